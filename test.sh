@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: once normally, once
+# with AddressSanitizer + UndefinedBehaviorSanitizer, the threaded tests under
+# ThreadSanitizer, and the kit reader's fuzzer for a bounded time.
+set -euo pipefail
+cd "$(dirname "$0")"
+source scripts/common.sh
+
+install_dependencies
+generate_locales
+
+JOBS=${JOBS:-2}
+XVFB=(xvfb-run -a -s "-screen 0 1024x768x24")
+
+step "normal build"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build -j "$JOBS"
+step "tests"
+"${XVFB[@]}" ctest --test-dir build --output-on-failure -j "$JOBS"
+
+step "AddressSanitizer + UndefinedBehaviorSanitizer build"
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVXK5_ASAN=ON -DVXK5_BENCH=OFF >/dev/null
+cmake --build build-asan -j "$JOBS"
+step "tests under ASan + UBSan"
+LSAN_OPTIONS="suppressions=$PWD/tests/sanitizers/lsan.supp" \
+UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
+  "${XVFB[@]}" ctest --test-dir build-asan --output-on-failure -j "$JOBS"
+
+step "ThreadSanitizer build"
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVXK5_TSAN=ON -DVXK5_BENCH=OFF >/dev/null
+cmake --build build-tsan -j "$JOBS"
+step "threaded tests under TSan"
+TSAN_OPTIONS="suppressions=$PWD/tests/sanitizers/tsan.supp:detect_deadlocks=0:halt_on_error=1" \
+  "${XVFB[@]}" ctest --test-dir build-tsan -L threaded --output-on-failure
+
+if [ -x tests/fuzz/run_fuzzer.sh ]; then
+  step "fuzzing the kit reader"
+  tests/fuzz/run_fuzzer.sh "${FUZZ_SECONDS:-60}"
+fi
+step "all tests passed"

@@ -1,0 +1,73 @@
+#include "lang/messages.h"
+
+#include <cstring>
+#include <map>
+#include <string_view>
+
+#include "base/conversion.h"
+#include "lang/language_texts.h"
+
+namespace {
+
+using MessageTable = std::map<std::string_view, std::string_view>;  // byte-wise key order
+
+struct LanguageEntry {
+    const char* code;
+    MessageTable table;
+};
+
+MessageTable BuildTable(const LanguageTexts& texts) {
+    MessageTable table;
+    for (const MessagePair& pair : texts.pairs) table.emplace(pair.key, pair.text);  // first insert wins
+    return table;
+}
+
+std::map<int32_t, LanguageEntry> BuildRegistry() {
+    struct Source {
+        const char* code;
+        const LanguageTexts& texts;
+    };
+    const Source sources[kLanguageCount] = {
+        {"hy", kTextsArmenian},  {"az", kTextsAzerbaijani}, {"bg", kTextsBulgarian},  {"zh", kTextsChinese},
+        {"en", kTextsEnglish},   {"fr", kTextsFrench},      {"ka", kTextsGeorgian},   {"de", kTextsGerman},
+        {"el", kTextsGreek},     {"hu", kTextsHungarian},   {"it", kTextsItalian},    {"kk", kTextsKazakh},
+        {"lv", kTextsLatvian},   {"lt", kTextsLithuanian},  {"pl", kTextsPolish},     {"ro", kTextsRomanian},
+        {"ru", kTextsRussian},   {"es", kTextsSpanish},     {"tr", kTextsTurkish},    {"uk", kTextsUkrainian},
+        {"vi", kTextsVietnamese}, {"ar", kTextsArabic},     {"tk", kTextsTurkmen},    {"pt_BR", kTextsPortugueseBrazil},
+    };
+    std::map<int32_t, LanguageEntry> registry;
+    for (int32_t id = 1; id <= kLanguageCount; ++id) {
+        const Source& source = sources[id - 1];
+        registry.emplace(id, LanguageEntry{source.code, BuildTable(source.texts)});
+    }
+    return registry;
+}
+
+// Built during static initialisation, released at exit; read-only in between.
+const std::map<int32_t, LanguageEntry> g_registry = BuildRegistry();
+int32_t g_currentLanguage = kLanguageEnglish;
+
+}  // namespace
+
+int32_t FindLanguageId(const char* code) {
+    for (const auto& [id, entry] : g_registry) {
+        if (std::strcmp(entry.code, code) == 0) return id;
+    }
+    return 0;
+}
+
+const char* LanguageCode(int32_t id) {
+    const auto it = g_registry.find(id);
+    return it == g_registry.end() ? nullptr : it->second.code;
+}
+
+void SetCurrentLanguage(int32_t id) { g_currentLanguage = id; }
+int32_t GetCurrentLanguage() { return g_currentLanguage; }
+
+WString LoadResString(const char* key) {
+    const auto language = g_registry.find(g_currentLanguage);
+    if (language == g_registry.end()) return WString();
+    const auto text = language->second.table.find(key);
+    if (text == language->second.table.end()) return WString();
+    return FromMultiByte(AString(text->second.data(), text->second.size()));
+}

@@ -1,0 +1,100 @@
+#include "lang/messages.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "base/conversion.h"
+#include "lang/language_texts.h"
+
+namespace {
+
+const char* const kKeys[kMessageCount] = {
+    "IDS_WIZARD_BACK",      "IDS_WIZARD_NEXT",        "IDS_WIZARD_FINISH",     "IDS_WIZARD_CANCEL",
+    "IDS_ACCEPT_CANCEL",    "IDS_TITLE_INSTALLER",    "IDS_PREPARECOPY",       "IDS_INSTALL_ERROR",
+    "IDS_ERROR_NOSOURCE",   "IDS_ERROR_NOTARGET",     "IDS_ERROR_NOSPACE",     "IDS_CHOOSEDIR_FOLDER",
+    "IDS_CHOOSEDIR_TITLE",  "IDR_MAINFRAME",          "IDS_SETUP_EMPTYTARGET", "IDS_INSTALL_FINISH",
+    "IDS_ERROR_DAMAGEDSOURCE", "IDS_DEFPRODUCT",      "IDS_DEFPROVIDER",       "IDS_SUCCESS_FINISH",
+    "IDS_SUCCESS_OPENDESCR", "IDS_PROGRESS_START",    "IDS_ERROR_FINISH",      "IDS_CANCEL_FINISH",
+    "IDS_BROWSE_SELDIR",    "IDS_BROWSE_OK",          "IDS_BROWSE_CANCEL",     "IDS_WELCOME_TITLE",
+    "IDS_SETUP_EXISTEDTARGET", "IDS_DESTINATION_PROMPT", "IDS_TEMPLATE_CATALOG",
+};
+
+// Restores English after each test: the current language is process-wide.
+class Messages : public ::testing::Test {
+protected:
+    void TearDown() override { SetCurrentLanguage(kLanguageEnglish); }
+    static std::string Text(const char* key) { return ToMultiByte(LoadResString(key)).c_str(); }
+};
+
+TEST_F(Messages, EveryLanguageResolvesEveryKey) {
+    std::set<std::string> codes;
+    for (int32_t id = 1; id <= kLanguageCount; ++id) {
+        ASSERT_NE(LanguageCode(id), nullptr);
+        EXPECT_TRUE(codes.insert(LanguageCode(id)).second) << "duplicate code " << LanguageCode(id);
+        SetCurrentLanguage(id);
+        for (const char* key : kKeys) {
+            EXPECT_FALSE(LoadResString(key).empty()) << LanguageCode(id) << " " << key;
+        }
+        EXPECT_NE(Text("IDS_ERROR_NOSOURCE").find("vxk5.efd"), std::string::npos) << LanguageCode(id);
+        EXPECT_NE(Text("IDS_ERROR_DAMAGEDSOURCE").find("vxk5.efd"), std::string::npos) << LanguageCode(id);
+        EXPECT_EQ(Text("IDS_WIZARD_BACK").rfind("<", 0), 0u) << LanguageCode(id);
+        EXPECT_EQ(Text("IDS_WIZARD_NEXT").back(), '>') << LanguageCode(id);
+        EXPECT_NE(Text("IDS_CHOOSEDIR_FOLDER").find('&'), std::string::npos) << LanguageCode(id);
+    }
+}
+
+TEST_F(Messages, TablesListTheKeysInOrder) {
+    const LanguageTexts* tables[] = {&kTextsEnglish, &kTextsGerman, &kTextsRussian, &kTextsGreek,
+                                     &kTextsPortugueseBrazil, &kTextsArabic, &kTextsChinese};
+    for (const LanguageTexts* table : tables) {
+        for (size_t i = 0; i < kMessageCount; ++i) EXPECT_STREQ(table->pairs[i].key, kKeys[i]);
+    }
+}
+
+TEST_F(Messages, UnknownKeyOrLanguageGivesEmptyText) {
+    for (int32_t id = 1; id <= kLanguageCount; ++id) {
+        SetCurrentLanguage(id);
+        EXPECT_TRUE(LoadResString("IDS_NO_SUCH_KEY").empty());
+    }
+    SetCurrentLanguage(99);
+    EXPECT_TRUE(LoadResString("IDR_MAINFRAME").empty());
+}
+
+TEST_F(Messages, FindLanguageIdIsExactAndCaseSensitive) {
+    EXPECT_EQ(FindLanguageId("en"), 5);
+    EXPECT_EQ(FindLanguageId("pt_BR"), 24);
+    EXPECT_EQ(FindLanguageId("el"), 9);
+    EXPECT_EQ(FindLanguageId("de"), 8);
+    EXPECT_EQ(FindLanguageId("pt"), 0);
+    EXPECT_EQ(FindLanguageId("EN"), 0);
+    EXPECT_EQ(FindLanguageId("de_DE"), 0);
+    EXPECT_EQ(FindLanguageId(""), 0);
+}
+
+TEST_F(Messages, ArabicTableHoldsTheEnglishTexts) {
+    for (const char* key : kKeys) {
+        SetCurrentLanguage(kLanguageEnglish);
+        const WString english = LoadResString(key);
+        SetCurrentLanguage(22);
+        EXPECT_EQ(LoadResString(key), english) << key;
+    }
+}
+
+TEST_F(Messages, KnownTranslations) {
+    SetCurrentLanguage(10);
+    EXPECT_EQ(LoadResString("IDS_WIZARD_CANCEL"), u"Mégsem");
+    SetCurrentLanguage(6);
+    EXPECT_EQ(LoadResString("IDS_WIZARD_CANCEL"), u"Annuler");
+    SetCurrentLanguage(FindLanguageId("de"));
+    EXPECT_EQ(LoadResString("IDS_WIZARD_BACK"), u"< Zurück");
+    EXPECT_EQ(LoadResString("IDS_WIZARD_NEXT"), u"Weiter >");
+    EXPECT_EQ(LoadResString("IDS_CHOOSEDIR_FOLDER"), u"&Ordner:");
+    EXPECT_EQ(LoadResString("IDS_ERROR_NOSOURCE"), u"Installationsdatei vxk5.efd wurde nicht gefunden.");
+    EXPECT_EQ(LoadResString("IDR_MAINFRAME"), u"Konfiguration wird installiert");
+    SetCurrentLanguage(kLanguageEnglish);
+    EXPECT_EQ(LoadResString("IDS_PREPARECOPY"), u"Preparing to copy...");
+}
+
+}  // namespace

@@ -1,0 +1,29 @@
+#pragma once
+// Find-first/find-next directory iteration with a "*" pattern in the last
+// component; a specification without "*" tests one path.
+
+#include <cstdint>
+#include <memory>
+
+#include "base/wstring.h"
+
+constexpr uint32_t FILE_ATTR_DIRECTORY = 16;
+
+struct DirStreamCloser {
+    void operator()(void* stream) const;  // closedir
+};
+
+struct FileFinder {
+    WString pattern;  // the part after the last "/"
+    WString spec;     // the search specification
+    WString name;     // the current entry's name
+    std::unique_ptr<void, DirStreamCloser> directory;  // the open DIR*, if any
+    uint32_t mode = 0;                                  // st_mode of the current entry
+};
+
+void InitFinder(FileFinder& finder);
+bool FindFirstEntry(FileFinder& finder, const WString& spec);
+bool FindNextEntry(FileFinder& finder);
+WString GetEntryName(const FileFinder& finder);
+uint32_t GetEntryAttributes(const FileFinder& finder);  // 16 for a directory, else 0
+void CloseFinder(FileFinder& finder);

@@ -1,0 +1,109 @@
+#include "platform/file_handle.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "base/conversion.h"
+#include "platform/platform_error.h"
+
+namespace {
+
+int Descriptor(FileHandle handle) { return static_cast<int>(handle); }
+
+int OpenFlags(uint32_t access, uint32_t disposition) {
+    int flags = O_RDONLY;
+    if (access >= (FILE_ACCESS_READ | FILE_ACCESS_WRITE)) {
+        flags = O_RDWR;
+    } else if ((access & FILE_ACCESS_WRITE) != 0) {
+        flags = O_WRONLY;
+    }
+    // FILE_CREATE keeps an existing file's bytes: rewriting callers end the
+    // file with TruncateFileHandle. 1 and 4 behave as FILE_OPEN_EXISTING.
+    if (disposition == FILE_CREATE) flags |= O_CREAT;
+    if (disposition == FILE_TRUNCATE_EXISTING) flags |= O_TRUNC;
+    // Descriptors are not handed to the utilities the file-system commands start.
+    return flags | O_CLOEXEC;
+}
+
+}  // namespace
+
+uint32_t CreateFileHandle(const WString& path, uint32_t access, uint32_t /*shareMode*/, uint32_t disposition,
+                          FileHandle& handle, uint32_t /*flags*/) {
+    ClearPlatformError();
+    const AString bytes = ToMultiByte(path);  // c_str() ends at the first 0 unit's byte
+    int fd;
+    do {
+        fd = ::open(bytes.c_str(), OpenFlags(access, disposition), 0660);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return FailWith(CodeFromErrno(errno));
+    handle = static_cast<FileHandle>(fd);
+    return ERR_SUCCESS;
+}
+
+int64_t SeekFileHandle(FileHandle handle, int64_t offset, uint32_t origin) {
+    ClearPlatformError();
+    if (handle == INVALID_FILE_HANDLE) {
+        FailWith(ERR_INVALID_HANDLE);
+        return 0xFFFFFFFF;
+    }
+    const int whence = origin == FILE_FROM_CURRENT ? SEEK_CUR : origin == FILE_FROM_END ? SEEK_END : SEEK_SET;
+    const off64_t position = ::lseek64(Descriptor(handle), offset, whence);
+    if (position < 0) FailWith(CodeFromErrno(errno));
+    return position;
+}
+
+uint32_t ReadFileHandle(FileHandle handle, void* buffer, uint32_t size, uint32_t* count, void* reserved) {
+    ClearPlatformError();
+    if (count == nullptr) return reserved == nullptr ? FailWith(ERR_INVALID_PARAMETER) : ERR_SUCCESS;
+    *count = 0;
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    while (*count < size) {
+        const ssize_t got = ::read(Descriptor(handle), bytes + *count, size - *count);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return FailWith(CodeFromErrno(errno));
+        }
+        if (got == 0) break;  // end of file is not an error
+        *count += static_cast<uint32_t>(got);
+    }
+    return ERR_SUCCESS;
+}
+
+uint32_t WriteFileHandle(FileHandle handle, const void* buffer, uint32_t size, uint32_t* count, void* reserved) {
+    ClearPlatformError();
+    if (count == nullptr && reserved == nullptr) return FailWith(ERR_INVALID_PARAMETER);
+    if (handle == INVALID_FILE_HANDLE) return FailWith(ERR_INVALID_HANDLE);
+    if (count == nullptr) return ERR_SUCCESS;
+    // Writes until the whole buffer is out; the count says how much reached the
+    // file when a write fails or stops short (a full disk, a pipe closed).
+    *count = 0;
+    const auto* bytes = static_cast<const unsigned char*>(buffer);
+    while (*count < size) {
+        const ssize_t put = ::write(Descriptor(handle), bytes + *count, size - *count);
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            return FailWith(CodeFromErrno(errno));
+        }
+        if (put == 0) return FailWith(ERR_INVALID_PARAMETER);
+        *count += static_cast<uint32_t>(put);
+    }
+    return ERR_SUCCESS;
+}
+
+uint32_t CloseFileHandle(FileHandle handle) {
+    // Leaves the last error alone on success. EINTR is not retried: the
+    // descriptor is released either way on Linux.
+    if (::close(Descriptor(handle)) != 0) return FailWith(CodeFromErrno(errno));
+    return ERR_SUCCESS;
+}
+
+uint32_t TruncateFileHandle(FileHandle handle) {
+    ClearPlatformError();
+    if (handle == INVALID_FILE_HANDLE) return FailWith(ERR_INVALID_HANDLE);
+    const off64_t position = ::lseek64(Descriptor(handle), 0, SEEK_CUR);
+    if (position < 0) return FailWith(CodeFromErrno(errno));
+    if (::ftruncate64(Descriptor(handle), position) != 0) return FailWith(CodeFromErrno(errno));
+    return ERR_SUCCESS;
+}

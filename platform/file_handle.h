@@ -1,0 +1,92 @@
+#pragma once
+// Handle-based file interface on POSIX descriptors, with result codes and one
+// process-wide last error. A FileHandle is the descriptor widened to 64 bits;
+// -1 is the invalid handle.
+
+#include <cstdint>
+
+#include "base/result_codes.h"
+#include "base/wstring.h"
+
+using FileHandle = int64_t;
+constexpr FileHandle INVALID_FILE_HANDLE = -1;
+
+// 100-nanosecond ticks since 1601-01-01 00:00 UTC, kept as two 32-bit halves
+// and compared high half first.
+struct FileTime {
+    uint32_t low = 0;
+    uint32_t high = 0;
+
+    uint64_t Ticks() const { return (static_cast<uint64_t>(high) << 32) | low; }
+    static FileTime FromTicks(uint64_t ticks) {
+        return FileTime{static_cast<uint32_t>(ticks), static_cast<uint32_t>(ticks >> 32)};
+    }
+    friend bool operator<(const FileTime& a, const FileTime& b) {
+        return a.high != b.high ? a.high < b.high : a.low < b.low;
+    }
+    friend bool operator==(const FileTime& a, const FileTime& b) { return a.high == b.high && a.low == b.low; }
+};
+
+constexpr uint32_t FILE_ACCESS_READ = 0x80000000u;
+constexpr uint32_t FILE_ACCESS_WRITE = 0x40000000u;
+constexpr uint32_t FILE_CREATE = 2;
+constexpr uint32_t FILE_OPEN_EXISTING = 3;
+constexpr uint32_t FILE_TRUNCATE_EXISTING = 5;
+constexpr uint32_t FILE_ATTR_NORMAL = 0x80;
+constexpr uint32_t FILE_FLAG_SEQUENTIAL_NORMAL = 0x8000080;
+constexpr uint32_t FILE_FROM_START = 0;
+constexpr uint32_t FILE_FROM_CURRENT = 1;
+constexpr uint32_t FILE_FROM_END = 2;
+
+// Opens `path` (up to its first 0 unit). `handle` is written only when 0 comes back.
+[[nodiscard]] uint32_t CreateFileHandle(const WString& path, uint32_t access, uint32_t shareMode,
+                                        uint32_t disposition, FileHandle& handle, uint32_t flags);
+// New position from the start; a result whose low 32 bits are all ones is a failure.
+int64_t SeekFileHandle(FileHandle handle, int64_t offset, uint32_t origin);
+// Reads until `size` bytes or the end of the file; the end is not an error.
+[[nodiscard]] uint32_t ReadFileHandle(FileHandle handle, void* buffer, uint32_t size, uint32_t* count,
+                                      void* reserved);
+// One write of the whole buffer; a short write fails with 87 and the count written.
+[[nodiscard]] uint32_t WriteFileHandle(FileHandle handle, const void* buffer, uint32_t size, uint32_t* count,
+                                       void* reserved);
+uint32_t CloseFileHandle(FileHandle handle);
+// Whole-second times: creation from the status-change time, access, modification.
+[[nodiscard]] uint32_t GetFileHandleTimes(FileHandle handle, FileTime* creation, FileTime* access,
+                                          FileTime* modification);
+// Sets access and modification time to the modification time's whole second.
+uint32_t SetFileHandleTimes(FileHandle handle, const FileTime* creation, const FileTime* access,
+                            const FileTime* modification);
+// Ends the file at its current position.
+uint32_t TruncateFileHandle(FileHandle handle);
+uint32_t GetPlatformError();
+int64_t FileTimeToUnixTime(FileTime time);
+FileTime UnixTimeToFileTime(int64_t seconds);
+
+// Owns an open handle and closes it when it goes.
+class ScopedFileHandle {
+public:
+    ScopedFileHandle() = default;
+    explicit ScopedFileHandle(FileHandle handle) : handle_(handle) {}
+    ScopedFileHandle(ScopedFileHandle&& other) noexcept : handle_(other.Release()) {}
+    ScopedFileHandle& operator=(ScopedFileHandle&& other) noexcept {
+        if (this != &other) Reset(other.Release());
+        return *this;
+    }
+    ScopedFileHandle(const ScopedFileHandle&) = delete;
+    ScopedFileHandle& operator=(const ScopedFileHandle&) = delete;
+    ~ScopedFileHandle() { Reset(); }
+
+    FileHandle Get() const { return handle_; }
+    FileHandle Release() {
+        const FileHandle handle = handle_;
+        handle_ = INVALID_FILE_HANDLE;
+        return handle;
+    }
+    void Reset(FileHandle handle = INVALID_FILE_HANDLE) {
+        if (handle_ != INVALID_FILE_HANDLE) CloseFileHandle(handle_);
+        handle_ = handle;
+    }
+
+private:
+    FileHandle handle_ = INVALID_FILE_HANDLE;
+};

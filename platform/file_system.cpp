@@ -1,0 +1,89 @@
+// The queries of the file-system interface: the temporary directory, file
+// sizes, free space, the home directory, and standard streams by path.
+#include "platform/file_system.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
+#include "base/conversion.h"
+
+namespace {
+
+// The text of `units` up to its first 0 unit.
+WString UpToZero(const char16_t* units) {
+    if (units == nullptr) return WString();
+    size_t length = 0;
+    while (units[length] != 0) ++length;
+    return WString(units, length);
+}
+
+}  // namespace
+
+uint32_t GetTempDirectory(WString& directory) {
+    AString bytes("/tmp");
+    const char* variable = std::getenv("TMPDIR");
+    struct stat status;
+    if (variable != nullptr && ::stat(variable, &status) == 0 && S_ISDIR(status.st_mode)) bytes = AString(variable);
+    WString result = FromMultiByte(bytes);
+    if (!result.empty() && result.back() != u'/') result += u'/';
+    directory = result;
+    return ERR_SUCCESS;
+}
+
+uint32_t GetFileSizeByPath(const WString& path, uint32_t* size) {
+    if (size == nullptr) return 1;
+    struct stat64 status;
+    if (::stat64(ToMultiByte(path).c_str(), &status) != 0) return 1;
+    *size = static_cast<uint32_t>(status.st_size);  // the low 32 bits
+    return ERR_SUCCESS;
+}
+
+uint32_t GetTempFreeSpace(uint32_t* bytes) {
+    if (bytes == nullptr) return ERR_INVALID_PARAMETER;
+    *bytes = 0;
+    WString directory;
+    (void)GetTempDirectory(directory);
+    struct statvfs64 status;
+    if (::statvfs64(ToMultiByte(directory).c_str(), &status) != 0) return ERR_SUCCESS;  // unknown reads as none
+    // Free blocks include those kept for the superuser.
+    constexpr uint64_t kLimit = 0xFFFFFFFFu;
+    const uint64_t blockSize = status.f_frsize;
+    const uint64_t blocks = status.f_bfree;
+    if (blockSize != 0 && blocks >= kLimit / blockSize + 1) {
+        *bytes = static_cast<uint32_t>(kLimit);
+    } else {
+        const uint64_t total = blockSize * blocks;
+        *bytes = static_cast<uint32_t>(total >= kLimit ? kLimit : total);
+    }
+    return ERR_SUCCESS;
+}
+
+// HOME when it is set, else the user database: what the expansion of "~"
+// yields, without handing any text to a word expander. A user without a home
+// gives the empty text, not a literal "~".
+WString GetHomeDirectory() {
+    if (const char* home = std::getenv("HOME"); home != nullptr) return FromMultiByte(AString(home));
+    long bufferSize = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    if (bufferSize <= 0) bufferSize = 16384;
+    std::vector<char> buffer(static_cast<size_t>(bufferSize));
+    struct passwd entry;
+    struct passwd* found = nullptr;
+    while (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE &&
+           buffer.size() < (1u << 20)) {
+        buffer.resize(buffer.size() * 2);
+    }
+    if (found == nullptr || found->pw_dir == nullptr) return WString();
+    return FromMultiByte(AString(found->pw_dir));
+}
+
+StdioFile OpenStdioFile(const char16_t* path, const char16_t* mode) {
+    const AString pathBytes = ToMultiByte(UpToZero(path));
+    const AString modeBytes = ToMultiByte(UpToZero(mode));
+    return StdioFile(std::fopen(pathBytes.c_str(), modeBytes.c_str()));
+}

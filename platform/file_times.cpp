@@ -1,0 +1,52 @@
+#include "platform/file_handle.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <ctime>
+
+#include "platform/platform_error.h"
+
+namespace {
+
+constexpr uint64_t kTicksPerSecond = 10000000;
+constexpr uint64_t kEpochDifferenceSeconds = 11644473600;  // 1601-01-01 to 1970-01-01
+constexpr uint64_t kEpochDifferenceTicks = kEpochDifferenceSeconds * kTicksPerSecond;
+
+int Descriptor(FileHandle handle) { return static_cast<int>(handle); }
+
+}  // namespace
+
+int64_t FileTimeToUnixTime(FileTime time) {
+    return static_cast<int64_t>(time.Ticks() / kTicksPerSecond - kEpochDifferenceSeconds);
+}
+
+FileTime UnixTimeToFileTime(int64_t seconds) {
+    // Unsigned arithmetic: a time before 1601 wraps instead of overflowing.
+    return FileTime::FromTicks(static_cast<uint64_t>(seconds) * kTicksPerSecond + kEpochDifferenceTicks);
+}
+
+uint32_t GetFileHandleTimes(FileHandle handle, FileTime* creation, FileTime* access, FileTime* modification) {
+    ClearPlatformError();
+    if (handle == INVALID_FILE_HANDLE) return FailWith(ERR_INVALID_HANDLE);
+    struct stat64 status;
+    if (::fstat64(Descriptor(handle), &status) != 0) return FailWith(ERR_INVALID_HANDLE);
+    // Whole seconds only; there is no birth time, the status change stands in.
+    if (creation != nullptr) *creation = UnixTimeToFileTime(status.st_ctime);
+    if (access != nullptr) *access = UnixTimeToFileTime(status.st_atime);
+    if (modification != nullptr) *modification = UnixTimeToFileTime(status.st_mtime);
+    return ERR_SUCCESS;
+}
+
+uint32_t SetFileHandleTimes(FileHandle handle, const FileTime* /*creation*/, const FileTime* /*access*/,
+                            const FileTime* modification) {
+    ClearPlatformError();
+    if (handle == INVALID_FILE_HANDLE) return FailWith(ERR_INVALID_HANDLE);
+    if (modification == nullptr) return FailWith(ERR_INVALID_PARAMETER);
+    // Access and modification both become the modification time's second.
+    // The outcome is not examined: the stamp is set on a best-effort basis.
+    const struct timespec times[2] = {{static_cast<time_t>(FileTimeToUnixTime(*modification)), 0},
+                                      {static_cast<time_t>(FileTimeToUnixTime(*modification)), 0}};
+    (void)::futimens(Descriptor(handle), times);
+    return ERR_SUCCESS;
+}

@@ -1,0 +1,71 @@
+#include "platform/job_state.h"
+
+#include <cerrno>
+
+namespace {
+
+// Holds the record's semaphore for one copy in or out; released on every path,
+// also when a copy throws.
+class LockGuard {
+public:
+    explicit LockGuard(sem_t& lock) : lock_(lock) {
+        while (::sem_wait(&lock_) != 0 && errno == EINTR) {
+        }
+    }
+    ~LockGuard() { ::sem_post(&lock_); }
+    LockGuard(const LockGuard&) = delete;
+    LockGuard& operator=(const LockGuard&) = delete;
+
+private:
+    sem_t& lock_;
+};
+
+}  // namespace
+
+InstallJobState::InstallJobState() {
+    ::sem_init(&lock, 0, 1);
+    InitJobState(*this);
+}
+
+InstallJobState::~InstallJobState() { ::sem_destroy(&lock); }
+
+// The semaphore is made once, by the constructor; making it again on a live
+// record could pull it from under a thread that holds it.
+void InitJobState(InstallJobState& state) {
+    LockGuard guard(state.lock);
+    state.source = nullptr;
+    state.targetDirectory = WString();
+    state.resultCode = 0;
+    state.message = WString();
+    state.percent = 0;
+}
+
+void SetupJob(InstallJobState& state, DistributionKit* source, const WString& targetDirectory) {
+    WString directory = targetDirectory;
+    if (!directory.empty() && directory.back() != u'/' && directory.back() != u'\\') directory += u'/';
+    LockGuard guard(state.lock);
+    state.resultCode = 0;
+    state.percent = 0;
+    state.source = source;
+    state.targetDirectory = directory;
+}
+
+void GetJobSetup(InstallJobState& state, DistributionKit*& source, WString& targetDirectory) {
+    LockGuard guard(state.lock);
+    source = state.source;
+    targetDirectory = state.targetDirectory;
+}
+
+void SetJobResult(InstallJobState& state, uint32_t code, const WString& message, uint32_t percent) {
+    LockGuard guard(state.lock);
+    state.resultCode = code;
+    state.message = message;
+    state.percent = percent;
+}
+
+void GetJobResult(InstallJobState& state, uint32_t& code, WString& message, uint32_t& percent) {
+    LockGuard guard(state.lock);
+    code = state.resultCode;
+    message = state.message;
+    percent = state.percent;
+}

@@ -1,0 +1,32 @@
+#pragma once
+// The record through which the main thread hands the installation to the
+// worker and polls its progress. Every access takes `lock` (a semaphore used
+// as a mutex) only while values are copied in or out.
+
+#include <semaphore.h>
+
+#include <cstdint>
+
+#include "base/wstring.h"
+
+struct DistributionKit;
+
+struct InstallJobState {
+    InstallJobState();   // InitJobState
+    ~InstallJobState();  // destroys the semaphore
+    InstallJobState(const InstallJobState&) = delete;
+    InstallJobState& operator=(const InstallJobState&) = delete;
+
+    sem_t lock;
+    DistributionKit* source = nullptr;  // not owned
+    WString targetDirectory;            // empty or ending with a separator
+    uint32_t resultCode = 0;
+    WString message;
+    uint32_t percent = 0;
+};
+
+void InitJobState(InstallJobState& state);
+void SetupJob(InstallJobState& state, DistributionKit* source, const WString& targetDirectory);
+void GetJobSetup(InstallJobState& state, DistributionKit*& source, WString& targetDirectory);
+void SetJobResult(InstallJobState& state, uint32_t code, const WString& message, uint32_t percent);
+void GetJobResult(InstallJobState& state, uint32_t& code, WString& message, uint32_t& percent);

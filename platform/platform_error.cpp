@@ -1,0 +1,27 @@
+#include "platform/platform_error.h"
+
+#include <cerrno>
+#include <atomic>
+
+#include "base/result_codes.h"
+#include "platform/file_handle.h"
+
+namespace {
+
+// One value for the whole process, not per thread: callers read it right after
+// the failing call on the same thread. Atomic so that a stray concurrent use
+// is merely a lost value, never a data race.
+std::atomic<uint32_t> g_lastError{0};
+
+}  // namespace
+
+uint32_t CodeFromErrno(int error) { return error == ENOENT ? ERR_NOT_FOUND : ERR_INVALID_PARAMETER; }
+
+uint32_t FailWith(uint32_t code) {
+    g_lastError.store(code, std::memory_order_relaxed);
+    return code;
+}
+
+void ClearPlatformError() { g_lastError.store(0, std::memory_order_relaxed); }
+
+uint32_t GetPlatformError() { return g_lastError.load(std::memory_order_relaxed); }

@@ -1,0 +1,112 @@
+// CreateTempFile: a new empty file with a random name, made atomically.
+#include "platform/file_system.h"
+
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+
+#include "base/conversion.h"
+
+namespace {
+
+constexpr int kAttempts = 100;
+constexpr size_t kSuffixLength = 6;
+constexpr char kSuffixAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// A directory a file can be made in: searchable and writable.
+bool IsUsableDirectory(const char* path) {
+    struct stat status;
+    return path != nullptr && *path != 0 && ::stat(path, &status) == 0 && S_ISDIR(status.st_mode) &&
+           ::access(path, W_OK | X_OK) == 0;
+}
+
+// The order of the platform's temporary-name rule: TMPDIR, then the caller's
+// directory, then /tmp. Empty when none of them is usable.
+std::string ChooseDirectory(const AString& requested) {
+    const char* variable = std::getenv("TMPDIR");
+    if (IsUsableDirectory(variable)) return variable;
+    if (IsUsableDirectory(requested.c_str())) return requested.c_str();
+    if (IsUsableDirectory("/tmp")) return "/tmp";
+    return std::string();
+}
+
+bool RandomBytes(unsigned char* bytes, size_t count) {
+    size_t have = 0;
+    while (have < count) {
+        const ssize_t got = ::getrandom(bytes + have, count - have, 0);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        have += static_cast<size_t>(got);
+    }
+    if (have == count) return true;
+    const int fd = ::open("/dev/urandom", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    UniqueFd source(fd);
+    have = 0;
+    while (have < count) {
+        const ssize_t got = ::read(source.get(), bytes + have, count - have);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        have += static_cast<size_t>(got);
+    }
+    return true;
+}
+
+// `base` followed by six random letters and digits; empty when no random
+// bytes can be had.
+std::string WithRandomSuffix(const std::string& base) {
+    unsigned char random[kSuffixLength];
+    if (!RandomBytes(random, sizeof random)) return std::string();
+    std::string name = base;
+    for (unsigned char byte : random) name += kSuffixAlphabet[byte % (sizeof kSuffixAlphabet - 1)];
+    return name;
+}
+
+}  // namespace
+
+uint32_t CreateTempFile(const WString& directory, const WString& prefix, WString& path) {
+    path = WString();
+    // Bytes are assembled in a std::string: paths here never hold a 0 byte.
+    std::string base = ChooseDirectory(ToMultiByte(directory));
+    if (base.empty()) return ERR_TEMP_NOT_CREATED;
+    while (base.length() > 1 && base.back() == '/') base.pop_back();
+    if (base.back() != '/') base += '/';
+    base += ToMultiByte(prefix).c_str();
+
+    // Exclusive creation: the name is ours only if this call made the file, so
+    // no other process (or symbolic link planted in a shared directory) can
+    // slip in between naming and creating.
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        const std::string name = WithRandomSuffix(base);
+        if (name.empty()) return ERR_TEMP_NOT_CREATED;
+        path = FromMultiByte(AString(name.c_str(), name.size()));
+        const int fd = ::open(name.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            ::close(fd);
+            return ERR_SUCCESS;
+        }
+        if (errno != EEXIST && errno != EINTR) return ERR_TEMP_NOT_CREATED;
+    }
+    return ERR_TEMP_NOT_CREATED;
+}

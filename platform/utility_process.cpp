@@ -1,0 +1,100 @@
+#include "platform/utility_process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+extern char** environ;
+
+namespace {
+
+// Owners of the spawn attribute objects, destroyed on every path.
+class SpawnActions {
+public:
+    SpawnActions() { ok_ = posix_spawn_file_actions_init(&actions_) == 0; }
+    ~SpawnActions() {
+        if (ok_) posix_spawn_file_actions_destroy(&actions_);
+    }
+    SpawnActions(const SpawnActions&) = delete;
+    SpawnActions& operator=(const SpawnActions&) = delete;
+    bool ok() const { return ok_; }
+    posix_spawn_file_actions_t* get() { return &actions_; }
+
+private:
+    posix_spawn_file_actions_t actions_;
+    bool ok_ = false;
+};
+
+class SpawnAttributes {
+public:
+    SpawnAttributes() { ok_ = posix_spawnattr_init(&attributes_) == 0; }
+    ~SpawnAttributes() {
+        if (ok_) posix_spawnattr_destroy(&attributes_);
+    }
+    SpawnAttributes(const SpawnAttributes&) = delete;
+    SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+    bool ok() const { return ok_; }
+    posix_spawnattr_t* get() { return &attributes_; }
+
+private:
+    posix_spawnattr_t attributes_;
+    bool ok_ = false;
+};
+
+// The child starts with no blocked signals and default dispositions for the
+// signals a GUI process or a test harness may have changed.
+bool PrepareAttributes(SpawnAttributes& attributes) {
+    sigset_t none;
+    sigset_t defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    sigaddset(&defaults, SIGINT);
+    sigaddset(&defaults, SIGQUIT);
+    return posix_spawnattr_setsigmask(attributes.get(), &none) == 0 &&
+           posix_spawnattr_setsigdefault(attributes.get(), &defaults) == 0 &&
+           posix_spawnattr_setflags(attributes.get(), POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0;
+}
+
+bool PrepareActions(SpawnActions& actions, ErrorOutput errorOutput) {
+    if (posix_spawn_file_actions_addopen(actions.get(), STDOUT_FILENO, "/dev/null", O_WRONLY, 0) != 0) return false;
+    if (errorOutput == ErrorOutput::Discard &&
+        posix_spawn_file_actions_addopen(actions.get(), STDERR_FILENO, "/dev/null", O_WRONLY, 0) != 0) {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int RunUtility(const std::vector<AString>& arguments, ErrorOutput errorOutput) {
+    if (arguments.empty()) return kUtilityNotStarted;
+    SpawnActions actions;
+    SpawnAttributes attributes;
+    if (!actions.ok() || !attributes.ok()) return kUtilityNotStarted;
+    if (!PrepareActions(actions, errorOutput) || !PrepareAttributes(attributes)) return kUtilityNotStarted;
+
+    // The vector points into `arguments`, which outlives the call.
+    std::vector<char*> argv;
+    argv.reserve(arguments.size() + 1);
+    for (const AString& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+
+    pid_t child = 0;
+    if (posix_spawnp(&child, argv[0], actions.get(), attributes.get(), argv.data(), environ) != 0) {
+        return kUtilityNotStarted;
+    }
+    int status = 0;
+    pid_t waited;
+    do {
+        waited = waitpid(child, &status, 0);
+    } while (waited < 0 && errno == EINTR);
+    if (waited < 0) return kUtilityNotStarted;  // reaped elsewhere (SIGCHLD ignored): outcome unknown
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+    return kUtilityNotStarted;
+}

@@ -1,0 +1,72 @@
+#include "platform/job_state.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct DistributionKit* const kKit = reinterpret_cast<DistributionKit*>(0x1000);
+
+TEST(InstallJobState, StartsEmpty) {
+    InstallJobState state;
+    uint32_t code = 9;
+    uint32_t percent = 9;
+    WString message = u"old";
+    GetJobResult(state, code, message, percent);
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(percent, 0u);
+    EXPECT_TRUE(message.empty());
+    DistributionKit* source = kKit;
+    WString directory = u"old";
+    GetJobSetup(state, source, directory);
+    EXPECT_EQ(source, nullptr);
+    EXPECT_TRUE(directory.empty());
+}
+
+TEST(InstallJobState, SetupEnsuresOneSeparator) {
+    InstallJobState state;
+    const auto stored = [&](const WString& given) {
+        SetupJob(state, kKit, given);
+        DistributionKit* source = nullptr;
+        WString directory;
+        GetJobSetup(state, source, directory);
+        EXPECT_EQ(source, kKit);
+        return directory;
+    };
+    EXPECT_EQ(stored(u"/home/u/tmplts"), u"/home/u/tmplts/");
+    EXPECT_EQ(stored(u"/home/u/tmplts/"), u"/home/u/tmplts/");
+    EXPECT_EQ(stored(u"C:\\tmplts\\"), u"C:\\tmplts\\");
+    EXPECT_EQ(stored(u""), u"");
+    EXPECT_EQ(stored(u"/"), u"/");
+}
+
+TEST(InstallJobState, SetupAfterAFailureClearsCodeAndPercentOnly) {
+    InstallJobState state;
+    SetJobResult(state, 87, u"the copy failed", 40);
+    SetupJob(state, kKit, u"/t");
+    uint32_t code = 1;
+    uint32_t percent = 1;
+    WString message;
+    GetJobResult(state, code, message, percent);
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(percent, 0u);
+    EXPECT_EQ(message, u"the copy failed");
+
+    InitJobState(state);
+    GetJobResult(state, code, message, percent);
+    EXPECT_TRUE(message.empty());
+}
+
+TEST(InstallJobState, CopiesOutliveTheNextPost) {
+    InstallJobState state;
+    const WString long_text = u"a message long enough to live in a shared heap block";
+    SetJobResult(state, 0, long_text, 10);
+    uint32_t code = 0;
+    uint32_t percent = 0;
+    WString message;
+    GetJobResult(state, code, message, percent);
+    SetJobResult(state, 0, u"next", 20);
+    EXPECT_EQ(message, long_text);
+    EXPECT_EQ(percent, 10u);
+}
+
+}  // namespace

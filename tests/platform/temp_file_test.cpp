@@ -1,0 +1,95 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "platform/file_system.h"
+#include "platform_test_support.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+class CreateTempFileTest : public ::testing::Test {
+protected:
+    // The new file's name below `directory`, checked to be a fresh empty file
+    // readable only by its owner; empty on failure.
+    std::string CreateIn(const std::string& directory, const std::string& expectedDirectory,
+                         const std::string& prefix = "edf") {
+        WString path;
+        EXPECT_EQ(CreateTempFile(W(directory), W(prefix), path), 0u);
+        const std::string bytes = Bytes(path);
+        const std::string start = expectedDirectory + "/" + prefix;
+        EXPECT_EQ(bytes.compare(0, start.size(), start), 0) << bytes;
+        EXPECT_EQ(bytes.size(), start.size() + 6) << bytes;
+        const struct stat status = StatOf(bytes);
+        EXPECT_TRUE(S_ISREG(status.st_mode));
+        EXPECT_EQ(status.st_size, 0);
+        EXPECT_EQ(status.st_mode & 0777, 0600u);
+        return bytes;
+    }
+    TempDir given_;
+    TempDir other_;
+};
+
+TEST_F(CreateTempFileTest, UsesTheGivenDirectoryWithoutTmpdir) {
+    const ScopedEnv tmpdir("TMPDIR", std::nullopt);
+    const std::string first = CreateIn(given_.path(), given_.path());
+    const std::string second = CreateIn(given_.path(), given_.path());
+    EXPECT_NE(first, second);
+    CreateIn(given_.path() + "//", given_.path(), "Vx");
+}
+
+TEST_F(CreateTempFileTest, TmpdirNamingADirectoryWins) {
+    const ScopedEnv tmpdir("TMPDIR", other_.path());
+    CreateIn(given_.path(), other_.path());
+    CreateIn(given_.path("missing"), other_.path());
+}
+
+TEST_F(CreateTempFileTest, UnusableTmpdirFallsBackToTheGivenDirectory) {
+    WriteFile(other_.path("file"), "");
+    {
+        const ScopedEnv tmpdir("TMPDIR", other_.path("file"));
+        CreateIn(given_.path(), given_.path());
+    }
+    {
+        const ScopedEnv tmpdir("TMPDIR", other_.path("missing"));
+        CreateIn(given_.path(), given_.path());
+    }
+    {
+        const ScopedEnv tmpdir("TMPDIR", "");
+        CreateIn(given_.path(), given_.path());
+    }
+}
+
+TEST_F(CreateTempFileTest, NoUsableDirectoryMeansTmp) {
+    const ScopedEnv tmpdir("TMPDIR", std::nullopt);
+    const std::string made = CreateIn(given_.path("missing"), "/tmp", "vxk5t");
+    EXPECT_EQ(unlink(made.c_str()), 0);
+}
+
+TEST_F(CreateTempFileTest, FailureReportsTheNameTried) {
+    const ScopedEnv tmpdir("TMPDIR", std::nullopt);
+    const std::string longPrefix(300, 'p');  // longer than a file name may be
+    WString path;
+    EXPECT_EQ(CreateTempFile(W(given_.path()), W(longPrefix), path), ERR_TEMP_NOT_CREATED);
+    EXPECT_EQ(Bytes(path).compare(0, given_.path().size() + 301, given_.path() + "/" + longPrefix), 0);
+    EXPECT_FALSE(PathExists(Bytes(path)));
+}
+
+TEST_F(CreateTempFileTest, NeverFollowsAPlantedLink) {
+    // Whatever name comes out, the file is new: an existing entry is never reused.
+    const ScopedEnv tmpdir("TMPDIR", std::nullopt);
+    for (int i = 0; i < 50; ++i) {
+        WString path;
+        ASSERT_EQ(CreateTempFile(W(given_.path()), u"x", path), 0u);
+        struct stat status;
+        ASSERT_EQ(lstat(Bytes(path).c_str(), &status), 0);
+        EXPECT_TRUE(S_ISREG(status.st_mode));
+        EXPECT_EQ(status.st_size, 0);
+        WriteFile(Bytes(path), "used");
+    }
+}
+
+}  // namespace

@@ -1,0 +1,43 @@
+#pragma once
+// The in-memory kit: the descriptions and the file table read from the unpacked
+// container, the container's path and open handle, and the copy buffer the
+// installation moves file bytes through. Read-only after ReadKit, except that
+// the installation moves the handle's position and fills the buffer.
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "base/wstring.h"
+#include "platform/file_handle.h"
+
+struct KitDescription {
+    WString language;
+    WString product;
+    WString vendor;
+    WString descriptionPath;  // relative to the template directory, "\" separated
+};
+
+struct KitFileEntry {
+    WString name;  // relative path as stored ("\" separators unchanged)
+    uint32_t timeLow = 0;
+    uint32_t timeHigh = 0;
+    uint32_t offset = 0;  // absolute offset in the unpacked container
+    uint32_t size = 0;
+};
+
+constexpr uint32_t kKitCopyBufferSize = 1048576;
+
+struct DistributionKit {
+    DistributionKit();
+    ~DistributionKit();  // closes and deletes the unpacked container
+    DistributionKit(const DistributionKit&) = delete;
+    DistributionKit& operator=(const DistributionKit&) = delete;
+
+    std::vector<KitDescription> descriptions;
+    std::vector<KitFileEntry> entries;
+    WString tempPath;
+    FileHandle tempHandle = INVALID_FILE_HANDLE;
+    uint32_t bufferSize = kKitCopyBufferSize;
+    std::unique_ptr<uint8_t[]> buffer;
+};

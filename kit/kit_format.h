@@ -1,0 +1,39 @@
+#pragma once
+// Layout of the kit file and of the unpacked container, shared by the reader
+// and the writer.
+//
+// The kit file is one raw deflate stream (no zlib or gzip framing, 32 KiB
+// history). Its inflated bytes are the container: unsigned 32-bit
+// little-endian integers and counted strings (a 32-bit count of UTF-16 units,
+// then the units, little-endian, no terminator), laid out as
+//   description block  form flag; 0 = single-language form (product, vendor,
+//                      description path as three counted strings), anything
+//                      else = language-list form (a count, then records of
+//                      length, language, product, vendor, description path)
+//   file table         a count, then records of length, name, time low, time
+//                      high, data offset, data size
+//   data area          the files' bytes; a stored offset counts from here
+// A record's length counts its own four bytes; bytes after its fields are
+// skipped, so longer records remain readable.
+
+#include <cstdint>
+
+namespace kitformat {
+
+constexpr uint32_t kWindowSize = 32768;  // mapped kit window and inflate output buffer
+constexpr int kWindowBits = -15;         // raw deflate, 32 KiB history
+constexpr int kWriteLevel = 9;           // kits are written with maximum compression
+
+constexpr uint32_t kSingleLanguageForm = 0;
+constexpr uint32_t kLanguageListForm = 1;
+
+constexpr uint32_t kU32Size = 4;
+// Record length plus the four string counts.
+constexpr uint32_t kDescriptionRecordMinLength = 5 * kU32Size;
+// Record length, name count, time low, time high, offset, size.
+constexpr uint32_t kFileRecordMinLength = 6 * kU32Size;
+
+constexpr char16_t kSingleFormLanguage[] = u"en";  // the single-language form's language
+constexpr char16_t kFallbackLanguage[] = u"en";    // description path used when a language has none
+
+}  // namespace kitformat

@@ -1,0 +1,172 @@
+#include "kit/kit_reader.h"
+
+#include <memory>
+
+#include "kit/byte_cursor.h"
+#include "kit/kit_format.h"
+#include "kit/kit_unpack.h"
+#include "platform/file_handle.h"
+
+using namespace kitformat;
+
+namespace {
+
+// Raised inside the reader by a failing step; ReadKit catches exactly this.
+struct KitReadFailure {
+    uint32_t code;
+};
+
+[[noreturn]] void Fail(uint32_t code) { throw KitReadFailure{code}; }
+
+// Reads the container through its handle, never past its end: every length
+// and count is checked against what remains before anything is allocated or
+// read, so a hostile length costs nothing.
+class ContainerReader {
+public:
+    ContainerReader(FileHandle file, uint64_t size) : file_(file), size_(size) {}
+
+    uint32_t ReadU32() {
+        uint8_t bytes[4];
+        ReadExactly(bytes, sizeof bytes);
+        return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+               static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+    }
+
+    // A counted string outside a record: a count, then 2 * count bytes.
+    WString ReadCountedString() {
+        const uint32_t count = ReadU32();
+        if (count == 0) return WString();
+        if (count > Remaining() / 2) Fail(ERR_INVALID_DATA);
+        const std::unique_ptr<uint8_t[]> bytes(new uint8_t[2 * static_cast<size_t>(count)]);
+        ReadExactly(bytes.get(), 2 * count);
+        return DecodeUtf16Le(bytes.get(), count);
+    }
+
+    // A record's length and then its body in one read. A length below
+    // `minLength` (the record's fixed fields) or past the container's end fails.
+    std::unique_ptr<uint8_t[]> ReadRecordBody(uint32_t minLength, uint32_t& bodySize) {
+        const uint32_t length = ReadU32();
+        if (length < minLength) Fail(ERR_INVALID_DATA);
+        bodySize = length - kU32Size;
+        if (bodySize > Remaining()) Fail(ERR_INVALID_DATA);
+        std::unique_ptr<uint8_t[]> body(new uint8_t[bodySize]);
+        ReadExactly(body.get(), bodySize);
+        return body;
+    }
+
+private:
+    uint64_t Remaining() const { return size_ - position_; }
+
+    void ReadExactly(uint8_t* target, uint32_t size) {
+        if (size > Remaining()) Fail(ERR_INVALID_DATA);
+        uint32_t count = 0;
+        if (uint32_t code = ReadFileHandle(file_, target, size, &count, nullptr); code != 0) Fail(code);
+        position_ += count;
+        // The file shrank under us: the container ends inside the field.
+        if (count != size) Fail(ERR_INVALID_DATA);
+    }
+
+    FileHandle file_;
+    uint64_t size_;
+    uint64_t position_ = 0;
+};
+
+KitDescription ReadDescriptionRecord(ContainerReader& reader) {
+    uint32_t size = 0;
+    const std::unique_ptr<uint8_t[]> body = reader.ReadRecordBody(kDescriptionRecordMinLength, size);
+    ByteCursor cursor(body.get(), size);
+    KitDescription description;
+    if (!cursor.ReadCountedString(description.language) || !cursor.ReadCountedString(description.product) ||
+        !cursor.ReadCountedString(description.vendor) || !cursor.ReadCountedString(description.descriptionPath)) {
+        Fail(ERR_INVALID_DATA);
+    }
+    return description;
+}
+
+KitFileEntry ReadFileRecord(ContainerReader& reader) {
+    uint32_t size = 0;
+    const std::unique_ptr<uint8_t[]> body = reader.ReadRecordBody(kFileRecordMinLength, size);
+    ByteCursor cursor(body.get(), size);
+    KitFileEntry entry;
+    if (!cursor.ReadCountedString(entry.name) || !cursor.ReadU32(entry.timeLow) || !cursor.ReadU32(entry.timeHigh) ||
+        !cursor.ReadU32(entry.offset) || !cursor.ReadU32(entry.size)) {
+        Fail(ERR_INVALID_DATA);
+    }
+    return entry;
+}
+
+// The steps of ReadKit; a failing step raises its code.
+void ReadKitSteps(DistributionKit& kit, const WString& kitPath) {
+    if (uint32_t code = CreateKitTempFile(kit.tempPath); code != 0) {
+        // No file of ours was made under that name: nothing may be deleted there.
+        kit.tempPath = WString();
+        Fail(code);
+    }
+    if (uint32_t code = UnpackKit(kitPath, kit.tempPath); code != 0) Fail(code);
+    if (uint32_t code = CreateFileHandle(kit.tempPath, FILE_ACCESS_READ | FILE_ACCESS_WRITE, 0, FILE_OPEN_EXISTING,
+                                         kit.tempHandle, FILE_ATTR_NORMAL);
+        code != 0) {
+        Fail(code);
+    }
+
+    const int64_t size = SeekFileHandle(kit.tempHandle, 0, FILE_FROM_END);
+    if (size < 0 || SeekFileHandle(kit.tempHandle, 0, FILE_FROM_START) != 0) Fail(ERR_INVALID_PARAMETER);
+    ContainerReader reader(kit.tempHandle, static_cast<uint64_t>(size));
+
+    if (reader.ReadU32() != kSingleLanguageForm) {
+        const uint32_t count = reader.ReadU32();
+        for (uint32_t i = 0; i < count; ++i) kit.descriptions.push_back(ReadDescriptionRecord(reader));
+    } else {
+        KitDescription description;
+        description.language = kSingleFormLanguage;
+        description.product = reader.ReadCountedString();
+        description.vendor = reader.ReadCountedString();
+        description.descriptionPath = reader.ReadCountedString();
+        kit.descriptions.push_back(description);
+    }
+
+    kit.entries.clear();
+    const uint32_t fileCount = reader.ReadU32();
+    for (uint32_t i = 0; i < fileCount; ++i) kit.entries.push_back(ReadFileRecord(reader));
+
+    const int64_t dataStart = SeekFileHandle(kit.tempHandle, 0, FILE_FROM_CURRENT);
+    if (dataStart < 0) Fail(ERR_INVALID_PARAMETER);
+    // Stored offsets count from the data area; the sum wraps at 2^32 like every
+    // 32-bit field of the container.
+    for (KitFileEntry& entry : kit.entries) entry.offset += static_cast<uint32_t>(dataStart);
+}
+
+const KitDescription* FindDescription(const DistributionKit& kit, const WString& language) {
+    for (const KitDescription& description : kit.descriptions) {
+        if (CompareNoCase(description.language, language) == 0) return &description;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+uint32_t ReadKit(DistributionKit& kit, const WString& kitPath) {
+    // A kit model reads one container; an earlier one is given up first.
+    ReleaseKitTempFile(kit);
+    try {
+        ReadKitSteps(kit, kitPath);
+    } catch (const KitReadFailure& failure) {
+        kit.entries.clear();
+        ReleaseKitTempFile(kit);
+        return failure.code;
+    }
+    return 0;
+}
+
+void GetProductInfo(const DistributionKit& kit, const WString& language, WString& product, WString& vendor) {
+    const KitDescription* description = FindDescription(kit, language);
+    product = description != nullptr ? description->product : WString();
+    vendor = description != nullptr ? description->vendor : WString();
+}
+
+WString GetDescriptionName(const DistributionKit& kit, const WString& language) {
+    const KitDescription* description = FindDescription(kit, language);
+    if (description != nullptr && !description->descriptionPath.empty()) return description->descriptionPath;
+    const KitDescription* fallback = FindDescription(kit, kitformat::kFallbackLanguage);
+    return fallback != nullptr ? fallback->descriptionPath : WString();
+}

@@ -1,0 +1,106 @@
+#include "kit/kit_unpack.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "kit/kit_format.h"
+#include "kit/mapped_window.h"
+#include "kit/zlib_stream.h"
+#include "platform/file_system.h"
+
+using kitformat::kWindowSize;
+
+uint32_t CreateKitTempFile(WString& path) {
+    WString directory;
+    GetTempDirectory(directory);
+    return CreateTempFile(directory, u"edf", path);
+}
+
+namespace {
+
+// Writes all `size` bytes; 87 when the container takes fewer (a full disk).
+uint32_t WriteAll(FileHandle file, const uint8_t* bytes, uint32_t size) {
+    uint32_t written = 0;
+    if (WriteFileHandle(file, bytes, size, &written, nullptr) != 0 || written != size) return ERR_INVALID_PARAMETER;
+    return 0;
+}
+
+// Inflates `source` into `destination` until the stream ends or the kit's
+// bytes run out.
+uint32_t InflateWindows(FileHandle source, uint32_t size, FileHandle destination) {
+    kitformat::InflateStream inflater;
+    if (inflater.Init() != Z_OK) return ERR_INVALID_PARAMETER;
+    z_stream& stream = inflater.Get();
+    const std::unique_ptr<uint8_t[]> buffer(new uint8_t[kWindowSize]);
+
+    bool ended = false;
+    MappedWindow window;
+    // 64-bit offsets: the last window of a kit just below 4 GiB must not wrap.
+    for (uint64_t offset = 0; offset < size && !ended; offset += kWindowSize) {
+        const uint32_t length = static_cast<uint32_t>(std::min<uint64_t>(kWindowSize, size - offset));
+        // Never inflate from a window that is not there.
+        if (!window.Map(source, offset, length)) return ERR_INVALID_PARAMETER;
+        stream.next_in = const_cast<Bytef*>(window.Data());
+        stream.avail_in = length;
+        do {
+            stream.next_out = buffer.get();
+            stream.avail_out = kWindowSize;
+            const int result = inflate(&stream, Z_NO_FLUSH);
+            if (result == Z_STREAM_END) {
+                ended = true;
+            } else if (result == Z_BUF_ERROR) {
+                // No progress possible: fine once the window is used up.
+                if (stream.avail_in != 0) return ERR_INVALID_DATA;
+            } else if (result != Z_OK) {
+                return ERR_INVALID_DATA;
+            }
+            const uint32_t produced = kWindowSize - stream.avail_out;
+            if (produced != 0) {
+                if (uint32_t code = WriteAll(destination, buffer.get(), produced); code != 0) return code;
+            }
+        } while (stream.avail_out == 0 && !ended);
+        window.Reset();
+    }
+    return 0;
+}
+
+}  // namespace
+
+uint32_t UnpackKit(const WString& source, const WString& destination) {
+    FileHandle handle = INVALID_FILE_HANDLE;
+    if (uint32_t code = CreateFileHandle(source, FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle,
+                                         FILE_FLAG_SEQUENTIAL_NORMAL);
+        code != 0) {
+        return code;
+    }
+    ScopedFileHandle kit(handle);
+    if (uint32_t code = CreateFileHandle(destination, FILE_ACCESS_WRITE, 0, FILE_CREATE, handle, FILE_ATTR_NORMAL);
+        code != 0) {
+        return code;
+    }
+    ScopedFileHandle container(handle);
+
+    const int64_t end = SeekFileHandle(kit.Get(), 0, FILE_FROM_END);
+    if (end < 0) return ERR_INVALID_PARAMETER;
+    // The kit's size is a 32-bit count: a larger file is not a kit of ours, and
+    // reading only its first 4 GiB would give a wrong container.
+    if (end > static_cast<int64_t>(UINT32_MAX)) return ERR_INVALID_DATA;
+    AdviseSequentialRead(kit.Get());
+
+    if (uint32_t code = InflateWindows(kit.Get(), static_cast<uint32_t>(end), container.Get()); code != 0) {
+        return code;
+    }
+    // The container holds exactly the inflated bytes, even where the file had
+    // content before; a failed close may mean lost data.
+    if (TruncateFileHandle(container.Get()) != 0) return ERR_INVALID_PARAMETER;
+    if (CloseFileHandle(container.Release()) != 0) return ERR_INVALID_PARAMETER;
+    return 0;
+}
+
+void ReleaseKitTempFile(DistributionKit& kit) {
+    if (kit.tempHandle != INVALID_FILE_HANDLE) {
+        CloseFileHandle(kit.tempHandle);
+        kit.tempHandle = INVALID_FILE_HANDLE;
+    }
+    if (!kit.tempPath.empty()) RemoveFile(kit.tempPath);
+}

@@ -1,0 +1,26 @@
+#pragma once
+// The compression layer of the kit: the kit file is inflated, window by
+// window, into the unpacked container, a temporary file that the reader and
+// the installation then read through a handle.
+
+#include <cstdint>
+
+#include "base/wstring.h"
+#include "kit/distribution_kit.h"
+
+// Makes a new empty file named "edf" + a unique suffix in the temporary
+// directory and stores its full path in `path` (also when it fails).
+// 0, or 1013 (ERR_TEMP_NOT_CREATED).
+[[nodiscard]] uint32_t CreateKitTempFile(WString& path);
+
+// Inflates the raw deflate stream of `source` into `destination`, replacing its
+// content. Bytes after the end of the stream are ignored; a stream that stops
+// early leaves a shorter container and is not an error here.
+// 0; the open's code (2 or 87) when a file cannot be opened; 13
+// (ERR_INVALID_DATA) when the stream is damaged or the kit is 4 GiB or larger;
+// 87 when a window cannot be mapped or the container cannot be written in full.
+[[nodiscard]] uint32_t UnpackKit(const WString& source, const WString& destination);
+
+// Closes the kit's container handle, if open, and deletes the container file,
+// if a path is set. The path itself is kept. Safe to call more than once.
+void ReleaseKitTempFile(DistributionKit& kit);

@@ -1,0 +1,40 @@
+#pragma once
+// Writing kit files: the container's bytes, given in pieces, are raw-deflated
+// into the kit file as one stream. The container itself is built with
+// container_encoder.h; the data area is whatever is written after its head.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "base/wstring.h"
+#include "kit/kit_format.h"
+
+class KitFileWriter {
+public:
+    KitFileWriter();
+    ~KitFileWriter();  // an unfinished kit file is closed as it is
+    KitFileWriter(const KitFileWriter&) = delete;
+    KitFileWriter& operator=(const KitFileWriter&) = delete;
+
+    // Creates `path`, or replaces its content. 0, or the open's code (2, 87).
+    [[nodiscard]] uint32_t Open(const WString& path, int level = kitformat::kWriteLevel);
+    // Compresses the next container bytes. 0, or 87 when the kit file cannot
+    // be written.
+    [[nodiscard]] uint32_t Write(const void* bytes, size_t size);
+    // Ends the stream and closes the kit file. 0, or 87.
+    [[nodiscard]] uint32_t Finish();
+
+private:
+    struct State;
+    [[nodiscard]] uint32_t Pump(int flush);
+    std::unique_ptr<State> state_;
+};
+
+// Writes `container` as a kit file at `path`. 0, or a code of KitFileWriter.
+[[nodiscard]] uint32_t WriteKitFile(const WString& path, const std::string& container,
+                                    int level = kitformat::kWriteLevel);
+
+// The raw deflate stream of `container`, in memory.
+std::string DeflateContainer(const std::string& container, int level = kitformat::kWriteLevel);

@@ -1,0 +1,248 @@
+// The container format and ReadKit: both description forms, the file table,
+// the data area's offsets, the queries, and every malformed container.
+
+#include "kit/kit_reader.h"
+
+#include "kit/container_encoder.h"
+#include "kit/kit_format.h"
+#include "tests/kit/kit_fixture.h"
+
+namespace {
+
+using kitformat::AppendCountedString;
+using kitformat::AppendU32;
+using kitformat::DescriptionForm;
+using kitformat::EncodeContainerHead;
+using kitformat::EncodeDescriptionRecord;
+using kitformat::EncodeFileRecord;
+
+KitFileEntry File(const char16_t* name, uint32_t offset, uint32_t size, uint32_t low = 0, uint32_t high = 0) {
+    KitFileEntry entry;
+    entry.name = name;
+    entry.offset = offset;
+    entry.size = size;
+    entry.timeLow = low;
+    entry.timeHigh = high;
+    return entry;
+}
+
+class KitReaderTest : public KitTest {
+protected:
+    uint32_t Read(const std::string& container) { return ReadKit(kit_, Kit(Deflate(container))); }
+
+    // The failure path ran: entries emptied, container closed and deleted.
+    void ExpectReleased() {
+        EXPECT_TRUE(kit_.entries.empty());
+        EXPECT_EQ(kit_.tempHandle, INVALID_FILE_HANDLE);
+        EXPECT_FALSE(kit_.tempPath.empty());
+        EXPECT_FALSE(PathExists(Narrow(kit_.tempPath)));
+        EXPECT_EQ(ContainerCount(), 0u);
+    }
+
+    DistributionKit kit_;
+};
+
+TEST_F(KitReaderTest, WorkedExample) {
+    std::string container;
+    AppendU32(container, 0);
+    AppendCountedString(container, u"P");
+    AppendCountedString(container, u"");
+    AppendCountedString(container, u"");
+    AppendU32(container, 1);
+    container += EncodeFileRecord(File(u"a", 0, 3, 0x89ABCDEF, 0x01D2C3B4));
+    ASSERT_EQ(container.size(), 48u);
+    EXPECT_EQ(container.substr(22, 4), std::string("\x1a\0\0\0", 4));  // record length 26
+    // The encoder writes the same bytes for the single-language form.
+    EXPECT_EQ(container, EncodeContainerHead(DescriptionForm::SingleLanguage, {{u"xx", u"P", u"", u""}},
+                                             {File(u"a", 0, 3, 0x89ABCDEF, 0x01D2C3B4)}));
+    container += "abc";
+
+    ASSERT_EQ(Read(container), 0u);
+    ASSERT_EQ(kit_.descriptions.size(), 1u);
+    EXPECT_EQ(kit_.descriptions[0].language, u"en");
+    EXPECT_EQ(kit_.descriptions[0].product, u"P");
+    EXPECT_TRUE(kit_.descriptions[0].vendor.empty());
+    EXPECT_TRUE(kit_.descriptions[0].descriptionPath.empty());
+    ASSERT_EQ(kit_.entries.size(), 1u);
+    EXPECT_EQ(kit_.entries[0].name, u"a");
+    EXPECT_EQ(kit_.entries[0].offset, 48u);
+    EXPECT_EQ(kit_.entries[0].size, 3u);
+    EXPECT_EQ(kit_.entries[0].timeLow, 0x89ABCDEFu);
+    EXPECT_EQ(kit_.entries[0].timeHigh, 0x01D2C3B4u);
+    EXPECT_EQ(ReadContainer(kit_, 48, 3), "abc");
+    EXPECT_EQ(ContainerCount(), 1u);  // stays open for the installation
+}
+
+TEST_F(KitReaderTest, LanguageListWithLongerRecords) {
+    std::string container;
+    AppendU32(container, 2);  // any nonzero flag selects the list form
+    AppendU32(container, 2);
+    container += EncodeDescriptionRecord({u"de", u"Vorlagen", u"Firma", u"docs\\liesmich.txt"}, 7);
+    container += EncodeDescriptionRecord({u"EN", u"Templates", u"Company", u"docs\\readme.txt"});
+    AppendU32(container, 2);
+    container += EncodeFileRecord(File(u"b\\two.txt", 5, 4), 13);  // the extra 13 bytes are skipped
+    container += EncodeFileRecord(File(u"a/one.txt", 0, 5));
+    const uint32_t dataStart = static_cast<uint32_t>(container.size());
+    container += "11111" "2222";
+
+    ASSERT_EQ(Read(container), 0u);
+    ASSERT_EQ(kit_.descriptions.size(), 2u);
+    EXPECT_EQ(kit_.descriptions[0].language, u"de");
+    EXPECT_EQ(kit_.descriptions[0].descriptionPath, u"docs\\liesmich.txt");
+    EXPECT_EQ(kit_.descriptions[1].product, u"Templates");
+    ASSERT_EQ(kit_.entries.size(), 2u);
+    EXPECT_EQ(kit_.entries[0].name, u"b\\two.txt");
+    EXPECT_EQ(kit_.entries[0].offset, dataStart + 5);
+    EXPECT_EQ(kit_.entries[1].name, u"a/one.txt");
+    EXPECT_EQ(kit_.entries[1].offset, dataStart);
+    EXPECT_EQ(ReadContainer(kit_, kit_.entries[0].offset, 4), "2222");
+    EXPECT_EQ(ReadContainer(kit_, kit_.entries[1].offset, 5), "11111");
+}
+
+TEST_F(KitReaderTest, ZeroCounts) {
+    ASSERT_EQ(Read(EncodeContainerHead(DescriptionForm::LanguageList, {}, {}) + "data"), 0u);
+    EXPECT_TRUE(kit_.descriptions.empty());
+    EXPECT_TRUE(kit_.entries.empty());
+    WString product = u"x", vendor = u"y";
+    GetProductInfo(kit_, u"en", product, vendor);
+    EXPECT_TRUE(product.empty());
+    EXPECT_TRUE(vendor.empty());
+    EXPECT_TRUE(GetDescriptionName(kit_, u"en").empty());
+}
+
+TEST_F(KitReaderTest, DataAreaStartsRightAfterTheFileTable) {
+    // No descriptions: the data area begins at 4 + 4 + 4 + the one record.
+    ASSERT_EQ(Read(EncodeContainerHead(DescriptionForm::LanguageList, {}, {File(u"f", 2, 1)}) + "xyz"), 0u);
+    ASSERT_EQ(kit_.entries.size(), 1u);
+    EXPECT_EQ(kit_.entries[0].offset, 12u + 4 + 4 + 2 + 16 + 2);
+    EXPECT_EQ(ReadContainer(kit_, kit_.entries[0].offset, 1), "z");
+}
+
+TEST_F(KitReaderTest, StoredOffsetsAreRelativeToTheDataArea) {
+    const std::vector<KitFileEntry> files{File(u"f", 10, 1)};
+    ASSERT_EQ(Read(EncodeContainerHead(DescriptionForm::LanguageList, {{u"en", u"P", u"V", u"d"}}, files)), 0u);
+    const uint32_t shortOffset = kit_.entries.at(0).offset;
+    DistributionKit other;
+    ASSERT_EQ(ReadKit(other, Kit(Deflate(EncodeContainerHead(
+                                     DescriptionForm::LanguageList, {{u"en", u"Longer product", u"V", u"d"}}, files)))),
+              0u);
+    EXPECT_EQ(other.entries.at(0).offset, shortOffset + 2 * 13);
+}
+
+TEST_F(KitReaderTest, OffsetsWrapAtFourGiB) {
+    ASSERT_EQ(Read(EncodeContainerHead(DescriptionForm::LanguageList, {}, {File(u"f", 0xFFFFFFF0u, 1)})), 0u);
+    EXPECT_EQ(kit_.entries.at(0).offset, 22u);  // 0xFFFFFFF0 + 38, the data area's start, modulo 2^32
+}
+
+TEST_F(KitReaderTest, QueriesMatchLanguageWithoutCase) {
+    ASSERT_EQ(Read(EncodeContainerHead(DescriptionForm::LanguageList,
+                                       {{u"de", u"Vorlagen", u"Firma", u""},
+                                        {u"EN", u"Templates", u"Company", u"readme.txt"},
+                                        {u"en", u"Second", u"Other", u"other.txt"}},
+                                       {})),
+              0u);
+    WString product, vendor;
+    GetProductInfo(kit_, u"en", product, vendor);
+    EXPECT_EQ(product, u"Templates");  // the first match, whatever its case
+    EXPECT_EQ(vendor, u"Company");
+    GetProductInfo(kit_, u"DE", product, vendor);
+    EXPECT_EQ(product, u"Vorlagen");
+    GetProductInfo(kit_, u"fr", product, vendor);  // no fallback for the names
+    EXPECT_TRUE(product.empty());
+    EXPECT_TRUE(vendor.empty());
+
+    EXPECT_EQ(GetDescriptionName(kit_, u"fr"), u"readme.txt");  // falls back to "en"
+    EXPECT_EQ(GetDescriptionName(kit_, u"de"), u"readme.txt");  // "de" has an empty path
+    EXPECT_EQ(GetDescriptionName(kit_, u"En"), u"readme.txt");
+}
+
+TEST_F(KitReaderTest, DescriptionNameWithoutEnglish) {
+    ASSERT_EQ(Read(EncodeContainerHead(DescriptionForm::LanguageList,
+                                       {{u"de", u"P", u"V", u""}, {u"ru", u"P", u"V", u"ru.txt"}}, {})),
+              0u);
+    EXPECT_EQ(GetDescriptionName(kit_, u"ru"), u"ru.txt");
+    EXPECT_TRUE(GetDescriptionName(kit_, u"de").empty());
+    EXPECT_TRUE(GetDescriptionName(kit_, u"fr").empty());
+}
+
+TEST_F(KitReaderTest, TruncatedKitFailsAndReleases) {
+    std::string container = EncodeContainerHead(DescriptionForm::LanguageList, {{u"en", u"P", u"V", u"d"}},
+                                                 {File(u"a\\b.txt", 0, 70000), File(u"c.txt", 70000, 1)});
+    container += TextLikeBytes(70001);
+    const std::string kit = Deflate(container);
+    // Cut inside the stream so that only part of the file table comes out.
+    ASSERT_EQ(ReadKit(kit_, Kit(kit.substr(0, 20))), ERR_INVALID_DATA);
+    ExpectReleased();
+}
+
+struct MalformedCase {
+    const char* name;
+    std::string container;
+};
+
+std::string U32(uint32_t value) {
+    std::string out;
+    AppendU32(out, value);
+    return out;
+}
+
+std::vector<MalformedCase> MalformedContainers() {
+    const std::string oneDescription = U32(1) + U32(1);
+    const std::string fileTable = U32(1);
+    const std::string noDescriptions = U32(1) + U32(0);
+    std::string stringPastRecord = U32(20) + U32(7) + U32(0) + U32(0) + U32(0);  // "language" of 7 units in 12 bytes
+    std::string lastStringPastRecord = EncodeDescriptionRecord({u"en", u"P", u"V", u""});
+    lastStringPastRecord.replace(lastStringPastRecord.size() - 4, 4, U32(1));  // path count 1, no units left
+    std::string fileNamePastRecord = U32(24) + U32(11) + std::string(16, '\0');
+    std::string fileFieldsPastRecord = EncodeFileRecord(File(u"abc", 0, 0));
+    fileFieldsPastRecord.replace(0, 4, U32(static_cast<uint32_t>(fileFieldsPastRecord.size() - 4)));
+    fileFieldsPastRecord.resize(fileFieldsPastRecord.size() - 4);
+    return {
+        {"EmptyContainer", ""},
+        {"EndsInsideFormFlag", std::string("\x01\x00", 2)},
+        {"EndsInsideDescriptionCount", U32(1) + std::string("\x02", 1)},
+        {"EndsBeforeDescriptionRecord", oneDescription},
+        {"EndsInsideRecordLength", oneDescription + std::string("\x14\x00", 2)},
+        {"EndsInsideRecordBody", oneDescription + EncodeDescriptionRecord({u"en", u"Product", u"V", u"d"}).substr(0, 30)},
+        {"RecordLengthZero", oneDescription + U32(0) + std::string(40, '\0')},
+        {"RecordLengthThree", oneDescription + U32(3) + std::string(40, '\0')},
+        {"RecordLengthFour", oneDescription + U32(4) + std::string(40, '\0')},
+        {"DescriptionRecordLength19", oneDescription + U32(19) + std::string(40, '\0')},
+        {"DescriptionStringPastRecord", oneDescription + stringPastRecord + fileTable},
+        {"DescriptionLastStringPastRecord", oneDescription + lastStringPastRecord + U32(0)},
+        {"RecordLengthMax", oneDescription + U32(0xFFFFFFFFu) + std::string(64, '\0')},
+        {"RecordLengthPastContainer", oneDescription + U32(1000) + std::string(500, '\0')},
+        {"DescriptionCountPastContainer", U32(1) + U32(0xFFFFFFFFu) + EncodeDescriptionRecord({u"en", u"", u"", u""})},
+        {"SingleFormEndsInsideCount", U32(0) + std::string("\x01", 1)},
+        {"SingleFormStringPastContainer", U32(0) + U32(0x7FFFFFFFu) + "ab"},
+        {"SingleFormOddByteLeft", U32(0) + U32(0) + U32(0) + U32(1) + "a"},
+        {"EndsBeforeFileCount", noDescriptions},
+        {"EndsInsideFileCount", noDescriptions + std::string("\x01", 1)},
+        {"EndsBeforeFileRecord", noDescriptions + U32(1)},
+        {"FileCountPastContainer", noDescriptions + U32(0xFFFFFFFFu) + EncodeFileRecord(File(u"a", 0, 0))},
+        {"FileRecordLength23", noDescriptions + U32(1) + U32(23) + std::string(40, '\0')},
+        {"FileRecordLengthMax", noDescriptions + U32(1) + U32(0xFFFFFFFFu) + std::string(64, '\0')},
+        {"FileNamePastRecord", noDescriptions + U32(1) + fileNamePastRecord + "more data after"},
+        {"FileFieldsPastRecord", noDescriptions + U32(1) + fileFieldsPastRecord + "more data after"},
+    };
+}
+
+class MalformedContainerTest : public KitReaderTest, public ::testing::WithParamInterface<MalformedCase> {};
+
+TEST_P(MalformedContainerTest, FailsWithInvalidDataAndReleases) {
+    EXPECT_EQ(Read(GetParam().container), ERR_INVALID_DATA);
+    ExpectReleased();
+}
+
+INSTANTIATE_TEST_SUITE_P(KitReader, MalformedContainerTest, ::testing::ValuesIn(MalformedContainers()),
+                         [](const ::testing::TestParamInfo<MalformedCase>& info) { return info.param.name; });
+
+TEST_F(KitReaderTest, DescriptionsBeforeAFailureRemain) {
+    std::string container = U32(1) + U32(2) + EncodeDescriptionRecord({u"en", u"P", u"V", u"d"}) + U32(2);
+    EXPECT_EQ(Read(container), ERR_INVALID_DATA);
+    ExpectReleased();
+    ASSERT_EQ(kit_.descriptions.size(), 1u);
+    EXPECT_EQ(kit_.descriptions[0].product, u"P");
+}
+
+}  // namespace

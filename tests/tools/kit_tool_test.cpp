@@ -1,0 +1,262 @@
+// vxk5-kit, run as a program: create, then list and verify, and the
+// installer's reader on what it writes.
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "base/conversion.h"
+#include "kit/container_encoder.h"
+#include "kit/kit_reader.h"
+#include "kit/kit_writer.h"
+#include "tests/support/temp_dir.h"
+#include "tools/kit_inspect.h"
+#include "tools/source_tree.h"
+
+extern char** environ;
+
+namespace {
+
+WString Wide(const std::string& text) { return FromMultiByte(AString(text.c_str(), text.size())); }
+
+struct RunResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the tool with an argument vector; its output goes to files in `dir`.
+RunResult RunTool(const TempDir& dir, std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), VXK5_KIT_TOOL);
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    const std::string outPath = dir.path("tool.out");
+    const std::string errPath = dir.path("tool.err");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid = 0;
+    RunResult result;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return result;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.out = ReadFile(outPath);
+    result.err = ReadFile(errPath);
+    return result;
+}
+
+void SetModified(const std::string& path, time_t seconds, long nanoseconds) {
+    const timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
+}
+
+class KitToolTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // Unpacked containers of list and verify go into the test's directory.
+        const char* old = std::getenv("TMPDIR");
+        if (old != nullptr) oldTmpdir_ = old;
+        setenv("TMPDIR", tmp_.path().c_str(), 1);
+        src_ = tmp_.path("src");
+        MakeDirectories(src_ + "/desktop/launchers");
+        MakeDirectories(src_ + "/docs");
+        MakeDirectories(src_ + "/empty/inner");  // directories are not entries
+        WriteFile(src_ + "/desktop/launchers/editor.desktop", "[Desktop Entry]\nName=Editor\n");
+        WriteFile(src_ + "/docs/README.en.txt", "Read me.\n");
+        WriteFile(src_ + "/docs/README.de.txt", "Lies mich.\n");
+        WriteFile(src_ + "/zero.txt", "");
+        WriteFile(src_ + "/b.conf", std::string(100000, 'b'));
+        SetModified(src_ + "/desktop/launchers/editor.desktop", 1614834367, 123456789);
+    }
+
+    void TearDown() override {
+        if (oldTmpdir_.empty()) {
+            unsetenv("TMPDIR");
+        } else {
+            setenv("TMPDIR", oldTmpdir_.c_str(), 1);
+        }
+    }
+
+    std::vector<std::string> CreateArguments() const {
+        return {"create", src_, "-o", kit_,
+                "--lang", "en", "--product", "Templates", "--vendor", "Company", "--description", "docs/README.en.txt",
+                "--lang", "de", "--product", "Vorlagen", "--vendor", "Firma", "--description", "docs/README.de.txt"};
+    }
+
+    TempDir tmp_;
+    std::string oldTmpdir_;
+    std::string src_;
+    std::string kit_ = tmp_.path("out.efd");
+};
+
+TEST_F(KitToolTest, CreateThenReadWithTheInstallersReader) {
+    const RunResult run = RunTool(tmp_, CreateArguments());
+    ASSERT_EQ(run.status, 0) << run.err;
+
+    DistributionKit kit;
+    ASSERT_EQ(ReadKit(kit, Wide(kit_)), 0u);
+    ASSERT_EQ(kit.descriptions.size(), 2u);
+    EXPECT_EQ(kit.descriptions[0].language, u"en");
+    EXPECT_EQ(kit.descriptions[0].product, u"Templates");
+    EXPECT_EQ(kit.descriptions[0].vendor, u"Company");
+    EXPECT_EQ(kit.descriptions[0].descriptionPath, u"docs\\README.en.txt");
+    EXPECT_EQ(kit.descriptions[1].language, u"de");
+    EXPECT_EQ(kit.descriptions[1].product, u"Vorlagen");
+
+    // Sorted names with "\" separators; directories are not listed.
+    ASSERT_EQ(kit.entries.size(), 5u);
+    EXPECT_EQ(kit.entries[0].name, u"b.conf");
+    EXPECT_EQ(kit.entries[1].name, u"desktop\\launchers\\editor.desktop");
+    EXPECT_EQ(kit.entries[2].name, u"docs\\README.de.txt");
+    EXPECT_EQ(kit.entries[3].name, u"docs\\README.en.txt");
+    EXPECT_EQ(kit.entries[4].name, u"zero.txt");
+    EXPECT_EQ(kit.entries[4].size, 0u);
+
+    // The time keeps its 100-nanosecond part.
+    const FileTime time{kit.entries[1].timeLow, kit.entries[1].timeHigh};
+    EXPECT_EQ(time.Ticks(), (1614834367ull + 11644473600ull) * 10000000ull + 1234567ull);
+
+    for (const KitFileEntry& entry : kit.entries) {
+        std::string path = std::string(src_) + "/";
+        const AString name = ToMultiByte(entry.name);
+        for (const char* c = name.c_str(); *c != 0; ++c) path += *c == '\\' ? '/' : *c;
+        std::string bytes(entry.size, '\0');
+        uint32_t count = 0;
+        ASSERT_EQ(SeekFileHandle(kit.tempHandle, entry.offset, FILE_FROM_START), entry.offset);
+        ASSERT_EQ(ReadFileHandle(kit.tempHandle, bytes.data(), entry.size, &count, nullptr), 0u);
+        EXPECT_EQ(count, entry.size);
+        EXPECT_EQ(bytes, ReadFile(path)) << path;
+    }
+}
+
+TEST_F(KitToolTest, ListAndVerifyRoundTrip) {
+    ASSERT_EQ(RunTool(tmp_, CreateArguments()).status, 0);
+    const RunResult list = RunTool(tmp_, {"list", kit_});
+    ASSERT_EQ(list.status, 0) << list.err;
+    EXPECT_NE(list.out.find("Descriptions: 2"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("de\tVorlagen\tFirma\tdocs\\README.de.txt"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("Files: 5"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("desktop\\launchers\\editor.desktop\t2021-03-04T05:06:07.1234567Z\t28\t"),
+              std::string::npos)
+        << list.out;
+
+    const RunResult verify = RunTool(tmp_, {"verify", kit_});
+    EXPECT_EQ(verify.status, 0) << verify.err;
+    EXPECT_NE(verify.out.find("OK"), std::string::npos);
+    // list and verify leave no unpacked container behind.
+    EXPECT_TRUE(std::system(("test -z \"$(ls " + tmp_.path() + " | grep '^edf')\"").c_str()) == 0);
+}
+
+TEST_F(KitToolTest, SingleFormIsReadAsEnglish) {
+    ASSERT_EQ(RunTool(tmp_, {"create", src_, "-o", kit_, "--single", "--product", "Solo", "--vendor", "V",
+                             "--description", "docs/README.en.txt"})
+                  .status,
+              0);
+    DistributionKit kit;
+    ASSERT_EQ(ReadKit(kit, Wide(kit_)), 0u);
+    ASSERT_EQ(kit.descriptions.size(), 1u);
+    EXPECT_EQ(kit.descriptions[0].language, u"en");
+    EXPECT_EQ(kit.descriptions[0].product, u"Solo");
+    EXPECT_EQ(kit.descriptions[0].descriptionPath, u"docs\\README.en.txt");
+}
+
+TEST_F(KitToolTest, SameTreeGivesTheSameKit) {
+    ASSERT_EQ(RunTool(tmp_, CreateArguments()).status, 0);
+    const std::string first = ReadFile(kit_);
+    ASSERT_EQ(RunTool(tmp_, CreateArguments()).status, 0);
+    EXPECT_EQ(ReadFile(kit_), first);
+    EXPECT_FALSE(first.empty());
+}
+
+TEST_F(KitToolTest, FailuresExitNonZeroWithAMessage) {
+    RunResult run = RunTool(tmp_, {"create", tmp_.path("missing"), "-o", kit_});
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.err.find("not a directory"), std::string::npos) << run.err;
+    EXPECT_FALSE(PathExists(kit_));
+
+    run = RunTool(tmp_, {"create", src_, "-o", kit_, "--lang", "en", "--description", "docs/missing.txt"});
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.err.find("docs/missing.txt"), std::string::npos) << run.err;
+
+    run = RunTool(tmp_, {"create", src_, "-o", kit_, "--single", "--lang", "en", "--lang", "de"});
+    EXPECT_EQ(run.status, 2);
+    run = RunTool(tmp_, {"create", src_});
+    EXPECT_EQ(run.status, 2);
+    run = RunTool(tmp_, {"frobnicate"});
+    EXPECT_EQ(run.status, 2);
+    run = RunTool(tmp_, {"create", src_, "-o", tmp_.path("no/such/dir/kit.efd")});
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.err.find("cannot create"), std::string::npos) << run.err;
+
+    WriteFile(tmp_.path("damaged.efd"), "\x07 not a kit");
+    run = RunTool(tmp_, {"list", tmp_.path("damaged.efd")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("code 13"), std::string::npos) << run.err;
+    EXPECT_EQ(RunTool(tmp_, {"verify", tmp_.path("missing.efd")}).status, 1);
+}
+
+TEST_F(KitToolTest, HelpDescribesTheCommands) {
+    const RunResult run = RunTool(tmp_, {"--help"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("vxk5-kit create SOURCE_DIR -o KIT"), std::string::npos);
+    EXPECT_NE(run.out.find("vxk5-kit verify KIT"), std::string::npos);
+}
+
+TEST_F(KitToolTest, VerifyFindsEntriesOutsideTheContainer) {
+    std::string container = kitformat::EncodeContainerHead(
+        kitformat::DescriptionForm::LanguageList, {{u"en", u"P", u"V", u""}},
+        {{u"inside.txt", 0, 0, 0, 4}, {u"outside.txt", 0, 0, 2, 10}, {u"..\\escape.txt", 0, 0, 0, 1}});
+    container += "data";
+    ASSERT_EQ(WriteKitFile(Wide(kit_), container), 0u);
+    const RunResult run = RunTool(tmp_, {"verify", kit_});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("outside.txt"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("inside.txt"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("escape.txt: not a usable relative path"), std::string::npos) << run.err;
+}
+
+TEST_F(KitToolTest, DemoKitBuildsAndVerifies) {
+    const std::string script = std::string(VXK5_SOURCE_DIR) + "/examples/demo-kit/make-kit.sh";
+    std::vector<std::string> arguments{"/bin/sh", script, VXK5_KIT_TOOL, kit_};
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv.data(), environ), 0);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    EXPECT_EQ(RunTool(tmp_, {"verify", kit_}).status, 0);
+    DistributionKit kit;
+    ASSERT_EQ(ReadKit(kit, Wide(kit_)), 0u);
+    EXPECT_GE(kit.entries.size(), 24u);
+    EXPECT_EQ(GetDescriptionName(kit, u"de"), u"README.de.txt");
+    EXPECT_EQ(GetDescriptionName(kit, u"fr"), u"README.en.txt");
+}
+
+TEST(KitToolFormatTest, TimesPrintInUtcWithTheirFraction) {
+    FileTime time;
+    ASSERT_TRUE(FileTimeFromUnix(0, 0, time));
+    EXPECT_EQ(time.Ticks(), 116444736000000000ull);
+    EXPECT_EQ(FormatFileTime(time), "1970-01-01T00:00:00.0000000Z");
+    ASSERT_TRUE(FileTimeFromUnix(1000000000, 999999999, time));
+    EXPECT_EQ(FormatFileTime(time), "2001-09-09T01:46:40.9999999Z");
+    EXPECT_EQ(FormatFileTime(FileTime{0, 0}), "1601-01-01T00:00:00.0000000Z");
+    EXPECT_FALSE(FileTimeFromUnix(-11644473601, 0, time));
+}
+
+}  // namespace

@@ -1,0 +1,117 @@
+#include "tools/kit_inspect.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <ctime>
+#include <set>
+
+#include "base/conversion.h"
+#include "kit/kit_reader.h"
+
+namespace {
+
+constexpr int64_t kEpochDifferenceSeconds = 11644473600;
+constexpr uint64_t kTicksPerSecond = 10000000;
+
+std::string ToBytes(const WString& text) {
+    const AString bytes = ToMultiByte(text);
+    return std::string(bytes.c_str(), bytes.length());
+}
+
+bool Read(const std::string& kitPath, DistributionKit& kit, std::string& error) {
+    const uint32_t code = ReadKit(kit, FromMultiByte(AString(kitPath.c_str(), kitPath.size())));
+    if (code == 0) return true;
+    error = "cannot read kit " + kitPath + " (code " + std::to_string(code) + (code == ERR_INVALID_DATA ? ", damaged" : "") + ")";
+    return false;
+}
+
+// A name the installer can place below the template directory: not empty,
+// not absolute, no empty, "." or ".." component.
+bool IsUsableName(const WString& name) {
+    if (name.empty()) return false;
+    WString rest = name;
+    ReplaceAll(rest, u"/", u"\\");
+    size_t start = 0;
+    for (;;) {
+        const size_t end = rest.find(u'\\', start);
+        const WString part = rest.substr(start, end == WString::npos ? WString::npos : end - start);
+        if (part.empty() || part == u"." || part == u"..") return false;
+        if (end == WString::npos) return true;
+        start = end + 1;
+    }
+}
+
+WString NormalisedName(const WString& name) {
+    WString normalised = name;
+    ReplaceAll(normalised, u"/", u"\\");
+    return normalised;
+}
+
+}  // namespace
+
+std::string FormatFileTime(FileTime time) {
+    const uint64_t ticks = time.Ticks();
+    const int64_t seconds = static_cast<int64_t>(ticks / kTicksPerSecond) - kEpochDifferenceSeconds;
+    const unsigned fraction = static_cast<unsigned>(ticks % kTicksPerSecond);
+    const time_t whole = static_cast<time_t>(seconds);
+    struct tm parts {};
+    if (gmtime_r(&whole, &parts) == nullptr) return "?";
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%07uZ", parts.tm_year + 1900, parts.tm_mon + 1,
+                  parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec, fraction);
+    return text;
+}
+
+bool ListKit(const std::string& kitPath, std::ostream& out, std::string& error) {
+    DistributionKit kit;
+    if (!Read(kitPath, kit, error)) return false;
+    out << "Descriptions: " << kit.descriptions.size() << "\n";
+    out << "  language\tproduct\tvendor\tdescription\n";
+    for (const KitDescription& d : kit.descriptions) {
+        out << "  " << ToBytes(d.language) << "\t" << ToBytes(d.product) << "\t" << ToBytes(d.vendor) << "\t"
+            << ToBytes(d.descriptionPath) << "\n";
+    }
+    out << "Files: " << kit.entries.size() << "\n";
+    out << "  name\tmodified (UTC)\tsize\toffset\n";
+    for (const KitFileEntry& e : kit.entries) {
+        out << "  " << ToBytes(e.name) << "\t" << FormatFileTime(FileTime{e.timeLow, e.timeHigh}) << "\t" << e.size
+            << "\t" << e.offset << "\n";
+    }
+    return true;
+}
+
+bool VerifyKit(const std::string& kitPath, std::ostream& out, std::string& error) {
+    DistributionKit kit;
+    if (!Read(kitPath, kit, error)) return false;
+    const int64_t containerSize = SeekFileHandle(kit.tempHandle, 0, FILE_FROM_END);
+    if (containerSize < 0) {
+        error = "cannot take the size of the unpacked kit";
+        return false;
+    }
+    std::string problems;
+    std::set<WString> names;
+    uint64_t dataBytes = 0;
+    for (const KitFileEntry& e : kit.entries) {
+        const std::string name = ToBytes(e.name);
+        if (static_cast<uint64_t>(e.offset) + e.size > static_cast<uint64_t>(containerSize)) {
+            problems += "  " + name + ": bytes " + std::to_string(e.offset) + "+" + std::to_string(e.size) +
+                        " lie outside the container of " + std::to_string(containerSize) + " bytes\n";
+        }
+        if (!IsUsableName(e.name)) problems += "  " + name + ": not a usable relative path\n";
+        if (!names.insert(NormalisedName(e.name)).second) problems += "  " + name + ": listed more than once\n";
+        dataBytes += e.size;
+    }
+    for (const KitDescription& d : kit.descriptions) {
+        if (!d.descriptionPath.empty() && names.count(NormalisedName(d.descriptionPath)) == 0) {
+            problems += "  description document of \"" + ToBytes(d.language) + "\" is not in the kit: " +
+                        ToBytes(d.descriptionPath) + "\n";
+        }
+    }
+    if (!problems.empty()) {
+        error = "kit " + kitPath + " has problems:\n" + problems;
+        return false;
+    }
+    out << "OK: " << kit.descriptions.size() << " descriptions, " << kit.entries.size() << " files, " << dataBytes
+        << " bytes of file data, container of " << containerSize << " bytes\n";
+    return true;
+}

@@ -1,0 +1,81 @@
+#include "install/install_worker.h"
+
+#include <unistd.h>
+
+#include <exception>
+
+#include "base/result_codes.h"
+#include "install/backup.h"
+#include "install/install_job.h"
+#include "lang/messages.h"
+
+namespace {
+
+// Owns an initialised thread attribute object.
+class ThreadAttributes {
+public:
+    ThreadAttributes() : ok_(::pthread_attr_init(&attributes_) == 0) {}
+    ~ThreadAttributes() {
+        if (ok_) ::pthread_attr_destroy(&attributes_);
+    }
+    ThreadAttributes(const ThreadAttributes&) = delete;
+    ThreadAttributes& operator=(const ThreadAttributes&) = delete;
+
+    bool ok() const { return ok_; }
+    pthread_attr_t* get() { return &attributes_; }
+
+private:
+    pthread_attr_t attributes_;
+    bool ok_;
+};
+
+}  // namespace
+
+InstallWorker::~InstallWorker() { Join(); }
+
+void InstallWorker::Join() {
+    if (!joinable) return;
+    ::pthread_join(thread, nullptr);
+    joinable = false;
+}
+
+bool StartWorker(InstallWorker& worker, InstallJobState& state) {
+    worker.Join();  // one job at a time; a finished thread is reaped here
+    worker.jobState = &state;
+    worker.creationResult = -1;
+    ThreadAttributes attributes;
+    if (!attributes.ok()) return false;
+    worker.creationResult = ::pthread_create(&worker.thread, attributes.get(), WorkerMain, &worker);
+    worker.joinable = worker.creationResult == 0;
+    return worker.joinable;
+}
+
+void JoinWorker(InstallWorker& worker) { worker.Join(); }
+
+void* WorkerMain(void* argument) {
+    InstallJobState& state = *static_cast<InstallWorker*>(argument)->jobState;
+    InstallJob job;
+    try {
+        (void)RunInstallJob(job, state);
+    } catch (const std::exception&) {
+        // Out of memory part-way: the journal is still here, so the failure is
+        // posted and the job undone as for any other failure.
+        uint32_t code = 0;
+        WString text;
+        uint32_t percent = 0;
+        GetJobResult(state, code, text, percent);
+        if (code == ERR_SUCCESS && percent < 100) (void)ReportInstallError(job, ERR_INVALID_PARAMETER, percent);
+    }
+    return nullptr;
+}
+
+void SleepMilliseconds(uint32_t milliseconds) {
+    // useconds_t holds 32 bits: longer pauses go in several calls.
+    constexpr uint64_t kLongestCall = 4000000000u;
+    uint64_t microseconds = static_cast<uint64_t>(milliseconds) * 1000;
+    while (microseconds > 0) {
+        const uint64_t slice = microseconds < kLongestCall ? microseconds : kLongestCall;
+        ::usleep(static_cast<useconds_t>(slice));
+        microseconds -= slice;
+    }
+}

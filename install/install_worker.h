@@ -1,0 +1,42 @@
+#pragma once
+// The worker thread that runs the installation job once. It touches nothing
+// but the InstallJobState (under its lock) and the kit named there (read-only,
+// except the container handle and copy buffer, which only the job uses).
+//
+// The worker owns its thread: JoinWorker waits for it (a failed job posts its
+// failure before it rolls back, so the controller joins before the process
+// may end), and the destructor joins a thread still running.
+
+#include <pthread.h>
+
+#include <cstdint>
+
+#include "platform/job_state.h"
+
+struct InstallWorker {
+    InstallWorker() = default;
+    ~InstallWorker();  // joins a thread that has not been joined
+    InstallWorker(const InstallWorker&) = delete;
+    InstallWorker& operator=(const InstallWorker&) = delete;
+
+    InstallJobState* jobState = nullptr;  // not owned
+    pthread_t thread{};
+    int32_t creationResult = -1;  // -1 until a thread is requested, then pthread_create's result
+    bool joinable = false;        // a thread was started and not yet joined
+
+    void Join();
+};
+
+// Starts the worker thread on `state` (which must already be set up). True
+// when a thread was started; the outcome is also left in creationResult. A
+// thread of an earlier start is joined first.
+bool StartWorker(InstallWorker& worker, InstallJobState& state);
+
+// Waits for the worker's thread, if one is running or has not been joined.
+void JoinWorker(InstallWorker& worker);
+
+// The thread's entry: runs one InstallJob on the worker's job state. Returns null.
+void* WorkerMain(void* worker);
+
+// Suspends the calling thread for `milliseconds` (usleep).
+void SleepMilliseconds(uint32_t milliseconds);

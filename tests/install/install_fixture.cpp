@@ -1,0 +1,169 @@
+#include "tests/install/install_fixture.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <ctime>
+
+#include "base/conversion.h"
+#include "lang/messages.h"
+#include "platform/job_state.h"
+
+WString Wide(const std::string& text) { return FromMultiByte(AString(text.c_str(), text.size())); }
+
+std::string Narrow(const WString& text) {
+    const AString bytes = ToMultiByte(text);
+    return std::string(bytes.c_str(), bytes.length());
+}
+
+FileTime TimeAt(int64_t unixSeconds, uint32_t extraTicks) {
+    return FileTime::FromTicks(UnixTimeToFileTime(unixSeconds).Ticks() + extraTicks);
+}
+
+int64_t ModificationTime(const std::string& path) {
+    struct stat status;
+    if (::lstat(path.c_str(), &status) != 0) return -1;
+    return status.st_mtime;
+}
+
+void SetModificationTime(const std::string& path, int64_t unixSeconds) {
+    const struct timespec times[2] = {{static_cast<time_t>(unixSeconds), 0}, {static_cast<time_t>(unixSeconds), 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
+}
+
+std::vector<std::string> ListNames(const std::string& directory) {
+    std::vector<std::string> names;
+    DIR* stream = ::opendir(directory.c_str());
+    if (stream == nullptr) return names;
+    while (const dirent* entry = ::readdir(stream)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(stream);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+namespace {
+
+void SnapshotInto(const std::string& directory, const std::string& prefix, TreeSnapshot& snapshot) {
+    for (const std::string& name : ListNames(directory)) {
+        const std::string path = directory + "/" + name;
+        struct stat status;
+        if (::lstat(path.c_str(), &status) != 0) continue;
+        TreeEntry entry;
+        if (S_ISDIR(status.st_mode)) {
+            entry.kind = 'd';
+            snapshot[prefix + name] = entry;
+            SnapshotInto(path, prefix + name + "/", snapshot);
+            continue;
+        }
+        if (S_ISLNK(status.st_mode)) {
+            entry.kind = 'l';
+        } else {
+            entry.kind = 'f';
+            entry.bytes = ReadFile(path);
+        }
+        entry.mtime = status.st_mtime;
+        snapshot[prefix + name] = entry;
+    }
+}
+
+}  // namespace
+
+TreeSnapshot Snapshot(const std::string& directory) {
+    TreeSnapshot snapshot;
+    SnapshotInto(directory, "", snapshot);
+    return snapshot;
+}
+
+void InstallTest::SetUp() {
+    SetCurrentLanguage(kLanguageEnglish);
+    MakeDirectories(root_.path("t"));
+    MakeDirectories(root_.path("tmp"));
+    MakeDirectories(root_.path("kits"));
+    const char* tmpdir = std::getenv("TMPDIR");
+    hadTmpdir_ = tmpdir != nullptr;
+    if (hadTmpdir_) savedTmpdir_ = tmpdir;
+    ::setenv("TMPDIR", root_.path("tmp").c_str(), 1);
+    ResetKit();
+}
+
+void InstallTest::TearDown() {
+    kit_.reset();
+    if (hadTmpdir_) {
+        ::setenv("TMPDIR", savedTmpdir_.c_str(), 1);
+    } else {
+        ::unsetenv("TMPDIR");
+    }
+}
+
+void InstallTest::ResetKit() {
+    kit_ = std::make_unique<DistributionKit>();
+    pending_.clear();
+    built_ = false;
+    // Some bytes ahead of the data, so that no entry starts at offset 0.
+    containerData_ = "CONTAINER-HEAD";
+}
+
+void InstallTest::AddEntry(const std::string& name, const std::string& bytes, FileTime time) {
+    pending_.push_back({name, static_cast<uint32_t>(containerData_.size()), static_cast<uint32_t>(bytes.size()), time});
+    containerData_ += bytes;
+}
+
+void InstallTest::AddRawEntry(const std::string& name, uint32_t offset, uint32_t size, FileTime time) {
+    pending_.push_back({name, offset, size, time});
+}
+
+void InstallTest::BuildKit() {
+    if (built_) return;
+    const std::string path = root_.path("kits/container" + std::to_string(kitCount_++));
+    WriteFile(path, containerData_);
+    FileHandle handle = INVALID_FILE_HANDLE;
+    ASSERT_EQ(CreateFileHandle(Wide(path), FILE_ACCESS_READ | FILE_ACCESS_WRITE, 0, FILE_OPEN_EXISTING, handle,
+                               FILE_ATTR_NORMAL),
+              0u);
+    kit_->tempHandle = handle;
+    kit_->tempPath = Wide(path);
+    for (const PendingEntry& entry : pending_) {
+        KitFileEntry kitEntry;
+        kitEntry.name = Wide(entry.name);
+        kitEntry.timeLow = entry.time.low;
+        kitEntry.timeHigh = entry.time.high;
+        kitEntry.offset = entry.offset;
+        kitEntry.size = entry.size;
+        kit_->entries.push_back(kitEntry);
+    }
+    built_ = true;
+}
+
+uint32_t InstallTest::RunJob() { return RunJobInto(TargetPath()); }
+
+uint32_t InstallTest::RunJobInto(const std::string& target) {
+    BuildKit();
+    posts_.clear();
+    job_ = InstallJob();
+    job_.finalPauseMilliseconds = 0;
+    job_.postObserver = [this](uint32_t code, const WString& text, uint32_t percent) {
+        posts_.push_back({code, Narrow(text), percent});
+        if (onPost_) onPost_(posts_.back());
+    };
+    InstallJobState state;
+    SetupJob(state, kit_.get(), Wide(target));
+    const uint32_t result = RunInstallJob(job_, state);
+    // The record holds the last post as well.
+    uint32_t code = 0;
+    WString text;
+    uint32_t percent = 0;
+    GetJobResult(state, code, text, percent);
+    if (!posts_.empty()) {
+        EXPECT_EQ(code, posts_.back().code);
+        EXPECT_EQ(Narrow(text), posts_.back().text);
+        EXPECT_EQ(percent, posts_.back().percent);
+    }
+    return result;
+}

@@ -1,0 +1,96 @@
+#pragma once
+// Fixture for installation tests: a private directory holding the template
+// directory t/, a private temporary directory tmp/ (TMPDIR points there while
+// a test runs) and a kit built by hand: the entries' bytes are written into a
+// container file that is opened as the kit's container, with the entries'
+// absolute offsets filled in directly.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/wstring.h"
+#include "install/install_job.h"
+#include "kit/distribution_kit.h"
+#include "platform/file_handle.h"
+#include "tests/support/temp_dir.h"
+
+WString Wide(const std::string& text);
+std::string Narrow(const WString& text);
+
+// Whole seconds since 1970 as a file time, plus `extraTicks` (100 ns each).
+FileTime TimeAt(int64_t unixSeconds, uint32_t extraTicks = 0);
+int64_t ModificationTime(const std::string& path);  // whole seconds, -1 when missing
+void SetModificationTime(const std::string& path, int64_t unixSeconds);
+
+// What a directory tree holds: for each relative path, its kind, bytes and
+// modification time (files only; a directory's time changes with its entries).
+struct TreeEntry {
+    char kind = '?';  // 'f' file, 'd' directory, 'l' link
+    std::string bytes;
+    int64_t mtime = 0;
+    bool operator==(const TreeEntry& other) const {
+        return kind == other.kind && bytes == other.bytes && mtime == other.mtime;
+    }
+};
+using TreeSnapshot = std::map<std::string, TreeEntry>;
+TreeSnapshot Snapshot(const std::string& directory);
+std::vector<std::string> ListNames(const std::string& directory);  // sorted, no "." and ".."
+
+struct Post {
+    uint32_t code;
+    std::string text;
+    uint32_t percent;
+};
+
+class InstallTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    std::string TargetPath(const std::string& relative = "") const { return root_.path("t") + "/" + relative; }
+    std::string TempPath(const std::string& relative = "") const { return root_.path("tmp") + "/" + relative; }
+    std::string RootPath(const std::string& relative) const { return root_.path(relative); }
+
+    // Entries of the next kit, in order.
+    void AddEntry(const std::string& name, const std::string& bytes, FileTime time);
+    // An entry whose offset and size are given as they are (relative to its
+    // bytes' place in the container: `offset` past the data of earlier entries).
+    void AddRawEntry(const std::string& name, uint32_t offset, uint32_t size, FileTime time);
+    // Writes the container and opens it as the kit's (done by RunJob when needed).
+    void BuildKit();
+    // Runs a fresh job on the kit into `target` (the template directory by
+    // default), without the final pause, recording every post.
+    uint32_t RunJob();
+    uint32_t RunJobInto(const std::string& target);
+    // Discards the kit and its entries, for a second kit in the same test.
+    void ResetKit();
+
+    DistributionKit& kit() { return *kit_; }
+
+    TempDir root_;
+    std::unique_ptr<DistributionKit> kit_;
+    std::string containerData_;
+    std::vector<Post> posts_;
+    InstallJob job_;  // the last run's job, with its journal
+    // Called with each post, right after it has been recorded.
+    std::function<void(const Post&)> onPost_;
+
+private:
+    struct PendingEntry {
+        std::string name;
+        uint32_t offset;
+        uint32_t size;
+        FileTime time;
+    };
+    std::vector<PendingEntry> pending_;
+    bool built_ = false;
+    std::string savedTmpdir_;
+    bool hadTmpdir_ = false;
+    int kitCount_ = 0;
+};

@@ -1,0 +1,331 @@
+// The installation job on real files: where entries go, which existing files
+// are replaced, the backup directory, the journal and the posts.
+
+#include "install/install_job.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "platform/command_fast_paths.h"
+#include "tests/install/install_fixture.h"
+
+namespace {
+
+constexpr int64_t kYear2001 = 978307200;
+constexpr int64_t kYear2010 = 1262304000;
+constexpr int64_t kYear2020 = 1577836800;
+constexpr char kFinishText[] = "Copying complete...";
+
+using InstallJobTest = InstallTest;
+
+TEST_F(InstallJobTest, FreshInstallWritesEveryEntryWithItsTime) {
+    AddEntry("a.txt", "alpha", TimeAt(kYear2010));
+    AddEntry("sub\\dir\\b.txt", "beta", TimeAt(kYear2020));
+    AddEntry("sub/c.txt", "gamma", TimeAt(kYear2001));
+    AddEntry("empty.txt", "", TimeAt(kYear2020 + 7));
+
+    ASSERT_EQ(RunJob(), 0u);
+    EXPECT_EQ(ReadFile(TargetPath("a.txt")), "alpha");
+    EXPECT_EQ(ReadFile(TargetPath("sub/dir/b.txt")), "beta");
+    EXPECT_EQ(ReadFile(TargetPath("sub/c.txt")), "gamma");
+    EXPECT_EQ(ModificationTime(TargetPath("a.txt")), kYear2010);
+    EXPECT_EQ(ModificationTime(TargetPath("sub/dir/b.txt")), kYear2020);
+    EXPECT_EQ(ModificationTime(TargetPath("sub/c.txt")), kYear2001);
+    // An empty entry still gives a file, carrying the entry's time.
+    ASSERT_TRUE(PathExists(TargetPath("empty.txt")));
+    EXPECT_EQ(ReadFile(TargetPath("empty.txt")), "");
+    EXPECT_EQ(ModificationTime(TargetPath("empty.txt")), kYear2020 + 7);
+    EXPECT_EQ(ListNames(TargetPath()), (std::vector<std::string>{"a.txt", "empty.txt", "sub"}));
+}
+
+TEST_F(InstallJobTest, JournalRecordsCreatedDirectoriesParentsFirst) {
+    // "sub\dir\a.txt" into t/: t/sub and then t/sub/dir are made and recorded.
+    AddEntry("sub\\dir\\a.txt", "x", TimeAt(kYear2010));
+    ASSERT_EQ(RunJob(), 0u);
+    EXPECT_EQ(ReadFile(TargetPath("sub/dir/a.txt")), "x");
+
+    ASSERT_EQ(job_.journal.size(), 1u);
+    const JournalRecord& record = job_.journal.back();
+    EXPECT_EQ(Narrow(record.targetDirectory), TargetPath());
+    EXPECT_EQ(Narrow(record.backupDirectory), TempPath("k5stp0/"));
+    const std::vector<std::string> expected = {TempPath("k5stp0/"), TargetPath("sub"), TargetPath("sub/dir")};
+    std::vector<std::string> created;
+    for (const WString& directory : record.createdDirectories) created.push_back(Narrow(directory));
+    EXPECT_EQ(created, expected);
+    std::vector<std::string> newFiles;
+    for (const WString& file : record.newFiles) newFiles.push_back(Narrow(file));
+    EXPECT_EQ(newFiles, std::vector<std::string>{TargetPath("sub/dir/a.txt")});
+    // The backup directory went with the commit; the temporary directory is as before.
+    EXPECT_TRUE(ListNames(TempPath()).empty());
+}
+
+TEST_F(InstallJobTest, ExistingDirectoriesAreNeitherMadeNorRecorded) {
+    MakeDirectories(TargetPath("sub/dir"));
+    AddEntry("sub\\dir\\a.txt", "x", TimeAt(kYear2010));
+    ASSERT_EQ(RunJob(), 0u);
+    std::vector<std::string> created;
+    for (const WString& directory : job_.journal.back().createdDirectories) created.push_back(Narrow(directory));
+    EXPECT_EQ(created, std::vector<std::string>{TempPath("k5stp0/")});
+}
+
+TEST_F(InstallJobTest, ReplacesOnlyFilesOlderThanTheEntry) {
+    WriteFile(TargetPath("older.txt"), "old");
+    SetModificationTime(TargetPath("older.txt"), kYear2010 - 1);
+    WriteFile(TargetPath("equal.txt"), "old");
+    SetModificationTime(TargetPath("equal.txt"), kYear2010);
+    WriteFile(TargetPath("newer.txt"), "old");
+    SetModificationTime(TargetPath("newer.txt"), kYear2010 + 1);
+    AddEntry("older.txt", "kit", TimeAt(kYear2010));
+    AddEntry("equal.txt", "kit", TimeAt(kYear2010));
+    AddEntry("newer.txt", "kit", TimeAt(kYear2010));
+
+    ASSERT_EQ(RunJob(), 0u);
+    EXPECT_EQ(ReadFile(TargetPath("older.txt")), "kit");
+    EXPECT_EQ(ModificationTime(TargetPath("older.txt")), kYear2010);
+    EXPECT_EQ(ReadFile(TargetPath("equal.txt")), "old");
+    EXPECT_EQ(ReadFile(TargetPath("newer.txt")), "old");
+    EXPECT_EQ(ModificationTime(TargetPath("newer.txt")), kYear2010 + 1);
+    // A replaced file is not a new file: the rollback would move it back instead.
+    EXPECT_TRUE(job_.journal.back().newFiles.empty());
+    EXPECT_TRUE(ListNames(TempPath()).empty());
+}
+
+TEST_F(InstallJobTest, ComparesTheHighHalfFirst) {
+    // The low half of the existing file's time is larger, the high half smaller.
+    const FileTime existing = TimeAt(kYear2010);
+    const FileTime entry = FileTime::FromTicks((static_cast<uint64_t>(existing.high) + 1) << 32);
+    ASSERT_GT(existing.low, entry.low);
+    WriteFile(TargetPath("a.txt"), "old");
+    SetModificationTime(TargetPath("a.txt"), kYear2010);
+    AddEntry("a.txt", "kit", entry);
+    ASSERT_EQ(RunJob(), 0u);
+    EXPECT_EQ(ReadFile(TargetPath("a.txt")), "kit");
+}
+
+TEST_F(InstallJobTest, SubSecondEntryTimeIsReplacedAgainOnTheNextRun) {
+    AddEntry("fraction.txt", "kit", TimeAt(kYear2010, 5000000));  // half a second past
+    AddEntry("whole.txt", "kit", TimeAt(kYear2010));
+    ASSERT_EQ(RunJob(), 0u);
+    // The copies keep whole seconds only.
+    EXPECT_EQ(ModificationTime(TargetPath("fraction.txt")), kYear2010);
+    EXPECT_EQ(ModificationTime(TargetPath("whole.txt")), kYear2010);
+
+    // Mark both copies, keeping their times, and run the same kit again.
+    WriteFile(TargetPath("fraction.txt"), "mark");
+    SetModificationTime(TargetPath("fraction.txt"), kYear2010);
+    WriteFile(TargetPath("whole.txt"), "mark");
+    SetModificationTime(TargetPath("whole.txt"), kYear2010);
+    ASSERT_EQ(RunJob(), 0u);
+    EXPECT_EQ(ReadFile(TargetPath("fraction.txt")), "kit");
+    EXPECT_EQ(ReadFile(TargetPath("whole.txt")), "mark");
+}
+
+TEST_F(InstallJobTest, BackupDirectoryTakesTheFirstFreeNumber) {
+    AddEntry("a.txt", "kit", TimeAt(kYear2010));
+    WriteFile(TempPath("k5stp0"), "a file");
+    ASSERT_EQ(RunJob(), 0u);
+    EXPECT_EQ(Narrow(job_.journal.back().backupDirectory), TempPath("k5stp1/"));
+    EXPECT_EQ(ListNames(TempPath()), std::vector<std::string>{"k5stp0"});
+    EXPECT_EQ(ReadFile(TempPath("k5stp0")), "a file");
+
+    RemoveAll(TempPath("k5stp0"));
+    MakeDirectories(TempPath("k5stp0/inside"));
+    ASSERT_EQ(RunJob(), 0u);
+    EXPECT_EQ(Narrow(job_.journal.back().backupDirectory), TempPath("k5stp1/"));
+    EXPECT_TRUE(IsDirectory(TempPath("k5stp0/inside")));
+
+    // A dangling link is a name in use as well.
+    ASSERT_EQ(::symlink("nowhere", TempPath("k5stp1").c_str()), 0);
+    for (int n = 2; n <= 9; ++n) MakeDirectories(TempPath("k5stp" + std::to_string(n)));
+    ASSERT_EQ(RunJob(), 0u);
+    EXPECT_EQ(Narrow(job_.journal.back().backupDirectory), TempPath("k5stp10/"));
+    EXPECT_FALSE(PathExists(TempPath("k5stp10")));
+}
+
+TEST_F(InstallJobTest, ReplacedFilesWaitInTheBackupTreeUntilTheCommit) {
+    WriteFile(TargetPath("a.txt"), "old");
+    SetModificationTime(TargetPath("a.txt"), kYear2001);
+    MakeDirectories(TargetPath("sub"));
+    WriteFile(TargetPath("sub/b.txt"), "old b");
+    SetModificationTime(TargetPath("sub/b.txt"), kYear2001);
+    AddEntry("a.txt", "new", TimeAt(kYear2010));
+    AddEntry("sub\\b.txt", "new b", TimeAt(kYear2010));
+    AddEntry("sub\\fresh\\c.txt", "c", TimeAt(kYear2010));
+    AddEntry("last.txt", "d", TimeAt(kYear2010));
+    // Looked at when the last entry is about to be handled.
+    onPost_ = [this](const Post& post) {
+        if (post.percent != 75) return;
+        EXPECT_EQ(ReadFile(TempPath("k5stp0/a.txt")), "old");
+        EXPECT_EQ(ReadFile(TempPath("k5stp0/sub/b.txt")), "old b");
+        EXPECT_EQ(ModificationTime(TempPath("k5stp0/sub/b.txt")), kYear2001);
+        // The backup subdirectory is made even though nothing was there to move.
+        EXPECT_TRUE(IsDirectory(TempPath("k5stp0/sub/fresh")));
+        EXPECT_FALSE(PathExists(TempPath("k5stp0/sub/fresh/c.txt")));
+    };
+    ASSERT_EQ(RunJob(), 0u);
+    ASSERT_EQ(posts_.size(), 5u);
+    EXPECT_EQ(ReadFile(TargetPath("sub/b.txt")), "new b");
+    EXPECT_TRUE(ListNames(TempPath()).empty());
+}
+
+TEST_F(InstallJobTest, PostsPercentBeforeEachEntryAndOneFinalPost) {
+    AddEntry("a", "1", TimeAt(kYear2010));
+    AddEntry("d\\b", "2", TimeAt(kYear2010));
+    AddEntry("c", "3", TimeAt(kYear2010));
+    AddEntry("d\\e", "4", TimeAt(kYear2010));
+    WriteFile(TargetPath("c"), "newer, skipped");
+    SetModificationTime(TargetPath("c"), kYear2020);
+
+    ASSERT_EQ(RunJob(), 0u);
+    ASSERT_EQ(posts_.size(), 5u);
+    const std::vector<std::string> destinations = {TargetPath("a"), TargetPath("d/b"), TargetPath("c"),
+                                                   TargetPath("d/e")};
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(posts_[i].code, 0u);
+        EXPECT_EQ(posts_[i].text, destinations[i]);
+        EXPECT_EQ(posts_[i].percent, i * 25);
+    }
+    EXPECT_EQ(posts_[4].code, 0u);
+    EXPECT_EQ(posts_[4].text, kFinishText);
+    EXPECT_EQ(posts_[4].percent, 100u);
+}
+
+TEST_F(InstallJobTest, KitWithoutEntriesStillMakesAndRemovesTheBackupDirectory) {
+    onPost_ = [this](const Post&) { EXPECT_TRUE(ListNames(TempPath()).empty()); };
+    ASSERT_EQ(RunJob(), 0u);
+    ASSERT_EQ(posts_.size(), 1u);
+    EXPECT_EQ(posts_[0].code, 0u);
+    EXPECT_EQ(posts_[0].text, kFinishText);
+    EXPECT_EQ(posts_[0].percent, 100u);
+    EXPECT_EQ(Narrow(job_.journal.back().backupDirectory), TempPath("k5stp0/"));
+    EXPECT_TRUE(ListNames(TargetPath()).empty());
+}
+
+TEST_F(InstallJobTest, TargetWithoutFinalSeparatorIsUsedAsGiven) {
+    // The job takes the target as set up; SetupJob adds the "/".
+    AddEntry("a.txt", "x", TimeAt(kYear2010));
+    ASSERT_EQ(RunJobInto(RootPath("t")), 0u);
+    EXPECT_EQ(ReadFile(TargetPath("a.txt")), "x");
+}
+
+TEST_F(InstallJobTest, MissingTemplateDirectoryIsMadeAndRecorded) {
+    AddEntry("a.txt", "x", TimeAt(kYear2010));
+    ASSERT_EQ(RunJobInto(RootPath("new/templates")), 0u);
+    EXPECT_EQ(ReadFile(RootPath("new/templates/a.txt")), "x");
+    std::vector<std::string> created;
+    for (const WString& directory : job_.journal.back().createdDirectories) created.push_back(Narrow(directory));
+    EXPECT_EQ(created, (std::vector<std::string>{TempPath("k5stp0/"), RootPath("new"), RootPath("new/templates")}));
+}
+
+TEST_F(InstallJobTest, EmptyTemplateDirectoryWritesNothing) {
+    // Names would otherwise be taken relative to the working directory.
+    AddEntry("stray-entry.txt", "x", TimeAt(kYear2010));
+    ASSERT_EQ(RunJobInto(""), 3u);
+    EXPECT_FALSE(PathExists("stray-entry.txt"));
+    ASSERT_EQ(posts_.size(), 1u);
+    EXPECT_EQ(posts_[0].text, "Installation error");
+    EXPECT_TRUE(ListNames(TempPath()).empty());
+}
+
+TEST_F(InstallJobTest, DirectoryStandingAtTheDestinationIsKept) {
+    MakeDirectories(TargetPath("a.txt/inner"));
+    WriteFile(TargetPath("a.txt/inner/keep"), "keep");
+    SetModificationTime(TargetPath("a.txt"), kYear2001);
+    const TreeSnapshot before = Snapshot(TargetPath());
+    AddEntry("a.txt", "x", TimeAt(kYear2010));
+    EXPECT_EQ(RunJob(), 87u);
+    EXPECT_EQ(Snapshot(TargetPath()), before);
+    EXPECT_TRUE(ListNames(TempPath()).empty());
+}
+
+TEST_F(InstallJobTest, RepeatedNameKeepsTheOriginalForTheRollback) {
+    WriteFile(TargetPath("a.txt"), "original");
+    SetModificationTime(TargetPath("a.txt"), kYear2001);
+    const TreeSnapshot before = Snapshot(TargetPath());
+    AddEntry("a.txt", "first", TimeAt(kYear2010));
+    AddEntry("a.txt", "second", TimeAt(kYear2020));
+    AddEntry("..\\fail", "x", TimeAt(kYear2020));
+    EXPECT_EQ(RunJob(), 13u);
+    EXPECT_EQ(Snapshot(TargetPath()), before);
+
+    ResetKit();
+    AddEntry("a.txt", "first", TimeAt(kYear2010));
+    AddEntry("a.txt", "second", TimeAt(kYear2020));
+    ASSERT_EQ(RunJob(), 0u);
+    EXPECT_EQ(ReadFile(TargetPath("a.txt")), "second");
+    EXPECT_EQ(ModificationTime(TargetPath("a.txt")), kYear2020);
+}
+
+// Names that a shell would take apart reach the file system unchanged, also
+// when every command goes through its utility.
+class HostileNameTest : public InstallTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(HostileNameTest, InstallsAndReplacesFilesWithShellCharacters) {
+    const bool fastPaths = GetParam();
+    SetCommandFastPaths(fastPaths);
+    const std::vector<std::string> names = {
+        "it's \"quoted\".txt", "$HOME and $(echo x).txt", "`touch pwned` b.txt", " leading space.txt",
+        "-rf", "semi;colon & amp|pipe>.txt", "star*?[x].txt", "dir with space\\$sub\\`tick`\\'q' \"d\".txt",
+    };
+    for (const std::string& name : names) AddEntry(name, "v1:" + name, TimeAt(kYear2010));
+    const uint32_t first = RunJob();
+    // The second kit is newer: every file goes through the backup tree.
+    ResetKit();
+    for (const std::string& name : names) AddEntry(name, "v2:" + name, TimeAt(kYear2020));
+    const uint32_t second = RunJob();
+    SetCommandFastPaths(true);
+
+    ASSERT_EQ(first, 0u);
+    ASSERT_EQ(second, 0u);
+    EXPECT_EQ(ReadFile(TargetPath("it's \"quoted\".txt")), "v2:it's \"quoted\".txt");
+    EXPECT_EQ(ReadFile(TargetPath("-rf")), "v2:-rf");
+    EXPECT_EQ(ReadFile(TargetPath("dir with space/$sub/`tick`/'q' \"d\".txt")),
+              "v2:dir with space\\$sub\\`tick`\\'q' \"d\".txt");
+    EXPECT_EQ(ModificationTime(TargetPath("star*?[x].txt")), kYear2020);
+    EXPECT_EQ(Snapshot(TargetPath()).size(), names.size() + 3);  // three directories
+    EXPECT_FALSE(PathExists(RootPath("pwned")));
+    EXPECT_FALSE(PathExists("pwned"));
+    EXPECT_TRUE(ListNames(TempPath()).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(FastPaths, HostileNameTest, ::testing::Values(true, false));
+
+// Utilities on PATH are stand-ins that log every start before running the real
+// one: neither a fresh install nor an update starts a process.
+TEST_F(InstallJobTest, FreshAndUpdateInstallStartNoProcess) {
+    MakeDirectories(RootPath("bin"));
+    const std::string log = RootPath("starts.log");
+    for (const char* tool : {"mkdir", "mv", "rm", "touch"}) {
+        const std::string stub = RootPath(std::string("bin/") + tool);
+        WriteFile(stub, "#!/bin/sh\necho \"$0 $*\" >> '" + log + "'\nexec /bin/" + tool + " \"$@\"\n");
+        ASSERT_EQ(::chmod(stub.c_str(), 0755), 0);
+    }
+    const std::string savedPath = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
+    ::setenv("PATH", RootPath("bin").c_str(), 1);
+
+    for (int d = 0; d < 3; ++d) {
+        for (int f = 0; f < 3; ++f) {
+            AddEntry("d" + std::to_string(d) + "\\sub\\f" + std::to_string(f), "v1", TimeAt(kYear2010));
+        }
+    }
+    const uint32_t fresh = RunJob();
+    ResetKit();
+    for (int d = 0; d < 3; ++d) {
+        for (int f = 0; f < 3; ++f) {
+            AddEntry("d" + std::to_string(d) + "\\sub\\f" + std::to_string(f), "v2", TimeAt(kYear2020));
+        }
+    }
+    const uint32_t update = RunJob();
+    ::setenv("PATH", savedPath.c_str(), 1);
+
+    EXPECT_EQ(fresh, 0u);
+    EXPECT_EQ(update, 0u);
+    EXPECT_EQ(ReadFile(TargetPath("d2/sub/f2")), "v2");
+    EXPECT_EQ(ReadFile(log), "");
+    EXPECT_TRUE(ListNames(TempPath()).empty());
+}
+
+}  // namespace

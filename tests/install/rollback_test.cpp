@@ -1,0 +1,159 @@
+// Fault injection: whatever stops the job on the third of four entries, the
+// template directory ends exactly as it was (names, bytes, files' times), the
+// backup directory is gone and the temporary directory is as before. The
+// first two entries have by then replaced an older file and made a new
+// directory.
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "install/backup.h"
+#include "install/install_job.h"
+#include "tests/install/install_fixture.h"
+
+namespace {
+
+constexpr int64_t kOld = 978307200;   // 2001
+constexpr int64_t kNew = 1262304000;  // 2010
+
+class RollbackTest : public InstallTest {
+protected:
+    void SetUp() override {
+        InstallTest::SetUp();
+        WriteFile(TargetPath("replaced.txt"), "original bytes");
+        SetModificationTime(TargetPath("replaced.txt"), kOld);
+        MakeDirectories(TargetPath("existing"));
+        WriteFile(TargetPath("existing/keep.txt"), "keep");
+        SetModificationTime(TargetPath("existing/keep.txt"), kOld);
+        WriteFile(TargetPath("blocker"), "a file, not a directory");
+        SetModificationTime(TargetPath("blocker"), kOld);
+        WriteFile(TempPath("unrelated"), "someone else's");
+        targetBefore_ = Snapshot(TargetPath());
+        tempBefore_ = Snapshot(TempPath());
+        rootBefore_ = ListNames(RootPath(""));
+
+        AddEntry("replaced.txt", "from the kit", TimeAt(kNew));
+        AddEntry("made\\deeper\\new.txt", "new file", TimeAt(kNew));
+        // When the failure is posted nothing has been undone yet.
+        onPost_ = [this](const Post& post) {
+            if (post.code == 0) return;
+            failurePostsSeen_++;
+            EXPECT_EQ(ReadFile(TargetPath("replaced.txt")), "from the kit");
+            EXPECT_TRUE(IsDirectory(TargetPath("made/deeper")));
+        };
+    }
+
+    void AddLastEntry() { AddEntry("last.txt", "never reached", TimeAt(kNew)); }
+
+    void ExpectRolledBack(uint32_t expectedCode) {
+        EXPECT_EQ(Snapshot(TargetPath()), targetBefore_);
+        EXPECT_EQ(Snapshot(TempPath()), tempBefore_);
+        EXPECT_EQ(ListNames(RootPath("")), rootBefore_);
+        ASSERT_FALSE(job_.journal.empty());
+        EXPECT_FALSE(PathExists(Narrow(job_.journal.back().backupDirectory)));
+        ExpectFailurePosts(posts_, expectedCode);
+    }
+
+    void ExpectFailurePosts(const std::vector<Post>& posts, uint32_t expectedCode) {
+        ASSERT_EQ(posts.size(), 4u);  // three entries begun, then the one final post
+        EXPECT_EQ(posts[2].percent, 50u);
+        EXPECT_EQ(posts[3].code, expectedCode);
+        EXPECT_EQ(posts[3].text, "Installation error");
+        EXPECT_EQ(posts[3].percent, 50u);
+        EXPECT_EQ(failurePostsSeen_, 1);
+    }
+
+    TreeSnapshot targetBefore_;
+    TreeSnapshot tempBefore_;
+    std::vector<std::string> rootBefore_;
+    int failurePostsSeen_ = 0;
+};
+
+TEST_F(RollbackTest, FileStandingWhereADirectoryMustBeMade) {
+    AddEntry("blocker\\inside.txt", "x", TimeAt(kNew));
+    AddLastEntry();
+    EXPECT_EQ(RunJob(), 2u);
+    ExpectRolledBack(2);
+}
+
+TEST_F(RollbackTest, EntryRunningPastTheEndOfTheContainer) {
+    BuildKit();  // the first two entries as usual
+    const uint32_t end = static_cast<uint32_t>(containerData_.size());
+    KitFileEntry entry;
+    entry.name = u"torn.txt";
+    entry.offset = end - 4;
+    entry.size = 4 + 3 * kKitCopyBufferSize;  // more than one buffer beyond the end
+    entry.timeLow = TimeAt(kNew).low;
+    entry.timeHigh = TimeAt(kNew).high;
+    kit().entries.push_back(entry);
+    entry.name = u"last.txt";
+    entry.offset = 0;
+    entry.size = 1;
+    kit().entries.push_back(entry);
+    EXPECT_EQ(RunJob(), 13u);
+    ExpectRolledBack(13);
+}
+
+TEST_F(RollbackTest, EntryStartingBeyondTheEndOfTheContainer) {
+    AddRawEntry("far.txt", 1u << 30, 10, TimeAt(kNew));
+    AddLastEntry();
+    EXPECT_EQ(RunJob(), 13u);
+    ExpectRolledBack(13);
+}
+
+class RefusedNameTest : public RollbackTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(RefusedNameTest, NameReachingOutsideTheTemplateDirectory) {
+    AddEntry(GetParam(), "escaped", TimeAt(kNew));
+    AddLastEntry();
+    EXPECT_EQ(RunJob(), 13u);
+    ExpectRolledBack(13);
+    EXPECT_FALSE(PathExists("/abs"));
+    EXPECT_FALSE(PathExists("/evil.txt"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, RefusedNameTest,
+                         ::testing::Values("..\\evil.txt", "../evil.txt", "made\\..\\..\\evil.txt",
+                                           "existing/../../tmp/evil.txt", "..", "/abs", "\\abs", "C:x",
+                                           "c:\\evil.txt", "", "existing\\", "."));
+
+// A write that fails part-way: a file-size limit (with SIGXFSZ ignored, so the
+// write reports EFBIG) in a child process, where the limit harms nothing else.
+TEST_F(RollbackTest, WriteFailingPartWay) {
+    constexpr uint32_t kLimit = 1536 * 1024;
+    std::string big(3 * kKitCopyBufferSize, 'z');
+    AddEntry("big.bin", big, TimeAt(kNew));
+    AddLastEntry();
+    BuildKit();
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const struct rlimit limit = {kLimit, kLimit};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(100);
+        // Seen from the child: the destination had begun to fill when the job failed.
+        onPost_ = [this](const Post& post) {
+            if (post.code != 0 && ModificationTime(TargetPath("big.bin")) < 0) ::_exit(101);
+        };
+        const uint32_t code = RunJob();
+        if (posts_.size() != 4 || posts_[3].code != code || posts_[3].percent != 50) ::_exit(102);
+        ::_exit(code == 87 ? 0 : 103);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(Snapshot(TargetPath()), targetBefore_);
+    EXPECT_EQ(Snapshot(TempPath()), tempBefore_);
+}
+
+TEST_F(RollbackTest, RollbackOfAnEmptyJournalReturnsTheCode) {
+    InstallJob job;
+    EXPECT_EQ(RollbackInstall(job, 87), 87u);
+    EXPECT_EQ(Snapshot(TargetPath()), targetBefore_);
+}
+
+}  // namespace

@@ -1,0 +1,131 @@
+#include "config/config_file.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "base/conversion.h"
+#include "config/replacement_file.h"
+#include "platform/file_system.h"
+
+namespace {
+
+constexpr size_t kChunkBytes = 1024;
+// Leading bytes of a character cut off at the end of a chunk; they are read
+// again in front of the next chunk.
+constexpr size_t kMaxCarriedBytes = 3;
+constexpr size_t kDecodedUnits = 2048;
+constexpr size_t kAccumulatorUnits = 2048;
+
+bool IsEscapedByte(char16_t unit) { return unit >= 0xDC80 && unit <= 0xDCFF; }
+bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+
+// Bytes at the end of a chunk that did not decode: each undecodable byte became
+// one escape unit, so the trailing escape units stand for as many trailing
+// bytes. A low surrogate that completes a pair is a character, not an escape.
+size_t CountTrailingEscapes(const char16_t* units, size_t count) {
+    size_t escapes = 0;
+    while (escapes < kMaxCarriedBytes && escapes < count) {
+        const size_t i = count - 1 - escapes;
+        if (!IsEscapedByte(units[i])) break;
+        if (i > 0 && IsHighSurrogate(units[i - 1])) break;
+        ++escapes;
+    }
+    return escapes;
+}
+
+// Splits decoded text into lines and lines into key and value. Units gather in
+// a fixed accumulator that is moved into the key or value when it fills up, so
+// lines have no length limit.
+class LineParser {
+public:
+    explicit LineParser(MultiValueMap& config) : config_(config) {}
+
+    void Feed(const char16_t* units, size_t count) {
+        for (size_t i = 0; i < count; ++i) {
+            const char16_t unit = units[i];
+            if (unit == u'\n') {
+                EndLine();
+            } else if (unit == u'=' && !inValue_) {
+                Flush();
+                inValue_ = true;
+            } else {
+                if (used_ == kAccumulatorUnits) Flush();
+                accumulator_[used_++] = unit;
+            }
+        }
+    }
+
+    void Finish() { EndLine(); }
+
+private:
+    void Flush() {
+        (inValue_ ? value_ : key_).append(accumulator_, used_);
+        used_ = 0;
+    }
+
+    void EndLine() {
+        Flush();
+        if (!key_.empty() || !value_.empty()) AddValue(config_, key_, value_);
+        key_ = WString();
+        value_ = WString();
+        inValue_ = false;
+    }
+
+    MultiValueMap& config_;
+    WString key_;
+    WString value_;
+    bool inValue_ = false;
+    size_t used_ = 0;
+    char16_t accumulator_[kAccumulatorUnits];
+};
+
+}  // namespace
+
+const char* ConfigWriteError::what() const noexcept {
+    return code == CONFIG_WRITE_NOT_CREATED ? "launcher configuration cannot be created"
+                                            : "launcher configuration cannot be written";
+}
+
+void ReadLauncherConfig(const WString& path, MultiValueMap& config) {
+    // The mode is the launcher's own; here it opens a plain byte stream.
+    StdioFile file = OpenStdioFile(path.c_str(), u"rt, ccs=UNICODE");
+    if (!file) return;
+
+    LineParser parser(config);
+    char bytes[kMaxCarriedBytes + kChunkBytes];
+    char16_t units[kDecodedUnits];
+    size_t carried = 0;
+    for (;;) {
+        const size_t got = std::fread(bytes + carried, 1, kChunkBytes, file.get());
+        size_t available = carried + got;
+        bool last = got == 0;  // end of file or a read error
+        if (const void* zero = std::memchr(bytes, 0, available); zero != nullptr) {
+            available = static_cast<size_t>(static_cast<const char*>(zero) - bytes);
+            last = true;
+        }
+        if (available == 0) break;
+        const uint32_t needed = MultiByteToWide(0, 1, bytes, available, units, kDecodedUnits);
+        const size_t count = std::min<size_t>(needed, kDecodedUnits);
+        const size_t held = last ? 0 : CountTrailingEscapes(units, count);
+        parser.Feed(units, count - held);
+        std::memmove(bytes, bytes + available - held, held);
+        carried = held;
+        if (last) break;
+    }
+    parser.Finish();
+}
+
+void WriteLauncherConfig(const WString& path, const MultiValueMap& config) {
+    ReplacementFile file;
+    if (!file.Create(ToMultiByte(path))) throw ConfigWriteError(CONFIG_WRITE_NOT_CREATED);
+    for (const MultiValueEntry& entry : config.entries) {
+        const AString key = ToMultiByte(entry.key);
+        for (const WString& value : entry.values) {
+            if (std::fprintf(file.stream(), "%s=%s\n", key.c_str(), ToMultiByte(value).c_str()) < 0) {
+                throw ConfigWriteError(CONFIG_WRITE_FAILED);
+            }
+        }
+    }
+    if (!file.Commit()) throw ConfigWriteError(CONFIG_WRITE_FAILED);
+}

@@ -1,0 +1,35 @@
+#pragma once
+// The launcher configuration file: key=value lines separated by line feeds, in
+// the locale's multibyte encoding. The key is everything before the first "=",
+// the value everything after it; nothing is trimmed, a carriage return before
+// the line feed belongs to the key or value, and a line without key and value
+// is skipped. In memory the file is a MultiValueMap (keys and values compared
+// without regard to case, first spelling kept, duplicate values dropped).
+
+#include <cstdint>
+#include <exception>
+
+#include "base/multi_value_map.h"
+#include "base/wstring.h"
+
+// Codes carried by ConfigWriteError.
+constexpr uint32_t CONFIG_WRITE_NOT_CREATED = 1;  // the file cannot be created
+constexpr uint32_t CONFIG_WRITE_FAILED = 2;       // writing the content failed
+
+struct ConfigWriteError : std::exception {
+    explicit ConfigWriteError(uint32_t errorCode) : code(errorCode) {}
+    const char* what() const noexcept override;
+    uint32_t code;
+};
+
+// Adds the file's entries to `config` (which may already hold entries) with
+// AddValue. A missing or unreadable file adds nothing. Undecodable bytes are
+// kept as U+DC80..U+DCFF, so writing them back restores the same bytes; a zero
+// byte ends the file.
+void ReadLauncherConfig(const WString& path, MultiValueMap& config);
+
+// Replaces the file at `path` (the target of a symbolic link) with one
+// "key=value" line per value, entries and values in order. The old file stays
+// untouched unless the whole new content reached the disk. Throws
+// ConfigWriteError with CONFIG_WRITE_NOT_CREATED or CONFIG_WRITE_FAILED.
+void WriteLauncherConfig(const WString& path, const MultiValueMap& config);

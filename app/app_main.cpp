@@ -1,0 +1,24 @@
+#include "app/command_line.h"
+
+#include <clocale>
+#include <memory>
+
+#include "base/conversion.h"
+#include "lang/messages.h"
+#include "ui/installer_dlg.h"
+
+void AppMain(CommandLine& commandLine) {
+    commandLine.languageId = 0;
+    // The locale was set from the environment at start; this only asks its name.
+    const LaunchOptions options = ParseCommandLine(commandLine.argumentCount, commandLine.argumentVector,
+                                                   [] { return std::setlocale(LC_ALL, nullptr); });
+    commandLine.languageId = options.languageId;
+    SetCurrentLanguage(options.languageId);
+    commandLine.caption = LoadResString("IDR_MAINFRAME");
+
+    auto controller = std::make_unique<CInstallerDlg>(commandLine.argumentCount, commandLine.argumentVector,
+                                                      options.silent, ToMultiByte(commandLine.caption),
+                                                      options.languageCode, options.usecwd);
+    controller->Run();
+    controller.reset();
+}

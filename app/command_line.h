@@ -1,0 +1,34 @@
+#pragma once
+// The command line: an optional first argument `usecwd`, then switches that
+// begin with "/" or "-": L<code> chooses the language, S a silent run. Anything
+// else is ignored.
+
+#include <cstdint>
+#include <functional>
+
+#include "base/wstring.h"
+
+// What the process entry builds and hands to AppMain.
+struct CommandLine {
+    int32_t argumentCount = 0;
+    char** argumentVector = nullptr;
+    int32_t languageId = 0;
+    WString caption;
+};
+
+struct LaunchOptions {
+    bool usecwd = false;
+    bool silent = false;
+    int32_t languageId = 0;
+    WString languageCode;
+};
+
+// Reads the switches and chooses the language: the first language switch whose
+// code is registered, else the locale's first two letters, else English.
+// `localeName` is asked for the process locale's name (may give nullptr) only
+// when no switch chose a language.
+LaunchOptions ParseCommandLine(int32_t argumentCount, char** argumentVector,
+                               const std::function<const char*()>& localeName);
+
+// Runs the whole program on the command line.
+void AppMain(CommandLine& commandLine);

@@ -1,0 +1,66 @@
+// The controller's life: construction, the run, and the way out.
+
+#include "ui/installer_dlg.h"
+
+#include <cstdio>
+
+#include "lang/messages.h"
+#include "ui/dir_select_page.h"
+#include "ui/message_box.h"
+#include "ui/message_page.h"
+#include "ui/progress_page.h"
+#include "ui/success_final_page.h"
+#include "ui/termination_signals.h"
+
+CInstallerDlg::CInstallerDlg(int32_t argumentCount, char** argumentVector, bool silent, const AString& caption,
+                             const WString& languageCode, bool usecwd)
+    : languageCode_(languageCode),
+      usecwd_(usecwd),
+      argumentCount_(argumentCount),
+      argumentVector_(argumentVector),
+      title_(caption) {
+    if (!kit_.buffer) {
+        kit_.bufferSize = kKitCopyBufferSize;
+        kit_.buffer = std::make_unique<uint8_t[]>(kKitCopyBufferSize);
+    }
+    signals_ = std::make_unique<TerminationSignals>();
+    // Without a display GTK stays down; a silent run goes on without it.
+    gtkReady_ = gtk_init_check(&argumentCount_, &argumentVector_) != FALSE;
+    if (gtkReady_) {
+        signals_->WatchFromMainLoop([](void* self) { static_cast<CInstallerDlg*>(self)->OnTerminationSignal(); },
+                                    this);
+    }
+    alternateLocations_ = false;
+    alternateFilePresent_ = false;
+    silent_ = silent;
+    SetJobResult(jobState_, 0, LoadResString("IDS_PREPARECOPY"), 0);
+}
+
+CInstallerDlg::~CInstallerDlg() {
+    JoinWorker();  // a rollback may still be moving files back
+    DestroyWindow();
+}
+
+void CInstallerDlg::Run() {
+    if (!gtkReady_ && !silent_) {
+        std::fputs("vxk5-setup: cannot open a display; the installation wizard needs one "
+                   "(use /S for a silent installation)\n",
+                   stderr);
+        return;
+    }
+    if (!Prepare() || TerminationPending()) return;
+    if (silent_ && templateDirectory_.empty()) {
+        // A recorded web address leaves no directory; a silent run would
+        // otherwise install into whatever the current directory is.
+        MessageBox(this, LoadResString("IDS_ERROR_NOTARGET"), MB_STYLE_ERROR_OK);
+        return;
+    }
+    if (gtkReady_) BuildWindow();
+    ShowWelcomePage();
+    if (silent_) {
+        StartInstallation();
+    } else if (!TerminationPending()) {
+        gtk_main();  // until the window is destroyed
+    }
+    JoinWorker();
+}

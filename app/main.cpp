@@ -1,0 +1,14 @@
+#include <gdk/gdk.h>
+
+#include "app/command_line.h"
+#include "base/conversion.h"
+
+int main(int argc, char** argv) {
+    gdk_threads_init();
+    InitProcessLocale();  // once, before any thread exists
+    CommandLine commandLine;
+    commandLine.argumentCount = argc;
+    commandLine.argumentVector = argv;
+    AppMain(commandLine);
+    return 0;
+}

@@ -1,0 +1,191 @@
+// The real installer on the test display, driven with xdotool by the fixed
+// button positions (Back 270,335; Next 350,335; Cancel 450,335).
+
+#include <signal.h>
+
+#include <cstdlib>
+#include <sstream>
+
+#include "installer_run.h"
+
+namespace {
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty()) lines.push_back(line);
+    }
+    return lines;
+}
+
+class WizardDrive : public InstallerRun {
+protected:
+    void SetUp() override {
+        const char* display = std::getenv("DISPLAY");
+        if (display == nullptr || *display == 0) GTEST_SKIP() << "no display";
+        if (RunProgram({"xdotool", "version"}) != 0) GTEST_SKIP() << "xdotool is not installed";
+    }
+
+    // Windows titled like the installer: the wizard, and any message box it shows.
+    std::vector<std::string> TitledWindows() {
+        std::string out;
+        RunProgram({"xdotool", "search", "--onlyvisible", "--name", "^Installing configuration$"}, &out);
+        return Lines(out);
+    }
+
+    std::string FindWizard() {
+        std::string out;
+        RunProgram({"timeout", "5", "xdotool", "search", "--sync", "--onlyvisible", "--name",
+                    "^Installing configuration$"},
+                   &out);
+        const std::vector<std::string> ids = Lines(out);
+        return ids.empty() ? std::string() : ids.front();
+    }
+
+    // Waits for a second window with the installer's title: a message box.
+    std::string WaitForMessageBox(const std::string& wizard) {
+        std::string found;
+        WaitFor([&] {
+            for (const std::string& id : TitledWindows()) {
+                if (id != wizard) found = id;
+            }
+            return !found.empty();
+        });
+        return found;
+    }
+
+    bool Click(const std::string& window, int x, int y) {
+        return RunProgram({"xdotool", "mousemove", "--window", window, std::to_string(x), std::to_string(y),
+                           "click", "1"}) == 0;
+    }
+
+    bool Keys(const std::string& window, const std::vector<std::string>& keys) {
+        if (RunProgram({"timeout", "5", "xdotool", "windowfocus", "--sync", window}) != 0) return false;
+        std::vector<std::string> argv = {"xdotool", "key", "--clearmodifiers"};
+        argv.insert(argv.end(), keys.begin(), keys.end());
+        return RunProgram(argv) == 0;
+    }
+
+    bool Type(const std::string& window, const std::string& text) {
+        if (RunProgram({"timeout", "5", "xdotool", "windowfocus", "--sync", window}) != 0) return false;
+        return RunProgram({"xdotool", "type", "--delay", "2", text}) == 0;
+    }
+};
+
+TEST_F(WizardDrive, FullInstallIntoATypedDirectoryThenFinishOpensTheDescription) {
+    WriteSampleTree(temp_.path("src"));
+    MakeKit(temp_.path("src"));
+    Start({}, /*display=*/true);
+    const std::string wizard = FindWizard();
+    ASSERT_FALSE(wizard.empty()) << Errors();
+
+    ASSERT_TRUE(Click(wizard, 350, 335));  // Next: the directory page
+    const std::string target = temp_.path("typed/templates");
+    ASSERT_TRUE(Click(wizard, 300, 290));  // into the entry
+    ASSERT_TRUE(Keys(wizard, {"ctrl+a", "BackSpace"}));
+    ASSERT_TRUE(Type(wizard, target + "/"));
+    ASSERT_TRUE(Click(wizard, 350, 335));  // Next: copy
+
+    ASSERT_TRUE(WaitFor([&] { return ReadFile(MainConfig()).find("typed") != std::string::npos; }))
+        << "the directory is recorded after the copy; " << Errors();
+    EXPECT_EQ(ReadFile(MainConfig()), "ConfigurationTemplatesLocation=" + target + "\n");
+    EXPECT_EQ(ReadFile(target + "/forms/invoice.tpl"), "invoice template\n");
+    EXPECT_EQ(ReadFile(target + "/forms/letters/letter.tpl"), "letter template\n");
+
+    ASSERT_TRUE(Click(wizard, 350, 335));  // Finish, the box ticked
+    ASSERT_EQ(Finish(), 0);
+    EXPECT_EQ(Opened(), target + "/doc/readme.html\n");
+    EXPECT_TRUE(Leftovers().empty());
+}
+
+TEST_F(WizardDrive, EscapeAndYesOnTheWelcomePageEndsWithoutInstalling) {
+    WriteSampleTree(temp_.path("src"));
+    MakeKit(temp_.path("src"));
+    Start({}, true);
+    const std::string wizard = FindWizard();
+    ASSERT_FALSE(wizard.empty()) << Errors();
+    ASSERT_TRUE(Keys(wizard, {"Escape"}));
+    const std::string question = WaitForMessageBox(wizard);
+    ASSERT_FALSE(question.empty());
+    ASSERT_TRUE(Keys(question, {"alt+y"}));
+    ASSERT_EQ(Finish(), 0);
+    EXPECT_FALSE(PathExists(DefaultTemplates()));
+    EXPECT_FALSE(PathExists(MainConfig()));
+    EXPECT_TRUE(Leftovers().empty()) << "the unpacked kit is deleted";
+}
+
+TEST_F(WizardDrive, FailingInstallShowsTheErrorBoxThenTheErrorPageAndChangesNothing) {
+    WriteSampleTree(temp_.path("src"));
+    MakeKit(temp_.path("src"));
+    // A regular file stands where the kit needs the directory "forms".
+    const std::string target = temp_.path("existing");
+    MakeDirectories(target);
+    WriteFile(target + "/forms", "not a directory");
+    WriteFile(target + "/keep.txt", "kept");
+    RecordLocation(target);
+    const std::string before = Snapshot(target);
+    const std::string configBefore = ReadFile(MainConfig());
+
+    Start({}, true);
+    const std::string wizard = FindWizard();
+    ASSERT_FALSE(wizard.empty()) << Errors();
+    ASSERT_TRUE(Click(wizard, 350, 335));  // the directory page, proposing `target`
+    ASSERT_TRUE(Click(wizard, 350, 335));  // copy
+    const std::string box = WaitForMessageBox(wizard);
+    ASSERT_FALSE(box.empty()) << "an error box";
+    ASSERT_TRUE(Keys(box, {"Return"}));  // OK
+    ASSERT_TRUE(WaitFor([&] { return TitledWindows().size() == 1; }));
+    EXPECT_TRUE(child_->Running()) << "the error page waits for Finish";
+
+    ASSERT_TRUE(Click(wizard, 350, 335));  // Finish
+    ASSERT_EQ(Finish(), 0);
+    EXPECT_EQ(Snapshot(target), before);
+    EXPECT_EQ(ReadFile(MainConfig()), configBefore);
+    EXPECT_EQ(Opened(), "");
+    EXPECT_TRUE(Leftovers().empty());
+}
+
+TEST_F(WizardDrive, TerminationSignalOutsideCopyingEndsTheRunCleanly) {
+    WriteSampleTree(temp_.path("src"));
+    MakeKit(temp_.path("src"));
+    Start({}, true);
+    const std::string wizard = FindWizard();
+    ASSERT_FALSE(wizard.empty()) << Errors();
+    kill(child_->Pid(), SIGTERM);
+    ASSERT_EQ(Finish(), 0) << "a normal end, not death by the signal";
+    EXPECT_TRUE(Leftovers().empty()) << "the unpacked kit is deleted";
+    EXPECT_FALSE(PathExists(DefaultTemplates()));
+}
+
+TEST_F(WizardDrive, TerminationSignalDuringTheCopyWaitsForTheCopyAndTheRecording) {
+    WriteSampleTree(temp_.path("src"), 400);
+    MakeKit(temp_.path("src"));
+    Start({}, true);
+    const std::string wizard = FindWizard();
+    ASSERT_FALSE(wizard.empty()) << Errors();
+    ASSERT_TRUE(Click(wizard, 350, 335));  // the directory page
+    ASSERT_TRUE(Click(wizard, 350, 335));  // copy into the default directory
+    ASSERT_TRUE(WaitFor([&] { return PathExists(DefaultTemplates()); })) << "copying has begun";
+    kill(child_->Pid(), SIGTERM);
+    ASSERT_EQ(Finish(), 0);
+    EXPECT_TRUE(ReadFile(DefaultTemplates() + "bulk/file399.tpl") == std::string(4096, 'a' + 399 % 26))
+        << "the copy was not cut short";
+    EXPECT_NE(ReadFile(MainConfig()).find("ConfigurationTemplatesLocation="), std::string::npos);
+    EXPECT_TRUE(Leftovers().empty());
+}
+
+TEST_F(WizardDrive, TerminationSignalWhileTheCancelQuestionIsUpEndsTheRunCleanly) {
+    WriteSampleTree(temp_.path("src"));
+    MakeKit(temp_.path("src"));
+    Start({}, true);
+    const std::string wizard = FindWizard();
+    ASSERT_FALSE(wizard.empty()) << Errors();
+    ASSERT_TRUE(Click(wizard, 450, 335));  // Cancel: the question comes up
+    ASSERT_FALSE(WaitForMessageBox(wizard).empty());
+    kill(child_->Pid(), SIGINT);
+    ASSERT_EQ(Finish(), 0);
+    EXPECT_TRUE(Leftovers().empty());
+}
+
+}  // namespace

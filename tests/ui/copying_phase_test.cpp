@@ -1,0 +1,207 @@
+// The copying phase: the progress page, the polling loop, the end of the job,
+// the final pages and the recording of the installed directory.
+
+#include <gdk/gdkkeysyms.h>
+
+#include <functional>
+
+#include "platform/job_state.h"
+#include "ui/dir_select_page.h"
+#include "ui/message_page.h"
+#include "ui/progress_page.h"
+#include "ui/success_final_page.h"
+#include "wizard_fixture.h"
+
+namespace {
+
+bool StartNoThread(InstallWorker&, InstallJobState&) { return true; }
+bool FailToStart(InstallWorker&, InstallJobState&) { return false; }
+void JoinNothing(InstallWorker&) {}
+
+// Runs `during` once from inside the copying loop, then posts the job's end.
+struct HeldJob {
+    CInstallerDlg* dialog;
+    std::function<void()> during;
+    uint32_t code = 0;
+    WString message = u"Copying complete...";
+    uint32_t percent = 100;
+    uint32_t midway = 0;  // posted first, for the loop to show, when not 0
+    bool ran = false;
+
+    static gboolean Step(gpointer self) {
+        auto* job = static_cast<HeldJob*>(self);
+        if (job->dialog->State() != StateCopying) return TRUE;
+        if (job->midway != 0) {
+            SetJobResult(job->dialog->JobState(), 0, u"/somewhere/a.txt", job->midway);
+            job->midway = 0;
+            return TRUE;  // the loop turns and shows it before the next call
+        }
+        job->ran = true;
+        if (job->during) job->during();
+        SetJobResult(job->dialog->JobState(), job->code, job->message, job->percent);
+        return FALSE;
+    }
+};
+
+class CopyingPhase : public WizardTest {
+protected:
+    // On the directory page, with the worker replaced by the test.
+    void OpenHeld() {
+        Open();
+        dialog_->SetWorkerHooks({StartNoThread, JoinNothing});
+        ClickNext();
+    }
+
+    std::string MainConfig() { return ReadFile(temp_.path("home/.Vx/vxlstart/vxlstart.cfg")); }
+};
+
+TEST_F(CopyingPhase, ProgressPageWhileCopyingThenSuccessAndRecording) {
+    OpenHeld();
+    gtk_entry_set_text(GTK_ENTRY(dialog_->DirectoryPage()->Entry()), "C:\\Templates\\x\\");
+    HeldJob job{dialog_.get(), [&] {
+                    ProgressPage* page = dialog_->CopyingPage();
+                    ASSERT_NE(page, nullptr);
+                    EXPECT_EQ(dialog_->CurrentPage(), page);
+                    EXPECT_FALSE(IsSensitive(dialog_->BackButton()));
+                    EXPECT_FALSE(IsSensitive(dialog_->NextButton()));
+                    EXPECT_TRUE(IsSensitive(dialog_->CancelButton()));
+                    EXPECT_EQ(LabelText(page->Label()), "Files being copied...");
+                    EXPECT_DOUBLE_EQ(gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(page->Bar())), 0.4);
+                }};
+    job.midway = 40;
+    g_timeout_add(10, HeldJob::Step, &job);
+    ClickNext();
+    ASSERT_TRUE(job.ran);
+
+    EXPECT_EQ(dialog_->TemplateDirectory(), u"C:/Templates/x/") << "backslashes become slashes";
+    EXPECT_EQ(dialog_->State(), StateSuccess);
+    ASSERT_NE(dialog_->SuccessPage(), nullptr);
+    EXPECT_EQ(dialog_->CurrentPage(), dialog_->SuccessPage());
+    EXPECT_EQ(LabelText(dialog_->SuccessPage()->Label()), "Configuration installed successfully.");
+    EXPECT_TRUE(dialog_->SuccessPage()->IsOpenDescriptionChecked());
+    // The final buttons: Back hidden, Cancel insensitive, Next reads Finish and is the default.
+    EXPECT_FALSE(IsShown(dialog_->BackButton()));
+    EXPECT_FALSE(IsSensitive(dialog_->CancelButton()));
+    EXPECT_TRUE(IsShown(dialog_->NextButton()));
+    EXPECT_TRUE(IsSensitive(dialog_->NextButton()));
+    EXPECT_EQ(ButtonLabel(dialog_->NextButton()), "Finish");
+    EXPECT_TRUE(gtk_widget_has_default(dialog_->NextButton()));
+
+    // Recorded at the front, without the one trailing separator.
+    ASSERT_FALSE(dialog_->TemplateLocations().empty());
+    EXPECT_EQ(dialog_->TemplateLocations().front(), u"C:/Templates/x");
+    EXPECT_NE(MainConfig().find("ConfigurationTemplatesLocation=C:/Templates/x"), std::string::npos) << MainConfig();
+}
+
+TEST_F(CopyingPhase, CancelEscapeAndCloseRequestDoNothingWhileCopying) {
+    OpenHeld();
+    HeldJob job{dialog_.get(), [&] {
+                    DialogAnswerer anyQuestion(GTK_RESPONSE_YES);  // would end a wrong question
+                    ClickCancel();
+                    SendKey(dialog_->Window(), GDK_Escape);
+                    SendDelete(dialog_->Window());
+                    for (int i = 0; i < 5; ++i) gtk_main_iteration_do(FALSE);
+                    EXPECT_FALSE(anyQuestion.Answered()) << "nothing is asked while copying";
+                    EXPECT_NE(dialog_->Window(), nullptr) << "the window outlives the copy";
+                    EXPECT_EQ(dialog_->State(), StateCopying);
+                }};
+    g_timeout_add(10, HeldJob::Step, &job);
+    ClickNext();
+    ASSERT_TRUE(job.ran);
+    EXPECT_EQ(dialog_->State(), StateSuccess);
+    ASSERT_NE(dialog_->Window(), nullptr);
+}
+
+TEST_F(CopyingPhase, JobFailureShowsItsMessageThenTheErrorPageAndRecordsNothing) {
+    OpenHeld();
+    DialogAnswerer answer(GTK_RESPONSE_OK);
+    HeldJob job{dialog_.get(), nullptr, 5, u"Installation error 100% %s", 40};
+    g_timeout_add(10, HeldJob::Step, &job);
+    ClickNext();
+    ASSERT_TRUE(answer.Answered());
+    EXPECT_EQ(answer.Text(), "Installation error 100% %s") << "shown literally";
+    EXPECT_EQ(answer.Type(), GTK_MESSAGE_ERROR);
+    EXPECT_TRUE(answer.HasOkOnly());
+    EXPECT_EQ(dialog_->State(), StateError);
+    ASSERT_NE(dialog_->ErrorPage(), nullptr);
+    EXPECT_EQ(dialog_->CurrentPage(), dialog_->ErrorPage());
+    EXPECT_EQ(LabelText(dialog_->ErrorPage()->Label()),
+              "An error occurred during the installation process. Installation canceled. "
+              "Template directory has not been changed.");
+    EXPECT_EQ(ButtonLabel(dialog_->NextButton()), "Finish");
+    EXPECT_FALSE(IsShown(dialog_->BackButton()));
+    EXPECT_FALSE(IsSensitive(dialog_->CancelButton()));
+    EXPECT_TRUE(dialog_->TemplateLocations().empty());
+    EXPECT_FALSE(PathExists(temp_.path("home/.Vx")));
+
+    // Escape on a final page still asks, though Cancel is insensitive.
+    DialogAnswerer question(GTK_RESPONSE_NO);
+    SendKey(dialog_->Window(), GDK_Escape);
+    ASSERT_TRUE(question.Answered());
+    EXPECT_EQ(question.Text(), "Do you really want to cancel installation?");
+
+    // Finish on the error page ends at once.
+    ClickNext();
+    EXPECT_EQ(dialog_->Window(), nullptr);
+}
+
+TEST_F(CopyingPhase, WorkerThatCannotStartIsReportedAsAFailure) {
+    Open();
+    dialog_->SetWorkerHooks({FailToStart, JoinNothing});
+    ClickNext();
+    DialogAnswerer answer(GTK_RESPONSE_OK);
+    ClickNext();
+    ASSERT_TRUE(answer.Answered());
+    EXPECT_EQ(answer.Text(), "Installation error");
+    EXPECT_EQ(answer.Type(), GTK_MESSAGE_ERROR);
+    EXPECT_EQ(dialog_->State(), StateError);
+}
+
+TEST_F(CopyingPhase, SilentRunGoesStraightToTheFinalPage) {
+    Open(/*silent=*/true);
+    dialog_->SetWorkerHooks({StartNoThread, JoinNothing});
+    HeldJob job{dialog_.get(), [&] {
+                    EXPECT_FALSE(IsShown(dialog_->BackButton()));
+                    EXPECT_FALSE(IsShown(dialog_->NextButton()));
+                }};
+    g_timeout_add(10, HeldJob::Step, &job);
+    dialog_->StartInstallation();
+    ASSERT_TRUE(job.ran);
+    EXPECT_EQ(dialog_->State(), StateSuccess);
+    EXPECT_TRUE(IsShown(dialog_->NextButton()));
+    EXPECT_EQ(ButtonLabel(dialog_->NextButton()), "Finish");
+}
+
+TEST_F(CopyingPhase, RealWorkerInstallsAKitWithoutEntries) {
+    OpenHeld();
+    dialog_->SetWorkerHooks({nullptr, nullptr});  // the real thread
+    const std::string target = temp_.path("fresh/templates/");
+    gtk_entry_set_text(GTK_ENTRY(dialog_->DirectoryPage()->Entry()), target.c_str());
+    ClickNext();
+    EXPECT_EQ(dialog_->State(), StateSuccess);
+    EXPECT_NE(MainConfig().find("ConfigurationTemplatesLocation=" + temp_.path("fresh/templates")),
+              std::string::npos)
+        << MainConfig();
+}
+
+TEST(ProgressPageTest, TextAndBarFollowThePercentage) {
+    if (!g_haveDisplay) GTEST_SKIP() << "no display";
+    SetCurrentLanguage(kLanguageEnglish);
+    GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    GtkWidget* layout = gtk_fixed_new();
+    gtk_container_add(GTK_CONTAINER(window), layout);
+    ProgressPage page(layout, 480);
+    ASSERT_EQ(page.Widgets().size(), 2u);
+    EXPECT_EQ(page.Widgets()[0], page.Label());
+    EXPECT_EQ(LabelText(page.Label()), "Files being copied...");
+    EXPECT_DOUBLE_EQ(gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(page.Bar())), 0.0);
+    page.SetProgress(99);
+    EXPECT_EQ(LabelText(page.Label()), "Files being copied...");
+    EXPECT_DOUBLE_EQ(gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(page.Bar())), 0.99);
+    page.SetProgress(100);
+    EXPECT_EQ(LabelText(page.Label()), "Copying complete...");
+    EXPECT_DOUBLE_EQ(gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(page.Bar())), 1.0);
+    gtk_widget_destroy(window);
+}
+
+}  // namespace

@@ -1,0 +1,15 @@
+// The GUI tests' main: GTK is started when a display is there; without one
+// every GUI test skips (and listing the tests still works).
+
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+
+#include "base/conversion.h"
+#include "gui_test_support.h"
+
+int main(int argc, char** argv) {
+    InitProcessLocale();
+    ::testing::InitGoogleTest(&argc, argv);
+    g_haveDisplay = gtk_init_check(&argc, &argv) != FALSE;
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,122 @@
+#include "gui_test_support.h"
+
+#include <gdk/gdkx.h>
+
+#include <cstdlib>
+
+bool g_haveDisplay = false;
+
+void Pump() {
+    while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+}
+
+DialogAnswerer::DialogAnswerer(gint response) : response_(response) {
+    source_ = g_timeout_add(10, Poll, this);
+}
+
+DialogAnswerer::~DialogAnswerer() {
+    if (source_ != 0) g_source_remove(source_);
+}
+
+gboolean DialogAnswerer::Poll(gpointer self) {
+    auto* answerer = static_cast<DialogAnswerer*>(self);
+    GList* windows = gtk_window_list_toplevels();
+    GtkWidget* found = nullptr;
+    for (GList* item = windows; item != nullptr; item = item->next) {
+        GtkWidget* widget = GTK_WIDGET(item->data);
+        if (GTK_IS_MESSAGE_DIALOG(widget) && gtk_widget_get_mapped(widget)) found = widget;
+    }
+    g_list_free(windows);
+    if (found == nullptr) return TRUE;  // not up yet
+
+    gchar* text = nullptr;
+    GtkMessageType type = GTK_MESSAGE_OTHER;
+    g_object_get(found, "text", &text, "message-type", &type, nullptr);
+    answerer->text_ = text != nullptr ? text : "";
+    g_free(text);
+    const gchar* title = gtk_window_get_title(GTK_WINDOW(found));
+    answerer->title_ = title != nullptr ? title : "";
+    answerer->type_ = type;
+    GtkDialog* dialog = GTK_DIALOG(found);
+    answerer->hasYes_ = gtk_dialog_get_widget_for_response(dialog, GTK_RESPONSE_YES) != nullptr;
+    answerer->hasNo_ = gtk_dialog_get_widget_for_response(dialog, GTK_RESPONSE_NO) != nullptr;
+    answerer->hasOk_ = gtk_dialog_get_widget_for_response(dialog, GTK_RESPONSE_OK) != nullptr;
+    answerer->answered_ = true;
+    answerer->source_ = 0;
+    gtk_dialog_response(dialog, answerer->response_);
+    return FALSE;
+}
+
+namespace {
+
+void SendEvent(GtkWidget* window, GdkEvent* event) {
+    gtk_main_do_event(event);
+    gdk_event_free(event);  // drops the window reference taken below
+    (void)window;
+}
+
+}  // namespace
+
+void SendKey(GtkWidget* window, guint keyval) {
+    GdkEvent* event = gdk_event_new(GDK_KEY_PRESS);
+    event->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(window)));
+    event->key.send_event = TRUE;
+    event->key.time = GDK_CURRENT_TIME;
+    event->key.keyval = keyval;
+    SendEvent(window, event);
+}
+
+void SendDelete(GtkWidget* window) {
+    GdkEvent* event = gdk_event_new(GDK_DELETE);
+    event->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(window)));
+    event->any.send_event = TRUE;
+    SendEvent(window, event);
+}
+
+int CountMessageDialogs() {
+    GList* windows = gtk_window_list_toplevels();
+    int count = 0;
+    for (GList* item = windows; item != nullptr; item = item->next) {
+        GtkWidget* widget = GTK_WIDGET(item->data);
+        if (GTK_IS_MESSAGE_DIALOG(widget) && gtk_widget_get_mapped(widget)) ++count;
+    }
+    g_list_free(windows);
+    return count;
+}
+
+std::string LabelText(GtkWidget* label) {
+    const gchar* text = gtk_label_get_text(GTK_LABEL(label));
+    return text != nullptr ? text : "";
+}
+
+std::string ButtonLabel(GtkWidget* button) {
+    const gchar* text = gtk_button_get_label(GTK_BUTTON(button));
+    return text != nullptr ? text : "";
+}
+
+bool IsShown(GtkWidget* widget) {
+    return gtk_widget_get_visible(widget) != FALSE;
+}
+
+bool IsSensitive(GtkWidget* widget) {
+    return gtk_widget_get_sensitive(widget) != FALSE;
+}
+
+ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    const char* old = std::getenv(name);
+    had_ = old != nullptr;
+    if (had_) old_ = old;
+    setenv(name, value.c_str(), 1);
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (had_) {
+        setenv(name_.c_str(), old_.c_str(), 1);
+    } else {
+        unsetenv(name_.c_str());
+    }
+}
+
+unsigned long WindowXid(GtkWidget* widget) {
+    return GDK_WINDOW_XID(gtk_widget_get_window(widget));
+}

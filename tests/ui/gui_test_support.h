@@ -1,0 +1,74 @@
+#pragma once
+// Helpers for in-process tests of the wizard under a display (Xvfb in CI):
+// pumping the main loop, answering modal dialogs from inside their loop,
+// and synthetic key and close events.
+
+#include <gtk/gtk.h>
+
+#include <string>
+
+// Set by the test program's main: whether gtk_init_check found a display.
+extern bool g_haveDisplay;
+
+// Handles every pending event.
+void Pump();
+
+// Answers the first message dialog that comes up with `response`, from a
+// timeout polled inside the dialog's own modal loop. Remembers what it saw.
+class DialogAnswerer {
+public:
+    explicit DialogAnswerer(gint response);
+    ~DialogAnswerer();
+    DialogAnswerer(const DialogAnswerer&) = delete;
+    DialogAnswerer& operator=(const DialogAnswerer&) = delete;
+
+    bool Answered() const { return answered_; }
+    const std::string& Text() const { return text_; }
+    const std::string& Title() const { return title_; }
+    GtkMessageType Type() const { return type_; }
+    bool HasYesNo() const { return hasYes_ && hasNo_; }
+    bool HasOkOnly() const { return hasOk_ && !hasYes_ && !hasNo_; }
+
+private:
+    static gboolean Poll(gpointer self);
+
+    gint response_;
+    guint source_ = 0;
+    bool answered_ = false;
+    std::string text_;
+    std::string title_;
+    GtkMessageType type_ = GTK_MESSAGE_OTHER;
+    bool hasYes_ = false;
+    bool hasNo_ = false;
+    bool hasOk_ = false;
+};
+
+// A key press of `keyval` delivered to `window` as GTK would deliver it.
+void SendKey(GtkWidget* window, guint keyval);
+// A window-manager close request for `window`.
+void SendDelete(GtkWidget* window);
+
+// The X window id of a realized widget.
+unsigned long WindowXid(GtkWidget* widget);
+
+// Mapped message dialogs on screen now.
+int CountMessageDialogs();
+
+std::string LabelText(GtkWidget* label);
+std::string ButtonLabel(GtkWidget* button);
+bool IsShown(GtkWidget* widget);
+bool IsSensitive(GtkWidget* widget);
+
+// Sets an environment variable for the life of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string name_;
+    bool had_;
+    std::string old_;
+};

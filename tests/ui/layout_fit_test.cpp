@@ -1,0 +1,67 @@
+// Every language's texts fit the fixed layout: no button label, check box or
+// caption is cut off by its button or by the window's edge.
+
+#include "ui/dir_select_page.h"
+#include "ui/progress_page.h"
+#include "ui/success_final_page.h"
+#include "wizard_fixture.h"
+
+namespace {
+
+bool StartNoThread(InstallWorker&, InstallJobState&) { return true; }
+void JoinNothing(InstallWorker&) {}
+
+gboolean FinishJob(gpointer data) {
+    auto* dialog = static_cast<CInstallerDlg*>(data);
+    if (dialog->State() != StateCopying) return TRUE;
+    SetJobResult(dialog->JobState(), 0, u"", 100);
+    return FALSE;
+}
+
+// The label's whole text gets drawn: its allocation is at least what it asks for.
+void ExpectUncut(GtkWidget* label, const std::string& what) {
+    GtkRequisition wanted;
+    gtk_widget_get_child_requisition(label, &wanted);
+    GtkAllocation given;
+    gtk_widget_get_allocation(label, &given);
+    EXPECT_LE(wanted.width, given.width) << what << ": " << LabelText(label);
+}
+
+void ExpectInsideWindow(GtkWidget* widget, const std::string& what) {
+    GtkAllocation area;
+    gtk_widget_get_allocation(widget, &area);
+    EXPECT_LE(area.x + area.width, 500) << what;
+}
+
+using LayoutFit = WizardTest;
+
+TEST_F(LayoutFit, EveryLanguageFitsTheWindow) {
+    for (int32_t id = 1; id <= kLanguageCount; ++id) {
+        const char* language = LanguageCode(id);
+        SCOPED_TRACE(language);
+        Open(false, language);
+        for (GtkWidget* button : {dialog_->BackButton(), dialog_->NextButton(), dialog_->CancelButton()}) {
+            ExpectUncut(gtk_bin_get_child(GTK_BIN(button)), "button");
+        }
+        ClickNext();
+        Pump();
+        ExpectInsideWindow(dialog_->DirectoryPage()->CaptionLabel(), "caption");
+
+        dialog_->SetWorkerHooks({StartNoThread, JoinNothing});
+        g_timeout_add(10, FinishJob, dialog_.get());
+        ClickNext();
+        Pump();
+        ASSERT_EQ(dialog_->State(), StateSuccess);
+        ExpectUncut(gtk_bin_get_child(GTK_BIN(dialog_->NextButton())), "Finish");
+        GtkWidget* check = dialog_->SuccessPage()->CheckButton();
+        ExpectInsideWindow(check, "check box");
+        ExpectUncut(gtk_bin_get_child(GTK_BIN(check)), "check box");
+        GtkAllocation area;
+        gtk_widget_get_allocation(check, &area);
+        EXPECT_LE(area.y + area.height, 300) << "above the separator";
+        ExpectInsideWindow(dialog_->CopyingPage()->Label(), "progress text");
+        dialog_.reset();
+    }
+}
+
+}  // namespace

@@ -1,0 +1,152 @@
+// Screenshots of every page and of the cancel question in English, German and
+// Russian, saved under <build>/screenshots/ for a person to look at.
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <functional>
+#include <vector>
+
+#include "ui/dir_select_page.h"
+#include "wizard_fixture.h"
+
+extern char** environ;
+
+namespace {
+
+bool StartNoThread(InstallWorker&, InstallJobState&) { return true; }
+void JoinNothing(InstallWorker&) {}
+
+// Lets the X server catch up and handles the exposures it sends back.
+void Settle() {
+    for (int i = 0; i < 3; ++i) {
+        gdk_window_process_all_updates();
+        gdk_display_sync(gdk_display_get_default());
+        Pump();
+    }
+}
+
+int RunTool(std::vector<std::string> arguments) {
+    std::vector<char*> argv;
+    for (std::string& a : arguments) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    if (posix_spawnp(&child, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string WindowId(GtkWidget* window) {
+    return std::to_string(WindowXid(window));
+}
+
+class Screenshots : public WizardTest {
+protected:
+    void Shoot(const std::string& what, GtkWidget* window) {
+        Settle();
+        MakeDirectories(VXK5_SCREENSHOT_DIR);
+        const std::string file = std::string(VXK5_SCREENSHOT_DIR) + "/" + language_ + "-" + what + ".png";
+        const std::string target = window != nullptr ? WindowId(window) : "root";
+        EXPECT_EQ(RunTool({"import", "-window", target, file}), 0) << file;
+        EXPECT_TRUE(PathExists(file)) << file;
+    }
+
+    void OpenIn(const char* language) {
+        language_ = language;
+        Make(false, language);
+        // Names as a kit would give them for the language.
+        dialog_->Kit().descriptions.push_back({FromMultiByte(AString(language)), u"Office Templates 2026",
+                                               u"Example Software Ltd", u"readme.html"});
+        dialog_->BuildWindow();
+        dialog_->ShowWelcomePage();
+    }
+
+    std::string language_;
+};
+
+struct CopyingShot {
+    CInstallerDlg* dialog;
+    std::function<void()> during;
+    uint32_t code;
+    bool posted = false;
+
+    static gboolean Step(gpointer self) {
+        auto* shot = static_cast<CopyingShot*>(self);
+        if (shot->dialog->State() != StateCopying) return TRUE;
+        if (!shot->posted) {  // 40 %, shown by the copying loop before the next call
+            SetJobResult(shot->dialog->JobState(), 0, u"", 40);
+            shot->posted = true;
+            return TRUE;
+        }
+        shot->during();
+        SetJobResult(shot->dialog->JobState(), shot->code, LoadResString("IDS_INSTALL_ERROR"),
+                     shot->code == 0 ? 100 : 40);
+        return FALSE;
+    }
+};
+
+struct QuestionShot {
+    std::function<void(GtkWidget*)> shoot;
+    bool done = false;
+
+    static gboolean Step(gpointer self) {
+        auto* shot = static_cast<QuestionShot*>(self);
+        GList* windows = gtk_window_list_toplevels();
+        GtkWidget* found = nullptr;
+        for (GList* item = windows; item != nullptr; item = item->next) {
+            if (GTK_IS_MESSAGE_DIALOG(item->data) && gtk_widget_get_mapped(GTK_WIDGET(item->data))) {
+                found = GTK_WIDGET(item->data);
+            }
+        }
+        g_list_free(windows);
+        if (found == nullptr) return TRUE;
+        shot->shoot(found);
+        shot->done = true;
+        gtk_dialog_response(GTK_DIALOG(found), GTK_RESPONSE_NO);
+        return FALSE;
+    }
+};
+
+TEST_F(Screenshots, EveryPageInEnglishGermanAndRussian) {
+    for (const char* language : {"en", "de", "ru"}) {
+        SCOPED_TRACE(language);
+        OpenIn(language);
+        Shoot("1-welcome", dialog_->Window());
+
+        QuestionShot question{[&](GtkWidget*) { Shoot("2-cancel-question", nullptr); }};
+        g_timeout_add(50, QuestionShot::Step, &question);
+        gtk_button_clicked(GTK_BUTTON(dialog_->CancelButton()));
+        EXPECT_TRUE(question.done);
+
+        gtk_button_clicked(GTK_BUTTON(dialog_->NextButton()));
+        Shoot("3-directory", dialog_->Window());
+
+        dialog_->SetWorkerHooks({StartNoThread, JoinNothing});
+        CopyingShot progress{dialog_.get(), [&] { Shoot("4-progress", dialog_->Window()); }, 0};
+        g_timeout_add(10, CopyingShot::Step, &progress);
+        gtk_button_clicked(GTK_BUTTON(dialog_->NextButton()));
+        ASSERT_EQ(dialog_->State(), StateSuccess);
+        Shoot("5-success", dialog_->Window());
+        dialog_.reset();
+
+        // The error box and the error page.
+        OpenIn(language);
+        gtk_button_clicked(GTK_BUTTON(dialog_->NextButton()));
+        dialog_->SetWorkerHooks({StartNoThread, JoinNothing});
+        CopyingShot failing{dialog_.get(), [] {}, 5};
+        QuestionShot errorBox{[&](GtkWidget*) { Shoot("6-error-box", nullptr); }};
+        g_timeout_add(10, CopyingShot::Step, &failing);
+        g_timeout_add(50, QuestionShot::Step, &errorBox);
+        gtk_button_clicked(GTK_BUTTON(dialog_->NextButton()));
+        EXPECT_TRUE(errorBox.done);
+        ASSERT_EQ(dialog_->State(), StateError);
+        Shoot("7-error", dialog_->Window());
+        dialog_.reset();
+        SetCurrentLanguage(kLanguageEnglish);
+    }
+}
+
+}  // namespace

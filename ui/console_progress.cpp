@@ -1,0 +1,36 @@
+#include "ui/console_progress.h"
+
+#include <unistd.h>
+
+#include "base/conversion.h"
+#include "lang/messages.h"
+
+ConsoleProgress::ConsoleProgress(std::FILE* stream)
+    : stream_(stream),
+      live_(isatty(fileno(stream)) != 0),
+      startText_(ToMultiByte(LoadResString("IDS_PROGRESS_START"))),
+      finishText_(ToMultiByte(LoadResString("IDS_INSTALL_FINISH"))) {}
+
+void ConsoleProgress::Update(uint32_t percent) {
+    if (percent > 100) percent = 100;
+    const char* text = percent == 100 ? finishText_.c_str() : startText_.c_str();
+    if (live_) {
+        if (static_cast<int64_t>(percent) == shown_) return;
+        shown_ = percent;
+        std::fprintf(stream_, "\r\033[K%s %3u %%", text, percent);  // rewrite the line in place
+        lineOpen_ = true;
+    } else {
+        const int64_t tenth = percent / 10;
+        if (tenth <= shown_) return;
+        shown_ = tenth;
+        std::fprintf(stream_, "%s %u %%\n", text, static_cast<unsigned>(tenth * 10));
+    }
+    std::fflush(stream_);
+}
+
+void ConsoleProgress::Finish() {
+    if (!lineOpen_) return;
+    std::fputc('\n', stream_);
+    std::fflush(stream_);
+    lineOpen_ = false;
+}

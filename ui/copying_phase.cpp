@@ -1,0 +1,107 @@
+// The copying phase: the progress page, the worker, the polling loop, and the
+// recording of the installed directory after a success.
+
+#include "ui/installer_dlg.h"
+
+#include <cstdio>
+
+#include "base/result_codes.h"
+#include "config/config_file.h"
+#include "config/template_locations.h"
+#include "lang/messages.h"
+#include "ui/console_progress.h"
+#include "ui/message_box.h"
+#include "ui/progress_page.h"
+#include "ui/termination_signals.h"
+
+namespace {
+
+bool StartRealWorker(InstallWorker& worker, InstallJobState& state) {
+    return StartWorker(worker, state);
+}
+
+void JoinRealWorker(InstallWorker& worker) {
+    ::JoinWorker(worker);
+}
+
+}  // namespace
+
+void CInstallerDlg::StartInstallation() {
+    inCopyingPhase_ = true;
+    if (layout_ != nullptr) {
+        if (!progressPage_) progressPage_ = std::make_unique<ProgressPage>(layout_, windowWidth_ - 20);
+        gtk_widget_set_sensitive(back_, FALSE);
+        gtk_widget_set_sensitive(next_, FALSE);
+    }
+    SetupJob(jobState_, &kit_, templateDirectory_);
+    if (layout_ != nullptr) ShowPage(progressPage_.get());
+    state_ = StateCopying;
+
+    // From here until the worker is done, a termination signal waits.
+    signalsHeld_ = true;
+    bool started = false;
+    {
+        ScopedTerminationBlock block;  // the worker and what it starts ignore Ctrl-C
+        started = (workerHooks_.start != nullptr ? workerHooks_.start : StartRealWorker)(worker_, jobState_);
+    }
+    workerStarted_ = started;
+    if (!started) SetJobResult(jobState_, ERR_INVALID_PARAMETER, LoadResString("IDS_INSTALL_ERROR"), 0);
+
+    ConsoleProgress console(stderr);
+    uint32_t code = 0;
+    WString message;
+    uint32_t percent = 0;
+    do {
+        GetJobResult(jobState_, code, message, percent);
+        if (progressPage_ && layout_ != nullptr) {
+            progressPage_->SetProgress(percent);
+        } else {
+            console.Update(percent);
+        }
+        WaitForProgress();
+    } while (code == 0 && percent < 100);
+    console.Finish();
+
+    const bool ending = TerminationPending();
+    if (ending || code != 0) JoinWorker();  // a rollback finishes before anything else
+    signalsHeld_ = false;
+
+    if (code != 0) {
+        if (!ending) MessageBox(this, message, MB_STYLE_ERROR_OK);
+        ShowErrorPage();
+    } else {
+        ShowSuccessPage();
+        RecordInstalledDirectory();
+    }
+    inCopyingPhase_ = false;
+    if (TerminationPending()) {
+        JoinWorker();
+        DestroyWindow();
+    }
+}
+
+void CInstallerDlg::WaitForProgress() {
+    if (gtkReady_ && window_ != nullptr) {
+        gtk_main_iteration();
+    } else {
+        g_usleep(20 * 1000);  // no main loop to pace us without a display
+    }
+}
+
+void CInstallerDlg::JoinWorker() {
+    if (!workerStarted_) return;
+    (workerHooks_.join != nullptr ? workerHooks_.join : JoinRealWorker)(worker_);
+    workerStarted_ = false;
+}
+
+void CInstallerDlg::RecordInstalledDirectory() {
+    WString directory = templateDirectory_;
+    if (directory.EndsWith(u'/') || directory.EndsWith(u'\\')) directory.resize(directory.length() - 1);
+    templateLocations_.insert(templateLocations_.begin(), directory);
+    try {
+        if (!alternateLocations_) RecordTemplateLocations(templateLocations_, CONFIG_SET_MAIN);
+        if (alternateFilePresent_) RecordTemplateLocations(templateLocations_, CONFIG_SET_ALTERNATE);
+    } catch (const ConfigWriteError&) {
+        // The installation stands; the launcher simply does not learn the directory.
+    }
+}

@@ -1,0 +1,9 @@
+#pragma once
+// Opens a document with the desktop's default opener.
+
+#include "base/wstring.h"
+
+// Runs `xdg-open PATH` with PATH as one literal argument (no shell), its
+// error output to /dev/null, and waits for it. What the opener does or
+// returns is the desktop's business; false only when it could not be started.
+bool OpenWithDesktop(const AString& path, const char* opener = "xdg-open");

@@ -1,0 +1,48 @@
+#include "ui/dir_select_page.h"
+
+#include "base/conversion.h"
+#include "lang/messages.h"
+#include "ui/modal_dialog.h"
+
+DirSelectPage::DirSelectPage(GtkWidget* layout, GdkPixbuf* banner) : WizardDialogPage(layout) {
+    image_ = AddBanner(banner);
+    prompt_ = AddTextLabel();
+    gtk_label_set_text(GTK_LABEL(prompt_), ToMultiByte(LoadResString("IDS_DESTINATION_PROMPT")).c_str());
+    caption_ = Put(gtk_label_new(ToMultiByte(LoadResString("IDS_TEMPLATE_CATALOG")).c_str()), 170, 255);
+    entry_ = gtk_entry_new();
+    gtk_widget_set_size_request(entry_, 280, 30);
+    Put(entry_, 170, 275);
+    browse_ = gtk_button_new_with_label("...");
+    gtk_widget_set_size_request(browse_, 30, 30);
+    Put(browse_, 460, 275);
+    g_signal_connect(browse_, "clicked", G_CALLBACK(OnBrowseClicked), this);
+}
+
+WString DirSelectPage::GetDirectory() const {
+    const gchar* text = gtk_entry_get_text(GTK_ENTRY(entry_));
+    if (text == nullptr) return WString();
+    return FromMultiByte(AString(text));
+}
+
+void DirSelectPage::SetDirectory(const WString& directory) {
+    gtk_entry_set_text(GTK_ENTRY(entry_), ToMultiByte(directory).c_str());
+}
+
+void DirSelectPage::BrowseForFolder() {
+    GtkWidget* chooser = gtk_file_chooser_dialog_new(nullptr, nullptr, GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER,
+                                                     "gtk-cancel", GTK_RESPONSE_CANCEL, "gtk-open",
+                                                     GTK_RESPONSE_ACCEPT, nullptr);
+    gtk_window_set_modal(GTK_WINDOW(chooser), TRUE);
+    if (RunModalDialog(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
+        if (gchar* folder = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser))) {
+            gtk_entry_set_text(GTK_ENTRY(entry_), folder);  // as GTK gives it
+            g_free(folder);
+        }
+    }
+    gtk_widget_destroy(chooser);
+}
+
+gint DirSelectPage::OnBrowseClicked(GtkWidget*, DirSelectPage* page) {
+    page->BrowseForFolder();
+    return 0;
+}

@@ -1,0 +1,80 @@
+// The success and error pages, the Finish button and opening the description.
+
+#include "ui/installer_dlg.h"
+
+#include <cstdio>
+
+#include "base/conversion.h"
+#include "kit/kit_reader.h"
+#include "lang/messages.h"
+#include "platform/file_finder.h"
+#include "ui/description_opener.h"
+#include "ui/label_fit.h"
+#include "ui/message_page.h"
+#include "ui/success_final_page.h"
+
+namespace {
+
+// Without a display the final page's text is the run's last line on standard error.
+void ReportWithoutWindow(const char* key) {
+    std::fprintf(stderr, "%s\n", ToMultiByte(LoadResString(key)).c_str());
+    std::fflush(stderr);
+}
+
+}  // namespace
+
+void CInstallerDlg::ShowSuccessPage() {
+    state_ = StateSuccess;
+    if (layout_ == nullptr) {
+        if (!gtkReady_) ReportWithoutWindow("IDS_SUCCESS_FINISH");
+        return;
+    }
+    if (!successPage_) {
+        successPage_ =
+            std::make_unique<SuccessFinalPage>(layout_, banner_.get(), LoadResString("IDS_SUCCESS_FINISH"));
+    }
+    SetFinishButtons();
+    ShowPage(successPage_.get());
+}
+
+void CInstallerDlg::ShowErrorPage() {
+    if (layout_ == nullptr) {
+        state_ = StateError;
+        if (!gtkReady_) ReportWithoutWindow("IDS_ERROR_FINISH");
+        return;
+    }
+    if (!errorPage_) {
+        errorPage_ = std::make_unique<MessagePage>(layout_, banner_.get(), LoadResString("IDS_ERROR_FINISH"));
+    }
+    state_ = StateError;
+    SetFinishButtons();
+    ShowPage(errorPage_.get());
+}
+
+void CInstallerDlg::SetFinishButtons() {
+    gtk_widget_set_sensitive(next_, TRUE);
+    gtk_widget_set_sensitive(cancel_, FALSE);
+    gtk_widget_set_visible(back_, FALSE);
+    gtk_widget_set_visible(next_, TRUE);  // hidden from the start in a silent run
+    gtk_button_set_label(GTK_BUTTON(next_), ToMultiByte(LoadResString("IDS_WIZARD_FINISH")).c_str());
+    gtk_widget_set_can_default(next_, TRUE);
+    gtk_window_set_default(GTK_WINDOW(window_), next_);
+    FitButtonLabel(next_);
+}
+
+void CInstallerDlg::OnFinish() {
+    if (state_ != StateSuccess) {
+        DestroyWindow();
+        return;
+    }
+    WString path = templateDirectory_ + GetDescriptionName(kit_, languageCode_);
+    ReplaceAll(path, u"\\", u"/");
+
+    FileFinder finder;
+    InitFinder(finder);
+    if (FindFirstEntry(finder, path) && successPage_ && successPage_->IsOpenDescriptionChecked()) {
+        OpenWithDesktop(ToMultiByte(path));
+    }
+    CloseFinder(finder);
+    DestroyWindow();
+}

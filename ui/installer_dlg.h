@@ -1,0 +1,176 @@
+#pragma once
+// CInstallerDlg: the installer's controller and its wizard window in one object.
+//
+// Controller side (app/): construction, LocateKit, Prepare (find and read the
+// kit, propose a template directory) and Run. Window side (ui/): the fixed
+// 500 x 360 window, its pages, the Back/Next/Cancel dispatch on WizardState,
+// the message boxes and the copying phase.
+//
+// Threads: the main thread owns this object, GTK and every widget. The install
+// worker runs the job on its own thread and touches nothing here except
+// `jobState_` (under its lock) and the kit (read-only while the job runs, its
+// container handle and copy buffer used only by the job). The controller joins
+// the worker before it goes, so the process never ends during a rollback.
+//
+// Without a display (gtk_init_check fails) a silent run still installs: every
+// message box becomes one line on standard error and counts as OK, and the
+// progress is written to standard error. An interactive run then only says
+// that it needs a display.
+
+#include <gtk/gtk.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "base/wstring.h"
+#include "install/install_worker.h"
+#include "kit/distribution_kit.h"
+#include "platform/job_state.h"
+#include "ui/gobject_ptr.h"
+#include "ui/wnd.h"
+
+class WizardDialogPage;
+class MessagePage;
+class DirSelectPage;
+class ProgressPage;
+class SuccessFinalPage;
+class TerminationSignals;
+
+enum WizardState : int32_t {
+    StateNone = 0,
+    StateWelcome = 1,
+    StateDirectory = 2,
+    StateCopying = 3,
+    StateSuccess = 4,
+    StateError = 5,
+};
+
+inline constexpr char kKitFileName[] = "vxk5.efd";
+
+class CInstallerDlg : public CWnd {
+public:
+    // Starts GTK with the stored argument count and vector (gtk_init_check).
+    CInstallerDlg(int32_t argumentCount, char** argumentVector, bool silent, const AString& caption,
+                  const WString& languageCode, bool usecwd);
+    virtual ~CInstallerDlg();
+
+    // The whole run: Prepare, then the wizard (or, silent, the installation).
+    void Run();
+    // Finds and reads the kit and proposes the template directory; false after
+    // an error box.
+    [[nodiscard]] bool Prepare();
+    // The kit's full path, or empty when it cannot be determined.
+    WString LocateKit() const;
+
+    // The window caption as a WString; the title of every message box.
+    virtual WString GetTitle() const;
+
+    // ---- window (ui/installer_window.cpp)
+    void BuildWindow();
+    void ShowPage(WizardDialogPage* page);
+    static gint OnBackClicked(GtkWidget* button, CInstallerDlg* dialog);
+    static gint OnNextClicked(GtkWidget* button, CInstallerDlg* dialog);
+    static gint OnCancelClicked(GtkWidget* button, CInstallerDlg* dialog);
+    static gboolean OnKeyPress(GtkWidget* window, GdkEventKey* event, CInstallerDlg* dialog);
+    void ConfirmCancel();
+
+    // ---- pages (ui/welcome_pages.cpp, ui/copying_phase.cpp, ui/final_pages.cpp)
+    void ShowWelcomePage();
+    void ShowDirectoryPage();
+    void AcceptDirectory();  // Next on the directory page
+    void StartInstallation();
+    void ShowSuccessPage();
+    void ShowErrorPage();
+    void SetFinishButtons();
+    void OnFinish();
+
+    // ---- state, for the pages and for tests
+    WizardState State() const { return state_; }
+    bool IsSilent() const { return silent_; }
+    bool HasDisplay() const { return gtkReady_; }
+    GtkWidget* Window() const { return window_; }
+    GtkWidget* Layout() const { return layout_; }
+    GtkWidget* BackButton() const { return back_; }
+    GtkWidget* NextButton() const { return next_; }
+    GtkWidget* CancelButton() const { return cancel_; }
+    MessagePage* WelcomePage() const { return welcomePage_.get(); }
+    DirSelectPage* DirectoryPage() const { return directoryPage_.get(); }
+    ProgressPage* CopyingPage() const { return progressPage_.get(); }
+    SuccessFinalPage* SuccessPage() const { return successPage_.get(); }
+    MessagePage* ErrorPage() const { return errorPage_.get(); }
+    WizardDialogPage* CurrentPage() const { return currentPage_; }
+    const WString& TemplateDirectory() const { return templateDirectory_; }
+    void SetTemplateDirectory(const WString& directory) { templateDirectory_ = directory; }
+    const std::vector<WString>& TemplateLocations() const { return templateLocations_; }
+    const WString& KitPath() const { return kitPath_; }
+    DistributionKit& Kit() { return kit_; }
+    InstallJobState& JobState() { return jobState_; }
+
+    // How the worker thread is started (false: no thread could be made) and
+    // joined. The real thread by default; tests put in their own to hold the
+    // copying phase or to provoke a failed start.
+    struct WorkerHooks {
+        bool (*start)(InstallWorker& worker, InstallJobState& state);
+        void (*join)(InstallWorker& worker);
+    };
+    void SetWorkerHooks(const WorkerHooks& hooks) { workerHooks_ = hooks; }
+
+private:
+    static gboolean OnDeleteEvent(GtkWidget* window, GdkEvent* event, CInstallerDlg* dialog);
+    static void OnWindowDestroyed(GtkWidget* window, CInstallerDlg* dialog);
+    // A termination signal reached the main loop (SIGINT, SIGTERM, SIGHUP).
+    void OnTerminationSignal();
+    bool TerminationPending() const;
+    void DestroyWindow();
+    void JoinWorker();
+    // One turn of the copying loop: a GTK main-loop iteration, or a short wait
+    // when there is no display.
+    void WaitForProgress();
+    void RecordInstalledDirectory();
+
+    // ---- controller
+    bool alternateLocations_ = false;
+    bool alternateFilePresent_ = false;
+    bool silent_ = false;
+    InstallJobState jobState_;
+    std::vector<WString> templateLocations_;
+    WString templateDirectory_;
+    WString kitPath_;
+    DistributionKit kit_;
+    WString languageCode_;
+    bool usecwd_ = false;
+    int argumentCount_ = 0;
+    char** argumentVector_ = nullptr;
+    bool gtkReady_ = false;
+
+    // ---- window
+    WizardState state_ = StateNone;
+    std::unique_ptr<MessagePage> welcomePage_;
+    std::unique_ptr<DirSelectPage> directoryPage_;
+    WizardDialogPage* currentPage_ = nullptr;  // not owning
+    std::unique_ptr<ProgressPage> progressPage_;
+    std::unique_ptr<SuccessFinalPage> successPage_;
+    std::unique_ptr<MessagePage> errorPage_;
+    GPtr<GdkPixbuf> banner_;
+    // Widgets are owned by the window; these go null when it is destroyed.
+    GtkWidget* back_ = nullptr;
+    GtkWidget* next_ = nullptr;
+    GtkWidget* cancel_ = nullptr;
+    bool confirmOnCancel_ = true;
+    int32_t windowWidth_ = 500;
+    int32_t windowHeight_ = 360;
+    AString title_;
+    GtkWidget* window_ = nullptr;
+    GtkWidget* layout_ = nullptr;
+    GPtr<GdkPixbuf> icon_;
+    InstallWorker worker_;
+    WorkerHooks workerHooks_{};
+    bool workerStarted_ = false;
+
+    // Signals are held while the worker copies or rolls back (`signalsHeld_`);
+    // the end of the copying phase (`inCopyingPhase_`) then ends the run.
+    std::unique_ptr<TerminationSignals> signals_;
+    bool signalsHeld_ = false;
+    bool inCopyingPhase_ = false;
+};

@@ -1,0 +1,170 @@
+// The wizard window: building it, switching pages, and the Back, Next, Cancel
+// and Escape dispatch on the page state.
+
+#include "ui/installer_dlg.h"
+
+#include <gdk/gdkkeysyms.h>
+
+#include "base/conversion.h"
+#include "lang/messages.h"
+#include "ui/artwork.h"
+#include "ui/label_fit.h"
+#include "ui/message_box.h"
+#include "ui/modal_dialog.h"
+#include "ui/termination_signals.h"
+#include "ui/wizard_page.h"
+
+namespace {
+
+GtkWidget* NewButton(const char* key, GtkWidget* layout, int x, int y) {
+    GtkWidget* button = gtk_button_new_with_label(ToMultiByte(LoadResString(key)).c_str());
+    gtk_widget_set_size_request(button, 80, 30);
+    gtk_fixed_put(GTK_FIXED(layout), button, x, y);
+    return button;
+}
+
+GdkPixbuf* PictureFromXpm(const char* const* xpm) {
+    // GdkPixbuf reads the data only; the cast is for its pre-const signature.
+    return gdk_pixbuf_new_from_xpm_data(const_cast<const char**>(xpm));
+}
+
+}  // namespace
+
+WString CInstallerDlg::GetTitle() const {
+    return FromMultiByte(title_);
+}
+
+void CInstallerDlg::BuildWindow() {
+    window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_position(GTK_WINDOW(window_), GTK_WIN_POS_CENTER);
+
+    GdkGeometry geometry{};
+    geometry.min_width = geometry.max_width = geometry.base_width = windowWidth_;
+    geometry.min_height = geometry.max_height = geometry.base_height = windowHeight_;
+    geometry.win_gravity = GDK_GRAVITY_NORTH_WEST;
+    gtk_window_set_geometry_hints(GTK_WINDOW(window_), window_, &geometry,
+                                  static_cast<GdkWindowHints>(GDK_HINT_MIN_SIZE | GDK_HINT_MAX_SIZE |
+                                                              GDK_HINT_BASE_SIZE));
+    gtk_window_set_modal(GTK_WINDOW(window_), TRUE);
+    gtk_window_set_type_hint(GTK_WINDOW(window_), GDK_WINDOW_TYPE_HINT_MENU);
+
+    icon_.reset(PictureFromXpm(kIconXpm));
+    gtk_window_set_icon(GTK_WINDOW(window_), icon_.get());
+
+    layout_ = gtk_fixed_new();
+    gtk_container_add(GTK_CONTAINER(window_), layout_);
+
+    // Destroying the window ends the main loop (and forgets the widgets here).
+    g_signal_connect(window_, "destroy", G_CALLBACK(OnWindowDestroyed), this);
+    g_signal_connect(window_, "key_press_event", G_CALLBACK(OnKeyPress), this);
+    g_signal_connect(window_, "delete-event", G_CALLBACK(OnDeleteEvent), this);
+    gtk_window_set_title(GTK_WINDOW(window_), title_.c_str());
+
+    GtkWidget* separator = gtk_widget_new(gtk_hseparator_get_type(), nullptr);
+    gtk_widget_set_size_request(separator, windowWidth_ - 20, 5);
+    gtk_fixed_put(GTK_FIXED(layout_), separator, 10, 310);
+
+    back_ = NewButton("IDS_WIZARD_BACK", layout_, 230, 320);
+    next_ = NewButton("IDS_WIZARD_NEXT", layout_, 310, 320);
+    gtk_widget_set_can_default(next_, TRUE);
+    gtk_window_set_default(GTK_WINDOW(window_), next_);
+    cancel_ = NewButton("IDS_WIZARD_CANCEL", layout_, 410, 320);
+
+    g_signal_connect(back_, "clicked", G_CALLBACK(OnBackClicked), this);
+    g_signal_connect(next_, "clicked", G_CALLBACK(OnNextClicked), this);
+    g_signal_connect(cancel_, "clicked", G_CALLBACK(OnCancelClicked), this);
+
+    for (GtkWidget* button : {back_, next_, cancel_}) FitButtonLabel(button);
+
+    gtk_widget_show_all(layout_);
+    banner_.reset(PictureFromXpm(kBannerXpm));
+    gtk_widget_show(window_);
+}
+
+void CInstallerDlg::ShowPage(WizardDialogPage* page) {
+    if (currentPage_ != nullptr) currentPage_->HideWidgets();
+    currentPage_ = page;
+    if (currentPage_ != nullptr) {
+        currentPage_->ShowWidgets();
+        currentPage_->Activate();
+    }
+}
+
+gint CInstallerDlg::OnBackClicked(GtkWidget*, CInstallerDlg* dialog) {
+    switch (dialog->state_) {
+        case StateDirectory: dialog->ShowWelcomePage(); break;
+        case StateNone:
+        case StateWelcome:
+        case StateCopying:
+        case StateSuccess:
+        case StateError: break;
+    }
+    return 0;
+}
+
+gint CInstallerDlg::OnNextClicked(GtkWidget*, CInstallerDlg* dialog) {
+    switch (dialog->state_) {
+        case StateWelcome: dialog->ShowDirectoryPage(); break;
+        case StateDirectory: dialog->AcceptDirectory(); break;
+        case StateSuccess:
+        case StateError: dialog->OnFinish(); break;
+        case StateNone:
+        case StateCopying: break;
+    }
+    return 0;
+}
+
+gint CInstallerDlg::OnCancelClicked(GtkWidget*, CInstallerDlg* dialog) {
+    switch (dialog->state_) {
+        case StateCopying: break;  // the copy goes on; nothing is asked
+        case StateNone:
+        case StateWelcome:
+        case StateDirectory:
+        case StateSuccess:
+        case StateError: dialog->ConfirmCancel(); break;
+    }
+    return 0;
+}
+
+gboolean CInstallerDlg::OnKeyPress(GtkWidget*, GdkEventKey* event, CInstallerDlg* dialog) {
+    if (event->keyval != GDK_Escape) return FALSE;
+    // Exactly as a click on Cancel in this state, even while Cancel is insensitive.
+    OnCancelClicked(dialog->cancel_, dialog);
+    return TRUE;
+}
+
+gboolean CInstallerDlg::OnDeleteEvent(GtkWidget*, GdkEvent*, CInstallerDlg* dialog) {
+    // The copying loop keeps updating the progress page until the worker is
+    // done: the window must outlive it. Otherwise a close request closes.
+    return dialog->state_ == StateCopying ? TRUE : FALSE;
+}
+
+void CInstallerDlg::OnWindowDestroyed(GtkWidget*, CInstallerDlg* dialog) {
+    dialog->window_ = nullptr;
+    dialog->layout_ = nullptr;
+    dialog->back_ = dialog->next_ = dialog->cancel_ = nullptr;
+    dialog->currentPage_ = nullptr;
+    if (gtk_main_level() > 0) gtk_main_quit();
+}
+
+void CInstallerDlg::ConfirmCancel() {
+    if (confirmOnCancel_ &&
+        MessageBox(this, LoadResString("IDS_ACCEPT_CANCEL"), MB_STYLE_QUESTION_YESNO) != MB_RESULT_YES) {
+        return;
+    }
+    DestroyWindow();
+}
+
+void CInstallerDlg::DestroyWindow() {
+    if (window_ != nullptr) gtk_widget_destroy(window_);  // "destroy" clears the pointers
+}
+
+bool CInstallerDlg::TerminationPending() const {
+    return signals_ != nullptr && signals_->Pending();
+}
+
+void CInstallerDlg::OnTerminationSignal() {
+    if (signalsHeld_) return;  // the copying phase ends the run when it is over
+    CloseModalDialog();        // a question on screen goes unanswered
+    if (!inCopyingPhase_) DestroyWindow();
+}

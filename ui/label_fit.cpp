@@ -1,0 +1,62 @@
+#include "ui/label_fit.h"
+
+namespace {
+
+// The width GTK leaves for a button's label: its size request less the frame,
+// inner border, focus ring and, for a button that can be the default, the
+// default border.
+int ButtonLabelWidth(GtkWidget* button) {
+    gtk_widget_ensure_style(button);
+    int width = 0;
+    gtk_widget_get_size_request(button, &width, nullptr);
+    GtkBorder* inner = nullptr;
+    GtkBorder* defaultBorder = nullptr;
+    gint focusWidth = 0;
+    gint focusPad = 0;
+    gtk_widget_style_get(button, "inner-border", &inner, "default-border", &defaultBorder, "focus-line-width",
+                         &focusWidth, "focus-padding", &focusPad, nullptr);
+    width -= 2 * static_cast<int>(gtk_container_get_border_width(GTK_CONTAINER(button)));
+    width -= 2 * gtk_widget_get_style(button)->xthickness;
+    width -= inner != nullptr ? inner->left + inner->right : 2;
+    if (gtk_widget_get_can_default(button)) width -= defaultBorder != nullptr ? defaultBorder->left + defaultBorder->right : 2;
+    width -= 2 * (focusWidth + focusPad);
+    if (inner != nullptr) gtk_border_free(inner);
+    if (defaultBorder != nullptr) gtk_border_free(defaultBorder);
+    return width;
+}
+
+int NaturalWidth(GtkWidget* widget) {
+    GtkRequisition requisition;
+    gtk_widget_size_request(widget, &requisition);
+    return requisition.width;
+}
+
+void SetScale(GtkWidget* label, double scale) {
+    PangoAttrList* attributes = pango_attr_list_new();
+    if (scale < 1.0) pango_attr_list_insert(attributes, pango_attr_scale_new(scale));
+    gtk_label_set_attributes(GTK_LABEL(label), attributes);  // the label takes its own ref
+    pango_attr_list_unref(attributes);
+}
+
+}  // namespace
+
+void FitButtonLabel(GtkWidget* button) {
+    GtkWidget* label = gtk_bin_get_child(GTK_BIN(button));
+    if (label == nullptr || !GTK_IS_LABEL(label)) return;
+    SetScale(label, 1.0);
+    const int room = ButtonLabelWidth(button);
+    for (double scale = 1.0; NaturalWidth(label) > room && scale > 0.6;) {
+        scale -= 0.04;
+        SetScale(label, scale);
+    }
+}
+
+void FitCheckButtonLabel(GtkWidget* check, int x, int rightEdge) {
+    GtkWidget* label = gtk_bin_get_child(GTK_BIN(check));
+    if (label == nullptr || !GTK_IS_LABEL(label)) return;
+    const int frame = NaturalWidth(check) - NaturalWidth(label);  // indicator, spacing, focus ring
+    const int room = rightEdge - x - frame;
+    if (NaturalWidth(label) <= room) return;
+    gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
+    gtk_widget_set_size_request(label, room, -1);
+}

@@ -1,0 +1,25 @@
+#pragma once
+// The modal message box every part of the installer reports through.
+//
+// Style word: bits 24..31 the kind (1 error, 2 question, other plain), bits
+// 0..7 the buttons (2 Yes/No, other OK). Result: 0 no button, 1 Yes, 2 No, 3 OK.
+// Without a display the text goes to standard error as one line and the
+// result is OK.
+
+#include <cstdint>
+
+#include "base/wstring.h"
+
+class CInstallerDlg;
+
+constexpr uint32_t MB_STYLE_ERROR_OK = 0x01000001;
+constexpr uint32_t MB_STYLE_QUESTION_YESNO = 0x02000002;
+constexpr uint32_t MB_STYLE_PLAIN_OK = 0x00000001;
+
+constexpr uint32_t MB_RESULT_NONE = 0;
+constexpr uint32_t MB_RESULT_YES = 1;
+constexpr uint32_t MB_RESULT_NO = 2;
+constexpr uint32_t MB_RESULT_OK = 3;
+
+// `owner` (may be null) gives the dialog its title.
+uint32_t MessageBox(const CInstallerDlg* owner, const WString& text, uint32_t style);

@@ -1,0 +1,12 @@
+#include "ui/message_page.h"
+
+#include "base/conversion.h"
+
+MessagePage::MessagePage(GtkWidget* layout, GdkPixbuf* banner, const WString& text)
+    : WizardDialogPage(layout), image_(AddBanner(banner)), label_(AddTextLabel()) {
+    SetText(text);
+}
+
+void MessagePage::SetText(const WString& text) {
+    gtk_label_set_text(GTK_LABEL(label_), ToMultiByte(text).c_str());
+}

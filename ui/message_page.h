@@ -1,0 +1,18 @@
+#pragma once
+// MessagePage: the banner on the left and one wrapped text (the welcome and
+// the error page; the success page builds on it).
+
+#include "base/wstring.h"
+#include "ui/wizard_page.h"
+
+class MessagePage : public WizardDialogPage {
+public:
+    MessagePage(GtkWidget* layout, GdkPixbuf* banner, const WString& text);
+
+    void SetText(const WString& text);
+    GtkWidget* Label() const { return label_; }
+
+private:
+    GtkWidget* image_;
+    GtkWidget* label_;
+};

@@ -1,0 +1,23 @@
+#pragma once
+// ProgressPage: a status line and a progress bar, no banner.
+
+#include "base/wstring.h"
+#include "ui/wizard_page.h"
+
+class ProgressPage : public WizardDialogPage {
+public:
+    ProgressPage(GtkWidget* layout, int barWidth);
+
+    // "Copying complete..." at exactly 100, "Files being copied..." otherwise;
+    // the bar at percent / 100.
+    void SetProgress(uint32_t percent);
+
+    GtkWidget* Label() const { return label_; }
+    GtkWidget* Bar() const { return bar_; }
+
+private:
+    GtkWidget* label_;
+    GtkWidget* bar_;
+    AString startText_;
+    AString finishText_;
+};

@@ -1,0 +1,55 @@
+// The welcome page and the directory page, and Next on the directory page.
+
+#include "ui/installer_dlg.h"
+
+#include "kit/kit_reader.h"
+#include "lang/messages.h"
+#include "ui/dir_select_page.h"
+#include "ui/message_box.h"
+#include "ui/message_page.h"
+
+void CInstallerDlg::ShowWelcomePage() {
+    WString product;
+    WString vendor;
+    GetProductInfo(kit_, languageCode_, product, vendor);
+    if (product.empty()) product = LoadResString("IDS_DEFPRODUCT");
+    if (vendor.empty()) vendor = LoadResString("IDS_DEFPROVIDER");
+    const WString text = LoadResString("IDS_WELCOME_TITLE") + u" " + product + u" (" + vendor + u").";
+
+    if (layout_ == nullptr) {  // no window: nothing to draw
+        state_ = StateWelcome;
+        return;
+    }
+    if (!welcomePage_) welcomePage_ = std::make_unique<MessagePage>(layout_, banner_.get(), text);
+    if (silent_) {
+        gtk_widget_set_visible(back_, FALSE);
+        gtk_widget_set_visible(next_, FALSE);
+    } else {
+        gtk_widget_set_sensitive(back_, FALSE);
+    }
+    state_ = StateWelcome;
+    ShowPage(welcomePage_.get());
+}
+
+void CInstallerDlg::ShowDirectoryPage() {
+    state_ = StateDirectory;
+    if (layout_ == nullptr) return;
+    if (!directoryPage_) directoryPage_ = std::make_unique<DirSelectPage>(layout_, banner_.get());
+    // The entry shows the stored directory whenever the page is shown.
+    directoryPage_->SetDirectory(templateDirectory_);
+    gtk_widget_set_sensitive(back_, TRUE);
+    gtk_widget_set_sensitive(next_, TRUE);
+    ShowPage(directoryPage_.get());
+}
+
+void CInstallerDlg::AcceptDirectory() {
+    if (!directoryPage_) return;
+    WString directory = directoryPage_->GetDirectory();
+    ReplaceAll(directory, u"\\", u"/");
+    if (directory.empty()) {
+        MessageBox(this, LoadResString("IDS_SETUP_EMPTYTARGET"), MB_STYLE_PLAIN_OK);
+        return;
+    }
+    templateDirectory_ = directory;
+    StartInstallation();
+}

@@ -1,0 +1,33 @@
+#include "ui/wizard_page.h"
+
+void WizardDialogPage::ShowWidgets() const {
+    for (GtkWidget* widget : widgets_) gtk_widget_show(widget);
+}
+
+void WizardDialogPage::HideWidgets() const {
+    for (GtkWidget* widget : widgets_) gtk_widget_hide(widget);
+}
+
+GtkWidget* WizardDialogPage::AddBanner(GdkPixbuf* banner) {
+    GtkWidget* image = Add(gtk_image_new_from_pixbuf(banner));  // the image adds its own ref
+    gtk_container_add(GTK_CONTAINER(layout_), image);          // GtkFixed puts it at (0, 0)
+    return image;
+}
+
+GtkWidget* WizardDialogPage::AddTextLabel() {
+    return Add(CreateTextLabel(layout_));
+}
+
+GtkWidget* WizardDialogPage::Put(GtkWidget* widget, int x, int y) {
+    gtk_fixed_put(GTK_FIXED(layout_), widget, x, y);
+    return Add(widget);
+}
+
+GtkWidget* CreateTextLabel(GtkWidget* layout) {
+    GtkWidget* label = gtk_label_new(nullptr);
+    gtk_widget_set_size_request(label, 330, 250);
+    gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
+    gtk_misc_set_alignment(GTK_MISC(label), 0.0f, 0.0f);
+    gtk_fixed_put(GTK_FIXED(layout), label, 170, 10);
+    return label;
+}

@@ -1,0 +1,42 @@
+#pragma once
+// WizardDialogPage: the widgets of one wizard page, placed in the window's
+// GtkFixed layout (the layout owns them) and shown or hidden together.
+
+#include <gtk/gtk.h>
+
+#include <vector>
+
+class WizardDialogPage {
+public:
+    explicit WizardDialogPage(GtkWidget* layout) : layout_(layout) {}
+    virtual ~WizardDialogPage() = default;
+    WizardDialogPage(const WizardDialogPage&) = delete;
+    WizardDialogPage& operator=(const WizardDialogPage&) = delete;
+
+    // Called each time the page has been shown.
+    virtual void Activate() {}
+
+    void ShowWidgets() const;  // in creation order
+    void HideWidgets() const;
+    const std::vector<GtkWidget*>& Widgets() const { return widgets_; }
+
+protected:
+    GtkWidget* Add(GtkWidget* widget) {
+        widgets_.push_back(widget);
+        return widget;
+    }
+    // Adds a picture of `banner` to the layout at (0, 0).
+    GtkWidget* AddBanner(GdkPixbuf* banner);
+    // The wrapped, top-left aligned page text at (170, 10), 330 x 250.
+    GtkWidget* AddTextLabel();
+    // Puts `widget` at (x, y) and appends it.
+    GtkWidget* Put(GtkWidget* widget, int x, int y);
+
+    GtkWidget* layout_;  // not owned
+
+private:
+    std::vector<GtkWidget*> widgets_;  // not owned: the layout holds them
+};
+
+// The page text label: no text yet, 330 x 250, wrapped, aligned top left, put at (170, 10).
+GtkWidget* CreateTextLabel(GtkWidget* layout);

@@ -34,7 +34,7 @@ public:
     static constexpr size_t kCountUnits = CountUnits;          // units taken by the count
     static constexpr size_t npos = static_cast<size_t>(-1);
 
-    BasicString() noexcept { inline_[0] = 0; }
+    BasicString() noexcept : storage_{} {}  // the empty inline string, storage zeroed
     BasicString(const Unit* text) : BasicString() { assign(text, Length(text)); }  // NOLINT: literals convert
     BasicString(const Unit* text, size_t count) : BasicString() { assign(text, count); }
     BasicString(const BasicString& other) noexcept : tag_(other.tag_) {

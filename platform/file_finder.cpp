@@ -54,7 +54,7 @@ bool FindFirstEntry(FileFinder& finder, const WString& spec) {
         return FindNextEntry(finder);
     }
 
-    // Without "*" the specification names one path, which either exists or not.
+    // Without "*" the search names one path, which either exists or not.
     finder.name = finder.pattern;
     struct stat status;
     if (::stat(ToMultiByte(spec).c_str(), &status) != 0) return false;

@@ -13,14 +13,6 @@
 
 namespace {
 
-bool FileExists(const WString& path) {
-    FileFinder finder;
-    InitFinder(finder);
-    const bool found = FindFirstEntry(finder, path);
-    CloseFinder(finder);
-    return found;
-}
-
 // A probe file can be made (and is removed again) in `location`.
 bool CanWriteInto(const WString& location) {
     WString probe;
@@ -47,11 +39,11 @@ bool ReportFailure(const CInstallerDlg* owner, const char* key) {
 
 bool CInstallerDlg::Prepare() {
     const WString kitPath = LocateKit();
-    if (kitPath.empty() || !FileExists(kitPath)) return ReportFailure(this, "IDS_ERROR_NOSOURCE");
+    if (kitPath.empty() || !FindsEntry(kitPath)) return ReportFailure(this, "IDS_ERROR_NOSOURCE");
     kitPath_ = kitPath;
 
-    alternateFilePresent_ = FileExists(GetAltConfigPath());
-    if (FileExists(GetMainConfigPath())) {
+    alternateFilePresent_ = FindsEntry(GetAltConfigPath());
+    if (FindsEntry(GetMainConfigPath())) {
         CollectTemplateLocations(templateLocations_, CONFIG_SET_MAIN);
     } else if (alternateFilePresent_) {
         CollectTemplateLocations(templateLocations_, CONFIG_SET_ALTERNATE);

@@ -47,14 +47,6 @@ bool DirectoryPart(const WString& path, WString& directory) {
     return true;
 }
 
-bool PathExists(const WString& path) {
-    FileFinder finder;
-    InitFinder(finder);
-    const bool found = FindFirstEntry(finder, path);
-    CloseFinder(finder);
-    return found;
-}
-
 // Directory creation is best effort: the write that follows reports failure.
 void CreateDirectoryOf(const WString& path) {
     WString directory;
@@ -112,7 +104,7 @@ void RecordTemplateLocations(const std::vector<WString>& list, int selector) {
 
 void SavePrimaryConfig(int selector, const MultiValueMap& primary) {
     const WString path = GetPrimaryConfigPath(selector);
-    if (!PathExists(path)) CreateDirectoryOf(path);
+    if (!FindsEntry(path)) CreateDirectoryOf(path);
     try {
         WriteLauncherConfig(path, primary);
         return;

@@ -47,11 +47,7 @@ Existing ExamineDestination(const WString& destination, const FileTime& entryTim
 
 // No file or directory of that name, not even a dangling link.
 bool NameIsFree(const WString& path) {
-    FileFinder finder;
-    InitFinder(finder);
-    const bool found = FindFirstEntry(finder, path);
-    CloseFinder(finder);
-    return !found && !PathPresent(path);
+    return !FindsEntry(path) && !PathPresent(path);
 }
 
 }  // namespace

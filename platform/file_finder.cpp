@@ -94,3 +94,11 @@ uint32_t GetEntryAttributes(const FileFinder& finder) {
 }
 
 void CloseFinder(FileFinder& finder) { InitFinder(finder); }
+
+bool FindsEntry(const WString& spec) {
+    FileFinder finder;
+    InitFinder(finder);
+    const bool found = FindFirstEntry(finder, spec);
+    CloseFinder(finder);
+    return found;
+}

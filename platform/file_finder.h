@@ -27,3 +27,7 @@ bool FindNextEntry(FileFinder& finder);
 WString GetEntryName(const FileFinder& finder);
 uint32_t GetEntryAttributes(const FileFinder& finder);  // 16 for a directory, else 0
 void CloseFinder(FileFinder& finder);
+
+// Whether a search for `spec` finds anything: for a path without "*", whether
+// it exists (links followed).
+bool FindsEntry(const WString& spec);

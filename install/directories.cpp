@@ -63,8 +63,7 @@ uint32_t PurgeDirectory(InstallJob& job, const WString& directory) {
         } while (FindNextEntry(finder));
     }
     CloseFinder(finder);
-    // Emptied above, the directory usually goes with one rmdir; whatever is
+    // Emptied above, the directory usually goes without a process; whatever is
     // left (an entry the walk could not examine) is for rm -rf.
-    RemoveEmptyDirectory(directory);
     return RemoveTree(directory);
 }

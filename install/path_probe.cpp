@@ -1,10 +1,8 @@
 #include "install/path_probe.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "base/conversion.h"
-#include "platform/command_fast_paths.h"
 
 bool IsExistingDirectory(const WString& path) {
     struct stat status;
@@ -19,9 +17,4 @@ bool IsRealDirectory(const WString& path) {
 bool PathPresent(const WString& path) {
     struct stat status;
     return ::lstat(ToMultiByte(path).c_str(), &status) == 0;
-}
-
-bool RemoveEmptyDirectory(const WString& path) {
-    if (!CommandFastPathsEnabled()) return false;
-    return ::rmdir(ToMultiByte(path).c_str()) == 0;
 }

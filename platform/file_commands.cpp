@@ -70,6 +70,12 @@ FastResult UnlinkNonDirectory(const AString& path) {
     return ::unlink(path.c_str()) == 0 ? FastResult::Done : FastResult::UseUtility;
 }
 
+// rm -rf of an empty directory is one rmdir(2); a directory with content (or
+// any failure) goes to rm itself.
+FastResult RemoveEmptyDirectory(const AString& path) {
+    return ::rmdir(path.c_str()) == 0 ? FastResult::Done : FastResult::UseUtility;
+}
+
 // mv onto a missing target within one file system is one rename(2); a target
 // that exists (mv may move into it), another file system or any odd failure
 // goes to mv itself.
@@ -99,7 +105,10 @@ uint32_t CreateDirectoryTree(const WString& path) {
 
 uint32_t RemoveTree(const WString& path) {
     const AString bytes = ToMultiByte(path);
-    if (CommandFastPathsEnabled() && UnlinkNonDirectory(bytes) == FastResult::Done) return ERR_SUCCESS;
+    if (CommandFastPathsEnabled() &&
+        (UnlinkNonDirectory(bytes) == FastResult::Done || RemoveEmptyDirectory(bytes) == FastResult::Done)) {
+        return ERR_SUCCESS;
+    }
     (void)RunUtility({"rm", "-rf", "--", bytes}, ErrorOutput::Discard);
     return ERR_SUCCESS;
 }

@@ -22,6 +22,8 @@ void ConsoleProgress::Update(uint32_t percent) {
     } else {
         const int64_t tenth = percent / 10;
         if (tenth <= shown_) return;
+        // The start is always told, even when the copy is past it at the first look.
+        if (shown_ < 0 && tenth > 0) std::fprintf(stream_, "%s 0 %%\n", startText_.c_str());
         shown_ = tenth;
         std::fprintf(stream_, "%s %u %%\n", text, static_cast<unsigned>(tenth * 10));
     }

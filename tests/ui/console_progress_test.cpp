@@ -41,4 +41,14 @@ TEST(ConsoleProgress, NotATerminalGivesALineForEveryTenPercent) {
               "Copying complete... 100 %\n");
 }
 
+TEST(ConsoleProgress, StartIsWrittenEvenWhenTheFirstLookIsPastIt) {
+    SetCurrentLanguage(kLanguageEnglish);
+    std::unique_ptr<std::FILE, FileCloser> file(std::tmpfile());
+    ASSERT_TRUE(file);
+    ConsoleProgress progress(file.get());
+    progress.Update(100);  // a job that finished before the first poll
+    progress.Finish();
+    EXPECT_EQ(Contents(file.get()), "Files being copied... 0 %\nCopying complete... 100 %\n");
+}
+
 }  // namespace

@@ -20,7 +20,7 @@
 
 namespace kitformat {
 
-constexpr uint32_t kWindowSize = 32768;  // mapped kit window and inflate output buffer
+constexpr uint32_t kWindowSize = 32768;  // mapped kit window; deflate output buffer of the kit writer
 constexpr int kWindowBits = -15;         // raw deflate, 32 KiB history
 constexpr int kWriteLevel = 9;           // kits are written with maximum compression
 

@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include "kit/container_encoder.h"
 #include "kit/kit_reader.h"
@@ -111,6 +112,41 @@ TEST_F(KitUnpackTest, TruncatedStreamGivesShorterContainer) {
     EXPECT_EQ(container, data.substr(0, container.size()));
 }
 
+TEST_F(KitUnpackTest, OutputAroundTheBufferSize) {
+    // The inflated bytes are written in quarter-MiB pieces: a stream that ends
+    // exactly as a piece fills, one byte after, and several pieces and a bit.
+    for (const size_t size : {size_t{262144}, size_t{262145}, size_t{3 * 262144 + 777}}) {
+        const std::string data = TextLikeBytes(size, static_cast<uint32_t>(size));
+        std::string container;
+        EXPECT_EQ(Unpack(Deflate(data), container), 0u) << size;
+        EXPECT_EQ(container, data) << size;
+    }
+}
+
+TEST_F(KitUnpackTest, TruncatedStreamKeepsEverythingInflatable) {
+    // Nothing inflated from a cut kit stays behind unwritten: the container
+    // holds exactly what zlib can make of the bytes that are there.
+    const std::string data = TextLikeBytes(1000000, 3);
+    const std::string kit = Deflate(data);
+    const std::string cut = kit.substr(0, kit.size() * 2 / 3);
+    z_stream stream{};
+    ASSERT_EQ(inflateInit2(&stream, -15), Z_OK);
+    std::string expected(data.size(), '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(cut.data()));
+    stream.avail_in = static_cast<uInt>(cut.size());
+    stream.next_out = reinterpret_cast<Bytef*>(expected.data());
+    stream.avail_out = static_cast<uInt>(expected.size());
+    EXPECT_EQ(inflate(&stream, Z_SYNC_FLUSH), Z_OK);
+    expected.resize(stream.total_out);
+    inflateEnd(&stream);
+    ASSERT_GT(expected.size(), 262144u);
+
+    std::string container;
+    EXPECT_EQ(Unpack(cut, container), 0u);
+    EXPECT_EQ(container.size(), expected.size());
+    EXPECT_EQ(container, expected);
+}
+
 TEST_F(KitUnpackTest, ReplacesTheDestinationsContent) {
     WString path;
     ASSERT_EQ(CreateKitTempFile(path), 0u);
@@ -168,29 +204,37 @@ TEST_F(KitUnpackTest, MissingKitFailsReadKitAndReleases) {
 
 TEST_F(KitUnpackTest, ContainerThatCannotBeWrittenGives87AndIsReleased) {
     // A file size limit stands in for a full disk: writes past it fall short.
-    const std::string data = TextLikeBytes(200000);
-    const WString kitPath = Kit(Deflate(kitformat::EncodeContainerHead(kitformat::DescriptionForm::LanguageList, {}, {}) + data));
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        signal(SIGXFSZ, SIG_IGN);
-        rlimit limit{65536, 65536};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        int status = 0;
-        {
-            DistributionKit kit;
-            const uint32_t code = ReadKit(kit, kitPath);
-            if (code != ERR_INVALID_PARAMETER) status = 1;
-            if (kit.tempHandle != INVALID_FILE_HANDLE) status |= 2;
-            if (access(Narrow(kit.tempPath).c_str(), F_OK) == 0) status |= 4;
+    // Once in the last, partly filled piece of output, once in a full one.
+    const struct {
+        size_t data;
+        rlim_t limit;
+    } cases[] = {{200000, 65536}, {900000, 300000}};
+    for (const auto& c : cases) {
+        const std::string data = TextLikeBytes(c.data);
+        const WString kitPath =
+            Kit(Deflate(kitformat::EncodeContainerHead(kitformat::DescriptionForm::LanguageList, {}, {}) + data));
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            signal(SIGXFSZ, SIG_IGN);
+            rlimit limit{c.limit, c.limit};
+            setrlimit(RLIMIT_FSIZE, &limit);
+            int status = 0;
+            {
+                DistributionKit kit;
+                const uint32_t code = ReadKit(kit, kitPath);
+                if (code != ERR_INVALID_PARAMETER) status = 1;
+                if (kit.tempHandle != INVALID_FILE_HANDLE) status |= 2;
+                if (access(Narrow(kit.tempPath).c_str(), F_OK) == 0) status |= 4;
+            }
+            _exit(status);
         }
-        _exit(status);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0) << c.data << ": 1 wrong code, 2 handle left open, 4 container left behind";
+        EXPECT_EQ(ContainerCount(), 0u);
     }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: wrong code, 2: handle left open, 4: container left behind";
-    EXPECT_EQ(ContainerCount(), 0u);
 }
 
 TEST(MappedWindowTest, RefusesWhatCannotBeMapped) {

@@ -15,7 +15,7 @@ extern const LanguageTexts kTextsAzerbaijani = {{
     {"IDS_CHOOSEDIR_FOLDER", "&Qovluq:"},
     {"IDS_CHOOSEDIR_TITLE", "Qovluq seçimi"},
     {"IDR_MAINFRAME", "Konfiqurasiyanın quraşdırılması"},
-    {"IDS_SETUP_EMPTYTARGET", "Şablon qovluğuna düzgün yolu göstərin."},
+    {"IDS_SETUP_EMPTYTARGET", "Şablon qovluğunun düzgün yolunu göstərin."},
     {"IDS_INSTALL_FINISH", "Köçürmə tamamlandı..."},
     {"IDS_ERROR_DAMAGEDSOURCE", "vxk5.efd quraşdırma faylı zədələnib və ya bu quraşdırma proqramı üçün nəzərdə tutulmayıb."},
     {"IDS_DEFPRODUCT", "<Məhsul>"},
@@ -29,7 +29,7 @@ extern const LanguageTexts kTextsAzerbaijani = {{
     {"IDS_BROWSE_OK", "Seç"},
     {"IDS_BROWSE_CANCEL", "Ləğv et"},
     {"IDS_WELCOME_TITLE", "Məhsulun quraşdırma proqramına xoş gəlmisiniz"},
-    {"IDS_SETUP_EXISTEDTARGET", "Quraşdırma qovluğunda quraşdırma zamanı dəyişdirilə bilən fayllar var. Davam etmək istəyirsiniz?"},
+    {"IDS_SETUP_EXISTEDTARGET", "Quraşdırma qovluğunda quraşdırma zamanı dəyişdirilə biləcək fayllar var. Davam etmək istəyirsiniz?"},
     {"IDS_DESTINATION_PROMPT", "Şablon qovluğunun yolunu göstərin. Quraşdırma proqramı şablonları və konfiqurasiya fayllarını göstərilən qovluğa quraşdıracaq."},
     {"IDS_TEMPLATE_CATALOG", "Şablon qovluğu:"},
 }};

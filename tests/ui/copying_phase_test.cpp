@@ -14,9 +14,7 @@
 
 namespace {
 
-bool StartNoThread(InstallWorker&, InstallJobState&) { return true; }
 bool FailToStart(InstallWorker&, InstallJobState&) { return false; }
-void JoinNothing(InstallWorker&) {}
 
 // Runs `during` once from inside the copying loop, then posts the job's end.
 struct HeldJob {

@@ -12,16 +12,6 @@
 
 namespace {
 
-bool StartNoThread(InstallWorker&, InstallJobState&) { return true; }
-void JoinNothing(InstallWorker&) {}
-
-gboolean FinishJob(gpointer data) {
-    auto* dialog = static_cast<CInstallerDlg*>(data);
-    if (dialog->State() != StateCopying) return TRUE;
-    SetJobResult(dialog->JobState(), 0, u"", 100);
-    return FALSE;
-}
-
 class FinishTest : public WizardTest {
 protected:
     FinishTest() : path_("PATH", temp_.path("bin") + ":" + (getenv("PATH") ? getenv("PATH") : "/usr/bin:/bin")) {

@@ -8,16 +8,6 @@
 
 namespace {
 
-bool StartNoThread(InstallWorker&, InstallJobState&) { return true; }
-void JoinNothing(InstallWorker&) {}
-
-gboolean FinishJob(gpointer data) {
-    auto* dialog = static_cast<CInstallerDlg*>(data);
-    if (dialog->State() != StateCopying) return TRUE;
-    SetJobResult(dialog->JobState(), 0, u"", 100);
-    return FALSE;
-}
-
 // The label's whole text gets drawn: its allocation is at least what it asks for.
 void ExpectUncut(GtkWidget* label, const std::string& what) {
     GtkRequisition wanted;

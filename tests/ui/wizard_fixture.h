@@ -9,8 +9,21 @@
 #include "base/conversion.h"
 #include "gui_test_support.h"
 #include "lang/messages.h"
+#include "platform/job_state.h"
 #include "tests/support/temp_dir.h"
 #include "ui/installer_dlg.h"
+
+// Worker hooks for tests that post the job's end themselves: no thread runs.
+inline bool StartNoThread(InstallWorker&, InstallJobState&) { return true; }
+inline void JoinNothing(InstallWorker&) {}
+
+// A timeout that ends the job successfully once the dialog is copying.
+inline gboolean FinishJob(gpointer data) {
+    auto* dialog = static_cast<CInstallerDlg*>(data);
+    if (dialog->State() != StateCopying) return TRUE;
+    SetJobResult(dialog->JobState(), 0, u"", 100);
+    return FALSE;
+}
 
 class WizardTest : public ::testing::Test {
 protected:

@@ -10,7 +10,7 @@ struct MessagePair {
 };
 
 // Number of message keys every table holds.
-constexpr std::size_t kMessageCount = 31;
+constexpr std::size_t kMessageCount = 35;
 
 struct LanguageTexts {
     MessagePair pairs[kMessageCount];

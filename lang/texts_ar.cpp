@@ -32,4 +32,8 @@ extern const LanguageTexts kTextsArabic = {{
     {"IDS_SETUP_EXISTEDTARGET", "The installation directory contains files that may be changed during the installation process. Do you want to continue?"},
     {"IDS_DESTINATION_PROMPT", "Specify path to template directory. The installation program will install templates and configuration files to the specified directory."},
     {"IDS_TEMPLATE_CATALOG", "Template directory:"},
+    {"IDS_ERROR_BACKUPKEPT", "Not all original files could be restored. The originals are kept in:"},
+    {"IDS_RECOVERED_INSTALL", "An interrupted installation was found and cleaned up. Template directory:"},
+    {"IDS_WAITING_INSTALL", "Waiting for another installation into this directory to finish..."},
+    {"IDS_ERROR_BADTARGET", "This path cannot be used as the template directory: it is not a directory or cannot be written to."},
 }};

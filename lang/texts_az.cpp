@@ -32,4 +32,8 @@ extern const LanguageTexts kTextsAzerbaijani = {{
     {"IDS_SETUP_EXISTEDTARGET", "Quraşdırma qovluğunda quraşdırma zamanı dəyişdirilə biləcək fayllar var. Davam etmək istəyirsiniz?"},
     {"IDS_DESTINATION_PROMPT", "Şablon qovluğunun yolunu göstərin. Quraşdırma proqramı şablonları və konfiqurasiya fayllarını göstərilən qovluğa quraşdıracaq."},
     {"IDS_TEMPLATE_CATALOG", "Şablon qovluğu:"},
+    {"IDS_ERROR_BACKUPKEPT", "Bütün orijinal faylları bərpa etmək mümkün olmadı. Orijinalların saxlandığı yer:"},
+    {"IDS_RECOVERED_INSTALL", "Yarımçıq qalmış quraşdırma tapıldı və təmizləndi. Şablon qovluğu:"},
+    {"IDS_WAITING_INSTALL", "Bu qovluğa başqa quraşdırmanın bitməsi gözlənilir..."},
+    {"IDS_ERROR_BADTARGET", "Bu yol şablon qovluğu kimi istifadə edilə bilməz: qovluq deyil və ya ona yazmaq mümkün deyil."},
 }};

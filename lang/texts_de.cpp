@@ -32,4 +32,8 @@ extern const LanguageTexts kTextsGerman = {{
     {"IDS_SETUP_EXISTEDTARGET", "Das Installationsverzeichnis enthält Dateien, die bei der Installation geändert werden können. Möchten Sie fortfahren?"},
     {"IDS_DESTINATION_PROMPT", "Geben Sie den Pfad zum Vorlagenverzeichnis an. Das Installationsprogramm installiert die Vorlagen und Konfigurationsdateien in das angegebene Verzeichnis."},
     {"IDS_TEMPLATE_CATALOG", "Vorlagenverzeichnis:"},
+    {"IDS_ERROR_BACKUPKEPT", "Nicht alle ursprünglichen Dateien konnten wiederhergestellt werden. Die Originale befinden sich in:"},
+    {"IDS_RECOVERED_INSTALL", "Eine unterbrochene Installation wurde gefunden und bereinigt. Vorlagenverzeichnis:"},
+    {"IDS_WAITING_INSTALL", "Warten, bis eine andere Installation in dieses Verzeichnis abgeschlossen ist..."},
+    {"IDS_ERROR_BADTARGET", "Dieser Pfad kann nicht als Vorlagenverzeichnis verwendet werden: Er ist kein Verzeichnis oder nicht beschreibbar."},
 }};

@@ -32,4 +32,8 @@ extern const LanguageTexts kTextsSpanish = {{
     {"IDS_SETUP_EXISTEDTARGET", "La carpeta de instalación contiene archivos que pueden modificarse durante la instalación. ¿Desea continuar?"},
     {"IDS_DESTINATION_PROMPT", "Especifique la ruta a la carpeta de plantillas. El programa de instalación instalará las plantillas y los archivos de configuración en la carpeta especificada."},
     {"IDS_TEMPLATE_CATALOG", "Carpeta de plantillas:"},
+    {"IDS_ERROR_BACKUPKEPT", "No se pudieron restaurar todos los archivos originales. Los originales se conservan en:"},
+    {"IDS_RECOVERED_INSTALL", "Se encontró una instalación interrumpida y se limpió. Carpeta de plantillas:"},
+    {"IDS_WAITING_INSTALL", "Esperando a que termine otra instalación en esta carpeta..."},
+    {"IDS_ERROR_BADTARGET", "Esta ruta no se puede usar como carpeta de plantillas: no es una carpeta o no se puede escribir en ella."},
 }};

@@ -32,4 +32,8 @@ extern const LanguageTexts kTextsHungarian = {{
     {"IDS_SETUP_EXISTEDTARGET", "A telepítési könyvtár olyan fájlokat tartalmaz, amelyek a telepítés során módosulhatnak. Folytatja?"},
     {"IDS_DESTINATION_PROMPT", "Adja meg a sablonkönyvtár elérési útját. A telepítőprogram a megadott könyvtárba telepíti a sablonokat és a konfigurációs fájlokat."},
     {"IDS_TEMPLATE_CATALOG", "Sablonkönyvtár:"},
+    {"IDS_ERROR_BACKUPKEPT", "Nem sikerült minden eredeti fájlt visszaállítani. Az eredeti fájlok helye:"},
+    {"IDS_RECOVERED_INSTALL", "Egy megszakadt telepítés nyomait a program megtalálta és rendbe tette. Sablonkönyvtár:"},
+    {"IDS_WAITING_INSTALL", "Várakozás egy másik, ebbe a könyvtárba futó telepítés befejezésére..."},
+    {"IDS_ERROR_BADTARGET", "Ez az elérési út nem használható sablonkönyvtárként: nem könyvtár, vagy nem írható."},
 }};

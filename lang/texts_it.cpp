@@ -32,4 +32,8 @@ extern const LanguageTexts kTextsItalian = {{
     {"IDS_SETUP_EXISTEDTARGET", "La cartella di installazione contiene file che potrebbero essere modificati durante l'installazione. Continuare?"},
     {"IDS_DESTINATION_PROMPT", "Specificare il percorso della cartella dei modelli. Il programma di installazione installerà i modelli e i file di configurazione nella cartella specificata."},
     {"IDS_TEMPLATE_CATALOG", "Cartella dei modelli:"},
+    {"IDS_ERROR_BACKUPKEPT", "Non è stato possibile ripristinare tutti i file originali. Gli originali sono conservati in:"},
+    {"IDS_RECOVERED_INSTALL", "È stata trovata e ripulita un'installazione interrotta. Cartella dei modelli:"},
+    {"IDS_WAITING_INSTALL", "In attesa che termini un'altra installazione in questa cartella..."},
+    {"IDS_ERROR_BADTARGET", "Questo percorso non può essere usato come cartella dei modelli: non è una cartella o non è scrivibile."},
 }};

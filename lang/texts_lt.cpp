@@ -32,4 +32,8 @@ extern const LanguageTexts kTextsLithuanian = {{
     {"IDS_SETUP_EXISTEDTARGET", "Diegimo aplanke yra failų, kurie diegiant gali būti pakeisti. Ar norite tęsti?"},
     {"IDS_DESTINATION_PROMPT", "Nurodykite šablonų aplanko kelią. Diegimo programa įdiegs šablonus ir konfigūracijos failus į nurodytą aplanką."},
     {"IDS_TEMPLATE_CATALOG", "Šablonų aplankas:"},
+    {"IDS_ERROR_BACKUPKEPT", "Ne visus originalius failus pavyko atkurti. Originalai laikomi aplanke:"},
+    {"IDS_RECOVERED_INSTALL", "Rastas ir sutvarkytas nutrauktas diegimas. Šablonų aplankas:"},
+    {"IDS_WAITING_INSTALL", "Laukiama, kol baigsis kitas diegimas į šį aplanką..."},
+    {"IDS_ERROR_BADTARGET", "Šio kelio negalima naudoti kaip šablonų aplanko: tai ne aplankas arba į jį negalima rašyti."},
 }};

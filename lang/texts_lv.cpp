@@ -32,4 +32,8 @@ extern const LanguageTexts kTextsLatvian = {{
     {"IDS_SETUP_EXISTEDTARGET", "Instalēšanas mapē ir faili, kas instalēšanas laikā var tikt mainīti. Vai vēlaties turpināt?"},
     {"IDS_DESTINATION_PROMPT", "Norādiet ceļu uz veidņu mapi. Instalēšanas programma instalēs veidnes un konfigurācijas failus norādītajā mapē."},
     {"IDS_TEMPLATE_CATALOG", "Veidņu mape:"},
+    {"IDS_ERROR_BACKUPKEPT", "Ne visus sākotnējos failus izdevās atjaunot. Oriģināli ir saglabāti mapē:"},
+    {"IDS_RECOVERED_INSTALL", "Tika atrasta un sakārtota pārtraukta instalēšana. Veidņu mape:"},
+    {"IDS_WAITING_INSTALL", "Gaida, līdz beigsies cita instalēšana šajā mapē..."},
+    {"IDS_ERROR_BADTARGET", "Šo ceļu nevar izmantot kā veidņu mapi: tā nav mape, vai tajā nevar rakstīt."},
 }};

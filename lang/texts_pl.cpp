@@ -32,4 +32,8 @@ extern const LanguageTexts kTextsPolish = {{
     {"IDS_SETUP_EXISTEDTARGET", "Katalog instalacyjny zawiera pliki, które mogą zostać zmienione podczas instalacji. Czy chcesz kontynuować?"},
     {"IDS_DESTINATION_PROMPT", "Podaj ścieżkę do katalogu szablonów. Program instalacyjny zainstaluje szablony i pliki konfiguracyjne we wskazanym katalogu."},
     {"IDS_TEMPLATE_CATALOG", "Katalog szablonów:"},
+    {"IDS_ERROR_BACKUPKEPT", "Nie udało się przywrócić wszystkich oryginalnych plików. Oryginały są przechowywane w:"},
+    {"IDS_RECOVERED_INSTALL", "Znaleziono i uporządkowano przerwaną instalację. Katalog szablonów:"},
+    {"IDS_WAITING_INSTALL", "Oczekiwanie na zakończenie innej instalacji w tym katalogu..."},
+    {"IDS_ERROR_BADTARGET", "Tej ścieżki nie można użyć jako katalogu szablonów: nie jest katalogiem lub nie można w niej zapisywać."},
 }};

@@ -32,4 +32,8 @@ extern const LanguageTexts kTextsPortugueseBrazil = {{
     {"IDS_SETUP_EXISTEDTARGET", "A pasta de instalação contém arquivos que podem ser alterados durante a instalação. Deseja continuar?"},
     {"IDS_DESTINATION_PROMPT", "Especifique o caminho da pasta de modelos. O programa de instalação instalará os modelos e os arquivos de configuração na pasta especificada."},
     {"IDS_TEMPLATE_CATALOG", "Pasta de modelos:"},
+    {"IDS_ERROR_BACKUPKEPT", "Não foi possível restaurar todos os arquivos originais. Os originais estão guardados em:"},
+    {"IDS_RECOVERED_INSTALL", "Uma instalação interrompida foi encontrada e limpa. Pasta de modelos:"},
+    {"IDS_WAITING_INSTALL", "Aguardando o término de outra instalação nesta pasta..."},
+    {"IDS_ERROR_BADTARGET", "Este caminho não pode ser usado como pasta de modelos: não é uma pasta ou não permite gravação."},
 }};

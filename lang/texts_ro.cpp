@@ -32,4 +32,8 @@ extern const LanguageTexts kTextsRomanian = {{
     {"IDS_SETUP_EXISTEDTARGET", "Directorul de instalare conține fișiere care pot fi modificate în timpul instalării. Doriți să continuați?"},
     {"IDS_DESTINATION_PROMPT", "Specificați calea către directorul de șabloane. Programul de instalare va instala șabloanele și fișierele de configurare în directorul specificat."},
     {"IDS_TEMPLATE_CATALOG", "Director de șabloane:"},
+    {"IDS_ERROR_BACKUPKEPT", "Nu toate fișierele originale au putut fi restaurate. Originalele sunt păstrate în:"},
+    {"IDS_RECOVERED_INSTALL", "A fost găsită și curățată o instalare întreruptă. Director de șabloane:"},
+    {"IDS_WAITING_INSTALL", "Se așteaptă încheierea altei instalări în acest director..."},
+    {"IDS_ERROR_BADTARGET", "Această cale nu poate fi folosită ca director de șabloane: nu este un director sau nu se poate scrie în el."},
 }};

@@ -32,4 +32,8 @@ extern const LanguageTexts kTextsTurkmen = {{
     {"IDS_SETUP_EXISTEDTARGET", "Gurnama bukjasynda gurnama wagtynda üýtgedilmegi mümkin bolan faýllar bar. Dowam etmek isleýärsiňizmi?"},
     {"IDS_DESTINATION_PROMPT", "Şablon bukjasyna ýoly görkeziň. Gurnama programmasy şablonlary we konfigurasiýa faýllaryny görkezilen bukja gurnar."},
     {"IDS_TEMPLATE_CATALOG", "Şablon bukjasy:"},
+    {"IDS_ERROR_BACKUPKEPT", "Asyl faýllaryň hemmesini dikeldip bolmady. Asyl faýllaryň saklanýan ýeri:"},
+    {"IDS_RECOVERED_INSTALL", "Bölünen gurnama tapyldy we arassalandy. Şablon bukjasy:"},
+    {"IDS_WAITING_INSTALL", "Bu bukja başga bir gurnamanyň tamamlanmagyna garaşylýar..."},
+    {"IDS_ERROR_BADTARGET", "Bu ýoly şablon bukjasy hökmünde ulanyp bolmaýar: ol bukja däl ýa-da oňa ýazyp bolmaýar."},
 }};

@@ -32,4 +32,8 @@ extern const LanguageTexts kTextsTurkish = {{
     {"IDS_SETUP_EXISTEDTARGET", "Kurulum dizini, kurulum sırasında değiştirilebilecek dosyalar içeriyor. Devam etmek istiyor musunuz?"},
     {"IDS_DESTINATION_PROMPT", "Şablon dizininin yolunu belirtin. Kurulum programı şablonları ve yapılandırma dosyalarını belirtilen dizine yükleyecek."},
     {"IDS_TEMPLATE_CATALOG", "Şablon dizini:"},
+    {"IDS_ERROR_BACKUPKEPT", "Özgün dosyaların tümü geri yüklenemedi. Özgün dosyaların bulunduğu yer:"},
+    {"IDS_RECOVERED_INSTALL", "Yarıda kalmış bir kurulum bulundu ve temizlendi. Şablon dizini:"},
+    {"IDS_WAITING_INSTALL", "Bu dizine yapılan başka bir kurulumun bitmesi bekleniyor..."},
+    {"IDS_ERROR_BADTARGET", "Bu yol şablon dizini olarak kullanılamaz: bir dizin değil ya da yazılabilir değil."},
 }};

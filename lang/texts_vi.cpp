@@ -32,4 +32,8 @@ extern const LanguageTexts kTextsVietnamese = {{
     {"IDS_SETUP_EXISTEDTARGET", "Thư mục cài đặt chứa các tệp có thể bị thay đổi trong quá trình cài đặt. Bạn có muốn tiếp tục không?"},
     {"IDS_DESTINATION_PROMPT", "Hãy chỉ định đường dẫn tới thư mục mẫu. Chương trình cài đặt sẽ cài đặt các mẫu và tệp cấu hình vào thư mục đã chỉ định."},
     {"IDS_TEMPLATE_CATALOG", "Thư mục mẫu:"},
+    {"IDS_ERROR_BACKUPKEPT", "Không thể khôi phục tất cả các tệp gốc. Các bản gốc được giữ tại:"},
+    {"IDS_RECOVERED_INSTALL", "Đã tìm thấy và dọn dẹp một lần cài đặt bị gián đoạn. Thư mục mẫu:"},
+    {"IDS_WAITING_INSTALL", "Đang chờ một lần cài đặt khác vào thư mục này kết thúc..."},
+    {"IDS_ERROR_BADTARGET", "Không thể dùng đường dẫn này làm thư mục mẫu: đây không phải là thư mục hoặc không thể ghi vào."},
 }};

@@ -32,4 +32,8 @@ extern const LanguageTexts kTextsChinese = {{
     {"IDS_SETUP_EXISTEDTARGET", "安装目录中包含在安装过程中可能被更改的文件。是否继续？"},
     {"IDS_DESTINATION_PROMPT", "请指定模板目录的路径。安装程序会将模板和配置文件安装到指定的目录中。"},
     {"IDS_TEMPLATE_CATALOG", "模板目录："},
+    {"IDS_ERROR_BACKUPKEPT", "未能恢复全部原始文件。原始文件保存在："},
+    {"IDS_RECOVERED_INSTALL", "发现并清理了一次中断的安装。模板目录："},
+    {"IDS_WAITING_INSTALL", "正在等待此目录中的另一次安装完成…"},
+    {"IDS_ERROR_BADTARGET", "此路径不能用作模板目录：它不是目录，或者无法写入。"},
 }};

@@ -13,14 +13,6 @@
 
 namespace {
 
-// A probe file can be made (and is removed again) in `location`.
-bool CanWriteInto(const WString& location) {
-    WString probe;
-    if (CreateTempFile(location, u"Vx", probe) != 0) return false;
-    RemoveFile(probe);
-    return true;
-}
-
 // Web addresses are no directories; a file address is its path.
 void StripAddressForms(WString& directory) {
     if (directory.find(WString(u"http://")) != WString::npos) directory = WString();
@@ -28,6 +20,17 @@ void StripAddressForms(WString& directory) {
     if (directory.find(WString(u"ftp://")) != WString::npos) directory = WString();
     const size_t file = directory.find(WString(u"file://"));
     if (file != WString::npos) directory.erase(file, 7);
+}
+
+// A recorded location as a directory path: no address form, "/" separators, no
+// line-end units (a file written with CR LF ends leaves a CR in each value).
+WString AsDirectory(const WString& location) {
+    WString directory = location;
+    StripAddressForms(directory);
+    ReplaceAll(directory, u"\\", u"/");
+    ReplaceAll(directory, u"\n", u"");
+    ReplaceAll(directory, u"\r", u"");
+    return directory;
 }
 
 bool ReportFailure(const CInstallerDlg* owner, const char* key) {
@@ -39,7 +42,13 @@ bool ReportFailure(const CInstallerDlg* owner, const char* key) {
 
 bool CInstallerDlg::Prepare() {
     const WString kitPath = LocateKit();
-    if (kitPath.empty() || !FindsEntry(kitPath)) return ReportFailure(this, "IDS_ERROR_NOSOURCE");
+    // Only a readable regular file is a kit: a FIFO, a device or a directory
+    // there is reported as missing, and examining it never blocks.
+    StdioFile kitFile;
+    if (kitPath.empty() || OpenRegularFile(kitPath, kitFile) != ERR_SUCCESS) {
+        return ReportFailure(this, "IDS_ERROR_NOSOURCE");
+    }
+    kitFile.reset();
     kitPath_ = kitPath;
 
     alternateFilePresent_ = FindsEntry(GetAltConfigPath());
@@ -50,20 +59,19 @@ bool CInstallerDlg::Prepare() {
         alternateLocations_ = !templateLocations_.empty();
     }
 
+    // The first location that can hold a new file, tested by making one in
+    // the location itself: one that does not exist, is no directory or
+    // cannot be written is passed over.
     bool taken = false;
     for (const WString& location : templateLocations_) {
-        if (CanWriteInto(location)) {
-            templateDirectory_ = location;
+        const WString directory = AsDirectory(location);
+        if (CanCreateFileIn(directory, u"Vx")) {
+            templateDirectory_ = directory;
             taken = true;
             break;
         }
     }
-    if (!taken) templateDirectory_ = GetDefaultTemplateBase() + u"tmplts/";
-
-    StripAddressForms(templateDirectory_);
-    ReplaceAll(templateDirectory_, u"\\", u"/");
-    ReplaceAll(templateDirectory_, u"\n", u"");
-    ReplaceAll(templateDirectory_, u"\r", u"");
+    if (!taken) templateDirectory_ = AsDirectory(GetDefaultTemplateBase() + u"tmplts/");
 
     uint32_t kitSize = 0;
     if (GetFileSizeByPath(kitPath_, &kitSize) == 0) {

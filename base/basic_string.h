@@ -165,8 +165,12 @@ public:
     }
 
     // Replaces the units at [position, position + count) by [sourceFirst, sourceLast).
+    // A position past the end is an out-of-range error; the count is cut to the
+    // units that are there, as erase does.
     BasicString& replace(size_t position, size_t count, const Unit* sourceFirst, const Unit* sourceLast) {
         const size_t oldLength = length();
+        if (position > oldLength) throw std::out_of_range("basic_string");
+        if (count > oldLength - position) count = oldLength - position;
         const size_t sourceCount = static_cast<size_t>(sourceLast - sourceFirst);
         const size_t tail = oldLength - position - count;
         if (oldLength - count >= kMaxLength - sourceCount) throw std::length_error("basic_string");

@@ -90,9 +90,10 @@ void DecodeNative(const char* s, size_t n, Sink&& sink) {
 }
 
 // Calls sink(bytes, count) for each character; stops at a 0 unit or at a unit
-// that cannot be encoded.
+// that cannot be encoded. Returns the number of units converted, so the caller
+// can tell a whole conversion from one that stopped early.
 template <typename Sink>
-void EncodeUnits(const char16_t* s, size_t n, Sink&& sink) {
+size_t EncodeUnits(const char16_t* s, size_t n, Sink&& sink) {
     std::mbstate_t state{};
     size_t i = 0;
     while (i < n && s[i] != 0) {
@@ -108,11 +109,11 @@ void EncodeUnits(const char16_t* s, size_t n, Sink&& sink) {
             continue;
         }
         if (u >= 0xD800 && u <= 0xDBFF) {
-            if (i + 1 >= n || s[i + 1] < 0xDC00 || s[i + 1] > 0xDFFF) return;
+            if (i + 1 >= n || s[i + 1] < 0xDC00 || s[i + 1] > 0xDFFF) return i;
             cp = 0x10000 + ((static_cast<uint32_t>(u) - 0xD800) << 10) + (s[i + 1] - 0xDC00);
             used = 2;
         } else if (u >= 0xDC00 && u <= 0xDFFF) {
-            return;
+            return i;
         }
         if (g_utf8) {
             if (cp < 0x80) {
@@ -132,11 +133,12 @@ void EncodeUnits(const char16_t* s, size_t n, Sink&& sink) {
             }
         } else {
             count = std::wcrtomb(bytes, static_cast<wchar_t>(cp), &state);
-            if (count == static_cast<size_t>(-1)) return;
+            if (count == static_cast<size_t>(-1)) return i;
         }
         sink(bytes, count);
         i += used;
     }
+    return i;
 }
 
 template <typename Sink>
@@ -170,17 +172,24 @@ const char* InitProcessLocale() {
 
 bool ConversionIsUtf8() { return g_utf8; }
 
-AString ToMultiByte(const WString& text) {
+bool ToMultiByteWhole(const WString& text, AString& bytes) {
     const size_t n = text.length();
     const size_t limit = n * (MB_LEN_MAX > 4 ? MB_LEN_MAX : 4);
     Scratch<char, 512> buffer(limit + 1);
     char* out = buffer.get();
     size_t used = 0;
-    EncodeUnits(text.c_str(), n, [&](const char* bytes, size_t count) {
-        std::memcpy(out + used, bytes, count);
+    const size_t converted = EncodeUnits(text.c_str(), n, [&](const char* part, size_t count) {
+        std::memcpy(out + used, part, count);
         used += count;
     });
-    return AString(out, used);
+    bytes = AString(out, used);
+    return converted == n;
+}
+
+AString ToMultiByte(const WString& text) {
+    AString bytes;
+    (void)ToMultiByteWhole(text, bytes);  // display texts: the convertible prefix
+    return bytes;
 }
 
 WString FromMultiByte(const AString& bytes) {
@@ -193,13 +202,14 @@ WString FromMultiByte(const AString& bytes) {
 }
 
 uint32_t WideToMultiByte(uint32_t, uint32_t, const char16_t* source, size_t sourceLength, char* target,
-                         size_t targetSize) {
+                         size_t targetSize, bool* whole) {
     if (target != nullptr && targetSize > 0) std::memset(target, 0, targetSize);
     size_t needed = 0;
-    EncodeUnits(source, sourceLength, [&](const char* bytes, size_t count) {
+    const size_t converted = EncodeUnits(source, sourceLength, [&](const char* bytes, size_t count) {
         if (target != nullptr && needed + count <= targetSize) std::memcpy(target + needed, bytes, count);
         needed += count;
     });
+    if (whole != nullptr) *whole = converted == sourceLength || source[converted] == 0;
     return static_cast<uint32_t>(needed);
 }
 

@@ -8,7 +8,10 @@
 // Lossless round trips: a byte that cannot be decoded becomes the unit
 // U+DC00 + byte (U+DC80..U+DCFF) and is encoded back to the same byte.
 // Characters beyond U+FFFF are surrogate pairs. A unit that cannot be encoded
-// otherwise ends the conversion: the result is the convertible prefix.
+// otherwise (an unpaired surrogate below U+DC80 or above U+DCFF, a character the
+// locale has no bytes for) ends the conversion, and so does a 0 unit.
+// ToMultiByteWhole tells its caller when that happened; every path handed to
+// the system goes through it, so a path is never silently cut short.
 
 #include <cstddef>
 #include <cstdint>
@@ -23,14 +26,21 @@ const char* InitProcessLocale();
 // True when the conversions use the built-in UTF-8 codec.
 bool ConversionIsUtf8();
 
+// The convertible prefix: for texts that are shown, never for paths.
 AString ToMultiByte(const WString& text);
+// Converts `text` into `bytes`. False when the conversion stopped before the
+// end of the text (a 0 unit, or a unit the locale cannot encode); `bytes` then
+// holds the convertible prefix, which must not be used as the whole text.
+[[nodiscard]] bool ToMultiByteWhole(const WString& text, AString& bytes);
 WString FromMultiByte(const AString& bytes);
 
 // Array forms. The code page and flags are accepted and ignored. The source
 // ends at its first 0 unit or byte, or after `sourceLength`. Return the number
 // of bytes (units) the whole text needs; at most `targetSize` are stored, and
-// only whole characters; a target size of 0 stores nothing.
+// only whole characters; a target size of 0 stores nothing. `whole`, when
+// given, is set to whether the conversion reached the end of the source (false
+// when it stopped at a unit that cannot be encoded).
 uint32_t WideToMultiByte(uint32_t codePage, uint32_t flags, const char16_t* source, size_t sourceLength,
-                         char* target, size_t targetSize);
+                         char* target, size_t targetSize, bool* whole = nullptr);
 uint32_t MultiByteToWide(uint32_t codePage, uint32_t flags, const char* source, size_t sourceLength,
                          char16_t* target, size_t targetSize);

@@ -2,6 +2,8 @@
 
 #include <strings.h>
 
+#include <cctype>
+
 #include <vector>
 
 #include "base/conversion.h"
@@ -67,4 +69,19 @@ WString IntToWString(int32_t value, int radix) {
 
 int CompareNoCase(const WString& a, const WString& b) {
     return strcasecmp(ToMultiByte(a).c_str(), ToMultiByte(b).c_str());
+}
+
+uint64_t NoCaseHash(const WString& text) {
+    const AString bytes = ToMultiByte(text);
+    // FNV-1a over the bytes strcasecmp compares, folded by the same tolower.
+    uint64_t hash = 0xcbf29ce484222325ull;
+    for (const char* p = bytes.c_str(); *p != 0; ++p) {
+        hash ^= static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(*p)));
+        hash *= 0x100000001b3ull;
+    }
+    // Mix the low bits, which pick the slot of an index.
+    hash ^= hash >> 29;
+    hash *= 0xbf58476d1ce4e5b9ull;
+    hash ^= hash >> 32;
+    return hash;
 }

@@ -21,3 +21,8 @@ WString IntToWString(int32_t value, int radix);
 
 // Case-insensitive ordering of the two texts' multibyte forms (strcasecmp).
 int CompareNoCase(const WString& a, const WString& b);
+
+// A hash of the text under which texts that CompareNoCase finds equal hash
+// alike: the multibyte form up to its first 0 byte, each byte as strcasecmp
+// sees it.
+uint64_t NoCaseHash(const WString& text);

@@ -87,22 +87,37 @@ const char* ConfigWriteError::what() const noexcept {
                                             : "launcher configuration cannot be written";
 }
 
-void ReadLauncherConfig(const WString& path, MultiValueMap& config) {
-    // The mode is the launcher's own; here it opens a plain byte stream.
-    StdioFile file = OpenStdioFile(path.c_str(), u"rt, ccs=UNICODE");
-    if (!file) return;
+ConfigRead ReadLauncherConfig(const WString& path, MultiValueMap& config) {
+    StdioFile file;
+    if (const uint32_t code = OpenRegularFile(path, file); code != ERR_SUCCESS) {
+        if (code == ERR_NOT_FOUND) return ConfigRead::Whole;
+        return IsRegularFile(path) ? ConfigRead::Partial : ConfigRead::NotAFile;
+    }
 
     LineParser parser(config);
     char bytes[kMaxCarriedBytes + kChunkBytes];
     char16_t units[kDecodedUnits];
     size_t carried = 0;
+    bool whole = true;
+    bool first = true;
     for (;;) {
         const size_t got = std::fread(bytes + carried, 1, kChunkBytes, file.get());
         size_t available = carried + got;
         bool last = got == 0;  // end of file or a read error
+        if (last && std::ferror(file.get())) whole = false;
+        if (first && available >= 2) {
+            // A byte order mark of UTF-16 (or UTF-32): text in units this
+            // reader cannot decode, not a configuration of key=value bytes.
+            const auto b0 = static_cast<unsigned char>(bytes[0]);
+            const auto b1 = static_cast<unsigned char>(bytes[1]);
+            if ((b0 == 0xFF && b1 == 0xFE) || (b0 == 0xFE && b1 == 0xFF)) return ConfigRead::Partial;
+        }
+        first = false;
         if (const void* zero = std::memchr(bytes, 0, available); zero != nullptr) {
+            // A zero byte ends what can be read; the rest is not text.
             available = static_cast<size_t>(static_cast<const char*>(zero) - bytes);
             last = true;
+            whole = false;
         }
         if (available == 0) break;
         const uint32_t needed = MultiByteToWide(0, 1, bytes, available, units, kDecodedUnits);
@@ -114,15 +129,22 @@ void ReadLauncherConfig(const WString& path, MultiValueMap& config) {
         if (last) break;
     }
     parser.Finish();
+    return whole ? ConfigRead::Whole : ConfigRead::Partial;
 }
 
 void WriteLauncherConfig(const WString& path, const MultiValueMap& config) {
     ReplacementFile file;
-    if (!file.Create(ToMultiByte(path))) throw ConfigWriteError(CONFIG_WRITE_NOT_CREATED);
+    AString target;
+    if (!ToMultiByteWhole(path, target) || !file.Create(target)) throw ConfigWriteError(CONFIG_WRITE_NOT_CREATED);
     for (const MultiValueEntry& entry : config.entries) {
-        const AString key = ToMultiByte(entry.key);
+        // A key or value that does not convert whole would be written cut
+        // short: nothing is written then, and the old file stays.
+        AString key;
+        if (!ToMultiByteWhole(entry.key, key)) throw ConfigWriteError(CONFIG_WRITE_FAILED);
         for (const WString& value : entry.values) {
-            if (std::fprintf(file.stream(), "%s=%s\n", key.c_str(), ToMultiByte(value).c_str()) < 0) {
+            AString bytes;
+            if (!ToMultiByteWhole(value, bytes)) throw ConfigWriteError(CONFIG_WRITE_FAILED);
+            if (std::fprintf(file.stream(), "%s=%s\n", key.c_str(), bytes.c_str()) < 0) {
                 throw ConfigWriteError(CONFIG_WRITE_FAILED);
             }
         }

@@ -22,11 +22,20 @@ struct ConfigWriteError : std::exception {
     uint32_t code;
 };
 
+// How much of a configuration file ReadLauncherConfig could take in.
+enum class ConfigRead {
+    Whole,     // read to its end, or there is no file: rewriting loses nothing
+    NotAFile,  // a directory, FIFO, device... stands there: nothing was read
+    Partial,   // a regular file that could not be read whole: rewriting it
+               // from what was read would lose the rest
+};
+
 // Adds the file's entries to `config` (which may already hold entries) with
-// AddValue. A missing or unreadable file adds nothing. Undecodable bytes are
-// kept as U+DC80..U+DCFF, so writing them back restores the same bytes; a zero
-// byte ends the file.
-void ReadLauncherConfig(const WString& path, MultiValueMap& config);
+// AddValue. Undecodable bytes are kept as U+DC80..U+DCFF, so writing them back
+// restores the same bytes. Partial: the file cannot be opened or read, holds a
+// zero byte (what precedes it is still added) or starts with a UTF-16 byte
+// order mark (nothing is added). A FIFO is never opened for reading.
+ConfigRead ReadLauncherConfig(const WString& path, MultiValueMap& config);
 
 // Replaces the file at `path` (the target of a symbolic link) with one
 // "key=value" line per value, entries and values in order. The old file stays

@@ -2,6 +2,8 @@
 
 #include <exception>
 
+#include "base/no_case_index.h"
+
 #include "config/config_file.h"
 #include "config/config_keys.h"
 #include "config/config_paths.h"
@@ -15,25 +17,37 @@ WString SecondaryConfigPath(int selector) {
 }
 
 // A file that cannot be read (or whose path cannot be built) counts as empty.
-void ReadQuietly(WString (*pathOf)(int), int selector, MultiValueMap& config) {
+// Returns false when a file was there and rewriting it would lose some of it.
+bool ReadQuietly(WString (*pathOf)(int), int selector, MultiValueMap& config) {
     try {
-        ReadLauncherConfig(pathOf(selector), config);
+        return ReadLauncherConfig(pathOf(selector), config) != ConfigRead::Partial;
     } catch (const std::exception&) {
+        return false;
     }
 }
 
-void AppendUnlessPresent(std::vector<WString>& list, size_t from, const std::vector<WString>* values) {
+// Appends each value not yet in list[from..] (CompareNoCase); `seen` indexes
+// list[from..].
+void AppendUnlessPresent(std::vector<WString>& list, size_t from, NoCaseIndex& seen,
+                         const std::vector<WString>* values) {
     if (values == nullptr) return;
     for (const WString& value : *values) {
-        bool present = false;
-        for (size_t i = from; i < list.size() && !present; ++i) present = CompareNoCase(list[i], value) == 0;
-        if (!present) list.push_back(value);
+        const uint64_t hash = NoCaseHash(value);
+        const auto same = [&](size_t i) { return CompareNoCase(list[from + i], value) == 0; };
+        if (seen.Find(hash, same) != NoCaseIndex::npos) continue;
+        list.push_back(value);
+        seen.Append(hash);
     }
 }
 
+// The text a location is compared by: line-end units taken off (a file written
+// with CR LF ends keeps a CR in each value, and the location is the same one),
+// then a "/" appended unless it is empty or ends in "/" or "\".
 WString ComparisonText(const WString& location) {
-    if (location.empty() || location.EndsWith(u'/') || location.EndsWith(u'\\')) return location;
-    return location + u"/";
+    WString text = location;
+    while (!text.empty() && (text.back() == u'\r' || text.back() == u'\n')) text.resize(text.length() - 1);
+    if (text.empty() || text.EndsWith(u'/') || text.EndsWith(u'\\')) return text;
+    return text + u"/";
 }
 
 // The text before the last "/" or "\", or nothing when there is neither.
@@ -62,15 +76,16 @@ WString GetPrimaryConfigPath(int selector) {
 ConfigSet LoadConfigSet(int selector) {
     ConfigSet set;
     ReadQuietly(SecondaryConfigPath, selector, set.secondary);
-    ReadQuietly(GetPrimaryConfigPath, selector, set.primary);
+    set.primaryWhole = ReadQuietly(GetPrimaryConfigPath, selector, set.primary);
     return set;
 }
 
 void CollectTemplateLocations(std::vector<WString>& list, int selector) {
     const ConfigSet set = LoadConfigSet(selector);
     const size_t first = list.size();
-    AppendUnlessPresent(list, first, FindValues(set.primary, kConfigurationTemplatesLocation));
-    AppendUnlessPresent(list, first, FindValues(set.secondary, kConfigurationTemplatesLocation));
+    NoCaseIndex seen;
+    AppendUnlessPresent(list, first, seen, FindValues(set.primary, kConfigurationTemplatesLocation));
+    AppendUnlessPresent(list, first, seen, FindValues(set.secondary, kConfigurationTemplatesLocation));
     for (WString& item : list) ReplaceAll(item, u"\\", u"/");
     RemoveDuplicateLocations(list);
 }
@@ -78,17 +93,14 @@ void CollectTemplateLocations(std::vector<WString>& list, int selector) {
 void RemoveDuplicateLocations(std::vector<WString>& list) {
     std::vector<WString> kept;
     std::vector<WString> keptComparison;
+    NoCaseIndex index;  // of keptComparison
     for (WString& item : list) {
-        const WString comparison = ComparisonText(item);
-        bool duplicate = false;
-        for (const WString& earlier : keptComparison) {
-            if (CompareNoCase(comparison, earlier) == 0) {
-                duplicate = true;
-                break;
-            }
-        }
-        if (duplicate) continue;
-        keptComparison.push_back(comparison);
+        WString comparison = ComparisonText(item);
+        const uint64_t hash = NoCaseHash(comparison);
+        const auto same = [&](size_t i) { return CompareNoCase(keptComparison[i], comparison) == 0; };
+        if (index.Find(hash, same) != NoCaseIndex::npos) continue;
+        keptComparison.push_back(std::move(comparison));
+        index.Append(hash);
         kept.push_back(std::move(item));
     }
     list = std::move(kept);
@@ -96,6 +108,8 @@ void RemoveDuplicateLocations(std::vector<WString>& list) {
 
 void RecordTemplateLocations(const std::vector<WString>& list, int selector) {
     ConfigSet set = LoadConfigSet(selector);
+    // Rewriting what was read only in part would lose the rest of the file.
+    if (!set.primaryWhole) return;
     std::vector<WString> locations = list;
     RemoveDuplicateLocations(locations);
     SetValues(set.primary, kConfigurationTemplatesLocation, locations);

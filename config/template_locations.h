@@ -18,6 +18,9 @@ constexpr int CONFIG_SET_ALTERNATE = 1;
 struct ConfigSet {
     MultiValueMap primary;
     MultiValueMap secondary;
+    // Whether the primary file may be rewritten from `primary`: false when it
+    // is a regular file that could not be read whole.
+    bool primaryWhole = true;
 };
 
 // The primary file of the set.
@@ -31,7 +34,9 @@ ConfigSet LoadConfigSet(int selector);
 void CollectTemplateLocations(std::vector<WString>& list, int selector);
 
 // Writes `list`, cleaned of duplicates, as the locations of the set's primary
-// file; the file's other entries stay as they are. Throws ConfigWriteError.
+// file; the file's other entries stay as they are. A primary file that could
+// not be read whole (see ReadLauncherConfig) is left as it is, byte for byte.
+// Throws ConfigWriteError.
 void RecordTemplateLocations(const std::vector<WString>& list, int selector);
 
 // Writes `primary` to the set's primary file, creating its directory when the
@@ -39,7 +44,7 @@ void RecordTemplateLocations(const std::vector<WString>& list, int selector);
 // when the retry fails as well.
 void SavePrimaryConfig(int selector, const MultiValueMap& primary);
 
-// Drops every item whose text, with a "/" appended unless it is empty or ends
-// in "/" or "\", equals (CompareNoCase) that of an earlier item. Kept items
-// keep their own text.
+// Drops every item whose text, without trailing CR or LF units and with a "/"
+// appended unless it is then empty or ends in "/" or "\", equals
+// (CompareNoCase) that of an earlier item. Kept items keep their own text.
 void RemoveDuplicateLocations(std::vector<WString>& list);

@@ -146,8 +146,12 @@ const KitDescription* FindDescription(const DistributionKit& kit, const WString&
 }  // namespace
 
 uint32_t ReadKit(DistributionKit& kit, const WString& kitPath) {
-    // A kit model reads one container; an earlier one is given up first.
+    // A kit model reads one container; an earlier one is given up first, with
+    // everything read from it.
     ReleaseKitTempFile(kit);
+    kit.descriptions.clear();
+    kit.entries.clear();
+    kit.tempPath = WString();
     try {
         ReadKitSteps(kit, kitPath);
     } catch (const KitReadFailure& failure) {

@@ -92,7 +92,8 @@ void SetCommandFastPaths(bool enabled) { g_fastPaths.store(enabled, std::memory_
 bool CommandFastPathsEnabled() { return g_fastPaths.load(std::memory_order_relaxed); }
 
 uint32_t CreateDirectoryTree(const WString& path) {
-    const AString bytes = ToMultiByte(path);
+    AString bytes;
+    if (!ToMultiByteWhole(path, bytes)) return ERR_NOT_FOUND;  // only a shorter path could be named
     if (CommandFastPathsEnabled()) {
         const FastResult fast = MakeDirectoryChain(bytes);
         if (fast == FastResult::Done) return ERR_SUCCESS;
@@ -104,7 +105,8 @@ uint32_t CreateDirectoryTree(const WString& path) {
 }
 
 uint32_t RemoveTree(const WString& path) {
-    const AString bytes = ToMultiByte(path);
+    AString bytes;
+    if (!ToMultiByteWhole(path, bytes)) return ERR_SUCCESS;  // never a shorter path: it names something else
     if (CommandFastPathsEnabled() &&
         (UnlinkNonDirectory(bytes) == FastResult::Done || RemoveEmptyDirectory(bytes) == FastResult::Done)) {
         return ERR_SUCCESS;
@@ -114,7 +116,8 @@ uint32_t RemoveTree(const WString& path) {
 }
 
 uint32_t RemoveFile(const WString& path) {
-    const AString bytes = ToMultiByte(path);
+    AString bytes;
+    if (!ToMultiByteWhole(path, bytes)) return ERR_SUCCESS;
     if (CommandFastPathsEnabled() && UnlinkNonDirectory(bytes) == FastResult::Done) return ERR_SUCCESS;
     // rm's complaint (a directory, no permission) stays visible on standard error.
     (void)RunUtility({"rm", "-f", "--", bytes}, ErrorOutput::Keep);
@@ -122,8 +125,9 @@ uint32_t RemoveFile(const WString& path) {
 }
 
 uint32_t MovePath(const WString& source, const WString& target) {
-    const AString from = ToMultiByte(source);
-    const AString to = ToMultiByte(target);
+    AString from;
+    AString to;
+    if (!ToMultiByteWhole(source, from) || !ToMultiByteWhole(target, to)) return ERR_NOT_FOUND;
     if (CommandFastPathsEnabled()) {
         const FastResult fast = RenameToNewName(from, to);
         if (fast == FastResult::Done) return ERR_SUCCESS;

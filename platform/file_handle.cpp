@@ -1,6 +1,7 @@
 #include "platform/file_handle.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -32,12 +33,22 @@ int OpenFlags(uint32_t access, uint32_t disposition) {
 uint32_t CreateFileHandle(const WString& path, uint32_t access, uint32_t /*shareMode*/, uint32_t disposition,
                           FileHandle& handle, uint32_t /*flags*/) {
     ClearPlatformError();
-    const AString bytes = ToMultiByte(path);  // c_str() ends at the first 0 unit's byte
+    AString bytes;
+    // A path cut short at a 0 unit or an unencodable unit names another file.
+    if (!ToMultiByteWhole(path, bytes)) return FailWith(ERR_INVALID_PARAMETER);
     int fd;
     do {
-        fd = ::open(bytes.c_str(), OpenFlags(access, disposition), 0660);
+        // O_NONBLOCK: opening a FIFO would otherwise wait for its other end.
+        fd = ::open(bytes.c_str(), OpenFlags(access, disposition) | O_NONBLOCK | O_NOCTTY, 0660);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return FailWith(CodeFromErrno(errno));
+    // A FIFO or socket is no file: reading or writing it could wait for ever.
+    struct stat status;
+    if (::fstat(fd, &status) != 0 || S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode) ||
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return FailWith(ERR_INVALID_PARAMETER);
+    }
     handle = static_cast<FileHandle>(fd);
     return ERR_SUCCESS;
 }

@@ -2,6 +2,7 @@
 // sizes, free space, the home directory, and standard streams by path.
 #include "platform/file_system.h"
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -39,7 +40,8 @@ uint32_t GetTempDirectory(WString& directory) {
 uint32_t GetFileSizeByPath(const WString& path, uint32_t* size) {
     if (size == nullptr) return 1;
     struct stat64 status;
-    if (::stat64(ToMultiByte(path).c_str(), &status) != 0) return 1;
+    AString bytes;
+    if (!ToMultiByteWhole(path, bytes) || ::stat64(bytes.c_str(), &status) != 0) return 1;
     *size = static_cast<uint32_t>(status.st_size);  // the low 32 bits
     return ERR_SUCCESS;
 }
@@ -50,7 +52,10 @@ uint32_t GetTempFreeSpace(uint32_t* bytes) {
     WString directory;
     (void)GetTempDirectory(directory);
     struct statvfs64 status;
-    if (::statvfs64(ToMultiByte(directory).c_str(), &status) != 0) return ERR_SUCCESS;  // unknown reads as none
+    AString directoryBytes;
+    if (!ToMultiByteWhole(directory, directoryBytes) || ::statvfs64(directoryBytes.c_str(), &status) != 0) {
+        return ERR_SUCCESS;  // unknown reads as none
+    }
     // Free blocks include those kept for the superuser.
     constexpr uint64_t kLimit = 0xFFFFFFFFu;
     const uint64_t blockSize = status.f_frsize;
@@ -83,7 +88,38 @@ WString GetHomeDirectory() {
 }
 
 StdioFile OpenStdioFile(const char16_t* path, const char16_t* mode) {
-    const AString pathBytes = ToMultiByte(UpToZero(path));
-    const AString modeBytes = ToMultiByte(UpToZero(mode));
+    AString pathBytes;
+    AString modeBytes;
+    if (!ToMultiByteWhole(UpToZero(path), pathBytes) || !ToMultiByteWhole(UpToZero(mode), modeBytes)) return nullptr;
     return StdioFile(std::fopen(pathBytes.c_str(), modeBytes.c_str()));
+}
+
+uint32_t OpenRegularFile(const WString& path, StdioFile& file) {
+    file.reset();
+    AString bytes;
+    if (!ToMultiByteWhole(path, bytes)) return ERR_INVALID_PARAMETER;
+    int fd;
+    do {
+        fd = ::open(bytes.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return errno == ENOENT ? ERR_NOT_FOUND : ERR_INVALID_PARAMETER;
+    struct stat status;
+    // Reads of a regular file never wait; the flag is cleared all the same.
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return ERR_INVALID_PARAMETER;
+    }
+    file.reset(::fdopen(fd, "r"));
+    if (!file) {
+        ::close(fd);
+        return ERR_INVALID_PARAMETER;
+    }
+    return ERR_SUCCESS;
+}
+
+bool IsRegularFile(const WString& path) {
+    AString bytes;
+    struct stat status;
+    return ToMultiByteWhole(path, bytes) && ::stat(bytes.c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }

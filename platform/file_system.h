@@ -17,6 +17,11 @@ uint32_t GetTempDirectory(WString& directory);
 // Creates a new empty file named directory/prefix + a unique suffix (directory
 // chosen as tempnam does). 0 with the path, or 1013.
 [[nodiscard]] uint32_t CreateTempFile(const WString& directory, const WString& prefix, WString& path);
+// Whether a file can be made in `directory` itself: a new file named prefix +
+// a random suffix is created there exclusively and removed again. There is no
+// fallback to another directory, so a missing directory, a file, or a
+// directory that cannot take a new file gives false.
+[[nodiscard]] bool CanCreateFileIn(const WString& directory, const WString& prefix);
 // mkdir -p: 0 (also for an existing directory), 2 when it cannot be made, 87
 // when the utility cannot be started.
 [[nodiscard]] uint32_t CreateDirectoryTree(const WString& path);
@@ -37,5 +42,13 @@ struct StdioCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using StdioFile = std::unique_ptr<std::FILE, StdioCloser>;
+// Opens an existing regular file for reading. The open cannot block: it is
+// made with O_NONBLOCK and the file examined with fstat before any read, so a
+// FIFO or device at the path is refused. 0 with `file` set; 2 (ERR_NOT_FOUND)
+// when nothing is at the path; 87 when the path does not convert whole, the
+// file cannot be opened, or it is not a regular file.
+[[nodiscard]] uint32_t OpenRegularFile(const WString& path, StdioFile& file);
+// Whether `path` names a regular file (links followed); stat only, no open.
+bool IsRegularFile(const WString& path);
 // fopen of the two zero-terminated texts; null when it fails.
 StdioFile OpenStdioFile(const char16_t* path, const char16_t* mode);

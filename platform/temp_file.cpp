@@ -87,12 +87,17 @@ std::string WithRandomSuffix(const std::string& base) {
 
 uint32_t CreateTempFile(const WString& directory, const WString& prefix, WString& path) {
     path = WString();
+    AString directoryBytes;
+    AString prefixBytes;
+    if (!ToMultiByteWhole(directory, directoryBytes) || !ToMultiByteWhole(prefix, prefixBytes)) {
+        return ERR_TEMP_NOT_CREATED;
+    }
     // Bytes are assembled in a std::string: paths here never hold a 0 byte.
-    std::string base = ChooseDirectory(ToMultiByte(directory));
+    std::string base = ChooseDirectory(directoryBytes);
     if (base.empty()) return ERR_TEMP_NOT_CREATED;
     while (base.length() > 1 && base.back() == '/') base.pop_back();
     if (base.back() != '/') base += '/';
-    base += ToMultiByte(prefix).c_str();
+    base += prefixBytes.c_str();
 
     // Exclusive creation: the name is ours only if this call made the file, so
     // no other process (or symbolic link planted in a shared directory) can
@@ -109,4 +114,29 @@ uint32_t CreateTempFile(const WString& directory, const WString& prefix, WString
         if (errno != EEXIST && errno != EINTR) return ERR_TEMP_NOT_CREATED;
     }
     return ERR_TEMP_NOT_CREATED;
+}
+
+bool CanCreateFileIn(const WString& directory, const WString& prefix) {
+    AString directoryBytes;
+    AString prefixBytes;
+    if (directory.empty() || !ToMultiByteWhole(directory, directoryBytes) || !ToMultiByteWhole(prefix, prefixBytes)) {
+        return false;
+    }
+    std::string base(directoryBytes.c_str(), directoryBytes.length());
+    if (base.back() != '/') base += '/';
+    base += prefixBytes.c_str();
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        const std::string name = WithRandomSuffix(base);
+        if (name.empty()) return false;
+        // Exclusive creation in the directory itself: a missing directory, one
+        // without write permission or a read-only file system fails here.
+        const int fd = ::open(name.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            ::close(fd);
+            ::unlink(name.c_str());
+            return true;
+        }
+        if (errno != EEXIST && errno != EINTR) return false;
+    }
+    return false;
 }

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "base/conversion.h"
+#include "kit/entry_names.h"
 #include "kit/kit_reader.h"
 
 namespace {
@@ -101,7 +102,18 @@ bool VerifyKit(const std::string& kitPath, std::ostream& out, std::string& error
         if (!names.insert(NormalisedName(e.name)).second) problems += "  " + name + ": listed more than once\n";
         dataBytes += e.size;
     }
+    // The installer's own name check: every kit it would refuse fails here.
+    for (const EntryNameProblem& problem : FindEntryNameProblems(kit.entries)) {
+        problems += "  " + ToBytes(kit.entries[problem.index].name) + ": refused by the installer, " +
+                    DescribeEntryNameCheck(problem.check);
+        if (problem.check == ENTRY_NAME_FILE_AND_DIRECTORY) problems += " (" + ToBytes(kit.entries[problem.other].name) + ")";
+        problems += "\n";
+    }
     for (const KitDescription& d : kit.descriptions) {
+        if (!d.descriptionPath.empty() && CheckEntryName(d.descriptionPath) != ENTRY_NAME_OK) {
+            problems += "  description document of \"" + ToBytes(d.language) + "\": " +
+                        DescribeEntryNameCheck(CheckEntryName(d.descriptionPath)) + "\n";
+        }
         if (!d.descriptionPath.empty() && names.count(NormalisedName(d.descriptionPath)) == 0) {
             problems += "  description document of \"" + ToBytes(d.language) + "\" is not in the kit: " +
                         ToBytes(d.descriptionPath) + "\n";

@@ -4,6 +4,7 @@
 
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <random>
@@ -38,6 +39,7 @@ TEST_F(Headless, RecordedFileAddressWithCrLfIsInstalledInto) {
     WriteSampleTree(temp_.path("src"));
     MakeKit(temp_.path("src"));
     const std::string target = temp_.path("recorded");
+    MakeDirectories(target);  // a location is offered only when a file can be made in it
     MakeDirectories(Home() + "/.Vx/vxlstart");
     WriteFile(MainConfig(), "ConfigurationTemplatesLocation=file://" + target + "\r\n");
     Start({"/S"}, false);
@@ -48,15 +50,63 @@ TEST_F(Headless, RecordedFileAddressWithCrLfIsInstalledInto) {
         << "the installed directory comes first: " << ReadFile(MainConfig());
 }
 
-TEST_F(Headless, RecordedWebAddressIsNoDirectoryForASilentRun) {
+// The probe makes its file in the location itself: a web address, a location
+// that does not exist and one that is a file are passed over, and the first
+// location that can hold a file is taken.
+TEST_F(Headless, LocationsThatCannotHoldAFileArePassedOver) {
+    WriteSampleTree(temp_.path("src"));
+    MakeKit(temp_.path("src"));
+    const std::string usable = temp_.path("usable");
+    MakeDirectories(usable);
+    WriteFile(temp_.path("plain-file"), "x");
+    MakeDirectories(Home() + "/.Vx/vxlstart");
+    WriteFile(MainConfig(), "ConfigurationTemplatesLocation=http://example.com/templates\n"
+                            "ConfigurationTemplatesLocation=" + temp_.path("missing") + "\n"
+                            "ConfigurationTemplatesLocation=" + temp_.path("plain-file") + "\n"
+                            "ConfigurationTemplatesLocation=" + usable + "\n");
+    Start({"/S"}, false);
+    ASSERT_EQ(Finish(), 0) << Errors();
+    EXPECT_EQ(ReadFile(usable + "/forms/invoice.tpl"), "invoice template\n");
+    EXPECT_FALSE(PathExists(temp_.path("missing")));
+    EXPECT_EQ(ReadFile(temp_.path("plain-file")), "x");
+    EXPECT_EQ(Snapshot(temp_.path("app")).find("forms"), std::string::npos) << "nothing lands in a relative path";
+    EXPECT_TRUE(Leftovers().empty());
+}
+
+TEST_F(Headless, RecordedWebAddressAloneGivesTheDefaultDirectory) {
     WriteSampleTree(temp_.path("src"));
     MakeKit(temp_.path("src"));
     RecordLocation("http://example.com/templates");
     Start({"/S"}, false);
-    ASSERT_EQ(Finish(), 0);
-    EXPECT_EQ(Errors(), "Installation of templates to the current directory is not supported.\n");
+    ASSERT_EQ(Finish(), 0) << Errors();
+    EXPECT_EQ(ReadFile(DefaultTemplates() + "forms/invoice.tpl"), "invoice template\n");
     EXPECT_EQ(Snapshot(temp_.path("app")).find("forms"), std::string::npos) << "nothing lands in a relative path";
     EXPECT_TRUE(Leftovers().empty());
+}
+
+// A FIFO named vxk5.efd has no end: the installer must neither wait for a
+// writer nor read it. Finish's time-out catches a hang.
+TEST_F(Headless, FifoAsTheKitIsReportedAsMissing) {
+    ASSERT_EQ(mkfifo(Kit().c_str(), 0600), 0);
+    Start({"/S"}, false);
+    ASSERT_EQ(Finish(20), 0);
+    EXPECT_EQ(Errors(), "Distribution kit file vxk5.efd not found.\n");
+    EXPECT_TRUE(Leftovers().empty());
+}
+
+// A configuration in UTF-16 cannot be read as key=value bytes: the
+// installation succeeds and the file stays as it was, byte for byte.
+TEST_F(Headless, Utf16ConfigurationIsLeftByteIdentical) {
+    WriteSampleTree(temp_.path("src"));
+    MakeKit(temp_.path("src"));
+    MakeDirectories(Home() + "/.Vx/vxlstart");
+    std::string utf16("\xFF\xFE", 2);
+    for (char c : std::string("DefaultVersion=8.3\r\nCommonInfoBases=/srv/b\r\n")) utf16 += std::string{c, '\0'};
+    WriteFile(MainConfig(), utf16);
+    Start({"/S"}, false);
+    ASSERT_EQ(Finish(), 0) << Errors();
+    EXPECT_EQ(ReadFile(DefaultTemplates() + "forms/invoice.tpl"), "invoice template\n");
+    EXPECT_EQ(ReadFile(MainConfig()), utf16);
 }
 
 TEST_F(Headless, MissingKitIsReported) {

@@ -96,4 +96,34 @@ TEST(Conversion, ArrayFormsReportTheNeededSize) {
     EXPECT_EQ(units[1], u'ñ');
 }
 
+// A conversion that stops early says so: a path cut short would name another file.
+TEST(ConversionWhole, TellsWhenTheTextWasCutShort) {
+    AString bytes;
+    EXPECT_TRUE(ToMultiByteWhole(u"plain/\u00e9\U0001F600", bytes));
+    const struct {
+        std::u16string text;
+        const char* prefix;
+    } cut[] = {
+        {std::u16string(u"user.txt\xD800.new"), "user.txt"},
+        {std::u16string(u"x\xDC00y.txt"), "x"},
+        {std::u16string(u"a\xDBFF"), "a"},
+        {std::u16string(u"a\0b", 3), "a"},
+    };
+    for (const auto& c : cut) {
+        const WString text(c.text.c_str(), c.text.size());
+        EXPECT_FALSE(ToMultiByteWhole(text, bytes));
+        EXPECT_STREQ(bytes.c_str(), c.prefix);
+        EXPECT_STREQ(ToMultiByte(text).c_str(), c.prefix);  // texts that are only shown keep the prefix
+        bool whole = true;
+        char target[64];
+        WideToMultiByte(0, 0, text.c_str(), text.length(), target, sizeof target, &whole);
+        // The array form's source ends at a 0 unit: only the surrogates cut it short.
+        EXPECT_EQ(whole, c.text.find(u'\0') != std::u16string::npos);
+    }
+    // Escaped undecodable bytes convert back whole.
+    const WString escaped = FromMultiByte(AString("caf\xE9"));
+    EXPECT_TRUE(ToMultiByteWhole(escaped, bytes));
+    EXPECT_STREQ(bytes.c_str(), "caf\xE9");
+}
+
 }  // namespace

@@ -46,4 +46,47 @@ TEST(MultiValueMap, SetValuesKeepsPlaceOrMovesToEnd) {
     EXPECT_EQ(map.entries.back().key, u"New");
 }
 
+// The hash index finds what a scan under CompareNoCase finds, however the map
+// was filled, and keeps the order of keys and values.
+TEST(MultiValueMap, IndexAgreesWithCaseInsensitiveScan) {
+    MultiValueMap map;
+    for (int i = 0; i < 3000; ++i) {
+        const std::string n = std::to_string(i);
+        EXPECT_TRUE(AddValue(map, WString(std::u16string(u"Key" + std::u16string(n.begin(), n.end())).c_str()), u"v"));
+    }
+    for (int i = 0; i < 50; ++i) {
+        const std::string n = std::to_string(i);
+        EXPECT_TRUE(AddValue(map, u"Many", WString(std::u16string(u"Value" + std::u16string(n.begin(), n.end())).c_str())));
+    }
+    EXPECT_FALSE(AddValue(map, u"KEY2999", u"V"));
+    EXPECT_FALSE(AddValue(map, u"many", u"VALUE49"));
+    EXPECT_FALSE(AddValue(map, u"MANY", u"value0"));
+    ASSERT_EQ(map.entries.size(), 3001u);
+    EXPECT_EQ(map.entries[1234].key, u"Key1234");
+    ASSERT_NE(FindValues(map, u"kEY1234"), nullptr);
+    EXPECT_EQ(FindValues(map, u"kEY1234"), &map.entries[1234].values);
+    EXPECT_EQ(FindValues(map, u"Key3000"), nullptr);
+    EXPECT_EQ(map.entries.back().values.size(), 50u);
+    EXPECT_EQ(map.entries.back().values[49], u"Value49");
+
+    // An entry removed by SetValues moves the later ones down: still found.
+    SetValues(map, u"key0", {});
+    EXPECT_EQ(map.entries.back().key, u"key0");  // held once, as given
+    EXPECT_EQ(FindValues(map, u"KEY1"), &map.entries[0].values);
+    EXPECT_TRUE(AddValue(map, u"key0", u"again"));
+    EXPECT_EQ(map.entries.back().values, (std::vector<WString>{u"again"}));
+
+    // Entries appended directly are found too.
+    map.entries.push_back(MultiValueEntry{u"Direct", {u"d"}});
+    ASSERT_NE(FindValues(map, u"DIRECT"), nullptr);
+    EXPECT_FALSE(AddValue(map, u"direct", u"D"));
+    EXPECT_TRUE(AddValue(map, u"direct", u"e"));
+    EXPECT_EQ(map.entries.back().values, (std::vector<WString>{u"d", u"e"}));
+
+    // SetValues stores its list unchecked; AddValue then sees the new list.
+    SetValues(map, u"many", {u"x", u"y", u"z", u"1", u"2", u"3", u"4", u"5", u"6", u"7"});
+    EXPECT_FALSE(AddValue(map, u"Many", u"Z"));
+    EXPECT_TRUE(AddValue(map, u"Many", u"Value0"));
+}
+
 }  // namespace

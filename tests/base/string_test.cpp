@@ -174,4 +174,16 @@ TEST(WStringEdit, EqualityWithLiteralUsesLength) {
     EXPECT_EQ(withZero.length(), 3u);
 }
 
+TEST(StringErrors, ReplacePastTheEndIsOutOfRange) {
+    WString text(u"abc");
+    const char16_t source[] = u"xy";
+    EXPECT_THROW(text.replace(5, 1, source, source + 2), std::out_of_range);
+    EXPECT_THROW(text.replace(4, 0, source, source + 2), std::out_of_range);
+    EXPECT_EQ(text, u"abc");
+    text.replace(3, 0, source, source + 2);  // at the end: an append
+    EXPECT_EQ(text, u"abcxy");
+    text.replace(1, 100, source, source + 1);  // the count is cut to what is there
+    EXPECT_EQ(text, u"ax");
+}
+
 }  // namespace

@@ -16,11 +16,11 @@
 namespace {
 
 // Every entry a search yields, name -> attributes; fails on a repeated name.
-std::map<std::string, uint32_t> Enumerate(const std::string& spec) {
+std::map<std::string, uint32_t> Enumerate(const std::string& pattern) {
     std::map<std::string, uint32_t> entries;
     FileFinder finder;
     InitFinder(finder);
-    for (bool found = FindFirstEntry(finder, W(spec)); found; found = FindNextEntry(finder)) {
+    for (bool found = FindFirstEntry(finder, W(pattern)); found; found = FindNextEntry(finder)) {
         const bool inserted = entries.emplace(Bytes(GetEntryName(finder)), GetEntryAttributes(finder)).second;
         EXPECT_TRUE(inserted) << Bytes(GetEntryName(finder));
     }
@@ -90,7 +90,7 @@ TEST_F(FileFinderTest, WithoutStarOnePathIsTested) {
     EXPECT_FALSE(FindFirstEntry(finder, W(Spec("?"))) ) << "? alone is a literal name";
 
     ASSERT_TRUE(FindFirstEntry(finder, W(dir_.path() + "/")));
-    EXPECT_EQ(GetEntryName(finder), u"") << "a specification ending in / tests the directory";
+    EXPECT_EQ(GetEntryName(finder), u"") << "a pattern ending in / tests the directory";
     EXPECT_EQ(GetEntryAttributes(finder), FILE_ATTR_DIRECTORY);
     CloseFinder(finder);
 }
@@ -125,7 +125,7 @@ TEST_F(FileFinderTest, RestartingAndClosingMidSearch) {
     ASSERT_TRUE(FindFirstEntry(finder, W(Spec("*"))));
     CloseFinder(finder);
     EXPECT_EQ(finder.directory, nullptr);
-    EXPECT_TRUE(finder.spec.empty() && finder.pattern.empty() && finder.name.empty());
+    EXPECT_TRUE(finder.pattern.empty() && finder.namePattern.empty() && finder.name.empty());
     EXPECT_FALSE(FindNextEntry(finder));
 }
 

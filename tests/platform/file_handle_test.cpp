@@ -88,14 +88,20 @@ TEST_F(FileHandleTest, DispositionsCreateKeepOrTruncate) {
     EXPECT_EQ(ReadFile(path), "");
 }
 
-TEST_F(FileHandleTest, PathEndsAtTheFirstZeroUnit) {
+// A path that would be cut short (at a 0 unit, or at a unit the locale cannot
+// encode) names another file: it is refused, never opened shortened.
+TEST_F(FileHandleTest, PathThatWouldBeCutShortIsRefused) {
     WriteFile(dir_.path("short"), "x");
-    WString path = W(dir_.path("short"));
-    path += u'\0';
-    path += u"tail";
-    FileHandle handle = INVALID_FILE_HANDLE;
-    ASSERT_EQ(CreateFileHandle(path, FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle, 0), 0u);
-    CloseFileHandle(handle);
+    for (const char16_t cut : {u'\0', u'\xD800', u'\xDC00'}) {
+        WString path = W(dir_.path("short"));
+        path += cut;
+        path += u"tail";
+        FileHandle handle = INVALID_FILE_HANDLE;
+        EXPECT_EQ(CreateFileHandle(path, FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle, 0), ERR_INVALID_PARAMETER);
+        EXPECT_EQ(handle, INVALID_FILE_HANDLE);
+        EXPECT_EQ(CreateFileHandle(path, FILE_ACCESS_WRITE, 0, FILE_CREATE, handle, 0), ERR_INVALID_PARAMETER);
+    }
+    EXPECT_EQ(ReadFile(dir_.path("short")), "x");
 }
 
 TEST_F(FileHandleTest, LastErrorIsClearedOnEntryAndSetByEachFailure) {

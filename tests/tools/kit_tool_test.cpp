@@ -228,6 +228,48 @@ TEST_F(KitToolTest, VerifyFindsEntriesOutsideTheContainer) {
     EXPECT_NE(run.err.find("escape.txt: not a usable relative path"), std::string::npos) << run.err;
 }
 
+// verify refuses every kit whose names the installer refuses, with the
+// installer's own check.
+TEST_F(KitToolTest, VerifyRefusesHostileNames) {
+    WString longName;
+    for (int i = 0; i < 256; ++i) longName.push_back(u'n');
+    const std::vector<std::vector<WString>> kits = {
+        {WString(u"a\0..", 4)},
+        {WString(u"user.txt\xD800.new", 13), u"user.txt"},
+        {WString(u"x\xDC00y.txt", 7)},
+        {longName},
+        {u"..\\..\\escape.txt"},
+        {u"/etc/passwd"},
+        {u"C:\\x"},
+        {u"q\\b", u"q"},
+        {u"q", u"q/b"},
+    };
+    for (const std::vector<WString>& names : kits) {
+        std::vector<KitFileEntry> entries;
+        for (const WString& name : names) {
+            KitFileEntry entry;
+            entry.name = name;
+            entries.push_back(entry);
+        }
+        const std::string container = kitformat::EncodeContainerHead(kitformat::DescriptionForm::LanguageList,
+                                                                      {{u"en", u"P", u"V", u""}}, entries);
+        ASSERT_EQ(WriteKitFile(Wide(kit_), container), 0u);
+        const RunResult run = RunTool(tmp_, {"verify", kit_});
+        EXPECT_EQ(run.status, 1) << run.out;
+        EXPECT_NE(run.err.find("refused by the installer"), std::string::npos) << run.err;
+    }
+    // The same shapes of name, usable: verify accepts them.
+    KitFileEntry usable;
+    usable.name = u"q\\b";
+    KitFileEntry other;
+    other.name = u"Q";
+    ASSERT_EQ(WriteKitFile(Wide(kit_), kitformat::EncodeContainerHead(kitformat::DescriptionForm::LanguageList,
+                                                                     {{u"en", u"P", u"V", u""}}, {usable, other})),
+              0u);
+    const RunResult run = RunTool(tmp_, {"verify", kit_});
+    EXPECT_EQ(run.status, 0) << run.err;
+}
+
 TEST_F(KitToolTest, DemoKitBuildsAndVerifies) {
     const std::string script = std::string(VXK5_SOURCE_DIR) + "/examples/demo-kit/make-kit.sh";
     std::vector<std::string> arguments{"/bin/sh", script, VXK5_KIT_TOOL, kit_};

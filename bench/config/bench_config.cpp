@@ -1,0 +1,217 @@
+// Large launcher configurations: reading, changing and writing them must grow
+// linearly with their size.
+//
+//   keys       40,000 distinct keys and 2,000 recorded locations: collected,
+//              the installed directory recorded in front, written back.
+//   locations  20,000 recorded locations, recorded again.
+//   big        about 100 MB of short lines (distinct keys "Key0001234=/v/..."),
+//              and 100 MB of values of one key, each read and written back in
+//              a child process whose peak memory is measured.
+//
+// Each case is timed against a reference measured in the same run: reading the
+// same file with fread and counting its lines. The ratio (case / reference)
+// shows how far the configuration handling is from plain I/O. The big cases
+// also give their CPU time: writing ends with the file flushed to the disk,
+// whose speed is the disk's.
+// The last lines are "RESULT name=value".
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "base/conversion.h"
+#include "config/config_file.h"
+#include "config/config_keys.h"
+#include "config/config_paths.h"
+#include "config/template_locations.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+WString Wide(const std::string& text) { return FromMultiByte(AString(text.c_str(), text.size())); }
+std::string Narrow(const WString& text) {
+    const AString bytes = ToMultiByte(text);
+    return std::string(bytes.c_str(), bytes.length());
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr || std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::fclose(file) != 0) {
+        std::perror(path.c_str());
+        std::exit(1);
+    }
+}
+
+// The reference: the file's bytes read and its lines counted.
+double ReferenceSeconds(const std::string& path) {
+    const Clock::time_point start = Clock::now();
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) std::exit(1);
+    std::vector<char> buffer(1 << 16);
+    size_t lines = 0;
+    for (size_t got; (got = std::fread(buffer.data(), 1, buffer.size(), file)) != 0;) {
+        for (size_t i = 0; i < got; ++i) lines += buffer[i] == '\n';
+    }
+    std::fclose(file);
+    const double seconds = Seconds(Clock::now() - start);
+    return lines != 0 ? seconds : seconds;
+}
+
+long PeakKib() {
+    struct rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+std::string Location(size_t i) { return "/srv/templates/set" + std::to_string(i); }
+
+// Collects the main set's locations and records `installed` in front, as the
+// installer does after a successful installation.
+double CollectAndRecord(const std::string& installed, size_t& collected) {
+    const Clock::time_point start = Clock::now();
+    std::vector<WString> list;
+    CollectTemplateLocations(list, CONFIG_SET_MAIN);
+    collected = list.size();
+    list.insert(list.begin(), Wide(installed));
+    RecordTemplateLocations(list, CONFIG_SET_MAIN);
+    return Seconds(Clock::now() - start);
+}
+
+double CpuSeconds() {
+    struct rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+struct BigResult {
+    double seconds = 0;
+    double readSeconds = 0;
+    double cpuSeconds = 0;
+    long peakKib = 0;
+    size_t entries = 0;
+};
+
+// Reads `path` and writes it back to `path` + ".out" in a child, so that the
+// peak memory is this case's alone.
+BigResult ReadAndWriteInChild(const std::string& path) {
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) std::exit(1);
+    const pid_t child = fork();
+    if (child < 0) std::exit(1);
+    if (child == 0) {
+        close(pipeEnds[0]);
+        const long before = PeakKib();
+        const Clock::time_point start = Clock::now();
+        const double cpuStart = CpuSeconds();
+        MultiValueMap config;
+        if (ReadLauncherConfig(Wide(path), config) != ConfigRead::Whole) _exit(2);
+        BigResult result;
+        result.readSeconds = Seconds(Clock::now() - start);
+        WriteLauncherConfig(Wide(path + ".out"), config);  // flushed to the disk before the rename
+        result.seconds = Seconds(Clock::now() - start);
+        result.cpuSeconds = CpuSeconds() - cpuStart;
+        result.peakKib = PeakKib() - before;
+        result.entries = config.entries.size();
+        if (write(pipeEnds[1], &result, sizeof result) != static_cast<ssize_t>(sizeof result)) _exit(3);
+        _exit(0);
+    }
+    close(pipeEnds[1]);
+    BigResult result;
+    if (read(pipeEnds[0], &result, sizeof result) != static_cast<ssize_t>(sizeof result)) {
+        std::fprintf(stderr, "the child measuring %s failed\n", path.c_str());
+        std::exit(1);
+    }
+    close(pipeEnds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return result;
+}
+
+}  // namespace
+
+int main() {
+    InitProcessLocale();
+    const char* tmpdir = std::getenv("TMPDIR");
+    std::string base = tmpdir != nullptr && *tmpdir != 0 ? tmpdir : "/tmp";
+    std::string directoryPattern = base + "/bench-config-XXXXXX";
+    if (mkdtemp(directoryPattern.data()) == nullptr) return 1;
+    const std::string home = directoryPattern;
+    setenv("HOME", home.c_str(), 1);
+    const std::string mainFile = Narrow(GetMainConfigPath());
+    if (std::system(("mkdir -p -- '" + home + "/.Vx/vxlstart'").c_str()) != 0) return 1;
+
+    // 40,000 keys and 2,000 locations.
+    std::string text;
+    for (size_t i = 0; i < 40000; ++i) text += "Key" + std::to_string(i) + "=value " + std::to_string(i) + "\n";
+    for (size_t i = 0; i < 2000; ++i) text += "ConfigurationTemplatesLocation=" + Location(i) + "\n";
+    WriteText(mainFile, text);
+    double reference = ReferenceSeconds(mainFile);
+    size_t collected = 0;
+    const double keysSeconds = CollectAndRecord(Location(1000), collected);
+    std::printf("keys: 40000 keys + %zu locations (%zu bytes) collected and recorded in %.3f s; "
+                "plain read %.4f s, ratio %.1f\n",
+                collected, text.size(), keysSeconds, reference, keysSeconds / reference);
+
+    // 20,000 locations.
+    text.clear();
+    for (size_t i = 0; i < 20000; ++i) text += "ConfigurationTemplatesLocation=" + Location(i) + "\n";
+    WriteText(mainFile, text);
+    reference = ReferenceSeconds(mainFile);
+    const double locationsSeconds = CollectAndRecord(Location(19999) + "/", collected);
+    std::printf("locations: %zu locations (%zu bytes) collected and recorded in %.3f s; plain read %.4f s, "
+                "ratio %.1f\n",
+                collected, text.size(), locationsSeconds, reference, locationsSeconds / reference);
+
+    // About 100 MB of short lines: distinct keys, then values of one key.
+    const size_t target = 100u << 20;
+    const std::string bigKeys = home + "/big-keys.cfg";
+    const std::string bigValues = home + "/big-values.cfg";
+    text.clear();
+    text.reserve(target + 64);
+    for (size_t i = 0; text.size() < target; ++i) text += "Key" + std::to_string(i) + "=/v/" + std::to_string(i % 97) + "\n";
+    WriteText(bigKeys, text);
+    const size_t bigKeysBytes = text.size();
+    text.clear();
+    for (size_t i = 0; text.size() < target; ++i) text += "ConfigurationTemplatesLocation=/t/" + std::to_string(i) + "\n";
+    WriteText(bigValues, text);
+    const size_t bigValuesBytes = text.size();
+    text = std::string();
+
+    const double keysReference = ReferenceSeconds(bigKeys);
+    const BigResult keys = ReadAndWriteInChild(bigKeys);
+    std::printf("big keys: %zu bytes, %zu keys read in %.2f s and written in %.2f s, %.2f s of CPU "
+                "(plain read %.3f s, ratio %.1f), peak memory %.1f MiB = %.2f x the file\n",
+                bigKeysBytes, keys.entries, keys.readSeconds, keys.seconds - keys.readSeconds, keys.cpuSeconds,
+                keysReference, keys.readSeconds / keysReference,
+                keys.peakKib / 1024.0, keys.peakKib * 1024.0 / static_cast<double>(bigKeysBytes));
+    const double valuesReference = ReferenceSeconds(bigValues);
+    const BigResult values = ReadAndWriteInChild(bigValues);
+    std::printf("big values: %zu bytes of one key read in %.2f s and written in %.2f s, %.2f s of CPU "
+                "(plain read %.3f s, ratio %.1f), peak memory %.1f MiB = %.2f x the file\n",
+                bigValuesBytes, values.readSeconds, values.seconds - values.readSeconds, values.cpuSeconds,
+                valuesReference, values.readSeconds / valuesReference,
+                values.peakKib / 1024.0, values.peakKib * 1024.0 / static_cast<double>(bigValuesBytes));
+
+    (void)std::system(("rm -rf -- '" + home + "'").c_str());
+    std::printf("RESULT keys_40000_seconds=%.3f\n", keysSeconds);
+    std::printf("RESULT locations_20000_seconds=%.3f\n", locationsSeconds);
+    std::printf("RESULT big_keys_read_seconds=%.2f\n", keys.readSeconds);
+    std::printf("RESULT big_keys_seconds=%.2f\n", keys.seconds);
+    std::printf("RESULT big_keys_cpu_seconds=%.2f\n", keys.cpuSeconds);
+    std::printf("RESULT big_keys_memory_ratio=%.2f\n", keys.peakKib * 1024.0 / static_cast<double>(bigKeysBytes));
+    std::printf("RESULT big_values_read_seconds=%.2f\n", values.readSeconds);
+    std::printf("RESULT big_values_seconds=%.2f\n", values.seconds);
+    std::printf("RESULT big_values_cpu_seconds=%.2f\n", values.cpuSeconds);
+    std::printf("RESULT big_values_memory_ratio=%.2f\n",
+                values.peakKib * 1024.0 / static_cast<double>(bigValuesBytes));
+    return 0;
+}

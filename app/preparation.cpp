@@ -10,6 +10,7 @@
 #include "platform/file_finder.h"
 #include "platform/file_system.h"
 #include "ui/message_box.h"
+#include "ui/target_path.h"
 
 namespace {
 
@@ -50,6 +51,9 @@ bool CInstallerDlg::Prepare() {
         alternateLocations_ = !templateLocations_.empty();
     }
 
+    // A location the user wrote as "~/..." is under the home directory.
+    for (WString& location : templateLocations_) location = ExpandHomePrefix(location);
+
     bool taken = false;
     for (const WString& location : templateLocations_) {
         if (CanWriteInto(location)) {
@@ -64,6 +68,9 @@ bool CInstallerDlg::Prepare() {
     ReplaceAll(templateDirectory_, u"\\", u"/");
     ReplaceAll(templateDirectory_, u"\n", u"");
     ReplaceAll(templateDirectory_, u"\r", u"");
+    // Installed into, shown and recorded as an absolute path: the launcher
+    // does not share our current directory.
+    if (WString absolute; ResolveTargetPath(templateDirectory_, absolute)) templateDirectory_ = absolute;
 
     uint32_t kitSize = 0;
     if (GetFileSizeByPath(kitPath_, &kitSize) == 0) {

@@ -36,6 +36,7 @@ class DirSelectPage;
 class ProgressPage;
 class SuccessFinalPage;
 class TerminationSignals;
+struct FailureDetail;
 
 enum WizardState : int32_t {
     StateNone = 0,
@@ -115,6 +116,10 @@ public:
         void (*join)(InstallWorker& worker);
     };
     void SetWorkerHooks(const WorkerHooks& hooks) { workerHooks_ = hooks; }
+    // Where a failed job's path and errno are read from (ReadInstallFailure by
+    // default); tests stand in for the job with their own.
+    using FailureReader = FailureDetail (*)(InstallWorker& worker, InstallJobState& state);
+    void SetFailureReader(FailureReader reader) { failureReader_ = reader; }
 
 private:
     static gboolean OnDeleteEvent(GtkWidget* window, GdkEvent* event, CInstallerDlg* dialog);
@@ -166,6 +171,7 @@ private:
     GPtr<GdkPixbuf> icon_;
     InstallWorker worker_;
     WorkerHooks workerHooks_{};
+    FailureReader failureReader_ = nullptr;
     bool workerStarted_ = false;
 
     // Signals are held while the worker copies or rolls back (`signalsHeld_`);

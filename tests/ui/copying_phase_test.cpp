@@ -3,10 +3,13 @@
 
 #include <gdk/gdkkeysyms.h>
 
+#include <cerrno>
+#include <cstring>
 #include <functional>
 
 #include "platform/job_state.h"
 #include "ui/dir_select_page.h"
+#include "ui/failure_reason.h"
 #include "ui/message_page.h"
 #include "ui/progress_page.h"
 #include "ui/success_final_page.h"
@@ -145,6 +148,26 @@ TEST_F(CopyingPhase, JobFailureShowsItsMessageThenTheErrorPageAndRecordsNothing)
     EXPECT_EQ(dialog_->Window(), nullptr);
 }
 
+// Stands in for the job's record of what failed where.
+FailureDetail DiskFull(InstallWorker&, InstallJobState&) { return {"/home/ann/tmplts/README.de.txt", ENOSPC}; }
+
+TEST_F(CopyingPhase, ErrorBoxSaysWhichFileFailedAndWhyAndStaysWithTheWizard) {
+    OpenHeld();
+    dialog_->SetFailureReader(DiskFull);
+    GtkWindow* wizard = GTK_WINDOW(dialog_->Window());
+    DialogAnswerer answer(GTK_RESPONSE_OK);
+    HeldJob job{dialog_.get(), nullptr, 87, LoadResString("IDS_INSTALL_ERROR"), 40};
+    g_timeout_add(10, HeldJob::Step, &job);
+    ClickNext();
+    ASSERT_TRUE(answer.Answered());
+    EXPECT_EQ(answer.Text(), "Installation error") << "the primary text stays as it was";
+    EXPECT_EQ(answer.Secondary(), std::string("/home/ann/tmplts/README.de.txt: ") + std::strerror(ENOSPC));
+    EXPECT_EQ(answer.Parent(), wizard);
+    EXPECT_EQ(answer.Position(), GTK_WIN_POS_CENTER_ON_PARENT);
+    EXPECT_EQ(dialog_->State(), StateError);
+    EXPECT_EQ(LabelText(dialog_->ErrorPage()->Label()), Text("IDS_ERROR_FINISH")) << "the error page keeps its text";
+}
+
 TEST_F(CopyingPhase, WorkerThatCannotStartIsReportedAsAFailure) {
     Open();
     dialog_->SetWorkerHooks({FailToStart, JoinNothing});
@@ -153,8 +176,10 @@ TEST_F(CopyingPhase, WorkerThatCannotStartIsReportedAsAFailure) {
     ClickNext();
     ASSERT_TRUE(answer.Answered());
     EXPECT_EQ(answer.Text(), "Installation error");
+    EXPECT_EQ(answer.Secondary(), "") << "no file was involved";
     EXPECT_EQ(answer.Type(), GTK_MESSAGE_ERROR);
     EXPECT_EQ(dialog_->State(), StateError);
+    EXPECT_FALSE(IsSensitive(dialog_->CancelButton())) << "the final page has no use for Cancel";
 }
 
 TEST_F(CopyingPhase, SilentRunGoesStraightToTheFinalPage) {

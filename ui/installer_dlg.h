@@ -13,9 +13,9 @@
 // the worker before it goes, so the process never ends during a rollback.
 //
 // Without a display (gtk_init_check fails) a silent run still installs: every
-// message box becomes one line on standard error and counts as OK, and the
-// progress is written to standard error. An interactive run then only says
-// that it needs a display.
+// message box becomes a line on standard error (its detail a second line) and
+// counts as OK, and the progress is written to standard error. An interactive
+// run then only says that it needs a display.
 
 #include <gtk/gtk.h>
 

@@ -69,7 +69,8 @@ void CInstallerDlg::StartInstallation() {
     signalsHeld_ = false;
 
     if (code != 0) {
-        const FailureDetail failure = (failureReader_ != nullptr ? failureReader_ : ReadInstallFailure)(worker_, jobState_);
+        const FailureReader reader = failureReader_ != nullptr ? failureReader_ : ReadInstallFailure;
+        const FailureDetail failure = reader(worker_, jobState_);  // the worker has been joined
         if (!ending) MessageBox(this, message, MB_STYLE_ERROR_OK, DescribeFailure(failure));
         ShowErrorPage();
     } else {

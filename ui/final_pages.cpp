@@ -70,7 +70,8 @@ void CInstallerDlg::OnFinish() {
     // A directory typed or recorded without its trailing slash still has the
     // description inside it, not beside it.
     const WString description = GetDescriptionName(kit_, languageCode_);
-    const bool joined = templateDirectory_.EndsWith(u'/') || templateDirectory_.EndsWith(u'\\') || description.empty();
+    const bool joined =
+        description.empty() || templateDirectory_.EndsWith(u'/') || templateDirectory_.EndsWith(u'\\');
     WString path = templateDirectory_ + (joined ? u"" : u"/") + description;
     ReplaceAll(path, u"\\", u"/");
 

@@ -31,12 +31,14 @@ uint32_t ResultOf(gint response) {
     }
 }
 
-}  // namespace
-
+// The window a dialog of `owner` belongs to: the wizard while it exists, else
+// none (before the window is built and after it is gone).
 GtkWindow* OwnerWindow(const CInstallerDlg* owner) {
     if (owner == nullptr || owner->Window() == nullptr) return nullptr;
     return GTK_WINDOW(owner->Window());
 }
+
+}  // namespace
 
 uint32_t MessageBox(const CInstallerDlg* owner, const WString& text, uint32_t style) {
     return MessageBox(owner, text, style, WString());
@@ -56,7 +58,8 @@ uint32_t MessageBox(const CInstallerDlg* owner, const WString& text, uint32_t st
     GtkWindow* parent = OwnerWindow(owner);
     GtkWidget* dialog =
         gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, KindOf(style), ButtonsOf(style), "%s", bytes.c_str());
-    gtk_window_set_position(GTK_WINDOW(dialog), parent != nullptr ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
+    gtk_window_set_position(GTK_WINDOW(dialog),
+                            parent != nullptr ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
     if (owner != nullptr) gtk_window_set_title(GTK_WINDOW(dialog), ToMultiByte(owner->GetTitle()).c_str());
     if (!detailBytes.empty()) {
         // A path need not be valid UTF-8; GTK shows nothing at all for such text.

@@ -11,7 +11,6 @@
 #include "base/wstring.h"
 
 class CInstallerDlg;
-typedef struct _GtkWindow GtkWindow;
 
 constexpr uint32_t MB_STYLE_ERROR_OK = 0x01000001;
 constexpr uint32_t MB_STYLE_QUESTION_YESNO = 0x02000002;
@@ -27,7 +26,3 @@ constexpr uint32_t MB_RESULT_OK = 3;
 uint32_t MessageBox(const CInstallerDlg* owner, const WString& text, uint32_t style);
 // The same with `detail` as the dialog's secondary text (none when empty).
 uint32_t MessageBox(const CInstallerDlg* owner, const WString& text, uint32_t style, const WString& detail);
-
-// The window a dialog of `owner` belongs to: the wizard while it exists, else
-// none (before the window is built, after it is gone, and without a display).
-GtkWindow* OwnerWindow(const CInstallerDlg* owner);

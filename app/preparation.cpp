@@ -10,6 +10,7 @@
 #include "platform/file_finder.h"
 #include "platform/file_system.h"
 #include "ui/message_box.h"
+#include "ui/target_path.h"
 
 namespace {
 
@@ -59,6 +60,9 @@ bool CInstallerDlg::Prepare() {
         alternateLocations_ = !templateLocations_.empty();
     }
 
+    // A location the user wrote as "~/..." is under the home directory.
+    for (WString& location : templateLocations_) location = ExpandHomePrefix(location);
+
     // The first location that can hold a new file, tested by making one in
     // the location itself: one that does not exist, is no directory or
     // cannot be written is passed over.
@@ -72,6 +76,9 @@ bool CInstallerDlg::Prepare() {
         }
     }
     if (!taken) templateDirectory_ = AsDirectory(GetDefaultTemplateBase() + u"tmplts/");
+    // Installed into, shown and recorded as an absolute path: the launcher
+    // does not share our current directory.
+    if (WString absolute; ResolveTargetPath(templateDirectory_, absolute)) templateDirectory_ = absolute;
 
     uint32_t kitSize = 0;
     if (GetFileSizeByPath(kitPath_, &kitSize) == 0) {

@@ -10,6 +10,7 @@
 #include "config/template_locations.h"
 #include "lang/messages.h"
 #include "ui/console_progress.h"
+#include "ui/job_failure.h"
 #include "ui/message_box.h"
 #include "ui/progress_page.h"
 #include "ui/termination_signals.h"
@@ -32,6 +33,7 @@ void CInstallerDlg::StartInstallation() {
         if (!progressPage_) progressPage_ = std::make_unique<ProgressPage>(layout_, windowWidth_ - 20);
         gtk_widget_set_sensitive(back_, FALSE);
         gtk_widget_set_sensitive(next_, FALSE);
+        gtk_widget_set_sensitive(cancel_, FALSE);  // the copy cannot be cancelled: do not invite it
     }
     SetupJob(jobState_, &kit_, templateDirectory_);
     if (layout_ != nullptr) ShowPage(progressPage_.get());
@@ -67,7 +69,9 @@ void CInstallerDlg::StartInstallation() {
     signalsHeld_ = false;
 
     if (code != 0) {
-        if (!ending) MessageBox(this, message, MB_STYLE_ERROR_OK);
+        const FailureReader reader = failureReader_ != nullptr ? failureReader_ : ReadInstallFailure;
+        const FailureDetail failure = reader(worker_, jobState_);  // the worker has been joined
+        if (!ending) MessageBox(this, message, MB_STYLE_ERROR_OK, DescribeFailure(failure));
         ShowErrorPage();
     } else {
         ShowSuccessPage();

@@ -10,6 +10,7 @@ DirSelectPage::DirSelectPage(GtkWidget* layout, GdkPixbuf* banner) : WizardDialo
     gtk_label_set_text(GTK_LABEL(prompt_), ToMultiByte(LoadResString("IDS_DESTINATION_PROMPT")).c_str());
     caption_ = Put(gtk_label_new(ToMultiByte(LoadResString("IDS_TEMPLATE_CATALOG")).c_str()), 170, 255);
     entry_ = gtk_entry_new();
+    gtk_entry_set_activates_default(GTK_ENTRY(entry_), TRUE);  // Enter is Next, as a click
     gtk_widget_set_size_request(entry_, 280, 30);
     Put(entry_, 170, 275);
     browse_ = gtk_button_new_with_label("...");
@@ -33,6 +34,11 @@ void DirSelectPage::BrowseForFolder() {
                                                      "gtk-cancel", GTK_RESPONSE_CANCEL, "gtk-open",
                                                      GTK_RESPONSE_ACCEPT, nullptr);
     gtk_window_set_modal(GTK_WINDOW(chooser), TRUE);
+    GtkWidget* wizard = gtk_widget_get_toplevel(entry_);
+    if (gtk_widget_is_toplevel(wizard)) {  // stays with the wizard, over it
+        gtk_window_set_transient_for(GTK_WINDOW(chooser), GTK_WINDOW(wizard));
+        gtk_window_set_position(GTK_WINDOW(chooser), GTK_WIN_POS_CENTER_ON_PARENT);
+    }
     if (RunModalDialog(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
         if (gchar* folder = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser))) {
             gtk_entry_set_text(GTK_ENTRY(entry_), folder);  // as GTK gives it
@@ -40,6 +46,12 @@ void DirSelectPage::BrowseForFolder() {
         }
     }
     gtk_widget_destroy(chooser);
+}
+
+void DirSelectPage::Activate() {
+    // The user types here; the cursor at the end shows the end of a long path.
+    gtk_widget_grab_focus(entry_);
+    gtk_editable_set_position(GTK_EDITABLE(entry_), -1);
 }
 
 gint DirSelectPage::OnBrowseClicked(GtkWidget*, DirSelectPage* page) {

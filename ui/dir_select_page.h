@@ -1,6 +1,7 @@
 #pragma once
 // DirSelectPage: the prompt, the "Template directory:" caption, the entry for
 // the template directory and a "..." button that opens a folder chooser.
+// Enter in the entry activates the window's default button (Next).
 
 #include "base/wstring.h"
 #include "ui/wizard_page.h"
@@ -11,6 +12,8 @@ public:
 
     WString GetDirectory() const;  // the entry text; empty when GTK gives none
     void SetDirectory(const WString& directory);
+    // Puts the keyboard focus in the entry, the cursor after the last character.
+    void Activate() override;
     // Runs the folder chooser; an accepted folder replaces the entry text.
     void BrowseForFolder();
 

@@ -67,7 +67,12 @@ void CInstallerDlg::OnFinish() {
         DestroyWindow();
         return;
     }
-    WString path = templateDirectory_ + GetDescriptionName(kit_, languageCode_);
+    // A directory typed or recorded without its trailing slash still has the
+    // description inside it, not beside it.
+    const WString description = GetDescriptionName(kit_, languageCode_);
+    const bool joined =
+        description.empty() || templateDirectory_.EndsWith(u'/') || templateDirectory_.EndsWith(u'\\');
+    WString path = templateDirectory_ + (joined ? u"" : u"/") + description;
     ReplaceAll(path, u"\\", u"/");
 
     FileFinder finder;

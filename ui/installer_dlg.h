@@ -13,9 +13,9 @@
 // the worker before it goes, so the process never ends during a rollback.
 //
 // Without a display (gtk_init_check fails) a silent run still installs: every
-// message box becomes one line on standard error and counts as OK, and the
-// progress is written to standard error. An interactive run then only says
-// that it needs a display.
+// message box becomes a line on standard error (its detail a second line) and
+// counts as OK, and the progress is written to standard error. An interactive
+// run then only says that it needs a display.
 
 #include <gtk/gtk.h>
 
@@ -36,6 +36,7 @@ class DirSelectPage;
 class ProgressPage;
 class SuccessFinalPage;
 class TerminationSignals;
+struct FailureDetail;
 
 enum WizardState : int32_t {
     StateNone = 0,
@@ -115,6 +116,10 @@ public:
         void (*join)(InstallWorker& worker);
     };
     void SetWorkerHooks(const WorkerHooks& hooks) { workerHooks_ = hooks; }
+    // Where a failed job's path and errno are read from (ReadInstallFailure by
+    // default); tests stand in for the job with their own.
+    using FailureReader = FailureDetail (*)(InstallWorker& worker, InstallJobState& state);
+    void SetFailureReader(FailureReader reader) { failureReader_ = reader; }
 
 private:
     static gboolean OnDeleteEvent(GtkWidget* window, GdkEvent* event, CInstallerDlg* dialog);
@@ -166,6 +171,7 @@ private:
     GPtr<GdkPixbuf> icon_;
     InstallWorker worker_;
     WorkerHooks workerHooks_{};
+    FailureReader failureReader_ = nullptr;
     bool workerStarted_ = false;
 
     // Signals are held while the worker copies or rolls back (`signalsHeld_`);

@@ -7,6 +7,8 @@
 #include "ui/dir_select_page.h"
 #include "ui/message_box.h"
 #include "ui/message_page.h"
+#include "ui/target_check.h"
+#include "ui/target_path.h"
 
 void CInstallerDlg::ShowWelcomePage() {
     WString product;
@@ -29,6 +31,7 @@ void CInstallerDlg::ShowWelcomePage() {
     }
     state_ = StateWelcome;
     ShowPage(welcomePage_.get());
+    if (!silent_) gtk_widget_grab_focus(next_);  // Enter goes on, as on every later page
 }
 
 void CInstallerDlg::ShowDirectoryPage() {
@@ -50,6 +53,16 @@ void CInstallerDlg::AcceptDirectory() {
         MessageBox(this, LoadResString("IDS_SETUP_EMPTYTARGET"), MB_STYLE_PLAIN_OK);
         return;
     }
-    templateDirectory_ = directory;
+    // "~/x" and "rel/x" mean what they mean in a shell; the absolute path is
+    // what is installed into, recorded, and shown from here on.
+    WString absolute;
+    const bool resolved = ResolveTargetPath(directory, absolute);
+    if (!resolved || !IsUsableTarget(absolute)) {
+        // Turned away before anything is touched; the entry stays as typed.
+        MessageBox(this, LoadResString("IDS_ERROR_BADTARGET"), MB_STYLE_ERROR_OK, resolved ? absolute : directory);
+        return;
+    }
+    templateDirectory_ = absolute;
+    directoryPage_->SetDirectory(absolute);
     StartInstallation();
 }

@@ -50,6 +50,38 @@ TEST_F(Headless, RecordedFileAddressWithCrLfIsInstalledInto) {
         << "the installed directory comes first: " << ReadFile(MainConfig());
 }
 
+TEST_F(Headless, RecordedHomeRelativeLocationIsInstalledIntoUnderHome) {
+    WriteSampleTree(temp_.path("src"));
+    MakeKit(temp_.path("src"));
+    RecordLocation("~/recorded");
+    MakeDirectories(Home() + "/recorded");
+    Start({"/S"}, false, temp_.path("app"));
+    ASSERT_EQ(Finish(), 0) << Errors();
+    EXPECT_EQ(ReadFile(Home() + "/recorded/forms/invoice.tpl"), "invoice template\n");
+    EXPECT_FALSE(PathExists(DefaultTemplates()));
+    EXPECT_FALSE(PathExists(temp_.path("app/~")));
+    EXPECT_EQ(ReadFile(MainConfig()), "ConfigurationTemplatesLocation=" + Home() + "/recorded\n")
+        << "recorded once, as an absolute path";
+}
+
+TEST_F(Headless, FailedInstallNamesTheFileAndTheReason) {
+    WriteSampleTree(temp_.path("src"));
+    MakeKit(temp_.path("src"));
+    // A regular file stands where the kit needs the directory "forms".
+    const std::string target = temp_.path("existing");
+    MakeDirectories(target);
+    WriteFile(target + "/forms", "not a directory");
+    RecordLocation(target);
+    Start({"/S"}, false);
+    ASSERT_EQ(Finish(), 0) << Errors();
+    const std::string errors = Errors();
+    const size_t box = errors.find("Installation error\n");
+    ASSERT_NE(box, std::string::npos) << errors;
+    const std::string detail = errors.substr(box + 19, errors.find('\n', box + 19) - (box + 19));
+    EXPECT_EQ(detail.rfind(target + "/forms", 0), 0u) << "the path concerned comes next: " << errors;
+    EXPECT_NE(detail.find(": "), std::string::npos) << "with the system's reason: " << errors;
+}
+
 // The probe makes its file in the location itself: a web address, a location
 // that does not exist and one that is a file are passed over, and the first
 // location that can hold a file is taken.

@@ -99,6 +99,59 @@ TEST_F(WizardDrive, FullInstallIntoATypedDirectoryThenFinishOpensTheDescription)
     EXPECT_TRUE(Leftovers().empty());
 }
 
+TEST_F(WizardDrive, TildeTypedWithEnterInstallsUnderHomeAndRecordsTheAbsolutePath) {
+    WriteSampleTree(temp_.path("src"));
+    MakeKit(temp_.path("src"));
+    Start({}, /*display=*/true);
+    const std::string wizard = FindWizard();
+    ASSERT_FALSE(wizard.empty()) << Errors();
+
+    // The welcome page has Next focused; its release completes the click, so
+    // the directory page is up before the keys that follow are handled.
+    ASSERT_TRUE(Keys(wizard, {"Return"}));
+    // The directory page has the focus in the entry: no click is needed to type.
+    ASSERT_TRUE(Keys(wizard, {"ctrl+a", "BackSpace"}));
+    ASSERT_TRUE(Type(wizard, "~/typed"));
+    ASSERT_TRUE(Keys(wizard, {"Return"}));
+
+    const std::string target = Home() + "/typed";
+    ASSERT_TRUE(WaitFor([&] { return ReadFile(MainConfig()).find("typed") != std::string::npos; }))
+        << "the directory is recorded after the copy; " << Errors();
+    EXPECT_EQ(ReadFile(MainConfig()), "ConfigurationTemplatesLocation=" + target + "\n");
+    EXPECT_EQ(ReadFile(target + "/forms/invoice.tpl"), "invoice template\n");
+    EXPECT_EQ(ReadFile(target + "/forms/letters/letter.tpl"), "letter template\n");
+    EXPECT_FALSE(PathExists(temp_.path("app/~"))) << "no directory named \"~\"";
+
+    ASSERT_TRUE(Click(wizard, 350, 335));  // Finish
+    ASSERT_EQ(Finish(), 0);
+    EXPECT_EQ(Opened(), target + "/doc/readme.html\n");
+    EXPECT_TRUE(Leftovers().empty());
+}
+
+TEST_F(WizardDrive, RelativeTypedDirectoryIsMadeUnderTheCurrentDirectoryAndRecordedAbsolute) {
+    WriteSampleTree(temp_.path("src"));
+    MakeKit(temp_.path("src"));
+    const std::string work = temp_.path("work");
+    MakeDirectories(work);
+    Start({}, true, work);
+    const std::string wizard = FindWizard();
+    ASSERT_FALSE(wizard.empty()) << Errors();
+
+    ASSERT_TRUE(Click(wizard, 350, 335));  // Next: the directory page
+    ASSERT_TRUE(Click(wizard, 300, 290));  // into the entry
+    ASSERT_TRUE(Keys(wizard, {"ctrl+a", "BackSpace"}));
+    ASSERT_TRUE(Type(wizard, "rel/templates/"));
+    ASSERT_TRUE(Keys(wizard, {"Return"}));
+
+    const std::string target = work + "/rel/templates";
+    ASSERT_TRUE(WaitFor([&] { return ReadFile(MainConfig()).find("rel") != std::string::npos; }))
+        << "the directory is recorded after the copy; " << Errors();
+    EXPECT_EQ(ReadFile(MainConfig()), "ConfigurationTemplatesLocation=" + target + "\n");
+    EXPECT_EQ(ReadFile(target + "/forms/invoice.tpl"), "invoice template\n");
+    ASSERT_TRUE(Click(wizard, 350, 335));  // Finish
+    ASSERT_EQ(Finish(), 0);
+}
+
 TEST_F(WizardDrive, EscapeAndYesOnTheWelcomePageEndsWithoutInstalling) {
     WriteSampleTree(temp_.path("src"));
     MakeKit(temp_.path("src"));

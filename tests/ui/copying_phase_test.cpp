@@ -3,10 +3,13 @@
 
 #include <gdk/gdkkeysyms.h>
 
+#include <cerrno>
+#include <cstring>
 #include <functional>
 
 #include "platform/job_state.h"
 #include "ui/dir_select_page.h"
+#include "ui/failure_reason.h"
 #include "ui/message_page.h"
 #include "ui/progress_page.h"
 #include "ui/success_final_page.h"
@@ -55,14 +58,15 @@ protected:
 
 TEST_F(CopyingPhase, ProgressPageWhileCopyingThenSuccessAndRecording) {
     OpenHeld();
-    gtk_entry_set_text(GTK_ENTRY(dialog_->DirectoryPage()->Entry()), "C:\\Templates\\x\\");
+    const std::string typed = temp_.path("win") + "\\Templates\\x\\";
+    gtk_entry_set_text(GTK_ENTRY(dialog_->DirectoryPage()->Entry()), typed.c_str());
     HeldJob job{dialog_.get(), [&] {
                     ProgressPage* page = dialog_->CopyingPage();
                     ASSERT_NE(page, nullptr);
                     EXPECT_EQ(dialog_->CurrentPage(), page);
                     EXPECT_FALSE(IsSensitive(dialog_->BackButton()));
                     EXPECT_FALSE(IsSensitive(dialog_->NextButton()));
-                    EXPECT_TRUE(IsSensitive(dialog_->CancelButton()));
+                    EXPECT_FALSE(IsSensitive(dialog_->CancelButton())) << "the copy cannot be cancelled";
                     EXPECT_EQ(LabelText(page->Label()), "Files being copied...");
                     EXPECT_DOUBLE_EQ(gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(page->Bar())), 0.4);
                 }};
@@ -71,7 +75,8 @@ TEST_F(CopyingPhase, ProgressPageWhileCopyingThenSuccessAndRecording) {
     ClickNext();
     ASSERT_TRUE(job.ran);
 
-    EXPECT_EQ(dialog_->TemplateDirectory(), u"C:/Templates/x/") << "backslashes become slashes";
+    const std::string stored = temp_.path("win") + "/Templates/x";
+    EXPECT_EQ(ToMultiByte(dialog_->TemplateDirectory()).c_str(), stored + "/") << "backslashes become slashes";
     EXPECT_EQ(dialog_->State(), StateSuccess);
     ASSERT_NE(dialog_->SuccessPage(), nullptr);
     EXPECT_EQ(dialog_->CurrentPage(), dialog_->SuccessPage());
@@ -87,8 +92,8 @@ TEST_F(CopyingPhase, ProgressPageWhileCopyingThenSuccessAndRecording) {
 
     // Recorded at the front, without the one trailing separator.
     ASSERT_FALSE(dialog_->TemplateLocations().empty());
-    EXPECT_EQ(dialog_->TemplateLocations().front(), u"C:/Templates/x");
-    EXPECT_NE(MainConfig().find("ConfigurationTemplatesLocation=C:/Templates/x"), std::string::npos) << MainConfig();
+    EXPECT_EQ(ToMultiByte(dialog_->TemplateLocations().front()).c_str(), stored);
+    EXPECT_NE(MainConfig().find("ConfigurationTemplatesLocation=" + stored + "\n"), std::string::npos) << MainConfig();
 }
 
 TEST_F(CopyingPhase, CancelEscapeAndCloseRequestDoNothingWhileCopying) {
@@ -143,6 +148,26 @@ TEST_F(CopyingPhase, JobFailureShowsItsMessageThenTheErrorPageAndRecordsNothing)
     EXPECT_EQ(dialog_->Window(), nullptr);
 }
 
+// Stands in for the job's record of what failed where.
+FailureDetail DiskFull(InstallWorker&, InstallJobState&) { return {"/home/ann/tmplts/README.de.txt", ENOSPC}; }
+
+TEST_F(CopyingPhase, ErrorBoxSaysWhichFileFailedAndWhyAndStaysWithTheWizard) {
+    OpenHeld();
+    dialog_->SetFailureReader(DiskFull);
+    GtkWindow* wizard = GTK_WINDOW(dialog_->Window());
+    DialogAnswerer answer(GTK_RESPONSE_OK);
+    HeldJob job{dialog_.get(), nullptr, 87, LoadResString("IDS_INSTALL_ERROR"), 40};
+    g_timeout_add(10, HeldJob::Step, &job);
+    ClickNext();
+    ASSERT_TRUE(answer.Answered());
+    EXPECT_EQ(answer.Text(), "Installation error") << "the primary text stays as it was";
+    EXPECT_EQ(answer.Secondary(), std::string("/home/ann/tmplts/README.de.txt: ") + std::strerror(ENOSPC));
+    EXPECT_EQ(answer.Parent(), wizard);
+    EXPECT_EQ(answer.Position(), GTK_WIN_POS_CENTER_ON_PARENT);
+    EXPECT_EQ(dialog_->State(), StateError);
+    EXPECT_EQ(LabelText(dialog_->ErrorPage()->Label()), Text("IDS_ERROR_FINISH")) << "the error page keeps its text";
+}
+
 TEST_F(CopyingPhase, WorkerThatCannotStartIsReportedAsAFailure) {
     Open();
     dialog_->SetWorkerHooks({FailToStart, JoinNothing});
@@ -151,8 +176,10 @@ TEST_F(CopyingPhase, WorkerThatCannotStartIsReportedAsAFailure) {
     ClickNext();
     ASSERT_TRUE(answer.Answered());
     EXPECT_EQ(answer.Text(), "Installation error");
+    EXPECT_EQ(answer.Secondary(), "") << "no file was involved";
     EXPECT_EQ(answer.Type(), GTK_MESSAGE_ERROR);
     EXPECT_EQ(dialog_->State(), StateError);
+    EXPECT_FALSE(IsSensitive(dialog_->CancelButton())) << "the final page has no use for Cancel";
 }
 
 TEST_F(CopyingPhase, SilentRunGoesStraightToTheFinalPage) {

@@ -49,6 +49,24 @@ TEST_F(FinishTest, TickedBoxOpensAnExistingDescriptionAsOneArgument) {
     EXPECT_EQ(dialog_->Window(), nullptr);
 }
 
+TEST_F(FinishTest, DirectoryWithoutItsTrailingSlashStillHoldsTheDescription) {
+    const std::string dir = temp_.path("templates");
+    MakeDirectories(dir);
+    WriteFile(dir + "/readme.html", "<html/>");
+    WriteFile(dir + "readme.html", "a file beside the directory, not the description");
+    Make();
+    dialog_->SetTemplateDirectory(FromMultiByte(AString(dir.c_str())));
+    dialog_->Kit().descriptions.push_back({u"en", u"P", u"V", u"readme.html"});
+    dialog_->BuildWindow();
+    dialog_->ShowWelcomePage();
+    dialog_->SetWorkerHooks({StartNoThread, JoinNothing});
+    g_timeout_add(10, FinishJob, dialog_.get());
+    dialog_->StartInstallation();
+    ASSERT_EQ(dialog_->State(), StateSuccess);
+    gtk_button_clicked(GTK_BUTTON(dialog_->NextButton()));
+    EXPECT_EQ(Opened(), dir + "/readme.html|");
+}
+
 TEST_F(FinishTest, UntickedBoxOrMissingDocumentOpensNothing) {
     const std::string dir = temp_.path("templates/");
     MakeDirectories(dir);

@@ -30,10 +30,17 @@ gboolean DialogAnswerer::Poll(gpointer self) {
     if (found == nullptr) return TRUE;  // not up yet
 
     gchar* text = nullptr;
+    gchar* secondary = nullptr;
     GtkMessageType type = GTK_MESSAGE_OTHER;
-    g_object_get(found, "text", &text, "message-type", &type, nullptr);
+    GtkWindowPosition position = GTK_WIN_POS_NONE;
+    g_object_get(found, "text", &text, "secondary-text", &secondary, "message-type", &type, "window-position",
+                 &position, nullptr);
     answerer->text_ = text != nullptr ? text : "";
+    answerer->secondary_ = secondary != nullptr ? secondary : "";
     g_free(text);
+    g_free(secondary);
+    answerer->parent_ = gtk_window_get_transient_for(GTK_WINDOW(found));
+    answerer->position_ = position;
     const gchar* title = gtk_window_get_title(GTK_WINDOW(found));
     answerer->title_ = title != nullptr ? title : "";
     answerer->type_ = type;
@@ -63,6 +70,14 @@ void SendKey(GtkWidget* window, guint keyval) {
     event->key.send_event = TRUE;
     event->key.time = GDK_CURRENT_TIME;
     event->key.keyval = keyval;
+    // Key bindings (an entry's Enter, for one) look the key up by its code.
+    GdkKeymapKey* keys = nullptr;
+    gint count = 0;
+    if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_default(), keyval, &keys, &count) && count > 0) {
+        event->key.hardware_keycode = static_cast<guint16>(keys[0].keycode);
+        event->key.group = static_cast<guint8>(keys[0].group);
+    }
+    g_free(keys);
     SendEvent(window, event);
 }
 

@@ -25,6 +25,10 @@ public:
     bool Answered() const { return answered_; }
     const std::string& Text() const { return text_; }
     const std::string& Title() const { return title_; }
+    const std::string& Secondary() const { return secondary_; }
+    // The window the dialog was transient for, and where it was placed.
+    GtkWindow* Parent() const { return parent_; }
+    GtkWindowPosition Position() const { return position_; }
     GtkMessageType Type() const { return type_; }
     bool HasYesNo() const { return hasYes_ && hasNo_; }
     bool HasOkOnly() const { return hasOk_ && !hasYes_ && !hasNo_; }
@@ -37,6 +41,9 @@ private:
     bool answered_ = false;
     std::string text_;
     std::string title_;
+    std::string secondary_;
+    GtkWindow* parent_ = nullptr;
+    GtkWindowPosition position_ = GTK_WIN_POS_NONE;
     GtkMessageType type_ = GTK_MESSAGE_OTHER;
     bool hasYes_ = false;
     bool hasNo_ = false;

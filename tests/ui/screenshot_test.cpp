@@ -5,10 +5,12 @@
 #include <sys/wait.h>
 
 #include <cerrno>
+#include <clocale>
 #include <functional>
 #include <vector>
 
 #include "ui/dir_select_page.h"
+#include "ui/failure_reason.h"
 #include "wizard_fixture.h"
 
 extern char** environ;
@@ -110,6 +112,26 @@ struct QuestionShot {
     }
 };
 
+// The job's record of a full disk, for the error box's second line.
+FailureDetail DiskFull(InstallWorker&, InstallJobState&) {
+    return {"/home/ann/.vxk5/Vx/vxk5/tmplts/forms/README.de.txt", ENOSPC};
+}
+
+// The C library's messages in the language shown, where that locale exists.
+class MessagesLocale {
+public:
+    explicit MessagesLocale(const std::string& language) : before_(std::setlocale(LC_MESSAGES, nullptr)) {
+        const std::string name = language == "de" ? "de_DE.UTF-8" : language == "ru" ? "ru_RU.UTF-8" : "C.UTF-8";
+        std::setlocale(LC_MESSAGES, name.c_str());
+    }
+    ~MessagesLocale() { std::setlocale(LC_MESSAGES, before_.c_str()); }
+    MessagesLocale(const MessagesLocale&) = delete;
+    MessagesLocale& operator=(const MessagesLocale&) = delete;
+
+private:
+    std::string before_;
+};
+
 TEST_F(Screenshots, EveryPageInEnglishGermanAndRussian) {
     for (const char* language : {"en", "de", "ru"}) {
         SCOPED_TRACE(language);
@@ -124,6 +146,17 @@ TEST_F(Screenshots, EveryPageInEnglishGermanAndRussian) {
         gtk_button_clicked(GTK_BUTTON(dialog_->NextButton()));
         Shoot("3-directory", dialog_->Window());
 
+        // A file where the template directory should be: turned away on the page.
+        const std::string file = temp_.path("notes.txt");
+        WriteFile(file, "a file");
+        gtk_entry_set_text(GTK_ENTRY(dialog_->DirectoryPage()->Entry()), file.c_str());
+        QuestionShot badTarget{[&](GtkWidget*) { Shoot("3b-unusable-directory", nullptr); }};
+        g_timeout_add(50, QuestionShot::Step, &badTarget);
+        gtk_button_clicked(GTK_BUTTON(dialog_->NextButton()));
+        EXPECT_TRUE(badTarget.done);
+        ASSERT_EQ(dialog_->State(), StateDirectory);
+        dialog_->DirectoryPage()->SetDirectory(dialog_->TemplateDirectory());
+
         dialog_->SetWorkerHooks({StartNoThread, JoinNothing});
         CopyingShot progress{dialog_.get(), [&] { Shoot("4-progress", dialog_->Window()); }, 0};
         g_timeout_add(10, CopyingShot::Step, &progress);
@@ -136,6 +169,8 @@ TEST_F(Screenshots, EveryPageInEnglishGermanAndRussian) {
         OpenIn(language);
         gtk_button_clicked(GTK_BUTTON(dialog_->NextButton()));
         dialog_->SetWorkerHooks({StartNoThread, JoinNothing});
+        dialog_->SetFailureReader(DiskFull);
+        MessagesLocale messages(language);
         CopyingShot failing{dialog_.get(), [] {}, 5};
         QuestionShot errorBox{[&](GtkWidget*) { Shoot("6-error-box", nullptr); }};
         g_timeout_add(10, CopyingShot::Step, &failing);

@@ -143,6 +143,8 @@ struct ChooserAnswer {
     gint response;
     bool folderSet = false;
     bool answered = false;
+    GtkWindow* parent = nullptr;
+    GtkWindowPosition position = GTK_WIN_POS_NONE;
 
     static gboolean Poll(gpointer self) {
         auto* answer = static_cast<ChooserAnswer*>(self);
@@ -155,6 +157,8 @@ struct ChooserAnswer {
         }
         g_list_free(windows);
         if (chooser == nullptr) return TRUE;
+        answer->parent = gtk_window_get_transient_for(GTK_WINDOW(chooser));
+        g_object_get(chooser, "window-position", &answer->position, nullptr);
         if (answer->response == GTK_RESPONSE_ACCEPT) {
             if (!answer->folderSet) {
                 gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), answer->folder.c_str());
@@ -185,6 +189,8 @@ TEST_F(Navigation, FolderChooserReplacesTheEntryOnlyWhenAccepted) {
     gtk_button_clicked(GTK_BUTTON(page->BrowseButton()));
     ASSERT_TRUE(cancel.answered);
     EXPECT_EQ(page->GetDirectory(), u"C:\\typed");
+    EXPECT_EQ(cancel.parent, GTK_WINDOW(dialog_->Window())) << "the chooser stays with the wizard";
+    EXPECT_EQ(cancel.position, GTK_WIN_POS_CENTER_ON_PARENT);
 
     ChooserAnswer accept{folder, GTK_RESPONSE_ACCEPT};
     g_timeout_add(10, ChooserAnswer::Poll, &accept);

@@ -1,0 +1,18 @@
+#include "ui/failure_reason.h"
+
+#include <cstring>
+
+#include "base/conversion.h"
+
+WString DescribeFailure(const FailureDetail& detail) {
+    WString reason;
+    if (detail.error != 0) {
+        char buffer[256];
+        // The GNU strerror_r: the text may be in `buffer` or a static string.
+        reason = FromMultiByte(AString(strerror_r(detail.error, buffer, sizeof buffer)));
+    }
+    const WString path = FromMultiByte(detail.path);
+    if (path.empty()) return reason;
+    if (reason.empty()) return path;
+    return path + u": " + reason;
+}

@@ -1,0 +1,12 @@
+#pragma once
+// Where the copying phase learns which file or directory a failed
+// installation was working on and why the system refused it.
+
+#include "install/install_worker.h"
+#include "platform/job_state.h"
+#include "ui/failure_reason.h"
+
+// The failure the install job recorded, read on the main thread once the
+// worker has ended (the controller joins it after a failure). Empty when the
+// job recorded none.
+FailureDetail ReadInstallFailure(InstallWorker& worker, InstallJobState& state);

@@ -126,16 +126,11 @@ uint32_t BeginInstall(InstallJob& job, const WString& targetDirectory) {
     for (int number = 0; number < kBackupNameAttempts; ++number) {
         const std::string backup = base + kBackupPrefix + std::to_string(number);
         const std::string journalPath = backup + ".journal";
-        int error = job.journalFile.Create(journalPath);
+        int error = InjectedFault(FaultStep::JournalWrite, journalPath);
+        if (error == 0) error = job.journalFile.Create(journalPath, JournalHeader(record.target, backup + "/"));
         if (error == EEXIST) continue;
         if (error != 0) return NoteFailure(job, journalPath, error);
         record.backup = backup + "/";
-        if (const uint32_t code = WriteAhead(job, JournalHeader(record.target, record.backup)); code != 0) {
-            job.journalFile.Close();
-            (void)RemoveEntry(journalPath);
-            record.backup.clear();
-            return code;
-        }
         error = MakeDirectory(backup, 0700);  // readable by its owner only
         if (error == 0) {
             record.backupDirectory = FromMultiByte(AString(record.backup.c_str()));

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
 
 namespace {
 
@@ -28,15 +29,38 @@ void JournalFile::Close() {
     fd_ = -1;
 }
 
-int JournalFile::Create(const std::string& path) {
+int JournalFile::Create(const std::string& path, const std::string& header) {
     Close();
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_APPEND | O_CLOEXEC, 0600);
+    // First choice: an unnamed file in the same directory, filled and locked,
+    // then linked under its name (linkat fails with EEXIST when it is taken).
+    const size_t slash = path.rfind('/');
+    const std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    int fd = ::open(directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        fd_ = fd;
+        (void)LockWithRetry(fd_, LOCK_EX | LOCK_NB);
+        int error = ::fchmod(fd_, 0600) == 0 ? Append(header) : errno;
+        if (error == 0) {
+            const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+            error = errno;
+        }
+        Close();
+        if (error == EEXIST || (error != ENOENT && error != EPERM && error != EOPNOTSUPP)) return error;
+        // No /proc, or no linking of unnamed files here: the plain way below.
+    }
+    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_APPEND | O_CLOEXEC, 0600);
     if (fd < 0) return errno;
     fd_ = fd;
     // Nobody else can have the new file locked; a lock that fails is only a
     // file system without locks.
     (void)LockWithRetry(fd_, LOCK_EX | LOCK_NB);
-    return 0;
+    int error = ::fchmod(fd_, 0600) == 0 ? Append(header) : errno;
+    if (error != 0) {
+        Close();
+        ::unlink(path.c_str());
+    }
+    return error;
 }
 
 int JournalFile::OpenLeftOver(const std::string& path) {

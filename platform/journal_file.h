@@ -22,9 +22,12 @@ public:
         return *this;
     }
 
-    // Makes `path` exclusively (never through a link, mode 0600) and holds an
-    // exclusive lock on it until Close. 0, or errno (EEXIST: the name is taken).
-    [[nodiscard]] int Create(const std::string& path);
+    // Makes `path` exclusively (never through a link, mode 0600) holding
+    // `header`, and holds an exclusive lock on it until Close. Where the file
+    // system allows, the file is written and locked before it gets its name,
+    // so that no one ever sees it empty or unlocked. 0, or errno (EEXIST: the
+    // name is taken).
+    [[nodiscard]] int Create(const std::string& path, const std::string& header);
 
     // Opens an existing journal of a dead installer: a regular file, not a
     // link, owned by this user, mode 0600, whose lock is free at once. 0, or

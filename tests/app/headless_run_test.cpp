@@ -202,3 +202,23 @@ TEST_F(Headless, KilledInstallerIsUndoneAtTheNextStartWhichThenInstallsEverythin
 }
 
 }  // namespace
+
+namespace {
+
+// A failed silent run says on standard error which entry stopped it and why,
+// in the system's words, and leaves the template directory as it was.
+TEST_F(Headless, FailedSilentRunNamesTheEntryAndTheSystemsReason) {
+    WriteSampleTree(temp_.path("src"));
+    MakeKit(temp_.path("src"));
+    MakeDirectories(DefaultTemplates() + "settings.cfg/inner");
+    const std::string before = Snapshot(DefaultTemplates());
+    Start({"/S"}, false);
+    ASSERT_EQ(Finish(), 0) << Errors();
+    const std::string errors = Errors();
+    EXPECT_NE(errors.find("vxk5-setup: " + DefaultTemplates() + "settings.cfg: Is a directory\n"), std::string::npos)
+        << errors;
+    EXPECT_EQ(Snapshot(DefaultTemplates()), before);
+    for (const std::string& name : Leftovers()) ADD_FAILURE() << "left in the temporary directory: " << name;
+}
+
+}  // namespace

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,6 +17,7 @@
 #include "install/install_job.h"
 #include "install/recovery.h"
 #include "platform/fault_injection.h"
+#include "platform/file_entries.h"
 #include "tests/install/install_fixture.h"
 
 namespace {
@@ -295,6 +297,45 @@ TEST_F(TransactionTest, TwoInstallersIntoOneDirectoryEndWithTheGoodKit) {
         EXPECT_EQ(ListNames(TargetPath()).size(), 7u);
         EXPECT_TRUE(ListNames(TempPath()).empty());
     }
+}
+
+// While another installer holds the template directory the job says so and
+// waits; it goes on as soon as the lock is free.
+TEST_F(TransactionTest, SecondInstallerWaitsForTheTemplateDirectory) {
+    int holder = ::open(TargetPath().c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    AddEntry("a.txt", "x", TimeAt(kNew));
+    onPost_ = [&holder, this](const Post& post) {
+        if (post.text != "Waiting for another installation into this directory to finish...") return;
+        EXPECT_EQ(post.code, 0u);
+        EXPECT_EQ(post.percent, 0u);
+        EXPECT_FALSE(PathExists(TargetPath("a.txt")));
+        ::close(holder);  // the other installer ends
+        holder = -1;
+    };
+    ASSERT_EQ(RunJob(), 0u);
+    EXPECT_EQ(holder, -1) << "the job never waited";
+    EXPECT_EQ(ReadFile(TargetPath("a.txt")), "x");
+}
+
+// A relative template path is made down from the first directory that
+// exists, and a rollback removes exactly the directories made.
+TEST_F(TransactionTest, RelativeTemplatePathIsMadeAndUndoneExactly) {
+    const std::string saved = CurrentDirectory();
+    ASSERT_EQ(::chdir(RootPath("").c_str()), 0);
+    AddEntry("a.txt", "x", TimeAt(kNew));
+    const uint32_t made = RunJobInto("rel/templates");
+    ResetKit();
+    AddEntry("b\\c.txt", "y", TimeAt(kNew));
+    AddEntry("..\\refused", "z", TimeAt(kNew));
+    const uint32_t failed = RunJobInto("other/templates");
+    ASSERT_EQ(::chdir(saved.c_str()), 0);
+    EXPECT_EQ(made, 0u);
+    EXPECT_EQ(ReadFile(RootPath("rel/templates/a.txt")), "x");
+    EXPECT_EQ(failed, 13u);
+    EXPECT_FALSE(PathExists(RootPath("other")));
+    EXPECT_TRUE(ListNames(TempPath()).empty());
 }
 
 }  // namespace

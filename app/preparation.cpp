@@ -3,8 +3,12 @@
 
 #include "ui/installer_dlg.h"
 
+#include <cstdio>
+
+#include "base/conversion.h"
 #include "config/config_paths.h"
 #include "config/template_locations.h"
+#include "install/recovery.h"
 #include "kit/kit_reader.h"
 #include "lang/messages.h"
 #include "platform/file_finder.h"
@@ -39,9 +43,24 @@ bool ReportFailure(const CInstallerDlg* owner, const char* key) {
     return false;
 }
 
+// An installer that died part-way is finished before anything else: undone,
+// or, when it had committed, tidied up. One line says what was done.
+void RecoverEarlierInstallations(const CInstallerDlg* owner) {
+    for (const RecoveryReport& report : RecoverInterruptedInstalls()) {
+        if (report.outcome == RecoveryReport::Outcome::Unreadable) {
+            std::fprintf(stderr, "vxk5-setup: %s\n", ToMultiByte(RecoveryMessage(report)).c_str());
+            std::fflush(stderr);
+            continue;
+        }
+        // Without a display the box is one line on standard error.
+        MessageBox(owner, RecoveryMessage(report), MB_STYLE_PLAIN_OK);
+    }
+}
+
 }  // namespace
 
 bool CInstallerDlg::Prepare() {
+    RecoverEarlierInstallations(this);
     const WString kitPath = LocateKit();
     // Only a readable regular file is a kit: a FIFO, a device or a directory
     // there is reported as missing, and examining it never blocks.

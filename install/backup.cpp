@@ -1,60 +1,187 @@
 #include "install/backup.h"
 
-#include "install/directories.h"
-#include "install/path_probe.h"
+#include "base/conversion.h"
+#include "platform/fault_injection.h"
+#include "platform/file_entries.h"
 #include "platform/file_finder.h"
 #include "platform/file_system.h"
+#include "platform/platform_error.h"
+
+namespace {
+
+std::string WithoutFinalSlash(const std::string& path) {
+    std::string trimmed = path;
+    while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
+    return trimmed;
+}
+
+std::string Bytes(const WString& text) {
+    const AString bytes = ToMultiByte(text);
+    return std::string(bytes.c_str(), bytes.length());
+}
+
+// Makes the backup subdirectories that `relative` needs, each once per job.
+int MakeBackupParents(InstallJob& job, const std::string& backup, const std::string& relative) {
+    size_t slash = relative.find('/');
+    while (slash != std::string::npos) {
+        const std::string directory = backup + relative.substr(0, slash);
+        if (job.backupDirectories.insert(directory).second) {
+            const int error = MakeDirectory(directory, 0700);
+            if (error != 0 && !(error == EEXIST && IsDirectoryAt(directory))) {
+                job.backupDirectories.erase(directory);
+                return error;
+            }
+        }
+        slash = relative.find('/', slash + 1);
+    }
+    return 0;
+}
+
+// Puts the original kept at `place` back at `destination`.
+int RestoreOne(const std::string& place, const std::string& destination) {
+    EntryStatus standing;
+    if (const int error = ExamineEntry(destination, standing); error != 0) return error;
+    if (standing.kind == EntryKind::Directory) return EISDIR;  // not the job's; left alone
+    if (standing.kind != EntryKind::Missing) {
+        if (const int error = InjectedFault(FaultStep::Remove, destination); error != 0) return error;
+        if (const int error = RemoveEntry(destination); error != 0) return error;
+    }
+    if (const int error = InjectedFault(FaultStep::Restore, destination); error != 0) return error;
+    return MoveEntry(place, destination, std::string());
+}
+
+}  // namespace
+
+std::string JournalPathOf(const std::string& backup) { return WithoutFinalSlash(backup) + ".journal"; }
+std::string StagingPathOf(const std::string& backup) { return WithoutFinalSlash(backup) + ".partial"; }
+
+uint32_t MoveOriginalToBackup(InstallJob& job, const std::string& destination) {
+    if (job.journal.empty() || job.journal.back().backup.empty()) return ERR_INVALID_PARAMETER;
+    JournalRecord& record = job.journal.back();
+    const std::string relative = destination.substr(record.target.size());
+    const std::string place = record.backup + relative;
+    if (const int error = MakeBackupParents(job, record.backup, relative); error != 0) {
+        return NoteFailure(job, place, error);
+    }
+    if (const uint32_t code = WriteAhead(job, JournalStepLine(StepKind::MoveToBackup, destination)); code != 0) {
+        return code;
+    }
+    record.steps.push_back({StepKind::MoveToBackup, destination});
+    int error = InjectedFault(FaultStep::MoveToBackup, destination);
+    if (error == 0) error = MoveEntry(destination, place, StagingPathOf(record.backup));
+    if (error != 0) return NoteFailure(job, destination, error);
+    return ERR_SUCCESS;
+}
 
 uint32_t BackupFile(InstallJob& job, const WString& destination) {
-    if (job.journal.empty() || job.journal.back().backupDirectory.empty()) return ERR_INVALID_PARAMETER;
-    const JournalRecord& record = job.journal.back();
-    const size_t skip = record.targetDirectory.length();
-    const WString place =
-        record.backupDirectory + (destination.length() > skip ? destination.substr(skip) : WString());
-
-    const size_t slash = place.rfind(u'/');
-    if (slash != WString::npos) {
-        // Made even when nothing turns out to be there to move.
-        if (const uint32_t code = EnsureDirectoryUnrecorded(place.substr(0, slash)); code != ERR_SUCCESS) return code;
+    if (job.journal.empty() || job.journal.back().backup.empty()) return ERR_INVALID_PARAMETER;
+    const std::string path = Bytes(destination);
+    EntryStatus standing;
+    if (const int error = ExamineEntry(path, standing); error != 0) return NoteFailure(job, path, error);
+    if (standing.kind == EntryKind::Missing) return ERR_NOT_FOUND;
+    if (path.compare(0, job.journal.back().target.size(), job.journal.back().target) != 0) {
+        return ERR_INVALID_PARAMETER;
     }
-    // The kit named this file before in this run: the original is already in
-    // the backup tree and the destination holds only what the job wrote, which
-    // is simply written over (the rollback brings the original back).
-    if (PathPresent(place)) return ERR_SUCCESS;
-    return MovePath(destination, place);
+    return MoveOriginalToBackup(job, path);
 }
 
 void RecordNewFile(InstallJob& job, const WString& path) {
     if (!job.journal.empty()) job.journal.back().newFiles.push_back(path);
 }
 
-void RestoreBackup(InstallJob& job, const WString& target, const WString& backup) {
-    FileFinder finder;
-    InitFinder(finder);
-    if (!FindFirstEntry(finder, backup + u"*")) {
-        CloseFinder(finder);
-        return;
-    }
-    do {
-        const WString name = GetEntryName(finder);
-        if (name == u"." || name == u"..") continue;
-        if (GetEntryAttributes(finder) == FILE_ATTR_DIRECTORY && IsRealDirectory(backup + name)) {
-            RestoreBackup(job, target + name + u"/", backup + name + u"/");
-        } else {
-            (void)MovePath(backup + name, target + name);  // the restore goes on past a failure
+bool RestoreBackup(InstallJob& job, const WString& target, const WString& backup) {
+    const std::string from = Bytes(backup);
+    const std::string to = Bytes(target);
+    std::vector<std::string> names;
+    if (ListDirectory(from, names) != 0) return false;
+    bool complete = true;
+    for (const std::string& name : names) {
+        EntryStatus status;
+        if (ExamineEntry(from + name, status) != 0) {
+            complete = false;
+            continue;
         }
-    } while (FindNextEntry(finder));
-    CloseFinder(finder);
+        if (status.kind == EntryKind::Directory) {
+            complete = RestoreBackup(job, FromMultiByte(AString((to + name + "/").c_str())),
+                                     FromMultiByte(AString((from + name + "/").c_str()))) &&
+                       complete;
+        } else if (RestoreOne(from + name, to + name) != 0) {
+            complete = false;  // the restore goes on with the next entry
+        }
+    }
+    return complete;
+}
+
+UndoOutcome UndoSteps(const std::vector<JournalStep>& steps, const std::string& target, const std::string& backup) {
+    UndoOutcome outcome;
+    auto note = [&outcome](const std::string& path, int error) {
+        if (outcome.error == 0) {
+            outcome.failedPath = path;
+            outcome.error = error;
+        }
+    };
+    for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
+        const std::string& path = step->path;
+        switch (step->kind) {
+            case StepKind::WriteFile: {
+                EntryStatus standing;
+                if (ExamineEntry(path, standing) != 0 || standing.kind == EntryKind::Missing ||
+                    standing.kind == EntryKind::Directory) {
+                    break;
+                }
+                int error = InjectedFault(FaultStep::Remove, path);
+                if (error == 0) error = RemoveEntry(path);
+                if (error != 0) note(path, error);
+                break;
+            }
+            case StepKind::MoveToBackup: {
+                if (backup.empty() || path.compare(0, target.size(), target) != 0) break;
+                const std::string place = backup + path.substr(target.size());
+                EntryStatus kept;
+                const int examined = ExamineEntry(place, kept);
+                // No backup: the move never happened (the original is still
+                // in place) or it was put back already.
+                if (examined == 0 && kept.kind == EntryKind::Missing) break;
+                const int error = examined != 0 ? examined : RestoreOne(place, path);
+                if (error != 0) {
+                    outcome.originalsRestored = false;
+                    note(path, error);
+                }
+                break;
+            }
+            case StepKind::MakeDirectory:
+                // Only an empty directory goes: what someone else put there stays.
+                (void)RemoveDirectory(path);
+                break;
+        }
+    }
+    return outcome;
+}
+
+int DiscardBackup(const std::string& backup) {
+    int first = PurgeTree(WithoutFinalSlash(backup));
+    const int staging = RemoveEntry(StagingPathOf(backup));
+    if (first == 0) first = staging;
+    // The journal goes last: while any of the rest is left, a later start finds it.
+    const int journal = first == 0 ? RemoveEntry(JournalPathOf(backup)) : 0;
+    return first != 0 ? first : journal;
 }
 
 uint32_t RollbackInstall(InstallJob& job, uint32_t code) {
     if (job.journal.empty()) return code;
     const JournalRecord& record = job.journal.back();
-    if (!record.targetDirectory.empty() && !record.backupDirectory.empty()) {
-        RestoreBackup(job, record.targetDirectory, record.backupDirectory);
+    const UndoOutcome outcome = UndoSteps(record.steps, record.target, record.backup);
+    if (outcome.error != 0 && job.failure.error == 0 && job.failure.path.empty()) {
+        job.failure = InstallFailure{AString(outcome.failedPath.c_str()), outcome.error};
     }
-    if (!record.backupDirectory.empty()) PurgeDirectory(job, record.backupDirectory);
-    for (const WString& directory : record.createdDirectories) PurgeDirectory(job, directory);
-    for (const WString& file : record.newFiles) RemoveFile(file);
+    if (!record.backup.empty()) {
+        if (outcome.originalsRestored) {
+            (void)DiscardBackup(record.backup);
+        } else {
+            job.backupKept = true;  // the originals wait there, and the journal says where they belong
+        }
+    }
+    job.journalFile.Close();
+    job.targetLock.Release();
     return code;
 }

@@ -1,19 +1,13 @@
 #include "install/directories.h"
 
-#include "install/path_probe.h"
-#include "platform/file_finder.h"
+#include <vector>
+
+#include "base/conversion.h"
+#include "platform/fault_injection.h"
+#include "platform/file_entries.h"
 #include "platform/file_system.h"
 
 namespace {
-
-// The last "/" of `path` that is not its final unit, or npos.
-size_t LastInnerSlash(const WString& path) {
-    const size_t length = path.length();
-    for (size_t p = length >= 2 ? length - 1 : 0; p > 0; --p) {
-        if (path[p - 1] == u'/') return p - 1;
-    }
-    return WString::npos;
-}
 
 // "C:/...": a slash right after a drive designator has no parent to make.
 bool FollowsDriveDesignator(const WString& path, size_t slash) { return slash == 2 && path[1] == u':'; }
@@ -21,14 +15,53 @@ bool FollowsDriveDesignator(const WString& path, size_t slash) { return slash ==
 }  // namespace
 
 uint32_t EnsureDirectory(InstallJob& job, const WString& path) {
-    if (path == u"/") return ERR_SUCCESS;
-    if (IsExistingDirectory(path)) return ERR_SUCCESS;  // made before: never recorded, no utility
-    const size_t slash = LastInnerSlash(path);
-    if (slash == WString::npos || FollowsDriveDesignator(path, slash)) return ERR_PATH_NOT_FOUND;
-    const WString parent = slash == 0 ? WString(u"/") : path.substr(0, slash);
-    if (const uint32_t code = EnsureDirectory(job, parent); code != ERR_SUCCESS) return code;
-    if (const uint32_t code = CreateDirectoryTree(path); code != ERR_SUCCESS) return code;
-    if (!job.journal.empty()) job.journal.back().createdDirectories.push_back(path);
+    if (path.length() >= 3 && FollowsDriveDesignator(path, 2) && path[2] == u'/') return ERR_PATH_NOT_FOUND;
+    const AString bytes = ToMultiByte(path);
+    return EnsureDirectoryBytes(job, std::string(bytes.c_str(), bytes.length()), path);
+}
+
+uint32_t EnsureDirectoryBytes(InstallJob& job, const std::string& path, const WString& asGiven) {
+    std::string directory = path;
+    while (directory.size() > 1 && directory.back() == '/') directory.pop_back();
+    if (directory.empty() || directory == "/") return ERR_SUCCESS;
+    if (job.knownDirectories.count(directory) != 0) return ERR_SUCCESS;
+    if (IsDirectoryAt(directory)) {
+        job.knownDirectories.insert(directory);
+        return ERR_SUCCESS;
+    }
+
+    // The missing directories, deepest first, up to the first that exists.
+    std::vector<std::string> missing{directory};
+    for (std::string current = directory;;) {
+        const size_t slash = current.rfind('/');
+        if (slash == std::string::npos || slash == 0) break;  // the current directory or "/" is there
+        current.resize(slash);
+        while (current.size() > 1 && current.back() == '/') current.pop_back();
+        if (current == "/" || job.knownDirectories.count(current) != 0 || IsDirectoryAt(current)) break;
+        missing.push_back(current);
+    }
+
+    for (auto made = missing.rbegin(); made != missing.rend(); ++made) {
+        if (const uint32_t code = WriteAhead(job, JournalStepLine(StepKind::MakeDirectory, *made)); code != 0) {
+            return code;
+        }
+        if (!job.journal.empty()) job.journal.back().steps.push_back({StepKind::MakeDirectory, *made});
+        int error = InjectedFault(FaultStep::MakeDirectory, *made);
+        if (error == 0) error = MakeDirectory(*made, 0777);  // the umask decides, as for mkdir -p
+        if (error == EEXIST && IsDirectoryAt(*made)) {
+            job.knownDirectories.insert(*made);  // made by someone else meanwhile: not ours
+            continue;
+        }
+        if (error != 0) {
+            (void)NoteFailure(job, *made, error);
+            return ERR_NOT_FOUND;
+        }
+        job.knownDirectories.insert(*made);
+        if (!job.journal.empty()) {
+            job.journal.back().createdDirectories.push_back(
+                made == missing.rend() - 1 && !asGiven.empty() ? asGiven : FromMultiByte(AString(made->c_str())));
+        }
+    }
     return ERR_SUCCESS;
 }
 
@@ -42,28 +75,11 @@ uint32_t EnsureDirectoryUnrecorded(const WString& path) {
     return CreateDirectoryTree(path);
 }
 
-uint32_t PurgeDirectory(InstallJob& job, const WString& directory) {
+uint32_t PurgeDirectory(InstallJob& /*job*/, const WString& directory) {
     if (directory.empty()) return ERR_SUCCESS;
-    WString prefix = directory;
-    if (!(prefix == u"/" || prefix.EndsWith(u'/') || prefix.EndsWith(u'\\'))) prefix += u'/';
-
-    FileFinder finder;
-    InitFinder(finder);
-    if (FindFirstEntry(finder, prefix + u"*")) {
-        do {
-            const WString name = GetEntryName(finder);
-            if (name == u"." || name == u"..") continue;
-            const WString path = prefix + name;
-            // A link to a directory is removed as a link: its target is not ours.
-            if (GetEntryAttributes(finder) == FILE_ATTR_DIRECTORY && IsRealDirectory(path)) {
-                PurgeDirectory(job, path);
-            } else {
-                RemoveFile(path);
-            }
-        } while (FindNextEntry(finder));
-    }
-    CloseFinder(finder);
-    // Emptied above, the directory usually goes without a process; whatever is
-    // left (an entry the walk could not examine) is for rm -rf.
-    return RemoveTree(directory);
+    const AString bytes = ToMultiByte(directory);
+    std::string path(bytes.c_str(), bytes.length());
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    (void)PurgeTree(path);
+    return ERR_SUCCESS;
 }

@@ -2,21 +2,25 @@
 // Making and removing directories for the installation job.
 
 #include <cstdint>
+#include <string>
 
 #include "base/wstring.h"
 #include "install/install_job.h"
 
-// Makes a missing directory and its missing parents, appending each directory
-// it makes to the last record's created directories, parents first. An
-// existing directory costs one stat and is not recorded. 0; 3 when no parent
-// can be derived (no "/" left, or a drive designator "C:/"); 2 or 87 from
-// CreateDirectoryTree.
+// Makes a missing directory and every missing directory above it, down from
+// the first one that exists (for a relative path, the current directory at
+// the latest). Each is journalled before it is made and appended to the last
+// record's created directories, parents first (the path itself as given, a
+// final "/" included). An existing directory costs one stat and is not
+// recorded. 0; 3 for a path after a drive designator ("C:/..."); 2 when a
+// directory cannot be made (the failure detail has the path and errno).
 [[nodiscard]] uint32_t EnsureDirectory(InstallJob& job, const WString& path);
+[[nodiscard]] uint32_t EnsureDirectoryBytes(InstallJob& job, const std::string& path, const WString& asGiven);
 
-// Makes a directory and its missing parents without recording anything (the
-// backup tree). 0, 3 as above, or the code of CreateDirectoryTree.
+// Makes a directory and its missing parents without recording anything.
+// 0, 3 as above, or the code of CreateDirectoryTree.
 [[nodiscard]] uint32_t EnsureDirectoryUnrecorded(const WString& path);
 
-// Deletes `directory` with everything in it. A symbolic link found inside is
-// removed as a link; what it points to is left alone. Always 0.
+// Deletes `directory` with everything in it, never following a link found
+// inside (a link is removed as a link). Always 0.
 uint32_t PurgeDirectory(InstallJob& job, const WString& directory);

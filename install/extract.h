@@ -14,9 +14,13 @@ struct DistributionKit;
 // not ending in a separator, "." or "..".
 bool IsSafeEntryName(const WString& name);
 
-// Copies entry `index` from the kit's container to `destination` through the
-// kit's copy buffer, ends the file there and gives it the entry's time (whole
-// seconds). 0; the open's code; the seek's, read's or write's last error; 13
-// when the entry runs past the end of the container; 87 for a kit without a
-// copy buffer or an index out of range.
-[[nodiscard]] uint32_t ExtractEntry(DistributionKit& kit, size_t index, const WString& destination);
+// Makes the new file `destination` (never through a link, never over an
+// existing entry), copies entry `index` from the kit's container into it
+// through the kit's copy buffer, gives it the entry's time (whole seconds) and
+// closes it; every one of these steps is checked. 0; the open's code; the
+// seek's, read's, write's, time-setting's or close's last error; 13 when the
+// entry runs past the end of the container; 87 for a kit without a copy
+// buffer or an index out of range. `error`, when given, receives the errno
+// value of a failed system call (0 otherwise).
+[[nodiscard]] uint32_t ExtractEntry(DistributionKit& kit, size_t index, const WString& destination,
+                                    int* error = nullptr);

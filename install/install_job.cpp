@@ -1,19 +1,31 @@
 #include "install/install_job.h"
 
+#include "base/conversion.h"
 #include "install/backup.h"
 #include "install/directories.h"
 #include "install/extract.h"
 #include "install/install_worker.h"
-#include "install/path_probe.h"
 #include "kit/distribution_kit.h"
 #include "lang/messages.h"
-#include "platform/file_finder.h"
+#include "platform/fault_injection.h"
+#include "platform/file_entries.h"
 #include "platform/file_handle.h"
 #include "platform/file_system.h"
+#include "platform/platform_error.h"
 
 namespace {
 
-constexpr char16_t kBackupPrefix[] = u"k5stp";
+constexpr char kBackupPrefix[] = "k5stp";
+// Names tried for the backup directory before the job gives up.
+constexpr int kBackupNameAttempts = 100000;
+// Times the template directory is locked again because it was replaced
+// while this job waited for it.
+constexpr int kLockAttempts = 100;
+
+std::string Bytes(const WString& text) {
+    const AString bytes = ToMultiByte(text);
+    return std::string(bytes.c_str(), bytes.length());
+}
 
 // The target directory immediately followed by the entry's name with every "\"
 // turned into "/".
@@ -23,31 +35,56 @@ WString DestinationOf(const WString& target, const WString& name) {
     return target + relative;
 }
 
-// The path up to its last "/"; the whole path when it holds none.
-WString ParentOf(const WString& path) {
-    const size_t slash = path.rfind(u'/');
-    return slash == WString::npos ? path : path.substr(0, slash);
+// An absolute form of the template directory: a relative one is taken from
+// the current directory now, so that the journal means the same to a later
+// start made elsewhere.
+WString AbsoluteTarget(const WString& target) {
+    if (target.empty() || target[0] == u'/') return target;
+    const std::string current = CurrentDirectory();
+    if (current.empty()) return target;
+    WString absolute = FromMultiByte(AString(current.c_str()));
+    if (!absolute.EndsWith(u'/')) absolute += u'/';
+    return absolute + target;
 }
 
-enum class Existing { Missing, UpToDate, Older };
+enum class Decision { Skip, WriteNew, Replace, Rewrite };
 
-// What stands at the destination: a file that opens is up to date unless its
-// modification time (whole seconds) is strictly earlier than the entry's.
-Existing ExamineDestination(const WString& destination, const FileTime& entryTime) {
-    FileHandle handle = INVALID_FILE_HANDLE;
-    if (CreateFileHandle(destination, FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle, FILE_ATTR_NORMAL) !=
-        ERR_SUCCESS) {
-        return Existing::Missing;
+// What to do about what stands at `destination`, from one lstat.
+uint32_t Decide(InstallJob& job, const std::string& destination, const FileTime& entryTime, Decision& decision) {
+    EntryStatus standing;
+    if (const int error = ExamineEntry(destination, standing); error != 0) {
+        return NoteFailure(job, destination, error);
     }
-    ScopedFileHandle existing(handle);
-    FileTime modification;  // a time that cannot be read counts as the earliest
-    (void)GetFileHandleTimes(existing.Get(), nullptr, nullptr, &modification);
-    return modification < entryTime ? Existing::Older : Existing::UpToDate;
-}
-
-// No file or directory of that name, not even a dangling link.
-bool NameIsFree(const WString& path) {
-    return !FindsEntry(path) && !PathPresent(path);
+    bool older = false;
+    switch (standing.kind) {
+        case EntryKind::Missing:
+            decision = Decision::WriteNew;
+            return ERR_SUCCESS;
+        case EntryKind::File:
+            older = UnixTimeToFileTime(standing.modified) < entryTime;
+            break;
+        case EntryKind::Link:
+            // A link to a file is judged by the file and replaced as a link;
+            // a dangling one is no file at all and is replaced.
+            if (standing.target == EntryKind::Directory) return NoteFailure(job, destination, EISDIR);
+            if (standing.target == EntryKind::Other) return NoteFailure(job, destination, EEXIST);
+            older = standing.target == EntryKind::Missing || UnixTimeToFileTime(standing.modified) < entryTime;
+            break;
+        case EntryKind::Directory:
+            // Whatever its time: the file cannot go there, and a directory is
+            // never moved aside (nor, like a FIFO or a device, ever opened).
+            return NoteFailure(job, destination, EISDIR);
+        case EntryKind::Other:
+            return NoteFailure(job, destination, EEXIST);
+    }
+    if (!older) {
+        decision = Decision::Skip;
+    } else if (job.placed.count(destination) != 0) {
+        decision = Decision::Rewrite;  // written by this job for an earlier entry of the same name
+    } else {
+        decision = Decision::Replace;
+    }
+    return ERR_SUCCESS;
 }
 
 }  // namespace
@@ -57,34 +94,107 @@ void PostJobResult(InstallJob& job, uint32_t code, const WString& text, uint32_t
     if (job.postObserver) job.postObserver(code, text, percent);
 }
 
+uint32_t NoteFailure(InstallJob& job, const std::string& path, int error) {
+    if (job.failure.path.empty() && job.failure.error == 0) job.failure = InstallFailure{AString(path.c_str()), error};
+    return CodeFromErrno(error);
+}
+
+uint32_t WriteAhead(InstallJob& job, const std::string& line) {
+    if (!job.journalFile.IsOpen()) return ERR_SUCCESS;
+    const std::string& backup = job.journal.back().backup;
+    int error = InjectedFault(FaultStep::JournalWrite, JournalPathOf(backup));
+    if (error == 0) error = job.journalFile.Append(line);
+    return error == 0 ? ERR_SUCCESS : NoteFailure(job, JournalPathOf(backup), error);
+}
+
 uint32_t BeginInstall(InstallJob& job, const WString& targetDirectory) {
     job.journal.emplace_back();
-    job.journal.back().targetDirectory = targetDirectory;
+    JournalRecord& record = job.journal.back();
+    record.targetDirectory = targetDirectory;
     if (targetDirectory.empty()) return ERR_SUCCESS;
+    record.target = Bytes(AbsoluteTarget(targetDirectory));
+    if (record.target.back() != '/') record.target += '/';
 
     WString temporary;
     (void)GetTempDirectory(temporary);
-    if (const uint32_t code = EnsureDirectory(job, temporary); code != ERR_SUCCESS) return code;
-    WString base = temporary;
-    if (!base.EndsWith(u'/')) base += u'/';
+    std::string base = Bytes(temporary);
+    if (base.empty() || base.back() != '/') base += '/';
 
-    for (int32_t number = 0; number >= 0; ++number) {
-        const WString candidate = base + kBackupPrefix + IntToWString(number, 10);
-        if (!NameIsFree(candidate)) continue;
-        job.journal.back().backupDirectory = candidate + u"/";
-        return EnsureDirectory(job, job.journal.back().backupDirectory);
+    // The journal and the backup directory are both made exclusively; any
+    // entry of either name (a file, a directory, a link, a dangling link)
+    // moves on to the next number. Nothing already there is ever adopted.
+    for (int number = 0; number < kBackupNameAttempts; ++number) {
+        const std::string backup = base + kBackupPrefix + std::to_string(number);
+        const std::string journalPath = backup + ".journal";
+        int error = InjectedFault(FaultStep::JournalWrite, journalPath);
+        if (error == 0) error = job.journalFile.Create(journalPath, JournalHeader(record.target, backup + "/"));
+        if (error == EEXIST) continue;
+        if (error != 0) return NoteFailure(job, journalPath, error);
+        record.backup = backup + "/";
+        error = MakeDirectory(backup, 0700);  // readable by its owner only
+        if (error == 0) {
+            record.backupDirectory = FromMultiByte(AString(record.backup.c_str()));
+            return ERR_SUCCESS;
+        }
+        job.journalFile.Close();
+        (void)RemoveEntry(journalPath);
+        record.backup.clear();
+        if (error != EEXIST) return NoteFailure(job, backup, error);
     }
     return ERR_TEMP_NOT_CREATED;
 }
 
-void CommitInstall(InstallJob& job) {
-    if (job.journal.empty()) return;
-    PurgeDirectory(job, job.journal.back().backupDirectory);
+uint32_t LockTemplateDirectory(InstallJob& job) {
+    if (job.journal.empty() || job.journal.back().target.empty()) return ERR_SUCCESS;
+    const std::string target = job.journal.back().target;
+    bool told = false;
+    for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
+        if (const uint32_t code = EnsureDirectoryBytes(job, target, WString()); code != 0) {
+            return code;
+        }
+        if (const int error = job.targetLock.Open(target); error != 0) return NoteFailure(job, target, error);
+        if (!job.targetLock.TryLock()) {
+            if (!told) {
+                // The progress stays where it is; the text says why.
+                PostJobResult(job, ERR_SUCCESS, LoadResString("IDS_WAITING_INSTALL"), 0);
+                told = true;
+            }
+            if (const int error = job.targetLock.Wait(); error != 0) return NoteFailure(job, target, error);
+        }
+        // The other installer may have removed the directory in its rollback
+        // (and someone made it anew): the lock must be on the directory that
+        // the path names now.
+        if (job.targetLock.StillNamedBy(target)) return ERR_SUCCESS;
+        job.targetLock.Release();
+        job.knownDirectories.clear();
+    }
+    return NoteFailure(job, target, EAGAIN);
+}
+
+uint32_t CommitInstall(InstallJob& job) {
+    if (job.journal.empty()) return ERR_SUCCESS;
+    const JournalRecord& record = job.journal.back();
+    if (const uint32_t code = WriteAhead(job, JournalCommitLine()); code != 0) return code;
+    // From here the installation stands; what is left is tidying up, which a
+    // later start finishes should this process die in it.
+    if (!record.backup.empty()) (void)DiscardBackup(record.backup);
+    job.journalFile.Close();
+    job.targetLock.Release();
+    return ERR_SUCCESS;
 }
 
 uint32_t ReportInstallError(InstallJob& job, uint32_t code, uint32_t percent) {
-    PostJobResult(job, code, LoadResString("IDS_INSTALL_ERROR"), percent);
-    return RollbackInstall(job, code);
+    const WString text = LoadResString("IDS_INSTALL_ERROR");
+    PostJobResult(job, code, text, percent);
+    RollbackInstall(job, code);
+    if (job.backupKept) {
+        // Said once more, now that the rollback is over: where the originals are.
+        PostJobResult(job, code,
+                      text + u"\n" + LoadResString("IDS_ERROR_BACKUPKEPT") + u" " +
+                          job.journal.back().backupDirectory,
+                      percent);
+    }
+    return code;
 }
 
 uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
@@ -92,6 +202,7 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
     DistributionKit* kit = nullptr;
     WString target;
     GetJobSetup(state, kit, target);
+    target = AbsoluteTarget(target);
 
     if (const uint32_t code = BeginInstall(job, target); code != ERR_SUCCESS) {
         return ReportInstallError(job, code, 0);
@@ -101,6 +212,9 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
     // Without a template directory the names would be taken relative to
     // wherever the process happens to be.
     if (target.empty() && count > 0) return ReportInstallError(job, ERR_PATH_NOT_FOUND, 0);
+    if (const uint32_t code = LockTemplateDirectory(job); code != ERR_SUCCESS) {
+        return ReportInstallError(job, code, 0);
+    }
 
     for (size_t i = 0; i < count; ++i) {
         const KitFileEntry& entry = kit->entries[i];
@@ -109,31 +223,53 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
         PostJobResult(job, ERR_SUCCESS, destination, percent);
 
         // Nothing is written outside the template directory.
-        if (!IsSafeEntryName(entry.name)) return ReportInstallError(job, ERR_INVALID_DATA, percent);
-
-        const FileTime entryTime{entry.timeLow, entry.timeHigh};
-        const Existing existing = ExamineDestination(destination, entryTime);
-        if (existing == Existing::UpToDate) continue;
-        // A directory where the entry's file belongs is not replaced: the
-        // file could not be made there, and moving the directory aside would
-        // lose it with the backup tree.
-        if (existing == Existing::Older && IsExistingDirectory(destination)) {
-            return ReportInstallError(job, ERR_INVALID_PARAMETER, percent);
+        if (!IsSafeEntryName(entry.name)) {
+            (void)NoteFailure(job, Bytes(destination), 0);
+            return ReportInstallError(job, ERR_INVALID_DATA, percent);
         }
-
-        const uint32_t moved = BackupFile(job, destination);
-        if (moved == 1 || moved > ERR_PATH_NOT_FOUND) return ReportInstallError(job, moved, percent);
-        if (moved == ERR_NOT_FOUND || moved == ERR_PATH_NOT_FOUND) RecordNewFile(job, destination);
-
-        if (const uint32_t code = EnsureDirectory(job, ParentOf(destination)); code != ERR_SUCCESS) {
+        const std::string path = Bytes(destination);
+        const FileTime entryTime{entry.timeLow, entry.timeHigh};
+        Decision decision = Decision::Skip;
+        if (const uint32_t code = Decide(job, path, entryTime, decision); code != ERR_SUCCESS) {
             return ReportInstallError(job, code, percent);
         }
-        if (const uint32_t code = ExtractEntry(*kit, i, destination); code != ERR_SUCCESS) {
+        switch (decision) {
+            case Decision::Skip:
+                continue;
+            case Decision::Replace:
+                if (const uint32_t code = MoveOriginalToBackup(job, path); code != ERR_SUCCESS) {
+                    return ReportInstallError(job, code, percent);
+                }
+                break;
+            case Decision::Rewrite:
+                // Already journalled: the rollback removes it whatever it holds.
+                if (const int error = RemoveEntry(path); error != 0) {
+                    return ReportInstallError(job, NoteFailure(job, path, error), percent);
+                }
+                break;
+            case Decision::WriteNew: {
+                const size_t slash = path.rfind('/');
+                if (const uint32_t code = EnsureDirectoryBytes(job, path.substr(0, slash), WString());
+                    code != ERR_SUCCESS) {
+                    return ReportInstallError(job, code, percent);
+                }
+                if (const uint32_t code = WriteAhead(job, JournalStepLine(StepKind::WriteFile, path)); code != 0) {
+                    return ReportInstallError(job, code, percent);
+                }
+                job.journal.back().steps.push_back({StepKind::WriteFile, path});
+                RecordNewFile(job, destination);
+                break;
+            }
+        }
+        job.placed.insert(path);
+        int error = 0;
+        if (const uint32_t code = ExtractEntry(*kit, i, destination, &error); code != ERR_SUCCESS) {
+            if (job.failure.path.empty() && job.failure.error == 0) job.failure = InstallFailure{AString(path.c_str()), error};
             return ReportInstallError(job, code, percent);
         }
     }
 
-    CommitInstall(job);
+    if (const uint32_t code = CommitInstall(job); code != ERR_SUCCESS) return ReportInstallError(job, code, 100);
     PostJobResult(job, ERR_SUCCESS, LoadResString("IDS_INSTALL_FINISH"), 100);
     if (job.finalPauseMilliseconds != 0) SleepMilliseconds(job.finalPauseMilliseconds);
     return ERR_SUCCESS;

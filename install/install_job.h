@@ -1,23 +1,32 @@
 #pragma once
 // The installation job: copies every file entry of a kit into the template
 // directory, replacing an existing file only when the kit's copy is newer.
-// Every change is journalled before it is made (replaced files are moved into
-// a backup directory k5stp<N> in the temporary directory; directories and
-// files the job makes are listed), so that a failure can put the template
-// directory back as it was.
+// Every change is journalled before it is made, in memory and in a journal
+// file k5stp<N>.journal beside the backup directory k5stp<N> in the temporary
+// directory: directories about to be made, originals about to be moved into
+// the backup directory, new files about to be written. A failure plays the
+// journal back (newest first) so that the template directory is as it was; a
+// process killed part-way is undone from the file at the next start. The job
+// holds an exclusive lock on the template directory from before its first
+// change until the commit or the rollback is done.
 //
 // The job reports through the InstallJobState only: code 0, the destination
 // and the percentage before each entry; code 0, "Copying complete..." and 100
 // once at the end; or the failure code, "Installation error" and the
 // percentage of the entry being handled. A failure is posted before the
-// journal is played back.
+// journal is played back (and, when an original could not be put back, once
+// more afterwards with the place where the originals are kept).
 
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "base/wstring.h"
+#include "install/journal_format.h"
 #include "platform/job_state.h"
+#include "platform/journal_file.h"
 
 struct DistributionKit;
 
@@ -27,6 +36,20 @@ struct JournalRecord {
     WString backupDirectory;                 // ends with "/"; empty until made
     std::vector<WString> createdDirectories; // in the order made, parents first
     std::vector<WString> newFiles;           // destinations that did not exist before
+
+    // The same run as the journal file has it: byte paths, every change in
+    // the order made. `target` is absolute and ends with "/".
+    std::string target;
+    std::string backup;  // ends with "/"; empty until made
+    std::vector<JournalStep> steps;
+};
+
+// Why a job failed: the path it was working on and the system's errno value
+// (0 when the failure was no system call's, such as a refused entry name).
+// Empty path and 0 while nothing has failed.
+struct InstallFailure {
+    AString path;
+    int error = 0;
 };
 
 constexpr uint32_t kFinalPauseMilliseconds = 1000;
@@ -35,6 +58,19 @@ constexpr uint32_t kFinalPauseMilliseconds = 1000;
 struct InstallJob {
     std::vector<JournalRecord> journal;  // every operation works on the last record
     InstallJobState* jobState = nullptr; // not owned
+
+    JournalFile journalFile;    // open and locked from BeginInstall to the end
+    DirectoryLock targetLock;   // held from before the first change to the end
+    InstallFailure failure;     // the first failure's path and errno
+    bool backupKept = false;    // a rollback could not put every original back
+
+    // What the job already knows, so that each entry costs one lstat: the
+    // directories that exist, the backup subdirectories made, and the
+    // destinations it has written (a later entry of the same name rewrites
+    // them without another record).
+    std::unordered_set<std::string> knownDirectories;
+    std::unordered_set<std::string> backupDirectories;
+    std::unordered_set<std::string> placed;
 
     // Test and benchmark hooks; the worker never changes them.
     // The pause after the success has been posted.
@@ -52,8 +88,23 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state);
 // made for an empty target directory.
 [[nodiscard]] uint32_t BeginInstall(InstallJob& job, const WString& targetDirectory);
 
-// Removes the backup directory of the last record.
-void CommitInstall(InstallJob& job);
+// Writes the commit record, then removes the backup directory and the journal
+// file of the last record. 0, or the code of a commit record that could not be
+// written (the job is then still to be rolled back).
+[[nodiscard]] uint32_t CommitInstall(InstallJob& job);
+
+// Takes the template directory's lock, making the directory first when it is
+// missing (journalled). While another installer holds the lock, posts the
+// waiting text and waits. 0 or a code (the failure detail is set).
+[[nodiscard]] uint32_t LockTemplateDirectory(InstallJob& job);
+
+// Writes `line` to the job's journal file, when there is one. 0, or the code
+// (the failure detail names the journal).
+[[nodiscard]] uint32_t WriteAhead(InstallJob& job, const std::string& line);
+
+// Records the failure detail unless one is recorded already; returns the
+// result code for `error`.
+uint32_t NoteFailure(InstallJob& job, const std::string& path, int error);
 
 // Posts the failure (code, "Installation error", percent), then plays the
 // journal back. Returns `code`.

@@ -53,7 +53,9 @@ bool StartWorker(InstallWorker& worker, InstallJobState& state) {
 void JoinWorker(InstallWorker& worker) { worker.Join(); }
 
 void* WorkerMain(void* argument) {
-    InstallJobState& state = *static_cast<InstallWorker*>(argument)->jobState;
+    InstallWorker& worker = *static_cast<InstallWorker*>(argument);
+    InstallJobState& state = *worker.jobState;
+    worker.failure = InstallFailure();
     InstallJob job;
     try {
         (void)RunInstallJob(job, state);
@@ -66,6 +68,7 @@ void* WorkerMain(void* argument) {
         GetJobResult(state, code, text, percent);
         if (code == ERR_SUCCESS && percent < 100) (void)ReportInstallError(job, ERR_INVALID_PARAMETER, percent);
     }
+    worker.failure = job.failure;
     return nullptr;
 }
 

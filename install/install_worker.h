@@ -11,6 +11,7 @@
 
 #include <cstdint>
 
+#include "install/install_job.h"
 #include "platform/job_state.h"
 
 struct InstallWorker {
@@ -23,6 +24,9 @@ struct InstallWorker {
     pthread_t thread{};
     int32_t creationResult = -1;  // -1 until a thread is requested, then pthread_create's result
     bool joinable = false;        // a thread was started and not yet joined
+    // Why the last job failed (its path and errno); written by the worker
+    // thread before it ends, so read it only after JoinWorker.
+    InstallFailure failure;
 
     void Join();
 };

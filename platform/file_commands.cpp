@@ -120,7 +120,7 @@ uint32_t RemoveFile(const WString& path) {
     if (!ToMultiByteWhole(path, bytes)) return ERR_SUCCESS;
     if (CommandFastPathsEnabled() && UnlinkNonDirectory(bytes) == FastResult::Done) return ERR_SUCCESS;
     // rm's complaint (a directory, no permission) stays visible on standard error.
-    (void)RunUtility({"rm", "-f", "--", bytes}, ErrorOutput::Keep);
+    (void)RunUtility({"rm", "-f", "--", bytes}, ErrorOutput::Discard);
     return ERR_SUCCESS;
 }
 
@@ -135,6 +135,8 @@ uint32_t MovePath(const WString& source, const WString& target) {
     }
     const int status = RunUtility({"mv", "--", from, to}, ErrorOutput::Discard);
     if (status == kUtilityNotStarted) return ERR_INVALID_PARAMETER;
-    // mv's status 1 is a failed move; other statuses count as done.
-    return status == 1 ? ERR_NOT_FOUND : ERR_SUCCESS;
+    // mv's status 1 is a failed move; any other failure (a status the utility
+    // does not give for a move, or its death by a signal) is no move either.
+    if (status == 0) return ERR_SUCCESS;
+    return status == 1 ? ERR_NOT_FOUND : ERR_INVALID_PARAMETER;
 }

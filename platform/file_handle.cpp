@@ -13,7 +13,7 @@ namespace {
 
 int Descriptor(FileHandle handle) { return static_cast<int>(handle); }
 
-int OpenFlags(uint32_t access, uint32_t disposition) {
+int OpenFlags(uint32_t access, uint32_t disposition, uint32_t attributes) {
     int flags = O_RDONLY;
     if (access >= (FILE_ACCESS_READ | FILE_ACCESS_WRITE)) {
         flags = O_RDWR;
@@ -24,6 +24,8 @@ int OpenFlags(uint32_t access, uint32_t disposition) {
     // file with TruncateFileHandle. 1 and 4 behave as FILE_OPEN_EXISTING.
     if (disposition == FILE_CREATE) flags |= O_CREAT;
     if (disposition == FILE_TRUNCATE_EXISTING) flags |= O_TRUNC;
+    // Only a file that is not there yet, and never through a link at the name.
+    if (disposition == FILE_CREATE && (attributes & FILE_FLAG_NEW_FILE) != 0) flags |= O_EXCL | O_NOFOLLOW;
     // Descriptors are not handed to the utilities the file-system commands start.
     return flags | O_CLOEXEC;
 }
@@ -31,7 +33,7 @@ int OpenFlags(uint32_t access, uint32_t disposition) {
 }  // namespace
 
 uint32_t CreateFileHandle(const WString& path, uint32_t access, uint32_t /*shareMode*/, uint32_t disposition,
-                          FileHandle& handle, uint32_t /*flags*/) {
+                          FileHandle& handle, uint32_t flags) {
     ClearPlatformError();
     AString bytes;
     // A path cut short at a 0 unit or an unencodable unit names another file.
@@ -39,9 +41,9 @@ uint32_t CreateFileHandle(const WString& path, uint32_t access, uint32_t /*share
     int fd;
     do {
         // O_NONBLOCK: opening a FIFO would otherwise wait for its other end.
-        fd = ::open(bytes.c_str(), OpenFlags(access, disposition) | O_NONBLOCK | O_NOCTTY, 0660);
+        fd = ::open(bytes.c_str(), OpenFlags(access, disposition, flags) | O_NONBLOCK | O_NOCTTY, 0660);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return FailWith(CodeFromErrno(errno));
+    if (fd < 0) return FailWithErrno(errno);
     // A FIFO or socket is no file: reading or writing it could wait for ever.
     struct stat status;
     if (::fstat(fd, &status) != 0 || S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode) ||
@@ -61,7 +63,7 @@ int64_t SeekFileHandle(FileHandle handle, int64_t offset, uint32_t origin) {
     }
     const int whence = origin == FILE_FROM_CURRENT ? SEEK_CUR : origin == FILE_FROM_END ? SEEK_END : SEEK_SET;
     const off64_t position = ::lseek64(Descriptor(handle), offset, whence);
-    if (position < 0) FailWith(CodeFromErrno(errno));
+    if (position < 0) FailWithErrno(errno);
     return position;
 }
 
@@ -74,7 +76,7 @@ uint32_t ReadFileHandle(FileHandle handle, void* buffer, uint32_t size, uint32_t
         const ssize_t got = ::read(Descriptor(handle), bytes + *count, size - *count);
         if (got < 0) {
             if (errno == EINTR) continue;
-            return FailWith(CodeFromErrno(errno));
+            return FailWithErrno(errno);
         }
         if (got == 0) break;  // end of file is not an error
         *count += static_cast<uint32_t>(got);
@@ -95,7 +97,7 @@ uint32_t WriteFileHandle(FileHandle handle, const void* buffer, uint32_t size, u
         const ssize_t put = ::write(Descriptor(handle), bytes + *count, size - *count);
         if (put < 0) {
             if (errno == EINTR) continue;
-            return FailWith(CodeFromErrno(errno));
+            return FailWithErrno(errno);
         }
         if (put == 0) return FailWith(ERR_INVALID_PARAMETER);
         *count += static_cast<uint32_t>(put);
@@ -106,7 +108,7 @@ uint32_t WriteFileHandle(FileHandle handle, const void* buffer, uint32_t size, u
 uint32_t CloseFileHandle(FileHandle handle) {
     // Leaves the last error alone on success. EINTR is not retried: the
     // descriptor is released either way on Linux.
-    if (::close(Descriptor(handle)) != 0) return FailWith(CodeFromErrno(errno));
+    if (::close(Descriptor(handle)) != 0) return FailWithErrno(errno);
     return ERR_SUCCESS;
 }
 
@@ -114,7 +116,7 @@ uint32_t TruncateFileHandle(FileHandle handle) {
     ClearPlatformError();
     if (handle == INVALID_FILE_HANDLE) return FailWith(ERR_INVALID_HANDLE);
     const off64_t position = ::lseek64(Descriptor(handle), 0, SEEK_CUR);
-    if (position < 0) return FailWith(CodeFromErrno(errno));
-    if (::ftruncate64(Descriptor(handle), position) != 0) return FailWith(CodeFromErrno(errno));
+    if (position < 0) return FailWithErrno(errno);
+    if (::ftruncate64(Descriptor(handle), position) != 0) return FailWithErrno(errno);
     return ERR_SUCCESS;
 }

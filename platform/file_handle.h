@@ -34,6 +34,9 @@ constexpr uint32_t FILE_OPEN_EXISTING = 3;
 constexpr uint32_t FILE_TRUNCATE_EXISTING = 5;
 constexpr uint32_t FILE_ATTR_NORMAL = 0x80;
 constexpr uint32_t FILE_FLAG_SEQUENTIAL_NORMAL = 0x8000080;
+// With FILE_CREATE: fail (EEXIST) unless the file is made by this call; a
+// link standing at the name is not followed.
+constexpr uint32_t FILE_FLAG_NEW_FILE = 0x00020000;
 constexpr uint32_t FILE_FROM_START = 0;
 constexpr uint32_t FILE_FROM_CURRENT = 1;
 constexpr uint32_t FILE_FROM_END = 2;

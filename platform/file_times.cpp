@@ -30,7 +30,7 @@ uint32_t GetFileHandleTimes(FileHandle handle, FileTime* creation, FileTime* acc
     ClearPlatformError();
     if (handle == INVALID_FILE_HANDLE) return FailWith(ERR_INVALID_HANDLE);
     struct stat64 status;
-    if (::fstat64(Descriptor(handle), &status) != 0) return FailWith(ERR_INVALID_HANDLE);
+    if (::fstat64(Descriptor(handle), &status) != 0) return FailWithErrno(errno, ERR_INVALID_HANDLE);
     // Whole seconds only; there is no birth time, the status change stands in.
     if (creation != nullptr) *creation = UnixTimeToFileTime(status.st_ctime);
     if (access != nullptr) *access = UnixTimeToFileTime(status.st_atime);
@@ -44,9 +44,10 @@ uint32_t SetFileHandleTimes(FileHandle handle, const FileTime* /*creation*/, con
     if (handle == INVALID_FILE_HANDLE) return FailWith(ERR_INVALID_HANDLE);
     if (modification == nullptr) return FailWith(ERR_INVALID_PARAMETER);
     // Access and modification both become the modification time's second.
-    // The outcome is not examined: the stamp is set on a best-effort basis.
+    // A file whose time cannot be set would be taken as up to date, or as
+    // out of date, for good: the failure is reported.
     const struct timespec times[2] = {{static_cast<time_t>(FileTimeToUnixTime(*modification)), 0},
                                       {static_cast<time_t>(FileTimeToUnixTime(*modification)), 0}};
-    (void)::futimens(Descriptor(handle), times);
+    if (::futimens(Descriptor(handle), times) != 0) return FailWithErrno(errno);
     return ERR_SUCCESS;
 }

@@ -4,6 +4,9 @@
 #include "ui/installer_dlg.h"
 
 #include <cstdio>
+#include <cstring>
+
+#include "base/conversion.h"
 
 #include "base/result_codes.h"
 #include "config/config_file.h"
@@ -53,11 +56,20 @@ void CInstallerDlg::StartInstallation() {
     uint32_t code = 0;
     WString message;
     uint32_t percent = 0;
+    // The job says so while another installer holds the template directory.
+    const WString waitingText = LoadResString("IDS_WAITING_INSTALL");
+    bool waitingTold = false;
     do {
         GetJobResult(jobState_, code, message, percent);
+        const bool waiting = code == 0 && message == waitingText;
         if (progressPage_ && layout_ != nullptr) {
             progressPage_->SetProgress(percent);
-        } else {
+            if (waiting) gtk_label_set_text(GTK_LABEL(progressPage_->Label()), ToMultiByte(waitingText).c_str());
+        } else if (waiting && !waitingTold) {
+            std::fprintf(stderr, "%s\n", ToMultiByte(waitingText).c_str());
+            std::fflush(stderr);
+            waitingTold = true;
+        } else if (!waiting) {
             console.Update(percent);
         }
         WaitForProgress();
@@ -67,6 +79,18 @@ void CInstallerDlg::StartInstallation() {
     const bool ending = TerminationPending();
     if (ending || code != 0) JoinWorker();  // a rollback finishes before anything else
     signalsHeld_ = false;
+    if (code != 0) {
+        // After the rollback the job may have said more (where kept originals are).
+        uint32_t finalPercent = 0;
+        GetJobResult(jobState_, code, message, finalPercent);
+        const InstallFailure& failure = worker_.failure;
+        if (silent_ && layout_ == nullptr && !failure.path.empty()) {
+            // One line naming the entry and the system's reason.
+            std::fprintf(stderr, "vxk5-setup: %s: %s\n", failure.path.c_str(),
+                         failure.error != 0 ? std::strerror(failure.error) : "the kit's entry cannot be installed");
+            std::fflush(stderr);
+        }
+    }
 
     if (code != 0) {
         const FailureReader reader = failureReader_ != nullptr ? failureReader_ : ReadInstallFailure;

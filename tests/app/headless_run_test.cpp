@@ -248,3 +248,59 @@ TEST_F(Headless, TerminationDuringCopyingWaitsForACompleteInstall) {
 }
 
 }  // namespace
+
+namespace {
+
+// The real program killed with SIGKILL in the middle of its copy; the next
+// start finds its journal, undoes the half-made installation, says so, and
+// installs the whole kit.
+TEST_F(Headless, KilledInstallerIsUndoneAtTheNextStartWhichThenInstallsEverything) {
+    WriteSampleTree(temp_.path("src"), 4000);
+    MakeKit(temp_.path("src"));
+    Start({"/S"}, false);
+    // The journal exists from the first change to the commit.
+    const std::string journal = Tmp() + "/k5stp0.journal";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!PathExists(journal) && std::chrono::steady_clock::now() < deadline) usleep(1000);
+    ASSERT_TRUE(PathExists(journal)) << Errors();
+    usleep(20 * 1000);  // well into the copy
+    ASSERT_EQ(kill(child_->Pid(), SIGKILL), 0);
+    int status = 0;
+    EXPECT_FALSE(child_->Wait(20, status)) << "killed, not ended";
+    child_.reset();
+    ASSERT_TRUE(PathExists(journal)) << "killed before the commit";
+
+    Start({"/S"}, false);
+    ASSERT_EQ(Finish(), 0) << Errors();
+    const std::string errors = Errors();
+    EXPECT_NE(errors.find("An interrupted installation was found and cleaned up. Template directory: " +
+                          DefaultTemplates()),
+              std::string::npos)
+        << errors;
+    EXPECT_EQ(Snapshot(DefaultTemplates()), Snapshot(temp_.path("src")));
+    for (const std::string& name : Leftovers()) {
+        EXPECT_NE(name.rfind("k5stp", 0), 0u) << name;  // the killed run's unpacked kit may stay
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A failed silent run says on standard error which entry stopped it and why,
+// in the system's words, and leaves the template directory as it was.
+TEST_F(Headless, FailedSilentRunNamesTheEntryAndTheSystemsReason) {
+    WriteSampleTree(temp_.path("src"));
+    MakeKit(temp_.path("src"));
+    MakeDirectories(DefaultTemplates() + "settings.cfg/inner");
+    const std::string before = Snapshot(DefaultTemplates());
+    Start({"/S"}, false);
+    ASSERT_EQ(Finish(), 0) << Errors();
+    const std::string errors = Errors();
+    EXPECT_NE(errors.find("vxk5-setup: " + DefaultTemplates() + "settings.cfg: Is a directory\n"), std::string::npos)
+        << errors;
+    EXPECT_EQ(Snapshot(DefaultTemplates()), before);
+    for (const std::string& name : Leftovers()) ADD_FAILURE() << "left in the temporary directory: " << name;
+}
+
+}  // namespace

@@ -5,8 +5,11 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "install/backup.h"
 #include "install/extract.h"
+#include "platform/file_entries.h"
 #include "tests/install/install_fixture.h"
 
 namespace {
@@ -36,11 +39,22 @@ TEST_F(DirectoriesTest, EnsureDirectoryRecordsWhatItMakesParentsFirst) {
 TEST_F(DirectoriesTest, EnsureDirectoryFailsWithoutAParentToMake) {
     InstallJob job;
     job.journal.emplace_back();
-    EXPECT_EQ(EnsureDirectory(job, u"no-slash-here"), 3u);
     EXPECT_EQ(EnsureDirectory(job, u"C:/missing"), 3u);
     EXPECT_EQ(EnsureDirectory(job, u"C:/missing/deeper"), 3u);
     EXPECT_TRUE(job.journal.back().createdDirectories.empty());
-    EXPECT_FALSE(PathExists("no-slash-here"));
+}
+
+TEST_F(DirectoriesTest, EnsureDirectoryMakesARelativePathDownFromTheCurrentDirectory) {
+    const std::string saved = CurrentDirectory();
+    ASSERT_EQ(::chdir(TargetPath().c_str()), 0);
+    InstallJob job;
+    job.journal.emplace_back();
+    const uint32_t code = EnsureDirectory(job, u"rel/templates/");
+    const std::vector<std::string> created = Created(job);
+    ASSERT_EQ(::chdir(saved.c_str()), 0);
+    EXPECT_EQ(code, 0u);
+    EXPECT_TRUE(IsDirectory(TargetPath("rel/templates")));
+    EXPECT_EQ(created, (std::vector<std::string>{"rel", "rel/templates/"}));
 }
 
 TEST_F(DirectoriesTest, EnsureDirectoryStopsAtAFileInTheWay) {
@@ -116,11 +130,18 @@ TEST_F(DirectoriesTest, ExtractEntryReportsWhatStopsIt) {
     EXPECT_EQ(ExtractEntry(kit(), 0, Wide(TargetPath("missing/x"))), 2u);
     EXPECT_FALSE(PathExists(TargetPath("x")));
 
-    // A file already there is written over and ends where the entry ends.
-    WriteFile(TargetPath("x"), "a much longer earlier content");
+    // Only a new file is written: whatever stands at the name (a file, a
+    // link to one) is left as it is and the write fails.
     EXPECT_EQ(ExtractEntry(kit(), 0, Wide(TargetPath("x"))), 0u);
     EXPECT_EQ(ReadFile(TargetPath("x")), "bytes");
     EXPECT_EQ(ModificationTime(TargetPath("x")), 1262304000);
+    WriteFile(TargetPath("other"), "a much longer earlier content");
+    int error = 0;
+    EXPECT_EQ(ExtractEntry(kit(), 0, Wide(TargetPath("other")), &error), 87u);
+    EXPECT_EQ(error, EEXIST);
+    ASSERT_EQ(::symlink(TargetPath("other").c_str(), TargetPath("link").c_str()), 0);
+    EXPECT_EQ(ExtractEntry(kit(), 0, Wide(TargetPath("link")), &error), 87u);
+    EXPECT_EQ(ReadFile(TargetPath("other")), "a much longer earlier content");
 
     DistributionKit closed;  // no container open
     closed.entries = kit().entries;

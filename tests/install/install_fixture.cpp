@@ -56,17 +56,26 @@ void SnapshotInto(const std::string& directory, const std::string& prefix, TreeS
         struct stat status;
         if (::lstat(path.c_str(), &status) != 0) continue;
         TreeEntry entry;
+        entry.mode = status.st_mode & 07777;
         if (S_ISDIR(status.st_mode)) {
             entry.kind = 'd';
             snapshot[prefix + name] = entry;
             SnapshotInto(path, prefix + name + "/", snapshot);
             continue;
         }
+        entry.mode = status.st_mode & 07777;
         if (S_ISLNK(status.st_mode)) {
             entry.kind = 'l';
-        } else {
+            char text[4096];
+            const ssize_t length = ::readlink(path.c_str(), text, sizeof text);
+            if (length > 0) entry.bytes.assign(text, static_cast<size_t>(length));
+        } else if (S_ISREG(status.st_mode)) {
             entry.kind = 'f';
+            // An unreadable file is read by its bytes all the same (the test
+            // may be root); where it cannot be read the bytes stay empty.
             entry.bytes = ReadFile(path);
+        } else {
+            entry.kind = 'o';
         }
         entry.mtime = status.st_mtime;
         snapshot[prefix + name] = entry;
@@ -74,6 +83,11 @@ void SnapshotInto(const std::string& directory, const std::string& prefix, TreeS
 }
 
 }  // namespace
+
+std::ostream& operator<<(std::ostream& out, const TreeEntry& entry) {
+    return out << entry.kind << " mode " << std::oct << entry.mode << std::dec << " mtime " << entry.mtime << " \""
+               << entry.bytes.substr(0, 40) << "\"";
+}
 
 TreeSnapshot Snapshot(const std::string& directory) {
     TreeSnapshot snapshot;

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <ostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,14 +31,17 @@ void SetModificationTime(const std::string& path, int64_t unixSeconds);
 
 // What a directory tree holds: for each relative path, its kind, bytes and
 // modification time (files only; a directory's time changes with its entries).
+// A link's bytes are its text; every entry keeps its permission bits.
 struct TreeEntry {
-    char kind = '?';  // 'f' file, 'd' directory, 'l' link
+    char kind = '?';  // 'f' file, 'd' directory, 'l' link, 'o' anything else
     std::string bytes;
     int64_t mtime = 0;
+    unsigned mode = 0;
     bool operator==(const TreeEntry& other) const {
-        return kind == other.kind && bytes == other.bytes && mtime == other.mtime;
+        return kind == other.kind && bytes == other.bytes && mtime == other.mtime && mode == other.mode;
     }
 };
+std::ostream& operator<<(std::ostream& out, const TreeEntry& entry);
 using TreeSnapshot = std::map<std::string, TreeEntry>;
 TreeSnapshot Snapshot(const std::string& directory);
 std::vector<std::string> ListNames(const std::string& directory);  // sorted, no "." and ".."

@@ -51,7 +51,9 @@ TEST_F(InstallJobTest, JournalRecordsCreatedDirectoriesParentsFirst) {
     const JournalRecord& record = job_.journal.back();
     EXPECT_EQ(Narrow(record.targetDirectory), TargetPath());
     EXPECT_EQ(Narrow(record.backupDirectory), TempPath("k5stp0/"));
-    const std::vector<std::string> expected = {TempPath("k5stp0/"), TargetPath("sub"), TargetPath("sub/dir")};
+    // The backup directory is no directory of the template path: it is made
+    // exclusively and goes with the backup, not with the created directories.
+    const std::vector<std::string> expected = {TargetPath("sub"), TargetPath("sub/dir")};
     std::vector<std::string> created;
     for (const WString& directory : record.createdDirectories) created.push_back(Narrow(directory));
     EXPECT_EQ(created, expected);
@@ -68,7 +70,7 @@ TEST_F(InstallJobTest, ExistingDirectoriesAreNeitherMadeNorRecorded) {
     ASSERT_EQ(RunJob(), 0u);
     std::vector<std::string> created;
     for (const WString& directory : job_.journal.back().createdDirectories) created.push_back(Narrow(directory));
-    EXPECT_EQ(created, std::vector<std::string>{TempPath("k5stp0/")});
+    EXPECT_TRUE(created.empty());
 }
 
 TEST_F(InstallJobTest, ReplacesOnlyFilesOlderThanTheEntry) {
@@ -161,8 +163,8 @@ TEST_F(InstallJobTest, ReplacedFilesWaitInTheBackupTreeUntilTheCommit) {
         EXPECT_EQ(ReadFile(TempPath("k5stp0/a.txt")), "old");
         EXPECT_EQ(ReadFile(TempPath("k5stp0/sub/b.txt")), "old b");
         EXPECT_EQ(ModificationTime(TempPath("k5stp0/sub/b.txt")), kYear2001);
-        // The backup subdirectory is made even though nothing was there to move.
-        EXPECT_TRUE(IsDirectory(TempPath("k5stp0/sub/fresh")));
+        // A backup subdirectory is made only for an original that is moved there.
+        EXPECT_FALSE(PathExists(TempPath("k5stp0/sub/fresh")));
         EXPECT_FALSE(PathExists(TempPath("k5stp0/sub/fresh/c.txt")));
     };
     ASSERT_EQ(RunJob(), 0u);
@@ -217,7 +219,7 @@ TEST_F(InstallJobTest, MissingTemplateDirectoryIsMadeAndRecorded) {
     EXPECT_EQ(ReadFile(RootPath("new/templates/a.txt")), "x");
     std::vector<std::string> created;
     for (const WString& directory : job_.journal.back().createdDirectories) created.push_back(Narrow(directory));
-    EXPECT_EQ(created, (std::vector<std::string>{TempPath("k5stp0/"), RootPath("new"), RootPath("new/templates")}));
+    EXPECT_EQ(created, (std::vector<std::string>{RootPath("new"), RootPath("new/templates")}));
 }
 
 TEST_F(InstallJobTest, EmptyTemplateDirectoryWritesNothing) {

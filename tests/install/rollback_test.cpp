@@ -82,13 +82,13 @@ TEST_F(RollbackTest, EntryRunningPastTheEndOfTheContainer) {
     BuildKit();  // the first two entries as usual
     const uint32_t end = static_cast<uint32_t>(containerData_.size());
     KitFileEntry entry;
-    entry.name = u"torn.txt";
+    entry.name = Wide("torn.txt");
     entry.offset = end - 4;
     entry.size = 4 + 3 * kKitCopyBufferSize;  // more than one buffer beyond the end
     entry.timeLow = TimeAt(kNew).low;
     entry.timeHigh = TimeAt(kNew).high;
     kit().entries.push_back(entry);
-    entry.name = u"last.txt";
+    entry.name = Wide("last.txt");
     entry.offset = 0;
     entry.size = 1;
     kit().entries.push_back(entry);

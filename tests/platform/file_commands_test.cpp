@@ -219,6 +219,25 @@ TEST_P(FileCommandsTest, UtilityThatCannotStartGives87) {
     EXPECT_FALSE(PathExists(Path("x")));
 }
 
+// A utility that dies by a signal, or ends with a status mv never gives for a
+// move, has moved nothing; and no utility writes on the user's terminal.
+TEST_P(FileCommandsTest, UtilityKilledOrFailingOddlyIsNoSuccessAndSaysNothing) {
+    SetCommandFastPaths(false);
+    const TempDir bin;
+    for (const char* body : {"kill -KILL $$", "echo noise >&2; exit 4"}) {
+        WriteFile(bin.path("mv"), std::string("#!/bin/sh\n") + body + "\n");
+        WriteFile(bin.path("rm"), "#!/bin/sh\necho noise >&2\nexit 1\n");
+        ASSERT_EQ(::chmod(bin.path("mv").c_str(), 0755), 0);
+        ASSERT_EQ(::chmod(bin.path("rm").c_str(), 0755), 0);
+        const ScopedEnv path("PATH", bin.path() + ":/usr/bin:/bin");
+        WriteFile(Path("s"), "");
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(MovePath(W(Path("s")), W(Path("t"))), ERR_INVALID_PARAMETER) << body;
+        EXPECT_EQ(RemoveFile(W(Path("s"))), 0u);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << body;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Paths, FileCommandsTest, ::testing::Values(true, false),
                          [](const ::testing::TestParamInfo<bool>& info) {
                              return info.param ? "Direct" : "Utility";

@@ -1,0 +1,28 @@
+#pragma once
+// A seam for tests: every step of an installation that changes a file system
+// asks here first whether it should fail (or whether the test wants to stop
+// the process at that point). Without a hook each question is one load.
+
+#include <string>
+
+enum class FaultStep {
+    JournalWrite,   // a record appended to the journal
+    MakeDirectory,  // a directory of the template path or below it
+    MoveToBackup,   // an original moved (or copied) into the backup tree
+    CreateFile,     // a new file opened for writing
+    Write,          // bytes written to a new file
+    SetTimes,       // the entry's time given to a new file
+    Close,          // a new file closed
+    Remove,         // something the job put in place removed by the rollback
+    Restore,        // an original put back by the rollback
+    Purge,          // one entry of the backup tree deleted
+};
+
+// Returns an errno value that the step is to fail with, or 0 to let it run.
+using FaultHook = int (*)(FaultStep step, const std::string& path, void* context);
+
+// Installs `hook` (null removes it). Not for use while a job runs.
+void SetFaultHook(FaultHook hook, void* context);
+
+// 0, or the errno a test wants `step` on `path` to fail with.
+int InjectedFault(FaultStep step, const std::string& path);

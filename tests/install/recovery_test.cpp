@@ -1,0 +1,275 @@
+// An installer killed with SIGKILL at any point, and the recovery at the next
+// start: afterwards the template directory is exactly the old state or, when
+// the commit record had been written, exactly the new one, and nothing is
+// left in the temporary directory. The recovery touches only journals that
+// are its own and free.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "install/install_job.h"
+#include "install/journal_format.h"
+#include "install/recovery.h"
+#include "platform/fault_injection.h"
+#include "tests/install/install_fixture.h"
+
+namespace {
+
+constexpr int64_t kOld = 978307200;   // 2001
+constexpr int64_t kNew = 1262304000;  // 2010
+constexpr int kFiles = 240;
+
+// Counts every step; kills the process at step `killAt` (0: never).
+struct StepCounter {
+    int steps = 0;
+    int killAt = 0;
+};
+
+int CountOrKill(FaultStep, const std::string&, void* context) {
+    StepCounter& counter = *static_cast<StepCounter*>(context);
+    ++counter.steps;
+    if (counter.steps == counter.killAt) ::kill(::getpid(), SIGKILL);
+    return 0;
+}
+
+class RecoveryTest : public InstallTest {
+protected:
+    void TearDown() override {
+        SetFaultHook(nullptr, nullptr);
+        InstallTest::TearDown();
+    }
+
+    // Half of the kit's files exist in an older version; the rest are new,
+    // some in directories that do not exist yet.
+    void MakeOldState() {
+        RemoveAll(TargetPath());
+        for (int d = 0; d < 4; ++d) MakeDirectories(TargetPath("old" + std::to_string(d)));
+        for (int i = 0; i < kFiles; i += 2) {
+            const std::string path = TargetPath(OldName(i));
+            WriteFile(path, "old " + std::to_string(i));
+            SetModificationTime(path, kOld);
+        }
+        ASSERT_EQ(::symlink("nowhere", TargetPath("old0/dangling").c_str()), 0);
+        const struct timespec times[2] = {{kOld, 0}, {kOld, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, TargetPath("old0/dangling").c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+    }
+    static std::string OldName(int i) { return "old" + std::to_string(i % 4) + "/f" + std::to_string(i); }
+    static std::string KitName(int i) {
+        return i % 2 == 0 ? "old" + std::to_string(i % 4) + "\\f" + std::to_string(i)
+                          : "new" + std::to_string(i % 5) + "\\deep\\f" + std::to_string(i);
+    }
+
+    void AddKit() {
+        for (int i = 0; i < kFiles; ++i) AddEntry(KitName(i), "new " + std::to_string(i), TimeAt(kNew));
+        AddEntry("old0\\dangling", "replaces the link", TimeAt(kNew));
+    }
+};
+
+// The counting run also finds the commit: the journal write whose step is
+// followed by no further journal write.
+struct CommitFinder {
+    int steps = 0;
+    int lastJournalWrite = 0;
+};
+
+int FindCommit(FaultStep step, const std::string&, void* context) {
+    CommitFinder& finder = *static_cast<CommitFinder*>(context);
+    ++finder.steps;
+    if (step == FaultStep::JournalWrite) finder.lastJournalWrite = finder.steps;
+    return 0;
+}
+
+TEST_F(RecoveryTest, KilledAtAnyPointIsUndoneOrCompletedAtTheNextStart) {
+    MakeOldState();
+    const TreeSnapshot oldState = Snapshot(TargetPath());
+    AddKit();
+    BuildKit();
+
+    CommitFinder finder;
+    SetFaultHook(FindCommit, &finder);
+    ASSERT_EQ(RunJob(), 0u);
+    SetFaultHook(nullptr, nullptr);
+    const TreeSnapshot newState = Snapshot(TargetPath());
+    ASSERT_NE(newState, oldState);
+    const int commit = finder.lastJournalWrite;
+    ASSERT_GT(finder.steps, commit);  // the purge comes after the commit
+
+    // 20 points spread over the copy, 5 inside the purge.
+    std::vector<int> points;
+    for (int k = 0; k < 20; ++k) points.push_back(1 + k * (commit - 1) / 19);
+    for (int k = 1; k <= 5; ++k) points.push_back(commit + k * (finder.steps - commit) / 5);
+    for (const int killAt : points) {
+        MakeOldState();
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            StepCounter counter;
+            counter.killAt = killAt;
+            SetFaultHook(CountOrKill, &counter);
+            (void)RunJob();
+            ::_exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "step " << killAt;
+
+        const std::vector<RecoveryReport> reports = RecoverInterruptedInstalls();
+        const TreeSnapshot after = Snapshot(TargetPath());
+        if (killAt > commit) {
+            EXPECT_EQ(after, newState) << "killed at step " << killAt << " after the commit " << commit;
+        } else {
+            EXPECT_EQ(after, oldState) << "killed at step " << killAt << " before the commit " << commit;
+        }
+        EXPECT_TRUE(ListNames(TempPath()).empty()) << "step " << killAt;
+        for (const RecoveryReport& report : reports) {
+            EXPECT_NE(report.outcome, RecoveryReport::Outcome::Unreadable) << "step " << killAt;
+            EXPECT_NE(report.outcome, RecoveryReport::Outcome::BackupKept) << "step " << killAt;
+        }
+    }
+}
+
+// The file being written when the process died is removed by the recovery:
+// the next run writes it again instead of taking it as up to date.
+TEST_F(RecoveryTest, FileCutShortByTheKillIsWrittenAgainByTheNextRun) {
+    AddEntry("big.bin", std::string(4 * 1024 * 1024, 'b'), TimeAt(kNew));
+    BuildKit();
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Killed at the second write of the file: half of it is there.
+        struct State {
+            int writes = 0;
+        } state;
+        SetFaultHook(
+            [](FaultStep step, const std::string&, void* context) {
+                if (step == FaultStep::Write && ++static_cast<State*>(context)->writes == 2) {
+                    ::kill(::getpid(), SIGKILL);
+                }
+                return 0;
+            },
+            &state);
+        (void)RunJob();
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(ReadFile(TargetPath("big.bin")).size(), 1024u * 1024u);
+    ASSERT_EQ(RecoverInterruptedInstalls().size(), 1u);
+    EXPECT_FALSE(PathExists(TargetPath("big.bin")));
+    ASSERT_EQ(RunJob(), 0u);
+    EXPECT_EQ(ReadFile(TargetPath("big.bin")).size(), 4u * 1024u * 1024u);
+}
+
+// What the recovery leaves alone: another user's journal, one whose lock a
+// live installer holds, a link named like a journal, one with the wrong mode,
+// and one that does not parse (reported, kept).
+TEST_F(RecoveryTest, RecoveryTouchesOnlyFreeJournalsOfItsOwn) {
+    WriteFile(TargetPath("precious"), "keep me");
+    auto journal = [&](const std::string& name, const std::string& text) {
+        const std::string path = TempPath(name);
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+        EXPECT_GE(fd, 0);
+        EXPECT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+        ::close(fd);
+        EXPECT_EQ(::chmod(path.c_str(), 0600), 0);
+        return path;
+    };
+    auto wants = [&](int number) {
+        return JournalHeader(TargetPath(), TempPath("k5stp" + std::to_string(number) + "/")) +
+               JournalStepLine(StepKind::WriteFile, TargetPath("precious"));
+    };
+    // Another user's (only root can make one; skipped otherwise).
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        const std::string foreign = journal("k5stp1.journal", wants(1));
+        ASSERT_EQ(::chown(foreign.c_str(), 65534, 65534), 0);
+    }
+    // Held by a live installer.
+    const std::string held = journal("k5stp2.journal", wants(2));
+    const int holder = ::open(held.c_str(), O_RDONLY);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    // A link with a journal's name, pointing at a good journal elsewhere.
+    const std::string elsewhere = journal("elsewhere", wants(3));
+    ASSERT_EQ(::symlink(elsewhere.c_str(), TempPath("k5stp3.journal").c_str()), 0);
+    // Readable by others.
+    const std::string open = journal("k5stp4.journal", wants(4));
+    ASSERT_EQ(::chmod(open.c_str(), 0644), 0);
+    // Does not parse; and one that names a backup directory not its own.
+    journal("k5stp5.journal", "not a journal\n");
+    journal("k5stp6.journal", wants(9));
+    // Not a journal's name at all.
+    journal("k5stpX.journal", wants(7));
+
+    const std::vector<RecoveryReport> reports = RecoverInterruptedInstalls();
+    ::close(holder);
+    EXPECT_EQ(ReadFile(TargetPath("precious")), "keep me");
+    ASSERT_EQ(reports.size(), 2u);
+    for (const RecoveryReport& report : reports) {
+        EXPECT_EQ(report.outcome, RecoveryReport::Outcome::Unreadable);
+        EXPECT_NE(Narrow(RecoveryMessage(report)).find("left in place"), std::string::npos);
+    }
+    for (const char* name : {"k5stp2.journal", "k5stp3.journal", "k5stp4.journal", "k5stp5.journal",
+                             "k5stp6.journal", "k5stpX.journal", "elsewhere"}) {
+        EXPECT_TRUE(PathExists(TempPath(name))) << name;
+    }
+    if (root) {
+        EXPECT_TRUE(PathExists(TempPath("k5stp1.journal")));
+    }
+
+    // Once free, the held journal is recovered (its new file removed).
+    const std::vector<RecoveryReport> later = RecoverInterruptedInstalls();
+    bool recovered = false;
+    for (const RecoveryReport& report : later) {
+        if (Narrow(report.journalPath) == held) {
+            recovered = report.outcome == RecoveryReport::Outcome::RolledBack;
+            EXPECT_EQ(Narrow(RecoveryMessage(report)),
+                      "An interrupted installation was found and cleaned up. Template directory: " + TargetPath());
+        }
+    }
+    EXPECT_TRUE(recovered);
+    EXPECT_FALSE(PathExists(TargetPath("precious")));
+    EXPECT_FALSE(PathExists(held));
+}
+
+TEST(JournalFormatTest, RoundTripsOddBytesAndRefusesWhatReachesOutside) {
+    const std::string target = "/t/dir/";
+    const std::string odd = "/t/dir/a%b\nc\rd\x7f e";
+    std::string text = JournalHeader(target, "/tmp/k5stp0/") + JournalStepLine(StepKind::MakeDirectory, "/t") +
+                       JournalStepLine(StepKind::MakeDirectory, "/t/dir") +
+                       JournalStepLine(StepKind::MoveToBackup, odd) +
+                       JournalStepLine(StepKind::WriteFile, "/t/dir/x") + "W /t/dir/torn";
+    ParsedJournal parsed;
+    ASSERT_TRUE(ParseJournal(text, parsed));
+    EXPECT_EQ(parsed.target, target);
+    ASSERT_EQ(parsed.steps.size(), 4u);  // the torn last line is no record
+    EXPECT_EQ(parsed.steps[2].path, odd);
+    EXPECT_FALSE(parsed.committed);
+    ASSERT_TRUE(ParseJournal(text.substr(0, text.rfind('\n') + 1) + JournalCommitLine(), parsed));
+    EXPECT_TRUE(parsed.committed);
+
+    const std::string header = JournalHeader(target, "/tmp/k5stp0/");
+    for (const std::string& bad : {
+             JournalStepLine(StepKind::WriteFile, "/t/other"),       // outside the target
+             JournalStepLine(StepKind::WriteFile, "/t/dir/../x"),    // climbs out
+             JournalStepLine(StepKind::MoveToBackup, "/t/dir/"),     // the target itself
+             JournalStepLine(StepKind::MakeDirectory, "/u"),         // not on the way
+             JournalStepLine(StepKind::WriteFile, "t/dir/x"),        // relative
+             std::string("X /t/dir/x\n"),                            // unknown record
+             std::string("W /t/dir/%zz\n"),                          // bad escape
+             JournalCommitLine() + JournalStepLine(StepKind::WriteFile, "/t/dir/x"),  // after the commit
+         }) {
+        EXPECT_FALSE(ParseJournal(header + bad, parsed)) << bad;
+    }
+    EXPECT_FALSE(ParseJournal("", parsed));
+    EXPECT_FALSE(ParseJournal("vxk5-journal 1\nT relative/\nB /tmp/k5stp0/\n", parsed));
+}
+
+}  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <set>
 #include <string>
 
@@ -80,6 +82,23 @@ TEST_F(Messages, ArabicTableHoldsTheEnglishTexts) {
         const WString english = LoadResString(key);
         SetCurrentLanguage(22);
         EXPECT_EQ(LoadResString(key), english) << key;
+    }
+}
+
+// GTK's buttons and folder chooser speak each table's language: the name given
+// to the catalogues must be one GTK has a catalogue for (English needs none).
+TEST_F(Messages, EveryTableNamesAnExistingToolkitCatalogue) {
+    struct stat info;
+    if (stat("/usr/share/locale/de/LC_MESSAGES/gtk20.mo", &info) != 0) GTEST_SKIP() << "no GTK catalogues here";
+    EXPECT_STREQ(CatalogueLanguage(FindLanguageId("zh")), "zh_CN");
+    EXPECT_STREQ(CatalogueLanguage(FindLanguageId("pt_BR")), "pt_BR");
+    EXPECT_STREQ(CatalogueLanguage(FindLanguageId("ar")), "en") << "the Arabic table holds the English texts";
+    EXPECT_EQ(CatalogueLanguage(99), nullptr);
+    for (int32_t id = 1; id <= kLanguageCount; ++id) {
+        const std::string catalogue = CatalogueLanguage(id);
+        if (catalogue == "en") continue;
+        const std::string file = "/usr/share/locale/" + catalogue + "/LC_MESSAGES/gtk20.mo";
+        EXPECT_EQ(stat(file.c_str(), &info), 0) << LanguageCode(id) << ": " << file;
     }
 }
 

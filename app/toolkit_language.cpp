@@ -16,7 +16,11 @@ bool IsPlainCLocale(const char* name) {
 
 }  // namespace
 
-void PrepareToolkitLanguage(int32_t languageId) {
+// Counts catalogue changes: raising it makes every later lookup read the
+// catalogues afresh instead of answering from what was looked up before.
+extern "C" int _nl_msg_cat_cntr;
+
+void SetCatalogueLanguage(int32_t languageId) {
     const char* catalogue = CatalogueLanguage(languageId);
     if (catalogue == nullptr) catalogue = "en";
     // LANGUAGE outranks the locale's own language in every catalogue lookup.
@@ -28,6 +32,11 @@ void PrepareToolkitLanguage(int32_t languageId) {
     if (std::strcmp(catalogue, "en") != 0 && IsPlainCLocale(std::setlocale(LC_MESSAGES, nullptr))) {
         std::setlocale(LC_MESSAGES, "C.UTF-8");
     }
+    ++_nl_msg_cat_cntr;
+}
+
+void PrepareToolkitLanguage(int32_t languageId) {
+    SetCatalogueLanguage(languageId);
     // The process locale is already set from the environment; GTK must not set
     // it again and undo the messages category.
     gtk_disable_setlocale();

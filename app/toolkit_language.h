@@ -4,7 +4,11 @@
 
 #include <cstdint>
 
-// Points GTK's message catalogues at the language of table `languageId`.
-// Call after the process locale is set and before GTK is initialised, before
-// any thread exists. Programs the installer starts do not inherit the setting.
+// Points the message catalogues (GTK's among them) at the language of table
+// `languageId`. The process locale must be set already. Programs the installer
+// starts do not inherit the setting. Call while no other thread runs.
+void SetCatalogueLanguage(int32_t languageId);
+
+// SetCatalogueLanguage, then keeps GTK from setting the locale again when it
+// starts. Call before GTK is initialised.
 void PrepareToolkitLanguage(int32_t languageId);

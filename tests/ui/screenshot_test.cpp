@@ -1,5 +1,7 @@
-// Screenshots of every page and of the cancel question in English, German and
-// Russian, saved under <build>/screenshots/ for a person to look at.
+// Screenshots for a person to look at, saved under <build>/screenshots/: every
+// page and the cancel question in English, German and Russian, and the
+// welcome, directory and success pages and the cancel question in all 24
+// languages, GTK's own buttons in the table's language as in the installer.
 
 #include <spawn.h>
 #include <sys/wait.h>
@@ -8,6 +10,7 @@
 #include <functional>
 #include <vector>
 
+#include "app/toolkit_language.h"
 #include "ui/dir_select_page.h"
 #include "wizard_fixture.h"
 
@@ -54,8 +57,14 @@ protected:
         EXPECT_TRUE(PathExists(file)) << file;
     }
 
+    void TearDown() override {
+        SetCatalogueLanguage(kLanguageEnglish);
+        WizardTest::TearDown();
+    }
+
     void OpenIn(const char* language) {
         language_ = language;
+        SetCatalogueLanguage(FindLanguageId(language));
         Make(false, language);
         // Names as a kit would give them for the language.
         dialog_->Kit().descriptions.push_back({FromMultiByte(AString(language)), u"Office Templates 2026",
@@ -144,6 +153,31 @@ TEST_F(Screenshots, EveryPageInEnglishGermanAndRussian) {
         EXPECT_TRUE(errorBox.done);
         ASSERT_EQ(dialog_->State(), StateError);
         Shoot("7-error", dialog_->Window());
+        dialog_.reset();
+        SetCurrentLanguage(kLanguageEnglish);
+    }
+}
+
+TEST_F(Screenshots, WelcomeDirectorySuccessAndCancelQuestionInEveryLanguage) {
+    for (int32_t id = 1; id <= kLanguageCount; ++id) {
+        const char* language = LanguageCode(id);
+        SCOPED_TRACE(language);
+        OpenIn(language);
+        Shoot("1-welcome", dialog_->Window());
+
+        QuestionShot question{[&](GtkWidget*) { Shoot("2-cancel-question", nullptr); }};
+        g_timeout_add(50, QuestionShot::Step, &question);
+        gtk_button_clicked(GTK_BUTTON(dialog_->CancelButton()));
+        EXPECT_TRUE(question.done);
+
+        gtk_button_clicked(GTK_BUTTON(dialog_->NextButton()));
+        Shoot("3-directory", dialog_->Window());
+
+        dialog_->SetWorkerHooks({StartNoThread, JoinNothing});
+        g_timeout_add(10, FinishJob, dialog_.get());
+        gtk_button_clicked(GTK_BUTTON(dialog_->NextButton()));
+        ASSERT_EQ(dialog_->State(), StateSuccess);
+        Shoot("5-success", dialog_->Window());
         dialog_.reset();
         SetCurrentLanguage(kLanguageEnglish);
     }

@@ -24,7 +24,9 @@ void SetCatalogueLanguage(int32_t languageId) {
     const char* catalogue = CatalogueLanguage(languageId);
     if (catalogue == nullptr) catalogue = "en";
     // LANGUAGE outranks the locale's own language in every catalogue lookup.
-    SetOwnVariable("LANGUAGE", catalogue);
+    // Should it not be settable, GTK keeps the locale's language: its texts
+    // then differ from the window's, and nothing else changes.
+    if (!SetOwnVariable("LANGUAGE", catalogue)) return;
     // The catalogues ignore LANGUAGE while the messages locale is C or POSIX
     // (a switch such as -Lru in a C locale). Their texts are UTF-8 whatever the
     // locale, so C.UTF-8 lets them translate without changing anything else;

@@ -85,6 +85,20 @@ TEST_F(Messages, ArabicTableHoldsTheEnglishTexts) {
     }
 }
 
+// Texts that a path follows end in a colon (the full-width one in Chinese), so
+// the path reads as what the sentence announces.
+TEST_F(Messages, TextsBeforeAPathEndInAColon) {
+    for (int32_t id = 1; id <= kLanguageCount; ++id) {
+        SetCurrentLanguage(id);
+        for (const char* key : {"IDS_ERROR_BACKUPKEPT", "IDS_RECOVERED_INSTALL", "IDS_TEMPLATE_CATALOG"}) {
+            const std::string text = Text(key);
+            const bool colon = text.back() == ':' ||
+                               (text.size() >= 3 && text.compare(text.size() - 3, 3, "\xef\xbc\x9a") == 0);
+            EXPECT_TRUE(colon) << LanguageCode(id) << " " << key << ": " << text;
+        }
+    }
+}
+
 // GTK's buttons and folder chooser speak each table's language: the name given
 // to the catalogues must be one GTK has a catalogue for (English needs none).
 TEST_F(Messages, EveryTableNamesAnExistingToolkitCatalogue) {

@@ -1,5 +1,6 @@
 // Screenshots for a person to look at, saved under <build>/screenshots/: every
-// page and the cancel question in English, German and Russian, and the
+// page, the folder chooser and the cancel question in English, German and
+// Russian, and the
 // welcome, directory and success pages and the cancel question in all 24
 // languages, GTK's own buttons in the table's language as in the installer.
 
@@ -119,6 +120,32 @@ struct QuestionShot {
     }
 };
 
+// Shoots the folder chooser once it shows its starting folder, then cancels it.
+struct ChooserShot {
+    std::function<void(GtkWidget*)> shoot;
+    bool done = false;
+
+    static gboolean Step(gpointer self) {
+        auto* shot = static_cast<ChooserShot*>(self);
+        GList* windows = gtk_window_list_toplevels();
+        GtkWidget* found = nullptr;
+        for (GList* item = windows; item != nullptr; item = item->next) {
+            if (GTK_IS_FILE_CHOOSER_DIALOG(item->data) && gtk_widget_get_mapped(GTK_WIDGET(item->data))) {
+                found = GTK_WIDGET(item->data);
+            }
+        }
+        g_list_free(windows);
+        if (found == nullptr) return TRUE;
+        gchar* folder = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(found));
+        if (folder == nullptr) return TRUE;
+        g_free(folder);
+        shot->shoot(found);
+        shot->done = true;
+        gtk_dialog_response(GTK_DIALOG(found), GTK_RESPONSE_CANCEL);
+        return FALSE;
+    }
+};
+
 TEST_F(Screenshots, EveryPageInEnglishGermanAndRussian) {
     for (const char* language : {"en", "de", "ru"}) {
         SCOPED_TRACE(language);
@@ -132,6 +159,11 @@ TEST_F(Screenshots, EveryPageInEnglishGermanAndRussian) {
 
         gtk_button_clicked(GTK_BUTTON(dialog_->NextButton()));
         Shoot("3-directory", dialog_->Window());
+
+        ChooserShot chooser{[&](GtkWidget* window) { Shoot("3-folder-chooser", window); }};
+        g_timeout_add(50, ChooserShot::Step, &chooser);
+        gtk_button_clicked(GTK_BUTTON(dialog_->DirectoryPage()->BrowseButton()));
+        EXPECT_TRUE(chooser.done);
 
         dialog_->SetWorkerHooks({StartNoThread, JoinNothing});
         CopyingShot progress{dialog_.get(), [&] { Shoot("4-progress", dialog_->Window()); }, 0};

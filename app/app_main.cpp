@@ -1,4 +1,5 @@
 #include "app/command_line.h"
+#include "app/toolkit_language.h"
 
 #include <clocale>
 #include <memory>
@@ -14,6 +15,7 @@ void AppMain(CommandLine& commandLine) {
                                                    [] { return std::setlocale(LC_ALL, nullptr); });
     commandLine.languageId = options.languageId;
     SetCurrentLanguage(options.languageId);
+    PrepareToolkitLanguage(options.languageId);  // before the controller starts GTK
     commandLine.caption = LoadResString("IDR_MAINFRAME");
 
     auto controller = std::make_unique<CInstallerDlg>(commandLine.argumentCount, commandLine.argumentVector,

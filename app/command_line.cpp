@@ -5,6 +5,17 @@
 #include "base/conversion.h"
 #include "lang/messages.h"
 
+AString LocaleLanguageCode(const char* localeName) {
+    // Language and territory first ("pt_BR.UTF-8" gives pt_BR): a table may be
+    // registered for a territory, and cutting to two bytes would never reach it.
+    AString name(localeName);
+    const AString territorial = name.substr(0, std::strcspn(localeName, ".@"));
+    if (FindLanguageId(territorial.c_str()) != 0) return territorial;
+    // Then the first two bytes (de_DE.UTF-8 gives de); a shorter name such as C stays whole.
+    if (name.length() >= 3) name.resize(2);
+    return FindLanguageId(name.c_str()) != 0 ? name : AString();
+}
+
 LaunchOptions ParseCommandLine(int32_t argumentCount, char** argumentVector,
                                const std::function<const char*()>& localeName) {
     LaunchOptions options;
@@ -37,11 +48,9 @@ LaunchOptions ParseCommandLine(int32_t argumentCount, char** argumentVector,
 
     if (options.languageId == 0) {
         if (const char* name = localeName()) {
-            AString code(name);
-            if (code.length() >= 3) code.resize(2);
-            const int32_t id = FindLanguageId(code.c_str());
-            if (id != 0) {
-                options.languageId = id;
+            const AString code = LocaleLanguageCode(name);
+            if (!code.empty()) {
+                options.languageId = FindLanguageId(code.c_str());
                 options.languageCode = FromMultiByte(code);
             }
         }

@@ -23,8 +23,13 @@ struct LaunchOptions {
     WString languageCode;
 };
 
+// The registered language code a locale name selects: its language and
+// territory (the name up to the first "." or "@", such as pt_BR), else its
+// first two bytes (de); empty when neither is registered.
+AString LocaleLanguageCode(const char* localeName);
+
 // Reads the switches and chooses the language: the first language switch whose
-// code is registered, else the locale's first two letters, else English.
+// code is registered, else the locale's (LocaleLanguageCode), else English.
 // `localeName` is asked for the process locale's name (may give nullptr) only
 // when no switch chose a language.
 LaunchOptions ParseCommandLine(int32_t argumentCount, char** argumentVector,

@@ -27,6 +27,9 @@ CInstallerDlg::CInstallerDlg(int32_t argumentCount, char** argumentVector, bool 
     // Without a display GTK stays down; a silent run goes on without it.
     gtkReady_ = gtk_init_check(&argumentCount_, &argumentVector_) != FALSE;
     if (gtkReady_) {
+        // Every table is written left to right (the Arabic one holds the English
+        // texts) and the layout is fixed: no window or dialog is mirrored.
+        gtk_widget_set_default_direction(GTK_TEXT_DIR_LTR);
         signals_->WatchFromMainLoop([](void* self) { static_cast<CInstallerDlg*>(self)->OnTerminationSignal(); },
                                     this);
     }

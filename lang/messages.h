@@ -15,6 +15,11 @@ int32_t FindLanguageId(const char* code);
 // The code registered for `id`, or nullptr.
 const char* LanguageCode(int32_t id);
 
+// The language name (for LANGUAGE) under which the system's message catalogues
+// hold the language of `id`'s table: "zh_CN" for "zh", "en" for English and for
+// the Arabic table, which holds the English texts. nullptr for an unknown id.
+const char* CatalogueLanguage(int32_t id);
+
 // Chooses the table LoadResString reads. Set once, before any thread starts.
 void SetCurrentLanguage(int32_t id);
 int32_t GetCurrentLanguage();

@@ -13,6 +13,7 @@ using MessageTable = std::map<std::string_view, std::string_view>;  // byte-wise
 
 struct LanguageEntry {
     const char* code;
+    const char* catalogue;
     MessageTable table;
 };
 
@@ -23,22 +24,29 @@ MessageTable BuildTable(const LanguageTexts& texts) {
 }
 
 std::map<int32_t, LanguageEntry> BuildRegistry() {
+    // The catalogue name is the language under which the system's message
+    // catalogues hold the table's language. The Chinese table is written in
+    // simplified characters; the Arabic table holds the English texts, so the
+    // toolkit speaks English with it too.
     struct Source {
         const char* code;
+        const char* catalogue;
         const LanguageTexts& texts;
     };
     const Source sources[kLanguageCount] = {
-        {"hy", kTextsArmenian},  {"az", kTextsAzerbaijani}, {"bg", kTextsBulgarian},  {"zh", kTextsChinese},
-        {"en", kTextsEnglish},   {"fr", kTextsFrench},      {"ka", kTextsGeorgian},   {"de", kTextsGerman},
-        {"el", kTextsGreek},     {"hu", kTextsHungarian},   {"it", kTextsItalian},    {"kk", kTextsKazakh},
-        {"lv", kTextsLatvian},   {"lt", kTextsLithuanian},  {"pl", kTextsPolish},     {"ro", kTextsRomanian},
-        {"ru", kTextsRussian},   {"es", kTextsSpanish},     {"tr", kTextsTurkish},    {"uk", kTextsUkrainian},
-        {"vi", kTextsVietnamese}, {"ar", kTextsArabic},     {"tk", kTextsTurkmen},    {"pt_BR", kTextsPortugueseBrazil},
+        {"hy", "hy", kTextsArmenian},    {"az", "az", kTextsAzerbaijani},  {"bg", "bg", kTextsBulgarian},
+        {"zh", "zh_CN", kTextsChinese},  {"en", "en", kTextsEnglish},      {"fr", "fr", kTextsFrench},
+        {"ka", "ka", kTextsGeorgian},    {"de", "de", kTextsGerman},       {"el", "el", kTextsGreek},
+        {"hu", "hu", kTextsHungarian},   {"it", "it", kTextsItalian},      {"kk", "kk", kTextsKazakh},
+        {"lv", "lv", kTextsLatvian},     {"lt", "lt", kTextsLithuanian},   {"pl", "pl", kTextsPolish},
+        {"ro", "ro", kTextsRomanian},    {"ru", "ru", kTextsRussian},      {"es", "es", kTextsSpanish},
+        {"tr", "tr", kTextsTurkish},     {"uk", "uk", kTextsUkrainian},    {"vi", "vi", kTextsVietnamese},
+        {"ar", "en", kTextsArabic},      {"tk", "tk", kTextsTurkmen},      {"pt_BR", "pt_BR", kTextsPortugueseBrazil},
     };
     std::map<int32_t, LanguageEntry> registry;
     for (int32_t id = 1; id <= kLanguageCount; ++id) {
         const Source& source = sources[id - 1];
-        registry.emplace(id, LanguageEntry{source.code, BuildTable(source.texts)});
+        registry.emplace(id, LanguageEntry{source.code, source.catalogue, BuildTable(source.texts)});
     }
     return registry;
 }
@@ -59,6 +67,11 @@ int32_t FindLanguageId(const char* code) {
 const char* LanguageCode(int32_t id) {
     const auto it = g_registry.find(id);
     return it == g_registry.end() ? nullptr : it->second.code;
+}
+
+const char* CatalogueLanguage(int32_t id) {
+    const auto it = g_registry.find(id);
+    return it == g_registry.end() ? nullptr : it->second.catalogue;
 }
 
 void SetCurrentLanguage(int32_t id) { g_currentLanguage = id; }

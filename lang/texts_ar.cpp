@@ -1,5 +1,10 @@
 #include "lang/language_texts.h"
 
+// The Arabic table holds the English texts, word for word, on purpose: the
+// installer is written and laid out left to right, and these texts are what
+// an Arabic user of it reads. GTK's own texts follow it in English
+// (CatalogueLanguage), and no window or dialog is mirrored.
+
 extern const LanguageTexts kTextsArabic = {{
     {"IDS_WIZARD_BACK", "< Back"},
     {"IDS_WIZARD_NEXT", "Next >"},

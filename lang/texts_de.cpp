@@ -34,6 +34,6 @@ extern const LanguageTexts kTextsGerman = {{
     {"IDS_TEMPLATE_CATALOG", "Vorlagenverzeichnis:"},
     {"IDS_ERROR_BACKUPKEPT", "Nicht alle ursprünglichen Dateien konnten wiederhergestellt werden. Die Originale befinden sich in:"},
     {"IDS_RECOVERED_INSTALL", "Eine unterbrochene Installation wurde gefunden und bereinigt. Vorlagenverzeichnis:"},
-    {"IDS_WAITING_INSTALL", "Warten, bis eine andere Installation in dieses Verzeichnis abgeschlossen ist..."},
+    {"IDS_WAITING_INSTALL", "Warten auf den Abschluss einer anderen Installation in diesem Verzeichnis..."},
     {"IDS_ERROR_BADTARGET", "Dieser Pfad kann nicht als Vorlagenverzeichnis verwendet werden: Er ist kein Verzeichnis oder nicht beschreibbar."},
 }};

@@ -34,6 +34,6 @@ extern const LanguageTexts kTextsFrench = {{
     {"IDS_TEMPLATE_CATALOG", "Répertoire des modèles :"},
     {"IDS_ERROR_BACKUPKEPT", "Certains fichiers d’origine n’ont pas pu être restaurés. Les originaux sont conservés dans :"},
     {"IDS_RECOVERED_INSTALL", "Une installation interrompue a été trouvée et nettoyée. Répertoire des modèles :"},
-    {"IDS_WAITING_INSTALL", "Attente de la fin d’une autre installation dans ce répertoire..."},
+    {"IDS_WAITING_INSTALL", "En attente de la fin d’une autre installation dans ce répertoire..."},
     {"IDS_ERROR_BADTARGET", "Ce chemin ne peut pas servir de répertoire des modèles : ce n’est pas un répertoire ou il n’est pas accessible en écriture."},
 }};

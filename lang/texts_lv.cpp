@@ -35,5 +35,5 @@ extern const LanguageTexts kTextsLatvian = {{
     {"IDS_ERROR_BACKUPKEPT", "Ne visus sākotnējos failus izdevās atjaunot. Oriģināli ir saglabāti mapē:"},
     {"IDS_RECOVERED_INSTALL", "Tika atrasta un sakārtota pārtraukta instalēšana. Veidņu mape:"},
     {"IDS_WAITING_INSTALL", "Gaida, līdz beigsies cita instalēšana šajā mapē..."},
-    {"IDS_ERROR_BADTARGET", "Šo ceļu nevar izmantot kā veidņu mapi: tā nav mape, vai tajā nevar rakstīt."},
+    {"IDS_ERROR_BADTARGET", "Šo ceļu nevar izmantot kā veidņu mapi: tā nav mape vai tajā nevar rakstīt."},
 }};

@@ -21,7 +21,7 @@ extern const LanguageTexts kTextsRomanian = {{
     {"IDS_DEFPRODUCT", "<Produs>"},
     {"IDS_DEFPROVIDER", "<Furnizor>"},
     {"IDS_SUCCESS_FINISH", "Configurația a fost instalată cu succes."},
-    {"IDS_SUCCESS_OPENDESCR", "Deschide descrierea pachetului de instalare"},
+    {"IDS_SUCCESS_OPENDESCR", "Deschideți descrierea pachetului de instalare"},
     {"IDS_PROGRESS_START", "Se copiază fișierele..."},
     {"IDS_ERROR_FINISH", "A apărut o eroare în timpul instalării. Instalarea a fost anulată. Directorul de șabloane nu a fost modificat."},
     {"IDS_CANCEL_FINISH", "Instalarea a fost anulată. Directorul de șabloane nu a fost modificat."},

@@ -2,7 +2,7 @@
 
 extern const LanguageTexts kTextsVietnamese = {{
     {"IDS_WIZARD_BACK", "< Quay lại"},
-    {"IDS_WIZARD_NEXT", "Tiếp theo >"},
+    {"IDS_WIZARD_NEXT", "Tiếp >"},
     {"IDS_WIZARD_FINISH", "Hoàn tất"},
     {"IDS_WIZARD_CANCEL", "Hủy"},
     {"IDS_ACCEPT_CANCEL", "Bạn có thực sự muốn hủy cài đặt không?"},
@@ -35,5 +35,5 @@ extern const LanguageTexts kTextsVietnamese = {{
     {"IDS_ERROR_BACKUPKEPT", "Không thể khôi phục tất cả các tệp gốc. Các bản gốc được giữ tại:"},
     {"IDS_RECOVERED_INSTALL", "Đã tìm thấy và dọn dẹp một lần cài đặt bị gián đoạn. Thư mục mẫu:"},
     {"IDS_WAITING_INSTALL", "Đang chờ một lần cài đặt khác vào thư mục này kết thúc..."},
-    {"IDS_ERROR_BADTARGET", "Không thể dùng đường dẫn này làm thư mục mẫu: đây không phải là thư mục hoặc không thể ghi vào."},
+    {"IDS_ERROR_BADTARGET", "Không thể dùng đường dẫn này làm thư mục mẫu: đây không phải là thư mục hoặc không thể ghi vào đó."},
 }};

@@ -8,7 +8,7 @@
 
 #include <cerrno>
 
-extern char** environ;
+#include "platform/process_environment.h"
 
 namespace {
 
@@ -84,8 +84,9 @@ int RunUtility(const std::vector<AString>& arguments, ErrorOutput errorOutput) {
     for (const AString& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
 
+    const ChildEnvironment environment;  // without the settings made for GTK alone
     pid_t child = 0;
-    if (posix_spawnp(&child, argv[0], actions.get(), attributes.get(), argv.data(), environ) != 0) {
+    if (posix_spawnp(&child, argv[0], actions.get(), attributes.get(), argv.data(), environment.get()) != 0) {
         return kUtilityNotStarted;
     }
     int status = 0;

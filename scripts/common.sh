@@ -1,7 +1,8 @@
 # Shared by run.sh and test.sh: package installation and locale generation.
 
 PACKAGES=(build-essential cmake pkg-config libgtk2.0-dev zlib1g-dev libgtest-dev libbenchmark-dev
-          xvfb xauth xdotool imagemagick x11-utils locales clang libclang-rt-14-dev)
+          xvfb xauth xdotool imagemagick x11-utils locales clang libclang-rt-14-dev
+          fonts-wqy-zenhei)
 
 step() { printf '\n== %s ==\n' "$*"; }
 
@@ -24,7 +25,8 @@ install_dependencies() {
 # The tests switch between these locales.
 generate_locales() {
   local wanted=(de_DE:UTF-8:de_DE.UTF-8 ru_RU:UTF-8:ru_RU.UTF-8 fr_FR:UTF-8:fr_FR.UTF-8
-                pt_BR:UTF-8:pt_BR.UTF-8 en_US:UTF-8:en_US.UTF-8 de_DE:ISO-8859-1:de_DE.ISO-8859-1)
+                pt_BR:UTF-8:pt_BR.UTF-8 en_US:UTF-8:en_US.UTF-8 de_DE:ISO-8859-1:de_DE.ISO-8859-1
+                ar_EG:UTF-8:ar_EG.UTF-8 zh_TW:UTF-8:zh_TW.UTF-8)
   local available
   available=$(locale -a 2>/dev/null | tr 'A-Z' 'a-z' | tr -d '-')
   for item in "${wanted[@]}"; do

@@ -2,6 +2,7 @@
 
 #include "base/conversion.h"
 #include "lang/messages.h"
+#include "ui/chooser_folder.h"
 #include "ui/modal_dialog.h"
 
 DirSelectPage::DirSelectPage(GtkWidget* layout, GdkPixbuf* banner) : WizardDialogPage(layout) {
@@ -30,7 +31,8 @@ void DirSelectPage::SetDirectory(const WString& directory) {
 }
 
 void DirSelectPage::BrowseForFolder() {
-    GtkWidget* chooser = gtk_file_chooser_dialog_new(nullptr, nullptr, GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER,
+    const AString title = ToMultiByte(LoadResString("IDS_CHOOSEDIR_TITLE"));
+    GtkWidget* chooser = gtk_file_chooser_dialog_new(title.c_str(), nullptr, GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER,
                                                      "gtk-cancel", GTK_RESPONSE_CANCEL, "gtk-open",
                                                      GTK_RESPONSE_ACCEPT, nullptr);
     gtk_window_set_modal(GTK_WINDOW(chooser), TRUE);
@@ -39,6 +41,9 @@ void DirSelectPage::BrowseForFolder() {
         gtk_window_set_transient_for(GTK_WINDOW(chooser), GTK_WINDOW(wizard));
         gtk_window_set_position(GTK_WINDOW(chooser), GTK_WIN_POS_CENTER_ON_PARENT);
     }
+    // Opens beside what the entry proposes, even before that folder exists.
+    const AString start = ChooserStartFolder(GetDirectory());
+    if (!start.empty()) gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), start.c_str());
     if (RunModalDialog(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
         if (gchar* folder = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser))) {
             gtk_entry_set_text(GTK_ENTRY(entry_), folder);  // as GTK gives it

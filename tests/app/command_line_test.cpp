@@ -28,8 +28,24 @@ TEST(CommandLine, LocaleChoosesTheLanguageByItsFirstTwoLetters) {
     EXPECT_FALSE(options.usecwd);
 }
 
+TEST(CommandLine, LocaleTriesLanguageAndTerritoryBeforeTheTwoLetterCut) {
+    const struct {
+        const char* locale;
+        const char* code;
+    } cases[] = {{"pt_BR.UTF-8", "pt_BR"}, {"pt_BR", "pt_BR"},       {"pt_BR@latin", "pt_BR"}, {"pt_PT.UTF-8", ""},
+                 {"de_DE.UTF-8", "de"},    {"de_AT@euro", "de"},     {"de", "de"},             {"zh_TW.UTF-8", "zh"},
+                 {"en_US.UTF-8", "en"},    {"ar_EG.UTF-8", "ar"},    {"C", ""},                {"C.UTF-8", ""},
+                 {"POSIX", ""},            {"", ""},                 {"e", ""},                {"pt_BRX.UTF-8", ""}};
+    for (const auto& c : cases) EXPECT_STREQ(LocaleLanguageCode(c.locale).c_str(), c.code) << c.locale;
+
+    const LaunchOptions options = Parse({"setup"}, "pt_BR.UTF-8");
+    EXPECT_EQ(options.languageId, FindLanguageId("pt_BR"));
+    EXPECT_EQ(options.languageCode, u"pt_BR");
+    EXPECT_EQ(Parse({"setup"}, "zh_TW.UTF-8").languageCode, u"zh");
+}
+
 TEST(CommandLine, UnregisteredLocalesFallBackToEnglish) {
-    for (const char* locale : {"pt_BR.UTF-8", "C", "POSIX", "LC_CTYPE=de_DE.UTF-8;LC_NUMERIC=C", "xx_YY"}) {
+    for (const char* locale : {"pt_PT.UTF-8", "C", "POSIX", "LC_CTYPE=de_DE.UTF-8;LC_NUMERIC=C", "xx_YY"}) {
         const LaunchOptions options = Parse({"setup"}, locale);
         EXPECT_EQ(options.languageId, kLanguageEnglish) << locale;
         EXPECT_EQ(options.languageCode, u"en") << locale;

@@ -59,6 +59,7 @@ void InstallerRun::Start(const std::vector<std::string>& arguments, bool display
     for (const char* name : {"LSAN_OPTIONS", "ASAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS"}) {
         if (const char* v = std::getenv(name)) env.push_back(std::string(name) + "=" + v);
     }
+    env.insert(env.end(), environment_.begin(), environment_.end());
     child_ = std::make_unique<ChildProcess>(argv, env, "", temp_.path("stderr"), directory);
     ASSERT_TRUE(child_->Started());
 }

@@ -33,6 +33,7 @@ protected:
     void RecordLocation(const std::string& directory);
 
     // Starts the installer with `arguments`; `display` keeps DISPLAY for it.
+    // `environment_` ("NAME=value") is added to its environment.
     void Start(const std::vector<std::string>& arguments, bool display, const std::string& directory = "");
     // Waits for the installer to end; its exit status, or -1.
     int Finish(int seconds = 60);
@@ -43,5 +44,6 @@ protected:
     std::vector<std::string> Leftovers() const;
 
     TempDir temp_;
+    std::vector<std::string> environment_;
     std::unique_ptr<ChildProcess> child_;
 };

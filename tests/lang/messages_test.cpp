@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <set>
 #include <string>
 
@@ -80,6 +82,37 @@ TEST_F(Messages, ArabicTableHoldsTheEnglishTexts) {
         const WString english = LoadResString(key);
         SetCurrentLanguage(22);
         EXPECT_EQ(LoadResString(key), english) << key;
+    }
+}
+
+// Texts that a path follows end in a colon (the full-width one in Chinese), so
+// the path reads as what the sentence announces.
+TEST_F(Messages, TextsBeforeAPathEndInAColon) {
+    for (int32_t id = 1; id <= kLanguageCount; ++id) {
+        SetCurrentLanguage(id);
+        for (const char* key : {"IDS_ERROR_BACKUPKEPT", "IDS_RECOVERED_INSTALL", "IDS_TEMPLATE_CATALOG"}) {
+            const std::string text = Text(key);
+            const bool colon = text.back() == ':' ||
+                               (text.size() >= 3 && text.compare(text.size() - 3, 3, "\xef\xbc\x9a") == 0);
+            EXPECT_TRUE(colon) << LanguageCode(id) << " " << key << ": " << text;
+        }
+    }
+}
+
+// GTK's buttons and folder chooser speak each table's language: the name given
+// to the catalogues must be one GTK has a catalogue for (English needs none).
+TEST_F(Messages, EveryTableNamesAnExistingToolkitCatalogue) {
+    struct stat info;
+    if (stat("/usr/share/locale/de/LC_MESSAGES/gtk20.mo", &info) != 0) GTEST_SKIP() << "no GTK catalogues here";
+    EXPECT_STREQ(CatalogueLanguage(FindLanguageId("zh")), "zh_CN");
+    EXPECT_STREQ(CatalogueLanguage(FindLanguageId("pt_BR")), "pt_BR");
+    EXPECT_STREQ(CatalogueLanguage(FindLanguageId("ar")), "en") << "the Arabic table holds the English texts";
+    EXPECT_EQ(CatalogueLanguage(99), nullptr);
+    for (int32_t id = 1; id <= kLanguageCount; ++id) {
+        const std::string catalogue = CatalogueLanguage(id);
+        if (catalogue == "en") continue;
+        const std::string file = "/usr/share/locale/" + catalogue + "/LC_MESSAGES/gtk20.mo";
+        EXPECT_EQ(stat(file.c_str(), &info), 0) << LanguageCode(id) << ": " << file;
     }
 }
 

@@ -1,5 +1,7 @@
 // Every language's texts fit the fixed layout: no button label, check box or
-// caption is cut off by its button or by the window's edge.
+// caption is cut off by its button or by the window's edge. And every text is
+// drawn: the installed fonts have a glyph for each of its characters (Chinese
+// needs a CJK font), so the measurements above are of real glyphs, not boxes.
 
 #include "ui/dir_select_page.h"
 #include "ui/progress_page.h"
@@ -17,6 +19,11 @@ void ExpectUncut(GtkWidget* label, const std::string& what) {
     EXPECT_LE(wanted.width, given.width) << what << ": " << LabelText(label);
 }
 
+void ExpectDrawn(GtkWidget* label, const std::string& what) {
+    PangoLayout* layout = gtk_label_get_layout(GTK_LABEL(label));
+    EXPECT_EQ(pango_layout_get_unknown_glyphs_count(layout), 0) << what << ": " << LabelText(label);
+}
+
 void ExpectInsideWindow(GtkWidget* widget, const std::string& what) {
     GtkAllocation area;
     gtk_widget_get_allocation(widget, &area);
@@ -32,10 +39,14 @@ TEST_F(LayoutFit, EveryLanguageFitsTheWindow) {
         Open(false, language);
         for (GtkWidget* button : {dialog_->BackButton(), dialog_->NextButton(), dialog_->CancelButton()}) {
             ExpectUncut(gtk_bin_get_child(GTK_BIN(button)), "button");
+            ExpectDrawn(gtk_bin_get_child(GTK_BIN(button)), "button");
         }
+        ExpectDrawn(dialog_->WelcomePage()->Label(), "welcome text");
         ClickNext();
         Pump();
         ExpectInsideWindow(dialog_->DirectoryPage()->CaptionLabel(), "caption");
+        ExpectDrawn(dialog_->DirectoryPage()->CaptionLabel(), "caption");
+        ExpectDrawn(dialog_->DirectoryPage()->PromptLabel(), "prompt");
 
         dialog_->SetWorkerHooks({StartNoThread, JoinNothing});
         g_timeout_add(10, FinishJob, dialog_.get());
@@ -46,6 +57,8 @@ TEST_F(LayoutFit, EveryLanguageFitsTheWindow) {
         GtkWidget* check = dialog_->SuccessPage()->CheckButton();
         ExpectInsideWindow(check, "check box");
         ExpectUncut(gtk_bin_get_child(GTK_BIN(check)), "check box");
+        ExpectDrawn(gtk_bin_get_child(GTK_BIN(check)), "check box");
+        ExpectDrawn(dialog_->SuccessPage()->Label(), "success text");
         GtkAllocation area;
         gtk_widget_get_allocation(check, &area);
         EXPECT_LE(area.y + area.height, 300) << "above the separator";

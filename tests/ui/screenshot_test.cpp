@@ -1,5 +1,8 @@
-// Screenshots of every page and of the cancel question in English, German and
-// Russian, saved under <build>/screenshots/ for a person to look at.
+// Screenshots for a person to look at, saved under <build>/screenshots/: every
+// page, the folder chooser and the cancel question in English, German and
+// Russian, and the
+// welcome, directory and success pages and the cancel question in all 24
+// languages, GTK's own buttons in the table's language as in the installer.
 
 #include <spawn.h>
 #include <sys/wait.h>
@@ -9,6 +12,7 @@
 #include <functional>
 #include <vector>
 
+#include "app/toolkit_language.h"
 #include "ui/dir_select_page.h"
 #include "ui/failure_reason.h"
 #include "wizard_fixture.h"
@@ -56,8 +60,14 @@ protected:
         EXPECT_TRUE(PathExists(file)) << file;
     }
 
+    void TearDown() override {
+        SetCatalogueLanguage(kLanguageEnglish);
+        WizardTest::TearDown();
+    }
+
     void OpenIn(const char* language) {
         language_ = language;
+        SetCatalogueLanguage(FindLanguageId(language));
         Make(false, language);
         // Names as a kit would give them for the language.
         dialog_->Kit().descriptions.push_back({FromMultiByte(AString(language)), u"Office Templates 2026",
@@ -132,6 +142,32 @@ private:
     std::string before_;
 };
 
+// Shoots the folder chooser once it shows its starting folder, then cancels it.
+struct ChooserShot {
+    std::function<void(GtkWidget*)> shoot;
+    bool done = false;
+
+    static gboolean Step(gpointer self) {
+        auto* shot = static_cast<ChooserShot*>(self);
+        GList* windows = gtk_window_list_toplevels();
+        GtkWidget* found = nullptr;
+        for (GList* item = windows; item != nullptr; item = item->next) {
+            if (GTK_IS_FILE_CHOOSER_DIALOG(item->data) && gtk_widget_get_mapped(GTK_WIDGET(item->data))) {
+                found = GTK_WIDGET(item->data);
+            }
+        }
+        g_list_free(windows);
+        if (found == nullptr) return TRUE;
+        gchar* folder = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(found));
+        if (folder == nullptr) return TRUE;
+        g_free(folder);
+        shot->shoot(found);
+        shot->done = true;
+        gtk_dialog_response(GTK_DIALOG(found), GTK_RESPONSE_CANCEL);
+        return FALSE;
+    }
+};
+
 TEST_F(Screenshots, EveryPageInEnglishGermanAndRussian) {
     for (const char* language : {"en", "de", "ru"}) {
         SCOPED_TRACE(language);
@@ -157,6 +193,11 @@ TEST_F(Screenshots, EveryPageInEnglishGermanAndRussian) {
         ASSERT_EQ(dialog_->State(), StateDirectory);
         dialog_->DirectoryPage()->SetDirectory(dialog_->TemplateDirectory());
 
+        ChooserShot chooser{[&](GtkWidget* window) { Shoot("3-folder-chooser", window); }};
+        g_timeout_add(50, ChooserShot::Step, &chooser);
+        gtk_button_clicked(GTK_BUTTON(dialog_->DirectoryPage()->BrowseButton()));
+        EXPECT_TRUE(chooser.done);
+
         dialog_->SetWorkerHooks({StartNoThread, JoinNothing});
         CopyingShot progress{dialog_.get(), [&] { Shoot("4-progress", dialog_->Window()); }, 0};
         g_timeout_add(10, CopyingShot::Step, &progress);
@@ -179,6 +220,31 @@ TEST_F(Screenshots, EveryPageInEnglishGermanAndRussian) {
         EXPECT_TRUE(errorBox.done);
         ASSERT_EQ(dialog_->State(), StateError);
         Shoot("7-error", dialog_->Window());
+        dialog_.reset();
+        SetCurrentLanguage(kLanguageEnglish);
+    }
+}
+
+TEST_F(Screenshots, WelcomeDirectorySuccessAndCancelQuestionInEveryLanguage) {
+    for (int32_t id = 1; id <= kLanguageCount; ++id) {
+        const char* language = LanguageCode(id);
+        SCOPED_TRACE(language);
+        OpenIn(language);
+        Shoot("1-welcome", dialog_->Window());
+
+        QuestionShot question{[&](GtkWidget*) { Shoot("2-cancel-question", nullptr); }};
+        g_timeout_add(50, QuestionShot::Step, &question);
+        gtk_button_clicked(GTK_BUTTON(dialog_->CancelButton()));
+        EXPECT_TRUE(question.done);
+
+        gtk_button_clicked(GTK_BUTTON(dialog_->NextButton()));
+        Shoot("3-directory", dialog_->Window());
+
+        dialog_->SetWorkerHooks({StartNoThread, JoinNothing});
+        g_timeout_add(10, FinishJob, dialog_.get());
+        gtk_button_clicked(GTK_BUTTON(dialog_->NextButton()));
+        ASSERT_EQ(dialog_->State(), StateSuccess);
+        Shoot("5-success", dialog_->Window());
         dialog_.reset();
         SetCurrentLanguage(kLanguageEnglish);
     }

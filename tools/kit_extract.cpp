@@ -15,6 +15,7 @@
 #include "install/extract.h"
 #include "kit/kit_reader.h"
 #include "platform/file_handle.h"
+#include "tools/kit_inspect.h"
 
 namespace {
 
@@ -190,12 +191,7 @@ bool ParseExtractArguments(int argc, char** argv, ExtractOptions& options, std::
 
 bool ExtractKit(const ExtractOptions& options, std::ostream& out, std::string& error) {
     DistributionKit kit;
-    if (const uint32_t code = ReadKit(kit, FromMultiByte(AString(options.kit.c_str(), options.kit.size())));
-        code != 0) {
-        error = "cannot read kit " + options.kit + " (code " + std::to_string(code) +
-                (code == ERR_INVALID_DATA ? ", damaged" : "") + ")";
-        return false;
-    }
+    if (!ReadKitFile(options.kit, kit, error)) return false;
     const int64_t containerSize = SeekFileHandle(kit.tempHandle, 0, FILE_FROM_END);
     if (containerSize < 0 || !kit.buffer || kit.bufferSize == 0) {
         error = "cannot take the size of the unpacked kit";

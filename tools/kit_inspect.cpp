@@ -51,6 +51,10 @@ WString NormalisedName(const WString& name) {
 
 }  // namespace
 
+bool ReadKitFile(const std::string& kitPath, DistributionKit& kit, std::string& error) {
+    return Read(kitPath, kit, error);
+}
+
 bool IsInterfaceLanguage(const WString& language) {
     for (int32_t id = 1; id <= kLanguageCount; ++id) {
         const char* code = LanguageCode(id);

@@ -5,7 +5,12 @@
 #include <ostream>
 #include <string>
 
+#include "kit/distribution_kit.h"
 #include "platform/file_handle.h"
+
+// Reads the kit with the installer's reader. False with `error` naming the
+// kit and the reader's code when it cannot be read.
+[[nodiscard]] bool ReadKitFile(const std::string& kitPath, DistributionKit& kit, std::string& error);
 
 // "YYYY-MM-DDTHH:MM:SS.fffffffZ": the UTC time with its 100-nanosecond fraction.
 std::string FormatFileTime(FileTime time);

@@ -47,12 +47,7 @@ std::string Utf8Of(const WString& text) {
 
 bool ListKitJson(const std::string& kitPath, std::ostream& out, std::string& error) {
     DistributionKit kit;
-    const uint32_t code = ReadKit(kit, FromMultiByte(AString(kitPath.c_str(), kitPath.size())));
-    if (code != 0) {
-        error = "cannot read kit " + kitPath + " (code " + std::to_string(code) +
-                (code == ERR_INVALID_DATA ? ", damaged" : "") + ")";
-        return false;
-    }
+    if (!ReadKitFile(kitPath, kit, error)) return false;
     nlohmann::ordered_json document;
     document["kit"] = Utf8Of(FromMultiByte(AString(kitPath.c_str(), kitPath.size())));
     nlohmann::ordered_json descriptions = nlohmann::ordered_json::array();

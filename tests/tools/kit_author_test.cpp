@@ -287,6 +287,8 @@ TEST_F(KitAuthorTest, ExtractRefusesHostileKitsAndWritesNothingOutsideTheDirecto
         {{u"fine.txt", 0, 0, 0, 4}, {u"dir\\", 0, 0, 0, 4}},
         {{u"fine.txt", 0, 0, 0, 4}, {WString(u"nul\0x", 5), 0, 0, 0, 4}},
         {{u"fine.txt", 0, 0, 0, 4}, {u"", 0, 0, 0, 4}},
+        // A unit that has no file-name bytes would cut the name short to "..".
+        {{u"fine.txt", 0, 0, 0, 4}, {WString(u"..\xD800"), 0, 0, 0, 4}},
         {{u"fine.txt", 0, 0, 0, 4}, {u"past-the-end.txt", 0, 0, 2, 40}},
     };
     for (const std::vector<KitFileEntry>& entries : hostile) {

@@ -1,22 +1,39 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, makes the demo kit and starts the installer
-# on it. Usage: ./run.sh [--home DIR] [installer switches such as -Lde]
+# Installs what building and running need, builds, makes the demo kit and
+# starts the installer on it.
+# Usage: ./run.sh [--home DIR] [installer switches such as -Lde]
 # Without --home the installer runs with a throwaway HOME, so your own launcher
 # configuration is not touched. Without a display it runs a silent install.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/common.sh
 
-home=""
-if [ "${1:-}" = "--home" ]; then
-  home=$(cd "$2" && pwd)
-  shift 2
-fi
+usage() {
+  echo "usage: ./run.sh [--home DIR] [installer switches such as -Lde or /S]"
+}
 
-install_dependencies
+home=""
+case "${1:-}" in
+  -h|--help)
+    usage
+    exit 0
+    ;;
+  --home)
+    if [ $# -lt 2 ] || [ -z "$2" ]; then
+      usage >&2
+      exit 2
+    fi
+    [ -d "$2" ] || die "--home: not a directory: $2"
+    home=$(cd "$2" && pwd)
+    shift 2
+    ;;
+esac
+
+install_packages "${BUILD_PACKAGES[@]}"
 step "build"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j "${JOBS:-2}"
+# The test and benchmark libraries are test.sh's to install.
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DVXK5_TESTS=OFF -DVXK5_BENCH=OFF >/dev/null
+cmake --build build -j "${JOBS:-2}" --target vxk5-setup vxk5-kit
 
 step "demo kit"
 work=build/demo

@@ -1,25 +1,51 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: once normally, once
 # with AddressSanitizer + UndefinedBehaviorSanitizer, the threaded tests under
-# ThreadSanitizer, and the kit reader's fuzzer for a bounded time.
+# ThreadSanitizer, the kit reader's fuzzer for a bounded time, and the Debian
+# package's check. Warnings are errors in every build made here.
+# Usage: ./test.sh [--quick]
+#   --quick   the normal build and its tests only (CI runs the whole thing)
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/common.sh
 
-install_dependencies
+quick=false
+case "${1:-}" in
+  "") ;;
+  --quick) quick=true ;;
+  -h|--help)
+    echo "usage: ./test.sh [--quick]"
+    exit 0
+    ;;
+  *)
+    echo "usage: ./test.sh [--quick]" >&2
+    exit 2
+    ;;
+esac
+
+install_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 generate_locales
 
 JOBS=${JOBS:-2}
 XVFB=(xvfb-run -a -s "-screen 0 1024x768x24")
+CONFIGURE=(-DVXK5_WERROR=ON -DVXK5_TESTS=ON)
+
+step "layer order of the includes"
+scripts/check-layers.sh
 
 step "normal build"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release "${CONFIGURE[@]}" -DVXK5_BENCH=ON >/dev/null
 cmake --build build -j "$JOBS"
 step "tests"
 "${XVFB[@]}" ctest --test-dir build --output-on-failure -j "$JOBS"
 
+if $quick; then
+  step "quick run passed (sanitizers, fuzzing and the package check were left out)"
+  exit 0
+fi
+
 step "AddressSanitizer + UndefinedBehaviorSanitizer build"
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVXK5_ASAN=ON -DVXK5_BENCH=OFF >/dev/null
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVXK5_ASAN=ON -DVXK5_BENCH=OFF "${CONFIGURE[@]}" >/dev/null
 cmake --build build-asan -j "$JOBS"
 step "tests under ASan + UBSan"
 LSAN_OPTIONS="suppressions=$PWD/tests/sanitizers/lsan.supp" \
@@ -27,7 +53,7 @@ UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
   "${XVFB[@]}" ctest --test-dir build-asan --output-on-failure -j "$JOBS"
 
 step "ThreadSanitizer build"
-cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVXK5_TSAN=ON -DVXK5_BENCH=OFF >/dev/null
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVXK5_TSAN=ON -DVXK5_BENCH=OFF "${CONFIGURE[@]}" >/dev/null
 cmake --build build-tsan -j "$JOBS"
 step "threaded tests under TSan"
 TSAN_OPTIONS="suppressions=$PWD/tests/sanitizers/tsan.supp:detect_deadlocks=0:halt_on_error=1" \
@@ -37,4 +63,8 @@ if [ -x tests/fuzz/run_fuzzer.sh ]; then
   step "fuzzing the kit reader"
   tests/fuzz/run_fuzzer.sh "${FUZZ_SECONDS:-60}"
 fi
+
+step "Debian package"
+scripts/check-package.sh build
+
 step "all tests passed"

@@ -30,6 +30,15 @@ uint32_t KitFileWriter::Open(const WString& path, int level) {
     return 0;
 }
 
+uint32_t KitFileWriter::Adopt(FileHandle handle, int level) {
+    state_.reset();
+    auto state = std::make_unique<State>();
+    state->file.Reset(handle);
+    if (state->deflater.Init(level) != Z_OK) return ERR_INVALID_PARAMETER;
+    state_ = std::move(state);
+    return 0;
+}
+
 uint32_t KitFileWriter::Pump(int flush) {
     z_stream& stream = state_->deflater.Get();
     for (;;) {

@@ -10,6 +10,7 @@
 
 #include "base/wstring.h"
 #include "kit/kit_format.h"
+#include "platform/file_handle.h"
 
 class KitFileWriter {
 public:
@@ -20,6 +21,9 @@ public:
 
     // Creates `path`, or replaces its content. 0, or the open's code (2, 87).
     [[nodiscard]] uint32_t Open(const WString& path, int level = kitformat::kWriteLevel);
+    // Writes into `handle`, an open, empty file that the writer then owns and
+    // closes. 0, or 87 when the compressor cannot start.
+    [[nodiscard]] uint32_t Adopt(FileHandle handle, int level = kitformat::kWriteLevel);
     // Compresses the next container bytes. 0, or 87 when the kit file cannot
     // be written.
     [[nodiscard]] uint32_t Write(const void* bytes, size_t size);

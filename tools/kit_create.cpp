@@ -1,13 +1,20 @@
 #include "tools/kit_create.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <functional>
+#include <optional>
 
 #include "base/conversion.h"
 #include "kit/kit_writer.h"
 #include "platform/file_handle.h"
+#include "tools/progress_line.h"
 #include "tools/source_tree.h"
 
 namespace {
@@ -37,7 +44,7 @@ bool TakeValue(int argc, char** argv, int& i, std::string& value, std::string& e
 
 // Copies the file's bytes into the kit; exactly `size` bytes must come.
 bool CopyFileInto(KitFileWriter& writer, const std::string& path, uint64_t size, uint8_t* buffer,
-                  uint32_t bufferSize, std::string& error) {
+                  uint32_t bufferSize, const std::function<void(uint64_t)>& copied, std::string& error) {
     FileHandle handle = INVALID_FILE_HANDLE;
     if (CreateFileHandle(ToWide(path), FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle,
                          FILE_FLAG_SEQUENTIAL_NORMAL) != 0) {
@@ -59,6 +66,7 @@ bool CopyFileInto(KitFileWriter& writer, const std::string& path, uint64_t size,
             error = "cannot write the kit";
             return false;
         }
+        copied(count);
     }
     if (total != size) {
         error = "file changed while the kit was made: " + path;
@@ -67,8 +75,15 @@ bool CopyFileInto(KitFileWriter& writer, const std::string& path, uint64_t size,
     return true;
 }
 
-bool WriteKit(const CreateOptions& options, const std::vector<SourceFile>& files, const WString& target,
-              std::string& error) {
+uint64_t TotalBytes(const std::vector<SourceFile>& files) {
+    uint64_t total = 0;
+    for (const SourceFile& file : files) total += file.size;
+    return total;
+}
+
+// Writes the kit into `handle`, which the writer takes over and closes.
+bool WriteKit(const CreateOptions& options, const std::vector<SourceFile>& files, FileHandle handle,
+              const std::string& target, std::ostream& messages, std::string& error) {
     std::vector<KitFileEntry> entries;
     uint64_t offset = 0;
     for (const SourceFile& file : files) {
@@ -89,29 +104,64 @@ bool WriteKit(const CreateOptions& options, const std::vector<SourceFile>& files
     for (KitDescription& description : descriptions) ReplaceAll(description.descriptionPath, u"/", u"\\");
 
     KitFileWriter writer;
-    if (writer.Open(target) != 0) {
-        error = "cannot create " + ToBytes(target);
+    if (writer.Adopt(handle) != 0) {
+        error = "cannot start compressing " + target;
         return false;
     }
     const std::string head = kitformat::EncodeContainerHead(options.form, descriptions, entries);
     if (writer.Write(head.data(), head.size()) != 0) {
-        error = "cannot write " + ToBytes(target);
+        error = "cannot write " + target;
         return false;
     }
+    std::optional<ProgressLine> progress;
+    if (options.showProgress && !options.quiet) progress.emplace(messages, files.size(), TotalBytes(files));
+    uint64_t filesDone = 0;
+    uint64_t bytesDone = 0;
+    const auto copied = [&progress, &filesDone, &bytesDone](uint64_t count) {
+        bytesDone += count;
+        if (progress) progress->Update(filesDone, bytesDone);
+    };
     constexpr uint32_t kBufferSize = 1 << 20;
     const std::unique_ptr<uint8_t[]> buffer(new uint8_t[kBufferSize]);
     for (const SourceFile& file : files) {
         if (!CopyFileInto(writer, options.sourceDirectory + "/" + file.relativePath, file.size, buffer.get(),
-                          kBufferSize, error)) {
+                          kBufferSize, copied, error)) {
             return false;
         }
+        ++filesDone;
+        copied(0);
     }
+    if (progress) progress->Finish();
     if (writer.Finish() != 0) {
-        error = "cannot write " + ToBytes(target);
+        error = "cannot write " + target;
         return false;
     }
     return true;
 }
+
+// The umask, which can only be read by setting it.
+mode_t CurrentUmask() {
+    const mode_t mask = umask(0);
+    umask(mask);
+    return mask;
+}
+
+// Removes the temporary kit unless it was renamed into place.
+class TemporaryKit {
+public:
+    explicit TemporaryKit(std::string path) : path_(std::move(path)) {}
+    ~TemporaryKit() {
+        if (!kept_) unlink(path_.c_str());
+    }
+    TemporaryKit(const TemporaryKit&) = delete;
+    TemporaryKit& operator=(const TemporaryKit&) = delete;
+    const std::string& path() const { return path_; }
+    void Keep() { kept_ = true; }
+
+private:
+    std::string path_;
+    bool kept_ = false;
+};
 
 }  // namespace
 
@@ -127,6 +177,8 @@ bool ParseCreateArguments(int argc, char** argv, CreateOptions& options, std::st
         std::string value;
         if (argument == "-o" || argument == "--output") {
             if (!TakeValue(argc, argv, i, options.output, error)) return false;
+        } else if (argument == "-q" || argument == "--quiet") {
+            options.quiet = true;
         } else if (argument == "--single") {
             options.form = kitformat::DescriptionForm::SingleLanguage;
         } else if (argument == "--lang") {
@@ -170,9 +222,11 @@ bool ParseCreateArguments(int argc, char** argv, CreateOptions& options, std::st
     return true;
 }
 
-bool CreateKit(const CreateOptions& options, std::string& error) {
+bool CreateKit(const CreateOptions& options, std::ostream& messages, std::string& error) {
     std::vector<SourceFile> files;
-    if (!ListSourceFiles(options.sourceDirectory, files, error)) return false;
+    std::vector<std::string> warnings;
+    if (!ListSourceFiles(options.sourceDirectory, files, warnings, error)) return false;
+    for (const std::string& warning : warnings) messages << "warning: " << warning << "\n";
     for (const KitDescription& description : options.descriptions) {
         if (description.descriptionPath.empty()) continue;
         WString path = description.descriptionPath;
@@ -185,17 +239,39 @@ bool CreateKit(const CreateOptions& options, std::string& error) {
             return false;
         }
     }
-    // Written beside the target and renamed when complete, so that a failure
-    // never leaves a damaged kit under the target's name.
-    const std::string partial = options.output + ".partial";
-    if (!WriteKit(options, files, ToWide(partial), error)) {
-        std::remove(partial.c_str());
+    // Written beside the target under a name of its own and renamed when
+    // complete, so that a failure never leaves a damaged kit under the
+    // target's name and readers of the old kit never see a half-written one.
+    std::string pattern = options.output + ".XXXXXX";
+    const int descriptor = mkstemp(pattern.data());
+    if (descriptor < 0) {
+        error = "cannot create " + options.output + ": " + std::strerror(errno);
         return false;
     }
-    if (std::rename(partial.c_str(), options.output.c_str()) != 0) {
-        error = "cannot rename " + partial + " to " + options.output + ": " + std::strerror(errno);
-        std::remove(partial.c_str());
+    TemporaryKit temporary(pattern);
+    // A second descriptor to flush the kit to disk after the writer closed its own.
+    const int syncDescriptor = dup(descriptor);
+    if (syncDescriptor < 0) {
+        error = "cannot create " + options.output + ": " + std::strerror(errno);
+        close(descriptor);
         return false;
     }
+    ScopedFileHandle sync(syncDescriptor);
+    // mkstemp makes the file 0600; a kit is made to be shared like any other file.
+    if (fchmod(descriptor, 0666 & ~CurrentUmask()) != 0) {
+        error = "cannot set the mode of " + temporary.path() + ": " + std::strerror(errno);
+        close(descriptor);
+        return false;
+    }
+    if (!WriteKit(options, files, descriptor, options.output, messages, error)) return false;
+    if (fsync(syncDescriptor) != 0) {
+        error = "cannot write " + options.output + ": " + std::strerror(errno);
+        return false;
+    }
+    if (std::rename(temporary.path().c_str(), options.output.c_str()) != 0) {
+        error = "cannot rename " + temporary.path() + " to " + options.output + ": " + std::strerror(errno);
+        return false;
+    }
+    temporary.Keep();
     return true;
 }

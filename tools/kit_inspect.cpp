@@ -4,10 +4,12 @@
 #include <cstdio>
 #include <ctime>
 #include <set>
+#include <vector>
 
 #include "base/conversion.h"
 #include "kit/entry_names.h"
 #include "kit/kit_reader.h"
+#include "lang/messages.h"
 
 namespace {
 
@@ -50,6 +52,18 @@ WString NormalisedName(const WString& name) {
 
 }  // namespace
 
+bool ReadKitFile(const std::string& kitPath, DistributionKit& kit, std::string& error) {
+    return Read(kitPath, kit, error);
+}
+
+bool IsInterfaceLanguage(const WString& language) {
+    for (int32_t id = 1; id <= kLanguageCount; ++id) {
+        const char* code = LanguageCode(id);
+        if (code != nullptr && CompareNoCase(language, FromMultiByte(AString(code))) == 0) return true;
+    }
+    return false;
+}
+
 std::string FormatFileTime(FileTime time) {
     const uint64_t ticks = time.Ticks();
     const int64_t seconds = static_cast<int64_t>(ticks / kTicksPerSecond) - kEpochDifferenceSeconds;
@@ -81,7 +95,8 @@ bool ListKit(const std::string& kitPath, std::ostream& out, std::string& error) 
     return true;
 }
 
-bool VerifyKit(const std::string& kitPath, std::ostream& out, std::string& error) {
+bool VerifyKit(const std::string& kitPath, bool strict, std::ostream& out, std::ostream& warnings,
+               std::string& error) {
     DistributionKit kit;
     if (!Read(kitPath, kit, error)) return false;
     const int64_t containerSize = SeekFileHandle(kit.tempHandle, 0, FILE_FROM_END);
@@ -114,10 +129,24 @@ bool VerifyKit(const std::string& kitPath, std::ostream& out, std::string& error
             problems += "  description document of \"" + ToBytes(d.language) + "\": " +
                         DescribeEntryNameCheck(CheckEntryName(d.descriptionPath)) + "\n";
         }
-        if (!d.descriptionPath.empty() && names.count(NormalisedName(d.descriptionPath)) == 0) {
-            problems += "  description document of \"" + ToBytes(d.language) + "\" is not in the kit: " +
-                        ToBytes(d.descriptionPath) + "\n";
+    }
+    // Suspicious but installable.
+    std::vector<std::string> doubts;
+    for (const KitDescription& d : kit.descriptions) {
+        const std::string language = ToBytes(d.language);
+        if (!IsInterfaceLanguage(d.language)) {
+            doubts.push_back("description language \"" + language +
+                             "\" is not one of the installer's 24 languages");
         }
+        if (!d.descriptionPath.empty() && names.count(NormalisedName(d.descriptionPath)) == 0) {
+            doubts.push_back("description document of \"" + language + "\" is not in the kit: " +
+                             ToBytes(d.descriptionPath));
+        }
+    }
+    for (const std::string& doubt : doubts) warnings << "warning: " << doubt << "\n";
+    if (strict && !doubts.empty()) {
+        problems += "  " + std::to_string(doubts.size()) + (doubts.size() == 1 ? " warning" : " warnings") +
+                    ", which --strict counts as errors\n";
     }
     if (!problems.empty()) {
         error = "kit " + kitPath + " has problems:\n" + problems;

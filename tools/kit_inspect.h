@@ -5,7 +5,12 @@
 #include <ostream>
 #include <string>
 
+#include "kit/distribution_kit.h"
 #include "platform/file_handle.h"
+
+// Reads the kit with the installer's reader. False with `error` naming the
+// kit and the reader's code when it cannot be read.
+[[nodiscard]] bool ReadKitFile(const std::string& kitPath, DistributionKit& kit, std::string& error);
 
 // "YYYY-MM-DDTHH:MM:SS.fffffffZ": the UTC time with its 100-nanosecond fraction.
 std::string FormatFileTime(FileTime time);
@@ -14,8 +19,17 @@ std::string FormatFileTime(FileTime time);
 // False with `error` set when the kit cannot be read.
 [[nodiscard]] bool ListKit(const std::string& kitPath, std::ostream& out, std::string& error);
 
-// Reads every record and checks that every entry's bytes lie inside the
-// container, that names are usable relative paths and unique, and that the
-// description documents are in the kit. Prints a summary; false with `error`
-// describing every problem found.
-[[nodiscard]] bool VerifyKit(const std::string& kitPath, std::ostream& out, std::string& error);
+// Reads every record and checks it as the installer would. Errors are what
+// would make the installer refuse the kit or fail: bytes outside the
+// container, names that are not usable relative paths, a name listed twice.
+// Warnings are suspicious but installable: a description document that is not
+// in the kit (it may already be in the template directory), a description
+// language that is none of the installer's. Each warning is one line
+// "warning: ..." on `warnings`; `strict` counts them as errors. Prints a
+// summary on `out`; false with `error` describing every error found.
+[[nodiscard]] bool VerifyKit(const std::string& kitPath, bool strict, std::ostream& out, std::ostream& warnings,
+                             std::string& error);
+
+// True when `language` is one of the installer's interface languages,
+// compared without regard to case as the installer compares it.
+bool IsInterfaceLanguage(const WString& language);

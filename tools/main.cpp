@@ -1,5 +1,7 @@
-// vxk5-kit: makes, lists and verifies distribution kits with the installer's
-// own kit code. Exit status: 0 success, 1 failure, 2 wrong usage.
+// vxk5-kit: makes, lists, verifies and unpacks distribution kits with the
+// installer's own kit code. Exit status: 0 success, 1 failure, 2 wrong usage.
+
+#include <unistd.h>
 
 #include <cstring>
 #include <iostream>
@@ -8,28 +10,44 @@
 #include "base/conversion.h"
 #include "base/wstring.h"
 #include "tools/kit_create.h"
+#include "tools/kit_extract.h"
 #include "tools/kit_inspect.h"
+#include "tools/kit_json.h"
 
 namespace {
 
 constexpr char kUsage[] =
     "Usage:\n"
     "  vxk5-kit create SOURCE_DIR -o KIT [--lang CODE --product TEXT --vendor TEXT\n"
-    "                  --description REL_PATH]... [--single]\n"
-    "  vxk5-kit list KIT\n"
-    "  vxk5-kit verify KIT\n"
+    "                  --description REL_PATH]... [--single] [--quiet]\n"
+    "  vxk5-kit list [--json] KIT\n"
+    "  vxk5-kit verify [--strict] KIT\n"
+    "  vxk5-kit extract [--force] KIT DIR\n"
     "  vxk5-kit --help\n"
     "\n"
     "create   packs every file below SOURCE_DIR into the kit KIT (maximum compression).\n"
+    "         Symbolic links are followed, to files and directories; a link that loops\n"
+    "         back, a dangling link or a special file is left out with a warning.\n"
     "         Names are relative to SOURCE_DIR with \"\\\" between components; each file\n"
     "         keeps its last-write time to 100 ns; files are sorted by name.\n"
     "         Each --lang starts a description; --product, --vendor and --description\n"
     "         (a path below SOURCE_DIR) fill the latest one (\"en\" when none was started).\n"
     "         --single writes the single-language form, which readers take as \"en\".\n"
-    "list     prints the descriptions and the file table (name, UTC time, size, offset).\n"
-    "verify   reads every record and checks that each file's bytes lie inside the\n"
-    "         unpacked kit, that names are usable and unique, and that description\n"
-    "         documents are in the kit.\n";
+    "         KIT is written under a temporary name and renamed when complete.\n"
+    "         On a terminal a progress line is shown; --quiet (-q) hides it.\n"
+    "list     prints the descriptions and the file table (name, UTC time, size, offset);\n"
+    "         --json prints them as one JSON document.\n"
+    "verify   checks the kit as the installer reads it. Errors (exit 1): bytes outside\n"
+    "         the unpacked kit, names that are not usable relative paths or that repeat.\n"
+    "         Warnings (\"warning:\" lines, exit 0): a description document missing from\n"
+    "         the kit, a description language that is not one of the installer's 24.\n"
+    "         --strict counts warnings as errors.\n"
+    "extract  writes every file of KIT below DIR with its bytes and time, for a look\n"
+    "         without installing. A kit with unsafe names is refused and nothing is\n"
+    "         written; nothing is ever written outside DIR. DIR is made when missing;\n"
+    "         a DIR that holds anything is refused unless --force (-f) is given.\n"
+    "\n"
+    "Exit status: 0 success, 1 failure (or problems found by verify), 2 wrong usage.\n";
 
 int Fail(const std::string& message, int status = 1) {
     std::cerr << "vxk5-kit: " << message << "\n";
@@ -49,8 +67,52 @@ int RunCreate(int argc, char** argv) {
         CompareNoCase(options.descriptions.front().language, u"en") != 0) {
         std::cerr << "vxk5-kit: warning: the single-language form has no language; readers take it as \"en\"\n";
     }
-    if (!CreateKit(options, error)) return Fail(error);
+    options.showProgress = !options.quiet && isatty(STDERR_FILENO) == 1;
+    if (!CreateKit(options, std::cerr, error)) return Fail(error);
     return 0;
+}
+
+// The one switch a command takes, and its kit file.
+bool ParseOneSwitch(int argc, char** argv, const char* switchName, bool& switchGiven, std::string& kit) {
+    switchGiven = false;
+    kit.clear();
+    for (int i = 0; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == switchName && !switchGiven) {
+            switchGiven = true;
+        } else if (kit.empty() && !argument.empty() && (argument[0] != '-' || argument == "-")) {
+            kit = argument;
+        } else {
+            return false;
+        }
+    }
+    return !kit.empty();
+}
+
+int RunList(int argc, char** argv) {
+    bool json = false;
+    std::string kit;
+    if (!ParseOneSwitch(argc, argv, "--json", json, kit)) return UsageError("list takes [--json] and one kit file");
+    std::string error;
+    const bool ok = json ? ListKitJson(kit, std::cout, error) : ListKit(kit, std::cout, error);
+    return ok ? 0 : Fail(error);
+}
+
+int RunVerify(int argc, char** argv) {
+    bool strict = false;
+    std::string kit;
+    if (!ParseOneSwitch(argc, argv, "--strict", strict, kit)) {
+        return UsageError("verify takes [--strict] and one kit file");
+    }
+    std::string error;
+    return VerifyKit(kit, strict, std::cout, std::cerr, error) ? 0 : Fail(error);
+}
+
+int RunExtract(int argc, char** argv) {
+    ExtractOptions options;
+    std::string error;
+    if (!ParseExtractArguments(argc, argv, options, error)) return UsageError(error);
+    return ExtractKit(options, std::cout, error) ? 0 : Fail(error);
 }
 
 }  // namespace
@@ -70,11 +132,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "create") return RunCreate(argc - 2, argv + 2);
-    if (command == "list" || command == "verify") {
-        if (argc != 3) return UsageError(command + " takes one kit file");
-        std::string error;
-        const bool ok = command == "list" ? ListKit(argv[2], std::cout, error) : VerifyKit(argv[2], std::cout, error);
-        return ok ? 0 : Fail(error);
-    }
+    if (command == "list") return RunList(argc - 2, argv + 2);
+    if (command == "verify") return RunVerify(argc - 2, argv + 2);
+    if (command == "extract") return RunExtract(argc - 2, argv + 2);
     return UsageError("unknown command " + command);
 }

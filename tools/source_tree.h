@@ -15,11 +15,14 @@ struct SourceFile {
     FileTime modified;  // last-write time with its full 100-nanosecond precision
 };
 
-// Lists the regular files below `root` (symbolic links to files count as
-// files; directories are walked but are not listed, links to directories are
-// not followed), sorted by relative path. False with `error` set when the tree
-// cannot be read or holds something that is neither file nor directory.
-[[nodiscard]] bool ListSourceFiles(const std::string& root, std::vector<SourceFile>& files, std::string& error);
+// Lists the regular files below `root`, sorted by relative path. Symbolic
+// links are followed, to files and to directories alike; a link that leads
+// back into a directory being walked (a loop, told by device and inode) is not
+// followed again. A dangling link and anything that is neither file nor
+// directory (FIFO, socket, device) is left out with a line in `warnings`
+// naming it. False with `error` set when the tree cannot be read.
+[[nodiscard]] bool ListSourceFiles(const std::string& root, std::vector<SourceFile>& files,
+                                   std::vector<std::string>& warnings, std::string& error);
 
 // The file time of a POSIX time; false before 1601.
 [[nodiscard]] bool FileTimeFromUnix(int64_t seconds, int64_t nanoseconds, FileTime& time);

@@ -251,7 +251,8 @@ int main(int argc, char** argv) {
     ::stat(kit1.c_str(), &kitStatus);
     ::stat(archive.c_str(), &tarStatus);
     std::printf("tree: %zu files in %d directories, %.1f MB; kit %.1f MB, tar.gz %.1f MB\n", files.size(),
-                kDirectories, total / 1e6, kitStatus.st_size / 1e6, tarStatus.st_size / 1e6);
+                kDirectories, static_cast<double>(total) / 1e6, static_cast<double>(kitStatus.st_size) / 1e6,
+                static_cast<double>(tarStatus.st_size) / 1e6);
 
     std::vector<double> tarTimes;
     std::vector<double> freshTimes;

@@ -23,7 +23,7 @@ TEST(WStringThreads, SharedBlocksCopiedAndReleasedAcrossThreads) {
                 WString copy = mine;
                 WString modified = copy;
                 modified.push_back(u'!');  // detaches; the shared block stays intact
-                if (copy.length() != 64 || copy[63] != u'p' || modified.length() != 65) ++bad[t];
+                if (copy.length() != 64 || copy[63] != u'p' || modified.length() != 65) ++bad[static_cast<size_t>(t)];
             }
         });
     }

@@ -235,7 +235,7 @@ TEST_P(MalformedContainerTest, FailsWithInvalidDataAndReleases) {
 }
 
 INSTANTIATE_TEST_SUITE_P(KitReader, MalformedContainerTest, ::testing::ValuesIn(MalformedContainers()),
-                         [](const ::testing::TestParamInfo<MalformedCase>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<MalformedCase>& test) { return test.param.name; });
 
 TEST_F(KitReaderTest, DescriptionsBeforeAFailureRemain) {
     std::string container = U32(1) + U32(2) + EncodeDescriptionRecord({u"en", u"P", u"V", u"d"}) + U32(2);

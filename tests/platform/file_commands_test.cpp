@@ -239,8 +239,8 @@ TEST_P(FileCommandsTest, UtilityKilledOrFailingOddlyIsNoSuccessAndSaysNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, FileCommandsTest, ::testing::Values(true, false),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return info.param ? "Direct" : "Utility";
+                         [](const ::testing::TestParamInfo<bool>& test) {
+                             return test.param ? "Direct" : "Utility";
                          });
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "kit/kit_reader.h"
 #include "kit/kit_writer.h"
 #include "tests/support/temp_dir.h"
+#include "tests/tools/kit_tool_run.h"
 #include "tools/kit_inspect.h"
 #include "tools/source_tree.h"
 
@@ -26,42 +27,6 @@ extern char** environ;
 namespace {
 
 WString Wide(const std::string& text) { return FromMultiByte(AString(text.c_str(), text.size())); }
-
-struct RunResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs the tool with an argument vector; its output goes to files in `dir`.
-RunResult RunTool(const TempDir& dir, std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), VXK5_KIT_TOOL);
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    const std::string outPath = dir.path("tool.out");
-    const std::string errPath = dir.path("tool.err");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t pid = 0;
-    RunResult result;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return result;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.out = ReadFile(outPath);
-    result.err = ReadFile(errPath);
-    return result;
-}
-
-void SetModified(const std::string& path, time_t seconds, long nanoseconds) {
-    const timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
-    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
-}
 
 class KitToolTest : public ::testing::Test {
 protected:
@@ -212,7 +177,7 @@ TEST_F(KitToolTest, HelpDescribesTheCommands) {
     const RunResult run = RunTool(tmp_, {"--help"});
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("vxk5-kit create SOURCE_DIR -o KIT"), std::string::npos);
-    EXPECT_NE(run.out.find("vxk5-kit verify KIT"), std::string::npos);
+    EXPECT_NE(run.out.find("vxk5-kit verify [--strict] KIT"), std::string::npos);
 }
 
 TEST_F(KitToolTest, VerifyFindsEntriesOutsideTheContainer) {

@@ -1,0 +1,283 @@
+#include "tools/kit_extract.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <vector>
+
+#include "base/conversion.h"
+#include "install/extract.h"
+#include "kit/kit_reader.h"
+#include "platform/file_handle.h"
+#include "tools/kit_inspect.h"
+
+namespace {
+
+constexpr int64_t kEpochDifferenceSeconds = 11644473600;  // 1601-01-01 to 1970-01-01
+constexpr uint64_t kTicksPerSecond = 10000000;
+
+std::string ToBytes(const WString& text) {
+    const AString bytes = ToMultiByte(text);
+    return std::string(bytes.c_str(), bytes.length());
+}
+
+std::string SystemError(const std::string& what) { return what + ": " + std::strerror(errno); }
+
+// The name's components as file-system names: "/" and "\" separate, empty
+// and "." components are dropped. False when a component is ".." or cannot
+// be converted to bytes and back unchanged.
+bool ComponentsOf(const WString& name, std::vector<std::string>& components) {
+    components.clear();
+    WString rest = name;
+    ReplaceAll(rest, u"\\", u"/");
+    size_t start = 0;
+    for (;;) {
+        const size_t end = rest.find(u'/', start);
+        const WString part = rest.substr(start, end == WString::npos ? WString::npos : end - start);
+        if (part == u"..") return false;
+        if (!part.empty() && part != u".") {
+            const AString bytes = ToMultiByte(part);
+            if (FromMultiByte(bytes) != part) return false;
+            components.emplace_back(bytes.c_str(), bytes.length());
+            if (components.back() == ".." || components.back().find('/') != std::string::npos) return false;
+        }
+        if (end == WString::npos) break;
+        start = end + 1;
+    }
+    return !components.empty();
+}
+
+bool IsEmptyDirectory(const std::string& path, std::string& error) {
+    DIR* raw = opendir(path.c_str());
+    if (raw == nullptr) {
+        error = SystemError("cannot read directory " + path);
+        return false;
+    }
+    struct Closer {
+        DIR* directory;
+        ~Closer() { closedir(directory); }
+    } closer{raw};
+    errno = 0;
+    while (const dirent* entry = readdir(raw)) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) return false;
+    }
+    if (errno != 0) error = SystemError("cannot read directory " + path);
+    return errno == 0;
+}
+
+// Makes `path` and its missing parents, like mkdir -p.
+bool MakeDirectories(const std::string& path, std::string& error) {
+    for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        const std::string prefix = path.substr(0, slash);
+        if (!prefix.empty() && mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) {
+            error = SystemError("cannot make directory " + prefix);
+            return false;
+        }
+        if (slash == std::string::npos) return true;
+    }
+}
+
+// Opens (making it when missing) the directory `name` below `parent`; a
+// symbolic link or a file there is refused.
+FileHandle OpenChildDirectory(FileHandle parent, const std::string& name, const std::string& shown,
+                              std::string& error) {
+    if (mkdirat(static_cast<int>(parent), name.c_str(), 0777) != 0 && errno != EEXIST) {
+        error = SystemError("cannot make directory " + shown);
+        return INVALID_FILE_HANDLE;
+    }
+    const int child = openat(static_cast<int>(parent), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (child < 0) {
+        error = errno == ELOOP || errno == ENOTDIR ? shown + " is in the way: not a directory (symbolic links are not followed)"
+                                                   : SystemError("cannot open directory " + shown);
+        return INVALID_FILE_HANDLE;
+    }
+    return child;
+}
+
+// Creates the file `name` below `parent` afresh: whatever was there under
+// that name (a file, a link) is removed first, never written through.
+FileHandle CreateChildFile(FileHandle parent, const std::string& name, const std::string& shown,
+                           std::string& error) {
+    const int directory = static_cast<int>(parent);
+    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    int file = openat(directory, name.c_str(), flags, 0666);
+    if (file < 0 && errno == EEXIST) {
+        if (unlinkat(directory, name.c_str(), 0) != 0) {
+            error = SystemError("cannot replace " + shown);
+            return INVALID_FILE_HANDLE;
+        }
+        file = openat(directory, name.c_str(), flags, 0666);
+    }
+    if (file < 0) {
+        error = SystemError("cannot create " + shown);
+        return INVALID_FILE_HANDLE;
+    }
+    return file;
+}
+
+bool CopyEntry(DistributionKit& kit, const KitFileEntry& entry, FileHandle output, const std::string& shown,
+               std::string& error) {
+    if (SeekFileHandle(kit.tempHandle, entry.offset, FILE_FROM_START) != static_cast<int64_t>(entry.offset)) {
+        error = "cannot read the kit's bytes of " + shown;
+        return false;
+    }
+    uint32_t remaining = entry.size;
+    while (remaining > 0) {
+        const uint32_t wanted = std::min(remaining, kit.bufferSize);
+        uint32_t got = 0;
+        if (ReadFileHandle(kit.tempHandle, kit.buffer.get(), wanted, &got, nullptr) != 0 || got != wanted) {
+            error = "cannot read the kit's bytes of " + shown;
+            return false;
+        }
+        uint32_t written = 0;
+        if (WriteFileHandle(output, kit.buffer.get(), got, &written, nullptr) != 0 || written != got) {
+            error = SystemError("cannot write " + shown);
+            return false;
+        }
+        remaining -= got;
+    }
+    const uint64_t ticks = FileTime{entry.timeLow, entry.timeHigh}.Ticks();
+    timespec times[2];
+    times[0].tv_sec = static_cast<time_t>(static_cast<int64_t>(ticks / kTicksPerSecond) - kEpochDifferenceSeconds);
+    times[0].tv_nsec = static_cast<long>((ticks % kTicksPerSecond) * 100);
+    times[1] = times[0];
+    if (futimens(static_cast<int>(output), times) != 0) {
+        error = SystemError("cannot set the time of " + shown);
+        return false;
+    }
+    return true;
+}
+
+struct Planned {
+    size_t index;
+    std::vector<std::string> components;
+};
+
+}  // namespace
+
+bool IsExtractableName(const WString& name) { return IsSafeEntryName(name); }
+
+bool ParseExtractArguments(int argc, char** argv, ExtractOptions& options, std::string& error) {
+    options = ExtractOptions();
+    std::vector<std::string> operands;
+    bool optionsEnded = false;
+    for (int i = 0; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (!optionsEnded && argument == "--") {
+            optionsEnded = true;
+        } else if (!optionsEnded && (argument == "-f" || argument == "--force")) {
+            options.force = true;
+        } else if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {
+            error = "unknown option " + argument;
+            return false;
+        } else {
+            operands.push_back(argument);
+        }
+    }
+    if (operands.size() != 2) {
+        error = "extract takes a kit file and a directory";
+        return false;
+    }
+    options.kit = operands[0];
+    options.directory = operands[1];
+    return true;
+}
+
+bool ExtractKit(const ExtractOptions& options, std::ostream& out, std::string& error) {
+    DistributionKit kit;
+    if (!ReadKitFile(options.kit, kit, error)) return false;
+    const int64_t containerSize = SeekFileHandle(kit.tempHandle, 0, FILE_FROM_END);
+    if (containerSize < 0 || !kit.buffer || kit.bufferSize == 0) {
+        error = "cannot take the size of the unpacked kit";
+        return false;
+    }
+
+    // The whole kit is checked before anything is written. A name listed
+    // twice keeps its newest copy, the one an installation would leave.
+    std::string refused;
+    std::vector<Planned> plan;
+    std::map<std::vector<std::string>, size_t> planned;  // components -> position in `plan`
+    for (size_t i = 0; i < kit.entries.size(); ++i) {
+        const KitFileEntry& entry = kit.entries[i];
+        const std::string shown = ToBytes(entry.name);
+        std::vector<std::string> components;
+        if (!IsExtractableName(entry.name) || !ComponentsOf(entry.name, components)) {
+            refused += "  " + shown + ": unsafe name\n";
+            continue;
+        }
+        if (static_cast<uint64_t>(entry.offset) + entry.size > static_cast<uint64_t>(containerSize)) {
+            refused += "  " + shown + ": its bytes lie outside the kit\n";
+            continue;
+        }
+        const auto [it, added] = planned.emplace(components, plan.size());
+        if (added) {
+            plan.push_back(Planned{i, std::move(components)});
+        } else {
+            const KitFileEntry& kept = kit.entries[plan[it->second].index];
+            if (FileTime{kept.timeLow, kept.timeHigh} < FileTime{entry.timeLow, entry.timeHigh}) {
+                plan[it->second].index = i;
+            }
+        }
+    }
+    if (!refused.empty()) {
+        error = "refusing kit " + options.kit + ", nothing was written:\n" + refused;
+        return false;
+    }
+
+    struct stat info {};
+    if (stat(options.directory.c_str(), &info) == 0) {
+        if (!S_ISDIR(info.st_mode)) {
+            error = "not a directory: " + options.directory;
+            return false;
+        }
+        bool empty = IsEmptyDirectory(options.directory, error);
+        if (!error.empty()) return false;
+        if (!empty && !options.force) {
+            error = "directory " + options.directory + " is not empty; --force extracts into it anyway";
+            return false;
+        }
+    } else if (errno != ENOENT || !MakeDirectories(options.directory, error)) {
+        if (error.empty()) error = SystemError("cannot examine " + options.directory);
+        return false;
+    }
+    const int root = open(options.directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (root < 0) {
+        error = SystemError("cannot open directory " + options.directory);
+        return false;
+    }
+    const ScopedFileHandle rootHandle(root);
+
+    uint64_t bytes = 0;
+    for (const Planned& item : plan) {
+        const KitFileEntry& entry = kit.entries[item.index];
+        std::string shown = options.directory;
+        ScopedFileHandle parent;  // empty: the root
+        for (size_t c = 0; c + 1 < item.components.size(); ++c) {
+            shown += "/" + item.components[c];
+            const FileHandle next =
+                OpenChildDirectory(parent.Get() == INVALID_FILE_HANDLE ? rootHandle.Get() : parent.Get(),
+                                   item.components[c], shown, error);
+            if (next == INVALID_FILE_HANDLE) return false;
+            parent.Reset(next);
+        }
+        shown += "/" + item.components.back();
+        const FileHandle directory = parent.Get() == INVALID_FILE_HANDLE ? rootHandle.Get() : parent.Get();
+        ScopedFileHandle file(CreateChildFile(directory, item.components.back(), shown, error));
+        if (file.Get() == INVALID_FILE_HANDLE) return false;
+        if (!CopyEntry(kit, entry, file.Get(), shown, error)) return false;
+        if (CloseFileHandle(file.Release()) != 0) {
+            error = "cannot write " + shown;
+            return false;
+        }
+        bytes += entry.size;
+    }
+    out << "extracted " << plan.size() << (plan.size() == 1 ? " file, " : " files, ") << bytes << " bytes, into "
+        << options.directory << "\n";
+    return true;
+}

@@ -1,0 +1,39 @@
+#pragma once
+// A one-line progress display for a terminal: files, bytes and percent,
+// rewritten in place with a carriage return and erased when the work ends.
+
+#include <chrono>
+#include <cstdint>
+#include <ostream>
+
+class ProgressLine {
+public:
+    // Shows nothing before `firstAfter` has passed, so that small jobs stay
+    // silent, and then at most one line per `interval`.
+    ProgressLine(std::ostream& out, uint64_t totalFiles, uint64_t totalBytes,
+                 std::chrono::milliseconds firstAfter = std::chrono::milliseconds(300),
+                 std::chrono::milliseconds interval = std::chrono::milliseconds(100));
+    ~ProgressLine();  // erases the line if one is shown
+    ProgressLine(const ProgressLine&) = delete;
+    ProgressLine& operator=(const ProgressLine&) = delete;
+
+    void Update(uint64_t files, uint64_t bytes);
+    // Erases the line; later updates show nothing.
+    void Finish();
+
+    // "12/345 files, 1.5/20.0 MiB, 7%".
+    static std::string Format(uint64_t files, uint64_t totalFiles, uint64_t bytes, uint64_t totalBytes);
+
+private:
+    using Clock = std::chrono::steady_clock;
+    std::ostream& out_;
+    uint64_t totalFiles_;
+    uint64_t totalBytes_;
+    Clock::time_point start_;
+    Clock::time_point last_;
+    std::chrono::milliseconds firstAfter_;
+    std::chrono::milliseconds interval_;
+    size_t shownWidth_ = 0;
+    bool shown_ = false;
+    bool finished_ = false;
+};

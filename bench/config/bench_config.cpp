@@ -22,6 +22,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -89,14 +90,15 @@ double CollectAndRecord(const std::string& installed, size_t& collected) {
 double CpuSeconds() {
     struct rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 struct BigResult {
     double seconds = 0;
     double readSeconds = 0;
     double cpuSeconds = 0;
-    long peakKib = 0;
+    double peakKib = 0;
     size_t entries = 0;
 };
 
@@ -119,7 +121,7 @@ BigResult ReadAndWriteInChild(const std::string& path) {
         WriteLauncherConfig(Wide(path + ".out"), config);  // flushed to the disk before the rename
         result.seconds = Seconds(Clock::now() - start);
         result.cpuSeconds = CpuSeconds() - cpuStart;
-        result.peakKib = PeakKib() - before;
+        result.peakKib = static_cast<double>(PeakKib() - before);
         result.entries = config.entries.size();
         if (write(pipeEnds[1], &result, sizeof result) != static_cast<ssize_t>(sizeof result)) _exit(3);
         _exit(0);
@@ -147,7 +149,9 @@ int main() {
     const std::string home = directoryPattern;
     setenv("HOME", home.c_str(), 1);
     const std::string mainFile = Narrow(GetMainConfigPath());
-    if (std::system(("mkdir -p -- '" + home + "/.Vx/vxlstart'").c_str()) != 0) return 1;
+    std::error_code made;
+    std::filesystem::create_directories(home + "/.Vx/vxlstart", made);
+    if (made) return 1;
 
     // 40,000 keys and 2,000 locations.
     std::string text;
@@ -201,7 +205,8 @@ int main() {
                 valuesReference, values.readSeconds / valuesReference,
                 values.peakKib / 1024.0, values.peakKib * 1024.0 / static_cast<double>(bigValuesBytes));
 
-    (void)std::system(("rm -rf -- '" + home + "'").c_str());
+    std::error_code removed;  // a scratch directory left behind costs nothing but space
+    std::filesystem::remove_all(home, removed);
     std::printf("RESULT keys_40000_seconds=%.3f\n", keysSeconds);
     std::printf("RESULT locations_20000_seconds=%.3f\n", locationsSeconds);
     std::printf("RESULT big_keys_read_seconds=%.2f\n", keys.readSeconds);

@@ -63,7 +63,7 @@ TEST_F(FullDiskTest, TemplateFileSystemFilledByTheNewFiles) {
     for (int i = 0; i < 3; ++i) {
         const std::string path = target + "/orig" + std::to_string(i);
         WriteFile(path, std::string(250 * 1024, static_cast<char>('a' + i)));
-        ASSERT_EQ(::chmod(path.c_str(), 0600 + i), 0);
+        ASSERT_EQ(::chmod(path.c_str(), static_cast<mode_t>(0600 + i)), 0);
         SetModificationTime(path, kOld);
     }
     ASSERT_EQ(::symlink("orig0", (target + "/link").c_str()), 0);

@@ -1,6 +1,6 @@
 # Shared by run.sh and test.sh: package installation and locale generation.
 
-PACKAGES=(build-essential cmake pkg-config libgtk2.0-dev zlib1g-dev libgtest-dev libbenchmark-dev
+PACKAGES=(build-essential cmake pkg-config libgtk2.0-dev zlib1g-dev libisal-dev libgtest-dev libbenchmark-dev
           xvfb xauth xdotool imagemagick x11-utils locales clang libclang-rt-14-dev)
 
 step() { printf '\n== %s ==\n' "$*"; }

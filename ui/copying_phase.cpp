@@ -35,7 +35,8 @@ gboolean KeepTicking(gpointer) { return TRUE; }
 // A main-loop timer that goes when its owner does.
 class ScopedTick {
 public:
-    explicit ScopedTick(bool wanted) : id_(wanted ? g_timeout_add(kProgressTickMilliseconds, KeepTicking, nullptr) : 0) {}
+    explicit ScopedTick(bool wanted)
+        : id_(wanted ? g_timeout_add(kProgressTickMilliseconds, KeepTicking, nullptr) : 0) {}
     ~ScopedTick() {
         if (id_ != 0) g_source_remove(id_);
     }

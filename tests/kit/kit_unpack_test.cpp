@@ -150,17 +150,14 @@ TEST_F(KitUnpackTest, FullTemporaryDirectoryGivesDiskFullAndRemovesTheContainer)
     TinyTmpfs tmpfs(tmp_.path("tiny"), "2m");
     if (!tmpfs.Mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
     setenv("TMPDIR", tmp_.path("tiny").c_str(), 1);
-    const std::string data = std::string(3 << 20, 'x');
-    const WString kitPath =
-        Kit(Deflate(kitformat::EncodeContainerHead(kitformat::DescriptionForm::LanguageList, {}, {}) + data));
+    const std::string head = kitformat::EncodeContainerHead(kitformat::DescriptionForm::LanguageList, {}, {});
+    const std::string data = std::string(3 << 20, 'x');  // 3 MB into 2 MB
     DistributionKit kit;
-    EXPECT_EQ(ReadKit(kit, kitPath), ERR_DISK_FULL);
+    EXPECT_EQ(ReadKit(kit, Kit(Deflate(head + data))), ERR_DISK_FULL);
     EXPECT_EQ(kit.tempHandle, INVALID_FILE_HANDLE);
     EXPECT_TRUE(ContainerFiles(tmp_.path("tiny")).empty());
-    // The space is free again: the same kit fits once it is small enough.
-    EXPECT_EQ(ReadKit(kit, Kit(Deflate(kitformat::EncodeContainerHead(kitformat::DescriptionForm::LanguageList, {}, {}) +
-                                       data.substr(0, 1 << 20)))),
-              0u);
+    // The space is free again: a kit small enough fits.
+    EXPECT_EQ(ReadKit(kit, Kit(Deflate(head + data.substr(0, 1 << 20)))), 0u);
 }
 
 TEST_F(KitUnpackTest, TruncatedStreamGivesShorterContainer) {

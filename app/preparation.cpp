@@ -107,6 +107,10 @@ bool CInstallerDlg::Prepare() {
         if (3 * static_cast<uint64_t>(kitSize) > freeBytes) return ReportFailure(this, "IDS_ERROR_NOSPACE");
     }
 
-    if (ReadKit(kit_, kitPath_) != 0) return ReportFailure(this, "IDS_ERROR_DAMAGEDSOURCE");
+    // The temporary directory can still fill up while the kit is unpacked: that
+    // is a lack of space, not a damaged kit.
+    const uint32_t code = ReadKit(kit_, kitPath_);
+    if (code == ERR_DISK_FULL) return ReportFailure(this, "IDS_ERROR_NOSPACE");
+    if (code != 0) return ReportFailure(this, "IDS_ERROR_DAMAGEDSOURCE");
     return true;
 }

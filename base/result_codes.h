@@ -10,4 +10,5 @@ constexpr uint32_t ERR_PATH_NOT_FOUND = 3;
 constexpr uint32_t ERR_INVALID_HANDLE = 6;
 constexpr uint32_t ERR_INVALID_DATA = 13;
 constexpr uint32_t ERR_INVALID_PARAMETER = 87;
+constexpr uint32_t ERR_DISK_FULL = 112;
 constexpr uint32_t ERR_TEMP_NOT_CREATED = 1013;

@@ -1,11 +1,13 @@
 #include "kit/kit_unpack.h"
 
+#include <cerrno>
+
 #include <algorithm>
 #include <memory>
 
 #include "kit/kit_format.h"
 #include "kit/mapped_window.h"
-#include "kit/zlib_stream.h"
+#include "kit/raw_inflater.h"
 #include "platform/file_system.h"
 
 using kitformat::kWindowSize;
@@ -18,27 +20,27 @@ uint32_t CreateKitTempFile(WString& path) {
 
 namespace {
 
-// Writes all `size` bytes; 87 when the container takes fewer (a full disk).
+// Writes all `size` bytes. A full file system is told apart from the other
+// failures: the user can do something about it.
 uint32_t WriteAll(FileHandle file, const uint8_t* bytes, uint32_t size) {
     uint32_t written = 0;
-    if (WriteFileHandle(file, bytes, size, &written, nullptr) != 0 || written != size) return ERR_INVALID_PARAMETER;
+    errno = 0;
+    if (WriteFileHandle(file, bytes, size, &written, nullptr) != 0 || written != size) {
+        return errno == ENOSPC || errno == EDQUOT ? ERR_DISK_FULL : ERR_INVALID_PARAMETER;
+    }
     return 0;
 }
 
 // The inflated bytes gather in one buffer of this size and go to the container
-// when it is full. zlib copies a match that reaches back before the start of its
-// output buffer out of its own window, which is slower than copying within the
-// buffer. With 32 KiB nearly every long match does so and inflating took about
-// 10 % longer than into one large buffer; with 256 KiB unpacking is within 1 %
-// of what 1 MiB gives, and the memory used still does not grow with the kit.
+// when it is full: few large writes, and a match that reaches back before the
+// start of the buffer (which the inflater serves from its own history, more
+// slowly) stays rare. The memory used does not grow with the kit.
 constexpr uint32_t kOutputBufferSize = 256 * 1024;
 
 // Inflates `source` into `destination` until the stream ends or the kit's
 // bytes run out. A stream that stops early leaves a short container.
 uint32_t InflateWindows(FileHandle source, uint32_t size, FileHandle destination) {
-    kitformat::InflateStream inflater;
-    if (inflater.Init() != Z_OK) return ERR_INVALID_PARAMETER;
-    z_stream& stream = inflater.Get();
+    RawInflater inflater;
     const std::unique_ptr<uint8_t[]> buffer(new uint8_t[kOutputBufferSize]);
     uint32_t filled = 0;  // inflated bytes in the buffer, not yet written
 
@@ -49,28 +51,27 @@ uint32_t InflateWindows(FileHandle source, uint32_t size, FileHandle destination
         const uint32_t length = static_cast<uint32_t>(std::min<uint64_t>(kWindowSize, size - offset));
         // Never inflate from a window that is not there.
         if (!window.Map(source, offset, length)) return ERR_INVALID_PARAMETER;
-        stream.next_in = const_cast<Bytef*>(window.Data());
-        stream.avail_in = length;
+        inflater.SetInput(window.Data(), length);
         bool full = false;
         do {
-            stream.next_out = buffer.get() + filled;
-            stream.avail_out = kOutputBufferSize - filled;
-            const int result = inflate(&stream, Z_NO_FLUSH);
-            if (result == Z_STREAM_END) {
-                ended = true;
-            } else if (result == Z_BUF_ERROR) {
-                // No progress possible: fine once the window is used up.
-                if (stream.avail_in != 0) return ERR_INVALID_DATA;
-            } else if (result != Z_OK) {
-                return ERR_INVALID_DATA;
-            }
-            filled = kOutputBufferSize - stream.avail_out;
-            full = stream.avail_out == 0;
+            const uint32_t before = filled;
+            const uint32_t inputBefore = inflater.InputLeft();
+            const RawInflater::Status status =
+                inflater.Inflate(buffer.get() + filled, kOutputBufferSize - filled, filled);
+            if (status == RawInflater::Status::Damaged) return ERR_INVALID_DATA;
+            ended = status == RawInflater::Status::Finished;
+            full = filled == kOutputBufferSize;
             if (full) {
                 if (uint32_t code = WriteAll(destination, buffer.get(), filled); code != 0) return code;
                 filled = 0;
+            } else if (!ended && inflater.InputLeft() != 0 && filled == before &&
+                       inflater.InputLeft() == inputBefore) {
+                // Room and input, yet no step forward: never spin on such a stream.
+                return ERR_INVALID_DATA;
             }
-        } while (full && !ended);
+            // Output room used up may hide more output of the bits already
+            // taken in; input left over must be inflated before the next window.
+        } while (!ended && (full || inflater.InputLeft() != 0));
         window.Reset();
     }
     if (filled != 0) return WriteAll(destination, buffer.get(), filled);

@@ -18,7 +18,8 @@
 // early leaves a shorter container and is not an error here.
 // 0; the open's code (2 or 87) when a file cannot be opened; 13
 // (ERR_INVALID_DATA) when the stream is damaged or the kit is 4 GiB or larger;
-// 87 when a window cannot be mapped or the container cannot be written in full.
+// 112 (ERR_DISK_FULL) when the container's file system is full; 87 when a
+// window cannot be mapped or the container cannot be written in full otherwise.
 [[nodiscard]] uint32_t UnpackKit(const WString& source, const WString& destination);
 
 // Closes the kit's container handle, if open, and deletes the container file,

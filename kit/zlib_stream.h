@@ -1,39 +1,13 @@
 #pragma once
-// Owners of zlib's raw deflate and inflate streams (private to kit/: nothing
-// outside this directory sees zlib). Each ends its stream when it goes.
+// Owner of zlib's raw deflate stream, with which the kit writer compresses
+// (private to kit/: nothing outside this directory sees zlib). It ends its
+// stream when it goes. Kits are inflated with ISA-L (kit/raw_inflater.h).
 
 #include <zlib.h>
 
 #include "kit/kit_format.h"
 
 namespace kitformat {
-
-// The zlib interface version the kit reader asks for. zlib compares only its
-// major number with its own, so any 1.x library accepts it.
-constexpr char kZlibVersion[] = "1.2.11";
-
-class InflateStream {
-public:
-    InflateStream() = default;
-    InflateStream(const InflateStream&) = delete;
-    InflateStream& operator=(const InflateStream&) = delete;
-    ~InflateStream() {
-        if (ready_) inflateEnd(&stream_);
-    }
-
-    // Raw inflate with a 32 KiB history; Z_OK on success.
-    int Init() {
-        stream_ = z_stream{};
-        const int result = inflateInit2_(&stream_, kWindowBits, kZlibVersion, static_cast<int>(sizeof(z_stream)));
-        ready_ = result == Z_OK;
-        return result;
-    }
-    z_stream& Get() { return stream_; }
-
-private:
-    z_stream stream_{};
-    bool ready_ = false;
-};
 
 class DeflateStream {
 public:

@@ -12,14 +12,38 @@
 //   update  the same for the second kit into that directory, every file
 //           replaced.
 // The pause the job makes after its final post is not counted: the job is run
-// with it switched off. The medians are compared; the last two lines are
-// "RESULT fresh_vs_tar=R" and "RESULT update_vs_tar=R" (install time / tar time).
+// with it switched off. The medians are compared (install time / tar time).
 //
-// Options: --reps N (default 7), --keep (leave the directory in place).
+// Then, on a real tree (--tree DIR, default /usr/include: its regular files),
+// in a directory on the temporary directory's file system (TMPDIR, else /tmp):
+//   real    a kit of the tree unpacked, read and installed fresh as above,
+//           against tar -xzf of an archive of the same files there.
+//
+// Then the real program, vxk5-setup, run as a separate process:
+//   gui_cpu the CPU time (user + system, all threads) of a silent install of a
+//           4,000-file kit with a display (Xvfb; one is started when DISPLAY is
+//           not set), over the same silent install without a display;
+//   start   the time from starting the program to its window being mapped,
+//           with the demo kit and with the real tree's kit (which the program
+//           unpacks and reads before it shows the window). No bar yet.
+//
+// The RESULT lines come last: fresh_vs_tar, update_vs_tar, real_tree_vs_tar,
+// gui_cpu_vs_headless.
+//
+// Options: --reps N (default 7), --tree DIR, --setup PATH (the program, default
+// the one built beside this benchmark), --skip-real, --skip-gui, --keep (leave
+// the directories in place).
 
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,6 +52,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -114,7 +140,7 @@ int Run(const std::vector<std::string>& arguments) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-bool WriteKit(const std::string& path, const std::vector<TreeFile>& files, int64_t unixTime) {
+bool WriteKit(const std::string& path, const std::vector<TreeFile>& files, int64_t unixTime, int level = 9) {
     std::vector<KitFileEntry> entries;
     uint32_t offset = 0;
     const FileTime time = UnixTimeToFileTime(unixTime);
@@ -134,7 +160,7 @@ bool WriteKit(const std::string& path, const std::vector<TreeFile>& files, int64
     const std::string head =
         kitformat::EncodeContainerHead(kitformat::DescriptionForm::LanguageList, {description}, entries);
     KitFileWriter writer;
-    if (writer.Open(Wide(path)) != 0 || writer.Write(head.data(), head.size()) != 0) return false;
+    if (writer.Open(Wide(path), level) != 0 || writer.Write(head.data(), head.size()) != 0) return false;
     for (const TreeFile& file : files) {
         if (writer.Write(file.bytes.data(), file.bytes.size()) != 0) return false;
     }
@@ -180,18 +206,397 @@ bool SameBytes(const std::string& path, const std::string& bytes) {
     return got == bytes.size() && std::memcmp(read.data(), bytes.data(), got) == 0;
 }
 
+
+std::string Spread(const std::vector<double>& values, double scale, const char* unit) {
+    const double low = *std::min_element(values.begin(), values.end());
+    const double high = *std::max_element(values.begin(), values.end());
+    const double median = Median(values);
+    char text[160];
+    std::snprintf(text, sizeof text, "median %.1f %s (%.1f-%.1f, spread %.0f %%)", median * scale, unit, low * scale,
+                  high * scale, median > 0 ? 100 * (high - low) / median : 0.0);
+    return text;
+}
+
+// The kind of file system `path` is on, for the output.
+std::string FileSystemName(const std::string& path) {
+    struct statfs info;
+    if (::statfs(path.c_str(), &info) != 0) return "unknown";
+    switch (static_cast<unsigned long>(info.f_type)) {
+        case 0x01021994UL: return "tmpfs";
+        case 0xEF53UL: return "ext2/3/4";
+        case 0x58465342UL: return "xfs";
+        case 0x9123683EUL: return "btrfs";
+        case 0x794C7630UL: return "overlayfs";
+        default: {
+            char text[32];
+            std::snprintf(text, sizeof text, "type 0x%lx", static_cast<unsigned long>(info.f_type));
+            return text;
+        }
+    }
+}
+
+// The regular files under `root`, relative and "/" separated, in a stable order.
+void CollectRegularFiles(const std::string& root, const std::string& relative, std::vector<std::string>& out) {
+    const std::string directory = relative.empty() ? root : root + "/" + relative;
+    DIR* dir = ::opendir(directory.c_str());
+    if (dir == nullptr) return;
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+        const std::string child = relative.empty() ? name : relative + "/" + name;
+        struct stat status;
+        if (::lstat((root + "/" + child).c_str(), &status) != 0) continue;
+        if (S_ISDIR(status.st_mode)) {
+            CollectRegularFiles(root, child, out);
+        } else if (S_ISREG(status.st_mode) && ::access((root + "/" + child).c_str(), R_OK) == 0) {
+            out.push_back(child);
+        }
+    }
+}
+
+std::string ReadWhole(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+struct RealTreeResult {
+    bool ran = false;
+    double ratio = 0;
+    std::string base;  // the directory, removed by the caller
+    std::string kit;   // the tree's kit, kept for the start measurement
+};
+
+// The regular files of `tree`, installed fresh into `parent`'s file system,
+// against tar -xzf of the same files there.
+RealTreeResult BenchRealTree(const std::string& tree, const std::string& parent, int reps) {
+    RealTreeResult result;
+    std::vector<std::string> names;
+    CollectRegularFiles(tree, "", names);
+    if (names.empty()) {
+        std::printf("real tree: no regular files under %s, skipped\n", tree.c_str());
+        return result;
+    }
+    std::string pattern = parent + "/vxk5-bench-real-XXXXXX";
+    if (::mkdtemp(&pattern[0]) == nullptr) {
+        std::perror("mkdtemp");
+        return result;
+    }
+    const std::string base = pattern;
+    result.base = base;
+    const std::string temp = base + "/tmp";
+    ::mkdir(temp.c_str(), 0755);
+    ::setenv("TMPDIR", temp.c_str(), 1);
+
+    std::vector<TreeFile> files;
+    size_t total = 0;
+    std::string list;
+    for (const std::string& name : names) {
+        files.push_back({name, ReadWhole(tree + "/" + name)});
+        total += files.back().bytes.size();
+        list += name + "\n";
+    }
+    const std::string kit = base + "/real.efd";
+    const std::string archive = base + "/real.tar.gz";
+    const std::string listPath = base + "/files.txt";
+    if (!WriteWholeFile(listPath, list) || !WriteKit(kit, files, kFirstTime, 6) ||
+        Run({"tar", "-czf", archive, "-C", tree, "--no-recursion", "-T", listPath}) != 0) {
+        std::fprintf(stderr, "real tree: cannot make the kit or the archive\n");
+        return result;
+    }
+    std::vector<TreeFile>().swap(files);
+    struct stat kitStatus;
+    struct stat tarStatus;
+    ::stat(kit.c_str(), &kitStatus);
+    ::stat(archive.c_str(), &tarStatus);
+    std::printf("real tree: %zu regular files of %s, %.1f MB; kit %.1f MB, tar.gz %.1f MB; in %s (%s)\n",
+                names.size(), tree.c_str(), total / 1e6, kitStatus.st_size / 1e6, tarStatus.st_size / 1e6,
+                base.c_str(), FileSystemName(base).c_str());
+    std::fflush(stdout);
+
+    std::vector<double> tarTimes;
+    std::vector<double> installTimes;
+    for (int rep = 0; rep < reps; ++rep) {
+        const std::string tarTarget = base + "/tar" + std::to_string(rep);
+        const std::string target = base + "/installed" + std::to_string(rep) + "/";
+        double tarTime = 0;
+        double installTime = 0;
+        if (rep % 2 == 0) {
+            tarTime = TimeTar(archive, tarTarget);
+            installTime = TimeInstall(kit, target);
+        } else {
+            installTime = TimeInstall(kit, target);
+            tarTime = TimeTar(archive, tarTarget);
+        }
+        const bool ok = SameBytes(target + names.back(), ReadWhole(tree + "/" + names.back()));
+        if (tarTime < 0 || installTime < 0 || !ok) {
+            std::fprintf(stderr, "real tree: run %d failed (tar %.3f, install %.3f)\n", rep, tarTime, installTime);
+            return result;
+        }
+        std::printf("real tree run %d: tar %.1f ms, fresh install %.1f ms\n", rep, tarTime * 1e3, installTime * 1e3);
+        std::fflush(stdout);
+        tarTimes.push_back(tarTime);
+        installTimes.push_back(installTime);
+        (void)RemoveTree(Wide(tarTarget));
+        (void)RemoveTree(Wide(target));
+    }
+    std::printf("real tree: tar %s; fresh install %s\n", Spread(tarTimes, 1e3, "ms").c_str(),
+                Spread(installTimes, 1e3, "ms").c_str());
+    result.ran = true;
+    result.kit = kit;
+    result.ratio = Median(installTimes) / Median(tarTimes);
+    return result;
+}
+
+// A program run with its own environment; its pid, or -1.
+pid_t Spawn(const std::vector<std::string>& arguments, const std::vector<std::string>& environment,
+            const std::string& output) {
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (const std::string& variable : environment) envp.push_back(const_cast<char*>(variable.c_str()));
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    pid_t pid = -1;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return spawned == 0 ? pid : -1;
+}
+
+// Waits for `pid`; its CPU time (user + system) in seconds, or -1 when it did not exit with 0.
+double WaitCpu(pid_t pid) {
+    int status = 0;
+    struct rusage usage{};
+    if (::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+    return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
+}
+
+// An X server of our own, when none is given.
+class OwnXServer {
+public:
+    bool Start() {
+        int ends[2];
+        if (::pipe(ends) != 0) return false;
+        const std::string fd = std::to_string(ends[1]);
+        std::vector<std::string> args = {"Xvfb", "-displayfd", fd, "-screen", "0", "1024x768x24", "-nolisten", "tcp"};
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addclose(&actions, ends[0]);
+        const int spawned = posix_spawnp(&pid_, "Xvfb", &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(ends[1]);
+        if (spawned != 0) {
+            pid_ = -1;
+            ::close(ends[0]);
+            return false;
+        }
+        std::string number;
+        char c = 0;
+        pollfd waiting{ends[0], POLLIN, 0};
+        while (::poll(&waiting, 1, 10000) == 1 && ::read(ends[0], &c, 1) == 1 && c != '\n') number += c;
+        ::close(ends[0]);
+        if (number.empty()) return false;
+        display_ = ":" + number;
+        return true;
+    }
+    ~OwnXServer() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    const std::string& Display() const { return display_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string display_;
+};
+
+// A private place for one run of the program: the program beside its kit,
+// a home and a temporary directory.
+struct ProgramPlace {
+    std::string root;
+    std::string program;
+
+    bool Make(const std::string& parent, const std::string& name, const std::string& setup, const std::string& kit) {
+        root = parent + "/" + name;
+        program = root + "/app/vxk5-setup";
+        ::mkdir(root.c_str(), 0755);
+        ::mkdir((root + "/app").c_str(), 0755);
+        return Run({"cp", "--", setup, program}) == 0 && Run({"cp", "--", kit, root + "/app/vxk5.efd"}) == 0;
+    }
+    // A fresh home and temporary directory for the next run.
+    std::vector<std::string> Environment(int run, const std::string& display) const {
+        const std::string home = root + "/home" + std::to_string(run);
+        const std::string tmp = root + "/tmp" + std::to_string(run);
+        ::mkdir(home.c_str(), 0755);
+        ::mkdir(tmp.c_str(), 0755);
+        std::vector<std::string> env = {"HOME=" + home, "TMPDIR=" + tmp, "PATH=/usr/bin:/bin", "LANG=C.UTF-8"};
+        if (!display.empty()) env.push_back("DISPLAY=" + display);
+        return env;
+    }
+};
+
+struct GuiResult {
+    bool ran = false;
+    double ratio = 0;
+};
+
+// CPU time of a silent install with a display over the same without one.
+GuiResult BenchGuiCpu(const std::string& base, const std::string& setup, const std::string& display, int reps) {
+    GuiResult result;
+    TextSource text;
+    std::vector<TreeFile> files;
+    for (int d = 0; d < 200; ++d) {
+        for (int f = 0; f < 20; ++f) {
+            char name[96];
+            std::snprintf(name, sizeof name, "set%03d/template%04d.cfg", d, d * 20 + f);
+            files.push_back({name, text.Make(2000 + static_cast<size_t>((d * 7919 + f * 104729) % 4000))});
+        }
+    }
+    const std::string kit = base + "/gui.efd";
+    ProgramPlace place;
+    if (!WriteKit(kit, files, kFirstTime) || !place.Make(base, "gui", setup, kit)) {
+        std::fprintf(stderr, "gui: cannot set up the program and its kit\n");
+        return result;
+    }
+    std::vector<double> guiTimes;
+    std::vector<double> headlessTimes;
+    const std::string log = base + "/gui.log";
+    int run = 0;
+    for (int rep = 0; rep < reps; ++rep) {
+        double times[2] = {-1, -1};  // with a display, without
+        for (int side : {rep % 2, 1 - rep % 2}) {
+            const pid_t pid = Spawn({place.program, "/S"}, place.Environment(run++, side == 0 ? display : ""), log);
+            times[side] = pid > 0 ? WaitCpu(pid) : -1;
+        }
+        if (times[0] < 0 || times[1] < 0) {
+            std::fprintf(stderr, "gui: run %d failed; see %s\n", rep, log.c_str());
+            return result;
+        }
+        std::printf("gui run %d: CPU with a display %.0f ms, without %.0f ms\n", rep, times[0] * 1e3, times[1] * 1e3);
+        std::fflush(stdout);
+        guiTimes.push_back(times[0]);
+        headlessTimes.push_back(times[1]);
+    }
+    std::printf("silent install of %zu files, CPU time of the whole process: with a display (Xvfb) %s; without %s\n",
+                files.size(), Spread(guiTimes, 1e3, "ms").c_str(), Spread(headlessTimes, 1e3, "ms").c_str());
+    result.ran = true;
+    result.ratio = Median(guiTimes) / Median(headlessTimes);
+    return result;
+}
+
+// Seconds from starting the program (interactive, not silent) to the mapping
+// of its window, watched on the X server itself; the program is then ended.
+double TimeToWindow(Display* x, const ProgramPlace& place, int run, const std::string& display,
+                    const std::string& log) {
+    const Window root = DefaultRootWindow(x);
+    XSelectInput(x, root, SubstructureNotifyMask);
+    XSync(x, True);  // drop what came before
+    const Clock::time_point start = Clock::now();
+    const pid_t pid = Spawn({place.program}, place.Environment(run, display), log);
+    if (pid < 0) return -1;
+    double seconds = -1;
+    const int fd = ConnectionNumber(x);
+    while (seconds < 0 && Clock::now() - start < std::chrono::seconds(60)) {
+        while (XPending(x) > 0) {
+            XEvent event;
+            XNextEvent(x, &event);
+            if (event.type != MapNotify) continue;
+            char* name = nullptr;
+            if (XFetchName(x, event.xmap.window, &name) != 0 && name != nullptr) {
+                if (std::strcmp(name, "Installing configuration") == 0) {
+                    seconds = std::chrono::duration<double>(Clock::now() - start).count();
+                }
+                XFree(name);
+            }
+        }
+        if (seconds >= 0) break;
+        pollfd waiting{fd, POLLIN, 0};
+        ::poll(&waiting, 1, 100);
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid) return -1;  // ended without a window
+    }
+    ::kill(pid, SIGTERM);
+    ::waitpid(pid, nullptr, 0);
+    XSelectInput(x, root, NoEventMask);
+    return seconds;
+}
+
+void BenchStart(const std::string& base, const std::string& setup, const std::string& display,
+                const std::string& demoKit, const std::string& bigKit, int reps) {
+    Display* x = XOpenDisplay(display.c_str());
+    if (x == nullptr) {
+        std::printf("start: cannot open display %s, skipped\n", display.c_str());
+        return;
+    }
+    const std::pair<const char*, std::string> kits[] = {{"demo kit", demoKit}, {"real tree's kit", bigKit}};
+    for (const auto& [what, kit] : kits) {
+        if (kit.empty()) continue;
+        ProgramPlace place;
+        const std::string name = std::string("start-") + (kit == demoKit ? "demo" : "big");
+        if (!place.Make(base, name, setup, kit)) continue;
+        struct stat status;
+        ::stat(kit.c_str(), &status);
+        std::vector<double> times;
+        for (int rep = 0; rep < reps; ++rep) {
+            const double seconds = TimeToWindow(x, place, rep, display, base + "/start.log");
+            if (seconds < 0) {
+                std::printf("start with the %s: no window appeared; see %s/start.log\n", what, base.c_str());
+                times.clear();
+                break;
+            }
+            times.push_back(seconds);
+            (void)RemoveTree(Wide(place.root + "/home" + std::to_string(rep)));
+            (void)RemoveTree(Wide(place.root + "/tmp" + std::to_string(rep)));
+        }
+        if (!times.empty()) {
+            std::printf("start to a mapped window, %s (%.1f MB): %s\n", what, status.st_size / 1e6,
+                        Spread(times, 1e3, "ms").c_str());
+        }
+        std::fflush(stdout);
+    }
+    XCloseDisplay(x);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     int reps = 7;
     bool keep = false;
+    bool real = true;
+    bool gui = true;
+    std::string tree = "/usr/include";
+    std::string setup = VXK5_SETUP_PATH;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--reps") == 0 && i + 1 < argc) {
             reps = std::max(1, std::atoi(argv[++i]));
+        } else if (std::strcmp(argv[i], "--tree") == 0 && i + 1 < argc) {
+            tree = argv[++i];
+        } else if (std::strcmp(argv[i], "--setup") == 0 && i + 1 < argc) {
+            setup = argv[++i];
+        } else if (std::strcmp(argv[i], "--skip-real") == 0) {
+            real = false;
+        } else if (std::strcmp(argv[i], "--skip-gui") == 0) {
+            gui = false;
         } else if (std::strcmp(argv[i], "--keep") == 0) {
             keep = true;
         }
     }
+    const char* givenTmp = std::getenv("TMPDIR");
+    const std::string tempParent = givenTmp != nullptr && *givenTmp != 0 ? givenTmp : "/tmp";
     InitProcessLocale();
     SetCurrentLanguage(kLanguageEnglish);
 
@@ -281,14 +686,56 @@ int main(int argc, char** argv) {
         (void)RemoveTree(Wide(tarTarget));
         (void)RemoveTree(Wide(target));
     }
-    if (!keep) (void)RemoveTree(Wide(base));
 
     const double tar = Median(tarTimes);
     const double fresh = Median(freshTimes);
     const double update = Median(updateTimes);
-    std::printf("median: tar %.1f ms, fresh install %.1f ms, update install %.1f ms\n", tar * 1e3, fresh * 1e3,
-                update * 1e3);
+    std::printf("tmpfs tree: tar %s; fresh install %s; update install %s\n", Spread(tarTimes, 1e3, "ms").c_str(),
+                Spread(freshTimes, 1e3, "ms").c_str(), Spread(updateTimes, 1e3, "ms").c_str());
+    std::fflush(stdout);
+
+    RealTreeResult realTree;
+    if (real) realTree = BenchRealTree(tree, tempParent, reps);
+
+    GuiResult guiCpu;
+    if (gui) {
+        OwnXServer server;
+        std::string display;
+        if (const char* given = std::getenv("DISPLAY"); given != nullptr && *given != 0) {
+            display = given;
+        } else if (server.Start()) {
+            display = server.Display();
+        }
+        if (display.empty()) {
+            std::printf("gui: no display and Xvfb could not be started, skipped\n");
+        } else if (::access(setup.c_str(), X_OK) != 0) {
+            std::printf("gui: no program at %s, skipped\n", setup.c_str());
+        } else {
+            std::printf("gui: display %s%s; program %s; runs in %s (%s)\n", display.c_str(),
+                        display == server.Display() ? " (Xvfb started here)" : "", setup.c_str(), base.c_str(),
+                        FileSystemName(base).c_str());
+            std::fflush(stdout);
+            guiCpu = BenchGuiCpu(base, setup, display, reps);
+            const std::string demoKit = base + "/demo.efd";
+            if (Run({VXK5_DEMO_KIT_SCRIPT, VXK5_KIT_TOOL, demoKit}) != 0) {
+                std::printf("start: the demo kit could not be made\n");
+            } else {
+                BenchStart(base, setup, display, demoKit, realTree.kit, std::min(reps, 5));
+            }
+        }
+    }
+    if (!keep) {
+        (void)RemoveTree(Wide(base));
+        if (!realTree.base.empty()) (void)RemoveTree(Wide(realTree.base));
+    }
+
+    std::printf("median: tar %.1f ms, fresh install %.1f ms, update install %.1f ms (tmpfs)\n", tar * 1e3,
+                fresh * 1e3, update * 1e3);
+    std::printf("targets: fresh_vs_tar <= 1.0, update_vs_tar <= 1.4, real_tree_vs_tar <= 1.2 (aim 1.0), "
+                "gui_cpu_vs_headless <= 1.3\n");
     std::printf("RESULT fresh_vs_tar=%.3f\n", fresh / tar);
     std::printf("RESULT update_vs_tar=%.3f\n", update / tar);
+    if (realTree.ran) std::printf("RESULT real_tree_vs_tar=%.3f\n", realTree.ratio);
+    if (guiCpu.ran) std::printf("RESULT gui_cpu_vs_headless=%.3f\n", guiCpu.ratio);
     return 0;
 }

@@ -6,10 +6,12 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <fstream>
 #include <random>
 
 #include "installer_run.h"
+#include "tests/support/tiny_tmpfs.h"
 
 namespace {
 
@@ -185,26 +187,9 @@ TEST_F(Headless, DamagedKitIsReportedAndNothingIsLeftBehind) {
     EXPECT_FALSE(PathExists(MainConfig()));
 }
 
-// A tmpfs mounted for the test's life (the tests run as root in CI).
-class TinyTmpfs {
-public:
-    explicit TinyTmpfs(const std::string& path) : path_(path) {
-        MakeDirectories(path);
-        mounted_ = mount("tmpfs", path.c_str(), "tmpfs", 0, "size=64k") == 0;
-    }
-    ~TinyTmpfs() {
-        if (mounted_) umount2(path_.c_str(), MNT_DETACH);
-    }
-    bool Mounted() const { return mounted_; }
-
-private:
-    std::string path_;
-    bool mounted_;
-};
-
 TEST_F(Headless, LackOfTemporarySpaceIsReported) {
     const std::string tiny = temp_.path("tiny");
-    TinyTmpfs tmpfs(tiny);
+    TinyTmpfs tmpfs(tiny, "64k");
     if (!tmpfs.Mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
     // 30 KB: three times that exceeds 64 KB.
     std::mt19937 random(7);
@@ -218,6 +203,28 @@ TEST_F(Headless, LackOfTemporarySpaceIsReported) {
     ASSERT_TRUE(child.Wait(60, status));
     EXPECT_EQ(status, 0);
     EXPECT_EQ(Errors(), "Insufficient space available in the directory Temp.\n");
+}
+
+TEST_F(Headless, TemporaryDirectoryFillingUpWhileUnpackingIsReportedAsLackOfSpace) {
+    // The kit passes the check made before unpacking (three times 20 KB fit
+    // into 2 MB) but inflates to 8 MB: the file system fills up on the way.
+    const std::string tiny = temp_.path("tiny");
+    TinyTmpfs tmpfs(tiny, "2m");
+    if (!tmpfs.Mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
+    WriteSampleTree(temp_.path("src"));
+    WriteFile(temp_.path("src/big.txt"), std::string(8 << 20, 'x'));
+    MakeKit(temp_.path("src"));
+    std::vector<std::string> argv = {AppDir() + "/vxk5-setup", "/S"};
+    ChildProcess child(argv, {"HOME=" + Home(), "TMPDIR=" + tiny, "PATH=/usr/bin:/bin"}, "",
+                       temp_.path("stderr"));
+    int status = -1;
+    ASSERT_TRUE(child.Wait(60, status));
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(Errors(), "Insufficient space available in the directory Temp.\n");
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(tiny)) left.push_back(entry.path().string());
+    EXPECT_EQ(left, std::vector<std::string>()) << "the partial container is removed";
+    EXPECT_FALSE(PathExists(MainConfig()));
 }
 
 TEST_F(Headless, InteractiveRunWithoutADisplaySaysSoAndEnds) {

@@ -11,7 +11,9 @@
 #include "kit/container_encoder.h"
 #include "kit/kit_reader.h"
 #include "kit/mapped_window.h"
+#include "kit/raw_inflater.h"
 #include "tests/kit/kit_fixture.h"
+#include "tests/support/tiny_tmpfs.h"
 
 namespace {
 
@@ -103,6 +105,61 @@ TEST_F(KitUnpackTest, DamagedStreamsGiveInvalidData) {
     EXPECT_EQ(container, good.substr(0, container.size()));
 }
 
+TEST_F(KitUnpackTest, EveryKindOfDamageTheInflaterNamesGivesInvalidData) {
+    // Fixed-code blocks, each broken in one way the inflater reports with its
+    // own code; a good one first, to show the block itself is sound.
+    std::string container;
+    EXPECT_EQ(Unpack(std::string("\x4b\x4c\x02\x00", 4), container), 0u);
+    EXPECT_EQ(container, "ab");
+    const struct {
+        const char* what;
+        std::string kit;
+    } cases[] = {
+        {"a match before the first byte", std::string("\x03\x02\x00", 3)},
+        {"a distance of 2 after one byte", std::string("\x4b\x04\x42\x00", 4)},
+        {"literal/length symbol 286", std::string("\x4b\x1c\x03\x00", 4)},
+        {"distance symbol 30", std::string("\x4b\x04\x3e\x00", 4)},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Unpack(c.kit, container), ERR_INVALID_DATA) << c.what;
+        DistributionKit kit;
+        EXPECT_EQ(ReadKit(kit, Kit(c.kit)), ERR_INVALID_DATA) << c.what;
+        EXPECT_EQ(kit.tempHandle, INVALID_FILE_HANDLE);
+    }
+    // A damage far into the stream, after more than one output buffer's worth
+    // has gone to the container: stored blocks of good data, then a bad
+    // symbol. Nothing after it is written.
+    const std::string good = TextLikeBytes(600000, 5);
+    std::string kit;
+    for (size_t at = 0; at < good.size(); at += 60000) {
+        kit += std::string("\x00\x60\xea\x9f\x15", 5);  // not final, stored, 60000 bytes
+        kit += good.substr(at, 60000);
+    }
+    kit += std::string("\x4b\x1c\x03\x00", 4);
+    EXPECT_EQ(Unpack(kit, container), ERR_INVALID_DATA);
+    EXPECT_GE(container.size(), 262144u);
+    EXPECT_LE(container.size(), good.size() + 1);
+    EXPECT_EQ(container.substr(0, 262144), good.substr(0, 262144));
+    const size_t before = ContainerCount();
+    DistributionKit failed;
+    EXPECT_EQ(ReadKit(failed, Kit(kit)), ERR_INVALID_DATA);
+    EXPECT_EQ(ContainerCount(), before) << "ReadKit removes its container";
+}
+
+TEST_F(KitUnpackTest, FullTemporaryDirectoryGivesDiskFullAndRemovesTheContainer) {
+    TinyTmpfs tmpfs(tmp_.path("tiny"), "2m");
+    if (!tmpfs.Mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
+    setenv("TMPDIR", tmp_.path("tiny").c_str(), 1);
+    const std::string head = kitformat::EncodeContainerHead(kitformat::DescriptionForm::LanguageList, {}, {});
+    const std::string data = std::string(3 << 20, 'x');  // 3 MB into 2 MB
+    DistributionKit kit;
+    EXPECT_EQ(ReadKit(kit, Kit(Deflate(head + data))), ERR_DISK_FULL);
+    EXPECT_EQ(kit.tempHandle, INVALID_FILE_HANDLE);
+    EXPECT_TRUE(ContainerFiles(tmp_.path("tiny")).empty());
+    // The space is free again: a kit small enough fits.
+    EXPECT_EQ(ReadKit(kit, Kit(Deflate(head + data.substr(0, 1 << 20)))), 0u);
+}
+
 TEST_F(KitUnpackTest, TruncatedStreamGivesShorterContainer) {
     const std::string data = TextLikeBytes(300000);
     const std::string kit = Deflate(data);
@@ -125,21 +182,35 @@ TEST_F(KitUnpackTest, OutputAroundTheBufferSize) {
 
 TEST_F(KitUnpackTest, TruncatedStreamKeepsEverythingInflatable) {
     // Nothing inflated from a cut kit stays behind unwritten: the container
-    // holds exactly what zlib can make of the bytes that are there.
+    // holds exactly what the inflater makes of the bytes that are there in one
+    // pass, which is what zlib makes of them but for at most the one symbol
+    // whose bits the inflater still holds when its input runs out.
     const std::string data = TextLikeBytes(1000000, 3);
     const std::string kit = Deflate(data);
     const std::string cut = kit.substr(0, kit.size() * 2 / 3);
     z_stream stream{};
     ASSERT_EQ(inflateInit2(&stream, -15), Z_OK);
-    std::string expected(data.size(), '\0');
+    std::string byZlib(data.size(), '\0');
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(cut.data()));
     stream.avail_in = static_cast<uInt>(cut.size());
-    stream.next_out = reinterpret_cast<Bytef*>(expected.data());
-    stream.avail_out = static_cast<uInt>(expected.size());
+    stream.next_out = reinterpret_cast<Bytef*>(byZlib.data());
+    stream.avail_out = static_cast<uInt>(byZlib.size());
     EXPECT_EQ(inflate(&stream, Z_SYNC_FLUSH), Z_OK);
-    expected.resize(stream.total_out);
+    byZlib.resize(stream.total_out);
     inflateEnd(&stream);
+
+    RawInflater inflater;
+    std::string expected(data.size(), '\0');
+    uint32_t produced = 0;
+    inflater.SetInput(reinterpret_cast<const uint8_t*>(cut.data()), static_cast<uint32_t>(cut.size()));
+    EXPECT_EQ(inflater.Inflate(reinterpret_cast<uint8_t*>(expected.data()), static_cast<uint32_t>(expected.size()),
+                               produced),
+              RawInflater::Status::Ok);
+    expected.resize(produced);
     ASSERT_GT(expected.size(), 262144u);
+    EXPECT_LE(expected.size(), byZlib.size());
+    EXPECT_LE(byZlib.size() - expected.size(), 258u);  // the longest match
+    EXPECT_EQ(expected, byZlib.substr(0, expected.size()));
 
     std::string container;
     EXPECT_EQ(Unpack(cut, container), 0u);

@@ -4,8 +4,13 @@
 #include <gdk/gdkkeysyms.h>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 #include "platform/job_state.h"
 #include "ui/dir_select_page.h"
@@ -207,6 +212,80 @@ TEST_F(CopyingPhase, RealWorkerInstallsAKitWithoutEntries) {
     EXPECT_NE(MainConfig().find("ConfigurationTemplatesLocation=" + temp_.path("fresh/templates")),
               std::string::npos)
         << MainConfig();
+}
+
+// A worker thread that posts 30 % and 60 % and each time waits until the bar
+// shows it, then posts the end. Nothing but its posts happens meanwhile: no
+// click, no timer of the test's, so the loop itself must come round to them.
+struct PostingWorker {
+    static PostingWorker* current;
+    CInstallerDlg* dialog = nullptr;
+    std::thread thread;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<double> shown;  // fractions the bar took, in order
+    bool missed = false;        // a post that the bar did not show within the safety limit
+
+    static void OnFraction(GObject* bar, GParamSpec*, gpointer) {
+        PostingWorker* self = current;
+        const std::lock_guard<std::mutex> lock(self->mutex);
+        self->shown.push_back(gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(bar)));
+        self->changed.notify_all();
+    }
+
+    static bool Start(InstallWorker&, InstallJobState& state) {
+        PostingWorker* self = current;
+        // Called on the main thread with the progress page up.
+        g_signal_connect(self->dialog->CopyingPage()->Bar(), "notify::fraction", G_CALLBACK(OnFraction), nullptr);
+        self->thread = std::thread([self, &state] {
+            for (const uint32_t percent : {30u, 60u}) {
+                // Let the loop fall idle first (the redraws of the last change
+                // done): only the loop's own pacing can bring it round now.
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                SetJobResult(state, 0, u"/somewhere/file.txt", percent);
+                std::unique_lock<std::mutex> lock(self->mutex);
+                // A limit only so that a broken loop fails instead of hanging.
+                if (!self->changed.wait_for(lock, std::chrono::seconds(20), [&] {
+                        return !self->shown.empty() && self->shown.back() == percent / 100.0;
+                    })) {
+                    self->missed = true;
+                    g_main_context_wakeup(nullptr);
+                }
+            }
+            SetJobResult(state, 0, u"Copying complete...", 100);
+            g_main_context_wakeup(nullptr);  // a loop that sleeps for ever would hang the test
+        });
+        return true;
+    }
+    void JoinThread() {
+        if (thread.joinable()) thread.join();
+    }
+    static void Join(InstallWorker&) {
+        if (current != nullptr) current->JoinThread();
+    }
+};
+PostingWorker* PostingWorker::current = nullptr;
+
+TEST_F(CopyingPhase, PostsOfTheWorkerAloneMoveTheBar) {
+    // The directory entry's blinking cursor would wake the loop as well.
+    GtkSettings* settings = gtk_settings_get_default();
+    gboolean blink = TRUE;
+    g_object_get(settings, "gtk-cursor-blink", &blink, nullptr);
+    g_object_set(settings, "gtk-cursor-blink", FALSE, nullptr);
+    OpenHeld();
+    PostingWorker worker;
+    worker.dialog = dialog_.get();
+    PostingWorker::current = &worker;
+    dialog_->SetWorkerHooks({PostingWorker::Start, PostingWorker::Join});
+    ClickNext();
+    worker.JoinThread();
+    PostingWorker::current = nullptr;
+    EXPECT_FALSE(worker.missed);
+    // The 0 % of the first pass is seen only when the worker has not posted yet.
+    if (!worker.shown.empty() && worker.shown.front() == 0.0) worker.shown.erase(worker.shown.begin());
+    EXPECT_EQ(worker.shown, (std::vector<double>{0.3, 0.6, 1.0})) << "each percentage is set once";
+    EXPECT_EQ(dialog_->State(), StateSuccess);
+    g_object_set(settings, "gtk-cursor-blink", blink, nullptr);
 }
 
 TEST(ProgressPageTest, TextAndBarFollowThePercentage) {

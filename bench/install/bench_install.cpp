@@ -309,12 +309,12 @@ RealTreeResult BenchRealTree(const std::string& tree, const std::string& parent,
         return result;
     }
     std::vector<TreeFile>().swap(files);
-    struct stat kitStatus;
-    struct stat tarStatus;
-    ::stat(kit.c_str(), &kitStatus);
-    ::stat(archive.c_str(), &tarStatus);
+    struct stat kitStatus {};
+    struct stat tarStatus {};
+    if (::stat(kit.c_str(), &kitStatus) != 0 || ::stat(archive.c_str(), &tarStatus) != 0) return result;
     std::printf("real tree: %zu regular files of %s, %.1f MB; kit %.1f MB, tar.gz %.1f MB; in %s (%s)\n",
-                names.size(), tree.c_str(), total / 1e6, kitStatus.st_size / 1e6, tarStatus.st_size / 1e6,
+                names.size(), tree.c_str(), static_cast<double>(total) / 1e6, static_cast<double>(kitStatus.st_size) / 1e6,
+                static_cast<double>(tarStatus.st_size) / 1e6,
                 base.c_str(), FileSystemName(base).c_str());
     std::fflush(stdout);
 
@@ -376,7 +376,8 @@ double WaitCpu(pid_t pid) {
     int status = 0;
     struct rusage usage{};
     if (::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
-    return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 // An X server of our own, when none is given.
@@ -563,7 +564,7 @@ void BenchStart(const std::string& base, const std::string& setup, const std::st
             (void)RemoveTree(Wide(place.root + "/tmp" + std::to_string(rep)));
         }
         if (!times.empty()) {
-            std::printf("start to a mapped window, %s (%.1f MB): %s\n", what, status.st_size / 1e6,
+            std::printf("start to a mapped window, %s (%.1f MB): %s\n", what, static_cast<double>(status.st_size) / 1e6,
                         Spread(times, 1e3, "ms").c_str());
         }
         std::fflush(stdout);

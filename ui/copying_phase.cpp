@@ -4,7 +4,6 @@
 #include "ui/installer_dlg.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "base/conversion.h"
 
@@ -116,16 +115,6 @@ void CInstallerDlg::StartInstallation() {
         // After the rollback the job may have said more (where kept originals are).
         uint32_t finalPercent = 0;
         GetJobResult(jobState_, code, message, finalPercent);
-        const InstallFailure& failure = worker_.failure;
-        if (silent_ && layout_ == nullptr && !failure.path.empty()) {
-            // One line naming the entry and the system's reason.
-            std::fprintf(stderr, "vxk5-setup: %s: %s\n", failure.path.c_str(),
-                         failure.error != 0 ? std::strerror(failure.error) : "the kit's entry cannot be installed");
-            std::fflush(stderr);
-        }
-    }
-
-    if (code != 0) {
         const FailureReader reader = failureReader_ != nullptr ? failureReader_ : ReadInstallFailure;
         const FailureDetail failure = reader(worker_, jobState_);  // the worker has been joined
         if (!ending) MessageBox(this, message, MB_STYLE_ERROR_OK, DescribeFailure(failure));

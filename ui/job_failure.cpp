@@ -1,8 +1,6 @@
 #include "ui/job_failure.h"
 
-FailureDetail ReadInstallFailure(InstallWorker& worker, InstallJobState& state) {
-    (void)worker;
-    (void)state;
-    // The job does not hand over the path and errno of its failure yet.
-    return FailureDetail{};
+FailureDetail ReadInstallFailure(InstallWorker& worker, InstallJobState& /*state*/) {
+    // The worker copies the job's record just before its thread ends.
+    return FailureDetail{worker.failure.path, worker.failure.error};
 }

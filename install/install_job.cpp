@@ -113,7 +113,10 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
 
         const FileTime entryTime{entry.timeLow, entry.timeHigh};
         const Existing existing = ExamineDestination(destination, entryTime);
-        if (existing == Existing::UpToDate) continue;
+        if (existing == Existing::UpToDate) {
+            ++job.counts.kept;
+            continue;
+        }
         // A directory where the entry's file belongs is not replaced: the
         // file could not be made there, and moving the directory aside would
         // lose it with the backup tree.
@@ -131,6 +134,7 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
         if (const uint32_t code = ExtractEntry(*kit, i, destination); code != ERR_SUCCESS) {
             return ReportInstallError(job, code, percent);
         }
+        ++(moved == ERR_SUCCESS ? job.counts.replaced : job.counts.newFiles);
     }
 
     CommitInstall(job);

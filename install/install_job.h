@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "base/wstring.h"
+#include "install/install_counts.h"
 #include "platform/job_state.h"
 
 struct DistributionKit;
@@ -35,6 +36,7 @@ constexpr uint32_t kFinalPauseMilliseconds = 1000;
 struct InstallJob {
     std::vector<JournalRecord> journal;  // every operation works on the last record
     InstallJobState* jobState = nullptr; // not owned
+    InstallCounts counts;                // entries written new, replaced and kept so far
 
     // Test and benchmark hooks; the worker never changes them.
     // The pause after the success has been posted.

@@ -43,6 +43,7 @@ bool StartWorker(InstallWorker& worker, InstallJobState& state) {
     worker.Join();  // one job at a time; a finished thread is reaped here
     worker.jobState = &state;
     worker.creationResult = -1;
+    worker.counts = InstallCounts{};
     ThreadAttributes attributes;
     if (!attributes.ok()) return false;
     worker.creationResult = ::pthread_create(&worker.thread, attributes.get(), WorkerMain, &worker);
@@ -53,7 +54,8 @@ bool StartWorker(InstallWorker& worker, InstallJobState& state) {
 void JoinWorker(InstallWorker& worker) { worker.Join(); }
 
 void* WorkerMain(void* argument) {
-    InstallJobState& state = *static_cast<InstallWorker*>(argument)->jobState;
+    InstallWorker& worker = *static_cast<InstallWorker*>(argument);
+    InstallJobState& state = *worker.jobState;
     InstallJob job;
     try {
         (void)RunInstallJob(job, state);
@@ -66,6 +68,7 @@ void* WorkerMain(void* argument) {
         GetJobResult(state, code, text, percent);
         if (code == ERR_SUCCESS && percent < 100) (void)ReportInstallError(job, ERR_INVALID_PARAMETER, percent);
     }
+    worker.counts = job.counts;
     return nullptr;
 }
 

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 
+#include "install/install_counts.h"
 #include "platform/job_state.h"
 
 struct InstallWorker {
@@ -23,6 +24,7 @@ struct InstallWorker {
     pthread_t thread{};
     int32_t creationResult = -1;  // -1 until a thread is requested, then pthread_create's result
     bool joinable = false;        // a thread was started and not yet joined
+    InstallCounts counts;         // the job's counts, left by the thread as it ends: read after Join
 
     void Join();
 };

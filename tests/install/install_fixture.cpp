@@ -64,6 +64,8 @@ void SnapshotInto(const std::string& directory, const std::string& prefix, TreeS
         }
         if (S_ISLNK(status.st_mode)) {
             entry.kind = 'l';
+        } else if (!S_ISREG(status.st_mode)) {
+            entry.kind = 's';  // a pipe, socket or device: reading a pipe would wait for ever
         } else {
             entry.kind = 'f';
             entry.bytes = ReadFile(path);

@@ -31,7 +31,7 @@ void SetModificationTime(const std::string& path, int64_t unixSeconds);
 // What a directory tree holds: for each relative path, its kind, bytes and
 // modification time (files only; a directory's time changes with its entries).
 struct TreeEntry {
-    char kind = '?';  // 'f' file, 'd' directory, 'l' link
+    char kind = '?';  // 'f' file, 'd' directory, 'l' link, 's' anything else
     std::string bytes;
     int64_t mtime = 0;
     bool operator==(const TreeEntry& other) const {

@@ -30,7 +30,8 @@ void StripAddressForms(WString& directory) {
     if (file != WString::npos) directory.erase(file, 7);
 }
 
-bool ReportFailure(const CInstallerDlg* owner, const char* key) {
+bool ReportFailure(CInstallerDlg* owner, const char* key) {
+    owner->NoteFailure(key);
     MessageBox(owner, LoadResString(key), MB_STYLE_ERROR_OK);
     return false;
 }
@@ -52,7 +53,8 @@ bool CInstallerDlg::Prepare() {
 
     bool taken = false;
     for (const WString& location : templateLocations_) {
-        if (CanWriteInto(location)) {
+        // A dry run makes no probe file: it asks whether one could be made.
+        if (dryRun_ ? CanCreateTempFileIn(location) : CanWriteInto(location)) {
             templateDirectory_ = location;
             taken = true;
             break;

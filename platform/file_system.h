@@ -17,6 +17,9 @@ uint32_t GetTempDirectory(WString& directory);
 // Creates a new empty file named directory/prefix + a unique suffix (directory
 // chosen as tempnam does). 0 with the path, or 1013.
 [[nodiscard]] uint32_t CreateTempFile(const WString& directory, const WString& prefix, WString& path);
+// Whether CreateTempFile would find a directory to make its file in, asked
+// without making one.
+bool CanCreateTempFileIn(const WString& directory);
 // mkdir -p: 0 (also for an existing directory), 2 when it cannot be made, 87
 // when the utility cannot be started.
 [[nodiscard]] uint32_t CreateDirectoryTree(const WString& path);

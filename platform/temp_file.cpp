@@ -85,6 +85,8 @@ std::string WithRandomSuffix(const std::string& base) {
 
 }  // namespace
 
+bool CanCreateTempFileIn(const WString& directory) { return !ChooseDirectory(ToMultiByte(directory)).empty(); }
+
 uint32_t CreateTempFile(const WString& directory, const WString& prefix, WString& path) {
     path = WString();
     // Bytes are assembled in a std::string: paths here never hold a 0 byte.

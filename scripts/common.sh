@@ -1,7 +1,7 @@
 # Shared by run.sh and test.sh: package installation and locale generation.
 
 PACKAGES=(build-essential cmake pkg-config libgtk2.0-dev zlib1g-dev libgtest-dev libbenchmark-dev
-          xvfb xauth xdotool imagemagick x11-utils locales clang libclang-rt-14-dev)
+          xvfb xauth xdotool imagemagick x11-utils locales clang libclang-rt-14-dev nlohmann-json3-dev)
 
 step() { printf '\n== %s ==\n' "$*"; }
 

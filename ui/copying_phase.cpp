@@ -66,10 +66,16 @@ void CInstallerDlg::StartInstallation() {
     if (ending || code != 0) JoinWorker();  // a rollback finishes before anything else
     signalsHeld_ = false;
 
+    summary_.templateDirectory = templateDirectory_;
     if (code != 0) {
+        summary_.Fail("IDS_ERROR_FINISH");
+        summary_.errorCode = code;
         if (!ending) MessageBox(this, message, MB_STYLE_ERROR_OK);
         ShowErrorPage();
     } else {
+        // Installed or up to date: the counts tell once the worker has ended.
+        summary_.outcome = RunOutcome::Installed;
+        summary_.messageKey = "IDS_SUCCESS_FINISH";
         ShowSuccessPage();
         RecordInstalledDirectory();
     }
@@ -101,6 +107,7 @@ void CInstallerDlg::RecordInstalledDirectory() {
     try {
         if (!alternateLocations_) RecordTemplateLocations(templateLocations_, CONFIG_SET_MAIN);
         if (alternateFilePresent_) RecordTemplateLocations(templateLocations_, CONFIG_SET_ALTERNATE);
+        summary_.recorded = true;
     } catch (const ConfigWriteError&) {
         // The installation stands; the launcher simply does not learn the directory.
     }

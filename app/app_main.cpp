@@ -1,14 +1,19 @@
 #include "app/command_line.h"
 #include "app/toolkit_language.h"
 
+#include <chrono>
 #include <clocale>
 #include <memory>
 
+#include "app/deploy_options.h"
 #include "base/conversion.h"
 #include "lang/messages.h"
 #include "ui/installer_dlg.h"
 
-void AppMain(CommandLine& commandLine) {
+int AppMain(CommandLine& commandLine) {
+    const auto started = std::chrono::steady_clock::now();
+    // Before GTK sees the arguments: it may take some of them away.
+    const DeployOptions deploy = ParseDeployOptions(commandLine.argumentCount, commandLine.argumentVector);
     commandLine.languageId = 0;
     // The locale was set from the environment at start; this only asks its name.
     const LaunchOptions options = ParseCommandLine(commandLine.argumentCount, commandLine.argumentVector,
@@ -19,8 +24,13 @@ void AppMain(CommandLine& commandLine) {
     commandLine.caption = LoadResString("IDR_MAINFRAME");
 
     auto controller = std::make_unique<CInstallerDlg>(commandLine.argumentCount, commandLine.argumentVector,
-                                                      options.silent, ToMultiByte(commandLine.caption),
-                                                      options.languageCode, options.usecwd);
+                                                      options.silent || deploy.dryRun,
+                                                      ToMultiByte(commandLine.caption), options.languageCode,
+                                                      options.usecwd);
+    controller->SetDryRun(deploy.dryRun);
     controller->Run();
-    controller.reset();
+    const RunSummary summary = controller->Summary();
+    controller.reset();  // the unpacked kit is gone before the result is told
+    const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - started;
+    return FinishDeployment(deploy, summary, taken.count());
 }

@@ -35,5 +35,6 @@ AString LocaleLanguageCode(const char* localeName);
 LaunchOptions ParseCommandLine(int32_t argumentCount, char** argumentVector,
                                const std::function<const char*()>& localeName);
 
-// Runs the whole program on the command line.
-void AppMain(CommandLine& commandLine);
+// Runs the whole program on the command line; the process's exit status
+// (0 unless --exit-status asks for the outcome).
+int AppMain(CommandLine& commandLine);

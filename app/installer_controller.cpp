@@ -49,13 +49,25 @@ void CInstallerDlg::Run() {
         std::fputs("vxk5-setup: cannot open a display; the installation wizard needs one "
                    "(use /S for a silent installation)\n",
                    stderr);
+        summary_.outcome = RunOutcome::Failed;
+        summary_.messageKey.clear();
+        summary_.detail = "cannot open a display; the installation wizard needs one";
         return;
     }
-    if (!Prepare() || TerminationPending()) return;
+    summary_.dryRun = dryRun_;
+    const bool prepared = Prepare();
+    summary_.kitPath = kitPath_;
+    summary_.templateDirectory = templateDirectory_;
+    if (!prepared || TerminationPending()) return;
     if (silent_ && templateDirectory_.empty()) {
         // A recorded web address leaves no directory; a silent run would
         // otherwise install into whatever the current directory is.
+        NoteFailure("IDS_ERROR_NOTARGET");
         MessageBox(this, LoadResString("IDS_ERROR_NOTARGET"), MB_STYLE_ERROR_OK);
+        return;
+    }
+    if (dryRun_) {
+        RunDryRun();
         return;
     }
     if (gtkReady_) BuildWindow();
@@ -66,4 +78,8 @@ void CInstallerDlg::Run() {
         gtk_main();  // until the window is destroyed
     }
     JoinWorker();
+    if (summary_.outcome == RunOutcome::Installed) {
+        summary_.counts = worker_.counts;  // left by the worker, joined above
+        if (summary_.counts.newFiles == 0 && summary_.counts.replaced == 0) summary_.outcome = RunOutcome::UpToDate;
+    }
 }

@@ -9,6 +9,5 @@ int main(int argc, char** argv) {
     CommandLine commandLine;
     commandLine.argumentCount = argc;
     commandLine.argumentVector = argv;
-    AppMain(commandLine);
-    return 0;
+    return AppMain(commandLine);
 }

@@ -38,14 +38,17 @@ WString AsDirectory(const WString& location) {
     return directory;
 }
 
-bool ReportFailure(const CInstallerDlg* owner, const char* key) {
+bool ReportFailure(CInstallerDlg* owner, const char* key) {
+    owner->NoteFailure(key);
     MessageBox(owner, LoadResString(key), MB_STYLE_ERROR_OK);
     return false;
 }
 
 // An installer that died part-way is finished before anything else: undone,
 // or, when it had committed, tidied up. One line says what was done.
-void RecoverEarlierInstallations(const CInstallerDlg* owner) {
+// Returns how many were recovered.
+uint32_t RecoverEarlierInstallations(const CInstallerDlg* owner) {
+    uint32_t recovered = 0;
     for (const RecoveryReport& report : RecoverInterruptedInstalls()) {
         if (report.outcome == RecoveryReport::Outcome::Unreadable) {
             std::fprintf(stderr, "vxk5-setup: %s\n", ToMultiByte(RecoveryMessage(report)).c_str());
@@ -54,13 +57,16 @@ void RecoverEarlierInstallations(const CInstallerDlg* owner) {
         }
         // Without a display the box is one line on standard error.
         MessageBox(owner, RecoveryMessage(report), MB_STYLE_PLAIN_OK);
+        ++recovered;
     }
+    return recovered;
 }
 
 }  // namespace
 
 bool CInstallerDlg::Prepare() {
-    RecoverEarlierInstallations(this);
+    // A dry run changes nothing, not even what an earlier run left behind.
+    if (!dryRun_) summary_.recoveredAtStart = RecoverEarlierInstallations(this);
     const WString kitPath = LocateKit();
     // Only a readable regular file is a kit: a FIFO, a device or a directory
     // there is reported as missing, and examining it never blocks.
@@ -88,7 +94,8 @@ bool CInstallerDlg::Prepare() {
     bool taken = false;
     for (const WString& location : templateLocations_) {
         const WString directory = AsDirectory(location);
-        if (CanCreateFileIn(directory, u"Vx")) {
+        // A dry run makes no probe file: it asks whether one could be made.
+        if (dryRun_ ? CouldCreateFileIn(directory) : CanCreateFileIn(directory, u"Vx")) {
             templateDirectory_ = directory;
             taken = true;
             break;

@@ -235,6 +235,7 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
         }
         switch (decision) {
             case Decision::Skip:
+                ++job.counts.kept;
                 continue;
             case Decision::Replace:
                 if (const uint32_t code = MoveOriginalToBackup(job, path); code != ERR_SUCCESS) {
@@ -267,6 +268,8 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
             if (job.failure.path.empty() && job.failure.error == 0) job.failure = InstallFailure{AString(path.c_str()), error};
             return ReportInstallError(job, code, percent);
         }
+        if (decision == Decision::Replace) ++job.counts.replaced;
+        if (decision == Decision::WriteNew) ++job.counts.newFiles;
     }
 
     if (const uint32_t code = CommitInstall(job); code != ERR_SUCCESS) return ReportInstallError(job, code, 100);

@@ -25,6 +25,7 @@
 
 #include "base/wstring.h"
 #include "install/journal_format.h"
+#include "install/install_counts.h"
 #include "platform/job_state.h"
 #include "platform/journal_file.h"
 
@@ -58,6 +59,7 @@ constexpr uint32_t kFinalPauseMilliseconds = 1000;
 struct InstallJob {
     std::vector<JournalRecord> journal;  // every operation works on the last record
     InstallJobState* jobState = nullptr; // not owned
+    InstallCounts counts;                // entries written new, replaced and kept so far
 
     JournalFile journalFile;    // open and locked from BeginInstall to the end
     DirectoryLock targetLock;   // held from before the first change to the end

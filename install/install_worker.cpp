@@ -43,6 +43,7 @@ bool StartWorker(InstallWorker& worker, InstallJobState& state) {
     worker.Join();  // one job at a time; a finished thread is reaped here
     worker.jobState = &state;
     worker.creationResult = -1;
+    worker.counts = InstallCounts{};
     ThreadAttributes attributes;
     if (!attributes.ok()) return false;
     worker.creationResult = ::pthread_create(&worker.thread, attributes.get(), WorkerMain, &worker);
@@ -69,6 +70,7 @@ void* WorkerMain(void* argument) {
         if (code == ERR_SUCCESS && percent < 100) (void)ReportInstallError(job, ERR_INVALID_PARAMETER, percent);
     }
     worker.failure = job.failure;
+    worker.counts = job.counts;
     return nullptr;
 }
 

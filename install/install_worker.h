@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "install/install_job.h"
+#include "install/install_counts.h"
 #include "platform/job_state.h"
 
 struct InstallWorker {
@@ -27,6 +28,7 @@ struct InstallWorker {
     // Why the last job failed (its path and errno); written by the worker
     // thread before it ends, so read it only after JoinWorker.
     InstallFailure failure;
+    InstallCounts counts;         // the job's counts, left by the thread as it ends: read after Join
 
     void Join();
 };

@@ -22,6 +22,9 @@ uint32_t GetTempDirectory(WString& directory);
 // fallback to another directory, so a missing directory, a file, or a
 // directory that cannot take a new file gives false.
 [[nodiscard]] bool CanCreateFileIn(const WString& directory, const WString& prefix);
+// Whether CanCreateFileIn would succeed, asked without making anything: the
+// directory exists, is a directory, and this process may add entries to it.
+[[nodiscard]] bool CouldCreateFileIn(const WString& directory);
 // mkdir -p: 0 (also for an existing directory), 2 when it cannot be made, 87
 // when the utility cannot be started.
 [[nodiscard]] uint32_t CreateDirectoryTree(const WString& path);

@@ -85,6 +85,14 @@ std::string WithRandomSuffix(const std::string& base) {
 
 }  // namespace
 
+bool CouldCreateFileIn(const WString& directory) {
+    AString bytes;
+    if (directory.empty() || !ToMultiByteWhole(directory, bytes)) return false;
+    struct stat status;
+    return ::stat(bytes.c_str(), &status) == 0 && S_ISDIR(status.st_mode) &&
+           ::access(bytes.c_str(), W_OK | X_OK) == 0;
+}
+
 uint32_t CreateTempFile(const WString& directory, const WString& prefix, WString& path) {
     path = WString();
     AString directoryBytes;

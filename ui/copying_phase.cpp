@@ -111,15 +111,22 @@ void CInstallerDlg::StartInstallation() {
     const bool ending = TerminationPending();
     if (ending || code != 0) JoinWorker();  // a rollback finishes before anything else
     signalsHeld_ = false;
+
+    summary_.templateDirectory = templateDirectory_;
     if (code != 0) {
         // After the rollback the job may have said more (where kept originals are).
         uint32_t finalPercent = 0;
         GetJobResult(jobState_, code, message, finalPercent);
+        summary_.Fail("IDS_ERROR_FINISH");
+        summary_.errorCode = code;
         const FailureReader reader = failureReader_ != nullptr ? failureReader_ : ReadInstallFailure;
         const FailureDetail failure = reader(worker_, jobState_);  // the worker has been joined
         if (!ending) MessageBox(this, message, MB_STYLE_ERROR_OK, DescribeFailure(failure));
         ShowErrorPage();
     } else {
+        // Installed or up to date: the counts tell once the worker has ended.
+        summary_.outcome = RunOutcome::Installed;
+        summary_.messageKey = "IDS_SUCCESS_FINISH";
         ShowSuccessPage();
         RecordInstalledDirectory();
     }
@@ -151,6 +158,7 @@ void CInstallerDlg::RecordInstalledDirectory() {
     try {
         if (!alternateLocations_) RecordTemplateLocations(templateLocations_, CONFIG_SET_MAIN);
         if (alternateFilePresent_) RecordTemplateLocations(templateLocations_, CONFIG_SET_ALTERNATE);
+        summary_.recorded = true;
     } catch (const ConfigWriteError&) {
         // The installation stands; the launcher simply does not learn the directory.
     }

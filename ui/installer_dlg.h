@@ -28,6 +28,7 @@
 #include "kit/distribution_kit.h"
 #include "platform/job_state.h"
 #include "ui/gobject_ptr.h"
+#include "ui/run_summary.h"
 #include "ui/wnd.h"
 
 class WizardDialogPage;
@@ -63,6 +64,16 @@ public:
     [[nodiscard]] bool Prepare();
     // The kit's full path, or empty when it cannot be determined.
     WString LocateKit() const;
+
+    // ---- unattended deployment (app/dry_run.cpp)
+    // A dry run prepares as usual, then only tells what the installation would
+    // do with each entry, on standard output; it writes nothing.
+    void SetDryRun(bool dryRun) { dryRun_ = dryRun; }
+    void RunDryRun();
+    // How the run ended so far; complete once Run has returned.
+    const RunSummary& Summary() const { return summary_; }
+    // A preparation failure by message key, for the summary.
+    void NoteFailure(const char* key) { summary_.Fail(key); }
 
     // The window caption as a WString; the title of every message box.
     virtual WString GetTitle() const;
@@ -179,4 +190,8 @@ private:
     std::unique_ptr<TerminationSignals> signals_;
     bool signalsHeld_ = false;
     bool inCopyingPhase_ = false;
+
+    // ---- unattended deployment
+    bool dryRun_ = false;
+    RunSummary summary_;
 };

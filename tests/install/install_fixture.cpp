@@ -63,7 +63,6 @@ void SnapshotInto(const std::string& directory, const std::string& prefix, TreeS
             SnapshotInto(path, prefix + name + "/", snapshot);
             continue;
         }
-        entry.mode = status.st_mode & 07777;
         if (S_ISLNK(status.st_mode)) {
             entry.kind = 'l';
             char text[4096];

@@ -1,0 +1,38 @@
+#include "app/deploy_options.h"
+
+#include <cstring>
+
+#include "app/result_document.h"
+
+DeployOptions ParseDeployOptions(int32_t argumentCount, char** argumentVector) {
+    static constexpr char kResult[] = "--result=";
+    DeployOptions options;
+    for (int32_t i = 1; i < argumentCount; ++i) {
+        const char* argument = argumentVector[i];
+        if (std::strcmp(argument, "--exit-status") == 0) {
+            options.exitStatus = true;
+        } else if (std::strcmp(argument, "--dry-run") == 0) {
+            options.dryRun = true;
+        } else if (std::strncmp(argument, kResult, sizeof kResult - 1) == 0) {
+            options.wantsResult = true;
+            options.resultPath = AString(argument + sizeof kResult - 1);
+        }
+    }
+    return options;
+}
+
+int ExitStatusFor(RunOutcome outcome) {
+    switch (outcome) {
+        case RunOutcome::Installed:
+        case RunOutcome::UpToDate: return 0;
+        case RunOutcome::Failed: return 1;
+        case RunOutcome::NoKit: return 2;
+        case RunOutcome::Cancelled: return 3;
+    }
+    return 1;
+}
+
+int FinishDeployment(const DeployOptions& options, const RunSummary& summary, double seconds) {
+    if (options.wantsResult) (void)WriteResultFile(options.resultPath, ResultDocument(summary, seconds));
+    return options.exitStatus ? ExitStatusFor(summary.outcome) : 0;
+}

@@ -1,0 +1,28 @@
+#pragma once
+// Options for unattended deployment, recognised anywhere on the command line
+// and apart from the switch scan (which passes over them, as over any other
+// argument it does not know):
+//   --result=FILE   write a JSON document about the run to FILE when it ends
+//   --exit-status   let the exit status tell the outcome (without it, 0)
+//   --dry-run       tell what the installation would do, and write nothing
+
+#include <cstdint>
+
+#include "base/wstring.h"
+#include "ui/run_summary.h"
+
+struct DeployOptions {
+    bool exitStatus = false;
+    bool dryRun = false;
+    bool wantsResult = false;
+    AString resultPath;  // the last --result= given; may be empty
+};
+
+DeployOptions ParseDeployOptions(int32_t argumentCount, char** argumentVector);
+
+// 0 installed or up to date, 1 failed, 2 no kit or a damaged kit, 3 cancelled.
+int ExitStatusFor(RunOutcome outcome);
+
+// Writes the result document when asked for (a failure is reported on standard
+// error and changes nothing else) and returns the process's exit status.
+int FinishDeployment(const DeployOptions& options, const RunSummary& summary, double seconds);

@@ -1,0 +1,32 @@
+#pragma once
+// The result document: one JSON object telling how a run ended, for
+// configuration-management engines. Its members:
+//   outcome            "installed", "up-to-date", "failed", "cancelled" or "no-kit"
+//   message_key        the key of the message that tells the outcome, or null
+//   message            that message's English text (or an English detail)
+//   error_code         the code that ended a failed installation, or 0
+//   kit                the kit's path, or null when it was not found
+//   template_directory the directory installed into (or proposed), or null
+//   files              {"new", "replaced", "kept", "refused"}: what was done,
+//                      or for a dry run what would be done; all 0 after a
+//                      failed installation (it was rolled back)
+//   recorded_in_launcher_configuration  true when the directory was recorded
+//   recovered_at_start interrupted installations put right before this run
+//   dry_run            whether this was a dry run
+//   seconds            the time the run took
+
+#include <string>
+
+#include "base/wstring.h"
+#include "ui/run_summary.h"
+
+// The outcome's name in the document.
+const char* OutcomeName(RunOutcome outcome);
+
+// The document's text, ending with a line feed.
+std::string ResultDocument(const RunSummary& summary, double seconds);
+
+// Writes `document` to `path` through a temporary file in the same directory
+// and a rename, so the file is either absent, as before, or complete. On
+// failure says so on standard error and returns false.
+bool WriteResultFile(const AString& path, const std::string& document);

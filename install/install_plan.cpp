@@ -1,0 +1,166 @@
+#include "install/install_plan.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <map>
+#include <set>
+
+#include "base/conversion.h"
+#include "install/extract.h"
+#include "kit/distribution_kit.h"
+#include "platform/file_handle.h"
+
+namespace {
+
+// What lstat finds at one path; `status` is valid unless the path is missing or
+// could not be examined (`error`).
+struct Found {
+    bool present = false;
+    int error = 0;  // errno of a failed lstat other than "missing"
+    struct stat status {};
+};
+
+Found Examine(const WString& path) {
+    Found found;
+    if (::lstat(ToMultiByte(path).c_str(), &found.status) == 0) {
+        found.present = true;
+    } else if (errno != ENOENT) {
+        found.error = errno;
+    }
+    return found;
+}
+
+// A refusal for whatever other than a regular file stands where the file goes.
+const char* RefusalFor(mode_t mode) {
+    if (S_ISDIR(mode)) return "a folder stands where the file belongs";
+    if (S_ISFIFO(mode)) return "a named pipe stands where the file belongs";
+    if (S_ISSOCK(mode)) return "a socket stands where the file belongs";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device stands where the file belongs";
+    return "something other than a file stands where the file belongs";
+}
+
+struct Planner {
+    std::map<WString, FileTime> plannedFiles;  // destinations earlier entries write, with their times
+    std::set<WString> plannedFolders;          // folders earlier entries need
+
+    // The folders of `destination` below the target directory (of length
+    // `rootLength`): a file there, on disk or planned, stops the entry.
+    const char* CheckFolders(const WString& destination, size_t rootLength) const {
+        bool missing = false;  // below a missing folder everything is missing
+        for (size_t slash = destination.find(u'/', rootLength); slash != WString::npos;
+             slash = destination.find(u'/', slash + 1)) {
+            const WString folder = destination.substr(0, slash);
+            if (plannedFiles.count(folder) != 0) return "an earlier entry of the kit writes a file where a folder is needed";
+            if (missing) continue;
+            const Found found = Examine(folder);
+            if (found.error != 0) return "a folder of the destination cannot be examined";
+            if (!found.present) {
+                missing = true;
+                continue;
+            }
+            // The job follows a link to a folder, as it makes folders with mkdir -p.
+            struct stat followed;
+            if (S_ISDIR(found.status.st_mode)) continue;
+            if (S_ISLNK(found.status.st_mode) && ::stat(ToMultiByte(folder).c_str(), &followed) == 0 &&
+                S_ISDIR(followed.st_mode)) {
+                continue;
+            }
+            return "something other than a folder stands where a folder is needed";
+        }
+        return nullptr;
+    }
+
+    void Decide(PlannedEntry& planned, const KitFileEntry& entry, size_t rootLength) {
+        const FileTime entryTime{entry.timeLow, entry.timeHigh};
+        if (const auto earlier = plannedFiles.find(planned.destination); earlier != plannedFiles.end()) {
+            planned.action = earlier->second < entryTime ? PlanAction::Replace : PlanAction::Keep;
+            if (planned.action == PlanAction::Replace) earlier->second = entryTime;
+            return;
+        }
+        if (plannedFolders.count(planned.destination) != 0) {
+            planned.reason = "an earlier entry of the kit needs a folder where the file belongs";
+            return;
+        }
+        if ((planned.reason = CheckFolders(planned.destination, rootLength)) != nullptr) return;
+
+        const Found found = Examine(planned.destination);
+        if (found.error != 0) {
+            planned.reason = found.error == ENAMETOOLONG ? "the name is too long" : "the destination cannot be examined";
+            return;
+        }
+        if (!found.present) {
+            planned.action = PlanAction::WriteNew;
+            return;
+        }
+        struct stat status = found.status;
+        if (S_ISLNK(status.st_mode)) {
+            // The job reads the time through the link and sets the link aside;
+            // a dangling link has no time and is set aside all the same.
+            if (::stat(ToMultiByte(planned.destination).c_str(), &status) != 0) {
+                planned.action = PlanAction::Replace;
+                return;
+            }
+        }
+        if (!S_ISREG(status.st_mode)) {
+            planned.reason = RefusalFor(status.st_mode);
+            return;
+        }
+        // Whole seconds, as the job reads the existing file's time.
+        const FileTime existing = UnixTimeToFileTime(status.st_mtime);
+        planned.action = existing < entryTime ? PlanAction::Replace : PlanAction::Keep;
+    }
+
+    void Remember(const PlannedEntry& planned, const KitFileEntry& entry, size_t rootLength) {
+        if (planned.action != PlanAction::WriteNew && planned.action != PlanAction::Replace) return;
+        plannedFiles.emplace(planned.destination, FileTime{entry.timeLow, entry.timeHigh});
+        for (size_t slash = planned.destination.find(u'/', rootLength); slash != WString::npos;
+             slash = planned.destination.find(u'/', slash + 1)) {
+            plannedFolders.insert(planned.destination.substr(0, slash));
+        }
+    }
+};
+
+}  // namespace
+
+InstallPlan PlanInstall(const std::vector<KitFileEntry>& entries, const WString& targetDirectory) {
+    WString root = targetDirectory;
+    if (!root.empty() && !root.EndsWith(u'/') && !root.EndsWith(u'\\')) root += u'/';
+    const size_t rootLength = root.length();
+
+    InstallPlan plan;
+    plan.entries.reserve(entries.size());
+    Planner planner;
+    for (const KitFileEntry& entry : entries) {
+        PlannedEntry planned;
+        WString relative = entry.name;
+        ReplaceAll(relative, WString(u"\\"), WString(u"/"));
+        planned.destination = root + relative;
+        if (root.empty()) {
+            planned.reason = "there is no template directory";
+        } else if (!IsSafeEntryName(entry.name)) {
+            planned.reason = "the name reaches outside the template directory";
+        } else {
+            planner.Decide(planned, entry, rootLength);
+            planner.Remember(planned, entry, rootLength);
+        }
+        switch (planned.action) {
+            case PlanAction::WriteNew: ++plan.counts.newFiles; break;
+            case PlanAction::Replace: ++plan.counts.replaced; break;
+            case PlanAction::Keep: ++plan.counts.kept; break;
+            case PlanAction::Refuse: ++plan.refused; break;
+        }
+        plan.entries.push_back(planned);
+    }
+    return plan;
+}
+
+const char* PlanActionName(PlanAction action) {
+    switch (action) {
+        case PlanAction::WriteNew: return "new";
+        case PlanAction::Replace: return "replace";
+        case PlanAction::Keep: return "keep";
+        case PlanAction::Refuse: return "refuse";
+    }
+    return "refuse";
+}

@@ -1,0 +1,102 @@
+// The deployment options beside the switch scan, the exit-status table, and
+// the result document's text for awkward paths.
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/deploy_options.h"
+#include "app/result_document.h"
+#include "lang/messages.h"
+
+namespace {
+
+struct Arguments {
+    explicit Arguments(std::vector<std::string> words) : storage(std::move(words)) {
+        for (std::string& word : storage) pointers.push_back(word.data());
+    }
+    int32_t count() const { return static_cast<int32_t>(pointers.size()); }
+    char** vector() { return pointers.data(); }
+    std::vector<std::string> storage;
+    std::vector<char*> pointers;
+};
+
+TEST(DeployOptions, AreFoundAnywhereAndLeaveTheSwitchScanAlone) {
+    Arguments arguments({"vxk5-setup", "usecwd", "-Lde", "--dry-run", "/S", "--result=/r/one.json",
+                         "--exit-status", "--result=/r/two.json"});
+    const DeployOptions deploy = ParseDeployOptions(arguments.count(), arguments.vector());
+    EXPECT_TRUE(deploy.dryRun);
+    EXPECT_TRUE(deploy.exitStatus);
+    EXPECT_TRUE(deploy.wantsResult);
+    EXPECT_EQ(std::string(deploy.resultPath.c_str()), "/r/two.json") << "the last one counts";
+
+    // The scan still ends at the first language switch: /S after it is not seen.
+    const LaunchOptions launch =
+        ParseCommandLine(arguments.count(), arguments.vector(), [] { return static_cast<const char*>("C"); });
+    EXPECT_TRUE(launch.usecwd);
+    EXPECT_FALSE(launch.silent);
+    EXPECT_EQ(launch.languageId, FindLanguageId("de"));
+
+    // usecwd counts only as the first argument, whatever comes first.
+    Arguments later({"vxk5-setup", "--exit-status", "usecwd", "/S"});
+    const LaunchOptions second = ParseCommandLine(later.count(), later.vector(), [] { return "C"; });
+    EXPECT_FALSE(second.usecwd);
+    EXPECT_TRUE(second.silent);
+
+    // Near misses are ignored, like any other unknown argument.
+    Arguments nearMisses({"vxk5-setup", "--dry-run=yes", "--exit-status2", "--result", "-result=x", "--RESULT=x"});
+    const DeployOptions none = ParseDeployOptions(nearMisses.count(), nearMisses.vector());
+    EXPECT_FALSE(none.dryRun);
+    EXPECT_FALSE(none.exitStatus);
+    EXPECT_FALSE(none.wantsResult);
+}
+
+TEST(DeployOptions, ExitStatusTable) {
+    EXPECT_EQ(ExitStatusFor(RunOutcome::Installed), 0);
+    EXPECT_EQ(ExitStatusFor(RunOutcome::UpToDate), 0);
+    EXPECT_EQ(ExitStatusFor(RunOutcome::Failed), 1);
+    EXPECT_EQ(ExitStatusFor(RunOutcome::NoKit), 2);
+    EXPECT_EQ(ExitStatusFor(RunOutcome::Cancelled), 3);
+
+    RunSummary summary;
+    summary.outcome = RunOutcome::NoKit;
+    DeployOptions quiet;
+    EXPECT_EQ(FinishDeployment(quiet, summary, 0.0), 0) << "without --exit-status the status stays 0";
+    DeployOptions telling;
+    telling.exitStatus = true;
+    EXPECT_EQ(FinishDeployment(telling, summary, 0.0), 2);
+}
+
+TEST(ResultDocument, CarriesAnyPathAsValidJson) {
+    RunSummary summary;
+    summary.outcome = RunOutcome::Installed;
+    summary.messageKey = "IDS_SUCCESS_FINISH";
+    // A quote, a backslash, a line feed, a non-Latin name, a character beyond
+    // U+FFFF, and a unit standing for an undecodable file-name byte.
+    summary.templateDirectory = WString(u"/home/\"q\"\\b\nc/Шаблоны/\U0001F600/\xDCFF/");
+    summary.counts.newFiles = 3;
+    summary.counts.kept = 1;
+    summary.recorded = true;
+    summary.recoveredAtStart = 2;
+    const nlohmann::json document = nlohmann::json::parse(ResultDocument(summary, 1.23456));
+    EXPECT_EQ(document["outcome"], "installed");
+    EXPECT_EQ(document["message"], "Configuration installed successfully.");
+    EXPECT_EQ(document["template_directory"], "/home/\"q\"\\b\nc/Шаблоны/\U0001F600/\uFFFD/");
+    EXPECT_EQ(document["files"]["new"], 3);
+    EXPECT_EQ(document["files"]["kept"], 1);
+    EXPECT_EQ(document["recovered_at_start"], 2);
+    EXPECT_DOUBLE_EQ(document["seconds"].get<double>(), 1.235);
+
+    // A failed installation was rolled back: whatever the job had counted, nothing stands.
+    summary.Fail("IDS_ERROR_FINISH");
+    summary.templateDirectory = WString();
+    const nlohmann::json failed = nlohmann::json::parse(ResultDocument(summary, 0.0));
+    EXPECT_EQ(failed["outcome"], "failed");
+    EXPECT_EQ(failed["files"]["new"], 0);
+    EXPECT_TRUE(failed["template_directory"].is_null());
+}
+
+}  // namespace

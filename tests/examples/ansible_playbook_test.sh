@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Runs examples/ansible/deploy-templates.yml against localhost in a sandbox:
+# the first run installs and reports changed, a second changes nothing, a
+# check-mode run with a newer kit foretells a change and writes nothing, and
+# the real run then replaces the files. Exits 77 (skipped) without ansible-core.
+#   ansible_playbook_test.sh SOURCE_DIR VXK5_SETUP VXK5_KIT_TOOL
+set -euo pipefail
+source_dir=$1 installer=$2 kit_tool=$3
+
+if ! command -v ansible-playbook >/dev/null 2>&1; then
+  echo "ansible-playbook is not installed: skipped"
+  exit 77
+fi
+
+sandbox=$(mktemp -d)
+trap 'rm -rf -- "$sandbox"' EXIT
+mkdir -p -- "$sandbox/home" "$sandbox/tmp" "$sandbox/ansible-tmp" "$sandbox/stage" "$sandbox/src/forms"
+templates=$sandbox/home/.vxk5/Vx/vxk5/tmplts
+
+make_kit() {  # every source file carries the whole second $1
+  find "$sandbox/src" -type f -exec touch -d "@$1" -- {} +
+  "$kit_tool" create "$sandbox/src" -o "$sandbox/vxk5.efd" --lang en --product "Sample Templates" \
+    --vendor "Example Ltd" --description readme.txt >/dev/null
+}
+
+# Prints the play's output; fails the test when the play fails.
+play() {
+  # No display: an error box would wait for OK.
+  env -u DISPLAY -u XAUTHORITY HOME="$sandbox/home" TMPDIR="$sandbox/stage" ANSIBLE_LOCAL_TEMP="$sandbox/ansible-tmp" ANSIBLE_REMOTE_TEMP="$sandbox/ansible-tmp" \
+      ANSIBLE_NOCOLOR=1 ANSIBLE_RETRY_FILES_ENABLED=0 ANSIBLE_PYTHON_INTERPRETER=auto_silent \
+    ansible-playbook -i localhost, -c local "$source_dir/examples/ansible/deploy-templates.yml" \
+      -e vxk5_hosts=localhost -e "vxk5_installer=$installer" -e "vxk5_kit=$sandbox/vxk5.efd" \
+      -e "{\"vxk5_environment\": {\"HOME\": \"$sandbox/home\", \"TMPDIR\": \"$sandbox/tmp\"}}" "$@"
+}
+
+# The "changed" count of the play recap.
+changed() { sed -n 's/^localhost *:.* changed=\([0-9]*\).*/\1/p' <<<"$1"; }
+# The changed/ok status of the reporting task.
+reported() { grep -A1 'TASK \[Report the outcome\]' <<<"$1" | tail -n1 | cut -d: -f1; }
+
+fail() { echo "FAIL: $*"; exit 1; }
+
+printf 'Sample templates\n' >"$sandbox/src/readme.txt"
+printf 'invoice v1\n' >"$sandbox/src/forms/invoice.tpl"
+make_kit 1262304000
+
+out=$(play) || fail "first run: $out"
+[ "$(reported "$out")" = changed ] || fail "first run does not report the templates as changed: $out"
+[ "$(cat "$templates/forms/invoice.tpl")" = "invoice v1" ] || fail "first run did not install"
+[ -z "$(ls -A "$sandbox/tmp")" ] || fail "TMPDIR not left empty"
+
+out=$(play) || fail "second run: $out"
+[ "$(changed "$out")" = 0 ] || fail "a second run with the same kit changed something: $out"
+
+printf 'invoice v2\n' >"$sandbox/src/forms/invoice.tpl"
+make_kit 1577836800
+before=$(cd "$templates" && find . -printf '%p %s %T@\n' | sort)
+out=$(play --check) || fail "check mode: $out"
+[ "$(reported "$out")" = changed ] || fail "check mode does not foretell the change: $out"
+grep -q '(dry run)' <<<"$out" || fail "check mode did not run a dry run: $out"
+after=$(cd "$templates" && find . -printf '%p %s %T@\n' | sort)
+[ "$before" = "$after" ] || fail "check mode changed the template directory"
+[ -z "$(find "$sandbox/stage" "$sandbox/tmp" -mindepth 1)" ] || fail "check mode left files behind: $(ls -lA "$sandbox/stage" "$sandbox/tmp")"
+cmp -s "$sandbox/home/.cache/vxk5-setup/vxk5.efd" "$sandbox/vxk5.efd" && fail "check mode copied the new kit"
+
+out=$(play) || fail "update run: $out"
+[ "$(reported "$out")" = changed ] || fail "the update is not reported as changed: $out"
+grep -q '0 new, 2 replaced, 0 kept' <<<"$out" || fail "unexpected counts: $out"
+[ "$(cat "$templates/forms/invoice.tpl")" = "invoice v2" ] || fail "the update did not install"
+
+# A damaged kit fails the play.
+printf 'not a kit' >"$sandbox/vxk5.efd.bad"
+if out=$(play -e "vxk5_kit=$sandbox/vxk5.efd.bad"); then fail "a damaged kit did not fail the play: $out"; fi
+grep -q 'no-kit' <<<"$out" || fail "the failure does not name the outcome: $out"
+echo "playbook: all checks passed"

@@ -1,0 +1,42 @@
+#pragma once
+// How a run ended, gathered by the controller as it goes, for callers that
+// deploy without watching: the result document and the exit status.
+
+#include <cstdint>
+#include <string>
+
+#include "base/wstring.h"
+#include "install/install_counts.h"
+
+enum class RunOutcome {
+    Installed,  // files were written
+    UpToDate,   // the installation succeeded without writing a file
+    Failed,     // nothing was installed, or everything was rolled back
+    Cancelled,  // the run ended before an installation happened
+    NoKit,      // no kit, or one that cannot be read
+};
+
+struct RunSummary {
+    RunOutcome outcome = RunOutcome::Cancelled;
+    // The key of the message that tells the outcome; empty with `detail` instead.
+    std::string messageKey = "IDS_CANCEL_FINISH";
+    std::string detail;         // English text where no message key applies
+    uint32_t errorCode = 0;     // the code that ended a failed installation
+    WString kitPath;
+    WString templateDirectory;
+    InstallCounts counts;       // of a successful installation, or of a dry run's plan
+    uint32_t refused = 0;       // entries a dry run found no way to install
+    bool recorded = false;      // the directory was written into the launcher configuration
+    uint32_t recoveredAtStart = 0;  // interrupted installations put right before this one
+    bool dryRun = false;
+
+    // A failure reported by message key: a missing or unreadable kit is
+    // NoKit, anything else Failed.
+    void Fail(const char* key) {
+        const std::string text = key;
+        outcome = text == "IDS_ERROR_NOSOURCE" || text == "IDS_ERROR_DAMAGEDSOURCE" ? RunOutcome::NoKit
+                                                                                    : RunOutcome::Failed;
+        messageKey = text;
+        detail.clear();
+    }
+};

@@ -50,7 +50,11 @@ WString AbsoluteTarget(const WString& target) {
 enum class Decision { Skip, WriteNew, Replace, Rewrite };
 
 // What to do about what stands at `destination`, from one lstat.
-uint32_t Decide(InstallJob& job, const std::string& destination, const FileTime& entryTime, Decision& decision) {
+uint32_t Decide(InstallJob& job, const std::string& destination, const FileTime& kitTime, Decision& decision) {
+    // A written copy keeps whole seconds, so the entry's sub-second part
+    // cannot make it newer than its own copy: the same kit run again finds
+    // every file up to date.
+    const FileTime entryTime = WholeSecondOf(kitTime);
     EntryStatus standing;
     if (const int error = ExamineEntry(destination, standing); error != 0) {
         return NoteFailure(job, destination, error);

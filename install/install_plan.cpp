@@ -108,7 +108,7 @@ struct Planner {
         }
         // Whole seconds, as the job reads the existing file's time.
         const FileTime existing = UnixTimeToFileTime(status.st_mtime);
-        planned.action = existing < entryTime ? PlanAction::Replace : PlanAction::Keep;
+        planned.action = existing < WholeSecondOf(entryTime) ? PlanAction::Replace : PlanAction::Keep;  // as the job decides
     }
 
     void Remember(const PlannedEntry& planned, const KitFileEntry& entry, size_t rootLength) {

@@ -64,6 +64,8 @@ uint32_t TruncateFileHandle(FileHandle handle);
 uint32_t GetPlatformError();
 int64_t FileTimeToUnixTime(FileTime time);
 FileTime UnixTimeToFileTime(int64_t seconds);
+// `time` without its sub-second ticks: the time a written copy keeps.
+FileTime WholeSecondOf(FileTime time);
 
 // Owns an open handle and closes it when it goes.
 class ScopedFileHandle {

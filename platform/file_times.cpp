@@ -26,6 +26,8 @@ FileTime UnixTimeToFileTime(int64_t seconds) {
     return FileTime::FromTicks(static_cast<uint64_t>(seconds) * kTicksPerSecond + kEpochDifferenceTicks);
 }
 
+FileTime WholeSecondOf(FileTime time) { return FileTime::FromTicks(time.Ticks() - time.Ticks() % kTicksPerSecond); }
+
 uint32_t GetFileHandleTimes(FileHandle handle, FileTime* creation, FileTime* access, FileTime* modification) {
     ClearPlatformError();
     if (handle == INVALID_FILE_HANDLE) return FailWith(ERR_INVALID_HANDLE);

@@ -1,5 +1,7 @@
 #include "install/backup.h"
 
+#include <fcntl.h>
+
 #include "base/conversion.h"
 #include "platform/fault_injection.h"
 #include "platform/file_entries.h"
@@ -37,17 +39,51 @@ int MakeBackupParents(InstallJob& job, const std::string& backup, const std::str
     return 0;
 }
 
-// Puts the original kept at `place` back at `destination`.
-int RestoreOne(const std::string& place, const std::string& destination) {
+// Puts the original kept at `place` back at `name` inside `directory`.
+int RestoreOne(const std::string& place, int directory, const std::string& name, const std::string& destination) {
     EntryStatus standing;
-    if (const int error = ExamineEntry(destination, standing); error != 0) return error;
+    if (const int error = ExamineEntryAt(directory, name, standing); error != 0) return error;
     if (standing.kind == EntryKind::Directory) return EISDIR;  // not the job's; left alone
     if (standing.kind != EntryKind::Missing) {
         if (const int error = InjectedFault(FaultStep::Remove, destination); error != 0) return error;
-        if (const int error = RemoveEntry(destination); error != 0) return error;
+        if (const int error = RemoveEntryAt(directory, name); error != 0) return error;
     }
     if (const int error = InjectedFault(FaultStep::Restore, destination); error != 0) return error;
-    return MoveEntry(place, destination, std::string());
+    return MoveEntryBetween(AT_FDCWD, place, directory, name, std::string());
+}
+
+int RestoreOne(const std::string& place, const std::string& destination) {
+    return RestoreOne(place, AT_FDCWD, destination, destination);
+}
+
+// The directory holding `path`, reached from the template directory `target`
+// (ending with "/") without following a link below it, and the last
+// component of `path`. A path that is not below `target` is left as it
+// stands (AT_FDCWD). 0, ENOENT, ELOOP for a link in the way, ENOTDIR, ...
+int OpenParentBelow(const std::string& target, const std::string& path, OwnedDescriptor& parent, int& directory,
+                    std::string& name) {
+    directory = AT_FDCWD;
+    name = path;
+    if (target.empty() || path.size() <= target.size() || path.compare(0, target.size(), target) != 0) return 0;
+    const std::string relative = path.substr(target.size());
+    const int root = ::open(target.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (root < 0) return errno;
+    parent.Reset(root);
+    size_t start = 0;
+    for (size_t slash = relative.find('/'); slash != std::string::npos; slash = relative.find('/', start)) {
+        if (slash > start) {
+            OwnedDescriptor next;
+            if (const int error = OpenDirectoryAt(parent.Get(), relative.substr(start, slash - start), next);
+                error != 0) {
+                return error;
+            }
+            parent = std::move(next);
+        }
+        start = slash + 1;
+    }
+    directory = parent.Get();
+    name = relative.substr(start);
+    return name.empty() ? EINVAL : 0;
 }
 
 }  // namespace
@@ -55,7 +91,8 @@ int RestoreOne(const std::string& place, const std::string& destination) {
 std::string JournalPathOf(const std::string& backup) { return WithoutFinalSlash(backup) + ".journal"; }
 std::string StagingPathOf(const std::string& backup) { return WithoutFinalSlash(backup) + ".partial"; }
 
-uint32_t MoveOriginalToBackup(InstallJob& job, const std::string& destination) {
+uint32_t MoveOriginalToBackup(InstallJob& job, const std::string& destination, int directory,
+                              const std::string& name) {
     if (job.journal.empty() || job.journal.back().backup.empty()) return ERR_INVALID_PARAMETER;
     JournalRecord& record = job.journal.back();
     const std::string relative = destination.substr(record.target.size());
@@ -67,8 +104,9 @@ uint32_t MoveOriginalToBackup(InstallJob& job, const std::string& destination) {
         return code;
     }
     record.steps.push_back({StepKind::MoveToBackup, destination});
+    const std::string& from = name.empty() ? destination : name;
     int error = InjectedFault(FaultStep::MoveToBackup, destination);
-    if (error == 0) error = MoveEntry(destination, place, StagingPathOf(record.backup));
+    if (error == 0) error = MoveEntryBetween(directory, from, AT_FDCWD, place, StagingPathOf(record.backup));
     if (error != 0) return NoteFailure(job, destination, error);
     return ERR_SUCCESS;
 }
@@ -82,7 +120,7 @@ uint32_t BackupFile(InstallJob& job, const WString& destination) {
     if (path.compare(0, job.journal.back().target.size(), job.journal.back().target) != 0) {
         return ERR_INVALID_PARAMETER;
     }
-    return MoveOriginalToBackup(job, path);
+    return MoveOriginalToBackup(job, path, AT_FDCWD, std::string());
 }
 
 void RecordNewFile(InstallJob& job, const WString& path) {
@@ -122,15 +160,26 @@ UndoOutcome UndoSteps(const std::vector<JournalStep>& steps, const std::string& 
     };
     for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
         const std::string& path = step->path;
+        OwnedDescriptor parent;
+        int directory = AT_FDCWD;
+        std::string name;
+        const int reached = OpenParentBelow(target, path, parent, directory, name);
         switch (step->kind) {
             case StepKind::WriteFile: {
+                // Gone with its directory, or behind a link someone planted
+                // since: nothing of the job's can be removed there.
+                if (reached == ENOENT) break;
+                if (reached != 0) {
+                    note(path, reached);
+                    break;
+                }
                 EntryStatus standing;
-                if (ExamineEntry(path, standing) != 0 || standing.kind == EntryKind::Missing ||
+                if (ExamineEntryAt(directory, name, standing) != 0 || standing.kind == EntryKind::Missing ||
                     standing.kind == EntryKind::Directory) {
                     break;
                 }
                 int error = InjectedFault(FaultStep::Remove, path);
-                if (error == 0) error = RemoveEntry(path);
+                if (error == 0) error = RemoveEntryAt(directory, name);
                 if (error != 0) note(path, error);
                 break;
             }
@@ -142,7 +191,8 @@ UndoOutcome UndoSteps(const std::vector<JournalStep>& steps, const std::string& 
                 // No backup: the move never happened (the original is still
                 // in place) or it was put back already.
                 if (examined == 0 && kept.kind == EntryKind::Missing) break;
-                const int error = examined != 0 ? examined : RestoreOne(place, path);
+                int error = examined != 0 ? examined : reached;
+                if (error == 0) error = RestoreOne(place, directory, name, path);
                 if (error != 0) {
                     outcome.originalsRestored = false;
                     note(path, error);
@@ -151,7 +201,7 @@ UndoOutcome UndoSteps(const std::vector<JournalStep>& steps, const std::string& 
             }
             case StepKind::MakeDirectory:
                 // Only an empty directory goes: what someone else put there stays.
-                (void)RemoveDirectory(path);
+                if (reached == 0) (void)RemoveDirectoryAt(directory, name);
                 break;
         }
     }

@@ -21,7 +21,11 @@ std::string StagingPathOf(const std::string& backup);
 // put in place before the original goes. Backup subdirectories are made
 // (mode 0700) only here, once per job. 0, or a code with the failure detail
 // set; the original is then where it was.
-[[nodiscard]] uint32_t MoveOriginalToBackup(InstallJob& job, const std::string& destination);
+// `directory` is the destination's directory, opened by the job without
+// following links, and `name` the destination's last component; with
+// AT_FDCWD and an empty name the path itself is used.
+[[nodiscard]] uint32_t MoveOriginalToBackup(InstallJob& job, const std::string& destination, int directory,
+                                            const std::string& name);
 
 // The same for a WString path: 0 moved; 2 nothing there (lstat finds
 // nothing); any other code is a failure.
@@ -42,7 +46,10 @@ struct UndoOutcome {
     int error = 0;
 };
 
-// Plays the steps back, newest first: a written file is removed; for a moved
+// Below the template directory every step's path is reached from `target`
+// without following a link (a link planted in a parent since is left alone
+// and reported); paths of the template directory and above it are used as
+// they stand. Plays the steps back, newest first: a written file is removed; for a moved
 // original whose backup exists, what stands at its place is removed and the
 // original put back (renamed, or copied across file systems); a made
 // directory is removed when empty. Repeating it after a partial run is

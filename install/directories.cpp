@@ -1,11 +1,14 @@
 #include "install/directories.h"
 
+#include <fcntl.h>
+
 #include <vector>
 
 #include "base/conversion.h"
 #include "platform/fault_injection.h"
 #include "platform/file_entries.h"
 #include "platform/file_system.h"
+#include "platform/platform_error.h"
 
 namespace {
 
@@ -62,6 +65,84 @@ uint32_t EnsureDirectoryBytes(InstallJob& job, const std::string& path, const WS
                 made == missing.rend() - 1 && !asGiven.empty() ? asGiven : FromMultiByte(AString(made->c_str())));
         }
     }
+    return ERR_SUCCESS;
+}
+
+namespace {
+
+// The template directory's descriptor: the very directory the job has locked.
+uint32_t OpenTemplateDirectory(InstallJob& job, const std::string& target) {
+    DestinationDirectories& destinations = job.destinations;
+    if (destinations.root.IsOpen()) return ERR_SUCCESS;
+    const int locked = job.targetLock.Descriptor();
+    const int fd = locked >= 0 ? ::fcntl(locked, F_DUPFD_CLOEXEC, 0)
+                               : ::open(target.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return NoteFailure(job, target, errno);
+    destinations.root.Reset(fd);
+    return ERR_SUCCESS;
+}
+
+}  // namespace
+
+uint32_t OpenDestinationDirectory(InstallJob& job, const std::string& relative, bool make, int& directory) {
+    directory = -1;
+    if (job.journal.empty() || job.journal.back().target.empty()) return ERR_INVALID_PARAMETER;
+    const std::string& target = job.journal.back().target;  // ends with "/"
+    if (const uint32_t code = OpenTemplateDirectory(job, target); code != ERR_SUCCESS) return code;
+    DestinationDirectories& destinations = job.destinations;
+    if (relative.empty()) {
+        directory = destinations.root.Get();
+        return ERR_SUCCESS;
+    }
+    if (const auto known = destinations.below.find(relative); known != destinations.below.end()) {
+        directory = known->second.Get();
+        return ERR_SUCCESS;
+    }
+
+    // Down from the deepest directory already open.
+    int parent = destinations.root.Get();
+    size_t start = 0;
+    for (size_t slash = relative.rfind('/'); slash != std::string::npos && slash > 0;
+         slash = relative.rfind('/', slash - 1)) {
+        if (const auto known = destinations.below.find(relative.substr(0, slash));
+            known != destinations.below.end()) {
+            parent = known->second.Get();
+            start = slash + 1;
+            break;
+        }
+    }
+    while (start <= relative.size()) {
+        size_t end = relative.find('/', start);
+        if (end == std::string::npos) end = relative.size();
+        const std::string prefix = relative.substr(0, end);
+        const std::string name = relative.substr(start, end - start);
+        const std::string path = target + prefix;
+        OwnedDescriptor opened;
+        int error = OpenDirectoryAt(parent, name, opened);
+        if (error == ENOENT && !make) return ERR_SUCCESS;  // missing: so is everything below
+        if (error == ENOENT) {
+            if (const uint32_t code = WriteAhead(job, JournalStepLine(StepKind::MakeDirectory, path)); code != 0) {
+                return code;
+            }
+            job.journal.back().steps.push_back({StepKind::MakeDirectory, path});
+            error = InjectedFault(FaultStep::MakeDirectory, path);
+            if (error == 0) error = MakeDirectoryAt(parent, name, 0777);  // the umask decides, as for mkdir -p
+            const bool ours = error == 0;
+            // Made by someone else meanwhile: opened all the same, never followed.
+            if (error == 0 || error == EEXIST) error = OpenDirectoryAt(parent, name, opened);
+            if (error == 0 && ours) {
+                job.journal.back().createdDirectories.push_back(FromMultiByte(AString(path.c_str())));
+            }
+        }
+        if (error != 0) {
+            (void)NoteFailure(job, path, error);
+            return ERR_NOT_FOUND;  // as for any directory the job cannot have
+        }
+        parent = opened.Get();
+        destinations.below[prefix] = std::move(opened);
+        start = end + 1;
+    }
+    directory = parent;
     return ERR_SUCCESS;
 }
 

@@ -17,6 +17,16 @@
 [[nodiscard]] uint32_t EnsureDirectory(InstallJob& job, const WString& path);
 [[nodiscard]] uint32_t EnsureDirectoryBytes(InstallJob& job, const std::string& path, const WString& asGiven);
 
+// The descriptor of the directory `relative` below the template directory
+// ("" for the template directory itself, "a/b" without a final "/"), each
+// component opened from its parent without following a link, and kept for
+// the rest of the job. A missing component gives 0 with `directory` -1, or,
+// with `make`, is made with mkdirat inside its verified parent, journalled as
+// EnsureDirectory does. 0, or a code with the failure detail set (a link in
+// the way is ELOOP, a file ENOTDIR).
+[[nodiscard]] uint32_t OpenDestinationDirectory(InstallJob& job, const std::string& relative, bool make,
+                                                int& directory);
+
 // Makes a directory and its missing parents without recording anything.
 // 0, 3 as above, or the code of CreateDirectoryTree.
 [[nodiscard]] uint32_t EnsureDirectoryUnrecorded(const WString& path);

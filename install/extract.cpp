@@ -1,18 +1,19 @@
 #include "install/extract.h"
 
+#include <fcntl.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <string>
 
 #include "kit/distribution_kit.h"
 #include "base/conversion.h"
+#include "kit/entry_names.h"
 #include "platform/fault_injection.h"
 #include "platform/file_handle.h"
 #include "platform/platform_error.h"
 
 namespace {
-
-bool IsSeparator(char16_t unit) { return unit == u'/' || unit == u'\\'; }
-bool IsAsciiLetter(char16_t unit) { return (unit >= u'a' && unit <= u'z') || (unit >= u'A' && unit <= u'Z'); }
 
 // The last error of the call that just failed; `fallback` should it say nothing.
 uint32_t LastErrorOr(uint32_t fallback) {
@@ -22,27 +23,9 @@ uint32_t LastErrorOr(uint32_t fallback) {
 
 }  // namespace
 
-bool IsSafeEntryName(const WString& name) {
-    const size_t length = name.length();
-    if (length == 0 || IsSeparator(name[0])) return false;
-    if (length >= 2 && name[1] == u':' && IsAsciiLetter(name[0])) return false;
-    size_t start = 0;  // start of the current component
-    for (size_t i = 0; i <= length; ++i) {
-        if (i < length && name[i] == 0) return false;  // the path would end here
-        if (i < length && !IsSeparator(name[i])) continue;
-        const size_t size = i - start;
-        const bool dotDot = size == 2 && name[start] == u'.' && name[start + 1] == u'.';
-        if (dotDot) return false;
-        if (i == length) {
-            // The last component names the file: not empty, not ".".
-            if (size == 0 || (size == 1 && name[start] == u'.')) return false;
-        }
-        start = i + 1;
-    }
-    return true;
-}
+bool IsSafeEntryName(const WString& name) { return CheckEntryName(name) == ENTRY_NAME_OK; }
 
-uint32_t ExtractEntry(DistributionKit& kit, size_t index, const WString& destination, int* error) {
+uint32_t ExtractEntry(DistributionKit& kit, size_t index, const WString& destination, int* error, int directory) {
     int ignored = 0;
     int& failure = error != nullptr ? *error : ignored;
     failure = 0;
@@ -63,10 +46,18 @@ uint32_t ExtractEntry(DistributionKit& kit, size_t index, const WString& destina
 
     if (const int fault = InjectedFault(FaultStep::CreateFile, path); fault != 0) return injected(fault);
     FileHandle opened = INVALID_FILE_HANDLE;
-    if (const uint32_t code =
-            CreateFileHandle(destination, FILE_ACCESS_WRITE, 0, FILE_CREATE, opened,
-                             FILE_ATTR_NORMAL | FILE_FLAG_NEW_FILE);
-        code != ERR_SUCCESS) {
+    if (directory >= 0) {
+        const std::string name = path.substr(path.rfind('/') + 1);
+        const int fd = ::openat(directory, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0660);
+        if (fd < 0) {
+            failure = errno;
+            return CodeFromErrno(failure);
+        }
+        opened = fd;
+    } else if (const uint32_t code =
+                   CreateFileHandle(destination, FILE_ACCESS_WRITE, 0, FILE_CREATE, opened,
+                                    FILE_ATTR_NORMAL | FILE_FLAG_NEW_FILE);
+               code != ERR_SUCCESS) {
         return failed(code);
     }
     ScopedFileHandle output(opened);

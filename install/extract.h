@@ -8,14 +8,13 @@
 
 struct DistributionKit;
 
-// True when `name` (a relative path with "\" or "/" separators) names a file
-// inside the directory it is installed into: not empty, not absolute ("/" or
-// "\" first), no drive designator ("C:"), no ".." component, no 0 unit, and
-// not ending in a separator, "." or "..".
+// True when `name` passes the kit's entry-name check (CheckEntryName): it
+// names a file inside the directory it is installed into and converts whole.
 bool IsSafeEntryName(const WString& name);
 
 // Makes the new file `destination` (never through a link, never over an
-// existing entry), copies entry `index` from the kit's container into it
+// existing entry; with `directory` a descriptor, the file is made by its last
+// component inside that directory, so no link in its parents is followed), copies entry `index` from the kit's container into it
 // through the kit's copy buffer, gives it the entry's time (whole seconds) and
 // closes it; every one of these steps is checked. 0; the open's code; the
 // seek's, read's, write's, time-setting's or close's last error; 13 when the
@@ -23,4 +22,4 @@ bool IsSafeEntryName(const WString& name);
 // buffer or an index out of range. `error`, when given, receives the errno
 // value of a failed system call (0 otherwise).
 [[nodiscard]] uint32_t ExtractEntry(DistributionKit& kit, size_t index, const WString& destination,
-                                    int* error = nullptr);
+                                    int* error = nullptr, int directory = -1);

@@ -6,6 +6,7 @@
 #include "install/extract.h"
 #include "install/install_worker.h"
 #include "kit/distribution_kit.h"
+#include "kit/entry_names.h"
 #include "lang/messages.h"
 #include "platform/fault_injection.h"
 #include "platform/file_entries.h"
@@ -49,15 +50,19 @@ WString AbsoluteTarget(const WString& target) {
 
 enum class Decision { Skip, WriteNew, Replace, Rewrite };
 
-// What to do about what stands at `destination`, from one lstat.
-uint32_t Decide(InstallJob& job, const std::string& destination, const FileTime& kitTime, Decision& decision) {
+// What to do about what stands at `name` inside `directory` (-1 when the
+// destination's directory does not exist yet), from one fstatat.
+uint32_t Decide(InstallJob& job, int directory, const std::string& name, const std::string& destination,
+                const FileTime& kitTime, Decision& decision) {
     // A written copy keeps whole seconds, so the entry's sub-second part
     // cannot make it newer than its own copy: the same kit run again finds
     // every file up to date.
     const FileTime entryTime = WholeSecondOf(kitTime);
     EntryStatus standing;
-    if (const int error = ExamineEntry(destination, standing); error != 0) {
-        return NoteFailure(job, destination, error);
+    if (directory >= 0) {
+        if (const int error = ExamineEntryAt(directory, name, standing); error != 0) {
+            return NoteFailure(job, destination, error);
+        }
     }
     bool older = false;
     switch (standing.kind) {
@@ -171,6 +176,7 @@ uint32_t LockTemplateDirectory(InstallJob& job) {
         if (job.targetLock.StillNamedBy(target)) return ERR_SUCCESS;
         job.targetLock.Release();
         job.knownDirectories.clear();
+        job.destinations.Clear();
     }
     return NoteFailure(job, target, EAGAIN);
 }
@@ -220,21 +226,40 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
         return ReportInstallError(job, code, 0);
     }
 
+    // Every name is checked before the first is used: one that does not
+    // convert whole, is too long for the file system, or leads outside the
+    // template directory stops the job when its turn comes, before anything
+    // is written for it; so does a file that another entry needs as its
+    // directory.
+    const std::string& root = job.journal.back().target;  // ends with "/"
+    size_t refusedIndex = count;
+    if (CheckEntryNames(kit->entries, refusedIndex, root.size()) == ENTRY_NAME_OK) refusedIndex = count;
+
     for (size_t i = 0; i < count; ++i) {
         const KitFileEntry& entry = kit->entries[i];
         const WString destination = DestinationOf(target, entry.name);
         const uint32_t percent = static_cast<uint32_t>(static_cast<uint64_t>(i) * 100 / count);
         PostJobResult(job, ERR_SUCCESS, destination, percent);
 
-        // Nothing is written outside the template directory.
-        if (!IsSafeEntryName(entry.name)) {
+        AString relativeBytes;
+        if (i == refusedIndex || !EntryNamePath(entry.name, relativeBytes)) {
             (void)NoteFailure(job, Bytes(destination), 0);
-            return ReportInstallError(job, ERR_INVALID_DATA, percent);
+            return ReportInstallError(job, ENTRY_NAME_REFUSAL_CODE, percent);
         }
-        const std::string path = Bytes(destination);
+        // The journal and the failure detail keep the whole path; the file
+        // itself is reached by name from its verified directory.
+        const std::string relative(relativeBytes.c_str(), relativeBytes.length());
+        const std::string path = root + relative;
+        const size_t slash = relative.rfind('/');
+        const std::string parent = slash == std::string::npos ? std::string() : relative.substr(0, slash);
+        const std::string name = slash == std::string::npos ? relative : relative.substr(slash + 1);
+        int directory = -1;
+        if (const uint32_t code = OpenDestinationDirectory(job, parent, false, directory); code != ERR_SUCCESS) {
+            return ReportInstallError(job, code, percent);
+        }
         const FileTime entryTime{entry.timeLow, entry.timeHigh};
         Decision decision = Decision::Skip;
-        if (const uint32_t code = Decide(job, path, entryTime, decision); code != ERR_SUCCESS) {
+        if (const uint32_t code = Decide(job, directory, name, path, entryTime, decision); code != ERR_SUCCESS) {
             return ReportInstallError(job, code, percent);
         }
         switch (decision) {
@@ -242,21 +267,22 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
                 ++job.counts.kept;
                 continue;
             case Decision::Replace:
-                if (const uint32_t code = MoveOriginalToBackup(job, path); code != ERR_SUCCESS) {
+                if (const uint32_t code = MoveOriginalToBackup(job, path, directory, name); code != ERR_SUCCESS) {
                     return ReportInstallError(job, code, percent);
                 }
                 break;
             case Decision::Rewrite:
                 // Already journalled: the rollback removes it whatever it holds.
-                if (const int error = RemoveEntry(path); error != 0) {
+                if (const int error = RemoveEntryAt(directory, name); error != 0) {
                     return ReportInstallError(job, NoteFailure(job, path, error), percent);
                 }
                 break;
             case Decision::WriteNew: {
-                const size_t slash = path.rfind('/');
-                if (const uint32_t code = EnsureDirectoryBytes(job, path.substr(0, slash), WString());
-                    code != ERR_SUCCESS) {
-                    return ReportInstallError(job, code, percent);
+                if (directory < 0) {
+                    if (const uint32_t code = OpenDestinationDirectory(job, parent, true, directory);
+                        code != ERR_SUCCESS) {
+                        return ReportInstallError(job, code, percent);
+                    }
                 }
                 if (const uint32_t code = WriteAhead(job, JournalStepLine(StepKind::WriteFile, path)); code != 0) {
                     return ReportInstallError(job, code, percent);
@@ -268,7 +294,8 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
         }
         job.placed.insert(path);
         int error = 0;
-        if (const uint32_t code = ExtractEntry(*kit, i, destination, &error); code != ERR_SUCCESS) {
+        if (const uint32_t code = ExtractEntry(*kit, i, destination, &error, directory);
+            code != ERR_SUCCESS) {
             if (job.failure.path.empty() && job.failure.error == 0) job.failure = InstallFailure{AString(path.c_str()), error};
             return ReportInstallError(job, code, percent);
         }

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "base/wstring.h"
+#include "install/destination_directories.h"
 #include "install/journal_format.h"
 #include "install/install_counts.h"
 #include "platform/job_state.h"
@@ -73,6 +74,8 @@ struct InstallJob {
     std::unordered_set<std::string> knownDirectories;
     std::unordered_set<std::string> backupDirectories;
     std::unordered_set<std::string> placed;
+    // The template directory and the directories below it opened so far.
+    DestinationDirectories destinations;
 
     // Test and benchmark hooks; the worker never changes them.
     // The pause after the success has been posted.

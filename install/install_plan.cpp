@@ -7,7 +7,7 @@
 #include <set>
 
 #include "base/conversion.h"
-#include "install/extract.h"
+#include "kit/entry_names.h"
 #include "kit/distribution_kit.h"
 #include "platform/file_handle.h"
 
@@ -59,13 +59,9 @@ struct Planner {
                 missing = true;
                 continue;
             }
-            // The job follows a link to a folder, as it makes folders with mkdir -p.
-            struct stat followed;
             if (S_ISDIR(found.status.st_mode)) continue;
-            if (S_ISLNK(found.status.st_mode) && ::stat(ToMultiByte(folder).c_str(), &followed) == 0 &&
-                S_ISDIR(followed.st_mode)) {
-                continue;
-            }
+            // The job never writes through a link below the template directory.
+            if (S_ISLNK(found.status.st_mode)) return "a link stands where a folder is needed";
             return "something other than a folder stands where a folder is needed";
         }
         return nullptr;
@@ -127,6 +123,7 @@ InstallPlan PlanInstall(const std::vector<KitFileEntry>& entries, const WString&
     WString root = targetDirectory;
     if (!root.empty() && !root.EndsWith(u'/') && !root.EndsWith(u'\\')) root += u'/';
     const size_t rootLength = root.length();
+    const size_t rootBytes = ToMultiByte(root).length();
 
     InstallPlan plan;
     plan.entries.reserve(entries.size());
@@ -138,8 +135,10 @@ InstallPlan PlanInstall(const std::vector<KitFileEntry>& entries, const WString&
         planned.destination = root + relative;
         if (root.empty()) {
             planned.reason = "there is no template directory";
-        } else if (!IsSafeEntryName(entry.name)) {
-            planned.reason = "the name reaches outside the template directory";
+        } else if (const EntryNameCheck check = CheckEntryName(entry.name, rootBytes); check != ENTRY_NAME_OK) {
+            planned.reason = check == ENTRY_NAME_DOT_DOT || check == ENTRY_NAME_ABSOLUTE
+                                 ? "the name reaches outside the template directory"
+                                 : DescribeEntryNameCheck(check);
         } else {
             planner.Decide(planned, entry, rootLength);
             planner.Remember(planned, entry, rootLength);

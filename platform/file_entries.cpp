@@ -57,13 +57,14 @@ int WriteAll(int fd, const char* bytes, size_t size) {
     return 0;
 }
 
-int CopyFile(const std::string& from, const std::string& to) {
-    Descriptor source(::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+int CopyFile(int fromDirectory, const std::string& from, int toDirectory, const std::string& to) {
+    Descriptor source(::openat(fromDirectory, from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (source.get() < 0) return errno;
     struct stat status;
     if (::fstat(source.get(), &status) != 0) return errno;
     if (!S_ISREG(status.st_mode)) return EINVAL;
-    Descriptor target(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    Descriptor target(
+        ::openat(toDirectory, to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (target.get() < 0) return errno;
     int error = 0;
     static constexpr size_t kChunk = 256 * 1024;
@@ -83,47 +84,88 @@ int CopyFile(const std::string& from, const std::string& to) {
     if (error == 0 && ::futimens(target.get(), times) != 0) error = errno;
     const int closed = target.Close();
     if (error == 0) error = closed;
-    if (error != 0) ::unlink(to.c_str());
+    if (error != 0) ::unlinkat(toDirectory, to.c_str(), 0);
     return error;
 }
 
-int CopyLink(const std::string& from, const std::string& to) {
+int CopyLink(int fromDirectory, const std::string& from, int toDirectory, const std::string& to) {
     struct stat status;
-    if (::lstat(from.c_str(), &status) != 0) return errno;
+    if (::fstatat(fromDirectory, from.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return errno;
     std::string text(static_cast<size_t>(status.st_size) + 1, '\0');
-    const ssize_t length = ::readlink(from.c_str(), &text[0], text.size());
+    const ssize_t length = ::readlinkat(fromDirectory, from.c_str(), &text[0], text.size());
     if (length < 0) return errno;
     if (static_cast<size_t>(length) >= text.size()) return ENAMETOOLONG;  // changed under us
     text.resize(static_cast<size_t>(length));
-    if (::symlink(text.c_str(), to.c_str()) != 0) return errno;
+    if (::symlinkat(text.c_str(), toDirectory, to.c_str()) != 0) return errno;
     const struct timespec times[2] = {status.st_atim, status.st_mtim};
-    if (::utimensat(AT_FDCWD, to.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (::utimensat(toDirectory, to.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
         const int error = errno;
-        ::unlink(to.c_str());
+        ::unlinkat(toDirectory, to.c_str(), 0);
         return error;
     }
     return 0;
 }
 
+int CopyEntryBetween(int fromDirectory, const std::string& from, int toDirectory, const std::string& to) {
+    struct stat status;
+    if (::fstatat(fromDirectory, from.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return errno;
+    if (S_ISLNK(status.st_mode)) return CopyLink(fromDirectory, from, toDirectory, to);
+    if (S_ISREG(status.st_mode)) return CopyFile(fromDirectory, from, toDirectory, to);
+    return EINVAL;  // only files and links are ever moved
+}
+
 }  // namespace
 
-int ExamineEntry(const std::string& path, EntryStatus& status) {
+int ExamineEntry(const std::string& path, EntryStatus& status) { return ExamineEntryAt(AT_FDCWD, path, status); }
+
+int ExamineEntryAt(int directory, const std::string& name, EntryStatus& status) {
     status = EntryStatus();
     struct stat info;
-    if (::lstat(path.c_str(), &info) != 0) {
+    if (::fstatat(directory, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
         return errno == ENOENT || errno == ENOTDIR ? 0 : errno;
     }
     status.kind = KindOf(info.st_mode);
     status.modified = info.st_mtime;
     if (status.kind != EntryKind::Link) return 0;
     struct stat target;
-    if (::stat(path.c_str(), &target) != 0) {
+    if (::fstatat(directory, name.c_str(), &target, 0) != 0) {
         if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) return 0;  // dangling: a link and nothing more
         return errno;
     }
     status.target = KindOf(target.st_mode);
     status.modified = target.st_mtime;
     return 0;
+}
+
+int OpenDirectoryAt(int directory, const std::string& name, OwnedDescriptor& opened) {
+    // O_PATH: the directory is only looked up in, so it need not be readable.
+    const int fd = ::openat(directory, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) {
+        opened.Reset(fd);
+        return 0;
+    }
+    const int error = errno;
+    // With O_PATH a link is refused as no directory: say that it is a link.
+    struct stat info;
+    if (error == ENOTDIR && ::fstatat(directory, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISLNK(info.st_mode)) {
+        return ELOOP;
+    }
+    return error;
+}
+
+int MakeDirectoryAt(int directory, const std::string& name, unsigned mode) {
+    return ::mkdirat(directory, name.c_str(), static_cast<mode_t>(mode)) == 0 ? 0 : errno;
+}
+
+int RemoveEntryAt(int directory, const std::string& name) {
+    if (::unlinkat(directory, name.c_str(), 0) == 0 || errno == ENOENT) return 0;
+    return errno;
+}
+
+int RemoveDirectoryAt(int directory, const std::string& name) {
+    if (::unlinkat(directory, name.c_str(), AT_REMOVEDIR) == 0 || errno == ENOENT) return 0;
+    return errno;
 }
 
 bool IsDirectoryAt(const std::string& path) {
@@ -145,27 +187,29 @@ int RemoveDirectory(const std::string& path) {
     return errno;
 }
 
-int CopyEntry(const std::string& from, const std::string& to) {
-    struct stat status;
-    if (::lstat(from.c_str(), &status) != 0) return errno;
-    if (S_ISLNK(status.st_mode)) return CopyLink(from, to);
-    if (S_ISREG(status.st_mode)) return CopyFile(from, to);
-    return EINVAL;  // only files and links are ever moved
-}
+int CopyEntry(const std::string& from, const std::string& to) { return CopyEntryBetween(AT_FDCWD, from, AT_FDCWD, to); }
 
 int MoveEntry(const std::string& from, const std::string& to, const std::string& staging) {
-    if (::rename(from.c_str(), to.c_str()) == 0) return 0;
+    return MoveEntryBetween(AT_FDCWD, from, AT_FDCWD, to, staging);
+}
+
+int MoveEntryBetween(int fromDirectory, const std::string& from, int toDirectory, const std::string& to,
+                     const std::string& staging) {
+    if (::renameat(fromDirectory, from.c_str(), toDirectory, to.c_str()) == 0) return 0;
     if (errno != EXDEV) return errno;
-    const std::string& copy = staging.empty() ? to : staging;
-    if (const int error = CopyEntry(from, copy); error != 0) return error;
-    if (!staging.empty() && ::rename(staging.c_str(), to.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(staging.c_str());
-        return error;
+    if (staging.empty()) {
+        if (const int error = CopyEntryBetween(fromDirectory, from, toDirectory, to); error != 0) return error;
+    } else {
+        if (const int error = CopyEntryBetween(fromDirectory, from, AT_FDCWD, staging); error != 0) return error;
+        if (::renameat(AT_FDCWD, staging.c_str(), toDirectory, to.c_str()) != 0) {
+            const int error = errno;
+            ::unlink(staging.c_str());
+            return error;
+        }
     }
-    if (::unlink(from.c_str()) != 0) {
+    if (::unlinkat(fromDirectory, from.c_str(), 0) != 0) {
         const int error = errno;
-        ::unlink(to.c_str());  // the original stays the only copy
+        ::unlinkat(toDirectory, to.c_str(), 0);  // the original stays the only copy
         return error;
     }
     return 0;

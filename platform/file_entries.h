@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/owned_descriptor.h"
+
 enum class EntryKind { Missing, File, Directory, Link, Other };
 
 struct EntryStatus {
@@ -48,6 +50,30 @@ bool IsDirectoryAt(const std::string& path);
 // Deletes `path` with everything in it, never following a link. Goes on past
 // failures; 0 or the first errno met.
 int PurgeTree(const std::string& path);
+
+// The same operations on a name inside an open directory (`directory` is a
+// descriptor, AT_FDCWD for the current directory). The name is one component:
+// nothing above it is looked up again, so a link swapped into a parent after
+// the directory was opened is never followed.
+
+// ExamineEntry of `name` in `directory`; a missing name is 0 with Missing.
+[[nodiscard]] int ExamineEntryAt(int directory, const std::string& name, EntryStatus& status);
+
+// Opens the directory `name` inside `directory` without following a link:
+// 0 with `opened` set; ELOOP for a link, ENOTDIR for anything else that is
+// no directory, ENOENT when nothing is there, or another errno.
+[[nodiscard]] int OpenDirectoryAt(int directory, const std::string& name, OwnedDescriptor& opened);
+
+// mkdirat(2); unlinkat(2) of anything but a directory (0 when nothing is
+// there); unlinkat(2) of an empty directory (0 when nothing is there).
+[[nodiscard]] int MakeDirectoryAt(int directory, const std::string& name, unsigned mode);
+[[nodiscard]] int RemoveEntryAt(int directory, const std::string& name);
+[[nodiscard]] int RemoveDirectoryAt(int directory, const std::string& name);
+
+// MoveEntry from the name `from` in `fromDirectory` to the name `to` in
+// `toDirectory`; `staging` is a path (or empty), as for MoveEntry.
+[[nodiscard]] int MoveEntryBetween(int fromDirectory, const std::string& from, int toDirectory, const std::string& to,
+                                   const std::string& staging);
 
 // The names in `directory`, without "." and "..", in directory order.
 [[nodiscard]] int ListDirectory(const std::string& directory, std::vector<std::string>& names);

@@ -79,6 +79,8 @@ public:
     // and made anew while this process waited).
     bool StillNamedBy(const std::string& path) const;
     void Release();
+    // The open directory's descriptor (still owned by the lock), or -1.
+    int Descriptor() const { return fd_; }
 
 private:
     int fd_ = -1;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "base/conversion.h"
-#include "install/extract.h"
+#include "kit/entry_names.h"
 #include "kit/kit_reader.h"
 #include "platform/file_handle.h"
 #include "tools/kit_inspect.h"
@@ -161,7 +161,7 @@ struct Planned {
 
 }  // namespace
 
-bool IsExtractableName(const WString& name) { return IsSafeEntryName(name); }
+bool IsExtractableName(const WString& name) { return CheckEntryName(name) == ENTRY_NAME_OK; }
 
 bool ParseExtractArguments(int argc, char** argv, ExtractOptions& options, std::string& error) {
     options = ExtractOptions();
@@ -203,10 +203,20 @@ bool ExtractKit(const ExtractOptions& options, std::ostream& out, std::string& e
     std::string refused;
     std::vector<Planned> plan;
     std::map<std::vector<std::string>, size_t> planned;  // components -> position in `plan`
+    // The installer's own check of every name, and of a file that another
+    // entry needs as its directory.
+    std::vector<EntryNameCheck> nameChecks(kit.entries.size(), ENTRY_NAME_OK);
+    for (const EntryNameProblem& problem : FindEntryNameProblems(kit.entries)) {
+        if (nameChecks[problem.index] == ENTRY_NAME_OK) nameChecks[problem.index] = problem.check;
+    }
     for (size_t i = 0; i < kit.entries.size(); ++i) {
         const KitFileEntry& entry = kit.entries[i];
         const std::string shown = ToBytes(entry.name);
         std::vector<std::string> components;
+        if (nameChecks[i] != ENTRY_NAME_OK) {
+            refused += "  " + shown + ": unsafe name (" + DescribeEntryNameCheck(nameChecks[i]) + ")\n";
+            continue;
+        }
         if (!IsExtractableName(entry.name) || !ComponentsOf(entry.name, components)) {
             refused += "  " + shown + ": unsafe name\n";
             continue;

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "base/conversion.h"
+#include "kit/entry_names.h"
 #include "kit/kit_reader.h"
 #include "lang/messages.h"
 #include "platform/file_finder.h"
@@ -67,9 +68,16 @@ void CInstallerDlg::OnFinish() {
         DestroyWindow();
         return;
     }
+    const WString description = GetDescriptionName(kit_, languageCode_);
+    // The kit names the description: a name that does not convert whole, or
+    // that would lead out of the template directory, is not opened at all.
+    const size_t directoryBytes = ToMultiByte(templateDirectory_).length() + 1;
+    if (!description.empty() && CheckEntryName(description, directoryBytes) != ENTRY_NAME_OK) {
+        DestroyWindow();
+        return;
+    }
     // A directory typed or recorded without its trailing slash still has the
     // description inside it, not beside it.
-    const WString description = GetDescriptionName(kit_, languageCode_);
     const bool joined =
         description.empty() || templateDirectory_.EndsWith(u'/') || templateDirectory_.EndsWith(u'\\');
     WString path = templateDirectory_ + (joined ? u"" : u"/") + description;

@@ -290,6 +290,13 @@ TEST_F(KitAuthorTest, ExtractRefusesHostileKitsAndWritesNothingOutsideTheDirecto
         // A unit that has no file-name bytes would cut the name short to "..".
         {{u"fine.txt", 0, 0, 0, 4}, {WString(u"..\xD800"), 0, 0, 0, 4}},
         {{u"fine.txt", 0, 0, 0, 4}, {u"past-the-end.txt", 0, 0, 2, 40}},
+        // The installer's own check: names that do not convert whole, an
+        // over-long component, a file that another entry needs as its folder.
+        {{u"fine.txt", 0, 0, 0, 4}, {WString(u"user.txt\xD800.new", 13), 0, 0, 0, 4}},
+        {{u"fine.txt", 0, 0, 0, 4}, {WString(u"x\xDC00y.txt", 7), 0, 0, 0, 4}},
+        {{u"fine.txt", 0, 0, 0, 4}, {WString(std::u16string(300, u'n').c_str()), 0, 0, 0, 4}},
+        {{u"fine.txt", 0, 0, 0, 4}, {u"fine.txt\\inner.txt", 0, 0, 0, 4}},
+        {{u"q\\b.txt", 0, 0, 0, 4}, {u"q", 0, 0, 0, 4}},
     };
     for (const std::vector<KitFileEntry>& entries : hostile) {
         WriteContainer(entries, "data");

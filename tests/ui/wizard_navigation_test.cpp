@@ -143,6 +143,7 @@ struct ChooserAnswer {
     gint response;
     bool folderSet = false;
     bool answered = false;
+    int polls = 0;
     GtkWindow* parent = nullptr;
     GtkWindowPosition position = GTK_WIN_POS_NONE;
 
@@ -168,7 +169,19 @@ struct ChooserAnswer {
             gchar* current = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(chooser));
             const bool there = current != nullptr && answer->folder == current;
             g_free(current);
-            if (!there) return TRUE;  // the chooser moves there asynchronously
+            if (!there) {
+                // The chooser moves there asynchronously, and its own move to
+                // the entry's folder may land after ours: ask again now and
+                // then, and give up (the test then fails) rather than hang.
+                if (++answer->polls > 1000) {
+                    gtk_dialog_response(GTK_DIALOG(chooser), GTK_RESPONSE_CANCEL);
+                    return FALSE;
+                }
+                if (answer->polls % 20 == 0) {
+                    gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), answer->folder.c_str());
+                }
+                return TRUE;
+            }
         }
         answer->answered = true;
         gtk_dialog_response(GTK_DIALOG(chooser), answer->response);

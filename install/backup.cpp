@@ -233,5 +233,10 @@ uint32_t RollbackInstall(InstallJob& job, uint32_t code) {
     }
     job.journalFile.Close();
     job.targetLock.Release();
+    // What the job knew of the tree no longer holds: the directories it made
+    // and the files it wrote are gone again.
+    job.knownDirectories.clear();
+    job.backupDirectories.clear();
+    job.placed.clear();
     return code;
 }

@@ -1,6 +1,7 @@
 #include "install/extract.h"
 
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -21,7 +22,77 @@ uint32_t LastErrorOr(uint32_t fallback) {
     return code != ERR_SUCCESS ? code : fallback;
 }
 
+ssize_t SystemKernelCopy(int from, off64_t* fromOffset, int to, size_t length) {
+    return ::copy_file_range(from, fromOffset, to, nullptr, length, 0);
+}
+
+KernelCopyFunction g_kernelCopy = SystemKernelCopy;
+
+// The kernel cannot copy between these two files (two file systems, a file
+// system or a kernel without the operation): the bytes go through the buffer.
+bool KernelCopyRefused(int error) {
+    return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
+}
+
+// Copies `entry`'s bytes from the container into `output`, a new file that is
+// still empty: inside the kernel while it copies, then through the kit's
+// buffer, always at explicit container offsets (the container's own position
+// is neither used nor moved). 0, 13 when the entry runs past the end of the
+// container, or the failed call's code with its errno in `failure`.
+uint32_t CopyEntryBytes(DistributionKit& kit, const KitFileEntry& entry, int output, const std::string& path,
+                        int& failure) {
+    auto failedWith = [&failure](int error) {
+        failure = error;
+        return CodeFromErrno(error);
+    };
+    const int container = static_cast<int>(kit.tempHandle);
+    off64_t position = entry.offset;
+    uint32_t remaining = entry.size;
+
+    // Both ways move at most a buffer's worth per call, so that every step
+    // of a long entry is as short and as checked as the last.
+    while (remaining > 0 && kit.copyInKernel) {
+        if (const int fault = InjectedFault(FaultStep::Write, path); fault != 0) return failedWith(fault);
+        const ssize_t copied = g_kernelCopy(container, &position, output, std::min(remaining, kit.bufferSize));
+        if (copied > 0) {
+            // A short count is no failure: the rest follows in the next call.
+            remaining -= static_cast<uint32_t>(std::min<ssize_t>(copied, remaining));
+            continue;
+        }
+        if (copied == 0) break;  // the container's end, or a file system that copies nothing: the reads decide
+        if (errno == EINTR) continue;
+        if (!KernelCopyRefused(errno)) return failedWith(errno);
+        kit.copyInKernel = false;  // the same refusal would come for every further entry
+    }
+
+    // Each read asks for what the entry still needs, up to the whole buffer:
+    // asking for the full buffer for a small entry would read on into the
+    // following entries' bytes for nothing.
+    uint8_t* const buffer = kit.buffer.get();
+    while (remaining > 0) {
+        const size_t wanted = std::min(remaining, kit.bufferSize);
+        const ssize_t got = ::pread64(container, buffer, wanted, position);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return failedWith(errno);
+        }
+        if (got == 0) return ERR_INVALID_DATA;  // the entry runs past the end of the container
+        const uint32_t count = static_cast<uint32_t>(got);
+        if (const int fault = InjectedFault(FaultStep::Write, path); fault != 0) return failedWith(fault);
+        uint32_t written = 0;
+        if (const uint32_t code = WriteFileHandle(output, buffer, count, &written, nullptr); code != ERR_SUCCESS) {
+            failure = GetPlatformErrno();
+            return LastErrorOr(code);
+        }
+        position += got;
+        remaining -= count;
+    }
+    return ERR_SUCCESS;
+}
+
 }  // namespace
+
+void SetKernelCopyFunction(KernelCopyFunction copy) { g_kernelCopy = copy != nullptr ? copy : SystemKernelCopy; }
 
 bool IsSafeEntryName(const WString& name) { return CheckEntryName(name) == ENTRY_NAME_OK; }
 
@@ -44,6 +115,7 @@ uint32_t ExtractEntry(DistributionKit& kit, size_t index, const WString& destina
         return CodeFromErrno(value);
     };
 
+    if (kit.tempHandle == INVALID_FILE_HANDLE) return ERR_INVALID_HANDLE;
     if (const int fault = InjectedFault(FaultStep::CreateFile, path); fault != 0) return injected(fault);
     FileHandle opened = INVALID_FILE_HANDLE;
     if (directory >= 0) {
@@ -62,34 +134,9 @@ uint32_t ExtractEntry(DistributionKit& kit, size_t index, const WString& destina
     }
     ScopedFileHandle output(opened);
 
-    // The container is repositioned for every entry: entries lie in any order.
-    const int64_t position = SeekFileHandle(kit.tempHandle, entry.offset, FILE_FROM_START);
-    if (static_cast<uint32_t>(position) == 0xFFFFFFFFu) {
-        // Such a position is also reached honestly in a container of 4 GiB.
-        if (const uint32_t code = GetPlatformError(); code != ERR_SUCCESS) return failed(code);
-    }
-
-    // Each read asks for what the entry still needs, up to the whole buffer:
-    // asking for the full buffer for a small entry would read on into the
-    // following entries' bytes for nothing.
-    uint8_t* const buffer = kit.buffer.get();
-    uint32_t remaining = entry.size;
-    while (remaining > 0) {
-        const uint32_t wanted = std::min(remaining, kit.bufferSize);
-        uint32_t got = 0;
-        if (const uint32_t code = ReadFileHandle(kit.tempHandle, buffer, wanted, &got, nullptr);
-            code != ERR_SUCCESS) {
-            return failed(code);
-        }
-        if (got == 0) return ERR_INVALID_DATA;  // the entry runs past the end of the container
-        got = std::min(got, remaining);
-        remaining -= got;
-        if (const int fault = InjectedFault(FaultStep::Write, path); fault != 0) return injected(fault);
-        uint32_t written = 0;
-        if (const uint32_t code = WriteFileHandle(output.Get(), buffer, got, &written, nullptr);
-            code != ERR_SUCCESS) {
-            return failed(code);
-        }
+    if (const uint32_t code = CopyEntryBytes(kit, entry, static_cast<int>(output.Get()), path, failure);
+        code != ERR_SUCCESS) {
+        return code;
     }
 
     // The file is new, so nothing lies beyond what was written: no truncation.

@@ -2,6 +2,8 @@
 // Writing one kit entry to its destination, and the check that an entry's name
 // stays inside the template directory.
 
+#include <sys/types.h>
+
 #include <cstdint>
 
 #include "base/wstring.h"
@@ -13,13 +15,26 @@ struct DistributionKit;
 bool IsSafeEntryName(const WString& name);
 
 // Makes the new file `destination` (never through a link, never over an
-// existing entry; with `directory` a descriptor, the file is made by its last
-// component inside that directory, so no link in its parents is followed), copies entry `index` from the kit's container into it
-// through the kit's copy buffer, gives it the entry's time (whole seconds) and
-// closes it; every one of these steps is checked. 0; the open's code; the
-// seek's, read's, write's, time-setting's or close's last error; 13 when the
-// entry runs past the end of the container; 87 for a kit without a copy
-// buffer or an index out of range. `error`, when given, receives the errno
-// value of a failed system call (0 otherwise).
+// existing entry; with `directory` a descriptor, the file is made by its
+// last component inside that directory, so no link in its parents is
+// followed), copies entry `index` from the kit's container into it, gives it
+// the entry's time (whole seconds) and closes it; every one of these steps is
+// checked. The bytes are copied inside the kernel where it can copy from the
+// container to the destination, else read at their offset into the kit's copy
+// buffer and written from there; a refusal of the kernel copy is remembered
+// in the kit. 0; the open's code; the copy's, read's, write's, time-setting's
+// or close's last error; 13 when the entry runs past the end of the
+// container; 6 for a kit without an open container; 87 for a kit without a
+// copy buffer or an index out of range. `error`, when given, receives the
+// errno value of a failed system call (0 otherwise).
 [[nodiscard]] uint32_t ExtractEntry(DistributionKit& kit, size_t index, const WString& destination,
                                     int* error = nullptr, int directory = -1);
+
+// The kernel copy ExtractEntry uses: copy_file_range from `from` at
+// `*fromOffset` (advanced by the count copied) to `to` at its position.
+// Returns the count copied, 0 at the end of `from`, or -1 with errno set.
+using KernelCopyFunction = ssize_t (*)(int from, off64_t* fromOffset, int to, size_t length);
+
+// Puts `copy` in place of the system's kernel copy (null puts the system's
+// back). For tests; not while a job runs.
+void SetKernelCopyFunction(KernelCopyFunction copy);

@@ -40,4 +40,7 @@ struct DistributionKit {
     FileHandle tempHandle = INVALID_FILE_HANDLE;
     uint32_t bufferSize = kKitCopyBufferSize;
     std::unique_ptr<uint8_t[]> buffer;
+    // Cleared once the kernel has refused to copy from the container into a
+    // destination: the bytes then go through the buffer for good.
+    bool copyInKernel = true;
 };

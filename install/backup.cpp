@@ -232,6 +232,9 @@ uint32_t RollbackInstall(InstallJob& job, uint32_t code) {
         }
     }
     job.journalFile.Close();
+    // The template directory's descriptor shares the lock's open file
+    // description: the lock ends only when both are closed.
+    job.destinations.Clear();
     job.targetLock.Release();
     // What the job knew of the tree no longer holds: the directories it made
     // and the files it wrote are gone again.

@@ -189,6 +189,9 @@ uint32_t CommitInstall(InstallJob& job) {
     // later start finishes should this process die in it.
     if (!record.backup.empty()) (void)DiscardBackup(record.backup);
     job.journalFile.Close();
+    // The template directory's descriptor shares the lock's open file
+    // description: the lock ends only when both are closed.
+    job.destinations.Clear();
     job.targetLock.Release();
     return ERR_SUCCESS;
 }

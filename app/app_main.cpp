@@ -1,5 +1,4 @@
 #include "app/command_line.h"
-#include "app/toolkit_language.h"
 
 #include <chrono>
 #include <clocale>
@@ -9,6 +8,7 @@
 #include "base/conversion.h"
 #include "lang/messages.h"
 #include "ui/installer_dlg.h"
+#include "ui/toolkit_language.h"
 
 int AppMain(CommandLine& commandLine) {
     const auto started = std::chrono::steady_clock::now();

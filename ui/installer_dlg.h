@@ -1,9 +1,10 @@
 #pragma once
 // CInstallerDlg: the installer's controller and its wizard window in one object.
 //
-// Controller side (app/): construction, LocateKit, Prepare (find and read the
-// kit, propose a template directory) and Run. Window side (ui/): the fixed
-// 500 x 360 window, its pages, the Back/Next/Cancel dispatch on WizardState,
+// Controller side (installer_controller.cpp, preparation.cpp, kit_location.cpp,
+// dry_run.cpp): construction, LocateKit, Prepare (find and read the kit,
+// propose a template directory) and Run. Window side (installer_window.cpp and
+// the page files): the fixed 500 x 360 window, its pages, the Back/Next/Cancel dispatch on WizardState,
 // the message boxes and the copying phase.
 //
 // Threads: the main thread owns this object, GTK and every widget. The install

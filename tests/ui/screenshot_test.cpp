@@ -12,7 +12,7 @@
 #include <functional>
 #include <vector>
 
-#include "app/toolkit_language.h"
+#include "ui/toolkit_language.h"
 #include "ui/dir_select_page.h"
 #include "ui/failure_reason.h"
 #include "wizard_fixture.h"

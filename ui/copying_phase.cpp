@@ -55,7 +55,7 @@ private:
 void CInstallerDlg::StartInstallation() {
     inCopyingPhase_ = true;
     if (layout_ != nullptr) {
-        if (!progressPage_) progressPage_ = std::make_unique<ProgressPage>(layout_, windowWidth_ - 20);
+        if (!progressPage_) progressPage_ = std::make_unique<ProgressPage>(layout_);
         gtk_widget_set_sensitive(back_, FALSE);
         gtk_widget_set_sensitive(next_, FALSE);
         gtk_widget_set_sensitive(cancel_, FALSE);  // the copy cannot be cancelled: do not invite it

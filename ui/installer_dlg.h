@@ -66,7 +66,7 @@ public:
     // The kit's full path, or empty when it cannot be determined.
     WString LocateKit() const;
 
-    // ---- unattended deployment (app/dry_run.cpp)
+    // ---- unattended deployment (ui/dry_run.cpp)
     // A dry run prepares as usual, then only tells what the installation would
     // do with each entry, on standard output; it writes nothing.
     void SetDryRun(bool dryRun) { dryRun_ = dryRun; }
@@ -175,8 +175,6 @@ private:
     GtkWidget* next_ = nullptr;
     GtkWidget* cancel_ = nullptr;
     bool confirmOnCancel_ = true;
-    int32_t windowWidth_ = 500;
-    int32_t windowHeight_ = 360;
     AString title_;
     GtkWidget* window_ = nullptr;
     GtkWidget* layout_ = nullptr;

@@ -1,5 +1,7 @@
 #include "ui/wizard_page.h"
 
+#include "ui/layout.h"
+
 void WizardDialogPage::ShowWidgets() const {
     for (GtkWidget* widget : widgets_) gtk_widget_show(widget);
 }
@@ -23,11 +25,11 @@ GtkWidget* WizardDialogPage::Put(GtkWidget* widget, int x, int y) {
     return Add(widget);
 }
 
-GtkWidget* CreateTextLabel(GtkWidget* layout) {
+GtkWidget* CreateTextLabel(GtkWidget* fixed) {
     GtkWidget* label = gtk_label_new(nullptr);
-    gtk_widget_set_size_request(label, 330, 250);
+    gtk_widget_set_size_request(label, layout::kPageText.width, layout::kPageText.height);
     gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
     gtk_misc_set_alignment(GTK_MISC(label), 0.0f, 0.0f);
-    gtk_fixed_put(GTK_FIXED(layout), label, 170, 10);
+    gtk_fixed_put(GTK_FIXED(fixed), label, layout::kPageText.x, layout::kPageText.y);
     return label;
 }

@@ -27,7 +27,7 @@ protected:
     }
     // Adds a picture of `banner` to the layout at (0, 0).
     GtkWidget* AddBanner(GdkPixbuf* banner);
-    // The wrapped, top-left aligned page text at (170, 10), 330 x 250.
+    // The wrapped, top-left aligned page text in layout::kPageText.
     GtkWidget* AddTextLabel();
     // Puts `widget` at (x, y) and appends it.
     GtkWidget* Put(GtkWidget* widget, int x, int y);
@@ -38,5 +38,5 @@ private:
     std::vector<GtkWidget*> widgets_;  // not owned: the layout holds them
 };
 
-// The page text label: no text yet, 330 x 250, wrapped, aligned top left, put at (170, 10).
+// The page text label: no text yet, wrapped, aligned top left, put in layout::kPageText.
 GtkWidget* CreateTextLabel(GtkWidget* layout);

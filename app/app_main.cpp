@@ -14,11 +14,9 @@ int AppMain(CommandLine& commandLine) {
     const auto started = std::chrono::steady_clock::now();
     // Before GTK sees the arguments: it may take some of them away.
     const DeployOptions deploy = ParseDeployOptions(commandLine.argumentCount, commandLine.argumentVector);
-    commandLine.languageId = 0;
     // The locale was set from the environment at start; this only asks its name.
     const LaunchOptions options = ParseCommandLine(commandLine.argumentCount, commandLine.argumentVector,
                                                    [] { return std::setlocale(LC_ALL, nullptr); });
-    commandLine.languageId = options.languageId;
     SetCurrentLanguage(options.languageId);
     PrepareToolkitLanguage(options.languageId);  // before the controller starts GTK
     commandLine.caption = LoadResString("IDR_MAINFRAME");

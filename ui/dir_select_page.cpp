@@ -7,7 +7,7 @@
 #include "ui/modal_dialog.h"
 
 DirSelectPage::DirSelectPage(GtkWidget* layout, GdkPixbuf* banner) : WizardDialogPage(layout) {
-    image_ = AddBanner(banner);
+    AddBanner(banner);
     prompt_ = AddTextLabel();
     gtk_label_set_text(GTK_LABEL(prompt_), ToMultiByte(LoadResString("IDS_DESTINATION_PROMPT")).c_str());
     caption_ = Put(gtk_label_new(ToMultiByte(LoadResString("IDS_TEMPLATE_CATALOG")).c_str()),

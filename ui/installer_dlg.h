@@ -174,7 +174,6 @@ private:
     GtkWidget* back_ = nullptr;
     GtkWidget* next_ = nullptr;
     GtkWidget* cancel_ = nullptr;
-    bool confirmOnCancel_ = true;
     AString title_;
     GtkWidget* window_ = nullptr;
     GtkWidget* layout_ = nullptr;

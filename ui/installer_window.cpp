@@ -149,10 +149,7 @@ void CInstallerDlg::OnWindowDestroyed(GtkWidget*, CInstallerDlg* dialog) {
 }
 
 void CInstallerDlg::ConfirmCancel() {
-    if (confirmOnCancel_ &&
-        MessageBox(this, LoadResString("IDS_ACCEPT_CANCEL"), MB_STYLE_QUESTION_YESNO) != MB_RESULT_YES) {
-        return;
-    }
+    if (MessageBox(this, LoadResString("IDS_ACCEPT_CANCEL"), MB_STYLE_QUESTION_YESNO) != MB_RESULT_YES) return;
     DestroyWindow();
 }
 

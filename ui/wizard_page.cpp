@@ -10,10 +10,9 @@ void WizardDialogPage::HideWidgets() const {
     for (GtkWidget* widget : widgets_) gtk_widget_hide(widget);
 }
 
-GtkWidget* WizardDialogPage::AddBanner(GdkPixbuf* banner) {
+void WizardDialogPage::AddBanner(GdkPixbuf* banner) {
     GtkWidget* image = Add(gtk_image_new_from_pixbuf(banner));  // the image adds its own ref
     gtk_container_add(GTK_CONTAINER(layout_), image);          // GtkFixed puts it at (0, 0)
-    return image;
 }
 
 GtkWidget* WizardDialogPage::AddTextLabel() {

@@ -26,7 +26,7 @@ protected:
         return widget;
     }
     // Adds a picture of `banner` to the layout at (0, 0).
-    GtkWidget* AddBanner(GdkPixbuf* banner);
+    void AddBanner(GdkPixbuf* banner);
     // The wrapped, top-left aligned page text in layout::kPageText.
     GtkWidget* AddTextLabel();
     // Puts `widget` at (x, y) and appends it.

@@ -100,8 +100,6 @@ public:
 
     // ---- state, for the pages and for tests
     WizardState State() const { return state_; }
-    bool IsSilent() const { return silent_; }
-    bool HasDisplay() const { return gtkReady_; }
     GtkWidget* Window() const { return window_; }
     GtkWidget* Layout() const { return layout_; }
     GtkWidget* BackButton() const { return back_; }

@@ -9,7 +9,6 @@ struct Box {
     int y;
     int width;
     int height;
-    constexpr int Right() const { return x + width; }
     constexpr int CentreX() const { return x + width / 2; }
     constexpr int CentreY() const { return y + height / 2; }
 };

@@ -2,6 +2,20 @@
 
 #include "ui/layout.h"
 
+namespace {
+
+// The page text label: no text yet, wrapped, aligned top left.
+GtkWidget* CreateTextLabel(GtkWidget* fixed) {
+    GtkWidget* label = gtk_label_new(nullptr);
+    gtk_widget_set_size_request(label, layout::kPageText.width, layout::kPageText.height);
+    gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
+    gtk_misc_set_alignment(GTK_MISC(label), 0.0f, 0.0f);
+    gtk_fixed_put(GTK_FIXED(fixed), label, layout::kPageText.x, layout::kPageText.y);
+    return label;
+}
+
+}  // namespace
+
 void WizardDialogPage::ShowWidgets() const {
     for (GtkWidget* widget : widgets_) gtk_widget_show(widget);
 }
@@ -22,13 +36,4 @@ GtkWidget* WizardDialogPage::AddTextLabel() {
 GtkWidget* WizardDialogPage::Put(GtkWidget* widget, int x, int y) {
     gtk_fixed_put(GTK_FIXED(layout_), widget, x, y);
     return Add(widget);
-}
-
-GtkWidget* CreateTextLabel(GtkWidget* fixed) {
-    GtkWidget* label = gtk_label_new(nullptr);
-    gtk_widget_set_size_request(label, layout::kPageText.width, layout::kPageText.height);
-    gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
-    gtk_misc_set_alignment(GTK_MISC(label), 0.0f, 0.0f);
-    gtk_fixed_put(GTK_FIXED(fixed), label, layout::kPageText.x, layout::kPageText.y);
-    return label;
 }

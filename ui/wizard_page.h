@@ -38,5 +38,3 @@ private:
     std::vector<GtkWidget*> widgets_;  // not owned: the layout holds them
 };
 
-// The page text label: no text yet, wrapped, aligned top left, put in layout::kPageText.
-GtkWidget* CreateTextLabel(GtkWidget* layout);

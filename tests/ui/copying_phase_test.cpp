@@ -294,7 +294,7 @@ TEST(ProgressPageTest, TextAndBarFollowThePercentage) {
     GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     GtkWidget* layout = gtk_fixed_new();
     gtk_container_add(GTK_CONTAINER(window), layout);
-    ProgressPage page(layout, 480);
+    ProgressPage page(layout);
     ASSERT_EQ(page.Widgets().size(), 2u);
     EXPECT_EQ(page.Widgets()[0], page.Label());
     EXPECT_EQ(LabelText(page.Label()), "Files being copied...");

@@ -50,7 +50,7 @@ TEST_F(LayoutFit, EveryLanguageFitsTheWindow) {
         ExpectDrawn(dialog_->DirectoryPage()->PromptLabel(), "prompt");
 
         dialog_->SetWorkerHooks({StartNoThread, JoinNothing});
-        g_timeout_add(10, FinishJob, dialog_.get());
+        const ScopedTimeout timeout1(10, FinishJob, dialog_.get());
         ClickNext();
         Pump();
         ASSERT_EQ(dialog_->State(), StateSuccess);

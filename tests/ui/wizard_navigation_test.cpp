@@ -188,7 +188,7 @@ TEST_F(Navigation, FolderChooserReplacesTheEntryOnlyWhenAccepted) {
     MakeDirectories(folder);
 
     ChooserAnswer cancel{folder, GTK_RESPONSE_CANCEL};
-    g_timeout_add(10, ChooserAnswer::Poll, &cancel);
+    const ScopedTimeout timeout1(10, ChooserAnswer::Poll, &cancel);
     gtk_button_clicked(GTK_BUTTON(page->BrowseButton()));
     ASSERT_TRUE(cancel.answered);
     EXPECT_EQ(page->GetDirectory(), u"C:\\typed");
@@ -196,7 +196,7 @@ TEST_F(Navigation, FolderChooserReplacesTheEntryOnlyWhenAccepted) {
     EXPECT_EQ(cancel.position, GTK_WIN_POS_CENTER_ON_PARENT);
 
     ChooserAnswer accept{folder, GTK_RESPONSE_ACCEPT};
-    g_timeout_add(10, ChooserAnswer::Poll, &accept);
+    const ScopedTimeout timeout2(10, ChooserAnswer::Poll, &accept);
     gtk_button_clicked(GTK_BUTTON(page->BrowseButton()));
     ASSERT_TRUE(accept.answered);
     EXPECT_EQ(ToMultiByte(page->GetDirectory()).c_str(), folder);

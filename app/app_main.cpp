@@ -19,11 +19,11 @@ int AppMain(CommandLine& commandLine) {
                                                    [] { return std::setlocale(LC_ALL, nullptr); });
     SetCurrentLanguage(options.languageId);
     PrepareToolkitLanguage(options.languageId);  // before the controller starts GTK
-    commandLine.caption = LoadResString("IDR_MAINFRAME");
+    const WString caption = LoadResString("IDR_MAINFRAME");
 
     auto controller = std::make_unique<CInstallerDlg>(commandLine.argumentCount, commandLine.argumentVector,
                                                       options.silent || deploy.dryRun,
-                                                      ToMultiByte(commandLine.caption), options.languageCode,
+                                                      ToMultiByte(caption), options.languageCode,
                                                       options.usecwd);
     controller->SetDryRun(deploy.dryRun);
     controller->Run();

@@ -12,7 +12,6 @@
 struct CommandLine {
     int32_t argumentCount = 0;
     char** argumentVector = nullptr;
-    WString caption;
 };
 
 struct LaunchOptions {

@@ -38,6 +38,8 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release "${CONFIGURE[@]}" -DVXK5_BENCH=ON
 cmake --build build -j "$JOBS"
 step "tests"
 "${XVFB[@]}" ctest --test-dir build --output-on-failure -j "$JOBS"
+step "the screenshots show the window"
+build/vxk5-check-screenshots build/screenshots --screen 1024x768
 
 if $quick; then
   step "quick run passed (sanitizers, fuzzing and the package check were left out)"

@@ -1,5 +1,4 @@
 #include "app/command_line.h"
-#include "app/toolkit_language.h"
 
 #include <chrono>
 #include <clocale>
@@ -9,23 +8,22 @@
 #include "base/conversion.h"
 #include "lang/messages.h"
 #include "ui/installer_dlg.h"
+#include "ui/toolkit_language.h"
 
 int AppMain(CommandLine& commandLine) {
     const auto started = std::chrono::steady_clock::now();
     // Before GTK sees the arguments: it may take some of them away.
     const DeployOptions deploy = ParseDeployOptions(commandLine.argumentCount, commandLine.argumentVector);
-    commandLine.languageId = 0;
     // The locale was set from the environment at start; this only asks its name.
     const LaunchOptions options = ParseCommandLine(commandLine.argumentCount, commandLine.argumentVector,
                                                    [] { return std::setlocale(LC_ALL, nullptr); });
-    commandLine.languageId = options.languageId;
     SetCurrentLanguage(options.languageId);
     PrepareToolkitLanguage(options.languageId);  // before the controller starts GTK
-    commandLine.caption = LoadResString("IDR_MAINFRAME");
+    const WString caption = LoadResString("IDR_MAINFRAME");
 
     auto controller = std::make_unique<CInstallerDlg>(commandLine.argumentCount, commandLine.argumentVector,
                                                       options.silent || deploy.dryRun,
-                                                      ToMultiByte(commandLine.caption), options.languageCode,
+                                                      ToMultiByte(caption), options.languageCode,
                                                       options.usecwd);
     controller->SetDryRun(deploy.dryRun);
     controller->Run();

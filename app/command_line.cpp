@@ -16,6 +16,15 @@ AString LocaleLanguageCode(const char* localeName) {
     return FindLanguageId(name.c_str()) != 0 ? name : AString();
 }
 
+namespace {
+
+// A switch begins with "/" or "-".
+bool IsSwitch(const char* argument) {
+    return argument[0] == '/' || argument[0] == '-';
+}
+
+}  // namespace
+
 LaunchOptions ParseCommandLine(int32_t argumentCount, char** argumentVector,
                                const std::function<const char*()>& localeName) {
     LaunchOptions options;
@@ -30,7 +39,7 @@ LaunchOptions ParseCommandLine(int32_t argumentCount, char** argumentVector,
 
     for (int32_t i = start; i < argumentCount; ++i) {
         const char* argument = argumentVector[i];
-        if ((argument[0] | 2) != '/') continue;  // "/" or "-"
+        if (!IsSwitch(argument)) continue;
         const char letter = argument[1];
         if (letter == 'S' || letter == 's') {
             options.silent = true;

@@ -12,8 +12,6 @@
 struct CommandLine {
     int32_t argumentCount = 0;
     char** argumentVector = nullptr;
-    int32_t languageId = 0;
-    WString caption;
 };
 
 struct LaunchOptions {

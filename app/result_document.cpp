@@ -6,45 +6,13 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
+#include "base/conversion.h"
 #include "config/replacement_file.h"
 #include "lang/language_texts.h"
 
 namespace {
 
 using Json = nlohmann::ordered_json;
-
-// UTF-8 of UTF-16 text. A unit that is not part of a pair (among them the
-// units that stand for undecodable file-name bytes) becomes U+FFFD.
-std::string Utf8Of(const WString& text) {
-    std::string bytes;
-    bytes.reserve(text.length());
-    const size_t length = text.length();
-    for (size_t i = 0; i < length; ++i) {
-        uint32_t code = text[i];
-        if (code >= 0xD800 && code <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        } else if (code >= 0xD800 && code <= 0xDFFF) {
-            code = 0xFFFD;
-        }
-        if (code < 0x80) {
-            bytes += static_cast<char>(code);
-        } else if (code < 0x800) {
-            bytes += static_cast<char>(0xC0 | (code >> 6));
-            bytes += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            bytes += static_cast<char>(0xE0 | (code >> 12));
-            bytes += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            bytes += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            bytes += static_cast<char>(0xF0 | (code >> 18));
-            bytes += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-            bytes += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            bytes += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
-    return bytes;
-}
 
 Json PathOrNull(const WString& path) { return path.empty() ? Json(nullptr) : Json(Utf8Of(path)); }
 

@@ -15,8 +15,6 @@ bool g_utf8 = true;
 
 constexpr char16_t kEscapeBase = 0xDC00;  // undecodable byte b becomes U+DC00 + b
 
-bool IsEscapedByte(char16_t unit) { return unit >= 0xDC80 && unit <= 0xDCFF; }
-
 // Calls sink(unit) for each UTF-16 unit the bytes decode to; stops at a 0 byte.
 template <typename Sink>
 void DecodeUtf8(const unsigned char* s, size_t n, Sink&& sink) {
@@ -171,6 +169,37 @@ const char* InitProcessLocale() {
 }
 
 bool ConversionIsUtf8() { return g_utf8; }
+
+std::string Utf8Of(const WString& text) {
+    std::string bytes;
+    bytes.reserve(text.length());
+    const size_t length = text.length();
+    for (size_t i = 0; i < length; ++i) {
+        uint32_t code = text[i];
+        if (code >= 0xD800 && code <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            code = 0x10000 + ((code - 0xD800) << 10) + (static_cast<uint32_t>(text[i + 1]) - 0xDC00);
+            ++i;
+        } else if (code >= 0xD800 && code <= 0xDFFF) {
+            code = 0xFFFD;
+        }
+        if (code < 0x80) {
+            bytes += static_cast<char>(code);
+        } else if (code < 0x800) {
+            bytes += static_cast<char>(0xC0 | (code >> 6));
+            bytes += static_cast<char>(0x80 | (code & 0x3F));
+        } else if (code < 0x10000) {
+            bytes += static_cast<char>(0xE0 | (code >> 12));
+            bytes += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            bytes += static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+            bytes += static_cast<char>(0xF0 | (code >> 18));
+            bytes += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+            bytes += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            bytes += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+    return bytes;
+}
 
 bool ToMultiByteWhole(const WString& text, AString& bytes) {
     const size_t n = text.length();

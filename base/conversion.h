@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "base/wstring.h"
 
@@ -25,6 +26,14 @@ const char* InitProcessLocale();
 
 // True when the conversions use the built-in UTF-8 codec.
 bool ConversionIsUtf8();
+
+// Whether `unit` stands for a byte that could not be decoded (U+DC80..U+DCFF).
+constexpr bool IsEscapedByte(char16_t unit) { return unit >= 0xDC80 && unit <= 0xDCFF; }
+
+// UTF-8 of UTF-16 text, whatever the locale: for documents that are UTF-8 by
+// definition (JSON). A unit that is not part of a pair (among them the units
+// that stand for undecodable bytes) becomes U+FFFD.
+std::string Utf8Of(const WString& text);
 
 // The convertible prefix: for texts that are shown, never for paths.
 AString ToMultiByte(const WString& text);

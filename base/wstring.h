@@ -12,6 +12,20 @@ using AString = BasicString<char, 24, 8>;      // 23 inline bytes, 64-bit count 
 
 static_assert(sizeof(WString) == 32 && sizeof(AString) == 32, "tag + 24-byte storage");
 
+// The path without its last component and the slashes before it: "/a//b"
+// gives "/a", "/a" gives "/", and a path without a "/" the empty text.
+// (WString, AString or std::string.)
+template <typename String>
+String ParentPath(const String& path) {
+    using Unit = typename String::value_type;
+    static constexpr Unit kSlash = '/';
+    size_t slash = path.rfind(kSlash);
+    if (slash == String::npos) return String();
+    while (slash > 0 && path[slash - 1] == kSlash) --slash;
+    if (slash == 0) return String(&kSlash, 1);
+    return path.substr(0, slash);
+}
+
 // Replaces every non-overlapping occurrence of `find`, left to right; returns the count.
 size_t ReplaceAll(WString& text, const WString& find, const WString& replacement);
 

@@ -17,7 +17,6 @@ constexpr size_t kMaxCarriedBytes = 3;
 constexpr size_t kDecodedUnits = 2048;
 constexpr size_t kAccumulatorUnits = 2048;
 
-bool IsEscapedByte(char16_t unit) { return unit >= 0xDC80 && unit <= 0xDCFF; }
 bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 
 // Bytes at the end of a chunk that did not decode: each undecodable byte became

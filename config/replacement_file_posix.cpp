@@ -16,10 +16,8 @@ constexpr int kMaxLinkDepth = 40;
 constexpr int kNameAttempts = 100;
 
 AString DirectoryOf(const AString& path) {
-    const size_t slash = path.rfind('/');
-    if (slash == AString::npos) return AString(".");
-    if (slash == 0) return AString("/");
-    return path.substr(0, slash);
+    const AString parent = ParentPath(path);
+    return parent.empty() ? AString(".") : parent;
 }
 
 // Follows symbolic links to the file that is to be replaced. A dangling link

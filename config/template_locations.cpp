@@ -50,21 +50,11 @@ WString ComparisonText(const WString& location) {
     return text + u"/";
 }
 
-// The text before the last "/" or "\", or nothing when there is neither.
-bool DirectoryPart(const WString& path, WString& directory) {
-    const size_t slash = path.rfind(u'/');
-    const size_t backslash = path.rfind(u'\\');
-    size_t cut = slash;
-    if (cut == WString::npos || (backslash != WString::npos && backslash > cut)) cut = backslash;
-    if (cut == WString::npos || cut == 0) return false;
-    directory = path.substr(0, cut);
-    return true;
-}
-
 // Directory creation is best effort: the write that follows reports failure.
+// The configuration file's path is always an absolute one of our making.
 void CreateDirectoryOf(const WString& path) {
-    WString directory;
-    if (DirectoryPart(path, directory)) (void)CreateDirectoryTree(directory);
+    const WString directory = ParentPath(path);
+    if (directory.length() > 1) (void)CreateDirectoryTree(directory);
 }
 
 }  // namespace

@@ -9,6 +9,10 @@
 
 namespace kitformat {
 
+// zlib's memory level: 9 spends the most memory on the compressor's state
+// (256 KiB) for the best compression and speed; only the writer pays it.
+inline constexpr int kDeflateMemoryLevel = 9;
+
 class DeflateStream {
 public:
     DeflateStream() = default;
@@ -21,7 +25,7 @@ public:
     // Raw deflate at `level` with a 32 KiB history; Z_OK on success.
     int Init(int level) {
         stream_ = z_stream{};
-        const int result = deflateInit2(&stream_, level, Z_DEFLATED, kWindowBits, 9, Z_DEFAULT_STRATEGY);
+        const int result = deflateInit2(&stream_, level, Z_DEFLATED, kWindowBits, kDeflateMemoryLevel, Z_DEFAULT_STRATEGY);
         ready_ = result == Z_OK;
         return result;
     }

@@ -8,42 +8,10 @@
 
 #include <cerrno>
 
+#include "platform/posix_objects.h"
 #include "platform/process_environment.h"
 
 namespace {
-
-// Owners of the spawn attribute objects, destroyed on every path.
-class SpawnActions {
-public:
-    SpawnActions() { ok_ = posix_spawn_file_actions_init(&actions_) == 0; }
-    ~SpawnActions() {
-        if (ok_) posix_spawn_file_actions_destroy(&actions_);
-    }
-    SpawnActions(const SpawnActions&) = delete;
-    SpawnActions& operator=(const SpawnActions&) = delete;
-    bool ok() const { return ok_; }
-    posix_spawn_file_actions_t* get() { return &actions_; }
-
-private:
-    posix_spawn_file_actions_t actions_;
-    bool ok_ = false;
-};
-
-class SpawnAttributes {
-public:
-    SpawnAttributes() { ok_ = posix_spawnattr_init(&attributes_) == 0; }
-    ~SpawnAttributes() {
-        if (ok_) posix_spawnattr_destroy(&attributes_);
-    }
-    SpawnAttributes(const SpawnAttributes&) = delete;
-    SpawnAttributes& operator=(const SpawnAttributes&) = delete;
-    bool ok() const { return ok_; }
-    posix_spawnattr_t* get() { return &attributes_; }
-
-private:
-    posix_spawnattr_t attributes_;
-    bool ok_ = false;
-};
 
 // The child starts with no blocked signals and default dispositions for the
 // signals a GUI process or a test harness may have changed.

@@ -6,8 +6,6 @@
 
 #include "base/wstring.h"
 
-// UTF-8 of UTF-16 text; a lone surrogate becomes U+FFFD.
-std::string Utf8Of(const WString& text);
 
 // Prints {"kit": path, "descriptions": [{"language", "product", "vendor",
 // "description"}...], "files": [{"name", "modified", "size", "offset"}...]}

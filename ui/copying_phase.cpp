@@ -6,7 +6,6 @@
 #include <cstdio>
 
 #include "base/conversion.h"
-
 #include "base/result_codes.h"
 #include "config/config_file.h"
 #include "config/template_locations.h"
@@ -18,14 +17,6 @@
 #include "ui/termination_signals.h"
 
 namespace {
-
-bool StartRealWorker(InstallWorker& worker, InstallJobState& state) {
-    return StartWorker(worker, state);
-}
-
-void JoinRealWorker(InstallWorker& worker) {
-    ::JoinWorker(worker);
-}
 
 // How often the loop looks at the job while nothing else wakes it. The worker
 // never touches GTK, so its posts wake nobody: this tick keeps the bar within
@@ -55,7 +46,7 @@ private:
 void CInstallerDlg::StartInstallation() {
     inCopyingPhase_ = true;
     if (layout_ != nullptr) {
-        if (!progressPage_) progressPage_ = std::make_unique<ProgressPage>(layout_, windowWidth_ - 20);
+        if (!progressPage_) progressPage_ = std::make_unique<ProgressPage>(layout_);
         gtk_widget_set_sensitive(back_, FALSE);
         gtk_widget_set_sensitive(next_, FALSE);
         gtk_widget_set_sensitive(cancel_, FALSE);  // the copy cannot be cancelled: do not invite it
@@ -69,7 +60,7 @@ void CInstallerDlg::StartInstallation() {
     bool started = false;
     {
         ScopedTerminationBlock block;  // the worker and what it starts ignore Ctrl-C
-        started = (workerHooks_.start != nullptr ? workerHooks_.start : StartRealWorker)(worker_, jobState_);
+        started = (workerHooks_.start != nullptr ? workerHooks_.start : &StartWorker)(worker_, jobState_);
     }
     workerStarted_ = started;
     if (!started) SetJobResult(jobState_, ERR_INVALID_PARAMETER, LoadResString("IDS_INSTALL_ERROR"), 0);
@@ -147,7 +138,7 @@ void CInstallerDlg::WaitForProgress() {
 
 void CInstallerDlg::JoinWorker() {
     if (!workerStarted_) return;
-    (workerHooks_.join != nullptr ? workerHooks_.join : JoinRealWorker)(worker_);
+    (workerHooks_.join != nullptr ? workerHooks_.join : &::JoinWorker)(worker_);
     workerStarted_ = false;
 }
 

@@ -3,20 +3,22 @@
 #include "base/conversion.h"
 #include "lang/messages.h"
 #include "ui/chooser_folder.h"
+#include "ui/layout.h"
 #include "ui/modal_dialog.h"
 
 DirSelectPage::DirSelectPage(GtkWidget* layout, GdkPixbuf* banner) : WizardDialogPage(layout) {
-    image_ = AddBanner(banner);
+    AddBanner(banner);
     prompt_ = AddTextLabel();
     gtk_label_set_text(GTK_LABEL(prompt_), ToMultiByte(LoadResString("IDS_DESTINATION_PROMPT")).c_str());
-    caption_ = Put(gtk_label_new(ToMultiByte(LoadResString("IDS_TEMPLATE_CATALOG")).c_str()), 170, 255);
+    caption_ = Put(gtk_label_new(ToMultiByte(LoadResString("IDS_TEMPLATE_CATALOG")).c_str()),
+                   layout::kDirectoryCaptionX, layout::kDirectoryCaptionY);
     entry_ = gtk_entry_new();
     gtk_entry_set_activates_default(GTK_ENTRY(entry_), TRUE);  // Enter is Next, as a click
-    gtk_widget_set_size_request(entry_, 280, 30);
-    Put(entry_, 170, 275);
+    gtk_widget_set_size_request(entry_, layout::kDirectoryEntry.width, layout::kDirectoryEntry.height);
+    Put(entry_, layout::kDirectoryEntry.x, layout::kDirectoryEntry.y);
     browse_ = gtk_button_new_with_label("...");
-    gtk_widget_set_size_request(browse_, 30, 30);
-    Put(browse_, 460, 275);
+    gtk_widget_set_size_request(browse_, layout::kBrowseButton.width, layout::kBrowseButton.height);
+    Put(browse_, layout::kBrowseButton.x, layout::kBrowseButton.y);
     g_signal_connect(browse_, "clicked", G_CALLBACK(OnBrowseClicked), this);
 }
 

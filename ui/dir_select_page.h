@@ -25,7 +25,6 @@ public:
 private:
     static gint OnBrowseClicked(GtkWidget* button, DirSelectPage* page);
 
-    GtkWidget* image_ = nullptr;
     GtkWidget* entry_ = nullptr;
     GtkWidget* prompt_ = nullptr;
     GtkWidget* caption_ = nullptr;

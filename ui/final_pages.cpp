@@ -83,11 +83,8 @@ void CInstallerDlg::OnFinish() {
     WString path = templateDirectory_ + (joined ? u"" : u"/") + description;
     ReplaceAll(path, u"\\", u"/");
 
-    FileFinder finder;
-    InitFinder(finder);
-    if (FindFirstEntry(finder, path) && successPage_ && successPage_->IsOpenDescriptionChecked()) {
+    if (FindsEntry(path) && successPage_ && successPage_->IsOpenDescriptionChecked()) {
         OpenWithDesktop(ToMultiByte(path));
     }
-    CloseFinder(finder);
     DestroyWindow();
 }

@@ -1,9 +1,10 @@
 #pragma once
 // CInstallerDlg: the installer's controller and its wizard window in one object.
 //
-// Controller side (app/): construction, LocateKit, Prepare (find and read the
-// kit, propose a template directory) and Run. Window side (ui/): the fixed
-// 500 x 360 window, its pages, the Back/Next/Cancel dispatch on WizardState,
+// Controller side (installer_controller.cpp, preparation.cpp, kit_location.cpp,
+// dry_run.cpp): construction, LocateKit, Prepare (find and read the kit,
+// propose a template directory) and Run. Window side (installer_window.cpp and
+// the page files): the fixed 500 x 360 window, its pages, the Back/Next/Cancel dispatch on WizardState,
 // the message boxes and the copying phase.
 //
 // Threads: the main thread owns this object, GTK and every widget. The install
@@ -65,7 +66,7 @@ public:
     // The kit's full path, or empty when it cannot be determined.
     WString LocateKit() const;
 
-    // ---- unattended deployment (app/dry_run.cpp)
+    // ---- unattended deployment (ui/dry_run.cpp)
     // A dry run prepares as usual, then only tells what the installation would
     // do with each entry, on standard output; it writes nothing.
     void SetDryRun(bool dryRun) { dryRun_ = dryRun; }
@@ -99,8 +100,6 @@ public:
 
     // ---- state, for the pages and for tests
     WizardState State() const { return state_; }
-    bool IsSilent() const { return silent_; }
-    bool HasDisplay() const { return gtkReady_; }
     GtkWidget* Window() const { return window_; }
     GtkWidget* Layout() const { return layout_; }
     GtkWidget* BackButton() const { return back_; }
@@ -173,9 +172,6 @@ private:
     GtkWidget* back_ = nullptr;
     GtkWidget* next_ = nullptr;
     GtkWidget* cancel_ = nullptr;
-    bool confirmOnCancel_ = true;
-    int32_t windowWidth_ = 500;
-    int32_t windowHeight_ = 360;
     AString title_;
     GtkWidget* window_ = nullptr;
     GtkWidget* layout_ = nullptr;

@@ -9,6 +9,7 @@
 #include "lang/messages.h"
 #include "ui/artwork.h"
 #include "ui/label_fit.h"
+#include "ui/layout.h"
 #include "ui/message_box.h"
 #include "ui/modal_dialog.h"
 #include "ui/termination_signals.h"
@@ -16,10 +17,10 @@
 
 namespace {
 
-GtkWidget* NewButton(const char* key, GtkWidget* layout, int x, int y) {
+GtkWidget* NewButton(const char* key, GtkWidget* fixed, const layout::Box& box) {
     GtkWidget* button = gtk_button_new_with_label(ToMultiByte(LoadResString(key)).c_str());
-    gtk_widget_set_size_request(button, 80, 30);
-    gtk_fixed_put(GTK_FIXED(layout), button, x, y);
+    gtk_widget_set_size_request(button, box.width, box.height);
+    gtk_fixed_put(GTK_FIXED(fixed), button, box.x, box.y);
     return button;
 }
 
@@ -39,8 +40,8 @@ void CInstallerDlg::BuildWindow() {
     gtk_window_set_position(GTK_WINDOW(window_), GTK_WIN_POS_CENTER);
 
     GdkGeometry geometry{};
-    geometry.min_width = geometry.max_width = geometry.base_width = windowWidth_;
-    geometry.min_height = geometry.max_height = geometry.base_height = windowHeight_;
+    geometry.min_width = geometry.max_width = geometry.base_width = layout::kWindowWidth;
+    geometry.min_height = geometry.max_height = geometry.base_height = layout::kWindowHeight;
     geometry.win_gravity = GDK_GRAVITY_NORTH_WEST;
     gtk_window_set_geometry_hints(GTK_WINDOW(window_), window_, &geometry,
                                   static_cast<GdkWindowHints>(GDK_HINT_MIN_SIZE | GDK_HINT_MAX_SIZE |
@@ -61,14 +62,14 @@ void CInstallerDlg::BuildWindow() {
     gtk_window_set_title(GTK_WINDOW(window_), title_.c_str());
 
     GtkWidget* separator = gtk_widget_new(gtk_hseparator_get_type(), nullptr);
-    gtk_widget_set_size_request(separator, windowWidth_ - 20, 5);
-    gtk_fixed_put(GTK_FIXED(layout_), separator, 10, 310);
+    gtk_widget_set_size_request(separator, layout::kSeparator.width, layout::kSeparator.height);
+    gtk_fixed_put(GTK_FIXED(layout_), separator, layout::kSeparator.x, layout::kSeparator.y);
 
-    back_ = NewButton("IDS_WIZARD_BACK", layout_, 230, 320);
-    next_ = NewButton("IDS_WIZARD_NEXT", layout_, 310, 320);
+    back_ = NewButton("IDS_WIZARD_BACK", layout_, layout::kBackButton);
+    next_ = NewButton("IDS_WIZARD_NEXT", layout_, layout::kNextButton);
     gtk_widget_set_can_default(next_, TRUE);
     gtk_window_set_default(GTK_WINDOW(window_), next_);
-    cancel_ = NewButton("IDS_WIZARD_CANCEL", layout_, 410, 320);
+    cancel_ = NewButton("IDS_WIZARD_CANCEL", layout_, layout::kCancelButton);
 
     g_signal_connect(back_, "clicked", G_CALLBACK(OnBackClicked), this);
     g_signal_connect(next_, "clicked", G_CALLBACK(OnNextClicked), this);
@@ -148,10 +149,7 @@ void CInstallerDlg::OnWindowDestroyed(GtkWidget*, CInstallerDlg* dialog) {
 }
 
 void CInstallerDlg::ConfirmCancel() {
-    if (confirmOnCancel_ &&
-        MessageBox(this, LoadResString("IDS_ACCEPT_CANCEL"), MB_STYLE_QUESTION_YESNO) != MB_RESULT_YES) {
-        return;
-    }
+    if (MessageBox(this, LoadResString("IDS_ACCEPT_CANCEL"), MB_STYLE_QUESTION_YESNO) != MB_RESULT_YES) return;
     DestroyWindow();
 }
 

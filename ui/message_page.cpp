@@ -3,7 +3,9 @@
 #include "base/conversion.h"
 
 MessagePage::MessagePage(GtkWidget* layout, GdkPixbuf* banner, const WString& text)
-    : WizardDialogPage(layout), image_(AddBanner(banner)), label_(AddTextLabel()) {
+    : WizardDialogPage(layout) {
+    AddBanner(banner);
+    label_ = AddTextLabel();
     SetText(text);
 }
 

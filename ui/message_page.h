@@ -13,6 +13,5 @@ public:
     GtkWidget* Label() const { return label_; }
 
 private:
-    GtkWidget* image_;
-    GtkWidget* label_;
+    GtkWidget* label_ = nullptr;
 };

@@ -2,15 +2,16 @@
 
 #include "base/conversion.h"
 #include "lang/messages.h"
+#include "ui/layout.h"
 
-ProgressPage::ProgressPage(GtkWidget* layout, int barWidth)
-    : WizardDialogPage(layout),
-      label_(Put(gtk_label_new(nullptr), 10, 130)),
+ProgressPage::ProgressPage(GtkWidget* fixed)
+    : WizardDialogPage(fixed),
+      label_(Put(gtk_label_new(nullptr), layout::kProgressTextX, layout::kProgressTextY)),
       bar_(gtk_progress_bar_new()),
       startText_(ToMultiByte(LoadResString("IDS_PROGRESS_START"))),
       finishText_(ToMultiByte(LoadResString("IDS_INSTALL_FINISH"))) {
-    gtk_widget_set_size_request(bar_, barWidth, 20);
-    Put(bar_, 10, 150);
+    gtk_widget_set_size_request(bar_, layout::kProgressBar.width, layout::kProgressBar.height);
+    Put(bar_, layout::kProgressBar.x, layout::kProgressBar.y);
     SetProgress(0);
 }
 

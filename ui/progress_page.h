@@ -6,7 +6,7 @@
 
 class ProgressPage : public WizardDialogPage {
 public:
-    ProgressPage(GtkWidget* layout, int barWidth);
+    explicit ProgressPage(GtkWidget* fixed);
 
     // "Copying complete..." at exactly 100, "Files being copied..." otherwise;
     // the bar at percent / 100.

@@ -3,14 +3,15 @@
 #include "base/conversion.h"
 #include "lang/messages.h"
 #include "ui/label_fit.h"
+#include "ui/layout.h"
 
 SuccessFinalPage::SuccessFinalPage(GtkWidget* layout, GdkPixbuf* banner, const WString& text)
     : MessagePage(layout, banner, text),
       check_(gtk_check_button_new_with_label(ToMultiByte(LoadResString("IDS_SUCCESS_OPENDESCR")).c_str())) {
     Add(check_);
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(check_), TRUE);
-    gtk_fixed_put(GTK_FIXED(layout_), check_, 170, 170);
-    FitCheckButtonLabel(check_, 170, 490);  // a 10-pixel margin, like the buttons'
+    gtk_fixed_put(GTK_FIXED(layout_), check_, layout::kCheckBoxX, layout::kCheckBoxY);
+    FitCheckButtonLabel(check_, layout::kCheckBoxX, layout::kCheckBoxRightEdge);
 }
 
 bool SuccessFinalPage::IsOpenDescriptionChecked() const {

@@ -7,20 +7,6 @@
 
 #include "base/conversion.h"
 
-namespace {
-
-// The path without its last component and the slashes before it: "/a//b"
-// gives "/a", "/a" gives "/".
-WString ParentOf(const WString& path) {
-    size_t slash = path.rfind(u'/');
-    if (slash == WString::npos) return WString();
-    while (slash > 0 && path[slash - 1] == u'/') --slash;
-    if (slash == 0) return WString(u"/");
-    return path.substr(0, slash);
-}
-
-}  // namespace
-
 bool IsUsableTarget(const WString& path) {
     if (path.empty() || path[0] != u'/') return false;
     // "file/" names the file: stat would only say "not a directory" and the
@@ -39,7 +25,7 @@ bool IsUsableTarget(const WString& path) {
         if (error != ENOENT && error != ENOTDIR) return false;
         if (::lstat(bytes.c_str(), &status) == 0) return false;  // a dangling link: nothing can be made there
         if (probe == u"/") return false;
-        probe = ParentOf(probe);
+        probe = ParentPath(probe);
     }
     return false;
 }

@@ -26,8 +26,8 @@ protected:
         return widget;
     }
     // Adds a picture of `banner` to the layout at (0, 0).
-    GtkWidget* AddBanner(GdkPixbuf* banner);
-    // The wrapped, top-left aligned page text at (170, 10), 330 x 250.
+    void AddBanner(GdkPixbuf* banner);
+    // The wrapped, top-left aligned page text in layout::kPageText.
     GtkWidget* AddTextLabel();
     // Puts `widget` at (x, y) and appends it.
     GtkWidget* Put(GtkWidget* widget, int x, int y);
@@ -38,5 +38,3 @@ private:
     std::vector<GtkWidget*> widgets_;  // not owned: the layout holds them
 };
 
-// The page text label: no text yet, 330 x 250, wrapped, aligned top left, put at (170, 10).
-GtkWidget* CreateTextLabel(GtkWidget* layout);

@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "../common/bench_common.h"
 #include "base/conversion.h"
 #include "config/config_file.h"
 #include "config/config_keys.h"
@@ -34,22 +35,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-WString Wide(const std::string& text) { return FromMultiByte(AString(text.c_str(), text.size())); }
-std::string Narrow(const WString& text) {
-    const AString bytes = ToMultiByte(text);
-    return std::string(bytes.c_str(), bytes.length());
-}
-
 void WriteText(const std::string& path, const std::string& text) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr || std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::fclose(file) != 0) {
-        std::perror(path.c_str());
-        std::exit(1);
-    }
+    if (!WriteWholeFile(path, text)) Fail("bench-config", "cannot write " + path);
 }
 
 // The reference: the file's bytes read and its lines counted.
@@ -85,13 +72,6 @@ double CollectAndRecord(const std::string& installed, size_t& collected) {
     list.insert(list.begin(), Wide(installed));
     RecordTemplateLocations(list, CONFIG_SET_MAIN);
     return Seconds(Clock::now() - start);
-}
-
-double CpuSeconds() {
-    struct rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 struct BigResult {
@@ -138,85 +118,87 @@ BigResult ReadAndWriteInChild(const std::string& path) {
     return result;
 }
 
+// 40,000 keys and 2,000 locations: collected and recorded; seconds.
+double BenchKeys(const std::string& mainFile) {
+    std::string text;
+    for (size_t i = 0; i < 40000; ++i) text += "Key" + std::to_string(i) + "=value " + std::to_string(i) + "\n";
+    for (size_t i = 0; i < 2000; ++i) text += "ConfigurationTemplatesLocation=" + Location(i) + "\n";
+    WriteText(mainFile, text);
+    const double reference = ReferenceSeconds(mainFile);
+    size_t collected = 0;
+    const double seconds = CollectAndRecord(Location(1000), collected);
+    std::printf("keys: 40000 keys + %zu locations (%zu bytes) collected and recorded in %.3f s; "
+                "plain read %.4f s, ratio %.1f\n",
+                collected, text.size(), seconds, reference, seconds / reference);
+    return seconds;
+}
+
+// 20,000 locations, recorded again; seconds.
+double BenchLocations(const std::string& mainFile) {
+    std::string text;
+    for (size_t i = 0; i < 20000; ++i) text += "ConfigurationTemplatesLocation=" + Location(i) + "\n";
+    WriteText(mainFile, text);
+    const double reference = ReferenceSeconds(mainFile);
+    size_t collected = 0;
+    const double seconds = CollectAndRecord(Location(19999) + "/", collected);
+    std::printf("locations: %zu locations (%zu bytes) collected and recorded in %.3f s; plain read %.4f s, "
+                "ratio %.1f\n",
+                collected, text.size(), seconds, reference, seconds / reference);
+    return seconds;
+}
+
+// About 100 MB of lines made by `line(i)`, read and written back in a child.
+BigResult BenchBig(const char* what, const std::string& path, std::string (*line)(size_t), double& memoryRatio) {
+    const size_t target = 100u << 20;
+    std::string text;
+    text.reserve(target + 64);
+    for (size_t i = 0; text.size() < target; ++i) text += line(i);
+    WriteText(path, text);
+    const size_t bytes = text.size();
+    text = std::string();
+    const double reference = ReferenceSeconds(path);
+    const BigResult result = ReadAndWriteInChild(path);
+    memoryRatio = result.peakKib * 1024.0 / static_cast<double>(bytes);
+    std::printf("%s: %zu bytes, %zu entries read in %.2f s and written in %.2f s, %.2f s of CPU "
+                "(plain read %.3f s, ratio %.1f), peak memory %.1f MiB = %.2f x the file\n",
+                what, bytes, result.entries, result.readSeconds, result.seconds - result.readSeconds,
+                result.cpuSeconds, reference, result.readSeconds / reference, result.peakKib / 1024.0, memoryRatio);
+    return result;
+}
+
+std::string DistinctKeyLine(size_t i) { return "Key" + std::to_string(i) + "=/v/" + std::to_string(i % 97) + "\n"; }
+std::string LocationLine(size_t i) { return "ConfigurationTemplatesLocation=/t/" + std::to_string(i) + "\n"; }
+
+void PrintBig(const char* name, const BigResult& result, double memoryRatio) {
+    std::printf("RESULT %s_read_seconds=%.2f\n", name, result.readSeconds);
+    std::printf("RESULT %s_seconds=%.2f\n", name, result.seconds);
+    std::printf("RESULT %s_cpu_seconds=%.2f\n", name, result.cpuSeconds);
+    std::printf("RESULT %s_memory_ratio=%.2f\n", name, memoryRatio);
+}
+
 }  // namespace
 
 int main() {
     InitProcessLocale();
-    const char* tmpdir = std::getenv("TMPDIR");
-    std::string base = tmpdir != nullptr && *tmpdir != 0 ? tmpdir : "/tmp";
-    std::string directoryPattern = base + "/bench-config-XXXXXX";
-    if (mkdtemp(directoryPattern.data()) == nullptr) return 1;
-    const std::string home = directoryPattern;
+    const std::string home = MakeScratchDirectory("bench-config", false);
     setenv("HOME", home.c_str(), 1);
     const std::string mainFile = Narrow(GetMainConfigPath());
     std::error_code made;
     std::filesystem::create_directories(home + "/.Vx/vxlstart", made);
     if (made) return 1;
 
-    // 40,000 keys and 2,000 locations.
-    std::string text;
-    for (size_t i = 0; i < 40000; ++i) text += "Key" + std::to_string(i) + "=value " + std::to_string(i) + "\n";
-    for (size_t i = 0; i < 2000; ++i) text += "ConfigurationTemplatesLocation=" + Location(i) + "\n";
-    WriteText(mainFile, text);
-    double reference = ReferenceSeconds(mainFile);
-    size_t collected = 0;
-    const double keysSeconds = CollectAndRecord(Location(1000), collected);
-    std::printf("keys: 40000 keys + %zu locations (%zu bytes) collected and recorded in %.3f s; "
-                "plain read %.4f s, ratio %.1f\n",
-                collected, text.size(), keysSeconds, reference, keysSeconds / reference);
-
-    // 20,000 locations.
-    text.clear();
-    for (size_t i = 0; i < 20000; ++i) text += "ConfigurationTemplatesLocation=" + Location(i) + "\n";
-    WriteText(mainFile, text);
-    reference = ReferenceSeconds(mainFile);
-    const double locationsSeconds = CollectAndRecord(Location(19999) + "/", collected);
-    std::printf("locations: %zu locations (%zu bytes) collected and recorded in %.3f s; plain read %.4f s, "
-                "ratio %.1f\n",
-                collected, text.size(), locationsSeconds, reference, locationsSeconds / reference);
-
-    // About 100 MB of short lines: distinct keys, then values of one key.
-    const size_t target = 100u << 20;
-    const std::string bigKeys = home + "/big-keys.cfg";
-    const std::string bigValues = home + "/big-values.cfg";
-    text.clear();
-    text.reserve(target + 64);
-    for (size_t i = 0; text.size() < target; ++i) text += "Key" + std::to_string(i) + "=/v/" + std::to_string(i % 97) + "\n";
-    WriteText(bigKeys, text);
-    const size_t bigKeysBytes = text.size();
-    text.clear();
-    for (size_t i = 0; text.size() < target; ++i) text += "ConfigurationTemplatesLocation=/t/" + std::to_string(i) + "\n";
-    WriteText(bigValues, text);
-    const size_t bigValuesBytes = text.size();
-    text = std::string();
-
-    const double keysReference = ReferenceSeconds(bigKeys);
-    const BigResult keys = ReadAndWriteInChild(bigKeys);
-    std::printf("big keys: %zu bytes, %zu keys read in %.2f s and written in %.2f s, %.2f s of CPU "
-                "(plain read %.3f s, ratio %.1f), peak memory %.1f MiB = %.2f x the file\n",
-                bigKeysBytes, keys.entries, keys.readSeconds, keys.seconds - keys.readSeconds, keys.cpuSeconds,
-                keysReference, keys.readSeconds / keysReference,
-                keys.peakKib / 1024.0, keys.peakKib * 1024.0 / static_cast<double>(bigKeysBytes));
-    const double valuesReference = ReferenceSeconds(bigValues);
-    const BigResult values = ReadAndWriteInChild(bigValues);
-    std::printf("big values: %zu bytes of one key read in %.2f s and written in %.2f s, %.2f s of CPU "
-                "(plain read %.3f s, ratio %.1f), peak memory %.1f MiB = %.2f x the file\n",
-                bigValuesBytes, values.readSeconds, values.seconds - values.readSeconds, values.cpuSeconds,
-                valuesReference, values.readSeconds / valuesReference,
-                values.peakKib / 1024.0, values.peakKib * 1024.0 / static_cast<double>(bigValuesBytes));
+    const double keysSeconds = BenchKeys(mainFile);
+    const double locationsSeconds = BenchLocations(mainFile);
+    double keysMemory = 0;
+    double valuesMemory = 0;
+    const BigResult keys = BenchBig("big keys", home + "/big-keys.cfg", DistinctKeyLine, keysMemory);
+    const BigResult values = BenchBig("big values (one key)", home + "/big-values.cfg", LocationLine, valuesMemory);
 
     std::error_code removed;  // a scratch directory left behind costs nothing but space
     std::filesystem::remove_all(home, removed);
     std::printf("RESULT keys_40000_seconds=%.3f\n", keysSeconds);
     std::printf("RESULT locations_20000_seconds=%.3f\n", locationsSeconds);
-    std::printf("RESULT big_keys_read_seconds=%.2f\n", keys.readSeconds);
-    std::printf("RESULT big_keys_seconds=%.2f\n", keys.seconds);
-    std::printf("RESULT big_keys_cpu_seconds=%.2f\n", keys.cpuSeconds);
-    std::printf("RESULT big_keys_memory_ratio=%.2f\n", keys.peakKib * 1024.0 / static_cast<double>(bigKeysBytes));
-    std::printf("RESULT big_values_read_seconds=%.2f\n", values.readSeconds);
-    std::printf("RESULT big_values_seconds=%.2f\n", values.seconds);
-    std::printf("RESULT big_values_cpu_seconds=%.2f\n", values.cpuSeconds);
-    std::printf("RESULT big_values_memory_ratio=%.2f\n",
-                values.peakKib * 1024.0 / static_cast<double>(bigValuesBytes));
+    PrintBig("big_keys", keys, keysMemory);
+    PrintBig("big_values", values, valuesMemory);
     return 0;
 }

@@ -37,6 +37,8 @@
 #include <string>
 #include <vector>
 
+#include "../common/bench_common.h"
+#include "../common/text_source.h"
 #include "base/conversion.h"
 #include "kit/container_encoder.h"
 #include "kit/kit_reader.h"
@@ -48,47 +50,9 @@ extern char** environ;
 
 namespace {
 
+constexpr char kProgram[] = "bench-unpack";
 constexpr uint32_t kFileSize = 1 << 20;  // each file of a kit holds 1 MiB
 constexpr int kBenchLevel = 6;           // inflate speed hardly depends on the level; level 9 only takes longer to make
-
-WString Wide(const std::string& text) { return FromMultiByte(AString(text.c_str(), text.size())); }
-
-// Text-like bytes: words and numbers from a fixed pseudo-random sequence, so
-// deflate finds matches but not only matches (about 3:1).
-class TextSource {
-public:
-    void Fill(uint8_t* out, size_t size) {
-        static const char* const kWords[] = {
-            "panel",  "launcher", "template", "desktop", "Exec=",   "Name=",   "Icon=",  "Type=Application",
-            "true",   "false",    "size",     "bottom",  "clock",   "workspace", "terminal", "editor",
-            "export", "PATH",     "alias",    "color",   "#002b36", "font",    "Monospace", "[profile]",
-            "set",    "tabsize",  "width",    "height",  "=",       ";",       "\n",     "\n",
-        };
-        size_t i = 0;
-        while (i < size) {
-            const uint64_t r = Next();
-            std::string piece;
-            if ((r & 7) == 0) {
-                piece = std::to_string((r >> 8) % 100000);
-            } else {
-                piece = kWords[(r >> 3) % (sizeof kWords / sizeof kWords[0])];
-            }
-            piece += (r >> 40) % 5 == 0 ? '\n' : ' ';
-            const size_t n = std::min(piece.size(), size - i);
-            std::memcpy(out + i, piece.data(), n);
-            i += n;
-        }
-    }
-
-private:
-    uint64_t Next() {
-        state_ ^= state_ << 13;
-        state_ ^= state_ >> 7;
-        state_ ^= state_ << 17;
-        return state_;
-    }
-    uint64_t state_ = 0x9E3779B97F4A7C15ull;
-};
 
 // Writes a kit of `files` files of kFileSize bytes; returns the container size.
 uint64_t MakeKit(const std::string& path, uint32_t files) {
@@ -104,31 +68,17 @@ uint64_t MakeKit(const std::string& path, uint32_t files) {
     const std::string head = kitformat::EncodeContainerHead(kitformat::DescriptionForm::LanguageList, descriptions, entries);
     KitFileWriter writer;
     if (writer.Open(Wide(path), kBenchLevel) != 0 || writer.Write(head.data(), head.size()) != 0) {
-        std::fprintf(stderr, "bench-unpack: cannot write %s\n", path.c_str());
-        std::exit(1);
+        Fail(kProgram, "cannot write " + path);
     }
-    TextSource source;
+    TextSource source;  // each file different text
     std::vector<uint8_t> block(kFileSize);
     for (uint32_t i = 0; i < files; ++i) {
         source.Fill(block.data(), block.size());
-        if (writer.Write(block.data(), block.size()) != 0) {
-            std::fprintf(stderr, "bench-unpack: cannot write %s\n", path.c_str());
-            std::exit(1);
-        }
+        if (writer.Write(block.data(), block.size()) != 0) Fail(kProgram, "cannot write " + path);
     }
-    if (writer.Finish() != 0) {
-        std::fprintf(stderr, "bench-unpack: cannot finish %s\n", path.c_str());
-        std::exit(1);
-    }
+    if (writer.Finish() != 0) Fail(kProgram, "cannot finish " + path);
     return head.size() + static_cast<uint64_t>(files) * kFileSize;
 }
-
-std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
 constexpr size_t kReuseBufferSize = 256 * 1024;
 
@@ -204,8 +154,7 @@ double TimeIsalReused(const std::string& kit, uint8_t* buffer, uint64_t expected
 double TimeUnpack(const std::string& kit, uint64_t expected) {
     WString container;
     if (CreateKitTempFile(container) != 0) {
-        std::fprintf(stderr, "bench-unpack: cannot make a temporary file\n");
-        std::exit(1);
+        Fail(kProgram, "cannot make a temporary file");
     }
     const auto start = std::chrono::steady_clock::now();
     const uint32_t code = UnpackKit(Wide(kit), container);
@@ -214,28 +163,9 @@ double TimeUnpack(const std::string& kit, uint64_t expected) {
     const bool sizeKnown = GetFileSizeByPath(container, &size) == 0;
     RemoveFile(container);
     if (code != 0 || !sizeKnown || size != static_cast<uint32_t>(expected)) {
-        std::fprintf(stderr, "bench-unpack: UnpackKit failed (%u)\n", code);
-        std::exit(1);
+        Fail(kProgram, "UnpackKit failed (" + std::to_string(code) + ")");
     }
     return seconds;
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-// "median 0.412 s (0.405-0.431, spread 6.2 %)": the fastest and slowest run,
-// and their distance as a share of the median.
-std::string Summary(const std::vector<double>& values) {
-    const double median = Median(values);
-    const double low = *std::min_element(values.begin(), values.end());
-    const double high = *std::max_element(values.begin(), values.end());
-    char text[128];
-    std::snprintf(text, sizeof text, "median %.3f s (%.3f-%.3f, spread %.1f %%)", median, low, high,
-                  100 * (high - low) / median);
-    return text;
 }
 
 // Peak resident memory (VmHWM, KiB) of a fresh run of this program that reads `kit`.
@@ -282,106 +212,123 @@ int RssChild(const char* kitPath) {
     return 0;
 }
 
-std::string MakeWorkDirectory() {
-    std::string base = "/dev/shm";
-    if (access(base.c_str(), W_OK) != 0) {
-        const char* tmp = std::getenv("TMPDIR");
-        base = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+struct Options {
+    uint32_t sizeMib = 256;
+    int reps = 9;
+    bool keep = false;
+};
+
+Options ParseOptions(int argc, char** argv) {
+    Options options;
+    for (int i = 1; i < argc; ++i) options.keep = options.keep || std::strcmp(argv[i], "--keep") == 0;
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--size-mib") == 0) options.sizeMib = static_cast<uint32_t>(std::atoi(argv[i + 1]));
+        if (std::strcmp(argv[i], "--reps") == 0) options.reps = std::max(7, std::atoi(argv[i + 1]));
     }
-    std::string pattern = base + "/bench-unpack-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) {
-        std::fprintf(stderr, "bench-unpack: cannot make a directory in %s\n", base.c_str());
-        std::exit(1);
+    return options;
+}
+
+struct Kits {
+    std::string big;
+    std::string small;
+    uint64_t bigSize = 0;   // the container's size, inflated
+    std::string bigBytes;   // the large kit's file, in memory for the references
+};
+
+Kits MakeKits(const std::string& work, uint32_t sizeMib) {
+    Kits kits;
+    kits.big = work + "/big.efd";
+    kits.small = work + "/small.efd";
+    std::printf("bench-unpack: making kits in %s\n", work.c_str());
+    std::fflush(stdout);
+    kits.bigSize = MakeKit(kits.big, sizeMib);
+    const uint64_t smallSize = MakeKit(kits.small, 1);
+    kits.bigBytes = ReadWholeFile(kits.big);
+    std::printf("large kit: %zu bytes, inflates to %llu bytes\n", kits.bigBytes.size(),
+                static_cast<unsigned long long>(kits.bigSize));
+    std::printf("small kit: inflates to %llu bytes\n", static_cast<unsigned long long>(smallSize));
+    return kits;
+}
+
+struct Times {
+    std::vector<double> zlib;    // the reference
+    std::vector<double> unpack;
+    std::vector<double> fresh;   // for comparison
+    std::vector<double> isal;    // for comparison
+};
+
+Times TimeRuns(const Kits& kits, int reps) {
+    std::vector<uint8_t> reused(kReuseBufferSize, 1);  // faulted in once, outside the timing
+    Times times;
+    for (int r = 0; r < reps; ++r) {
+        // Alternate which side goes first, so neither always finds a warmer machine.
+        if (r % 2 == 0) {
+            times.zlib.push_back(TimeZlibReused(kits.bigBytes, reused.data(), kits.bigSize));
+            times.unpack.push_back(TimeUnpack(kits.big, kits.bigSize));
+        } else {
+            times.unpack.push_back(TimeUnpack(kits.big, kits.bigSize));
+            times.zlib.push_back(TimeZlibReused(kits.bigBytes, reused.data(), kits.bigSize));
+        }
+        times.fresh.push_back(TimeZlibFresh(kits.bigBytes, kits.bigSize));
+        times.isal.push_back(TimeIsalReused(kits.bigBytes, reused.data(), kits.bigSize));
+        std::printf("run %d: zlib inflate (reused 256 KiB buffer) %.3f s, UnpackKit %.3f s, ratio %.3f;"
+                    " zlib into a new buffer %.3f s, ISA-L (reused buffer) %.3f s\n",
+                    r + 1, times.zlib.back(), times.unpack.back(), times.zlib.back() / times.unpack.back(),
+                    times.fresh.back(), times.isal.back());
+        std::fflush(stdout);
     }
-    return pattern;
+    return times;
+}
+
+// Prints the summaries; the result: the median of the runs' ratios. The ratio
+// is taken within each run, whose two sides ran back to back on the same
+// machine: the load of a shared machine drifts more between runs than within one.
+double ReportTimes(const Times& times, const std::string& work, uint64_t bigSize) {
+    const double mib = static_cast<double>(bigSize) / (1 << 20);
+    const double zlibMedian = Median(times.zlib);
+    const double unpackMedian = Median(times.unpack);
+    std::printf("file system of the kits and containers: %s\n",
+                IsOnShm(work) ? "tmpfs (/dev/shm)" : "the temporary directory's");
+    std::printf("zlib inflate, reused buffer:   %s, %.0f MiB/s\n", Spread(times.zlib, 1, "s", 3).c_str(),
+                mib / zlibMedian);
+    std::printf("UnpackKit (file to file):      %s, %.0f MiB/s\n", Spread(times.unpack, 1, "s", 3).c_str(),
+                mib / unpackMedian);
+    std::printf("zlib inflate, new buffer:      %s\n", Spread(times.fresh, 1, "s", 3).c_str());
+    std::printf("ISA-L inflate, reused buffer:  %s\n", Spread(times.isal, 1, "s", 3).c_str());
+    std::vector<double> ratios;
+    for (size_t i = 0; i < times.zlib.size(); ++i) ratios.push_back(times.zlib[i] / times.unpack[i]);
+    const double ratio = Median(ratios);
+    std::printf("ratio (zlib / UnpackKit): median of the runs' ratios %.3f (%.3f-%.3f); ratio of the medians %.3f\n",
+                ratio, *std::min_element(ratios.begin(), ratios.end()), *std::max_element(ratios.begin(), ratios.end()),
+                zlibMedian / unpackMedian);
+    return ratio;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--rss-child") == 0) return RssChild(argv[2]);
-    uint32_t sizeMib = 256;
-    int reps = 9;
-    bool keep = false;
-    for (int i = 1; i < argc; ++i) keep = keep || std::strcmp(argv[i], "--keep") == 0;
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], "--size-mib") == 0) sizeMib = static_cast<uint32_t>(std::atoi(argv[i + 1]));
-        if (std::strcmp(argv[i], "--reps") == 0) reps = std::max(7, std::atoi(argv[i + 1]));
-    }
+    const Options options = ParseOptions(argc, argv);
     InitProcessLocale();
     char selfPath[4096] = {};
     if (readlink("/proc/self/exe", selfPath, sizeof selfPath - 1) <= 0) return 1;
 
-    const std::string work = MakeWorkDirectory();
+    const std::string work = MakeScratchDirectory(kProgram, true);
     setenv("TMPDIR", work.c_str(), 1);  // the unpacked containers go there as well
-    const std::string bigKit = work + "/big.efd";
-    const std::string smallKit = work + "/small.efd";
+    Kits kits = MakeKits(work, options.sizeMib);
+    const double ratio = ReportTimes(TimeRuns(kits, options.reps), work, kits.bigSize);
+    std::string().swap(kits.bigBytes);
 
-    std::printf("bench-unpack: making kits in %s\n", work.c_str());
-    std::fflush(stdout);
-    const uint64_t bigSize = MakeKit(bigKit, sizeMib);
-    const uint64_t smallSize = MakeKit(smallKit, 1);
-    const std::string bigBytes = ReadWholeFile(bigKit);
-    std::printf("large kit: %zu bytes, inflates to %llu bytes\n", bigBytes.size(),
-                static_cast<unsigned long long>(bigSize));
-    std::printf("small kit: inflates to %llu bytes\n", static_cast<unsigned long long>(smallSize));
-
-    std::vector<uint8_t> reused(kReuseBufferSize, 1);  // faulted in once, outside the timing
-    std::vector<double> zlibTimes;
-    std::vector<double> unpackTimes;
-    std::vector<double> freshTimes;
-    std::vector<double> isalTimes;
-    for (int r = 0; r < reps; ++r) {
-        // Alternate which side goes first, so neither always finds a warmer machine.
-        if (r % 2 == 0) {
-            zlibTimes.push_back(TimeZlibReused(bigBytes, reused.data(), bigSize));
-            unpackTimes.push_back(TimeUnpack(bigKit, bigSize));
-        } else {
-            unpackTimes.push_back(TimeUnpack(bigKit, bigSize));
-            zlibTimes.push_back(TimeZlibReused(bigBytes, reused.data(), bigSize));
-        }
-        freshTimes.push_back(TimeZlibFresh(bigBytes, bigSize));
-        isalTimes.push_back(TimeIsalReused(bigBytes, reused.data(), bigSize));
-        std::printf("run %d: zlib inflate (reused 256 KiB buffer) %.3f s, UnpackKit %.3f s, ratio %.3f;"
-                    " zlib into a new buffer %.3f s, ISA-L (reused buffer) %.3f s\n",
-                    r + 1, zlibTimes.back(), unpackTimes.back(), zlibTimes.back() / unpackTimes.back(),
-                    freshTimes.back(), isalTimes.back());
-        std::fflush(stdout);
-    }
-    const double mib = static_cast<double>(bigSize) / (1 << 20);
-    const double zlibMedian = Median(zlibTimes);
-    const double unpackMedian = Median(unpackTimes);
-    std::printf("file system of the kits and containers: %s\n",
-                work.rfind("/dev/shm", 0) == 0 ? "tmpfs (/dev/shm)" : "the temporary directory's");
-    std::printf("zlib inflate, reused buffer:   %s, %.0f MiB/s\n", Summary(zlibTimes).c_str(), mib / zlibMedian);
-    std::printf("UnpackKit (file to file):      %s, %.0f MiB/s\n", Summary(unpackTimes).c_str(),
-                mib / unpackMedian);
-    std::printf("zlib inflate, new buffer:      %s\n", Summary(freshTimes).c_str());
-    std::printf("ISA-L inflate, reused buffer:  %s\n", Summary(isalTimes).c_str());
-    std::vector<double> ratios;
-    for (size_t i = 0; i < zlibTimes.size(); ++i) ratios.push_back(zlibTimes[i] / unpackTimes[i]);
-    // The ratio is taken within each run, whose two sides ran back to back on
-    // the same machine, and the median of those is the result: the load of a
-    // shared machine drifts more between runs than within one.
-    const double ratio = Median(ratios);
-    std::printf("ratio (zlib / UnpackKit): median of the runs' ratios %.3f (%.3f-%.3f); ratio of the medians %.3f\n",
-                ratio, *std::min_element(ratios.begin(), ratios.end()), *std::max_element(ratios.begin(), ratios.end()),
-                zlibMedian / unpackMedian);
-
-    std::vector<uint8_t>().swap(reused);
-    const long smallPeak = MeasurePeakRss(selfPath, smallKit);
-    const long bigPeak = MeasurePeakRss(selfPath, bigKit);
-    if (keep) {
+    const long smallPeak = MeasurePeakRss(selfPath, kits.small);
+    const long bigPeak = MeasurePeakRss(selfPath, kits.big);
+    if (options.keep) {
         std::printf("kits kept in %s\n", work.c_str());
     } else {
         RemoveTree(Wide(work));
     }
-    if (smallPeak < 0 || bigPeak < 0) {
-        std::fprintf(stderr, "bench-unpack: the memory measurement failed\n");
-        return 1;
-    }
-    std::printf("peak RSS of unpacking and reading: 1 MiB kit %ld KiB, %u MiB kit %ld KiB\n", smallPeak, sizeMib,
-                bigPeak);
+    if (smallPeak < 0 || bigPeak < 0) Fail(kProgram, "the memory measurement failed");
+    std::printf("peak RSS of unpacking and reading: 1 MiB kit %ld KiB, %u MiB kit %ld KiB\n", smallPeak,
+                options.sizeMib, bigPeak);
     std::printf("target: unpack_vs_inflate >= 1.5, aim 1.8 (%s), rss_growth_kib <= 8192 (%s)\n",
                 ratio >= 1.8 ? "aim met" : ratio >= 1.5 ? "met" : "missed",
                 bigPeak - smallPeak <= 8192 ? "met" : "missed");

@@ -16,7 +16,7 @@
 #include <string>
 
 #include "app/command_line.h"
-#include "app/toolkit_language.h"
+#include "ui/toolkit_language.h"
 #include "base/conversion.h"
 #include "lang/messages.h"
 #include "ui/dir_select_page.h"

@@ -1,5 +1,5 @@
-// The real installer on the test display, driven with xdotool by the fixed
-// button positions (Back 270,335; Next 350,335; Cancel 450,335).
+// The real installer on the test display, driven with xdotool by clicks at the
+// centres of the fixed layout's buttons and entry.
 
 #include <signal.h>
 
@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "installer_run.h"
+#include "ui/layout.h"
 
 namespace {
 
@@ -55,9 +56,9 @@ protected:
         return found;
     }
 
-    bool Click(const std::string& window, int x, int y) {
-        return RunProgram({"xdotool", "mousemove", "--window", window, std::to_string(x), std::to_string(y),
-                           "click", "1"}) == 0;
+    bool Click(const std::string& window, const layout::Box& box) {
+        return RunProgram({"xdotool", "mousemove", "--window", window, std::to_string(box.CentreX()),
+                           std::to_string(box.CentreY()), "click", "1"}) == 0;
     }
 
     bool Keys(const std::string& window, const std::vector<std::string>& keys) {
@@ -80,12 +81,12 @@ TEST_F(WizardDrive, FullInstallIntoATypedDirectoryThenFinishOpensTheDescription)
     const std::string wizard = FindWizard();
     ASSERT_FALSE(wizard.empty()) << Errors();
 
-    ASSERT_TRUE(Click(wizard, 350, 335));  // Next: the directory page
+    ASSERT_TRUE(Click(wizard, layout::kNextButton));  // Next: the directory page
     const std::string target = temp_.path("typed/templates");
-    ASSERT_TRUE(Click(wizard, 300, 290));  // into the entry
+    ASSERT_TRUE(Click(wizard, layout::kDirectoryEntry));  // into the entry
     ASSERT_TRUE(Keys(wizard, {"ctrl+a", "BackSpace"}));
     ASSERT_TRUE(Type(wizard, target + "/"));
-    ASSERT_TRUE(Click(wizard, 350, 335));  // Next: copy
+    ASSERT_TRUE(Click(wizard, layout::kNextButton));  // Next: copy
 
     ASSERT_TRUE(WaitFor([&] { return ReadFile(MainConfig()).find("typed") != std::string::npos; }))
         << "the directory is recorded after the copy; " << Errors();
@@ -93,7 +94,7 @@ TEST_F(WizardDrive, FullInstallIntoATypedDirectoryThenFinishOpensTheDescription)
     EXPECT_EQ(ReadFile(target + "/forms/invoice.tpl"), "invoice template\n");
     EXPECT_EQ(ReadFile(target + "/forms/letters/letter.tpl"), "letter template\n");
 
-    ASSERT_TRUE(Click(wizard, 350, 335));  // Finish, the box ticked
+    ASSERT_TRUE(Click(wizard, layout::kNextButton));  // Finish, the box ticked
     ASSERT_EQ(Finish(), 0);
     EXPECT_EQ(Opened(), target + "/doc/readme.html\n");
     EXPECT_TRUE(Leftovers().empty());
@@ -122,7 +123,7 @@ TEST_F(WizardDrive, TildeTypedWithEnterInstallsUnderHomeAndRecordsTheAbsolutePat
     EXPECT_EQ(ReadFile(target + "/forms/letters/letter.tpl"), "letter template\n");
     EXPECT_FALSE(PathExists(temp_.path("app/~"))) << "no directory named \"~\"";
 
-    ASSERT_TRUE(Click(wizard, 350, 335));  // Finish
+    ASSERT_TRUE(Click(wizard, layout::kNextButton));  // Finish
     ASSERT_EQ(Finish(), 0);
     EXPECT_EQ(Opened(), target + "/doc/readme.html\n");
     EXPECT_TRUE(Leftovers().empty());
@@ -137,8 +138,8 @@ TEST_F(WizardDrive, RelativeTypedDirectoryIsMadeUnderTheCurrentDirectoryAndRecor
     const std::string wizard = FindWizard();
     ASSERT_FALSE(wizard.empty()) << Errors();
 
-    ASSERT_TRUE(Click(wizard, 350, 335));  // Next: the directory page
-    ASSERT_TRUE(Click(wizard, 300, 290));  // into the entry
+    ASSERT_TRUE(Click(wizard, layout::kNextButton));  // Next: the directory page
+    ASSERT_TRUE(Click(wizard, layout::kDirectoryEntry));  // into the entry
     ASSERT_TRUE(Keys(wizard, {"ctrl+a", "BackSpace"}));
     ASSERT_TRUE(Type(wizard, "rel/templates/"));
     ASSERT_TRUE(Keys(wizard, {"Return"}));
@@ -148,7 +149,7 @@ TEST_F(WizardDrive, RelativeTypedDirectoryIsMadeUnderTheCurrentDirectoryAndRecor
         << "the directory is recorded after the copy; " << Errors();
     EXPECT_EQ(ReadFile(MainConfig()), "ConfigurationTemplatesLocation=" + target + "\n");
     EXPECT_EQ(ReadFile(target + "/forms/invoice.tpl"), "invoice template\n");
-    ASSERT_TRUE(Click(wizard, 350, 335));  // Finish
+    ASSERT_TRUE(Click(wizard, layout::kNextButton));  // Finish
     ASSERT_EQ(Finish(), 0);
 }
 
@@ -183,15 +184,15 @@ TEST_F(WizardDrive, FailingInstallShowsTheErrorBoxThenTheErrorPageAndChangesNoth
     Start({}, true);
     const std::string wizard = FindWizard();
     ASSERT_FALSE(wizard.empty()) << Errors();
-    ASSERT_TRUE(Click(wizard, 350, 335));  // the directory page, proposing `target`
-    ASSERT_TRUE(Click(wizard, 350, 335));  // copy
+    ASSERT_TRUE(Click(wizard, layout::kNextButton));  // the directory page, proposing `target`
+    ASSERT_TRUE(Click(wizard, layout::kNextButton));  // copy
     const std::string box = WaitForMessageBox(wizard);
     ASSERT_FALSE(box.empty()) << "an error box";
     ASSERT_TRUE(Keys(box, {"Return"}));  // OK
     ASSERT_TRUE(WaitFor([&] { return TitledWindows().size() == 1; }));
     EXPECT_TRUE(child_->Running()) << "the error page waits for Finish";
 
-    ASSERT_TRUE(Click(wizard, 350, 335));  // Finish
+    ASSERT_TRUE(Click(wizard, layout::kNextButton));  // Finish
     ASSERT_EQ(Finish(), 0);
     EXPECT_EQ(Snapshot(target), before);
     EXPECT_EQ(ReadFile(MainConfig()), configBefore);
@@ -217,8 +218,8 @@ TEST_F(WizardDrive, TerminationSignalDuringTheCopyWaitsForTheCopyAndTheRecording
     Start({}, true);
     const std::string wizard = FindWizard();
     ASSERT_FALSE(wizard.empty()) << Errors();
-    ASSERT_TRUE(Click(wizard, 350, 335));  // the directory page
-    ASSERT_TRUE(Click(wizard, 350, 335));  // copy into the default directory
+    ASSERT_TRUE(Click(wizard, layout::kNextButton));  // the directory page
+    ASSERT_TRUE(Click(wizard, layout::kNextButton));  // copy into the default directory
     ASSERT_TRUE(WaitFor([&] { return PathExists(DefaultTemplates()); })) << "copying has begun";
     kill(child_->Pid(), SIGTERM);
     ASSERT_EQ(Finish(), 0);
@@ -234,7 +235,7 @@ TEST_F(WizardDrive, TerminationSignalWhileTheCancelQuestionIsUpEndsTheRunCleanly
     Start({}, true);
     const std::string wizard = FindWizard();
     ASSERT_FALSE(wizard.empty()) << Errors();
-    ASSERT_TRUE(Click(wizard, 450, 335));  // Cancel: the question comes up
+    ASSERT_TRUE(Click(wizard, layout::kCancelButton));  // Cancel: the question comes up
     ASSERT_FALSE(WaitForMessageBox(wizard).empty());
     kill(child_->Pid(), SIGINT);
     ASSERT_EQ(Finish(), 0);

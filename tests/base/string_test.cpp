@@ -114,6 +114,7 @@ TEST(WStringEdit, EraseBounds) {
     EXPECT_EQ(s, u"abc");
     try {
         s.erase(5, 0);
+        ADD_FAILURE() << "erasing from past the end must throw";
     } catch (const std::out_of_range& e) {
         EXPECT_STREQ(e.what(), "basic_string");
     }

@@ -2,6 +2,7 @@
 // keep every text intact and free each block once (run under ThreadSanitizer).
 #include <gtest/gtest.h>
 
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -33,15 +34,38 @@ TEST(WStringThreads, SharedBlocksCopiedAndReleasedAcrossThreads) {
 }
 
 TEST(WStringThreads, BlockReleasedOnAnotherThread) {
-    for (int i = 0; i < 1000; ++i) {
+    WString expected;
+    expected.resize(100, u'm');
+    for (int i = 0; i < 200; ++i) {
         WString text;
         text.resize(100, u'm');
         WString handed = text;
+        ASSERT_EQ(text.SharedCount(), 2);
+        // The other thread drops its copy; the count it leaves is seen here.
         std::thread other([moved = std::move(handed)]() mutable { WString drop = std::move(moved); });
-        text = WString();
         other.join();
+        EXPECT_EQ(text.SharedCount(), 1) << "the other thread's release reached the block";
+        EXPECT_EQ(text, expected);
+
+        // The other way round: this thread lets go first, and the other one
+        // holds the last reference, finds the text intact and frees the block.
+        std::promise<void> letGo;
+        std::future<void> released = letGo.get_future();
+        int64_t countSeen = 0;
+        bool intact = false;
+        std::thread owner([held = WString(text), released = std::move(released), &countSeen, &intact,
+                           &expected]() mutable {
+            released.wait();
+            countSeen = held.SharedCount();
+            intact = held == expected;
+            WString drop = std::move(held);
+        });
+        text = WString();
+        letGo.set_value();
+        owner.join();
+        EXPECT_EQ(countSeen, 1) << "this thread's release reached the block";
+        EXPECT_TRUE(intact);
     }
-    SUCCEED();
 }
 
 }  // namespace

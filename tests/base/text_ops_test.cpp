@@ -55,4 +55,17 @@ TEST(CompareNoCase, FoldsAsciiCase) {
     EXPECT_NE(CompareNoCase(u"/a/t", u"/a/t/"), 0);
 }
 
+TEST(ParentPath, DropsTheLastComponentAndTheSlashesBeforeIt) {
+    EXPECT_EQ(ParentPath(WString(u"/a/b")), u"/a");
+    EXPECT_EQ(ParentPath(WString(u"/a//b")), u"/a");
+    EXPECT_EQ(ParentPath(WString(u"/a")), u"/");
+    EXPECT_EQ(ParentPath(WString(u"//a")), u"/");
+    EXPECT_EQ(ParentPath(WString(u"a/b")), u"a");
+    EXPECT_TRUE(ParentPath(WString(u"name")).empty()) << "no directory is named";
+    EXPECT_TRUE(ParentPath(WString()).empty());
+    // The byte forms behave alike.
+    EXPECT_EQ(ParentPath(AString("/x/y.cfg")), "/x");
+    EXPECT_EQ(ParentPath(std::string("/y")), "/");
+}
+
 }  // namespace

@@ -76,7 +76,7 @@ TEST_F(CopyingPhase, ProgressPageWhileCopyingThenSuccessAndRecording) {
                     EXPECT_DOUBLE_EQ(gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(page->Bar())), 0.4);
                 }};
     job.midway = 40;
-    g_timeout_add(10, HeldJob::Step, &job);
+    const ScopedTimeout timeout1(10, HeldJob::Step, &job);
     ClickNext();
     ASSERT_TRUE(job.ran);
 
@@ -113,7 +113,7 @@ TEST_F(CopyingPhase, CancelEscapeAndCloseRequestDoNothingWhileCopying) {
                     EXPECT_NE(dialog_->Window(), nullptr) << "the window outlives the copy";
                     EXPECT_EQ(dialog_->State(), StateCopying);
                 }};
-    g_timeout_add(10, HeldJob::Step, &job);
+    const ScopedTimeout timeout2(10, HeldJob::Step, &job);
     ClickNext();
     ASSERT_TRUE(job.ran);
     EXPECT_EQ(dialog_->State(), StateSuccess);
@@ -124,7 +124,7 @@ TEST_F(CopyingPhase, JobFailureShowsItsMessageThenTheErrorPageAndRecordsNothing)
     OpenHeld();
     DialogAnswerer answer(GTK_RESPONSE_OK);
     HeldJob job{dialog_.get(), nullptr, 5, u"Installation error 100% %s", 40};
-    g_timeout_add(10, HeldJob::Step, &job);
+    const ScopedTimeout timeout3(10, HeldJob::Step, &job);
     ClickNext();
     ASSERT_TRUE(answer.Answered());
     EXPECT_EQ(answer.Text(), "Installation error 100% %s") << "shown literally";
@@ -162,7 +162,7 @@ TEST_F(CopyingPhase, ErrorBoxSaysWhichFileFailedAndWhyAndStaysWithTheWizard) {
     GtkWindow* wizard = GTK_WINDOW(dialog_->Window());
     DialogAnswerer answer(GTK_RESPONSE_OK);
     HeldJob job{dialog_.get(), nullptr, 87, LoadResString("IDS_INSTALL_ERROR"), 40};
-    g_timeout_add(10, HeldJob::Step, &job);
+    const ScopedTimeout timeout4(10, HeldJob::Step, &job);
     ClickNext();
     ASSERT_TRUE(answer.Answered());
     EXPECT_EQ(answer.Text(), "Installation error") << "the primary text stays as it was";
@@ -194,7 +194,7 @@ TEST_F(CopyingPhase, SilentRunGoesStraightToTheFinalPage) {
                     EXPECT_FALSE(IsShown(dialog_->BackButton()));
                     EXPECT_FALSE(IsShown(dialog_->NextButton()));
                 }};
-    g_timeout_add(10, HeldJob::Step, &job);
+    const ScopedTimeout timeout5(10, HeldJob::Step, &job);
     dialog_->StartInstallation();
     ASSERT_TRUE(job.ran);
     EXPECT_EQ(dialog_->State(), StateSuccess);
@@ -294,7 +294,7 @@ TEST(ProgressPageTest, TextAndBarFollowThePercentage) {
     GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     GtkWidget* layout = gtk_fixed_new();
     gtk_container_add(GTK_CONTAINER(window), layout);
-    ProgressPage page(layout, 480);
+    ProgressPage page(layout);
     ASSERT_EQ(page.Widgets().size(), 2u);
     EXPECT_EQ(page.Widgets()[0], page.Label());
     EXPECT_EQ(LabelText(page.Label()), "Files being copied...");

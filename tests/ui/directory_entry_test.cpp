@@ -198,7 +198,7 @@ TEST_F(DirectoryEntry, TildeAndRelativeEntriesAreInstalledShownAndRecordedAsAbso
             CInstallerDlg* dialog;
             std::string shown;
         } probe{dialog_.get(), ""};
-        g_timeout_add(
+        const ScopedTimeout timeout1(
             10,
             [](gpointer data) -> gboolean {
                 auto* p = static_cast<Probe*>(data);
@@ -265,7 +265,7 @@ TEST_F(DirectoryEntry, EnterInTheEntryIsNextEmptyMessageIncluded) {
 
     const std::string target = temp_.path("by-enter/");
     Type(target);
-    g_timeout_add(10, FinishJob, dialog_.get());
+    const ScopedTimeout timeout2(10, FinishJob, dialog_.get());
     SendKey(dialog_->Window(), GDK_Return);
     ASSERT_TRUE(PumpUntil([&] { return dialog_->State() == StateSuccess; }));
     EXPECT_EQ(Bytes(dialog_->TemplateDirectory()), target);

@@ -28,7 +28,7 @@ protected:
         dialog_->BuildWindow();
         dialog_->ShowWelcomePage();
         dialog_->SetWorkerHooks({StartNoThread, JoinNothing});
-        g_timeout_add(10, FinishJob, dialog_.get());
+        const ScopedTimeout timeout1(10, FinishJob, dialog_.get());
         dialog_->StartInstallation();
         ASSERT_EQ(dialog_->State(), StateSuccess);
     }
@@ -60,7 +60,7 @@ TEST_F(FinishTest, DirectoryWithoutItsTrailingSlashStillHoldsTheDescription) {
     dialog_->BuildWindow();
     dialog_->ShowWelcomePage();
     dialog_->SetWorkerHooks({StartNoThread, JoinNothing});
-    g_timeout_add(10, FinishJob, dialog_.get());
+    const ScopedTimeout timeout2(10, FinishJob, dialog_.get());
     dialog_->StartInstallation();
     ASSERT_EQ(dialog_->State(), StateSuccess);
     gtk_button_clicked(GTK_BUTTON(dialog_->NextButton()));

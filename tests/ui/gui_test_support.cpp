@@ -10,6 +10,17 @@ void Pump() {
     while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
 }
 
+ScopedTimeout::ScopedTimeout(guint milliseconds, GSourceFunc function, gpointer data)
+    : source_(g_timeout_source_new(milliseconds)) {
+    g_source_set_callback(source_, function, data, nullptr);
+    g_source_attach(source_, nullptr);
+}
+
+ScopedTimeout::~ScopedTimeout() {
+    g_source_destroy(source_);  // nothing when it has already finished
+    g_source_unref(source_);
+}
+
 DialogAnswerer::DialogAnswerer(gint response) : response_(response) {
     source_ = g_timeout_add(10, Poll, this);
 }

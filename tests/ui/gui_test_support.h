@@ -13,6 +13,20 @@ extern bool g_haveDisplay;
 // Handles every pending event.
 void Pump();
 
+// A main-loop timeout that goes with its owner: a callback whose data lives on
+// the stack never runs after the data is gone, whether it has finished (returned
+// FALSE) by then or not.
+class ScopedTimeout {
+public:
+    ScopedTimeout(guint milliseconds, GSourceFunc function, gpointer data);
+    ~ScopedTimeout();
+    ScopedTimeout(const ScopedTimeout&) = delete;
+    ScopedTimeout& operator=(const ScopedTimeout&) = delete;
+
+private:
+    GSource* source_;  // our reference: valid after the loop has dropped it
+};
+
 // Answers the first message dialog that comes up with `response`, from a
 // timeout polled inside the dialog's own modal loop. Remembers what it saw.
 class DialogAnswerer {

@@ -4,6 +4,7 @@
 // needs a CJK font), so the measurements above are of real glyphs, not boxes.
 
 #include "ui/dir_select_page.h"
+#include "ui/layout.h"
 #include "ui/progress_page.h"
 #include "ui/success_final_page.h"
 #include "wizard_fixture.h"
@@ -27,7 +28,7 @@ void ExpectDrawn(GtkWidget* label, const std::string& what) {
 void ExpectInsideWindow(GtkWidget* widget, const std::string& what) {
     GtkAllocation area;
     gtk_widget_get_allocation(widget, &area);
-    EXPECT_LE(area.x + area.width, 500) << what;
+    EXPECT_LE(area.x + area.width, layout::kWindowWidth) << what;
 }
 
 using LayoutFit = WizardTest;
@@ -49,7 +50,7 @@ TEST_F(LayoutFit, EveryLanguageFitsTheWindow) {
         ExpectDrawn(dialog_->DirectoryPage()->PromptLabel(), "prompt");
 
         dialog_->SetWorkerHooks({StartNoThread, JoinNothing});
-        g_timeout_add(10, FinishJob, dialog_.get());
+        const ScopedTimeout timeout1(10, FinishJob, dialog_.get());
         ClickNext();
         Pump();
         ASSERT_EQ(dialog_->State(), StateSuccess);

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/toolkit_language.h"
+#include "ui/toolkit_language.h"
 #include "lang/messages.h"
 #include "tests/support/temp_dir.h"
 #include "ui/description_opener.h"

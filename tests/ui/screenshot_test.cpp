@@ -3,6 +3,8 @@
 // Russian, and the
 // welcome, directory and success pages and the cancel question in all 24
 // languages, GTK's own buttons in the table's language as in the installer.
+// tools/check_screenshots.cpp (run by ./test.sh) then checks that each shows
+// the window at its size.
 
 #include <spawn.h>
 #include <sys/wait.h>
@@ -12,7 +14,7 @@
 #include <functional>
 #include <vector>
 
-#include "app/toolkit_language.h"
+#include "ui/toolkit_language.h"
 #include "ui/dir_select_page.h"
 #include "ui/failure_reason.h"
 #include "wizard_fixture.h"
@@ -175,7 +177,7 @@ TEST_F(Screenshots, EveryPageInEnglishGermanAndRussian) {
         Shoot("1-welcome", dialog_->Window());
 
         QuestionShot question{[&](GtkWidget*) { Shoot("2-cancel-question", nullptr); }};
-        g_timeout_add(50, QuestionShot::Step, &question);
+        const ScopedTimeout timeout1(50, QuestionShot::Step, &question);
         gtk_button_clicked(GTK_BUTTON(dialog_->CancelButton()));
         EXPECT_TRUE(question.done);
 
@@ -187,20 +189,20 @@ TEST_F(Screenshots, EveryPageInEnglishGermanAndRussian) {
         WriteFile(file, "a file");
         gtk_entry_set_text(GTK_ENTRY(dialog_->DirectoryPage()->Entry()), file.c_str());
         QuestionShot badTarget{[&](GtkWidget*) { Shoot("3b-unusable-directory", nullptr); }};
-        g_timeout_add(50, QuestionShot::Step, &badTarget);
+        const ScopedTimeout timeout2(50, QuestionShot::Step, &badTarget);
         gtk_button_clicked(GTK_BUTTON(dialog_->NextButton()));
         EXPECT_TRUE(badTarget.done);
         ASSERT_EQ(dialog_->State(), StateDirectory);
         dialog_->DirectoryPage()->SetDirectory(dialog_->TemplateDirectory());
 
         ChooserShot chooser{[&](GtkWidget* window) { Shoot("3-folder-chooser", window); }};
-        g_timeout_add(50, ChooserShot::Step, &chooser);
+        const ScopedTimeout timeout3(50, ChooserShot::Step, &chooser);
         gtk_button_clicked(GTK_BUTTON(dialog_->DirectoryPage()->BrowseButton()));
         EXPECT_TRUE(chooser.done);
 
         dialog_->SetWorkerHooks({StartNoThread, JoinNothing});
         CopyingShot progress{dialog_.get(), [&] { Shoot("4-progress", dialog_->Window()); }, 0};
-        g_timeout_add(10, CopyingShot::Step, &progress);
+        const ScopedTimeout timeout4(10, CopyingShot::Step, &progress);
         gtk_button_clicked(GTK_BUTTON(dialog_->NextButton()));
         ASSERT_EQ(dialog_->State(), StateSuccess);
         Shoot("5-success", dialog_->Window());
@@ -214,8 +216,8 @@ TEST_F(Screenshots, EveryPageInEnglishGermanAndRussian) {
         MessagesLocale messages(language);
         CopyingShot failing{dialog_.get(), [] {}, 5};
         QuestionShot errorBox{[&](GtkWidget*) { Shoot("6-error-box", nullptr); }};
-        g_timeout_add(10, CopyingShot::Step, &failing);
-        g_timeout_add(50, QuestionShot::Step, &errorBox);
+        const ScopedTimeout timeout5(10, CopyingShot::Step, &failing);
+        const ScopedTimeout timeout6(50, QuestionShot::Step, &errorBox);
         gtk_button_clicked(GTK_BUTTON(dialog_->NextButton()));
         EXPECT_TRUE(errorBox.done);
         ASSERT_EQ(dialog_->State(), StateError);
@@ -233,7 +235,7 @@ TEST_F(Screenshots, WelcomeDirectorySuccessAndCancelQuestionInEveryLanguage) {
         Shoot("1-welcome", dialog_->Window());
 
         QuestionShot question{[&](GtkWidget*) { Shoot("2-cancel-question", nullptr); }};
-        g_timeout_add(50, QuestionShot::Step, &question);
+        const ScopedTimeout timeout7(50, QuestionShot::Step, &question);
         gtk_button_clicked(GTK_BUTTON(dialog_->CancelButton()));
         EXPECT_TRUE(question.done);
 
@@ -241,7 +243,7 @@ TEST_F(Screenshots, WelcomeDirectorySuccessAndCancelQuestionInEveryLanguage) {
         Shoot("3-directory", dialog_->Window());
 
         dialog_->SetWorkerHooks({StartNoThread, JoinNothing});
-        g_timeout_add(10, FinishJob, dialog_.get());
+        const ScopedTimeout timeout8(10, FinishJob, dialog_.get());
         gtk_button_clicked(GTK_BUTTON(dialog_->NextButton()));
         ASSERT_EQ(dialog_->State(), StateSuccess);
         Shoot("5-success", dialog_->Window());

@@ -3,6 +3,7 @@
 #include <gdk/gdkkeysyms.h>
 
 #include "ui/dir_select_page.h"
+#include "ui/layout.h"
 #include "ui/message_page.h"
 #include "ui/message_box.h"
 #include "wizard_fixture.h"
@@ -10,6 +11,8 @@
 namespace {
 
 using Navigation = WizardTest;
+
+static_assert(layout::kWindowWidth == 500 && layout::kWindowHeight == 360, "the wizard is 500 x 360");
 
 TEST_F(Navigation, WindowIsFixedAt500By360WithButtonsInTheirPlaces) {
     Open();
@@ -22,26 +25,26 @@ TEST_F(Navigation, WindowIsFixedAt500By360WithButtonsInTheirPlaces) {
 
     GtkAllocation area;
     gtk_widget_get_allocation(window, &area);
-    EXPECT_EQ(area.width, 500);
-    EXPECT_EQ(area.height, 360);
+    EXPECT_EQ(area.width, layout::kWindowWidth);
+    EXPECT_EQ(area.height, layout::kWindowHeight);
     gtk_window_resize(GTK_WINDOW(window), 700, 500);
     Pump();
     gtk_widget_get_allocation(window, &area);
-    EXPECT_EQ(area.width, 500) << "the size hints keep the window at its size";
+    EXPECT_EQ(area.width, layout::kWindowWidth) << "the size hints keep the window at its size";
 
     const struct {
         GtkWidget* button;
-        int x;
+        layout::Box box;
         const char* label;
-    } buttons[] = {{dialog_->BackButton(), 230, "< Back"},
-                   {dialog_->NextButton(), 310, "Next >"},
-                   {dialog_->CancelButton(), 410, "Cancel"}};
+    } buttons[] = {{dialog_->BackButton(), layout::kBackButton, "< Back"},
+                   {dialog_->NextButton(), layout::kNextButton, "Next >"},
+                   {dialog_->CancelButton(), layout::kCancelButton, "Cancel"}};
     for (const auto& b : buttons) {
         gtk_widget_get_allocation(b.button, &area);
-        EXPECT_EQ(area.x, b.x) << b.label;
-        EXPECT_EQ(area.y, 320) << b.label;
-        EXPECT_EQ(area.width, 80) << b.label;
-        EXPECT_EQ(area.height, 30) << b.label;
+        EXPECT_EQ(area.x, b.box.x) << b.label;
+        EXPECT_EQ(area.y, b.box.y) << b.label;
+        EXPECT_EQ(area.width, b.box.width) << b.label;
+        EXPECT_EQ(area.height, b.box.height) << b.label;
         EXPECT_EQ(ButtonLabel(b.button), b.label);
     }
     EXPECT_TRUE(gtk_widget_has_default(dialog_->NextButton()));
@@ -198,7 +201,7 @@ TEST_F(Navigation, FolderChooserReplacesTheEntryOnlyWhenAccepted) {
     MakeDirectories(folder);
 
     ChooserAnswer cancel{folder, GTK_RESPONSE_CANCEL};
-    g_timeout_add(10, ChooserAnswer::Poll, &cancel);
+    const ScopedTimeout timeout1(10, ChooserAnswer::Poll, &cancel);
     gtk_button_clicked(GTK_BUTTON(page->BrowseButton()));
     ASSERT_TRUE(cancel.answered);
     EXPECT_EQ(page->GetDirectory(), u"C:\\typed");
@@ -206,7 +209,7 @@ TEST_F(Navigation, FolderChooserReplacesTheEntryOnlyWhenAccepted) {
     EXPECT_EQ(cancel.position, GTK_WIN_POS_CENTER_ON_PARENT);
 
     ChooserAnswer accept{folder, GTK_RESPONSE_ACCEPT};
-    g_timeout_add(10, ChooserAnswer::Poll, &accept);
+    const ScopedTimeout timeout2(10, ChooserAnswer::Poll, &accept);
     gtk_button_clicked(GTK_BUTTON(page->BrowseButton()));
     ASSERT_TRUE(accept.answered);
     EXPECT_EQ(ToMultiByte(page->GetDirectory()).c_str(), folder);

@@ -1,4 +1,4 @@
-#include "app/toolkit_language.h"
+#include "ui/toolkit_language.h"
 
 #include <gtk/gtk.h>
 

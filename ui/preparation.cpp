@@ -101,7 +101,7 @@ bool CInstallerDlg::Prepare() {
             break;
         }
     }
-    if (!taken) templateDirectory_ = AsDirectory(GetDefaultTemplateBase() + u"tmplts/");
+    if (!taken) templateDirectory_ = AsDirectory(GetDefaultTemplateDirectory());
     // Installed into, shown and recorded as an absolute path: the launcher
     // does not share our current directory.
     if (WString absolute; ResolveTargetPath(templateDirectory_, absolute)) templateDirectory_ = absolute;

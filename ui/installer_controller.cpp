@@ -14,15 +14,12 @@
 
 CInstallerDlg::CInstallerDlg(int32_t argumentCount, char** argumentVector, bool silent, const AString& caption,
                              const WString& languageCode, bool usecwd)
-    : languageCode_(languageCode),
+    : silent_(silent),
+      languageCode_(languageCode),
       usecwd_(usecwd),
       argumentCount_(argumentCount),
       argumentVector_(argumentVector),
       title_(caption) {
-    if (!kit_.buffer) {
-        kit_.bufferSize = kKitCopyBufferSize;
-        kit_.buffer = std::make_unique<uint8_t[]>(kKitCopyBufferSize);
-    }
     signals_ = std::make_unique<TerminationSignals>();
     // Without a display GTK stays down; a silent run goes on without it.
     gtkReady_ = gtk_init_check(&argumentCount_, &argumentVector_) != FALSE;
@@ -33,9 +30,6 @@ CInstallerDlg::CInstallerDlg(int32_t argumentCount, char** argumentVector, bool 
         signals_->WatchFromMainLoop([](void* self) { static_cast<CInstallerDlg*>(self)->OnTerminationSignal(); },
                                     this);
     }
-    alternateLocations_ = false;
-    alternateFilePresent_ = false;
-    silent_ = silent;
     SetJobResult(jobState_, 0, LoadResString("IDS_PREPARECOPY"), 0);
 }
 

@@ -45,7 +45,7 @@ uint32_t CopyEntryBytes(DistributionKit& kit, const KitFileEntry& entry, int out
         failure = error;
         return CodeFromErrno(error);
     };
-    const int container = static_cast<int>(kit.tempHandle);
+    const int container = DescriptorOf(kit.tempHandle.Get());
     off64_t position = entry.offset;
     uint32_t remaining = entry.size;
 
@@ -115,7 +115,7 @@ uint32_t ExtractEntry(DistributionKit& kit, size_t index, const WString& destina
         return CodeFromErrno(value);
     };
 
-    if (kit.tempHandle == INVALID_FILE_HANDLE) return ERR_INVALID_HANDLE;
+    if (kit.tempHandle.Get() == INVALID_FILE_HANDLE) return ERR_INVALID_HANDLE;
     if (const int fault = InjectedFault(FaultStep::CreateFile, path); fault != 0) return injected(fault);
     FileHandle opened = INVALID_FILE_HANDLE;
     if (directory >= 0) {

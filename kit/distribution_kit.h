@@ -37,7 +37,7 @@ struct DistributionKit {
     std::vector<KitDescription> descriptions;
     std::vector<KitFileEntry> entries;
     WString tempPath;
-    FileHandle tempHandle = INVALID_FILE_HANDLE;
+    ScopedFileHandle tempHandle;
     uint32_t bufferSize = kKitCopyBufferSize;
     std::unique_ptr<uint8_t[]> buffer;
     // Cleared once the kernel has refused to copy from the container into a

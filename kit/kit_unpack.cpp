@@ -112,9 +112,6 @@ uint32_t UnpackKit(const WString& source, const WString& destination) {
 }
 
 void ReleaseKitTempFile(DistributionKit& kit) {
-    if (kit.tempHandle != INVALID_FILE_HANDLE) {
-        CloseFileHandle(kit.tempHandle);
-        kit.tempHandle = INVALID_FILE_HANDLE;
-    }
+    kit.tempHandle.Reset();
     if (!kit.tempPath.empty()) RemoveFile(kit.tempPath);
 }

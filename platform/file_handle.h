@@ -11,6 +11,9 @@
 using FileHandle = int64_t;
 constexpr FileHandle INVALID_FILE_HANDLE = -1;
 
+// The POSIX descriptor a handle stands for.
+inline int DescriptorOf(FileHandle handle) { return static_cast<int>(handle); }
+
 // 100-nanosecond ticks since 1601-01-01 00:00 UTC, kept as two 32-bit halves
 // and compared high half first.
 struct FileTime {

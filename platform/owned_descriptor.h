@@ -3,6 +3,8 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+
 class OwnedDescriptor {
 public:
     OwnedDescriptor() = default;
@@ -25,6 +27,12 @@ public:
     void Reset(int fd = -1) {
         if (fd_ >= 0) ::close(fd_);
         fd_ = fd;
+    }
+    // Closes now and says how the close went: 0 or the errno value.
+    int Close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0 ? 0 : errno;
     }
 
 private:

@@ -99,7 +99,7 @@ bool VerifyKit(const std::string& kitPath, bool strict, std::ostream& out, std::
                std::string& error) {
     DistributionKit kit;
     if (!Read(kitPath, kit, error)) return false;
-    const int64_t containerSize = SeekFileHandle(kit.tempHandle, 0, FILE_FROM_END);
+    const int64_t containerSize = SeekFileHandle(kit.tempHandle.Get(), 0, FILE_FROM_END);
     if (containerSize < 0) {
         error = "cannot take the size of the unpacked kit";
         return false;

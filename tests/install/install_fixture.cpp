@@ -140,7 +140,7 @@ void InstallTest::BuildKit() {
     ASSERT_EQ(CreateFileHandle(Wide(path), FILE_ACCESS_READ | FILE_ACCESS_WRITE, 0, FILE_OPEN_EXISTING, handle,
                                FILE_ATTR_NORMAL),
               0u);
-    kit_->tempHandle = handle;
+    kit_->tempHandle.Reset(handle);
     kit_->tempPath = Wide(path);
     for (const PendingEntry& entry : pending_) {
         KitFileEntry kitEntry;

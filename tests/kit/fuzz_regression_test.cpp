@@ -31,10 +31,10 @@ protected:
                 DistributionKit kit;
                 const uint32_t code = ReadKit(kit, Wide(path));
                 if (code == 0) {
-                    EXPECT_NE(kit.tempHandle, INVALID_FILE_HANDLE);
+                    EXPECT_NE(kit.tempHandle.Get(), INVALID_FILE_HANDLE);
                 } else {
                     EXPECT_TRUE(kit.entries.empty());
-                    EXPECT_EQ(kit.tempHandle, INVALID_FILE_HANDLE);
+                    EXPECT_EQ(kit.tempHandle.Get(), INVALID_FILE_HANDLE);
                 }
             }
             EXPECT_EQ(ContainerCount(), 0u);

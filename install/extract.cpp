@@ -14,6 +14,8 @@
 #include "platform/file_handle.h"
 #include "platform/platform_error.h"
 
+namespace vxk5 {
+
 namespace {
 
 // The last error of the call that just failed; `fallback` should it say nothing.
@@ -153,3 +155,5 @@ uint32_t ExtractEntry(DistributionKit& kit, size_t index, const WString& destina
     if (closeFault != 0) return injected(closeFault);
     return ERR_SUCCESS;
 }
+
+}  // namespace vxk5

@@ -10,6 +10,8 @@
 #include "lang/messages.h"
 #include "platform/posix_objects.h"
 
+namespace vxk5 {
+
 InstallWorker::~InstallWorker() { Join(); }
 
 void InstallWorker::Join() {
@@ -63,3 +65,5 @@ void SleepMilliseconds(uint32_t milliseconds) {
         microseconds -= slice;
     }
 }
+
+}  // namespace vxk5

@@ -11,6 +11,8 @@
 #include "base/wstring.h"
 #include "platform/file_handle.h"
 
+namespace vxk5 {
+
 struct KitDescription {
     WString language;
     WString product;
@@ -44,3 +46,5 @@ struct DistributionKit {
     // destination: the bytes then go through the buffer for good.
     bool copyInKernel = true;
 };
+
+}  // namespace vxk5

@@ -7,6 +7,8 @@
 #include "kit/kit_unpack.h"
 #include "platform/file_handle.h"
 
+namespace vxk5 {
+
 using namespace kitformat;
 
 namespace {
@@ -176,3 +178,5 @@ WString GetDescriptionName(const DistributionKit& kit, const WString& language) 
     const KitDescription* fallback = FindDescription(kit, kitformat::kFallbackLanguage);
     return fallback != nullptr ? fallback->descriptionPath : WString();
 }
+
+}  // namespace vxk5

@@ -10,6 +10,8 @@
 #include "kit/raw_inflater.h"
 #include "platform/file_system.h"
 
+namespace vxk5 {
+
 using kitformat::kWindowSize;
 
 uint32_t CreateKitTempFile(WString& path) {
@@ -115,3 +117,5 @@ void ReleaseKitTempFile(DistributionKit& kit) {
     kit.tempHandle.Reset();
     if (!kit.tempPath.empty()) RemoveFile(kit.tempPath);
 }
+
+}  // namespace vxk5

@@ -10,6 +10,8 @@
 
 #include "platform/fault_injection.h"
 
+namespace vxk5 {
+
 namespace {
 
 struct DirCloser {
@@ -232,3 +234,5 @@ std::string CurrentDirectory() {
         buffer.resize(buffer.size() * 2);
     }
 }
+
+}  // namespace vxk5

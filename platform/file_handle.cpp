@@ -9,6 +9,8 @@
 #include "base/conversion.h"
 #include "platform/platform_error.h"
 
+namespace vxk5 {
+
 namespace {
 
 int OpenFlags(uint32_t access, uint32_t disposition, uint32_t attributes) {
@@ -118,3 +120,5 @@ uint32_t TruncateFileHandle(FileHandle handle) {
     if (::ftruncate64(DescriptorOf(handle), position) != 0) return FailWithErrno(errno);
     return ERR_SUCCESS;
 }
+
+}  // namespace vxk5

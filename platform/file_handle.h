@@ -8,6 +8,8 @@
 #include "base/result_codes.h"
 #include "base/wstring.h"
 
+namespace vxk5 {
+
 using FileHandle = int64_t;
 constexpr FileHandle INVALID_FILE_HANDLE = -1;
 
@@ -98,3 +100,5 @@ public:
 private:
     FileHandle handle_ = INVALID_FILE_HANDLE;
 };
+
+}  // namespace vxk5

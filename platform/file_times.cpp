@@ -7,6 +7,8 @@
 
 #include "platform/platform_error.h"
 
+namespace vxk5 {
+
 namespace {
 
 constexpr uint64_t kTicksPerSecond = 10000000;
@@ -51,3 +53,5 @@ uint32_t SetFileHandleTimes(FileHandle handle, const FileTime* /*creation*/, con
     if (::futimens(DescriptorOf(handle), times) != 0) return FailWithErrno(errno);
     return ERR_SUCCESS;
 }
+
+}  // namespace vxk5

@@ -5,6 +5,8 @@
 
 #include <cerrno>
 
+namespace vxk5 {
+
 class OwnedDescriptor {
 public:
     OwnedDescriptor() = default;
@@ -38,3 +40,5 @@ public:
 private:
     int fd_ = -1;
 };
+
+}  // namespace vxk5

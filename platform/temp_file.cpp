@@ -13,6 +13,8 @@
 #include "base/conversion.h"
 #include "platform/owned_descriptor.h"
 
+namespace vxk5 {
+
 namespace {
 
 constexpr int kAttempts = 100;
@@ -135,3 +137,5 @@ bool CanCreateFileIn(const WString& directory, const WString& prefix) {
     }
     return false;
 }
+
+}  // namespace vxk5

@@ -17,6 +17,8 @@
 #include "platform/file_handle.h"
 #include "tools/kit_inspect.h"
 
+namespace vxk5 {
+
 namespace {
 
 constexpr int64_t kEpochDifferenceSeconds = 11644473600;  // 1601-01-01 to 1970-01-01
@@ -291,3 +293,5 @@ bool ExtractKit(const ExtractOptions& options, std::ostream& out, std::string& e
         << options.directory << "\n";
     return true;
 }
+
+}  // namespace vxk5

@@ -11,6 +11,8 @@
 #include "kit/kit_reader.h"
 #include "lang/messages.h"
 
+namespace vxk5 {
+
 namespace {
 
 constexpr int64_t kEpochDifferenceSeconds = 11644473600;
@@ -156,3 +158,5 @@ bool VerifyKit(const std::string& kitPath, bool strict, std::ostream& out, std::
         << " bytes of file data, container of " << containerSize << " bytes\n";
     return true;
 }
+
+}  // namespace vxk5

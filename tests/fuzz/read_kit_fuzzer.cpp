@@ -14,6 +14,8 @@
 #include "kit/kit_reader.h"
 #include "platform/file_handle.h"
 
+using namespace vxk5;
+
 namespace {
 
 std::string& KitPath() {

@@ -13,6 +13,8 @@
 #include "lang/messages.h"
 #include "platform/job_state.h"
 
+using namespace vxk5;
+
 WString Wide(const std::string& text) { return FromMultiByte(AString(text.c_str(), text.size())); }
 
 std::string Narrow(const WString& text) {

@@ -9,6 +9,8 @@
 #include "kit/kit_reader.h"
 #include "tests/kit/kit_fixture.h"
 
+using namespace vxk5;
+
 namespace {
 
 std::vector<std::string> FilesIn(const std::string& directory) {

@@ -7,6 +7,8 @@
 #include "kit/kit_format.h"
 #include "tests/kit/kit_fixture.h"
 
+using namespace vxk5;
+
 namespace {
 
 using kitformat::AppendCountedString;

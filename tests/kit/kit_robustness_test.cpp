@@ -12,6 +12,8 @@
 #include "platform/file_handle.h"
 #include "tests/kit/kit_fixture.h"
 
+using namespace vxk5;
+
 namespace {
 
 // Runs the windows under a page size other than the machine's.

@@ -8,6 +8,8 @@
 #include "kit/kit_writer.h"
 #include "platform/file_handle.h"
 
+using namespace vxk5;
+
 WString Wide(const std::string& text) { return FromMultiByte(AString(text.c_str(), text.size())); }
 
 std::string Narrow(const WString& text) {

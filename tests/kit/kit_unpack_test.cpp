@@ -15,6 +15,8 @@
 #include "tests/kit/kit_fixture.h"
 #include "tests/support/tiny_tmpfs.h"
 
+using namespace vxk5;
+
 namespace {
 
 class KitUnpackTest : public KitTest {

@@ -22,6 +22,8 @@
 #include "tools/kit_inspect.h"
 #include "tools/source_tree.h"
 
+using namespace vxk5;
+
 extern char** environ;
 
 namespace {

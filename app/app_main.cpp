@@ -10,6 +10,8 @@
 #include "ui/installer_dlg.h"
 #include "ui/toolkit_language.h"
 
+namespace vxk5 {
+
 int AppMain(CommandLine& commandLine) {
     const auto started = std::chrono::steady_clock::now();
     // Before GTK sees the arguments: it may take some of them away.
@@ -32,3 +34,5 @@ int AppMain(CommandLine& commandLine) {
     const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - started;
     return FinishDeployment(deploy, summary, taken.count());
 }
+
+}  // namespace vxk5

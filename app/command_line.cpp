@@ -5,6 +5,8 @@
 #include "base/conversion.h"
 #include "lang/messages.h"
 
+namespace vxk5 {
+
 AString LocaleLanguageCode(const char* localeName) {
     // Language and territory first ("pt_BR.UTF-8" gives pt_BR): a table may be
     // registered for a territory, and cutting to two bytes would never reach it.
@@ -67,3 +69,5 @@ LaunchOptions ParseCommandLine(int32_t argumentCount, char** argumentVector,
     if (options.languageId == 0) options.languageId = kLanguageEnglish;
     return options;
 }
+
+}  // namespace vxk5

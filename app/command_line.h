@@ -8,6 +8,8 @@
 
 #include "base/wstring.h"
 
+namespace vxk5 {
+
 // What the process entry builds and hands to AppMain.
 struct CommandLine {
     int32_t argumentCount = 0;
@@ -36,3 +38,5 @@ LaunchOptions ParseCommandLine(int32_t argumentCount, char** argumentVector,
 // Runs the whole program on the command line; the process's exit status
 // (0 unless --exit-status asks for the outcome).
 int AppMain(CommandLine& commandLine);
+
+}  // namespace vxk5

@@ -4,6 +4,8 @@
 
 #include "app/result_document.h"
 
+namespace vxk5 {
+
 DeployOptions ParseDeployOptions(int32_t argumentCount, char** argumentVector) {
     static constexpr char kResult[] = "--result=";
     DeployOptions options;
@@ -36,3 +38,5 @@ int FinishDeployment(const DeployOptions& options, const RunSummary& summary, do
     if (options.wantsResult) (void)WriteResultFile(options.resultPath, ResultDocument(summary, seconds));
     return options.exitStatus ? ExitStatusFor(summary.outcome) : 0;
 }
+
+}  // namespace vxk5

@@ -11,6 +11,8 @@
 #include "base/wstring.h"
 #include "ui/run_summary.h"
 
+namespace vxk5 {
+
 struct DeployOptions {
     bool exitStatus = false;
     bool dryRun = false;
@@ -26,3 +28,5 @@ int ExitStatusFor(RunOutcome outcome);
 // Writes the result document when asked for (a failure is reported on standard
 // error and changes nothing else) and returns the process's exit status.
 int FinishDeployment(const DeployOptions& options, const RunSummary& summary, double seconds);
+
+}  // namespace vxk5

@@ -10,6 +10,8 @@
 #include "config/replacement_file.h"
 #include "lang/language_texts.h"
 
+namespace vxk5 {
+
 namespace {
 
 using Json = nlohmann::ordered_json;
@@ -82,3 +84,5 @@ bool WriteResultFile(const AString& path, const std::string& document) {
     }
     return written;
 }
+
+}  // namespace vxk5

@@ -20,6 +20,8 @@
 #include "base/wstring.h"
 #include "ui/run_summary.h"
 
+namespace vxk5 {
+
 // The outcome's name in the document.
 const char* OutcomeName(RunOutcome outcome);
 
@@ -30,3 +32,5 @@ std::string ResultDocument(const RunSummary& summary, double seconds);
 // and a rename, so the file is either absent, as before, or complete. On
 // failure says so on standard error and returns false.
 bool WriteResultFile(const AString& path, const std::string& document);
+
+}  // namespace vxk5

@@ -25,6 +25,8 @@
 #include <stdexcept>
 #include <utility>
 
+namespace vxk5 {
+
 template <typename Unit, uint32_t InlineUnits, size_t CountUnits>
 class BasicString {
 public:
@@ -362,3 +364,5 @@ private:
         unsigned char storage_[sizeof(Heap) > sizeof(Unit) * InlineUnits ? sizeof(Heap) : sizeof(Unit) * InlineUnits];
     };
 };
+
+}  // namespace vxk5

@@ -8,6 +8,8 @@
 #include <cwchar>
 #include <memory>
 
+namespace vxk5 {
+
 namespace {
 
 // Written once by InitProcessLocale before threads exist, read afterwards.
@@ -251,3 +253,5 @@ uint32_t MultiByteToWide(uint32_t, uint32_t, const char* source, size_t sourceLe
     });
     return static_cast<uint32_t>(needed);
 }
+
+}  // namespace vxk5

@@ -19,6 +19,8 @@
 
 #include "base/wstring.h"
 
+namespace vxk5 {
+
 // Sets the process locale from the environment (setlocale(LC_ALL, "")) and
 // fixes the encoding the conversions use. Call before any thread exists.
 // Returns the locale name, or nullptr when none could be set.
@@ -53,3 +55,5 @@ uint32_t WideToMultiByte(uint32_t codePage, uint32_t flags, const char16_t* sour
                          char* target, size_t targetSize, bool* whole = nullptr);
 uint32_t MultiByteToWide(uint32_t codePage, uint32_t flags, const char* source, size_t sourceLength,
                          char16_t* target, size_t targetSize);
+
+}  // namespace vxk5

@@ -1,5 +1,7 @@
 #include "base/multi_value_map.h"
 
+namespace vxk5 {
+
 namespace {
 
 // Entries with at most this many values are searched one by one.
@@ -86,3 +88,5 @@ void SetValues(MultiValueMap& map, const WString& key, const std::vector<WString
     map.entries.push_back(MultiValueEntry{key, values});
     map.keyIndex.Append(keyHash);
 }
+
+}  // namespace vxk5

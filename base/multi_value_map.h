@@ -17,6 +17,8 @@
 #include "base/no_case_index.h"
 #include "base/wstring.h"
 
+namespace vxk5 {
+
 struct MultiValueEntry {
     WString key;
     std::vector<WString> values;
@@ -46,3 +48,5 @@ const std::vector<WString>* FindValues(const MultiValueMap& map, const WString& 
 // Replaces the key's values. A non-empty list keeps an existing entry's place and
 // spelling; otherwise the key moves to the end, holding `values`.
 void SetValues(MultiValueMap& map, const WString& key, const std::vector<WString>& values);
+
+}  // namespace vxk5

@@ -2,6 +2,8 @@
 
 #include <new>
 
+namespace vxk5 {
+
 void NoCaseIndex::clear() {
     hashes_.clear();
     slots_.clear();
@@ -32,3 +34,5 @@ void NoCaseIndex::Grow() {
     slots_.assign(count, 0);
     for (size_t position = 0; position < hashes_.size(); ++position) Place(position);
 }
+
+}  // namespace vxk5

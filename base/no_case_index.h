@@ -11,6 +11,8 @@
 
 #include "base/wstring.h"
 
+namespace vxk5 {
+
 class NoCaseIndex {
 public:
     static constexpr size_t npos = static_cast<size_t>(-1);
@@ -43,3 +45,5 @@ private:
     std::vector<uint64_t> hashes_;  // by position
     std::vector<uint32_t> slots_;   // position + 1, or 0 for a free slot; a power of two long
 };
+
+}  // namespace vxk5

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace vxk5 {
+
 constexpr uint32_t ERR_SUCCESS = 0;
 constexpr uint32_t ERR_NOT_FOUND = 2;
 constexpr uint32_t ERR_PATH_NOT_FOUND = 3;
@@ -12,3 +14,5 @@ constexpr uint32_t ERR_INVALID_DATA = 13;
 constexpr uint32_t ERR_INVALID_PARAMETER = 87;
 constexpr uint32_t ERR_DISK_FULL = 112;
 constexpr uint32_t ERR_TEMP_NOT_CREATED = 1013;
+
+}  // namespace vxk5

@@ -8,6 +8,8 @@
 
 #include "base/conversion.h"
 
+namespace vxk5 {
+
 size_t ReplaceAll(WString& text, const WString& find, const WString& replacement) {
     const size_t findLength = find.length();
     if (findLength == 0 || text.empty()) return 0;
@@ -85,3 +87,5 @@ uint64_t NoCaseHash(const WString& text) {
     hash ^= hash >> 32;
     return hash;
 }
+
+}  // namespace vxk5

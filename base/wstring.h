@@ -7,6 +7,8 @@
 
 #include "base/basic_string.h"
 
+namespace vxk5 {
+
 using WString = BasicString<char16_t, 12, 4>;  // 11 inline units, 64-bit count = 4 units
 using AString = BasicString<char, 24, 8>;      // 23 inline bytes, 64-bit count = 8 bytes
 
@@ -40,3 +42,5 @@ int CompareNoCase(const WString& a, const WString& b);
 // alike: the multibyte form up to its first 0 byte, each byte as strcasecmp
 // sees it.
 uint64_t NoCaseHash(const WString& text);
+
+}  // namespace vxk5

@@ -8,6 +8,8 @@
 #include "config/replacement_file.h"
 #include "platform/file_system.h"
 
+namespace vxk5 {
+
 namespace {
 
 constexpr size_t kChunkBytes = 1024;
@@ -150,3 +152,5 @@ void WriteLauncherConfig(const WString& path, const MultiValueMap& config) {
     }
     if (!file.Commit()) throw ConfigWriteError(CONFIG_WRITE_FAILED);
 }
+
+}  // namespace vxk5

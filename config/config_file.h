@@ -12,6 +12,8 @@
 #include "base/multi_value_map.h"
 #include "base/wstring.h"
 
+namespace vxk5 {
+
 // Codes carried by ConfigWriteError.
 constexpr uint32_t CONFIG_WRITE_NOT_CREATED = 1;  // the file cannot be created
 constexpr uint32_t CONFIG_WRITE_FAILED = 2;       // writing the content failed
@@ -42,3 +44,5 @@ ConfigRead ReadLauncherConfig(const WString& path, MultiValueMap& config);
 // untouched unless the whole new content reached the disk. Throws
 // ConfigWriteError with CONFIG_WRITE_NOT_CREATED or CONFIG_WRITE_FAILED.
 void WriteLauncherConfig(const WString& path, const MultiValueMap& config);
+
+}  // namespace vxk5

@@ -2,6 +2,8 @@
 
 #include "platform/file_system.h"
 
+namespace vxk5 {
+
 WString GetUserDataDirectory() { return GetHomeDirectory() + u"/" + u".vxk5" + u"/"; }
 
 WString GetMainConfigPath() { return GetHomeDirectory() + u"/" + u".Vx/vxlstart" + u"/" + u"vxlstart.cfg"; }
@@ -14,3 +16,5 @@ WString GetDataDirConfigPath() { return GetUserDataDirectory() + u"/" + u".Vx/vx
 WString GetDefaultTemplateBase() { return GetUserDataDirectory() + u"Vx" + u"/" + u"vxk5" + u"/"; }
 
 WString GetDefaultTemplateDirectory() { return GetDefaultTemplateBase() + u"tmplts" + u"/"; }
+
+}  // namespace vxk5

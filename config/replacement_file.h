@@ -10,6 +10,8 @@
 #include "base/wstring.h"
 #include "platform/file_system.h"
 
+namespace vxk5 {
+
 class ReplacementFile {
 public:
     ReplacementFile() = default;
@@ -32,3 +34,5 @@ private:
     AString temporary_;
     StdioFile stream_;
 };
+
+}  // namespace vxk5

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <cstdio>
 
+namespace vxk5 {
+
 namespace {
 
 constexpr int kMaxLinkDepth = 40;
@@ -121,3 +123,5 @@ bool ReplacementFile::Commit() {
     SyncDirectory(DirectoryOf(target_));
     return true;
 }
+
+}  // namespace vxk5

@@ -10,6 +10,8 @@
 #include "platform/file_finder.h"
 #include "platform/file_system.h"
 
+namespace vxk5 {
+
 namespace {
 
 WString SecondaryConfigPath(int selector) {
@@ -118,3 +120,5 @@ void SavePrimaryConfig(int selector, const MultiValueMap& primary) {
     CreateDirectoryOf(path);
     WriteLauncherConfig(path, primary);
 }
+
+}  // namespace vxk5

@@ -12,6 +12,8 @@
 #include "base/multi_value_map.h"
 #include "base/wstring.h"
 
+namespace vxk5 {
+
 constexpr int CONFIG_SET_MAIN = 0;
 constexpr int CONFIG_SET_ALTERNATE = 1;
 
@@ -48,3 +50,5 @@ void SavePrimaryConfig(int selector, const MultiValueMap& primary);
 // appended unless it is then empty or ends in "/" or "\", equals
 // (CompareNoCase) that of an earlier item. Kept items keep their own text.
 void RemoveDuplicateLocations(std::vector<WString>& list);
+
+}  // namespace vxk5

@@ -9,6 +9,8 @@
 #include "platform/file_system.h"
 #include "platform/platform_error.h"
 
+namespace vxk5 {
+
 namespace {
 
 std::string WithoutFinalSlash(const std::string& path) {
@@ -243,3 +245,5 @@ uint32_t RollbackInstall(InstallJob& job, uint32_t code) {
     job.placed.clear();
     return code;
 }
+
+}  // namespace vxk5

@@ -9,6 +9,8 @@
 #include "base/wstring.h"
 #include "install/install_job.h"
 
+namespace vxk5 {
+
 // The journal file and the staging name of a backup directory "…/k5stp<N>/":
 // "…/k5stp<N>.journal" and "…/k5stp<N>.partial" (where a copy across file
 // systems is assembled before it takes its place in the backup tree).
@@ -64,3 +66,5 @@ int DiscardBackup(const std::string& backup);
 // and the journal file are removed; otherwise both are kept (backupKept) and
 // the failure detail names what could not be restored. Returns `code`.
 uint32_t RollbackInstall(InstallJob& job, uint32_t code);
+
+}  // namespace vxk5

@@ -11,6 +11,8 @@
 
 #include "platform/owned_descriptor.h"
 
+namespace vxk5 {
+
 struct DestinationDirectories {
     OwnedDescriptor root;
     // Relative path below the template directory ("a/b", no final "/").
@@ -21,3 +23,5 @@ struct DestinationDirectories {
         root.Reset();
     }
 };
+
+}  // namespace vxk5

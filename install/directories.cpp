@@ -10,6 +10,8 @@
 #include "platform/file_system.h"
 #include "platform/platform_error.h"
 
+namespace vxk5 {
+
 namespace {
 
 // "C:/...": a slash right after a drive designator has no parent to make.
@@ -164,3 +166,5 @@ uint32_t PurgeDirectory(InstallJob& /*job*/, const WString& directory) {
     (void)PurgeTree(path);
     return ERR_SUCCESS;
 }
+
+}  // namespace vxk5

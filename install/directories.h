@@ -7,6 +7,8 @@
 #include "base/wstring.h"
 #include "install/install_job.h"
 
+namespace vxk5 {
+
 // Makes a missing directory and every missing directory above it, down from
 // the first one that exists (for a relative path, the current directory at
 // the latest). Each is journalled before it is made and appended to the last
@@ -34,3 +36,5 @@
 // Deletes `directory` with everything in it, never following a link found
 // inside (a link is removed as a link). Always 0.
 uint32_t PurgeDirectory(InstallJob& job, const WString& directory);
+
+}  // namespace vxk5

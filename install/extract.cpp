@@ -14,6 +14,8 @@
 #include "platform/file_handle.h"
 #include "platform/platform_error.h"
 
+namespace vxk5 {
+
 namespace {
 
 // The last error of the call that just failed; `fallback` should it say nothing.
@@ -45,7 +47,7 @@ uint32_t CopyEntryBytes(DistributionKit& kit, const KitFileEntry& entry, int out
         failure = error;
         return CodeFromErrno(error);
     };
-    const int container = static_cast<int>(kit.tempHandle);
+    const int container = DescriptorOf(kit.tempHandle.Get());
     off64_t position = entry.offset;
     uint32_t remaining = entry.size;
 
@@ -115,7 +117,7 @@ uint32_t ExtractEntry(DistributionKit& kit, size_t index, const WString& destina
         return CodeFromErrno(value);
     };
 
-    if (kit.tempHandle == INVALID_FILE_HANDLE) return ERR_INVALID_HANDLE;
+    if (kit.tempHandle.Get() == INVALID_FILE_HANDLE) return ERR_INVALID_HANDLE;
     if (const int fault = InjectedFault(FaultStep::CreateFile, path); fault != 0) return injected(fault);
     FileHandle opened = INVALID_FILE_HANDLE;
     if (directory >= 0) {
@@ -153,3 +155,5 @@ uint32_t ExtractEntry(DistributionKit& kit, size_t index, const WString& destina
     if (closeFault != 0) return injected(closeFault);
     return ERR_SUCCESS;
 }
+
+}  // namespace vxk5

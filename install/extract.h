@@ -8,6 +8,8 @@
 
 #include "base/wstring.h"
 
+namespace vxk5 {
+
 struct DistributionKit;
 
 // True when `name` passes the kit's entry-name check (CheckEntryName): it
@@ -38,3 +40,5 @@ using KernelCopyFunction = ssize_t (*)(int from, off64_t* fromOffset, int to, si
 // Puts `copy` in place of the system's kernel copy (null puts the system's
 // back). For tests; not while a job runs.
 void SetKernelCopyFunction(KernelCopyFunction copy);
+
+}  // namespace vxk5

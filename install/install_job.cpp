@@ -14,6 +14,8 @@
 #include "platform/file_system.h"
 #include "platform/platform_error.h"
 
+namespace vxk5 {
+
 namespace {
 
 constexpr char kBackupPrefix[] = "k5stp";
@@ -311,3 +313,5 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
     if (job.finalPauseMilliseconds != 0) SleepMilliseconds(job.finalPauseMilliseconds);
     return ERR_SUCCESS;
 }
+
+}  // namespace vxk5

@@ -30,6 +30,8 @@
 #include "platform/job_state.h"
 #include "platform/journal_file.h"
 
+namespace vxk5 {
+
 struct DistributionKit;
 
 // One run of the job. The paths are kept exactly as used.
@@ -117,3 +119,5 @@ uint32_t ReportInstallError(InstallJob& job, uint32_t code, uint32_t percent);
 
 // SetJobResult on the job's state, then the job's post observer, if any.
 void PostJobResult(InstallJob& job, uint32_t code, const WString& text, uint32_t percent);
+
+}  // namespace vxk5

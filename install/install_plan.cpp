@@ -11,6 +11,8 @@
 #include "kit/distribution_kit.h"
 #include "platform/file_handle.h"
 
+namespace vxk5 {
+
 namespace {
 
 // What lstat finds at one path; `status` is valid unless the path is missing or
@@ -163,3 +165,5 @@ const char* PlanActionName(PlanAction action) {
     }
     return "refuse";
 }
+
+}  // namespace vxk5

@@ -22,6 +22,8 @@
 #include "base/wstring.h"
 #include "install/install_counts.h"
 
+namespace vxk5 {
+
 struct KitFileEntry;
 
 enum class PlanAction { WriteNew, Replace, Keep, Refuse };
@@ -44,3 +46,5 @@ InstallPlan PlanInstall(const std::vector<KitFileEntry>& entries, const WString&
 
 // The word a dry run prints for an action: "new", "replace", "keep", "refuse".
 const char* PlanActionName(PlanAction action);
+
+}  // namespace vxk5

@@ -8,28 +8,9 @@
 #include "install/backup.h"
 #include "install/install_job.h"
 #include "lang/messages.h"
+#include "platform/posix_objects.h"
 
-namespace {
-
-// Owns an initialised thread attribute object.
-class ThreadAttributes {
-public:
-    ThreadAttributes() : ok_(::pthread_attr_init(&attributes_) == 0) {}
-    ~ThreadAttributes() {
-        if (ok_) ::pthread_attr_destroy(&attributes_);
-    }
-    ThreadAttributes(const ThreadAttributes&) = delete;
-    ThreadAttributes& operator=(const ThreadAttributes&) = delete;
-
-    bool ok() const { return ok_; }
-    pthread_attr_t* get() { return &attributes_; }
-
-private:
-    pthread_attr_t attributes_;
-    bool ok_;
-};
-
-}  // namespace
+namespace vxk5 {
 
 InstallWorker::~InstallWorker() { Join(); }
 
@@ -84,3 +65,5 @@ void SleepMilliseconds(uint32_t milliseconds) {
         microseconds -= slice;
     }
 }
+
+}  // namespace vxk5

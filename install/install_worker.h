@@ -15,6 +15,8 @@
 #include "install/install_counts.h"
 #include "platform/job_state.h"
 
+namespace vxk5 {
+
 struct InstallWorker {
     InstallWorker() = default;
     ~InstallWorker();  // joins a thread that has not been joined
@@ -46,3 +48,5 @@ void* WorkerMain(void* worker);
 
 // Suspends the calling thread for `milliseconds` (usleep).
 void SleepMilliseconds(uint32_t milliseconds);
+
+}  // namespace vxk5

@@ -1,5 +1,7 @@
 #include "install/journal_format.h"
 
+namespace vxk5 {
+
 namespace {
 
 constexpr char kMagic[] = "vxk5-journal 1";
@@ -132,3 +134,5 @@ bool ParseJournal(const std::string& text, ParsedJournal& journal) {
     }
     return true;
 }
+
+}  // namespace vxk5

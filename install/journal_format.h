@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+namespace vxk5 {
+
 enum class StepKind : char { MakeDirectory = 'D', MoveToBackup = 'M', WriteFile = 'W' };
 
 struct JournalStep {
@@ -40,3 +42,5 @@ std::string JournalCommitLine();
 // directory, D below it or on its way down from "/", nothing with a ".."
 // component, everything absolute.
 bool ParseJournal(const std::string& text, ParsedJournal& journal);
+
+}  // namespace vxk5

@@ -4,6 +4,8 @@
 
 #include "base/conversion.h"
 
+namespace vxk5 {
+
 bool IsExistingDirectory(const WString& path) {
     struct stat status;
     return ::stat(ToMultiByte(path).c_str(), &status) == 0 && S_ISDIR(status.st_mode);
@@ -18,3 +20,5 @@ bool PathPresent(const WString& path) {
     struct stat status;
     return ::lstat(ToMultiByte(path).c_str(), &status) == 0;
 }
+
+}  // namespace vxk5

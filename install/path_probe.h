@@ -4,9 +4,13 @@
 
 #include "base/wstring.h"
 
+namespace vxk5 {
+
 // stat(2) reports a directory (a symbolic link to one counts).
 bool IsExistingDirectory(const WString& path);
 // lstat(2) reports a directory (a symbolic link does not count).
 bool IsRealDirectory(const WString& path);
 // lstat(2) finds anything at all there (a dangling symbolic link counts).
 bool PathPresent(const WString& path);
+
+}  // namespace vxk5

@@ -10,6 +10,8 @@
 #include "platform/file_system.h"
 #include "platform/journal_file.h"
 
+namespace vxk5 {
+
 namespace {
 
 constexpr char kPrefix[] = "k5stp";
@@ -97,3 +99,5 @@ WString RecoveryMessage(const RecoveryReport& report) {
     return WString(u"Warning: an installation journal that cannot be read was left in place: ") +
            report.journalPath;
 }
+
+}  // namespace vxk5

@@ -15,6 +15,8 @@
 
 #include "base/wstring.h"
 
+namespace vxk5 {
+
 struct RecoveryReport {
     enum class Outcome {
         RolledBack,  // the template directory is as it was before that installation
@@ -34,3 +36,5 @@ std::vector<RecoveryReport> RecoverInterruptedInstalls();
 // The one line that tells the user about `report`, in the current language
 // (English for an unreadable journal, which has no text of its own).
 WString RecoveryMessage(const RecoveryReport& report);
+
+}  // namespace vxk5

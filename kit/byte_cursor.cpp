@@ -1,5 +1,7 @@
 #include "kit/byte_cursor.h"
 
+namespace vxk5 {
+
 bool ByteCursor::ReadU32(uint32_t& value) {
     if (Remaining() < 4) return false;
     const uint8_t* p = data_ + position_;
@@ -33,3 +35,5 @@ WString DecodeUtf16Le(const uint8_t* bytes, size_t count) {
     }
     return text;
 }
+
+}  // namespace vxk5

@@ -8,6 +8,8 @@
 
 #include "base/wstring.h"
 
+namespace vxk5 {
+
 class ByteCursor {
 public:
     ByteCursor(const uint8_t* data, size_t size) : data_(data), size_(size) {}
@@ -29,3 +31,5 @@ private:
 
 // Decodes `count` UTF-16LE units from `bytes` (2 * count bytes).
 WString DecodeUtf16Le(const uint8_t* bytes, size_t count);
+
+}  // namespace vxk5

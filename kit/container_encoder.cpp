@@ -4,6 +4,8 @@
 
 #include "kit/kit_format.h"
 
+namespace vxk5 {
+
 namespace kitformat {
 
 void AppendU32(std::string& out, uint32_t value) {
@@ -73,3 +75,5 @@ std::string EncodeContainerHead(DescriptionForm form, const std::vector<KitDescr
 }
 
 }  // namespace kitformat
+
+}  // namespace vxk5

@@ -8,6 +8,8 @@
 
 #include "kit/distribution_kit.h"
 
+namespace vxk5 {
+
 namespace kitformat {
 
 void AppendU32(std::string& out, uint32_t value);
@@ -29,3 +31,5 @@ std::string EncodeContainerHead(DescriptionForm form, const std::vector<KitDescr
                                 const std::vector<KitFileEntry>& files);
 
 }  // namespace kitformat
+
+}  // namespace vxk5

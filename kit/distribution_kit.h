@@ -11,6 +11,8 @@
 #include "base/wstring.h"
 #include "platform/file_handle.h"
 
+namespace vxk5 {
+
 struct KitDescription {
     WString language;
     WString product;
@@ -37,10 +39,12 @@ struct DistributionKit {
     std::vector<KitDescription> descriptions;
     std::vector<KitFileEntry> entries;
     WString tempPath;
-    FileHandle tempHandle = INVALID_FILE_HANDLE;
+    ScopedFileHandle tempHandle;
     uint32_t bufferSize = kKitCopyBufferSize;
     std::unique_ptr<uint8_t[]> buffer;
     // Cleared once the kernel has refused to copy from the container into a
     // destination: the bytes then go through the buffer for good.
     bool copyInKernel = true;
 };
+
+}  // namespace vxk5

@@ -6,6 +6,8 @@
 
 #include "base/conversion.h"
 
+namespace vxk5 {
+
 namespace {
 
 bool IsSeparator(char16_t unit) { return unit == u'/' || unit == u'\\'; }
@@ -140,3 +142,5 @@ const char* DescribeEntryNameCheck(EntryNameCheck check) {
     }
     return "an unusable name";
 }
+
+}  // namespace vxk5

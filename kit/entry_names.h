@@ -13,6 +13,8 @@
 #include "base/wstring.h"
 #include "kit/distribution_kit.h"
 
+namespace vxk5 {
+
 // What is wrong with a name; 0 for a name that can be installed.
 enum EntryNameCheck : uint32_t {
     ENTRY_NAME_OK = 0,
@@ -59,3 +61,5 @@ EntryNameCheck CheckEntryNames(const std::vector<KitFileEntry>& entries, size_t&
 
 // A short English text for the tool's messages ("a '..' component", ...).
 const char* DescribeEntryNameCheck(EntryNameCheck check);
+
+}  // namespace vxk5

@@ -18,6 +18,8 @@
 
 #include <cstdint>
 
+namespace vxk5 {
+
 namespace kitformat {
 
 constexpr uint32_t kWindowSize = 32768;  // mapped kit window; deflate output buffer of the kit writer
@@ -37,3 +39,5 @@ constexpr char16_t kSingleFormLanguage[] = u"en";  // the single-language form's
 constexpr char16_t kFallbackLanguage[] = u"en";    // description path used when a language has none
 
 }  // namespace kitformat
+
+}  // namespace vxk5

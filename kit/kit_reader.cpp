@@ -7,6 +7,8 @@
 #include "kit/kit_unpack.h"
 #include "platform/file_handle.h"
 
+namespace vxk5 {
+
 using namespace kitformat;
 
 namespace {
@@ -103,15 +105,17 @@ void ReadKitSteps(DistributionKit& kit, const WString& kitPath) {
         Fail(code);
     }
     if (uint32_t code = UnpackKit(kitPath, kit.tempPath); code != 0) Fail(code);
+    FileHandle container = INVALID_FILE_HANDLE;
     if (uint32_t code = CreateFileHandle(kit.tempPath, FILE_ACCESS_READ | FILE_ACCESS_WRITE, 0, FILE_OPEN_EXISTING,
-                                         kit.tempHandle, FILE_ATTR_NORMAL);
+                                         container, FILE_ATTR_NORMAL);
         code != 0) {
         Fail(code);
     }
+    kit.tempHandle.Reset(container);
 
-    const int64_t size = SeekFileHandle(kit.tempHandle, 0, FILE_FROM_END);
-    if (size < 0 || SeekFileHandle(kit.tempHandle, 0, FILE_FROM_START) != 0) Fail(ERR_INVALID_PARAMETER);
-    ContainerReader reader(kit.tempHandle, static_cast<uint64_t>(size));
+    const int64_t size = SeekFileHandle(kit.tempHandle.Get(), 0, FILE_FROM_END);
+    if (size < 0 || SeekFileHandle(kit.tempHandle.Get(), 0, FILE_FROM_START) != 0) Fail(ERR_INVALID_PARAMETER);
+    ContainerReader reader(kit.tempHandle.Get(), static_cast<uint64_t>(size));
 
     if (reader.ReadU32() != kSingleLanguageForm) {
         const uint32_t count = reader.ReadU32();
@@ -129,7 +133,7 @@ void ReadKitSteps(DistributionKit& kit, const WString& kitPath) {
     const uint32_t fileCount = reader.ReadU32();
     for (uint32_t i = 0; i < fileCount; ++i) kit.entries.push_back(ReadFileRecord(reader));
 
-    const int64_t dataStart = SeekFileHandle(kit.tempHandle, 0, FILE_FROM_CURRENT);
+    const int64_t dataStart = SeekFileHandle(kit.tempHandle.Get(), 0, FILE_FROM_CURRENT);
     if (dataStart < 0) Fail(ERR_INVALID_PARAMETER);
     // Stored offsets count from the data area; the sum wraps at 2^32 like every
     // 32-bit field of the container.
@@ -174,3 +178,5 @@ WString GetDescriptionName(const DistributionKit& kit, const WString& language) 
     const KitDescription* fallback = FindDescription(kit, kitformat::kFallbackLanguage);
     return fallback != nullptr ? fallback->descriptionPath : WString();
 }
+
+}  // namespace vxk5

@@ -6,6 +6,8 @@
 #include "base/wstring.h"
 #include "kit/distribution_kit.h"
 
+namespace vxk5 {
+
 // Unpacks the kit at `kitPath` into a new temporary container, keeps it open
 // in `kit` and reads the descriptions and the file table. On failure the
 // entries are emptied, the container is closed and deleted, and the code is
@@ -21,3 +23,5 @@ void GetProductInfo(const DistributionKit& kit, const WString& language, WString
 // The description path for `language` (case ignored) when that is not empty,
 // otherwise that of the first "en" description, otherwise empty.
 WString GetDescriptionName(const DistributionKit& kit, const WString& language);
+
+}  // namespace vxk5

@@ -10,6 +10,8 @@
 #include "kit/raw_inflater.h"
 #include "platform/file_system.h"
 
+namespace vxk5 {
+
 using kitformat::kWindowSize;
 
 uint32_t CreateKitTempFile(WString& path) {
@@ -112,9 +114,8 @@ uint32_t UnpackKit(const WString& source, const WString& destination) {
 }
 
 void ReleaseKitTempFile(DistributionKit& kit) {
-    if (kit.tempHandle != INVALID_FILE_HANDLE) {
-        CloseFileHandle(kit.tempHandle);
-        kit.tempHandle = INVALID_FILE_HANDLE;
-    }
+    kit.tempHandle.Reset();
     if (!kit.tempPath.empty()) RemoveFile(kit.tempPath);
 }
+
+}  // namespace vxk5

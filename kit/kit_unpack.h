@@ -8,6 +8,8 @@
 #include "base/wstring.h"
 #include "kit/distribution_kit.h"
 
+namespace vxk5 {
+
 // Makes a new empty file named "edf" + a unique suffix in the temporary
 // directory and stores its full path in `path` (also when it fails).
 // 0, or 1013 (ERR_TEMP_NOT_CREATED).
@@ -25,3 +27,5 @@
 // Closes the kit's container handle, if open, and deletes the container file,
 // if a path is set. The path itself is kept. Safe to call more than once.
 void ReleaseKitTempFile(DistributionKit& kit);
+
+}  // namespace vxk5

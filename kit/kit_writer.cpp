@@ -5,6 +5,8 @@
 #include "kit/zlib_stream.h"
 #include "platform/file_handle.h"
 
+namespace vxk5 {
+
 using kitformat::kWindowSize;
 
 struct KitFileWriter::State {
@@ -103,3 +105,5 @@ std::string DeflateContainer(const std::string& container, int level) {
     out.resize(stream.total_out);
     return out;
 }
+
+}  // namespace vxk5

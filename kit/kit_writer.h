@@ -12,6 +12,8 @@
 #include "kit/kit_format.h"
 #include "platform/file_handle.h"
 
+namespace vxk5 {
+
 class KitFileWriter {
 public:
     KitFileWriter();
@@ -42,3 +44,5 @@ private:
 
 // The raw deflate stream of `container`, in memory.
 std::string DeflateContainer(const std::string& container, int level = kitformat::kWriteLevel);
+
+}  // namespace vxk5

@@ -7,6 +7,8 @@
 #include <atomic>
 #include <utility>
 
+namespace vxk5 {
+
 namespace {
 
 std::atomic<size_t> g_pageSizeOverride{0};
@@ -79,3 +81,5 @@ void MappedWindow::Reset() {
 void AdviseSequentialRead(FileHandle file) {
     if (file >= 0) posix_fadvise(static_cast<int>(file), 0, 0, POSIX_FADV_SEQUENTIAL);
 }
+
+}  // namespace vxk5

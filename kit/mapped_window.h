@@ -7,6 +7,8 @@
 
 #include "platform/file_handle.h"
 
+namespace vxk5 {
+
 class MappedWindow {
 public:
     MappedWindow() = default;
@@ -46,3 +48,5 @@ void SetMappingPageSize(size_t bytes);
 // Tells the system that `file` will be read once from start to end. Advice
 // only: failures are ignored.
 void AdviseSequentialRead(FileHandle file);
+
+}  // namespace vxk5

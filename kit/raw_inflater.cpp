@@ -2,6 +2,8 @@
 
 #include <isa-l/igzip_lib.h>
 
+namespace vxk5 {
+
 RawInflater::RawInflater() : state_(std::make_unique<inflate_state>()) {
     isal_inflate_init(state_.get());
     state_->crc_flag = ISAL_DEFLATE;  // raw deflate: no header, no checksum
@@ -34,3 +36,5 @@ RawInflater::Status RawInflater::Inflate(uint8_t* output, uint32_t room, uint32_
     }
     return Status::Ok;
 }
+
+}  // namespace vxk5

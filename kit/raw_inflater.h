@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <memory>
 
-struct inflate_state;
+struct inflate_state;  // the inflater library's own
+
+namespace vxk5 {
 
 class RawInflater {
 public:
@@ -35,3 +37,5 @@ private:
     std::unique_ptr<inflate_state> state_;
     bool finished_ = false;
 };
+
+}  // namespace vxk5

@@ -7,6 +7,8 @@
 
 #include "kit/kit_format.h"
 
+namespace vxk5 {
+
 namespace kitformat {
 
 // zlib's memory level: 9 spends the most memory on the compressor's state
@@ -37,3 +39,5 @@ private:
 };
 
 }  // namespace kitformat
+
+}  // namespace vxk5

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+namespace vxk5 {
+
 struct MessagePair {
     const char* key;
     const char* text;
@@ -42,3 +44,5 @@ extern const LanguageTexts kTextsVietnamese;   // vi
 extern const LanguageTexts kTextsArabic;       // ar
 extern const LanguageTexts kTextsTurkmen;      // tk
 extern const LanguageTexts kTextsPortugueseBrazil;  // pt_BR
+
+}  // namespace vxk5

@@ -6,6 +6,8 @@
 
 #include "base/wstring.h"
 
+namespace vxk5 {
+
 constexpr int32_t kLanguageEnglish = 5;
 constexpr int32_t kLanguageCount = 24;
 
@@ -27,3 +29,5 @@ int32_t GetCurrentLanguage();
 // The text of `key` in the current language, or the empty text when the key or
 // the language is unknown. There is no fallback to another language.
 WString LoadResString(const char* key);
+
+}  // namespace vxk5

@@ -7,6 +7,8 @@
 #include "base/conversion.h"
 #include "lang/language_texts.h"
 
+namespace vxk5 {
+
 namespace {
 
 using MessageTable = std::map<std::string_view, std::string_view>;  // byte-wise key order
@@ -84,3 +86,5 @@ WString LoadResString(const char* key) {
     if (text == language->second.table.end()) return WString();
     return FromMultiByte(AString(text->second.data(), text->second.size()));
 }
+
+}  // namespace vxk5

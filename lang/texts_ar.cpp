@@ -1,5 +1,7 @@
 #include "lang/language_texts.h"
 
+namespace vxk5 {
+
 // The Arabic table holds the English texts, word for word, on purpose: the
 // installer is written and laid out left to right, and these texts are what
 // an Arabic user of it reads. GTK's own texts follow it in English
@@ -42,3 +44,5 @@ extern const LanguageTexts kTextsArabic = {{
     {"IDS_WAITING_INSTALL", "Waiting for another installation into this directory to finish..."},
     {"IDS_ERROR_BADTARGET", "This path cannot be used as the template directory: it is not a directory or cannot be written to."},
 }};
+
+}  // namespace vxk5

@@ -1,5 +1,7 @@
 #include "lang/language_texts.h"
 
+namespace vxk5 {
+
 extern const LanguageTexts kTextsAzerbaijani = {{
     {"IDS_WIZARD_BACK", "< Geri"},
     {"IDS_WIZARD_NEXT", "İrəli >"},
@@ -37,3 +39,5 @@ extern const LanguageTexts kTextsAzerbaijani = {{
     {"IDS_WAITING_INSTALL", "Bu qovluğa aparılan başqa quraşdırmanın başa çatması gözlənilir..."},
     {"IDS_ERROR_BADTARGET", "Bu yol şablon qovluğu kimi istifadə edilə bilməz: qovluq deyil və ya ona yazmaq mümkün deyil."},
 }};
+
+}  // namespace vxk5

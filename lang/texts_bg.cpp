@@ -1,5 +1,7 @@
 #include "lang/language_texts.h"
 
+namespace vxk5 {
+
 extern const LanguageTexts kTextsBulgarian = {{
     {"IDS_WIZARD_BACK", "< Назад"},
     {"IDS_WIZARD_NEXT", "Напред >"},
@@ -37,3 +39,5 @@ extern const LanguageTexts kTextsBulgarian = {{
     {"IDS_WAITING_INSTALL", "Изчакване да завърши друго инсталиране в тази директория..."},
     {"IDS_ERROR_BADTARGET", "Този път не може да се използва като директория с шаблони: това не е директория или в нея не може да се записва."},
 }};
+
+}  // namespace vxk5

@@ -1,5 +1,7 @@
 #include "lang/language_texts.h"
 
+namespace vxk5 {
+
 extern const LanguageTexts kTextsGerman = {{
     {"IDS_WIZARD_BACK", "< Zurück"},
     {"IDS_WIZARD_NEXT", "Weiter >"},
@@ -37,3 +39,5 @@ extern const LanguageTexts kTextsGerman = {{
     {"IDS_WAITING_INSTALL", "Warten auf den Abschluss einer anderen Installation in diesem Verzeichnis..."},
     {"IDS_ERROR_BADTARGET", "Dieser Pfad kann nicht als Vorlagenverzeichnis verwendet werden: Er ist kein Verzeichnis oder nicht beschreibbar."},
 }};
+
+}  // namespace vxk5

@@ -1,5 +1,7 @@
 #include "lang/language_texts.h"
 
+namespace vxk5 {
+
 extern const LanguageTexts kTextsGreek = {{
     {"IDS_WIZARD_BACK", "< Πίσω"},
     {"IDS_WIZARD_NEXT", "Επόμενο >"},
@@ -37,3 +39,5 @@ extern const LanguageTexts kTextsGreek = {{
     {"IDS_WAITING_INSTALL", "Αναμονή για την ολοκλήρωση άλλης εγκατάστασης σε αυτόν τον κατάλογο..."},
     {"IDS_ERROR_BADTARGET", "Αυτή η διαδρομή δεν μπορεί να χρησιμοποιηθεί ως κατάλογος προτύπων: δεν είναι κατάλογος ή δεν επιτρέπεται η εγγραφή σε αυτήν."},
 }};
+
+}  // namespace vxk5

@@ -1,5 +1,7 @@
 #include "lang/language_texts.h"
 
+namespace vxk5 {
+
 extern const LanguageTexts kTextsEnglish = {{
     {"IDS_WIZARD_BACK", "< Back"},
     {"IDS_WIZARD_NEXT", "Next >"},
@@ -37,3 +39,5 @@ extern const LanguageTexts kTextsEnglish = {{
     {"IDS_WAITING_INSTALL", "Waiting for another installation into this directory to finish..."},
     {"IDS_ERROR_BADTARGET", "This path cannot be used as the template directory: it is not a directory or cannot be written to."},
 }};
+
+}  // namespace vxk5

@@ -1,5 +1,7 @@
 #include "lang/language_texts.h"
 
+namespace vxk5 {
+
 extern const LanguageTexts kTextsSpanish = {{
     {"IDS_WIZARD_BACK", "< Atrás"},
     {"IDS_WIZARD_NEXT", "Siguiente >"},
@@ -37,3 +39,5 @@ extern const LanguageTexts kTextsSpanish = {{
     {"IDS_WAITING_INSTALL", "Esperando a que termine otra instalación en esta carpeta..."},
     {"IDS_ERROR_BADTARGET", "Esta ruta no se puede usar como carpeta de plantillas: no es una carpeta o no se puede escribir en ella."},
 }};
+
+}  // namespace vxk5

@@ -1,5 +1,7 @@
 #include "lang/language_texts.h"
 
+namespace vxk5 {
+
 extern const LanguageTexts kTextsFrench = {{
     {"IDS_WIZARD_BACK", "< Précédent"},
     {"IDS_WIZARD_NEXT", "Suivant >"},
@@ -37,3 +39,5 @@ extern const LanguageTexts kTextsFrench = {{
     {"IDS_WAITING_INSTALL", "En attente de la fin d’une autre installation dans ce répertoire..."},
     {"IDS_ERROR_BADTARGET", "Ce chemin ne peut pas servir de répertoire des modèles : ce n’est pas un répertoire ou il n’est pas accessible en écriture."},
 }};
+
+}  // namespace vxk5

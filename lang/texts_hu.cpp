@@ -1,5 +1,7 @@
 #include "lang/language_texts.h"
 
+namespace vxk5 {
+
 extern const LanguageTexts kTextsHungarian = {{
     {"IDS_WIZARD_BACK", "< Vissza"},
     {"IDS_WIZARD_NEXT", "Tovább >"},
@@ -37,3 +39,5 @@ extern const LanguageTexts kTextsHungarian = {{
     {"IDS_WAITING_INSTALL", "Várakozás az ebben a könyvtárban zajló másik telepítés befejeződésére..."},
     {"IDS_ERROR_BADTARGET", "Ez az elérési út nem használható sablonkönyvtárként: nem könyvtár, vagy nem írható."},
 }};
+
+}  // namespace vxk5

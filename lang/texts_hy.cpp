@@ -1,5 +1,7 @@
 #include "lang/language_texts.h"
 
+namespace vxk5 {
+
 extern const LanguageTexts kTextsArmenian = {{
     {"IDS_WIZARD_BACK", "< Հետ"},
     {"IDS_WIZARD_NEXT", "Հաջորդը >"},
@@ -37,3 +39,5 @@ extern const LanguageTexts kTextsArmenian = {{
     {"IDS_WAITING_INSTALL", "Սպասում ենք այս պանակում մեկ այլ տեղադրման ավարտին..."},
     {"IDS_ERROR_BADTARGET", "Այս ուղին չի կարող օգտագործվել որպես ձևանմուշների պանակ. այն պանակ չէ, կամ դրանում հնարավոր չէ գրել։"},
 }};
+
+}  // namespace vxk5

@@ -1,5 +1,7 @@
 #include "lang/language_texts.h"
 
+namespace vxk5 {
+
 extern const LanguageTexts kTextsItalian = {{
     {"IDS_WIZARD_BACK", "< Indietro"},
     {"IDS_WIZARD_NEXT", "Avanti >"},
@@ -37,3 +39,5 @@ extern const LanguageTexts kTextsItalian = {{
     {"IDS_WAITING_INSTALL", "In attesa che termini un'altra installazione in questa cartella..."},
     {"IDS_ERROR_BADTARGET", "Questo percorso non può essere usato come cartella dei modelli: non è una cartella o non è scrivibile."},
 }};
+
+}  // namespace vxk5

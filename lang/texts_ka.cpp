@@ -1,5 +1,7 @@
 #include "lang/language_texts.h"
 
+namespace vxk5 {
+
 extern const LanguageTexts kTextsGeorgian = {{
     {"IDS_WIZARD_BACK", "< უკან"},
     {"IDS_WIZARD_NEXT", "შემდეგი >"},
@@ -37,3 +39,5 @@ extern const LanguageTexts kTextsGeorgian = {{
     {"IDS_WAITING_INSTALL", "ველოდებით ამ საქაღალდეში სხვა ინსტალაციის დასრულებას..."},
     {"IDS_ERROR_BADTARGET", "ამ გზის შაბლონების საქაღალდედ გამოყენება შეუძლებელია: ის საქაღალდე არ არის ან მასში ჩაწერა შეუძლებელია."},
 }};
+
+}  // namespace vxk5

@@ -1,5 +1,7 @@
 #include "lang/language_texts.h"
 
+namespace vxk5 {
+
 extern const LanguageTexts kTextsKazakh = {{
     {"IDS_WIZARD_BACK", "< Артқа"},
     {"IDS_WIZARD_NEXT", "Келесі >"},
@@ -37,3 +39,5 @@ extern const LanguageTexts kTextsKazakh = {{
     {"IDS_WAITING_INSTALL", "Осы каталогтағы басқа орнатудың аяқталуы күтілуде..."},
     {"IDS_ERROR_BADTARGET", "Бұл жолды үлгілер каталогы ретінде пайдалану мүмкін емес: ол каталог емес немесе оған жазу мүмкін емес."},
 }};
+
+}  // namespace vxk5

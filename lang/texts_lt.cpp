@@ -1,5 +1,7 @@
 #include "lang/language_texts.h"
 
+namespace vxk5 {
+
 extern const LanguageTexts kTextsLithuanian = {{
     {"IDS_WIZARD_BACK", "< Atgal"},
     {"IDS_WIZARD_NEXT", "Toliau >"},
@@ -37,3 +39,5 @@ extern const LanguageTexts kTextsLithuanian = {{
     {"IDS_WAITING_INSTALL", "Laukiama, kol baigsis kitas diegimas į šį aplanką..."},
     {"IDS_ERROR_BADTARGET", "Šio kelio negalima naudoti kaip šablonų aplanko: tai ne aplankas arba į jį negalima rašyti."},
 }};
+
+}  // namespace vxk5

@@ -1,5 +1,7 @@
 #include "lang/language_texts.h"
 
+namespace vxk5 {
+
 extern const LanguageTexts kTextsLatvian = {{
     {"IDS_WIZARD_BACK", "< Atpakaļ"},
     {"IDS_WIZARD_NEXT", "Tālāk >"},
@@ -37,3 +39,5 @@ extern const LanguageTexts kTextsLatvian = {{
     {"IDS_WAITING_INSTALL", "Gaida, līdz beigsies cita instalēšana šajā mapē..."},
     {"IDS_ERROR_BADTARGET", "Šo ceļu nevar izmantot kā veidņu mapi: tā nav mape vai tajā nevar rakstīt."},
 }};
+
+}  // namespace vxk5

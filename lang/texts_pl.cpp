@@ -1,5 +1,7 @@
 #include "lang/language_texts.h"
 
+namespace vxk5 {
+
 extern const LanguageTexts kTextsPolish = {{
     {"IDS_WIZARD_BACK", "< Wstecz"},
     {"IDS_WIZARD_NEXT", "Dalej >"},
@@ -37,3 +39,5 @@ extern const LanguageTexts kTextsPolish = {{
     {"IDS_WAITING_INSTALL", "Oczekiwanie na zakończenie innej instalacji w tym katalogu..."},
     {"IDS_ERROR_BADTARGET", "Tej ścieżki nie można użyć jako katalogu szablonów: nie jest katalogiem lub nie można w niej zapisywać."},
 }};
+
+}  // namespace vxk5

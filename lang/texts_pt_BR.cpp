@@ -1,5 +1,7 @@
 #include "lang/language_texts.h"
 
+namespace vxk5 {
+
 extern const LanguageTexts kTextsPortugueseBrazil = {{
     {"IDS_WIZARD_BACK", "< Voltar"},
     {"IDS_WIZARD_NEXT", "Avançar >"},
@@ -37,3 +39,5 @@ extern const LanguageTexts kTextsPortugueseBrazil = {{
     {"IDS_WAITING_INSTALL", "Aguardando o término de outra instalação nesta pasta..."},
     {"IDS_ERROR_BADTARGET", "Este caminho não pode ser usado como pasta de modelos: não é uma pasta ou não permite gravação."},
 }};
+
+}  // namespace vxk5

@@ -1,5 +1,7 @@
 #include "lang/language_texts.h"
 
+namespace vxk5 {
+
 extern const LanguageTexts kTextsRomanian = {{
     {"IDS_WIZARD_BACK", "< Înapoi"},
     {"IDS_WIZARD_NEXT", "Înainte >"},
@@ -37,3 +39,5 @@ extern const LanguageTexts kTextsRomanian = {{
     {"IDS_WAITING_INSTALL", "Se așteaptă încheierea altei instalări în acest director..."},
     {"IDS_ERROR_BADTARGET", "Această cale nu poate fi folosită ca director de șabloane: nu este un director sau nu se poate scrie în el."},
 }};
+
+}  // namespace vxk5

@@ -1,5 +1,7 @@
 #include "lang/language_texts.h"
 
+namespace vxk5 {
+
 extern const LanguageTexts kTextsRussian = {{
     {"IDS_WIZARD_BACK", "< Назад"},
     {"IDS_WIZARD_NEXT", "Далее >"},
@@ -37,3 +39,5 @@ extern const LanguageTexts kTextsRussian = {{
     {"IDS_WAITING_INSTALL", "Ожидание завершения другой установки в этот каталог..."},
     {"IDS_ERROR_BADTARGET", "Этот путь нельзя использовать как каталог шаблонов: это не каталог или в него нельзя записывать."},
 }};
+
+}  // namespace vxk5

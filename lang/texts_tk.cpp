@@ -1,5 +1,7 @@
 #include "lang/language_texts.h"
 
+namespace vxk5 {
+
 extern const LanguageTexts kTextsTurkmen = {{
     {"IDS_WIZARD_BACK", "< Yza"},
     {"IDS_WIZARD_NEXT", "Öňe >"},
@@ -37,3 +39,5 @@ extern const LanguageTexts kTextsTurkmen = {{
     {"IDS_WAITING_INSTALL", "Şu bukja üçin başga bir gurnamanyň tamamlanmagyna garaşylýar..."},
     {"IDS_ERROR_BADTARGET", "Bu ýoly şablon bukjasy hökmünde ulanyp bolmaýar: ol bukja däl ýa-da oňa ýazyp bolmaýar."},
 }};
+
+}  // namespace vxk5

@@ -1,5 +1,7 @@
 #include "lang/language_texts.h"
 
+namespace vxk5 {
+
 extern const LanguageTexts kTextsTurkish = {{
     {"IDS_WIZARD_BACK", "< Geri"},
     {"IDS_WIZARD_NEXT", "İleri >"},
@@ -37,3 +39,5 @@ extern const LanguageTexts kTextsTurkish = {{
     {"IDS_WAITING_INSTALL", "Bu dizine yapılan başka bir kurulumun bitmesi bekleniyor..."},
     {"IDS_ERROR_BADTARGET", "Bu yol şablon dizini olarak kullanılamaz: bir dizin değil ya da yazılabilir değil."},
 }};
+
+}  // namespace vxk5

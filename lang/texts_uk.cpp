@@ -1,5 +1,7 @@
 #include "lang/language_texts.h"
 
+namespace vxk5 {
+
 extern const LanguageTexts kTextsUkrainian = {{
     {"IDS_WIZARD_BACK", "< Назад"},
     {"IDS_WIZARD_NEXT", "Далі >"},
@@ -37,3 +39,5 @@ extern const LanguageTexts kTextsUkrainian = {{
     {"IDS_WAITING_INSTALL", "Очікування завершення іншого встановлення в цей каталог..."},
     {"IDS_ERROR_BADTARGET", "Цей шлях не можна використати як каталог шаблонів: це не каталог або до нього не можна записувати."},
 }};
+
+}  // namespace vxk5

@@ -1,5 +1,7 @@
 #include "lang/language_texts.h"
 
+namespace vxk5 {
+
 extern const LanguageTexts kTextsVietnamese = {{
     {"IDS_WIZARD_BACK", "< Quay lại"},
     {"IDS_WIZARD_NEXT", "Tiếp >"},
@@ -37,3 +39,5 @@ extern const LanguageTexts kTextsVietnamese = {{
     {"IDS_WAITING_INSTALL", "Đang chờ một lần cài đặt khác vào thư mục này kết thúc..."},
     {"IDS_ERROR_BADTARGET", "Không thể dùng đường dẫn này làm thư mục mẫu: đây không phải là thư mục hoặc không thể ghi vào đó."},
 }};
+
+}  // namespace vxk5

@@ -1,5 +1,7 @@
 #include "lang/language_texts.h"
 
+namespace vxk5 {
+
 extern const LanguageTexts kTextsChinese = {{
     {"IDS_WIZARD_BACK", "< 上一步"},
     {"IDS_WIZARD_NEXT", "下一步 >"},
@@ -37,3 +39,5 @@ extern const LanguageTexts kTextsChinese = {{
     {"IDS_WAITING_INSTALL", "正在等待此目录中的另一次安装完成…"},
     {"IDS_ERROR_BADTARGET", "此路径不能用作模板目录：它不是目录，或者无法写入。"},
 }};
+
+}  // namespace vxk5

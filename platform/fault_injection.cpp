@@ -1,5 +1,7 @@
 #include "platform/fault_injection.h"
 
+namespace vxk5 {
+
 namespace {
 
 FaultHook g_hook = nullptr;
@@ -16,3 +18,5 @@ int InjectedFault(FaultStep step, const std::string& path) {
     if (g_hook == nullptr) return 0;
     return g_hook(step, path, g_context);
 }
+
+}  // namespace vxk5

@@ -5,6 +5,8 @@
 
 #include <string>
 
+namespace vxk5 {
+
 enum class FaultStep {
     JournalWrite,   // a record appended to the journal
     MakeDirectory,  // a directory of the template path or below it
@@ -26,3 +28,5 @@ void SetFaultHook(FaultHook hook, void* context);
 
 // 0, or the errno a test wants `step` on `path` to fail with.
 int InjectedFault(FaultStep step, const std::string& path);
+
+}  // namespace vxk5

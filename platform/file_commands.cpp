@@ -15,6 +15,8 @@
 #include "platform/command_fast_paths.h"
 #include "platform/utility_process.h"
 
+namespace vxk5 {
+
 namespace {
 
 std::atomic<bool> g_fastPaths{true};
@@ -140,3 +142,5 @@ uint32_t MovePath(const WString& source, const WString& target) {
     if (status == 0) return ERR_SUCCESS;
     return status == 1 ? ERR_NOT_FOUND : ERR_INVALID_PARAMETER;
 }
+
+}  // namespace vxk5

@@ -10,27 +10,9 @@
 
 #include "platform/fault_injection.h"
 
+namespace vxk5 {
+
 namespace {
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    // Closes now and says whether the close went well.
-    int Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0 ? 0 : errno;
-    }
-
-private:
-    int fd_;
-};
 
 struct DirCloser {
     void operator()(DIR* stream) const { ::closedir(stream); }
@@ -58,30 +40,30 @@ int WriteAll(int fd, const char* bytes, size_t size) {
 }
 
 int CopyFile(int fromDirectory, const std::string& from, int toDirectory, const std::string& to) {
-    Descriptor source(::openat(fromDirectory, from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (source.get() < 0) return errno;
+    OwnedDescriptor source(::openat(fromDirectory, from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (source.Get() < 0) return errno;
     struct stat status;
-    if (::fstat(source.get(), &status) != 0) return errno;
+    if (::fstat(source.Get(), &status) != 0) return errno;
     if (!S_ISREG(status.st_mode)) return EINVAL;
-    Descriptor target(
+    OwnedDescriptor target(
         ::openat(toDirectory, to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (target.get() < 0) return errno;
+    if (target.Get() < 0) return errno;
     int error = 0;
     static constexpr size_t kChunk = 256 * 1024;
     std::unique_ptr<char[]> buffer(new char[kChunk]);
     for (;;) {
-        const ssize_t got = ::read(source.get(), buffer.get(), kChunk);
+        const ssize_t got = ::read(source.Get(), buffer.get(), kChunk);
         if (got < 0) {
             if (errno == EINTR) continue;
             error = errno;
             break;
         }
         if (got == 0) break;
-        if ((error = WriteAll(target.get(), buffer.get(), static_cast<size_t>(got))) != 0) break;
+        if ((error = WriteAll(target.Get(), buffer.get(), static_cast<size_t>(got))) != 0) break;
     }
-    if (error == 0 && ::fchmod(target.get(), status.st_mode & 07777) != 0) error = errno;
+    if (error == 0 && ::fchmod(target.Get(), status.st_mode & 07777) != 0) error = errno;
     const struct timespec times[2] = {status.st_atim, status.st_mtim};
-    if (error == 0 && ::futimens(target.get(), times) != 0) error = errno;
+    if (error == 0 && ::futimens(target.Get(), times) != 0) error = errno;
     const int closed = target.Close();
     if (error == 0) error = closed;
     if (error != 0) ::unlinkat(toDirectory, to.c_str(), 0);
@@ -252,3 +234,5 @@ std::string CurrentDirectory() {
         buffer.resize(buffer.size() * 2);
     }
 }
+
+}  // namespace vxk5

@@ -10,6 +10,8 @@
 
 #include "platform/owned_descriptor.h"
 
+namespace vxk5 {
+
 enum class EntryKind { Missing, File, Directory, Link, Other };
 
 struct EntryStatus {
@@ -81,3 +83,5 @@ int PurgeTree(const std::string& path);
 // The process's current directory, ending without "/" (except "/" itself);
 // empty when it cannot be had.
 std::string CurrentDirectory();
+
+}  // namespace vxk5

@@ -6,6 +6,8 @@
 
 #include "base/conversion.h"
 
+namespace vxk5 {
+
 namespace {
 
 // The directory a "*" search reads: the text before the last "/" (empty for
@@ -114,3 +116,5 @@ bool FindsEntry(const WString& pattern) {
     CloseFinder(finder);
     return found;
 }
+
+}  // namespace vxk5

@@ -7,6 +7,8 @@
 
 #include "base/wstring.h"
 
+namespace vxk5 {
+
 constexpr uint32_t FILE_ATTR_DIRECTORY = 16;
 
 struct DirStreamCloser {
@@ -33,3 +35,5 @@ void CloseFinder(FileFinder& finder);
 // Whether a search for `pattern` finds anything: for a path without "*",
 // whether it exists (links followed).
 bool FindsEntry(const WString& pattern);
+
+}  // namespace vxk5

@@ -9,9 +9,9 @@
 #include "base/conversion.h"
 #include "platform/platform_error.h"
 
-namespace {
+namespace vxk5 {
 
-int Descriptor(FileHandle handle) { return static_cast<int>(handle); }
+namespace {
 
 int OpenFlags(uint32_t access, uint32_t disposition, uint32_t attributes) {
     int flags = O_RDONLY;
@@ -62,7 +62,7 @@ int64_t SeekFileHandle(FileHandle handle, int64_t offset, uint32_t origin) {
         return 0xFFFFFFFF;
     }
     const int whence = origin == FILE_FROM_CURRENT ? SEEK_CUR : origin == FILE_FROM_END ? SEEK_END : SEEK_SET;
-    const off64_t position = ::lseek64(Descriptor(handle), offset, whence);
+    const off64_t position = ::lseek64(DescriptorOf(handle), offset, whence);
     if (position < 0) FailWithErrno(errno);
     return position;
 }
@@ -73,7 +73,7 @@ uint32_t ReadFileHandle(FileHandle handle, void* buffer, uint32_t size, uint32_t
     *count = 0;
     auto* bytes = static_cast<unsigned char*>(buffer);
     while (*count < size) {
-        const ssize_t got = ::read(Descriptor(handle), bytes + *count, size - *count);
+        const ssize_t got = ::read(DescriptorOf(handle), bytes + *count, size - *count);
         if (got < 0) {
             if (errno == EINTR) continue;
             return FailWithErrno(errno);
@@ -94,7 +94,7 @@ uint32_t WriteFileHandle(FileHandle handle, const void* buffer, uint32_t size, u
     *count = 0;
     const auto* bytes = static_cast<const unsigned char*>(buffer);
     while (*count < size) {
-        const ssize_t put = ::write(Descriptor(handle), bytes + *count, size - *count);
+        const ssize_t put = ::write(DescriptorOf(handle), bytes + *count, size - *count);
         if (put < 0) {
             if (errno == EINTR) continue;
             return FailWithErrno(errno);
@@ -108,15 +108,17 @@ uint32_t WriteFileHandle(FileHandle handle, const void* buffer, uint32_t size, u
 uint32_t CloseFileHandle(FileHandle handle) {
     // Leaves the last error alone on success. EINTR is not retried: the
     // descriptor is released either way on Linux.
-    if (::close(Descriptor(handle)) != 0) return FailWithErrno(errno);
+    if (::close(DescriptorOf(handle)) != 0) return FailWithErrno(errno);
     return ERR_SUCCESS;
 }
 
 uint32_t TruncateFileHandle(FileHandle handle) {
     ClearPlatformError();
     if (handle == INVALID_FILE_HANDLE) return FailWith(ERR_INVALID_HANDLE);
-    const off64_t position = ::lseek64(Descriptor(handle), 0, SEEK_CUR);
+    const off64_t position = ::lseek64(DescriptorOf(handle), 0, SEEK_CUR);
     if (position < 0) return FailWithErrno(errno);
-    if (::ftruncate64(Descriptor(handle), position) != 0) return FailWithErrno(errno);
+    if (::ftruncate64(DescriptorOf(handle), position) != 0) return FailWithErrno(errno);
     return ERR_SUCCESS;
 }
+
+}  // namespace vxk5

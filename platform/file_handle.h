@@ -8,8 +8,13 @@
 #include "base/result_codes.h"
 #include "base/wstring.h"
 
+namespace vxk5 {
+
 using FileHandle = int64_t;
 constexpr FileHandle INVALID_FILE_HANDLE = -1;
+
+// The POSIX descriptor a handle stands for.
+inline int DescriptorOf(FileHandle handle) { return static_cast<int>(handle); }
 
 // 100-nanosecond ticks since 1601-01-01 00:00 UTC, kept as two 32-bit halves
 // and compared high half first.
@@ -95,3 +100,5 @@ public:
 private:
     FileHandle handle_ = INVALID_FILE_HANDLE;
 };
+
+}  // namespace vxk5

@@ -14,6 +14,8 @@
 
 #include "base/conversion.h"
 
+namespace vxk5 {
+
 namespace {
 
 // The text of `units` up to its first 0 unit.
@@ -123,3 +125,5 @@ bool IsRegularFile(const WString& path) {
     struct stat status;
     return ToMultiByteWhole(path, bytes) && ::stat(bytes.c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
+
+}  // namespace vxk5

@@ -12,6 +12,8 @@
 #include "base/result_codes.h"
 #include "base/wstring.h"
 
+namespace vxk5 {
+
 // TMPDIR when it names a directory, else "/tmp"; always ends in "/". Returns 0.
 uint32_t GetTempDirectory(WString& directory);
 // Creates a new empty file named directory/prefix + a unique suffix (directory
@@ -55,3 +57,5 @@ using StdioFile = std::unique_ptr<std::FILE, StdioCloser>;
 bool IsRegularFile(const WString& path);
 // fopen of the two zero-terminated texts; null when it fails.
 StdioFile OpenStdioFile(const char16_t* path, const char16_t* mode);
+
+}  // namespace vxk5

@@ -7,13 +7,13 @@
 
 #include "platform/platform_error.h"
 
+namespace vxk5 {
+
 namespace {
 
 constexpr uint64_t kTicksPerSecond = 10000000;
 constexpr uint64_t kEpochDifferenceSeconds = 11644473600;  // 1601-01-01 to 1970-01-01
 constexpr uint64_t kEpochDifferenceTicks = kEpochDifferenceSeconds * kTicksPerSecond;
-
-int Descriptor(FileHandle handle) { return static_cast<int>(handle); }
 
 }  // namespace
 
@@ -32,7 +32,7 @@ uint32_t GetFileHandleTimes(FileHandle handle, FileTime* creation, FileTime* acc
     ClearPlatformError();
     if (handle == INVALID_FILE_HANDLE) return FailWith(ERR_INVALID_HANDLE);
     struct stat64 status;
-    if (::fstat64(Descriptor(handle), &status) != 0) return FailWithErrno(errno, ERR_INVALID_HANDLE);
+    if (::fstat64(DescriptorOf(handle), &status) != 0) return FailWithErrno(errno, ERR_INVALID_HANDLE);
     // Whole seconds only; there is no birth time, the status change stands in.
     if (creation != nullptr) *creation = UnixTimeToFileTime(status.st_ctime);
     if (access != nullptr) *access = UnixTimeToFileTime(status.st_atime);
@@ -50,6 +50,8 @@ uint32_t SetFileHandleTimes(FileHandle handle, const FileTime* /*creation*/, con
     // out of date, for good: the failure is reported.
     const struct timespec times[2] = {{static_cast<time_t>(FileTimeToUnixTime(*modification)), 0},
                                       {static_cast<time_t>(FileTimeToUnixTime(*modification)), 0}};
-    if (::futimens(Descriptor(handle), times) != 0) return FailWithErrno(errno);
+    if (::futimens(DescriptorOf(handle), times) != 0) return FailWithErrno(errno);
     return ERR_SUCCESS;
 }
+
+}  // namespace vxk5

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 
+namespace vxk5 {
+
 namespace {
 
 // Holds the record's semaphore for one copy in or out; released on every path,
@@ -69,3 +71,5 @@ void GetJobResult(InstallJobState& state, uint32_t& code, WString& message, uint
     message = state.message;
     percent = state.percent;
 }
+
+}  // namespace vxk5

@@ -9,6 +9,8 @@
 
 #include "base/wstring.h"
 
+namespace vxk5 {
+
 struct DistributionKit;
 
 struct InstallJobState {
@@ -30,3 +32,5 @@ void SetupJob(InstallJobState& state, DistributionKit* source, const WString& ta
 void GetJobSetup(InstallJobState& state, DistributionKit*& source, WString& targetDirectory);
 void SetJobResult(InstallJobState& state, uint32_t code, const WString& message, uint32_t percent);
 void GetJobResult(InstallJobState& state, uint32_t& code, WString& message, uint32_t& percent);
+
+}  // namespace vxk5

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <string>
 
+namespace vxk5 {
+
 namespace {
 
 // flock where the file system cannot lock: go on unlocked.
@@ -145,3 +147,5 @@ bool DirectoryLock::StillNamedBy(const std::string& path) const {
     return fd_ >= 0 && ::fstat(fd_, &locked) == 0 && ::stat(path.c_str(), &named) == 0 &&
            locked.st_dev == named.st_dev && locked.st_ino == named.st_ino;
 }
+
+}  // namespace vxk5

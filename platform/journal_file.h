@@ -6,6 +6,8 @@
 
 #include <string>
 
+namespace vxk5 {
+
 class JournalFile {
 public:
     JournalFile() = default;
@@ -85,3 +87,5 @@ public:
 private:
     int fd_ = -1;
 };
+
+}  // namespace vxk5

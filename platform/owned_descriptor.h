@@ -3,6 +3,10 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+
+namespace vxk5 {
+
 class OwnedDescriptor {
 public:
     OwnedDescriptor() = default;
@@ -26,7 +30,15 @@ public:
         if (fd_ >= 0) ::close(fd_);
         fd_ = fd;
     }
+    // Closes now and says how the close went: 0 or the errno value.
+    int Close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0 ? 0 : errno;
+    }
 
 private:
     int fd_ = -1;
 };
+
+}  // namespace vxk5

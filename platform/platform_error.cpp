@@ -6,6 +6,8 @@
 #include "base/result_codes.h"
 #include "platform/file_handle.h"
 
+namespace vxk5 {
+
 namespace {
 
 // One value for the whole process, not per thread: callers read it right after
@@ -40,3 +42,5 @@ uint32_t FailWithErrno(int error, uint32_t code) {
 int GetPlatformErrno() { return g_lastErrno.load(std::memory_order_relaxed); }
 
 uint32_t GetPlatformError() { return g_lastError.load(std::memory_order_relaxed); }
+
+}  // namespace vxk5

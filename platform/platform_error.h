@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace vxk5 {
+
 // ENOENT is ERR_NOT_FOUND; every other platform failure is ERR_INVALID_PARAMETER.
 uint32_t CodeFromErrno(int error);
 
@@ -20,3 +22,5 @@ uint32_t FailWithErrno(int error, uint32_t code);
 // The errno value of the last failure stored with FailWithErrno; 0 after a
 // success or a failure that had none.
 int GetPlatformErrno();
+
+}  // namespace vxk5

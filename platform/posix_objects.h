@@ -6,6 +6,8 @@
 #include <pthread.h>
 #include <spawn.h>
 
+namespace vxk5 {
+
 template <typename Object, int (*Init)(Object*), int (*Destroy)(Object*)>
 class PosixObject {
 public:
@@ -29,3 +31,5 @@ using ThreadAttributes = PosixObject<pthread_attr_t, pthread_attr_init, pthread_
 using SpawnAttributes = PosixObject<posix_spawnattr_t, posix_spawnattr_init, posix_spawnattr_destroy>;
 using SpawnActions =
     PosixObject<posix_spawn_file_actions_t, posix_spawn_file_actions_init, posix_spawn_file_actions_destroy>;
+
+}  // namespace vxk5

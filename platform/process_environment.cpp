@@ -5,6 +5,8 @@
 
 extern char** environ;
 
+namespace vxk5 {
+
 namespace {
 
 struct OwnVariable {
@@ -52,3 +54,5 @@ ChildEnvironment::ChildEnvironment() {
     for (std::string& entry : restored_) entries_.push_back(entry.data());
     entries_.push_back(nullptr);
 }
+
+}  // namespace vxk5

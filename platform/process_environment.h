@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace vxk5 {
+
 // Sets `name` to `value` in this process and remembers what it inherited.
 // Call before any thread exists. False when the variable cannot be set.
 bool SetOwnVariable(const char* name, const char* value);
@@ -27,3 +29,5 @@ private:
     std::vector<std::string> restored_;
     std::vector<char*> entries_;
 };
+
+}  // namespace vxk5

@@ -11,26 +11,15 @@
 #include <string>
 
 #include "base/conversion.h"
+#include "platform/owned_descriptor.h"
+
+namespace vxk5 {
 
 namespace {
 
 constexpr int kAttempts = 100;
 constexpr size_t kSuffixLength = 6;
 constexpr char kSuffixAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 // A directory a file can be made in: searchable and writable.
 bool IsUsableDirectory(const char* path) {
@@ -62,10 +51,10 @@ bool RandomBytes(unsigned char* bytes, size_t count) {
     if (have == count) return true;
     const int fd = ::open("/dev/urandom", O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
-    UniqueFd source(fd);
+    OwnedDescriptor source(fd);
     have = 0;
     while (have < count) {
-        const ssize_t got = ::read(source.get(), bytes + have, count - have);
+        const ssize_t got = ::read(source.Get(), bytes + have, count - have);
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) return false;
         have += static_cast<size_t>(got);
@@ -148,3 +137,5 @@ bool CanCreateFileIn(const WString& directory, const WString& prefix) {
     }
     return false;
 }
+
+}  // namespace vxk5

@@ -11,6 +11,8 @@
 #include "platform/posix_objects.h"
 #include "platform/process_environment.h"
 
+namespace vxk5 {
+
 namespace {
 
 // The child starts with no blocked signals and default dispositions for the
@@ -67,3 +69,5 @@ int RunUtility(const std::vector<AString>& arguments, ErrorOutput errorOutput) {
     if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
     return kUtilityNotStarted;
 }
+
+}  // namespace vxk5

@@ -6,6 +6,8 @@
 
 #include "base/wstring.h"
 
+namespace vxk5 {
+
 enum class ErrorOutput { Keep, Discard };
 
 constexpr int kUtilityNotStarted = -1;
@@ -15,3 +17,5 @@ constexpr int kUtilityNotStarted = -1;
 // the exit status (0..255; 128 + n when signal n ended it, as a shell reports
 // it) or kUtilityNotStarted when no process could be started.
 int RunUtility(const std::vector<AString>& arguments, ErrorOutput errorOutput);
+
+}  // namespace vxk5

@@ -24,6 +24,8 @@
 
 #include "ui/layout.h"
 
+namespace vxk5 {
+
 namespace {
 
 enum class ShotKind { Window, Screen, Chooser, Unknown };
@@ -121,6 +123,10 @@ bool ParseSize(const char* text, Size& size) {
 }
 
 }  // namespace
+
+}  // namespace vxk5
+
+using namespace vxk5;
 
 int main(int argc, char** argv) {
     Size screen{1024, 768};

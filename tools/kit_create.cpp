@@ -17,6 +17,8 @@
 #include "tools/progress_line.h"
 #include "tools/source_tree.h"
 
+namespace vxk5 {
+
 namespace {
 
 WString ToWide(const std::string& bytes) { return FromMultiByte(AString(bytes.c_str(), bytes.size())); }
@@ -275,3 +277,5 @@ bool CreateKit(const CreateOptions& options, std::ostream& messages, std::string
     temporary.Keep();
     return true;
 }
+
+}  // namespace vxk5

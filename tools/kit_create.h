@@ -8,6 +8,8 @@
 #include "kit/container_encoder.h"
 #include "kit/distribution_kit.h"
 
+namespace vxk5 {
+
 struct CreateOptions {
     std::string sourceDirectory;
     std::string output;
@@ -29,3 +31,5 @@ struct CreateOptions {
 // `messages` as "warning: " lines, as is the progress line when asked for.
 // False with `error` set.
 [[nodiscard]] bool CreateKit(const CreateOptions& options, std::ostream& messages, std::string& error);
+
+}  // namespace vxk5

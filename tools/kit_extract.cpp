@@ -17,6 +17,8 @@
 #include "platform/file_handle.h"
 #include "tools/kit_inspect.h"
 
+namespace vxk5 {
+
 namespace {
 
 constexpr int64_t kEpochDifferenceSeconds = 11644473600;  // 1601-01-01 to 1970-01-01
@@ -123,7 +125,7 @@ FileHandle CreateChildFile(FileHandle parent, const std::string& name, const std
 
 bool CopyEntry(DistributionKit& kit, const KitFileEntry& entry, FileHandle output, const std::string& shown,
                std::string& error) {
-    if (SeekFileHandle(kit.tempHandle, entry.offset, FILE_FROM_START) != static_cast<int64_t>(entry.offset)) {
+    if (SeekFileHandle(kit.tempHandle.Get(), entry.offset, FILE_FROM_START) != static_cast<int64_t>(entry.offset)) {
         error = "cannot read the kit's bytes of " + shown;
         return false;
     }
@@ -131,7 +133,7 @@ bool CopyEntry(DistributionKit& kit, const KitFileEntry& entry, FileHandle outpu
     while (remaining > 0) {
         const uint32_t wanted = std::min(remaining, kit.bufferSize);
         uint32_t got = 0;
-        if (ReadFileHandle(kit.tempHandle, kit.buffer.get(), wanted, &got, nullptr) != 0 || got != wanted) {
+        if (ReadFileHandle(kit.tempHandle.Get(), kit.buffer.get(), wanted, &got, nullptr) != 0 || got != wanted) {
             error = "cannot read the kit's bytes of " + shown;
             return false;
         }
@@ -192,7 +194,7 @@ bool ParseExtractArguments(int argc, char** argv, ExtractOptions& options, std::
 bool ExtractKit(const ExtractOptions& options, std::ostream& out, std::string& error) {
     DistributionKit kit;
     if (!ReadKitFile(options.kit, kit, error)) return false;
-    const int64_t containerSize = SeekFileHandle(kit.tempHandle, 0, FILE_FROM_END);
+    const int64_t containerSize = SeekFileHandle(kit.tempHandle.Get(), 0, FILE_FROM_END);
     if (containerSize < 0 || !kit.buffer || kit.bufferSize == 0) {
         error = "cannot take the size of the unpacked kit";
         return false;
@@ -291,3 +293,5 @@ bool ExtractKit(const ExtractOptions& options, std::ostream& out, std::string& e
         << options.directory << "\n";
     return true;
 }
+
+}  // namespace vxk5

@@ -7,6 +7,8 @@
 
 #include "base/wstring.h"
 
+namespace vxk5 {
+
 struct ExtractOptions {
     std::string kit;
     std::string directory;
@@ -30,3 +32,5 @@ bool IsExtractableName(const WString& name);
 // twice keeps the newer copy, as an installation would. Prints a summary on
 // `out`; false with `error` set.
 [[nodiscard]] bool ExtractKit(const ExtractOptions& options, std::ostream& out, std::string& error);
+
+}  // namespace vxk5

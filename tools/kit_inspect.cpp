@@ -11,6 +11,8 @@
 #include "kit/kit_reader.h"
 #include "lang/messages.h"
 
+namespace vxk5 {
+
 namespace {
 
 constexpr int64_t kEpochDifferenceSeconds = 11644473600;
@@ -99,7 +101,7 @@ bool VerifyKit(const std::string& kitPath, bool strict, std::ostream& out, std::
                std::string& error) {
     DistributionKit kit;
     if (!Read(kitPath, kit, error)) return false;
-    const int64_t containerSize = SeekFileHandle(kit.tempHandle, 0, FILE_FROM_END);
+    const int64_t containerSize = SeekFileHandle(kit.tempHandle.Get(), 0, FILE_FROM_END);
     if (containerSize < 0) {
         error = "cannot take the size of the unpacked kit";
         return false;
@@ -156,3 +158,5 @@ bool VerifyKit(const std::string& kitPath, bool strict, std::ostream& out, std::
         << " bytes of file data, container of " << containerSize << " bytes\n";
     return true;
 }
+
+}  // namespace vxk5

@@ -8,6 +8,8 @@
 #include "kit/distribution_kit.h"
 #include "platform/file_handle.h"
 
+namespace vxk5 {
+
 // Reads the kit with the installer's reader. False with `error` naming the
 // kit and the reader's code when it cannot be read.
 [[nodiscard]] bool ReadKitFile(const std::string& kitPath, DistributionKit& kit, std::string& error);
@@ -33,3 +35,5 @@ std::string FormatFileTime(FileTime time);
 // True when `language` is one of the installer's interface languages,
 // compared without regard to case as the installer compares it.
 bool IsInterfaceLanguage(const WString& language);
+
+}  // namespace vxk5

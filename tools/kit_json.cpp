@@ -6,6 +6,8 @@
 #include "kit/kit_reader.h"
 #include "tools/kit_inspect.h"
 
+namespace vxk5 {
+
 bool ListKitJson(const std::string& kitPath, std::ostream& out, std::string& error) {
     DistributionKit kit;
     if (!ReadKitFile(kitPath, kit, error)) return false;
@@ -30,3 +32,5 @@ bool ListKitJson(const std::string& kitPath, std::ostream& out, std::string& err
     out << document.dump(2) << "\n";
     return true;
 }
+
+}  // namespace vxk5

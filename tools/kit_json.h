@@ -6,9 +6,12 @@
 
 #include "base/wstring.h"
 
+namespace vxk5 {
 
 // Prints {"kit": path, "descriptions": [{"language", "product", "vendor",
 // "description"}...], "files": [{"name", "modified", "size", "offset"}...]}
 // with names as stored ("\" separators) and times as FormatFileTime gives
 // them. False with `error` set when the kit cannot be read.
 [[nodiscard]] bool ListKitJson(const std::string& kitPath, std::ostream& out, std::string& error);
+
+}  // namespace vxk5

@@ -14,6 +14,8 @@
 #include "tools/kit_inspect.h"
 #include "tools/kit_json.h"
 
+namespace vxk5 {
+
 namespace {
 
 constexpr char kUsage[] =
@@ -116,6 +118,10 @@ int RunExtract(int argc, char** argv) {
 }
 
 }  // namespace
+
+}  // namespace vxk5
+
+using namespace vxk5;
 
 int main(int argc, char** argv) {
     InitProcessLocale();

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <string>
 
+namespace vxk5 {
+
 namespace {
 
 std::string Mebibytes(uint64_t bytes) {
@@ -53,3 +55,5 @@ void ProgressLine::Finish() {
     finished_ = true;
     if (shown_) out_ << '\r' << std::string(shownWidth_, ' ') << '\r' << std::flush;
 }
+
+}  // namespace vxk5

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <ostream>
 
+namespace vxk5 {
+
 class ProgressLine {
 public:
     // Shows nothing before `firstAfter` has passed, so that small jobs stay
@@ -37,3 +39,5 @@ private:
     bool shown_ = false;
     bool finished_ = false;
 };
+
+}  // namespace vxk5

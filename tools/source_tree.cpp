@@ -8,6 +8,8 @@
 #include <cstring>
 #include <memory>
 
+namespace vxk5 {
+
 namespace {
 
 constexpr int64_t kEpochDifferenceSeconds = 11644473600;  // 1601-01-01 to 1970-01-01
@@ -135,3 +137,5 @@ bool ListSourceFiles(const std::string& root, std::vector<SourceFile>& files, st
               [](const SourceFile& a, const SourceFile& b) { return a.relativePath < b.relativePath; });
     return true;
 }
+
+}  // namespace vxk5

@@ -9,6 +9,8 @@
 
 #include "platform/file_handle.h"
 
+namespace vxk5 {
+
 struct SourceFile {
     std::string relativePath;  // "/" separated, as the file system names it
     uint64_t size = 0;
@@ -26,3 +28,5 @@ struct SourceFile {
 
 // The file time of a POSIX time; false before 1601.
 [[nodiscard]] bool FileTimeFromUnix(int64_t seconds, int64_t nanoseconds, FileTime& time);
+
+}  // namespace vxk5

@@ -10,6 +10,8 @@
 #include "base/conversion.h"
 #include "platform/file_system.h"
 
+namespace vxk5 {
+
 namespace {
 
 bool IsDirectory(const std::string& path) {
@@ -46,3 +48,5 @@ AString ChooserStartFolder(const WString& entryText) {
     }
     return AString(path.c_str(), path.length());
 }
+
+}  // namespace vxk5

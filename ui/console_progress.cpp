@@ -5,6 +5,8 @@
 #include "base/conversion.h"
 #include "lang/messages.h"
 
+namespace vxk5 {
+
 ConsoleProgress::ConsoleProgress(std::FILE* stream)
     : stream_(stream),
       live_(isatty(fileno(stream)) != 0),
@@ -36,3 +38,5 @@ void ConsoleProgress::Finish() {
     std::fflush(stream_);
     lineOpen_ = false;
 }
+
+}  // namespace vxk5

@@ -7,6 +7,8 @@
 
 #include "base/wstring.h"
 
+namespace vxk5 {
+
 class ConsoleProgress {
 public:
     explicit ConsoleProgress(std::FILE* stream);
@@ -22,3 +24,5 @@ private:
     AString startText_;
     AString finishText_;
 };
+
+}  // namespace vxk5

@@ -16,6 +16,8 @@
 #include "ui/progress_page.h"
 #include "ui/termination_signals.h"
 
+namespace vxk5 {
+
 namespace {
 
 // How often the loop looks at the job while nothing else wakes it. The worker
@@ -138,7 +140,7 @@ void CInstallerDlg::WaitForProgress() {
 
 void CInstallerDlg::JoinWorker() {
     if (!workerStarted_) return;
-    (workerHooks_.join != nullptr ? workerHooks_.join : &::JoinWorker)(worker_);
+    (workerHooks_.join != nullptr ? workerHooks_.join : &vxk5::JoinWorker)(worker_);
     workerStarted_ = false;
 }
 
@@ -154,3 +156,5 @@ void CInstallerDlg::RecordInstalledDirectory() {
         // The installation stands; the launcher simply does not learn the directory.
     }
 }
+
+}  // namespace vxk5

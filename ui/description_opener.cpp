@@ -2,6 +2,8 @@
 
 #include "platform/utility_process.h"
 
+namespace vxk5 {
+
 bool OpenWithDesktop(const AString& path, const char* opener) {
     // The opener takes no "--"; a relative path that starts with "-" is made
     // to start with "./" so it cannot be read as an option.
@@ -9,3 +11,5 @@ bool OpenWithDesktop(const AString& path, const char* opener) {
     if (!argument.empty() && argument[0] == '-') argument = AString("./") + argument;
     return RunUtility({AString(opener), argument}, ErrorOutput::Discard) != kUtilityNotStarted;
 }
+
+}  // namespace vxk5

@@ -6,6 +6,8 @@
 #include "ui/layout.h"
 #include "ui/modal_dialog.h"
 
+namespace vxk5 {
+
 DirSelectPage::DirSelectPage(GtkWidget* layout, GdkPixbuf* banner) : WizardDialogPage(layout) {
     AddBanner(banner);
     prompt_ = AddTextLabel();
@@ -65,3 +67,5 @@ gint DirSelectPage::OnBrowseClicked(GtkWidget*, DirSelectPage* page) {
     page->BrowseForFolder();
     return 0;
 }
+
+}  // namespace vxk5

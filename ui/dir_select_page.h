@@ -6,6 +6,8 @@
 #include "base/wstring.h"
 #include "ui/wizard_page.h"
 
+namespace vxk5 {
+
 class DirSelectPage : public WizardDialogPage {
 public:
     DirSelectPage(GtkWidget* layout, GdkPixbuf* banner);
@@ -30,3 +32,5 @@ private:
     GtkWidget* caption_ = nullptr;
     GtkWidget* browse_ = nullptr;
 };
+
+}  // namespace vxk5

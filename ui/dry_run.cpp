@@ -12,6 +12,8 @@
 #include "install/install_plan.h"
 #include "ui/installer_dlg.h"
 
+namespace vxk5 {
+
 namespace {
 
 std::string Printable(const AString& bytes) {
@@ -73,3 +75,5 @@ void CInstallerDlg::RunDryRun() {
                           " kept; nothing was written";
     }
 }
+
+}  // namespace vxk5

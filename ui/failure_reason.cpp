@@ -4,6 +4,8 @@
 
 #include "base/conversion.h"
 
+namespace vxk5 {
+
 WString DescribeFailure(const FailureDetail& detail) {
     WString reason;
     if (detail.error != 0) {
@@ -16,3 +18,5 @@ WString DescribeFailure(const FailureDetail& detail) {
     if (reason.empty()) return path;
     return path + u": " + reason;
 }
+
+}  // namespace vxk5

@@ -4,6 +4,8 @@
 
 #include "base/wstring.h"
 
+namespace vxk5 {
+
 struct FailureDetail {
     AString path;   // as the job used it; empty when unknown
     int error = 0;  // errno; 0 when unknown
@@ -13,3 +15,5 @@ struct FailureDetail {
 // for example "/home/ann/tmplts/README.de.txt: No space left on device".
 // Either half alone when only it is known; empty when nothing is.
 WString DescribeFailure(const FailureDetail& detail);
+
+}  // namespace vxk5

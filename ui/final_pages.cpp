@@ -14,6 +14,8 @@
 #include "ui/message_page.h"
 #include "ui/success_final_page.h"
 
+namespace vxk5 {
+
 namespace {
 
 // Without a display the final page's text is the run's last line on standard error.
@@ -88,3 +90,5 @@ void CInstallerDlg::OnFinish() {
     }
     DestroyWindow();
 }
+
+}  // namespace vxk5

@@ -6,6 +6,8 @@
 
 #include <memory>
 
+namespace vxk5 {
+
 struct GObjectUnref {
     void operator()(gpointer object) const {
         if (object != nullptr) g_object_unref(object);
@@ -14,3 +16,5 @@ struct GObjectUnref {
 
 template <typename T>
 using GPtr = std::unique_ptr<T, GObjectUnref>;
+
+}  // namespace vxk5

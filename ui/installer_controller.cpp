@@ -12,6 +12,8 @@
 #include "ui/success_final_page.h"
 #include "ui/termination_signals.h"
 
+namespace vxk5 {
+
 CInstallerDlg::CInstallerDlg(int32_t argumentCount, char** argumentVector, bool silent, const AString& caption,
                              const WString& languageCode, bool usecwd)
     : silent_(silent),
@@ -77,3 +79,5 @@ void CInstallerDlg::Run() {
         if (summary_.counts.newFiles == 0 && summary_.counts.replaced == 0) summary_.outcome = RunOutcome::UpToDate;
     }
 }
+
+}  // namespace vxk5

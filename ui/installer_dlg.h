@@ -32,6 +32,8 @@
 #include "ui/run_summary.h"
 #include "ui/wnd.h"
 
+namespace vxk5 {
+
 class WizardDialogPage;
 class MessagePage;
 class DirSelectPage;
@@ -191,3 +193,5 @@ private:
     bool dryRun_ = false;
     RunSummary summary_;
 };
+
+}  // namespace vxk5

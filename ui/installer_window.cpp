@@ -15,6 +15,8 @@
 #include "ui/termination_signals.h"
 #include "ui/wizard_page.h"
 
+namespace vxk5 {
+
 namespace {
 
 GtkWidget* NewButton(const char* key, GtkWidget* fixed, const layout::Box& box) {
@@ -166,3 +168,5 @@ void CInstallerDlg::OnTerminationSignal() {
     CloseModalDialog();        // a question on screen goes unanswered
     if (!inCopyingPhase_) DestroyWindow();
 }
+
+}  // namespace vxk5

@@ -1,6 +1,10 @@
 #include "ui/job_failure.h"
 
+namespace vxk5 {
+
 FailureDetail ReadInstallFailure(InstallWorker& worker, InstallJobState& /*state*/) {
     // The worker copies the job's record just before its thread ends.
     return FailureDetail{worker.failure.path, worker.failure.error};
 }
+
+}  // namespace vxk5

@@ -6,7 +6,11 @@
 #include "platform/job_state.h"
 #include "ui/failure_reason.h"
 
+namespace vxk5 {
+
 // The failure the install job recorded, read on the main thread once the
 // worker has ended (the controller joins it after a failure). Empty when the
 // job recorded none.
 FailureDetail ReadInstallFailure(InstallWorker& worker, InstallJobState& state);
+
+}  // namespace vxk5

@@ -9,6 +9,8 @@
 
 #include "base/conversion.h"
 
+namespace vxk5 {
+
 namespace {
 
 struct FreeDeleter {
@@ -38,3 +40,5 @@ WString CInstallerDlg::LocateKit() const {
     directory += kKitFileName;
     return FromMultiByte(directory);
 }
+
+}  // namespace vxk5

@@ -1,5 +1,7 @@
 #include "ui/label_fit.h"
 
+namespace vxk5 {
+
 namespace {
 
 // The width GTK leaves for a button's label: its size request less the frame,
@@ -60,3 +62,5 @@ void FitCheckButtonLabel(GtkWidget* check, int x, int rightEdge) {
     gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
     gtk_widget_set_size_request(label, room, -1);
 }
+
+}  // namespace vxk5

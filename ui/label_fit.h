@@ -5,9 +5,13 @@
 
 #include <gtk/gtk.h>
 
+namespace vxk5 {
+
 // Call after the button's label is set and the button is in the window.
 void FitButtonLabel(GtkWidget* button);
 
 // Wraps the check button's label when the whole box would pass `rightEdge`
 // (window coordinates), the box being put at `x`.
 void FitCheckButtonLabel(GtkWidget* check, int x, int rightEdge);
+
+}  // namespace vxk5

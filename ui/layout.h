@@ -1,4 +1,7 @@
 #pragma once
+
+namespace vxk5 {
+
 // The wizard window's fixed layout, in pixels from the window's top left: one
 // place for the window, its pages and the tests that find or click a widget.
 
@@ -47,3 +50,5 @@ inline constexpr int kCheckBoxY = 170;
 inline constexpr int kCheckBoxRightEdge = kWindowWidth - kMargin;
 
 }  // namespace layout
+
+}  // namespace vxk5

@@ -8,6 +8,8 @@
 #include "ui/installer_dlg.h"
 #include "ui/modal_dialog.h"
 
+namespace vxk5 {
+
 namespace {
 
 GtkMessageType KindOf(uint32_t style) {
@@ -71,3 +73,5 @@ uint32_t MessageBox(const CInstallerDlg* owner, const WString& text, uint32_t st
     gtk_widget_destroy(dialog);
     return result;
 }
+
+}  // namespace vxk5

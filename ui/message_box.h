@@ -10,6 +10,8 @@
 
 #include "base/wstring.h"
 
+namespace vxk5 {
+
 class CInstallerDlg;
 
 constexpr uint32_t MB_STYLE_ERROR_OK = 0x01000001;
@@ -26,3 +28,5 @@ constexpr uint32_t MB_RESULT_OK = 3;
 uint32_t MessageBox(const CInstallerDlg* owner, const WString& text, uint32_t style);
 // The same with `detail` as the dialog's secondary text (none when empty).
 uint32_t MessageBox(const CInstallerDlg* owner, const WString& text, uint32_t style, const WString& detail);
+
+}  // namespace vxk5

@@ -2,6 +2,8 @@
 
 #include "base/conversion.h"
 
+namespace vxk5 {
+
 MessagePage::MessagePage(GtkWidget* layout, GdkPixbuf* banner, const WString& text)
     : WizardDialogPage(layout) {
     AddBanner(banner);
@@ -12,3 +14,5 @@ MessagePage::MessagePage(GtkWidget* layout, GdkPixbuf* banner, const WString& te
 void MessagePage::SetText(const WString& text) {
     gtk_label_set_text(GTK_LABEL(label_), ToMultiByte(text).c_str());
 }
+
+}  // namespace vxk5

@@ -5,6 +5,8 @@
 #include "base/wstring.h"
 #include "ui/wizard_page.h"
 
+namespace vxk5 {
+
 class MessagePage : public WizardDialogPage {
 public:
     MessagePage(GtkWidget* layout, GdkPixbuf* banner, const WString& text);
@@ -15,3 +17,5 @@ public:
 private:
     GtkWidget* label_ = nullptr;
 };
+
+}  // namespace vxk5

@@ -1,5 +1,7 @@
 #include "ui/modal_dialog.h"
 
+namespace vxk5 {
+
 namespace {
 
 GtkDialog* g_dialogOnScreen = nullptr;  // the innermost running dialog
@@ -19,3 +21,5 @@ bool CloseModalDialog() {
     gtk_dialog_response(g_dialogOnScreen, GTK_RESPONSE_DELETE_EVENT);
     return true;
 }
+
+}  // namespace vxk5

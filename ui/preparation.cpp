@@ -16,6 +16,8 @@
 #include "ui/message_box.h"
 #include "ui/target_path.h"
 
+namespace vxk5 {
+
 namespace {
 
 // Web addresses are no directories; a file address is its path.
@@ -121,3 +123,5 @@ bool CInstallerDlg::Prepare() {
     if (code != 0) return ReportFailure(this, "IDS_ERROR_DAMAGEDSOURCE");
     return true;
 }
+
+}  // namespace vxk5

@@ -4,6 +4,8 @@
 #include "lang/messages.h"
 #include "ui/layout.h"
 
+namespace vxk5 {
+
 ProgressPage::ProgressPage(GtkWidget* fixed)
     : WizardDialogPage(fixed),
       label_(Put(gtk_label_new(nullptr), layout::kProgressTextX, layout::kProgressTextY)),
@@ -21,3 +23,5 @@ void ProgressPage::SetProgress(uint32_t percent) {
     if (fraction > 1.0) fraction = 1.0;  // GTK refuses fractions outside 0..1
     gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(bar_), fraction);
 }
+
+}  // namespace vxk5

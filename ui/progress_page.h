@@ -4,6 +4,8 @@
 #include "base/wstring.h"
 #include "ui/wizard_page.h"
 
+namespace vxk5 {
+
 class ProgressPage : public WizardDialogPage {
 public:
     explicit ProgressPage(GtkWidget* fixed);
@@ -21,3 +23,5 @@ private:
     AString startText_;
     AString finishText_;
 };
+
+}  // namespace vxk5

@@ -8,6 +8,8 @@
 #include "base/wstring.h"
 #include "install/install_counts.h"
 
+namespace vxk5 {
+
 enum class RunOutcome {
     Installed,  // files were written
     UpToDate,   // the installation succeeded without writing a file
@@ -40,3 +42,5 @@ struct RunSummary {
         detail.clear();
     }
 };
+
+}  // namespace vxk5

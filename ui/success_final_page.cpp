@@ -5,6 +5,8 @@
 #include "ui/label_fit.h"
 #include "ui/layout.h"
 
+namespace vxk5 {
+
 SuccessFinalPage::SuccessFinalPage(GtkWidget* layout, GdkPixbuf* banner, const WString& text)
     : MessagePage(layout, banner, text),
       check_(gtk_check_button_new_with_label(ToMultiByte(LoadResString("IDS_SUCCESS_OPENDESCR")).c_str())) {
@@ -17,3 +19,5 @@ SuccessFinalPage::SuccessFinalPage(GtkWidget* layout, GdkPixbuf* banner, const W
 bool SuccessFinalPage::IsOpenDescriptionChecked() const {
     return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(check_)) != FALSE;
 }
+
+}  // namespace vxk5

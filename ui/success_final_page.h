@@ -4,6 +4,8 @@
 
 #include "ui/message_page.h"
 
+namespace vxk5 {
+
 class SuccessFinalPage : public MessagePage {
 public:
     SuccessFinalPage(GtkWidget* layout, GdkPixbuf* banner, const WString& text);
@@ -14,3 +16,5 @@ public:
 private:
     GtkWidget* check_;
 };
+
+}  // namespace vxk5

@@ -7,6 +7,8 @@
 
 #include "base/conversion.h"
 
+namespace vxk5 {
+
 bool IsUsableTarget(const WString& path) {
     if (path.empty() || path[0] != u'/') return false;
     // "file/" names the file: stat would only say "not a directory" and the
@@ -29,3 +31,5 @@ bool IsUsableTarget(const WString& path) {
     }
     return false;
 }
+
+}  // namespace vxk5

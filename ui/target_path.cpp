@@ -8,6 +8,8 @@
 #include "base/conversion.h"
 #include "platform/file_system.h"
 
+namespace vxk5 {
+
 namespace {
 
 struct FreeDeleter {
@@ -45,3 +47,5 @@ bool ResolveTargetPath(const WString& path, WString& absolute) {
     absolute = directory + expanded;
     return true;
 }
+
+}  // namespace vxk5

@@ -9,6 +9,8 @@
 
 #include "base/wstring.h"
 
+namespace vxk5 {
+
 // A leading "~" or "~/" replaced by the home directory (without its trailing
 // slashes). Anything else, and everything when no home directory is known,
 // comes back unchanged.
@@ -18,3 +20,5 @@ WString ExpandHomePrefix(const WString& path);
 // directory and "/". The empty text stays empty. False (and `absolute`
 // untouched) when a relative path meets an unknown current directory.
 [[nodiscard]] bool ResolveTargetPath(const WString& path, WString& absolute);
+
+}  // namespace vxk5

@@ -7,6 +7,8 @@
 
 #include <cerrno>
 
+namespace vxk5 {
+
 namespace {
 
 constexpr int kSignals[3] = {SIGINT, SIGTERM, SIGHUP};
@@ -83,3 +85,5 @@ ScopedTerminationBlock::ScopedTerminationBlock() {
 ScopedTerminationBlock::~ScopedTerminationBlock() {
     pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
 }
+
+}  // namespace vxk5

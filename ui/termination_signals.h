@@ -9,6 +9,8 @@
 #include <glib.h>
 #include <signal.h>
 
+namespace vxk5 {
+
 class TerminationSignals {
 public:
     using Callback = void (*)(void* data);
@@ -48,3 +50,5 @@ public:
 private:
     sigset_t previous_;
 };
+
+}  // namespace vxk5

@@ -8,6 +8,8 @@
 #include "lang/messages.h"
 #include "platform/process_environment.h"
 
+namespace vxk5 {
+
 namespace {
 
 bool IsPlainCLocale(const char* name) {
@@ -43,3 +45,5 @@ void PrepareToolkitLanguage(int32_t languageId) {
     // it again and undo the messages category.
     gtk_disable_setlocale();
 }
+
+}  // namespace vxk5

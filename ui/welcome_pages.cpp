@@ -10,6 +10,8 @@
 #include "ui/target_check.h"
 #include "ui/target_path.h"
 
+namespace vxk5 {
+
 void CInstallerDlg::ShowWelcomePage() {
     WString product;
     WString vendor;
@@ -66,3 +68,5 @@ void CInstallerDlg::AcceptDirectory() {
     directoryPage_->SetDirectory(absolute);
     StartInstallation();
 }
+
+}  // namespace vxk5

@@ -2,6 +2,8 @@
 
 #include "ui/layout.h"
 
+namespace vxk5 {
+
 namespace {
 
 // The page text label: no text yet, wrapped, aligned top left.
@@ -37,3 +39,5 @@ GtkWidget* WizardDialogPage::Put(GtkWidget* widget, int x, int y) {
     gtk_fixed_put(GTK_FIXED(layout_), widget, x, y);
     return Add(widget);
 }
+
+}  // namespace vxk5

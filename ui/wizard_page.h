@@ -6,6 +6,8 @@
 
 #include <vector>
 
+namespace vxk5 {
+
 class WizardDialogPage {
 public:
     explicit WizardDialogPage(GtkWidget* layout) : layout_(layout) {}
@@ -38,3 +40,4 @@ private:
     std::vector<GtkWidget*> widgets_;  // not owned: the layout holds them
 };
 
+}  // namespace vxk5

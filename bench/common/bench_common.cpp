@@ -15,6 +15,8 @@
 
 extern char** environ;
 
+namespace vxk5 {
+
 double Seconds(Clock::duration duration) { return std::chrono::duration<double>(duration).count(); }
 
 double CpuSeconds() {
@@ -90,3 +92,5 @@ std::string Spread(const std::vector<double>& values, double scale, const char* 
                   decimals, low * scale, decimals, high * scale, median > 0 ? 100 * (high - low) / median : 0.0);
     return text;
 }
+
+}  // namespace vxk5

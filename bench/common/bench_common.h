@@ -8,6 +8,8 @@
 
 #include "base/wstring.h"
 
+namespace vxk5 {
+
 using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::duration duration);
@@ -42,3 +44,5 @@ double Median(std::vector<double> values);
 // slowest run times `scale` in `unit` with `decimals` decimals, and the
 // distance between them as a share of the median.
 std::string Spread(const std::vector<double>& values, double scale, const char* unit, int decimals = 1);
+
+}  // namespace vxk5

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace vxk5 {
+
 std::string TextSource::Make(size_t size) {
     static const char* const kWords[] = {
         "panel",  "launcher", "template", "desktop", "Exec=",   "Name=",     "Icon=",     "Type=Application",
@@ -35,3 +37,5 @@ uint64_t TextSource::Next() {
     state_ ^= state_ << 17;
     return state_;
 }
+
+}  // namespace vxk5

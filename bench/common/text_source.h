@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+namespace vxk5 {
+
 class TextSource {
 public:
     // The next `size` bytes of text.
@@ -18,3 +20,5 @@ private:
     uint64_t Next();
     uint64_t state_ = 0x9E3779B97F4A7C15ull;
 };
+
+}  // namespace vxk5

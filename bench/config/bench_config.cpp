@@ -33,6 +33,8 @@
 #include "config/config_paths.h"
 #include "config/template_locations.h"
 
+namespace vxk5 {
+
 namespace {
 
 void WriteText(const std::string& path, const std::string& text) {
@@ -177,6 +179,10 @@ void PrintBig(const char* name, const BigResult& result, double memoryRatio) {
 }
 
 }  // namespace
+
+}  // namespace vxk5
+
+using namespace vxk5;
 
 int main() {
     InitProcessLocale();

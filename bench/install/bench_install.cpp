@@ -71,6 +71,8 @@
 
 extern char** environ;
 
+namespace vxk5 {
+
 namespace {
 
 constexpr char kProgram[] = "bench-install";
@@ -645,6 +647,10 @@ GuiResult BenchProgram(const Options& options, const std::string& base, const st
 }
 
 }  // namespace
+
+}  // namespace vxk5
+
+using namespace vxk5;
 
 int main(int argc, char** argv) {
     const Options options = ParseOptions(argc, argv);

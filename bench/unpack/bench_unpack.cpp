@@ -48,6 +48,8 @@
 
 extern char** environ;
 
+namespace vxk5 {
+
 namespace {
 
 constexpr char kProgram[] = "bench-unpack";
@@ -305,6 +307,10 @@ double ReportTimes(const Times& times, const std::string& work, uint64_t bigSize
 }
 
 }  // namespace
+
+}  // namespace vxk5
+
+using namespace vxk5;
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--rss-child") == 0) return RssChild(argv[2]);

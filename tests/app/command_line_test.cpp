@@ -7,6 +7,8 @@
 
 #include "lang/messages.h"
 
+using namespace vxk5;
+
 namespace {
 
 // Parses `arguments` (program name first) with the locale name `locale`.

@@ -12,6 +12,8 @@
 #include "app/result_document.h"
 #include "lang/messages.h"
 
+using namespace vxk5;
+
 namespace {
 
 struct Arguments {

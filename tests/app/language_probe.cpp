@@ -22,6 +22,8 @@
 #include "ui/dir_select_page.h"
 #include "ui/installer_dlg.h"
 
+using namespace vxk5;
+
 namespace {
 
 void Report(const char* name, const std::string& value) { std::printf("%s %s\n", name, value.c_str()); }

@@ -13,6 +13,8 @@
 #include "installer_run.h"
 #include "lang/messages.h"
 
+using namespace vxk5;
+
 namespace {
 
 bool LocaleAvailable(const char* name) {

@@ -9,6 +9,8 @@
 #include "installer_run.h"
 #include "ui/layout.h"
 
+using namespace vxk5;
+
 namespace {
 
 std::vector<std::string> Lines(const std::string& text) {

@@ -5,6 +5,8 @@
 #include <clocale>
 #include <cstdlib>
 
+using namespace vxk5;
+
 namespace {
 
 // Switches the process locale for one test and restores the default after.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace vxk5;
+
 namespace {
 
 TEST(MultiValueMap, KeysAndValuesIgnoreCaseAndKeepFirstSpelling) {

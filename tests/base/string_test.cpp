@@ -4,6 +4,8 @@
 
 #include <stdexcept>
 
+using namespace vxk5;
+
 namespace {
 
 WString Repeat(char16_t unit, size_t n) {

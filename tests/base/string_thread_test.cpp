@@ -8,6 +8,8 @@
 
 #include "base/wstring.h"
 
+using namespace vxk5;
+
 namespace {
 
 TEST(WStringThreads, SharedBlocksCopiedAndReleasedAcrossThreads) {

@@ -5,6 +5,8 @@
 #include "base/conversion.h"
 #include "base/wstring.h"
 
+using namespace vxk5;
+
 namespace {
 
 TEST(ReplaceAll, NonOverlappingLeftToRight) {

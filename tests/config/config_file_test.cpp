@@ -11,6 +11,8 @@
 #include "config/config_keys.h"
 #include "tests/config/home_fixture.h"
 
+using namespace vxk5;
+
 namespace {
 
 std::vector<std::string> NarrowAll(const std::vector<WString>& values) {

@@ -17,6 +17,8 @@
 #include "config/template_locations.h"
 #include "tests/config/home_fixture.h"
 
+using namespace vxk5;
+
 namespace {
 
 // Ends the test program (SIGALRM) should a test block.

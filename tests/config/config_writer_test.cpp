@@ -17,6 +17,8 @@
 
 #include "tests/config/home_fixture.h"
 
+using namespace vxk5;
+
 namespace {
 
 std::vector<std::string> ListDirectory(const std::string& path) {

@@ -11,6 +11,8 @@
 #include "base/wstring.h"
 #include "tests/support/temp_dir.h"
 
+using namespace vxk5;
+
 inline WString Wide(const std::string& bytes) { return FromMultiByte(AString(bytes.c_str(), bytes.size())); }
 
 inline std::string Narrow(const WString& text) {

@@ -12,6 +12,8 @@
 #include "config/config_paths.h"
 #include "tests/config/home_fixture.h"
 
+using namespace vxk5;
+
 namespace {
 
 using Strings = std::vector<std::string>;

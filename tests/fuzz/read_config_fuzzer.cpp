@@ -15,6 +15,8 @@
 #include "config/config_keys.h"
 #include "config/template_locations.h"
 
+using namespace vxk5;
+
 namespace {
 
 std::string TempPath(const char* name) {

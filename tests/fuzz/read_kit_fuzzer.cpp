@@ -14,6 +14,8 @@
 #include "kit/kit_reader.h"
 #include "platform/file_handle.h"
 
+using namespace vxk5;
+
 namespace {
 
 std::string& KitPath() {
@@ -31,12 +33,12 @@ std::string& KitPath() {
 void WalkEntries(DistributionKit& kit) {
     uint8_t* buffer = kit.buffer.get();
     for (const KitFileEntry& entry : kit.entries) {
-        if (SeekFileHandle(kit.tempHandle, entry.offset, FILE_FROM_START) < 0) continue;
+        if (SeekFileHandle(kit.tempHandle.Get(), entry.offset, FILE_FROM_START) < 0) continue;
         uint32_t left = entry.size;
         while (left != 0) {
             const uint32_t piece = left < kit.bufferSize ? left : kit.bufferSize;
             uint32_t count = 0;
-            if (ReadFileHandle(kit.tempHandle, buffer, piece, &count, nullptr) != 0 || count == 0) break;
+            if (ReadFileHandle(kit.tempHandle.Get(), buffer, piece, &count, nullptr) != 0 || count == 0) break;
             left -= count;
         }
         // Touch the texts as the pages would.
@@ -60,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint32_t code = ReadKit(kit, FromMultiByte(AString(path.c_str(), path.size())));
     if (code == 0) {
         WalkEntries(kit);
-    } else if (!kit.entries.empty() || kit.tempHandle != INVALID_FILE_HANDLE) {
+    } else if (!kit.entries.empty() || kit.tempHandle.Get() != INVALID_FILE_HANDLE) {
         std::abort();  // the failure path must have emptied and released everything
     }
     return 0;

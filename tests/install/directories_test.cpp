@@ -12,6 +12,8 @@
 #include "platform/file_entries.h"
 #include "tests/install/install_fixture.h"
 
+using namespace vxk5;
+
 namespace {
 
 using DirectoriesTest = InstallTest;

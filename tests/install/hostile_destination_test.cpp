@@ -16,6 +16,8 @@
 #include "kit/entry_names.h"
 #include "tests/install/install_fixture.h"
 
+using namespace vxk5;
+
 namespace {
 
 constexpr int64_t kYear2001 = 978307200;

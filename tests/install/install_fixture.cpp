@@ -13,6 +13,8 @@
 #include "lang/messages.h"
 #include "platform/job_state.h"
 
+using namespace vxk5;
+
 WString Wide(const std::string& text) { return FromMultiByte(AString(text.c_str(), text.size())); }
 
 std::string Narrow(const WString& text) {
@@ -140,7 +142,7 @@ void InstallTest::BuildKit() {
     ASSERT_EQ(CreateFileHandle(Wide(path), FILE_ACCESS_READ | FILE_ACCESS_WRITE, 0, FILE_OPEN_EXISTING, handle,
                                FILE_ATTR_NORMAL),
               0u);
-    kit_->tempHandle = handle;
+    kit_->tempHandle.Reset(handle);
     kit_->tempPath = Wide(path);
     for (const PendingEntry& entry : pending_) {
         KitFileEntry kitEntry;

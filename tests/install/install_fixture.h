@@ -21,6 +21,8 @@
 #include "platform/file_handle.h"
 #include "tests/support/temp_dir.h"
 
+using namespace vxk5;
+
 WString Wide(const std::string& text);
 std::string Narrow(const WString& text);
 

@@ -12,6 +12,8 @@
 #include "platform/command_fast_paths.h"
 #include "tests/install/install_fixture.h"
 
+using namespace vxk5;
+
 namespace {
 
 constexpr int64_t kYear2001 = 978307200;

@@ -9,6 +9,8 @@
 
 #include "tests/install/install_fixture.h"
 
+using namespace vxk5;
+
 namespace {
 
 constexpr int64_t kYear2001 = 978307200;

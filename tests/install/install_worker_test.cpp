@@ -6,6 +6,8 @@
 
 #include "tests/install/install_fixture.h"
 
+using namespace vxk5;
+
 namespace {
 
 constexpr int64_t kOld = 978307200;

@@ -13,6 +13,8 @@
 #include "platform/file_system.h"
 #include "tests/install/install_fixture.h"
 
+using namespace vxk5;
+
 namespace {
 
 constexpr int64_t kNew = 1262304000;  // 2010

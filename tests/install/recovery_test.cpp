@@ -19,6 +19,8 @@
 #include "platform/fault_injection.h"
 #include "tests/install/install_fixture.h"
 
+using namespace vxk5;
+
 namespace {
 
 constexpr int64_t kOld = 978307200;   // 2001

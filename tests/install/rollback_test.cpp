@@ -13,6 +13,8 @@
 #include "install/install_job.h"
 #include "tests/install/install_fixture.h"
 
+using namespace vxk5;
+
 namespace {
 
 constexpr int64_t kOld = 978307200;   // 2001

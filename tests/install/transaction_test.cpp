@@ -20,6 +20,8 @@
 #include "platform/file_entries.h"
 #include "tests/install/install_fixture.h"
 
+using namespace vxk5;
+
 namespace {
 
 constexpr int64_t kOld = 978307200;   // 2001

@@ -9,6 +9,8 @@
 
 #include "tests/kit/kit_fixture.h"
 
+using namespace vxk5;
+
 namespace {
 
 KitFileEntry Named(const WString& name) {

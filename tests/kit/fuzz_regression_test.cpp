@@ -9,6 +9,8 @@
 #include "kit/kit_reader.h"
 #include "tests/kit/kit_fixture.h"
 
+using namespace vxk5;
+
 namespace {
 
 std::vector<std::string> FilesIn(const std::string& directory) {
@@ -31,10 +33,10 @@ protected:
                 DistributionKit kit;
                 const uint32_t code = ReadKit(kit, Wide(path));
                 if (code == 0) {
-                    EXPECT_NE(kit.tempHandle, INVALID_FILE_HANDLE);
+                    EXPECT_NE(kit.tempHandle.Get(), INVALID_FILE_HANDLE);
                 } else {
                     EXPECT_TRUE(kit.entries.empty());
-                    EXPECT_EQ(kit.tempHandle, INVALID_FILE_HANDLE);
+                    EXPECT_EQ(kit.tempHandle.Get(), INVALID_FILE_HANDLE);
                 }
             }
             EXPECT_EQ(ContainerCount(), 0u);

@@ -7,6 +7,8 @@
 #include "kit/kit_format.h"
 #include "tests/kit/kit_fixture.h"
 
+using namespace vxk5;
+
 namespace {
 
 using kitformat::AppendCountedString;
@@ -33,7 +35,7 @@ protected:
     // The failure path ran: entries emptied, container closed and deleted.
     void ExpectReleased() {
         EXPECT_TRUE(kit_.entries.empty());
-        EXPECT_EQ(kit_.tempHandle, INVALID_FILE_HANDLE);
+        EXPECT_EQ(kit_.tempHandle.Get(), INVALID_FILE_HANDLE);
         EXPECT_FALSE(kit_.tempPath.empty());
         EXPECT_FALSE(PathExists(Narrow(kit_.tempPath)));
         EXPECT_EQ(ContainerCount(), 0u);

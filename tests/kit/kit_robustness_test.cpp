@@ -12,6 +12,8 @@
 #include "platform/file_handle.h"
 #include "tests/kit/kit_fixture.h"
 
+using namespace vxk5;
+
 namespace {
 
 // Runs the windows under a page size other than the machine's.
@@ -87,7 +89,7 @@ TEST_F(KitRobustnessTest, FifoAsTheKitIsRefusedWithoutBlocking) {
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     DistributionKit kit;
     EXPECT_NE(ReadKit(kit, Wide(fifo)), 0u);
-    EXPECT_EQ(kit.tempHandle, INVALID_FILE_HANDLE);
+    EXPECT_EQ(kit.tempHandle.Get(), INVALID_FILE_HANDLE);
     EXPECT_EQ(ContainerCount(), 0u);
     FileHandle handle = INVALID_FILE_HANDLE;
     EXPECT_EQ(CreateFileHandle(Wide(fifo), FILE_ACCESS_WRITE, 0, FILE_CREATE, handle, 0), ERR_INVALID_PARAMETER);

@@ -8,6 +8,8 @@
 #include "kit/kit_writer.h"
 #include "platform/file_handle.h"
 
+using namespace vxk5;
+
 WString Wide(const std::string& text) { return FromMultiByte(AString(text.c_str(), text.size())); }
 
 std::string Narrow(const WString& text) {
@@ -63,8 +65,8 @@ std::vector<std::string> ContainerFiles(const std::string& directory) {
 std::string ReadContainer(const DistributionKit& kit, uint32_t offset, uint32_t size) {
     std::string bytes(size, '\0');
     uint32_t count = 0;
-    if (SeekFileHandle(kit.tempHandle, offset, FILE_FROM_START) != offset ||
-        ReadFileHandle(kit.tempHandle, bytes.data(), size, &count, nullptr) != 0) {
+    if (SeekFileHandle(kit.tempHandle.Get(), offset, FILE_FROM_START) != offset ||
+        ReadFileHandle(kit.tempHandle.Get(), bytes.data(), size, &count, nullptr) != 0) {
         return std::string();
     }
     bytes.resize(count);

@@ -8,6 +8,8 @@
 #include "base/wstring.h"
 #include "kit/distribution_kit.h"
 
+using namespace vxk5;
+
 WString Wide(const std::string& text);
 std::string Narrow(const WString& text);
 

@@ -15,6 +15,8 @@
 #include "tests/kit/kit_fixture.h"
 #include "tests/support/tiny_tmpfs.h"
 
+using namespace vxk5;
+
 namespace {
 
 class KitUnpackTest : public KitTest {
@@ -124,7 +126,7 @@ TEST_F(KitUnpackTest, EveryKindOfDamageTheInflaterNamesGivesInvalidData) {
         EXPECT_EQ(Unpack(c.kit, container), ERR_INVALID_DATA) << c.what;
         DistributionKit kit;
         EXPECT_EQ(ReadKit(kit, Kit(c.kit)), ERR_INVALID_DATA) << c.what;
-        EXPECT_EQ(kit.tempHandle, INVALID_FILE_HANDLE);
+        EXPECT_EQ(kit.tempHandle.Get(), INVALID_FILE_HANDLE);
     }
     // A damage far into the stream, after more than one output buffer's worth
     // has gone to the container: stored blocks of good data, then a bad
@@ -154,7 +156,7 @@ TEST_F(KitUnpackTest, FullTemporaryDirectoryGivesDiskFullAndRemovesTheContainer)
     const std::string data = std::string(3 << 20, 'x');  // 3 MB into 2 MB
     DistributionKit kit;
     EXPECT_EQ(ReadKit(kit, Kit(Deflate(head + data))), ERR_DISK_FULL);
-    EXPECT_EQ(kit.tempHandle, INVALID_FILE_HANDLE);
+    EXPECT_EQ(kit.tempHandle.Get(), INVALID_FILE_HANDLE);
     EXPECT_TRUE(ContainerFiles(tmp_.path("tiny")).empty());
     // The space is free again: a kit small enough fits.
     EXPECT_EQ(ReadKit(kit, Kit(Deflate(head + data.substr(0, 1 << 20)))), 0u);
@@ -237,10 +239,10 @@ TEST_F(KitUnpackTest, ReleaseClosesDeletesAndKeepsThePath) {
     DistributionKit kit;
     ASSERT_EQ(ReadKit(kit, Kit(Deflate(kitformat::EncodeContainerHead(kitformat::DescriptionForm::LanguageList, {}, {})))),
               0u);
-    ASSERT_NE(kit.tempHandle, INVALID_FILE_HANDLE);
+    ASSERT_NE(kit.tempHandle.Get(), INVALID_FILE_HANDLE);
     const WString path = kit.tempPath;
     ReleaseKitTempFile(kit);
-    EXPECT_EQ(kit.tempHandle, INVALID_FILE_HANDLE);
+    EXPECT_EQ(kit.tempHandle.Get(), INVALID_FILE_HANDLE);
     EXPECT_EQ(kit.tempPath, path);
     EXPECT_FALSE(PathExists(Narrow(path)));
     ReleaseKitTempFile(kit);  // a second release is harmless
@@ -263,7 +265,7 @@ TEST_F(KitUnpackTest, ContainerGoesWithTheKitModel) {
 TEST_F(KitUnpackTest, ReservedBlockTypeFailsReadKitAndReleases) {
     DistributionKit kit;
     EXPECT_EQ(ReadKit(kit, Kit("\x07\x00\x00\x00")), ERR_INVALID_DATA);
-    EXPECT_EQ(kit.tempHandle, INVALID_FILE_HANDLE);
+    EXPECT_EQ(kit.tempHandle.Get(), INVALID_FILE_HANDLE);
     EXPECT_EQ(ContainerCount(), 0u);
 }
 
@@ -295,7 +297,7 @@ TEST_F(KitUnpackTest, ContainerThatCannotBeWrittenGives87AndIsReleased) {
                 DistributionKit kit;
                 const uint32_t code = ReadKit(kit, kitPath);
                 if (code != ERR_INVALID_PARAMETER) status = 1;
-                if (kit.tempHandle != INVALID_FILE_HANDLE) status |= 2;
+                if (kit.tempHandle.Get() != INVALID_FILE_HANDLE) status |= 2;
                 if (access(Narrow(kit.tempPath).c_str(), F_OK) == 0) status |= 4;
             }
             _exit(status);

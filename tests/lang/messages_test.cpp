@@ -10,6 +10,8 @@
 #include "base/conversion.h"
 #include "lang/language_texts.h"
 
+using namespace vxk5;
+
 namespace {
 
 const char* const kKeys[kMessageCount] = {

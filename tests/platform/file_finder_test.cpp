@@ -13,6 +13,8 @@
 #include "platform_test_support.h"
 #include "tests/support/temp_dir.h"
 
+using namespace vxk5;
+
 namespace {
 
 // Every entry a search yields, name -> attributes; fails on a repeated name.

@@ -12,6 +12,8 @@
 #include "platform_test_support.h"
 #include "tests/support/temp_dir.h"
 
+using namespace vxk5;
+
 namespace {
 
 WString TempDirectory() {

@@ -7,6 +7,8 @@
 #include "platform_test_support.h"
 #include "tests/support/temp_dir.h"
 
+using namespace vxk5;
+
 namespace {
 
 constexpr uint64_t kBillionSecondTicks = 126444736000000000ULL;

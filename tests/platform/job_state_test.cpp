@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace vxk5;
+
 namespace {
 
 struct DistributionKit* const kKit = reinterpret_cast<DistributionKit*>(0x1000);

@@ -7,6 +7,8 @@
 #include "base/conversion.h"
 #include "platform/job_state.h"
 
+using namespace vxk5;
+
 namespace {
 
 // The text posted with step i; long enough to live in a shared heap block.

@@ -11,6 +11,8 @@
 #include "base/conversion.h"
 #include "base/wstring.h"
 
+using namespace vxk5;
+
 inline WString W(const std::string& bytes) { return FromMultiByte(AString(bytes.c_str(), bytes.size())); }
 inline std::string Bytes(const WString& text) {
     const AString bytes = ToMultiByte(text);

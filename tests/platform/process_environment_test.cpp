@@ -11,6 +11,8 @@
 
 #include "platform/utility_process.h"
 
+using namespace vxk5;
+
 namespace {
 
 int Count(char* const* environment, const std::string& entry) {

@@ -9,6 +9,8 @@
 #include "platform_test_support.h"
 #include "tests/support/temp_dir.h"
 
+using namespace vxk5;
+
 namespace {
 
 class CreateTempFileTest : public ::testing::Test {

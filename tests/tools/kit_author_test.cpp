@@ -24,6 +24,8 @@
 #include "tools/kit_json.h"
 #include "tools/progress_line.h"
 
+using namespace vxk5;
+
 namespace {
 
 WString Wide(const std::string& text) { return FromMultiByte(AString(text.c_str(), text.size())); }

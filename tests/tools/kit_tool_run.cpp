@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+
 extern char** environ;
 
 RunResult RunTool(const TempDir& dir, std::vector<std::string> arguments) {

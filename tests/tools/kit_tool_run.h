@@ -6,6 +6,7 @@
 
 #include "tests/support/temp_dir.h"
 
+
 struct RunResult {
     int status = -1;
     std::string out;

@@ -22,6 +22,8 @@
 #include "tools/kit_inspect.h"
 #include "tools/source_tree.h"
 
+using namespace vxk5;
+
 extern char** environ;
 
 namespace {
@@ -100,8 +102,8 @@ TEST_F(KitToolTest, CreateThenReadWithTheInstallersReader) {
         for (const char* c = name.c_str(); *c != 0; ++c) path += *c == '\\' ? '/' : *c;
         std::string bytes(entry.size, '\0');
         uint32_t count = 0;
-        ASSERT_EQ(SeekFileHandle(kit.tempHandle, entry.offset, FILE_FROM_START), entry.offset);
-        ASSERT_EQ(ReadFileHandle(kit.tempHandle, bytes.data(), entry.size, &count, nullptr), 0u);
+        ASSERT_EQ(SeekFileHandle(kit.tempHandle.Get(), entry.offset, FILE_FROM_START), entry.offset);
+        ASSERT_EQ(ReadFileHandle(kit.tempHandle.Get(), bytes.data(), entry.size, &count, nullptr), 0u);
         EXPECT_EQ(count, entry.size);
         EXPECT_EQ(bytes, ReadFile(path)) << path;
     }

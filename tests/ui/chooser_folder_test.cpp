@@ -12,6 +12,8 @@
 #include "gui_test_support.h"
 #include "tests/support/temp_dir.h"
 
+using namespace vxk5;
+
 namespace {
 
 std::string Start(const std::string& entry) {

@@ -10,6 +10,8 @@
 
 #include "lang/messages.h"
 
+using namespace vxk5;
+
 namespace {
 
 struct FileCloser {

@@ -20,6 +20,8 @@
 #include "ui/success_final_page.h"
 #include "wizard_fixture.h"
 
+using namespace vxk5;
+
 namespace {
 
 bool FailToStart(InstallWorker&, InstallJobState&) { return false; }

@@ -19,6 +19,8 @@
 #include "ui/target_path.h"
 #include "wizard_fixture.h"
 
+using namespace vxk5;
+
 namespace {
 
 // Changes the current directory for the life of the object.

@@ -10,6 +10,8 @@
 #include "ui/success_final_page.h"
 #include "wizard_fixture.h"
 
+using namespace vxk5;
+
 namespace {
 
 class FinishTest : public WizardTest {

@@ -7,6 +7,8 @@
 #include "base/conversion.h"
 #include "gui_test_support.h"
 
+using namespace vxk5;
+
 int main(int argc, char** argv) {
     InitProcessLocale();
     ::testing::InitGoogleTest(&argc, argv);

@@ -9,6 +9,8 @@
 #include "ui/success_final_page.h"
 #include "wizard_fixture.h"
 
+using namespace vxk5;
+
 namespace {
 
 // The label's whole text gets drawn: its allocation is at least what it asks for.

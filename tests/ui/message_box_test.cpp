@@ -5,6 +5,8 @@
 
 #include "wizard_fixture.h"
 
+using namespace vxk5;
+
 namespace {
 
 using MessageBoxTest = WizardTest;

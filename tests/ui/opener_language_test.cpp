@@ -13,6 +13,8 @@
 #include "tests/support/temp_dir.h"
 #include "ui/description_opener.h"
 
+using namespace vxk5;
+
 namespace {
 
 TEST(DescriptionOpener, DoesNotInheritTheToolkitLanguage) {

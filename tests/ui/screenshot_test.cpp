@@ -19,6 +19,8 @@
 #include "ui/failure_reason.h"
 #include "wizard_fixture.h"
 
+using namespace vxk5;
+
 extern char** environ;
 
 namespace {

@@ -13,6 +13,8 @@
 #include "tests/support/temp_dir.h"
 #include "ui/installer_dlg.h"
 
+using namespace vxk5;
+
 // Worker hooks for tests that post the job's end themselves: no thread runs.
 inline bool StartNoThread(InstallWorker&, InstallJobState&) { return true; }
 inline void JoinNothing(InstallWorker&) {}

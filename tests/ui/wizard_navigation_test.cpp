@@ -8,6 +8,8 @@
 #include "ui/message_box.h"
 #include "wizard_fixture.h"
 
+using namespace vxk5;
+
 namespace {
 
 using Navigation = WizardTest;

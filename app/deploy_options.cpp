@@ -35,6 +35,8 @@ int ExitStatusFor(RunOutcome outcome) {
 }
 
 int FinishDeployment(const DeployOptions& options, const RunSummary& summary, double seconds) {
+    // A result file that cannot be written is reported on standard error by
+    // WriteResultFile and changes nothing else of the run.
     if (options.wantsResult) (void)WriteResultFile(options.resultPath, ResultDocument(summary, seconds));
     return options.exitStatus ? ExitStatusFor(summary.outcome) : 0;
 }

@@ -148,16 +148,6 @@ uint32_t OpenDestinationDirectory(InstallJob& job, const std::string& relative, 
     return ERR_SUCCESS;
 }
 
-uint32_t EnsureDirectoryUnrecorded(const WString& path) {
-    if (path == u"/") return ERR_SUCCESS;
-    if (path.empty()) return ERR_PATH_NOT_FOUND;  // mkdir of "" can only fail
-    if (CreateDirectoryTree(path) == ERR_SUCCESS) return ERR_SUCCESS;
-    const size_t slash = path.rfind(u'/');  // a final "/" counts here
-    if (slash == WString::npos || FollowsDriveDesignator(path, slash)) return ERR_PATH_NOT_FOUND;
-    if (const uint32_t code = EnsureDirectoryUnrecorded(path.substr(0, slash)); code != ERR_SUCCESS) return code;
-    return CreateDirectoryTree(path);
-}
-
 uint32_t PurgeDirectory(InstallJob& /*job*/, const WString& directory) {
     if (directory.empty()) return ERR_SUCCESS;
     const AString bytes = ToMultiByte(directory);

@@ -29,10 +29,6 @@ namespace vxk5 {
 [[nodiscard]] uint32_t OpenDestinationDirectory(InstallJob& job, const std::string& relative, bool make,
                                                 int& directory);
 
-// Makes a directory and its missing parents without recording anything.
-// 0, 3 as above, or the code of CreateDirectoryTree.
-[[nodiscard]] uint32_t EnsureDirectoryUnrecorded(const WString& path);
-
 // Deletes `directory` with everything in it, never following a link found
 // inside (a link is removed as a link). Always 0.
 uint32_t PurgeDirectory(InstallJob& job, const WString& directory);

@@ -69,15 +69,6 @@ TEST_F(DirectoriesTest, EnsureDirectoryStopsAtAFileInTheWay) {
     EXPECT_EQ(ReadFile(TargetPath("a/file")), "x");
 }
 
-TEST_F(DirectoriesTest, EnsureDirectoryUnrecordedMakesTheWholeChain) {
-    EXPECT_EQ(EnsureDirectoryUnrecorded(Wide(TempPath("x/y/z"))), 0u);
-    EXPECT_TRUE(IsDirectory(TempPath("x/y/z")));
-    EXPECT_EQ(EnsureDirectoryUnrecorded(u"/"), 0u);
-    WriteFile(TempPath("x/file"), "x");
-    EXPECT_EQ(EnsureDirectoryUnrecorded(Wide(TempPath("x/file/sub"))), 2u);
-    EXPECT_EQ(EnsureDirectoryUnrecorded(u""), 3u);
-}
-
 TEST_F(DirectoriesTest, PurgeDirectoryRemovesEverythingButWhatLinksPointTo) {
     MakeDirectories(TempPath("victim/a/b"));
     WriteFile(TempPath("victim/.hidden"), "h");

@@ -50,15 +50,24 @@ TEST(WStringStorage, GrowthTakesHalfAgainRoundedToSizeClass) {
     EXPECT_EQ(big.length(), 301u);
 }
 
-TEST(WStringStorage, SizeClassBoundaries) {
-    EXPECT_EQ(WString::RoundToSizeClass(256), 256u);
-    EXPECT_EQ(WString::RoundToSizeClass(257), 272u);
-    EXPECT_EQ(WString::RoundToSizeClass(512), 512u);
-    EXPECT_EQ(WString::RoundToSizeClass(513), 544u);
-    EXPECT_EQ(WString::RoundToSizeClass(1023), 1024u);
-    EXPECT_EQ(WString::RoundToSizeClass(1025), 1088u);  // 1024 is in the class of 64
-    EXPECT_EQ(WString::RoundToSizeClass(8193), 8704u);
-    EXPECT_EQ(WString::RoundToSizeClass(16385), 16385u);
+// What a size class must give, whatever the table: never less than asked,
+// little more, a class's own size is kept, and a larger request never gets a
+// smaller block. Blocks past 16 KiB are taken exactly.
+TEST(WStringStorage, SizeClassesNeverShrinkAndWasteLittle) {
+    size_t previous = 0;
+    for (size_t bytes = 1; bytes <= 20000; ++bytes) {
+        const size_t rounded = WString::RoundToSizeClass(bytes);
+        ASSERT_GE(rounded, bytes);
+        ASSERT_LE(rounded - bytes, bytes / 16 + 8) << bytes;
+        ASSERT_EQ(WString::RoundToSizeClass(rounded), rounded) << bytes;
+        ASSERT_GE(rounded, previous) << bytes;
+        if (bytes <= 16384) {
+            ASSERT_EQ(rounded % 8, 0u) << bytes;  // whole units of every width
+        } else {
+            ASSERT_EQ(rounded, bytes);
+        }
+        previous = rounded;
+    }
 }
 
 TEST(WStringCopyOnWrite, AppendToCopyLeavesOriginalAndItsBlockAlone) {

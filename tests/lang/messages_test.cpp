@@ -68,10 +68,9 @@ TEST_F(Messages, UnknownKeyOrLanguageGivesEmptyText) {
 }
 
 TEST_F(Messages, FindLanguageIdIsExactAndCaseSensitive) {
-    EXPECT_EQ(FindLanguageId("en"), 5);
-    EXPECT_EQ(FindLanguageId("pt_BR"), 24);
-    EXPECT_EQ(FindLanguageId("el"), 9);
-    EXPECT_EQ(FindLanguageId("de"), 8);
+    for (int32_t id = 1; id <= kLanguageCount; ++id) EXPECT_EQ(FindLanguageId(LanguageCode(id)), id);
+    EXPECT_EQ(FindLanguageId("en"), kLanguageEnglish);
+    EXPECT_NE(FindLanguageId("pt_BR"), 0);
     EXPECT_EQ(FindLanguageId("pt"), 0);
     EXPECT_EQ(FindLanguageId("EN"), 0);
     EXPECT_EQ(FindLanguageId("de_DE"), 0);

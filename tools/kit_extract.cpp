@@ -15,6 +15,7 @@
 #include "kit/entry_names.h"
 #include "kit/kit_reader.h"
 #include "platform/file_handle.h"
+#include "platform/file_system.h"
 #include "tools/kit_inspect.h"
 
 namespace vxk5 {
@@ -73,16 +74,11 @@ bool IsEmptyDirectory(const std::string& path, std::string& error) {
     return errno == 0;
 }
 
-// Makes `path` and its missing parents, like mkdir -p.
+// Makes `path` and its missing parents, as the installer's platform layer does.
 bool MakeDirectories(const std::string& path, std::string& error) {
-    for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-        const std::string prefix = path.substr(0, slash);
-        if (!prefix.empty() && mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) {
-            error = SystemError("cannot make directory " + prefix);
-            return false;
-        }
-        if (slash == std::string::npos) return true;
-    }
+    if (CreateDirectoryTree(FromMultiByte(AString(path.c_str(), path.size()))) == ERR_SUCCESS) return true;
+    error = "cannot make directory " + path;
+    return false;
 }
 
 // Opens (making it when missing) the directory `name` below `parent`; a

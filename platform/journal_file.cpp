@@ -24,11 +24,8 @@ int LockWithRetry(int fd, int operation) {
 
 }  // namespace
 
-JournalFile::~JournalFile() { Close(); }
-
 void JournalFile::Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    fd_.Reset();
 }
 
 int JournalFile::Create(const std::string& path, const std::string& header) {
@@ -39,11 +36,11 @@ int JournalFile::Create(const std::string& path, const std::string& header) {
     const std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
     int fd = ::open(directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
     if (fd >= 0) {
-        fd_ = fd;
-        (void)LockWithRetry(fd_, LOCK_EX | LOCK_NB);
-        int error = ::fchmod(fd_, 0600) == 0 ? Append(header) : errno;
+        fd_.Reset(fd);
+        (void)LockWithRetry(fd_.Get(), LOCK_EX | LOCK_NB);
+        int error = ::fchmod(fd_.Get(), 0600) == 0 ? Append(header) : errno;
         if (error == 0) {
-            const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+            const std::string self = "/proc/self/fd/" + std::to_string(fd_.Get());
             if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
             error = errno;
         }
@@ -53,11 +50,11 @@ int JournalFile::Create(const std::string& path, const std::string& header) {
     }
     fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_APPEND | O_CLOEXEC, 0600);
     if (fd < 0) return errno;
-    fd_ = fd;
+    fd_.Reset(fd);
     // Nobody else can have the new file locked; a lock that fails is only a
     // file system without locks.
-    (void)LockWithRetry(fd_, LOCK_EX | LOCK_NB);
-    int error = ::fchmod(fd_, 0600) == 0 ? Append(header) : errno;
+    (void)LockWithRetry(fd_.Get(), LOCK_EX | LOCK_NB);
+    int error = ::fchmod(fd_.Get(), 0600) == 0 ? Append(header) : errno;
     if (error != 0) {
         Close();
         ::unlink(path.c_str());
@@ -83,14 +80,14 @@ int JournalFile::OpenLeftOver(const std::string& path) {
         ::close(fd);
         return error;
     }
-    fd_ = fd;
+    fd_.Reset(fd);
     return 0;
 }
 
 int JournalFile::Append(const std::string& record) {
-    if (fd_ < 0) return EBADF;
+    if (!fd_.IsOpen()) return EBADF;
     for (;;) {
-        const ssize_t put = ::write(fd_, record.data(), record.size());
+        const ssize_t put = ::write(fd_.Get(), record.data(), record.size());
         if (put == static_cast<ssize_t>(record.size())) return 0;
         if (put < 0 && errno == EINTR) continue;
         return put < 0 ? errno : EIO;  // a short record is as good as none
@@ -99,11 +96,11 @@ int JournalFile::Append(const std::string& record) {
 
 int JournalFile::ReadAll(std::string& bytes) const {
     bytes.clear();
-    if (fd_ < 0) return EBADF;
+    if (!fd_.IsOpen()) return EBADF;
     char buffer[65536];
     off_t offset = 0;
     for (;;) {
-        const ssize_t got = ::pread(fd_, buffer, sizeof buffer, offset);
+        const ssize_t got = ::pread(fd_.Get(), buffer, sizeof buffer, offset);
         if (got < 0) {
             if (errno == EINTR) continue;
             return errno;
@@ -114,37 +111,34 @@ int JournalFile::ReadAll(std::string& bytes) const {
     }
 }
 
-DirectoryLock::~DirectoryLock() { Release(); }
-
 void DirectoryLock::Release() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    fd_.Reset();
 }
 
 int DirectoryLock::Open(const std::string& path) {
     Release();
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return errno;
-    fd_ = fd;
+    fd_.Reset(fd);
     return 0;
 }
 
 bool DirectoryLock::TryLock() {
-    if (fd_ < 0) return false;
-    const int error = LockWithRetry(fd_, LOCK_EX | LOCK_NB);
+    if (!fd_.IsOpen()) return false;
+    const int error = LockWithRetry(fd_.Get(), LOCK_EX | LOCK_NB);
     return error == 0 || error != EWOULDBLOCK;
 }
 
 int DirectoryLock::Wait() {
-    if (fd_ < 0) return EBADF;
-    const int error = LockWithRetry(fd_, LOCK_EX);
+    if (!fd_.IsOpen()) return EBADF;
+    const int error = LockWithRetry(fd_.Get(), LOCK_EX);
     return LockingUnsupported(error) ? 0 : error;
 }
 
 bool DirectoryLock::StillNamedBy(const std::string& path) const {
     struct stat locked;
     struct stat named;
-    return fd_ >= 0 && ::fstat(fd_, &locked) == 0 && ::stat(path.c_str(), &named) == 0 &&
+    return fd_.IsOpen() && ::fstat(fd_.Get(), &locked) == 0 && ::stat(path.c_str(), &named) == 0 &&
            locked.st_dev == named.st_dev && locked.st_ino == named.st_ino;
 }
 

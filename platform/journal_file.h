@@ -6,23 +6,12 @@
 
 #include <string>
 
+#include "platform/owned_descriptor.h"
+
 namespace vxk5 {
 
 class JournalFile {
 public:
-    JournalFile() = default;
-    ~JournalFile();
-    JournalFile(const JournalFile&) = delete;
-    JournalFile& operator=(const JournalFile&) = delete;
-    JournalFile(JournalFile&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-    JournalFile& operator=(JournalFile&& other) noexcept {
-        if (this != &other) {
-            Close();
-            fd_ = other.fd_;
-            other.fd_ = -1;
-        }
-        return *this;
-    }
 
     // Makes `path` exclusively (never through a link, mode 0600) holding
     // `header`, and holds an exclusive lock on it until Close. Where the file
@@ -46,28 +35,15 @@ public:
     // The whole file from its start.
     [[nodiscard]] int ReadAll(std::string& bytes) const;
 
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return fd_.IsOpen(); }
     void Close();  // releases the lock
 
 private:
-    int fd_ = -1;
+    OwnedDescriptor fd_;  // closing it releases the lock
 };
 
 class DirectoryLock {
 public:
-    DirectoryLock() = default;
-    ~DirectoryLock();
-    DirectoryLock(const DirectoryLock&) = delete;
-    DirectoryLock& operator=(const DirectoryLock&) = delete;
-    DirectoryLock(DirectoryLock&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-    DirectoryLock& operator=(DirectoryLock&& other) noexcept {
-        if (this != &other) {
-            Release();
-            fd_ = other.fd_;
-            other.fd_ = -1;
-        }
-        return *this;
-    }
 
     // Opens the directory (O_DIRECTORY). 0 or errno.
     [[nodiscard]] int Open(const std::string& path);
@@ -82,10 +58,10 @@ public:
     bool StillNamedBy(const std::string& path) const;
     void Release();
     // The open directory's descriptor (still owned by the lock), or -1.
-    int Descriptor() const { return fd_; }
+    int Descriptor() const { return fd_.Get(); }
 
 private:
-    int fd_ = -1;
+    OwnedDescriptor fd_;  // closing it releases the lock
 };
 
 }  // namespace vxk5

@@ -37,18 +37,18 @@ protected:
         WriteFile(dir_.path("a"), "a");
         WriteFile(dir_.path("b"), "b");
     }
-    std::string Spec(const std::string& pattern) const { return dir_.path(pattern); }
+    std::string PatternIn(const std::string& pattern) const { return dir_.path(pattern); }
     TempDir dir_;
 };
 
 TEST_F(FileFinderTest, StarListsEveryEntryWithDotsAndAttributes) {
     using Entries = std::map<std::string, uint32_t>;
-    EXPECT_EQ(Enumerate(Spec("*")), (Entries{{".", 16}, {"..", 16}, {"a", 0}, {"b", 0}}));
+    EXPECT_EQ(Enumerate(PatternIn("*")), (Entries{{".", 16}, {"..", 16}, {"a", 0}, {"b", 0}}));
 
     MakeDirectories(dir_.path("sub"));
     WriteFile(dir_.path(".hidden"), "");
     symlink(dir_.path("sub").c_str(), dir_.path("tosub").c_str());
-    EXPECT_EQ(Enumerate(Spec("*")), (Entries{{".", 16}, {"..", 16}, {".hidden", 0}, {"a", 0}, {"b", 0},
+    EXPECT_EQ(Enumerate(PatternIn("*")), (Entries{{".", 16}, {"..", 16}, {".hidden", 0}, {"a", 0}, {"b", 0},
                                              {"sub", 16}, {"tosub", 16}}))
         << "* matches leading dots; links are followed";
 }
@@ -60,9 +60,9 @@ TEST_F(FileFinderTest, PatternsSelectNames) {
     WriteFile(dir_.path("txt"), "");
     WriteFile(dir_.path("a\\x"), "");
     WriteFile(dir_.path("ax"), "");
-    EXPECT_EQ(Enumerate(Spec("*.txt")), (Entries{{"one.txt", 0}, {"two.txt", 0}}));
-    EXPECT_EQ(Enumerate(Spec("a\\*")), (Entries{{"a\\x", 0}})) << "a backslash is an ordinary character";
-    EXPECT_EQ(Enumerate(Spec("?x*")), (Entries{{"ax", 0}, {"txt", 0}}));
+    EXPECT_EQ(Enumerate(PatternIn("*.txt")), (Entries{{"one.txt", 0}, {"two.txt", 0}}));
+    EXPECT_EQ(Enumerate(PatternIn("a\\*")), (Entries{{"a\\x", 0}})) << "a backslash is an ordinary character";
+    EXPECT_EQ(Enumerate(PatternIn("?x*")), (Entries{{"ax", 0}, {"txt", 0}}));
 }
 
 TEST_F(FileFinderTest, OtherFileTypesAreNotDirectories) {
@@ -76,20 +76,20 @@ TEST_F(FileFinderTest, OtherFileTypesAreNotDirectories) {
     std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
     ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     close(fd);
-    EXPECT_EQ(Enumerate(Spec("so*")), (std::map<std::string, uint32_t>{{"sock", 0}}));
+    EXPECT_EQ(Enumerate(PatternIn("so*")), (std::map<std::string, uint32_t>{{"sock", 0}}));
 }
 
 TEST_F(FileFinderTest, WithoutStarOnePathIsTested) {
     FileFinder finder;
     InitFinder(finder);
-    ASSERT_TRUE(FindFirstEntry(finder, W(Spec("a"))));
+    ASSERT_TRUE(FindFirstEntry(finder, W(PatternIn("a"))));
     EXPECT_EQ(GetEntryName(finder), u"a");
     EXPECT_EQ(GetEntryAttributes(finder), 0u);
     EXPECT_EQ(finder.directory, nullptr);
     EXPECT_FALSE(FindNextEntry(finder));
 
-    EXPECT_FALSE(FindFirstEntry(finder, W(Spec("missing"))));
-    EXPECT_FALSE(FindFirstEntry(finder, W(Spec("?"))) ) << "? alone is a literal name";
+    EXPECT_FALSE(FindFirstEntry(finder, W(PatternIn("missing"))));
+    EXPECT_FALSE(FindFirstEntry(finder, W(PatternIn("?"))) ) << "? alone is a literal name";
 
     ASSERT_TRUE(FindFirstEntry(finder, W(dir_.path() + "/")));
     EXPECT_EQ(GetEntryName(finder), u"") << "a pattern ending in / tests the directory";
@@ -107,7 +107,7 @@ TEST_F(FileFinderTest, MissingOrEmptyDirectoryPartFindsNothing) {
     CloseFinder(finder);
 }
 
-TEST_F(FileFinderTest, SpecificationWithoutDirectorySearchesTheWorkingDirectory) {
+TEST_F(FileFinderTest, PatternWithoutDirectorySearchesTheWorkingDirectory) {
     char old[4096];
     ASSERT_NE(getcwd(old, sizeof old), nullptr);
     ASSERT_EQ(chdir(dir_.path().c_str()), 0);
@@ -119,12 +119,12 @@ TEST_F(FileFinderTest, SpecificationWithoutDirectorySearchesTheWorkingDirectory)
 TEST_F(FileFinderTest, RestartingAndClosingMidSearch) {
     FileFinder finder;
     InitFinder(finder);
-    ASSERT_TRUE(FindFirstEntry(finder, W(Spec("*"))));
+    ASSERT_TRUE(FindFirstEntry(finder, W(PatternIn("*"))));
     EXPECT_NE(finder.directory, nullptr);
-    ASSERT_TRUE(FindFirstEntry(finder, W(Spec("b*"))));
+    ASSERT_TRUE(FindFirstEntry(finder, W(PatternIn("b*"))));
     EXPECT_EQ(GetEntryName(finder), u"b");
     EXPECT_FALSE(FindNextEntry(finder));
-    ASSERT_TRUE(FindFirstEntry(finder, W(Spec("*"))));
+    ASSERT_TRUE(FindFirstEntry(finder, W(PatternIn("*"))));
     CloseFinder(finder);
     EXPECT_EQ(finder.directory, nullptr);
     EXPECT_TRUE(finder.pattern.empty() && finder.namePattern.empty() && finder.name.empty());
@@ -135,7 +135,7 @@ TEST_F(FileFinderTest, VanishedEntryEndsTheSearch) {
     symlink(dir_.path("nowhere").c_str(), dir_.path("dangling").c_str());
     FileFinder finder;
     InitFinder(finder);
-    EXPECT_FALSE(FindFirstEntry(finder, W(Spec("dang*"))));
+    EXPECT_FALSE(FindFirstEntry(finder, W(PatternIn("dang*"))));
     CloseFinder(finder);
 }
 

@@ -228,6 +228,8 @@ uint32_t RollbackInstall(InstallJob& job, uint32_t code) {
     }
     if (!record.backup.empty()) {
         if (outcome.originalsRestored) {
+            // Every original is back in place: what is left in the backup is
+            // a private copy, and failing to remove it loses nothing.
             (void)DiscardBackup(record.backup);
         } else {
             job.backupKept = true;  // the originals wait there, and the journal says where they belong

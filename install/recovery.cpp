@@ -79,6 +79,8 @@ std::vector<RecoveryReport> RecoverInterruptedInstalls() {
                                                       : RecoveryReport::Outcome::BackupKept;
         }
         // The lock is still held here, so no other start works on it at once.
+        // The template directory is settled by now; a backup that will not go
+        // away holds only private copies of what is already back in place.
         if (report.outcome != RecoveryReport::Outcome::BackupKept) (void)DiscardBackup(backup);
         reports.push_back(report);
     }

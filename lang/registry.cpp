@@ -84,7 +84,8 @@ WString LoadResString(const char* key) {
     if (language == g_registry.end()) return WString();
     const auto text = language->second.table.find(key);
     if (text == language->second.table.end()) return WString();
-    return FromMultiByte(AString(text->second.data(), text->second.size()));
+    // The tables are UTF-8 whatever the locale's encoding.
+    return FromUtf8(text->second.data(), text->second.size());
 }
 
 }  // namespace vxk5

@@ -38,6 +38,10 @@ extern const LanguageTexts kTextsAzerbaijani = {{
     {"IDS_RECOVERED_INSTALL", "Yarımçıq qalmış quraşdırma tapıldı və təmizləndi. Şablon qovluğu:"},
     {"IDS_WAITING_INSTALL", "Bu qovluğa aparılan başqa quraşdırmanın başa çatması gözlənilir..."},
     {"IDS_ERROR_BADTARGET", "Bu yol şablon qovluğu kimi istifadə edilə bilməz: qovluq deyil və ya ona yazmaq mümkün deyil."},
+    {"IDS_WELCOME_TEXT", "Quraşdırma proqramına xoş gəlmisiniz. Quraşdırılacaq məhsul: %1 (%2)."},
+    {"IDS_BUTTON_YES", "Bəli"},
+    {"IDS_BUTTON_NO", "Xeyr"},
+    {"IDS_BUTTON_OK", "Tamam"},
 }};
 
 }  // namespace vxk5

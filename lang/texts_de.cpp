@@ -38,6 +38,10 @@ extern const LanguageTexts kTextsGerman = {{
     {"IDS_RECOVERED_INSTALL", "Eine unterbrochene Installation wurde gefunden und bereinigt. Vorlagenverzeichnis:"},
     {"IDS_WAITING_INSTALL", "Warten auf den Abschluss einer anderen Installation in diesem Verzeichnis..."},
     {"IDS_ERROR_BADTARGET", "Dieser Pfad kann nicht als Vorlagenverzeichnis verwendet werden: Er ist kein Verzeichnis oder nicht beschreibbar."},
+    {"IDS_WELCOME_TEXT", "Willkommen beim Installationsprogramm des Produkts %1 (%2)."},
+    {"IDS_BUTTON_YES", "Ja"},
+    {"IDS_BUTTON_NO", "Nein"},
+    {"IDS_BUTTON_OK", "OK"},
 }};
 
 }  // namespace vxk5

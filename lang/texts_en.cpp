@@ -38,6 +38,10 @@ extern const LanguageTexts kTextsEnglish = {{
     {"IDS_RECOVERED_INSTALL", "An interrupted installation was found and cleaned up. Template directory:"},
     {"IDS_WAITING_INSTALL", "Waiting for another installation into this directory to finish..."},
     {"IDS_ERROR_BADTARGET", "This path cannot be used as the template directory: it is not a directory or cannot be written to."},
+    {"IDS_WELCOME_TEXT", "Welcome to the product installation program %1 (%2)."},
+    {"IDS_BUTTON_YES", "Yes"},
+    {"IDS_BUTTON_NO", "No"},
+    {"IDS_BUTTON_OK", "OK"},
 }};
 
 }  // namespace vxk5

@@ -38,6 +38,10 @@ extern const LanguageTexts kTextsSpanish = {{
     {"IDS_RECOVERED_INSTALL", "Se encontró una instalación interrumpida y se limpió. Carpeta de plantillas:"},
     {"IDS_WAITING_INSTALL", "Esperando a que termine otra instalación en esta carpeta..."},
     {"IDS_ERROR_BADTARGET", "Esta ruta no se puede usar como carpeta de plantillas: no es una carpeta o no se puede escribir en ella."},
+    {"IDS_WELCOME_TEXT", "Bienvenido al programa de instalación del producto %1 (%2)."},
+    {"IDS_BUTTON_YES", "Sí"},
+    {"IDS_BUTTON_NO", "No"},
+    {"IDS_BUTTON_OK", "Aceptar"},
 }};
 
 }  // namespace vxk5

@@ -34,10 +34,14 @@ extern const LanguageTexts kTextsFrench = {{
     {"IDS_SETUP_EXISTEDTARGET", "Le répertoire d’installation contient des fichiers susceptibles d’être modifiés pendant l’installation. Voulez-vous continuer ?"},
     {"IDS_DESTINATION_PROMPT", "Indiquez le chemin du répertoire des modèles. Le programme d’installation installera les modèles et les fichiers de configuration dans ce répertoire."},
     {"IDS_TEMPLATE_CATALOG", "Répertoire des modèles :"},
-    {"IDS_ERROR_BACKUPKEPT", "Certains fichiers d’origine n’ont pas pu être restaurés. Les originaux sont conservés dans :"},
-    {"IDS_RECOVERED_INSTALL", "Une installation interrompue a été trouvée et nettoyée. Répertoire des modèles :"},
+    {"IDS_ERROR_BACKUPKEPT", "Certains fichiers d’origine n’ont pas pu être restaurés. Les originaux sont conservés dans :"},
+    {"IDS_RECOVERED_INSTALL", "Une installation interrompue a été trouvée et nettoyée. Répertoire des modèles :"},
     {"IDS_WAITING_INSTALL", "En attente de la fin d’une autre installation dans ce répertoire..."},
-    {"IDS_ERROR_BADTARGET", "Ce chemin ne peut pas servir de répertoire des modèles : ce n’est pas un répertoire ou il n’est pas accessible en écriture."},
+    {"IDS_ERROR_BADTARGET", "Ce chemin ne peut pas servir de répertoire des modèles : ce n’est pas un répertoire ou il n’est pas accessible en écriture."},
+    {"IDS_WELCOME_TEXT", "Bienvenue dans le programme d’installation du produit %1 (%2)."},
+    {"IDS_BUTTON_YES", "Oui"},
+    {"IDS_BUTTON_NO", "Non"},
+    {"IDS_BUTTON_OK", "OK"},
 }};
 
 }  // namespace vxk5

@@ -38,6 +38,10 @@ extern const LanguageTexts kTextsHungarian = {{
     {"IDS_RECOVERED_INSTALL", "Egy megszakadt telepítés nyomait a program megtalálta és rendbe tette. Sablonkönyvtár:"},
     {"IDS_WAITING_INSTALL", "Várakozás az ebben a könyvtárban zajló másik telepítés befejeződésére..."},
     {"IDS_ERROR_BADTARGET", "Ez az elérési út nem használható sablonkönyvtárként: nem könyvtár, vagy nem írható."},
+    {"IDS_WELCOME_TEXT", "Üdvözli a telepítőprogram. Telepítendő termék: %1 (%2)."},
+    {"IDS_BUTTON_YES", "Igen"},
+    {"IDS_BUTTON_NO", "Nem"},
+    {"IDS_BUTTON_OK", "OK"},
 }};
 
 }  // namespace vxk5

@@ -38,6 +38,10 @@ extern const LanguageTexts kTextsItalian = {{
     {"IDS_RECOVERED_INSTALL", "È stata trovata e ripulita un'installazione interrotta. Cartella dei modelli:"},
     {"IDS_WAITING_INSTALL", "In attesa che termini un'altra installazione in questa cartella..."},
     {"IDS_ERROR_BADTARGET", "Questo percorso non può essere usato come cartella dei modelli: non è una cartella o non è scrivibile."},
+    {"IDS_WELCOME_TEXT", "Benvenuti nel programma di installazione del prodotto %1 (%2)."},
+    {"IDS_BUTTON_YES", "Sì"},
+    {"IDS_BUTTON_NO", "No"},
+    {"IDS_BUTTON_OK", "OK"},
 }};
 
 }  // namespace vxk5

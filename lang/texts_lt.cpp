@@ -38,6 +38,10 @@ extern const LanguageTexts kTextsLithuanian = {{
     {"IDS_RECOVERED_INSTALL", "Rastas ir sutvarkytas nutrauktas diegimas. Šablonų aplankas:"},
     {"IDS_WAITING_INSTALL", "Laukiama, kol baigsis kitas diegimas į šį aplanką..."},
     {"IDS_ERROR_BADTARGET", "Šio kelio negalima naudoti kaip šablonų aplanko: tai ne aplankas arba į jį negalima rašyti."},
+    {"IDS_WELCOME_TEXT", "Sveiki atvykę į produkto diegimo programą %1 (%2)."},
+    {"IDS_BUTTON_YES", "Taip"},
+    {"IDS_BUTTON_NO", "Ne"},
+    {"IDS_BUTTON_OK", "Gerai"},
 }};
 
 }  // namespace vxk5

@@ -38,6 +38,10 @@ extern const LanguageTexts kTextsLatvian = {{
     {"IDS_RECOVERED_INSTALL", "Tika atrasta un sakārtota pārtraukta instalēšana. Veidņu mape:"},
     {"IDS_WAITING_INSTALL", "Gaida, līdz beigsies cita instalēšana šajā mapē..."},
     {"IDS_ERROR_BADTARGET", "Šo ceļu nevar izmantot kā veidņu mapi: tā nav mape vai tajā nevar rakstīt."},
+    {"IDS_WELCOME_TEXT", "Laipni lūdzam produkta instalēšanas programmā %1 (%2)."},
+    {"IDS_BUTTON_YES", "Jā"},
+    {"IDS_BUTTON_NO", "Nē"},
+    {"IDS_BUTTON_OK", "Labi"},
 }};
 
 }  // namespace vxk5

@@ -38,6 +38,10 @@ extern const LanguageTexts kTextsPolish = {{
     {"IDS_RECOVERED_INSTALL", "Znaleziono i uporządkowano przerwaną instalację. Katalog szablonów:"},
     {"IDS_WAITING_INSTALL", "Oczekiwanie na zakończenie innej instalacji w tym katalogu..."},
     {"IDS_ERROR_BADTARGET", "Tej ścieżki nie można użyć jako katalogu szablonów: nie jest katalogiem lub nie można w niej zapisywać."},
+    {"IDS_WELCOME_TEXT", "Witamy w programie instalacyjnym produktu %1 (%2)."},
+    {"IDS_BUTTON_YES", "Tak"},
+    {"IDS_BUTTON_NO", "Nie"},
+    {"IDS_BUTTON_OK", "OK"},
 }};
 
 }  // namespace vxk5

@@ -38,6 +38,10 @@ extern const LanguageTexts kTextsPortugueseBrazil = {{
     {"IDS_RECOVERED_INSTALL", "Uma instalação interrompida foi encontrada e limpa. Pasta de modelos:"},
     {"IDS_WAITING_INSTALL", "Aguardando o término de outra instalação nesta pasta..."},
     {"IDS_ERROR_BADTARGET", "Este caminho não pode ser usado como pasta de modelos: não é uma pasta ou não permite gravação."},
+    {"IDS_WELCOME_TEXT", "Bem-vindo ao programa de instalação do produto %1 (%2)."},
+    {"IDS_BUTTON_YES", "Sim"},
+    {"IDS_BUTTON_NO", "Não"},
+    {"IDS_BUTTON_OK", "OK"},
 }};
 
 }  // namespace vxk5

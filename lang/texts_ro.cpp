@@ -23,7 +23,7 @@ extern const LanguageTexts kTextsRomanian = {{
     {"IDS_DEFPRODUCT", "<Produs>"},
     {"IDS_DEFPROVIDER", "<Furnizor>"},
     {"IDS_SUCCESS_FINISH", "Configurația a fost instalată cu succes."},
-    {"IDS_SUCCESS_OPENDESCR", "Deschideți descrierea pachetului de instalare"},
+    {"IDS_SUCCESS_OPENDESCR", "Deschidere descriere pachet de instalare"},
     {"IDS_PROGRESS_START", "Se copiază fișierele..."},
     {"IDS_ERROR_FINISH", "A apărut o eroare în timpul instalării. Instalarea a fost anulată. Directorul de șabloane nu a fost modificat."},
     {"IDS_CANCEL_FINISH", "Instalarea a fost anulată. Directorul de șabloane nu a fost modificat."},
@@ -38,6 +38,10 @@ extern const LanguageTexts kTextsRomanian = {{
     {"IDS_RECOVERED_INSTALL", "A fost găsită și curățată o instalare întreruptă. Director de șabloane:"},
     {"IDS_WAITING_INSTALL", "Se așteaptă încheierea altei instalări în acest director..."},
     {"IDS_ERROR_BADTARGET", "Această cale nu poate fi folosită ca director de șabloane: nu este un director sau nu se poate scrie în el."},
+    {"IDS_WELCOME_TEXT", "Bun venit în programul de instalare al produsului %1 (%2)."},
+    {"IDS_BUTTON_YES", "Da"},
+    {"IDS_BUTTON_NO", "Nu"},
+    {"IDS_BUTTON_OK", "OK"},
 }};
 
 }  // namespace vxk5

@@ -38,6 +38,10 @@ extern const LanguageTexts kTextsTurkmen = {{
     {"IDS_RECOVERED_INSTALL", "Tamamlanmadyk gurnama tapyldy we arassalandy. Şablon bukjasy:"},
     {"IDS_WAITING_INSTALL", "Şu bukja üçin başga bir gurnamanyň tamamlanmagyna garaşylýar..."},
     {"IDS_ERROR_BADTARGET", "Bu ýoly şablon bukjasy hökmünde ulanyp bolmaýar: ol bukja däl ýa-da oňa ýazyp bolmaýar."},
+    {"IDS_WELCOME_TEXT", "Gurnama programmasyna hoş geldiňiz. Gurnaljak önüm: %1 (%2)."},
+    {"IDS_BUTTON_YES", "Hawa"},
+    {"IDS_BUTTON_NO", "Ýok"},
+    {"IDS_BUTTON_OK", "Bolýar"},
 }};
 
 }  // namespace vxk5

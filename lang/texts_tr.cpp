@@ -38,6 +38,10 @@ extern const LanguageTexts kTextsTurkish = {{
     {"IDS_RECOVERED_INSTALL", "Yarıda kalmış bir kurulum bulundu ve temizlendi. Şablon dizini:"},
     {"IDS_WAITING_INSTALL", "Bu dizine yapılan başka bir kurulumun bitmesi bekleniyor..."},
     {"IDS_ERROR_BADTARGET", "Bu yol şablon dizini olarak kullanılamaz: bir dizin değil ya da yazılabilir değil."},
+    {"IDS_WELCOME_TEXT", "Kurulum programına hoş geldiniz. Kurulacak ürün: %1 (%2)."},
+    {"IDS_BUTTON_YES", "Evet"},
+    {"IDS_BUTTON_NO", "Hayır"},
+    {"IDS_BUTTON_OK", "Tamam"},
 }};
 
 }  // namespace vxk5

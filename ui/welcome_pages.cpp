@@ -3,6 +3,7 @@
 #include "ui/installer_dlg.h"
 
 #include "kit/kit_reader.h"
+#include "lang/message_format.h"
 #include "lang/messages.h"
 #include "ui/dir_select_page.h"
 #include "ui/message_box.h"
@@ -18,7 +19,8 @@ void CInstallerDlg::ShowWelcomePage() {
     GetProductInfo(kit_, languageCode_, product, vendor);
     if (product.empty()) product = LoadResString("IDS_DEFPRODUCT");
     if (vendor.empty()) vendor = LoadResString("IDS_DEFPROVIDER");
-    const WString text = LoadResString("IDS_WELCOME_TITLE") + u" " + product + u" (" + vendor + u").";
+    // The sentence and its punctuation are the table's.
+    const WString text = FillPlaceholders(LoadResString("IDS_WELCOME_TEXT"), {product, vendor});
 
     if (layout_ == nullptr) {  // no window: nothing to draw
         state_ = StateWelcome;
@@ -49,7 +51,9 @@ void CInstallerDlg::ShowDirectoryPage() {
 
 void CInstallerDlg::AcceptDirectory() {
     if (!directoryPage_) return;
-    WString directory = directoryPage_->GetDirectory();
+    // Blanks around the text are slips of the keyboard, never part of the
+    // name: an entry of blanks alone is an empty entry.
+    WString directory = TrimBlanks(directoryPage_->GetDirectory());
     ReplaceAll(directory, u"\\", u"/");
     if (directory.empty()) {
         MessageBox(this, LoadResString("IDS_SETUP_EMPTYTARGET"), MB_STYLE_PLAIN_OK);

@@ -9,6 +9,7 @@
 
 #include "base/conversion.h"
 #include "lang/language_texts.h"
+#include "lang/message_format.h"
 
 using namespace vxk5;
 
@@ -23,7 +24,8 @@ const char* const kKeys[kMessageCount] = {
     "IDS_SUCCESS_OPENDESCR", "IDS_PROGRESS_START",    "IDS_ERROR_FINISH",      "IDS_CANCEL_FINISH",
     "IDS_BROWSE_SELDIR",    "IDS_BROWSE_OK",          "IDS_BROWSE_CANCEL",     "IDS_WELCOME_TITLE",
     "IDS_SETUP_EXISTEDTARGET", "IDS_DESTINATION_PROMPT", "IDS_TEMPLATE_CATALOG",  "IDS_ERROR_BACKUPKEPT",
-    "IDS_RECOVERED_INSTALL", "IDS_WAITING_INSTALL",   "IDS_ERROR_BADTARGET",
+    "IDS_RECOVERED_INSTALL", "IDS_WAITING_INSTALL",   "IDS_ERROR_BADTARGET",   "IDS_WELCOME_TEXT",
+    "IDS_BUTTON_YES",       "IDS_BUTTON_NO",          "IDS_BUTTON_OK",
 };
 
 // Restores English after each test: the current language is process-wide.
@@ -130,6 +132,74 @@ TEST_F(Messages, KnownTranslations) {
     EXPECT_EQ(LoadResString("IDR_MAINFRAME"), u"Konfiguration wird installiert");
     SetCurrentLanguage(kLanguageEnglish);
     EXPECT_EQ(LoadResString("IDS_PREPARECOPY"), u"Preparing to copy...");
+}
+
+// The welcome sentence is whole in each table: both names once each, and the
+// sentence's own closing punctuation after the vendor.
+TEST_F(Messages, WelcomeSentenceHoldsBothNamesOnceAndEndsInItsLanguage) {
+    for (int32_t id = 1; id <= kLanguageCount; ++id) {
+        SetCurrentLanguage(id);
+        const std::string text = Text("IDS_WELCOME_TEXT");
+        SCOPED_TRACE(std::string(LanguageCode(id)) + ": " + text);
+        const size_t product = text.find("%1");
+        const size_t vendor = text.find("%2");
+        ASSERT_NE(product, std::string::npos);
+        ASSERT_NE(vendor, std::string::npos);
+        EXPECT_LT(product, vendor);
+        EXPECT_EQ(text.find("%1", product + 1), std::string::npos);
+        EXPECT_EQ(text.find("%2", vendor + 1), std::string::npos);
+        const std::string code = LanguageCode(id);
+        const std::string ending = code == "zh" ? "\xef\xbc\x89\xe3\x80\x82"  // full-width ")" and "。"
+                                   : code == "hy" ? ")\xd6\x89"                  // ")" and the Armenian full stop
+                                                  : ").";
+        EXPECT_EQ(text.compare(text.size() - ending.size(), ending.size(), ending), 0);
+    }
+}
+
+// Dialog buttons come from the tables: none of the four languages that GTK
+// leaves in English shows an English word, and none is empty.
+TEST_F(Messages, DialogButtonsAreTranslated) {
+    for (const char* code : {"hy", "az", "ka", "tk"}) {
+        SetCurrentLanguage(FindLanguageId(code));
+        for (const char* key : {"IDS_BUTTON_YES", "IDS_BUTTON_NO", "IDS_BUTTON_OK", "IDS_WIZARD_CANCEL", "IDS_BROWSE_OK"}) {
+            const std::string text = Text(key);
+            for (const char* english : {"Yes", "No", "OK", "Cancel", "Open", "Select"}) {
+                EXPECT_NE(text, english) << code << " " << key;
+            }
+        }
+    }
+}
+
+// What a review of the tables asked for.
+TEST_F(Messages, ReviewedTexts) {
+    SetCurrentLanguage(FindLanguageId("fr"));
+    for (const char* key : {"IDS_ERROR_BACKUPKEPT", "IDS_RECOVERED_INSTALL", "IDS_ERROR_BADTARGET", "IDS_TEMPLATE_CATALOG"}) {
+        const std::string text = Text(key);
+        EXPECT_EQ(text.find(" :"), std::string::npos) << key << ": a plain blank before the colon";
+        EXPECT_NE(text.find("\xc2\xa0:"), std::string::npos) << key;
+    }
+    SetCurrentLanguage(FindLanguageId("ro"));
+    EXPECT_EQ(Text("IDS_SUCCESS_OPENDESCR"), "Deschidere descriere pachet de instalare");
+    SetCurrentLanguage(FindLanguageId("ru"));
+    for (const char* key : kKeys) EXPECT_EQ(Text(key).find("ё"), std::string::npos) << key;
+    SetCurrentLanguage(FindLanguageId("hy"));
+    EXPECT_EQ(Text("IDS_WAITING_INSTALL"), "Սպասվում է այս պանակում մեկ այլ տեղադրման ավարտը...");
+    EXPECT_EQ(Text("IDS_ERROR_BACKUPKEPT"), "Որոշ սկզբնական ֆայլեր չհաջողվեց վերականգնել։ Բնօրինակները պահված են հետևյալ պանակում:");
+    SetCurrentLanguage(FindLanguageId("ka"));
+    EXPECT_EQ(Text("IDS_WAITING_INSTALL"), "ამ საქაღალდეში სხვა ინსტალაციის დასრულების ლოდინი...");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FillPlaceholders, ReplacesEachNumberOnceAndLeavesTheRest) {
+    EXPECT_EQ(FillPlaceholders(u"Welcome %1 (%2).", {u"Büro", u"Acme"}), WString(u"Welcome Büro (Acme)."));
+    EXPECT_EQ(FillPlaceholders(u"%2 then %1", {u"a", u"b"}), WString(u"b then a"));
+    // An argument is never read as a template itself.
+    EXPECT_EQ(FillPlaceholders(u"%1 (%2)", {u"%2", u"x%1"}), WString(u"%2 (x%1)"));
+    EXPECT_EQ(FillPlaceholders(u"100%% %3 %x %", {u"a", u"b"}), WString(u"100% %3 %x %"));
+    EXPECT_EQ(FillPlaceholders(u"", {u"a"}), WString());
 }
 
 }  // namespace

@@ -203,6 +203,14 @@ std::string Utf8Of(const WString& text) {
     return bytes;
 }
 
+WString FromUtf8(const char* bytes, size_t length) {
+    Scratch<char16_t, 256> buffer(length + 1);
+    char16_t* out = buffer.get();
+    size_t used = 0;
+    DecodeUtf8(reinterpret_cast<const unsigned char*>(bytes), length, [&](char16_t unit) { out[used++] = unit; });
+    return WString(out, used);
+}
+
 bool ToMultiByteWhole(const WString& text, AString& bytes) {
     const size_t n = text.length();
     const size_t limit = n * (MB_LEN_MAX > 4 ? MB_LEN_MAX : 4);

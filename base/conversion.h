@@ -36,6 +36,10 @@ constexpr bool IsEscapedByte(char16_t unit) { return unit >= 0xDC80 && unit <= 0
 // definition (JSON). A unit that is not part of a pair (among them the units
 // that stand for undecodable bytes) becomes U+FFFD.
 std::string Utf8Of(const WString& text);
+// UTF-16 of UTF-8 text, whatever the locale (the message tables, GTK's texts).
+// Stops at a 0 byte; a byte that is not part of a valid sequence becomes its
+// escape unit, as in FromMultiByte.
+WString FromUtf8(const char* bytes, size_t length);
 
 // The convertible prefix: for texts that are shown, never for paths.
 AString ToMultiByte(const WString& text);

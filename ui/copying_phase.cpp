@@ -15,6 +15,7 @@
 #include "ui/message_box.h"
 #include "ui/progress_page.h"
 #include "ui/termination_signals.h"
+#include "ui/gtk_text.h"
 
 namespace vxk5 {
 
@@ -86,7 +87,7 @@ void CInstallerDlg::StartInstallation() {
                 if (static_cast<int64_t>(percent) != shown) progressPage_->SetProgress(percent);
                 shown = percent;
                 if (waiting && !showingWaiting) {
-                    gtk_label_set_text(GTK_LABEL(progressPage_->Label()), ToMultiByte(waitingText).c_str());
+                    gtk_label_set_text(GTK_LABEL(progressPage_->Label()), GtkText(waitingText).c_str());
                 }
                 showingWaiting = waiting;
             } else if (waiting && !waitingTold) {

@@ -13,6 +13,7 @@
 #include "ui/label_fit.h"
 #include "ui/message_page.h"
 #include "ui/success_final_page.h"
+#include "ui/gtk_text.h"
 
 namespace vxk5 {
 
@@ -59,7 +60,7 @@ void CInstallerDlg::SetFinishButtons() {
     gtk_widget_set_sensitive(cancel_, FALSE);
     gtk_widget_set_visible(back_, FALSE);
     gtk_widget_set_visible(next_, TRUE);  // hidden from the start in a silent run
-    gtk_button_set_label(GTK_BUTTON(next_), ToMultiByte(LoadResString("IDS_WIZARD_FINISH")).c_str());
+    gtk_button_set_label(GTK_BUTTON(next_), GtkText(LoadResString("IDS_WIZARD_FINISH")).c_str());
     gtk_widget_set_can_default(next_, TRUE);
     gtk_window_set_default(GTK_WINDOW(window_), next_);
     FitButtonLabel(next_);

@@ -14,13 +14,14 @@
 #include "ui/modal_dialog.h"
 #include "ui/termination_signals.h"
 #include "ui/wizard_page.h"
+#include "ui/gtk_text.h"
 
 namespace vxk5 {
 
 namespace {
 
 GtkWidget* NewButton(const char* key, GtkWidget* fixed, const layout::Box& box) {
-    GtkWidget* button = gtk_button_new_with_label(ToMultiByte(LoadResString(key)).c_str());
+    GtkWidget* button = gtk_button_new_with_label(GtkText(LoadResString(key)).c_str());
     gtk_widget_set_size_request(button, box.width, box.height);
     gtk_fixed_put(GTK_FIXED(fixed), button, box.x, box.y);
     return button;
@@ -61,7 +62,7 @@ void CInstallerDlg::BuildWindow() {
     g_signal_connect(window_, "destroy", G_CALLBACK(OnWindowDestroyed), this);
     g_signal_connect(window_, "key_press_event", G_CALLBACK(OnKeyPress), this);
     g_signal_connect(window_, "delete-event", G_CALLBACK(OnDeleteEvent), this);
-    gtk_window_set_title(GTK_WINDOW(window_), title_.c_str());
+    gtk_window_set_title(GTK_WINDOW(window_), GtkText(GetTitle()).c_str());
 
     GtkWidget* separator = gtk_widget_new(gtk_hseparator_get_type(), nullptr);
     gtk_widget_set_size_request(separator, layout::kSeparator.width, layout::kSeparator.height);

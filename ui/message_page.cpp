@@ -1,6 +1,7 @@
 #include "ui/message_page.h"
 
 #include "base/conversion.h"
+#include "ui/gtk_text.h"
 
 namespace vxk5 {
 
@@ -12,7 +13,7 @@ MessagePage::MessagePage(GtkWidget* layout, GdkPixbuf* banner, const WString& te
 }
 
 void MessagePage::SetText(const WString& text) {
-    gtk_label_set_text(GTK_LABEL(label_), ToMultiByte(text).c_str());
+    gtk_label_set_text(GTK_LABEL(label_), GtkText(text).c_str());
 }
 
 }  // namespace vxk5

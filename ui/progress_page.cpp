@@ -3,6 +3,7 @@
 #include "base/conversion.h"
 #include "lang/messages.h"
 #include "ui/layout.h"
+#include "ui/gtk_text.h"
 
 namespace vxk5 {
 
@@ -10,8 +11,8 @@ ProgressPage::ProgressPage(GtkWidget* fixed)
     : WizardDialogPage(fixed),
       label_(Put(gtk_label_new(nullptr), layout::kProgressTextX, layout::kProgressTextY)),
       bar_(gtk_progress_bar_new()),
-      startText_(ToMultiByte(LoadResString("IDS_PROGRESS_START"))),
-      finishText_(ToMultiByte(LoadResString("IDS_INSTALL_FINISH"))) {
+      startText_(GtkText(LoadResString("IDS_PROGRESS_START"))),
+      finishText_(GtkText(LoadResString("IDS_INSTALL_FINISH"))) {
     gtk_widget_set_size_request(bar_, layout::kProgressBar.width, layout::kProgressBar.height);
     Put(bar_, layout::kProgressBar.x, layout::kProgressBar.y);
     SetProgress(0);

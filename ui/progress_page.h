@@ -1,6 +1,8 @@
 #pragma once
 // ProgressPage: a status line and a progress bar, no banner.
 
+#include <string>
+
 #include "base/wstring.h"
 #include "ui/wizard_page.h"
 
@@ -20,8 +22,8 @@ public:
 private:
     GtkWidget* label_;
     GtkWidget* bar_;
-    AString startText_;
-    AString finishText_;
+    std::string startText_;  // UTF-8, for GTK
+    std::string finishText_;
 };
 
 }  // namespace vxk5

@@ -4,12 +4,13 @@
 #include "lang/messages.h"
 #include "ui/label_fit.h"
 #include "ui/layout.h"
+#include "ui/gtk_text.h"
 
 namespace vxk5 {
 
 SuccessFinalPage::SuccessFinalPage(GtkWidget* layout, GdkPixbuf* banner, const WString& text)
     : MessagePage(layout, banner, text),
-      check_(gtk_check_button_new_with_label(ToMultiByte(LoadResString("IDS_SUCCESS_OPENDESCR")).c_str())) {
+      check_(gtk_check_button_new_with_label(GtkText(LoadResString("IDS_SUCCESS_OPENDESCR")).c_str())) {
     Add(check_);
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(check_), TRUE);
     gtk_fixed_put(GTK_FIXED(layout_), check_, layout::kCheckBoxX, layout::kCheckBoxY);

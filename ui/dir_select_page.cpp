@@ -5,14 +5,16 @@
 #include "ui/chooser_folder.h"
 #include "ui/layout.h"
 #include "ui/modal_dialog.h"
+#include "ui/button_label.h"
+#include "ui/gtk_text.h"
 
 namespace vxk5 {
 
 DirSelectPage::DirSelectPage(GtkWidget* layout, GdkPixbuf* banner) : WizardDialogPage(layout) {
     AddBanner(banner);
     prompt_ = AddTextLabel();
-    gtk_label_set_text(GTK_LABEL(prompt_), ToMultiByte(LoadResString("IDS_DESTINATION_PROMPT")).c_str());
-    caption_ = Put(gtk_label_new(ToMultiByte(LoadResString("IDS_TEMPLATE_CATALOG")).c_str()),
+    gtk_label_set_text(GTK_LABEL(prompt_), GtkText(LoadResString("IDS_DESTINATION_PROMPT")).c_str());
+    caption_ = Put(gtk_label_new(GtkText(LoadResString("IDS_TEMPLATE_CATALOG")).c_str()),
                    layout::kDirectoryCaptionX, layout::kDirectoryCaptionY);
     entry_ = gtk_entry_new();
     gtk_entry_set_activates_default(GTK_ENTRY(entry_), TRUE);  // Enter is Next, as a click
@@ -27,18 +29,24 @@ DirSelectPage::DirSelectPage(GtkWidget* layout, GdkPixbuf* banner) : WizardDialo
 WString DirSelectPage::GetDirectory() const {
     const gchar* text = gtk_entry_get_text(GTK_ENTRY(entry_));
     if (text == nullptr) return WString();
-    return FromMultiByte(AString(text));
+    return FromGtkText(text);
 }
 
 void DirSelectPage::SetDirectory(const WString& directory) {
-    gtk_entry_set_text(GTK_ENTRY(entry_), ToMultiByte(directory).c_str());
+    gtk_entry_set_text(GTK_ENTRY(entry_), GtkText(directory).c_str());
 }
 
 void DirSelectPage::BrowseForFolder() {
-    const AString title = ToMultiByte(LoadResString("IDS_CHOOSEDIR_TITLE"));
+    const std::string title = GtkText(LoadResString("IDS_CHOOSEDIR_TITLE"));
+    // The buttons speak the wizard's language from its own tables: GTK's
+    // catalogues lack them for some languages, and the wizard's Cancel reads
+    // the same everywhere.
+    const std::string cancel = MnemonicLabel(LoadResString("IDS_WIZARD_CANCEL"));
+    const std::string select = MnemonicLabel(LoadResString("IDS_BROWSE_OK"));
     GtkWidget* chooser = gtk_file_chooser_dialog_new(title.c_str(), nullptr, GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER,
-                                                     "gtk-cancel", GTK_RESPONSE_CANCEL, "gtk-open",
+                                                     cancel.c_str(), GTK_RESPONSE_CANCEL, select.c_str(),
                                                      GTK_RESPONSE_ACCEPT, nullptr);
+    gtk_dialog_set_default_response(GTK_DIALOG(chooser), GTK_RESPONSE_ACCEPT);
     gtk_window_set_modal(GTK_WINDOW(chooser), TRUE);
     GtkWidget* wizard = gtk_widget_get_toplevel(entry_);
     if (gtk_widget_is_toplevel(wizard)) {  // stays with the wizard, over it
@@ -50,7 +58,8 @@ void DirSelectPage::BrowseForFolder() {
     if (!start.empty()) gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), start.c_str());
     if (RunModalDialog(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
         if (gchar* folder = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser))) {
-            gtk_entry_set_text(GTK_ENTRY(entry_), folder);  // as GTK gives it
+            // The file system's bytes, shown as text.
+            SetDirectory(FromMultiByte(AString(folder)));
             g_free(folder);
         }
     }

@@ -5,6 +5,9 @@
 #include <cstdio>
 
 #include "base/conversion.h"
+#include "lang/messages.h"
+#include "ui/button_label.h"
+#include "ui/gtk_text.h"
 #include "ui/installer_dlg.h"
 #include "ui/modal_dialog.h"
 
@@ -20,8 +23,17 @@ GtkMessageType KindOf(uint32_t style) {
     }
 }
 
-GtkButtonsType ButtonsOf(uint32_t style) {
-    return (style & 0xFF) == 2 ? GTK_BUTTONS_YES_NO : GTK_BUTTONS_OK;
+// The buttons of the style, in GTK's order (No before Yes), labelled from the
+// tables: GTK's catalogues have no such labels for some languages.
+void AddButtons(GtkDialog* dialog, uint32_t style) {
+    if ((style & 0xFF) == 2) {
+        gtk_dialog_add_button(dialog, MnemonicLabel(LoadResString("IDS_BUTTON_NO")).c_str(), GTK_RESPONSE_NO);
+        gtk_dialog_add_button(dialog, MnemonicLabel(LoadResString("IDS_BUTTON_YES")).c_str(), GTK_RESPONSE_YES);
+        gtk_dialog_set_default_response(dialog, GTK_RESPONSE_NO);  // Enter never confirms by accident
+    } else {
+        gtk_dialog_add_button(dialog, MnemonicLabel(LoadResString("IDS_BUTTON_OK")).c_str(), GTK_RESPONSE_OK);
+        gtk_dialog_set_default_response(dialog, GTK_RESPONSE_OK);
+    }
 }
 
 uint32_t ResultOf(gint response) {
@@ -58,16 +70,15 @@ uint32_t MessageBox(const CInstallerDlg* owner, const WString& text, uint32_t st
     // A box the wizard does not own can end up behind it, and the modal
     // wizard then looks frozen while the box waits unseen.
     GtkWindow* parent = OwnerWindow(owner);
-    GtkWidget* dialog =
-        gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, KindOf(style), ButtonsOf(style), "%s", bytes.c_str());
+    GtkWidget* dialog = gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, KindOf(style), GTK_BUTTONS_NONE, "%s",
+                                               GtkText(text).c_str());
+    AddButtons(GTK_DIALOG(dialog), style);
     gtk_window_set_position(GTK_WINDOW(dialog),
                             parent != nullptr ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
-    if (owner != nullptr) gtk_window_set_title(GTK_WINDOW(dialog), ToMultiByte(owner->GetTitle()).c_str());
-    if (!detailBytes.empty()) {
-        // A path need not be valid UTF-8; GTK shows nothing at all for such text.
-        gchar* shown = g_utf8_make_valid(detailBytes.c_str(), -1);
-        gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s", shown);
-        g_free(shown);
+    if (owner != nullptr) gtk_window_set_title(GTK_WINDOW(dialog), GtkText(owner->GetTitle()).c_str());
+    if (!detail.empty()) {
+        // Valid UTF-8 whatever the path's bytes: GTK shows nothing at all otherwise.
+        gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s", GtkText(detail).c_str());
     }
     const uint32_t result = ResultOf(RunModalDialog(GTK_DIALOG(dialog)));
     gtk_widget_destroy(dialog);

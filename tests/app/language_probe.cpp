@@ -2,7 +2,8 @@
 // (command line, locale, GTK's catalogue language, then GTK) and reports what
 // the widgets say, one "name value" line each on standard output: the text
 // direction of the window, of the cancel question and of the folder chooser,
-// the labels of their buttons, the chooser's title and starting folder.
+// the labels of their buttons and of an error box's, the chooser's title and
+// starting folder.
 //
 // Arguments are the installer's. VXK5_PROBE_DIRECTORY is put into the
 // directory entry; VXK5_PROBE_KEEP_CATALOGUES=1 leaves GTK's catalogue
@@ -21,6 +22,7 @@
 #include "lang/messages.h"
 #include "ui/dir_select_page.h"
 #include "ui/installer_dlg.h"
+#include "ui/message_box.h"
 
 using namespace vxk5;
 
@@ -78,6 +80,14 @@ gboolean ReportQuestion(gpointer) {
     return FALSE;
 }
 
+gboolean ReportErrorBox(gpointer) {
+    GtkWidget* dialog = MappedWindowOf(GTK_TYPE_MESSAGE_DIALOG);
+    if (dialog == nullptr) return TRUE;
+    Report("error-ok", ShownLabel(gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK)));
+    gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+    return FALSE;
+}
+
 gboolean ReportChooser(gpointer) {
     GtkWidget* chooser = MappedWindowOf(GTK_TYPE_FILE_CHOOSER_DIALOG);
     if (chooser == nullptr) return TRUE;
@@ -127,6 +137,10 @@ int main(int argc, char** argv) {
     Pump();
     g_timeout_add(10, ReportChooser, nullptr);
     gtk_button_clicked(GTK_BUTTON(dialog.DirectoryPage()->BrowseButton()));
+    Pump();
+
+    g_timeout_add(10, ReportErrorBox, nullptr);
+    MessageBox(&dialog, LoadResString("IDS_INSTALL_ERROR"), MB_STYLE_ERROR_OK);
     Pump();
     std::fflush(stdout);
     return 0;

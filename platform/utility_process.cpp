@@ -39,7 +39,41 @@ bool PrepareActions(SpawnActions& actions, ErrorOutput errorOutput) {
     return true;
 }
 
+// The vector points into `arguments`, which must outlive its use.
+std::vector<char*> ArgumentVector(const std::vector<AString>& arguments) {
+    std::vector<char*> argv;
+    argv.reserve(arguments.size() + 1);
+    for (const AString& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    return argv;
+}
+
 }  // namespace
+
+int StartDetachedUtility(const std::vector<AString>& arguments) {
+    if (arguments.empty()) return -1;
+    SpawnActions actions;
+    SpawnAttributes attributes;
+    if (!actions.ok() || !attributes.ok()) return -1;
+    if (posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0) != 0 ||
+        !PrepareActions(actions, ErrorOutput::Discard) || !PrepareAttributes(attributes)) {
+        return -1;
+    }
+    // Its own session: a Ctrl-C meant for the installer's terminal leaves the
+    // viewer the user is reading alone.
+    short flags = 0;
+    if (posix_spawnattr_getflags(attributes.get(), &flags) != 0 ||
+        posix_spawnattr_setflags(attributes.get(), static_cast<short>(flags | POSIX_SPAWN_SETSID)) != 0) {
+        return -1;
+    }
+    std::vector<char*> argv = ArgumentVector(arguments);
+    const ChildEnvironment environment;
+    pid_t child = 0;
+    if (posix_spawnp(&child, argv[0], actions.get(), attributes.get(), argv.data(), environment.get()) != 0) {
+        return -1;
+    }
+    return child;
+}
 
 int RunUtility(const std::vector<AString>& arguments, ErrorOutput errorOutput) {
     if (arguments.empty()) return kUtilityNotStarted;
@@ -48,12 +82,7 @@ int RunUtility(const std::vector<AString>& arguments, ErrorOutput errorOutput) {
     if (!actions.ok() || !attributes.ok()) return kUtilityNotStarted;
     if (!PrepareActions(actions, errorOutput) || !PrepareAttributes(attributes)) return kUtilityNotStarted;
 
-    // The vector points into `arguments`, which outlives the call.
-    std::vector<char*> argv;
-    argv.reserve(arguments.size() + 1);
-    for (const AString& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-
+    std::vector<char*> argv = ArgumentVector(arguments);
     const ChildEnvironment environment;  // without the settings made for GTK alone
     pid_t child = 0;
     if (posix_spawnp(&child, argv[0], actions.get(), attributes.get(), argv.data(), environment.get()) != 0) {

@@ -18,4 +18,10 @@ constexpr int kUtilityNotStarted = -1;
 // it) or kUtilityNotStarted when no process could be started.
 int RunUtility(const std::vector<AString>& arguments, ErrorOutput errorOutput);
 
+// Starts arguments[0], found on PATH, detached: in a session of its own, with
+// standard input, output and error on /dev/null, and does not wait for it.
+// Returns its process id, which the caller must reap (waitpid, or a main
+// loop's child watch), or -1 when no process could be started.
+int StartDetachedUtility(const std::vector<AString>& arguments);
+
 }  // namespace vxk5

@@ -5,9 +5,12 @@
 
 namespace vxk5 {
 
-// Runs `xdg-open PATH` with PATH as one literal argument (no shell), its
-// standard and error output to /dev/null, and waits for it. What the opener does or
-// returns is the desktop's business; false only when it could not be started.
+// Starts `xdg-open PATH` with PATH as one literal argument (no shell),
+// detached, its input and output on /dev/null, and returns at once: an opener
+// that runs the viewer in the foreground must not hold the wizard. Its exit is
+// reaped by the main loop while there is one (and by init after the installer
+// has ended). What the opener does or returns is the desktop's business; false
+// only when it could not be started.
 bool OpenWithDesktop(const AString& path, const char* opener = "xdg-open");
 
 }  // namespace vxk5

@@ -4,7 +4,11 @@
 
 #include <unistd.h>
 
+#include <signal.h>
 #include <sys/stat.h>
+
+#include <chrono>
+#include <cstdlib>
 
 #include "ui/description_opener.h"
 #include "ui/success_final_page.h"
@@ -14,12 +18,26 @@ using namespace vxk5;
 
 namespace {
 
+// The file's content once it has some, pumping the main loop meanwhile; empty
+// after 5 s without.
+std::string WaitForContent(const std::string& path) {
+    for (int i = 0; i < 500; ++i) {
+        const std::string content = ReadFile(path);
+        if (!content.empty()) return content;
+        Pump();
+        g_usleep(10 * 1000);
+    }
+    return std::string();
+}
+
 class FinishTest : public WizardTest {
 protected:
     FinishTest() : path_("PATH", temp_.path("bin") + ":" + (getenv("PATH") ? getenv("PATH") : "/usr/bin:/bin")) {
         MakeDirectories(temp_.path("bin"));
         const std::string stub = temp_.path("bin/xdg-open");
-        WriteFile(stub, "#!/bin/sh\nprintf '%s|' \"$@\" >> '" + temp_.path("opened") + "'\necho noise >&2\n");
+        // Written whole, then moved into place: a record is never seen half-made.
+        WriteFile(stub, "#!/bin/sh\nprintf '%s|' \"$@\" > '" + temp_.path("opening") + "'\nmv '" +
+                            temp_.path("opening") + "' '" + temp_.path("opened") + "'\necho noise >&2\n");
         chmod(stub.c_str(), 0755);
     }
 
@@ -35,7 +53,9 @@ protected:
         ASSERT_EQ(dialog_->State(), StateSuccess);
     }
 
-    std::string Opened() { return ReadFile(temp_.path("opened")); }
+    // What the opener was given: it runs detached, so this waits (up to 5 s)
+    // for its record.
+    std::string Opened() { return WaitForContent(temp_.path("opened")); }
 
     ScopedEnv path_;
 };
@@ -82,7 +102,37 @@ TEST_F(FinishTest, UntickedBoxOrMissingDocumentOpensNothing) {
     Succeed(u"missing.html");
     gtk_button_clicked(GTK_BUTTON(dialog_->NextButton()));
     EXPECT_EQ(dialog_->Window(), nullptr);
-    EXPECT_EQ(Opened(), "");
+    // Nothing was started: there is nothing to wait for.
+    EXPECT_EQ(ReadFile(temp_.path("opened")), "");
+}
+
+// An opener that runs the viewer in the foreground never ends while the user
+// reads: Finish closes the wizard at once all the same, and the opener lives on.
+TEST_F(FinishTest, FinishReturnsAtOnceWhileTheOpenerKeepsRunning) {
+    const std::string stub = temp_.path("bin/xdg-open");
+    WriteFile(stub, "#!/bin/sh\necho $$ > '" + temp_.path("opening") + "'\nmv '" + temp_.path("opening") + "' '" +
+                        temp_.path("opened") + "'\nexec sleep 600\n");
+    chmod(stub.c_str(), 0755);
+    const std::string dir = temp_.path("templates/");
+    MakeDirectories(dir);
+    WriteFile(dir + "readme.html", "<html/>");
+    Succeed(u"readme.html");
+    const auto before = std::chrono::steady_clock::now();
+    gtk_button_clicked(GTK_BUTTON(dialog_->NextButton()));
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count();
+    EXPECT_EQ(dialog_->Window(), nullptr);
+    EXPECT_LT(seconds, 1.0) << "Finish waited for the opener";
+    const pid_t opener = std::atoi(Opened().c_str());
+    ASSERT_GT(opener, 0);
+    EXPECT_EQ(kill(opener, 0), 0) << "the opener still runs";
+    EXPECT_EQ(getsid(opener), opener) << "in a session of its own";
+    kill(opener, SIGKILL);
+    // The main loop's child watch reaps it: no zombie is left behind.
+    for (int i = 0; i < 200 && kill(opener, 0) == 0; ++i) {
+        Pump();
+        g_usleep(10 * 1000);
+    }
+    EXPECT_NE(kill(opener, 0), 0) << "reaped";
 }
 
 TEST_F(FinishTest, NoDescriptionOpensTheTemplateDirectoryItself) {
@@ -98,7 +148,7 @@ TEST(DescriptionOpener, PathStartingWithADashIsNotTakenForAnOption) {
     WriteFile(stub, "#!/bin/sh\nprintf '%s|' \"$@\" > '" + temp.path("args") + "'\n");
     chmod(stub.c_str(), 0755);
     EXPECT_TRUE(OpenWithDesktop(AString("-rf x"), stub.c_str()));
-    EXPECT_EQ(ReadFile(temp.path("args")), "./-rf x|");
+    EXPECT_EQ(WaitForContent(temp.path("args")), "./-rf x|");
     EXPECT_FALSE(OpenWithDesktop(AString("/x"), temp.path("no-such-opener").c_str()));
 }
 

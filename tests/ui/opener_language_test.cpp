@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include <glib.h>
 #include <gtest/gtest.h>
 
 #include "ui/toolkit_language.h"
@@ -27,6 +28,8 @@ TEST(DescriptionOpener, DoesNotInheritTheToolkitLanguage) {
     ASSERT_STREQ(std::getenv("LANGUAGE"), "ru");
     EXPECT_TRUE(OpenWithDesktop(AString("/x"), stub.c_str()));
     SetCatalogueLanguage(kLanguageEnglish);
+    // The opener runs detached: wait for its word.
+    for (int i = 0; i < 500 && ReadFile(temp.path("language")).empty(); ++i) g_usleep(10 * 1000);
     EXPECT_NE(ReadFile(temp.path("language")), "ru");
     EXPECT_NE(ReadFile(temp.path("language")), "") << "the opener ran";
 }

@@ -9,6 +9,7 @@
 
 #include "base/conversion.h"
 #include "platform/file_system.h"
+#include "ui/target_path.h"
 
 namespace vxk5 {
 
@@ -29,12 +30,8 @@ AString ChooserStartFolder(const WString& entryText) {
     WString text = entryText;
     ReplaceAll(text, u"\\", u"/");
     if (text.empty()) return AString();
-    const AString bytes = ToMultiByte(text);
+    const AString bytes = ToMultiByte(ExpandHomePrefix(TrimBlanks(text)));
     std::string path(bytes.c_str(), bytes.length());
-    if (path == "~" || path.compare(0, 2, "~/") == 0) {
-        const AString home = ToMultiByte(GetHomeDirectory());
-        path.replace(0, 1, home.c_str(), home.length());
-    }
     if (path.empty() || path[0] != '/') {
         const std::unique_ptr<char, FreeDeleter> cwd(::getcwd(nullptr, 0));
         if (!cwd) return AString("/");

@@ -30,14 +30,15 @@ void StripAddressForms(WString& directory) {
 }
 
 // A recorded location as a directory path: no address form, "/" separators, no
-// line-end units (a file written with CR LF ends leaves a CR in each value).
+// line-end units (a file written with CR LF ends leaves a CR in each value), no
+// blanks around it.
 WString AsDirectory(const WString& location) {
     WString directory = location;
     StripAddressForms(directory);
     ReplaceAll(directory, u"\\", u"/");
     ReplaceAll(directory, u"\n", u"");
     ReplaceAll(directory, u"\r", u"");
-    return directory;
+    return TrimBlanks(directory);  // "dir   " in a file means dir
 }
 
 bool ReportFailure(CInstallerDlg* owner, const char* key) {

@@ -2,6 +2,7 @@
 // Next, unusable directories turned away on the page, Enter as Next, where the
 // keyboard focus lands, and the wizard owning its message boxes.
 
+#include <pwd.h>
 #include <gdk/gdkkeysyms.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -58,6 +59,14 @@ std::string RealPath(const std::string& path) {
     return realpath(path.c_str(), resolved) != nullptr ? resolved : path;
 }
 
+// root's home directory as the password database gives it.
+std::string RootHome() {
+    const passwd* root = getpwnam("root");
+    std::string home = root != nullptr ? root->pw_dir : "";
+    while (home.size() > 1 && home.back() == '/') home.pop_back();
+    return home;
+}
+
 std::string Resolved(const std::string& typed) {
     WString absolute = u"(untouched)";
     if (!ResolveTargetPath(Wide(typed), absolute)) return "(unresolved)";
@@ -81,7 +90,10 @@ TEST(TargetPath, HomePrefixAndRelativeEntriesBecomeAbsoluteAndNothingElseChanges
         {"~/", home + "/"},
         {"~/x", home + "/x"},
         {"~/x/y/", home + "/x/y/"},
-        {"~user/x", here + "/~user/x"},  // no other user's home: an ordinary relative name
+        {"~root", RootHome()},
+        {"~root/x", RootHome() + "/x"},
+        {"~no-such-user-vxk5/x", "(unresolved)"},  // a user the password database does not know
+        {"~no-such-user-vxk5", "(unresolved)"},
         {"x~/y", here + "/x~/y"},
         {"rel/x", here + "/rel/x"},
         {"rel/x/", here + "/rel/x/"},
@@ -104,6 +116,12 @@ TEST(TargetPath, HomePrefixAndRelativeEntriesBecomeAbsoluteAndNothingElseChanges
         ScopedEnv noHome("HOME", "");
         EXPECT_EQ(Resolved("~/x"), here + "/~/x") << "without a home directory \"~\" is just a name";
     }
+}
+
+TEST(TargetPath, BlanksAroundATextAreTrimmed) {
+    EXPECT_EQ(Bytes(TrimBlanks(u"  /a b/ \t")), "/a b/");
+    EXPECT_EQ(Bytes(TrimBlanks(u"\u00A0 \t")), "");
+    EXPECT_EQ(Bytes(TrimBlanks(u"x")), "x");
 }
 
 TEST(TargetPath, RelativeEntryWithAVanishedCurrentDirectoryIsNotResolved) {
@@ -248,6 +266,41 @@ TEST_F(DirectoryEntry, UnusableDirectoryIsNamedInABoxAndTheUserStaysOnThePage) {
         EXPECT_EQ(dialog_->TemplateDirectory(), stored);
     }
     EXPECT_FALSE(PathExists(temp_.path("home/.Vx"))) << "nothing recorded";
+}
+
+// Blanks are never part of what is installed into or recorded; blanks alone
+// are no entry at all; "~user" is a user's home, and a user nobody knows is
+// turned away on the page.
+TEST_F(DirectoryEntry, BlanksAndOtherUsersHomes) {
+    OpenOnDirectoryPage();
+    const WString stored = dialog_->TemplateDirectory();
+    for (const char* blanks : {"   ", " \t ", ""}) {
+        Type(blanks);
+        DialogAnswerer answer(GTK_RESPONSE_OK);
+        ClickNext();
+        ASSERT_TRUE(answer.Answered());
+        EXPECT_EQ(answer.Text(), Text("IDS_SETUP_EMPTYTARGET")) << "[" << blanks << "]";
+        EXPECT_EQ(dialog_->State(), StateDirectory);
+    }
+    {
+        Type("~no-such-user-vxk5/tpl");
+        DialogAnswerer answer(GTK_RESPONSE_OK);
+        ClickNext();
+        ASSERT_TRUE(answer.Answered());
+        EXPECT_EQ(answer.Text(), Text("IDS_ERROR_BADTARGET"));
+        EXPECT_EQ(answer.Secondary(), "~no-such-user-vxk5/tpl");
+        EXPECT_EQ(dialog_->State(), StateDirectory);
+        EXPECT_EQ(dialog_->TemplateDirectory(), stored);
+    }
+    EXPECT_FALSE(PathExists(temp_.path("home/.Vx"))) << "nothing recorded";
+
+    const std::string target = temp_.path("spaced");
+    Type("  " + target + "   ");
+    const ScopedTimeout timeout1(10, FinishJob, dialog_.get());
+    ClickNext();
+    ASSERT_EQ(dialog_->State(), StateSuccess);
+    EXPECT_EQ(Bytes(dialog_->TemplateDirectory()), target);
+    EXPECT_EQ(MainConfig().rfind("ConfigurationTemplatesLocation=" + target + "\n", 0), 0u) << MainConfig();
 }
 
 TEST_F(DirectoryEntry, EnterInTheEntryIsNextEmptyMessageIncluded) {

@@ -22,6 +22,7 @@
 #include "lang/messages.h"
 #include "ui/dir_select_page.h"
 #include "ui/installer_dlg.h"
+#include "ui/message_page.h"
 #include "ui/message_box.h"
 
 using namespace vxk5;
@@ -123,9 +124,13 @@ int main(int argc, char** argv) {
     if (const char* directory = std::getenv("VXK5_PROBE_DIRECTORY")) {
         dialog.SetTemplateDirectory(FromMultiByte(AString(directory)));
     }
+    // Names outside ASCII, as a kit gives them (UTF-16 in the kit).
+    dialog.Kit().descriptions.push_back({options.languageCode, u"Büro-Desktopvorlagen", u"Müller & Söhne", u""});
     dialog.BuildWindow();
     dialog.ShowWelcomePage();
     Pump();
+    Report("window-title", gtk_window_get_title(GTK_WINDOW(dialog.Window())));
+    Report("welcome-text", gtk_label_get_text(GTK_LABEL(dialog.WelcomePage()->Label())));
     Report("window-direction", DirectionName(dialog.Window()));
     Report("next-direction", DirectionName(dialog.NextButton()));
 
@@ -135,6 +140,8 @@ int main(int argc, char** argv) {
 
     gtk_button_clicked(GTK_BUTTON(dialog.NextButton()));
     Pump();
+    Report("entry-text", gtk_entry_get_text(GTK_ENTRY(dialog.DirectoryPage()->Entry())));
+    Report("caption-text", gtk_label_get_text(GTK_LABEL(dialog.DirectoryPage()->CaptionLabel())));
     g_timeout_add(10, ReportChooser, nullptr);
     gtk_button_clicked(GTK_BUTTON(dialog.DirectoryPage()->BrowseButton()));
     Pump();

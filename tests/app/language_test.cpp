@@ -182,4 +182,24 @@ TEST_F(ToolkitLanguage, LanguagesWithoutToolkitButtonLabelsShowTheTables) {
     }
 }
 
+// Under a Latin-1 locale every text still reaches GTK as UTF-8: the kit's
+// names, the tables' texts and a path whose bytes are Latin-1 on disk.
+TEST_F(ToolkitLanguage, LatinOneLocaleShowsEveryTextAsUtf8) {
+    const std::string latin1Directory = temp_.path("\xdc" "bung");  // "Übung" in Latin-1
+    MakeDirectories(latin1Directory);
+    auto facts = Probe("de_DE.ISO-8859-1", {}, {"VXK5_PROBE_DIRECTORY=" + latin1Directory});
+    EXPECT_EQ(facts["language"], "de");
+    EXPECT_EQ(facts["welcome-text"], "Willkommen beim Installationsprogramm des Produkts Büro-Desktopvorlagen (Müller & Söhne).");
+    EXPECT_EQ(facts["window-title"], "Konfiguration wird installiert");
+    EXPECT_EQ(facts["caption-text"], TextIn("de", "IDS_TEMPLATE_CATALOG"));
+    EXPECT_EQ(facts["entry-text"], temp_.path("Übung"));
+    EXPECT_EQ(facts["question-no"], "Nein");
+    EXPECT_EQ(facts["chooser-cancel"], "Abbrechen");
+    for (const auto& [name, value] : facts) {
+        if (name == "chooser-folder") continue;  // a file name: the file system's bytes
+        const WString decoded = FromUtf8(value.c_str(), value.size());
+        for (size_t i = 0; i < decoded.length(); ++i) EXPECT_FALSE(IsEscapedByte(decoded[i])) << name << ": " << value;
+    }
+}
+
 }  // namespace

@@ -7,6 +7,7 @@
 #include "ui/modal_dialog.h"
 #include "ui/button_label.h"
 #include "ui/gtk_text.h"
+#include "ui/accessible.h"
 
 namespace vxk5 {
 
@@ -24,6 +25,13 @@ DirSelectPage::DirSelectPage(GtkWidget* layout, GdkPixbuf* banner) : WizardDialo
     gtk_widget_set_size_request(browse_, layout::kBrowseButton.width, layout::kBrowseButton.height);
     Put(browse_, layout::kBrowseButton.x, layout::kBrowseButton.y);
     g_signal_connect(browse_, "clicked", G_CALLBACK(OnBrowseClicked), this);
+
+    // For a screen reader: the caption names the entry (and a click on it
+    // focuses the entry), and "..." is read as what it does.
+    gtk_label_set_mnemonic_widget(GTK_LABEL(caption_), entry_);
+    RelateLabel(caption_, entry_);
+    SetAccessibleName(entry_, gtk_label_get_text(GTK_LABEL(caption_)));
+    SetAccessibleName(browse_, GtkText(LoadResString("IDS_CHOOSEDIR_TITLE")));
 }
 
 WString DirSelectPage::GetDirectory() const {

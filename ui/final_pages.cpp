@@ -14,6 +14,8 @@
 #include "ui/message_page.h"
 #include "ui/success_final_page.h"
 #include "ui/gtk_text.h"
+#include "ui/accessible.h"
+#include "ui/button_label.h"
 
 namespace vxk5 {
 
@@ -39,6 +41,7 @@ void CInstallerDlg::ShowSuccessPage() {
     }
     SetFinishButtons();
     ShowPage(successPage_.get());
+    gtk_widget_grab_focus(next_);  // Enter finishes; nothing hidden keeps the focus
 }
 
 void CInstallerDlg::ShowErrorPage() {
@@ -53,6 +56,7 @@ void CInstallerDlg::ShowErrorPage() {
     state_ = StateError;
     SetFinishButtons();
     ShowPage(errorPage_.get());
+    gtk_widget_grab_focus(next_);
 }
 
 void CInstallerDlg::SetFinishButtons() {
@@ -64,6 +68,7 @@ void CInstallerDlg::SetFinishButtons() {
     gtk_widget_set_can_default(next_, TRUE);
     gtk_window_set_default(GTK_WINDOW(window_), next_);
     FitButtonLabel(next_);
+    SetAccessibleName(next_, SpokenButtonName(LoadResString("IDS_WIZARD_FINISH")));
 }
 
 void CInstallerDlg::OnFinish() {

@@ -170,6 +170,7 @@ private:
     std::unique_ptr<SuccessFinalPage> successPage_;
     std::unique_ptr<MessagePage> errorPage_;
     GPtr<GdkPixbuf> banner_;
+    WString bannerName_;  // what a screen reader calls the banner: the product
     // Widgets are owned by the window; these go null when it is destroyed.
     GtkWidget* back_ = nullptr;
     GtkWidget* next_ = nullptr;

@@ -15,6 +15,8 @@
 #include "ui/termination_signals.h"
 #include "ui/wizard_page.h"
 #include "ui/gtk_text.h"
+#include "ui/accessible.h"
+#include "ui/button_label.h"
 
 namespace vxk5 {
 
@@ -79,6 +81,10 @@ void CInstallerDlg::BuildWindow() {
     g_signal_connect(cancel_, "clicked", G_CALLBACK(OnCancelClicked), this);
 
     for (GtkWidget* button : {back_, next_, cancel_}) FitButtonLabel(button);
+    // Read without the arrows of "< Back" and "Next >".
+    SetAccessibleName(back_, SpokenButtonName(LoadResString("IDS_WIZARD_BACK")));
+    SetAccessibleName(next_, SpokenButtonName(LoadResString("IDS_WIZARD_NEXT")));
+    SetAccessibleName(cancel_, SpokenButtonName(LoadResString("IDS_WIZARD_CANCEL")));
 
     gtk_widget_show_all(layout_);
     banner_.reset(PictureFromXpm(kBannerXpm));
@@ -89,6 +95,10 @@ void CInstallerDlg::ShowPage(WizardDialogPage* page) {
     if (currentPage_ != nullptr) currentPage_->HideWidgets();
     currentPage_ = page;
     if (currentPage_ != nullptr) {
+        // The banner is a picture of the product: a screen reader names it so.
+        for (GtkWidget* widget : currentPage_->Widgets()) {
+            if (GTK_IS_IMAGE(widget)) SetAccessibleName(widget, GtkText(bannerName_));
+        }
         currentPage_->ShowWidgets();
         currentPage_->Activate();
     }

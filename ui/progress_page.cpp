@@ -4,6 +4,7 @@
 #include "lang/messages.h"
 #include "ui/layout.h"
 #include "ui/gtk_text.h"
+#include "ui/accessible.h"
 
 namespace vxk5 {
 
@@ -16,6 +17,16 @@ ProgressPage::ProgressPage(GtkWidget* fixed)
     gtk_widget_set_size_request(bar_, layout::kProgressBar.width, layout::kProgressBar.height);
     Put(bar_, layout::kProgressBar.x, layout::kProgressBar.y);
     SetProgress(0);
+    // While copying, no button can be used: the bar holds the focus, so that a
+    // screen reader announces it and follows its value; the line above it
+    // names it.
+    gtk_widget_set_can_focus(bar_, TRUE);
+    SetAccessibleName(bar_, GtkText(LoadResString("IDS_TITLE_INSTALLER")));
+    RelateLabel(label_, bar_);
+}
+
+void ProgressPage::Activate() {
+    gtk_widget_grab_focus(bar_);
 }
 
 void ProgressPage::SetProgress(uint32_t percent) {

@@ -15,6 +15,8 @@ public:
     // "Copying complete..." at exactly 100, "Files being copied..." otherwise;
     // the bar at percent / 100.
     void SetProgress(uint32_t percent);
+    // Puts the keyboard focus on the bar.
+    void Activate() override;
 
     GtkWidget* Label() const { return label_; }
     GtkWidget* Bar() const { return bar_; }

@@ -19,6 +19,7 @@ void CInstallerDlg::ShowWelcomePage() {
     GetProductInfo(kit_, languageCode_, product, vendor);
     if (product.empty()) product = LoadResString("IDS_DEFPRODUCT");
     if (vendor.empty()) vendor = LoadResString("IDS_DEFPROVIDER");
+    bannerName_ = product;
     // The sentence and its punctuation are the table's.
     const WString text = FillPlaceholders(LoadResString("IDS_WELCOME_TEXT"), {product, vendor});
 

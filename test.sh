@@ -27,7 +27,7 @@ install_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 generate_locales
 
 JOBS=${JOBS:-2}
-XVFB=(xvfb-run -a -s "-screen 0 1024x768x24")
+XVFB=(xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96")  # the design resolution of the wizard's layout
 CONFIGURE=(-DVXK5_WERROR=ON -DVXK5_TESTS=ON)
 
 step "layer order of the includes"

@@ -87,7 +87,7 @@ void CInstallerDlg::StartInstallation() {
                 if (static_cast<int64_t>(percent) != shown) progressPage_->SetProgress(percent);
                 shown = percent;
                 if (waiting && !showingWaiting) {
-                    gtk_label_set_text(GTK_LABEL(progressPage_->Label()), GtkText(waitingText).c_str());
+                    progressPage_->SetStatusText(GtkText(waitingText));
                 }
                 showingWaiting = waiting;
             } else if (waiting && !waitingTold) {

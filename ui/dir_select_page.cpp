@@ -19,11 +19,9 @@ DirSelectPage::DirSelectPage(GtkWidget* layout, GdkPixbuf* banner) : WizardDialo
                    layout::kDirectoryCaptionX, layout::kDirectoryCaptionY);
     entry_ = gtk_entry_new();
     gtk_entry_set_activates_default(GTK_ENTRY(entry_), TRUE);  // Enter is Next, as a click
-    gtk_widget_set_size_request(entry_, layout::kDirectoryEntry.width, layout::kDirectoryEntry.height);
-    Put(entry_, layout::kDirectoryEntry.x, layout::kDirectoryEntry.y);
+    Put(entry_, layout::kDirectoryEntry);
     browse_ = gtk_button_new_with_label("...");
-    gtk_widget_set_size_request(browse_, layout::kBrowseButton.width, layout::kBrowseButton.height);
-    Put(browse_, layout::kBrowseButton.x, layout::kBrowseButton.y);
+    Put(browse_, layout::kBrowseButton);
     g_signal_connect(browse_, "clicked", G_CALLBACK(OnBrowseClicked), this);
 
     // For a screen reader: the caption names the entry (and a click on it

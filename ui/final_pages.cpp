@@ -67,7 +67,7 @@ void CInstallerDlg::SetFinishButtons() {
     gtk_button_set_label(GTK_BUTTON(next_), GtkText(LoadResString("IDS_WIZARD_FINISH")).c_str());
     gtk_widget_set_can_default(next_, TRUE);
     gtk_window_set_default(GTK_WINDOW(window_), next_);
-    FitButtonLabel(next_);
+    LayOutButtons();
     SetAccessibleName(next_, SpokenButtonName(LoadResString("IDS_WIZARD_FINISH")));
 }
 

@@ -84,6 +84,10 @@ public:
     // ---- window (ui/installer_window.cpp)
     void BuildWindow();
     void ShowPage(WizardDialogPage* page);
+    // Sizes and places Back, Next and Cancel for their current labels.
+    void LayOutButtons();
+    // How much the layout is scaled for the font (1.0 at the design font).
+    double LayoutScale() const { return scale_; }
     static gint OnBackClicked(GtkWidget* button, CInstallerDlg* dialog);
     static gint OnNextClicked(GtkWidget* button, CInstallerDlg* dialog);
     static gint OnCancelClicked(GtkWidget* button, CInstallerDlg* dialog);
@@ -178,6 +182,7 @@ private:
     AString title_;
     GtkWidget* window_ = nullptr;
     GtkWidget* layout_ = nullptr;
+    double scale_ = 1.0;
     GPtr<GdkPixbuf> icon_;
     InstallWorker worker_;
     WorkerHooks workerHooks_{};

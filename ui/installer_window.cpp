@@ -5,11 +5,14 @@
 
 #include <gdk/gdkkeysyms.h>
 
+#include <algorithm>
+
 #include "base/conversion.h"
 #include "lang/messages.h"
 #include "ui/artwork.h"
 #include "ui/label_fit.h"
 #include "ui/layout.h"
+#include "ui/layout_scale.h"
 #include "ui/message_box.h"
 #include "ui/modal_dialog.h"
 #include "ui/termination_signals.h"
@@ -22,6 +25,11 @@ namespace vxk5 {
 
 namespace {
 
+GdkPixbuf* PictureFromXpm(const char* const* xpm) {
+    // GdkPixbuf reads the data only; the cast is for its pre-const signature.
+    return gdk_pixbuf_new_from_xpm_data(const_cast<const char**>(xpm));
+}
+
 GtkWidget* NewButton(const char* key, GtkWidget* fixed, const layout::Box& box) {
     GtkWidget* button = gtk_button_new_with_label(GtkText(LoadResString(key)).c_str());
     gtk_widget_set_size_request(button, box.width, box.height);
@@ -29,10 +37,16 @@ GtkWidget* NewButton(const char* key, GtkWidget* fixed, const layout::Box& box) 
     return button;
 }
 
-GdkPixbuf* PictureFromXpm(const char* const* xpm) {
-    // GdkPixbuf reads the data only; the cast is for its pre-const signature.
-    return gdk_pixbuf_new_from_xpm_data(const_cast<const char**>(xpm));
+// The banner drawn at the layout's scale.
+GdkPixbuf* ScaledBanner(double scale) {
+    GdkPixbuf* banner = PictureFromXpm(kBannerXpm);
+    if (banner == nullptr || scale == 1.0) return banner;
+    GdkPixbuf* scaled = gdk_pixbuf_scale_simple(banner, Scaled(gdk_pixbuf_get_width(banner), scale),
+                                                Scaled(gdk_pixbuf_get_height(banner), scale), GDK_INTERP_BILINEAR);
+    g_object_unref(banner);
+    return scaled;
 }
+
 
 }  // namespace
 
@@ -43,10 +57,12 @@ WString CInstallerDlg::GetTitle() const {
 void CInstallerDlg::BuildWindow() {
     window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_position(GTK_WINDOW(window_), GTK_WIN_POS_CENTER);
+    // The layout grows with the font; the window keeps its size all the same.
+    scale_ = FontScale(window_);
 
     GdkGeometry geometry{};
-    geometry.min_width = geometry.max_width = geometry.base_width = layout::kWindowWidth;
-    geometry.min_height = geometry.max_height = geometry.base_height = layout::kWindowHeight;
+    geometry.min_width = geometry.max_width = geometry.base_width = Scaled(layout::kWindowWidth, scale_);
+    geometry.min_height = geometry.max_height = geometry.base_height = Scaled(layout::kWindowHeight, scale_);
     geometry.win_gravity = GDK_GRAVITY_NORTH_WEST;
     gtk_window_set_geometry_hints(GTK_WINDOW(window_), window_, &geometry,
                                   static_cast<GdkWindowHints>(GDK_HINT_MIN_SIZE | GDK_HINT_MAX_SIZE |
@@ -58,6 +74,7 @@ void CInstallerDlg::BuildWindow() {
     gtk_window_set_icon(GTK_WINDOW(window_), icon_.get());
 
     layout_ = gtk_fixed_new();
+    SetLayoutScale(layout_, scale_);
     gtk_container_add(GTK_CONTAINER(window_), layout_);
 
     // Destroying the window ends the main loop (and forgets the widgets here).
@@ -66,29 +83,51 @@ void CInstallerDlg::BuildWindow() {
     g_signal_connect(window_, "delete-event", G_CALLBACK(OnDeleteEvent), this);
     gtk_window_set_title(GTK_WINDOW(window_), GtkText(GetTitle()).c_str());
 
+    const layout::Box separatorBox = Scaled(layout::kSeparator, scale_);
     GtkWidget* separator = gtk_widget_new(gtk_hseparator_get_type(), nullptr);
-    gtk_widget_set_size_request(separator, layout::kSeparator.width, layout::kSeparator.height);
-    gtk_fixed_put(GTK_FIXED(layout_), separator, layout::kSeparator.x, layout::kSeparator.y);
+    gtk_widget_set_size_request(separator, separatorBox.width, separatorBox.height);
+    gtk_fixed_put(GTK_FIXED(layout_), separator, separatorBox.x, separatorBox.y);
 
-    back_ = NewButton("IDS_WIZARD_BACK", layout_, layout::kBackButton);
-    next_ = NewButton("IDS_WIZARD_NEXT", layout_, layout::kNextButton);
+    back_ = NewButton("IDS_WIZARD_BACK", layout_, Scaled(layout::kBackButton, scale_));
+    next_ = NewButton("IDS_WIZARD_NEXT", layout_, Scaled(layout::kNextButton, scale_));
     gtk_widget_set_can_default(next_, TRUE);
     gtk_window_set_default(GTK_WINDOW(window_), next_);
-    cancel_ = NewButton("IDS_WIZARD_CANCEL", layout_, layout::kCancelButton);
+    cancel_ = NewButton("IDS_WIZARD_CANCEL", layout_, Scaled(layout::kCancelButton, scale_));
 
     g_signal_connect(back_, "clicked", G_CALLBACK(OnBackClicked), this);
     g_signal_connect(next_, "clicked", G_CALLBACK(OnNextClicked), this);
     g_signal_connect(cancel_, "clicked", G_CALLBACK(OnCancelClicked), this);
 
-    for (GtkWidget* button : {back_, next_, cancel_}) FitButtonLabel(button);
+    LayOutButtons();
     // Read without the arrows of "< Back" and "Next >".
     SetAccessibleName(back_, SpokenButtonName(LoadResString("IDS_WIZARD_BACK")));
     SetAccessibleName(next_, SpokenButtonName(LoadResString("IDS_WIZARD_NEXT")));
     SetAccessibleName(cancel_, SpokenButtonName(LoadResString("IDS_WIZARD_CANCEL")));
 
     gtk_widget_show_all(layout_);
-    banner_.reset(PictureFromXpm(kBannerXpm));
+    banner_.reset(ScaledBanner(scale_));
     gtk_widget_show(window_);
+}
+
+void CInstallerDlg::LayOutButtons() {
+    // From the right edge leftwards: a button that needs more room than its
+    // design width for its label pushes those left of it further left.
+    const layout::Box back = Scaled(layout::kBackButton, scale_);
+    const layout::Box next = Scaled(layout::kNextButton, scale_);
+    const layout::Box cancel = Scaled(layout::kCancelButton, scale_);
+    const int cancelWidth = FitButtonLabel(cancel_, cancel.width);
+    const int nextWidth = FitButtonLabel(next_, next.width);
+    const int backWidth = FitButtonLabel(back_, back.width);
+    const int gap = cancel.x - (next.x + next.width);
+    const int cancelX = cancel.x + cancel.width - cancelWidth;
+    const int nextX = std::min(next.x, cancelX - gap - nextWidth);
+    const int backX = std::min(back.x, nextX - (next.x - (back.x + back.width)) - backWidth);
+    gtk_widget_set_size_request(cancel_, cancelWidth, cancel.height);
+    gtk_widget_set_size_request(next_, nextWidth, next.height);
+    gtk_widget_set_size_request(back_, backWidth, back.height);
+    gtk_fixed_move(GTK_FIXED(layout_), cancel_, cancelX, cancel.y);
+    gtk_fixed_move(GTK_FIXED(layout_), next_, nextX, next.y);
+    gtk_fixed_move(GTK_FIXED(layout_), back_, backX, back.y);
 }
 
 void CInstallerDlg::ShowPage(WizardDialogPage* page) {

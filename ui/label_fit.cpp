@@ -4,24 +4,22 @@ namespace vxk5 {
 
 namespace {
 
-// The width GTK leaves for a button's label: its size request less the frame,
-// inner border, focus ring and, for a button that can be the default, the
-// default border.
-int ButtonLabelWidth(GtkWidget* button) {
+// What a button's frame takes of its width: the border, the style's
+// thickness, the inner border, the focus ring and, for a button that can be
+// the default, the default border.
+int ButtonFrameWidth(GtkWidget* button) {
     gtk_widget_ensure_style(button);
-    int width = 0;
-    gtk_widget_get_size_request(button, &width, nullptr);
     GtkBorder* inner = nullptr;
     GtkBorder* defaultBorder = nullptr;
     gint focusWidth = 0;
     gint focusPad = 0;
     gtk_widget_style_get(button, "inner-border", &inner, "default-border", &defaultBorder, "focus-line-width",
                          &focusWidth, "focus-padding", &focusPad, nullptr);
-    width -= 2 * static_cast<int>(gtk_container_get_border_width(GTK_CONTAINER(button)));
-    width -= 2 * gtk_widget_get_style(button)->xthickness;
-    width -= inner != nullptr ? inner->left + inner->right : 2;
-    if (gtk_widget_get_can_default(button)) width -= defaultBorder != nullptr ? defaultBorder->left + defaultBorder->right : 2;
-    width -= 2 * (focusWidth + focusPad);
+    int width = 2 * static_cast<int>(gtk_container_get_border_width(GTK_CONTAINER(button)));
+    width += 2 * gtk_widget_get_style(button)->xthickness;
+    width += inner != nullptr ? inner->left + inner->right : 2;
+    if (gtk_widget_get_can_default(button)) width += defaultBorder != nullptr ? defaultBorder->left + defaultBorder->right : 2;
+    width += 2 * (focusWidth + focusPad);
     if (inner != nullptr) gtk_border_free(inner);
     if (defaultBorder != nullptr) gtk_border_free(defaultBorder);
     return width;
@@ -42,15 +40,16 @@ void SetScale(GtkWidget* label, double scale) {
 
 }  // namespace
 
-void FitButtonLabel(GtkWidget* button) {
+int FitButtonLabel(GtkWidget* button, int width) {
     GtkWidget* label = gtk_bin_get_child(GTK_BIN(button));
-    if (label == nullptr || !GTK_IS_LABEL(label)) return;
+    if (label == nullptr || !GTK_IS_LABEL(label)) return width;
     SetScale(label, 1.0);
-    const int room = ButtonLabelWidth(button);
-    for (double scale = 1.0; NaturalWidth(label) > room && scale > 0.6;) {
-        scale -= 0.04;
-        SetScale(label, scale);
-    }
+    const int frame = ButtonFrameWidth(button);
+    const int room = width - frame;
+    // Smaller in steps of 5 %, never below the smallest size.
+    for (int step = 1; NaturalWidth(label) > room && step <= 3; ++step) SetScale(label, 1.0 - 0.05 * step);
+    const int needed = NaturalWidth(label) + frame;
+    return needed > width ? needed : width;
 }
 
 void FitCheckButtonLabel(GtkWidget* check, int x, int rightEdge) {

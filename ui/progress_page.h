@@ -17,6 +17,8 @@ public:
     void SetProgress(uint32_t percent);
     // Puts the keyboard focus on the bar.
     void Activate() override;
+    // The status line (UTF-8), wrapped across the bar's width.
+    void SetStatusText(const std::string& text);
 
     GtkWidget* Label() const { return label_; }
     GtkWidget* Bar() const { return bar_; }

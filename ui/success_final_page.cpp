@@ -5,6 +5,7 @@
 #include "ui/label_fit.h"
 #include "ui/layout.h"
 #include "ui/gtk_text.h"
+#include "ui/layout_scale.h"
 
 namespace vxk5 {
 
@@ -13,8 +14,9 @@ SuccessFinalPage::SuccessFinalPage(GtkWidget* layout, GdkPixbuf* banner, const W
       check_(gtk_check_button_new_with_label(GtkText(LoadResString("IDS_SUCCESS_OPENDESCR")).c_str())) {
     Add(check_);
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(check_), TRUE);
-    gtk_fixed_put(GTK_FIXED(layout_), check_, layout::kCheckBoxX, layout::kCheckBoxY);
-    FitCheckButtonLabel(check_, layout::kCheckBoxX, layout::kCheckBoxRightEdge);
+    const double scale = Scale();
+    gtk_fixed_put(GTK_FIXED(layout_), check_, Scaled(layout::kCheckBoxX, scale), Scaled(layout::kCheckBoxY, scale));
+    FitCheckButtonLabel(check_, Scaled(layout::kCheckBoxX, scale), Scaled(layout::kCheckBoxRightEdge, scale));
 }
 
 bool SuccessFinalPage::IsOpenDescriptionChecked() const {

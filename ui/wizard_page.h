@@ -6,6 +6,8 @@
 
 #include <vector>
 
+#include "ui/layout.h"
+
 namespace vxk5 {
 
 class WizardDialogPage {
@@ -31,8 +33,13 @@ protected:
     void AddBanner(GdkPixbuf* banner);
     // The wrapped, top-left aligned page text in layout::kPageText.
     GtkWidget* AddTextLabel();
-    // Puts `widget` at (x, y) and appends it.
+    // Puts `widget` at the design position (x, y), scaled with the layout, and
+    // appends it.
     GtkWidget* Put(GtkWidget* widget, int x, int y);
+    // The same, also giving it the box's size.
+    GtkWidget* Put(GtkWidget* widget, const layout::Box& box);
+    // The layout's scale (ui/layout_scale.h).
+    double Scale() const;
 
     GtkWidget* layout_;  // not owned
 

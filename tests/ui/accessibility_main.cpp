@@ -17,5 +17,8 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     setenv("GTK_MODULES", "gail", 1);
     g_haveDisplay = gtk_init_check(&argc, &argv) != FALSE;
+    // The design resolution, whatever the display's own: the layout is
+    // exactly the design layout unless a test asks for another font or dpi.
+    if (g_haveDisplay) UseFontAndResolution("Sans 10", 96);
     return RUN_ALL_TESTS();
 }

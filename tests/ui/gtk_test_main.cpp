@@ -13,5 +13,8 @@ int main(int argc, char** argv) {
     InitProcessLocale();
     ::testing::InitGoogleTest(&argc, argv);
     g_haveDisplay = gtk_init_check(&argc, &argv) != FALSE;
+    // The design resolution, whatever the display's own: the layout is
+    // exactly the design layout unless a test asks for another font or dpi.
+    if (g_haveDisplay) UseFontAndResolution("Sans 10", 96);
     return RUN_ALL_TESTS();
 }

@@ -6,6 +6,11 @@
 
 bool g_haveDisplay = false;
 
+void UseFontAndResolution(const char* font, int dpi) {
+    g_object_set(gtk_settings_get_default(), "gtk-font-name", font, "gtk-xft-dpi", dpi * 1024, nullptr);
+    Pump();
+}
+
 void Pump() {
     while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
 }

@@ -13,6 +13,10 @@ extern bool g_haveDisplay;
 // Handles every pending event.
 void Pump();
 
+// Draws every window made from now on in `font` (a Pango font name such as
+// "Sans 14") at `dpi` dots per inch, as a desktop's settings would.
+void UseFontAndResolution(const char* font, int dpi);
+
 // A main-loop timeout that goes with its owner: a callback whose data lives on
 // the stack never runs after the data is gone, whether it has finished (returned
 // FALSE) by then or not.

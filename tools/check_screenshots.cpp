@@ -1,11 +1,13 @@
 // vxk5-check-screenshots: checks the screenshots the GUI tests leave in a
-// directory. Each "<language>-<what>.png" must show something (not one flat
-// colour) at the size it should have:
-//   the wizard's own pages            the window's size (ui/layout.h)
+// directory. Each "<language>-<what>[@<scale>x].png" must show something (not
+// one flat colour) at the size it should have:
+//   the wizard's own pages            the window's size (ui/layout.h), scaled
+//                                     as the layout is for a larger font
+//                                     ("@1.5x": 750 x 540)
 //   message boxes, shot from the root the screen's size (--screen WxH)
 //   the folder chooser                any size, but a window's
-// and every language that has any shot has the four every language gets
-// (welcome, cancel question, directory, success).
+// and every language that has any shot at a scale has, at that scale, the
+// four every language gets (welcome, cancel question, directory, success).
 //
 // Usage: vxk5-check-screenshots DIR [--screen WxH]. Prints one line per
 // failure and a summary; exits 1 on any failure, also when DIR holds none.
@@ -14,6 +16,8 @@
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -86,7 +90,7 @@ std::string Blankness(const GdkPixbuf* image) {
 }
 
 // Why the shot is wrong, or empty when it is right.
-std::string Check(const std::string& path, ShotKind kind, Size screen) {
+std::string Check(const std::string& path, ShotKind kind, Size screen, double scale) {
     GError* error = nullptr;
     GdkPixbuf* image = gdk_pixbuf_new_from_file(path.c_str(), &error);
     if (image == nullptr) {
@@ -97,9 +101,11 @@ std::string Check(const std::string& path, ShotKind kind, Size screen) {
     const Size size{gdk_pixbuf_get_width(image), gdk_pixbuf_get_height(image)};
     std::string why;
     char text[160];
-    if (kind == ShotKind::Window && (size.width != layout::kWindowWidth || size.height != layout::kWindowHeight)) {
-        std::snprintf(text, sizeof text, "%d x %d, not the window's %d x %d", size.width, size.height,
-                      layout::kWindowWidth, layout::kWindowHeight);
+    const Size window{static_cast<int>(std::lround(layout::kWindowWidth * scale)),
+                      static_cast<int>(std::lround(layout::kWindowHeight * scale))};
+    if (kind == ShotKind::Window && (size.width != window.width || size.height != window.height)) {
+        std::snprintf(text, sizeof text, "%d x %d, not the window's %d x %d", size.width, size.height, window.width,
+                      window.height);
         why = text;
     } else if (kind == ShotKind::Screen && (size.width != screen.width || size.height != screen.height)) {
         std::snprintf(text, sizeof text, "%d x %d, not the screen's %d x %d", size.width, size.height, screen.width,
@@ -116,6 +122,20 @@ std::string Check(const std::string& path, ShotKind kind, Size screen) {
     }
     g_object_unref(image);
     return why;
+}
+
+// Splits "1-welcome@1.5x" into "1-welcome" and 1.5; false for a malformed scale.
+bool SplitScale(std::string& what, double& scale, std::string& suffix) {
+    scale = 1.0;
+    suffix.clear();
+    const size_t at = what.find('@');
+    if (at == std::string::npos) return true;
+    suffix = what.substr(at);
+    const std::string number = what.substr(at + 1);
+    what.resize(at);
+    char* end = nullptr;
+    scale = std::strtod(number.c_str(), &end);
+    return end != number.c_str() && std::string(end) == "x" && scale >= 1.0 && scale <= 4.0;
 }
 
 bool ParseSize(const char* text, Size& size) {
@@ -149,22 +169,33 @@ int main(int argc, char** argv) {
     std::sort(names.begin(), names.end());
 
     int failures = 0;
-    std::map<std::string, std::set<std::string>> shotsOf;  // language -> what
+    std::map<std::string, std::set<std::string>> shotsOf;  // language and scale -> what
     for (const std::string& name : names) {
         const size_t dash = name.find('-');
         const std::string language = dash == std::string::npos ? name : name.substr(0, dash);
-        const std::string what = dash == std::string::npos ? "" : name.substr(dash + 1, name.size() - dash - 5);
-        shotsOf[language].insert(what);
-        const std::string why = Check(directory + "/" + name, KindOf(what), screen);
+        std::string what = dash == std::string::npos ? "" : name.substr(dash + 1, name.size() - dash - 5);
+        double scale = 1.0;
+        std::string suffix;
+        if (!SplitScale(what, scale, suffix)) {
+            std::printf("%s: not a scale the layout takes\n", name.c_str());
+            ++failures;
+            continue;
+        }
+        shotsOf[language + "|" + suffix].insert(what);
+        const std::string why = Check(directory + "/" + name, KindOf(what), screen, scale);
         if (!why.empty()) {
             std::printf("%s: %s\n", name.c_str(), why.c_str());
             ++failures;
         }
     }
-    for (const auto& [language, shots] : shotsOf) {
+    std::set<std::string> languages;
+    for (const auto& [key, shots] : shotsOf) {
+        const std::string language = key.substr(0, key.find('|'));
+        const std::string suffix = key.substr(key.find('|') + 1);
+        languages.insert(language);
         for (const char* what : {"1-welcome", "2-cancel-question", "3-directory", "5-success"}) {
             if (shots.count(what) == 0) {
-                std::printf("%s-%s.png: missing\n", language.c_str(), what);
+                std::printf("%s-%s%s.png: missing\n", language.c_str(), what, suffix.c_str());
                 ++failures;
             }
         }
@@ -173,7 +204,7 @@ int main(int argc, char** argv) {
         std::printf("%s: no screenshots\n", directory.c_str());
         ++failures;
     }
-    std::printf("%zu screenshots of %zu languages checked, %d %s\n", names.size(), shotsOf.size(), failures,
+    std::printf("%zu screenshots of %zu languages checked, %d %s\n", names.size(), languages.size(), failures,
                 failures == 1 ? "failure" : "failures");
     return failures == 0 ? 0 : 1;
 }

@@ -1,8 +1,9 @@
 // Screenshots for a person to look at, saved under <build>/screenshots/: every
-// page, the folder chooser and the cancel question in English, German and
-// Russian, and the
-// welcome, directory and success pages and the cancel question in all 24
-// languages, GTK's own buttons in the table's language as in the installer.
+// page, the folder chooser and the cancel question in English, German,
+// Russian and Armenian, and the welcome, directory and success pages and the
+// cancel question in all 24 languages, GTK's own texts in the table's
+// language as in the installer; each at the design font, at a 14-point font
+// ("@1.4x" in the name) and at 144 dots per inch ("@1.5x").
 // tools/check_screenshots.cpp (run by ./test.sh) then checks that each shows
 // the window at its size.
 
@@ -53,12 +54,26 @@ std::string WindowId(GtkWidget* window) {
     return std::to_string(WindowXid(window));
 }
 
-class Screenshots : public WizardTest {
+struct ShotSize {
+    const char* font;
+    int dpi;
+    const char* suffix;  // in the file name: the layout's scale
+};
+
+void PrintTo(const ShotSize& size, std::ostream* out) { *out << size.font << " at " << size.dpi << " dpi"; }
+
+class Screenshots : public WizardTest, public ::testing::WithParamInterface<ShotSize> {
 protected:
+    void SetUp() override {
+        WizardTest::SetUp();
+        if (g_haveDisplay) UseFontAndResolution(GetParam().font, GetParam().dpi);
+    }
+
     void Shoot(const std::string& what, GtkWidget* window) {
         Settle();
         MakeDirectories(VXK5_SCREENSHOT_DIR);
-        const std::string file = std::string(VXK5_SCREENSHOT_DIR) + "/" + language_ + "-" + what + ".png";
+        const std::string file =
+            std::string(VXK5_SCREENSHOT_DIR) + "/" + language_ + "-" + what + GetParam().suffix + ".png";
         const std::string target = window != nullptr ? WindowId(window) : "root";
         EXPECT_EQ(RunTool({"import", "-window", target, file}), 0) << file;
         EXPECT_TRUE(PathExists(file)) << file;
@@ -67,6 +82,7 @@ protected:
     void TearDown() override {
         SetCatalogueLanguage(kLanguageEnglish);
         WizardTest::TearDown();
+        if (g_haveDisplay) UseFontAndResolution("Sans 10", 96);
     }
 
     void OpenIn(const char* language) {
@@ -172,8 +188,8 @@ struct ChooserShot {
     }
 };
 
-TEST_F(Screenshots, EveryPageInEnglishGermanAndRussian) {
-    for (const char* language : {"en", "de", "ru"}) {
+TEST_P(Screenshots, EveryPageInEnglishGermanRussianAndArmenian) {
+    for (const char* language : {"en", "de", "ru", "hy"}) {
         SCOPED_TRACE(language);
         OpenIn(language);
         Shoot("1-welcome", dialog_->Window());
@@ -229,7 +245,7 @@ TEST_F(Screenshots, EveryPageInEnglishGermanAndRussian) {
     }
 }
 
-TEST_F(Screenshots, WelcomeDirectorySuccessAndCancelQuestionInEveryLanguage) {
+TEST_P(Screenshots, WelcomeDirectorySuccessAndCancelQuestionInEveryLanguage) {
     for (int32_t id = 1; id <= kLanguageCount; ++id) {
         const char* language = LanguageCode(id);
         SCOPED_TRACE(language);
@@ -253,5 +269,12 @@ TEST_F(Screenshots, WelcomeDirectorySuccessAndCancelQuestionInEveryLanguage) {
         SetCurrentLanguage(kLanguageEnglish);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Sizes, Screenshots,
+                         ::testing::Values(ShotSize{"Sans 10", 96, ""}, ShotSize{"Sans 14", 96, "@1.4x"},
+                                           ShotSize{"Sans 10", 144, "@1.5x"}),
+                         [](const ::testing::TestParamInfo<ShotSize>& size) {
+                             return std::string(size.index == 0 ? "DesignFont" : size.index == 1 ? "Sans14" : "Dpi144");
+                         });
 
 }  // namespace

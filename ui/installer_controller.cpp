@@ -36,6 +36,7 @@ CInstallerDlg::CInstallerDlg(int32_t argumentCount, char** argumentVector, bool 
 }
 
 CInstallerDlg::~CInstallerDlg() {
+    AwaitPreparation();
     JoinWorker();  // a rollback may still be moving files back
     DestroyWindow();
 }
@@ -51,6 +52,10 @@ void CInstallerDlg::Run() {
         return;
     }
     summary_.dryRun = dryRun_;
+    if (!silent_ && !dryRun_) {
+        RunInteractive();
+        return;
+    }
     const bool prepared = Prepare();
     summary_.kitPath = kitPath_;
     summary_.templateDirectory = templateDirectory_;
@@ -73,11 +78,51 @@ void CInstallerDlg::Run() {
     } else if (!TerminationPending()) {
         gtk_main();  // until the window is destroyed
     }
+    FinishRun();
+}
+
+void CInstallerDlg::FinishRun() {
     JoinWorker();
     if (summary_.outcome == RunOutcome::Installed) {
         summary_.counts = worker_.counts;  // left by the worker, joined above
         if (summary_.counts.newFiles == 0 && summary_.counts.replaced == 0) summary_.outcome = RunOutcome::UpToDate;
     }
+}
+
+void CInstallerDlg::RunInteractive() {
+    // The window at once: a large kit takes seconds to unpack and read, and a
+    // start without anything on screen looks like a start that failed.
+    preparing_ = true;
+    BuildWindow();
+    ShowWelcomePage();
+    preparation_ = std::thread([this] {
+        prepared_ = Prepare();  // its message boxes go to the main thread (ui/message_box.cpp)
+        gdk_threads_add_idle(OnPreparationDone, this);  // with the GDK lock, as GTK expects
+    });
+    if (!TerminationPending()) gtk_main();  // until the window is destroyed
+    AwaitPreparation();
+    summary_.kitPath = kitPath_;
+    summary_.templateDirectory = templateDirectory_;
+    FinishRun();
+}
+
+gboolean CInstallerDlg::OnPreparationDone(gpointer self) {
+    auto* dialog = static_cast<CInstallerDlg*>(self);
+    if (dialog->preparation_.joinable()) dialog->preparation_.join();
+    dialog->preparing_ = false;
+    if (!dialog->prepared_ || dialog->TerminationPending()) {
+        dialog->DestroyWindow();  // its message has been shown over the window: the run ends as it always did
+    } else if (dialog->window_ != nullptr) {
+        dialog->ShowPreparedWelcome();
+    }
+    return FALSE;
+}
+
+void CInstallerDlg::AwaitPreparation() {
+    // The preparation may still want a message box answered, and its end is
+    // told through the main loop: turn it until the thread is done.
+    while (preparing_) g_main_context_iteration(nullptr, TRUE);
+    if (preparation_.joinable()) preparation_.join();
 }
 
 }  // namespace vxk5

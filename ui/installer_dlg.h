@@ -20,8 +20,10 @@
 
 #include <gtk/gtk.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "base/wstring.h"
@@ -61,6 +63,7 @@ public:
     virtual ~CInstallerDlg();
 
     // The whole run: Prepare, then the wizard (or, silent, the installation).
+    // An interactive run shows the window at once and prepares behind it.
     void Run();
     // Finds and reads the kit and proposes the template directory; false after
     // an error box.
@@ -143,7 +146,22 @@ private:
     // A termination signal reached the main loop (SIGINT, SIGTERM, SIGHUP).
     void OnTerminationSignal();
     bool TerminationPending() const;
+    // The interactive run: the window first, Prepare on a thread of its own
+    // meanwhile (its message boxes are shown by the main thread), the wizard
+    // going on once it is done.
+    void RunInteractive();
+    static gboolean OnPreparationDone(gpointer self);
+    // Waits for the preparation thread, turning the main loop meanwhile.
+    void AwaitPreparation();
+    // The welcome page's text, and Next, once the kit has been read.
+    void ShowPreparedWelcome();
+    // The welcome sentence with the kit's names (remembering the product for the banner).
+    WString WelcomeText();
+    // Marks the window for automation (the test suite): "preparing" or "ready".
+    void MarkWindowState(const char* state);
     void DestroyWindow();
+    // After the wizard: the worker joined, the summary completed.
+    void FinishRun();
     void JoinWorker();
     // One turn of the copying loop: a GTK main-loop iteration, or a short wait
     // when there is no display.
@@ -164,6 +182,11 @@ private:
     int argumentCount_ = 0;
     char** argumentVector_ = nullptr;
     bool gtkReady_ = false;
+
+    // ---- preparation behind the window
+    std::thread preparation_;
+    std::atomic<bool> preparing_{false};
+    bool prepared_ = false;  // written by the preparation thread, read after it is joined
 
     // ---- window
     WizardState state_ = StateNone;

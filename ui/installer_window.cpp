@@ -6,6 +6,7 @@
 #include <gdk/gdkkeysyms.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "base/conversion.h"
 #include "lang/messages.h"
@@ -109,6 +110,13 @@ void CInstallerDlg::BuildWindow() {
     gtk_widget_show(window_);
 }
 
+void CInstallerDlg::MarkWindowState(const char* state) {
+    if (window_ == nullptr || gtk_widget_get_window(window_) == nullptr) return;
+    gdk_property_change(gtk_widget_get_window(window_), gdk_atom_intern_static_string("_VXK5_STATE"),
+                        gdk_atom_intern_static_string("STRING"), 8, GDK_PROP_MODE_REPLACE,
+                        reinterpret_cast<const guchar*>(state), static_cast<gint>(std::strlen(state)));
+}
+
 void CInstallerDlg::LayOutButtons() {
     // From the right edge leftwards: a button that needs more room than its
     // design width for its label pushes those left of it further left.
@@ -156,6 +164,7 @@ gint CInstallerDlg::OnBackClicked(GtkWidget*, CInstallerDlg* dialog) {
 }
 
 gint CInstallerDlg::OnNextClicked(GtkWidget*, CInstallerDlg* dialog) {
+    if (dialog->preparing_) return 0;  // nothing to go on with before the kit is read
     switch (dialog->state_) {
         case StateWelcome: dialog->ShowDirectoryPage(); break;
         case StateDirectory: dialog->AcceptDirectory(); break;

@@ -2,7 +2,10 @@
 
 #include <gtk/gtk.h>
 
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
+#include <thread>
 
 #include "base/conversion.h"
 #include "lang/messages.h"
@@ -52,6 +55,39 @@ GtkWindow* OwnerWindow(const CInstallerDlg* owner) {
     return GTK_WINDOW(owner->Window());
 }
 
+// GTK belongs to the thread that started the program (static initialisation
+// runs on it).
+const std::thread::id g_mainThread = std::this_thread::get_id();
+
+// A box asked for by another thread (the preparation behind the window):
+// shown by the main thread from its loop, the asking thread waiting for the
+// answer.
+struct BoxRequest {
+    BoxRequest(const CInstallerDlg* owner_, const WString& text_, uint32_t style_, const WString& detail_)
+        : owner(owner_), text(text_), style(style_), detail(detail_) {}
+
+    const CInstallerDlg* owner;
+    const WString& text;
+    uint32_t style;
+    const WString& detail;
+    uint32_t result = MB_RESULT_NONE;
+    bool done = false;
+    std::mutex lock;
+    std::condition_variable answered;
+
+    static gboolean Show(gpointer self) {
+        auto* request = static_cast<BoxRequest*>(self);
+        const uint32_t result = MessageBox(request->owner, request->text, request->style, request->detail);
+        {
+            const std::lock_guard<std::mutex> guard(request->lock);
+            request->result = result;
+            request->done = true;
+        }
+        request->answered.notify_one();
+        return FALSE;
+    }
+};
+
 }  // namespace
 
 uint32_t MessageBox(const CInstallerDlg* owner, const WString& text, uint32_t style) {
@@ -66,6 +102,13 @@ uint32_t MessageBox(const CInstallerDlg* owner, const WString& text, uint32_t st
         if (!detailBytes.empty()) std::fprintf(stderr, "%s\n", detailBytes.c_str());
         std::fflush(stderr);
         return MB_RESULT_OK;
+    }
+    if (std::this_thread::get_id() != g_mainThread) {
+        BoxRequest request(owner, text, style, detail);
+        gdk_threads_add_idle(BoxRequest::Show, &request);  // with the GDK lock, as GTK expects
+        std::unique_lock<std::mutex> guard(request.lock);
+        request.answered.wait(guard, [&] { return request.done; });
+        return request.result;
     }
     // A box the wizard does not own can end up behind it, and the modal
     // wizard then looks frozen while the box waits unseen.

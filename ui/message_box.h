@@ -4,7 +4,9 @@
 // Style word: bits 24..31 the kind (1 error, 2 question, other plain), bits
 // 0..7 the buttons (2 Yes/No, other OK). Result: 0 no button, 1 Yes, 2 No, 3 OK.
 // Without a display the text goes to standard error as one line (a detail as
-// a second line) and the result is OK.
+// a second line) and the result is OK. Called from another thread than the
+// main one, the box is shown by the main thread's loop (which must be
+// turning) and the caller waits for the answer.
 
 #include <cstdint>
 

@@ -10,18 +10,27 @@
 #include "ui/message_page.h"
 #include "ui/target_check.h"
 #include "ui/target_path.h"
+#include "ui/accessible.h"
+#include "ui/gtk_text.h"
 
 namespace vxk5 {
 
 void CInstallerDlg::ShowWelcomePage() {
-    WString product;
-    WString vendor;
-    GetProductInfo(kit_, languageCode_, product, vendor);
-    if (product.empty()) product = LoadResString("IDS_DEFPRODUCT");
-    if (vendor.empty()) vendor = LoadResString("IDS_DEFPROVIDER");
-    bannerName_ = product;
-    // The sentence and its punctuation are the table's.
-    const WString text = FillPlaceholders(LoadResString("IDS_WELCOME_TEXT"), {product, vendor});
+    if (preparing_) {
+        // The kit is still being read: the page says so, and Next waits.
+        state_ = StateWelcome;
+        if (layout_ == nullptr) return;
+        if (!welcomePage_) {
+            welcomePage_ = std::make_unique<MessagePage>(layout_, banner_.get(), LoadResString("IDS_PREPARECOPY"));
+        }
+        gtk_widget_set_sensitive(back_, FALSE);
+        gtk_widget_set_sensitive(next_, FALSE);
+        ShowPage(welcomePage_.get());
+        gtk_widget_grab_focus(cancel_);
+        MarkWindowState("preparing");
+        return;
+    }
+    const WString text = WelcomeText();
 
     if (layout_ == nullptr) {  // no window: nothing to draw
         state_ = StateWelcome;
@@ -37,6 +46,30 @@ void CInstallerDlg::ShowWelcomePage() {
     state_ = StateWelcome;
     ShowPage(welcomePage_.get());
     if (!silent_) gtk_widget_grab_focus(next_);  // Enter goes on, as on every later page
+}
+
+void CInstallerDlg::ShowPreparedWelcome() {
+    // The welcome page was made with the preparing text: it now greets.
+    if (welcomePage_) {
+        welcomePage_->SetText(WelcomeText());
+        for (GtkWidget* widget : welcomePage_->Widgets()) {
+            if (GTK_IS_IMAGE(widget)) SetAccessibleName(widget, GtkText(bannerName_));
+        }
+    }
+    gtk_widget_set_sensitive(next_, TRUE);
+    if (state_ == StateWelcome) gtk_widget_grab_focus(next_);
+    MarkWindowState("ready");
+}
+
+WString CInstallerDlg::WelcomeText() {
+    WString product;
+    WString vendor;
+    GetProductInfo(kit_, languageCode_, product, vendor);
+    if (product.empty()) product = LoadResString("IDS_DEFPRODUCT");
+    if (vendor.empty()) vendor = LoadResString("IDS_DEFPROVIDER");
+    bannerName_ = product;
+    // The sentence and its punctuation are the table's.
+    return FillPlaceholders(LoadResString("IDS_WELCOME_TEXT"), {product, vendor});
 }
 
 void CInstallerDlg::ShowDirectoryPage() {

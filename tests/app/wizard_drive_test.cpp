@@ -37,13 +37,27 @@ protected:
         return Lines(out);
     }
 
-    std::string FindWizard() {
+    // The wizard's window once it is ready for the user (the kit read), or,
+    // with `ready` false, as soon as it is there.
+    std::string FindWizard(bool ready = true) {
         std::string out;
         RunProgram({"timeout", "5", "xdotool", "search", "--sync", "--onlyvisible", "--name",
                     "^Installing configuration$"},
                    &out);
         const std::vector<std::string> ids = Lines(out);
-        return ids.empty() ? std::string() : ids.front();
+        if (ids.empty()) return std::string();
+        if (ready && !WaitFor([&] { return WindowState(ids.front()) == "ready"; })) return std::string();
+        return ids.front();
+    }
+
+    // What the installer says of its window for automation: "preparing" while
+    // it reads the kit, then "ready"; empty when the window has none (or is gone).
+    std::string WindowState(const std::string& window) {
+        std::string out;
+        RunProgram({"xprop", "-id", window, "_VXK5_STATE"}, &out);
+        const size_t quote = out.find('"');
+        if (quote == std::string::npos) return std::string();
+        return out.substr(quote + 1, out.find('"', quote + 1) - quote - 1);
     }
 
     // Waits for a second window with the installer's title: a message box.
@@ -241,6 +255,24 @@ TEST_F(WizardDrive, TerminationSignalWhileTheCancelQuestionIsUpEndsTheRunCleanly
     ASSERT_FALSE(WaitForMessageBox(wizard).empty());
     kill(child_->Pid(), SIGINT);
     ASSERT_EQ(Finish(), 0);
+    EXPECT_TRUE(Leftovers().empty());
+}
+
+// A kit that cannot be read: the window is there at once, saying it is
+// preparing; the error box comes over it, and OK ends the run as before,
+// with nothing installed and nothing left in the temporary directory.
+TEST_F(WizardDrive, DamagedKitIsReportedOverTheWindowAndEndsTheRun) {
+    WriteFile(Kit(), std::string(4096, 'x'));
+    Start({}, true);
+    const std::string wizard = FindWizard(false);
+    ASSERT_FALSE(wizard.empty()) << Errors();
+    const std::string box = WaitForMessageBox(wizard);
+    ASSERT_FALSE(box.empty()) << "the error box";
+    EXPECT_EQ(WindowState(wizard), "preparing") << "the window waits under the box";
+    ASSERT_TRUE(Keys(box, {"Return"}));
+    ASSERT_EQ(Finish(), 0);
+    EXPECT_FALSE(PathExists(DefaultTemplates()));
+    EXPECT_FALSE(PathExists(MainConfig()));
     EXPECT_TRUE(Leftovers().empty());
 }
 

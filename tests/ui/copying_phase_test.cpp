@@ -3,7 +3,10 @@
 
 #include <gdk/gdkkeysyms.h>
 
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstdlib>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -308,6 +311,69 @@ TEST(ProgressPageTest, TextAndBarFollowThePercentage) {
     EXPECT_EQ(LabelText(page.Label()), "Copying complete...");
     EXPECT_DOUBLE_EQ(gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(page.Bar())), 1.0);
     gtk_widget_destroy(window);
+}
+
+}  // namespace
+
+namespace {
+
+// The current directory for the life of the object.
+class InDirectory {
+public:
+    explicit InDirectory(const std::string& directory) : before_(getcwd(nullptr, 0)) {
+        EXPECT_EQ(chdir(directory.c_str()), 0);
+    }
+    ~InDirectory() {
+        if (before_ != nullptr && chdir(before_) != 0) ADD_FAILURE() << "cannot go back to " << before_;
+        free(before_);
+    }
+    InDirectory(const InDirectory&) = delete;
+    InDirectory& operator=(const InDirectory&) = delete;
+
+private:
+    char* before_;
+};
+
+// What the window showed the first time the main loop looked at it.
+struct FirstSight {
+    CInstallerDlg* dialog;
+    bool seen = false;
+    bool nextSensitive = true;
+    std::string text;
+    GtkWidget* window = nullptr;
+
+    static gboolean Look(gpointer self) {
+        auto* sight = static_cast<FirstSight*>(self);
+        if (sight->dialog->Window() == nullptr || sight->dialog->WelcomePage() == nullptr) return TRUE;
+        sight->seen = true;
+        sight->window = sight->dialog->Window();
+        sight->nextSensitive = gtk_widget_get_sensitive(sight->dialog->NextButton()) != FALSE;
+        sight->text = LabelText(sight->dialog->WelcomePage()->Label());
+        return FALSE;
+    }
+};
+
+// The interactive run shows its window before the kit is read; the kit is read
+// on a thread of its own, whose failure box the main thread shows over the
+// window; OK ends the run as it always did.
+TEST_F(CopyingPhase, PreparationBehindTheWindowReportsItsFailureOverItAndEnds) {
+    const std::string place = temp_.path("app");
+    MakeDirectories(place);
+    WriteFile(place + "/vxk5.efd", std::string(8192, 'x'));  // no kit at all inside
+    const InDirectory here(place);
+    dialog_ = std::make_unique<CInstallerDlg>(1, argv_, false, ToMultiByte(LoadResString("IDR_MAINFRAME")), u"en", true);
+    FirstSight sight{dialog_.get(), false, true, "", nullptr};
+    const ScopedTimeout look(1, FirstSight::Look, &sight);
+    DialogAnswerer answer(GTK_RESPONSE_OK);
+    dialog_->Run();
+    ASSERT_TRUE(sight.seen) << "a window while preparing";
+    EXPECT_FALSE(sight.nextSensitive);
+    EXPECT_EQ(sight.text, Text("IDS_PREPARECOPY"));
+    ASSERT_TRUE(answer.Answered());
+    EXPECT_EQ(answer.Text(), Text("IDS_ERROR_DAMAGEDSOURCE"));
+    EXPECT_EQ(static_cast<void*>(answer.Parent()), static_cast<void*>(sight.window)) << "over the window";
+    EXPECT_EQ(dialog_->Window(), nullptr) << "the run ended";
+    EXPECT_EQ(dialog_->Summary().messageKey, "IDS_ERROR_DAMAGEDSOURCE");
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "ui/dir_select_page.h"
 
+#include <algorithm>
+
 #include "base/conversion.h"
 #include "lang/messages.h"
 #include "ui/chooser_folder.h"
@@ -10,6 +12,33 @@
 #include "ui/accessible.h"
 
 namespace vxk5 {
+
+namespace {
+
+// GTK sizes its folder chooser by the font; with a large font on a small
+// screen it outgrows the screen, its buttons out of reach. Once shown, it is
+// made to fit the monitor it is on, and put in the middle of it.
+void KeepOnMonitor(GtkWidget* chooser, gpointer) {
+    GdkScreen* screen = gtk_widget_get_screen(chooser);
+    GdkWindow* window = gtk_widget_get_window(chooser);
+    if (screen == nullptr || window == nullptr) return;
+    GdkRectangle monitor;
+    gdk_screen_get_monitor_geometry(screen, gdk_screen_get_monitor_at_window(screen, window), &monitor);
+    int width = 0;
+    int height = 0;
+    gtk_window_get_size(GTK_WINDOW(chooser), &width, &height);
+    // Room for the window manager's frame.
+    const int maxWidth = monitor.width * 9 / 10;
+    const int maxHeight = monitor.height * 9 / 10;
+    if (width <= maxWidth && height <= maxHeight) return;
+    width = std::min(width, maxWidth);
+    height = std::min(height, maxHeight);
+    gtk_window_resize(GTK_WINDOW(chooser), width, height);
+    gtk_window_move(GTK_WINDOW(chooser), monitor.x + (monitor.width - width) / 2,
+                    monitor.y + (monitor.height - height) / 2);
+}
+
+}  // namespace
 
 DirSelectPage::DirSelectPage(GtkWidget* layout, GdkPixbuf* banner) : WizardDialogPage(layout) {
     AddBanner(banner);
@@ -62,6 +91,7 @@ void DirSelectPage::BrowseForFolder() {
     // Opens beside what the entry proposes, even before that folder exists.
     const AString start = ChooserStartFolder(GetDirectory());
     if (!start.empty()) gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), start.c_str());
+    g_signal_connect_after(chooser, "map", G_CALLBACK(KeepOnMonitor), nullptr);
     if (RunModalDialog(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
         if (gchar* folder = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser))) {
             // The file system's bytes, shown as text.

@@ -35,7 +35,8 @@ namespace {
 enum class ShotKind { Window, Screen, Chooser, Unknown };
 
 ShotKind KindOf(const std::string& what) {
-    static const char* const kWindow[] = {"1-welcome", "3-directory", "4-progress", "5-success", "7-error"};
+    static const char* const kWindow[] = {"1-welcome", "3-directory", "4-progress", "4b-waiting", "5-success",
+                                          "7-error"};
     static const char* const kScreen[] = {"2-cancel-question", "3b-unusable-directory", "6-error-box"};
     for (const char* name : kWindow) {
         if (what == name) return ShotKind::Window;

@@ -99,7 +99,14 @@ void CInstallerDlg::RunInteractive() {
         prepared_ = Prepare();  // its message boxes go to the main thread (ui/message_box.cpp)
         gdk_threads_add_idle(OnPreparationDone, this);  // with the GDK lock, as GTK expects
     });
-    if (!TerminationPending()) gtk_main();  // until the window is destroyed
+    if (!TerminationPending()) {
+        gtk_main();  // until the window is destroyed (by Cancel, a signal, or a failed preparation)
+        // gtk_main hands back GDK's lock held; the main loop's own sources take
+        // it while they run, so it is let go while the preparation is awaited.
+        gdk_threads_leave();
+        AwaitPreparation();
+        gdk_threads_enter();
+    }
     AwaitPreparation();
     summary_.kitPath = kitPath_;
     summary_.templateDirectory = templateDirectory_;

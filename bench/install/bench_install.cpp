@@ -371,7 +371,11 @@ struct ProgramPlace {
         ::mkdir(home.c_str(), 0755);
         ::mkdir(tmp.c_str(), 0755);
         std::vector<std::string> env = {"HOME=" + home, "TMPDIR=" + tmp, "PATH=/usr/bin:/bin", "LANG=C.UTF-8"};
-        if (!display.empty()) env.push_back("DISPLAY=" + display);
+        if (!display.empty()) {
+            env.push_back("DISPLAY=" + display);
+            // A server that asks for authorisation (xvfb-run's) refuses the program without it.
+            if (const char* authority = std::getenv("XAUTHORITY")) env.push_back(std::string("XAUTHORITY=") + authority);
+        }
         return env;
     }
 };

@@ -103,7 +103,9 @@ struct CopyingShot {
     CInstallerDlg* dialog;
     std::function<void()> during;
     uint32_t code;
+    std::function<void()> waiting = nullptr;  // then with the waiting text, when given
     bool posted = false;
+    bool waitingPosted = false;
 
     static gboolean Step(gpointer self) {
         auto* shot = static_cast<CopyingShot*>(self);
@@ -113,7 +115,17 @@ struct CopyingShot {
             shot->posted = true;
             return TRUE;
         }
-        shot->during();
+        if (shot->waiting && !shot->waitingPosted) {
+            shot->during();
+            SetJobResult(shot->dialog->JobState(), 0, LoadResString("IDS_WAITING_INSTALL"), 40);
+            shot->waitingPosted = true;
+            return TRUE;
+        }
+        if (shot->waiting) {
+            shot->waiting();
+        } else {
+            shot->during();
+        }
         SetJobResult(shot->dialog->JobState(), shot->code, LoadResString("IDS_INSTALL_ERROR"),
                      shot->code == 0 ? 100 : 40);
         return FALSE;
@@ -219,7 +231,8 @@ TEST_P(Screenshots, EveryPageInEnglishGermanRussianAndArmenian) {
         EXPECT_TRUE(chooser.done);
 
         dialog_->SetWorkerHooks({StartNoThread, JoinNothing});
-        CopyingShot progress{dialog_.get(), [&] { Shoot("4-progress", dialog_->Window()); }, 0};
+        CopyingShot progress{dialog_.get(), [&] { Shoot("4-progress", dialog_->Window()); }, 0,
+                             [&] { Shoot("4b-waiting", dialog_->Window()); }};
         const ScopedTimeout timeout4(10, CopyingShot::Step, &progress);
         gtk_button_clicked(GTK_BUTTON(dialog_->NextButton()));
         ASSERT_EQ(dialog_->State(), StateSuccess);

@@ -59,6 +59,10 @@ GtkWindow* OwnerWindow(const CInstallerDlg* owner) {
 // runs on it).
 const std::thread::id g_mainThread = std::this_thread::get_id();
 
+// Taken by both sides of a hand-over of a box request: GLib's hand-off of
+// the idle call is not visible to race detectors, this lock is.
+std::mutex g_handOver;
+
 // A box asked for by another thread (the preparation behind the window):
 // shown by the main thread from its loop, the asking thread waiting for the
 // answer.
@@ -77,12 +81,13 @@ struct BoxRequest {
 
     static gboolean Show(gpointer self) {
         auto* request = static_cast<BoxRequest*>(self);
+        { const std::lock_guard<std::mutex> received(g_handOver); }  // the hand-over, below
         const uint32_t result = MessageBox(request->owner, request->text, request->style, request->detail);
-        {
-            const std::lock_guard<std::mutex> guard(request->lock);
-            request->result = result;
-            request->done = true;
-        }
+        // Told under the lock: the asking thread may end the request as soon as
+        // it sees the answer, so nothing of it is touched after the unlock.
+        const std::lock_guard<std::mutex> guard(request->lock);
+        request->result = result;
+        request->done = true;
         request->answered.notify_one();
         return FALSE;
     }
@@ -105,6 +110,7 @@ uint32_t MessageBox(const CInstallerDlg* owner, const WString& text, uint32_t st
     }
     if (std::this_thread::get_id() != g_mainThread) {
         BoxRequest request(owner, text, style, detail);
+        { const std::lock_guard<std::mutex> published(g_handOver); }
         gdk_threads_add_idle(BoxRequest::Show, &request);  // with the GDK lock, as GTK expects
         std::unique_lock<std::mutex> guard(request.lock);
         request.answered.wait(guard, [&] { return request.done; });

@@ -277,3 +277,21 @@ TEST_F(WizardDrive, DamagedKitIsReportedOverTheWindowAndEndsTheRun) {
 }
 
 }  // namespace
+
+namespace {
+
+// A termination signal while the preparation waits for its box to be
+// answered: the box goes, the preparation ends behind the gone window, and
+// the run ends; it never hangs on the toolkit's lock.
+TEST_F(WizardDrive, TerminationSignalWhileThePreparationsBoxIsUpEndsTheRun) {
+    WriteFile(Kit(), std::string(4096, 'x'));
+    Start({}, true);
+    const std::string wizard = FindWizard(false);
+    ASSERT_FALSE(wizard.empty()) << Errors();
+    ASSERT_FALSE(WaitForMessageBox(wizard).empty());
+    kill(child_->Pid(), SIGTERM);
+    ASSERT_EQ(Finish(20), 0) << "the run hung";
+    EXPECT_TRUE(Leftovers().empty());
+}
+
+}  // namespace

@@ -43,6 +43,10 @@ extern const LanguageTexts kTextsArabic = {{
     {"IDS_RECOVERED_INSTALL", "An interrupted installation was found and cleaned up. Template directory:"},
     {"IDS_WAITING_INSTALL", "Waiting for another installation into this directory to finish..."},
     {"IDS_ERROR_BADTARGET", "This path cannot be used as the template directory: it is not a directory or cannot be written to."},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "Distribution kit file vxk5.efd is not signed by a trusted key: the signature file vxk5.efd.minisig is missing."},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "Distribution kit file vxk5.efd is not signed by a trusted key: the signature file vxk5.efd.minisig is damaged."},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "Distribution kit file vxk5.efd is not signed by a trusted key: the signature has an unknown key id."},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "Distribution kit file vxk5.efd is not signed by a trusted key: the signature does not match the kit."},
 }};
 
 }  // namespace vxk5

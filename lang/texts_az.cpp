@@ -38,6 +38,10 @@ extern const LanguageTexts kTextsAzerbaijani = {{
     {"IDS_RECOVERED_INSTALL", "Yarımçıq qalmış quraşdırma tapıldı və təmizləndi. Şablon qovluğu:"},
     {"IDS_WAITING_INSTALL", "Bu qovluğa aparılan başqa quraşdırmanın başa çatması gözlənilir..."},
     {"IDS_ERROR_BADTARGET", "Bu yol şablon qovluğu kimi istifadə edilə bilməz: qovluq deyil və ya ona yazmaq mümkün deyil."},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "vxk5.efd quraşdırma faylı etibarlı açarla imzalanmayıb: vxk5.efd.minisig imza faylı yoxdur."},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "vxk5.efd quraşdırma faylı etibarlı açarla imzalanmayıb: vxk5.efd.minisig imza faylı zədələnib."},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "vxk5.efd quraşdırma faylı etibarlı açarla imzalanmayıb: imzanın açar identifikatoru naməlumdur."},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "vxk5.efd quraşdırma faylı etibarlı açarla imzalanmayıb: imza quraşdırma faylına uyğun gəlmir."},
 }};
 
 }  // namespace vxk5

@@ -38,6 +38,10 @@ extern const LanguageTexts kTextsGerman = {{
     {"IDS_RECOVERED_INSTALL", "Eine unterbrochene Installation wurde gefunden und bereinigt. Vorlagenverzeichnis:"},
     {"IDS_WAITING_INSTALL", "Warten auf den Abschluss einer anderen Installation in diesem Verzeichnis..."},
     {"IDS_ERROR_BADTARGET", "Dieser Pfad kann nicht als Vorlagenverzeichnis verwendet werden: Er ist kein Verzeichnis oder nicht beschreibbar."},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "Die Installationsdatei vxk5.efd ist nicht mit einem vertrauenswürdigen Schlüssel signiert: Die Signaturdatei vxk5.efd.minisig fehlt."},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "Die Installationsdatei vxk5.efd ist nicht mit einem vertrauenswürdigen Schlüssel signiert: Die Signaturdatei vxk5.efd.minisig ist beschädigt."},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "Die Installationsdatei vxk5.efd ist nicht mit einem vertrauenswürdigen Schlüssel signiert: Die Signatur hat eine unbekannte Schlüssel-ID."},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "Die Installationsdatei vxk5.efd ist nicht mit einem vertrauenswürdigen Schlüssel signiert: Die Signatur passt nicht zur Installationsdatei."},
 }};
 
 }  // namespace vxk5

@@ -38,6 +38,10 @@ extern const LanguageTexts kTextsSpanish = {{
     {"IDS_RECOVERED_INSTALL", "Se encontró una instalación interrumpida y se limpió. Carpeta de plantillas:"},
     {"IDS_WAITING_INSTALL", "Esperando a que termine otra instalación en esta carpeta..."},
     {"IDS_ERROR_BADTARGET", "Esta ruta no se puede usar como carpeta de plantillas: no es una carpeta o no se puede escribir en ella."},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "El archivo de instalación vxk5.efd no está firmado con una clave de confianza: falta el archivo de firma vxk5.efd.minisig."},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "El archivo de instalación vxk5.efd no está firmado con una clave de confianza: el archivo de firma vxk5.efd.minisig está dañado."},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "El archivo de instalación vxk5.efd no está firmado con una clave de confianza: la firma tiene un identificador de clave desconocido."},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "El archivo de instalación vxk5.efd no está firmado con una clave de confianza: la firma no coincide con el archivo de instalación."},
 }};
 
 }  // namespace vxk5

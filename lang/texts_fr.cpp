@@ -38,6 +38,10 @@ extern const LanguageTexts kTextsFrench = {{
     {"IDS_RECOVERED_INSTALL", "Une installation interrompue a été trouvée et nettoyée. Répertoire des modèles :"},
     {"IDS_WAITING_INSTALL", "En attente de la fin d’une autre installation dans ce répertoire..."},
     {"IDS_ERROR_BADTARGET", "Ce chemin ne peut pas servir de répertoire des modèles : ce n’est pas un répertoire ou il n’est pas accessible en écriture."},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "Le fichier d’installation vxk5.efd n’est pas signé par une clé de confiance : le fichier de signature vxk5.efd.minisig est absent."},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "Le fichier d’installation vxk5.efd n’est pas signé par une clé de confiance : le fichier de signature vxk5.efd.minisig est endommagé."},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "Le fichier d’installation vxk5.efd n’est pas signé par une clé de confiance : la signature porte un identifiant de clé inconnu."},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "Le fichier d’installation vxk5.efd n’est pas signé par une clé de confiance : la signature ne correspond pas au fichier d’installation."},
 }};
 
 }  // namespace vxk5

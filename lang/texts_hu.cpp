@@ -38,6 +38,10 @@ extern const LanguageTexts kTextsHungarian = {{
     {"IDS_RECOVERED_INSTALL", "Egy megszakadt telepítés nyomait a program megtalálta és rendbe tette. Sablonkönyvtár:"},
     {"IDS_WAITING_INSTALL", "Várakozás az ebben a könyvtárban zajló másik telepítés befejeződésére..."},
     {"IDS_ERROR_BADTARGET", "Ez az elérési út nem használható sablonkönyvtárként: nem könyvtár, vagy nem írható."},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "A vxk5.efd telepítőfájl nincs megbízható kulccsal aláírva: hiányzik a vxk5.efd.minisig aláírásfájl."},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "A vxk5.efd telepítőfájl nincs megbízható kulccsal aláírva: a vxk5.efd.minisig aláírásfájl sérült."},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "A vxk5.efd telepítőfájl nincs megbízható kulccsal aláírva: az aláírás kulcsazonosítója ismeretlen."},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "A vxk5.efd telepítőfájl nincs megbízható kulccsal aláírva: az aláírás nem egyezik a telepítőfájllal."},
 }};
 
 }  // namespace vxk5

@@ -38,6 +38,10 @@ extern const LanguageTexts kTextsItalian = {{
     {"IDS_RECOVERED_INSTALL", "È stata trovata e ripulita un'installazione interrotta. Cartella dei modelli:"},
     {"IDS_WAITING_INSTALL", "In attesa che termini un'altra installazione in questa cartella..."},
     {"IDS_ERROR_BADTARGET", "Questo percorso non può essere usato come cartella dei modelli: non è una cartella o non è scrivibile."},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "Il file di installazione vxk5.efd non è firmato con una chiave attendibile: manca il file di firma vxk5.efd.minisig."},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "Il file di installazione vxk5.efd non è firmato con una chiave attendibile: il file di firma vxk5.efd.minisig è danneggiato."},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "Il file di installazione vxk5.efd non è firmato con una chiave attendibile: la firma ha un ID chiave sconosciuto."},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "Il file di installazione vxk5.efd non è firmato con una chiave attendibile: la firma non corrisponde al file di installazione."},
 }};
 
 }  // namespace vxk5

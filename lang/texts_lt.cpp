@@ -38,6 +38,10 @@ extern const LanguageTexts kTextsLithuanian = {{
     {"IDS_RECOVERED_INSTALL", "Rastas ir sutvarkytas nutrauktas diegimas. Šablonų aplankas:"},
     {"IDS_WAITING_INSTALL", "Laukiama, kol baigsis kitas diegimas į šį aplanką..."},
     {"IDS_ERROR_BADTARGET", "Šio kelio negalima naudoti kaip šablonų aplanko: tai ne aplankas arba į jį negalima rašyti."},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "Diegimo failas vxk5.efd nepasirašytas patikimu raktu: trūksta parašo failo vxk5.efd.minisig."},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "Diegimo failas vxk5.efd nepasirašytas patikimu raktu: parašo failas vxk5.efd.minisig sugadintas."},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "Diegimo failas vxk5.efd nepasirašytas patikimu raktu: parašo rakto ID nežinomas."},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "Diegimo failas vxk5.efd nepasirašytas patikimu raktu: parašas neatitinka diegimo failo."},
 }};
 
 }  // namespace vxk5

@@ -38,6 +38,10 @@ extern const LanguageTexts kTextsLatvian = {{
     {"IDS_RECOVERED_INSTALL", "Tika atrasta un sakārtota pārtraukta instalēšana. Veidņu mape:"},
     {"IDS_WAITING_INSTALL", "Gaida, līdz beigsies cita instalēšana šajā mapē..."},
     {"IDS_ERROR_BADTARGET", "Šo ceļu nevar izmantot kā veidņu mapi: tā nav mape vai tajā nevar rakstīt."},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "Instalācijas fails vxk5.efd nav parakstīts ar uzticamu atslēgu: trūkst paraksta faila vxk5.efd.minisig."},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "Instalācijas fails vxk5.efd nav parakstīts ar uzticamu atslēgu: paraksta fails vxk5.efd.minisig ir bojāts."},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "Instalācijas fails vxk5.efd nav parakstīts ar uzticamu atslēgu: parakstam ir nezināms atslēgas ID."},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "Instalācijas fails vxk5.efd nav parakstīts ar uzticamu atslēgu: paraksts neatbilst instalācijas failam."},
 }};
 
 }  // namespace vxk5

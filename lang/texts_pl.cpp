@@ -38,6 +38,10 @@ extern const LanguageTexts kTextsPolish = {{
     {"IDS_RECOVERED_INSTALL", "Znaleziono i uporządkowano przerwaną instalację. Katalog szablonów:"},
     {"IDS_WAITING_INSTALL", "Oczekiwanie na zakończenie innej instalacji w tym katalogu..."},
     {"IDS_ERROR_BADTARGET", "Tej ścieżki nie można użyć jako katalogu szablonów: nie jest katalogiem lub nie można w niej zapisywać."},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "Plik instalacyjny vxk5.efd nie jest podpisany zaufanym kluczem: brak pliku podpisu vxk5.efd.minisig."},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "Plik instalacyjny vxk5.efd nie jest podpisany zaufanym kluczem: plik podpisu vxk5.efd.minisig jest uszkodzony."},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "Plik instalacyjny vxk5.efd nie jest podpisany zaufanym kluczem: podpis ma nieznany identyfikator klucza."},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "Plik instalacyjny vxk5.efd nie jest podpisany zaufanym kluczem: podpis nie pasuje do pliku instalacyjnego."},
 }};
 
 }  // namespace vxk5

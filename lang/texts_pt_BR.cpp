@@ -38,6 +38,10 @@ extern const LanguageTexts kTextsPortugueseBrazil = {{
     {"IDS_RECOVERED_INSTALL", "Uma instalação interrompida foi encontrada e limpa. Pasta de modelos:"},
     {"IDS_WAITING_INSTALL", "Aguardando o término de outra instalação nesta pasta..."},
     {"IDS_ERROR_BADTARGET", "Este caminho não pode ser usado como pasta de modelos: não é uma pasta ou não permite gravação."},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "O arquivo de instalação vxk5.efd não está assinado com uma chave confiável: o arquivo de assinatura vxk5.efd.minisig está ausente."},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "O arquivo de instalação vxk5.efd não está assinado com uma chave confiável: o arquivo de assinatura vxk5.efd.minisig está corrompido."},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "O arquivo de instalação vxk5.efd não está assinado com uma chave confiável: a assinatura tem um ID de chave desconhecido."},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "O arquivo de instalação vxk5.efd não está assinado com uma chave confiável: a assinatura não corresponde ao arquivo de instalação."},
 }};
 
 }  // namespace vxk5

@@ -38,6 +38,10 @@ extern const LanguageTexts kTextsRomanian = {{
     {"IDS_RECOVERED_INSTALL", "A fost găsită și curățată o instalare întreruptă. Director de șabloane:"},
     {"IDS_WAITING_INSTALL", "Se așteaptă încheierea altei instalări în acest director..."},
     {"IDS_ERROR_BADTARGET", "Această cale nu poate fi folosită ca director de șabloane: nu este un director sau nu se poate scrie în el."},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "Fișierul de instalare vxk5.efd nu este semnat cu o cheie de încredere: fișierul de semnătură vxk5.efd.minisig lipsește."},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "Fișierul de instalare vxk5.efd nu este semnat cu o cheie de încredere: fișierul de semnătură vxk5.efd.minisig este deteriorat."},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "Fișierul de instalare vxk5.efd nu este semnat cu o cheie de încredere: semnătura are un ID de cheie necunoscut."},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "Fișierul de instalare vxk5.efd nu este semnat cu o cheie de încredere: semnătura nu corespunde fișierului de instalare."},
 }};
 
 }  // namespace vxk5

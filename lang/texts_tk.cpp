@@ -38,6 +38,10 @@ extern const LanguageTexts kTextsTurkmen = {{
     {"IDS_RECOVERED_INSTALL", "Tamamlanmadyk gurnama tapyldy we arassalandy. Şablon bukjasy:"},
     {"IDS_WAITING_INSTALL", "Şu bukja üçin başga bir gurnamanyň tamamlanmagyna garaşylýar..."},
     {"IDS_ERROR_BADTARGET", "Bu ýoly şablon bukjasy hökmünde ulanyp bolmaýar: ol bukja däl ýa-da oňa ýazyp bolmaýar."},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "Gurnama toplumynyň vxk5.efd faýly ynamdar açar bilen gol çekilmedik: vxk5.efd.minisig gol faýly ýok."},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "Gurnama toplumynyň vxk5.efd faýly ynamdar açar bilen gol çekilmedik: vxk5.efd.minisig gol faýly zaýalanan."},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "Gurnama toplumynyň vxk5.efd faýly ynamdar açar bilen gol çekilmedik: goluň açar belgisi näbelli."},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "Gurnama toplumynyň vxk5.efd faýly ynamdar açar bilen gol çekilmedik: gol gurnama faýlyna gabat gelmeýär."},
 }};
 
 }  // namespace vxk5

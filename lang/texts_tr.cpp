@@ -38,6 +38,10 @@ extern const LanguageTexts kTextsTurkish = {{
     {"IDS_RECOVERED_INSTALL", "Yarıda kalmış bir kurulum bulundu ve temizlendi. Şablon dizini:"},
     {"IDS_WAITING_INSTALL", "Bu dizine yapılan başka bir kurulumun bitmesi bekleniyor..."},
     {"IDS_ERROR_BADTARGET", "Bu yol şablon dizini olarak kullanılamaz: bir dizin değil ya da yazılabilir değil."},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "vxk5.efd kurulum dosyası güvenilir bir anahtarla imzalanmamış: vxk5.efd.minisig imza dosyası eksik."},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "vxk5.efd kurulum dosyası güvenilir bir anahtarla imzalanmamış: vxk5.efd.minisig imza dosyası bozuk."},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "vxk5.efd kurulum dosyası güvenilir bir anahtarla imzalanmamış: imzanın anahtar kimliği bilinmiyor."},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "vxk5.efd kurulum dosyası güvenilir bir anahtarla imzalanmamış: imza kurulum dosyasıyla eşleşmiyor."},
 }};
 
 }  // namespace vxk5

@@ -38,6 +38,10 @@ extern const LanguageTexts kTextsVietnamese = {{
     {"IDS_RECOVERED_INSTALL", "Đã tìm thấy và dọn dẹp một lần cài đặt bị gián đoạn. Thư mục mẫu:"},
     {"IDS_WAITING_INSTALL", "Đang chờ một lần cài đặt khác vào thư mục này kết thúc..."},
     {"IDS_ERROR_BADTARGET", "Không thể dùng đường dẫn này làm thư mục mẫu: đây không phải là thư mục hoặc không thể ghi vào đó."},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "Tệp cài đặt vxk5.efd không được ký bằng khóa tin cậy: thiếu tệp chữ ký vxk5.efd.minisig."},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "Tệp cài đặt vxk5.efd không được ký bằng khóa tin cậy: tệp chữ ký vxk5.efd.minisig bị hỏng."},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "Tệp cài đặt vxk5.efd không được ký bằng khóa tin cậy: chữ ký có mã khóa không xác định."},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "Tệp cài đặt vxk5.efd không được ký bằng khóa tin cậy: chữ ký không khớp với tệp cài đặt."},
 }};
 
 }  // namespace vxk5

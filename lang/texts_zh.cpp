@@ -38,6 +38,10 @@ extern const LanguageTexts kTextsChinese = {{
     {"IDS_RECOVERED_INSTALL", "发现并清理了一次中断的安装。模板目录："},
     {"IDS_WAITING_INSTALL", "正在等待此目录中的另一次安装完成…"},
     {"IDS_ERROR_BADTARGET", "此路径不能用作模板目录：它不是目录，或者无法写入。"},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "安装文件 vxk5.efd 未使用受信任的密钥签名：缺少签名文件 vxk5.efd.minisig。"},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "安装文件 vxk5.efd 未使用受信任的密钥签名：签名文件 vxk5.efd.minisig 已损坏。"},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "安装文件 vxk5.efd 未使用受信任的密钥签名：签名的密钥 ID 未知。"},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "安装文件 vxk5.efd 未使用受信任的密钥签名：签名与安装文件不匹配。"},
 }};
 
 }  // namespace vxk5

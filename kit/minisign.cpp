@@ -292,10 +292,24 @@ bool ParseSecretKey(const std::string& text, const std::string& passphrase, Secr
         error = "unknown key derivation";
         return false;
     }
+    // minisign -W leaves the checksum of an unencrypted key all zeros; any
+    // other checksum must hold.
+    const bool encrypted = kdf[0] != 0;
     uint8_t checksum[kChecksumBytes];
     SecretKeyChecksum(algorithm, record, checksum);
-    if (sodium_memcmp(checksum, record + 8 + 64, kChecksumBytes) != 0) {
-        error = kdf[0] != 0 ? "wrong passphrase" : "the secret key is damaged (its checksum does not match)";
+    if ((encrypted || !sodium_is_zero(record + 8 + 64, kChecksumBytes)) &&
+        sodium_memcmp(checksum, record + 8 + 64, kChecksumBytes) != 0) {
+        error = encrypted ? "wrong passphrase" : "the secret key is damaged (its checksum does not match)";
+        return false;
+    }
+    // The key's second half is its public key: it must be the one its seed gives.
+    uint8_t publicKey[crypto_sign_PUBLICKEYBYTES];
+    uint8_t secretKey[crypto_sign_SECRETKEYBYTES];
+    crypto_sign_seed_keypair(publicKey, secretKey, record + 8);
+    const bool consistent = sodium_memcmp(publicKey, record + 8 + 32, sizeof publicKey) == 0;
+    sodium_memzero(secretKey, sizeof secretKey);
+    if (!consistent) {
+        error = encrypted ? "wrong passphrase" : "the secret key is damaged (its halves do not belong together)";
         return false;
     }
     std::memcpy(key.keyId.data(), record, 8);

@@ -179,9 +179,13 @@ TEST(MinisignFiles, SecretKeysDecryptOnlyWithTheirPassphrase) {
 
     const KeyPair plain = NewKeyPair();
     EXPECT_FALSE(minisign::SecretKeyIsEncrypted(plain.secretText));
-    std::string damaged = plain.secretText;
-    damaged[damaged.size() - 10] = damaged[damaged.size() - 10] == 'A' ? 'B' : 'A';
-    EXPECT_FALSE(minisign::ParseSecretKey(damaged, "", key, error));
+    // A flipped byte in the checksum, in the secret half, in the public half.
+    for (const size_t fromEnd : {10u, 70u, 110u}) {
+        std::string damaged = plain.secretText;
+        char& c = damaged[damaged.size() - fromEnd];
+        c = c == 'A' ? 'B' : 'A';
+        EXPECT_FALSE(minisign::ParseSecretKey(damaged, "", key, error)) << fromEnd;
+    }
 }
 
 TEST_F(SignedKitTest, WithoutAPolicySignedAndUnsignedKitsReadAsBefore) {

@@ -54,6 +54,13 @@ TEST_F(KitSigning, KitsSignedByMinisignVerifyWithTheKitTool) {
         EXPECT_NE(verified.out.find("Signature: good"), std::string::npos) << verified.out;
         EXPECT_NE(verified.out.find("trusted comment: lab release"), std::string::npos) << verified.out;
     }
+    // minisign's unencrypted secret key signs with the kit tool as well.
+    const RunResult signedKit = RunTool(tmp_, {"sign", "-s", Path("theirs.key"), Kit()});
+    ASSERT_EQ(signedKit.status, 0) << signedKit.err;
+    const RunResult checked = MinisignVerifies("theirs");
+    EXPECT_EQ(checked.status, 0) << checked.err << checked.out;
+    ASSERT_EQ(RunCommand(tmp_, {"minisign", "-S", "-s", Path("theirs.key"), "-m", Kit(), "-t", "lab release"}).status, 0);
+
     // list --json tells the key id minisign wrote into the public key's comment.
     const std::string publicKey = ReadFile(Path("theirs.pub"));
     const std::string marker = "minisign public key ";

@@ -12,7 +12,7 @@ KitHasher::~KitHasher() {
             std::lock_guard<std::mutex> lock(mutex_);
             ending_ = true;
         }
-        changed_.notify_all();
+        piecesReady_.notify_one();
         thread_.join();
     }
 }
@@ -25,7 +25,11 @@ uint8_t* KitHasher::Buffer(uint32_t size) {
     Slot* slot = nullptr;
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return given_ - hashed_ < kSlots; });
+        if (given_ - hashed_ == kSlots) {
+            unpackingWaits_ = true;
+            slotFree_.wait(lock, [this] { return given_ - hashed_ < kSlots; });
+            unpackingWaits_ = false;
+        }
         slot = &slots_[given_ % kSlots];
     }
     // The slot is the unpacking's until Observe hands it over.
@@ -42,25 +46,32 @@ void KitHasher::Observe(uint32_t size) {
         legacyBytes_.resize(observed_);
         return;
     }
+    bool wake = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         slots_[given_ % kSlots].size = size;
         ++given_;
+        wake = hasherWaits_ && given_ - hashed_ >= kBatch;
     }
-    changed_.notify_all();
+    if (wake) piecesReady_.notify_one();
 }
 
 void KitHasher::HashPieces() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [this] { return hashed_ < given_ || ending_; });
-        if (hashed_ == given_) return;  // ending, and everything is hashed
-        const Slot& slot = slots_[hashed_ % kSlots];
-        lock.unlock();
-        hasher_.Update(slot.bytes.get(), slot.size);
-        lock.lock();
-        ++hashed_;
-        changed_.notify_all();
+        hasherWaits_ = true;
+        // A full ring (the unpacking waiting) holds more than a batch.
+        piecesReady_.wait(lock, [this] { return given_ - hashed_ >= kBatch || ending_; });
+        hasherWaits_ = false;
+        while (hashed_ < given_) {
+            const Slot& slot = slots_[hashed_ % kSlots];
+            lock.unlock();
+            hasher_.Update(slot.bytes.get(), slot.size);
+            lock.lock();
+            ++hashed_;
+            if (unpackingWaits_) slotFree_.notify_one();
+        }
+        if (ending_) return;
     }
 }
 
@@ -70,7 +81,7 @@ std::vector<uint8_t> KitHasher::Message() {
         std::lock_guard<std::mutex> lock(mutex_);
         ending_ = true;
     }
-    changed_.notify_all();
+    piecesReady_.notify_one();
     if (thread_.joinable()) thread_.join();
     const minisign::Blake2b512 hash = hasher_.Final();
     return std::vector<uint8_t>(hash.begin(), hash.end());

@@ -34,15 +34,18 @@ public:
 private:
     void HashPieces();
 
-    static constexpr uint32_t kSlots = 8;  // pieces handed over, not yet hashed, at most
+    // Pieces go round the slots: the unpacking fills slot `given_ % kSlots`,
+    // the thread hashes slot `hashed_ % kSlots`. A slot is filled again only
+    // once it has been hashed, and the inflater is done with it by then (it
+    // asks for the next buffer only after inflating the last one). The thread
+    // is woken once a batch of pieces waits, not for each: a wake-up costs
+    // about what hashing a piece does.
+    static constexpr uint32_t kSlots = 64;  // 2 MiB of kit at 32 KiB a piece
+    static constexpr uint32_t kBatch = 16;
     const minisign::Algorithm algorithm_;
     uint64_t observed_ = 0;
     std::vector<uint8_t> legacyBytes_;  // the whole file, for a legacy signature
 
-    // Pieces go round the slots: the unpacking fills slot `given_ % kSlots`,
-    // the thread hashes slot `hashed_ % kSlots`. A slot is filled again only
-    // once it has been hashed, and the inflater is done with it by then (it
-    // asks for the next buffer only after inflating the last one).
     struct Slot {
         std::unique_ptr<uint8_t[]> bytes;
         uint32_t capacity = 0;
@@ -50,10 +53,13 @@ private:
     };
     Slot slots_[kSlots];
     std::mutex mutex_;
-    std::condition_variable changed_;
-    uint64_t given_ = 0;   // pieces observed (guarded by mutex_)
-    uint64_t hashed_ = 0;  // pieces hashed (guarded by mutex_)
-    bool ending_ = false;  // guarded by mutex_
+    std::condition_variable piecesReady_;  // the thread waits on it
+    std::condition_variable slotFree_;     // the unpacking waits on it
+    uint64_t given_ = 0;         // pieces observed (guarded by mutex_)
+    uint64_t hashed_ = 0;        // pieces hashed (guarded by mutex_)
+    bool ending_ = false;        // guarded by mutex_
+    bool hasherWaits_ = false;   // guarded by mutex_
+    bool unpackingWaits_ = false;  // guarded by mutex_
     minisign::Hasher hasher_;  // used by the thread until it is joined
     std::thread thread_;
 };

@@ -348,6 +348,21 @@ TEST(KitHasher, HashesWhatItIsShownWhateverThePieces) {
         EXPECT_TRUE(std::equal(expected.begin(), expected.end(), hash.begin(), hash.end())) << piece;
         EXPECT_EQ(hasher.ObservedBytes(), bytes.size());
     }
+    // Pieces given faster than they are hashed fill the ring: the unpacking
+    // then waits for the thread, many times over, and must never stall.
+    {
+        std::string many;
+        for (int i = 0; i < 40; ++i) many += bytes;
+        KitHasher hasher(Algorithm::Prehashed);
+        for (size_t at = 0; at < many.size(); at += 32768) {
+            const uint32_t size = static_cast<uint32_t>(std::min<size_t>(32768, many.size() - at));
+            std::memcpy(hasher.Buffer(size), many.data() + at, size);
+            hasher.Observe(size);
+        }
+        const minisign::Blake2b512 whole = HashOf(many);
+        const std::vector<uint8_t> hash = hasher.Message();
+        EXPECT_TRUE(std::equal(whole.begin(), whole.end(), hash.begin(), hash.end()));
+    }
     KitHasher legacy(Algorithm::Legacy);
     std::memcpy(legacy.Buffer(5), "hello", 5);
     legacy.Observe(3);

@@ -126,11 +126,7 @@ TEST_F(KitSigning, AnEncryptedKeyOfTheKitToolSignsWithMinisign) {
         RunCommand(tmp_, {"minisign", "-S", "-s", Path("ours.key"), "-m", Kit()}, "correct horse\n");
     ASSERT_EQ(signedKit.status, 0) << signedKit.err << signedKit.out;
     EXPECT_EQ(RunTool(tmp_, {"verify", "--key", Path("ours.pub"), Kit()}).status, 0);
-    // A wrong passphrase signs nothing.
-    WriteFile(Path("passphrase"), "wrong\n");
-    const RunResult wrong = RunTool(tmp_, {"sign", "-s", Path("ours.key"), "-t", "x", Kit()});
-    EXPECT_EQ(wrong.status, 1);
-    EXPECT_NE(wrong.err.find("wrong passphrase"), std::string::npos) << wrong.err;
+    // (A wrong passphrase is refused: the kit layer's tests try it with cheaper limits.)
 }
 
 TEST_F(KitSigning, VerifyWithAKeyFailsOnEveryBadSignature) {

@@ -25,9 +25,13 @@ uint8_t* KitHasher::Buffer(uint32_t size) {
     Slot* slot = nullptr;
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        if (given_ - hashed_ == kSlots) {
+        while (given_ - hashed_ == kSlots) {
+            if (!hashing_) {
+                HashNextPiece(lock);
+                continue;
+            }
             unpackingWaits_ = true;
-            slotFree_.wait(lock, [this] { return given_ - hashed_ < kSlots; });
+            slotFree_.wait(lock, [this] { return given_ - hashed_ < kSlots || !hashing_; });
             unpackingWaits_ = false;
         }
         slot = &slots_[given_ % kSlots];
@@ -56,22 +60,27 @@ void KitHasher::Observe(uint32_t size) {
     if (wake) piecesReady_.notify_one();
 }
 
+void KitHasher::HashNextPiece(std::unique_lock<std::mutex>& lock) {
+    hashing_ = true;
+    const Slot& slot = slots_[hashed_ % kSlots];
+    lock.unlock();
+    hasher_.Update(slot.bytes.get(), slot.size);
+    lock.lock();
+    ++hashed_;
+    hashing_ = false;
+    if (unpackingWaits_) slotFree_.notify_one();
+    if (hasherWaits_) piecesReady_.notify_one();
+}
+
 void KitHasher::HashPieces() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         hasherWaits_ = true;
-        // A full ring (the unpacking waiting) holds more than a batch.
-        piecesReady_.wait(lock, [this] { return given_ - hashed_ >= kBatch || ending_; });
+        piecesReady_.wait(lock, [this] { return (given_ - hashed_ >= kBatch && !hashing_) || ending_; });
         hasherWaits_ = false;
-        while (hashed_ < given_) {
-            const Slot& slot = slots_[hashed_ % kSlots];
-            lock.unlock();
-            hasher_.Update(slot.bytes.get(), slot.size);
-            lock.lock();
-            ++hashed_;
-            if (unpackingWaits_) slotFree_.notify_one();
-        }
-        if (ending_) return;
+        // Once ending, the unpacking is over: nobody else hashes any more.
+        while (hashed_ < given_ && !hashing_) HashNextPiece(lock);
+        if (ending_ && hashed_ == given_) return;
     }
 }
 

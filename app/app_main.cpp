@@ -28,6 +28,7 @@ int AppMain(CommandLine& commandLine) {
                                                       ToMultiByte(caption), options.languageCode,
                                                       options.usecwd);
     controller->SetDryRun(deploy.dryRun);
+    controller->SetTrustedKeyFiles(deploy.trustedKeyFiles);
     controller->Run();
     const RunSummary summary = controller->Summary();
     controller.reset();  // the unpacked kit is gone before the result is told

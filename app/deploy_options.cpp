@@ -3,11 +3,13 @@
 #include <cstring>
 
 #include "app/result_document.h"
+#include "base/conversion.h"
 
 namespace vxk5 {
 
 DeployOptions ParseDeployOptions(int32_t argumentCount, char** argumentVector) {
     static constexpr char kResult[] = "--result=";
+    static constexpr char kTrustedKey[] = "--trusted-key=";
     DeployOptions options;
     for (int32_t i = 1; i < argumentCount; ++i) {
         const char* argument = argumentVector[i];
@@ -18,6 +20,9 @@ DeployOptions ParseDeployOptions(int32_t argumentCount, char** argumentVector) {
         } else if (std::strncmp(argument, kResult, sizeof kResult - 1) == 0) {
             options.wantsResult = true;
             options.resultPath = AString(argument + sizeof kResult - 1);
+        } else if (std::strncmp(argument, kTrustedKey, sizeof kTrustedKey - 1) == 0) {
+            // An empty name still puts the policy in force: it names no usable key.
+            options.trustedKeyFiles.push_back(FromMultiByte(AString(argument + sizeof kTrustedKey - 1)));
         }
     }
     return options;
@@ -28,7 +33,8 @@ int ExitStatusFor(RunOutcome outcome) {
         case RunOutcome::Installed:
         case RunOutcome::UpToDate: return 0;
         case RunOutcome::Failed: return 1;
-        case RunOutcome::NoKit: return 2;
+        case RunOutcome::NoKit:
+        case RunOutcome::Untrusted: return 2;
         case RunOutcome::Cancelled: return 3;
     }
     return 1;

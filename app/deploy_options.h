@@ -5,8 +5,11 @@
 //   --result=FILE   write a JSON document about the run to FILE when it ends
 //   --exit-status   let the exit status tell the outcome (without it, 0)
 //   --dry-run       tell what the installation would do, and write nothing
+//   --trusted-key=FILE  trust the minisign public key in FILE (repeatable);
+//                   with any trusted key, only a kit signed by one installs
 
 #include <cstdint>
+#include <vector>
 
 #include "base/wstring.h"
 #include "ui/run_summary.h"
@@ -18,11 +21,13 @@ struct DeployOptions {
     bool dryRun = false;
     bool wantsResult = false;
     AString resultPath;  // the last --result= given; may be empty
+    std::vector<WString> trustedKeyFiles;  // every --trusted-key= given, in order
 };
 
 DeployOptions ParseDeployOptions(int32_t argumentCount, char** argumentVector);
 
-// 0 installed or up to date, 1 failed, 2 no kit or a damaged kit, 3 cancelled.
+// 0 installed or up to date, 1 failed, 2 no kit, a damaged kit or one the
+// trust policy refused, 3 cancelled.
 int ExitStatusFor(RunOutcome outcome);
 
 // Writes the result document when asked for (a failure is reported on standard

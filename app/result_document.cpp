@@ -35,6 +35,7 @@ const char* OutcomeName(RunOutcome outcome) {
         case RunOutcome::Failed: return "failed";
         case RunOutcome::Cancelled: return "cancelled";
         case RunOutcome::NoKit: return "no-kit";
+        case RunOutcome::Untrusted: return "untrusted";
     }
     return "failed";
 }
@@ -62,6 +63,12 @@ std::string ResultDocument(const RunSummary& summary, double seconds) {
     document["recorded_in_launcher_configuration"] = summary.recorded;
     document["recovered_at_start"] = summary.recoveredAtStart;
     document["dry_run"] = summary.dryRun;
+    if (summary.signatureKeyId.empty()) {
+        document["signature"] = nullptr;
+    } else {
+        document["signature"] = {{"key_id", summary.signatureKeyId},
+                                 {"trusted_comment", summary.signatureTrustedComment}};
+    }
     document["seconds"] = std::round(seconds * 1000.0) / 1000.0;
     // Texts are UTF-8 already; anything else would be replaced, not thrown.
     return document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";

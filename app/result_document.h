@@ -1,7 +1,8 @@
 #pragma once
 // The result document: one JSON object telling how a run ended, for
 // configuration-management engines. Its members:
-//   outcome            "installed", "up-to-date", "failed", "cancelled" or "no-kit"
+//   outcome            "installed", "up-to-date", "failed", "cancelled", "no-kit"
+//                      or "untrusted" (refused by the trust policy)
 //   message_key        the key of the message that tells the outcome, or null
 //   message            that message's English text (or an English detail)
 //   error_code         the code that ended a failed installation, or 0
@@ -13,6 +14,8 @@
 //   recorded_in_launcher_configuration  true when the directory was recorded
 //   recovered_at_start interrupted installations put right before this run
 //   dry_run            whether this was a dry run
+//   signature          {"key_id", "trusted_comment"} of the kit's signature
+//                      when a trusted key verified it, else null
 //   seconds            the time the run took
 
 #include <string>

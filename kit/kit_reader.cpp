@@ -98,13 +98,13 @@ KitFileEntry ReadFileRecord(ContainerReader& reader) {
 }
 
 // The steps of ReadKit; a failing step raises its code.
-void ReadKitSteps(DistributionKit& kit, const WString& kitPath) {
+void ReadKitSteps(DistributionKit& kit, const WString& kitPath, KitInputObserver* observer) {
     if (uint32_t code = CreateKitTempFile(kit.tempPath); code != 0) {
         // No file of ours was made under that name: nothing may be deleted there.
         kit.tempPath = WString();
         Fail(code);
     }
-    if (uint32_t code = UnpackKit(kitPath, kit.tempPath); code != 0) Fail(code);
+    if (uint32_t code = UnpackKit(kitPath, kit.tempPath, observer); code != 0) Fail(code);
     FileHandle container = INVALID_FILE_HANDLE;
     if (uint32_t code = CreateFileHandle(kit.tempPath, FILE_ACCESS_READ | FILE_ACCESS_WRITE, 0, FILE_OPEN_EXISTING,
                                          container, FILE_ATTR_NORMAL);
@@ -149,7 +149,7 @@ const KitDescription* FindDescription(const DistributionKit& kit, const WString&
 
 }  // namespace
 
-uint32_t ReadKit(DistributionKit& kit, const WString& kitPath) {
+uint32_t ReadKit(DistributionKit& kit, const WString& kitPath, KitInputObserver* observer) {
     // A kit model reads one container; an earlier one is given up first, with
     // everything read from it.
     ReleaseKitTempFile(kit);
@@ -157,7 +157,7 @@ uint32_t ReadKit(DistributionKit& kit, const WString& kitPath) {
     kit.entries.clear();
     kit.tempPath = WString();
     try {
-        ReadKitSteps(kit, kitPath);
+        ReadKitSteps(kit, kitPath, observer);
     } catch (const KitReadFailure& failure) {
         kit.entries.clear();
         ReleaseKitTempFile(kit);

@@ -5,6 +5,7 @@
 
 #include "base/wstring.h"
 #include "kit/distribution_kit.h"
+#include "kit/kit_unpack.h"
 
 namespace vxk5 {
 
@@ -14,7 +15,8 @@ namespace vxk5 {
 // returned: a code of CreateKitTempFile or UnpackKit (2, 13, 87, 1013), the
 // container's open code, the read's code (2 or 87), or 13 when the container
 // ends inside a field or a record does not hold its fields.
-[[nodiscard]] uint32_t ReadKit(DistributionKit& kit, const WString& kitPath);
+// `observer` (optional) is shown the kit's bytes as they are unpacked (UnpackKit).
+[[nodiscard]] uint32_t ReadKit(DistributionKit& kit, const WString& kitPath, KitInputObserver* observer = nullptr);
 
 // Product and vendor of the first description whose language matches
 // `language` without regard to case; both empty when none does.

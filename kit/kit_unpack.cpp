@@ -8,6 +8,7 @@
 #include "kit/kit_format.h"
 #include "kit/mapped_window.h"
 #include "kit/raw_inflater.h"
+#include "platform/fault_injection.h"
 #include "platform/file_system.h"
 
 namespace vxk5 {
@@ -39,9 +40,24 @@ uint32_t WriteAll(FileHandle file, const uint8_t* bytes, uint32_t size) {
 // slowly) stays rare. The memory used does not grow with the kit.
 constexpr uint32_t kOutputBufferSize = 256 * 1024;
 
+// Reads the kit's next `length` bytes, from its current position, into the
+// observer's memory and shows them to it. False when the read fails; `length`
+// is then, or when the file ended early, what was read.
+bool ReadObserved(FileHandle source, KitInputObserver& observer, uint32_t& length, const uint8_t*& bytes) {
+    uint8_t* buffer = observer.Buffer(length);
+    uint32_t got = 0;
+    const bool read = ReadFileHandle(source, buffer, length, &got, nullptr) == 0;
+    observer.Observe(got);
+    length = got;
+    bytes = buffer;
+    return read;
+}
+
 // Inflates `source` into `destination` until the stream ends or the kit's
 // bytes run out. A stream that stops early leaves a short container.
-uint32_t InflateWindows(FileHandle source, uint32_t size, FileHandle destination) {
+// `observed` counts the bytes the observer, if any, has seen.
+uint32_t InflateWindows(FileHandle source, uint32_t size, FileHandle destination, KitInputObserver* observer,
+                        uint64_t& observed) {
     RawInflater inflater;
     const std::unique_ptr<uint8_t[]> buffer(new uint8_t[kOutputBufferSize]);
     uint32_t filled = 0;  // inflated bytes in the buffer, not yet written
@@ -50,10 +66,19 @@ uint32_t InflateWindows(FileHandle source, uint32_t size, FileHandle destination
     MappedWindow window;
     // 64-bit offsets: the last window of a kit just below 4 GiB must not wrap.
     for (uint64_t offset = 0; offset < size && !ended; offset += kWindowSize) {
-        const uint32_t length = static_cast<uint32_t>(std::min<uint64_t>(kWindowSize, size - offset));
-        // Never inflate from a window that is not there.
-        if (!window.Map(source, offset, length)) return ERR_INVALID_PARAMETER;
-        inflater.SetInput(window.Data(), length);
+        uint32_t length = static_cast<uint32_t>(std::min<uint64_t>(kWindowSize, size - offset));
+        if (observer != nullptr) {
+            const uint8_t* bytes = nullptr;
+            const bool read = ReadObserved(source, *observer, length, bytes);
+            observed += length;
+            if (!read) return ERR_INVALID_PARAMETER;
+            if (length == 0) break;  // the file shrank: what is there has been inflated
+            inflater.SetInput(bytes, length);
+        } else {
+            // Never inflate from a window that is not there.
+            if (!window.Map(source, offset, length)) return ERR_INVALID_PARAMETER;
+            inflater.SetInput(window.Data(), length);
+        }
         bool full = false;
         do {
             const uint32_t before = filled;
@@ -80,9 +105,20 @@ uint32_t InflateWindows(FileHandle source, uint32_t size, FileHandle destination
     return 0;
 }
 
+// Shows the observer the kit's bytes from `observed` to `size` that the
+// inflation did not need.
+void ObserveRest(FileHandle source, uint32_t size, KitInputObserver& observer, uint64_t observed) {
+    while (observed < size) {
+        uint32_t length = static_cast<uint32_t>(std::min<uint64_t>(kWindowSize, size - observed));
+        const uint8_t* bytes = nullptr;
+        if (!ReadObserved(source, observer, length, bytes) || length == 0) return;
+        observed += length;
+    }
+}
+
 }  // namespace
 
-uint32_t UnpackKit(const WString& source, const WString& destination) {
+uint32_t UnpackKit(const WString& source, const WString& destination, KitInputObserver* observer) {
     FileHandle handle = INVALID_FILE_HANDLE;
     if (uint32_t code = CreateFileHandle(source, FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle,
                                          FILE_FLAG_SEQUENTIAL_NORMAL);
@@ -102,10 +138,16 @@ uint32_t UnpackKit(const WString& source, const WString& destination) {
     // reading only its first 4 GiB would give a wrong container.
     if (end > static_cast<int64_t>(UINT32_MAX)) return ERR_INVALID_DATA;
     AdviseSequentialRead(kit.Get());
+    if (observer != nullptr && SeekFileHandle(kit.Get(), 0, FILE_FROM_START) != 0) return ERR_INVALID_PARAMETER;
+    // Tests may change the kit here, between its opening and its reading.
+    if (InjectedFault(FaultStep::KitOpened, std::string()) != 0) return ERR_INVALID_PARAMETER;
 
-    if (uint32_t code = InflateWindows(kit.Get(), static_cast<uint32_t>(end), container.Get()); code != 0) {
-        return code;
-    }
+    const uint32_t size = static_cast<uint32_t>(end);
+    uint64_t observed = 0;
+    const uint32_t code = InflateWindows(kit.Get(), size, container.Get(), observer, observed);
+    // The check sees the whole file, whatever the inflation made of it.
+    if (observer != nullptr) ObserveRest(kit.Get(), size, *observer, observed);
+    if (code != 0) return code;
     // The container holds exactly the inflated bytes, even where the file had
     // content before; a failed close may mean lost data.
     if (TruncateFileHandle(container.Get()) != 0) return ERR_INVALID_PARAMETER;

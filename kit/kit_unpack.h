@@ -15,6 +15,24 @@ namespace vxk5 {
 // 0, or 1013 (ERR_TEMP_NOT_CREATED).
 [[nodiscard]] uint32_t CreateKitTempFile(WString& path);
 
+// Sees every byte of the kit file exactly once, in order, as UnpackKit reads
+// it: a signature check over the very bytes that are inflated. With an
+// observer the kit is read into the observer's memory rather than mapped, so
+// a file rewritten meanwhile cannot hand the inflater other bytes than those
+// observed; and the file is read to its end even when the stream ends before
+// it or is damaged.
+class KitInputObserver {
+public:
+    virtual ~KitInputObserver() = default;
+    // Memory for the next `size` bytes. UnpackKit reads them into it and
+    // inflates from it; it must stay in place, unchanged, until Buffer is
+    // called again or the unpacking returns.
+    virtual uint8_t* Buffer(uint32_t size) = 0;
+    // The next `size` bytes of the kit are in that memory: fewer than asked
+    // when the file ended early (it shrank after its size was taken).
+    virtual void Observe(uint32_t size) = 0;
+};
+
 // Inflates the raw deflate stream of `source` into `destination`, replacing its
 // content. Bytes after the end of the stream are ignored; a stream that stops
 // early leaves a shorter container and is not an error here.
@@ -22,7 +40,10 @@ namespace vxk5 {
 // (ERR_INVALID_DATA) when the stream is damaged or the kit is 4 GiB or larger;
 // 112 (ERR_DISK_FULL) when the container's file system is full; 87 when a
 // window cannot be mapped or the container cannot be written in full otherwise.
-[[nodiscard]] uint32_t UnpackKit(const WString& source, const WString& destination);
+// With `observer`, every byte of `source` is shown to it, also when the result is not 0
+// (except when a file cannot be opened or read).
+[[nodiscard]] uint32_t UnpackKit(const WString& source, const WString& destination,
+                                 KitInputObserver* observer = nullptr);
 
 // Closes the kit's container handle, if open, and deletes the container file,
 // if a path is set. The path itself is kept. Safe to call more than once.

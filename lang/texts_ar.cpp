@@ -47,6 +47,10 @@ extern const LanguageTexts kTextsArabic = {{
     {"IDS_BUTTON_YES", "Yes"},
     {"IDS_BUTTON_NO", "No"},
     {"IDS_BUTTON_OK", "OK"},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "Distribution kit file vxk5.efd is not signed by a trusted key: the signature file vxk5.efd.minisig is missing."},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "Distribution kit file vxk5.efd is not signed by a trusted key: the signature file vxk5.efd.minisig is damaged."},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "Distribution kit file vxk5.efd is not signed by a trusted key: the signature has an unknown key id."},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "Distribution kit file vxk5.efd is not signed by a trusted key: the signature does not match the kit."},
 }};
 
 }  // namespace vxk5

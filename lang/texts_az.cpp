@@ -42,6 +42,10 @@ extern const LanguageTexts kTextsAzerbaijani = {{
     {"IDS_BUTTON_YES", "Bəli"},
     {"IDS_BUTTON_NO", "Xeyr"},
     {"IDS_BUTTON_OK", "Tamam"},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "vxk5.efd quraşdırma faylı etibarlı açarla imzalanmayıb: vxk5.efd.minisig imza faylı yoxdur."},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "vxk5.efd quraşdırma faylı etibarlı açarla imzalanmayıb: vxk5.efd.minisig imza faylı zədələnib."},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "vxk5.efd quraşdırma faylı etibarlı açarla imzalanmayıb: imzanın açar identifikatoru naməlumdur."},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "vxk5.efd quraşdırma faylı etibarlı açarla imzalanmayıb: imza quraşdırma faylına uyğun gəlmir."},
 }};
 
 }  // namespace vxk5

@@ -42,6 +42,10 @@ extern const LanguageTexts kTextsBulgarian = {{
     {"IDS_BUTTON_YES", "Да"},
     {"IDS_BUTTON_NO", "Не"},
     {"IDS_BUTTON_OK", "Добре"},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "Инсталационният файл vxk5.efd не е подписан с доверен ключ: липсва файлът с подписа vxk5.efd.minisig."},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "Инсталационният файл vxk5.efd не е подписан с доверен ключ: файлът с подписа vxk5.efd.minisig е повреден."},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "Инсталационният файл vxk5.efd не е подписан с доверен ключ: подписът е с неизвестен идентификатор на ключ."},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "Инсталационният файл vxk5.efd не е подписан с доверен ключ: подписът не съответства на инсталационния файл."},
 }};
 
 }  // namespace vxk5

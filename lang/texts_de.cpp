@@ -42,6 +42,10 @@ extern const LanguageTexts kTextsGerman = {{
     {"IDS_BUTTON_YES", "Ja"},
     {"IDS_BUTTON_NO", "Nein"},
     {"IDS_BUTTON_OK", "OK"},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "Die Installationsdatei vxk5.efd ist nicht mit einem vertrauenswürdigen Schlüssel signiert: Die Signaturdatei vxk5.efd.minisig fehlt."},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "Die Installationsdatei vxk5.efd ist nicht mit einem vertrauenswürdigen Schlüssel signiert: Die Signaturdatei vxk5.efd.minisig ist beschädigt."},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "Die Installationsdatei vxk5.efd ist nicht mit einem vertrauenswürdigen Schlüssel signiert: Die Signatur hat eine unbekannte Schlüssel-ID."},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "Die Installationsdatei vxk5.efd ist nicht mit einem vertrauenswürdigen Schlüssel signiert: Die Signatur passt nicht zur Installationsdatei."},
 }};
 
 }  // namespace vxk5

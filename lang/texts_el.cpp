@@ -42,6 +42,10 @@ extern const LanguageTexts kTextsGreek = {{
     {"IDS_BUTTON_YES", "Ναι"},
     {"IDS_BUTTON_NO", "Όχι"},
     {"IDS_BUTTON_OK", "Εντάξει"},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "Το αρχείο εγκατάστασης vxk5.efd δεν είναι υπογεγραμμένο με αξιόπιστο κλειδί: λείπει το αρχείο υπογραφής vxk5.efd.minisig."},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "Το αρχείο εγκατάστασης vxk5.efd δεν είναι υπογεγραμμένο με αξιόπιστο κλειδί: το αρχείο υπογραφής vxk5.efd.minisig είναι κατεστραμμένο."},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "Το αρχείο εγκατάστασης vxk5.efd δεν είναι υπογεγραμμένο με αξιόπιστο κλειδί: η υπογραφή έχει άγνωστο αναγνωριστικό κλειδιού."},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "Το αρχείο εγκατάστασης vxk5.efd δεν είναι υπογεγραμμένο με αξιόπιστο κλειδί: η υπογραφή δεν αντιστοιχεί στο αρχείο εγκατάστασης."},
 }};
 
 }  // namespace vxk5

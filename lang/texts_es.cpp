@@ -42,6 +42,10 @@ extern const LanguageTexts kTextsSpanish = {{
     {"IDS_BUTTON_YES", "Sí"},
     {"IDS_BUTTON_NO", "No"},
     {"IDS_BUTTON_OK", "Aceptar"},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "El archivo de instalación vxk5.efd no está firmado con una clave de confianza: falta el archivo de firma vxk5.efd.minisig."},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "El archivo de instalación vxk5.efd no está firmado con una clave de confianza: el archivo de firma vxk5.efd.minisig está dañado."},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "El archivo de instalación vxk5.efd no está firmado con una clave de confianza: la firma tiene un identificador de clave desconocido."},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "El archivo de instalación vxk5.efd no está firmado con una clave de confianza: la firma no coincide con el archivo de instalación."},
 }};
 
 }  // namespace vxk5

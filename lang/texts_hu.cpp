@@ -42,6 +42,10 @@ extern const LanguageTexts kTextsHungarian = {{
     {"IDS_BUTTON_YES", "Igen"},
     {"IDS_BUTTON_NO", "Nem"},
     {"IDS_BUTTON_OK", "OK"},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "A vxk5.efd telepítőfájl nincs megbízható kulccsal aláírva: hiányzik a vxk5.efd.minisig aláírásfájl."},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "A vxk5.efd telepítőfájl nincs megbízható kulccsal aláírva: a vxk5.efd.minisig aláírásfájl sérült."},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "A vxk5.efd telepítőfájl nincs megbízható kulccsal aláírva: az aláírás kulcsazonosítója ismeretlen."},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "A vxk5.efd telepítőfájl nincs megbízható kulccsal aláírva: az aláírás nem egyezik a telepítőfájllal."},
 }};
 
 }  // namespace vxk5

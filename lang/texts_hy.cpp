@@ -42,6 +42,10 @@ extern const LanguageTexts kTextsArmenian = {{
     {"IDS_BUTTON_YES", "Այո"},
     {"IDS_BUTTON_NO", "Ոչ"},
     {"IDS_BUTTON_OK", "Լավ"},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "Տեղադրման փաթեթի vxk5.efd ֆայլը ստորագրված չէ վստահելի բանալիով. ստորագրության vxk5.efd.minisig ֆայլը բացակայում է։"},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "Տեղադրման փաթեթի vxk5.efd ֆայլը ստորագրված չէ վստահելի բանալիով. ստորագրության vxk5.efd.minisig ֆայլը վնասված է։"},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "Տեղադրման փաթեթի vxk5.efd ֆայլը ստորագրված չէ վստահելի բանալիով. ստորագրության բանալու նույնացուցիչն անհայտ է։"},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "Տեղադրման փաթեթի vxk5.efd ֆայլը ստորագրված չէ վստահելի բանալիով. ստորագրությունը չի համապատասխանում տեղադրման ֆայլին։"},
 }};
 
 }  // namespace vxk5

@@ -42,6 +42,10 @@ extern const LanguageTexts kTextsItalian = {{
     {"IDS_BUTTON_YES", "Sì"},
     {"IDS_BUTTON_NO", "No"},
     {"IDS_BUTTON_OK", "OK"},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "Il file di installazione vxk5.efd non è firmato con una chiave attendibile: manca il file di firma vxk5.efd.minisig."},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "Il file di installazione vxk5.efd non è firmato con una chiave attendibile: il file di firma vxk5.efd.minisig è danneggiato."},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "Il file di installazione vxk5.efd non è firmato con una chiave attendibile: la firma ha un ID chiave sconosciuto."},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "Il file di installazione vxk5.efd non è firmato con una chiave attendibile: la firma non corrisponde al file di installazione."},
 }};
 
 }  // namespace vxk5

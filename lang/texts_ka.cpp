@@ -42,6 +42,10 @@ extern const LanguageTexts kTextsGeorgian = {{
     {"IDS_BUTTON_YES", "დიახ"},
     {"IDS_BUTTON_NO", "არა"},
     {"IDS_BUTTON_OK", "კარგი"},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "დისტრიბუტივის ფაილი vxk5.efd არ არის ხელმოწერილი სანდო გასაღებით: ხელმოწერის ფაილი vxk5.efd.minisig არ არსებობს."},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "დისტრიბუტივის ფაილი vxk5.efd არ არის ხელმოწერილი სანდო გასაღებით: ხელმოწერის ფაილი vxk5.efd.minisig დაზიანებულია."},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "დისტრიბუტივის ფაილი vxk5.efd არ არის ხელმოწერილი სანდო გასაღებით: ხელმოწერის გასაღების იდენტიფიკატორი უცნობია."},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "დისტრიბუტივის ფაილი vxk5.efd არ არის ხელმოწერილი სანდო გასაღებით: ხელმოწერა არ შეესაბამება დისტრიბუტივის ფაილს."},
 }};
 
 }  // namespace vxk5

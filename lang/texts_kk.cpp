@@ -42,6 +42,10 @@ extern const LanguageTexts kTextsKazakh = {{
     {"IDS_BUTTON_YES", "Иә"},
     {"IDS_BUTTON_NO", "Жоқ"},
     {"IDS_BUTTON_OK", "Жарайды"},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "vxk5.efd дистрибутив файлына сенімді кілтпен қол қойылмаған: vxk5.efd.minisig қолтаңба файлы жоқ."},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "vxk5.efd дистрибутив файлына сенімді кілтпен қол қойылмаған: vxk5.efd.minisig қолтаңба файлы зақымдалған."},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "vxk5.efd дистрибутив файлына сенімді кілтпен қол қойылмаған: қолтаңбаның кілт идентификаторы белгісіз."},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "vxk5.efd дистрибутив файлына сенімді кілтпен қол қойылмаған: қолтаңба дистрибутив файлына сәйкес келмейді."},
 }};
 
 }  // namespace vxk5

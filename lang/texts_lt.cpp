@@ -42,6 +42,10 @@ extern const LanguageTexts kTextsLithuanian = {{
     {"IDS_BUTTON_YES", "Taip"},
     {"IDS_BUTTON_NO", "Ne"},
     {"IDS_BUTTON_OK", "Gerai"},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "Diegimo failas vxk5.efd nepasirašytas patikimu raktu: trūksta parašo failo vxk5.efd.minisig."},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "Diegimo failas vxk5.efd nepasirašytas patikimu raktu: parašo failas vxk5.efd.minisig sugadintas."},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "Diegimo failas vxk5.efd nepasirašytas patikimu raktu: parašo rakto ID nežinomas."},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "Diegimo failas vxk5.efd nepasirašytas patikimu raktu: parašas neatitinka diegimo failo."},
 }};
 
 }  // namespace vxk5

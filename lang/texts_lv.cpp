@@ -42,6 +42,10 @@ extern const LanguageTexts kTextsLatvian = {{
     {"IDS_BUTTON_YES", "Jā"},
     {"IDS_BUTTON_NO", "Nē"},
     {"IDS_BUTTON_OK", "Labi"},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "Instalācijas fails vxk5.efd nav parakstīts ar uzticamu atslēgu: trūkst paraksta faila vxk5.efd.minisig."},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "Instalācijas fails vxk5.efd nav parakstīts ar uzticamu atslēgu: paraksta fails vxk5.efd.minisig ir bojāts."},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "Instalācijas fails vxk5.efd nav parakstīts ar uzticamu atslēgu: parakstam ir nezināms atslēgas ID."},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "Instalācijas fails vxk5.efd nav parakstīts ar uzticamu atslēgu: paraksts neatbilst instalācijas failam."},
 }};
 
 }  // namespace vxk5

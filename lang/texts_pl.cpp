@@ -42,6 +42,10 @@ extern const LanguageTexts kTextsPolish = {{
     {"IDS_BUTTON_YES", "Tak"},
     {"IDS_BUTTON_NO", "Nie"},
     {"IDS_BUTTON_OK", "OK"},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "Plik instalacyjny vxk5.efd nie jest podpisany zaufanym kluczem: brak pliku podpisu vxk5.efd.minisig."},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "Plik instalacyjny vxk5.efd nie jest podpisany zaufanym kluczem: plik podpisu vxk5.efd.minisig jest uszkodzony."},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "Plik instalacyjny vxk5.efd nie jest podpisany zaufanym kluczem: podpis ma nieznany identyfikator klucza."},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "Plik instalacyjny vxk5.efd nie jest podpisany zaufanym kluczem: podpis nie pasuje do pliku instalacyjnego."},
 }};
 
 }  // namespace vxk5

@@ -42,6 +42,10 @@ extern const LanguageTexts kTextsPortugueseBrazil = {{
     {"IDS_BUTTON_YES", "Sim"},
     {"IDS_BUTTON_NO", "Não"},
     {"IDS_BUTTON_OK", "OK"},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "O arquivo de instalação vxk5.efd não está assinado com uma chave confiável: o arquivo de assinatura vxk5.efd.minisig está ausente."},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "O arquivo de instalação vxk5.efd não está assinado com uma chave confiável: o arquivo de assinatura vxk5.efd.minisig está corrompido."},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "O arquivo de instalação vxk5.efd não está assinado com uma chave confiável: a assinatura tem um ID de chave desconhecido."},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "O arquivo de instalação vxk5.efd não está assinado com uma chave confiável: a assinatura não corresponde ao arquivo de instalação."},
 }};
 
 }  // namespace vxk5

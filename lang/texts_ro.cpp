@@ -42,6 +42,10 @@ extern const LanguageTexts kTextsRomanian = {{
     {"IDS_BUTTON_YES", "Da"},
     {"IDS_BUTTON_NO", "Nu"},
     {"IDS_BUTTON_OK", "OK"},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "Fișierul de instalare vxk5.efd nu este semnat cu o cheie de încredere: fișierul de semnătură vxk5.efd.minisig lipsește."},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "Fișierul de instalare vxk5.efd nu este semnat cu o cheie de încredere: fișierul de semnătură vxk5.efd.minisig este deteriorat."},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "Fișierul de instalare vxk5.efd nu este semnat cu o cheie de încredere: semnătura are un ID de cheie necunoscut."},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "Fișierul de instalare vxk5.efd nu este semnat cu o cheie de încredere: semnătura nu corespunde fișierului de instalare."},
 }};
 
 }  // namespace vxk5

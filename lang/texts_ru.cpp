@@ -42,6 +42,10 @@ extern const LanguageTexts kTextsRussian = {{
     {"IDS_BUTTON_YES", "Да"},
     {"IDS_BUTTON_NO", "Нет"},
     {"IDS_BUTTON_OK", "ОК"},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "Файл дистрибутива vxk5.efd не подписан доверенным ключом: отсутствует файл подписи vxk5.efd.minisig."},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "Файл дистрибутива vxk5.efd не подписан доверенным ключом: файл подписи vxk5.efd.minisig поврежден."},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "Файл дистрибутива vxk5.efd не подписан доверенным ключом: подпись имеет неизвестный идентификатор ключа."},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "Файл дистрибутива vxk5.efd не подписан доверенным ключом: подпись не соответствует файлу дистрибутива."},
 }};
 
 }  // namespace vxk5

@@ -42,6 +42,10 @@ extern const LanguageTexts kTextsTurkmen = {{
     {"IDS_BUTTON_YES", "Hawa"},
     {"IDS_BUTTON_NO", "Ýok"},
     {"IDS_BUTTON_OK", "Bolýar"},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "Gurnama toplumynyň vxk5.efd faýly ynamdar açar bilen gol çekilmedik: vxk5.efd.minisig gol faýly ýok."},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "Gurnama toplumynyň vxk5.efd faýly ynamdar açar bilen gol çekilmedik: vxk5.efd.minisig gol faýly zaýalanan."},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "Gurnama toplumynyň vxk5.efd faýly ynamdar açar bilen gol çekilmedik: goluň açar belgisi näbelli."},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "Gurnama toplumynyň vxk5.efd faýly ynamdar açar bilen gol çekilmedik: gol gurnama faýlyna gabat gelmeýär."},
 }};
 
 }  // namespace vxk5

@@ -42,6 +42,10 @@ extern const LanguageTexts kTextsTurkish = {{
     {"IDS_BUTTON_YES", "Evet"},
     {"IDS_BUTTON_NO", "Hayır"},
     {"IDS_BUTTON_OK", "Tamam"},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "vxk5.efd kurulum dosyası güvenilir bir anahtarla imzalanmamış: vxk5.efd.minisig imza dosyası eksik."},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "vxk5.efd kurulum dosyası güvenilir bir anahtarla imzalanmamış: vxk5.efd.minisig imza dosyası bozuk."},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "vxk5.efd kurulum dosyası güvenilir bir anahtarla imzalanmamış: imzanın anahtar kimliği bilinmiyor."},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "vxk5.efd kurulum dosyası güvenilir bir anahtarla imzalanmamış: imza kurulum dosyasıyla eşleşmiyor."},
 }};
 
 }  // namespace vxk5

@@ -42,6 +42,10 @@ extern const LanguageTexts kTextsUkrainian = {{
     {"IDS_BUTTON_YES", "Так"},
     {"IDS_BUTTON_NO", "Ні"},
     {"IDS_BUTTON_OK", "Гаразд"},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "Файл дистрибутива vxk5.efd не підписано довіреним ключем: відсутній файл підпису vxk5.efd.minisig."},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "Файл дистрибутива vxk5.efd не підписано довіреним ключем: файл підпису vxk5.efd.minisig пошкоджено."},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "Файл дистрибутива vxk5.efd не підписано довіреним ключем: підпис має невідомий ідентифікатор ключа."},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "Файл дистрибутива vxk5.efd не підписано довіреним ключем: підпис не відповідає файлу дистрибутива."},
 }};
 
 }  // namespace vxk5

@@ -42,6 +42,10 @@ extern const LanguageTexts kTextsVietnamese = {{
     {"IDS_BUTTON_YES", "Có"},
     {"IDS_BUTTON_NO", "Không"},
     {"IDS_BUTTON_OK", "Đồng ý"},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "Tệp cài đặt vxk5.efd không được ký bằng khóa tin cậy: thiếu tệp chữ ký vxk5.efd.minisig."},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "Tệp cài đặt vxk5.efd không được ký bằng khóa tin cậy: tệp chữ ký vxk5.efd.minisig bị hỏng."},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "Tệp cài đặt vxk5.efd không được ký bằng khóa tin cậy: chữ ký có mã khóa không xác định."},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "Tệp cài đặt vxk5.efd không được ký bằng khóa tin cậy: chữ ký không khớp với tệp cài đặt."},
 }};
 
 }  // namespace vxk5

@@ -42,6 +42,10 @@ extern const LanguageTexts kTextsChinese = {{
     {"IDS_BUTTON_YES", "是"},
     {"IDS_BUTTON_NO", "否"},
     {"IDS_BUTTON_OK", "确定"},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "安装文件 vxk5.efd 未使用受信任的密钥签名：缺少签名文件 vxk5.efd.minisig。"},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "安装文件 vxk5.efd 未使用受信任的密钥签名：签名文件 vxk5.efd.minisig 已损坏。"},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "安装文件 vxk5.efd 未使用受信任的密钥签名：签名的密钥 ID 未知。"},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "安装文件 vxk5.efd 未使用受信任的密钥签名：签名与安装文件不匹配。"},
 }};
 
 }  // namespace vxk5

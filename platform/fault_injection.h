@@ -18,6 +18,7 @@ enum class FaultStep {
     Remove,         // something the job put in place removed by the rollback
     Restore,        // an original put back by the rollback
     Purge,          // one entry of the backup tree deleted
+    KitOpened,      // the kit opened for unpacking, not yet read (no path)
 };
 
 // Returns an errno value that the step is to fail with, or 0 to let it run.

@@ -42,7 +42,7 @@ fi
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 names=$(tr ',' '\n' <<<"$depends" | awk '{print $1}')
-for library in libgtk2.0-0 zlib1g libc6 libstdc++6; do
+for library in libgtk2.0-0 zlib1g libsodium23 libc6 libstdc++6; do
   grep -qxF "$library" <<<"$names" || fail "Depends lacks $library"
 done
 

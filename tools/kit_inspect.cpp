@@ -9,6 +9,8 @@
 #include "base/conversion.h"
 #include "kit/entry_names.h"
 #include "kit/kit_reader.h"
+#include "kit/signed_kit.h"
+#include "tools/kit_signing.h"
 #include "lang/messages.h"
 
 namespace vxk5 {
@@ -88,6 +90,15 @@ bool ListKit(const std::string& kitPath, std::ostream& out, std::string& error) 
         out << "  " << ToBytes(d.language) << "\t" << ToBytes(d.product) << "\t" << ToBytes(d.vendor) << "\t"
             << ToBytes(d.descriptionPath) << "\n";
     }
+    const SignatureSummary signature = SummariseSignature(kitPath);
+    if (!signature.present) {
+        out << "Signature: none\n";
+    } else if (!signature.damage.empty()) {
+        out << "Signature: damaged (" << signature.damage << ")\n";
+    } else {
+        out << "Signature: key id " << signature.keyId << ", trusted comment: " << signature.trustedComment
+            << " (not checked; verify --key checks it)\n";
+    }
     out << "Files: " << kit.entries.size() << "\n";
     out << "  name\tmodified (UTC)\tsize\toffset\n";
     for (const KitFileEntry& e : kit.entries) {
@@ -98,9 +109,30 @@ bool ListKit(const std::string& kitPath, std::ostream& out, std::string& error) 
 }
 
 bool VerifyKit(const std::string& kitPath, bool strict, std::ostream& out, std::ostream& warnings,
-               std::string& error) {
+               std::string& error, const minisign::PublicKey* key) {
     DistributionKit kit;
-    if (!Read(kitPath, kit, error)) return false;
+    std::string signatureLine;
+    if (key != nullptr) {
+        // The installer's own check, under a policy of this one key.
+        TrustPolicy policy;
+        policy.inForce = true;
+        policy.keys.push_back(*key);
+        SignatureCheck check;
+        const uint32_t code = ReadSignedKit(kit, FromMultiByte(AString(kitPath.c_str(), kitPath.size())), policy, check);
+        if (check.verdict != SignatureVerdict::Verified) {
+            error = "kit " + kitPath + " is not signed by key " + minisign::KeyIdText(key->keyId) + ": " +
+                    (check.verdict == SignatureVerdict::NotChecked ? "cannot read the kit (code " + std::to_string(code) + ")"
+                                                                   : std::string(VerdictText(check.verdict)));
+            return false;
+        }
+        signatureLine = "Signature: good, key id " + check.keyId + ", trusted comment: " + check.trustedComment + "\n";
+        if (code != 0) {
+            error = "cannot read kit " + kitPath + " (code " + std::to_string(code) + (code == ERR_INVALID_DATA ? ", damaged" : "") + ")";
+            return false;
+        }
+    } else if (!Read(kitPath, kit, error)) {
+        return false;
+    }
     const int64_t containerSize = SeekFileHandle(kit.tempHandle.Get(), 0, FILE_FROM_END);
     if (containerSize < 0) {
         error = "cannot take the size of the unpacked kit";
@@ -154,6 +186,7 @@ bool VerifyKit(const std::string& kitPath, bool strict, std::ostream& out, std::
         error = "kit " + kitPath + " has problems:\n" + problems;
         return false;
     }
+    out << signatureLine;
     out << "OK: " << kit.descriptions.size() << " descriptions, " << kit.entries.size() << " files, " << dataBytes
         << " bytes of file data, container of " << containerSize << " bytes\n";
     return true;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "kit/distribution_kit.h"
+#include "kit/minisign.h"
 #include "platform/file_handle.h"
 
 namespace vxk5 {
@@ -29,8 +30,11 @@ std::string FormatFileTime(FileTime time);
 // language that is none of the installer's. Each warning is one line
 // "warning: ..." on `warnings`; `strict` counts them as errors. Prints a
 // summary on `out`; false with `error` describing every error found.
+// With `key`, the kit's signature (KIT.minisig) must also verify with that key,
+// checked as the installer checks it: otherwise `error` tells why and the kit
+// counts as failed.
 [[nodiscard]] bool VerifyKit(const std::string& kitPath, bool strict, std::ostream& out, std::ostream& warnings,
-                             std::string& error);
+                             std::string& error, const minisign::PublicKey* key = nullptr);
 
 // True when `language` is one of the installer's interface languages,
 // compared without regard to case as the installer compares it.

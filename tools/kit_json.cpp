@@ -5,8 +5,19 @@
 #include "base/conversion.h"
 #include "kit/kit_reader.h"
 #include "tools/kit_inspect.h"
+#include "tools/kit_signing.h"
 
 namespace vxk5 {
+
+namespace {
+
+// A comment's bytes as they are when they are UTF-8; others become U+FFFD.
+nlohmann::ordered_json Utf8Text(const std::string& text) {
+    return nlohmann::ordered_json::parse(nlohmann::ordered_json(text).dump(-1, ' ', false,
+                                                                          nlohmann::ordered_json::error_handler_t::replace));
+}
+
+}  // namespace
 
 bool ListKitJson(const std::string& kitPath, std::ostream& out, std::string& error) {
     DistributionKit kit;
@@ -29,6 +40,15 @@ bool ListKitJson(const std::string& kitPath, std::ostream& out, std::string& err
                          {"offset", e.offset}});
     }
     document["files"] = std::move(files);
+    // What the signature file says, unchecked: null when there is none.
+    const SignatureSummary signature = SummariseSignature(kitPath);
+    if (!signature.present) {
+        document["signature"] = nullptr;
+    } else if (!signature.damage.empty()) {
+        document["signature"] = {{"key_id", nullptr}, {"trusted_comment", nullptr}, {"damaged", signature.damage}};
+    } else {
+        document["signature"] = {{"key_id", signature.keyId}, {"trusted_comment", Utf8Text(signature.trustedComment)}};
+    }
     out << document.dump(2) << "\n";
     return true;
 }

@@ -9,7 +9,10 @@
 namespace vxk5 {
 
 // Prints {"kit": path, "descriptions": [{"language", "product", "vendor",
-// "description"}...], "files": [{"name", "modified", "size", "offset"}...]}
+// "description"}...], "files": [{"name", "modified", "size", "offset"}...],
+// "signature": {"key_id", "trusted_comment"} of KIT.minisig, unchecked, or
+// null when there is none (with "damaged": why, and null fields, when it
+// cannot be read as a signature)}
 // with names as stored ("\" separators) and times as FormatFileTime gives
 // them. False with `error` set when the kit cannot be read.
 [[nodiscard]] bool ListKitJson(const std::string& kitPath, std::ostream& out, std::string& error);

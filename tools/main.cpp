@@ -1,5 +1,5 @@
-// vxk5-kit: makes, lists, verifies and unpacks distribution kits with the
-// installer's own kit code. Exit status: 0 success, 1 failure, 2 wrong usage.
+// vxk5-kit: makes, lists, verifies, unpacks and signs distribution kits with
+// the installer's own kit code. Exit status: 0 success, 1 failure, 2 wrong usage.
 
 #include <unistd.h>
 
@@ -13,6 +13,7 @@
 #include "tools/kit_extract.h"
 #include "tools/kit_inspect.h"
 #include "tools/kit_json.h"
+#include "tools/kit_signing.h"
 
 namespace vxk5 {
 
@@ -23,8 +24,10 @@ constexpr char kUsage[] =
     "  vxk5-kit create SOURCE_DIR -o KIT [--lang CODE --product TEXT --vendor TEXT\n"
     "                  --description REL_PATH]... [--single] [--quiet]\n"
     "  vxk5-kit list [--json] KIT\n"
-    "  vxk5-kit verify [--strict] KIT\n"
+    "  vxk5-kit verify [--strict] [--key PUBLIC_KEY] KIT\n"
     "  vxk5-kit extract [--force] KIT DIR\n"
+    "  vxk5-kit keygen [-W] [-f] -p PUBLIC_KEY -s SECRET_KEY\n"
+    "  vxk5-kit sign -s SECRET_KEY [-t COMMENT] KIT\n"
     "  vxk5-kit --help\n"
     "\n"
     "create   packs every file below SOURCE_DIR into the kit KIT (maximum compression).\n"
@@ -43,11 +46,22 @@ constexpr char kUsage[] =
     "         the unpacked kit, names that are not usable relative paths or that repeat.\n"
     "         Warnings (\"warning:\" lines, exit 0): a description document missing from\n"
     "         the kit, a description language that is not one of the installer's 24.\n"
-    "         --strict counts warnings as errors.\n"
+    "         --strict counts warnings as errors. --key also checks the signature\n"
+    "         KIT.minisig with that public key, as an installer trusting only that\n"
+    "         key would (exit 1 when it is missing, damaged, by another key, or\n"
+    "         does not match).\n"
     "extract  writes every file of KIT below DIR with its bytes and time, for a look\n"
     "         without installing. A kit with unsafe names is refused and nothing is\n"
     "         written; nothing is ever written outside DIR. DIR is made when missing;\n"
     "         a DIR that holds anything is refused unless --force (-f) is given.\n"
+    "keygen   makes a key pair in minisign's formats: the public key for installers\n"
+    "         to trust, the secret key (mode 0600) to sign with. The secret key is\n"
+    "         encrypted with a passphrase asked on the terminal, or read from the\n"
+    "         file named by VXK5_PASSPHRASE_FILE; -W leaves it unencrypted. -f\n"
+    "         replaces existing files.\n"
+    "sign     writes KIT.minisig, a detached signature that minisign -V checks as\n"
+    "         well; -t sets its trusted comment (default: the time and the kit's\n"
+    "         name). Secret keys of minisign -G are accepted.\n"
     "\n"
     "Exit status: 0 success, 1 failure (or problems found by verify), 2 wrong usage.\n";
 
@@ -103,11 +117,46 @@ int RunList(int argc, char** argv) {
 int RunVerify(int argc, char** argv) {
     bool strict = false;
     std::string kit;
-    if (!ParseOneSwitch(argc, argv, "--strict", strict, kit)) {
-        return UsageError("verify takes [--strict] and one kit file");
+    std::string keyPath;
+    bool keyGiven = false;
+    bool usage = false;
+    for (int i = 0; i < argc && !usage; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--strict" && !strict) {
+            strict = true;
+        } else if (argument == "--key" && !keyGiven && i + 1 < argc) {
+            keyGiven = true;
+            keyPath = argv[++i];
+        } else if (argument.rfind("--key=", 0) == 0 && !keyGiven) {
+            keyGiven = true;
+            keyPath = argument.substr(6);
+        } else if (kit.empty() && !argument.empty() && (argument[0] != '-' || argument == "-")) {
+            kit = argument;
+        } else {
+            usage = true;
+        }
+    }
+    if (usage || kit.empty() || (keyGiven && keyPath.empty())) {
+        return UsageError("verify takes [--strict] [--key PUBLIC_KEY] and one kit file");
     }
     std::string error;
-    return VerifyKit(kit, strict, std::cout, std::cerr, error) ? 0 : Fail(error);
+    minisign::PublicKey key;
+    if (keyGiven && !ReadPublicKeyFile(keyPath, key, error)) return Fail(error);
+    return VerifyKit(kit, strict, std::cout, std::cerr, error, keyGiven ? &key : nullptr) ? 0 : Fail(error);
+}
+
+int RunKeygen(int argc, char** argv) {
+    KeygenOptions options;
+    std::string error;
+    if (!ParseKeygenArguments(argc, argv, options, error)) return UsageError(error);
+    return GenerateKeys(options, std::cout, error) ? 0 : Fail(error);
+}
+
+int RunSign(int argc, char** argv) {
+    SignOptions options;
+    std::string error;
+    if (!ParseSignArguments(argc, argv, options, error)) return UsageError(error);
+    return SignKit(options, std::cout, error) ? 0 : Fail(error);
 }
 
 int RunExtract(int argc, char** argv) {
@@ -141,5 +190,7 @@ int main(int argc, char** argv) {
     if (command == "list") return RunList(argc - 2, argv + 2);
     if (command == "verify") return RunVerify(argc - 2, argv + 2);
     if (command == "extract") return RunExtract(argc - 2, argv + 2);
+    if (command == "keygen") return RunKeygen(argc - 2, argv + 2);
+    if (command == "sign") return RunSign(argc - 2, argv + 2);
     return UsageError("unknown command " + command);
 }

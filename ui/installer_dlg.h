@@ -75,6 +75,9 @@ public:
     // A dry run prepares as usual, then only tells what the installation would
     // do with each entry, on standard output; it writes nothing.
     void SetDryRun(bool dryRun) { dryRun_ = dryRun; }
+    // Key files named on the command line (--trusted-key=FILE), read with the
+    // policy directory's when the kit is prepared.
+    void SetTrustedKeyFiles(std::vector<WString> files) { trustedKeyFiles_ = std::move(files); }
     void RunDryRun();
     // How the run ended so far; complete once Run has returned.
     const RunSummary& Summary() const { return summary_; }
@@ -220,6 +223,7 @@ private:
 
     // ---- unattended deployment
     bool dryRun_ = false;
+    std::vector<WString> trustedKeyFiles_;
     RunSummary summary_;
 };
 

@@ -10,6 +10,8 @@
 #include "config/template_locations.h"
 #include "install/recovery.h"
 #include "kit/kit_reader.h"
+#include "kit/signed_kit.h"
+#include "kit/trust_policy.h"
 #include "lang/messages.h"
 #include "platform/file_finder.h"
 #include "platform/file_system.h"
@@ -65,6 +67,29 @@ uint32_t RecoverEarlierInstallations(const CInstallerDlg* owner) {
     return recovered;
 }
 
+// The message that tells why the trust policy refused the kit.
+const char* RefusalKey(SignatureVerdict verdict) {
+    switch (verdict) {
+        case SignatureVerdict::Missing: return "IDS_ERROR_UNTRUSTED_NOSIG";
+        case SignatureVerdict::Damaged: return "IDS_ERROR_UNTRUSTED_BADSIG";
+        case SignatureVerdict::UnknownKey: return "IDS_ERROR_UNTRUSTED_KEYID";
+        case SignatureVerdict::Mismatch: return "IDS_ERROR_UNTRUSTED_MISMATCH";
+        case SignatureVerdict::NotChecked:
+        case SignatureVerdict::Verified: break;
+    }
+    return nullptr;
+}
+
+// The administrator's keys and those named on the command line. A key file
+// that cannot be used is told on standard error: the policy stays in force.
+TrustPolicy LoadPolicy(const std::vector<WString>& namedFiles) {
+    std::vector<std::string> warnings;
+    TrustPolicy policy = LoadTrustPolicy(kTrustedKeysDirectory, namedFiles, warnings);
+    for (const std::string& warning : warnings) std::fprintf(stderr, "vxk5-setup: warning: %s\n", warning.c_str());
+    std::fflush(stderr);
+    return policy;
+}
+
 }  // namespace
 
 bool CInstallerDlg::Prepare() {
@@ -117,9 +142,16 @@ bool CInstallerDlg::Prepare() {
         if (3 * static_cast<uint64_t>(kitSize) > freeBytes) return ReportFailure(this, "IDS_ERROR_NOSPACE");
     }
 
+    // Under a trust policy the kit is read only when its signature verifies,
+    // over exactly the bytes that are unpacked; a refusal comes before any change.
+    const TrustPolicy policy = LoadPolicy(trustedKeyFiles_);
+    SignatureCheck check;
+    const uint32_t code = ReadSignedKit(kit_, kitPath_, policy, check);
+    if (const char* refusal = RefusalKey(check.verdict)) return ReportFailure(this, refusal);
+    summary_.signatureKeyId = check.keyId;
+    summary_.signatureTrustedComment = check.trustedComment;
     // The temporary directory can still fill up while the kit is unpacked: that
     // is a lack of space, not a damaged kit.
-    const uint32_t code = ReadKit(kit_, kitPath_);
     if (code == ERR_DISK_FULL) return ReportFailure(this, "IDS_ERROR_NOSPACE");
     if (code != 0) return ReportFailure(this, "IDS_ERROR_DAMAGEDSOURCE");
     return true;

@@ -16,6 +16,7 @@ enum class RunOutcome {
     Failed,     // nothing was installed, or everything was rolled back
     Cancelled,  // the run ended before an installation happened
     NoKit,      // no kit, or one that cannot be read
+    Untrusted,  // a trust policy is in force and the kit is not signed by a trusted key
 };
 
 struct RunSummary {
@@ -31,13 +32,21 @@ struct RunSummary {
     bool recorded = false;      // the directory was written into the launcher configuration
     uint32_t recoveredAtStart = 0;  // interrupted installations put right before this one
     bool dryRun = false;
+    // The kit's signature when a trusted key verified it; empty otherwise.
+    std::string signatureKeyId;
+    std::string signatureTrustedComment;
 
     // A failure reported by message key: a missing or unreadable kit is
-    // NoKit, anything else Failed.
+    // NoKit, a kit refused by the trust policy Untrusted, anything else Failed.
     void Fail(const char* key) {
         const std::string text = key;
-        outcome = text == "IDS_ERROR_NOSOURCE" || text == "IDS_ERROR_DAMAGEDSOURCE" ? RunOutcome::NoKit
-                                                                                    : RunOutcome::Failed;
+        if (text == "IDS_ERROR_NOSOURCE" || text == "IDS_ERROR_DAMAGEDSOURCE") {
+            outcome = RunOutcome::NoKit;
+        } else if (text.rfind("IDS_ERROR_UNTRUSTED_", 0) == 0) {
+            outcome = RunOutcome::Untrusted;
+        } else {
+            outcome = RunOutcome::Failed;
+        }
         messageKey = text;
         detail.clear();
     }

@@ -15,12 +15,18 @@
 //     buffer (what is left of UnpackKit without its file work);
 //   - runs this program again on each kit (a fresh process, so nothing of this
 //     one counts) to unpack and read it and report its peak resident memory.
-// The last two lines are "RESULT unpack_vs_inflate=R" and "RESULT rss_growth_kib=N".
+//   - signs the large kit and times, alternately, reading it as the installer
+//     does without a trust policy (ReadKit) and under one (ReadSignedKit: the
+//     kit hashed while it is inflated, then the signature checked); the result
+//     is the median signed time over the median plain time.
+// The last lines are "RESULT unpack_vs_inflate=R", "RESULT rss_growth_kib=N"
+// and "RESULT signed_unpack_vs_unpack=S".
 //
 // Options: --size-mib N (size of the large kit, default 256), --reps N (default
 // 9, at least 7), --keep (leave the kits in place for a closer look).
 
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -44,6 +50,8 @@
 #include "kit/kit_reader.h"
 #include "kit/kit_unpack.h"
 #include "kit/kit_writer.h"
+#include "kit/minisign.h"
+#include "kit/signed_kit.h"
 #include "platform/file_system.h"
 
 extern char** environ;
@@ -168,6 +176,90 @@ double TimeUnpack(const std::string& kit, uint64_t expected) {
         Fail(kProgram, "UnpackKit failed (" + std::to_string(code) + ")");
     }
     return seconds;
+}
+
+// Signs `kit` (KIT.minisig beside it) with a new key; the policy that trusts it.
+TrustPolicy SignKit(const std::string& kit, const std::string& bytes) {
+    TrustPolicy policy;
+    policy.inForce = true;
+    policy.keys.emplace_back();
+    std::string secretText;
+    std::string error;
+    minisign::SecretKey key;
+    if (!minisign::GenerateKeyPair(false, "", policy.keys.back(), secretText, error) ||
+        !minisign::ParseSecretKey(secretText, "", key, error)) {
+        Fail(kProgram, "cannot make a key: " + error);
+    }
+    minisign::Hasher hasher;
+    hasher.Update(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    const minisign::Signature signature = minisign::SignPrehashed(key, hasher.Final(), "bench-unpack");
+    std::ofstream out(kit + ".minisig", std::ios::binary);
+    out << minisign::FormatSignature(signature);
+    if (!out.flush()) Fail(kProgram, "cannot write the signature");
+    return policy;
+}
+
+// The process's processor time, all threads, user and system.
+double ProcessorSeconds() {
+    struct rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Reads the kit as the installer does, under `policy` when it is given; adds
+// the processor time it took to `processor`.
+double TimeRead(const std::string& kitPath, const TrustPolicy* policy, size_t expectedEntries,
+                std::vector<double>& processor) {
+    DistributionKit kit;
+    SignatureCheck check;
+    const double processorStart = ProcessorSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    const uint32_t code = policy != nullptr ? ReadSignedKit(kit, Wide(kitPath), *policy, check)
+                                            : ReadKit(kit, Wide(kitPath));
+    const double seconds = Seconds(std::chrono::steady_clock::now() - start);
+    processor.push_back(ProcessorSeconds() - processorStart);
+    if (code != 0 || kit.entries.size() != expectedEntries ||
+        (policy != nullptr && check.verdict != SignatureVerdict::Verified)) {
+        Fail(kProgram, std::string(policy != nullptr ? "ReadSignedKit" : "ReadKit") + " failed (" +
+                           std::to_string(code) + ", " + VerdictText(check.verdict) + ")");
+    }
+    return seconds;
+}
+
+// The cost of the signature check: alternating plain and signed reads of the
+// large kit. Returns the median signed time over the median plain time.
+double TimeSignedReads(const std::string& kitPath, const std::string& bytes, uint32_t files, int reps) {
+    const TrustPolicy policy = SignKit(kitPath, bytes);
+    std::vector<double> plain;
+    std::vector<double> signedReads;
+    std::vector<double> plainProcessor;
+    std::vector<double> signedProcessor;
+    for (int r = 0; r < reps; ++r) {
+        if (r % 2 == 0) {
+            plain.push_back(TimeRead(kitPath, nullptr, files, plainProcessor));
+            signedReads.push_back(TimeRead(kitPath, &policy, files, signedProcessor));
+        } else {
+            signedReads.push_back(TimeRead(kitPath, &policy, files, signedProcessor));
+            plain.push_back(TimeRead(kitPath, nullptr, files, plainProcessor));
+        }
+        std::printf("run %d: ReadKit %.3f s, ReadSignedKit %.3f s, ratio %.3f\n", r + 1, plain.back(),
+                    signedReads.back(), signedReads.back() / plain.back());
+        std::fflush(stdout);
+    }
+    std::vector<double> ratios;
+    for (size_t i = 0; i < plain.size(); ++i) ratios.push_back(signedReads[i] / plain[i]);
+    const double ratio = Median(signedReads) / Median(plain);
+    std::printf("ReadKit (no trust policy):     %s\n", Spread(plain, 1, "s", 3).c_str());
+    std::printf("ReadSignedKit (signature):     %s\n", Spread(signedReads, 1, "s", 3).c_str());
+    // The hashing runs on a thread of its own: with a processor to spare it
+    // costs processor time but little wall time. Both are shown.
+    std::printf("processor time, all threads: ReadKit median %.3f s, ReadSignedKit median %.3f s (ratio %.3f)\n",
+                Median(plainProcessor), Median(signedProcessor), Median(signedProcessor) / Median(plainProcessor));
+    std::printf("ratio (signed / plain): ratio of the medians %.3f; median of the runs' ratios %.3f (%.3f-%.3f)\n",
+                ratio, Median(ratios), *std::min_element(ratios.begin(), ratios.end()),
+                *std::max_element(ratios.begin(), ratios.end()));
+    return ratio;
 }
 
 // Peak resident memory (VmHWM, KiB) of a fresh run of this program that reads `kit`.
@@ -323,6 +415,7 @@ int main(int argc, char** argv) {
     setenv("TMPDIR", work.c_str(), 1);  // the unpacked containers go there as well
     Kits kits = MakeKits(work, options.sizeMib);
     const double ratio = ReportTimes(TimeRuns(kits, options.reps), work, kits.bigSize);
+    const double signedRatio = TimeSignedReads(kits.big, kits.bigBytes, options.sizeMib, options.reps);
     std::string().swap(kits.bigBytes);
 
     const long smallPeak = MeasurePeakRss(selfPath, kits.small);
@@ -340,5 +433,7 @@ int main(int argc, char** argv) {
                 bigPeak - smallPeak <= 8192 ? "met" : "missed");
     std::printf("RESULT unpack_vs_inflate=%.3f\n", ratio);
     std::printf("RESULT rss_growth_kib=%ld\n", bigPeak - smallPeak);
+    std::printf("target: signed_unpack_vs_unpack <= 1.05 (%s)\n", signedRatio <= 1.05 ? "met" : "missed");
+    std::printf("RESULT signed_unpack_vs_unpack=%.3f\n", signedRatio);
     return 0;
 }

@@ -34,6 +34,18 @@ TEST(DeployOptions, AreFoundAnywhereAndLeaveTheSwitchScanAlone) {
     EXPECT_TRUE(deploy.exitStatus);
     EXPECT_TRUE(deploy.wantsResult);
     EXPECT_EQ(std::string(deploy.resultPath.c_str()), "/r/two.json") << "the last one counts";
+    EXPECT_TRUE(deploy.trustedKeyFiles.empty());
+
+    // Trusted keys add up, wherever they stand, and leave the switch scan alone.
+    Arguments keys({"vxk5-setup", "--trusted-key=/k/one.pub", "/S", "-Lfr", "--trusted-key=/k/two.pub",
+                    "--trusted-key", "--trusted-keys=/k/x.pub"});
+    const DeployOptions withKeys = ParseDeployOptions(keys.count(), keys.vector());
+    ASSERT_EQ(withKeys.trustedKeyFiles.size(), 2u);
+    EXPECT_EQ(withKeys.trustedKeyFiles[0], WString(u"/k/one.pub"));
+    EXPECT_EQ(withKeys.trustedKeyFiles[1], WString(u"/k/two.pub"));
+    const LaunchOptions keyLaunch = ParseCommandLine(keys.count(), keys.vector(), [] { return "C"; });
+    EXPECT_TRUE(keyLaunch.silent);
+    EXPECT_EQ(keyLaunch.languageId, FindLanguageId("fr"));
 
     // The scan still ends at the first language switch: /S after it is not seen.
     const LaunchOptions launch =
@@ -62,6 +74,7 @@ TEST(DeployOptions, ExitStatusTable) {
     EXPECT_EQ(ExitStatusFor(RunOutcome::Failed), 1);
     EXPECT_EQ(ExitStatusFor(RunOutcome::NoKit), 2);
     EXPECT_EQ(ExitStatusFor(RunOutcome::Cancelled), 3);
+    EXPECT_EQ(ExitStatusFor(RunOutcome::Untrusted), 2);
 
     RunSummary summary;
     summary.outcome = RunOutcome::NoKit;
@@ -99,6 +112,31 @@ TEST(ResultDocument, CarriesAnyPathAsValidJson) {
     EXPECT_EQ(failed["outcome"], "failed");
     EXPECT_EQ(failed["files"]["new"], 0);
     EXPECT_TRUE(failed["template_directory"].is_null());
+    EXPECT_TRUE(failed["signature"].is_null());
+}
+
+TEST(ResultDocument, TellsTheVerifiedSignatureAndTheRefusals) {
+    RunSummary summary;
+    summary.outcome = RunOutcome::Installed;
+    summary.messageKey = "IDS_SUCCESS_FINISH";
+    summary.signatureKeyId = "1CE61E06897F5F78";
+    summary.signatureTrustedComment = "timestamp:1\tfile:vxk5.efd";
+    nlohmann::json document = nlohmann::json::parse(ResultDocument(summary, 0.0));
+    EXPECT_EQ(document["signature"]["key_id"], "1CE61E06897F5F78");
+    EXPECT_EQ(document["signature"]["trusted_comment"], "timestamp:1\tfile:vxk5.efd");
+
+    for (const char* key : {"IDS_ERROR_UNTRUSTED_NOSIG", "IDS_ERROR_UNTRUSTED_BADSIG", "IDS_ERROR_UNTRUSTED_KEYID",
+                            "IDS_ERROR_UNTRUSTED_MISMATCH"}) {
+        RunSummary refused;
+        refused.Fail(key);
+        EXPECT_EQ(refused.outcome, RunOutcome::Untrusted) << key;
+        document = nlohmann::json::parse(ResultDocument(refused, 0.0));
+        EXPECT_EQ(document["outcome"], "untrusted");
+        EXPECT_EQ(document["message_key"], key);
+        const std::string message = document["message"];
+        EXPECT_EQ(message.rfind("Distribution kit file vxk5.efd is not signed by a trusted key: ", 0), 0u) << message;
+        EXPECT_TRUE(document["signature"].is_null());
+    }
 }
 
 }  // namespace

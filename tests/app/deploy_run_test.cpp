@@ -249,4 +249,138 @@ TEST_F(Deploy, UnwritableResultFileIsReportedAndChangesNothingElse) {
     }
 }
 
+// A trust policy: keys made and kits signed with Debian's minisign, the
+// installer's peer; every refusal leaves the template directory as it was.
+class SignedDeploy : public Deploy {
+protected:
+    void SetUp() override {
+        if (RunProgram({"minisign", "-v"}) != 0) GTEST_SKIP() << "minisign is not installed";
+    }
+    // A key pair without a passphrase; its key id as the public key file's comment tells it.
+    std::string NewKey(const std::string& name) {
+        std::string output;
+        EXPECT_EQ(RunProgram({"minisign", "-G", "-W", "-f", "-p", temp_.path(name + ".pub"), "-s",
+                              temp_.path(name + ".key")}, &output), 0) << output;
+        const std::string file = ReadFile(temp_.path(name + ".pub"));
+        const std::string marker = "minisign public key ";
+        return file.substr(file.find(marker) + marker.size(), file.find('\n') - file.find(marker) - marker.size());
+    }
+    void SignKit(const std::string& key, const std::string& comment = "release 1") {
+        std::string output;
+        ASSERT_EQ(RunProgram({"minisign", "-S", "-s", temp_.path(key + ".key"), "-m", Kit(), "-t", comment}, &output),
+                  0) << output;
+    }
+    std::string Signature() const { return Kit() + ".minisig"; }
+    std::string TrustKey(const std::string& key) const { return "--trusted-key=" + temp_.path(key + ".pub"); }
+};
+
+TEST_F(SignedDeploy, WithoutAPolicySignedAndUnsignedKitsInstallAsBefore) {
+    MakeWholeSecondKit();
+    NewKey("signer");
+    Json document = RunForResult({"/S"});
+    EXPECT_EQ(document["outcome"], "installed");
+    EXPECT_TRUE(document["signature"].is_null());
+    SignKit("signer");
+    RemoveAll(DefaultTemplates());
+    document = RunForResult({"/S"});
+    EXPECT_EQ(document["outcome"], "installed");
+    EXPECT_TRUE(document["signature"].is_null()) << "nothing was verified";
+}
+
+TEST_F(SignedDeploy, AKitSignedWithMinisignInstallsUnderAPolicy) {
+    MakeWholeSecondKit();
+    const std::string keyId = NewKey("signer");
+    NewKey("other");
+    SignKit("signer", "release 1 for the lab");
+    int status = -1;
+    // The option stands anywhere, repeated: one of the keys is the signer's.
+    const Json document = RunForResult({TrustKey("other"), "/S", "--exit-status", TrustKey("signer")}, &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(document["outcome"], "installed") << document.dump();
+    ExpectFiles(document, 4, 0, 0);
+    ASSERT_TRUE(document["signature"].is_object()) << document.dump();
+    EXPECT_EQ(document["signature"]["key_id"], keyId);
+    EXPECT_EQ(document["signature"]["trusted_comment"], "release 1 for the lab");
+    EXPECT_EQ(ReadFile(DefaultTemplates() + "settings.cfg"), "a=b\n");
+    EXPECT_TRUE(Leftovers().empty());
+}
+
+TEST_F(SignedDeploy, EveryRefusalLeavesTheTemplateDirectoryAsItWas) {
+    MakeWholeSecondKit();
+    NewKey("signer");
+    NewKey("stranger");
+    const std::string kit = ReadFile(Kit());
+    SignKit("signer");
+    const std::string good = ReadFile(Signature());
+    SignKit("stranger");
+    const std::string strangers = ReadFile(Signature());
+    // A signature of another kit by the trusted key.
+    WriteFile(Kit(), kit + "x");
+    SignKit("signer");
+    const std::string otherKits = ReadFile(Signature());
+    WriteFile(Kit(), kit);
+
+    // The template directory holds an older copy the kit would replace.
+    MakeDirectories(DefaultTemplates());
+    WriteFile(DefaultTemplates() + "settings.cfg", "old=1\n");
+    SetTime(DefaultTemplates() + "settings.cfg", kYear2001);
+    const std::string before = Snapshot(DefaultTemplates());
+
+    std::string commentAltered = good;
+    commentAltered.replace(commentAltered.find("release 1"), 9, "release 2");
+    const std::string keyFile = ReadFile(temp_.path("signer.pub"));
+    const std::string keyLine = keyFile.substr(keyFile.find('\n') + 1);
+    WriteFile(temp_.path("short.pub"), "untrusted comment: short\n" + keyLine.substr(4));
+    WriteFile(temp_.path("garbled.pub"), "untrusted comment: garbled\n*" + keyLine.substr(1));
+    auto flipped = [&](size_t at) {
+        std::string bytes = kit;
+        bytes[at] = static_cast<char>(bytes[at] ^ 0x01);
+        return bytes;
+    };
+    struct Case {
+        const char* what;
+        std::string kit;
+        std::string signature;  // empty: no signature file
+        std::string key;
+        const char* messageKey;
+        const char* reason;  // in the message on standard error
+    };
+    const std::vector<Case> cases = {
+        {"no signature", kit, "", "signer", "IDS_ERROR_UNTRUSTED_NOSIG", "vxk5.efd.minisig is missing"},
+        {"first byte flipped", flipped(0), good, "signer", "IDS_ERROR_UNTRUSTED_MISMATCH", "does not match"},
+        {"middle byte flipped", flipped(kit.size() / 2), good, "signer", "IDS_ERROR_UNTRUSTED_MISMATCH", "does not match"},
+        {"last byte flipped", flipped(kit.size() - 1), good, "signer", "IDS_ERROR_UNTRUSTED_MISMATCH", "does not match"},
+        {"signature of another kit", kit, otherKits, "signer", "IDS_ERROR_UNTRUSTED_MISMATCH", "does not match"},
+        {"another key", kit, strangers, "signer", "IDS_ERROR_UNTRUSTED_KEYID", "unknown key id"},
+        {"truncated signature", kit, good.substr(0, good.size() / 2), "signer", "IDS_ERROR_UNTRUSTED_BADSIG", "damaged"},
+        {"garbled signature", kit, "garbage\n", "signer", "IDS_ERROR_UNTRUSTED_BADSIG", "damaged"},
+        {"trusted comment altered", kit, commentAltered, "signer", "IDS_ERROR_UNTRUSTED_MISMATCH", "does not match"},
+        {"key of a bad length", kit, good, "short", "IDS_ERROR_UNTRUSTED_KEYID", "unknown key id"},
+        {"key not base64", kit, good, "garbled", "IDS_ERROR_UNTRUSTED_KEYID", "unknown key id"},
+    };
+    for (const Case& c : cases) {
+        WriteFile(Kit(), c.kit);
+        fs::remove(Signature());
+        if (!c.signature.empty()) WriteFile(Signature(), c.signature);
+        int status = -1;
+        const Json document = RunForResult({"/S", TrustKey(c.key), "--exit-status"}, &status);
+        EXPECT_EQ(status, 2) << c.what;
+        EXPECT_EQ(document["outcome"], "untrusted") << c.what;
+        EXPECT_EQ(document["message_key"], c.messageKey) << c.what;
+        EXPECT_TRUE(document["signature"].is_null()) << c.what;
+        EXPECT_NE(Errors().find(c.reason), std::string::npos) << c.what << ": " << Errors();
+        EXPECT_EQ(Snapshot(DefaultTemplates()), before) << c.what;
+        EXPECT_TRUE(Leftovers().empty()) << c.what;
+    }
+    // The unusable key files were told about.
+    EXPECT_NE(Errors().find("garbled.pub"), std::string::npos) << Errors();
+
+    // The good signature still installs: the refusals were the policy's doing.
+    WriteFile(Kit(), kit);
+    WriteFile(Signature(), good);
+    const Json document = RunForResult({"/S", TrustKey("signer")});
+    EXPECT_EQ(document["outcome"], "installed") << document.dump();
+    EXPECT_EQ(ReadFile(DefaultTemplates() + "settings.cfg"), "a=b\n");
+}
+
 }  // namespace

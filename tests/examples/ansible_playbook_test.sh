@@ -2,7 +2,8 @@
 # Runs examples/ansible/deploy-templates.yml against localhost in a sandbox:
 # the first run installs and reports changed, a second changes nothing, a
 # check-mode run with a newer kit foretells a change and writes nothing, and
-# the real run then replaces the files. Exits 77 (skipped) without ansible-core.
+# the real run then replaces the files; a signed kit installs under a trust
+# policy and an unsigned one is refused. Exits 77 (skipped) without ansible-core.
 #   ansible_playbook_test.sh SOURCE_DIR VXK5_SETUP VXK5_KIT_TOOL
 set -euo pipefail
 source_dir=$1 installer=$2 kit_tool=$3
@@ -72,4 +73,33 @@ grep -q '0 new, 2 replaced, 0 kept' <<<"$out" || fail "unexpected counts: $out"
 printf 'not a kit' >"$sandbox/vxk5.efd.bad"
 if out=$(play -e "vxk5_kit=$sandbox/vxk5.efd.bad"); then fail "a damaged kit did not fail the play: $out"; fi
 grep -q 'no-kit' <<<"$out" || fail "the failure does not name the outcome: $out"
+
+# Signed kits: the play installs the key (here into the sandbox, not as root)
+# and copies the signature beside the kit; a kit signed with minisign installs.
+if command -v minisign >/dev/null 2>&1; then
+  minisign -G -W -p "$sandbox/lab.pub" -s "$sandbox/lab.key" >/dev/null
+  printf 'invoice v3\n' >"$sandbox/src/forms/invoice.tpl"
+  make_kit 1609459200
+  minisign -S -s "$sandbox/lab.key" -m "$sandbox/vxk5.efd" -t "release 3" >/dev/null
+  signed=(-e "vxk5_trusted_key=$sandbox/lab.pub" -e "vxk5_trusted_keys_dir=$sandbox/keys"
+          -e vxk5_trusted_key_become=false)
+  out=$(play "${signed[@]}" -e "vxk5_signature=$sandbox/vxk5.efd.minisig") || fail "signed run: $out"
+  [ "$(cat "$templates/forms/invoice.tpl")" = "invoice v3" ] || fail "the signed kit did not install"
+  [ -f "$sandbox/keys/lab.pub" ] || fail "the key was not installed: $(ls -lA "$sandbox/keys")"
+  # Without the signature the stale one is removed and the kit refused.
+  printf 'invoice v4\n' >"$sandbox/src/forms/invoice.tpl"
+  make_kit 1640995200
+  # Files, bytes and times (the directory's own time moves with the installer's
+  # probe of a recorded location, which comes before the kit is read).
+  before=$(cd "$templates" && find . -type f -printf '%p %s %T@\n' -exec md5sum {} + | sort)
+  if out=$(play "${signed[@]}"); then fail "an unsigned kit was not refused: $out"; fi
+  grep -q 'untrusted' <<<"$out" || fail "the refusal does not name the outcome: $out"
+  after=$(cd "$templates" && find . -type f -printf '%p %s %T@\n' -exec md5sum {} + | sort)
+  [ "$before" = "$after" ] || fail "the refused kit changed the template directory: $(diff <(echo "$before") <(echo "$after"))"
+  # Check mode with the key and a signature by vxk5-kit foretells the change.
+  "$kit_tool" sign -s "$sandbox/lab.key" "$sandbox/vxk5.efd" >/dev/null
+  rm -rf -- "$sandbox/keys"
+  out=$(play --check "${signed[@]}" -e "vxk5_signature=$sandbox/vxk5.efd.minisig") || fail "signed check mode: $out"
+  [ "$(reported "$out")" = changed ] || fail "check mode does not foretell the signed change: $out"
+fi
 echo "playbook: all checks passed"

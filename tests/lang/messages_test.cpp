@@ -26,6 +26,8 @@ const char* const kKeys[kMessageCount] = {
     "IDS_SETUP_EXISTEDTARGET", "IDS_DESTINATION_PROMPT", "IDS_TEMPLATE_CATALOG",  "IDS_ERROR_BACKUPKEPT",
     "IDS_RECOVERED_INSTALL", "IDS_WAITING_INSTALL",   "IDS_ERROR_BADTARGET",   "IDS_WELCOME_TEXT",
     "IDS_BUTTON_YES",       "IDS_BUTTON_NO",          "IDS_BUTTON_OK",
+    "IDS_ERROR_UNTRUSTED_NOSIG", "IDS_ERROR_UNTRUSTED_BADSIG", "IDS_ERROR_UNTRUSTED_KEYID",
+    "IDS_ERROR_UNTRUSTED_MISMATCH",
 };
 
 // Restores English after each test: the current language is process-wide.
@@ -46,6 +48,17 @@ TEST_F(Messages, EveryLanguageResolvesEveryKey) {
         }
         EXPECT_NE(Text("IDS_ERROR_NOSOURCE").find("vxk5.efd"), std::string::npos) << LanguageCode(id);
         EXPECT_NE(Text("IDS_ERROR_DAMAGEDSOURCE").find("vxk5.efd"), std::string::npos) << LanguageCode(id);
+        // The refusals of an untrusted kit name the kit, and the missing or
+        // damaged signature file by its name; each tells its own reason.
+        std::set<std::string> refusals;
+        for (const char* key : {"IDS_ERROR_UNTRUSTED_NOSIG", "IDS_ERROR_UNTRUSTED_BADSIG", "IDS_ERROR_UNTRUSTED_KEYID",
+                                "IDS_ERROR_UNTRUSTED_MISMATCH"}) {
+            EXPECT_NE(Text(key).find("vxk5.efd"), std::string::npos) << LanguageCode(id) << " " << key;
+            refusals.insert(Text(key));
+        }
+        EXPECT_EQ(refusals.size(), 4u) << LanguageCode(id);
+        EXPECT_NE(Text("IDS_ERROR_UNTRUSTED_NOSIG").find("vxk5.efd.minisig"), std::string::npos) << LanguageCode(id);
+        EXPECT_NE(Text("IDS_ERROR_UNTRUSTED_BADSIG").find("vxk5.efd.minisig"), std::string::npos) << LanguageCode(id);
         EXPECT_EQ(Text("IDS_WIZARD_BACK").rfind("<", 0), 0u) << LanguageCode(id);
         EXPECT_EQ(Text("IDS_WIZARD_NEXT").back(), '>') << LanguageCode(id);
         EXPECT_NE(Text("IDS_CHOOSEDIR_FOLDER").find('&'), std::string::npos) << LanguageCode(id);

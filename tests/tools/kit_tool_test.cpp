@@ -179,7 +179,9 @@ TEST_F(KitToolTest, HelpDescribesTheCommands) {
     const RunResult run = RunTool(tmp_, {"--help"});
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("vxk5-kit create SOURCE_DIR -o KIT"), std::string::npos);
-    EXPECT_NE(run.out.find("vxk5-kit verify [--strict] KIT"), std::string::npos);
+    EXPECT_NE(run.out.find("vxk5-kit verify [--strict] [--key PUBLIC_KEY] KIT"), std::string::npos);
+    EXPECT_NE(run.out.find("vxk5-kit keygen [-W] [-f] -p PUBLIC_KEY -s SECRET_KEY"), std::string::npos);
+    EXPECT_NE(run.out.find("vxk5-kit sign -s SECRET_KEY [-t COMMENT] KIT"), std::string::npos);
 }
 
 TEST_F(KitToolTest, VerifyFindsEntriesOutsideTheContainer) {

@@ -1,0 +1,36 @@
+#pragma once
+// The administrator's trust policy: the public keys a kit must be signed with.
+// Keys come from the files "*.pub" in /etc/vxk5/trusted-keys/ (each a regular
+// file owned by root and writable by nobody else; any other is ignored with
+// a warning) and from files named on the command line (--trusted-key=FILE).
+//
+// The policy is in force as soon as one key file is found or named, usable or
+// not: a key file that is damaged or ignored leaves the policy in force with
+// fewer keys (possibly none, which refuses every kit), so that a mistake in
+// the policy never lets an unsigned kit through.
+
+#include <string>
+#include <vector>
+
+#include "base/wstring.h"
+#include "kit/minisign.h"
+
+namespace vxk5 {
+
+constexpr char16_t kTrustedKeysDirectory[] = u"/etc/vxk5/trusted-keys";
+constexpr char kTrustedKeySuffix[] = ".pub";
+
+struct TrustPolicy {
+    bool inForce = false;
+    std::vector<minisign::PublicKey> keys;
+
+    const minisign::PublicKey* FindKey(const minisign::KeyId& keyId) const;
+};
+
+// Reads the policy from the key files of `directory` and from `namedFiles`.
+// Each file that is ignored or unusable adds a line to `warnings` (the file
+// and the reason), for the caller to show.
+TrustPolicy LoadTrustPolicy(const WString& directory, const std::vector<WString>& namedFiles,
+                            std::vector<std::string>& warnings);
+
+}  // namespace vxk5

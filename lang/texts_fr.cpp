@@ -42,7 +42,6 @@ extern const LanguageTexts kTextsFrench = {{
     {"IDS_BUTTON_YES", "Oui"},
     {"IDS_BUTTON_NO", "Non"},
     {"IDS_BUTTON_OK", "OK"},
-    {"IDS_ERROR_BADTARGET", "Ce chemin ne peut pas servir de répertoire des modèles : ce n’est pas un répertoire ou il n’est pas accessible en écriture."},
     {"IDS_ERROR_UNTRUSTED_NOSIG", "Le fichier d’installation vxk5.efd n’est pas signé par une clé de confiance : le fichier de signature vxk5.efd.minisig est absent."},
     {"IDS_ERROR_UNTRUSTED_BADSIG", "Le fichier d’installation vxk5.efd n’est pas signé par une clé de confiance : le fichier de signature vxk5.efd.minisig est endommagé."},
     {"IDS_ERROR_UNTRUSTED_KEYID", "Le fichier d’installation vxk5.efd n’est pas signé par une clé de confiance : la signature porte un identifiant de clé inconnu."},

@@ -126,13 +126,27 @@ UndoOutcome UndoSteps(const std::vector<JournalStep>& steps, const std::string& 
                 std::string keptName;
                 const int found = OpenParentOf(originals, relative, keptParent, keptDirectory, keptName);
                 EntryStatus kept;
-                if (found == ENOENT) break;
-                int error = found != 0 ? found : ExamineEntryAt(keptDirectory, keptName, kept);
-                // No original kept: the move never happened (the original is
-                // still in place) or it was put back already.
-                if (error == 0 && kept.kind == EntryKind::Missing) break;
-                if (error == 0) error = reached;
+                int error = found != 0 && found != ENOENT ? found : 0;
+                if (error == 0 && found == 0) error = ExamineEntryAt(keptDirectory, keptName, kept);
                 EntryStatus standing;
+                if (error == 0 && kept.kind == EntryKind::Missing) {
+                    // No original kept: the move never happened (the original
+                    // is still in place) or it was put back already. An empty
+                    // place, or one holding only the job's own file, means
+                    // the original is lost: that is said, not passed over.
+                    if (reached == 0 && ExamineEntryAt(directory, name, standing) == 0) {
+                        bool ours = standing.kind == EntryKind::Missing;
+                        for (const JournalStep& written : steps) {
+                            if (written.kind == StepKind::WriteFile && written.path == path &&
+                                Matches(directory, name, written)) {
+                                ours = true;
+                            }
+                        }
+                        if (ours) notRestored(path, ENOENT);
+                    }
+                    break;
+                }
+                if (error == 0) error = reached;
                 if (error == 0) error = ExamineEntryAt(directory, name, standing);
                 if (error == 0 && standing.kind != EntryKind::Missing) {
                     // Only over a file of this job's: what anyone else put

@@ -2,7 +2,8 @@
 
 #include <fcntl.h>
 
-#include <set>
+#include <unordered_map>
+#include <vector>
 
 #include "base/result_codes.h"
 #include "platform/fault_injection.h"
@@ -88,6 +89,19 @@ UndoOutcome UndoSteps(const std::vector<JournalStep>& steps, const std::string& 
         outcome.notRestored.push_back(path);
         note(path, error);
     };
+    // The files the job wrote at each destination, to tell its own from anyone else's.
+    std::unordered_map<std::string, std::vector<const JournalStep*>> written;
+    for (const JournalStep& step : steps) {
+        if (step.kind == StepKind::WriteFile && step.identified) written[step.path].push_back(&step);
+    }
+    auto jobsOwn = [&written](int directory, const std::string& name, const std::string& path) {
+        const auto found = written.find(path);
+        if (found == written.end()) return false;
+        for (const JournalStep* step : found->second) {
+            if (Matches(directory, name, *step)) return true;
+        }
+        return false;
+    };
     for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
         const std::string& path = step->path;
         if (path.size() <= target.size() || path.compare(0, target.size(), target) != 0) continue;  // above: later
@@ -134,31 +148,18 @@ UndoOutcome UndoSteps(const std::vector<JournalStep>& steps, const std::string& 
                     // is still in place) or it was put back already. An empty
                     // place, or one holding only the job's own file, means
                     // the original is lost: that is said, not passed over.
-                    if (reached == 0 && ExamineEntryAt(directory, name, standing) == 0) {
-                        bool ours = standing.kind == EntryKind::Missing;
-                        for (const JournalStep& written : steps) {
-                            if (written.kind == StepKind::WriteFile && written.path == path &&
-                                Matches(directory, name, written)) {
-                                ours = true;
-                            }
-                        }
-                        if (ours) notRestored(path, ENOENT);
+                    if (reached == 0 && ExamineEntryAt(directory, name, standing) == 0 &&
+                        (standing.kind == EntryKind::Missing || jobsOwn(directory, name, path))) {
+                        notRestored(path, ENOENT);
                     }
                     break;
                 }
                 if (error == 0) error = reached;
                 if (error == 0) error = ExamineEntryAt(directory, name, standing);
-                if (error == 0 && standing.kind != EntryKind::Missing) {
-                    // Only over a file of this job's: what anyone else put
-                    // there since is theirs.
-                    bool ours = false;
-                    for (const JournalStep& written : steps) {
-                        if (written.kind == StepKind::WriteFile && written.path == path &&
-                            Matches(directory, name, written)) {
-                            ours = true;
-                        }
-                    }
-                    if (!ours) error = EEXIST;
+                // Only over a file of this job's: what anyone else put there
+                // since is theirs.
+                if (error == 0 && standing.kind != EntryKind::Missing && !jobsOwn(directory, name, path)) {
+                    error = EEXIST;
                 }
                 if (error == 0) error = InjectedFault(FaultStep::Restore, path);
                 if (error == 0) error = RenameAt(keptDirectory, keptName, directory, name);

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <unordered_set>
@@ -202,6 +203,16 @@ uint32_t BeginInstall(InstallJob& job, const WString& targetDirectory) {
         }
     }
 
+    // One syncfs before the commit costs a sixth of a sync per file (2,000
+    // files of 10 KB on ext4 here: 1.3 s against 7.8 s), but a FUSE file
+    // system need not pass a syncfs on to its storage, while every fsync
+    // reaches it: there each file is synced.
+    struct statfs system;
+    constexpr decltype(system.f_type) kFuseMagic = 0x65735546;
+    if (job.durability == DurabilityMode::SyncFileSystem && ::fstatfs(targetFd, &system) == 0 &&
+        system.f_type == kFuseMagic) {
+        job.durability = DurabilityMode::SyncEachFile;
+    }
     if (const int error = MakeStaging(targetFd, record.target, job.staging); error != 0) {
         return NoteFailure(job, record.target, error);
     }

@@ -68,7 +68,7 @@ constexpr uint32_t kFinalPauseMilliseconds = 1000;
 
 // How the new files reach the disk before the commit record.
 enum class DurabilityMode {
-    SyncFileSystem,  // one syncfs(2) of the template directory's file system
+    SyncFileSystem,  // one syncfs(2) of the template directory's file system (FUSE: SyncEachFile)
     SyncEachFile,    // fsync(2) of each new file and each directory changed
 };
 

@@ -108,7 +108,11 @@ bool RecoverStagingAt(int parent, const std::string& parentPath, const std::stri
     const std::string entry = RegistryEntryOf(staging);
     journal.Close();
     (void)DiscardStaging(staging);
-    if (report.outcome == RecoveryReport::Outcome::RolledBack) UndoDirectoriesAbove(parsed.steps, parsed.target);
+    // The directories made on the way to the template directory go too,
+    // unless the caller is about to install into it.
+    if (report.outcome == RecoveryReport::Outcome::RolledBack && lockedTarget < 0) {
+        UndoDirectoriesAbove(parsed.steps, parsed.target);
+    }
     UnregisterStaging(entry);
     UnregisterStaging(registryEntry);
     return true;

@@ -259,6 +259,46 @@ TEST_F(DurableTest, NextInstallationRecoversTheStagingDirectoryBesideFirst) {
     EXPECT_EQ(RootNames(), (std::vector<std::string>{"home", "kits", "t", "tmp"}));
 }
 
+// A dead installer that had made the template directory itself: the next
+// installation into it recovers the dead one's work and keeps the directory
+// it is installing into.
+TEST_F(DurableTest, RecoveryBeforeAnInstallationKeepsTheDirectoryItInstallsInto) {
+    AddNewKit();
+    BuildKit();
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        int left = 30;
+        SetFaultHook(KillAt, &left);
+        (void)RunJobInto(RootPath("made/templates"));
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    RemoveAll(RootPath("home/.vxk5"));
+    ASSERT_EQ(RunJobInto(RootPath("made/templates")), 0u);
+    EXPECT_EQ(ReadFile(RootPath("made/templates/made/f19")), "new");
+    EXPECT_EQ(ListNames(RootPath("made")), std::vector<std::string>{"templates"});
+}
+
+// Each file synced on its own (as on FUSE file systems) gives the same result.
+TEST_F(DurableTest, SyncingEachFileInstallsAndUpdatesAlike) {
+    MakeOldState();
+    AddNewKit();
+    BuildKit();
+    posts_.clear();
+    job_ = InstallJob();
+    job_.finalPauseMilliseconds = 0;
+    job_.durability = DurabilityMode::SyncEachFile;
+    InstallJobState state;
+    SetupJob(state, kit_.get(), Wide(TargetPath()));
+    ASSERT_EQ(RunInstallJob(job_, state), 0u);
+    EXPECT_EQ(ReadFile(TargetPath("a.txt")), "new a");
+    EXPECT_EQ(ReadFile(TargetPath("made/f0")), "new");
+    EXPECT_EQ(RootNames(), (std::vector<std::string>{"home", "kits", "t", "tmp"}));
+}
+
 // The same for a staging directory inside the template directory.
 TEST_F(DurableTest, NextInstallationRecoversTheStagingDirectoryInsideFirst) {
     const std::string target = RootPath("mounted");

@@ -299,6 +299,29 @@ TEST_F(DurableTest, SyncingEachFileInstallsAndUpdatesAlike) {
     EXPECT_EQ(RootNames(), (std::vector<std::string>{"home", "kits", "t", "tmp"}));
 }
 
+// The template directory swapped for a link before the recovery: the
+// recovery reaches it without following links, finds no directory of the
+// journal's identity there, and touches nothing, neither the link's target
+// nor the moved directory; the originals stay in the staging directory.
+TEST_F(DurableTest, RecoveryNeverFollowsALinkSwappedForTheTemplateDirectory) {
+    MakeOldState();
+    AddNewKit();
+    ASSERT_TRUE(RunKilledAt(60));
+    MakeDirectories(RootPath("outside/sub"));
+    WriteFile(RootPath("outside/a.txt"), "the other place's a");
+    WriteFile(RootPath("outside/sub/b.txt"), "the other place's b");
+    const TreeSnapshot outside = Snapshot(RootPath("outside"));
+    ASSERT_EQ(::rename(TargetPath().c_str(), RootPath("moved").c_str()), 0);
+    const TreeSnapshot moved = Snapshot(RootPath("moved"));
+    ASSERT_EQ(::symlink(RootPath("outside").c_str(), RootPath("t").c_str()), 0);
+    const std::vector<RecoveryReport> reports = RecoverInterruptedInstalls();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].outcome, RecoveryReport::Outcome::BackupKept);
+    EXPECT_EQ(Snapshot(RootPath("outside")), outside);
+    EXPECT_EQ(Snapshot(RootPath("moved")), moved);
+    EXPECT_TRUE(PathExists(RootPath(".k5stp0-t/originals/a.txt")));
+}
+
 // The same for a staging directory inside the template directory.
 TEST_F(DurableTest, NextInstallationRecoversTheStagingDirectoryInsideFirst) {
     const std::string target = RootPath("mounted");

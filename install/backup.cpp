@@ -1,6 +1,7 @@
 #include "install/backup.h"
 
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <unordered_map>
 #include <vector>
@@ -212,7 +213,10 @@ uint32_t RollbackInstall(InstallJob& job, uint32_t code) {
         }
         if (outcome.originalsRestored) {
             // Every original is back in place: what is left in the staging
-            // directory is the job's own, and failing to remove it loses nothing.
+            // directory is the job's own, and failing to remove it loses
+            // nothing. The undone state reaches the disk before the journal
+            // that describes it goes.
+            if (root >= 0) (void)::syncfs(root);
             job.journalFile.Close();
             (void)DiscardStaging(job.staging);
             UnregisterStaging(job.staging);

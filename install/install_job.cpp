@@ -222,7 +222,10 @@ uint32_t BeginInstall(InstallJob& job, const WString& targetDirectory) {
                                          JournalHeader(record.target, record.targetIdentity.device,
                                                        record.targetIdentity.inode, job.staging.path));
     }
+    // The journal's name survives a power cut before any change relies on it.
+    if (error == 0) error = SyncDirectory(job.staging.directory.Get());
     if (error != 0) {
+        job.journalFile.Close();
         (void)DiscardStaging(job.staging);
         return NoteFailure(job, JournalPath(job), error);
     }

@@ -1,6 +1,7 @@
 #include "install/recovery.h"
 
 #include <fcntl.h>
+#include <unistd.h>
 
 #include "base/conversion.h"
 #include "install/backup.h"
@@ -106,6 +107,8 @@ bool RecoverStagingAt(int parent, const std::string& parentPath, const std::stri
     // The template directory is settled by now; the journal's lock is still
     // held, so no other start works on it at once.
     const std::string entry = RegistryEntryOf(staging);
+    // What was undone reaches the disk before the journal that describes it goes.
+    (void)::syncfs(staging.directory.Get());
     journal.Close();
     (void)DiscardStaging(staging);
     // The directories made on the way to the template directory go too,

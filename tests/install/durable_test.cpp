@@ -322,6 +322,59 @@ TEST_F(DurableTest, RecoveryNeverFollowsALinkSwappedForTheTemplateDirectory) {
     EXPECT_TRUE(PathExists(RootPath(".k5stp0-t/originals/a.txt")));
 }
 
+// An installer waiting for the lock while the one holding it dies: the waiter
+// undoes the dead one's half-done work before its own, so its files are all
+// written in full, and nothing of its installation is undone later.
+TEST_F(DurableTest, WaitingInstallerRecoversTheDeadOneFirst) {
+    MakeOldState();
+    AddNewKit();
+    BuildKit();
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        struct Stop {
+            int fd;
+            int left = 60;
+        } stop{ready[1]};
+        SetFaultHook(
+            [](FaultStep, const std::string&, void* context) {
+                Stop& at = *static_cast<Stop*>(context);
+                if (--at.left == 0) {
+                    (void)::write(at.fd, "x", 1);
+                    ::sleep(60);  // holding the lock, half-way, until killed
+                }
+                return 0;
+            },
+            &stop);
+        (void)RunJob();
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    ::close(ready[0]);
+    bool waited = false;
+    onPost_ = [&](const Post& post) {
+        if (post.text != "Waiting for another installation into this directory to finish...") return;
+        waited = true;
+        ::kill(holder, SIGKILL);
+        int status = 0;
+        ::waitpid(holder, &status, 0);
+    };
+    ASSERT_EQ(RunJob(), 0u);
+    EXPECT_TRUE(waited);
+    EXPECT_EQ(ReadFile(TargetPath("a.txt")), "new a");
+    EXPECT_EQ(ReadFile(TargetPath("sub/b.txt")), "new b");
+    for (int i = 0; i < 20; ++i) EXPECT_EQ(ReadFile(TargetPath("made/f" + std::to_string(i))), "new") << i;
+    EXPECT_EQ(job_.counts.replaced, 2u);
+    const TreeSnapshot installed = Snapshot(TargetPath());
+    EXPECT_TRUE(RecoverInterruptedInstalls().empty());
+    EXPECT_EQ(Snapshot(TargetPath()), installed);
+    EXPECT_EQ(RootNames(), (std::vector<std::string>{"home", "kits", "t", "tmp"}));
+}
+
 // The same for a staging directory inside the template directory.
 TEST_F(DurableTest, NextInstallationRecoversTheStagingDirectoryInsideFirst) {
     const std::string target = RootPath("mounted");

@@ -64,7 +64,7 @@ int MakeIn(int parent, const std::string& parentPath, const std::string& directo
            Staging& staging) {
     for (int number = 0; number < kStagingAttempts; ++number) {
         const std::string name = inside ? InsideStagingName(number) : BesideStagingName(number, directoryName);
-        int error = InjectedFault(FaultStep::JournalWrite, parentPath + name);
+        int error = InjectedFault(FaultStep::JournalWrite, parentPath + (parentPath.back() == '/' ? "" : "/") + name);
         if (error == 0) error = MakeDirectoryAt(parent, name, 0700);
         if (error == EEXIST) continue;  // anything of that name, ours or not, is never adopted
         if (error != 0) return error;

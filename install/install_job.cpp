@@ -250,8 +250,15 @@ uint32_t BeginInstall(InstallJob& job, const WString& targetDirectory) {
         record.steps.push_back(step);
     }
     if (const uint32_t code = SyncJournal(job); code != 0) return code;
-    // Found by the next start wherever TMPDIR points then.
-    if (const int failed = RegisterStaging(job.staging); failed != 0) {
+    // Found by the next start wherever TMPDIR points then. A home directory
+    // that is not this user's to write (no HOME, a read-only one, another
+    // user's under sudo) leaves the next installation into this directory to
+    // find the staging directory beside or inside it; a registry that fails
+    // to be written (a full disk, an I/O error) stops the job before its
+    // first change.
+    if (const int failed = RegisterStaging(job.staging);
+        failed != 0 && failed != EPERM && failed != EACCES && failed != EROFS && failed != ENOENT &&
+        failed != ENOTDIR && failed != ELOOP) {
         return NoteFailure(job, Bytes(GetHomeDirectory()) + "/.vxk5/transactions", failed);
     }
     // Held back for the rollback; given back as it starts.

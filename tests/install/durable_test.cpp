@@ -375,6 +375,21 @@ TEST_F(DurableTest, WaitingInstallerRecoversTheDeadOneFirst) {
     EXPECT_EQ(RootNames(), (std::vector<std::string>{"home", "kits", "t", "tmp"}));
 }
 
+// A home directory that is not this user's to write does not stop the
+// installation; the staging directory is then found beside the template
+// directory by the next installation into it.
+TEST_F(DurableTest, UnusableHomeLeavesTheRegistryOut) {
+    MakeOldState();
+    AddNewKit();
+    WriteFile(RootPath("home/.vxk5"), "a file where the registry's directory belongs");
+    ASSERT_EQ(RunJob(), 0u);
+    EXPECT_EQ(ReadFile(TargetPath("a.txt")), "new a");
+    ::setenv("HOME", "", 1);  // no home directory at all
+    ResetKit();
+    AddEntry("later.txt", "x", TimeAt(kNew));
+    EXPECT_EQ(RunJob(), 0u) << job_.failure.path.c_str();
+}
+
 // The same for a staging directory inside the template directory.
 TEST_F(DurableTest, NextInstallationRecoversTheStagingDirectoryInsideFirst) {
     const std::string target = RootPath("mounted");

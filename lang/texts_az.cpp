@@ -46,6 +46,7 @@ extern const LanguageTexts kTextsAzerbaijani = {{
     {"IDS_ERROR_UNTRUSTED_BADSIG", "vxk5.efd quraşdırma faylı etibarlı açarla imzalanmayıb: vxk5.efd.minisig imza faylı zədələnib."},
     {"IDS_ERROR_UNTRUSTED_KEYID", "vxk5.efd quraşdırma faylı etibarlı açarla imzalanmayıb: imzanın açar identifikatoru naməlumdur."},
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "vxk5.efd quraşdırma faylı etibarlı açarla imzalanmayıb: imza quraşdırma faylına uyğun gəlmir."},
+    {"IDS_ERROR_NOTRESTORED", "Bu orijinal faylları bərpa etmək mümkün olmadı:"},
 }};
 
 }  // namespace vxk5

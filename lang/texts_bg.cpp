@@ -46,6 +46,7 @@ extern const LanguageTexts kTextsBulgarian = {{
     {"IDS_ERROR_UNTRUSTED_BADSIG", "Инсталационният файл vxk5.efd не е подписан с доверен ключ: файлът с подписа vxk5.efd.minisig е повреден."},
     {"IDS_ERROR_UNTRUSTED_KEYID", "Инсталационният файл vxk5.efd не е подписан с доверен ключ: подписът е с неизвестен идентификатор на ключ."},
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "Инсталационният файл vxk5.efd не е подписан с доверен ключ: подписът не съответства на инсталационния файл."},
+    {"IDS_ERROR_NOTRESTORED", "Тези оригинални файлове не можаха да бъдат възстановени:"},
 }};
 
 }  // namespace vxk5

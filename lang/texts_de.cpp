@@ -46,6 +46,7 @@ extern const LanguageTexts kTextsGerman = {{
     {"IDS_ERROR_UNTRUSTED_BADSIG", "Die Installationsdatei vxk5.efd ist nicht mit einem vertrauenswürdigen Schlüssel signiert: Die Signaturdatei vxk5.efd.minisig ist beschädigt."},
     {"IDS_ERROR_UNTRUSTED_KEYID", "Die Installationsdatei vxk5.efd ist nicht mit einem vertrauenswürdigen Schlüssel signiert: Die Signatur hat eine unbekannte Schlüssel-ID."},
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "Die Installationsdatei vxk5.efd ist nicht mit einem vertrauenswürdigen Schlüssel signiert: Die Signatur passt nicht zur Installationsdatei."},
+    {"IDS_ERROR_NOTRESTORED", "Diese Originaldateien konnten nicht wiederhergestellt werden:"},
 }};
 
 }  // namespace vxk5

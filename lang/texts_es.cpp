@@ -46,6 +46,7 @@ extern const LanguageTexts kTextsSpanish = {{
     {"IDS_ERROR_UNTRUSTED_BADSIG", "El archivo de instalación vxk5.efd no está firmado con una clave de confianza: el archivo de firma vxk5.efd.minisig está dañado."},
     {"IDS_ERROR_UNTRUSTED_KEYID", "El archivo de instalación vxk5.efd no está firmado con una clave de confianza: la firma tiene un identificador de clave desconocido."},
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "El archivo de instalación vxk5.efd no está firmado con una clave de confianza: la firma no coincide con el archivo de instalación."},
+    {"IDS_ERROR_NOTRESTORED", "No se pudieron restaurar estos archivos originales:"},
 }};
 
 }  // namespace vxk5

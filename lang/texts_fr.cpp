@@ -46,6 +46,7 @@ extern const LanguageTexts kTextsFrench = {{
     {"IDS_ERROR_UNTRUSTED_BADSIG", "Le fichier d’installation vxk5.efd n’est pas signé par une clé de confiance : le fichier de signature vxk5.efd.minisig est endommagé."},
     {"IDS_ERROR_UNTRUSTED_KEYID", "Le fichier d’installation vxk5.efd n’est pas signé par une clé de confiance : la signature porte un identifiant de clé inconnu."},
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "Le fichier d’installation vxk5.efd n’est pas signé par une clé de confiance : la signature ne correspond pas au fichier d’installation."},
+    {"IDS_ERROR_NOTRESTORED", "Ces fichiers d’origine n’ont pas pu être remis en place :"},
 }};
 
 }  // namespace vxk5

@@ -46,6 +46,7 @@ extern const LanguageTexts kTextsArmenian = {{
     {"IDS_ERROR_UNTRUSTED_BADSIG", "Տեղադրման փաթեթի vxk5.efd ֆայլը ստորագրված չէ վստահելի բանալիով. ստորագրության vxk5.efd.minisig ֆայլը վնասված է։"},
     {"IDS_ERROR_UNTRUSTED_KEYID", "Տեղադրման փաթեթի vxk5.efd ֆայլը ստորագրված չէ վստահելի բանալիով. ստորագրության բանալու նույնացուցիչն անհայտ է։"},
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "Տեղադրման փաթեթի vxk5.efd ֆայլը ստորագրված չէ վստահելի բանալիով. ստորագրությունը չի համապատասխանում տեղադրման ֆայլին։"},
+    {"IDS_ERROR_NOTRESTORED", "Այս սկզբնական ֆայլերը չհաջողվեց վերականգնել:"},
 }};
 
 }  // namespace vxk5

@@ -46,6 +46,7 @@ extern const LanguageTexts kTextsKazakh = {{
     {"IDS_ERROR_UNTRUSTED_BADSIG", "vxk5.efd дистрибутив файлына сенімді кілтпен қол қойылмаған: vxk5.efd.minisig қолтаңба файлы зақымдалған."},
     {"IDS_ERROR_UNTRUSTED_KEYID", "vxk5.efd дистрибутив файлына сенімді кілтпен қол қойылмаған: қолтаңбаның кілт идентификаторы белгісіз."},
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "vxk5.efd дистрибутив файлына сенімді кілтпен қол қойылмаған: қолтаңба дистрибутив файлына сәйкес келмейді."},
+    {"IDS_ERROR_NOTRESTORED", "Мына бастапқы файлдарды қалпына келтіру мүмкін болмады:"},
 }};
 
 }  // namespace vxk5

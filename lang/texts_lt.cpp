@@ -46,6 +46,7 @@ extern const LanguageTexts kTextsLithuanian = {{
     {"IDS_ERROR_UNTRUSTED_BADSIG", "Diegimo failas vxk5.efd nepasirašytas patikimu raktu: parašo failas vxk5.efd.minisig sugadintas."},
     {"IDS_ERROR_UNTRUSTED_KEYID", "Diegimo failas vxk5.efd nepasirašytas patikimu raktu: parašo rakto ID nežinomas."},
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "Diegimo failas vxk5.efd nepasirašytas patikimu raktu: parašas neatitinka diegimo failo."},
+    {"IDS_ERROR_NOTRESTORED", "Šių originalių failų nepavyko atkurti:"},
 }};
 
 }  // namespace vxk5

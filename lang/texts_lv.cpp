@@ -46,6 +46,7 @@ extern const LanguageTexts kTextsLatvian = {{
     {"IDS_ERROR_UNTRUSTED_BADSIG", "Instalācijas fails vxk5.efd nav parakstīts ar uzticamu atslēgu: paraksta fails vxk5.efd.minisig ir bojāts."},
     {"IDS_ERROR_UNTRUSTED_KEYID", "Instalācijas fails vxk5.efd nav parakstīts ar uzticamu atslēgu: parakstam ir nezināms atslēgas ID."},
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "Instalācijas fails vxk5.efd nav parakstīts ar uzticamu atslēgu: paraksts neatbilst instalācijas failam."},
+    {"IDS_ERROR_NOTRESTORED", "Šos sākotnējos failus neizdevās atjaunot:"},
 }};
 
 }  // namespace vxk5

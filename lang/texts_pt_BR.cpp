@@ -46,6 +46,7 @@ extern const LanguageTexts kTextsPortugueseBrazil = {{
     {"IDS_ERROR_UNTRUSTED_BADSIG", "O arquivo de instalação vxk5.efd não está assinado com uma chave confiável: o arquivo de assinatura vxk5.efd.minisig está corrompido."},
     {"IDS_ERROR_UNTRUSTED_KEYID", "O arquivo de instalação vxk5.efd não está assinado com uma chave confiável: a assinatura tem um ID de chave desconhecido."},
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "O arquivo de instalação vxk5.efd não está assinado com uma chave confiável: a assinatura não corresponde ao arquivo de instalação."},
+    {"IDS_ERROR_NOTRESTORED", "Não foi possível restaurar estes arquivos originais:"},
 }};
 
 }  // namespace vxk5

@@ -46,6 +46,7 @@ extern const LanguageTexts kTextsRomanian = {{
     {"IDS_ERROR_UNTRUSTED_BADSIG", "Fișierul de instalare vxk5.efd nu este semnat cu o cheie de încredere: fișierul de semnătură vxk5.efd.minisig este deteriorat."},
     {"IDS_ERROR_UNTRUSTED_KEYID", "Fișierul de instalare vxk5.efd nu este semnat cu o cheie de încredere: semnătura are un ID de cheie necunoscut."},
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "Fișierul de instalare vxk5.efd nu este semnat cu o cheie de încredere: semnătura nu corespunde fișierului de instalare."},
+    {"IDS_ERROR_NOTRESTORED", "Aceste fișiere originale nu au putut fi restaurate:"},
 }};
 
 }  // namespace vxk5

@@ -46,6 +46,7 @@ extern const LanguageTexts kTextsRussian = {{
     {"IDS_ERROR_UNTRUSTED_BADSIG", "Файл дистрибутива vxk5.efd не подписан доверенным ключом: файл подписи vxk5.efd.minisig поврежден."},
     {"IDS_ERROR_UNTRUSTED_KEYID", "Файл дистрибутива vxk5.efd не подписан доверенным ключом: подпись имеет неизвестный идентификатор ключа."},
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "Файл дистрибутива vxk5.efd не подписан доверенным ключом: подпись не соответствует файлу дистрибутива."},
+    {"IDS_ERROR_NOTRESTORED", "Не удалось восстановить эти исходные файлы:"},
 }};
 
 }  // namespace vxk5

@@ -46,6 +46,7 @@ extern const LanguageTexts kTextsTurkish = {{
     {"IDS_ERROR_UNTRUSTED_BADSIG", "vxk5.efd kurulum dosyası güvenilir bir anahtarla imzalanmamış: vxk5.efd.minisig imza dosyası bozuk."},
     {"IDS_ERROR_UNTRUSTED_KEYID", "vxk5.efd kurulum dosyası güvenilir bir anahtarla imzalanmamış: imzanın anahtar kimliği bilinmiyor."},
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "vxk5.efd kurulum dosyası güvenilir bir anahtarla imzalanmamış: imza kurulum dosyasıyla eşleşmiyor."},
+    {"IDS_ERROR_NOTRESTORED", "Şu özgün dosyalar geri yüklenemedi:"},
 }};
 
 }  // namespace vxk5

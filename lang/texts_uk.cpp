@@ -46,6 +46,7 @@ extern const LanguageTexts kTextsUkrainian = {{
     {"IDS_ERROR_UNTRUSTED_BADSIG", "Файл дистрибутива vxk5.efd не підписано довіреним ключем: файл підпису vxk5.efd.minisig пошкоджено."},
     {"IDS_ERROR_UNTRUSTED_KEYID", "Файл дистрибутива vxk5.efd не підписано довіреним ключем: підпис має невідомий ідентифікатор ключа."},
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "Файл дистрибутива vxk5.efd не підписано довіреним ключем: підпис не відповідає файлу дистрибутива."},
+    {"IDS_ERROR_NOTRESTORED", "Не вдалося відновити ці початкові файли:"},
 }};
 
 }  // namespace vxk5

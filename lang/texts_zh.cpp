@@ -46,6 +46,7 @@ extern const LanguageTexts kTextsChinese = {{
     {"IDS_ERROR_UNTRUSTED_BADSIG", "安装文件 vxk5.efd 未使用受信任的密钥签名：签名文件 vxk5.efd.minisig 已损坏。"},
     {"IDS_ERROR_UNTRUSTED_KEYID", "安装文件 vxk5.efd 未使用受信任的密钥签名：签名的密钥 ID 未知。"},
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "安装文件 vxk5.efd 未使用受信任的密钥签名：签名与安装文件不匹配。"},
+    {"IDS_ERROR_NOTRESTORED", "以下原始文件未能恢复："},
 }};
 
 }  // namespace vxk5

@@ -139,4 +139,27 @@ TEST(ResultDocument, TellsTheVerifiedSignatureAndTheRefusals) {
     }
 }
 
+// Originals that a recovery at start could not put back make the run a
+// failure, whatever the installation itself did; a missing kit stays that.
+TEST(ResultDocument, OriginalsLeftOutOfPlaceByARecoveryFailTheRun) {
+    for (const RunOutcome outcome : {RunOutcome::Installed, RunOutcome::UpToDate, RunOutcome::Cancelled}) {
+        RunSummary summary;
+        summary.outcome = outcome;
+        summary.recoveryFailed = true;
+        summary.ApplyRecoveryFailure();
+        const nlohmann::json document = nlohmann::json::parse(ResultDocument(summary, 0.0));
+        EXPECT_EQ(document["outcome"], "failed");
+        EXPECT_EQ(document["message"], "Not all original files could be restored. The originals are kept in:");
+    }
+    RunSummary noKit;
+    noKit.outcome = RunOutcome::NoKit;
+    noKit.recoveryFailed = true;
+    noKit.ApplyRecoveryFailure();
+    EXPECT_EQ(noKit.outcome, RunOutcome::NoKit);
+    RunSummary clean;
+    clean.outcome = RunOutcome::Installed;
+    clean.ApplyRecoveryFailure();
+    EXPECT_EQ(clean.outcome, RunOutcome::Installed);
+}
+
 }  // namespace

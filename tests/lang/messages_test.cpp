@@ -28,6 +28,7 @@ const char* const kKeys[kMessageCount] = {
     "IDS_BUTTON_YES",       "IDS_BUTTON_NO",          "IDS_BUTTON_OK",
     "IDS_ERROR_UNTRUSTED_NOSIG", "IDS_ERROR_UNTRUSTED_BADSIG", "IDS_ERROR_UNTRUSTED_KEYID",
     "IDS_ERROR_UNTRUSTED_MISMATCH",
+    "IDS_ERROR_NOTRESTORED",
 };
 
 // Restores English after each test: the current language is process-wide.
@@ -106,7 +107,8 @@ TEST_F(Messages, ArabicTableHoldsTheEnglishTexts) {
 TEST_F(Messages, TextsBeforeAPathEndInAColon) {
     for (int32_t id = 1; id <= kLanguageCount; ++id) {
         SetCurrentLanguage(id);
-        for (const char* key : {"IDS_ERROR_BACKUPKEPT", "IDS_RECOVERED_INSTALL", "IDS_TEMPLATE_CATALOG"}) {
+        for (const char* key :
+             {"IDS_ERROR_BACKUPKEPT", "IDS_RECOVERED_INSTALL", "IDS_TEMPLATE_CATALOG", "IDS_ERROR_NOTRESTORED"}) {
             const std::string text = Text(key);
             const bool colon = text.back() == ':' ||
                                (text.size() >= 3 && text.compare(text.size() - 3, 3, "\xef\xbc\x9a") == 0);

@@ -35,6 +35,13 @@ constexpr uint32_t kDescriptionRecordMinLength = 5 * kU32Size;
 // Record length, name count, time low, time high, offset, size.
 constexpr uint32_t kFileRecordMinLength = 6 * kU32Size;
 
+// The format's limits. Counts, sizes and stored offsets are 32-bit fields;
+// a file's place in the container is the data area's start plus its stored
+// offset, and must itself fit in 32 bits with the file's bytes ending at most
+// at 4 GiB - 1: the container (head and data) is less than 4 GiB.
+constexpr uint64_t kMaxContainerOffset = UINT32_MAX;
+constexpr uint64_t kMaxContainerSize = UINT32_MAX;
+
 constexpr char16_t kSingleFormLanguage[] = u"en";  // the single-language form's language
 constexpr char16_t kFallbackLanguage[] = u"en";    // description path used when a language has none
 

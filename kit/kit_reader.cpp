@@ -1,6 +1,7 @@
 #include "kit/kit_reader.h"
 
 #include <memory>
+#include <vector>
 
 #include "kit/byte_cursor.h"
 #include "kit/kit_format.h"
@@ -97,21 +98,25 @@ KitFileEntry ReadFileRecord(ContainerReader& reader) {
     return entry;
 }
 
+// Stored offsets count from the data area; the entries get their absolute
+// places in the container. An absolute offset is a 32-bit count: one that would
+// pass 4 GiB, or bytes that reach past the container's end, would install the
+// wrong bytes (a wrapped offset points into the file table), so either makes
+// the kit damaged.
+void PlaceEntries(std::vector<KitFileEntry>& entries, uint64_t dataStart, uint64_t containerSize) {
+    for (KitFileEntry& entry : entries) {
+        const uint64_t absolute = dataStart + entry.offset;
+        if (absolute > kMaxContainerOffset || absolute + entry.size > containerSize) Fail(ERR_INVALID_DATA);
+        entry.offset = static_cast<uint32_t>(absolute);
+    }
+}
+
 // The steps of ReadKit; a failing step raises its code.
 void ReadKitSteps(DistributionKit& kit, const WString& kitPath) {
-    if (uint32_t code = CreateKitTempFile(kit.tempPath); code != 0) {
-        // No file of ours was made under that name: nothing may be deleted there.
-        kit.tempPath = WString();
-        Fail(code);
-    }
-    if (uint32_t code = UnpackKit(kitPath, kit.tempPath); code != 0) Fail(code);
-    FileHandle container = INVALID_FILE_HANDLE;
-    if (uint32_t code = CreateFileHandle(kit.tempPath, FILE_ACCESS_READ | FILE_ACCESS_WRITE, 0, FILE_OPEN_EXISTING,
-                                         container, FILE_ATTR_NORMAL);
-        code != 0) {
-        Fail(code);
-    }
-    kit.tempHandle.Reset(container);
+    // The container has no name: nothing is left in the temporary directory
+    // however the run ends.
+    if (uint32_t code = CreateKitContainer(kit.tempHandle); code != 0) Fail(code);
+    if (uint32_t code = UnpackKitInto(kitPath, kit.tempHandle.Get()); code != 0) Fail(code);
 
     const int64_t size = SeekFileHandle(kit.tempHandle.Get(), 0, FILE_FROM_END);
     if (size < 0 || SeekFileHandle(kit.tempHandle.Get(), 0, FILE_FROM_START) != 0) Fail(ERR_INVALID_PARAMETER);
@@ -135,9 +140,7 @@ void ReadKitSteps(DistributionKit& kit, const WString& kitPath) {
 
     const int64_t dataStart = SeekFileHandle(kit.tempHandle.Get(), 0, FILE_FROM_CURRENT);
     if (dataStart < 0) Fail(ERR_INVALID_PARAMETER);
-    // Stored offsets count from the data area; the sum wraps at 2^32 like every
-    // 32-bit field of the container.
-    for (KitFileEntry& entry : kit.entries) entry.offset += static_cast<uint32_t>(dataStart);
+    PlaceEntries(kit.entries, static_cast<uint64_t>(dataStart), static_cast<uint64_t>(size));
 }
 
 const KitDescription* FindDescription(const DistributionKit& kit, const WString& language) {

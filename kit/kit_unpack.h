@@ -7,6 +7,7 @@
 
 #include "base/wstring.h"
 #include "kit/distribution_kit.h"
+#include "platform/file_handle.h"
 
 namespace vxk5 {
 
@@ -23,6 +24,20 @@ namespace vxk5 {
 // 112 (ERR_DISK_FULL) when the container's file system is full; 87 when a
 // window cannot be mapped or the container cannot be written in full otherwise.
 [[nodiscard]] uint32_t UnpackKit(const WString& source, const WString& destination);
+
+// Makes the unpacked container as an unnamed file in the temporary directory
+// (a named one, unlinked at once, where the file system has no unnamed
+// files): however the process ends, nothing is left there. 0 with `container`
+// open for reading and writing, or 1013 (ERR_TEMP_NOT_CREATED).
+[[nodiscard]] uint32_t CreateKitContainer(ScopedFileHandle& container);
+
+// UnpackKit into an open container, from its offset 0; the container is cut
+// to the inflated bytes. The same codes.
+[[nodiscard]] uint32_t UnpackKitInto(const WString& source, FileHandle container);
+
+// The fewest bytes a kit of `kitSize` bytes can inflate to, as deflate stores
+// data it cannot compress: what the temporary directory must hold at least.
+uint64_t KitContainerLowerBound(uint64_t kitSize);
 
 // Closes the kit's container handle, if open, and deletes the container file,
 // if a path is set. The path itself is kept. Safe to call more than once.

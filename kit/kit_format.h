@@ -24,7 +24,10 @@ namespace kitformat {
 
 constexpr uint32_t kWindowSize = 32768;  // mapped kit window; deflate output buffer of the kit writer
 constexpr int kWindowBits = -15;         // raw deflate, 32 KiB history
-constexpr int kWriteLevel = 9;           // kits are written with maximum compression
+// zlib's level for kits: 6 takes about two thirds of 9's time on template
+// trees for 0.05-0.7 % more bytes, and the kits stay 6-7 % smaller than a
+// tar.gz of the same tree.
+constexpr int kWriteLevel = 6;
 
 constexpr uint32_t kSingleLanguageForm = 0;
 constexpr uint32_t kLanguageListForm = 1;

@@ -283,3 +283,32 @@ TEST_F(KitReaderTest, DescriptionsBeforeAFailureRemain) {
 }
 
 }  // namespace
+
+namespace {
+
+// The file table comes through a buffer: records that straddle its refills,
+// and one larger than the buffer itself, read back whole and in order, and
+// the data area starts right after the last record.
+TEST_F(KitReaderTest, LargeFileTablesReadBackAcrossBufferRefills) {
+    std::vector<KitFileEntry> files;
+    std::string data;
+    for (uint32_t i = 0; i < 20000; ++i) {
+        WString name = Wide("dir" + std::to_string(i % 97) + "\\file" + std::to_string(i));
+        name += WString(std::u16string(i % 301, u'\u00e9').c_str());
+        if (i == 7777) name += WString(std::u16string(150000, u'x').c_str());  // a record of about 300 KB
+        files.push_back(File(name.c_str(), static_cast<uint32_t>(data.size()), 2, i, i + 1));
+        data += static_cast<char>('a' + i % 26);
+        data += static_cast<char>('A' + i % 26);
+    }
+    ASSERT_EQ(Read(EncodeContainerHead(DescriptionForm::LanguageList, {{u"en", u"P", u"V", u""}}, files) + data), 0u);
+    ASSERT_EQ(kit_.entries.size(), files.size());
+    for (size_t i = 0; i < files.size(); i += 997) {
+        EXPECT_EQ(kit_.entries[i].name, files[i].name) << i;
+        EXPECT_EQ(kit_.entries[i].timeLow, files[i].timeLow) << i;
+        EXPECT_EQ(ReadContainer(kit_, kit_.entries[i].offset, 2), data.substr(files[i].offset, 2)) << i;
+    }
+    EXPECT_EQ(kit_.entries[7777].name.size(), files[7777].name.size());
+    EXPECT_EQ(ReadContainer(kit_, kit_.entries.back().offset, 2), data.substr(data.size() - 2));
+}
+
+}  // namespace

@@ -29,8 +29,11 @@
 // (largest size). Bars: <= 1.0, <= 200, <= 0.8, <= 1.0, <= 1.0, <= 1.3, <= 1.0,
 // <= 1.0.
 //
-// Options: --max N (largest entry count, default 1000000), --reps N (default
-// 5, at least 5), --keep (leave the trees in place). Not run by the tests.
+// Options: --max N (largest entry count, default 1000000), --from N (leave out
+// the sizes below N; the comparisons with 10,000 then use the smallest size
+// run), --reps N (default
+// 5, at least 5), --no-disk (leave out the runs on the disk, whose RESULT is
+// then 0), --keep (leave the trees in place). Not run by the tests.
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -387,8 +390,10 @@ SizeResult BenchSize(const Places& places, size_t entries, bool withCreate, bool
 
 struct Options {
     size_t max = 1000000;
+    size_t from = 1000;
     int reps = 5;
     bool keep = false;
+    bool disk = true;
 };
 
 Options ParseOptions(int argc, char** argv) {
@@ -397,12 +402,16 @@ Options ParseOptions(int argc, char** argv) {
         const std::string argument = argv[i];
         if (argument == "--keep") {
             options.keep = true;
+        } else if (argument == "--no-disk") {
+            options.disk = false;
+        } else if (argument == "--from" && i + 1 < argc) {
+            options.from = static_cast<size_t>(std::atoll(argv[++i]));
         } else if (argument == "--max" && i + 1 < argc) {
             options.max = static_cast<size_t>(std::atoll(argv[++i]));
         } else if (argument == "--reps" && i + 1 < argc) {
             options.reps = std::max(5, std::atoi(argv[++i]));
         } else {
-            Fail(kProgram, "unknown option " + argument + " (--max N, --reps N, --keep)");
+            Fail(kProgram, "unknown option " + argument + " (--from N, --max N, --reps N, --no-disk, --keep)");
         }
     }
     if (options.max < 1000) options.max = 1000;
@@ -442,14 +451,18 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
 
     std::vector<size_t> sizes;
-    for (size_t n = 1000; n <= options.max; n *= 10) sizes.push_back(n);
-    if (sizes.back() != options.max) sizes.push_back(options.max);
+    for (size_t n = 1000; n <= options.max; n *= 10) {
+        if (n >= options.from) sizes.push_back(n);
+    }
+    if (sizes.empty() || sizes.back() != options.max) sizes.push_back(options.max);
     size_t diskSize = 0;  // 100,000, or the largest size below it
     for (size_t n : sizes) {
         if (n <= 100000) diskSize = n;
     }
     std::map<size_t, SizeResult> results;
-    for (size_t n : sizes) results[n] = BenchSize(places, n, n == sizes.back() || n == diskSize, n == diskSize);
+    for (size_t n : sizes) {
+        results[n] = BenchSize(places, n, n == sizes.back() || n == diskSize, options.disk && n == diskSize);
+    }
 
     const SizeResult& largest = results[sizes.back()];
     const SizeResult& mid = results[diskSize];

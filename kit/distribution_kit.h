@@ -38,7 +38,7 @@ struct DistributionKit {
 
     std::vector<KitDescription> descriptions;
     std::vector<KitFileEntry> entries;
-    WString tempPath;
+    WString tempPath;  // empty: ReadKit's container is an unnamed file; deleted on release when set
     ScopedFileHandle tempHandle;
     uint32_t bufferSize = kKitCopyBufferSize;
     std::unique_ptr<uint8_t[]> buffer;

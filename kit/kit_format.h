@@ -24,7 +24,10 @@ namespace kitformat {
 
 constexpr uint32_t kWindowSize = 32768;  // mapped kit window; deflate output buffer of the kit writer
 constexpr int kWindowBits = -15;         // raw deflate, 32 KiB history
-constexpr int kWriteLevel = 9;           // kits are written with maximum compression
+// zlib's level for kits: 6 takes about two thirds of 9's time on template
+// trees for 0.05-0.7 % more bytes, and the kits stay 6-7 % smaller than a
+// tar.gz of the same tree.
+constexpr int kWriteLevel = 6;
 
 constexpr uint32_t kSingleLanguageForm = 0;
 constexpr uint32_t kLanguageListForm = 1;
@@ -34,6 +37,13 @@ constexpr uint32_t kU32Size = 4;
 constexpr uint32_t kDescriptionRecordMinLength = 5 * kU32Size;
 // Record length, name count, time low, time high, offset, size.
 constexpr uint32_t kFileRecordMinLength = 6 * kU32Size;
+
+// The format's limits. Counts, sizes and stored offsets are 32-bit fields;
+// a file's place in the container is the data area's start plus its stored
+// offset, and must itself fit in 32 bits with the file's bytes ending at most
+// at 4 GiB - 1: the container (head and data) is less than 4 GiB.
+constexpr uint64_t kMaxContainerOffset = UINT32_MAX;
+constexpr uint64_t kMaxContainerSize = UINT32_MAX;
 
 constexpr char16_t kSingleFormLanguage[] = u"en";  // the single-language form's language
 constexpr char16_t kFallbackLanguage[] = u"en";    // description path used when a language has none

@@ -1,6 +1,9 @@
 #include "kit/kit_reader.h"
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
+#include <vector>
 
 #include "kit/byte_cursor.h"
 #include "kit/kit_format.h"
@@ -22,10 +25,12 @@ struct KitReadFailure {
 
 // Reads the container through its handle, never past its end: every length
 // and count is checked against what remains before anything is allocated or
-// read, so a hostile length costs nothing.
+// read, so a hostile length costs nothing. The bytes come through a buffer
+// filled by large reads, so a file table costs a few system calls, not two
+// per record.
 class ContainerReader {
 public:
-    ContainerReader(FileHandle file, uint64_t size) : file_(file), size_(size) {}
+    ContainerReader(FileHandle file, uint64_t size) : file_(file), size_(size), buffer_(new uint8_t[kBufferSize]) {}
 
     uint32_t ReadU32() {
         uint8_t bytes[4];
@@ -44,39 +49,69 @@ public:
         return DecodeUtf16Le(bytes.get(), count);
     }
 
-    // A record's length and then its body in one read. A length below
-    // `minLength` (the record's fixed fields) or past the container's end fails.
-    std::unique_ptr<uint8_t[]> ReadRecordBody(uint32_t minLength, uint32_t& bodySize) {
+    // A record's length and then its body. A length below `minLength` (the
+    // record's fixed fields) or past the container's end fails. The body is
+    // in `scratch`, valid until the next read.
+    const uint8_t* ReadRecordBody(uint32_t minLength, uint32_t& bodySize) {
         const uint32_t length = ReadU32();
         if (length < minLength) Fail(ERR_INVALID_DATA);
         bodySize = length - kU32Size;
         if (bodySize > Remaining()) Fail(ERR_INVALID_DATA);
-        std::unique_ptr<uint8_t[]> body(new uint8_t[bodySize]);
-        ReadExactly(body.get(), bodySize);
-        return body;
+        // Whole in the buffer: no copy.
+        if (bodySize <= filled_ - used_) {
+            const uint8_t* body = buffer_.get() + used_;
+            used_ += bodySize;
+            position_ += bodySize;
+            return body;
+        }
+        if (scratch_.size() < bodySize) scratch_.resize(bodySize);
+        ReadExactly(scratch_.data(), bodySize);
+        return scratch_.data();
     }
 
+    // Where the next unread byte lies in the container.
+    uint64_t Position() const { return position_; }
+
 private:
+    static constexpr uint32_t kBufferSize = 256 * 1024;
+
     uint64_t Remaining() const { return size_ - position_; }
 
     void ReadExactly(uint8_t* target, uint32_t size) {
         if (size > Remaining()) Fail(ERR_INVALID_DATA);
+        while (size != 0) {
+            if (used_ == filled_) Refill();
+            const uint32_t piece = std::min(size, filled_ - used_);
+            std::memcpy(target, buffer_.get() + used_, piece);
+            used_ += piece;
+            position_ += piece;
+            target += piece;
+            size -= piece;
+        }
+    }
+
+    void Refill() {
         uint32_t count = 0;
-        if (uint32_t code = ReadFileHandle(file_, target, size, &count, nullptr); code != 0) Fail(code);
-        position_ += count;
+        if (uint32_t code = ReadFileHandle(file_, buffer_.get(), kBufferSize, &count, nullptr); code != 0) Fail(code);
         // The file shrank under us: the container ends inside the field.
-        if (count != size) Fail(ERR_INVALID_DATA);
+        if (count == 0) Fail(ERR_INVALID_DATA);
+        filled_ = count;
+        used_ = 0;
     }
 
     FileHandle file_;
     uint64_t size_;
     uint64_t position_ = 0;
+    std::unique_ptr<uint8_t[]> buffer_;
+    uint32_t filled_ = 0;  // bytes in the buffer
+    uint32_t used_ = 0;    // of those, read
+    std::vector<uint8_t> scratch_;
 };
 
 KitDescription ReadDescriptionRecord(ContainerReader& reader) {
     uint32_t size = 0;
-    const std::unique_ptr<uint8_t[]> body = reader.ReadRecordBody(kDescriptionRecordMinLength, size);
-    ByteCursor cursor(body.get(), size);
+    const uint8_t* body = reader.ReadRecordBody(kDescriptionRecordMinLength, size);
+    ByteCursor cursor(body, size);
     KitDescription description;
     if (!cursor.ReadCountedString(description.language) || !cursor.ReadCountedString(description.product) ||
         !cursor.ReadCountedString(description.vendor) || !cursor.ReadCountedString(description.descriptionPath)) {
@@ -87,8 +122,8 @@ KitDescription ReadDescriptionRecord(ContainerReader& reader) {
 
 KitFileEntry ReadFileRecord(ContainerReader& reader) {
     uint32_t size = 0;
-    const std::unique_ptr<uint8_t[]> body = reader.ReadRecordBody(kFileRecordMinLength, size);
-    ByteCursor cursor(body.get(), size);
+    const uint8_t* body = reader.ReadRecordBody(kFileRecordMinLength, size);
+    ByteCursor cursor(body, size);
     KitFileEntry entry;
     if (!cursor.ReadCountedString(entry.name) || !cursor.ReadU32(entry.timeLow) || !cursor.ReadU32(entry.timeHigh) ||
         !cursor.ReadU32(entry.offset) || !cursor.ReadU32(entry.size)) {
@@ -97,21 +132,25 @@ KitFileEntry ReadFileRecord(ContainerReader& reader) {
     return entry;
 }
 
+// Stored offsets count from the data area; the entries get their absolute
+// places in the container. An absolute offset is a 32-bit count: one that would
+// pass 4 GiB, or bytes that reach past the container's end, would install the
+// wrong bytes (a wrapped offset points into the file table), so either makes
+// the kit damaged.
+void PlaceEntries(std::vector<KitFileEntry>& entries, uint64_t dataStart, uint64_t containerSize) {
+    for (KitFileEntry& entry : entries) {
+        const uint64_t absolute = dataStart + entry.offset;
+        if (absolute > kMaxContainerOffset || absolute + entry.size > containerSize) Fail(ERR_INVALID_DATA);
+        entry.offset = static_cast<uint32_t>(absolute);
+    }
+}
+
 // The steps of ReadKit; a failing step raises its code.
 void ReadKitSteps(DistributionKit& kit, const WString& kitPath, KitInputObserver* observer) {
-    if (uint32_t code = CreateKitTempFile(kit.tempPath); code != 0) {
-        // No file of ours was made under that name: nothing may be deleted there.
-        kit.tempPath = WString();
-        Fail(code);
-    }
-    if (uint32_t code = UnpackKit(kitPath, kit.tempPath, observer); code != 0) Fail(code);
-    FileHandle container = INVALID_FILE_HANDLE;
-    if (uint32_t code = CreateFileHandle(kit.tempPath, FILE_ACCESS_READ | FILE_ACCESS_WRITE, 0, FILE_OPEN_EXISTING,
-                                         container, FILE_ATTR_NORMAL);
-        code != 0) {
-        Fail(code);
-    }
-    kit.tempHandle.Reset(container);
+    // The container has no name: nothing is left in the temporary directory
+    // however the run ends.
+    if (uint32_t code = CreateKitContainer(kit.tempHandle); code != 0) Fail(code);
+    if (uint32_t code = UnpackKitInto(kitPath, kit.tempHandle.Get(), observer); code != 0) Fail(code);
 
     const int64_t size = SeekFileHandle(kit.tempHandle.Get(), 0, FILE_FROM_END);
     if (size < 0 || SeekFileHandle(kit.tempHandle.Get(), 0, FILE_FROM_START) != 0) Fail(ERR_INVALID_PARAMETER);
@@ -133,11 +172,7 @@ void ReadKitSteps(DistributionKit& kit, const WString& kitPath, KitInputObserver
     const uint32_t fileCount = reader.ReadU32();
     for (uint32_t i = 0; i < fileCount; ++i) kit.entries.push_back(ReadFileRecord(reader));
 
-    const int64_t dataStart = SeekFileHandle(kit.tempHandle.Get(), 0, FILE_FROM_CURRENT);
-    if (dataStart < 0) Fail(ERR_INVALID_PARAMETER);
-    // Stored offsets count from the data area; the sum wraps at 2^32 like every
-    // 32-bit field of the container.
-    for (KitFileEntry& entry : kit.entries) entry.offset += static_cast<uint32_t>(dataStart);
+    PlaceEntries(kit.entries, reader.Position(), static_cast<uint64_t>(size));
 }
 
 const KitDescription* FindDescription(const DistributionKit& kit, const WString& language) {

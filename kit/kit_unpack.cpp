@@ -3,8 +3,8 @@
 #include <cerrno>
 
 #include <algorithm>
-#include <memory>
 
+#include "kit/container_writer.h"
 #include "kit/kit_format.h"
 #include "kit/mapped_window.h"
 #include "kit/raw_inflater.h"
@@ -21,24 +21,25 @@ uint32_t CreateKitTempFile(WString& path) {
     return CreateTempFile(directory, u"edf", path);
 }
 
-namespace {
-
-// Writes all `size` bytes. A full file system is told apart from the other
-// failures: the user can do something about it.
-uint32_t WriteAll(FileHandle file, const uint8_t* bytes, uint32_t size) {
-    uint32_t written = 0;
-    errno = 0;
-    if (WriteFileHandle(file, bytes, size, &written, nullptr) != 0 || written != size) {
-        return errno == ENOSPC || errno == EDQUOT ? ERR_DISK_FULL : ERR_INVALID_PARAMETER;
-    }
-    return 0;
+uint32_t CreateKitContainer(ScopedFileHandle& container) {
+    WString directory;
+    GetTempDirectory(directory);
+    FileHandle handle = INVALID_FILE_HANDLE;
+    const uint32_t code = CreateUnnamedTempFile(directory, u"edf", handle);
+    container.Reset(handle);
+    return code;
 }
 
-// The inflated bytes gather in one buffer of this size and go to the container
-// when it is full: few large writes, and a match that reaches back before the
-// start of the buffer (which the inflater serves from its own history, more
-// slowly) stays rare. The memory used does not grow with the kit.
-constexpr uint32_t kOutputBufferSize = 256 * 1024;
+uint64_t KitContainerLowerBound(uint64_t kitSize) {
+    // Least inflated bytes per kit byte: stored blocks, 5 bytes of framing per
+    // 65535 bytes. Huffman-coded blocks only give more.
+    constexpr uint64_t kStoredBlock = 65535;
+    constexpr uint64_t kStoredFraming = 5;
+    const uint64_t blocks = (kitSize + kStoredBlock + kStoredFraming - 1) / (kStoredBlock + kStoredFraming);
+    return kitSize > blocks * kStoredFraming ? kitSize - blocks * kStoredFraming : 0;
+}
+
+namespace {
 
 // Reads the kit's next `length` bytes, from its current position, into the
 // observer's memory and shows them to it. False when the read fails; `length`
@@ -53,15 +54,14 @@ bool ReadObserved(FileHandle source, KitInputObserver& observer, uint32_t& lengt
     return read;
 }
 
-// Inflates `source` into `destination` until the stream ends or the kit's
-// bytes run out. A stream that stops early leaves a short container.
+// The read side of unpacking: maps the kit window by window (or, with an
+// observer, reads it into the observer's memory), inflates each window's bytes
+// into the writer's space and hands them on. Stops when the stream ends or the
+// kit's bytes run out; a stream that stops early leaves a short container.
 // `observed` counts the bytes the observer, if any, has seen.
-uint32_t InflateWindows(FileHandle source, uint32_t size, FileHandle destination, KitInputObserver* observer,
+uint32_t InflateWindows(FileHandle source, uint32_t size, ContainerWriter& writer, KitInputObserver* observer,
                         uint64_t& observed) {
     RawInflater inflater;
-    const std::unique_ptr<uint8_t[]> buffer(new uint8_t[kOutputBufferSize]);
-    uint32_t filled = 0;  // inflated bytes in the buffer, not yet written
-
     bool ended = false;
     MappedWindow window;
     // 64-bit offsets: the last window of a kit just below 4 GiB must not wrap.
@@ -81,18 +81,16 @@ uint32_t InflateWindows(FileHandle source, uint32_t size, FileHandle destination
         }
         bool full = false;
         do {
-            const uint32_t before = filled;
+            const uint32_t room = writer.Room();
             const uint32_t inputBefore = inflater.InputLeft();
-            const RawInflater::Status status =
-                inflater.Inflate(buffer.get() + filled, kOutputBufferSize - filled, filled);
+            uint32_t produced = 0;
+            const RawInflater::Status status = inflater.Inflate(writer.Space(), room, produced);
             if (status == RawInflater::Status::Damaged) return ERR_INVALID_DATA;
             ended = status == RawInflater::Status::Finished;
-            full = filled == kOutputBufferSize;
-            if (full) {
-                if (uint32_t code = WriteAll(destination, buffer.get(), filled); code != 0) return code;
-                filled = 0;
-            } else if (!ended && inflater.InputLeft() != 0 && filled == before &&
-                       inflater.InputLeft() == inputBefore) {
+            full = produced == room;
+            if (uint32_t code = writer.Advance(produced); code != 0) return code;
+            if (!full && !ended && inflater.InputLeft() != 0 && produced == 0 &&
+                inflater.InputLeft() == inputBefore) {
                 // Room and input, yet no step forward: never spin on such a stream.
                 return ERR_INVALID_DATA;
             }
@@ -101,7 +99,6 @@ uint32_t InflateWindows(FileHandle source, uint32_t size, FileHandle destination
         } while (!ended && (full || inflater.InputLeft() != 0));
         window.Reset();
     }
-    if (filled != 0) return WriteAll(destination, buffer.get(), filled);
     return 0;
 }
 
@@ -116,41 +113,62 @@ void ObserveRest(FileHandle source, uint32_t size, KitInputObserver& observer, u
     }
 }
 
-}  // namespace
-
-uint32_t UnpackKit(const WString& source, const WString& destination, KitInputObserver* observer) {
-    FileHandle handle = INVALID_FILE_HANDLE;
-    if (uint32_t code = CreateFileHandle(source, FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle,
-                                         FILE_FLAG_SEQUENTIAL_NORMAL);
-        code != 0) {
-        return code;
-    }
-    ScopedFileHandle kit(handle);
-    if (uint32_t code = CreateFileHandle(destination, FILE_ACCESS_WRITE, 0, FILE_CREATE, handle, FILE_ATTR_NORMAL);
-        code != 0) {
-        return code;
-    }
-    ScopedFileHandle container(handle);
-
-    const int64_t end = SeekFileHandle(kit.Get(), 0, FILE_FROM_END);
+// Unpacks the open kit into the open container.
+uint32_t UnpackOpenKit(FileHandle kit, FileHandle container, KitInputObserver* observer) {
+    const int64_t end = SeekFileHandle(kit, 0, FILE_FROM_END);
     if (end < 0) return ERR_INVALID_PARAMETER;
     // The kit's size is a 32-bit count: a larger file is not a kit of ours, and
     // reading only its first 4 GiB would give a wrong container.
     if (end > static_cast<int64_t>(UINT32_MAX)) return ERR_INVALID_DATA;
-    AdviseSequentialRead(kit.Get());
-    if (observer != nullptr && SeekFileHandle(kit.Get(), 0, FILE_FROM_START) != 0) return ERR_INVALID_PARAMETER;
+    AdviseSequentialRead(kit);
+    if (observer != nullptr && SeekFileHandle(kit, 0, FILE_FROM_START) != 0) return ERR_INVALID_PARAMETER;
     // Tests may change the kit here, between its opening and its reading.
     if (InjectedFault(FaultStep::KitOpened, std::string()) != 0) return ERR_INVALID_PARAMETER;
 
     const uint32_t size = static_cast<uint32_t>(end);
     uint64_t observed = 0;
-    const uint32_t code = InflateWindows(kit.Get(), size, container.Get(), observer, observed);
+    ContainerWriter writer(container);
+    const uint32_t code = InflateWindows(kit, size, writer, observer, observed);
     // The check sees the whole file, whatever the inflation made of it.
-    if (observer != nullptr) ObserveRest(kit.Get(), size, *observer, observed);
-    if (code != 0) return code;
+    if (observer != nullptr) ObserveRest(kit, size, *observer, observed);
+    if (code != 0) {
+        // What was inflated before a damage stays in the container, as from a
+        // stream that stopped there.
+        if (code == ERR_INVALID_DATA) (void)writer.Finish();
+        return code;
+    }
     // The container holds exactly the inflated bytes, even where the file had
-    // content before; a failed close may mean lost data.
-    if (TruncateFileHandle(container.Get()) != 0) return ERR_INVALID_PARAMETER;
+    // content before.
+    return writer.Finish();
+}
+
+uint32_t OpenKit(const WString& source, ScopedFileHandle& kit) {
+    FileHandle handle = INVALID_FILE_HANDLE;
+    const uint32_t code =
+        CreateFileHandle(source, FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle, FILE_FLAG_SEQUENTIAL_NORMAL);
+    kit.Reset(handle);
+    return code;
+}
+
+}  // namespace
+
+uint32_t UnpackKitInto(const WString& source, FileHandle container, KitInputObserver* observer) {
+    ScopedFileHandle kit;
+    if (uint32_t code = OpenKit(source, kit); code != 0) return code;
+    return UnpackOpenKit(kit.Get(), container, observer);
+}
+
+uint32_t UnpackKit(const WString& source, const WString& destination, KitInputObserver* observer) {
+    ScopedFileHandle kit;
+    if (uint32_t code = OpenKit(source, kit); code != 0) return code;
+    FileHandle handle = INVALID_FILE_HANDLE;
+    if (uint32_t code = CreateFileHandle(destination, FILE_ACCESS_WRITE, 0, FILE_CREATE, handle, FILE_ATTR_NORMAL);
+        code != 0) {
+        return code;
+    }
+    ScopedFileHandle container(handle);
+    if (uint32_t code = UnpackOpenKit(kit.Get(), container.Get(), observer); code != 0) return code;
+    // A failed close may mean lost data.
     if (CloseFileHandle(container.Release()) != 0) return ERR_INVALID_PARAMETER;
     return 0;
 }

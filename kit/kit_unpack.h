@@ -7,6 +7,7 @@
 
 #include "base/wstring.h"
 #include "kit/distribution_kit.h"
+#include "platform/file_handle.h"
 
 namespace vxk5 {
 
@@ -44,6 +45,21 @@ public:
 // (except when a file cannot be opened or read).
 [[nodiscard]] uint32_t UnpackKit(const WString& source, const WString& destination,
                                  KitInputObserver* observer = nullptr);
+
+// Makes the unpacked container as an unnamed file in the temporary directory
+// (a named one, unlinked at once, where the file system has no unnamed
+// files): however the process ends, nothing is left there. 0 with `container`
+// open for reading and writing, or 1013 (ERR_TEMP_NOT_CREATED).
+[[nodiscard]] uint32_t CreateKitContainer(ScopedFileHandle& container);
+
+// UnpackKit into an open container, from its offset 0; the container is cut
+// to the inflated bytes. The same codes.
+[[nodiscard]] uint32_t UnpackKitInto(const WString& source, FileHandle container,
+                                     KitInputObserver* observer = nullptr);
+
+// The fewest bytes a kit of `kitSize` bytes can inflate to, as deflate stores
+// data it cannot compress: what the temporary directory must hold at least.
+uint64_t KitContainerLowerBound(uint64_t kitSize);
 
 // Closes the kit's container handle, if open, and deletes the container file,
 // if a path is set. The path itself is kept. Safe to call more than once.

@@ -2,23 +2,42 @@
 
 #include <algorithm>
 
+#include "kit/parallel_deflate.h"
 #include "kit/zlib_stream.h"
 #include "platform/file_handle.h"
 
 namespace vxk5 {
 
-using kitformat::kWindowSize;
-
 struct KitFileWriter::State {
     ScopedFileHandle file;
-    kitformat::DeflateStream deflater;
-    uint8_t output[kWindowSize];
+    std::unique_ptr<ParallelDeflater> deflater;
+
+    // The compressed pieces go straight to the file, in order.
+    uint32_t Start(int level, unsigned threads) {
+        if (level < Z_NO_COMPRESSION || level > Z_BEST_COMPRESSION) return ERR_INVALID_PARAMETER;
+        deflater = std::make_unique<ParallelDeflater>(
+            level,
+            [this](const uint8_t* bytes, size_t size) -> uint32_t {
+                while (size != 0) {
+                    const uint32_t piece = static_cast<uint32_t>(std::min<size_t>(size, 1u << 30));
+                    uint32_t written = 0;
+                    if (WriteFileHandle(file.Get(), bytes, piece, &written, nullptr) != 0 || written != piece) {
+                        return ERR_INVALID_PARAMETER;
+                    }
+                    bytes += piece;
+                    size -= piece;
+                }
+                return 0;
+            },
+            threads);
+        return 0;
+    }
 };
 
 KitFileWriter::KitFileWriter() = default;
 KitFileWriter::~KitFileWriter() = default;
 
-uint32_t KitFileWriter::Open(const WString& path, int level) {
+uint32_t KitFileWriter::Open(const WString& path, int level, unsigned threads) {
     state_.reset();
     auto state = std::make_unique<State>();
     FileHandle handle = INVALID_FILE_HANDLE;
@@ -27,58 +46,29 @@ uint32_t KitFileWriter::Open(const WString& path, int level) {
         return code;
     }
     state->file.Reset(handle);
-    if (state->deflater.Init(level) != Z_OK) return ERR_INVALID_PARAMETER;
+    if (state->Start(level, threads) != 0) return ERR_INVALID_PARAMETER;
     state_ = std::move(state);
     return 0;
 }
 
-uint32_t KitFileWriter::Adopt(FileHandle handle, int level) {
+uint32_t KitFileWriter::Adopt(FileHandle handle, int level, unsigned threads) {
     state_.reset();
     auto state = std::make_unique<State>();
     state->file.Reset(handle);
-    if (state->deflater.Init(level) != Z_OK) return ERR_INVALID_PARAMETER;
+    if (state->Start(level, threads) != 0) return ERR_INVALID_PARAMETER;
     state_ = std::move(state);
     return 0;
-}
-
-uint32_t KitFileWriter::Pump(int flush) {
-    z_stream& stream = state_->deflater.Get();
-    for (;;) {
-        stream.next_out = state_->output;
-        stream.avail_out = kWindowSize;
-        const int result = deflate(&stream, flush);
-        if (result == Z_STREAM_ERROR) return ERR_INVALID_PARAMETER;
-        const uint32_t produced = kWindowSize - stream.avail_out;
-        if (produced != 0) {
-            uint32_t written = 0;
-            if (WriteFileHandle(state_->file.Get(), state_->output, produced, &written, nullptr) != 0 ||
-                written != produced) {
-                return ERR_INVALID_PARAMETER;
-            }
-        }
-        if (flush == Z_FINISH ? result == Z_STREAM_END : stream.avail_out != 0) return 0;
-    }
 }
 
 uint32_t KitFileWriter::Write(const void* bytes, size_t size) {
     if (!state_) return ERR_INVALID_PARAMETER;
-    z_stream& stream = state_->deflater.Get();
-    const uint8_t* next = static_cast<const uint8_t*>(bytes);
-    while (size != 0) {
-        const uInt piece = static_cast<uInt>(std::min<size_t>(size, 1u << 30));
-        stream.next_in = const_cast<Bytef*>(next);
-        stream.avail_in = piece;
-        if (uint32_t code = Pump(Z_NO_FLUSH); code != 0) return code;
-        next += piece;
-        size -= piece;
-    }
-    return 0;
+    return state_->deflater->Write(bytes, size) == 0 ? 0 : ERR_INVALID_PARAMETER;
 }
 
 uint32_t KitFileWriter::Finish() {
     if (!state_) return ERR_INVALID_PARAMETER;
-    state_->deflater.Get().avail_in = 0;
-    uint32_t code = Pump(Z_FINISH);
+    uint32_t code = state_->deflater->Finish() == 0 ? 0 : ERR_INVALID_PARAMETER;
+    state_->deflater.reset();
     if (code == 0 && TruncateFileHandle(state_->file.Get()) != 0) code = ERR_INVALID_PARAMETER;
     if (code == 0 && CloseFileHandle(state_->file.Release()) != 0) code = ERR_INVALID_PARAMETER;
     state_.reset();

@@ -1,6 +1,7 @@
 #pragma once
 // Writing kit files: the container's bytes, given in pieces, are raw-deflated
-// into the kit file as one stream. The container itself is built with
+// into the kit file as one stream, compressed on every core
+// (parallel_deflate.h). The container itself is built with
 // container_encoder.h; the data area is whatever is written after its head.
 
 #include <cstddef>
@@ -22,10 +23,11 @@ public:
     KitFileWriter& operator=(const KitFileWriter&) = delete;
 
     // Creates `path`, or replaces its content. 0, or the open's code (2, 87).
-    [[nodiscard]] uint32_t Open(const WString& path, int level = kitformat::kWriteLevel);
+    // `threads` 0 compresses on every core; the kit's bytes do not depend on it.
+    [[nodiscard]] uint32_t Open(const WString& path, int level = kitformat::kWriteLevel, unsigned threads = 0);
     // Writes into `handle`, an open, empty file that the writer then owns and
     // closes. 0, or 87 when the compressor cannot start.
-    [[nodiscard]] uint32_t Adopt(FileHandle handle, int level = kitformat::kWriteLevel);
+    [[nodiscard]] uint32_t Adopt(FileHandle handle, int level = kitformat::kWriteLevel, unsigned threads = 0);
     // Compresses the next container bytes. 0, or 87 when the kit file cannot
     // be written.
     [[nodiscard]] uint32_t Write(const void* bytes, size_t size);
@@ -34,7 +36,6 @@ public:
 
 private:
     struct State;
-    [[nodiscard]] uint32_t Pump(int flush);
     std::unique_ptr<State> state_;
 };
 

@@ -41,14 +41,22 @@ uint32_t GetTempDirectory(WString& directory) {
 
 uint32_t GetFileSizeByPath(const WString& path, uint32_t* size) {
     if (size == nullptr) return 1;
-    struct stat64 status;
-    AString bytes;
-    if (!ToMultiByteWhole(path, bytes) || ::stat64(bytes.c_str(), &status) != 0) return 1;
-    *size = static_cast<uint32_t>(status.st_size);  // the low 32 bits
+    uint64_t whole = 0;
+    if (GetFileSize64ByPath(path, &whole) != ERR_SUCCESS) return 1;
+    *size = static_cast<uint32_t>(whole);  // the low 32 bits
     return ERR_SUCCESS;
 }
 
-uint32_t GetTempFreeSpace(uint32_t* bytes) {
+uint32_t GetFileSize64ByPath(const WString& path, uint64_t* size) {
+    if (size == nullptr) return 1;
+    struct stat64 status;
+    AString bytes;
+    if (!ToMultiByteWhole(path, bytes) || ::stat64(bytes.c_str(), &status) != 0) return 1;
+    *size = static_cast<uint64_t>(status.st_size);
+    return ERR_SUCCESS;
+}
+
+uint32_t GetTempFreeSpace(uint64_t* bytes) {
     if (bytes == nullptr) return ERR_INVALID_PARAMETER;
     *bytes = 0;
     WString directory;
@@ -58,16 +66,11 @@ uint32_t GetTempFreeSpace(uint32_t* bytes) {
     if (!ToMultiByteWhole(directory, directoryBytes) || ::statvfs64(directoryBytes.c_str(), &status) != 0) {
         return ERR_SUCCESS;  // unknown reads as none
     }
-    // Free blocks include those kept for the superuser.
-    constexpr uint64_t kLimit = 0xFFFFFFFFu;
+    // Free blocks include those kept for the superuser. No file system holds
+    // 2^64 bytes, but a bogus block count must not wrap into a small number.
     const uint64_t blockSize = status.f_frsize;
     const uint64_t blocks = status.f_bfree;
-    if (blockSize != 0 && blocks >= kLimit / blockSize + 1) {
-        *bytes = static_cast<uint32_t>(kLimit);
-    } else {
-        const uint64_t total = blockSize * blocks;
-        *bytes = static_cast<uint32_t>(total >= kLimit ? kLimit : total);
-    }
+    *bytes = blockSize != 0 && blocks > UINT64_MAX / blockSize ? UINT64_MAX : blockSize * blocks;
     return ERR_SUCCESS;
 }
 

@@ -11,6 +11,7 @@
 
 #include "base/result_codes.h"
 #include "base/wstring.h"
+#include "platform/file_handle.h"
 
 namespace vxk5 {
 
@@ -19,6 +20,14 @@ uint32_t GetTempDirectory(WString& directory);
 // Creates a new empty file named directory/prefix + a unique suffix (directory
 // chosen as tempnam does). 0 with the path, or 1013.
 [[nodiscard]] uint32_t CreateTempFile(const WString& directory, const WString& prefix, WString& path);
+// Opens a new, empty, unnamed file for reading and writing in the directory
+// CreateTempFile would choose (O_TMPFILE), so that nothing is left behind
+// however the process ends. Where the file system has no unnamed files, a
+// named file is made as CreateTempFile makes it and unlinked at once. 0 with
+// `handle` set (the caller closes it), or 1013.
+[[nodiscard]] uint32_t CreateUnnamedTempFile(const WString& directory, const WString& prefix, FileHandle& handle);
+// Tests: false makes CreateUnnamedTempFile take its named-file way.
+void AllowUnnamedTempFiles(bool allowed);
 // Whether a file can be made in `directory` itself: a new file named prefix +
 // a random suffix is created there exclusively and removed again. There is no
 // fallback to another directory, so a missing directory, a file, or a
@@ -37,9 +46,12 @@ uint32_t RemoveFile(const WString& path);
 [[nodiscard]] uint32_t MovePath(const WString& source, const WString& target);
 // 0 and the size's low 32 bits, or 1.
 [[nodiscard]] uint32_t GetFileSizeByPath(const WString& path, uint32_t* size);
-// Free bytes of the temporary directory's file system, saturating at
-// 4294967295, 0 when unknown. 87 only when `bytes` is absent.
-uint32_t GetTempFreeSpace(uint32_t* bytes);
+// The whole size in 64 bits: 0, or 1 when the path cannot be examined.
+[[nodiscard]] uint32_t GetFileSize64ByPath(const WString& path, uint64_t* size);
+// Free bytes of the temporary directory's file system, a 64-bit count (those
+// kept for the superuser included), 0 when unknown. 87 only when `bytes` is
+// absent.
+uint32_t GetTempFreeSpace(uint64_t* bytes);
 // The home directory without a trailing slash, empty when unknown.
 WString GetHomeDirectory();
 

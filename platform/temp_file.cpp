@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <atomic>
 #include <cstdlib>
 #include <string>
 
@@ -18,6 +19,8 @@ namespace vxk5 {
 namespace {
 
 constexpr int kAttempts = 100;
+
+std::atomic<bool> g_unnamedFilesAllowed{true};
 constexpr size_t kSuffixLength = 6;
 constexpr char kSuffixAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 
@@ -137,5 +140,37 @@ bool CanCreateFileIn(const WString& directory, const WString& prefix) {
     }
     return false;
 }
+
+uint32_t CreateUnnamedTempFile(const WString& directory, const WString& prefix, FileHandle& handle) {
+    handle = INVALID_FILE_HANDLE;
+    AString directoryBytes;
+    if (!ToMultiByteWhole(directory, directoryBytes)) return ERR_TEMP_NOT_CREATED;
+    const std::string base = ChooseDirectory(directoryBytes);
+    if (base.empty()) return ERR_TEMP_NOT_CREATED;
+    if (g_unnamedFilesAllowed.load(std::memory_order_relaxed)) {
+        // No name at all: the file goes with its last descriptor, whatever
+        // ends the process.
+        const int fd = ::open(base.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            handle = fd;
+            return ERR_SUCCESS;
+        }
+        // Only a file system (or kernel) without unnamed files falls back;
+        // any other failure would fail the named file as well.
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return ERR_TEMP_NOT_CREATED;
+    }
+    // A named file, unlinked at once: only a kill in between leaves it.
+    WString path;
+    if (CreateTempFile(directory, prefix, path) != ERR_SUCCESS) return ERR_TEMP_NOT_CREATED;
+    AString pathBytes;
+    if (!ToMultiByteWhole(path, pathBytes)) return ERR_TEMP_NOT_CREATED;
+    const int fd = ::open(pathBytes.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    ::unlink(pathBytes.c_str());
+    if (fd < 0) return ERR_TEMP_NOT_CREATED;
+    handle = fd;
+    return ERR_SUCCESS;
+}
+
+void AllowUnnamedTempFiles(bool allowed) { g_unnamedFilesAllowed.store(allowed, std::memory_order_relaxed); }
 
 }  // namespace vxk5

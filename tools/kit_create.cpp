@@ -83,16 +83,16 @@ uint64_t TotalBytes(const std::vector<SourceFile>& files) {
     return total;
 }
 
-// Writes the kit into `handle`, which the writer takes over and closes.
-bool WriteKit(const CreateOptions& options, const std::vector<SourceFile>& files, FileHandle handle,
-              const std::string& target, std::ostream& messages, std::string& error) {
+// The container's head (descriptions and file table) for `files`, laid out
+// before anything is written. The format's places are 32-bit counts: a tree
+// whose container would reach 4 GiB is refused here, before the kit file is
+// made, rather than written with offsets that wrap.
+bool PlanContainerHead(const CreateOptions& options, const std::vector<SourceFile>& files, std::string& head,
+                       std::string& error) {
     std::vector<KitFileEntry> entries;
+    entries.reserve(files.size());
     uint64_t offset = 0;
     for (const SourceFile& file : files) {
-        if (file.size > UINT32_MAX || offset + file.size > UINT32_MAX) {
-            error = "the files hold 4 GiB or more, more than a kit can: " + file.relativePath;
-            return false;
-        }
         KitFileEntry entry;
         entry.name = KitName(file.relativePath);
         entry.timeLow = file.modified.low;
@@ -101,16 +101,34 @@ bool WriteKit(const CreateOptions& options, const std::vector<SourceFile>& files
         entry.size = static_cast<uint32_t>(file.size);
         entries.push_back(entry);
         offset += file.size;
+        if (file.size > kitformat::kMaxContainerSize || offset > kitformat::kMaxContainerSize) {
+            error = "the files hold " + std::to_string(offset) +
+                    " bytes or more, more than a kit can (its file table and data must stay below 4 GiB, " +
+                    std::to_string(kitformat::kMaxContainerSize + 1) + " bytes); stopped at " + file.relativePath;
+            return false;
+        }
     }
     std::vector<KitDescription> descriptions = options.descriptions;
     for (KitDescription& description : descriptions) ReplaceAll(description.descriptionPath, u"/", u"\\");
+    head = kitformat::EncodeContainerHead(options.form, descriptions, entries);
+    if (head.size() + offset > kitformat::kMaxContainerSize) {
+        error = "the kit would hold " + std::to_string(head.size() + offset) + " bytes (file table " +
+                std::to_string(head.size()) + ", data " + std::to_string(offset) +
+                "), more than a kit can: its file table and data must stay below 4 GiB (" +
+                std::to_string(kitformat::kMaxContainerSize + 1) + " bytes)";
+        return false;
+    }
+    return true;
+}
 
+// Writes the kit into `handle`, which the writer takes over and closes.
+bool WriteKit(const CreateOptions& options, const std::vector<SourceFile>& files, const std::string& head,
+              FileHandle handle, const std::string& target, std::ostream& messages, std::string& error) {
     KitFileWriter writer;
     if (writer.Adopt(handle) != 0) {
         error = "cannot start compressing " + target;
         return false;
     }
-    const std::string head = kitformat::EncodeContainerHead(options.form, descriptions, entries);
     if (writer.Write(head.data(), head.size()) != 0) {
         error = "cannot write " + target;
         return false;
@@ -241,6 +259,8 @@ bool CreateKit(const CreateOptions& options, std::ostream& messages, std::string
             return false;
         }
     }
+    std::string head;
+    if (!PlanContainerHead(options, files, head, error)) return false;
     // Written beside the target under a name of its own and renamed when
     // complete, so that a failure never leaves a damaged kit under the
     // target's name and readers of the old kit never see a half-written one.
@@ -265,7 +285,14 @@ bool CreateKit(const CreateOptions& options, std::ostream& messages, std::string
         close(descriptor);
         return false;
     }
-    if (!WriteKit(options, files, descriptor, options.output, messages, error)) return false;
+    if (!WriteKit(options, files, head, descriptor, options.output, messages, error)) return false;
+    // Data that does not compress grows a little as it is stored: the kit
+    // file itself must stay below 4 GiB too, or no installer would read it.
+    struct stat written {};
+    if (fstat(syncDescriptor, &written) != 0 || static_cast<uint64_t>(written.st_size) > UINT32_MAX) {
+        error = "the compressed kit would hold 4 GiB or more, more than an installer reads: " + options.output;
+        return false;
+    }
     if (fsync(syncDescriptor) != 0) {
         error = "cannot write " + options.output + ": " + std::strerror(errno);
         return false;

@@ -25,7 +25,7 @@ struct CreateOptions {
 
 // Writes the kit: every file below the source directory (links followed),
 // sorted by name, named with "\" separators, with its last-write time, at
-// maximum compression. The kit is written to a temporary file beside the
+// zlib level 6, on every core. The kit is written to a temporary file beside the
 // target and renamed over it when complete, with mode 0666 less the umask.
 // Files left out (dangling links, special files, loops) are reported on
 // `messages` as "warning: " lines, as is the progress line when asked for.

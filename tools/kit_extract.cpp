@@ -145,7 +145,10 @@ bool ParseExtractArguments(int argc, char** argv, ExtractOptions& options, std::
 
 bool ExtractKit(const ExtractOptions& options, std::ostream& out, std::string& error) {
     DistributionKit kit;
-    if (!ReadKitFile(options.kit, kit, error)) return false;
+    if (!ReadKitFile(options.kit, kit, error)) {
+        error += "; nothing was written";
+        return false;
+    }
     const int64_t containerSize = SeekFileHandle(kit.tempHandle.Get(), 0, FILE_FROM_END);
     if (containerSize < 0 || !kit.buffer || kit.bufferSize == 0) {
         error = "cannot take the size of the unpacked kit";

@@ -30,7 +30,7 @@ constexpr char kUsage[] =
     "  vxk5-kit sign -s SECRET_KEY [-t COMMENT] KIT\n"
     "  vxk5-kit --help\n"
     "\n"
-    "create   packs every file below SOURCE_DIR into the kit KIT (maximum compression).\n"
+    "create   packs every file below SOURCE_DIR into the kit KIT (compressed on every core).\n"
     "         Symbolic links are followed, to files and directories; a link that loops\n"
     "         back, a dangling link or a special file is left out with a warning.\n"
     "         Names are relative to SOURCE_DIR with \"\\\" between components; each file\n"

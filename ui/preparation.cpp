@@ -10,6 +10,7 @@
 #include "config/template_locations.h"
 #include "install/recovery.h"
 #include "kit/kit_reader.h"
+#include "kit/kit_unpack.h"
 #include "kit/signed_kit.h"
 #include "kit/trust_policy.h"
 #include "lang/messages.h"
@@ -136,12 +137,16 @@ bool CInstallerDlg::Prepare() {
     // does not share our current directory.
     if (WString absolute; ResolveTargetPath(templateDirectory_, absolute)) templateDirectory_ = absolute;
 
-    uint32_t kitSize = 0;
-    if (GetFileSizeByPath(kitPath_, &kitSize) == 0) {
-        uint32_t freeBytes = 0;
+    // The temporary directory holds the unpacked kit, whose size only its
+    // unpacking tells: it is never smaller than the kit itself, less the
+    // framing of stored blocks, so a directory without that much room is
+    // refused at once. The unpacking then meets a file system that fills up as
+    // a lack of space, not as damage, and its unnamed container goes with it.
+    uint64_t kitSize = 0;
+    if (GetFileSize64ByPath(kitPath_, &kitSize) == 0) {
+        uint64_t freeBytes = 0;
         GetTempFreeSpace(&freeBytes);
-        // Three times the kit in 64 bits: a kit of 1.4 GB or more does not wrap around.
-        if (3 * static_cast<uint64_t>(kitSize) > freeBytes) return ReportFailure(this, "IDS_ERROR_NOSPACE");
+        if (KitContainerLowerBound(kitSize) > freeBytes) return ReportFailure(this, "IDS_ERROR_NOSPACE");
     }
 
     // Under a trust policy the kit is read only when its signature verifies,

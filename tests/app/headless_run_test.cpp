@@ -5,12 +5,17 @@
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <random>
 
+#include "base/conversion.h"
 #include "installer_run.h"
+#include "kit/container_encoder.h"
+#include "kit/kit_writer.h"
 #include "tests/support/tiny_tmpfs.h"
 
 namespace {
@@ -191,9 +196,9 @@ TEST_F(Headless, LackOfTemporarySpaceIsReported) {
     const std::string tiny = temp_.path("tiny");
     TinyTmpfs tmpfs(tiny, "64k");
     if (!tmpfs.Mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
-    // 30 KB: three times that exceeds 64 KB.
+    // 100 KB: even stored, it cannot inflate to less than 64 KB.
     std::mt19937 random(7);
-    std::string bytes(30000, '\0');
+    std::string bytes(100000, '\0');
     for (char& c : bytes) c = static_cast<char>(random());
     WriteFile(Kit(), bytes);
     std::vector<std::string> argv = {AppDir() + "/vxk5-setup", "/S"};
@@ -206,8 +211,8 @@ TEST_F(Headless, LackOfTemporarySpaceIsReported) {
 }
 
 TEST_F(Headless, TemporaryDirectoryFillingUpWhileUnpackingIsReportedAsLackOfSpace) {
-    // The kit passes the check made before unpacking (three times 20 KB fit
-    // into 2 MB) but inflates to 8 MB: the file system fills up on the way.
+    // The kit passes the check made before unpacking (its 20 KB fit into
+    // 2 MB) but inflates to 8 MB: the file system fills up on the way.
     const std::string tiny = temp_.path("tiny");
     TinyTmpfs tmpfs(tiny, "2m");
     if (!tmpfs.Mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
@@ -291,7 +296,8 @@ TEST_F(Headless, KilledInstallerIsUndoneAtTheNextStartWhichThenInstallsEverythin
         << errors;
     EXPECT_EQ(Snapshot(DefaultTemplates()), Snapshot(temp_.path("src")));
     for (const std::string& name : Leftovers()) {
-        EXPECT_NE(name.rfind("k5stp", 0), 0u) << name;  // the killed run's unpacked kit may stay
+        EXPECT_NE(name.rfind("k5stp", 0), 0u) << name;
+        EXPECT_NE(name.rfind("edf", 0), 0u) << name << ": the killed run's unpacked kit has no name to stay under";
     }
     EXPECT_FALSE(PathExists(journal));
 }
@@ -314,6 +320,57 @@ TEST_F(Headless, FailedSilentRunNamesTheEntryAndTheSystemsReason) {
         << errors;
     EXPECT_EQ(Snapshot(DefaultTemplates()), before);
     for (const std::string& name : Leftovers()) ADD_FAILURE() << "left in the temporary directory: " << name;
+}
+
+}  // namespace
+
+namespace {
+
+// A kit whose stored offset wraps past 4 GiB once the data area's start is
+// added would point into its own file table; one whose bytes run past the
+// container's end has nothing to give. Both are damaged: the run says so and
+// the template directory stays exactly as it was.
+TEST_F(Headless, KitWithWrappingOrOutsideOffsetsIsDamagedAndChangesNothing) {
+    const std::string templates = DefaultTemplates();
+    MakeDirectories(templates + "sub");
+    WriteFile(templates + "a.txt", "the user's own a.txt\n");
+    WriteFile(templates + "sub/b.txt", "b\n");
+    const std::string before = Snapshot(templates);
+    for (const uint32_t offset : {0xFFFFFFF0u, 3u}) {
+        std::string container = vxk5::kitformat::EncodeContainerHead(
+            vxk5::kitformat::DescriptionForm::LanguageList, {{u"en", u"P", u"V", u""}},
+            {{u"sub\\b.txt", 0x157AA007u, 0x01D710B4u, 0, 4}, {u"a.txt", 0x157AA007u, 0x01FF0000u, offset, 8}});
+        container += "new!data";
+        ASSERT_EQ(vxk5::WriteKitFile(vxk5::FromMultiByte(vxk5::AString(Kit().c_str())), container), 0u);
+        Start({"/S"}, false);
+        ASSERT_EQ(Finish(), 0);
+        EXPECT_EQ(Errors(),
+                  "Distribution kit file vxk5.efd corrupted or not designed for this installation program.\n")
+            << offset;
+        EXPECT_EQ(Snapshot(templates), before) << offset;
+        EXPECT_TRUE(Leftovers().empty()) << offset;
+        EXPECT_FALSE(PathExists(MainConfig()));
+    }
+}
+
+// The space check counts in 64 bits and asks for what the unpacked kit needs
+// at least, not three times the kit: a kit of 1.6 GB (a small stream followed
+// by a sparse tail, which the installer never reads) installs where the
+// temporary directory has the room, where three times it would have wrapped
+// or saturated the old 32-bit count.
+TEST_F(Headless, KitOver1Point5GBIsAcceptedWhenTheSpaceIsThere) {
+    struct statvfs status {};
+    ASSERT_EQ(statvfs(Tmp().c_str(), &status), 0);
+    const unsigned long long freeBytes = static_cast<unsigned long long>(status.f_frsize) * status.f_bfree;
+    constexpr off_t kKitSize = 1600LL * 1000 * 1000;
+    if (freeBytes < 2ULL * kKitSize) GTEST_SKIP() << "the temporary directory has less than 3.2 GB free";
+    WriteSampleTree(temp_.path("src"));
+    MakeKit(temp_.path("src"));
+    ASSERT_EQ(truncate(Kit().c_str(), kKitSize), 0);  // sparse: takes no space
+    Start({"/S"}, false);
+    ASSERT_EQ(Finish(), 0) << Errors();
+    EXPECT_EQ(Errors().find("Insufficient space"), std::string::npos) << Errors();
+    EXPECT_EQ(ReadFile(DefaultTemplates() + "forms/letters/letter.tpl"), "letter template\n");
 }
 
 }  // namespace

@@ -32,12 +32,12 @@ class KitReaderTest : public KitTest {
 protected:
     uint32_t Read(const std::string& container) { return ReadKit(kit_, Kit(Deflate(container))); }
 
-    // The failure path ran: entries emptied, container closed and deleted.
+    // The failure path ran: entries emptied, container closed, nothing left
+    // in the temporary directory (the container never had a name there).
     void ExpectReleased() {
         EXPECT_TRUE(kit_.entries.empty());
         EXPECT_EQ(kit_.tempHandle.Get(), INVALID_FILE_HANDLE);
-        EXPECT_FALSE(kit_.tempPath.empty());
-        EXPECT_FALSE(PathExists(Narrow(kit_.tempPath)));
+        EXPECT_TRUE(kit_.tempPath.empty());
         EXPECT_EQ(ContainerCount(), 0u);
     }
 
@@ -72,7 +72,9 @@ TEST_F(KitReaderTest, WorkedExample) {
     EXPECT_EQ(kit_.entries[0].timeLow, 0x89ABCDEFu);
     EXPECT_EQ(kit_.entries[0].timeHigh, 0x01D2C3B4u);
     EXPECT_EQ(ReadContainer(kit_, 48, 3), "abc");
-    EXPECT_EQ(ContainerCount(), 1u);  // stays open for the installation
+    // Stays open for the installation, without a name in the temporary directory.
+    EXPECT_NE(kit_.tempHandle.Get(), INVALID_FILE_HANDLE);
+    EXPECT_EQ(ContainerCount(), 0u);
 }
 
 TEST_F(KitReaderTest, LanguageListWithLongerRecords) {
@@ -122,18 +124,51 @@ TEST_F(KitReaderTest, DataAreaStartsRightAfterTheFileTable) {
 
 TEST_F(KitReaderTest, StoredOffsetsAreRelativeToTheDataArea) {
     const std::vector<KitFileEntry> files{File(u"f", 10, 1)};
-    ASSERT_EQ(Read(EncodeContainerHead(DescriptionForm::LanguageList, {{u"en", u"P", u"V", u"d"}}, files)), 0u);
+    const std::string data(11, 'd');
+    ASSERT_EQ(Read(EncodeContainerHead(DescriptionForm::LanguageList, {{u"en", u"P", u"V", u"d"}}, files) + data), 0u);
     const uint32_t shortOffset = kit_.entries.at(0).offset;
     DistributionKit other;
-    ASSERT_EQ(ReadKit(other, Kit(Deflate(EncodeContainerHead(
-                                     DescriptionForm::LanguageList, {{u"en", u"Longer product", u"V", u"d"}}, files)))),
+    ASSERT_EQ(ReadKit(other, Kit(Deflate(EncodeContainerHead(DescriptionForm::LanguageList,
+                                                             {{u"en", u"Longer product", u"V", u"d"}}, files) +
+                                         data))),
               0u);
     EXPECT_EQ(other.entries.at(0).offset, shortOffset + 2 * 13);
 }
 
-TEST_F(KitReaderTest, OffsetsWrapAtFourGiB) {
-    ASSERT_EQ(Read(EncodeContainerHead(DescriptionForm::LanguageList, {}, {File(u"f", 0xFFFFFFF0u, 1)})), 0u);
-    EXPECT_EQ(kit_.entries.at(0).offset, 22u);  // 0xFFFFFFF0 + 38, the data area's start, modulo 2^32
+// An absolute offset is a 32-bit count: a stored offset that would wrap once
+// the data area's start is added (0xFFFFFFF0 + 38 would point at byte 22, in
+// the file table), and bytes past the container's end, make the kit damaged.
+// Bytes that end exactly at the container's end, or none at its end, are fine.
+TEST_F(KitReaderTest, OffsetsThatWrapOrLeaveTheContainerAreDamage) {
+    const std::string data = "0123456789";
+    const struct {
+        const char* what;
+        KitFileEntry entry;
+        bool damaged;
+    } cases[] = {
+        {"wraps past 4 GiB", File(u"f", 0xFFFFFFF0u, 1), true},
+        {"wraps to the data area", File(u"f", 0xFFFFFFFFu - 37, 1), true},
+        {"largest offset, no bytes", File(u"f", 0xFFFFFFFFu, 0), true},
+        {"starts past the end", File(u"f", 11, 0), true},
+        {"ends past the end", File(u"f", 5, 6), true},
+        {"size wraps the sum", File(u"f", 1, 0xFFFFFFFFu), true},
+        {"ends at the end", File(u"f", 4, 6), false},
+        {"nothing at the end", File(u"f", 10, 0), false},
+    };
+    for (const auto& c : cases) {
+        const uint32_t code = Read(EncodeContainerHead(DescriptionForm::LanguageList, {},
+                                                       {File(u"ok", 0, 10), c.entry}) + data);
+        if (c.damaged) {
+            EXPECT_EQ(code, ERR_INVALID_DATA) << c.what;
+            ExpectReleased();
+        } else {
+            ASSERT_EQ(code, 0u) << c.what;
+            ASSERT_EQ(kit_.entries.size(), 2u);
+            EXPECT_EQ(ReadContainer(kit_, kit_.entries[1].offset, kit_.entries[1].size),
+                      data.substr(c.entry.offset, c.entry.size))
+                << c.what;
+        }
+    }
 }
 
 TEST_F(KitReaderTest, QueriesMatchLanguageWithoutCase) {
@@ -245,6 +280,35 @@ TEST_F(KitReaderTest, DescriptionsBeforeAFailureRemain) {
     ExpectReleased();
     ASSERT_EQ(kit_.descriptions.size(), 1u);
     EXPECT_EQ(kit_.descriptions[0].product, u"P");
+}
+
+}  // namespace
+
+namespace {
+
+// The file table comes through a buffer: records that straddle its refills,
+// and one larger than the buffer itself, read back whole and in order, and
+// the data area starts right after the last record.
+TEST_F(KitReaderTest, LargeFileTablesReadBackAcrossBufferRefills) {
+    std::vector<KitFileEntry> files;
+    std::string data;
+    for (uint32_t i = 0; i < 20000; ++i) {
+        WString name = Wide("dir" + std::to_string(i % 97) + "\\file" + std::to_string(i));
+        name += WString(std::u16string(i % 301, u'\u00e9').c_str());
+        if (i == 7777) name += WString(std::u16string(150000, u'x').c_str());  // a record of about 300 KB
+        files.push_back(File(name.c_str(), static_cast<uint32_t>(data.size()), 2, i, i + 1));
+        data += static_cast<char>('a' + i % 26);
+        data += static_cast<char>('A' + i % 26);
+    }
+    ASSERT_EQ(Read(EncodeContainerHead(DescriptionForm::LanguageList, {{u"en", u"P", u"V", u""}}, files) + data), 0u);
+    ASSERT_EQ(kit_.entries.size(), files.size());
+    for (size_t i = 0; i < files.size(); i += 997) {
+        EXPECT_EQ(kit_.entries[i].name, files[i].name) << i;
+        EXPECT_EQ(kit_.entries[i].timeLow, files[i].timeLow) << i;
+        EXPECT_EQ(ReadContainer(kit_, kit_.entries[i].offset, 2), data.substr(files[i].offset, 2)) << i;
+    }
+    EXPECT_EQ(kit_.entries[7777].name.size(), files[7777].name.size());
+    EXPECT_EQ(ReadContainer(kit_, kit_.entries.back().offset, 2), data.substr(data.size() - 2));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "kit/kit_reader.h"
 #include "kit/mapped_window.h"
 #include "kit/raw_inflater.h"
+#include "platform/file_system.h"
 #include "tests/kit/kit_fixture.h"
 #include "tests/support/tiny_tmpfs.h"
 
@@ -257,7 +258,8 @@ TEST_F(KitUnpackTest, ContainerGoesWithTheKitModel) {
         ASSERT_EQ(ReadKit(kit, Kit(Deflate(kitformat::EncodeContainerHead(kitformat::DescriptionForm::SingleLanguage,
                                                                            {}, {})))),
                   0u);
-        EXPECT_EQ(ContainerCount(), 1u);
+        EXPECT_NE(kit.tempHandle.Get(), INVALID_FILE_HANDLE);
+        EXPECT_EQ(ContainerCount(), 0u) << "the open container has no name";
     }
     EXPECT_EQ(ContainerCount(), 0u);
 }
@@ -315,6 +317,38 @@ TEST(MappedWindowTest, RefusesWhatCannotBeMapped) {
     EXPECT_FALSE(window.Map(INVALID_FILE_HANDLE, 0, 32768));
     EXPECT_EQ(window.Data(), nullptr);
     EXPECT_EQ(window.Size(), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+// A run killed while it unpacks leaves nothing in the temporary directory:
+// the container has no name there (or, where the file system has no unnamed
+// files, loses its name right after it is made).
+TEST_F(KitUnpackTest, KilledUnpackingLeavesNothingInTheTemporaryDirectory) {
+    const std::string head = kitformat::EncodeContainerHead(kitformat::DescriptionForm::LanguageList, {}, {});
+    const WString kitPath = Kit(Deflate(head + TextLikeBytes(64 << 20, 3)));
+    for (const bool unnamed : {true, false}) {
+        for (const int delayMs : {0, 5, 40}) {
+            const pid_t child = fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                AllowUnnamedTempFiles(unnamed);
+                for (;;) {
+                    DistributionKit kit;
+                    (void)ReadKit(kit, kitPath);
+                }
+            }
+            usleep(static_cast<useconds_t>(delayMs) * 1000);
+            ASSERT_EQ(kill(child, SIGKILL), 0);
+            int status = 0;
+            ASSERT_EQ(waitpid(child, &status, 0), child);
+            EXPECT_TRUE(WIFSIGNALED(status));
+            EXPECT_EQ(ContainerCount(), 0u) << (unnamed ? "unnamed" : "named") << " container, killed after "
+                                            << delayMs << " ms";
+        }
+    }
 }
 
 }  // namespace

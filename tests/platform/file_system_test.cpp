@@ -62,24 +62,32 @@ TEST(GetFileSizeByPath, LowBitsOrOne) {
     EXPECT_EQ(GetFileSizeByPath(W(dir.path("missing")), &size), 1u);
     EXPECT_EQ(size, 42u);
     EXPECT_EQ(GetFileSizeByPath(W(big), nullptr), 1u);
+    uint64_t whole = 0;
+    EXPECT_EQ(GetFileSize64ByPath(W(big), &whole), 0u);
+    EXPECT_EQ(whole, 5ULL << 30) << "the whole size, past 4 GiB";
+    EXPECT_EQ(GetFileSize64ByPath(W(dir.path("missing")), &whole), 1u);
+    EXPECT_EQ(GetFileSize64ByPath(W(big), nullptr), 1u);
 }
 
-TEST(GetTempFreeSpace, SaturatesAtTheLargest32BitValue) {
-    uint32_t bytes = 5;
+TEST(GetTempFreeSpace, CountsPast4GiBWithoutSaturating) {
+    uint64_t bytes = 5;
     EXPECT_EQ(GetTempFreeSpace(nullptr), ERR_INVALID_PARAMETER);
     std::string roomy;
+    uint64_t expected = 0;
     for (const char* candidate : {"/dev/shm", "/", "/tmp"}) {
         struct statvfs status;
         if (statvfs(candidate, &status) == 0 &&
             static_cast<unsigned __int128>(status.f_frsize) * status.f_bfree > (8ULL << 30)) {
             roomy = candidate;
+            expected = static_cast<uint64_t>(status.f_frsize) * status.f_bfree;
             break;
         }
     }
     if (roomy.empty()) GTEST_SKIP() << "no file system with more than 8 GiB free";
     const ScopedEnv tmpdir("TMPDIR", roomy);
     EXPECT_EQ(GetTempFreeSpace(&bytes), 0u);
-    EXPECT_EQ(bytes, 4294967295u);
+    EXPECT_GT(bytes, 4294967295u) << "a 64-bit count, not one that stops at 4 GiB";
+    EXPECT_NEAR(static_cast<double>(bytes), static_cast<double>(expected), 256.0 * 1024 * 1024);
 }
 
 TEST(GetTempFreeSpace, SmallFileSystemReportsItsFreeBytes) {
@@ -90,7 +98,7 @@ TEST(GetTempFreeSpace, SmallFileSystemReportsItsFreeBytes) {
     const uint64_t expected = static_cast<uint64_t>(status.f_frsize) * status.f_bfree;
     if (expected >= 0xFFFFFFFFu) GTEST_SKIP() << "/dev/shm has 4 GiB or more free";
     const ScopedEnv tmpdir("TMPDIR", "/dev/shm");
-    uint32_t bytes = 0;
+    uint64_t bytes = 0;
     EXPECT_EQ(GetTempFreeSpace(&bytes), 0u);
     EXPECT_NEAR(static_cast<double>(bytes), static_cast<double>(expected), 64.0 * 1024 * 1024);
 }

@@ -1,6 +1,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -92,6 +93,31 @@ TEST_F(CreateTempFileTest, NeverFollowsAPlantedLink) {
         EXPECT_EQ(status.st_size, 0);
         WriteFile(Bytes(path), "used");
     }
+}
+
+// The unnamed file leaves no name in the directory while it is open or after;
+// the named way (file systems without unnamed files) unlinks its name at
+// once. Both give a file open for reading and writing, private to the owner.
+TEST(CreateUnnamedTempFile, LeavesNoNameEitherWay) {
+    TempDir dir;
+    const ScopedEnv tmpdir("TMPDIR", dir.path());
+    for (const bool unnamed : {true, false}) {
+        AllowUnnamedTempFiles(unnamed);
+        FileHandle handle = INVALID_FILE_HANDLE;
+        ASSERT_EQ(CreateUnnamedTempFile(W("/nowhere"), u"edf", handle), 0u) << unnamed;
+        ScopedFileHandle file(handle);
+        EXPECT_TRUE(std::filesystem::is_empty(dir.path())) << unnamed;
+        struct stat status {};
+        ASSERT_EQ(fstat(DescriptorOf(handle), &status), 0);
+        EXPECT_TRUE(S_ISREG(status.st_mode));
+        EXPECT_EQ(status.st_nlink, 0u) << unnamed;
+        EXPECT_EQ(status.st_mode & 0777, 0600u);
+        ASSERT_EQ(pwrite(DescriptorOf(handle), "abc", 3, 0), 3);
+        char back[3] = {};
+        ASSERT_EQ(pread(DescriptorOf(handle), back, 3, 0), 3);
+        EXPECT_EQ(std::string(back, 3), "abc");
+    }
+    AllowUnnamedTempFiles(true);
 }
 
 }  // namespace

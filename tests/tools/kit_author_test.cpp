@@ -201,7 +201,8 @@ TEST_F(KitAuthorTest, VerifyWarnsAboutWhatInstallsAndStrictCountsWarnings) {
     WriteContainer({{u"a.txt", 0, 0, 0, 40}}, "data");
     run = RunTool(tmp_, {"verify", kit_});
     EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(Contains(run.err, "a.txt: bytes 74+40 lie outside")) << run.err;
+    // Bytes outside the container make the kit damaged, for verify as for the installer.
+    EXPECT_TRUE(Contains(run.err, "damaged")) << run.err;
     EXPECT_EQ(RunTool(tmp_, {"verify", "--strict", "--strict", kit_}).status, 2);
 }
 

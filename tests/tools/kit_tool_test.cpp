@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -187,14 +188,57 @@ TEST_F(KitToolTest, HelpDescribesTheCommands) {
 TEST_F(KitToolTest, VerifyFindsEntriesOutsideTheContainer) {
     std::string container = kitformat::EncodeContainerHead(
         kitformat::DescriptionForm::LanguageList, {{u"en", u"P", u"V", u""}},
-        {{u"inside.txt", 0, 0, 0, 4}, {u"outside.txt", 0, 0, 2, 10}, {u"..\\escape.txt", 0, 0, 0, 1}});
+        {{u"inside.txt", 0, 0, 0, 4}, {u"..\\escape.txt", 0, 0, 0, 1}});
     container += "data";
     ASSERT_EQ(WriteKitFile(Wide(kit_), container), 0u);
-    const RunResult run = RunTool(tmp_, {"verify", kit_});
+    RunResult run = RunTool(tmp_, {"verify", kit_});
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("outside.txt"), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("inside.txt"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("escape.txt: not a usable relative path"), std::string::npos) << run.err;
+
+    // Bytes past the container's end, and a stored offset that wraps past
+    // 4 GiB into the file table once the data area's start is added: the kit
+    // is damaged, and never "OK".
+    for (const uint32_t offset : {2u, 0xFFFFFFF0u}) {
+        container = kitformat::EncodeContainerHead(kitformat::DescriptionForm::LanguageList, {{u"en", u"P", u"V", u""}},
+                                                   {{u"inside.txt", 0, 0, 0, 4}, {u"outside.txt", 0, 0, offset, 10}});
+        container += "data";
+        ASSERT_EQ(WriteKitFile(Wide(kit_), container), 0u);
+        run = RunTool(tmp_, {"verify", kit_});
+        EXPECT_EQ(run.status, 1) << offset;
+        EXPECT_NE(run.err.find("damaged"), std::string::npos) << run.err;
+        EXPECT_EQ(run.out.find("OK"), std::string::npos) << run.out;
+    }
+}
+
+// The container's places are 32-bit counts: a tree whose file table and data
+// reach 4 GiB is refused before anything is written (a sparse file stands in
+// for the data, so nothing of it is read).
+TEST_F(KitToolTest, CreateRefusesATreeWhoseOffsetsWouldPass4GiB) {
+    const std::string big = tmp_.path("big");
+    MakeDirectories(big);
+    const auto makeSparse = [](const std::string& path, off_t size) {
+        const int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(ftruncate(fd, size), 0);
+        close(fd);
+    };
+    makeSparse(big + "/a-zeros.bin", (off_t{4} << 30) - 64);
+    WriteFile(big + "/b-small.bin", "12345678");
+    const std::string out = tmp_.path("out/big.efd");
+    MakeDirectories(tmp_.path("out"));
+    RunResult run = RunTool(tmp_, {"create", big, "-o", out, "--quiet"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("4 GiB"), std::string::npos) << run.err;
+    EXPECT_TRUE(std::filesystem::is_empty(tmp_.path("out"))) << "nothing written, no temporary kit left";
+
+    // One file alone at 4 GiB is refused the same way.
+    std::filesystem::remove(big + "/b-small.bin");
+    makeSparse(big + "/a-zeros.bin", off_t{4} << 30);
+    run = RunTool(tmp_, {"create", big, "-o", out, "--quiet"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("4 GiB"), std::string::npos) << run.err;
+    EXPECT_TRUE(std::filesystem::is_empty(tmp_.path("out")));
 }
 
 // verify refuses every kit whose names the installer refuses, with the

@@ -1,0 +1,503 @@
+// bench-scale: how the installer and the kit tool keep up with tar and rsync
+// as a kit's entry count grows (1,000 to 1,000,000 entries).
+//
+// Trees of small text-like files (200 B to 4 KiB, 100 per directory) are made
+// on a tmpfs of its own, mounted where it can be (root), else in the temporary
+// directory; the output says which. For each size, every measurement is taken
+// --reps times (default 5), alternating which side runs first, and the median
+// of the runs' ratios is printed with its spread:
+//   create    vxk5-kit create against tar -czf of the same tree (and sizes);
+//   fresh     the installer into an empty directory against tar -xzf;
+//   update    the installer over a tree whose every file is older against
+//             tar --keep-newer-files -xzf over the same;
+//   uptodate  the installer over a tree already up to date (nothing to write)
+//             against rsync -a --update from an extracted copy;
+//   list, verify  vxk5-kit list / verify, for the time per entry.
+// At 100,000 entries (or the largest size below it) the update is also run on
+// the temporary directory's own file system ("disk").
+// The installer runs as a separate process of this program (--install), which
+// unpacks and reads the kit and runs the installation job as the installer
+// does, with the 1 s pause the program makes after copying switched off, and
+// reports its time up to the job's final post and its peak resident memory.
+//
+// RESULT lines: scale_fresh_vs_tar (largest size), scale_bytes_per_entry (peak
+// RSS growth per entry from 10,000 to the largest size, the worst of fresh,
+// update and up-to-date), scale_update_vs_tar (100k), scale_update_disk_vs_tar
+// (100k), scale_uptodate_vs_rsync (100k), scale_flatness (the worst ratio of
+// the time per entry at the largest size to that at 10,000, over install,
+// update, up-to-date, list and verify), create_vs_tar_czf and kit_vs_tgz_size
+// (largest size). Bars: <= 1.0, <= 200, <= 0.8, <= 1.0, <= 1.0, <= 1.3, <= 1.0,
+// <= 1.0.
+//
+// Options: --max N (largest entry count, default 1000000), --from N (leave out
+// the sizes below N; the comparisons with 10,000 then use the smallest size
+// run), --reps N (default
+// 5, at least 5), --no-disk (leave out the runs on the disk, whose RESULT is
+// then 0), --keep (leave the trees in place). Not run by the tests.
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "../common/bench_common.h"
+#include "../common/text_source.h"
+#include "base/conversion.h"
+#include "install/install_job.h"
+#include "kit/kit_reader.h"
+#include "lang/messages.h"
+#include "platform/file_system.h"
+#include "platform/job_state.h"
+
+extern char** environ;
+
+namespace vxk5 {
+
+namespace {
+
+constexpr char kProgram[] = "bench-scale";
+constexpr int kFilesPerDirectory = 100;
+constexpr int64_t kOldTime = 1577836800;  // 2020-01-01: the trees that are updated
+constexpr int64_t kNewTime = 1609459200;  // 2021-01-01: the kit's files
+
+struct Measured {
+    double seconds = -1;
+    long peakKib = -1;
+};
+
+// Runs a program (argument vector, no shell) with stdout to `out` (or
+// /dev/null); its wall time and peak RSS, seconds -1 when it failed.
+Measured RunMeasured(const std::vector<std::string>& arguments, const std::vector<std::string>& environment = {},
+                     const std::string& out = "/dev/null") {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    std::vector<std::string> envStrings;
+    for (char** e = environ; *e != nullptr; ++e) envStrings.emplace_back(*e);
+    for (const std::string& e : environment) envStrings.push_back(e);
+    std::vector<char*> envp;
+    for (std::string& e : envStrings) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    const Clock::time_point start = Clock::now();
+    pid_t pid = 0;
+    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    Measured result;
+    if (spawned != 0) return result;
+    int status = 0;
+    struct rusage usage {};
+    if (wait4(pid, &status, 0, &usage) != pid) return result;
+    const double seconds = Seconds(Clock::now() - start);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return result;
+    result.seconds = seconds;
+    result.peakKib = usage.ru_maxrss;
+    return result;
+}
+
+// The installer as a process of its own: this program with --install.
+Measured RunInstaller(const std::string& self, const std::string& kit, const std::string& target,
+                      const std::string& tmpdir) {
+    const std::string out = tmpdir + "/install-report";
+    const Measured process = RunMeasured({self, "--install", kit, target}, {"TMPDIR=" + tmpdir}, out);
+    Measured result;
+    if (process.seconds < 0) return result;
+    std::ifstream report(out);
+    report >> result.seconds >> result.peakKib;
+    if (!report) result.seconds = -1;
+    return result;
+}
+
+// The child: unpack and read the kit and run the job as the installer does,
+// without the pause after the final post. Prints "<seconds> <VmHWM KiB>".
+int InstallChild(const char* kitPath, const char* target) {
+    InitProcessLocale();
+    const Clock::time_point start = Clock::now();
+    Clock::time_point finalPost = start;
+    {
+        DistributionKit kit;
+        if (ReadKit(kit, Wide(kitPath)) != 0) return 1;
+        InstallJobState state;
+        SetupJob(state, &kit, Wide(target));
+        InstallJob job;
+        job.finalPauseMilliseconds = 0;
+        job.postObserver = [&finalPost](uint32_t code, const WString&, uint32_t percent) {
+            if (code != 0 || percent >= 100) finalPost = Clock::now();
+        };
+        if (RunInstallJob(job, state) != 0) return 1;
+    }
+    long peak = -1;
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmHWM:", 0) == 0) peak = std::atol(line.c_str() + 6);
+    }
+    std::printf("%.6f %ld\n", Seconds(finalPost - start), peak);
+    return 0;
+}
+
+void SetTimes(const std::string& path, int64_t seconds) {
+    const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+}
+
+// A tree of `count` files under `root`; returns the file paths (relative).
+std::vector<std::string> MakeTree(const std::string& root, size_t count) {
+    TextSource text;
+    std::vector<std::string> names;
+    names.reserve(count);
+    ::mkdir(root.c_str(), 0755);
+    uint64_t state = 0x2545F4914F6CDD1Dull;
+    std::vector<uint8_t> bytes(4096);
+    for (size_t i = 0; i < count; ++i) {
+        char name[64];
+        std::snprintf(name, sizeof name, "d%05zu", i / kFilesPerDirectory);
+        if (i % kFilesPerDirectory == 0) ::mkdir((root + "/" + name).c_str(), 0755);
+        std::snprintf(name, sizeof name, "d%05zu/t%07zu.cfg", i / kFilesPerDirectory, i);
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        const size_t size = 200 + static_cast<size_t>(state % (4096 - 200 + 1));
+        text.Fill(bytes.data(), size);
+        const std::string path = root + "/" + name;
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd < 0 || ::write(fd, bytes.data(), size) != static_cast<ssize_t>(size) || ::close(fd) != 0) {
+            Fail(kProgram, "cannot write " + path);
+        }
+        SetTimes(path, kOldTime);
+        names.emplace_back(name);
+    }
+    return names;
+}
+
+uint64_t FileSize(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 ? static_cast<uint64_t>(status.st_size) : 0;
+}
+
+void Remove(const std::string& path) { (void)RemoveTree(Wide(path)); }
+
+void CheckFile(const std::string& path, int64_t mtime, const char* what) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0 || status.st_mtime != mtime) {
+        Fail(kProgram, std::string(what) + ": " + path + " is missing or has the wrong time");
+    }
+}
+
+// Median of the ratios a[i] / b[i] with their range.
+struct Ratio {
+    double median = 0;
+    double low = 0;
+    double high = 0;
+};
+
+Ratio Ratios(const std::vector<double>& a, const std::vector<double>& b) {
+    std::vector<double> ratios;
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i) ratios.push_back(a[i] / b[i]);
+    Ratio r;
+    if (ratios.empty()) return r;
+    r.median = Median(ratios);
+    r.low = *std::min_element(ratios.begin(), ratios.end());
+    r.high = *std::max_element(ratios.begin(), ratios.end());
+    return r;
+}
+
+std::string Describe(const Ratio& r) {
+    char text[96];
+    std::snprintf(text, sizeof text, "%.3f (runs %.3f-%.3f)", r.median, r.low, r.high);
+    return text;
+}
+
+struct SizeResult {
+    size_t entries = 0;
+    std::map<std::string, std::vector<double>> times;  // kind -> seconds per run
+    std::map<std::string, long> peakKib;               // installer kinds -> the largest peak of the runs
+    Ratio create, fresh, update, uptodate, updateDisk;
+    uint64_t kitBytes = 0, tgzBytes = 0;
+};
+
+struct Places {
+    std::string base;  // tmpfs (or the temporary directory)
+    std::string disk;  // the temporary directory's own file system
+    std::string self;
+    std::string tool;
+    int reps = 5;
+};
+
+void Print(const SizeResult& r, const char* kind) {
+    const auto it = r.times.find(kind);
+    if (it == r.times.end()) return;
+    std::printf("  %-22s %s, %.2f us per entry\n", kind, Spread(it->second, 1e3, "ms").c_str(),
+                Median(it->second) / static_cast<double>(r.entries) * 1e6);
+}
+
+// Every measurement at one size.
+SizeResult BenchSize(const Places& places, size_t entries, bool withCreate, bool withDisk) {
+    SizeResult result;
+    result.entries = entries;
+    const std::string work = places.base + "/n" + std::to_string(entries);
+    ::mkdir(work.c_str(), 0755);
+    const std::string src = work + "/src";
+    std::printf("%zu entries: making the tree\n", entries);
+    std::fflush(stdout);
+    const std::vector<std::string> names = MakeTree(src, entries);
+    const std::string probe = names.back();
+    // The old tree's archive, for the update runs' starting trees.
+    const std::string oldTgz = work + "/old.tar.gz";
+    if (Run({"tar", "-czf", oldTgz, "-C", src, "."}) != 0) Fail(kProgram, "tar -czf failed");
+    for (const std::string& name : names) SetTimes(src + "/" + name, kNewTime);
+
+    const std::string kit = work + "/new.efd";
+    const std::string tgz = work + "/new.tar.gz";
+    auto& t = result.times;
+    const int createReps = withCreate ? places.reps : 1;
+    for (int rep = 0; rep < createReps; ++rep) {
+        Measured tar, create;
+        const auto runTar = [&] { tar = RunMeasured({"tar", "-czf", tgz, "-C", src, "."}); };
+        const auto runCreate = [&] { create = RunMeasured({places.tool, "create", src, "-o", kit, "--quiet"}); };
+        if (rep % 2 == 0) {
+            runTar();
+            runCreate();
+        } else {
+            runCreate();
+            runTar();
+        }
+        if (tar.seconds < 0 || create.seconds < 0) Fail(kProgram, "tar -czf or vxk5-kit create failed");
+        t["tar -czf"].push_back(tar.seconds);
+        t["create"].push_back(create.seconds);
+    }
+    result.kitBytes = FileSize(kit);
+    result.tgzBytes = FileSize(tgz);
+    result.create = Ratios(t["create"], t["tar -czf"]);
+
+    const std::string tmp = work + "/tmp";
+    ::mkdir(tmp.c_str(), 0700);
+    for (int rep = 0; rep < places.reps; ++rep) {
+        const bool installFirst = rep % 2 == 1;
+        // fresh
+        const std::string tarDir = work + "/tar-x";
+        const std::string installDir = work + "/installed";
+        ::mkdir(tarDir.c_str(), 0755);
+        Measured tar, install;
+        const auto runTar = [&] { tar = RunMeasured({"tar", "-xzf", tgz, "-C", tarDir}); };
+        const auto runInstall = [&] { install = RunInstaller(places.self, kit, installDir + "/", tmp); };
+        if (installFirst) { runInstall(); runTar(); } else { runTar(); runInstall(); }
+        if (tar.seconds < 0 || install.seconds < 0) Fail(kProgram, "fresh: tar -xzf or the installer failed");
+        CheckFile(installDir + "/" + probe, kNewTime, "fresh install");
+        t["tar -xzf"].push_back(tar.seconds);
+        t["fresh"].push_back(install.seconds);
+        result.peakKib["fresh"] = std::max(result.peakKib["fresh"], install.peakKib);
+
+        // up to date: the fresh trees again, nothing to write
+        Measured rsync, uptodate;
+        const auto runRsync = [&] { rsync = RunMeasured({"rsync", "-a", "--update", src + "/", tarDir + "/"}); };
+        const auto runUptodate = [&] { uptodate = RunInstaller(places.self, kit, installDir + "/", tmp); };
+        if (installFirst) { runUptodate(); runRsync(); } else { runRsync(); runUptodate(); }
+        if (rsync.seconds < 0 || uptodate.seconds < 0) Fail(kProgram, "up to date: rsync or the installer failed");
+        t["rsync -a --update"].push_back(rsync.seconds);
+        t["uptodate"].push_back(uptodate.seconds);
+        result.peakKib["uptodate"] = std::max(result.peakKib["uptodate"], uptodate.peakKib);
+        Remove(tarDir);
+        Remove(installDir);
+
+        // update: every file older
+        const auto updateRun = [&](const std::string& parent, const char* tarKind, const char* installKind,
+                                   const std::string& tmpdir) {
+            const std::string a = parent + "/upd-tar";
+            const std::string b = parent + "/upd-inst";
+            ::mkdir(a.c_str(), 0755);
+            ::mkdir(b.c_str(), 0755);
+            if (Run({"tar", "-xzf", oldTgz, "-C", a}) != 0 || Run({"tar", "-xzf", oldTgz, "-C", b}) != 0) {
+                Fail(kProgram, "cannot lay out the old tree");
+            }
+            Run({"sync"});
+            Measured tarU, installU;
+            const auto runTarU = [&] { tarU = RunMeasured({"tar", "--keep-newer-files", "-xzf", tgz, "-C", a}); };
+            const auto runInstallU = [&] { installU = RunInstaller(places.self, kit, b + "/", tmpdir); };
+            if (installFirst) { runInstallU(); runTarU(); } else { runTarU(); runInstallU(); }
+            if (tarU.seconds < 0 || installU.seconds < 0) Fail(kProgram, "update: tar or the installer failed");
+            CheckFile(b + "/" + probe, kNewTime, "update");
+            CheckFile(a + "/" + probe, kNewTime, "tar --keep-newer-files");
+            t[tarKind].push_back(tarU.seconds);
+            t[installKind].push_back(installU.seconds);
+            if (std::string(installKind) == "update") {
+                result.peakKib["update"] = std::max(result.peakKib["update"], installU.peakKib);
+            }
+            Remove(a);
+            Remove(b);
+        };
+        updateRun(work, "tar --keep-newer-files", "update", tmp);
+        if (withDisk) {
+            const std::string diskWork = places.disk + "/n" + std::to_string(entries);
+            ::mkdir(diskWork.c_str(), 0755);
+            updateRun(diskWork, "tar --keep-newer-files (disk)", "update (disk)", tmp);
+            Remove(diskWork);
+        }
+
+        // list and verify
+        const Measured list = RunMeasured({places.tool, "list", kit}, {"TMPDIR=" + tmp});
+        const Measured verify = RunMeasured({places.tool, "verify", kit}, {"TMPDIR=" + tmp});
+        if (list.seconds < 0 || verify.seconds < 0) Fail(kProgram, "vxk5-kit list or verify failed");
+        t["list"].push_back(list.seconds);
+        t["verify"].push_back(verify.seconds);
+        result.peakKib["list"] = std::max(result.peakKib["list"], list.peakKib);
+        result.peakKib["verify"] = std::max(result.peakKib["verify"], verify.peakKib);
+        std::printf("  run %d: fresh %.3f s / tar %.3f s; up to date %.3f s / rsync %.3f s; update %.3f s / tar %.3f s;"
+                    " list %.3f s, verify %.3f s\n",
+                    rep + 1, t["fresh"].back(), t["tar -xzf"].back(), t["uptodate"].back(),
+                    t["rsync -a --update"].back(), t["update"].back(), t["tar --keep-newer-files"].back(),
+                    t["list"].back(), t["verify"].back());
+        std::fflush(stdout);
+    }
+    result.fresh = Ratios(t["fresh"], t["tar -xzf"]);
+    result.update = Ratios(t["update"], t["tar --keep-newer-files"]);
+    result.uptodate = Ratios(t["uptodate"], t["rsync -a --update"]);
+    if (withDisk) result.updateDisk = Ratios(t["update (disk)"], t["tar --keep-newer-files (disk)"]);
+
+    std::printf("%zu entries (medians of %d runs; per entry = median / entries):\n", entries, places.reps);
+    for (const char* kind : {"tar -czf", "create", "tar -xzf", "fresh", "rsync -a --update", "uptodate",
+                             "tar --keep-newer-files", "update", "tar --keep-newer-files (disk)", "update (disk)",
+                             "list", "verify"}) {
+        Print(result, kind);
+    }
+    std::printf("  create / tar -czf %s; kit %llu bytes, tar.gz %llu bytes (%.3f)\n", Describe(result.create).c_str(),
+                static_cast<unsigned long long>(result.kitBytes), static_cast<unsigned long long>(result.tgzBytes),
+                static_cast<double>(result.kitBytes) / static_cast<double>(result.tgzBytes));
+    std::printf("  fresh / tar -xzf %s; update / tar --keep-newer-files %s; up to date / rsync %s\n",
+                Describe(result.fresh).c_str(), Describe(result.update).c_str(), Describe(result.uptodate).c_str());
+    if (withDisk) std::printf("  update on the disk / tar %s\n", Describe(result.updateDisk).c_str());
+    std::printf("  peak RSS: fresh %ld KiB, update %ld KiB, up to date %ld KiB, list %ld KiB, verify %ld KiB\n",
+                result.peakKib["fresh"], result.peakKib["update"], result.peakKib["uptodate"], result.peakKib["list"],
+                result.peakKib["verify"]);
+    std::fflush(stdout);
+    if (places.base != work) Remove(work);
+    return result;
+}
+
+struct Options {
+    size_t max = 1000000;
+    size_t from = 1000;
+    int reps = 5;
+    bool keep = false;
+    bool disk = true;
+};
+
+Options ParseOptions(int argc, char** argv) {
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--keep") {
+            options.keep = true;
+        } else if (argument == "--no-disk") {
+            options.disk = false;
+        } else if (argument == "--from" && i + 1 < argc) {
+            options.from = static_cast<size_t>(std::atoll(argv[++i]));
+        } else if (argument == "--max" && i + 1 < argc) {
+            options.max = static_cast<size_t>(std::atoll(argv[++i]));
+        } else if (argument == "--reps" && i + 1 < argc) {
+            options.reps = std::max(5, std::atoi(argv[++i]));
+        } else {
+            Fail(kProgram, "unknown option " + argument + " (--from N, --max N, --reps N, --no-disk, --keep)");
+        }
+    }
+    if (options.max < 1000) options.max = 1000;
+    return options;
+}
+
+bool IsTmpfs(const std::string& path) {
+    struct statfs status {};
+    return ::statfs(path.c_str(), &status) == 0 && status.f_type == 0x01021994;  // TMPFS_MAGIC
+}
+
+}  // namespace
+
+}  // namespace vxk5
+
+using namespace vxk5;
+
+int main(int argc, char** argv) {
+    if (argc == 4 && std::strcmp(argv[1], "--install") == 0) return InstallChild(argv[2], argv[3]);
+    const Options options = ParseOptions(argc, argv);
+    char selfPath[4096] = {};
+    if (readlink("/proc/self/exe", selfPath, sizeof selfPath - 1) <= 0) return 1;
+
+    Places places;
+    places.self = selfPath;
+    places.tool = VXK5_KIT_TOOL;
+    places.reps = options.reps;
+    places.disk = MakeScratchDirectory("bench-scale-disk", false);
+    const std::string mountPoint = MakeScratchDirectory("bench-scale", false);
+    const bool mounted = ::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=16g,mode=0700") == 0;
+    places.base = mountPoint;
+    std::printf("bench-scale: trees on %s (%s); the disk runs in %s (%s)\n", mountPoint.c_str(),
+                mounted ? "a tmpfs mounted for this run" : IsTmpfs(mountPoint) ? "tmpfs" : "the temporary directory, not tmpfs",
+                places.disk.c_str(), IsTmpfs(places.disk) ? "tmpfs" : "the temporary directory's file system");
+    std::printf("installer times: unpacking, reading and the installation job, up to the job's final post; the"
+                " program's 1 s pause after copying is switched off; the installer runs as a process of its own\n");
+    std::fflush(stdout);
+
+    std::vector<size_t> sizes;
+    for (size_t n = 1000; n <= options.max; n *= 10) {
+        if (n >= options.from) sizes.push_back(n);
+    }
+    if (sizes.empty() || sizes.back() != options.max) sizes.push_back(options.max);
+    size_t diskSize = 0;  // 100,000, or the largest size below it
+    for (size_t n : sizes) {
+        if (n <= 100000) diskSize = n;
+    }
+    std::map<size_t, SizeResult> results;
+    for (size_t n : sizes) {
+        results[n] = BenchSize(places, n, n == sizes.back() || n == diskSize, options.disk && n == diskSize);
+    }
+
+    const SizeResult& largest = results[sizes.back()];
+    const SizeResult& mid = results[diskSize];
+    const SizeResult& small = results.count(10000) != 0 ? results[10000] : results[sizes.front()];
+    double bytesPerEntry = 0;
+    if (largest.entries > small.entries) {
+        long growth = 0;
+        for (const char* kind : {"fresh", "update", "uptodate"}) {
+            growth = std::max(growth, largest.peakKib.at(kind) - small.peakKib.at(kind));
+        }
+        bytesPerEntry = static_cast<double>(growth) * 1024.0 / static_cast<double>(largest.entries - small.entries);
+    }
+    double flatness = 0;
+    for (const char* kind : {"fresh", "update", "uptodate", "list", "verify"}) {
+        const double perLarge = Median(largest.times.at(kind)) / static_cast<double>(largest.entries);
+        const double perSmall = Median(small.times.at(kind)) / static_cast<double>(small.entries);
+        std::printf("time per entry, %s: %.2f us at %zu, %.2f us at %zu, ratio %.3f\n", kind, perLarge * 1e6,
+                    largest.entries, perSmall * 1e6, small.entries, perLarge / perSmall);
+        flatness = std::max(flatness, perLarge / perSmall);
+    }
+    std::printf("sizes: largest %zu entries, middle %zu, small %zu\n", largest.entries, mid.entries, small.entries);
+
+    if (mounted) ::umount2(mountPoint.c_str(), MNT_DETACH);
+    if (!options.keep) {
+        Remove(mountPoint);
+        Remove(places.disk);
+    }
+    std::printf("RESULT scale_fresh_vs_tar=%.3f\n", largest.fresh.median);
+    std::printf("RESULT scale_bytes_per_entry=%.0f\n", bytesPerEntry);
+    std::printf("RESULT scale_update_vs_tar=%.3f\n", mid.update.median);
+    std::printf("RESULT scale_update_disk_vs_tar=%.3f\n", mid.updateDisk.median);
+    std::printf("RESULT scale_uptodate_vs_rsync=%.3f\n", mid.uptodate.median);
+    std::printf("RESULT scale_flatness=%.3f\n", flatness);
+    std::printf("RESULT create_vs_tar_czf=%.3f\n", largest.create.median);
+    std::printf("RESULT kit_vs_tgz_size=%.3f\n",
+                static_cast<double>(largest.kitBytes) / static_cast<double>(std::max<uint64_t>(largest.tgzBytes, 1)));
+    return 0;
+}

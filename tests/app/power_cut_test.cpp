@@ -10,6 +10,11 @@
 // The home directory is the mount, so whatever the installer keeps there to
 // find an unfinished installation again is subject to the cut as well.
 // VXK5_POWERCUT_EVERY=1 cuts at every operation instead of a spread.
+//
+// The same file system also kills the installer at each of its mutating
+// system calls on the disk in turn (a process killed, nothing lost), after
+// which the next start finds either an emptied temporary directory or another
+// one: old or new exactly, every time.
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -104,12 +109,12 @@ protected:
     // replaced (plain, read-only, set-gid, one with a hard link), kept (newer
     // than the kit), left alone (not in the kit), a link to an older file and
     // a dangling link replaced, and new files in new directories.
-    void MakeOldAndKit(const std::string& home) {
+    void MakeOldAndKit(const std::string& home, int files = kFiles) {
         const std::string templates = home + "/" + kTemplates;
         const std::string source = temp_.path("src");
         MakeDirectories(templates);
         MakeDirectories(source);
-        for (int i = 0; i < kFiles; ++i) {
+        for (int i = 0; i < files; ++i) {
             const std::string name = Name(i);
             const std::string newBytes = "new " + std::to_string(i) + " " + std::string(static_cast<size_t>(i * 7 % 900), 'n');
             MakeDirectories(source + "/" + name.substr(0, name.rfind('/')));
@@ -164,21 +169,15 @@ protected:
         MakeDirectories(Tmp());
     }
 
+    enum class AfterCut { TemporaryLost, OtherTemporary };
+
     // The disk as the pristine old state, an installation cut at `cutAt`
     // (0: after it ended), /tmp lost, a recovering start; the template
     // directory's state afterwards. `log` gets the cut run's operations.
     std::string CutAndRecover(long cutAt, const std::string& log) {
         EXPECT_TRUE(CopyTree(Pristine(), Disk()));
         EmptyTemporaryDirectory();
-        {
-            PowerCutMount mount(VXK5_POWERCUT_FS, Disk(), Home(), cutAt, log);
-            if (!mount.Mounted()) {
-                ADD_FAILURE() << "powercut_fs did not mount";
-                return std::string();
-            }
-            RunInstaller(false);
-            EXPECT_TRUE(mount.Unmount());
-        }
+        if (!InstallOnMount(cutAt, log, false)) return std::string();
         EmptyTemporaryDirectory();
         {
             PowerCutMount mount(VXK5_POWERCUT_FS, Disk(), Home(), 0, std::string());
@@ -189,6 +188,42 @@ protected:
             RunInstaller(true);
             EXPECT_TRUE(mount.Unmount());
         }
+        return TreeState(Disk() + "/" + kTemplates);
+    }
+
+    // An installation on the mount, cut or killed at `cutAt`.
+    bool InstallOnMount(long cutAt, const std::string& log, bool killOnly) {
+        PowerCutMount mount(VXK5_POWERCUT_FS, Disk(), Home(), cutAt, log, killOnly);
+        if (!mount.Mounted()) {
+            ADD_FAILURE() << "powercut_fs did not mount";
+            return false;
+        }
+        RunInstaller(false);
+        EXPECT_TRUE(mount.Unmount());
+        return true;
+    }
+
+    // The installation killed at `killAt`, then a recovering start on the
+    // disk as the kill left it, with the temporary directory emptied or with
+    // another one (the first left as it was).
+    std::string KillAndRecover(long killAt, const std::string& log, AfterCut after) {
+        EXPECT_TRUE(CopyTree(Pristine(), Disk()));
+        EmptyTemporaryDirectory();
+        if (!InstallOnMount(killAt, log, true)) return std::string();
+        const std::vector<std::string> saved = environment_;
+        if (after == AfterCut::TemporaryLost) {
+            EmptyTemporaryDirectory();
+        } else {
+            RemoveAll(temp_.path("tmp2"));
+            MakeDirectories(temp_.path("tmp2"));
+            environment_.push_back("TMPDIR=" + temp_.path("tmp2"));
+        }
+        {
+            BindMount mount(Disk(), Home());
+            EXPECT_TRUE(mount.Mounted());
+            RunInstaller(true);
+        }
+        environment_ = saved;
         return TreeState(Disk() + "/" + kTemplates);
     }
 
@@ -272,6 +307,50 @@ TEST_F(PowerCut, UpdateCutAtEveryMutatingOperationIsOldOrNewAfterRecovery) {
     const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - started;
     std::printf("power cut: %zu cut points of %ld operations, %d old, %d new, %d neither, %.1f s\n", points.size(),
                 total, oldCount, newCount, failures, taken.count());
+}
+
+// Killed at each mutating system call on the disk, every one: the next start
+// with /tmp emptied, and the next start with another TMPDIR, both find the
+// template directory old or new exactly.
+TEST_F(PowerCut, UpdateKilledAtEveryMutatingCallIsOldOrNewWhateverBecameOfTmp) {
+    MakeOldAndKit(Pristine(), 16);
+    MakeKit(temp_.path("src"));
+    const std::string oldState = TreeState(Pristine() + "/" + kTemplates);
+    ASSERT_TRUE(CopyTree(Pristine(), Home()));
+    RunInstaller(false);
+    const std::string newState = TreeState(Home() + "/" + kTemplates);
+    ASSERT_TRUE(newState != oldState) << Errors();
+    RemoveAll(Home());
+    MakeDirectories(Home());
+
+    ASSERT_TRUE(CopyTree(Pristine(), Disk()));
+    const std::string countLog = temp_.path("count.log");
+    ASSERT_TRUE(InstallOnMount(0, countLog, true));
+    long total = 0;
+    std::string ignored;
+    (void)ReadLog(countLog, total, ignored);
+    ASSERT_GT(total, 0);
+
+    int failures = 0;
+    for (long killAt = 1; killAt <= total; ++killAt) {
+        for (const AfterCut after : {AfterCut::TemporaryLost, AfterCut::OtherTemporary}) {
+            const std::string log = temp_.path("kill.log");
+            const std::string state = KillAndRecover(killAt, log, after);
+            if (state == oldState || state == newState) continue;
+            long unused = 0;
+            std::string cut;
+            (void)ReadLog(log, unused, cut);
+            if (++failures <= 5) {
+                ADD_FAILURE() << "killed at call " << killAt << " of " << total << " (" << cut << "), then "
+                              << (after == AfterCut::TemporaryLost ? "/tmp emptied" : "another TMPDIR")
+                              << ": neither old nor new\n"
+                              << Missing(oldState, state, "old, lost") << Missing(newState, state, "new, lost")
+                              << Missing(state, oldState, "there") << "recovery's output: "
+                              << Errors().substr(0, 400);
+            }
+        }
+    }
+    EXPECT_EQ(failures, 0) << failures << " of " << 2 * total << " recoveries ended neither old nor new";
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 // through to a backing directory and keeps track of what a disk would hold if
 // the power went off now.
 //
-//   powercut_fs [--cut-at K] [--log FILE] BACKING MOUNTPOINT
+//   powercut_fs [--cut-at K | --kill-at K] [--log FILE] BACKING MOUNTPOINT
 //
 // The model is that of a journalling file system in its usual mode (ordered
 // data, as ext4 mounts by default):
@@ -40,6 +40,11 @@
 // mode and owner as they stand, since those are metadata). The backing
 // directory is then what the disk would hold after the power came back; mount
 // it again to run the recovery on it.
+//
+// --kill-at K is a process kill rather than a power cut: the K-th operation
+// is not made and its caller is killed as with --cut-at, later changes are
+// refused, but nothing made before is lost (the kernel keeps unsynced data
+// of a killed process). The backing directory is left as it stands.
 //
 // --log FILE receives one line per mutating operation made: its number, its
 // kind and its path, and a last line "cut K" or "end N".
@@ -80,6 +85,7 @@ struct State {
     long cutAt = 0;         // 0: at the unmount
     long operations = 0;    // mutating operations seen so far (the cut one included)
     bool cut = false;
+    bool killOnly = false;  // --kill-at: a killed process, not a power cut
     FILE* logFile = nullptr;  // opened before the mount (the daemon's directory changes)
     std::vector<std::string> log;
     // Files whose bytes are not durable, by inode number: their durable bytes.
@@ -482,7 +488,7 @@ void Destroy(void*) {
     if (!g_state.cut) {
         g_state.log.push_back("end " + std::to_string(g_state.operations));
     }
-    MakeImage();
+    if (!g_state.killOnly) MakeImage();
     if (g_state.logFile != nullptr) {
         for (const std::string& line : g_state.log) std::fprintf(g_state.logFile, "%s\n", line.c_str());
         std::fclose(g_state.logFile);
@@ -491,7 +497,7 @@ void Destroy(void*) {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: powercut_fs [--cut-at K] [--log FILE] BACKING MOUNTPOINT\n");
+    std::fprintf(stderr, "usage: powercut_fs [--cut-at K | --kill-at K] [--log FILE] BACKING MOUNTPOINT\n");
     return 2;
 }
 
@@ -501,8 +507,9 @@ int main(int argc, char** argv) {
     std::vector<std::string> positional;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
-        if (argument == "--cut-at" && i + 1 < argc) {
+        if ((argument == "--cut-at" || argument == "--kill-at") && i + 1 < argc) {
             g_state.cutAt = std::strtol(argv[++i], nullptr, 10);
+            g_state.killOnly = argument == "--kill-at";
         } else if (argument == "--log" && i + 1 < argc) {
             g_state.logFile = std::fopen(argv[++i], "we");
             if (g_state.logFile == nullptr) {

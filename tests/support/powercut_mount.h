@@ -29,14 +29,15 @@ public:
         return std::string();
     }
 
-    // cutAt 0: the cut comes at the unmount. `log` may be empty.
+    // cutAt 0: the cut comes at the unmount. `log` may be empty. With
+    // `killOnly` the operation cutAt kills its caller but nothing is lost.
     PowerCutMount(const std::string& program, const std::string& backing, const std::string& mountPoint, long cutAt,
-                  const std::string& log)
+                  const std::string& log, bool killOnly = false)
         : mountPoint_(mountPoint) {
         struct stat before;
         if (::stat(mountPoint.c_str(), &before) != 0) return;
         std::vector<std::string> argv = {program, backing, mountPoint};
-        if (cutAt != 0) argv.insert(argv.begin() + 1, {"--cut-at", std::to_string(cutAt)});
+        if (cutAt != 0) argv.insert(argv.begin() + 1, {killOnly ? "--kill-at" : "--cut-at", std::to_string(cutAt)});
         if (!log.empty()) argv.insert(argv.begin() + 1, {"--log", log});
         std::vector<char*> pointers;
         for (std::string& argument : argv) pointers.push_back(argument.data());
@@ -105,5 +106,23 @@ public:
 private:
     std::string mountPoint_;
     pid_t daemon_ = -1;
+    bool mounted_ = false;
+};
+
+// A bind mount for a test's scope (root only).
+class BindMount {
+public:
+    BindMount(const std::string& from, const std::string& to) : to_(to) {
+        mounted_ = ::mount(from.c_str(), to.c_str(), nullptr, MS_BIND, nullptr) == 0;
+    }
+    ~BindMount() {
+        if (mounted_) (void)::umount2(to_.c_str(), MNT_DETACH);
+    }
+    BindMount(const BindMount&) = delete;
+    BindMount& operator=(const BindMount&) = delete;
+    bool Mounted() const { return mounted_; }
+
+private:
+    std::string to_;
     bool mounted_ = false;
 };

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <set>
 #include <map>
 #include <sstream>
 
@@ -26,7 +28,48 @@ std::vector<std::string> SortedEntries(const std::string& root) {
     return names;
 }
 
+// FNV-1a over the file's bytes, read in pieces.
+std::string HashOf(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    uint64_t hash = 1469598103934665603ull;
+    char buffer[65536];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+        for (std::streamsize i = 0; i < in.gcount(); ++i) {
+            hash = (hash ^ static_cast<unsigned char>(buffer[i])) * 1099511628211ull;
+        }
+    }
+    std::ostringstream out;
+    out << std::hex << hash;
+    return out.str();
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
 }  // namespace
+
+std::string StateDifference(const std::string& expected, const std::string& actual) {
+    if (expected == actual) return std::string();
+    const std::vector<std::string> a = Lines(expected);
+    const std::vector<std::string> b = Lines(actual);
+    const std::set<std::string> inA(a.begin(), a.end());
+    const std::set<std::string> inB(b.begin(), b.end());
+    std::ostringstream out;
+    int shown = 0;
+    for (const std::string& line : a) {
+        if (inB.count(line) == 0 && shown++ < 6) out << "  expected: " << line.substr(0, 200) << "\n";
+    }
+    shown = 0;
+    for (const std::string& line : b) {
+        if (inA.count(line) == 0 && shown++ < 6) out << "  found:    " << line.substr(0, 200) << "\n";
+    }
+    if (out.str().empty()) out << "  the same lines in another order or number\n";
+    return out.str();
+}
 
 std::string TreeState(const std::string& root) {
     struct stat top;
@@ -64,7 +107,11 @@ std::string TreeState(const std::string& root) {
                 out << " links " << status.st_nlink << " shared with";
                 for (const std::string& other : group) out << " " << other;
             }
-            out << " bytes [" << ReadFile(path) << "]\n";
+            if (status.st_size <= 4096) {
+                out << " bytes [" << ReadFile(path) << "]\n";
+            } else {
+                out << " hash " << HashOf(path) << "\n";
+            }
         } else {
             out << " other\n";
         }

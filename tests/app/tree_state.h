@@ -9,7 +9,12 @@
 #include <string>
 #include <vector>
 
+// A file of more than 4 KiB is given by its size and a hash of its bytes.
 std::string TreeState(const std::string& root);
+
+// Empty when `expected` and `actual` (texts of lines, such as TreeState's)
+// are equal; otherwise the first few lines that one has and the other lacks.
+std::string StateDifference(const std::string& expected, const std::string& actual);
 
 // Regular files of 0 bytes below `root` (relative names).
 std::vector<std::string> EmptyFiles(const std::string& root);

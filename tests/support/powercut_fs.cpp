@@ -2,7 +2,7 @@
 // through to a backing directory and keeps track of what a disk would hold if
 // the power went off now.
 //
-//   powercut_fs [--cut-at K | --kill-at K] [--log FILE] BACKING MOUNTPOINT
+//   powercut_fs [--cut-at K | --kill-at K | --plant-at K PATH] [--log FILE] BACKING MOUNTPOINT
 //
 // The model is that of a journalling file system in its usual mode (ordered
 // data, as ext4 mounts by default):
@@ -46,6 +46,10 @@
 // refused, but nothing made before is lost (the kernel keeps unsynced data
 // of a killed process). The backing directory is left as it stands.
 //
+// --plant-at K PATH plays another program: just before the K-th operation is
+// made, a file PATH (relative to the mount) is made with O_EXCL, holding
+// "made by another program\n". Nothing is cut.
+//
 // --log FILE receives one line per mutating operation made: its number, its
 // kind and its path, and a last line "cut K" or "end N".
 //
@@ -86,6 +90,8 @@ struct State {
     long operations = 0;    // mutating operations seen so far (the cut one included)
     bool cut = false;
     bool killOnly = false;  // --kill-at: a killed process, not a power cut
+    long plantAt = 0;       // --plant-at: the operation before which
+    std::string plantPath;  // this file (relative) is made
     FILE* logFile = nullptr;  // opened before the mount (the daemon's directory changes)
     std::vector<std::string> log;
     // Files whose bytes are not durable, by inode number: their durable bytes.
@@ -105,6 +111,15 @@ std::string Relative(const char* path) {
 bool Admit(const char* kind, const char* path) {
     if (g_state.cut) return false;
     ++g_state.operations;
+    if (g_state.operations == g_state.plantAt) {
+        const int fd = openat(g_state.root, g_state.plantPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            static const char kBytes[] = "made by another program\n";
+            (void)!write(fd, kBytes, sizeof kBytes - 1);
+            close(fd);
+        }
+        g_state.log.push_back("planted " + g_state.plantPath);
+    }
     if (g_state.cutAt != 0 && g_state.operations == g_state.cutAt) {
         g_state.cut = true;
         const fuse_context* context = fuse_get_context();
@@ -497,7 +512,7 @@ void Destroy(void*) {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: powercut_fs [--cut-at K | --kill-at K] [--log FILE] BACKING MOUNTPOINT\n");
+    std::fprintf(stderr, "usage: powercut_fs [--cut-at K | --kill-at K | --plant-at K PATH] [--log FILE] BACKING MOUNTPOINT\n");
     return 2;
 }
 
@@ -510,6 +525,10 @@ int main(int argc, char** argv) {
         if ((argument == "--cut-at" || argument == "--kill-at") && i + 1 < argc) {
             g_state.cutAt = std::strtol(argv[++i], nullptr, 10);
             g_state.killOnly = argument == "--kill-at";
+        } else if (argument == "--plant-at" && i + 2 < argc) {
+            g_state.plantAt = std::strtol(argv[++i], nullptr, 10);
+            g_state.plantPath = argv[++i];
+            g_state.killOnly = true;
         } else if (argument == "--log" && i + 1 < argc) {
             g_state.logFile = std::fopen(argv[++i], "we");
             if (g_state.logFile == nullptr) {

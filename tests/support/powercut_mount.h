@@ -31,13 +31,17 @@ public:
 
     // cutAt 0: the cut comes at the unmount. `log` may be empty. With
     // `killOnly` the operation cutAt kills its caller but nothing is lost.
+    // `extra` arguments go to powercut_fs as they stand (--plant-at K PATH).
     PowerCutMount(const std::string& program, const std::string& backing, const std::string& mountPoint, long cutAt,
-                  const std::string& log, bool killOnly = false)
+                  const std::string& log, bool killOnly = false, const std::vector<std::string>& extra = {})
         : mountPoint_(mountPoint) {
         struct stat before;
         if (::stat(mountPoint.c_str(), &before) != 0) return;
         std::vector<std::string> argv = {program, backing, mountPoint};
-        if (cutAt != 0) argv.insert(argv.begin() + 1, {killOnly ? "--kill-at" : "--cut-at", std::to_string(cutAt)});
+        if (cutAt != 0 || killOnly) {
+            argv.insert(argv.begin() + 1, {killOnly ? "--kill-at" : "--cut-at", std::to_string(cutAt)});
+        }
+        argv.insert(argv.begin() + 1, extra.begin(), extra.end());
         if (!log.empty()) argv.insert(argv.begin() + 1, {"--log", log});
         std::vector<char*> pointers;
         for (std::string& argument : argv) pointers.push_back(argument.data());

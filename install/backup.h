@@ -1,70 +1,54 @@
 #pragma once
-// The journal's file side: moving replaced files into the backup tree, listing
-// new files, and playing the journal back.
+// The journal's file side: setting originals aside in the staging directory
+// and playing the journal back.
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "base/wstring.h"
 #include "install/install_job.h"
 
 namespace vxk5 {
 
-// The journal file and the staging name of a backup directory "…/k5stp<N>/":
-// "…/k5stp<N>.journal" and "…/k5stp<N>.partial" (where a copy across file
-// systems is assembled before it takes its place in the backup tree).
-std::string JournalPathOf(const std::string& backup);
-std::string StagingPathOf(const std::string& backup);
-
-// Moves the original at `destination` (byte path below the record's target)
-// into its place in the backup tree, journalled first: one rename, or across
-// file systems a whole copy (bytes, permission bits, times, a link as a link)
-// put in place before the original goes. Backup subdirectories are made
-// (mode 0700) only here, once per job. 0, or a code with the failure detail
-// set; the original is then where it was.
-// `directory` is the destination's directory, opened by the job without
-// following links, and `name` the destination's last component; with
-// AT_FDCWD and an empty name the path itself is used.
+// Moves the original `name` in `directory` (the destination `destination`,
+// a byte path below the record's target, already journalled) into its place
+// in the staging directory's originals/ with one renameat: nothing about the
+// file changes. The originals/ subdirectories are made (mode 0700) only
+// here, once per job. 0, or a code with the failure detail set; the original
+// is then where it was.
 [[nodiscard]] uint32_t MoveOriginalToBackup(InstallJob& job, const std::string& destination, int directory,
                                             const std::string& name);
 
-// The same for a WString path: 0 moved; 2 nothing there (lstat finds
-// nothing); any other code is a failure.
-[[nodiscard]] uint32_t BackupFile(InstallJob& job, const WString& destination);
-
-// Appends `path` to the last record's new files.
-void RecordNewFile(InstallJob& job, const WString& path);
-
-// Moves every entry of the backup tree back to the same place under `target`
-// (a file the job wrote there is replaced). The tree is walked with lstat, so
-// no entry (a dangling link, an unreadable file) stops it. True when every
-// entry went back.
-bool RestoreBackup(InstallJob& job, const WString& target, const WString& backup);
-
 struct UndoOutcome {
-    bool originalsRestored = true;  // every moved original is back
-    std::string failedPath;         // the first path that could not be undone
+    bool originalsRestored = true;        // every moved original is back
+    std::vector<std::string> notRestored; // the destinations whose original could not be put back
+    std::string failedPath;               // the first path that could not be undone
     int error = 0;
 };
 
-// Below the template directory every step's path is reached from `target`
-// without following a link (a link planted in a parent since is left alone
-// and reported); paths of the template directory and above it are used as
-// they stand. Plays the steps back, newest first: a written file is removed; for a moved
-// original whose backup exists, what stands at its place is removed and the
-// original put back (renamed, or copied across file systems); a made
-// directory is removed when empty. Repeating it after a partial run is
-// harmless, which is what the recovery at the next start relies on.
-UndoOutcome UndoSteps(const std::vector<JournalStep>& steps, const std::string& target, const std::string& backup);
+// Plays back the steps below the template directory, newest first. `root` is
+// the template directory's descriptor (whose identity the caller has
+// checked) and `originals` the staging directory's originals/ (-1 when there
+// is none); every path is reached from them one component at a time without
+// following a link (a link planted in a parent since is left alone and
+// reported). An entry is removed only when its identity is the one the job
+// journalled for it (a written file, a made directory, which must also be
+// empty); a file the job was about to write but had not yet identified is
+// removed only under its temporary name. An original goes back only into an
+// empty place or over the job's own file; anything else standing there is
+// left alone and the original stays in the staging directory. Repeating it
+// after a partial run is harmless, which is what the recovery relies on.
+UndoOutcome UndoSteps(const std::vector<JournalStep>& steps, const std::string& target, int root, int originals);
 
-// Deletes the backup tree, its staging name and the journal file. 0 or the
-// first errno.
-int DiscardBackup(const std::string& backup);
+// Removes the directories the job made on the way to (and including) the
+// template directory: those of `steps` that are not below `target`, deepest
+// first, each only when empty and, when identified, of the journalled identity.
+void UndoDirectoriesAbove(const std::vector<JournalStep>& steps, const std::string& target);
 
-// Undoes the last record. When every original is back the backup directory
-// and the journal file are removed; otherwise both are kept (backupKept) and
-// the failure detail names what could not be restored. Returns `code`.
+// Undoes the last record. When every original is back the staging directory
+// and its registry entry are removed; otherwise both are kept (backupKept,
+// notRestored) and the failure detail names what could not be restored.
+// Returns `code`.
 uint32_t RollbackInstall(InstallJob& job, uint32_t code);
 
 }  // namespace vxk5

@@ -1,25 +1,68 @@
 #pragma once
-// The directories a job writes into, each opened once: the template directory
-// itself (a link to a directory is followed there, it is the user's choice)
-// and below it every directory reached from its parent's descriptor without
-// following a link. Files are then made and moved by name inside these
-// descriptors, so no link below the template directory, planted before or
-// during the job, is ever written through.
+// The directories a job writes into: the template directory itself (a link to
+// a directory is followed there, it is the user's choice), held for the whole
+// job, and below it a small cache of directories, each reached from its
+// parent's descriptor without following a link. Files are made and moved by
+// name inside these descriptors, so no link below the template directory,
+// planted before or during the job, is ever written through.
+//
+// The cache is bounded (a kit of a hundred thousand directories installs
+// under a limit of 64 descriptors): the least recently used directory is
+// closed to make room, and opened again later by walking down from the
+// nearest cached directory above it. The identity of every directory opened
+// is remembered, so a directory swapped in under the same name meanwhile is
+// noticed instead of written into.
 
+#include <cstddef>
+#include <list>
 #include <string>
 #include <unordered_map>
 
+#include "platform/file_entries.h"
 #include "platform/owned_descriptor.h"
 
 namespace vxk5 {
 
 struct DestinationDirectories {
-    OwnedDescriptor root;
-    // Relative path below the template directory ("a/b", no final "/").
-    std::unordered_map<std::string, OwnedDescriptor> below;
+    static constexpr size_t kDefaultCapacity = 8;
 
-    void Clear() {
+    OwnedDescriptor root;
+    size_t capacity = kDefaultCapacity;
+    // Relative path below the template directory ("a/b", no final "/").
+    struct Cached {
+        OwnedDescriptor descriptor;
+        std::list<std::string>::iterator use;
+    };
+    std::unordered_map<std::string, Cached> below;
+    std::list<std::string> uses;  // most recently used first
+    std::unordered_map<std::string, EntryIdentity> identities;
+
+    // The cached descriptor of `relative`, marked as used; -1 when not cached.
+    int Find(const std::string& relative) {
+        const auto found = below.find(relative);
+        if (found == below.end()) return -1;
+        uses.splice(uses.begin(), uses, found->second.use);
+        return found->second.descriptor.Get();
+    }
+    // Caches `opened` for `relative`, closing the least used one when full.
+    int Keep(const std::string& relative, OwnedDescriptor opened) {
+        while (below.size() >= capacity && !uses.empty()) {
+            below.erase(uses.back());
+            uses.pop_back();
+        }
+        uses.push_front(relative);
+        const int fd = opened.Get();
+        below[relative] = Cached{std::move(opened), uses.begin()};
+        return fd;
+    }
+    // Closes every cached directory (the root stays).
+    void Shrink() {
         below.clear();
+        uses.clear();
+    }
+    void Clear() {
+        Shrink();
+        identities.clear();
         root.Reset();
     }
 };

@@ -4,73 +4,25 @@
 
 #include <vector>
 
-#include "base/conversion.h"
+#include "base/result_codes.h"
 #include "platform/fault_injection.h"
 #include "platform/file_entries.h"
-#include "platform/file_system.h"
 #include "platform/platform_error.h"
 
 namespace vxk5 {
 
 namespace {
 
-// "C:/...": a slash right after a drive designator has no parent to make.
-bool FollowsDriveDesignator(const WString& path, size_t slash) { return slash == 2 && path[1] == u':'; }
-
-}  // namespace
-
-uint32_t EnsureDirectory(InstallJob& job, const WString& path) {
-    if (path.length() >= 3 && FollowsDriveDesignator(path, 2) && path[2] == u'/') return ERR_PATH_NOT_FOUND;
-    const AString bytes = ToMultiByte(path);
-    return EnsureDirectoryBytes(job, std::string(bytes.c_str(), bytes.length()), path);
+// Opens `name` in `parent` without following a link; when the process is out
+// of descriptors the cache is emptied and the open tried once more.
+int OpenBelow(InstallJob& job, int parent, const std::string& name, OwnedDescriptor& opened) {
+    int error = OpenDirectoryAt(parent, name, opened);
+    if (error == EMFILE || error == ENFILE) {
+        job.destinations.Shrink();
+        error = OpenDirectoryAt(parent, name, opened);
+    }
+    return error;
 }
-
-uint32_t EnsureDirectoryBytes(InstallJob& job, const std::string& path, const WString& asGiven) {
-    std::string directory = path;
-    while (directory.size() > 1 && directory.back() == '/') directory.pop_back();
-    if (directory.empty() || directory == "/") return ERR_SUCCESS;
-    if (job.knownDirectories.count(directory) != 0) return ERR_SUCCESS;
-    if (IsDirectoryAt(directory)) {
-        job.knownDirectories.insert(directory);
-        return ERR_SUCCESS;
-    }
-
-    // The missing directories, deepest first, up to the first that exists.
-    std::vector<std::string> missing{directory};
-    for (std::string current = directory;;) {
-        const size_t slash = current.rfind('/');
-        if (slash == std::string::npos || slash == 0) break;  // the current directory or "/" is there
-        current.resize(slash);
-        while (current.size() > 1 && current.back() == '/') current.pop_back();
-        if (current == "/" || job.knownDirectories.count(current) != 0 || IsDirectoryAt(current)) break;
-        missing.push_back(current);
-    }
-
-    for (auto made = missing.rbegin(); made != missing.rend(); ++made) {
-        if (const uint32_t code = WriteAhead(job, JournalStepLine(StepKind::MakeDirectory, *made)); code != 0) {
-            return code;
-        }
-        if (!job.journal.empty()) job.journal.back().steps.push_back({StepKind::MakeDirectory, *made});
-        int error = InjectedFault(FaultStep::MakeDirectory, *made);
-        if (error == 0) error = MakeDirectory(*made, 0777);  // the umask decides, as for mkdir -p
-        if (error == EEXIST && IsDirectoryAt(*made)) {
-            job.knownDirectories.insert(*made);  // made by someone else meanwhile: not ours
-            continue;
-        }
-        if (error != 0) {
-            (void)NoteFailure(job, *made, error);
-            return ERR_NOT_FOUND;
-        }
-        job.knownDirectories.insert(*made);
-        if (!job.journal.empty()) {
-            job.journal.back().createdDirectories.push_back(
-                made == missing.rend() - 1 && !asGiven.empty() ? asGiven : FromMultiByte(AString(made->c_str())));
-        }
-    }
-    return ERR_SUCCESS;
-}
-
-namespace {
 
 // The template directory's descriptor: the very directory the job has locked.
 uint32_t OpenTemplateDirectory(InstallJob& job, const std::string& target) {
@@ -86,6 +38,67 @@ uint32_t OpenTemplateDirectory(InstallJob& job, const std::string& target) {
 
 }  // namespace
 
+uint32_t MakeTemplateDirectory(InstallJob& job, const std::string& path) {
+    std::string directory = path;
+    while (directory.size() > 1 && directory.back() == '/') directory.pop_back();
+    if (directory == "/" || IsDirectoryAt(directory)) return ERR_SUCCESS;
+    // Only an absolute path has a parent to make ("C:/..." has none here).
+    if (directory.empty() || directory[0] != '/') return ERR_PATH_NOT_FOUND;
+
+    // The missing directories, deepest first, up to the first that exists.
+    std::vector<std::string> missing{directory};
+    for (std::string current = directory;;) {
+        const size_t slash = current.rfind('/');
+        if (slash == std::string::npos || slash == 0) break;  // "/" is there
+        current.resize(slash);
+        while (current.size() > 1 && current.back() == '/') current.pop_back();
+        if (current == "/" || IsDirectoryAt(current)) break;
+        missing.push_back(current);
+    }
+    for (auto made = missing.rbegin(); made != missing.rend(); ++made) {
+        int error = InjectedFault(FaultStep::MakeDirectory, *made);
+        if (error == 0) error = MakeDirectory(*made, 0777);  // the umask decides, as for mkdir -p
+        if (error == EEXIST && IsDirectoryAt(*made)) continue;  // made by someone else meanwhile: not ours
+        if (error != 0) {
+            (void)NoteFailure(job, *made, error);
+            return ERR_NOT_FOUND;
+        }
+        if (!job.journal.empty()) job.journal.back().madeAbove.push_back(*made);
+    }
+    return ERR_SUCCESS;
+}
+
+uint32_t PlanDirectories(InstallJob& job, const std::string& relative) {
+    if (relative.empty() || job.knownDirectories.count(relative) != 0) return ERR_SUCCESS;
+    const std::string& target = job.journal.back().target;
+    // Parents first: the first prefix not known is examined, and once one is
+    // missing so is everything below it.
+    bool missing = false;
+    for (size_t end = relative.find('/');; end = relative.find('/', end + 1)) {
+        const std::string prefix = relative.substr(0, end);
+        if (job.knownDirectories.count(prefix) == 0) {
+            if (!missing) {
+                int directory = -1;
+                if (const uint32_t code = OpenDestinationDirectory(job, prefix, false, directory); code != 0) {
+                    return code;
+                }
+                missing = directory < 0;
+            }
+            if (missing) {
+                const std::string path = target + prefix;
+                if (const uint32_t code = WriteAhead(job, JournalStepLine(StepKind::MakeDirectory, path)); code != 0) {
+                    return code;
+                }
+                job.directorySteps[path] = job.journal.back().steps.size();
+                job.journal.back().steps.push_back({StepKind::MakeDirectory, path});
+            }
+            job.knownDirectories.insert(prefix);
+        }
+        if (end == std::string::npos) break;
+    }
+    return ERR_SUCCESS;
+}
+
 uint32_t OpenDestinationDirectory(InstallJob& job, const std::string& relative, bool make, int& directory) {
     directory = -1;
     if (job.journal.empty() || job.journal.back().target.empty()) return ERR_INVALID_PARAMETER;
@@ -96,19 +109,22 @@ uint32_t OpenDestinationDirectory(InstallJob& job, const std::string& relative, 
         directory = destinations.root.Get();
         return ERR_SUCCESS;
     }
-    if (const auto known = destinations.below.find(relative); known != destinations.below.end()) {
-        directory = known->second.Get();
+    if (const int cached = destinations.Find(relative); cached >= 0) {
+        directory = cached;
         return ERR_SUCCESS;
     }
 
-    // Down from the deepest directory already open.
+    // Down from the deepest directory still cached. The descriptor walked
+    // from is held here, so that making room in the cache cannot close it.
+    OwnedDescriptor held;
     int parent = destinations.root.Get();
     size_t start = 0;
     for (size_t slash = relative.rfind('/'); slash != std::string::npos && slash > 0;
          slash = relative.rfind('/', slash - 1)) {
-        if (const auto known = destinations.below.find(relative.substr(0, slash));
-            known != destinations.below.end()) {
-            parent = known->second.Get();
+        if (const int cached = destinations.Find(relative.substr(0, slash)); cached >= 0) {
+            held.Reset(::fcntl(cached, F_DUPFD_CLOEXEC, 0));
+            if (!held.IsOpen()) return NoteFailure(job, target + relative, errno);
+            parent = held.Get();
             start = slash + 1;
             break;
         }
@@ -120,40 +136,63 @@ uint32_t OpenDestinationDirectory(InstallJob& job, const std::string& relative, 
         const std::string name = relative.substr(start, end - start);
         const std::string path = target + prefix;
         OwnedDescriptor opened;
-        int error = OpenDirectoryAt(parent, name, opened);
+        int error = OpenBelow(job, parent, name, opened);
         if (error == ENOENT && !make) return ERR_SUCCESS;  // missing: so is everything below
+        bool ours = false;
         if (error == ENOENT) {
-            if (const uint32_t code = WriteAhead(job, JournalStepLine(StepKind::MakeDirectory, path)); code != 0) {
-                return code;
+            JournalRecord& record = job.journal.back();
+            if (job.directorySteps.count(path) == 0) {
+                // Not foreseen (removed by someone else since): described on
+                // the disk before it is made, like every other change.
+                if (const uint32_t code = WriteAhead(job, JournalStepLine(StepKind::MakeDirectory, path)); code != 0) {
+                    return code;
+                }
+                if (const uint32_t code = SyncJournal(job); code != 0) return code;
+                job.directorySteps[path] = record.steps.size();
+                record.steps.push_back({StepKind::MakeDirectory, path});
             }
-            job.journal.back().steps.push_back({StepKind::MakeDirectory, path});
             error = InjectedFault(FaultStep::MakeDirectory, path);
             if (error == 0) error = MakeDirectoryAt(parent, name, 0777);  // the umask decides, as for mkdir -p
-            const bool ours = error == 0;
+            ours = error == 0;
             // Made by someone else meanwhile: opened all the same, never followed.
-            if (error == 0 || error == EEXIST) error = OpenDirectoryAt(parent, name, opened);
-            if (error == 0 && ours) {
-                job.journal.back().createdDirectories.push_back(FromMultiByte(AString(path.c_str())));
+            if (error == 0 || error == EEXIST) error = OpenBelow(job, parent, name, opened);
+        }
+        EntryIdentity identity;
+        if (error == 0) error = IdentityOf(opened.Get(), identity);
+        if (error == 0) {
+            const auto known = destinations.identities.find(prefix);
+            if (known == destinations.identities.end()) {
+                destinations.identities.emplace(prefix, identity);
+            } else if (known->second != identity) {
+                error = ESTALE;  // another directory took its name since the job first opened it
+            }
+        }
+        if (error == 0 && ours) {
+            if (const auto step = job.directorySteps.find(path); step != job.directorySteps.end()) {
+                JournalStep& made = job.journal.back().steps[step->second];
+                made.identified = true;
+                made.device = identity.device;
+                made.inode = identity.inode;
+            }
+            if (const uint32_t code = WriteAhead(job, JournalIdentityLine(StepKind::MakeDirectory, identity.device,
+                                                                          identity.inode, path));
+                code != 0) {
+                return code;
             }
         }
         if (error != 0) {
             (void)NoteFailure(job, path, error);
             return ERR_NOT_FOUND;  // as for any directory the job cannot have
         }
-        parent = opened.Get();
-        destinations.below[prefix] = std::move(opened);
+        job.knownDirectories.insert(prefix);
+        if (end == relative.size()) {
+            directory = destinations.Keep(prefix, std::move(opened));
+            return ERR_SUCCESS;
+        }
+        held = std::move(opened);
+        parent = held.Get();
         start = end + 1;
     }
-    directory = parent;
-    return ERR_SUCCESS;
-}
-
-uint32_t PurgeDirectory(InstallJob& /*job*/, const WString& directory) {
-    if (directory.empty()) return ERR_SUCCESS;
-    const AString bytes = ToMultiByte(directory);
-    std::string path(bytes.c_str(), bytes.length());
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
-    (void)PurgeTree(path);
     return ERR_SUCCESS;
 }
 

@@ -1,6 +1,7 @@
 #include "install/extract.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -96,16 +97,20 @@ uint32_t CopyEntryBytes(DistributionKit& kit, const KitFileEntry& entry, int out
 
 void SetKernelCopyFunction(KernelCopyFunction copy) { g_kernelCopy = copy != nullptr ? copy : SystemKernelCopy; }
 
-bool IsSafeEntryName(const WString& name) { return CheckEntryName(name) == ENTRY_NAME_OK; }
-
 uint32_t ExtractEntry(DistributionKit& kit, size_t index, const WString& destination, int* error, int directory) {
+    const AString bytes = ToMultiByte(destination);
+    const std::string path(bytes.c_str(), bytes.length());
+    if (directory >= 0) return ExtractEntryAt(kit, index, directory, path.substr(path.rfind('/') + 1), path, error);
+    return ExtractEntryAt(kit, index, AT_FDCWD, path, path, error);
+}
+
+uint32_t ExtractEntryAt(DistributionKit& kit, size_t index, int directory, const std::string& name,
+                        const std::string& path, int* error, EntryIdentity* identity, bool sync, bool exactTime) {
     int ignored = 0;
     int& failure = error != nullptr ? *error : ignored;
     failure = 0;
     if (index >= kit.entries.size() || !kit.buffer || kit.bufferSize == 0) return ERR_INVALID_PARAMETER;
     const KitFileEntry& entry = kit.entries[index];
-    const AString bytes = ToMultiByte(destination);
-    const std::string path(bytes.c_str(), bytes.length());
 
     // The errno of a failed platform call, or one a test injects.
     auto failed = [&failure](uint32_t code) {
@@ -116,25 +121,19 @@ uint32_t ExtractEntry(DistributionKit& kit, size_t index, const WString& destina
         failure = value;
         return CodeFromErrno(value);
     };
+    auto systemFailure = [&failure](int value) {
+        failure = value;
+        return CodeFromErrno(value);
+    };
 
     if (kit.tempHandle.Get() == INVALID_FILE_HANDLE) return ERR_INVALID_HANDLE;
     if (const int fault = InjectedFault(FaultStep::CreateFile, path); fault != 0) return injected(fault);
-    FileHandle opened = INVALID_FILE_HANDLE;
-    if (directory >= 0) {
-        const std::string name = path.substr(path.rfind('/') + 1);
-        const int fd = ::openat(directory, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0660);
-        if (fd < 0) {
-            failure = errno;
-            return CodeFromErrno(failure);
-        }
-        opened = fd;
-    } else if (const uint32_t code =
-                   CreateFileHandle(destination, FILE_ACCESS_WRITE, 0, FILE_CREATE, opened,
-                                    FILE_ATTR_NORMAL | FILE_FLAG_NEW_FILE);
-               code != ERR_SUCCESS) {
-        return failed(code);
+    const int fd = ::openat(directory, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0660);
+    if (fd < 0) return systemFailure(errno);
+    ScopedFileHandle output(fd);
+    if (identity != nullptr) {
+        if (const int status = IdentityOf(fd, *identity); status != 0) return systemFailure(status);
     }
-    ScopedFileHandle output(opened);
 
     if (const uint32_t code = CopyEntryBytes(kit, entry, static_cast<int>(output.Get()), path, failure);
         code != ERR_SUCCESS) {
@@ -146,9 +145,18 @@ uint32_t ExtractEntry(DistributionKit& kit, size_t index, const WString& destina
     // about this file for good, so it is checked like the bytes.
     if (const int fault = InjectedFault(FaultStep::SetTimes, path); fault != 0) return injected(fault);
     const FileTime time{entry.timeLow, entry.timeHigh};
-    if (const uint32_t code = SetFileHandleTimes(output.Get(), &time, &time, &time); code != ERR_SUCCESS) {
+    if (exactTime) {
+        constexpr uint64_t kTicksPerSecond = 10000000;
+        const uint64_t ticks = time.Ticks();
+        timespec times[2];
+        times[0].tv_sec = static_cast<time_t>(FileTimeToUnixTime(FileTime::FromTicks(ticks - ticks % kTicksPerSecond)));
+        times[0].tv_nsec = static_cast<long>((ticks % kTicksPerSecond) * 100);
+        times[1] = times[0];
+        if (::futimens(static_cast<int>(output.Get()), times) != 0) return systemFailure(errno);
+    } else if (const uint32_t code = SetFileHandleTimes(output.Get(), &time, &time, &time); code != ERR_SUCCESS) {
         return failed(code);
     }
+    if (sync && ::fsync(static_cast<int>(output.Get())) != 0) return systemFailure(errno);
     // A close can report a write the file system could not complete.
     const int closeFault = InjectedFault(FaultStep::Close, path);
     if (const uint32_t code = CloseFileHandle(output.Release()); code != ERR_SUCCESS) return failed(code);

@@ -7,14 +7,11 @@
 #include <cstdint>
 
 #include "base/wstring.h"
+#include "platform/file_entries.h"
 
 namespace vxk5 {
 
 struct DistributionKit;
-
-// True when `name` passes the kit's entry-name check (CheckEntryName): it
-// names a file inside the directory it is installed into and converts whole.
-bool IsSafeEntryName(const WString& name);
 
 // Makes the new file `destination` (never through a link, never over an
 // existing entry; with `directory` a descriptor, the file is made by its
@@ -31,6 +28,15 @@ bool IsSafeEntryName(const WString& name);
 // errno value of a failed system call (0 otherwise).
 [[nodiscard]] uint32_t ExtractEntry(DistributionKit& kit, size_t index, const WString& destination,
                                     int* error = nullptr, int directory = -1);
+
+// The same into the new file `name` inside the open directory `directory`;
+// `shown` is the path a failure is reported with. `identity`, when given,
+// receives the new file's device and inode; with `sync` the file's bytes are
+// on the disk (fsync) before it is closed. With `exactTime` the file gets the
+// entry's time to the 100 ns the kit holds instead of whole seconds.
+[[nodiscard]] uint32_t ExtractEntryAt(DistributionKit& kit, size_t index, int directory, const std::string& name,
+                                      const std::string& shown, int* error = nullptr,
+                                      EntryIdentity* identity = nullptr, bool sync = false, bool exactTime = false);
 
 // The kernel copy ExtractEntry uses: copy_file_range from `from` at
 // `*fromOffset` (advanced by the count copied) to `to` at its position.

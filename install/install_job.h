@@ -1,14 +1,21 @@
 #pragma once
 // The installation job: copies every file entry of a kit into the template
 // directory, replacing an existing file only when the kit's copy is newer.
-// Every change is journalled before it is made, in memory and in a journal
-// file k5stp<N>.journal beside the backup directory k5stp<N> in the temporary
-// directory: directories about to be made, originals about to be moved into
-// the backup directory, new files about to be written. A failure plays the
-// journal back (newest first) so that the template directory is as it was; a
-// process killed part-way is undone from the file at the next start. The job
-// holds an exclusive lock on the template directory from before its first
-// change until the commit or the rollback is done.
+//
+// The transaction lives on the template directory's own file system, in a
+// private staging directory (see install/staging.h) that holds the journal
+// and the originals set aside. Every change is journalled before it is made:
+// directories about to be made, originals about to be moved into the staging
+// directory, new files about to be written; and the identity (device, inode)
+// of every directory and file the job makes, so that the rollback and the
+// recovery remove only what is the job's own. A new file is written under a
+// temporary name in its final directory and only then takes its name, never
+// over an entry that appeared meanwhile: a template file is there whole or
+// not at all. A failure plays the journal back (newest first) so that the
+// template directory is as it was; a process killed or cut off part-way is
+// undone from the journal at the next start. The job holds the template
+// directory's lock (install/journal_file.h) from before its first change
+// until the commit or the rollback is done.
 //
 // The job reports through the InstallJobState only: code 0, the destination
 // and the percentage before each entry; code 0, "Copying complete..." and 100
@@ -20,6 +27,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -27,6 +35,8 @@
 #include "install/destination_directories.h"
 #include "install/journal_format.h"
 #include "install/install_counts.h"
+#include "install/staging.h"
+#include "platform/file_entries.h"
 #include "platform/job_state.h"
 #include "platform/journal_file.h"
 
@@ -34,18 +44,16 @@ namespace vxk5 {
 
 struct DistributionKit;
 
-// One run of the job. The paths are kept exactly as used.
+// One run of the job, as its journal has it.
 struct JournalRecord {
-    WString targetDirectory;                 // ends with a separator (or is empty)
-    WString backupDirectory;                 // ends with "/"; empty until made
-    std::vector<WString> createdDirectories; // in the order made, parents first
-    std::vector<WString> newFiles;           // destinations that did not exist before
-
-    // The same run as the journal file has it: byte paths, every change in
-    // the order made. `target` is absolute and ends with "/".
+    // The template directory's real path (absolute, no link in it), ending
+    // with "/"; empty until the directory is locked.
     std::string target;
-    std::string backup;  // ends with "/"; empty until made
-    std::vector<JournalStep> steps;
+    EntryIdentity targetIdentity;
+    // The template directory and the directories above it that the job made
+    // before its journal existed, parents first (absolute, no final "/").
+    std::vector<std::string> madeAbove;
+    std::vector<JournalStep> steps;  // every change in the order made
 };
 
 // Why a job failed: the path it was working on and the system's errno value
@@ -58,30 +66,49 @@ struct InstallFailure {
 
 constexpr uint32_t kFinalPauseMilliseconds = 1000;
 
+// How the new files reach the disk before the commit record.
+enum class DurabilityMode {
+    SyncFileSystem,  // one syncfs(2) of the template directory's file system (FUSE: SyncEachFile)
+    SyncEachFile,    // fsync(2) of each new file and each directory changed
+};
+
 // Made empty before a run and discarded after it.
 struct InstallJob {
     std::vector<JournalRecord> journal;  // every operation works on the last record
     InstallJobState* jobState = nullptr; // not owned
     InstallCounts counts;                // entries written new, replaced and kept so far
 
+    Staging staging;            // made by BeginInstall, discarded at the commit or the rollback
     JournalFile journalFile;    // open and locked from BeginInstall to the end
     DirectoryLock targetLock;   // held from before the first change to the end
     InstallFailure failure;     // the first failure's path and errno
     bool backupKept = false;    // a rollback could not put every original back
+    std::vector<std::string> notRestored;  // the originals that could not be put back
+    std::string keptOriginals;             // where the originals are kept then
 
     // What the job already knows, so that each entry costs one lstat: the
-    // directories that exist, the backup subdirectories made, and the
-    // destinations it has written (a later entry of the same name rewrites
-    // them without another record).
+    // directories below the template directory that exist or are about to be
+    // made (relative, no final "/"), the originals/ subdirectories made, and
+    // the destinations it has written with their identity (a later entry of
+    // the same name rewrites them).
     std::unordered_set<std::string> knownDirectories;
     std::unordered_set<std::string> backupDirectories;
-    std::unordered_set<std::string> placed;
-    // The template directory and the directories below it opened so far.
+    std::unordered_map<std::string, EntryIdentity> placed;
+    // The step that journalled each directory to be made, by absolute path.
+    std::unordered_map<std::string, size_t> directorySteps;
+    // The template directory and a bounded cache of directories below it.
     DestinationDirectories destinations;
+    // Descriptors held back from the start of the job for the rollback, so
+    // that it completes when the process has run out of them.
+    std::vector<OwnedDescriptor> reserved;
+    uint64_t nextTemporary = 0;  // the sequence of the next temporary name
 
     // Test and benchmark hooks; the worker never changes them.
     // The pause after the success has been posted.
     uint32_t finalPauseMilliseconds = kFinalPauseMilliseconds;
+    // Entries journalled and synced together.
+    size_t batchSize = 256;
+    DurabilityMode durability = DurabilityMode::SyncFileSystem;
     // Sees every post, right after it has been made, on the job's thread.
     std::function<void(uint32_t code, const WString& text, uint32_t percent)> postObserver;
 };
@@ -90,24 +117,28 @@ struct InstallJob {
 // 0, or the code that ended it (after the rollback).
 uint32_t RunInstallJob(InstallJob& job, InstallJobState& state);
 
-// Appends the job's journal record and makes the backup directory k5stp<N>
-// (the first number free in the temporary directory). No backup directory is
-// made for an empty target directory.
+// Appends the job's journal record and prepares everything before the first
+// change: makes the template directory when missing, takes its lock (waiting
+// for another installer, with the waiting state posted), recovers what a dead
+// installer left beside or inside it, makes the staging directory with its
+// journal and registers it. Nothing is made for an empty target directory.
 [[nodiscard]] uint32_t BeginInstall(InstallJob& job, const WString& targetDirectory);
 
-// Writes the commit record, then removes the backup directory and the journal
-// file of the last record. 0, or the code of a commit record that could not be
-// written (the job is then still to be rolled back).
+// Makes the new files durable, writes and syncs the commit record, then
+// removes the staging directory and its registry entry. 0, or the code of a
+// sync or commit record that failed (the job is then still to be rolled back).
 [[nodiscard]] uint32_t CommitInstall(InstallJob& job);
 
-// Takes the template directory's lock, making the directory first when it is
-// missing (journalled). While another installer holds the lock, posts the
-// waiting text and waits. 0 or a code (the failure detail is set).
+// Takes the template directory's lock, making the directory (and those above
+// it) first when missing. While another installer holds the lock, posts the
+// waiting state and waits. 0 or a code (the failure detail is set).
 [[nodiscard]] uint32_t LockTemplateDirectory(InstallJob& job);
 
-// Writes `line` to the job's journal file, when there is one. 0, or the code
-// (the failure detail names the journal).
+// Appends `line` to the job's journal file, when there is one (in the kernel,
+// not yet on the disk). 0, or the code (the failure detail names the journal).
 [[nodiscard]] uint32_t WriteAhead(InstallJob& job, const std::string& line);
+// fdatasync of the journal: the records so far survive a power cut.
+[[nodiscard]] uint32_t SyncJournal(InstallJob& job);
 
 // Records the failure detail unless one is recorded already; returns the
 // result code for `error`.

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <map>
 #include <set>
@@ -9,6 +10,9 @@
 #include "base/conversion.h"
 #include "kit/entry_names.h"
 #include "kit/distribution_kit.h"
+#include "install/replace_rule.h"
+#include "install/staging.h"
+#include "platform/file_entries.h"
 #include "platform/file_handle.h"
 
 namespace vxk5 {
@@ -87,26 +91,25 @@ struct Planner {
             planned.reason = found.error == ENAMETOOLONG ? "the name is too long" : "the destination cannot be examined";
             return;
         }
-        if (!found.present) {
-            planned.action = PlanAction::WriteNew;
+        EntryStatus standing;
+        if (ExamineEntry(ToMultiByte(planned.destination).c_str(), standing) != 0) {
+            planned.reason = "the destination cannot be examined";
             return;
         }
-        struct stat status = found.status;
-        if (S_ISLNK(status.st_mode)) {
-            // The job reads the time through the link and sets the link aside;
-            // a dangling link has no time and is set aside all the same.
-            if (::stat(ToMultiByte(planned.destination).c_str(), &status) != 0) {
-                planned.action = PlanAction::Replace;
+        // The job's own rule, on what the job would find there.
+        switch (DecideReplacement(standing, entryTime)) {
+            case ReplaceVerdict::WriteNew: planned.action = PlanAction::WriteNew; return;
+            case ReplaceVerdict::Replace: planned.action = PlanAction::Replace; return;
+            case ReplaceVerdict::Keep: planned.action = PlanAction::Keep; return;
+            case ReplaceVerdict::RefuseDirectory: planned.reason = RefusalFor(S_IFDIR); return;
+            case ReplaceVerdict::RefuseOther: {
+                struct stat status;
+                planned.reason = ::stat(ToMultiByte(planned.destination).c_str(), &status) == 0
+                                     ? RefusalFor(status.st_mode)
+                                     : RefusalFor(0);
                 return;
             }
         }
-        if (!S_ISREG(status.st_mode)) {
-            planned.reason = RefusalFor(status.st_mode);
-            return;
-        }
-        // Whole seconds, as the job reads the existing file's time.
-        const FileTime existing = UnixTimeToFileTime(status.st_mtime);
-        planned.action = existing < WholeSecondOf(entryTime) ? PlanAction::Replace : PlanAction::Keep;  // as the job decides
     }
 
     void Remember(const PlannedEntry& planned, const KitFileEntry& entry, size_t rootLength) {
@@ -125,7 +128,13 @@ InstallPlan PlanInstall(const std::vector<KitFileEntry>& entries, const WString&
     WString root = targetDirectory;
     if (!root.empty() && !root.EndsWith(u'/') && !root.EndsWith(u'\\')) root += u'/';
     const size_t rootLength = root.length();
-    const size_t rootBytes = ToMultiByte(root).length();
+    // An original is set aside at the same path below the staging directory,
+    // whose path is longer: a name must fit there too.
+    const AString rootText = ToMultiByte(root);
+    const std::string rootPath(rootText.c_str(), rootText.length());
+    const size_t rootBytes = rootPath.empty() || rootPath[0] != '/'
+                                 ? rootPath.size()
+                                 : std::max(rootPath.size(), LongestStagingPrefix(rootPath));
 
     InstallPlan plan;
     plan.entries.reserve(entries.size());

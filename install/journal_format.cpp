@@ -4,9 +4,9 @@ namespace vxk5 {
 
 namespace {
 
-constexpr char kMagic[] = "vxk5-journal 1";
+constexpr char kMagic[] = "vxk5-journal 2";
 
-bool NeedsEscape(unsigned char byte) { return byte == '%' || byte < 0x20 || byte == 0x7F; }
+bool NeedsEscape(unsigned char byte) { return byte == '%' || byte == ' ' || byte < 0x20 || byte == 0x7F; }
 
 std::string Escape(const std::string& path) {
     static const char kHex[] = "0123456789ABCDEF";
@@ -76,10 +76,41 @@ bool OnTheWayToTarget(const std::string& path, const std::string& target) {
     return StartsWith(target, trimmed) && (target.size() == trimmed.size() || target[trimmed.size()] == '/');
 }
 
+bool ParseNumber(const std::string& text, uint64_t& value) {
+    if (text.empty() || text.size() > 20) return false;
+    value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return false;
+        const uint64_t next = value * 10 + static_cast<uint64_t>(c - '0');
+        if (next / 10 != value) return false;
+        value = next;
+    }
+    return true;
+}
+
+// "<number> <number> <rest>".
+bool SplitIdentity(const std::string& text, uint64_t& device, uint64_t& inode, std::string& rest) {
+    const size_t first = text.find(' ');
+    if (first == std::string::npos) return false;
+    const size_t second = text.find(' ', first + 1);
+    if (!ParseNumber(text.substr(0, first), device)) return false;
+    if (second == std::string::npos) {
+        rest.clear();
+        return ParseNumber(text.substr(first + 1), inode);
+    }
+    rest = text.substr(second + 1);
+    return ParseNumber(text.substr(first + 1, second - first - 1), inode);
+}
+
+bool IsPlainName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+}
+
 }  // namespace
 
-std::string JournalHeader(const std::string& target, const std::string& backup) {
-    return std::string(kMagic) + "\nT " + Escape(target) + "\nB " + Escape(backup) + "\n";
+std::string JournalHeader(const std::string& target, uint64_t device, uint64_t inode, const std::string& staging) {
+    return std::string(kMagic) + "\nT " + Escape(target) + "\nI " + std::to_string(device) + " " +
+           std::to_string(inode) + "\nS " + Escape(staging) + "\n";
 }
 
 std::string JournalStepLine(StepKind kind, const std::string& path) {
@@ -88,6 +119,15 @@ std::string JournalStepLine(StepKind kind, const std::string& path) {
     line += Escape(path);
     line += '\n';
     return line;
+}
+
+std::string JournalWriteLine(const std::string& temporary, const std::string& destination) {
+    return "W " + Escape(temporary) + " " + Escape(destination) + "\n";
+}
+
+std::string JournalIdentityLine(StepKind kind, uint64_t device, uint64_t inode, const std::string& path) {
+    return std::string(kind == StepKind::MakeDirectory ? "d " : "P ") + std::to_string(device) + " " +
+           std::to_string(inode) + " " + Escape(path) + "\n";
 }
 
 std::string JournalCommitLine() { return "C\n"; }
@@ -102,12 +142,17 @@ bool ParseJournal(const std::string& text, ParsedJournal& journal) {
         start = i + 1;
     }
     // Whatever follows the last line feed is a record the process did not finish.
-    if (lines.size() < 3 || lines[0] != kMagic) return false;
+    if (lines.size() < 4 || lines[0] != kMagic) return false;
     if (lines[1].compare(0, 2, "T ") != 0 || !Unescape(lines[1].substr(2), journal.target)) return false;
-    if (lines[2].compare(0, 2, "B ") != 0 || !Unescape(lines[2].substr(2), journal.backup)) return false;
+    std::string rest;
+    if (lines[2].compare(0, 2, "I ") != 0 ||
+        !SplitIdentity(lines[2].substr(2), journal.targetDevice, journal.targetInode, rest) || !rest.empty()) {
+        return false;
+    }
+    if (lines[3].compare(0, 2, "S ") != 0 || !Unescape(lines[3].substr(2), journal.staging)) return false;
     if (!IsPlainAbsolute(journal.target) || journal.target.back() != '/') return false;
-    if (!IsPlainAbsolute(journal.backup) || journal.backup.back() != '/') return false;
-    for (size_t n = 3; n < lines.size(); ++n) {
+    if (!IsPlainAbsolute(journal.staging) || journal.staging.back() != '/') return false;
+    for (size_t n = 4; n < lines.size(); ++n) {
         const std::string& line = lines[n];
         if (journal.committed) return false;  // nothing follows the commit
         if (line == "C") {
@@ -115,8 +160,37 @@ bool ParseJournal(const std::string& text, ParsedJournal& journal) {
             continue;
         }
         if (line.size() < 3 || line[1] != ' ') return false;
-        JournalStep step{static_cast<StepKind>(line[0]), std::string()};
-        if (!Unescape(line.substr(2), step.path) || !IsPlainAbsolute(step.path)) return false;
+        const std::string body = line.substr(2);
+        if (line[0] == 'd' || line[0] == 'P') {
+            const StepKind kind = line[0] == 'd' ? StepKind::MakeDirectory : StepKind::WriteFile;
+            uint64_t device = 0;
+            uint64_t inode = 0;
+            std::string escaped;
+            std::string path;
+            if (!SplitIdentity(body, device, inode, escaped) || !Unescape(escaped, path)) return false;
+            bool found = false;
+            for (auto step = journal.steps.rbegin(); step != journal.steps.rend(); ++step) {
+                if (step->kind != kind || step->path != path) continue;
+                step->identified = true;
+                step->device = device;
+                step->inode = inode;
+                found = true;
+                break;
+            }
+            if (!found) return false;
+            continue;
+        }
+        JournalStep step(static_cast<StepKind>(line[0]), std::string());
+        if (step.kind == StepKind::WriteFile) {
+            const size_t space = body.find(' ');
+            if (space == std::string::npos || !Unescape(body.substr(0, space), step.temporary) ||
+                !IsPlainName(step.temporary) || !Unescape(body.substr(space + 1), step.path)) {
+                return false;
+            }
+        } else if (!Unescape(body, step.path)) {
+            return false;
+        }
+        if (!IsPlainAbsolute(step.path)) return false;
         switch (step.kind) {
             case StepKind::MakeDirectory:
                 if (!BelowTarget(step.path, journal.target) && !OnTheWayToTarget(step.path, journal.target)) {

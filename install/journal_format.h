@@ -2,19 +2,30 @@
 // The text of an installation's journal file, one line per record, each line
 // written with one write(2):
 //
-//   vxk5-journal 1            header line, written with the next two at once
-//   T <template directory>    absolute, ending with "/"
-//   B <backup directory>      the temporary directory's k5stp<N>/
-//   D <path>                  a directory is about to be made
-//   M <destination>           the original there is about to be moved to the
-//                             backup directory + its path below the template directory
-//   W <destination>           a new file is about to be written there
-//   C                         the installation is complete; only the backup remains to purge
+//   vxk5-journal 2              header line, written with the next three at once
+//   T <template directory>      its real path, absolute, ending with "/"
+//   I <device> <inode>          the template directory's identity
+//   S <staging directory>       where the journal and the originals are, ending with "/"
+//   D <path>                    a directory is about to be made
+//   d <device> <inode> <path>   the identity of the directory just made there
+//   M <destination>             the original there is about to be moved to
+//                               the staging directory's originals/ + its path
+//                               below the template directory
+//   W <temporary> <destination> a new file is about to be written under the
+//                               name <temporary> in the destination's directory,
+//                               then renamed to the destination
+//   P <device> <inode> <destination>
+//                               the identity of the new file for <destination>,
+//                               written before it takes the destination's name
+//   C                           the installation is complete; only the staging
+//                               directory remains to purge
 //
-// Paths are bytes; "%", every control byte and DEL are written as %XX. A last
+// Paths are bytes; "%", the space, every control byte and DEL are written as %XX. A last
 // line without its line feed (the process died inside the write) is no record.
 
+#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vxk5 {
@@ -22,25 +33,39 @@ namespace vxk5 {
 enum class StepKind : char { MakeDirectory = 'D', MoveToBackup = 'M', WriteFile = 'W' };
 
 struct JournalStep {
-    StepKind kind;
+    JournalStep() = default;
+    JournalStep(StepKind stepKind, std::string stepPath, std::string temporaryName = std::string())
+        : kind(stepKind), path(std::move(stepPath)), temporary(std::move(temporaryName)) {}
+
+    StepKind kind = StepKind::WriteFile;
     std::string path;
+    std::string temporary;     // WriteFile: the name the file is written under
+    bool identified = false;   // the identity below was recorded
+    uint64_t device = 0;
+    uint64_t inode = 0;
 };
 
 struct ParsedJournal {
-    std::string target;  // ends with "/"
-    std::string backup;  // ends with "/"
+    std::string target;   // ends with "/"
+    uint64_t targetDevice = 0;
+    uint64_t targetInode = 0;
+    std::string staging;  // ends with "/"
     std::vector<JournalStep> steps;
     bool committed = false;
 };
 
-std::string JournalHeader(const std::string& target, const std::string& backup);
+std::string JournalHeader(const std::string& target, uint64_t device, uint64_t inode, const std::string& staging);
 std::string JournalStepLine(StepKind kind, const std::string& path);
+std::string JournalWriteLine(const std::string& temporary, const std::string& destination);
+// The identity of what a D or W record made: "d ..." or "P ...".
+std::string JournalIdentityLine(StepKind kind, uint64_t device, uint64_t inode, const std::string& path);
 std::string JournalCommitLine();
 
 // False when the text is no journal, or a record is unknown or names a path
 // outside what the journal may touch: M and W only below the template
 // directory, D below it or on its way down from "/", nothing with a ".."
-// component, everything absolute.
+// component, everything absolute; a temporary name is one plain component.
+// An identity record is attached to the latest step of its path.
 bool ParseJournal(const std::string& text, ParsedJournal& journal);
 
 }  // namespace vxk5

@@ -1,90 +1,188 @@
 #include "install/recovery.h"
 
-#include <string>
+#include <fcntl.h>
 
 #include "base/conversion.h"
 #include "install/backup.h"
 #include "install/journal_format.h"
+#include "install/staging.h"
 #include "lang/messages.h"
 #include "platform/file_entries.h"
-#include "platform/file_system.h"
 #include "platform/journal_file.h"
 
 namespace vxk5 {
 
 namespace {
 
-constexpr char kPrefix[] = "k5stp";
-constexpr char kSuffix[] = ".journal";
+WString Wide(const std::string& bytes) { return FromMultiByte(AString(bytes.c_str())); }
 
-// "k5stp" + decimal digits + ".journal"; the number is given back.
-bool IsJournalName(const std::string& name, std::string& number) {
-    const size_t prefix = sizeof kPrefix - 1;
-    const size_t suffix = sizeof kSuffix - 1;
-    if (name.size() <= prefix + suffix || name.compare(0, prefix, kPrefix) != 0 ||
-        name.compare(name.size() - suffix, suffix, kSuffix) != 0) {
+std::string Trimmed(const std::string& path) {
+    std::string trimmed = path;
+    while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
+    return trimmed;
+}
+
+// Whether anything at all is kept in originals/.
+bool HoldsOriginals(const Staging& staging) {
+    std::vector<std::string> names;
+    return staging.originals.IsOpen() && ListDirectoryAt(staging.originals.Get(), names) == 0 && !names.empty();
+}
+
+std::string RegistryEntryOf(const Staging& staging) {
+    return std::to_string(staging.identity.device) + "-" + std::to_string(staging.identity.inode);
+}
+
+// Recovers the staging directory `name` in `parent` (whose absolute path is
+// `parentPath`, ending with "/"). `lockedTarget` is the template directory's
+// descriptor when the caller holds its lock, else -1 (the lock is then taken
+// here, without waiting). False when there is nothing to report: not a
+// staging directory of ours, one a live installer holds, one whose template
+// directory is busy, or one that never got as far as a journal.
+bool RecoverStagingAt(int parent, const std::string& parentPath, const std::string& name, int lockedTarget,
+                      const std::string& registryEntry, RecoveryReport& report) {
+    Staging staging;
+    if (OpenStaging(parent, name, staging) != 0) return false;  // not ours to touch
+    staging.path = parentPath + name + "/";
+    report = RecoveryReport();
+    report.journalPath = Wide(staging.path + kJournalName);
+    report.backupDirectory = Wide(staging.OriginalsPath());
+
+    JournalFile journal;
+    const int opened = journal.OpenLeftOverAt(staging.directory.Get(), kJournalName);
+    if (opened == ENOENT) {
+        // Made, but the job died before its journal: it changed nothing.
+        if (!HoldsOriginals(staging)) {
+            UnregisterStaging(RegistryEntryOf(staging));
+            UnregisterStaging(registryEntry);
+            (void)DiscardStaging(staging);
+        }
         return false;
     }
-    number = name.substr(prefix, name.size() - prefix - suffix);
-    for (const char c : number) {
-        if (c < '0' || c > '9') return false;
+    if (opened != 0) return false;  // a live installer's, or not ours
+
+    std::string text;
+    ParsedJournal parsed;
+    if (journal.ReadAll(text) != 0 || !ParseJournal(text, parsed) || parsed.staging != staging.path) {
+        report.outcome = RecoveryReport::Outcome::Unreadable;
+        return true;
     }
+    report.templateDirectory = Wide(parsed.target);
+    const EntryIdentity journalled{parsed.targetDevice, parsed.targetInode};
+
+    DirectoryLock lock;
+    int root = lockedTarget;
+    int error = 0;
+    if (root < 0) {
+        error = lock.OpenWithoutLinks(Trimmed(parsed.target));
+        if (error == 0) root = lock.Descriptor();
+    }
+    EntryIdentity identity;
+    if (error == 0) error = IdentityOf(root, identity);
+    if (error == 0 && identity != journalled) error = ESTALE;  // another directory holds that name now
+    if (error == 0 && lockedTarget < 0 && !lock.TryLock()) return false;  // an installer there recovers it
+
+    bool restored = true;
+    if (error != 0) {
+        // The template directory is gone or is another one: nothing can go
+        // back. The originals stay, unless there are none.
+        restored = parsed.committed || !HoldsOriginals(staging);
+        for (const JournalStep& step : parsed.steps) {
+            if (!restored && step.kind == StepKind::MoveToBackup) report.notRestored.push_back(Wide(step.path));
+        }
+        report.outcome = parsed.committed ? RecoveryReport::Outcome::Completed : RecoveryReport::Outcome::RolledBack;
+    } else if (parsed.committed) {
+        report.outcome = RecoveryReport::Outcome::Completed;
+    } else {
+        const UndoOutcome undone =
+            UndoSteps(parsed.steps, parsed.target, root, staging.originals.IsOpen() ? staging.originals.Get() : -1);
+        restored = undone.originalsRestored;
+        for (const std::string& path : undone.notRestored) report.notRestored.push_back(Wide(path));
+        report.outcome = RecoveryReport::Outcome::RolledBack;
+    }
+    if (!restored) {
+        report.outcome = RecoveryReport::Outcome::BackupKept;
+        return true;  // the staging directory, its journal and its registry entry stay
+    }
+    // The template directory is settled by now; the journal's lock is still
+    // held, so no other start works on it at once.
+    const std::string entry = RegistryEntryOf(staging);
+    journal.Close();
+    (void)DiscardStaging(staging);
+    // The directories made on the way to the template directory go too,
+    // unless the caller is about to install into it.
+    if (report.outcome == RecoveryReport::Outcome::RolledBack && lockedTarget < 0) {
+        UndoDirectoriesAbove(parsed.steps, parsed.target);
+    }
+    UnregisterStaging(entry);
+    UnregisterStaging(registryEntry);
     return true;
 }
 
-WString Wide(const std::string& bytes) { return FromMultiByte(AString(bytes.c_str())); }
+std::string ParentOf(const std::string& path) {
+    const std::string trimmed = Trimmed(path);
+    const size_t slash = trimmed.rfind('/');
+    if (slash == std::string::npos || slash == 0) return "/";
+    return trimmed.substr(0, slash);
+}
+
+std::string LastComponent(const std::string& path) {
+    const std::string trimmed = Trimmed(path);
+    return trimmed.substr(trimmed.rfind('/') + 1);
+}
+
+std::string WithSlash(const std::string& path) { return path.back() == '/' ? path : path + "/"; }
 
 }  // namespace
 
 std::vector<RecoveryReport> RecoverInterruptedInstalls() {
     std::vector<RecoveryReport> reports;
-    WString temporary;
-    (void)GetTempDirectory(temporary);
-    const AString temporaryBytes = ToMultiByte(temporary);
-    std::string base(temporaryBytes.c_str(), temporaryBytes.length());
-    if (base.empty()) return reports;
-    if (base.back() != '/') base += '/';
-
-    std::vector<std::string> names;
-    if (ListDirectory(base, names) != 0) return reports;
-    for (const std::string& name : names) {
-        std::string number;
-        if (!IsJournalName(name, number)) continue;
-        const std::string path = base + name;
-        JournalFile journal;
-        // Not a regular file of ours with mode 0600, or held by a live
-        // installer: none of our business.
-        if (journal.OpenLeftOver(path) != 0) continue;
-
-        RecoveryReport report;
-        report.journalPath = Wide(path);
-        std::string text;
-        ParsedJournal parsed;
-        // The backup directory is the one beside the journal, whatever the
-        // journal says: a journal never sends the recovery anywhere else.
-        const std::string backup = base + kPrefix + number + "/";
-        if (journal.ReadAll(text) != 0 || !ParseJournal(text, parsed) || parsed.backup != backup) {
-            report.outcome = RecoveryReport::Outcome::Unreadable;
-            reports.push_back(report);
+    for (const RegisteredStaging& registered : RegisteredStagings()) {
+        OwnedDescriptor parent;
+        const std::string parentPath = ParentOf(registered.path);
+        const int error = OpenDirectoryPath(parentPath, false, parent);
+        EntryStatus standing;
+        if (error == ENOENT ||
+            (error == 0 && ExamineEntryAt(parent.Get(), LastComponent(registered.path), standing) == 0 &&
+             standing.kind == EntryKind::Missing)) {
+            UnregisterStaging(registered.entry);  // long gone
             continue;
         }
-        report.templateDirectory = Wide(parsed.target);
-        report.backupDirectory = Wide(backup);
-
-        if (parsed.committed) {
-            report.outcome = RecoveryReport::Outcome::Completed;
-        } else {
-            const UndoOutcome undone = UndoSteps(parsed.steps, parsed.target, backup);
-            report.outcome = undone.originalsRestored ? RecoveryReport::Outcome::RolledBack
-                                                      : RecoveryReport::Outcome::BackupKept;
+        if (error != 0) continue;
+        RecoveryReport report;
+        if (RecoverStagingAt(parent.Get(), WithSlash(parentPath), LastComponent(registered.path), -1, registered.entry,
+                             report)) {
+            reports.push_back(report);
         }
-        // The lock is still held here, so no other start works on it at once.
-        // The template directory is settled by now; a backup that will not go
-        // away holds only private copies of what is already back in place.
-        if (report.outcome != RecoveryReport::Outcome::BackupKept) (void)DiscardBackup(backup);
-        reports.push_back(report);
     }
     return reports;
+}
+
+std::vector<RecoveryReport> RecoverBesideAndInside(int lockedTarget, const std::string& target) {
+    std::vector<RecoveryReport> reports;
+    const std::string directoryName = LastComponent(target);
+    auto scan = [&](int directory, const std::string& path, bool inside) {
+        std::vector<std::string> names;
+        if (ListDirectoryAt(directory, names) != 0) return;
+        for (const std::string& name : names) {
+            int number = 0;
+            if (!IsStagingName(name, directoryName, inside, number)) continue;
+            RecoveryReport report;
+            if (RecoverStagingAt(directory, WithSlash(path), name, lockedTarget, std::string(), report)) {
+                reports.push_back(report);
+            }
+        }
+    };
+    if (Trimmed(target) != "/") {
+        OwnedDescriptor parent;
+        if (OpenDirectoryPath(ParentOf(target), true, parent) == 0) scan(parent.Get(), ParentOf(target), false);
+    }
+    scan(lockedTarget, target, true);
+    return reports;
+}
+
+bool RecoveryFailed(const RecoveryReport& report) {
+    return report.outcome == RecoveryReport::Outcome::BackupKept ||
+           report.outcome == RecoveryReport::Outcome::Unreadable;
 }
 
 WString RecoveryMessage(const RecoveryReport& report) {
@@ -92,9 +190,15 @@ WString RecoveryMessage(const RecoveryReport& report) {
         case RecoveryReport::Outcome::RolledBack:
         case RecoveryReport::Outcome::Completed:
             return LoadResString("IDS_RECOVERED_INSTALL") + u" " + report.templateDirectory;
-        case RecoveryReport::Outcome::BackupKept:
-            return LoadResString("IDS_RECOVERED_INSTALL") + u" " + report.templateDirectory + u"\n" +
-                   LoadResString("IDS_ERROR_BACKUPKEPT") + u" " + report.backupDirectory;
+        case RecoveryReport::Outcome::BackupKept: {
+            WString text = LoadResString("IDS_RECOVERED_INSTALL") + u" " + report.templateDirectory + u"\n" +
+                           LoadResString("IDS_ERROR_BACKUPKEPT") + u" " + report.backupDirectory;
+            if (!report.notRestored.empty()) {
+                text += u"\n" + LoadResString("IDS_ERROR_NOTRESTORED");
+                for (const WString& path : report.notRestored) text += u"\n" + path;
+            }
+            return text;
+        }
         case RecoveryReport::Outcome::Unreadable:
             break;
     }

@@ -38,6 +38,7 @@ extern const LanguageTexts kTextsAzerbaijani = {{
     {"IDS_RECOVERED_INSTALL", "Yarımçıq qalmış quraşdırma tapıldı və təmizləndi. Şablon qovluğu:"},
     {"IDS_WAITING_INSTALL", "Bu qovluğa aparılan başqa quraşdırmanın başa çatması gözlənilir..."},
     {"IDS_ERROR_BADTARGET", "Bu yol şablon qovluğu kimi istifadə edilə bilməz: qovluq deyil və ya ona yazmaq mümkün deyil."},
+    {"IDS_ERROR_NOTRESTORED", "Bu orijinal faylları bərpa etmək mümkün olmadı:"},
 }};
 
 }  // namespace vxk5

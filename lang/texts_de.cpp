@@ -38,6 +38,7 @@ extern const LanguageTexts kTextsGerman = {{
     {"IDS_RECOVERED_INSTALL", "Eine unterbrochene Installation wurde gefunden und bereinigt. Vorlagenverzeichnis:"},
     {"IDS_WAITING_INSTALL", "Warten auf den Abschluss einer anderen Installation in diesem Verzeichnis..."},
     {"IDS_ERROR_BADTARGET", "Dieser Pfad kann nicht als Vorlagenverzeichnis verwendet werden: Er ist kein Verzeichnis oder nicht beschreibbar."},
+    {"IDS_ERROR_NOTRESTORED", "Diese Originaldateien konnten nicht wiederhergestellt werden:"},
 }};
 
 }  // namespace vxk5

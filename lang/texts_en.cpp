@@ -38,6 +38,7 @@ extern const LanguageTexts kTextsEnglish = {{
     {"IDS_RECOVERED_INSTALL", "An interrupted installation was found and cleaned up. Template directory:"},
     {"IDS_WAITING_INSTALL", "Waiting for another installation into this directory to finish..."},
     {"IDS_ERROR_BADTARGET", "This path cannot be used as the template directory: it is not a directory or cannot be written to."},
+    {"IDS_ERROR_NOTRESTORED", "These original files could not be put back:"},
 }};
 
 }  // namespace vxk5

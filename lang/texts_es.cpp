@@ -38,6 +38,7 @@ extern const LanguageTexts kTextsSpanish = {{
     {"IDS_RECOVERED_INSTALL", "Se encontró una instalación interrumpida y se limpió. Carpeta de plantillas:"},
     {"IDS_WAITING_INSTALL", "Esperando a que termine otra instalación en esta carpeta..."},
     {"IDS_ERROR_BADTARGET", "Esta ruta no se puede usar como carpeta de plantillas: no es una carpeta o no se puede escribir en ella."},
+    {"IDS_ERROR_NOTRESTORED", "No se pudieron restaurar estos archivos originales:"},
 }};
 
 }  // namespace vxk5

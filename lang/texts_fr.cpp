@@ -38,6 +38,7 @@ extern const LanguageTexts kTextsFrench = {{
     {"IDS_RECOVERED_INSTALL", "Une installation interrompue a été trouvée et nettoyée. Répertoire des modèles :"},
     {"IDS_WAITING_INSTALL", "En attente de la fin d’une autre installation dans ce répertoire..."},
     {"IDS_ERROR_BADTARGET", "Ce chemin ne peut pas servir de répertoire des modèles : ce n’est pas un répertoire ou il n’est pas accessible en écriture."},
+    {"IDS_ERROR_NOTRESTORED", "Ces fichiers d’origine n’ont pas pu être remis en place :"},
 }};
 
 }  // namespace vxk5

@@ -38,6 +38,7 @@ extern const LanguageTexts kTextsHungarian = {{
     {"IDS_RECOVERED_INSTALL", "Egy megszakadt telepítés nyomait a program megtalálta és rendbe tette. Sablonkönyvtár:"},
     {"IDS_WAITING_INSTALL", "Várakozás az ebben a könyvtárban zajló másik telepítés befejeződésére..."},
     {"IDS_ERROR_BADTARGET", "Ez az elérési út nem használható sablonkönyvtárként: nem könyvtár, vagy nem írható."},
+    {"IDS_ERROR_NOTRESTORED", "Ezeket az eredeti fájlokat nem sikerült visszaállítani:"},
 }};
 
 }  // namespace vxk5

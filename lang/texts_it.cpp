@@ -38,6 +38,7 @@ extern const LanguageTexts kTextsItalian = {{
     {"IDS_RECOVERED_INSTALL", "È stata trovata e ripulita un'installazione interrotta. Cartella dei modelli:"},
     {"IDS_WAITING_INSTALL", "In attesa che termini un'altra installazione in questa cartella..."},
     {"IDS_ERROR_BADTARGET", "Questo percorso non può essere usato come cartella dei modelli: non è una cartella o non è scrivibile."},
+    {"IDS_ERROR_NOTRESTORED", "Non è stato possibile ripristinare questi file originali:"},
 }};
 
 }  // namespace vxk5

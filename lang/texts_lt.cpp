@@ -38,6 +38,7 @@ extern const LanguageTexts kTextsLithuanian = {{
     {"IDS_RECOVERED_INSTALL", "Rastas ir sutvarkytas nutrauktas diegimas. Šablonų aplankas:"},
     {"IDS_WAITING_INSTALL", "Laukiama, kol baigsis kitas diegimas į šį aplanką..."},
     {"IDS_ERROR_BADTARGET", "Šio kelio negalima naudoti kaip šablonų aplanko: tai ne aplankas arba į jį negalima rašyti."},
+    {"IDS_ERROR_NOTRESTORED", "Šių originalių failų nepavyko atkurti:"},
 }};
 
 }  // namespace vxk5

@@ -38,6 +38,7 @@ extern const LanguageTexts kTextsLatvian = {{
     {"IDS_RECOVERED_INSTALL", "Tika atrasta un sakārtota pārtraukta instalēšana. Veidņu mape:"},
     {"IDS_WAITING_INSTALL", "Gaida, līdz beigsies cita instalēšana šajā mapē..."},
     {"IDS_ERROR_BADTARGET", "Šo ceļu nevar izmantot kā veidņu mapi: tā nav mape vai tajā nevar rakstīt."},
+    {"IDS_ERROR_NOTRESTORED", "Šos sākotnējos failus neizdevās atjaunot:"},
 }};
 
 }  // namespace vxk5

@@ -38,6 +38,7 @@ extern const LanguageTexts kTextsPolish = {{
     {"IDS_RECOVERED_INSTALL", "Znaleziono i uporządkowano przerwaną instalację. Katalog szablonów:"},
     {"IDS_WAITING_INSTALL", "Oczekiwanie na zakończenie innej instalacji w tym katalogu..."},
     {"IDS_ERROR_BADTARGET", "Tej ścieżki nie można użyć jako katalogu szablonów: nie jest katalogiem lub nie można w niej zapisywać."},
+    {"IDS_ERROR_NOTRESTORED", "Nie udało się przywrócić tych oryginalnych plików:"},
 }};
 
 }  // namespace vxk5

@@ -38,6 +38,7 @@ extern const LanguageTexts kTextsPortugueseBrazil = {{
     {"IDS_RECOVERED_INSTALL", "Uma instalação interrompida foi encontrada e limpa. Pasta de modelos:"},
     {"IDS_WAITING_INSTALL", "Aguardando o término de outra instalação nesta pasta..."},
     {"IDS_ERROR_BADTARGET", "Este caminho não pode ser usado como pasta de modelos: não é uma pasta ou não permite gravação."},
+    {"IDS_ERROR_NOTRESTORED", "Não foi possível restaurar estes arquivos originais:"},
 }};
 
 }  // namespace vxk5

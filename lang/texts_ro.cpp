@@ -38,6 +38,7 @@ extern const LanguageTexts kTextsRomanian = {{
     {"IDS_RECOVERED_INSTALL", "A fost găsită și curățată o instalare întreruptă. Director de șabloane:"},
     {"IDS_WAITING_INSTALL", "Se așteaptă încheierea altei instalări în acest director..."},
     {"IDS_ERROR_BADTARGET", "Această cale nu poate fi folosită ca director de șabloane: nu este un director sau nu se poate scrie în el."},
+    {"IDS_ERROR_NOTRESTORED", "Aceste fișiere originale nu au putut fi restaurate:"},
 }};
 
 }  // namespace vxk5

@@ -38,6 +38,7 @@ extern const LanguageTexts kTextsTurkmen = {{
     {"IDS_RECOVERED_INSTALL", "Tamamlanmadyk gurnama tapyldy we arassalandy. Şablon bukjasy:"},
     {"IDS_WAITING_INSTALL", "Şu bukja üçin başga bir gurnamanyň tamamlanmagyna garaşylýar..."},
     {"IDS_ERROR_BADTARGET", "Bu ýoly şablon bukjasy hökmünde ulanyp bolmaýar: ol bukja däl ýa-da oňa ýazyp bolmaýar."},
+    {"IDS_ERROR_NOTRESTORED", "Şu asyl faýllary dikeldip bolmady:"},
 }};
 
 }  // namespace vxk5

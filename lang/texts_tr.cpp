@@ -38,6 +38,7 @@ extern const LanguageTexts kTextsTurkish = {{
     {"IDS_RECOVERED_INSTALL", "Yarıda kalmış bir kurulum bulundu ve temizlendi. Şablon dizini:"},
     {"IDS_WAITING_INSTALL", "Bu dizine yapılan başka bir kurulumun bitmesi bekleniyor..."},
     {"IDS_ERROR_BADTARGET", "Bu yol şablon dizini olarak kullanılamaz: bir dizin değil ya da yazılabilir değil."},
+    {"IDS_ERROR_NOTRESTORED", "Şu özgün dosyalar geri yüklenemedi:"},
 }};
 
 }  // namespace vxk5

@@ -38,6 +38,7 @@ extern const LanguageTexts kTextsVietnamese = {{
     {"IDS_RECOVERED_INSTALL", "Đã tìm thấy và dọn dẹp một lần cài đặt bị gián đoạn. Thư mục mẫu:"},
     {"IDS_WAITING_INSTALL", "Đang chờ một lần cài đặt khác vào thư mục này kết thúc..."},
     {"IDS_ERROR_BADTARGET", "Không thể dùng đường dẫn này làm thư mục mẫu: đây không phải là thư mục hoặc không thể ghi vào đó."},
+    {"IDS_ERROR_NOTRESTORED", "Không thể khôi phục các tệp gốc sau:"},
 }};
 
 }  // namespace vxk5

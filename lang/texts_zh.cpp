@@ -38,6 +38,7 @@ extern const LanguageTexts kTextsChinese = {{
     {"IDS_RECOVERED_INSTALL", "发现并清理了一次中断的安装。模板目录："},
     {"IDS_WAITING_INSTALL", "正在等待此目录中的另一次安装完成…"},
     {"IDS_ERROR_BADTARGET", "此路径不能用作模板目录：它不是目录，或者无法写入。"},
+    {"IDS_ERROR_NOTRESTORED", "以下原始文件未能恢复："},
 }};
 
 }  // namespace vxk5

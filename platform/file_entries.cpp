@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <memory>
+#include <stdio.h>
 
 #include "platform/fault_injection.h"
 
@@ -23,77 +24,6 @@ EntryKind KindOf(mode_t mode) {
     if (S_ISDIR(mode)) return EntryKind::Directory;
     if (S_ISLNK(mode)) return EntryKind::Link;
     return EntryKind::Other;
-}
-
-int WriteAll(int fd, const char* bytes, size_t size) {
-    while (size > 0) {
-        const ssize_t put = ::write(fd, bytes, size);
-        if (put < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        if (put == 0) return EIO;
-        bytes += put;
-        size -= static_cast<size_t>(put);
-    }
-    return 0;
-}
-
-int CopyFile(int fromDirectory, const std::string& from, int toDirectory, const std::string& to) {
-    OwnedDescriptor source(::openat(fromDirectory, from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (source.Get() < 0) return errno;
-    struct stat status;
-    if (::fstat(source.Get(), &status) != 0) return errno;
-    if (!S_ISREG(status.st_mode)) return EINVAL;
-    OwnedDescriptor target(
-        ::openat(toDirectory, to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (target.Get() < 0) return errno;
-    int error = 0;
-    static constexpr size_t kChunk = 256 * 1024;
-    std::unique_ptr<char[]> buffer(new char[kChunk]);
-    for (;;) {
-        const ssize_t got = ::read(source.Get(), buffer.get(), kChunk);
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            error = errno;
-            break;
-        }
-        if (got == 0) break;
-        if ((error = WriteAll(target.Get(), buffer.get(), static_cast<size_t>(got))) != 0) break;
-    }
-    if (error == 0 && ::fchmod(target.Get(), status.st_mode & 07777) != 0) error = errno;
-    const struct timespec times[2] = {status.st_atim, status.st_mtim};
-    if (error == 0 && ::futimens(target.Get(), times) != 0) error = errno;
-    const int closed = target.Close();
-    if (error == 0) error = closed;
-    if (error != 0) ::unlinkat(toDirectory, to.c_str(), 0);
-    return error;
-}
-
-int CopyLink(int fromDirectory, const std::string& from, int toDirectory, const std::string& to) {
-    struct stat status;
-    if (::fstatat(fromDirectory, from.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return errno;
-    std::string text(static_cast<size_t>(status.st_size) + 1, '\0');
-    const ssize_t length = ::readlinkat(fromDirectory, from.c_str(), &text[0], text.size());
-    if (length < 0) return errno;
-    if (static_cast<size_t>(length) >= text.size()) return ENAMETOOLONG;  // changed under us
-    text.resize(static_cast<size_t>(length));
-    if (::symlinkat(text.c_str(), toDirectory, to.c_str()) != 0) return errno;
-    const struct timespec times[2] = {status.st_atim, status.st_mtim};
-    if (::utimensat(toDirectory, to.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
-        const int error = errno;
-        ::unlinkat(toDirectory, to.c_str(), 0);
-        return error;
-    }
-    return 0;
-}
-
-int CopyEntryBetween(int fromDirectory, const std::string& from, int toDirectory, const std::string& to) {
-    struct stat status;
-    if (::fstatat(fromDirectory, from.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return errno;
-    if (S_ISLNK(status.st_mode)) return CopyLink(fromDirectory, from, toDirectory, to);
-    if (S_ISREG(status.st_mode)) return CopyFile(fromDirectory, from, toDirectory, to);
-    return EINVAL;  // only files and links are ever moved
 }
 
 }  // namespace
@@ -169,34 +99,6 @@ int RemoveDirectory(const std::string& path) {
     return errno;
 }
 
-int CopyEntry(const std::string& from, const std::string& to) { return CopyEntryBetween(AT_FDCWD, from, AT_FDCWD, to); }
-
-int MoveEntry(const std::string& from, const std::string& to, const std::string& staging) {
-    return MoveEntryBetween(AT_FDCWD, from, AT_FDCWD, to, staging);
-}
-
-int MoveEntryBetween(int fromDirectory, const std::string& from, int toDirectory, const std::string& to,
-                     const std::string& staging) {
-    if (::renameat(fromDirectory, from.c_str(), toDirectory, to.c_str()) == 0) return 0;
-    if (errno != EXDEV) return errno;
-    if (staging.empty()) {
-        if (const int error = CopyEntryBetween(fromDirectory, from, toDirectory, to); error != 0) return error;
-    } else {
-        if (const int error = CopyEntryBetween(fromDirectory, from, AT_FDCWD, staging); error != 0) return error;
-        if (::renameat(AT_FDCWD, staging.c_str(), toDirectory, to.c_str()) != 0) {
-            const int error = errno;
-            ::unlink(staging.c_str());
-            return error;
-        }
-    }
-    if (::unlinkat(fromDirectory, from.c_str(), 0) != 0) {
-        const int error = errno;
-        ::unlinkat(toDirectory, to.c_str(), 0);  // the original stays the only copy
-        return error;
-    }
-    return 0;
-}
-
 int PurgeTree(const std::string& path) {
     struct stat status;
     if (::lstat(path.c_str(), &status) != 0) return errno == ENOENT ? 0 : errno;
@@ -224,6 +126,115 @@ int ListDirectory(const std::string& directory, std::vector<std::string>& names)
         if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
         names.emplace_back(name);
     }
+}
+
+int IdentityOf(int descriptor, EntryIdentity& identity) {
+    struct stat info;
+    if (::fstat(descriptor, &info) != 0) return errno;
+    identity = EntryIdentity{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
+    return 0;
+}
+
+int IdentityAt(int directory, const std::string& name, EntryIdentity& identity) {
+    struct stat info;
+    if (::fstatat(directory, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return errno;
+    identity = EntryIdentity{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
+    return 0;
+}
+
+int RenameAt(int fromDirectory, const std::string& from, int toDirectory, const std::string& to) {
+    return ::renameat(fromDirectory, from.c_str(), toDirectory, to.c_str()) == 0 ? 0 : errno;
+}
+
+int PlaceWithoutReplacing(int directory, const std::string& from, const std::string& to) {
+    if (::renameat2(directory, from.c_str(), directory, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
+    // A link cannot be made over a taken name either; the old name goes only
+    // once the new one holds the file.
+    if (::linkat(directory, from.c_str(), directory, to.c_str(), 0) == 0) {
+        return ::unlinkat(directory, from.c_str(), 0) == 0 ? 0 : errno;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != EMLINK) return errno;
+    // No hard links here: the name is checked free just before the rename.
+    struct stat info;
+    if (::fstatat(directory, to.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
+    if (errno != ENOENT) return errno;
+    return RenameAt(directory, from, directory, to);
+}
+
+int OpenDirectoryPath(const std::string& path, bool readable, OwnedDescriptor& opened) {
+    if (path.empty() || path[0] != '/') return EINVAL;
+    OwnedDescriptor current(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!current.IsOpen()) return errno;
+    size_t start = 1;
+    while (start < path.size()) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        if (end > start) {
+            const std::string name = path.substr(start, end - start);
+            if (name == "..") return EINVAL;
+            if (name != ".") {
+                OwnedDescriptor next;
+                if (const int error = OpenDirectoryAt(current.Get(), name, next); error != 0) return error;
+                current = std::move(next);
+            }
+        }
+        start = end + 1;
+    }
+    if (readable) {
+        const int fd = ::openat(current.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) return errno;
+        current.Reset(fd);
+    }
+    opened = std::move(current);
+    return 0;
+}
+
+int ListDirectoryAt(int directory, std::vector<std::string>& names) {
+    names.clear();
+    const int fd = ::openat(directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    std::unique_ptr<DIR, DirCloser> stream(::fdopendir(fd));
+    if (!stream) {
+        const int error = errno;
+        ::close(fd);
+        return error;
+    }
+    for (;;) {
+        errno = 0;
+        const struct dirent* entry = ::readdir(stream.get());
+        if (entry == nullptr) return errno;
+        const char* name = entry->d_name;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
+        names.emplace_back(name);
+    }
+}
+
+int PurgeTreeAt(int directory, const std::string& name) {
+    struct stat status;
+    if (::fstatat(directory, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT ? 0 : errno;
+    if (const int injected = InjectedFault(FaultStep::Purge, name); injected != 0) return injected;
+    if (!S_ISDIR(status.st_mode)) return RemoveEntryAt(directory, name);
+    int first = 0;
+    {
+        OwnedDescriptor inside;
+        first = OpenDirectoryAt(directory, name, inside);
+        std::vector<std::string> names;
+        if (first == 0) first = ListDirectoryAt(inside.Get(), names);
+        for (const std::string& child : names) {
+            const int error = PurgeTreeAt(inside.Get(), child);
+            if (first == 0) first = error;
+        }
+    }
+    const int removed = RemoveDirectoryAt(directory, name);
+    return first != 0 ? first : removed;
+}
+
+int SyncDirectory(int directory) {
+    // An O_PATH descriptor cannot be synced: the directory is opened for it.
+    OwnedDescriptor readable(::openat(directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!readable.IsOpen()) return errno;
+    return ::fsync(readable.Get()) == 0 ? 0 : errno;
 }
 
 std::string CurrentDirectory() {

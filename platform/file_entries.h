@@ -38,17 +38,6 @@ bool IsDirectoryAt(const std::string& path);
 // rmdir(2); 0 when nothing is there.
 [[nodiscard]] int RemoveDirectory(const std::string& path);
 
-// A new entry `to` (made exclusively) with the bytes, permission bits and
-// times of the file `from`, or, for a link, a link with the same text. A
-// failed copy leaves no `to` behind.
-[[nodiscard]] int CopyEntry(const std::string& from, const std::string& to);
-
-// rename(2) of `from` to the free name `to`. Across file systems: a copy to
-// `staging` (or straight to `to` when `staging` is empty), renamed to `to`,
-// and only then is `from` removed, so that `to` exists only complete and
-// `from` goes only when its copy is whole. On failure `from` is where it was.
-[[nodiscard]] int MoveEntry(const std::string& from, const std::string& to, const std::string& staging);
-
 // Deletes `path` with everything in it, never following a link. Goes on past
 // failures; 0 or the first errno met.
 int PurgeTree(const std::string& path);
@@ -72,10 +61,48 @@ int PurgeTree(const std::string& path);
 [[nodiscard]] int RemoveEntryAt(int directory, const std::string& name);
 [[nodiscard]] int RemoveDirectoryAt(int directory, const std::string& name);
 
-// MoveEntry from the name `from` in `fromDirectory` to the name `to` in
-// `toDirectory`; `staging` is a path (or empty), as for MoveEntry.
-[[nodiscard]] int MoveEntryBetween(int fromDirectory, const std::string& from, int toDirectory, const std::string& to,
-                                   const std::string& staging);
+// The identity of a file or directory: its device and inode numbers.
+struct EntryIdentity {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    bool operator==(const EntryIdentity& other) const { return device == other.device && inode == other.inode; }
+    bool operator!=(const EntryIdentity& other) const { return !(*this == other); }
+};
+
+// fstat(2) of an open descriptor; lstat of `name` in `directory` (never
+// following a link). 0, or errno (ENOENT when nothing is there).
+[[nodiscard]] int IdentityOf(int descriptor, EntryIdentity& identity);
+[[nodiscard]] int IdentityAt(int directory, const std::string& name, EntryIdentity& identity);
+
+// renameat(2) inside one file system: `from` in `fromDirectory` takes the
+// name `to` in `toDirectory`, replacing what is there.
+[[nodiscard]] int RenameAt(int fromDirectory, const std::string& from, int toDirectory, const std::string& to);
+
+// Gives the file `from` the name `to` in the same directory only when `to`
+// is free: renameat2(RENAME_NOREPLACE); where the file system refuses that
+// flag, link(2) to the new name (which fails when it is taken) and then
+// unlink(2) of the old one; where it has no hard links either, rename(2)
+// after an lstat found the name free. EEXIST when the name is taken: what
+// stands there is left alone, and so is `from`.
+[[nodiscard]] int PlaceWithoutReplacing(int directory, const std::string& from, const std::string& to);
+
+// Opens the absolute directory path `path` from "/", one component at a
+// time, never following a link (ELOOP when a component is one). O_PATH
+// descriptor unless `readable`.
+[[nodiscard]] int OpenDirectoryPath(const std::string& path, bool readable, OwnedDescriptor& opened);
+
+// Deletes `name` in `directory` with everything in it, never following a
+// link (a link is removed as a link). Goes on past failures; 0 or the first
+// errno met. Holds one descriptor per level of the tree.
+int PurgeTreeAt(int directory, const std::string& name);
+
+// The names in the open directory `directory` (a descriptor that can be read),
+// without "." and "..".
+[[nodiscard]] int ListDirectoryAt(int directory, std::vector<std::string>& names);
+
+// fsync(2) of the directory `directory`, so that the entries made or
+// removed in it so far survive a power cut.
+[[nodiscard]] int SyncDirectory(int directory);
 
 // The names in `directory`, without "." and "..", in directory order.
 [[nodiscard]] int ListDirectory(const std::string& directory, std::vector<std::string>& names);

@@ -40,6 +40,7 @@ void InitJobState(InstallJobState& state) {
     state.resultCode = 0;
     state.message = WString();
     state.percent = 0;
+    state.waiting = false;
 }
 
 void SetupJob(InstallJobState& state, DistributionKit* source, const WString& targetDirectory) {
@@ -48,6 +49,7 @@ void SetupJob(InstallJobState& state, DistributionKit* source, const WString& ta
     LockGuard guard(state.lock);
     state.resultCode = 0;
     state.percent = 0;
+    state.waiting = false;
     state.source = source;
     state.targetDirectory = directory;
 }
@@ -70,6 +72,16 @@ void GetJobResult(InstallJobState& state, uint32_t& code, WString& message, uint
     code = state.resultCode;
     message = state.message;
     percent = state.percent;
+}
+
+void SetJobWaiting(InstallJobState& state, bool waiting) {
+    LockGuard guard(state.lock);
+    state.waiting = waiting;
+}
+
+bool GetJobWaiting(InstallJobState& state) {
+    LockGuard guard(state.lock);
+    return state.waiting;
 }
 
 }  // namespace vxk5

@@ -25,6 +25,8 @@ struct InstallJobState {
     uint32_t resultCode = 0;
     WString message;
     uint32_t percent = 0;
+    // The job waits for another installer to leave the template directory.
+    bool waiting = false;
 };
 
 void InitJobState(InstallJobState& state);
@@ -32,5 +34,7 @@ void SetupJob(InstallJobState& state, DistributionKit* source, const WString& ta
 void GetJobSetup(InstallJobState& state, DistributionKit*& source, WString& targetDirectory);
 void SetJobResult(InstallJobState& state, uint32_t code, const WString& message, uint32_t percent);
 void GetJobResult(InstallJobState& state, uint32_t& code, WString& message, uint32_t& percent);
+void SetJobWaiting(InstallJobState& state, bool waiting);
+bool GetJobWaiting(InstallJobState& state);
 
 }  // namespace vxk5

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/file_entries.h"
+
 namespace vxk5 {
 
 namespace {
@@ -26,72 +28,68 @@ int LockWithRetry(int fd, int operation) {
 
 void JournalFile::Close() {
     fd_.Reset();
+    length_ = 0;
 }
 
-int JournalFile::Create(const std::string& path, const std::string& header) {
+int JournalFile::CreateAt(int directory, const std::string& name, const std::string& header) {
     Close();
-    // First choice: an unnamed file in the same directory, filled and locked,
-    // then linked under its name (linkat fails with EEXIST when it is taken).
-    const size_t slash = path.rfind('/');
-    const std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    int fd = ::open(directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-        fd_.Reset(fd);
-        (void)LockWithRetry(fd_.Get(), LOCK_EX | LOCK_NB);
-        int error = ::fchmod(fd_.Get(), 0600) == 0 ? Append(header) : errno;
-        if (error == 0) {
-            const std::string self = "/proc/self/fd/" + std::to_string(fd_.Get());
-            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
-            error = errno;
-        }
-        Close();
-        if (error == EEXIST || (error != ENOENT && error != EPERM && error != EOPNOTSUPP)) return error;
-        // No /proc, or no linking of unnamed files here: the plain way below.
-    }
-    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_APPEND | O_CLOEXEC, 0600);
+    const int fd =
+        ::openat(directory, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_APPEND | O_CLOEXEC, 0600);
     if (fd < 0) return errno;
     fd_.Reset(fd);
     // Nobody else can have the new file locked; a lock that fails is only a
     // file system without locks.
     (void)LockWithRetry(fd_.Get(), LOCK_EX | LOCK_NB);
     int error = ::fchmod(fd_.Get(), 0600) == 0 ? Append(header) : errno;
+    if (error == 0) error = Sync();
     if (error != 0) {
         Close();
-        ::unlink(path.c_str());
+        ::unlinkat(directory, name.c_str(), 0);
     }
     return error;
 }
 
-int JournalFile::OpenLeftOver(const std::string& path) {
+int JournalFile::OpenLeftOverAt(int directory, const std::string& name) {
     Close();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::openat(directory, name.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return errno;
+    OwnedDescriptor opened(fd);
     struct stat status;
-    if (::fstat(fd, &status) != 0) {
-        const int error = errno;
-        ::close(fd);
-        return error;
-    }
-    if (!S_ISREG(status.st_mode) || status.st_uid != ::getuid() || (status.st_mode & 07777) != 0600) {
-        ::close(fd);
-        return EPERM;
-    }
+    if (::fstat(fd, &status) != 0) return errno;
+    if (!S_ISREG(status.st_mode) || status.st_uid != ::getuid() || (status.st_mode & 07777) != 0600) return EPERM;
     if (const int error = LockWithRetry(fd, LOCK_EX | LOCK_NB); error != 0 && !LockingUnsupported(error)) {
-        ::close(fd);
         return error;
     }
-    fd_.Reset(fd);
+    fd_ = std::move(opened);
+    length_ = status.st_size;
     return 0;
 }
 
 int JournalFile::Append(const std::string& record) {
     if (!fd_.IsOpen()) return EBADF;
-    for (;;) {
-        const ssize_t put = ::write(fd_.Get(), record.data(), record.size());
-        if (put == static_cast<ssize_t>(record.size())) return 0;
+    size_t done = 0;
+    while (done < record.size()) {
+        const ssize_t put = ::write(fd_.Get(), record.data() + done, record.size() - done);
         if (put < 0 && errno == EINTR) continue;
-        return put < 0 ? errno : EIO;  // a short record is as good as none
+        if (put <= 0) {
+            const int error = put < 0 ? errno : EIO;
+            // A record cut short is as good as none: it is taken back so that
+            // the file ends with a whole record again.
+            if (done > 0) (void)::ftruncate(fd_.Get(), length_);
+            return error;
+        }
+        done += static_cast<size_t>(put);
     }
+    length_ += static_cast<off_t>(record.size());
+    return 0;
+}
+
+int JournalFile::Sync() {
+    if (!fd_.IsOpen()) return EBADF;
+    while (::fdatasync(fd_.Get()) != 0) {
+        if (errno != EINTR) return errno;
+    }
+    return 0;
 }
 
 int JournalFile::ReadAll(std::string& bytes) const {
@@ -113,6 +111,7 @@ int JournalFile::ReadAll(std::string& bytes) const {
 
 void DirectoryLock::Release() {
     fd_.Reset();
+    above_.clear();
 }
 
 int DirectoryLock::Open(const std::string& path) {
@@ -123,16 +122,66 @@ int DirectoryLock::Open(const std::string& path) {
     return 0;
 }
 
+int DirectoryLock::OpenWithoutLinks(const std::string& path) {
+    Release();
+    return OpenDirectoryPath(path, true, fd_);
+}
+
+std::string DirectoryLock::RealPath() const {
+    if (!fd_.IsOpen()) return std::string();
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_.Get());
+    std::string buffer(4096, '\0');
+    const ssize_t length = ::readlink(self.c_str(), &buffer[0], buffer.size());
+    if (length <= 0 || static_cast<size_t>(length) >= buffer.size() || buffer[0] != '/') return std::string();
+    buffer.resize(static_cast<size_t>(length));
+    // A directory removed meanwhile reads " (deleted)": no path at all.
+    struct stat named;
+    struct stat held;
+    if (::stat(buffer.c_str(), &named) != 0 || ::fstat(fd_.Get(), &held) != 0 || named.st_dev != held.st_dev ||
+        named.st_ino != held.st_ino) {
+        return std::string();
+    }
+    return buffer;
+}
+
+int DirectoryLock::LockAll(bool wait) {
+    above_.clear();
+    const int blocking = wait ? 0 : LOCK_NB;
+    const std::string real = RealPath();
+    // "/", "/a", "/a/b" for the real path "/a/b/c".
+    std::vector<std::string> prefixes;
+    if (!real.empty() && real != "/") {
+        prefixes.push_back("/");
+        for (size_t slash = real.find('/', 1); slash != std::string::npos; slash = real.find('/', slash + 1)) {
+            prefixes.push_back(real.substr(0, slash));
+        }
+    }
+    for (const std::string& prefix : prefixes) {
+        OwnedDescriptor above(::open(prefix.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!above.IsOpen()) continue;  // not ours to read: not ours to install into either
+        const int error = LockWithRetry(above.Get(), LOCK_SH | blocking);
+        if (error != 0 && !LockingUnsupported(error)) {
+            above_.clear();
+            return error;
+        }
+        above_.push_back(std::move(above));
+    }
+    const int error = LockWithRetry(fd_.Get(), LOCK_EX | blocking);
+    if (error != 0 && !LockingUnsupported(error)) {
+        above_.clear();
+        return error;
+    }
+    return 0;
+}
+
 bool DirectoryLock::TryLock() {
     if (!fd_.IsOpen()) return false;
-    const int error = LockWithRetry(fd_.Get(), LOCK_EX | LOCK_NB);
-    return error == 0 || error != EWOULDBLOCK;
+    return LockAll(false) != EWOULDBLOCK;
 }
 
 int DirectoryLock::Wait() {
     if (!fd_.IsOpen()) return EBADF;
-    const int error = LockWithRetry(fd_.Get(), LOCK_EX);
-    return LockingUnsupported(error) ? 0 : error;
+    return LockAll(true);
 }
 
 bool DirectoryLock::StillNamedBy(const std::string& path) const {

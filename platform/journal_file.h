@@ -5,6 +5,9 @@
 // taken belongs to no live installer.
 
 #include <string>
+#include <vector>
+
+#include <sys/types.h>
 
 #include "platform/owned_descriptor.h"
 
@@ -13,24 +16,26 @@ namespace vxk5 {
 class JournalFile {
 public:
 
-    // Makes `path` exclusively (never through a link, mode 0600) holding
-    // `header`, and holds an exclusive lock on it until Close. Where the file
-    // system allows, the file is written and locked before it gets its name,
-    // so that no one ever sees it empty or unlocked. 0, or errno (EEXIST: the
+    // Makes `name` inside the open directory `directory` exclusively (never
+    // through a link, mode 0600) holding `header`, synced to the disk, and
+    // holds an exclusive lock on it until Close. 0, or errno (EEXIST: the
     // name is taken).
-    [[nodiscard]] int Create(const std::string& path, const std::string& header);
+    [[nodiscard]] int CreateAt(int directory, const std::string& name, const std::string& header);
 
-    // Opens an existing journal of a dead installer: a regular file, not a
-    // link, owned by this user, mode 0600, whose lock is free at once. 0, or
-    // errno (EWOULDBLOCK: a live installer holds it; EPERM: not ours).
-    [[nodiscard]] int OpenLeftOver(const std::string& path);
+    // Opens the journal `name` of a dead installer inside `directory`: a
+    // regular file, not a link, owned by this user, mode 0600, whose lock is
+    // free at once. 0, or errno (EWOULDBLOCK: a live installer holds it;
+    // EPERM: not ours).
+    [[nodiscard]] int OpenLeftOverAt(int directory, const std::string& name);
 
-    // One write(2) of the whole record. There is deliberately no fsync: a
-    // write that has returned is in the kernel and survives the death of the
-    // process, which is the fault the journal guards against; losing power is
-    // not, and an fsync per record would make every entry wait for the disk,
-    // multiplying the cost of an installation.
+    // One write(2) of the whole record (a record cut short by a full disk is
+    // taken back, so that the next record starts on a line of its own). The
+    // record is in the kernel once this returns, which a killed process does
+    // not undo; Sync makes the records so far survive a power cut as well.
     [[nodiscard]] int Append(const std::string& record);
+
+    // fdatasync(2): every record appended so far is on the disk.
+    [[nodiscard]] int Sync();
 
     // The whole file from its start.
     [[nodiscard]] int ReadAll(std::string& bytes) const;
@@ -40,18 +45,32 @@ public:
 
 private:
     OwnedDescriptor fd_;  // closing it releases the lock
+    off_t length_ = 0;    // bytes of whole records written
 };
 
+// The lock that keeps installers apart: exclusive on the template directory
+// and shared on each directory above it (by its real path). Two installers
+// into the same directory, or into two directories one inside the other,
+// therefore exclude each other (the outer one's exclusive lock meets the
+// inner one's shared lock on the same directory), while installers into
+// unrelated directories share only shared locks. Locks are taken from "/"
+// downwards, so no two installers can wait for each other in a circle. The
+// locks rest on flock(2) and die with their process. A directory above that
+// cannot be opened for reading is passed over; a file system without locks
+// lets the installation go on unlocked.
 class DirectoryLock {
 public:
 
-    // Opens the directory (O_DIRECTORY). 0 or errno.
+    // Opens the directory (O_DIRECTORY, a link to it followed: it is the
+    // user's choice). 0 or errno.
     [[nodiscard]] int Open(const std::string& path);
-    // Takes the exclusive lock without waiting. True when it is held, or when
-    // the file system has no such locks (the installation then goes on
-    // without one); false when another process holds it.
+    // Opens the directory at the absolute `path` without following any link
+    // on the way. 0 or errno (ELOOP for a link).
+    [[nodiscard]] int OpenWithoutLinks(const std::string& path);
+    // Takes the locks without waiting. True when they are held (or the file
+    // system has no such locks); false when another process holds one.
     bool TryLock();
-    // Waits for the lock. 0 or errno.
+    // Waits for the locks. 0 or errno.
     [[nodiscard]] int Wait();
     // The path still names the directory that is locked (it was not removed
     // and made anew while this process waited).
@@ -59,9 +78,14 @@ public:
     void Release();
     // The open directory's descriptor (still owned by the lock), or -1.
     int Descriptor() const { return fd_.Get(); }
+    // The directory's real path (no link in it), ending without "/" (except
+    // "/" itself); empty when it cannot be had.
+    std::string RealPath() const;
 
 private:
+    int LockAll(bool wait);
     OwnedDescriptor fd_;  // closing it releases the lock
+    std::vector<OwnedDescriptor> above_;  // the shared locks on the directories above
 };
 
 }  // namespace vxk5

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "base/conversion.h"
+#include "install/extract.h"
+#include "install/replace_rule.h"
 #include "kit/entry_names.h"
 #include "kit/kit_reader.h"
 #include "platform/file_handle.h"
@@ -22,8 +24,6 @@ namespace vxk5 {
 
 namespace {
 
-constexpr int64_t kEpochDifferenceSeconds = 11644473600;  // 1601-01-01 to 1970-01-01
-constexpr uint64_t kTicksPerSecond = 10000000;
 
 std::string ToBytes(const WString& text) {
     const AString bytes = ToMultiByte(text);
@@ -98,55 +98,11 @@ FileHandle OpenChildDirectory(FileHandle parent, const std::string& name, const 
     return child;
 }
 
-// Creates the file `name` below `parent` afresh: whatever was there under
-// that name (a file, a link) is removed first, never written through.
-FileHandle CreateChildFile(FileHandle parent, const std::string& name, const std::string& shown,
-                           std::string& error) {
-    const int directory = static_cast<int>(parent);
-    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
-    int file = openat(directory, name.c_str(), flags, 0666);
-    if (file < 0 && errno == EEXIST) {
-        if (unlinkat(directory, name.c_str(), 0) != 0) {
-            error = SystemError("cannot replace " + shown);
-            return INVALID_FILE_HANDLE;
-        }
-        file = openat(directory, name.c_str(), flags, 0666);
-    }
-    if (file < 0) {
-        error = SystemError("cannot create " + shown);
-        return INVALID_FILE_HANDLE;
-    }
-    return file;
-}
-
-bool CopyEntry(DistributionKit& kit, const KitFileEntry& entry, FileHandle output, const std::string& shown,
-               std::string& error) {
-    if (SeekFileHandle(kit.tempHandle.Get(), entry.offset, FILE_FROM_START) != static_cast<int64_t>(entry.offset)) {
-        error = "cannot read the kit's bytes of " + shown;
-        return false;
-    }
-    uint32_t remaining = entry.size;
-    while (remaining > 0) {
-        const uint32_t wanted = std::min(remaining, kit.bufferSize);
-        uint32_t got = 0;
-        if (ReadFileHandle(kit.tempHandle.Get(), kit.buffer.get(), wanted, &got, nullptr) != 0 || got != wanted) {
-            error = "cannot read the kit's bytes of " + shown;
-            return false;
-        }
-        uint32_t written = 0;
-        if (WriteFileHandle(output, kit.buffer.get(), got, &written, nullptr) != 0 || written != got) {
-            error = SystemError("cannot write " + shown);
-            return false;
-        }
-        remaining -= got;
-    }
-    const uint64_t ticks = FileTime{entry.timeLow, entry.timeHigh}.Ticks();
-    timespec times[2];
-    times[0].tv_sec = static_cast<time_t>(static_cast<int64_t>(ticks / kTicksPerSecond) - kEpochDifferenceSeconds);
-    times[0].tv_nsec = static_cast<long>((ticks % kTicksPerSecond) * 100);
-    times[1] = times[0];
-    if (futimens(static_cast<int>(output), times) != 0) {
-        error = SystemError("cannot set the time of " + shown);
+// Removes whatever stands at `name` below `parent` (a file, a link; never
+// written through), so that the file is made afresh.
+bool RemoveChildEntry(FileHandle parent, const std::string& name, const std::string& shown, std::string& error) {
+    if (unlinkat(static_cast<int>(parent), name.c_str(), 0) != 0 && errno != ENOENT) {
+        error = SystemError("cannot replace " + shown);
         return false;
     }
     return true;
@@ -227,8 +183,12 @@ bool ExtractKit(const ExtractOptions& options, std::ostream& out, std::string& e
         if (added) {
             plan.push_back(Planned{i, std::move(components)});
         } else {
+            // The installer's rule, as it would find the earlier copy written.
             const KitFileEntry& kept = kit.entries[plan[it->second].index];
-            if (FileTime{kept.timeLow, kept.timeHigh} < FileTime{entry.timeLow, entry.timeHigh}) {
+            EntryStatus written;
+            written.kind = EntryKind::File;
+            written.modified = FileTimeToUnixTime(WholeSecondOf(FileTime{kept.timeLow, kept.timeHigh}));
+            if (DecideReplacement(written, FileTime{entry.timeLow, entry.timeHigh}) == ReplaceVerdict::Replace) {
                 plan[it->second].index = i;
             }
         }
@@ -276,11 +236,13 @@ bool ExtractKit(const ExtractOptions& options, std::ostream& out, std::string& e
         }
         shown += "/" + item.components.back();
         const FileHandle directory = parent.Get() == INVALID_FILE_HANDLE ? rootHandle.Get() : parent.Get();
-        ScopedFileHandle file(CreateChildFile(directory, item.components.back(), shown, error));
-        if (file.Get() == INVALID_FILE_HANDLE) return false;
-        if (!CopyEntry(kit, entry, file.Get(), shown, error)) return false;
-        if (CloseFileHandle(file.Release()) != 0) {
-            error = "cannot write " + shown;
+        if (!RemoveChildEntry(directory, item.components.back(), shown, error)) return false;
+        // The installer's own extraction, keeping the kit's time to the 100 ns.
+        int failure = 0;
+        if (ExtractEntryAt(kit, item.index, static_cast<int>(directory), item.components.back(), shown, &failure,
+                           nullptr, false, true) != 0) {
+            errno = failure;
+            error = failure != 0 ? SystemError("cannot write " + shown) : "cannot read the kit's bytes of " + shown;
             return false;
         }
         bytes += entry.size;

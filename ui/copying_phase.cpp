@@ -80,7 +80,7 @@ void CInstallerDlg::StartInstallation() {
         bool showingWaiting = false;
         do {
             GetJobResult(jobState_, code, message, percent);
-            const bool waiting = code == 0 && message == waitingText;
+            const bool waiting = code == 0 && GetJobWaiting(jobState_);
             if (progressPage_ && layout_ != nullptr) {
                 if (waiting != showingWaiting) shown = -1;  // the label changes either way
                 if (static_cast<int64_t>(percent) != shown) progressPage_->SetProgress(percent);

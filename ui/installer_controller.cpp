@@ -41,6 +41,10 @@ CInstallerDlg::~CInstallerDlg() {
 }
 
 void CInstallerDlg::Run() {
+    struct RecoveryVerdict {
+        RunSummary& summary;
+        ~RecoveryVerdict() { summary.ApplyRecoveryFailure(); }
+    } verdict{summary_};
     if (!gtkReady_ && !silent_) {
         std::fputs("vxk5-setup: cannot open a display; the installation wizard needs one "
                    "(use /S for a silent installation)\n",

@@ -48,17 +48,19 @@ bool ReportFailure(CInstallerDlg* owner, const char* key) {
 
 // An installer that died part-way is finished before anything else: undone,
 // or, when it had committed, tidied up. One line says what was done.
-// Returns how many were recovered.
-uint32_t RecoverEarlierInstallations(const CInstallerDlg* owner) {
+// Returns how many were recovered; `failed` tells whether any left originals
+// out of place.
+uint32_t RecoverEarlierInstallations(const CInstallerDlg* owner, bool& failed) {
     uint32_t recovered = 0;
     for (const RecoveryReport& report : RecoverInterruptedInstalls()) {
+        if (RecoveryFailed(report)) failed = true;
         if (report.outcome == RecoveryReport::Outcome::Unreadable) {
             std::fprintf(stderr, "vxk5-setup: %s\n", ToMultiByte(RecoveryMessage(report)).c_str());
             std::fflush(stderr);
             continue;
         }
         // Without a display the box is one line on standard error.
-        MessageBox(owner, RecoveryMessage(report), MB_STYLE_PLAIN_OK);
+        MessageBox(owner, RecoveryMessage(report), RecoveryFailed(report) ? MB_STYLE_ERROR_OK : MB_STYLE_PLAIN_OK);
         ++recovered;
     }
     return recovered;
@@ -68,7 +70,7 @@ uint32_t RecoverEarlierInstallations(const CInstallerDlg* owner) {
 
 bool CInstallerDlg::Prepare() {
     // A dry run changes nothing, not even what an earlier run left behind.
-    if (!dryRun_) summary_.recoveredAtStart = RecoverEarlierInstallations(this);
+    if (!dryRun_) summary_.recoveredAtStart = RecoverEarlierInstallations(this, summary_.recoveryFailed);
     const WString kitPath = LocateKit();
     // Only a readable regular file is a kit: a FIFO, a device or a directory
     // there is reported as missing, and examining it never blocks.

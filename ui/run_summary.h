@@ -30,6 +30,7 @@ struct RunSummary {
     uint32_t refused = 0;       // entries a dry run found no way to install
     bool recorded = false;      // the directory was written into the launcher configuration
     uint32_t recoveredAtStart = 0;  // interrupted installations put right before this one
+    bool recoveryFailed = false;    // an interrupted installation's originals could not all be put back
     bool dryRun = false;
 
     // A failure reported by message key: a missing or unreadable kit is
@@ -39,6 +40,15 @@ struct RunSummary {
         outcome = text == "IDS_ERROR_NOSOURCE" || text == "IDS_ERROR_DAMAGEDSOURCE" ? RunOutcome::NoKit
                                                                                     : RunOutcome::Failed;
         messageKey = text;
+        detail.clear();
+    }
+
+    // Originals left out of place by a recovery make the run a failure,
+    // whatever else it did.
+    void ApplyRecoveryFailure() {
+        if (!recoveryFailed || outcome == RunOutcome::Failed || outcome == RunOutcome::NoKit) return;
+        outcome = RunOutcome::Failed;
+        messageKey = "IDS_ERROR_BACKUPKEPT";
         detail.clear();
     }
 };

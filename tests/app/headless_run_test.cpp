@@ -265,8 +265,13 @@ TEST_F(Headless, KilledInstallerIsUndoneAtTheNextStartWhichThenInstallsEverythin
     WriteSampleTree(temp_.path("src"), 4000);
     MakeKit(temp_.path("src"));
     Start({"/S"}, false);
-    // The journal exists from the first change to the commit.
-    const std::string journal = Tmp() + "/k5stp0.journal";
+    // The journal exists from before the first change to the commit, in the
+    // staging directory beside the template directory.
+    std::string templates = DefaultTemplates();
+    while (templates.size() > 1 && templates.back() == '/') templates.pop_back();
+    const size_t slash = templates.rfind('/');
+    const std::string journal =
+        templates.substr(0, slash) + "/.k5stp0-" + templates.substr(slash + 1) + "/journal";
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (!PathExists(journal) && std::chrono::steady_clock::now() < deadline) usleep(1000);
     ASSERT_TRUE(PathExists(journal)) << Errors();
@@ -288,6 +293,7 @@ TEST_F(Headless, KilledInstallerIsUndoneAtTheNextStartWhichThenInstallsEverythin
     for (const std::string& name : Leftovers()) {
         EXPECT_NE(name.rfind("k5stp", 0), 0u) << name;  // the killed run's unpacked kit may stay
     }
+    EXPECT_FALSE(PathExists(journal));
 }
 
 }  // namespace

@@ -3,12 +3,15 @@
 
 #include "install/directories.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 
 #include "install/backup.h"
 #include "install/extract.h"
+#include "kit/entry_names.h"
 #include "platform/file_entries.h"
 #include "tests/install/install_fixture.h"
 
@@ -18,102 +21,115 @@ namespace {
 
 using DirectoriesTest = InstallTest;
 
-std::vector<std::string> Created(const InstallJob& job) {
-    std::vector<std::string> created;
-    for (const WString& directory : job.journal.back().createdDirectories) created.push_back(Narrow(directory));
-    return created;
-}
-
-TEST_F(DirectoriesTest, EnsureDirectoryRecordsWhatItMakesParentsFirst) {
+TEST_F(DirectoriesTest, MakeTemplateDirectoryRecordsWhatItMakesParentsFirst) {
     InstallJob job;
     job.journal.emplace_back();
-    EXPECT_EQ(EnsureDirectory(job, Wide(TargetPath("a/b/c/"))), 0u);
+    EXPECT_EQ(MakeTemplateDirectory(job, TargetPath("a/b/c/")), 0u);
     EXPECT_TRUE(IsDirectory(TargetPath("a/b/c")));
-    // Recorded as given, the final "/" included.
-    EXPECT_EQ(Created(job), (std::vector<std::string>{TargetPath("a"), TargetPath("a/b"), TargetPath("a/b/c/")}));
+    EXPECT_EQ(job.journal.back().madeAbove,
+              (std::vector<std::string>{TargetPath("a"), TargetPath("a/b"), TargetPath("a/b/c")}));
 
     // Existing directories cost nothing and are not recorded again.
-    EXPECT_EQ(EnsureDirectory(job, Wide(TargetPath("a/b"))), 0u);
-    EXPECT_EQ(EnsureDirectory(job, u"/"), 0u);
-    EXPECT_EQ(Created(job).size(), 3u);
+    EXPECT_EQ(MakeTemplateDirectory(job, TargetPath("a/b")), 0u);
+    EXPECT_EQ(MakeTemplateDirectory(job, "/"), 0u);
+    EXPECT_EQ(job.journal.back().madeAbove.size(), 3u);
 }
 
-TEST_F(DirectoriesTest, EnsureDirectoryFailsWithoutAParentToMake) {
+TEST_F(DirectoriesTest, MakeTemplateDirectoryFailsWithoutAParentToMake) {
     InstallJob job;
     job.journal.emplace_back();
-    EXPECT_EQ(EnsureDirectory(job, u"C:/missing"), 3u);
-    EXPECT_EQ(EnsureDirectory(job, u"C:/missing/deeper"), 3u);
-    EXPECT_TRUE(job.journal.back().createdDirectories.empty());
+    EXPECT_EQ(MakeTemplateDirectory(job, "C:/missing"), 3u);
+    EXPECT_EQ(MakeTemplateDirectory(job, "C:/missing/deeper"), 3u);
+    EXPECT_TRUE(job.journal.back().madeAbove.empty());
 }
 
-TEST_F(DirectoriesTest, EnsureDirectoryMakesARelativePathDownFromTheCurrentDirectory) {
+TEST_F(DirectoriesTest, RelativeTemplateDirectoryIsMadeDownFromTheCurrentDirectory) {
     const std::string saved = CurrentDirectory();
     ASSERT_EQ(::chdir(TargetPath().c_str()), 0);
-    InstallJob job;
-    job.journal.emplace_back();
-    const uint32_t code = EnsureDirectory(job, u"rel/templates/");
-    const std::vector<std::string> created = Created(job);
+    AddEntry("a.txt", "x", TimeAt(1262304000));
+    const uint32_t code = RunJobInto("rel/templates/");
     ASSERT_EQ(::chdir(saved.c_str()), 0);
     EXPECT_EQ(code, 0u);
-    EXPECT_TRUE(IsDirectory(TargetPath("rel/templates")));
-    EXPECT_EQ(created, (std::vector<std::string>{"rel", "rel/templates/"}));
+    EXPECT_EQ(ReadFile(TargetPath("rel/templates/a.txt")), "x");
+    EXPECT_EQ(CreatedDirectories(), (std::vector<std::string>{TargetPath("rel"), TargetPath("rel/templates")}));
 }
 
-TEST_F(DirectoriesTest, EnsureDirectoryStopsAtAFileInTheWay) {
+TEST_F(DirectoriesTest, MakeTemplateDirectoryStopsAtAFileInTheWay) {
     InstallJob job;
     job.journal.emplace_back();
     MakeDirectories(TargetPath("a"));
     WriteFile(TargetPath("a/file"), "x");
-    EXPECT_EQ(EnsureDirectory(job, Wide(TargetPath("a/file/b"))), 2u);
-    EXPECT_TRUE(job.journal.back().createdDirectories.empty());
+    EXPECT_EQ(MakeTemplateDirectory(job, TargetPath("a/file/b")), 2u);
+    EXPECT_TRUE(job.journal.back().madeAbove.empty());
     EXPECT_EQ(ReadFile(TargetPath("a/file")), "x");
 }
 
-TEST_F(DirectoriesTest, PurgeDirectoryRemovesEverythingButWhatLinksPointTo) {
+TEST_F(DirectoriesTest, PurgeTreeRemovesEverythingButWhatLinksPointTo) {
     MakeDirectories(TempPath("victim/a/b"));
     WriteFile(TempPath("victim/.hidden"), "h");
     WriteFile(TempPath("victim/a/b/deep"), "d");
     MakeDirectories(TargetPath("precious"));
     WriteFile(TargetPath("precious/file"), "p");
     ASSERT_EQ(::symlink(TargetPath("precious").c_str(), TempPath("victim/a/link").c_str()), 0);
-    InstallJob job;
-    EXPECT_EQ(PurgeDirectory(job, Wide(TempPath("victim"))), 0u);
+    OwnedDescriptor temporary(::open(TempPath().c_str(), O_RDONLY | O_DIRECTORY));
+    EXPECT_EQ(PurgeTreeAt(temporary.Get(), "victim"), 0);
     EXPECT_FALSE(PathExists(TempPath("victim")));
     EXPECT_EQ(ReadFile(TargetPath("precious/file")), "p");
-    // A second purge, and one of nothing at all, find nothing to do.
-    EXPECT_EQ(PurgeDirectory(job, Wide(TempPath("victim"))), 0u);
-    EXPECT_EQ(PurgeDirectory(job, u""), 0u);
+    // A second purge finds nothing to do.
+    EXPECT_EQ(PurgeTreeAt(temporary.Get(), "victim"), 0);
 }
 
-TEST_F(DirectoriesTest, RestoreBackupMovesFilesBackIntoPlace) {
-    MakeDirectories(TempPath("backup/sub/deeper"));
-    WriteFile(TempPath("backup/top.txt"), "top");
-    WriteFile(TempPath("backup/sub/deeper/x.txt"), "x");
-    SetModificationTime(TempPath("backup/sub/deeper/x.txt"), 978307200);
+TEST_F(DirectoriesTest, UndoMovesOriginalsBackOnlyOverTheJobsOwnFiles) {
+    MakeDirectories(TempPath("originals/sub/deeper"));
+    WriteFile(TempPath("originals/top.txt"), "top");
+    WriteFile(TempPath("originals/sub/deeper/x.txt"), "x");
+    WriteFile(TempPath("originals/foreign.txt"), "kept");
+    SetModificationTime(TempPath("originals/sub/deeper/x.txt"), 978307200);
     MakeDirectories(TargetPath("sub/deeper"));
     WriteFile(TargetPath("top.txt"), "written by the job");
-    InstallJob job;
-    RestoreBackup(job, Wide(TargetPath()), Wide(TempPath("backup/")));
+    WriteFile(TargetPath("foreign.txt"), "someone else's");
+    struct stat written;
+    ASSERT_EQ(::lstat(TargetPath("top.txt").c_str(), &written), 0);
+
+    std::vector<JournalStep> steps;
+    steps.emplace_back(StepKind::MoveToBackup, TargetPath("top.txt"));
+    steps.emplace_back(StepKind::MoveToBackup, TargetPath("sub/deeper/x.txt"));
+    steps.emplace_back(StepKind::MoveToBackup, TargetPath("foreign.txt"));
+    JournalStep mine(StepKind::WriteFile, TargetPath("top.txt"), ".k5stp0.0");
+    mine.identified = true;
+    mine.device = written.st_dev;
+    mine.inode = written.st_ino;
+    steps.push_back(mine);
+    OwnedDescriptor root(::open(TargetPath().c_str(), O_RDONLY | O_DIRECTORY));
+    OwnedDescriptor originals(::open(TempPath("originals").c_str(), O_RDONLY | O_DIRECTORY));
+    const UndoOutcome outcome = UndoSteps(steps, TargetPath(), root.Get(), originals.Get());
+    // The job's own file went, and the original is back in its place.
+    EXPECT_FALSE(PathExists(TargetPath(".k5stp0.0")));
     EXPECT_EQ(ReadFile(TargetPath("top.txt")), "top");
     EXPECT_EQ(ReadFile(TargetPath("sub/deeper/x.txt")), "x");
     EXPECT_EQ(ModificationTime(TargetPath("sub/deeper/x.txt")), 978307200);
-    EXPECT_FALSE(PathExists(TempPath("backup/top.txt")));
+    EXPECT_FALSE(PathExists(TempPath("originals/top.txt")));
+    // A file that is not the job's is left alone, and its original kept.
+    EXPECT_EQ(ReadFile(TargetPath("foreign.txt")), "someone else's");
+    EXPECT_EQ(ReadFile(TempPath("originals/foreign.txt")), "kept");
+    EXPECT_FALSE(outcome.originalsRestored);
+    EXPECT_EQ(outcome.notRestored, std::vector<std::string>{TargetPath("foreign.txt")});
 }
 
 TEST(EntryNameTest, AcceptsNamesInsideTheDirectory) {
     for (const char16_t* name : {u"a.txt", u"sub\\dir\\a.txt", u"sub/dir/a.txt", u"..a", u"a..", u"a\\..b\\c",
                                  u".hidden", u"a\\.\\b", u"ab:c", u"1:x", u"a b\\c'd\"e$f`g"}) {
-        EXPECT_TRUE(IsSafeEntryName(name)) << Narrow(name);
+        EXPECT_EQ(CheckEntryName(name), ENTRY_NAME_OK) << Narrow(name);
     }
 }
 
 TEST(EntryNameTest, RefusesNamesReachingOutside) {
     for (const char16_t* name : {u"", u"..", u"..\\a", u"../a", u"a\\..", u"a/../../b", u"a\\..\\b", u"/abs",
                                  u"\\abs", u"C:x", u"c:\\x", u"Z:", u"a\\", u"a/", u".", u"a\\."}) {
-        EXPECT_FALSE(IsSafeEntryName(name)) << Narrow(name);
+        EXPECT_NE(CheckEntryName(name), ENTRY_NAME_OK) << Narrow(name);
     }
     const char16_t withZero[] = {u'a', 0, u'.', u'.', u'/', u'x'};
-    EXPECT_FALSE(IsSafeEntryName(WString(withZero, 6)));
+    EXPECT_NE(CheckEntryName(WString(withZero, 6)), ENTRY_NAME_OK);
 }
 
 TEST_F(DirectoriesTest, ExtractEntryReportsWhatStopsIt) {

@@ -105,11 +105,47 @@ void InstallTest::SetUp() {
     hadTmpdir_ = tmpdir != nullptr;
     if (hadTmpdir_) savedTmpdir_ = tmpdir;
     ::setenv("TMPDIR", root_.path("tmp").c_str(), 1);
+    // The registry of unfinished installations lives under HOME: a private one.
+    MakeDirectories(root_.path("home"));
+    const char* home = std::getenv("HOME");
+    hadHome_ = home != nullptr;
+    if (hadHome_) savedHome_ = home;
+    ::setenv("HOME", root_.path("home").c_str(), 1);
     ResetKit();
+}
+
+std::vector<std::string> InstallTest::CreatedDirectories() const {
+    std::vector<std::string> created;
+    if (job_.journal.empty()) return created;
+    for (const JournalStep& step : job_.journal.back().steps) {
+        if (step.kind != StepKind::MakeDirectory || !step.identified) continue;
+        std::string path = step.path;
+        while (path.size() > 1 && path.back() == '/') path.pop_back();
+        created.push_back(path);
+    }
+    return created;
+}
+
+std::vector<std::string> InstallTest::NewFiles() const {
+    std::vector<std::string> files;
+    if (job_.journal.empty()) return files;
+    const std::vector<JournalStep>& steps = job_.journal.back().steps;
+    for (const JournalStep& step : steps) {
+        if (step.kind != StepKind::WriteFile) continue;
+        bool replaced = false;
+        for (const JournalStep& other : steps) replaced = replaced || (other.kind == StepKind::MoveToBackup && other.path == step.path);
+        if (!replaced) files.push_back(step.path);
+    }
+    return files;
 }
 
 void InstallTest::TearDown() {
     kit_.reset();
+    if (hadHome_) {
+        ::setenv("HOME", savedHome_.c_str(), 1);
+    } else {
+        ::unsetenv("HOME");
+    }
     if (hadTmpdir_) {
         ::setenv("TMPDIR", savedTmpdir_.c_str(), 1);
     } else {
@@ -163,6 +199,7 @@ uint32_t InstallTest::RunJobInto(const std::string& target) {
     posts_.clear();
     job_ = InstallJob();
     job_.finalPauseMilliseconds = 0;
+    if (batchSize_ != 0) job_.batchSize = batchSize_;
     job_.postObserver = [this](uint32_t code, const WString& text, uint32_t percent) {
         posts_.push_back({code, Narrow(text), percent});
         if (onPost_) onPost_(posts_.back());

@@ -62,6 +62,15 @@ protected:
     std::string TargetPath(const std::string& relative = "") const { return root_.path("t") + "/" + relative; }
     std::string TempPath(const std::string& relative = "") const { return root_.path("tmp") + "/" + relative; }
     std::string RootPath(const std::string& relative) const { return root_.path(relative); }
+    // The last run's staging directory (beside the template directory), and a path in it.
+    std::string StagingPath(const std::string& relative = "") const { return job_.staging.path + relative; }
+    // The directories the last run made (its identified D records), parents
+    // first, and the new files it wrote where no file was, from its journal.
+    std::vector<std::string> CreatedDirectories() const;
+    std::vector<std::string> NewFiles() const;
+    // The names beside the template directory (the root of the fixture):
+    // the fixture's own, and nothing the job left behind.
+    std::vector<std::string> RootNames() const { return ListNames(root_.path("")); }
 
     // Entries of the next kit, in order.
     void AddEntry(const std::string& name, const std::string& bytes, FileTime time);
@@ -84,6 +93,8 @@ protected:
     std::string containerData_;
     std::vector<Post> posts_;
     InstallJob job_;  // the last run's job, with its journal
+    // Entries per journalled batch of the next runs (0: the job's default).
+    size_t batchSize_ = 0;
     // Called with each post, right after it has been recorded.
     std::function<void(const Post&)> onPost_;
 
@@ -98,5 +109,7 @@ private:
     bool built_ = false;
     std::string savedTmpdir_;
     bool hadTmpdir_ = false;
+    std::string savedHome_;
+    bool hadHome_ = false;
     int kitCount_ = 0;
 };

@@ -51,28 +51,23 @@ TEST_F(InstallJobTest, JournalRecordsCreatedDirectoriesParentsFirst) {
 
     ASSERT_EQ(job_.journal.size(), 1u);
     const JournalRecord& record = job_.journal.back();
-    EXPECT_EQ(Narrow(record.targetDirectory), TargetPath());
-    EXPECT_EQ(Narrow(record.backupDirectory), TempPath("k5stp0/"));
-    // The backup directory is no directory of the template path: it is made
-    // exclusively and goes with the backup, not with the created directories.
+    EXPECT_EQ(record.target, TargetPath());
+    EXPECT_EQ(StagingPath(), RootPath(".k5stp0-t/"));
+    // The staging directory is no directory of the template path: it is made
+    // exclusively and goes with the commit, not with the created directories.
     const std::vector<std::string> expected = {TargetPath("sub"), TargetPath("sub/dir")};
-    std::vector<std::string> created;
-    for (const WString& directory : record.createdDirectories) created.push_back(Narrow(directory));
-    EXPECT_EQ(created, expected);
-    std::vector<std::string> newFiles;
-    for (const WString& file : record.newFiles) newFiles.push_back(Narrow(file));
-    EXPECT_EQ(newFiles, std::vector<std::string>{TargetPath("sub/dir/a.txt")});
-    // The backup directory went with the commit; the temporary directory is as before.
+    EXPECT_EQ(CreatedDirectories(), expected);
+    EXPECT_EQ(NewFiles(), std::vector<std::string>{TargetPath("sub/dir/a.txt")});
+    // The staging directory went with the commit; nothing was ever in the temporary directory.
     EXPECT_TRUE(ListNames(TempPath()).empty());
+    EXPECT_EQ(RootNames(), (std::vector<std::string>{"home", "kits", "t", "tmp"}));
 }
 
 TEST_F(InstallJobTest, ExistingDirectoriesAreNeitherMadeNorRecorded) {
     MakeDirectories(TargetPath("sub/dir"));
     AddEntry("sub\\dir\\a.txt", "x", TimeAt(kYear2010));
     ASSERT_EQ(RunJob(), 0u);
-    std::vector<std::string> created;
-    for (const WString& directory : job_.journal.back().createdDirectories) created.push_back(Narrow(directory));
-    EXPECT_TRUE(created.empty());
+    EXPECT_TRUE(CreatedDirectories().empty());
 }
 
 TEST_F(InstallJobTest, ReplacesOnlyFilesOlderThanTheEntry) {
@@ -93,7 +88,7 @@ TEST_F(InstallJobTest, ReplacesOnlyFilesOlderThanTheEntry) {
     EXPECT_EQ(ReadFile(TargetPath("newer.txt")), "old");
     EXPECT_EQ(ModificationTime(TargetPath("newer.txt")), kYear2010 + 1);
     // A replaced file is not a new file: the rollback would move it back instead.
-    EXPECT_TRUE(job_.journal.back().newFiles.empty());
+    EXPECT_TRUE(NewFiles().empty());
     EXPECT_TRUE(ListNames(TempPath()).empty());
 }
 
@@ -135,26 +130,29 @@ TEST_F(InstallJobTest, SubSecondEntryTimeIsUpToDateOnTheNextRun) {
     EXPECT_EQ(ReadFile(TargetPath("fraction.txt")), "newer");
 }
 
-TEST_F(InstallJobTest, BackupDirectoryTakesTheFirstFreeNumber) {
+TEST_F(InstallJobTest, StagingDirectoryTakesTheFirstFreeNumber) {
     AddEntry("a.txt", "kit", TimeAt(kYear2010));
-    WriteFile(TempPath("k5stp0"), "a file");
+    WriteFile(RootPath(".k5stp0-t"), "a file");
     ASSERT_EQ(RunJob(), 0u);
-    EXPECT_EQ(Narrow(job_.journal.back().backupDirectory), TempPath("k5stp1/"));
-    EXPECT_EQ(ListNames(TempPath()), std::vector<std::string>{"k5stp0"});
-    EXPECT_EQ(ReadFile(TempPath("k5stp0")), "a file");
+    EXPECT_EQ(StagingPath(), RootPath(".k5stp1-t/"));
+    EXPECT_EQ(ReadFile(RootPath(".k5stp0-t")), "a file");
+    EXPECT_FALSE(PathExists(RootPath(".k5stp1-t")));
 
-    RemoveAll(TempPath("k5stp0"));
-    MakeDirectories(TempPath("k5stp0/inside"));
+    // A directory of that name that is no staging directory of ours (mode
+    // 0755) is neither adopted nor recovered.
+    RemoveAll(RootPath(".k5stp0-t"));
+    MakeDirectories(RootPath(".k5stp0-t/inside"));
     ASSERT_EQ(RunJob(), 0u);
-    EXPECT_EQ(Narrow(job_.journal.back().backupDirectory), TempPath("k5stp1/"));
-    EXPECT_TRUE(IsDirectory(TempPath("k5stp0/inside")));
+    EXPECT_EQ(StagingPath(), RootPath(".k5stp1-t/"));
+    EXPECT_TRUE(IsDirectory(RootPath(".k5stp0-t/inside")));
 
     // A dangling link is a name in use as well.
-    ASSERT_EQ(::symlink("nowhere", TempPath("k5stp1").c_str()), 0);
-    for (int n = 2; n <= 9; ++n) MakeDirectories(TempPath("k5stp" + std::to_string(n)));
+    ASSERT_EQ(::symlink("nowhere", RootPath(".k5stp1-t").c_str()), 0);
+    for (int n = 2; n <= 9; ++n) MakeDirectories(RootPath(".k5stp" + std::to_string(n) + "-t"));
     ASSERT_EQ(RunJob(), 0u);
-    EXPECT_EQ(Narrow(job_.journal.back().backupDirectory), TempPath("k5stp10/"));
-    EXPECT_FALSE(PathExists(TempPath("k5stp10")));
+    EXPECT_EQ(StagingPath(), RootPath(".k5stp10-t/"));
+    EXPECT_FALSE(PathExists(RootPath(".k5stp10-t")));
+    EXPECT_TRUE(ListNames(TempPath()).empty());
 }
 
 TEST_F(InstallJobTest, ReplacedFilesWaitInTheBackupTreeUntilTheCommit) {
@@ -167,15 +165,16 @@ TEST_F(InstallJobTest, ReplacedFilesWaitInTheBackupTreeUntilTheCommit) {
     AddEntry("sub\\b.txt", "new b", TimeAt(kYear2010));
     AddEntry("sub\\fresh\\c.txt", "c", TimeAt(kYear2010));
     AddEntry("last.txt", "d", TimeAt(kYear2010));
+    batchSize_ = 1;  // each entry done before the next is looked at
     // Looked at when the last entry is about to be handled.
     onPost_ = [this](const Post& post) {
         if (post.percent != 75) return;
-        EXPECT_EQ(ReadFile(TempPath("k5stp0/a.txt")), "old");
-        EXPECT_EQ(ReadFile(TempPath("k5stp0/sub/b.txt")), "old b");
-        EXPECT_EQ(ModificationTime(TempPath("k5stp0/sub/b.txt")), kYear2001);
-        // A backup subdirectory is made only for an original that is moved there.
-        EXPECT_FALSE(PathExists(TempPath("k5stp0/sub/fresh")));
-        EXPECT_FALSE(PathExists(TempPath("k5stp0/sub/fresh/c.txt")));
+        EXPECT_EQ(ReadFile(RootPath(".k5stp0-t/originals/a.txt")), "old");
+        EXPECT_EQ(ReadFile(RootPath(".k5stp0-t/originals/sub/b.txt")), "old b");
+        EXPECT_EQ(ModificationTime(RootPath(".k5stp0-t/originals/sub/b.txt")), kYear2001);
+        // A subdirectory is made only for an original that is moved there.
+        EXPECT_FALSE(PathExists(RootPath(".k5stp0-t/originals/sub/fresh")));
+        EXPECT_TRUE(ListNames(TempPath()).empty());
     };
     ASSERT_EQ(RunJob(), 0u);
     ASSERT_EQ(posts_.size(), 5u);
@@ -212,7 +211,8 @@ TEST_F(InstallJobTest, KitWithoutEntriesStillMakesAndRemovesTheBackupDirectory) 
     EXPECT_EQ(posts_[0].code, 0u);
     EXPECT_EQ(posts_[0].text, kFinishText);
     EXPECT_EQ(posts_[0].percent, 100u);
-    EXPECT_EQ(Narrow(job_.journal.back().backupDirectory), TempPath("k5stp0/"));
+    EXPECT_EQ(StagingPath(), RootPath(".k5stp0-t/"));
+    EXPECT_FALSE(PathExists(StagingPath()));
     EXPECT_TRUE(ListNames(TargetPath()).empty());
 }
 
@@ -227,9 +227,7 @@ TEST_F(InstallJobTest, MissingTemplateDirectoryIsMadeAndRecorded) {
     AddEntry("a.txt", "x", TimeAt(kYear2010));
     ASSERT_EQ(RunJobInto(RootPath("new/templates")), 0u);
     EXPECT_EQ(ReadFile(RootPath("new/templates/a.txt")), "x");
-    std::vector<std::string> created;
-    for (const WString& directory : job_.journal.back().createdDirectories) created.push_back(Narrow(directory));
-    EXPECT_EQ(created, (std::vector<std::string>{RootPath("new"), RootPath("new/templates")}));
+    EXPECT_EQ(CreatedDirectories(), (std::vector<std::string>{RootPath("new"), RootPath("new/templates")}));
 }
 
 TEST_F(InstallJobTest, EmptyTemplateDirectoryWritesNothing) {

@@ -137,7 +137,8 @@ TEST_F(RecoveryTest, KilledAtAnyPointIsUndoneOrCompletedAtTheNextStart) {
 }
 
 // The file being written when the process died is removed by the recovery:
-// the next run writes it again instead of taking it as up to date.
+// the next run writes it again instead of taking it as up to date. It was
+// never under its own name, only under its temporary one.
 TEST_F(RecoveryTest, FileCutShortByTheKillIsWrittenAgainByTheNextRun) {
     AddEntry("big.bin", std::string(4 * 1024 * 1024, 'b'), TimeAt(kNew));
     BuildKit();
@@ -162,53 +163,70 @@ TEST_F(RecoveryTest, FileCutShortByTheKillIsWrittenAgainByTheNextRun) {
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFSIGNALED(status));
-    EXPECT_EQ(ReadFile(TargetPath("big.bin")).size(), 1024u * 1024u);
-    ASSERT_EQ(RecoverInterruptedInstalls().size(), 1u);
     EXPECT_FALSE(PathExists(TargetPath("big.bin")));
+    EXPECT_EQ(ReadFile(TargetPath(".k5stp0.0")).size(), 1024u * 1024u);
+    ASSERT_EQ(RecoverInterruptedInstalls().size(), 1u);
+    EXPECT_TRUE(ListNames(TargetPath()).empty());  // the stray temporary name went too
+    EXPECT_EQ(RootNames(), (std::vector<std::string>{"home", "kits", "t", "tmp"}));
     ASSERT_EQ(RunJob(), 0u);
     EXPECT_EQ(ReadFile(TargetPath("big.bin")).size(), 4u * 1024u * 1024u);
 }
 
-// What the recovery leaves alone: another user's journal, one whose lock a
-// live installer holds, a link named like a journal, one with the wrong mode,
-// and one that does not parse (reported, kept).
-TEST_F(RecoveryTest, RecoveryTouchesOnlyFreeJournalsOfItsOwn) {
+// What the recovery leaves alone: another user's staging directory, one whose
+// journal a live installer holds, a link named like one, one with the wrong
+// mode, one not named like one, and journals that do not parse or name
+// another staging directory (reported, kept). A file is removed only when it
+// is the one the journal identified.
+TEST_F(RecoveryTest, RecoveryTouchesOnlyFreeStagingDirectoriesOfItsOwn) {
     WriteFile(TargetPath("precious"), "keep me");
-    auto journal = [&](const std::string& name, const std::string& text) {
-        const std::string path = TempPath(name);
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    WriteFile(TargetPath("other"), "not the job's");
+    struct stat precious;
+    ASSERT_EQ(::lstat(TargetPath("precious").c_str(), &precious), 0);
+    struct stat target;
+    ASSERT_EQ(::stat(TargetPath().c_str(), &target), 0);
+    MakeDirectories(RootPath("home/.vxk5/transactions"));
+    // A staging directory beside the template directory, listed in the registry.
+    auto plant = [&](const std::string& name, const std::string& text) {
+        const std::string path = RootPath(name);
+        EXPECT_EQ(::mkdir(path.c_str(), 0700), 0) << name;
+        EXPECT_EQ(::chmod(path.c_str(), 0700), 0);
+        EXPECT_EQ(::mkdir((path + "/originals").c_str(), 0700), 0);
+        const int fd = ::open((path + "/journal").c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
         EXPECT_GE(fd, 0);
         EXPECT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
         ::close(fd);
-        EXPECT_EQ(::chmod(path.c_str(), 0600), 0);
+        EXPECT_EQ(::chmod((path + "/journal").c_str(), 0600), 0);
+        WriteFile(RootPath("home/.vxk5/transactions/" + name), "vxk5-staging 1\n" + path + "/\n");
         return path;
     };
-    auto wants = [&](int number) {
-        return JournalHeader(TargetPath(), TempPath("k5stp" + std::to_string(number) + "/")) +
-               JournalStepLine(StepKind::WriteFile, TargetPath("precious"));
+    auto wants = [&](const std::string& name) {
+        return JournalHeader(TargetPath(), target.st_dev, target.st_ino, RootPath(name) + "/") +
+               JournalWriteLine(".k5stp9.0", TargetPath("precious")) +
+               JournalIdentityLine(StepKind::WriteFile, precious.st_dev, precious.st_ino, TargetPath("precious")) +
+               JournalWriteLine(".k5stp9.1", TargetPath("other")) +
+               JournalIdentityLine(StepKind::WriteFile, precious.st_dev, precious.st_ino + 1000000, TargetPath("other"));
     };
     // Another user's (only root can make one; skipped otherwise).
     const bool root = ::geteuid() == 0;
     if (root) {
-        const std::string foreign = journal("k5stp1.journal", wants(1));
-        ASSERT_EQ(::chown(foreign.c_str(), 65534, 65534), 0);
+        ASSERT_EQ(::chown(plant(".k5stp1-t", wants(".k5stp1-t")).c_str(), 65534, 65534), 0);
     }
     // Held by a live installer.
-    const std::string held = journal("k5stp2.journal", wants(2));
-    const int holder = ::open(held.c_str(), O_RDONLY);
+    const std::string held = plant(".k5stp2-t", wants(".k5stp2-t"));
+    const int holder = ::open((held + "/journal").c_str(), O_RDONLY);
     ASSERT_GE(holder, 0);
     ASSERT_EQ(::flock(holder, LOCK_EX), 0);
-    // A link with a journal's name, pointing at a good journal elsewhere.
-    const std::string elsewhere = journal("elsewhere", wants(3));
-    ASSERT_EQ(::symlink(elsewhere.c_str(), TempPath("k5stp3.journal").c_str()), 0);
-    // Readable by others.
-    const std::string open = journal("k5stp4.journal", wants(4));
-    ASSERT_EQ(::chmod(open.c_str(), 0644), 0);
-    // Does not parse; and one that names a backup directory not its own.
-    journal("k5stp5.journal", "not a journal\n");
-    journal("k5stp6.journal", wants(9));
-    // Not a journal's name at all.
-    journal("k5stpX.journal", wants(7));
+    // A link with a staging directory's name, pointing at a good one elsewhere.
+    const std::string elsewhere = plant("elsewhere", wants(".k5stp3-t"));
+    ASSERT_EQ(::unlink(RootPath("home/.vxk5/transactions/elsewhere").c_str()), 0);
+    ASSERT_EQ(::symlink(elsewhere.c_str(), RootPath(".k5stp3-t").c_str()), 0);
+    WriteFile(RootPath("home/.vxk5/transactions/link"), "vxk5-staging 1\n" + RootPath(".k5stp3-t") + "/\n");
+    // Open to others.
+    const std::string open = plant(".k5stp4-t", wants(".k5stp4-t"));
+    ASSERT_EQ(::chmod(open.c_str(), 0755), 0);
+    // Does not parse; and one that names a staging directory not its own.
+    plant(".k5stp5-t", "not a journal\n");
+    plant(".k5stp6-t", wants(".k5stp9-t"));
 
     const std::vector<RecoveryReport> reports = RecoverInterruptedInstalls();
     ::close(holder);
@@ -218,19 +236,19 @@ TEST_F(RecoveryTest, RecoveryTouchesOnlyFreeJournalsOfItsOwn) {
         EXPECT_EQ(report.outcome, RecoveryReport::Outcome::Unreadable);
         EXPECT_NE(Narrow(RecoveryMessage(report)).find("left in place"), std::string::npos);
     }
-    for (const char* name : {"k5stp2.journal", "k5stp3.journal", "k5stp4.journal", "k5stp5.journal",
-                             "k5stp6.journal", "k5stpX.journal", "elsewhere"}) {
-        EXPECT_TRUE(PathExists(TempPath(name))) << name;
+    for (const char* name : {".k5stp2-t", ".k5stp3-t", ".k5stp4-t", ".k5stp5-t", ".k5stp6-t", "elsewhere"}) {
+        EXPECT_TRUE(PathExists(RootPath(name))) << name;
     }
     if (root) {
-        EXPECT_TRUE(PathExists(TempPath("k5stp1.journal")));
+        EXPECT_TRUE(PathExists(RootPath(".k5stp1-t")));
     }
 
-    // Once free, the held journal is recovered (its new file removed).
+    // Once free, the held one is recovered: the job's file goes, the other
+    // file of that name stays.
     const std::vector<RecoveryReport> later = RecoverInterruptedInstalls();
     bool recovered = false;
     for (const RecoveryReport& report : later) {
-        if (Narrow(report.journalPath) == held) {
+        if (Narrow(report.journalPath) == held + "/journal") {
             recovered = report.outcome == RecoveryReport::Outcome::RolledBack;
             EXPECT_EQ(Narrow(RecoveryMessage(report)),
                       "An interrupted installation was found and cleaned up. Template directory: " + TargetPath());
@@ -238,40 +256,55 @@ TEST_F(RecoveryTest, RecoveryTouchesOnlyFreeJournalsOfItsOwn) {
     }
     EXPECT_TRUE(recovered);
     EXPECT_FALSE(PathExists(TargetPath("precious")));
+    EXPECT_EQ(ReadFile(TargetPath("other")), "not the job's");
     EXPECT_FALSE(PathExists(held));
+    EXPECT_FALSE(PathExists(RootPath("home/.vxk5/transactions/.k5stp2-t")));
 }
 
 TEST(JournalFormatTest, RoundTripsOddBytesAndRefusesWhatReachesOutside) {
     const std::string target = "/t/dir/";
     const std::string odd = "/t/dir/a%b\nc\rd\x7f e";
-    std::string text = JournalHeader(target, "/tmp/k5stp0/") + JournalStepLine(StepKind::MakeDirectory, "/t") +
+    std::string text = JournalHeader(target, 7, 8, "/t/.k5stp0-dir/") + JournalStepLine(StepKind::MakeDirectory, "/t") +
                        JournalStepLine(StepKind::MakeDirectory, "/t/dir") +
-                       JournalStepLine(StepKind::MoveToBackup, odd) +
-                       JournalStepLine(StepKind::WriteFile, "/t/dir/x") + "W /t/dir/torn";
+                       JournalIdentityLine(StepKind::MakeDirectory, 7, 8, "/t/dir") +
+                       JournalStepLine(StepKind::MoveToBackup, odd) + JournalWriteLine(".k5stp0.0", odd) +
+                       JournalIdentityLine(StepKind::WriteFile, 7, 99, odd) +
+                       JournalWriteLine(".k5stp0.1", "/t/dir/x") + "W .k5stp0.2 /t/dir/torn";
     ParsedJournal parsed;
     ASSERT_TRUE(ParseJournal(text, parsed));
     EXPECT_EQ(parsed.target, target);
-    ASSERT_EQ(parsed.steps.size(), 4u);  // the torn last line is no record
+    EXPECT_EQ(parsed.targetDevice, 7u);
+    EXPECT_EQ(parsed.targetInode, 8u);
+    EXPECT_EQ(parsed.staging, "/t/.k5stp0-dir/");
+    ASSERT_EQ(parsed.steps.size(), 5u);  // the torn last line is no record
+    EXPECT_TRUE(parsed.steps[1].identified);
     EXPECT_EQ(parsed.steps[2].path, odd);
+    EXPECT_EQ(parsed.steps[3].temporary, ".k5stp0.0");
+    EXPECT_TRUE(parsed.steps[3].identified);
+    EXPECT_EQ(parsed.steps[3].inode, 99u);
+    EXPECT_FALSE(parsed.steps[4].identified);
     EXPECT_FALSE(parsed.committed);
     ASSERT_TRUE(ParseJournal(text.substr(0, text.rfind('\n') + 1) + JournalCommitLine(), parsed));
     EXPECT_TRUE(parsed.committed);
 
-    const std::string header = JournalHeader(target, "/tmp/k5stp0/");
+    const std::string header = JournalHeader(target, 1, 2, "/t/.k5stp0-dir/");
     for (const std::string& bad : {
-             JournalStepLine(StepKind::WriteFile, "/t/other"),       // outside the target
-             JournalStepLine(StepKind::WriteFile, "/t/dir/../x"),    // climbs out
-             JournalStepLine(StepKind::MoveToBackup, "/t/dir/"),     // the target itself
-             JournalStepLine(StepKind::MakeDirectory, "/u"),         // not on the way
-             JournalStepLine(StepKind::WriteFile, "t/dir/x"),        // relative
-             std::string("X /t/dir/x\n"),                            // unknown record
-             std::string("W /t/dir/%zz\n"),                          // bad escape
-             JournalCommitLine() + JournalStepLine(StepKind::WriteFile, "/t/dir/x"),  // after the commit
+             JournalWriteLine(".k5stp0.0", "/t/other"),             // outside the target
+             JournalWriteLine(".k5stp0.0", "/t/dir/../x"),          // climbs out
+             JournalWriteLine("../x", "/t/dir/x"),                  // a temporary name that climbs
+             JournalStepLine(StepKind::MoveToBackup, "/t/dir/"),    // the target itself
+             JournalStepLine(StepKind::MakeDirectory, "/u"),        // not on the way
+             JournalWriteLine(".k5stp0.0", "t/dir/x"),              // relative
+             JournalIdentityLine(StepKind::WriteFile, 1, 2, "/t/dir/never"),  // identifies nothing
+             std::string("X /t/dir/x\n"),                           // unknown record
+             std::string("W .k5stp0.0 /t/dir/%zz\n"),               // bad escape
+             JournalCommitLine() + JournalWriteLine(".k5stp0.0", "/t/dir/x"),  // after the commit
          }) {
         EXPECT_FALSE(ParseJournal(header + bad, parsed)) << bad;
     }
     EXPECT_FALSE(ParseJournal("", parsed));
-    EXPECT_FALSE(ParseJournal("vxk5-journal 1\nT relative/\nB /tmp/k5stp0/\n", parsed));
+    EXPECT_FALSE(ParseJournal("vxk5-journal 2\nT relative/\nI 1 2\nS /tmp/k5stp0/\n", parsed));
+    EXPECT_FALSE(ParseJournal("vxk5-journal 1\nT /t/\nB /tmp/k5stp0/\n", parsed));
 }
 
 }  // namespace

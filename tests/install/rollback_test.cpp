@@ -24,6 +24,8 @@ class RollbackTest : public InstallTest {
 protected:
     void SetUp() override {
         InstallTest::SetUp();
+        // One entry at a time: the first two are in place when the third fails.
+        batchSize_ = 1;
         WriteFile(TargetPath("replaced.txt"), "original bytes");
         SetModificationTime(TargetPath("replaced.txt"), kOld);
         MakeDirectories(TargetPath("existing"));
@@ -54,7 +56,7 @@ protected:
         EXPECT_EQ(Snapshot(TempPath()), tempBefore_);
         EXPECT_EQ(ListNames(RootPath("")), rootBefore_);
         ASSERT_FALSE(job_.journal.empty());
-        EXPECT_FALSE(PathExists(Narrow(job_.journal.back().backupDirectory)));
+        EXPECT_FALSE(PathExists(StagingPath()));
         ExpectFailurePosts(posts_, expectedCode);
     }
 
@@ -136,9 +138,14 @@ TEST_F(RollbackTest, WriteFailingPartWay) {
         ::signal(SIGXFSZ, SIG_IGN);
         const struct rlimit limit = {kLimit, kLimit};
         if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(100);
-        // Seen from the child: the destination had begun to fill when the job failed.
+        // Seen from the child: the new file had begun to fill, under its
+        // temporary name, when the job failed; its own name was never taken.
         onPost_ = [this](const Post& post) {
-            if (post.code != 0 && ModificationTime(TargetPath("big.bin")) < 0) ::_exit(101);
+            if (post.code == 0) return;
+            if (PathExists(TargetPath("big.bin"))) ::_exit(101);
+            bool temporary = false;
+            for (const std::string& name : ListNames(TargetPath())) temporary = temporary || name.rfind(".k5stp", 0) == 0;
+            if (!temporary) ::_exit(104);
         };
         const uint32_t code = RunJob();
         if (posts_.size() != 4 || posts_[3].code != code || posts_[3].percent != 50) ::_exit(102);

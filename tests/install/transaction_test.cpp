@@ -137,6 +137,7 @@ TEST_F(TransactionTest, FailedRestoreKeepsTheOriginalsUntilTheNextStart) {
     const TreeSnapshot before = Snapshot(TargetPath());
     AddKit();
     AddEntry("..\\refused", "x", TimeAt(kNew));  // the job fails at the end
+    batchSize_ = 1;  // with everything before it in place
     StepFault fault;
     fault.kind = FaultStep::Restore;
     fault.nth = 1;
@@ -148,11 +149,12 @@ TEST_F(TransactionTest, FailedRestoreKeepsTheOriginalsUntilTheNextStart) {
     EXPECT_TRUE(job_.backupKept);
     ASSERT_FALSE(posts_.empty());
     EXPECT_NE(posts_.back().text.find("Installation error\nNot all original files could be restored. "
-                                      "The originals are kept in: " + TempPath("k5stp0/")),
+                                      "The originals are kept in: " + RootPath(".k5stp0-t/originals/")),
               std::string::npos)
         << posts_.back().text;
-    EXPECT_TRUE(IsDirectory(TempPath("k5stp0")));
-    EXPECT_TRUE(PathExists(TempPath("k5stp0.journal")));
+    EXPECT_TRUE(IsDirectory(RootPath(".k5stp0-t/originals")));
+    EXPECT_TRUE(PathExists(RootPath(".k5stp0-t/journal")));
+    EXPECT_TRUE(ListNames(TempPath()).empty());
 
     const std::vector<RecoveryReport> reports = RecoverInterruptedInstalls();
     ASSERT_EQ(reports.size(), 1u);
@@ -168,6 +170,7 @@ TEST_F(TransactionTest, FailedRemovalOfANewFileStillRestoresTheOriginals) {
     MakeOldState();
     AddKit();
     AddEntry("..\\refused", "x", TimeAt(kNew));
+    batchSize_ = 1;
     StepFault fault;
     fault.kind = FaultStep::Remove;
     fault.nth = 1;
@@ -235,30 +238,30 @@ TEST_F(TransactionTest, AFileAndADirectoryOfOneNameFailInEitherOrder) {
     }
 }
 
-// The backup directory is made with one mkdir, mode 0700; anything of its
-// name, or of its journal's name, moves the job on to the next number and is
-// never adopted.
-TEST_F(TransactionTest, BackupDirectoryIsPrivateAndNeverAdopted) {
-    MakeDirectories(TempPath("k5stp0"));
-    ASSERT_EQ(::chmod(TempPath("k5stp0").c_str(), 0777), 0);
-    WriteFile(TempPath("k5stp1.journal"), "someone's");
+// The staging directory is made with one mkdir, mode 0700; anything of its
+// name moves the job on to the next number and is never adopted.
+TEST_F(TransactionTest, StagingDirectoryIsPrivateAndNeverAdopted) {
+    MakeDirectories(RootPath(".k5stp0-t"));
+    ASSERT_EQ(::chmod(RootPath(".k5stp0-t").c_str(), 0777), 0);
+    WriteFile(RootPath(".k5stp1-t"), "someone's");
     WriteFile(TargetPath("a.txt"), "old");
     SetModificationTime(TargetPath("a.txt"), kOld);
     AddEntry("a.txt", "new", TimeAt(kNew));
     onPost_ = [this](const Post& post) {
         if (post.code != 0 || post.percent != 0) return;
         struct stat status;
-        ASSERT_EQ(::lstat(TempPath("k5stp2").c_str(), &status), 0);
+        ASSERT_EQ(::lstat(RootPath(".k5stp2-t").c_str(), &status), 0);
         EXPECT_EQ(status.st_mode & 07777, 0700u);
-        ASSERT_EQ(::lstat(TempPath("k5stp2.journal").c_str(), &status), 0);
+        ASSERT_EQ(::lstat(RootPath(".k5stp2-t/journal").c_str(), &status), 0);
         EXPECT_TRUE(S_ISREG(status.st_mode));
         EXPECT_EQ(status.st_mode & 07777, 0600u);
     };
     ASSERT_EQ(RunJob(), 0u);
-    EXPECT_EQ(Narrow(job_.journal.back().backupDirectory), TempPath("k5stp2/"));
-    EXPECT_TRUE(ListNames(TempPath("k5stp0")).empty());
-    EXPECT_EQ(ReadFile(TempPath("k5stp1.journal")), "someone's");
-    EXPECT_EQ(ListNames(TempPath()), (std::vector<std::string>{"k5stp0", "k5stp1.journal"}));
+    EXPECT_EQ(StagingPath(), RootPath(".k5stp2-t/"));
+    EXPECT_TRUE(ListNames(RootPath(".k5stp0-t")).empty());
+    EXPECT_EQ(ReadFile(RootPath(".k5stp1-t")), "someone's");
+    EXPECT_FALSE(PathExists(RootPath(".k5stp2-t")));
+    EXPECT_TRUE(ListNames(TempPath()).empty());
 }
 
 // Two installers into one template directory at once, one of them failing

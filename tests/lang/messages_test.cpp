@@ -23,7 +23,7 @@ const char* const kKeys[kMessageCount] = {
     "IDS_SUCCESS_OPENDESCR", "IDS_PROGRESS_START",    "IDS_ERROR_FINISH",      "IDS_CANCEL_FINISH",
     "IDS_BROWSE_SELDIR",    "IDS_BROWSE_OK",          "IDS_BROWSE_CANCEL",     "IDS_WELCOME_TITLE",
     "IDS_SETUP_EXISTEDTARGET", "IDS_DESTINATION_PROMPT", "IDS_TEMPLATE_CATALOG",  "IDS_ERROR_BACKUPKEPT",
-    "IDS_RECOVERED_INSTALL", "IDS_WAITING_INSTALL",   "IDS_ERROR_BADTARGET",
+    "IDS_RECOVERED_INSTALL", "IDS_WAITING_INSTALL",   "IDS_ERROR_BADTARGET",   "IDS_ERROR_NOTRESTORED",
 };
 
 // Restores English after each test: the current language is process-wide.
@@ -91,7 +91,8 @@ TEST_F(Messages, ArabicTableHoldsTheEnglishTexts) {
 TEST_F(Messages, TextsBeforeAPathEndInAColon) {
     for (int32_t id = 1; id <= kLanguageCount; ++id) {
         SetCurrentLanguage(id);
-        for (const char* key : {"IDS_ERROR_BACKUPKEPT", "IDS_RECOVERED_INSTALL", "IDS_TEMPLATE_CATALOG"}) {
+        for (const char* key :
+             {"IDS_ERROR_BACKUPKEPT", "IDS_RECOVERED_INSTALL", "IDS_TEMPLATE_CATALOG", "IDS_ERROR_NOTRESTORED"}) {
             const std::string text = Text(key);
             const bool colon = text.back() == ':' ||
                                (text.size() >= 3 && text.compare(text.size() - 3, 3, "\xef\xbc\x9a") == 0);

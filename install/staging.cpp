@@ -1,0 +1,286 @@
+#include "install/staging.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "base/conversion.h"
+#include "platform/fault_injection.h"
+#include "platform/file_system.h"
+
+namespace vxk5 {
+
+namespace {
+
+// Staging names tried before the job gives up.
+constexpr int kStagingAttempts = 100000;
+constexpr char kRegistryBase[] = ".vxk5";
+constexpr char kRegistryName[] = "transactions";
+constexpr char kRegistryMagic[] = "vxk5-staging 1";
+
+std::string LastComponent(const std::string& target) {
+    std::string trimmed = target;
+    while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
+    const size_t slash = trimmed.rfind('/');
+    return slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
+}
+
+std::string ParentOf(const std::string& target) {
+    std::string trimmed = target;
+    while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
+    const size_t slash = trimmed.rfind('/');
+    if (slash == std::string::npos || slash == 0) return "/";
+    return trimmed.substr(0, slash);
+}
+
+bool AllDigits(const std::string& text) {
+    if (text.empty() || text.size() > 9) return false;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return false;
+    }
+    return true;
+}
+
+// Opens `name` in `directory` as a directory that can be read, not following a link.
+int OpenReadable(int directory, const std::string& name, OwnedDescriptor& opened) {
+    const int fd = ::openat(directory, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return errno;
+    opened.Reset(fd);
+    return 0;
+}
+
+// A directory of this user with exactly `mode`.
+bool OwnedWithMode(int fd, unsigned mode) {
+    struct stat status;
+    return ::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode) && status.st_uid == ::getuid() &&
+           (status.st_mode & 07777) == mode;
+}
+
+// Tries the names one after another in `parent`; 0 with `staging` filled in.
+int MakeIn(int parent, const std::string& parentPath, const std::string& directoryName, bool inside,
+           Staging& staging) {
+    for (int number = 0; number < kStagingAttempts; ++number) {
+        const std::string name = inside ? InsideStagingName(number) : BesideStagingName(number, directoryName);
+        int error = InjectedFault(FaultStep::JournalWrite, parentPath + name);
+        if (error == 0) error = MakeDirectoryAt(parent, name, 0700);
+        if (error == EEXIST) continue;  // anything of that name, ours or not, is never adopted
+        if (error != 0) return error;
+        OwnedDescriptor made;
+        error = OpenReadable(parent, name, made);
+        // The umask may have taken bits away: the mode is set whole.
+        if (error == 0 && ::fchmod(made.Get(), 0700) != 0) error = errno;
+        if (error == 0) error = MakeDirectoryAt(made.Get(), kOriginalsName, 0700);
+        if (error == 0) error = OpenReadable(made.Get(), kOriginalsName, staging.originals);
+        if (error == 0 && ::fchmod(staging.originals.Get(), 0700) != 0) error = errno;
+        if (error == 0) error = IdentityOf(made.Get(), staging.identity);
+        // The staging directory's own entry survives a power cut before
+        // anything relies on it.
+        if (error == 0) error = SyncDirectory(made.Get());
+        if (error == 0) error = SyncDirectory(parent);
+        if (error != 0) {
+            (void)PurgeTreeAt(parent, name);
+            staging.originals.Reset();
+            return error;
+        }
+        staging.directory = std::move(made);
+        staging.name = name;
+        staging.number = number;
+        staging.inside = inside;
+        staging.path = parentPath + (parentPath.back() == '/' ? "" : "/") + name + "/";
+        return 0;
+    }
+    return EEXIST;
+}
+
+// The registry directory, made when `make` (each level mode 0700, owned by
+// this user, reached below HOME without following a link).
+int OpenRegistry(bool make, OwnedDescriptor& registry) {
+    const AString homeBytes = ToMultiByte(GetHomeDirectory());
+    const std::string home(homeBytes.c_str(), homeBytes.length());
+    if (home.empty()) return ENOENT;
+    OwnedDescriptor current(::open(home.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!current.IsOpen()) return errno;
+    for (const char* name : {kRegistryBase, kRegistryName}) {
+        OwnedDescriptor next;
+        int error = OpenReadable(current.Get(), name, next);
+        if (error == ENOENT && make) {
+            error = MakeDirectoryAt(current.Get(), name, 0700);
+            if (error == 0) error = SyncDirectory(current.Get());
+            if (error == 0 || error == EEXIST) error = OpenReadable(current.Get(), name, next);
+        }
+        if (error != 0) return error;
+        struct stat status;
+        if (::fstat(next.Get(), &status) != 0) return errno;
+        if (status.st_uid != ::getuid() || (status.st_mode & 0022) != 0) return EPERM;
+        current = std::move(next);
+    }
+    registry = std::move(current);
+    return 0;
+}
+
+}  // namespace
+
+std::string Staging::TemporaryName(uint64_t sequence) const {
+    return std::string(kStagingPrefix) + std::to_string(number) + "." + std::to_string(sequence);
+}
+
+std::string BesideStagingName(int number, const std::string& directoryName) {
+    return std::string(kStagingPrefix) + std::to_string(number) + "-" + directoryName.substr(0, kStagingNameKept);
+}
+
+std::string InsideStagingName(int number) { return std::string(kStagingPrefix) + std::to_string(number); }
+
+bool IsStagingName(const std::string& entry, const std::string& directoryName, bool inside, int& number) {
+    const size_t prefix = sizeof kStagingPrefix - 1;
+    if (entry.size() <= prefix || entry.compare(0, prefix, kStagingPrefix) != 0) return false;
+    const size_t dash = entry.find('-', prefix);
+    const std::string digits = inside ? entry.substr(prefix) : entry.substr(prefix, dash - prefix);
+    if (!inside && (dash == std::string::npos || entry.substr(dash + 1) != directoryName.substr(0, kStagingNameKept))) {
+        return false;
+    }
+    if (!AllDigits(digits)) return false;
+    number = std::stoi(digits);
+    return true;
+}
+
+size_t LongestStagingPrefix(const std::string& target) {
+    const std::string parent = ParentOf(target);
+    const size_t originals = sizeof kOriginalsName;  // the name and its "/"
+    // Five digits of number: a hundred thousand tries, and then no staging at all.
+    const size_t beside = parent.size() + 1 + BesideStagingName(99999, LastComponent(target)).size() + 1 + originals;
+    const size_t inside = target.size() + InsideStagingName(99999).size() + 1 + originals;
+    return beside > inside ? beside : inside;
+}
+
+int MakeStaging(int targetFd, const std::string& target, Staging& staging) {
+    staging = Staging();
+    const std::string parentPath = ParentOf(target);
+    const std::string directoryName = LastComponent(target);
+    // Beside the template directory when its parent is on the same file
+    // system and can take a new directory.
+    if (target != "/") {
+        OwnedDescriptor parent;
+        EntryIdentity parentIdentity;
+        EntryIdentity targetIdentity;
+        if (OpenDirectoryPath(parentPath, true, parent) == 0 && IdentityOf(parent.Get(), parentIdentity) == 0 &&
+            IdentityOf(targetFd, targetIdentity) == 0 && parentIdentity.device == targetIdentity.device) {
+            const int error = MakeIn(parent.Get(), parentPath, directoryName, false, staging);
+            if (error == 0) {
+                staging.parent = std::move(parent);
+                return 0;
+            }
+            // Only a parent that cannot take the directory sends it inside;
+            // a full disk or a failing one would fail there too.
+            if (error != EACCES && error != EPERM && error != EROFS && error != ENAMETOOLONG && error != EEXIST) {
+                return error;
+            }
+        }
+    }
+    OwnedDescriptor inside(::openat(targetFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!inside.IsOpen()) return errno;
+    const int error = MakeIn(inside.Get(), target, directoryName, true, staging);
+    if (error == 0) staging.parent = std::move(inside);
+    return error;
+}
+
+int OpenStaging(int parent, const std::string& name, Staging& staging) {
+    staging = Staging();
+    OwnedDescriptor directory;
+    if (const int error = OpenReadable(parent, name, directory); error != 0) return error == ENOTDIR ? EPERM : error;
+    if (!OwnedWithMode(directory.Get(), 0700)) return EPERM;
+    OwnedDescriptor originals;
+    const int error = OpenReadable(directory.Get(), kOriginalsName, originals);
+    if (error == 0 && !OwnedWithMode(originals.Get(), 0700)) return EPERM;
+    if (error != 0 && error != ENOENT) return error == ELOOP || error == ENOTDIR ? EPERM : error;
+    if (const int failed = IdentityOf(directory.Get(), staging.identity); failed != 0) return failed;
+    const int parentCopy = ::fcntl(parent, F_DUPFD_CLOEXEC, 0);
+    if (parentCopy < 0) return errno;
+    staging.parent.Reset(parentCopy);
+    staging.directory = std::move(directory);
+    staging.originals = std::move(originals);
+    staging.name = name;
+    return 0;
+}
+
+int DiscardStaging(Staging& staging) {
+    if (!staging.IsOpen()) return 0;
+    staging.originals.Reset();
+    int first = PurgeTreeAt(staging.directory.Get(), kOriginalsName);
+    // The journal goes last: while any of the rest is left, a later start finds it.
+    if (first == 0) first = RemoveEntryAt(staging.directory.Get(), kJournalName);
+    std::vector<std::string> left;
+    if (first == 0 && ListDirectoryAt(staging.directory.Get(), left) == 0) {
+        for (const std::string& name : left) {
+            const int error = PurgeTreeAt(staging.directory.Get(), name);
+            if (first == 0) first = error;
+        }
+    }
+    staging.directory.Reset();
+    if (first == 0) first = RemoveDirectoryAt(staging.parent.Get(), staging.name);
+    if (first == 0) (void)SyncDirectory(staging.parent.Get());
+    return first;
+}
+
+int RegisterStaging(Staging& staging) {
+    OwnedDescriptor registry;
+    if (const int error = OpenRegistry(true, registry); error != 0) return error;
+    const std::string entry = std::to_string(staging.identity.device) + "-" + std::to_string(staging.identity.inode);
+    const std::string text = std::string(kRegistryMagic) + "\n" + staging.path + "\n";
+    (void)::unlinkat(registry.Get(), entry.c_str(), 0);  // a stale entry of a staging directory long gone
+    OwnedDescriptor file(
+        ::openat(registry.Get(), entry.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!file.IsOpen()) return errno;
+    int error = 0;
+    if (::write(file.Get(), text.data(), text.size()) != static_cast<ssize_t>(text.size())) error = errno ? errno : EIO;
+    if (error == 0 && ::fdatasync(file.Get()) != 0) error = errno;
+    if (error == 0) error = file.Close();
+    if (error == 0) error = SyncDirectory(registry.Get());
+    if (error != 0) {
+        (void)::unlinkat(registry.Get(), entry.c_str(), 0);
+        return error;
+    }
+    staging.registryEntry = entry;
+    return 0;
+}
+
+void UnregisterStaging(const std::string& registryEntry) {
+    if (registryEntry.empty()) return;
+    OwnedDescriptor registry;
+    if (OpenRegistry(false, registry) != 0) return;
+    (void)::unlinkat(registry.Get(), registryEntry.c_str(), 0);
+}
+
+void UnregisterStaging(Staging& staging) {
+    UnregisterStaging(staging.registryEntry);
+    staging.registryEntry.clear();
+}
+
+std::vector<RegisteredStaging> RegisteredStagings() {
+    std::vector<RegisteredStaging> found;
+    OwnedDescriptor registry;
+    if (OpenRegistry(false, registry) != 0) return found;
+    std::vector<std::string> names;
+    if (ListDirectoryAt(registry.Get(), names) != 0) return found;
+    for (const std::string& name : names) {
+        OwnedDescriptor file(::openat(registry.Get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (!file.IsOpen()) continue;
+        struct stat status;
+        if (::fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != ::getuid() ||
+            status.st_size > PATH_MAX + 64) {
+            continue;
+        }
+        std::string text(static_cast<size_t>(status.st_size), '\0');
+        if (::pread(file.Get(), &text[0], text.size(), 0) != static_cast<ssize_t>(text.size())) continue;
+        const std::string head = std::string(kRegistryMagic) + "\n";
+        if (text.compare(0, head.size(), head) != 0 || text.back() != '\n') continue;
+        const std::string path = text.substr(head.size(), text.size() - head.size() - 1);
+        if (path.empty() || path[0] != '/' || path.back() != '/' || path.find('\n') != std::string::npos) continue;
+        found.push_back({name, path});
+    }
+    return found;
+}
+
+}  // namespace vxk5

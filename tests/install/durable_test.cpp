@@ -1,0 +1,475 @@
+// The transaction on the template directory's own file system: where the
+// staging directory goes, what the rollback and the recovery may touch (only
+// what the job made, identified by device and inode), how a dead installer's
+// work is found again (registry, beside, inside), nested template directories,
+// a bounded number of descriptors, and names too long for the staging path.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <functional>
+
+#include <sys/xattr.h>
+
+#include "install/backup.h"
+#include "install/install_job.h"
+#include "install/recovery.h"
+#include "install/staging.h"
+#include "kit/entry_names.h"
+#include "platform/fault_injection.h"
+#include "platform/journal_file.h"
+#include "tests/install/install_fixture.h"
+
+using namespace vxk5;
+
+namespace {
+
+constexpr int64_t kOld = 978307200;   // 2001
+constexpr int64_t kNew = 1262304000;  // 2010
+
+// Runs `action` once, at the first step of `kind` on a path ending in `suffix`.
+struct StepAction {
+    FaultStep kind;
+    std::string suffix;
+    std::function<void()> action;
+    bool done = false;
+};
+
+int RunAction(FaultStep step, const std::string& path, void* context) {
+    StepAction& wanted = *static_cast<StepAction*>(context);
+    if (!wanted.done && step == wanted.kind && path.size() >= wanted.suffix.size() &&
+        path.compare(path.size() - wanted.suffix.size(), wanted.suffix.size(), wanted.suffix) == 0) {
+        wanted.done = true;
+        wanted.action();
+    }
+    return 0;
+}
+
+// Kills the process at the `killAt`-th step.
+int KillAt(FaultStep, const std::string&, void* context) {
+    int& left = *static_cast<int*>(context);
+    if (--left == 0) ::kill(::getpid(), SIGKILL);
+    return 0;
+}
+
+class DurableTest : public InstallTest {
+protected:
+    void TearDown() override {
+        SetFaultHook(nullptr, nullptr);
+        for (const std::string& point : mounted_) ::umount2(point.c_str(), MNT_DETACH);
+        InstallTest::TearDown();
+    }
+
+    void MakeOldState() {
+        RemoveAll(TargetPath());
+        MakeDirectories(TargetPath("sub"));
+        WriteFile(TargetPath("a.txt"), "old a");
+        SetModificationTime(TargetPath("a.txt"), kOld);
+        WriteFile(TargetPath("sub/b.txt"), "old b");
+        SetModificationTime(TargetPath("sub/b.txt"), kOld);
+    }
+    void AddNewKit() {
+        AddEntry("a.txt", "new a", TimeAt(kNew));
+        AddEntry("sub\\b.txt", "new b", TimeAt(kNew));
+        for (int i = 0; i < 20; ++i) AddEntry("made\\f" + std::to_string(i), "new", TimeAt(kNew));
+    }
+
+    // Runs the job in a child killed at its `killAt`-th step; true when it died so.
+    bool RunKilledAt(int killAt) {
+        BuildKit();
+        const pid_t child = ::fork();
+        if (child == 0) {
+            int left = killAt;
+            SetFaultHook(KillAt, &left);
+            (void)RunJob();
+            ::_exit(0);
+        }
+        int status = 0;
+        return child > 0 && ::waitpid(child, &status, 0) == child && WIFSIGNALED(status);
+    }
+
+    bool MountTmpfs(const std::string& directory, const char* options) {
+        MakeDirectories(directory);
+        if (::mount("tmpfs", directory.c_str(), "tmpfs", 0, options) != 0) return false;
+        mounted_.push_back(directory);
+        return true;
+    }
+
+    std::vector<std::string> mounted_;
+};
+
+// A name taken by someone else between the job's look and its placing of the
+// new file fails the job, and the other file stays as it is.
+TEST_F(DurableTest, ANameTakenMeanwhileFailsTheJobAndStays) {
+    MakeOldState();
+    const TreeSnapshot before = Snapshot(TargetPath());
+    AddEntry("a.txt", "new a", TimeAt(kNew));
+    AddEntry("fresh.txt", "kit's", TimeAt(kNew));
+    StepAction intruder{FaultStep::Close, "fresh.txt", [this] { WriteFile(TargetPath("fresh.txt"), "another program's"); }};
+    SetFaultHook(RunAction, &intruder);
+    EXPECT_EQ(RunJob(), 87u);
+    SetFaultHook(nullptr, nullptr);
+    EXPECT_EQ(job_.failure.error, EEXIST);
+    EXPECT_EQ(std::string(job_.failure.path.c_str()), TargetPath("fresh.txt"));
+    EXPECT_FALSE(job_.backupKept);
+    TreeSnapshot expected = before;
+    expected["fresh.txt"] = Snapshot(TargetPath())["fresh.txt"];
+    EXPECT_EQ(ReadFile(TargetPath("fresh.txt")), "another program's");
+    EXPECT_EQ(Snapshot(TargetPath()), expected);
+    EXPECT_EQ(RootNames(), (std::vector<std::string>{"home", "kits", "t", "tmp"}));
+}
+
+// A file the job placed and someone then replaced (another inode) is not the
+// job's any more: the rollback leaves it, and keeps the original it would have
+// put there, saying which one and where.
+TEST_F(DurableTest, RollbackRemovesOnlyWhatIsStillTheJobs) {
+    MakeOldState();
+    AddEntry("a.txt", "new a", TimeAt(kNew));
+    AddEntry("n.txt", "new n", TimeAt(kNew));
+    AddEntry("..\\refused", "x", TimeAt(kNew));
+    batchSize_ = 1;
+    onPost_ = [this](const Post& post) {
+        if (post.text.find("refused") == std::string::npos) return;
+        ASSERT_EQ(ReadFile(TargetPath("a.txt")), "new a");
+        // Saved as editors save: a new file renamed over the old one.
+        WriteFile(TargetPath("edit.tmp"), "the user's edit");
+        ASSERT_EQ(::rename(TargetPath("edit.tmp").c_str(), TargetPath("a.txt").c_str()), 0);
+        WriteFile(TargetPath("n.tmp"), "the user's own n");
+        ASSERT_EQ(::rename(TargetPath("n.tmp").c_str(), TargetPath("n.txt").c_str()), 0);
+    };
+    EXPECT_EQ(RunJob(), 13u);
+    EXPECT_EQ(ReadFile(TargetPath("a.txt")), "the user's edit");
+    EXPECT_EQ(ReadFile(TargetPath("n.txt")), "the user's own n");
+    EXPECT_EQ(ReadFile(TargetPath("sub/b.txt")), "old b");
+    EXPECT_TRUE(job_.backupKept);
+    EXPECT_EQ(job_.notRestored, std::vector<std::string>{TargetPath("a.txt")});
+    EXPECT_EQ(ReadFile(RootPath(".k5stp0-t/originals/a.txt")), "old a");
+    ASSERT_FALSE(posts_.empty());
+    EXPECT_NE(posts_.back().text.find(RootPath(".k5stp0-t/originals/") + "\n" + TargetPath("a.txt")),
+              std::string::npos)
+        << posts_.back().text;
+}
+
+// Setting an original aside and putting it back are renames: owner, mode
+// with set-id bits, extended attributes, hard links and holes come back as
+// they were.
+TEST_F(DurableTest, RestoredOriginalIsTheVeryFile) {
+    MakeOldState();
+    const std::string original = TargetPath("tool");
+    WriteFile(original, "");
+    {
+        const int fd = ::open(original.c_str(), O_WRONLY);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::pwrite(fd, "end", 3, 64 * 1024 * 1024), 3);  // a sparse file
+        ::close(fd);
+    }
+    ASSERT_EQ(::chmod(original.c_str(), 04755), 0);
+    ASSERT_EQ(::link(original.c_str(), TargetPath("tool-link").c_str()), 0);
+    const bool xattrs = ::setxattr(original.c_str(), "user.note", "kept", 4, 0) == 0;
+    SetModificationTime(original, kOld);
+    struct stat before;
+    ASSERT_EQ(::stat(original.c_str(), &before), 0);
+    AddEntry("tool", "replacement", TimeAt(kNew));
+    AddEntry("..\\refused", "x", TimeAt(kNew));
+    batchSize_ = 1;
+    EXPECT_EQ(RunJob(), 13u);
+    struct stat after;
+    ASSERT_EQ(::stat(original.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mode, before.st_mode);
+    EXPECT_EQ(after.st_uid, before.st_uid);
+    EXPECT_EQ(after.st_nlink, 2u);
+    EXPECT_EQ(after.st_blocks, before.st_blocks);
+    if (xattrs) {
+        char value[16] = {};
+        EXPECT_EQ(::getxattr(original.c_str(), "user.note", value, sizeof value), 4);
+        EXPECT_STREQ(value, "kept");
+    }
+}
+
+// The staging directory goes beside the template directory; where the parent
+// is on another file system it goes inside, under a hidden name that no kit
+// entry may use, and leaves nothing behind either way.
+TEST_F(DurableTest, StagingInsideWhereTheParentIsOnAnotherFileSystem) {
+    const std::string target = RootPath("mounted");
+    if (!MountTmpfs(target, "size=4m,mode=0755")) GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
+    WriteFile(target + "/a.txt", "old");
+    SetModificationTime(target + "/a.txt", kOld);
+    AddEntry("a.txt", "new", TimeAt(kNew));
+    bool inside = false;
+    onPost_ = [&](const Post&) { inside = inside || PathExists(target + "/.k5stp0/journal"); };
+    ASSERT_EQ(RunJobInto(target + "/"), 0u);
+    EXPECT_TRUE(inside);
+    EXPECT_TRUE(job_.staging.inside);
+    EXPECT_EQ(ListNames(target), std::vector<std::string>{"a.txt"});
+    EXPECT_EQ(ReadFile(target + "/a.txt"), "new");
+
+    // An entry inside the staging directory's name is refused before it is written.
+    ResetKit();
+    AddEntry(".k5stp0\\journal", "planted", TimeAt(kNew));
+    EXPECT_EQ(RunJobInto(target + "/"), 13u);
+    EXPECT_EQ(ListNames(target), std::vector<std::string>{"a.txt"});
+}
+
+// A dead installer's work is found through the registry wherever TMPDIR
+// points at the next start, and undone exactly.
+TEST_F(DurableTest, RecoveredFromTheRegistryWithAnotherTemporaryDirectory) {
+    MakeOldState();
+    const TreeSnapshot before = Snapshot(TargetPath());
+    AddNewKit();
+    ASSERT_TRUE(RunKilledAt(30));
+    ASSERT_TRUE(PathExists(RootPath(".k5stp0-t/journal")));
+    ASSERT_EQ(ListNames(RootPath("home/.vxk5/transactions")).size(), 1u);
+    MakeDirectories(RootPath("other-tmp"));
+    ::setenv("TMPDIR", RootPath("other-tmp").c_str(), 1);
+    const std::vector<RecoveryReport> reports = RecoverInterruptedInstalls();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].outcome, RecoveryReport::Outcome::RolledBack);
+    EXPECT_EQ(Snapshot(TargetPath()), before);
+    EXPECT_TRUE(ListNames(RootPath("home/.vxk5/transactions")).empty());
+    EXPECT_EQ(RootNames(), (std::vector<std::string>{"home", "kits", "other-tmp", "t", "tmp"}));
+}
+
+// Without the registry (another HOME, or lost), the next installation into the
+// same directory finds the dead one's staging directory beside it, undoes it
+// first, and then installs everything: nothing of the new run is undone later.
+TEST_F(DurableTest, NextInstallationRecoversTheStagingDirectoryBesideFirst) {
+    MakeOldState();
+    AddNewKit();
+    ASSERT_TRUE(RunKilledAt(40));
+    RemoveAll(RootPath("home/.vxk5"));
+    // The dead one left a file under its temporary name or its own name;
+    // either would otherwise be taken for up to date.
+    ASSERT_EQ(RunJob(), 0u);
+    EXPECT_EQ(ReadFile(TargetPath("a.txt")), "new a");
+    EXPECT_EQ(ReadFile(TargetPath("made/f19")), "new");
+    EXPECT_EQ(job_.counts.replaced, 2u);
+    EXPECT_EQ(job_.counts.newFiles, 20u);
+    const TreeSnapshot installed = Snapshot(TargetPath());
+    EXPECT_TRUE(RecoverInterruptedInstalls().empty());
+    EXPECT_EQ(Snapshot(TargetPath()), installed);
+    EXPECT_EQ(RootNames(), (std::vector<std::string>{"home", "kits", "t", "tmp"}));
+}
+
+// A dead installer that had made the template directory itself: the next
+// installation into it recovers the dead one's work and keeps the directory
+// it is installing into.
+TEST_F(DurableTest, RecoveryBeforeAnInstallationKeepsTheDirectoryItInstallsInto) {
+    AddNewKit();
+    BuildKit();
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        int left = 30;
+        SetFaultHook(KillAt, &left);
+        (void)RunJobInto(RootPath("made/templates"));
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    RemoveAll(RootPath("home/.vxk5"));
+    ASSERT_EQ(RunJobInto(RootPath("made/templates")), 0u);
+    EXPECT_EQ(ReadFile(RootPath("made/templates/made/f19")), "new");
+    EXPECT_EQ(ListNames(RootPath("made")), std::vector<std::string>{"templates"});
+}
+
+// Each file synced on its own (as on FUSE file systems) gives the same result.
+TEST_F(DurableTest, SyncingEachFileInstallsAndUpdatesAlike) {
+    MakeOldState();
+    AddNewKit();
+    BuildKit();
+    posts_.clear();
+    job_ = InstallJob();
+    job_.finalPauseMilliseconds = 0;
+    job_.durability = DurabilityMode::SyncEachFile;
+    InstallJobState state;
+    SetupJob(state, kit_.get(), Wide(TargetPath()));
+    ASSERT_EQ(RunInstallJob(job_, state), 0u);
+    EXPECT_EQ(ReadFile(TargetPath("a.txt")), "new a");
+    EXPECT_EQ(ReadFile(TargetPath("made/f0")), "new");
+    EXPECT_EQ(RootNames(), (std::vector<std::string>{"home", "kits", "t", "tmp"}));
+}
+
+// The same for a staging directory inside the template directory.
+TEST_F(DurableTest, NextInstallationRecoversTheStagingDirectoryInsideFirst) {
+    const std::string target = RootPath("mounted");
+    if (!MountTmpfs(target, "size=4m,mode=0755")) GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
+    WriteFile(target + "/a.txt", "old");
+    SetModificationTime(target + "/a.txt", kOld);
+    const TreeSnapshot before = Snapshot(target);
+    AddNewKit();
+    BuildKit();
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        int left = 30;
+        SetFaultHook(KillAt, &left);
+        (void)RunJobInto(target + "/");
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    ASSERT_TRUE(PathExists(target + "/.k5stp0/journal"));
+    RemoveAll(RootPath("home/.vxk5"));
+    ResetKit();
+    AddEntry("other.txt", "x", TimeAt(kNew));  // a kit that does not touch a.txt
+    ASSERT_EQ(RunJobInto(target + "/"), 0u);
+    TreeSnapshot expected = before;
+    expected["other.txt"] = Snapshot(target)["other.txt"];
+    EXPECT_EQ(Snapshot(target), expected);
+}
+
+// A staging directory beside the template directory that is not ours to
+// trust (open to others, or reached through a link) is left alone and does
+// not stop the installation; one that is ours but whose originals cannot go
+// back stops it, with the originals kept.
+TEST_F(DurableTest, PlantedStagingDirectoriesAreLeftAloneAndKeptOnesStopTheJob) {
+    MakeOldState();
+    MakeDirectories(RootPath("elsewhere/originals"));
+    WriteFile(RootPath("elsewhere/originals/a.txt"), "planted a");
+    ASSERT_EQ(::chmod(RootPath("elsewhere").c_str(), 0700), 0);
+    ASSERT_EQ(::symlink(RootPath("elsewhere").c_str(), RootPath(".k5stp0-t").c_str()), 0);
+    MakeDirectories(RootPath(".k5stp1-t/originals"));
+    ASSERT_EQ(::chmod(RootPath(".k5stp1-t").c_str(), 0777), 0);
+    AddEntry("a.txt", "new a", TimeAt(kNew));
+    ASSERT_EQ(RunJob(), 0u);
+    EXPECT_EQ(ReadFile(TargetPath("a.txt")), "new a");
+    EXPECT_EQ(ReadFile(RootPath("elsewhere/originals/a.txt")), "planted a");
+    EXPECT_TRUE(IsDirectory(RootPath(".k5stp1-t/originals")));
+}
+
+// An original missing from the staging directory (the place is empty and
+// nothing to restore) is reported, and the staging directory and journal are
+// kept, by the recovery at start and by the next installation.
+TEST_F(DurableTest, MissingOriginalIsReportedAndKept) {
+    MakeOldState();
+    AddNewKit();
+    ASSERT_TRUE(RunKilledAt(60));
+    ASSERT_TRUE(PathExists(RootPath(".k5stp0-t/originals/a.txt")));
+    ASSERT_EQ(::unlink(RootPath(".k5stp0-t/originals/a.txt").c_str()), 0);
+    const std::vector<RecoveryReport> reports = RecoverInterruptedInstalls();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].outcome, RecoveryReport::Outcome::BackupKept);
+    EXPECT_TRUE(RecoveryFailed(reports[0]));
+    EXPECT_EQ(reports[0].notRestored, std::vector<WString>{Wide(TargetPath("a.txt"))});
+    const std::string message = Narrow(RecoveryMessage(reports[0]));
+    EXPECT_NE(message.find("The originals are kept in: " + RootPath(".k5stp0-t/originals/")), std::string::npos)
+        << message;
+    EXPECT_NE(message.find("These original files could not be put back:\n" + TargetPath("a.txt")), std::string::npos)
+        << message;
+    EXPECT_TRUE(PathExists(RootPath(".k5stp0-t/journal")));
+    EXPECT_EQ(ReadFile(TargetPath("sub/b.txt")), "old b");  // the rest is back
+    EXPECT_EQ(ListNames(RootPath("home/.vxk5/transactions")).size(), 1u);
+
+    // The next installation into that directory does not build on it.
+    ResetKit();
+    AddEntry("c.txt", "c", TimeAt(kNew));
+    EXPECT_NE(RunJob(), 0u);
+    EXPECT_FALSE(PathExists(TargetPath("c.txt")));
+    EXPECT_TRUE(PathExists(RootPath(".k5stp0-t/journal")));
+}
+
+// The lock covers the directories above: an installer into a directory inside
+// another one's template directory waits for it, and the other way round.
+TEST_F(DurableTest, NestedTemplateDirectoriesExcludeEachOther) {
+    for (const bool outerHeld : {true, false}) {
+        DirectoryLock other;
+        const std::string held = outerHeld ? RootPath("") : TargetPath("inner");
+        MakeDirectories(held);
+        ASSERT_EQ(other.Open(held), 0);
+        ASSERT_TRUE(other.TryLock());
+        ResetKit();
+        AddEntry("a.txt", "x", TimeAt(kNew));
+        bool waited = false;
+        onPost_ = [&](const Post& post) {
+            if (post.text != "Waiting for another installation into this directory to finish...") return;
+            waited = true;
+            other.Release();
+        };
+        ASSERT_EQ(RunJobInto(outerHeld ? TargetPath() : RootPath("")), 0u) << outerHeld;
+        EXPECT_TRUE(waited) << outerHeld;
+        onPost_ = nullptr;
+    }
+    // Unrelated directories side by side do not wait for each other.
+    DirectoryLock sibling;
+    MakeDirectories(RootPath("sibling"));
+    ASSERT_EQ(sibling.Open(RootPath("sibling")), 0);
+    ASSERT_TRUE(sibling.TryLock());
+    ResetKit();
+    AddEntry("b.txt", "y", TimeAt(kNew));
+    onPost_ = [](const Post& post) { EXPECT_EQ(post.text.find("Waiting"), std::string::npos); };
+    ASSERT_EQ(RunJob(), 0u);
+}
+
+// Many directories under a low limit of open descriptors: the job keeps a
+// bounded number open, and its rollback completes under the same limit.
+TEST_F(DurableTest, ManyDirectoriesUnderALowDescriptorLimit) {
+    constexpr int kDirectories = 3000;
+    for (int i = 0; i < kDirectories; ++i) {
+        AddEntry("d" + std::to_string(i % 300) + "\\e" + std::to_string(i) + "\\f", "x", TimeAt(kNew));
+    }
+    for (const bool fail : {true, false}) {
+        if (fail) AddEntry("..\\refused", "x", TimeAt(kNew));
+        BuildKit();
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            const struct rlimit limit = {64, 64};
+            if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(100);
+            const uint32_t code = RunJob();
+            ::_exit(code == (fail ? 13u : 0u) ? 0 : 101);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "fail " << fail;
+        if (fail) {
+            EXPECT_TRUE(ListNames(TargetPath()).empty());
+            ResetKit();
+            for (int i = 0; i < kDirectories; ++i) {
+                AddEntry("d" + std::to_string(i % 300) + "\\e" + std::to_string(i) + "\\f", "x", TimeAt(kNew));
+            }
+        } else {
+            EXPECT_EQ(ListNames(TargetPath()).size(), 300u);
+            EXPECT_EQ(ReadFile(TargetPath("d299/e2999/f")), "x");
+        }
+    }
+    EXPECT_EQ(RootNames(), (std::vector<std::string>{"home", "kits", "t", "tmp"}));
+}
+
+// A name that fits below the template directory but not below the staging
+// directory's originals/ is refused before anything changes.
+TEST_F(DurableTest, NameTooLongForTheStagingPathIsRefusedBeforeTheFirstChange) {
+    // A template directory deep enough that a name can fit below it, ten
+    // bytes short of PATH_MAX, and not below the staging directory.
+    std::string deep = RootPath("");
+    const std::string component(200, 'p');
+    while (deep.size() + component.size() + 1 < PATH_MAX - 1000) deep += "/" + component;
+    MakeDirectories(deep);
+    WriteFile(deep + "/a.txt", "old");
+    SetModificationTime(deep + "/a.txt", kOld);
+    std::string name;
+    while (deep.size() + 1 + name.size() + 201 < PATH_MAX - 10) name += std::string(200, 'n') + "\\";
+    name += std::string(PATH_MAX - 10 - deep.size() - 1 - name.size(), 'm');
+    ASSERT_LT(deep.size() + 1 + name.size(), static_cast<size_t>(PATH_MAX));
+    ASSERT_GE(LongestStagingPrefix(deep + "/") + name.size(), static_cast<size_t>(PATH_MAX));
+    AddEntry("a.txt", "new", TimeAt(kNew));
+    AddEntry(name, "x", TimeAt(kNew));
+    EXPECT_EQ(RunJobInto(deep + "/"), ENTRY_NAME_REFUSAL_CODE);
+    EXPECT_EQ(job_.failure.error, ENAMETOOLONG);
+    EXPECT_EQ(ReadFile(deep + "/a.txt"), "old");
+    ASSERT_FALSE(posts_.empty());
+    EXPECT_EQ(posts_.back().percent, 0u);
+}
+
+}  // namespace

@@ -9,7 +9,9 @@
 //
 // The home directory is the mount, so whatever the installer keeps there to
 // find an unfinished installation again is subject to the cut as well.
-// VXK5_POWERCUT_EVERY=1 cuts at every operation instead of a spread.
+// VXK5_POWERCUT_EVERY=1 cuts at every operation instead of a spread;
+// VXK5_POWERCUT_AT=K only at K, VXK5_POWERCUT_KEEP=DIR keeps the image, and
+// VXK5_POWERCUT_FILES=N makes the kit N files.
 //
 // The same file system also kills the installer at each of its mutating
 // system calls on the disk in turn (a process killed, nothing lost), after
@@ -37,8 +39,9 @@ constexpr time_t kOld = 978307200;     // 2001
 constexpr time_t kNew = 1262304000;    // 2010
 constexpr time_t kNewer = 1577836800;  // 2020
 constexpr char kTemplates[] = ".vxk5/Vx/vxk5/tmplts";
-constexpr int kFiles = 300;
+constexpr int kFiles = 200;
 constexpr size_t kSpread = 200;
+constexpr size_t kSyncPoints = 20;
 
 void SetTime(const std::string& path, time_t seconds, bool link = false) {
     const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
@@ -179,7 +182,14 @@ protected:
         EmptyTemporaryDirectory();
         if (!InstallOnMount(cutAt, log, false)) return std::string();
         EmptyTemporaryDirectory();
+        // VXK5_POWERCUT_KEEP=DIR keeps a copy of the image for a look.
+        if (const char* keep = std::getenv("VXK5_POWERCUT_KEEP")) {
+            EXPECT_TRUE(CopyTree(Disk(), keep));
+        }
         {
+            // The image mounted again (a device of the same kind, as after a
+            // reboot), and the power cut once more after the recovery: what
+            // it put back must be durable too.
             PowerCutMount mount(VXK5_POWERCUT_FS, Disk(), Home(), 0, std::string());
             if (!mount.Mounted()) {
                 ADD_FAILURE() << "powercut_fs did not mount the image";
@@ -219,7 +229,7 @@ protected:
             environment_.push_back("TMPDIR=" + temp_.path("tmp2"));
         }
         {
-            BindMount mount(Disk(), Home());
+            PowerCutMount mount(VXK5_POWERCUT_FS, Disk(), Home(), 0, std::string(), true);
             EXPECT_TRUE(mount.Mounted());
             RunInstaller(true);
         }
@@ -232,7 +242,8 @@ protected:
 
 TEST_F(PowerCut, UpdateCutAtEveryMutatingOperationIsOldOrNewAfterRecovery) {
     const auto started = std::chrono::steady_clock::now();
-    MakeOldAndKit(Pristine());
+    const char* files = std::getenv("VXK5_POWERCUT_FILES");  // another size, to look into
+    MakeOldAndKit(Pristine(), files != nullptr ? std::atoi(files) : kFiles);
     MakeKit(temp_.path("src"));
     const std::string oldState = TreeState(Pristine() + "/" + kTemplates);
 
@@ -257,21 +268,30 @@ TEST_F(PowerCut, UpdateCutAtEveryMutatingOperationIsOldOrNewAfterRecovery) {
     const std::vector<Operation> operations = ReadLog(countLog, total, ignored);
     ASSERT_GT(total, 0) << "no mutating operation was counted";
 
-    // Every operation, or an even spread plus every sync and the operation
-    // after it (where what is durable changes).
+    // Every operation, or an even spread plus syncs and the operation after
+    // each (where what is durable changes).
     std::set<long> points;
     const bool every = std::getenv("VXK5_POWERCUT_EVERY") != nullptr;
-    if (every || total <= static_cast<long>(kSpread) + 40) {
+    if (const char* only = std::getenv("VXK5_POWERCUT_AT")) {
+        points.insert(std::atol(only));  // one cut, to look into
+    } else if (every || total <= static_cast<long>(kSpread) + 40) {
         for (long k = 1; k <= total; ++k) points.insert(k);
     } else {
         for (size_t k = 0; k < kSpread; ++k) {
             points.insert(1 + static_cast<long>(k) * (total - 1) / static_cast<long>(kSpread - 1));
         }
+        // Syncs (at most kSyncPoints of them, evenly chosen) and the operation after each.
+        std::vector<long> syncs;
         for (const Operation& operation : operations) {
             if (operation.kind == "fsync" || operation.kind == "fdatasync" || operation.kind == "syncfs") {
-                points.insert(operation.number);
-                if (operation.number < total) points.insert(operation.number + 1);
+                syncs.push_back(operation.number);
             }
+        }
+        const size_t chosen = std::min(syncs.size(), kSyncPoints);
+        for (size_t k = 0; k < chosen; ++k) {
+            const long sync = syncs[chosen == 1 ? 0 : k * (syncs.size() - 1) / (chosen - 1)];
+            points.insert(sync);
+            if (sync < total) points.insert(sync + 1);
         }
     }
 

@@ -10,14 +10,14 @@ namespace vxk5 {
 enum class FaultStep {
     JournalWrite,   // a record appended to the journal
     MakeDirectory,  // a directory of the template path or below it
-    MoveToBackup,   // an original moved (or copied) into the backup tree
+    MoveToBackup,   // an original moved into the staging directory
     CreateFile,     // a new file opened for writing
     Write,          // bytes written to a new file
     SetTimes,       // the entry's time given to a new file
     Close,          // a new file closed
     Remove,         // something the job put in place removed by the rollback
     Restore,        // an original put back by the rollback
-    Purge,          // one entry of the backup tree deleted
+    Purge,          // one entry of the staging directory deleted
 };
 
 // Returns an errno value that the step is to fail with, or 0 to let it run.

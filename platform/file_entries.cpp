@@ -89,31 +89,6 @@ int MakeDirectory(const std::string& path, unsigned mode) {
     return ::mkdir(path.c_str(), static_cast<mode_t>(mode)) == 0 ? 0 : errno;
 }
 
-int RemoveEntry(const std::string& path) {
-    if (::unlink(path.c_str()) == 0 || errno == ENOENT) return 0;
-    return errno;
-}
-
-int RemoveDirectory(const std::string& path) {
-    if (::rmdir(path.c_str()) == 0 || errno == ENOENT) return 0;
-    return errno;
-}
-
-int PurgeTree(const std::string& path) {
-    struct stat status;
-    if (::lstat(path.c_str(), &status) != 0) return errno == ENOENT ? 0 : errno;
-    if (const int injected = InjectedFault(FaultStep::Purge, path); injected != 0) return injected;
-    if (!S_ISDIR(status.st_mode)) return RemoveEntry(path);
-    std::vector<std::string> names;
-    int first = ListDirectory(path, names);
-    for (const std::string& name : names) {
-        const int error = PurgeTree(path + "/" + name);
-        if (first == 0) first = error;
-    }
-    const int removed = RemoveDirectory(path);
-    return first != 0 ? first : removed;
-}
-
 int ListDirectory(const std::string& directory, std::vector<std::string>& names) {
     names.clear();
     std::unique_ptr<DIR, DirCloser> stream(::opendir(directory.c_str()));

@@ -32,16 +32,6 @@ bool IsDirectoryAt(const std::string& path);
 // One mkdir(2).
 [[nodiscard]] int MakeDirectory(const std::string& path, unsigned mode);
 
-// unlink(2) of anything but a directory; 0 when nothing is there.
-[[nodiscard]] int RemoveEntry(const std::string& path);
-
-// rmdir(2); 0 when nothing is there.
-[[nodiscard]] int RemoveDirectory(const std::string& path);
-
-// Deletes `path` with everything in it, never following a link. Goes on past
-// failures; 0 or the first errno met.
-int PurgeTree(const std::string& path);
-
 // The same operations on a name inside an open directory (`directory` is a
 // descriptor, AT_FDCWD for the current directory). The name is one component:
 // nothing above it is looked up again, so a link swapped into a parent after

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "platform/file_entries.h"
@@ -119,11 +121,13 @@ int DirectoryLock::Open(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return errno;
     fd_.Reset(fd);
+    openedAs_ = path;
     return 0;
 }
 
 int DirectoryLock::OpenWithoutLinks(const std::string& path) {
     Release();
+    openedAs_ = path;
     return OpenDirectoryPath(path, true, fd_);
 }
 
@@ -132,8 +136,16 @@ std::string DirectoryLock::RealPath() const {
     const std::string self = "/proc/self/fd/" + std::to_string(fd_.Get());
     std::string buffer(4096, '\0');
     const ssize_t length = ::readlink(self.c_str(), &buffer[0], buffer.size());
-    if (length <= 0 || static_cast<size_t>(length) >= buffer.size() || buffer[0] != '/') return std::string();
-    buffer.resize(static_cast<size_t>(length));
+    if (length > 0 && static_cast<size_t>(length) < buffer.size() && buffer[0] == '/') {
+        buffer.resize(static_cast<size_t>(length));
+    } else if (!openedAs_.empty()) {
+        // Without /proc: the path it was opened by, with its links resolved.
+        std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(openedAs_.c_str(), nullptr), &std::free);
+        if (!resolved) return std::string();
+        buffer = resolved.get();
+    } else {
+        return std::string();
+    }
     // A directory removed meanwhile reads " (deleted)": no path at all.
     struct stat named;
     struct stat held;

@@ -86,6 +86,7 @@ private:
     int LockAll(bool wait);
     OwnedDescriptor fd_;  // closing it releases the lock
     std::vector<OwnedDescriptor> above_;  // the shared locks on the directories above
+    std::string openedAs_;                // the path given to Open
 };
 
 }  // namespace vxk5

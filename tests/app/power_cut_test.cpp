@@ -129,13 +129,15 @@ protected:
         MakeDirectories(source);
         for (int i = 0; i < files; ++i) {
             const std::string name = Name(i);
-            const std::string newBytes = "new " + std::to_string(i) + " " + std::string(static_cast<size_t>(i * 7 % 900), 'n');
+            const std::string newBytes =
+                "new " + std::to_string(i) + " " + std::string(static_cast<size_t>(i * 7 % 900), 'n');
             MakeDirectories(source + "/" + name.substr(0, name.rfind('/')));
             WriteFile(source + "/" + name, newBytes);
             SetTime(source + "/" + name, kNew);
             if (i % 3 == 2) continue;  // new
             MakeDirectories(templates + "/" + name.substr(0, name.rfind('/')));
-            WriteFile(templates + "/" + name, "old " + std::to_string(i) + std::string(static_cast<size_t>(i % 50), 'o'));
+            WriteFile(templates + "/" + name,
+                      "old " + std::to_string(i) + std::string(static_cast<size_t>(i % 50), 'o'));
             SetTime(templates + "/" + name, i % 10 == 0 ? kNewer : kOld);
         }
         ASSERT_EQ(::chmod((templates + "/" + Name(1)).c_str(), 0444), 0);

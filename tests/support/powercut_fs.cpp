@@ -16,8 +16,9 @@
 //     metadata too: durable in order, cutting its durable bytes short (the
 //     "zero-length file" of a truncate-and-rewrite that was never synced).
 //   - A file's bytes (write, fallocate) are durable only as of its last
-//     fsync/fdatasync, or the last syncfs of the file system. A file made since and never synced is empty after the cut,
-//     whatever was written into it; a file that existed at the mount and was
+//     fsync/fdatasync, or the last syncfs of the file system. A file made
+//     since and never synced is empty after the cut, whatever was written
+//     into it; a file that existed at the mount and was
 //     changed without a sync has its bytes of the mount time. No part of an
 //     unsynced write survives (the most hostile reading of "unsynced").
 //   - fsync and fdatasync of a file make that file's bytes durable; syncfs
@@ -51,7 +52,13 @@
 // "made by another program\n". Nothing is cut.
 //
 // --log FILE receives one line per mutating operation made: its number, its
-// kind and its path, and a last line "cut K" or "end N".
+// kind and its path (none for operations on an open file), and a last line
+// "cut K ..." or "end N".
+//
+// What a disk does with its cache, and a directory's own entry made durable
+// only by an fsync of the directory (where a file system does not order its
+// metadata), are outside the model. Syncs are not passed on to the backing
+// directory: it is scratch, and durability is this model's business.
 //
 // Single-threaded (-s): operations are numbered in the order the kernel sends
 // them, so the same run gives the same numbers. Runs as root (it passes
@@ -513,7 +520,8 @@ void Destroy(void*) {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: powercut_fs [--cut-at K | --kill-at K | --plant-at K PATH] [--log FILE] BACKING MOUNTPOINT\n");
+    std::fprintf(stderr,
+                 "usage: powercut_fs [--cut-at K | --kill-at K | --plant-at K PATH] [--log FILE] BACKING MOUNTPOINT\n");
     return 2;
 }
 

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -59,7 +60,14 @@ void InstallerRun::Start(const std::vector<std::string>& arguments, bool display
     for (const char* name : {"LSAN_OPTIONS", "ASAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS"}) {
         if (const char* v = std::getenv(name)) env.push_back(std::string(name) + "=" + v);
     }
-    env.insert(env.end(), environment_.begin(), environment_.end());
+    // An entry of environment_ replaces one of the same name (TMPDIR, say).
+    for (const std::string& entry : environment_) {
+        const std::string name = entry.substr(0, entry.find('=') + 1);
+        env.erase(std::remove_if(env.begin(), env.end(),
+                                 [&name](const std::string& e) { return e.compare(0, name.size(), name) == 0; }),
+                  env.end());
+        env.push_back(entry);
+    }
     child_ = std::make_unique<ChildProcess>(argv, env, "", temp_.path("stderr"), directory);
     ASSERT_TRUE(child_->Started());
 }

@@ -33,7 +33,8 @@ protected:
     void RecordLocation(const std::string& directory);
 
     // Starts the installer with `arguments`; `display` keeps DISPLAY for it.
-    // `environment_` ("NAME=value") is added to its environment.
+    // `environment_` ("NAME=value") is added to its environment, replacing
+    // a variable of the same name.
     void Start(const std::vector<std::string>& arguments, bool display, const std::string& directory = "");
     // Waits for the installer to end; its exit status, or -1.
     int Finish(int seconds = 60);

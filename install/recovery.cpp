@@ -48,8 +48,13 @@ bool RecoverStagingAt(int parent, const std::string& parentPath, const std::stri
     report.journalPath = Wide(staging.path + kJournalName);
     report.backupDirectory = Wide(staging.OriginalsPath());
 
+    // With the template directory's lock held no live installer of it can
+    // exist, so a journal lock still held belongs to one that is dying: it is
+    // waited for (bounded), lest its half-done work be built upon.
+    constexpr int kDyingInstallerMilliseconds = 30000;
     JournalFile journal;
-    const int opened = journal.OpenLeftOverAt(staging.directory.Get(), kJournalName);
+    const int opened =
+        journal.OpenLeftOverAt(staging.directory.Get(), kJournalName, lockedTarget >= 0 ? kDyingInstallerMilliseconds : 0);
     if (opened == ENOENT) {
         // Made, but the job died before its journal: it changed nothing.
         if (!HoldsOriginals(staging)) {
@@ -79,7 +84,19 @@ bool RecoverStagingAt(int parent, const std::string& parentPath, const std::stri
     }
     EntryIdentity identity;
     if (error == 0) error = IdentityOf(root, identity);
-    if (error == 0 && identity != journalled) error = ESTALE;  // another directory holds that name now
+    if (error == 0 && identity.inode == journalled.inode && identity.device != journalled.device &&
+        staging.identity.device == identity.device) {
+        // The same directory, with the staging directory beside or inside it,
+        // on a file system whose device number changed since (mounted again
+        // after a reboot: anonymous devices such as FUSE, btrfs subvolumes or
+        // network file systems get a new number). Every identity the job
+        // journalled was taken on that device.
+        for (JournalStep& step : parsed.steps) {
+            if (step.identified && step.device == journalled.device) step.device = identity.device;
+        }
+    } else if (error == 0 && identity != journalled) {
+        error = ESTALE;  // another directory holds that name now
+    }
     if (error == 0 && lockedTarget < 0 && !lock.TryLock()) return false;  // an installer there recovers it
 
     bool restored = true;

@@ -51,7 +51,7 @@ int JournalFile::CreateAt(int directory, const std::string& name, const std::str
     return error;
 }
 
-int JournalFile::OpenLeftOverAt(int directory, const std::string& name) {
+int JournalFile::OpenLeftOverAt(int directory, const std::string& name, int waitMilliseconds) {
     Close();
     const int fd = ::openat(directory, name.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return errno;
@@ -59,9 +59,16 @@ int JournalFile::OpenLeftOverAt(int directory, const std::string& name) {
     struct stat status;
     if (::fstat(fd, &status) != 0) return errno;
     if (!S_ISREG(status.st_mode) || status.st_uid != ::getuid() || (status.st_mode & 07777) != 0600) return EPERM;
-    if (const int error = LockWithRetry(fd, LOCK_EX | LOCK_NB); error != 0 && !LockingUnsupported(error)) {
-        return error;
+    // A process that is being killed lets go of its descriptors one by one: the
+    // journal's lock can outlive the template directory's for a moment. Polled,
+    // not waited for, so that a journal held for good cannot block for ever.
+    constexpr int kPollMilliseconds = 10;
+    int error = LockWithRetry(fd, LOCK_EX | LOCK_NB);
+    for (int waited = 0; error == EWOULDBLOCK && waited < waitMilliseconds; waited += kPollMilliseconds) {
+        ::usleep(kPollMilliseconds * 1000);
+        error = LockWithRetry(fd, LOCK_EX | LOCK_NB);
     }
+    if (error != 0 && !LockingUnsupported(error)) return error;
     fd_ = std::move(opened);
     length_ = status.st_size;
     return 0;

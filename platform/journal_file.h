@@ -24,9 +24,9 @@ public:
 
     // Opens the journal `name` of a dead installer inside `directory`: a
     // regular file, not a link, owned by this user, mode 0600, whose lock is
-    // free at once. 0, or errno (EWOULDBLOCK: a live installer holds it;
-    // EPERM: not ours).
-    [[nodiscard]] int OpenLeftOverAt(int directory, const std::string& name);
+    // free at once, or within `waitMilliseconds`. 0, or errno (EWOULDBLOCK: a
+    // live installer still holds it; EPERM: not ours).
+    [[nodiscard]] int OpenLeftOverAt(int directory, const std::string& name, int waitMilliseconds = 0);
 
     // One write(2) of the whole record (a record cut short by a full disk is
     // taken back, so that the next record starts on a line of its own). The

@@ -134,6 +134,8 @@ struct CopyingCheck {
             case 0: return TRUE;  // drawn with the starting text
             case 1:
                 CheckPage(*c->dialog, "copying");
+                // As the job tells it: the waiting flag, then the text.
+                SetJobWaiting(c->dialog->JobState(), true);
                 SetJobResult(c->dialog->JobState(), 0, LoadResString("IDS_WAITING_INSTALL"), 0);
                 return TRUE;
             case 2:
@@ -142,6 +144,7 @@ struct CopyingCheck {
                 EXPECT_EQ(LabelText(c->dialog->CopyingPage()->Label()),
                           ToMultiByte(LoadResString("IDS_WAITING_INSTALL")).c_str());
                 CheckPage(*c->dialog, "waiting");
+                SetJobWaiting(c->dialog->JobState(), false);
                 SetJobResult(c->dialog->JobState(), c->endCode, u"failed", c->endCode == 0 ? 100 : 10);
                 return FALSE;
         }

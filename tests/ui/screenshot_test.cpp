@@ -117,12 +117,14 @@ struct CopyingShot {
         }
         if (shot->waiting && !shot->waitingPosted) {
             shot->during();
+            SetJobWaiting(shot->dialog->JobState(), true);
             SetJobResult(shot->dialog->JobState(), 0, LoadResString("IDS_WAITING_INSTALL"), 40);
             shot->waitingPosted = true;
             return TRUE;
         }
         if (shot->waiting) {
             shot->waiting();
+            SetJobWaiting(shot->dialog->JobState(), false);
         } else {
             shot->during();
         }

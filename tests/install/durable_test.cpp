@@ -238,6 +238,42 @@ TEST_F(DurableTest, RecoveredFromTheRegistryWithAnotherTemporaryDirectory) {
     EXPECT_EQ(RootNames(), (std::vector<std::string>{"home", "kits", "other-tmp", "t", "tmp"}));
 }
 
+// After a reboot a file system can come back under another device number
+// (FUSE, btrfs subvolumes, network file systems): the journal's identities
+// were all taken on the old one. The same directory, with its staging
+// directory beside it, is still recognised and rolled back exactly.
+TEST_F(DurableTest, RecoveredWhereTheFileSystemCameBackUnderAnotherDeviceNumber) {
+    MakeOldState();
+    const TreeSnapshot before = Snapshot(TargetPath());
+    AddNewKit();
+    // Killed once the new files' identities are journalled, before the commit.
+    ASSERT_TRUE(RunKilledAt(60));
+    struct stat target {};
+    ASSERT_EQ(::stat(TargetPath().c_str(), &target), 0);
+    const std::string device = std::to_string(target.st_dev);
+    const std::string renumbered = std::to_string(target.st_dev + 4099);
+    const std::string journalPath = RootPath(".k5stp0-t/journal");
+    std::string journal = ReadFile(journalPath);
+    int changed = 0;
+    for (const char* kind : {"\nI ", "\nd ", "\nP "}) {
+        const std::string from = kind + device + " ";
+        const std::string to = kind + renumbered + " ";
+        for (size_t at = journal.find(from); at != std::string::npos; at = journal.find(from, at + to.size())) {
+            journal.replace(at, from.size(), to);
+            ++changed;
+        }
+    }
+    ASSERT_GT(changed, 2) << "the journal holds the identities of what the job made:\n" << journal;
+    WriteFile(journalPath, journal);
+    ASSERT_EQ(::chmod(journalPath.c_str(), 0600), 0);
+
+    const std::vector<RecoveryReport> reports = RecoverInterruptedInstalls();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].outcome, RecoveryReport::Outcome::RolledBack);
+    EXPECT_EQ(Snapshot(TargetPath()), before);
+    EXPECT_EQ(RootNames(), (std::vector<std::string>{"home", "kits", "t", "tmp"}));
+}
+
 // Without the registry (another HOME, or lost), the next installation into the
 // same directory finds the dead one's staging directory beside it, undoes it
 // first, and then installs everything: nothing of the new run is undone later.

@@ -5,6 +5,7 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <unordered_set>
 
 #include "base/conversion.h"
@@ -391,11 +392,13 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
     size_t i = 0;
     std::vector<Pending> batch;
     std::unordered_set<std::string> batchPaths;
-    while (i < count) {
+    size_t batchSize = std::max<size_t>(job.batchSize, 1);
+    for (bool firstBatch = true; i < count; firstBatch = false) {
+        if (!firstBatch) batchSize = std::max(batchSize, std::min(batchSize * 2, job.batchSizeLimit));
         batch.clear();
         batchPaths.clear();
         // Plan and journal a batch of entries.
-        for (; i < count && batch.size() < job.batchSize; ++i) {
+        for (; i < count && batch.size() < batchSize; ++i) {
             const KitFileEntry& entry = kit->entries[i];
             const WString destination = DestinationOf(target, entry.name);
             const uint32_t percent = static_cast<uint32_t>(static_cast<uint64_t>(i) * 100 / count);

@@ -106,8 +106,12 @@ struct InstallJob {
     // Test and benchmark hooks; the worker never changes them.
     // The pause after the success has been posted.
     uint32_t finalPauseMilliseconds = kFinalPauseMilliseconds;
-    // Entries journalled and synced together.
+    // Entries journalled and synced together: the first batch holds
+    // batchSize, each later one twice the one before up to batchSizeLimit, so
+    // a small kit is under way at once and a large one costs a few syncs of
+    // the journal rather than two per 256 entries.
     size_t batchSize = 256;
+    size_t batchSizeLimit = 16384;
     DurabilityMode durability = DurabilityMode::SyncFileSystem;
     // Sees every post, right after it has been made, on the job's thread.
     std::function<void(uint32_t code, const WString& text, uint32_t percent)> postObserver;

@@ -89,18 +89,27 @@ int MakeDirectory(const std::string& path, unsigned mode) {
     return ::mkdir(path.c_str(), static_cast<mode_t>(mode)) == 0 ? 0 : errno;
 }
 
-int ListDirectory(const std::string& directory, std::vector<std::string>& names) {
-    names.clear();
-    std::unique_ptr<DIR, DirCloser> stream(::opendir(directory.c_str()));
-    if (!stream) return errno;
+namespace {
+
+// Every name of the open `stream` but "." and "..". 0, or errno.
+int ReadNames(DIR* stream, std::vector<std::string>& names) {
     for (;;) {
         errno = 0;
-        const struct dirent* entry = ::readdir(stream.get());
+        const struct dirent* entry = ::readdir(stream);
         if (entry == nullptr) return errno;
         const char* name = entry->d_name;
         if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
         names.emplace_back(name);
     }
+}
+
+}  // namespace
+
+int ListDirectory(const std::string& directory, std::vector<std::string>& names) {
+    names.clear();
+    std::unique_ptr<DIR, DirCloser> stream(::opendir(directory.c_str()));
+    if (!stream) return errno;
+    return ReadNames(stream.get(), names);
 }
 
 int IdentityOf(int descriptor, EntryIdentity& identity) {
@@ -175,14 +184,7 @@ int ListDirectoryAt(int directory, std::vector<std::string>& names) {
         ::close(fd);
         return error;
     }
-    for (;;) {
-        errno = 0;
-        const struct dirent* entry = ::readdir(stream.get());
-        if (entry == nullptr) return errno;
-        const char* name = entry->d_name;
-        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
-        names.emplace_back(name);
-    }
+    return ReadNames(stream.get(), names);
 }
 
 int PurgeTreeAt(int directory, const std::string& name) {

@@ -137,11 +137,23 @@ void WriteLauncherConfig(const WString& path, const MultiValueMap& config) {
     ReplacementFile file;
     AString target;
     if (!ToMultiByteWhole(path, target) || !file.Create(target)) throw ConfigWriteError(CONFIG_WRITE_NOT_CREATED);
+    bool atStart = true;
     for (const MultiValueEntry& entry : config.entries) {
         // A key or value that does not convert whole would be written cut
         // short: nothing is written then, and the old file stays.
         AString key;
         if (!ToMultiByteWhole(entry.key, key)) throw ConfigWriteError(CONFIG_WRITE_FAILED);
+        // A first key whose bytes begin like a UTF-16 byte order mark would
+        // make the whole file unreadable as key=value text: a blank line
+        // (which reading skips) goes before it.
+        if (atStart && !entry.values.empty() && key.length() >= 2) {
+            const auto b0 = static_cast<unsigned char>(key.c_str()[0]);
+            const auto b1 = static_cast<unsigned char>(key.c_str()[1]);
+            if (((b0 == 0xFF && b1 == 0xFE) || (b0 == 0xFE && b1 == 0xFF)) && std::fputs("\n", file.stream()) < 0) {
+                throw ConfigWriteError(CONFIG_WRITE_FAILED);
+            }
+        }
+        if (!entry.values.empty()) atStart = false;
         for (const WString& value : entry.values) {
             AString bytes;
             if (!ToMultiByteWhole(value, bytes)) throw ConfigWriteError(CONFIG_WRITE_FAILED);

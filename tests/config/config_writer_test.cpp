@@ -157,3 +157,20 @@ TEST_F(ConfigWriterTest, SymbolicLinkStaysAndItsTargetIsReplaced) {
 }
 
 }  // namespace
+
+// A first key whose bytes begin like a UTF-16 byte order mark is written after
+// a blank line: otherwise the file written would read back as no
+// configuration at all.
+TEST_F(ConfigWriterTest, FirstKeyThatLooksLikeAByteOrderMarkReadsBackWhole) {
+    const std::string source = Home("cfg/source.cfg");
+    WriteFile(source, std::string("\n\xFE\xFFr", 4));
+    MultiValueMap config;
+    ASSERT_EQ(ReadLauncherConfig(Wide(source), config), ConfigRead::Whole);
+    ASSERT_FALSE(config.entries.empty());
+    WriteLauncherConfig(Wide(FilePath()), config);
+    MultiValueMap again;
+    EXPECT_EQ(ReadLauncherConfig(Wide(FilePath()), again), ConfigRead::Whole);
+    ASSERT_EQ(again.entries.size(), config.entries.size());
+    EXPECT_TRUE(again.entries[0].key == config.entries[0].key);
+    EXPECT_EQ(again.entries[0].values, config.entries[0].values);
+}

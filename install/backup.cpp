@@ -172,6 +172,8 @@ UndoOutcome UndoSteps(const std::vector<JournalStep>& steps, const std::string& 
                 // else put there, or made there, stays.
                 if (reached != 0) break;
                 if (step->identified ? Matches(directory, name, *step) : true) {
+                    // A directory that is not empty (ENOTEMPTY) holds what is
+                    // not the job's: it stays, and that loses nothing.
                     (void)RemoveDirectoryAt(directory, name);
                 }
                 break;
@@ -191,6 +193,7 @@ void UndoDirectoriesAbove(const std::vector<JournalStep>& steps, const std::stri
         OwnedDescriptor parent;
         if (OpenDirectoryPath(slash == 0 ? "/" : path.substr(0, slash), false, parent) != 0) continue;
         const std::string name = path.substr(slash + 1);
+        // Only an empty directory goes; one that holds anything stays, harmlessly.
         if (step->identified ? Matches(parent.Get(), name, *step) : true) (void)RemoveDirectoryAt(parent.Get(), name);
     }
 }

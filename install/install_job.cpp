@@ -227,6 +227,8 @@ uint32_t BeginInstall(InstallJob& job, const WString& targetDirectory) {
     if (error == 0) error = SyncDirectory(job.staging.directory.Get());
     if (error != 0) {
         job.journalFile.Close();
+        // Nothing was changed yet: a staging directory left behind holds no
+        // original, and the next start removes it.
         (void)DiscardStaging(job.staging);
         return NoteFailure(job, JournalPath(job), error);
     }
@@ -318,6 +320,8 @@ uint32_t CommitInstall(InstallJob& job) {
     // later start finishes should this process die in it.
     job.reserved.clear();
     job.journalFile.Close();
+    // The commit record is on the disk: what the purge leaves is finished by
+    // a later start, and no original is lost either way.
     (void)DiscardStaging(job.staging);
     UnregisterStaging(job.staging);
     // The template directory's descriptor shares the lock's open file

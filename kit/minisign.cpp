@@ -302,7 +302,7 @@ bool ParseSecretKey(const std::string& text, const std::string& passphrase, Secr
         error = encrypted ? "wrong passphrase" : "the secret key is damaged (its checksum does not match)";
         return false;
     }
-    // The key's second half is its public key: it must be the one its seed gives.
+    // The key's second half is its public key: it must be the one derived from its first half.
     uint8_t publicKey[crypto_sign_PUBLICKEYBYTES];
     uint8_t secretKey[crypto_sign_SECRETKEYBYTES];
     crypto_sign_seed_keypair(publicKey, secretKey, record + 8);

@@ -57,7 +57,7 @@ struct Signature {
 
 struct SecretKey {
     KeyId keyId{};
-    SecretKeyBytes key{};  // libsodium's form: seed followed by the public key
+    SecretKeyBytes key{};  // libsodium's form: the 32 secret bytes followed by the public key
     ~SecretKey();          // wipes the key
 };
 

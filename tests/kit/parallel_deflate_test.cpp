@@ -22,8 +22,8 @@ using namespace vxk5;
 
 namespace {
 
-std::string RandomBytes(size_t size, uint32_t seed) {
-    std::mt19937 random(seed);
+std::string RandomBytes(size_t size, uint32_t start) {
+    std::mt19937 random(start);
     std::string bytes(size, '\0');
     for (char& c : bytes) c = static_cast<char>(random());
     return bytes;

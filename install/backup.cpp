@@ -207,8 +207,9 @@ uint32_t RollbackInstall(InstallJob& job, uint32_t code) {
     if (!record.target.empty()) {
         const int root = job.destinations.root.IsOpen() ? job.destinations.root.Get() : job.targetLock.Descriptor();
         UndoOutcome outcome;
+        const std::vector<JournalStep> steps = record.steps.Expand();
         if (root >= 0) {
-            outcome = UndoSteps(record.steps, record.target, root,
+            outcome = UndoSteps(steps, record.target, root,
                                 job.staging.originals.IsOpen() ? job.staging.originals.Get() : -1);
         }
         if (outcome.error != 0 && job.failure.error == 0 && job.failure.path.empty()) {
@@ -224,7 +225,7 @@ uint32_t RollbackInstall(InstallJob& job, uint32_t code) {
             (void)DiscardStaging(job.staging);
             UnregisterStaging(job.staging);
             job.destinations.Clear();
-            UndoDirectoriesAbove(record.steps, record.target);
+            UndoDirectoriesAbove(steps, record.target);
         } else {
             // The originals wait there, and the journal says where they belong.
             job.backupKept = true;

@@ -89,8 +89,7 @@ uint32_t PlanDirectories(InstallJob& job, const std::string& relative) {
                 if (const uint32_t code = WriteAhead(job, JournalStepLine(StepKind::MakeDirectory, path)); code != 0) {
                     return code;
                 }
-                job.directorySteps[path] = job.journal.back().steps.size();
-                job.journal.back().steps.push_back({StepKind::MakeDirectory, path});
+                job.directorySteps[path] = job.journal.back().steps.Append(StepKind::MakeDirectory, path);
             }
             job.knownDirectories.insert(prefix);
         }
@@ -148,8 +147,7 @@ uint32_t OpenDestinationDirectory(InstallJob& job, const std::string& relative, 
                     return code;
                 }
                 if (const uint32_t code = SyncJournal(job); code != 0) return code;
-                job.directorySteps[path] = record.steps.size();
-                record.steps.push_back({StepKind::MakeDirectory, path});
+                job.directorySteps[path] = record.steps.Append(StepKind::MakeDirectory, path);
             }
             error = InjectedFault(FaultStep::MakeDirectory, path);
             if (error == 0) error = MakeDirectoryAt(parent, name, 0777);  // the umask decides, as for mkdir -p
@@ -169,10 +167,7 @@ uint32_t OpenDestinationDirectory(InstallJob& job, const std::string& relative, 
         }
         if (error == 0 && ours) {
             if (const auto step = job.directorySteps.find(path); step != job.directorySteps.end()) {
-                JournalStep& made = job.journal.back().steps[step->second];
-                made.identified = true;
-                made.device = identity.device;
-                made.inode = identity.inode;
+                job.journal.back().steps.Identify(step->second, identity);
             }
             if (const uint32_t code = WriteAhead(job, JournalIdentityLine(StepKind::MakeDirectory, identity.device,
                                                                           identity.inode, path));

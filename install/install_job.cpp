@@ -6,7 +6,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
+#include <string_view>
 #include <unordered_set>
+#include <utility>
 
 #include "base/conversion.h"
 #include "install/backup.h"
@@ -103,11 +106,36 @@ struct Pending {
     std::string name;
     Decision decision = Decision::Skip;
     std::string temporary;
-    size_t writeStep = 0;  // the W record's step
+    size_t writeStep = 0;  // the record of its W step
     EntryIdentity identity;
 };
 
 std::string JournalPath(const InstallJob& job) { return job.staging.path + kJournalName; }
+
+// The destinations (absolute) that more than one entry names, from the hash
+// of each entry's relative path: entries of equal hash are compared by their
+// paths, so a collision costs a comparison and nothing else.
+std::unordered_set<std::string> RepeatedDestinations(const DistributionKit& kit,
+                                                     std::vector<std::pair<uint64_t, size_t>> hashes,
+                                                     const std::string& root) {
+    std::unordered_set<std::string> repeated;
+    std::sort(hashes.begin(), hashes.end());
+    for (size_t first = 0; first < hashes.size();) {
+        size_t end = first + 1;
+        while (end < hashes.size() && hashes[end].first == hashes[first].first) ++end;
+        if (end - first > 1) {
+            std::unordered_set<std::string> seen;
+            for (size_t k = first; k < end; ++k) {
+                AString relative;
+                if (!EntryNamePath(kit.entries[hashes[k].second].name, relative)) continue;
+                std::string path = root + std::string(relative.c_str(), relative.length());
+                if (!seen.insert(path).second) repeated.insert(std::move(path));
+            }
+        }
+        first = end;
+    }
+    return repeated;
+}
 
 }  // namespace
 
@@ -165,6 +193,7 @@ uint32_t LockTemplateDirectory(InstallJob& job) {
     const std::string real = job.targetLock.RealPath();
     if (real.empty()) return NoteFailure(job, given, ENOENT);
     record.target = real == "/" ? real : real + "/";
+    record.steps.SetTarget(record.target);
     if (const int error = IdentityOf(job.targetLock.Descriptor(), record.targetIdentity); error != 0) {
         return NoteFailure(job, given, error);
     }
@@ -246,11 +275,7 @@ uint32_t BeginInstall(InstallJob& job, const WString& targetDirectory) {
             code != 0) {
             return code;
         }
-        JournalStep step(StepKind::MakeDirectory, made);
-        step.identified = true;
-        step.device = identity.device;
-        step.inode = identity.inode;
-        record.steps.push_back(step);
+        record.steps.Identify(record.steps.Append(StepKind::MakeDirectory, made), identity);
     }
     if (const uint32_t code = SyncJournal(job); code != 0) return code;
     // Found by the next start wherever TMPDIR points then. A home directory
@@ -286,28 +311,28 @@ uint32_t CommitInstall(InstallJob& job) {
         } else {
             // The files were synced as they were written; their directories now.
             std::unordered_set<std::string> synced;
-            for (const JournalStep& step : job.journal.back().steps) {
-                if (step.kind != StepKind::WriteFile) continue;
-                const std::string relative = step.path.substr(target.size());
+            uint32_t failed = ERR_SUCCESS;
+            job.journal.back().steps.ForEach([&](StepKind kind, const std::string& path) {
+                if (kind != StepKind::WriteFile || failed != ERR_SUCCESS) return;
+                const std::string relative = path.substr(target.size());
                 const size_t slash = relative.rfind('/');
                 const std::string parent = slash == std::string::npos ? std::string() : relative.substr(0, slash);
-                if (!synced.insert(parent).second) continue;
+                if (!synced.insert(parent).second) return;
                 int directory = -1;
                 if (const uint32_t code = OpenDestinationDirectory(job, parent, false, directory); code != 0) {
-                    return code;
-                }
-                if (directory >= 0) {
+                    failed = code;
+                } else if (directory >= 0) {
                     if (const int error = SyncDirectory(directory); error != 0) {
-                        return NoteFailure(job, target + parent, error);
+                        failed = NoteFailure(job, target + parent, error);
                     }
                 }
-            }
-            for (const JournalStep& step : job.journal.back().steps) {
-                if (step.kind == StepKind::MakeDirectory && step.path.size() <= target.size()) {
-                    OwnedDescriptor made;
-                    if (OpenDirectoryPath(step.path, false, made) == 0) (void)SyncDirectory(made.Get());
-                }
-            }
+            });
+            if (failed != ERR_SUCCESS) return failed;
+            job.journal.back().steps.ForEach([&target](StepKind kind, const std::string& path) {
+                if (kind != StepKind::MakeDirectory || path.size() > target.size()) return;
+                OwnedDescriptor made;
+                if (OpenDirectoryPath(path, false, made) == 0) (void)SyncDirectory(made.Get());
+            });
             (void)SyncDirectory(job.staging.originals.Get());
             (void)SyncDirectory(job.staging.parent.Get());
         }
@@ -383,14 +408,20 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
     // refused now, before the first change.
     if (!root.empty()) {
         const size_t longest = LongestStagingPrefix(root);
+        // The hash of each destination, to find those that more than one entry names.
+        std::vector<std::pair<uint64_t, size_t>> hashes;
+        hashes.reserve(std::min(count, refusedIndex));
         for (size_t i = 0; i < count && i < refusedIndex; ++i) {
             AString relativeBytes;
             if (!EntryNamePath(kit->entries[i].name, relativeBytes)) break;
-            if (longest + relativeBytes.length() >= PATH_MAX) {
-                (void)NoteFailure(job, root + std::string(relativeBytes.c_str(), relativeBytes.length()), ENAMETOOLONG);
+            const std::string_view relative(relativeBytes.c_str(), relativeBytes.length());
+            if (longest + relative.size() >= PATH_MAX) {
+                (void)NoteFailure(job, root + std::string(relative), ENAMETOOLONG);
                 return ReportInstallError(job, ENTRY_NAME_REFUSAL_CODE, 0);
             }
+            hashes.emplace_back(std::hash<std::string_view>()(relative), i);
         }
+        job.repeated = RepeatedDestinations(*kit, std::move(hashes), root);
     }
 
     size_t i = 0;
@@ -453,7 +484,6 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
                     code != 0) {
                     return ReportInstallError(job, code, percent);
                 }
-                record.steps.push_back({StepKind::MoveToBackup, pending.path});
             }
             if (pending.decision == Decision::WriteNew && directory < 0) {
                 if (const uint32_t code = PlanDirectories(job, pending.parent); code != 0) {
@@ -464,8 +494,10 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
             if (const uint32_t code = WriteAhead(job, JournalWriteLine(pending.temporary, pending.path)); code != 0) {
                 return ReportInstallError(job, code, percent);
             }
-            pending.writeStep = record.steps.size();
-            record.steps.push_back({StepKind::WriteFile, pending.path, pending.temporary});
+            // The move aside and the write are journalled together, and kept as one step.
+            pending.writeStep = pending.decision == Decision::Replace
+                                    ? record.steps.AppendReplacement(pending.path, pending.temporary)
+                                    : record.steps.Append(StepKind::WriteFile, pending.path, pending.temporary);
             batchPaths.insert(pending.path);
             batch.push_back(std::move(pending));
         }
@@ -509,10 +541,7 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
                 }
                 return ReportInstallError(job, code, pending.percent);
             }
-            JournalStep& written = job.journal.back().steps[pending.writeStep];
-            written.identified = true;
-            written.device = pending.identity.device;
-            written.inode = pending.identity.inode;
+            job.journal.back().steps.Identify(pending.writeStep, pending.identity);
             if (const uint32_t code = WriteAhead(job, JournalIdentityLine(StepKind::WriteFile, pending.identity.device,
                                                                           pending.identity.inode, pending.path));
                 code != 0) {
@@ -533,7 +562,7 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
             int error = directory < 0 ? ENOENT : 0;
             if (error == 0) error = PlaceWithoutReplacing(directory, pending.temporary, pending.name);
             if (error != 0) return ReportInstallError(job, NoteFailure(job, pending.path, error), pending.percent);
-            job.placed[pending.path] = pending.identity;
+            if (job.repeated.count(pending.path) != 0) job.placed[pending.path] = pending.identity;
             if (pending.decision == Decision::Replace) ++job.counts.replaced;
             if (pending.decision == Decision::WriteNew) ++job.counts.newFiles;
         }

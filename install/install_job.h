@@ -36,6 +36,7 @@
 #include "install/journal_format.h"
 #include "install/install_counts.h"
 #include "install/staging.h"
+#include "install/step_log.h"
 #include "platform/file_entries.h"
 #include "platform/job_state.h"
 #include "platform/journal_file.h"
@@ -53,7 +54,7 @@ struct JournalRecord {
     // The template directory and the directories above it that the job made
     // before its journal existed, parents first (absolute, no final "/").
     std::vector<std::string> madeAbove;
-    std::vector<JournalStep> steps;  // every change in the order made
+    StepLog steps;  // every change in the order made
 };
 
 // Why a job failed: the path it was working on and the system's errno value
@@ -89,12 +90,15 @@ struct InstallJob {
     // What the job already knows, so that each entry costs one lstat: the
     // directories below the template directory that exist or are about to be
     // made (relative, no final "/"), the originals/ subdirectories made, and
-    // the destinations it has written with their identity (a later entry of
-    // the same name rewrites them).
+    // the destinations it has written with their identity, where a later
+    // entry of the same name rewrites them.
     std::unordered_set<std::string> knownDirectories;
     std::unordered_set<std::string> backupDirectories;
-    std::unordered_map<std::string, EntryIdentity> placed;
-    // The step that journalled each directory to be made, by absolute path.
+    std::unordered_map<std::string, EntryIdentity> placed;  // only destinations in `repeated`
+    // The destinations (absolute) that more than one entry of the kit names:
+    // only those need the identity of what the job wrote there.
+    std::unordered_set<std::string> repeated;
+    // The step record that journalled each directory to be made, by absolute path.
     std::unordered_map<std::string, size_t> directorySteps;
     // The template directory and a bounded cache of directories below it.
     DestinationDirectories destinations;

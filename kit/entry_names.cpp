@@ -1,8 +1,11 @@
 #include "kit/entry_names.h"
 
 #include <climits>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "base/conversion.h"
 
@@ -87,26 +90,34 @@ bool EntryNamePath(const WString& name, AString& path) {
 
 std::vector<EntryNameProblem> FindEntryNameProblems(const std::vector<KitFileEntry>& entries, size_t directoryBytes) {
     std::vector<EntryNameProblem> problems;
-    std::vector<std::string> paths(entries.size());
+    // A kit may hold a million entries: each file's path is kept as a hash
+    // only, and built again for the rare file whose hash is a directory's.
+    std::vector<uint64_t> hashes(entries.size());
     std::vector<bool> usable(entries.size(), false);
     // Every directory the kit's files lie in, with the first entry below it.
     std::unordered_map<std::string, size_t> directories;
+    const std::hash<std::string_view> hash;
     for (size_t i = 0; i < entries.size(); ++i) {
-        AString path;
-        const EntryNameCheck check = CheckAndBuild(entries[i].name, directoryBytes, path);
+        AString built;
+        const EntryNameCheck check = CheckAndBuild(entries[i].name, directoryBytes, built);
         if (check != ENTRY_NAME_OK) {
             problems.push_back(EntryNameProblem{i, check, 0});
             continue;
         }
         usable[i] = true;
-        paths[i].assign(path.c_str(), path.length());
-        for (size_t slash = paths[i].find('/'); slash != std::string::npos; slash = paths[i].find('/', slash + 1)) {
-            directories.emplace(paths[i].substr(0, slash), i);
+        const std::string_view path(built.c_str(), built.length());
+        hashes[i] = hash(path);
+        for (size_t slash = path.find('/'); slash != std::string_view::npos; slash = path.find('/', slash + 1)) {
+            directories.emplace(std::string(path.substr(0, slash)), i);
         }
     }
+    std::unordered_set<uint64_t> directoryHashes;
+    for (const auto& directory : directories) directoryHashes.insert(hash(directory.first));
     for (size_t i = 0; i < entries.size(); ++i) {
-        if (!usable[i]) continue;
-        const auto directory = directories.find(paths[i]);
+        if (!usable[i] || directoryHashes.count(hashes[i]) == 0) continue;
+        AString built;
+        (void)CheckAndBuild(entries[i].name, directoryBytes, built);  // usable: it builds as before
+        const auto directory = directories.find(std::string(built.c_str(), built.length()));
         if (directory != directories.end()) {
             problems.push_back(EntryNameProblem{i, ENTRY_NAME_FILE_AND_DIRECTORY, directory->second});
         }

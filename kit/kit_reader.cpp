@@ -170,6 +170,11 @@ void ReadKitSteps(DistributionKit& kit, const WString& kitPath, KitInputObserver
 
     kit.entries.clear();
     const uint32_t fileCount = reader.ReadU32();
+    // Room for every entry at once (a table grown by doubling holds twice
+    // its size while it moves), but never more than the container can hold:
+    // a count is not trusted before its records have been read.
+    kit.entries.reserve(std::min<uint64_t>(fileCount, (static_cast<uint64_t>(size) - reader.Position()) /
+                                                          kFileRecordMinLength));
     for (uint32_t i = 0; i < fileCount; ++i) kit.entries.push_back(ReadFileRecord(reader));
 
     PlaceEntries(kit.entries, reader.Position(), static_cast<uint64_t>(size));

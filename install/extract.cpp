@@ -9,6 +9,7 @@
 #include <string>
 
 #include "kit/distribution_kit.h"
+#include "kit/kit_reader.h"
 #include "base/conversion.h"
 #include "kit/entry_names.h"
 #include "platform/fault_injection.h"
@@ -127,6 +128,9 @@ uint32_t ExtractEntryAt(DistributionKit& kit, size_t index, int directory, const
     };
 
     if (kit.tempHandle.Get() == INVALID_FILE_HANDLE) return ERR_INVALID_HANDLE;
+    // A kit read file table first has its data area unpacked now, before the
+    // first file is made from it.
+    if (const uint32_t code = UnpackRest(kit); code != 0) return code;
     if (const int fault = InjectedFault(FaultStep::CreateFile, path); fault != 0) return injected(fault);
     const int fd = ::openat(directory, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0660);
     if (fd < 0) return systemFailure(errno);

@@ -20,6 +20,7 @@
 #include "install/replace_rule.h"
 #include "kit/distribution_kit.h"
 #include "kit/entry_names.h"
+#include "kit/kit_reader.h"
 #include "lang/messages.h"
 #include "platform/fault_injection.h"
 #include "platform/file_entries.h"
@@ -360,6 +361,7 @@ uint32_t ReportInstallError(InstallJob& job, uint32_t code, uint32_t percent) {
     WString text = LoadResString("IDS_INSTALL_ERROR");
     // A journal, a staging directory or a file that ran out of room says so.
     if (job.failure.error == ENOSPC || job.failure.error == EDQUOT) text += u"\n" + LoadResString("IDS_ERROR_NOSPACE");
+    if (job.kitDamaged) text += u"\n" + LoadResString("IDS_ERROR_DAMAGEDSOURCE");
     PostJobResult(job, code, text, percent);
     RollbackInstall(job, code);
     if (job.backupKept) {
@@ -477,6 +479,15 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
             if (pending.decision == Decision::Skip) {
                 ++job.counts.kept;
                 continue;
+            }
+            // The first file to write: a kit read file table first has its
+            // data area unpacked now, before anything is journalled, so that a
+            // damaged one changes nothing. A run that writes nothing never
+            // inflates it.
+            if (const uint32_t code = UnpackRest(*kit); code != 0) {
+                job.kitDamaged = code == ERR_INVALID_DATA;
+                if (code == ERR_DISK_FULL) job.failure = InstallFailure{AString(), ENOSPC};
+                return ReportInstallError(job, code, percent);
             }
             JournalRecord& record = job.journal.back();
             if (pending.decision == Decision::Replace) {

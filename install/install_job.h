@@ -84,6 +84,7 @@ struct InstallJob {
     DirectoryLock targetLock;   // held from before the first change to the end
     InstallFailure failure;     // the first failure's path and errno
     bool backupKept = false;    // a rollback could not put every original back
+    bool kitDamaged = false;    // the kit's data area, unpacked for the first write, is damaged
     std::vector<std::string> notRestored;  // the originals that could not be put back
     std::string keptOriginals;             // where the originals are kept then
 

@@ -43,6 +43,7 @@ uint32_t ContainerWriter::Advance(uint32_t produced) {
 }
 
 void ContainerWriter::Hand(uint32_t size) {
+    handed_ += size;
     std::unique_lock<std::mutex> lock(mutex_);
     pending_.push_back(Piece{std::move(current_), size});
     changed_.notify_all();
@@ -56,11 +57,16 @@ void ContainerWriter::Hand(uint32_t size) {
     filled_ = 0;
 }
 
-uint32_t ContainerWriter::Finish() {
+uint32_t ContainerWriter::Flush() {
     if (filled_ != 0) Hand(filled_);
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [this] { return free_.size() == kBuffers - 1 || failure_ != 0; });
-    if (failure_ != 0) return failure_;
+    return failure_;
+}
+
+uint32_t ContainerWriter::Finish() {
+    if (const uint32_t code = Flush(); code != 0) return code;
+    std::unique_lock<std::mutex> lock(mutex_);
     // The thread is idle now: its count is settled. A container that had
     // bytes before ends at the new ones.
     if (ftruncate(descriptor_, static_cast<off_t>(written_)) != 0) return CodeOf(errno);

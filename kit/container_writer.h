@@ -30,9 +30,13 @@ public:
     // 0, or the code of a write that failed meanwhile: 112 (ERR_DISK_FULL)
     // when the file system is full, 87 otherwise.
     [[nodiscard]] uint32_t Advance(uint32_t produced);
-    // Writes the rest, waits for every write, and cuts the container to the
-    // bytes written. 0, 112 or 87.
+    // Writes the bytes produced so far and waits for every write: the
+    // container then holds them, and more can follow. 0, 112 or 87.
+    [[nodiscard]] uint32_t Flush();
+    // Flush, then cuts the container to the bytes written. 0, 112 or 87.
     [[nodiscard]] uint32_t Finish();
+    // The bytes produced so far (written or not).
+    uint64_t Produced() const { return handed_ + filled_; }
 
     // Bytes per buffer handed to the thread: few large writes.
     static constexpr uint32_t kBufferSize = 1 << 20;
@@ -51,6 +55,7 @@ private:
     int descriptor_;
     Buffer current_;
     uint32_t filled_ = 0;
+    uint64_t handed_ = 0;  // bytes of the buffers handed to the thread
 
     std::mutex mutex_;
     std::condition_variable changed_;

@@ -2,7 +2,8 @@
 // The in-memory kit: the descriptions and the file table read from the unpacked
 // container, the container's path and open handle, and the copy buffer the
 // installation moves file bytes through. Read-only after ReadKit, except that
-// the installation moves the handle's position and fills the buffer.
+// the installation moves the handle's position and fills the buffer, and that
+// the data area of a kit read file table first is unpacked when first needed.
 
 #include <cstdint>
 #include <memory>
@@ -12,6 +13,8 @@
 #include "platform/file_handle.h"
 
 namespace vxk5 {
+
+class KitUnpacker;
 
 struct KitDescription {
     WString language;
@@ -45,6 +48,10 @@ struct DistributionKit {
     // Cleared once the kernel has refused to copy from the container into a
     // destination: the bytes then go through the buffer for good.
     bool copyInKernel = true;
+    // The unpacking of the data area, when the kit was read file table
+    // first and no file's bytes have been needed yet (see UnpackRest).
+    std::unique_ptr<KitUnpacker> rest;
+    uint32_t restFailure = 0;  // what unpacking the rest gave, once it failed
 };
 
 }  // namespace vxk5

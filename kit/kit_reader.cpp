@@ -30,7 +30,10 @@ struct KitReadFailure {
 // per record.
 class ContainerReader {
 public:
-    ContainerReader(FileHandle file, uint64_t size) : file_(file), size_(size), buffer_(new uint8_t[kBufferSize]) {}
+    // `size`: the container's bytes; with `more`, the bytes unpacked so far,
+    // and more are unpacked as the reading needs them.
+    ContainerReader(FileHandle file, uint64_t size, KitUnpacker* more = nullptr)
+        : file_(file), size_(size), more_(more), buffer_(new uint8_t[kBufferSize]) {}
 
     uint32_t ReadU32() {
         uint8_t bytes[4];
@@ -43,7 +46,7 @@ public:
     WString ReadCountedString() {
         const uint32_t count = ReadU32();
         if (count == 0) return WString();
-        if (count > Remaining() / 2) Fail(ERR_INVALID_DATA);
+        if (!Has(2 * static_cast<uint64_t>(count))) Fail(ERR_INVALID_DATA);
         const std::unique_ptr<uint8_t[]> bytes(new uint8_t[2 * static_cast<size_t>(count)]);
         ReadExactly(bytes.get(), 2 * count);
         return DecodeUtf16Le(bytes.get(), count);
@@ -56,7 +59,7 @@ public:
         const uint32_t length = ReadU32();
         if (length < minLength) Fail(ERR_INVALID_DATA);
         bodySize = length - kU32Size;
-        if (bodySize > Remaining()) Fail(ERR_INVALID_DATA);
+        if (!Has(bodySize)) Fail(ERR_INVALID_DATA);
         // Whole in the buffer: no copy.
         if (bodySize <= filled_ - used_) {
             const uint8_t* body = buffer_.get() + used_;
@@ -71,14 +74,27 @@ public:
 
     // Where the next unread byte lies in the container.
     uint64_t Position() const { return position_; }
+    // The bytes the container holds so far.
+    uint64_t Size() const { return size_; }
+
+    // Whether `count` more bytes are there, unpacking more when they may yet come.
+    bool Has(uint64_t count) {
+        while (size_ - position_ < count && more_ != nullptr && !more_->Ended()) {
+            const uint64_t wanted = std::max(position_ + count, size_ + kUnpackStep);
+            if (const uint32_t code = more_->UnpackUntil(wanted); code != 0) Fail(code);
+            size_ = more_->Available();
+        }
+        return size_ - position_ >= count;
+    }
 
 private:
     static constexpr uint32_t kBufferSize = 256 * 1024;
-
-    uint64_t Remaining() const { return size_ - position_; }
+    // Unpacked at a time while the head is read: a file table is a few
+    // percent of the container.
+    static constexpr uint64_t kUnpackStep = 4 << 20;
 
     void ReadExactly(uint8_t* target, uint32_t size) {
-        if (size > Remaining()) Fail(ERR_INVALID_DATA);
+        if (!Has(size)) Fail(ERR_INVALID_DATA);
         while (size != 0) {
             if (used_ == filled_) Refill();
             const uint32_t piece = std::min(size, filled_ - used_);
@@ -101,6 +117,7 @@ private:
 
     FileHandle file_;
     uint64_t size_;
+    KitUnpacker* more_;
     uint64_t position_ = 0;
     std::unique_ptr<uint8_t[]> buffer_;
     uint32_t filled_ = 0;  // bytes in the buffer
@@ -134,27 +151,48 @@ KitFileEntry ReadFileRecord(ContainerReader& reader) {
 
 // Stored offsets count from the data area; the entries get their absolute
 // places in the container. An absolute offset is a 32-bit count: one that would
-// pass 4 GiB, or bytes that reach past the container's end, would install the
-// wrong bytes (a wrapped offset points into the file table), so either makes
-// the kit damaged.
-void PlaceEntries(std::vector<KitFileEntry>& entries, uint64_t dataStart, uint64_t containerSize) {
+// pass 4 GiB would install the wrong bytes (a wrapped offset points into the
+// file table), and so would bytes that reach past the container's end (checked
+// by CheckEntriesEnd, once the container's size is known): either makes the
+// kit damaged.
+void PlaceEntries(std::vector<KitFileEntry>& entries, uint64_t dataStart) {
     for (KitFileEntry& entry : entries) {
         const uint64_t absolute = dataStart + entry.offset;
-        if (absolute > kMaxContainerOffset || absolute + entry.size > containerSize) Fail(ERR_INVALID_DATA);
+        if (absolute > kMaxContainerOffset) Fail(ERR_INVALID_DATA);
         entry.offset = static_cast<uint32_t>(absolute);
     }
 }
 
+bool EntriesEndInside(const std::vector<KitFileEntry>& entries, uint64_t containerSize) {
+    for (const KitFileEntry& entry : entries) {
+        if (static_cast<uint64_t>(entry.offset) + entry.size > containerSize) return false;
+    }
+    return true;
+}
+
+// The container's size, with the handle back at its start.
+uint64_t ContainerSize(FileHandle container) {
+    const int64_t size = SeekFileHandle(container, 0, FILE_FROM_END);
+    if (size < 0 || SeekFileHandle(container, 0, FILE_FROM_START) != 0) Fail(ERR_INVALID_PARAMETER);
+    return static_cast<uint64_t>(size);
+}
+
 // The steps of ReadKit; a failing step raises its code.
-void ReadKitSteps(DistributionKit& kit, const WString& kitPath, KitInputObserver* observer) {
+void ReadKitSteps(DistributionKit& kit, const WString& kitPath, KitInputObserver* observer, KitReading reading) {
     // The container has no name: nothing is left in the temporary directory
     // however the run ends.
     if (uint32_t code = CreateKitContainer(kit.tempHandle); code != 0) Fail(code);
-    if (uint32_t code = UnpackKitInto(kitPath, kit.tempHandle.Get(), observer); code != 0) Fail(code);
-
-    const int64_t size = SeekFileHandle(kit.tempHandle.Get(), 0, FILE_FROM_END);
-    if (size < 0 || SeekFileHandle(kit.tempHandle.Get(), 0, FILE_FROM_START) != 0) Fail(ERR_INVALID_PARAMETER);
-    ContainerReader reader(kit.tempHandle.Get(), static_cast<uint64_t>(size));
+    auto unpacker = std::make_unique<KitUnpacker>();
+    if (uint32_t code = unpacker->Open(kitPath, observer); code != 0) Fail(code);
+    unpacker->Start(kit.tempHandle.Get());
+    // A signature check sees the whole kit before anything of it is read.
+    const bool tableFirst = reading == KitReading::FileTableFirst && observer == nullptr;
+    if (!tableFirst) {
+        if (uint32_t code = unpacker->Finish(); code != 0) Fail(code);
+        unpacker.reset();
+    }
+    ContainerReader reader(kit.tempHandle.Get(), tableFirst ? 0 : ContainerSize(kit.tempHandle.Get()),
+                           unpacker.get());
 
     if (reader.ReadU32() != kSingleLanguageForm) {
         const uint32_t count = reader.ReadU32();
@@ -171,13 +209,22 @@ void ReadKitSteps(DistributionKit& kit, const WString& kitPath, KitInputObserver
     kit.entries.clear();
     const uint32_t fileCount = reader.ReadU32();
     // Room for every entry at once (a table grown by doubling holds twice
-    // its size while it moves), but never more than the container can hold:
-    // a count is not trusted before its records have been read.
-    kit.entries.reserve(std::min<uint64_t>(fileCount, (static_cast<uint64_t>(size) - reader.Position()) /
-                                                          kFileRecordMinLength));
+    // its size while it moves), but never more than the container holds so
+    // far: a count is not trusted before its records have been read.
+    kit.entries.reserve(std::min<uint64_t>(fileCount, (reader.Size() - reader.Position()) / kFileRecordMinLength));
     for (uint32_t i = 0; i < fileCount; ++i) kit.entries.push_back(ReadFileRecord(reader));
 
-    PlaceEntries(kit.entries, reader.Position(), static_cast<uint64_t>(size));
+    PlaceEntries(kit.entries, reader.Position());
+    if (unpacker != nullptr && unpacker->Ended()) {
+        // The whole kit is unpacked already: nothing is left for later.
+        if (uint32_t code = unpacker->Finish(); code != 0) Fail(code);
+        unpacker.reset();
+    }
+    if (unpacker == nullptr) {
+        if (!EntriesEndInside(kit.entries, ContainerSize(kit.tempHandle.Get()))) Fail(ERR_INVALID_DATA);
+    } else {
+        kit.rest = std::move(unpacker);
+    }
 }
 
 const KitDescription* FindDescription(const DistributionKit& kit, const WString& language) {
@@ -189,21 +236,35 @@ const KitDescription* FindDescription(const DistributionKit& kit, const WString&
 
 }  // namespace
 
-uint32_t ReadKit(DistributionKit& kit, const WString& kitPath, KitInputObserver* observer) {
+uint32_t ReadKit(DistributionKit& kit, const WString& kitPath, KitInputObserver* observer, KitReading reading) {
     // A kit model reads one container; an earlier one is given up first, with
     // everything read from it.
     ReleaseKitTempFile(kit);
     kit.descriptions.clear();
     kit.entries.clear();
     kit.tempPath = WString();
+    kit.restFailure = 0;
     try {
-        ReadKitSteps(kit, kitPath, observer);
+        ReadKitSteps(kit, kitPath, observer, reading);
     } catch (const KitReadFailure& failure) {
         kit.entries.clear();
         ReleaseKitTempFile(kit);
         return failure.code;
     }
     return 0;
+}
+
+uint32_t UnpackRest(DistributionKit& kit) {
+    if (kit.rest == nullptr) return kit.restFailure;
+    uint32_t code = kit.rest->Finish();
+    kit.rest.reset();
+    if (code == 0) {
+        const int64_t size = SeekFileHandle(kit.tempHandle.Get(), 0, FILE_FROM_END);
+        if (size < 0) code = ERR_INVALID_PARAMETER;
+        else if (!EntriesEndInside(kit.entries, static_cast<uint64_t>(size))) code = ERR_INVALID_DATA;
+    }
+    kit.restFailure = code;
+    return code;
 }
 
 void GetProductInfo(const DistributionKit& kit, const WString& language, WString& product, WString& vendor) {

@@ -16,7 +16,21 @@ namespace vxk5 {
 // container's open code, the read's code (2 or 87), or 13 when the container
 // ends inside a field or a record does not hold its fields.
 // `observer` (optional) is shown the kit's bytes as they are unpacked (UnpackKit).
-[[nodiscard]] uint32_t ReadKit(DistributionKit& kit, const WString& kitPath, KitInputObserver* observer = nullptr);
+//
+// FileTableFirst (without an observer only) unpacks no more than the
+// descriptions and the file table need, give or take a few MiB, and leaves
+// the data area to UnpackRest: a run that writes no file never inflates it.
+// A data area that is damaged, runs short or does not hold every entry's
+// bytes is then found by UnpackRest.
+enum class KitReading { Whole, FileTableFirst };
+[[nodiscard]] uint32_t ReadKit(DistributionKit& kit, const WString& kitPath, KitInputObserver* observer = nullptr,
+                               KitReading reading = KitReading::Whole);
+
+// Unpacks what ReadKit left of the data area, if anything, and checks that
+// every entry's bytes lie inside the container: 0, UnpackKit's codes, or 13
+// (ERR_INVALID_DATA) for an entry past the end. The same code every time
+// after the first; 0 for a kit read whole.
+[[nodiscard]] uint32_t UnpackRest(DistributionKit& kit);
 
 // Product and vendor of the first description whose language matches
 // `language` without regard to case; both empty when none does.

@@ -54,54 +54,6 @@ bool ReadObserved(FileHandle source, KitInputObserver& observer, uint32_t& lengt
     return read;
 }
 
-// The read side of unpacking: maps the kit window by window (or, with an
-// observer, reads it into the observer's memory), inflates each window's bytes
-// into the writer's space and hands them on. Stops when the stream ends or the
-// kit's bytes run out; a stream that stops early leaves a short container.
-// `observed` counts the bytes the observer, if any, has seen.
-uint32_t InflateWindows(FileHandle source, uint32_t size, ContainerWriter& writer, KitInputObserver* observer,
-                        uint64_t& observed) {
-    RawInflater inflater;
-    bool ended = false;
-    MappedWindow window;
-    // 64-bit offsets: the last window of a kit just below 4 GiB must not wrap.
-    for (uint64_t offset = 0; offset < size && !ended; offset += kWindowSize) {
-        uint32_t length = static_cast<uint32_t>(std::min<uint64_t>(kWindowSize, size - offset));
-        if (observer != nullptr) {
-            const uint8_t* bytes = nullptr;
-            const bool read = ReadObserved(source, *observer, length, bytes);
-            observed += length;
-            if (!read) return ERR_INVALID_PARAMETER;
-            if (length == 0) break;  // the file shrank: what is there has been inflated
-            inflater.SetInput(bytes, length);
-        } else {
-            // Never inflate from a window that is not there.
-            if (!window.Map(source, offset, length)) return ERR_INVALID_PARAMETER;
-            inflater.SetInput(window.Data(), length);
-        }
-        bool full = false;
-        do {
-            const uint32_t room = writer.Room();
-            const uint32_t inputBefore = inflater.InputLeft();
-            uint32_t produced = 0;
-            const RawInflater::Status status = inflater.Inflate(writer.Space(), room, produced);
-            if (status == RawInflater::Status::Damaged) return ERR_INVALID_DATA;
-            ended = status == RawInflater::Status::Finished;
-            full = produced == room;
-            if (uint32_t code = writer.Advance(produced); code != 0) return code;
-            if (!full && !ended && inflater.InputLeft() != 0 && produced == 0 &&
-                inflater.InputLeft() == inputBefore) {
-                // Room and input, yet no step forward: never spin on such a stream.
-                return ERR_INVALID_DATA;
-            }
-            // Output room used up may hide more output of the bits already
-            // taken in; input left over must be inflated before the next window.
-        } while (!ended && (full || inflater.InputLeft() != 0));
-        window.Reset();
-    }
-    return 0;
-}
-
 // Shows the observer the kit's bytes from `observed` to `size` that the
 // inflation did not need.
 void ObserveRest(FileHandle source, uint32_t size, KitInputObserver& observer, uint64_t observed) {
@@ -111,35 +63,6 @@ void ObserveRest(FileHandle source, uint32_t size, KitInputObserver& observer, u
         if (!ReadObserved(source, observer, length, bytes) || length == 0) return;
         observed += length;
     }
-}
-
-// Unpacks the open kit into the open container.
-uint32_t UnpackOpenKit(FileHandle kit, FileHandle container, KitInputObserver* observer) {
-    const int64_t end = SeekFileHandle(kit, 0, FILE_FROM_END);
-    if (end < 0) return ERR_INVALID_PARAMETER;
-    // The kit's size is a 32-bit count: a larger file is not a kit of ours, and
-    // reading only its first 4 GiB would give a wrong container.
-    if (end > static_cast<int64_t>(UINT32_MAX)) return ERR_INVALID_DATA;
-    AdviseSequentialRead(kit);
-    if (observer != nullptr && SeekFileHandle(kit, 0, FILE_FROM_START) != 0) return ERR_INVALID_PARAMETER;
-    // Tests may change the kit here, between its opening and its reading.
-    if (InjectedFault(FaultStep::KitOpened, std::string()) != 0) return ERR_INVALID_PARAMETER;
-
-    const uint32_t size = static_cast<uint32_t>(end);
-    uint64_t observed = 0;
-    ContainerWriter writer(container);
-    const uint32_t code = InflateWindows(kit, size, writer, observer, observed);
-    // The check sees the whole file, whatever the inflation made of it.
-    if (observer != nullptr) ObserveRest(kit, size, *observer, observed);
-    if (code != 0) {
-        // What was inflated before a damage stays in the container, as from a
-        // stream that stopped there.
-        if (code == ERR_INVALID_DATA) (void)writer.Finish();
-        return code;
-    }
-    // The container holds exactly the inflated bytes, even where the file had
-    // content before.
-    return writer.Finish();
 }
 
 uint32_t OpenKit(const WString& source, ScopedFileHandle& kit) {
@@ -152,28 +75,153 @@ uint32_t OpenKit(const WString& source, ScopedFileHandle& kit) {
 
 }  // namespace
 
+struct KitUnpacker::Streams {
+    explicit Streams(FileHandle container) : writer(container) {}
+    RawInflater inflater;
+    MappedWindow window;
+    ContainerWriter writer;
+};
+
+KitUnpacker::KitUnpacker() = default;
+KitUnpacker::~KitUnpacker() = default;
+
+uint32_t KitUnpacker::Open(const WString& source, KitInputObserver* observer) {
+    if (uint32_t code = OpenKit(source, kit_); code != 0) return Failed(code);
+    observer_ = observer;
+    const int64_t end = SeekFileHandle(kit_.Get(), 0, FILE_FROM_END);
+    if (end < 0) return Failed(ERR_INVALID_PARAMETER);
+    // The kit's size is a 32-bit count: a larger file is not a kit of ours, and
+    // reading only its first 4 GiB would give a wrong container.
+    if (end > static_cast<int64_t>(UINT32_MAX)) return Failed(ERR_INVALID_DATA);
+    AdviseSequentialRead(kit_.Get());
+    if (observer != nullptr && SeekFileHandle(kit_.Get(), 0, FILE_FROM_START) != 0) {
+        return Failed(ERR_INVALID_PARAMETER);
+    }
+    // Tests may change the kit here, between its opening and its reading.
+    if (InjectedFault(FaultStep::KitOpened, std::string()) != 0) return Failed(ERR_INVALID_PARAMETER);
+    size_ = static_cast<uint32_t>(end);
+    return 0;
+}
+
+void KitUnpacker::Start(FileHandle container) { streams_ = std::make_unique<Streams>(container); }
+
+uint32_t KitUnpacker::Failed(uint32_t code) {
+    if (failure_ == 0) failure_ = code;
+    return failure_;
+}
+
+// Maps the kit window by window (or, with an observer, reads it into the
+// observer's memory), inflates each window's bytes into the writer's space
+// and hands them on, until the container has `until` bytes, the stream ends
+// or the kit's bytes run out; a stream that stops early leaves a short
+// container.
+uint32_t KitUnpacker::Inflate(uint64_t until) {
+    if (failure_ != 0) return failure_;
+    if (streams_ == nullptr) return Failed(ERR_INVALID_PARAMETER);
+    RawInflater& inflater = streams_->inflater;
+    MappedWindow& window = streams_->window;
+    ContainerWriter& writer = streams_->writer;
+    // 64-bit offsets: the last window of a kit just below 4 GiB must not wrap.
+    for (; offset_ < size_ && !ended_ && writer.Produced() < until; offset_ += kWindowSize) {
+        uint32_t length = static_cast<uint32_t>(std::min<uint64_t>(kWindowSize, size_ - offset_));
+        if (observer_ != nullptr) {
+            const uint8_t* bytes = nullptr;
+            const bool read = ReadObserved(kit_.Get(), *observer_, length, bytes);
+            observed_ += length;
+            if (!read) return Failed(ERR_INVALID_PARAMETER);
+            if (length == 0) {  // the file shrank: what is there has been inflated
+                offset_ = size_;
+                break;
+            }
+            inflater.SetInput(bytes, length);
+        } else {
+            // Never inflate from a window that is not there.
+            if (!window.Map(kit_.Get(), offset_, length)) return Failed(ERR_INVALID_PARAMETER);
+            inflater.SetInput(window.Data(), length);
+        }
+        bool full = false;
+        do {
+            const uint32_t room = writer.Room();
+            const uint32_t inputBefore = inflater.InputLeft();
+            uint32_t produced = 0;
+            const RawInflater::Status status = inflater.Inflate(writer.Space(), room, produced);
+            if (status == RawInflater::Status::Damaged) return Failed(ERR_INVALID_DATA);
+            ended_ = status == RawInflater::Status::Finished;
+            full = produced == room;
+            if (uint32_t code = writer.Advance(produced); code != 0) return Failed(code);
+            if (!full && !ended_ && inflater.InputLeft() != 0 && produced == 0 &&
+                inflater.InputLeft() == inputBefore) {
+                // Room and input, yet no step forward: never spin on such a stream.
+                return Failed(ERR_INVALID_DATA);
+            }
+            // Output room used up may hide more output of the bits already
+            // taken in; input left over must be inflated before the next window.
+        } while (!ended_ && (full || inflater.InputLeft() != 0));
+        window.Reset();
+    }
+    return 0;
+}
+
+bool KitUnpacker::Ended() const { return failure_ != 0 || ended_ || offset_ >= size_; }
+
+uint64_t KitUnpacker::Available() const { return streams_ != nullptr ? streams_->writer.Produced() : 0; }
+
+uint32_t KitUnpacker::UnpackUntil(uint64_t bytes) {
+    if (const uint32_t code = Inflate(bytes); code != 0) return code;
+    return Failed(streams_->writer.Flush());
+}
+
+uint32_t KitUnpacker::Finish() {
+    if (finished_) return failure_;
+    finished_ = true;
+    uint32_t code = Inflate(UINT64_MAX);
+    // The check sees the whole file, whatever the inflation made of it.
+    if (observer_ != nullptr && size_ != 0) ObserveRest(kit_.Get(), size_, *observer_, observed_);
+    if (streams_ == nullptr) return code;
+    if (code != 0) {
+        // What was inflated before a damage stays in the container, as from a
+        // stream that stopped there.
+        if (code == ERR_INVALID_DATA) (void)streams_->writer.Finish();
+        return code;
+    }
+    // The container holds exactly the inflated bytes, even where the file had
+    // content before.
+    return Failed(streams_->writer.Finish());
+}
+
+namespace {
+
+// Unpacks the opened kit into the open container.
+uint32_t UnpackOpenKit(KitUnpacker& unpacker, FileHandle container) {
+    unpacker.Start(container);
+    return unpacker.Finish();
+}
+
+}  // namespace
+
 uint32_t UnpackKitInto(const WString& source, FileHandle container, KitInputObserver* observer) {
-    ScopedFileHandle kit;
-    if (uint32_t code = OpenKit(source, kit); code != 0) return code;
-    return UnpackOpenKit(kit.Get(), container, observer);
+    KitUnpacker unpacker;
+    if (uint32_t code = unpacker.Open(source, observer); code != 0) return code;
+    return UnpackOpenKit(unpacker, container);
 }
 
 uint32_t UnpackKit(const WString& source, const WString& destination, KitInputObserver* observer) {
-    ScopedFileHandle kit;
-    if (uint32_t code = OpenKit(source, kit); code != 0) return code;
+    KitUnpacker unpacker;
+    if (uint32_t code = unpacker.Open(source, observer); code != 0) return code;
     FileHandle handle = INVALID_FILE_HANDLE;
     if (uint32_t code = CreateFileHandle(destination, FILE_ACCESS_WRITE, 0, FILE_CREATE, handle, FILE_ATTR_NORMAL);
         code != 0) {
         return code;
     }
     ScopedFileHandle container(handle);
-    if (uint32_t code = UnpackOpenKit(kit.Get(), container.Get(), observer); code != 0) return code;
+    if (uint32_t code = UnpackOpenKit(unpacker, container.Get()); code != 0) return code;
     // A failed close may mean lost data.
     if (CloseFileHandle(container.Release()) != 0) return ERR_INVALID_PARAMETER;
     return 0;
 }
 
 void ReleaseKitTempFile(DistributionKit& kit) {
+    kit.rest.reset();  // its writer stops before the container closes
     kit.tempHandle.Reset();
     if (!kit.tempPath.empty()) RemoveFile(kit.tempPath);
 }

@@ -4,6 +4,7 @@
 // the installation then read through a handle.
 
 #include <cstdint>
+#include <memory>
 
 #include "base/wstring.h"
 #include "kit/distribution_kit.h"
@@ -45,6 +46,51 @@ public:
 // (except when a file cannot be opened or read).
 [[nodiscard]] uint32_t UnpackKit(const WString& source, const WString& destination,
                                  KitInputObserver* observer = nullptr);
+
+// Unpacking that can pause: the container's head (descriptions and file
+// table) can be read before the data area has been inflated, and the rest
+// inflated only once a file's bytes are needed. Observed as UnpackKit
+// observes. Every call after a failure gives the first failure's code.
+class KitUnpacker {
+public:
+    KitUnpacker();
+    ~KitUnpacker();  // stops the writer; the container stays as it is
+    KitUnpacker(const KitUnpacker&) = delete;
+    KitUnpacker& operator=(const KitUnpacker&) = delete;
+
+    // Opens the kit and checks its size: UnpackKit's codes for that.
+    [[nodiscard]] uint32_t Open(const WString& source, KitInputObserver* observer);
+    // The container to unpack into, from its offset 0; the caller keeps it
+    // open while this object lives.
+    void Start(FileHandle container);
+    // Inflates until the container holds at least `bytes` bytes or the
+    // stream has ended, and has them written to it. UnpackKit's codes.
+    [[nodiscard]] uint32_t UnpackUntil(uint64_t bytes);
+    // The rest, and the container cut to the inflated bytes; the observer
+    // sees the rest of the kit. UnpackKit's codes; the same on a second call.
+    [[nodiscard]] uint32_t Finish();
+    // Nothing more will be inflated: the stream ended, the kit's bytes ran
+    // out, or something failed.
+    bool Ended() const;
+    // The bytes inflated so far; after UnpackUntil, readable in the container.
+    uint64_t Available() const;
+
+private:
+    uint32_t Inflate(uint64_t until);
+    uint32_t Failed(uint32_t code);
+
+    struct Streams;  // the inflater, the kit's window and the container's writer
+
+    ScopedFileHandle kit_;
+    uint32_t size_ = 0;
+    KitInputObserver* observer_ = nullptr;
+    uint64_t observed_ = 0;
+    uint64_t offset_ = 0;  // of the next window in the kit
+    std::unique_ptr<Streams> streams_;
+    bool ended_ = false;
+    bool finished_ = false;
+    uint32_t failure_ = 0;
+};
 
 // Makes the unpacked container as an unnamed file in the temporary directory
 // (a named one, unlinked at once, where the file system has no unnamed

@@ -24,9 +24,9 @@ uint32_t Refuse(DistributionKit& kit, SignatureCheck& check, SignatureVerdict ve
 WString SignaturePathOf(const WString& kitPath) { return kitPath + kSignatureSuffix; }
 
 uint32_t ReadSignedKit(DistributionKit& kit, const WString& kitPath, const TrustPolicy& policy,
-                       SignatureCheck& check) {
+                       SignatureCheck& check, KitReading reading) {
     check = SignatureCheck();
-    if (!policy.inForce) return ReadKit(kit, kitPath);
+    if (!policy.inForce) return ReadKit(kit, kitPath, nullptr, reading);
 
     // The signature first: a kit that cannot pass is not even unpacked.
     std::string text;

@@ -153,7 +153,10 @@ bool CInstallerDlg::Prepare() {
     // over exactly the bytes that are unpacked; a refusal comes before any change.
     const TrustPolicy policy = LoadPolicy(trustedKeyFiles_);
     SignatureCheck check;
-    const uint32_t code = ReadSignedKit(kit_, kitPath_, policy, check);
+    // Without a signature to check, only the file table is unpacked now; the
+    // data area follows when the first file is written (an up-to-date
+    // directory never needs it).
+    const uint32_t code = ReadSignedKit(kit_, kitPath_, policy, check, KitReading::FileTableFirst);
     if (const char* refusal = RefusalKey(check.verdict)) return ReportFailure(this, refusal);
     summary_.signatureKeyId = check.keyId;
     summary_.signatureTrustedComment = check.trustedComment;

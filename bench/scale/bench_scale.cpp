@@ -131,7 +131,7 @@ int InstallChild(const char* kitPath, const char* target) {
     Clock::time_point finalPost = start;
     {
         DistributionKit kit;
-        if (ReadKit(kit, Wide(kitPath)) != 0) return 1;
+        if (ReadKit(kit, Wide(kitPath), nullptr, KitReading::FileTableFirst) != 0) return 1;
         InstallJobState state;
         SetupJob(state, &kit, Wide(target));
         InstallJob job;

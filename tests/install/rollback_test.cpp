@@ -11,6 +11,10 @@
 
 #include "install/backup.h"
 #include "install/install_job.h"
+#include "kit/container_encoder.h"
+#include "kit/kit_reader.h"
+#include "kit/kit_writer.h"
+#include "lang/messages.h"
 #include "tests/install/install_fixture.h"
 
 using namespace vxk5;
@@ -163,6 +167,53 @@ TEST_F(RollbackTest, RollbackOfAnEmptyJournalReturnsTheCode) {
     InstallJob job;
     EXPECT_EQ(RollbackInstall(job, 87), 87u);
     EXPECT_EQ(Snapshot(TargetPath()), targetBefore_);
+}
+
+}  // namespace
+
+namespace {
+
+// A kit read file table first, as the installer reads it: its data area
+// stays packed until the job needs a file's bytes. A template directory that
+// is up to date never has it unpacked; a data area cut short fails the job
+// before its first change, and the job says the kit is damaged.
+class LateDataAreaTest : public InstallTest {};
+
+TEST_F(LateDataAreaTest, IsUnpackedForTheFirstWriteOnly) {
+    constexpr uint32_t kEach = 4u << 20;  // together, twice what the head is unpacked with
+    std::string data(2 * kEach, '\0');
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>((i * 2654435761u) >> 13);
+    const FileTime time = TimeAt(kNew);
+    const std::string container =
+        kitformat::EncodeContainerHead(kitformat::DescriptionForm::LanguageList, {{u"en", u"P", u"V", u""}},
+                                       {{u"a.bin", time.low, time.high, 0, kEach},
+                                        {u"b.bin", time.low, time.high, kEach, kEach}}) +
+        data;
+    const std::string kitFile = RootPath("kits/large.efd");
+    ASSERT_EQ(WriteKitFile(Wide(kitFile), container), 0u);
+    WriteFile(TargetPath("a.bin"), "the user's a\n");
+    WriteFile(TargetPath("b.bin"), "the user's b\n");
+    SetModificationTime(TargetPath("a.bin"), kNew);
+    SetModificationTime(TargetPath("b.bin"), kNew + 1);
+    const TreeSnapshot upToDate = Snapshot(TargetPath());
+    BuildKit();
+    ASSERT_EQ(ReadKit(kit(), Wide(kitFile), nullptr, KitReading::FileTableFirst), 0u);
+    ASSERT_NE(kit().rest, nullptr);
+    EXPECT_EQ(RunJob(), 0u);
+    EXPECT_NE(kit().rest, nullptr) << "nothing to write, nothing unpacked";
+    EXPECT_EQ(Snapshot(TargetPath()), upToDate);
+
+    const std::string packed = ReadFile(kitFile);
+    WriteFile(RootPath("kits/cut.efd"), packed.substr(0, packed.size() * 3 / 4));
+    SetModificationTime(TargetPath("b.bin"), kOld);
+    const TreeSnapshot before = Snapshot(TargetPath());
+    ASSERT_EQ(ReadKit(kit(), Wide(RootPath("kits/cut.efd")), nullptr, KitReading::FileTableFirst), 0u);
+    EXPECT_EQ(RunJob(), ERR_INVALID_DATA);
+    EXPECT_EQ(Snapshot(TargetPath()), before);
+    const std::string damaged = Narrow(LoadResString("IDS_ERROR_DAMAGEDSOURCE"));
+    bool said = false;
+    for (const Post& post : posts_) said = said || post.text.find(damaged) != std::string::npos;
+    EXPECT_TRUE(said);
 }
 
 }  // namespace

@@ -3,8 +3,11 @@
 
 #include "kit/kit_reader.h"
 
+#include <sys/stat.h>
+
 #include "kit/container_encoder.h"
 #include "kit/kit_format.h"
+#include "kit/kit_unpack.h"
 #include "tests/kit/kit_fixture.h"
 
 using namespace vxk5;
@@ -312,3 +315,77 @@ TEST_F(KitReaderTest, LargeFileTablesReadBackAcrossBufferRefills) {
 }
 
 }  // namespace
+
+namespace {
+
+// A kit whose data area is larger than the few MiB its head is unpacked
+// with: entries "a.bin" and "b.bin" of 3 MiB each, the second's size `bSize`.
+std::string LargeDataContainer(uint32_t bSize = 3u << 20) {
+    constexpr uint32_t kEach = 3u << 20;
+    return EncodeContainerHead(DescriptionForm::LanguageList, {{u"en", u"P", u"V", u""}},
+                               {File(u"a.bin", 0, kEach, 1, 2), File(u"b.bin", kEach, bSize, 3, 4)}) +
+           TextLikeBytes(2 * kEach);
+}
+
+uint64_t ContainerBytes(const DistributionKit& kit) {
+    struct stat status {};
+    return fstat(DescriptorOf(kit.tempHandle.Get()), &status) == 0 ? static_cast<uint64_t>(status.st_size) : 0;
+}
+
+}  // namespace
+
+// Read file table first, a kit gives the same table as read whole, leaves
+// most of its data area packed, and has it unpacked, byte for byte, when
+// asked; a kit small enough to come out whole leaves nothing for later.
+TEST_F(KitReaderTest, FileTableFirstLeavesTheDataAreaUntilItIsNeeded) {
+    const std::string container = LargeDataContainer();
+    const WString kit = Kit(Deflate(container));
+    ASSERT_EQ(ReadKit(kit_, kit), 0u);
+    const std::vector<KitFileEntry> whole = kit_.entries;
+    EXPECT_EQ(kit_.rest, nullptr);
+
+    ASSERT_EQ(ReadKit(kit_, kit, nullptr, KitReading::FileTableFirst), 0u);
+    ASSERT_EQ(kit_.entries.size(), whole.size());
+    for (size_t i = 0; i < whole.size(); ++i) {
+        EXPECT_EQ(kit_.entries[i].name, whole[i].name);
+        EXPECT_EQ(kit_.entries[i].offset, whole[i].offset);
+        EXPECT_EQ(kit_.entries[i].size, whole[i].size);
+        EXPECT_EQ(kit_.entries[i].timeLow, whole[i].timeLow);
+        EXPECT_EQ(kit_.entries[i].timeHigh, whole[i].timeHigh);
+    }
+    ASSERT_NE(kit_.rest, nullptr);
+    EXPECT_LT(ContainerBytes(kit_), container.size() * 3 / 4);
+
+    ASSERT_EQ(UnpackRest(kit_), 0u);
+    EXPECT_EQ(kit_.rest, nullptr);
+    EXPECT_EQ(ContainerBytes(kit_), container.size());
+    EXPECT_EQ(ReadContainer(kit_, kit_.entries[1].offset, kit_.entries[1].size),
+              container.substr(kit_.entries[1].offset, kit_.entries[1].size));
+    EXPECT_EQ(UnpackRest(kit_), 0u);
+
+    ASSERT_EQ(Read(EncodeContainerHead(DescriptionForm::LanguageList, {}, {File(u"f", 0, 3)}) + "abc"), 0u);
+    ASSERT_EQ(ReadKit(kit_, Kit(Deflate(EncodeContainerHead(DescriptionForm::LanguageList, {}, {File(u"f", 0, 3)}) +
+                                        "abc")),
+                      nullptr, KitReading::FileTableFirst),
+              0u);
+    EXPECT_EQ(kit_.rest, nullptr);
+    EXPECT_EQ(ReadContainer(kit_, kit_.entries[0].offset, 3), "abc");
+}
+
+// A data area cut short, or one that does not hold an entry's bytes, is
+// found by the unpacking of the rest, every time it is asked, while the
+// file table read first stands; read whole, the same kits fail at once.
+TEST_F(KitReaderTest, FileTableFirstFindsADamagedDataAreaWhenItIsUnpacked) {
+    const std::string whole = Deflate(LargeDataContainer());
+    const std::string cut = whole.substr(0, whole.size() * 3 / 4);
+    const std::string shortData = Deflate(LargeDataContainer((3u << 20) + 1));
+    for (const std::string& bytes : {cut, shortData}) {
+        const WString kit = Kit(bytes);
+        EXPECT_EQ(ReadKit(kit_, kit), ERR_INVALID_DATA);
+        ExpectReleased();
+        ASSERT_EQ(ReadKit(kit_, kit, nullptr, KitReading::FileTableFirst), 0u);
+        EXPECT_EQ(kit_.entries.size(), 2u);
+        EXPECT_EQ(UnpackRest(kit_), ERR_INVALID_DATA);
+        EXPECT_EQ(UnpackRest(kit_), ERR_INVALID_DATA);
+    }
+}

@@ -241,6 +241,7 @@ uint32_t RollbackInstall(InstallJob& job, uint32_t code) {
     // What the job knew of the tree no longer holds: the directories it made
     // and the files it wrote are gone again.
     job.knownDirectories.clear();
+    job.plannedDirectories.clear();
     job.backupDirectories.clear();
     job.placed.clear();
     return code;

@@ -90,6 +90,7 @@ uint32_t PlanDirectories(InstallJob& job, const std::string& relative) {
                     return code;
                 }
                 job.directorySteps[path] = job.journal.back().steps.Append(StepKind::MakeDirectory, path);
+                job.plannedDirectories.insert(prefix);
             }
             job.knownDirectories.insert(prefix);
         }

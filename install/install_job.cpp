@@ -152,14 +152,25 @@ uint32_t NoteFailure(InstallJob& job, const std::string& path, int error) {
 
 uint32_t WriteAhead(InstallJob& job, const std::string& line) {
     if (!job.journalFile.IsOpen()) return ERR_SUCCESS;
-    int error = InjectedFault(FaultStep::JournalWrite, JournalPath(job));
-    if (error == 0) error = job.journalFile.Append(line);
-    return error == 0 ? ERR_SUCCESS : NoteFailure(job, JournalPath(job), error);
+    if (const int error = InjectedFault(FaultStep::JournalWrite, JournalPath(job)); error != 0) {
+        return NoteFailure(job, JournalPath(job), error);
+    }
+    job.journalPending += line;
+    return ERR_SUCCESS;
 }
 
 uint32_t SyncJournal(InstallJob& job) {
     if (!job.journalFile.IsOpen()) return ERR_SUCCESS;
-    const int error = job.journalFile.Sync();
+    // The records gathered since the last sync go in one write: a record cut
+    // short by the process's death is ignored, and one cut short by a full
+    // disk is taken back, with the rest of the write.
+    int error = 0;
+    if (!job.journalPending.empty()) {
+        error = InjectedFault(FaultStep::JournalWrite, JournalPath(job));
+        if (error == 0) error = job.journalFile.Append(job.journalPending);
+    }
+    job.journalPending.clear();
+    if (error == 0) error = job.journalFile.Sync();
     return error == 0 ? ERR_SUCCESS : NoteFailure(job, JournalPath(job), error);
 }
 
@@ -466,10 +477,13 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
                 (void)NoteFailure(job, pending.path, EEXIST);
                 return ReportInstallError(job, ENTRY_NAME_REFUSAL_CODE, percent);
             }
+            // A directory this batch is to make is not there yet: nothing to look at.
             int directory = -1;
-            if (const uint32_t code = OpenDestinationDirectory(job, pending.parent, false, directory);
-                code != ERR_SUCCESS) {
-                return ReportInstallError(job, code, percent);
+            if (job.plannedDirectories.count(pending.parent) == 0) {
+                if (const uint32_t code = OpenDestinationDirectory(job, pending.parent, false, directory);
+                    code != ERR_SUCCESS) {
+                    return ReportInstallError(job, code, percent);
+                }
             }
             const FileTime entryTime{entry.timeLow, entry.timeHigh};
             if (const uint32_t code = Decide(job, directory, pending.name, pending.path, entryTime, pending.decision);
@@ -559,6 +573,7 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
                 return ReportInstallError(job, code, pending.percent);
             }
         }
+        job.plannedDirectories.clear();  // made now
         // The identities are on the disk before the files take their names,
         // so that a rollback after a power cut knows every file as the job's.
         if (const uint32_t code = SyncJournal(job); code != 0) return ReportInstallError(job, code, batch[0].percent);

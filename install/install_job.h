@@ -81,6 +81,9 @@ struct InstallJob {
 
     Staging staging;            // made by BeginInstall, discarded at the commit or the rollback
     JournalFile journalFile;    // open and locked from BeginInstall to the end
+    // Records not yet written: they go to the journal, in one write, at its
+    // next sync, and every change they describe waits for that sync.
+    std::string journalPending;
     DirectoryLock targetLock;   // held from before the first change to the end
     InstallFailure failure;     // the first failure's path and errno
     bool backupKept = false;    // a rollback could not put every original back
@@ -94,6 +97,8 @@ struct InstallJob {
     // the destinations it has written with their identity, where a later
     // entry of the same name rewrites them.
     std::unordered_set<std::string> knownDirectories;
+    // Of those, the ones the batch being planned is to make (not there yet).
+    std::unordered_set<std::string> plannedDirectories;
     std::unordered_set<std::string> backupDirectories;
     std::unordered_map<std::string, EntryIdentity> placed;  // only destinations in `repeated`
     // The destinations (absolute) that more than one entry of the kit names:

@@ -8,7 +8,7 @@
 namespace vxk5 {
 
 enum class FaultStep {
-    JournalWrite,   // a record appended to the journal
+    JournalWrite,   // a record gathered for the journal, or the gathered records written to it
     MakeDirectory,  // a directory of the template path or below it
     MoveToBackup,   // an original moved into the staging directory
     CreateFile,     // a new file opened for writing

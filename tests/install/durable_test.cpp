@@ -246,8 +246,11 @@ TEST_F(DurableTest, RecoveredWhereTheFileSystemCameBackUnderAnotherDeviceNumber)
     MakeOldState();
     const TreeSnapshot before = Snapshot(TargetPath());
     AddNewKit();
-    // Killed once the new files' identities are journalled, before the commit.
-    ASSERT_TRUE(RunKilledAt(60));
+    // Killed once the new files' identities are journalled and the files are
+    // in place, at the commit record: 143 steps come before it (the records,
+    // the directory, the originals, five per file, the identities' write).
+    ASSERT_TRUE(RunKilledAt(144));
+    ASSERT_EQ(ReadFile(RootPath(".k5stp0-t/journal")).find("\nC\n"), std::string::npos);
     struct stat target {};
     ASSERT_EQ(::stat(TargetPath().c_str(), &target), 0);
     const std::string device = std::to_string(target.st_dev);

@@ -11,7 +11,7 @@
 #include "config/template_locations.h"
 #include "lang/messages.h"
 #include "ui/console_progress.h"
-#include "ui/job_failure.h"
+#include "run/job_failure.h"
 #include "ui/message_box.h"
 #include "ui/progress_page.h"
 #include "ui/termination_signals.h"

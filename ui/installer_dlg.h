@@ -31,7 +31,7 @@
 #include "kit/distribution_kit.h"
 #include "platform/job_state.h"
 #include "ui/gobject_ptr.h"
-#include "ui/run_summary.h"
+#include "run/run_summary.h"
 #include "ui/wnd.h"
 
 namespace vxk5 {

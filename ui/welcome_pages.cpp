@@ -8,8 +8,8 @@
 #include "ui/dir_select_page.h"
 #include "ui/message_box.h"
 #include "ui/message_page.h"
-#include "ui/target_check.h"
-#include "ui/target_path.h"
+#include "run/target_check.h"
+#include "run/target_path.h"
 #include "ui/accessible.h"
 #include "ui/gtk_text.h"
 

@@ -14,10 +14,10 @@
 #include <cstring>
 
 #include "ui/dir_select_page.h"
-#include "ui/failure_reason.h"
+#include "run/failure_reason.h"
 #include "ui/message_box.h"
-#include "ui/target_check.h"
-#include "ui/target_path.h"
+#include "run/target_check.h"
+#include "run/target_path.h"
 #include "wizard_fixture.h"
 
 using namespace vxk5;

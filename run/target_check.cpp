@@ -1,4 +1,4 @@
-#include "ui/target_check.h"
+#include "run/target_check.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "ui/target_path.h"
+#include "run/target_path.h"
 
 #include <pwd.h>
 #include <unistd.h>

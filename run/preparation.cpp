@@ -17,7 +17,7 @@
 #include "platform/file_finder.h"
 #include "platform/file_system.h"
 #include "ui/message_box.h"
-#include "run/target_path.h"
+#include "config/target_path.h"
 
 namespace vxk5 {
 

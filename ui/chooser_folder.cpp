@@ -9,7 +9,7 @@
 
 #include "base/conversion.h"
 #include "platform/file_system.h"
-#include "run/target_path.h"
+#include "config/target_path.h"
 
 namespace vxk5 {
 

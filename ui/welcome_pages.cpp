@@ -9,7 +9,7 @@
 #include "ui/message_box.h"
 #include "ui/message_page.h"
 #include "run/target_check.h"
-#include "run/target_path.h"
+#include "config/target_path.h"
 #include "ui/accessible.h"
 #include "ui/gtk_text.h"
 

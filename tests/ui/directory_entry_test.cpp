@@ -17,7 +17,7 @@
 #include "run/failure_reason.h"
 #include "ui/message_box.h"
 #include "run/target_check.h"
-#include "run/target_path.h"
+#include "config/target_path.h"
 #include "wizard_fixture.h"
 
 using namespace vxk5;

@@ -1,4 +1,4 @@
-#include "run/target_path.h"
+#include "config/target_path.h"
 
 #include <pwd.h>
 #include <unistd.h>

@@ -160,6 +160,12 @@ WString TemplateLocations::Normalise(const WString& location) {
     return directory;
 }
 
+bool TemplateLocations::ResolveTyped(const WString& typed, WString& cleaned, WString& directory) {
+    cleaned = TrimBlanks(typed);
+    ReplaceAll(cleaned, u"\\", u"/");
+    return ResolveTargetPath(cleaned, directory);
+}
+
 void TemplateLocations::Record(const WString& directory) {
     WString recorded = directory;
     if (recorded.EndsWith(u'/') || recorded.EndsWith(u'\\')) recorded.resize(recorded.length() - 1);

@@ -70,6 +70,12 @@ public:
     // can be. A trailing separator stays.
     static WString Normalise(const WString& location);
 
+    // A directory the user typed: `cleaned` gets the text without the blanks
+    // around it (slips of the keyboard, never part of the name) and with "\"
+    // as "/"; `directory` gets that resolved by ResolveTargetPath. False (and
+    // `directory` untouched) when it cannot be resolved.
+    [[nodiscard]] static bool ResolveTyped(const WString& typed, WString& cleaned, WString& directory);
+
     // Records `directory` first, without a trailing separator, before the
     // locations read, in the sets named above. Throws ConfigWriteError.
     void Record(const WString& directory);

@@ -34,7 +34,7 @@ struct PreparedRun {
     WString templateDirectory;    // proposed: absolute when it could be resolved
 };
 
-// Prepares a run. `summary` learns the recoveries, the kit's signature and,
+// Prepares a run, setting `prepared` as far as it gets. `summary` learns the recoveries, the kit's signature and,
 // on failure, the message key (RunSummary::Fail), which `tell` is also given
 // as an error. False when the run cannot go on. `kit` is read in place.
 [[nodiscard]] bool PrepareRun(const PreparationRequest& request, const NoticeSink& tell, DistributionKit& kit,

@@ -43,7 +43,8 @@ bool CInstallerDlg::Prepare() {
     const NoticeSink tell = [this](const WString& text, NoticeKind kind) {
         MessageBox(this, text, kind == NoticeKind::Error ? MB_STYLE_ERROR_OK : MB_STYLE_PLAIN_OK);
     };
-    PreparedRun prepared;
+    // What the preparation does not reach before a failure stays as it was.
+    PreparedRun prepared{kitPath_, locations_, templateDirectory_};
     const bool ready = PrepareRun(request, tell, kit_, prepared, summary_);
     kitPath_ = std::move(prepared.kitPath);
     locations_ = std::move(prepared.locations);

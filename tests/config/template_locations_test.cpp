@@ -186,3 +186,20 @@ TEST_F(TemplateLocationsTest, RecordedLocationsAreExpandedAndTheInstalledOneLose
     EXPECT_EQ(ReadFile(MainFile()), LocationLines({"/x/t", home_ + "/y/t"}));
     EXPECT_EQ(NarrowAll(locations.Recorded()), (Strings{"/x/t", home_ + "/y/t"}));
 }
+
+TEST_F(TemplateLocationsTest, ATypedDirectoryLosesItsBlanksAndIsResolved) {
+    const std::string here = CurrentDirectory();
+    WString cleaned;
+    WString directory = Wide("(untouched)");
+    EXPECT_TRUE(TemplateLocations::ResolveTyped(Wide("  ~\\t\\x \t"), cleaned, directory));
+    EXPECT_EQ(Narrow(cleaned), "~/t/x");
+    EXPECT_EQ(Narrow(directory), home_ + "/t/x");
+    EXPECT_TRUE(TemplateLocations::ResolveTyped(Wide("rel/x/"), cleaned, directory));
+    EXPECT_EQ(Narrow(directory), here + "/rel/x/");
+    EXPECT_TRUE(TemplateLocations::ResolveTyped(Wide(" \t"), cleaned, directory));
+    EXPECT_EQ(Narrow(cleaned), "");
+    directory = Wide("(untouched)");
+    EXPECT_FALSE(TemplateLocations::ResolveTyped(Wide("~no-such-user-vxk5/x"), cleaned, directory));
+    EXPECT_EQ(Narrow(cleaned), "~no-such-user-vxk5/x");
+    EXPECT_EQ(Narrow(directory), "(untouched)");
+}

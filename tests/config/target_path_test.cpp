@@ -9,29 +9,13 @@
 #include <string>
 
 #include "config/target_path.h"
+#include "tests/support/scoped_cwd.h"
 #include "tests/support/temp_dir.h"
 #include "tests/platform/platform_test_support.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-// Changes the current directory for the life of the object.
-class ScopedCwd {
-public:
-    explicit ScopedCwd(const std::string& directory) {
-        char* old = getcwd(nullptr, 0);
-        if (old != nullptr) old_ = old;
-        std::free(old);
-        EXPECT_EQ(chdir(directory.c_str()), 0) << directory;
-    }
-    ~ScopedCwd() { EXPECT_EQ(chdir(old_.c_str()), 0) << old_; }
-    ScopedCwd(const ScopedCwd&) = delete;
-    ScopedCwd& operator=(const ScopedCwd&) = delete;
-
-private:
-    std::string old_;
-};
 
 WString Wide(const std::string& text) { return FromMultiByte(AString(text.c_str())); }
 

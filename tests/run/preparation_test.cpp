@@ -4,8 +4,6 @@
 
 #include "run/preparation.h"
 
-#include <unistd.h>
-
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +12,7 @@
 #include "lang/messages.h"
 #include "platform/file_entries.h"
 #include "tests/platform/platform_test_support.h"
+#include "tests/support/scoped_cwd.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -24,13 +23,15 @@ namespace {
 class PreparationTest : public ::testing::Test {
 protected:
     PreparationTest()
-        : home_("HOME", temp_.path("home")), tmpdir_("TMPDIR", temp_.path("tmp")), before_(CurrentDirectory()) {
+        : home_("HOME", temp_.path("home")), tmpdir_("TMPDIR", temp_.path("tmp")), here_(Made(temp_.path("here"))) {
         MakeDirectories(temp_.path("home"));
         MakeDirectories(temp_.path("tmp"));
-        MakeDirectories(temp_.path("here"));
-        EXPECT_EQ(chdir(temp_.path("here").c_str()), 0);
     }
-    ~PreparationTest() override { EXPECT_EQ(chdir(before_.c_str()), 0); }
+
+    static std::string Made(const std::string& directory) {
+        MakeDirectories(directory);
+        return directory;
+    }
 
     bool Prepare(bool dryRun = true) {
         PreparationRequest request;
@@ -43,7 +44,7 @@ protected:
     TempDir temp_;
     ScopedEnv home_;
     ScopedEnv tmpdir_;
-    std::string before_;
+    ScopedCwd here_;
     DistributionKit kit_;
     PreparedRun prepared_;
     RunSummary summary_;

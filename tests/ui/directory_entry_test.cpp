@@ -14,28 +14,12 @@
 
 #include "ui/dir_select_page.h"
 #include "ui/message_box.h"
+#include "tests/support/scoped_cwd.h"
 #include "wizard_fixture.h"
 
 using namespace vxk5;
 
 namespace {
-
-// Changes the current directory for the life of the object.
-class ScopedCwd {
-public:
-    explicit ScopedCwd(const std::string& directory) {
-        char* old = getcwd(nullptr, 0);
-        if (old != nullptr) old_ = old;
-        std::free(old);
-        EXPECT_EQ(chdir(directory.c_str()), 0) << directory;
-    }
-    ~ScopedCwd() { EXPECT_EQ(chdir(old_.c_str()), 0) << old_; }
-    ScopedCwd(const ScopedCwd&) = delete;
-    ScopedCwd& operator=(const ScopedCwd&) = delete;
-
-private:
-    std::string old_;
-};
 
 // Turns the main loop until `done` holds or 10 s have passed; whether it holds.
 template <typename Done>

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "base/wstring.h"
-#include "ui/run_summary.h"
+#include "run/run_summary.h"
 
 namespace vxk5 {
 

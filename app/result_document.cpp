@@ -7,7 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "base/conversion.h"
-#include "config/replacement_file.h"
+#include "platform/replacement_file.h"
 #include "lang/language_texts.h"
 
 namespace vxk5 {

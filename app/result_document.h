@@ -21,7 +21,7 @@
 #include <string>
 
 #include "base/wstring.h"
-#include "ui/run_summary.h"
+#include "run/run_summary.h"
 
 namespace vxk5 {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "base/conversion.h"
-#include "config/replacement_file.h"
+#include "platform/replacement_file.h"
 #include "platform/file_system.h"
 
 namespace vxk5 {

@@ -3,10 +3,12 @@
 #include <exception>
 
 #include "base/no_case_index.h"
+#include "base/conversion.h"
 
 #include "config/config_file.h"
 #include "config/config_keys.h"
 #include "config/config_paths.h"
+#include "config/target_path.h"
 #include "platform/file_finder.h"
 #include "platform/file_system.h"
 
@@ -14,15 +16,15 @@ namespace vxk5 {
 
 namespace {
 
-WString SecondaryConfigPath(int selector) {
-    return selector == CONFIG_SET_ALTERNATE ? GetMainConfigPath() : GetDataDirConfigPath();
+WString SecondaryConfigPath(ConfigurationSet set) {
+    return set == ConfigurationSet::Alternate ? GetMainConfigPath() : GetDataDirConfigPath();
 }
 
 // A file that cannot be read (or whose path cannot be built) counts as empty.
 // Returns false when a file was there and rewriting it would lose some of it.
-bool ReadQuietly(WString (*pathOf)(int), int selector, MultiValueMap& config) {
+bool ReadQuietly(WString (*pathOf)(ConfigurationSet), ConfigurationSet set, MultiValueMap& config) {
     try {
-        return ReadLauncherConfig(pathOf(selector), config) != ConfigRead::Partial;
+        return ReadLauncherConfig(pathOf(set), config) != ConfigRead::Partial;
     } catch (const std::exception&) {
         return false;
     }
@@ -52,6 +54,15 @@ WString ComparisonText(const WString& location) {
     return text + u"/";
 }
 
+// Web addresses are no directories; a file address is its path.
+void StripAddressForms(WString& directory) {
+    if (directory.find(WString(u"http://")) != WString::npos) directory = WString();
+    if (directory.find(WString(u"https://")) != WString::npos) directory = WString();
+    if (directory.find(WString(u"ftp://")) != WString::npos) directory = WString();
+    const size_t file = directory.find(WString(u"file://"));
+    if (file != WString::npos) directory.erase(file, 7);
+}
+
 // Directory creation is best effort: the write that follows reports failure.
 // The configuration file's path is always an absolute one of our making.
 void CreateDirectoryOf(const WString& path) {
@@ -61,23 +72,23 @@ void CreateDirectoryOf(const WString& path) {
 
 }  // namespace
 
-WString GetPrimaryConfigPath(int selector) {
-    return selector == CONFIG_SET_ALTERNATE ? GetAltConfigPath() : GetMainConfigPath();
+WString GetPrimaryConfigPath(ConfigurationSet set) {
+    return set == ConfigurationSet::Alternate ? GetAltConfigPath() : GetMainConfigPath();
 }
 
-ConfigSet LoadConfigSet(int selector) {
-    ConfigSet set;
-    ReadQuietly(SecondaryConfigPath, selector, set.secondary);
-    set.primaryWhole = ReadQuietly(GetPrimaryConfigPath, selector, set.primary);
-    return set;
+ConfigSet LoadConfigSet(ConfigurationSet set) {
+    ConfigSet files;
+    ReadQuietly(SecondaryConfigPath, set, files.secondary);
+    files.primaryWhole = ReadQuietly(GetPrimaryConfigPath, set, files.primary);
+    return files;
 }
 
-void CollectTemplateLocations(std::vector<WString>& list, int selector) {
-    const ConfigSet set = LoadConfigSet(selector);
+void CollectTemplateLocations(std::vector<WString>& list, ConfigurationSet set) {
+    const ConfigSet files = LoadConfigSet(set);
     const size_t first = list.size();
     NoCaseIndex seen;
-    AppendUnlessPresent(list, first, seen, FindValues(set.primary, kConfigurationTemplatesLocation));
-    AppendUnlessPresent(list, first, seen, FindValues(set.secondary, kConfigurationTemplatesLocation));
+    AppendUnlessPresent(list, first, seen, FindValues(files.primary, kConfigurationTemplatesLocation));
+    AppendUnlessPresent(list, first, seen, FindValues(files.secondary, kConfigurationTemplatesLocation));
     for (WString& item : list) ReplaceAll(item, u"\\", u"/");
     RemoveDuplicateLocations(list);
 }
@@ -98,18 +109,18 @@ void RemoveDuplicateLocations(std::vector<WString>& list) {
     list = std::move(kept);
 }
 
-void RecordTemplateLocations(const std::vector<WString>& list, int selector) {
-    ConfigSet set = LoadConfigSet(selector);
+void RecordTemplateLocations(const std::vector<WString>& list, ConfigurationSet set) {
+    ConfigSet files = LoadConfigSet(set);
     // Rewriting what was read only in part would lose the rest of the file.
-    if (!set.primaryWhole) return;
+    if (!files.primaryWhole) return;
     std::vector<WString> locations = list;
     RemoveDuplicateLocations(locations);
-    SetValues(set.primary, kConfigurationTemplatesLocation, locations);
-    SavePrimaryConfig(selector, set.primary);
+    SetValues(files.primary, kConfigurationTemplatesLocation, locations);
+    SavePrimaryConfig(set, files.primary);
 }
 
-void SavePrimaryConfig(int selector, const MultiValueMap& primary) {
-    const WString path = GetPrimaryConfigPath(selector);
+void SavePrimaryConfig(ConfigurationSet set, const MultiValueMap& primary) {
+    const WString path = GetPrimaryConfigPath(set);
     if (!FindsEntry(path)) CreateDirectoryOf(path);
     try {
         WriteLauncherConfig(path, primary);
@@ -119,6 +130,48 @@ void SavePrimaryConfig(int selector, const MultiValueMap& primary) {
     // One more attempt, after making sure the file's directory is there.
     CreateDirectoryOf(path);
     WriteLauncherConfig(path, primary);
+}
+
+TemplateLocations TemplateLocations::Load() {
+    TemplateLocations locations;
+    locations.alternatePresent_ = FindsEntry(GetAltConfigPath());
+    if (FindsEntry(GetMainConfigPath())) {
+        CollectTemplateLocations(locations.recorded_, ConfigurationSet::Main);
+    } else if (locations.alternatePresent_) {
+        CollectTemplateLocations(locations.recorded_, ConfigurationSet::Alternate);
+        locations.fromAlternate_ = !locations.recorded_.empty();
+    }
+    for (WString& location : locations.recorded_) location = ExpandHomePrefix(location);
+    return locations;
+}
+
+WString TemplateLocations::Normalise(const WString& location) {
+    // A file written with CR LF ends leaves a CR in each value; "dir   " in a
+    // file means dir.
+    WString directory = location;
+    StripAddressForms(directory);
+    ReplaceAll(directory, u"\\", u"/");
+    ReplaceAll(directory, u"\n", u"");
+    ReplaceAll(directory, u"\r", u"");
+    directory = TrimBlanks(directory);
+    // Installed into, shown and recorded as an absolute path: the launcher
+    // does not share our current directory.
+    if (WString absolute; ResolveTargetPath(directory, absolute)) directory = absolute;
+    return directory;
+}
+
+bool TemplateLocations::ResolveTyped(const WString& typed, WString& cleaned, WString& directory) {
+    cleaned = TrimBlanks(typed);
+    ReplaceAll(cleaned, u"\\", u"/");
+    return ResolveTargetPath(cleaned, directory);
+}
+
+void TemplateLocations::Record(const WString& directory) {
+    WString recorded = directory;
+    if (recorded.EndsWith(u'/') || recorded.EndsWith(u'\\')) recorded.resize(recorded.length() - 1);
+    recorded_.insert(recorded_.begin(), recorded);
+    if (!fromAlternate_) RecordTemplateLocations(recorded_, ConfigurationSet::Main);
+    if (alternatePresent_) RecordTemplateLocations(recorded_, ConfigurationSet::Alternate);
 }
 
 }  // namespace vxk5

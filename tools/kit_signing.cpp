@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "base/conversion.h"
-#include "config/replacement_file.h"
+#include "platform/replacement_file.h"
 #include "kit/signed_kit.h"
 #include "platform/policy_files.h"
 #include "tools/passphrase.h"

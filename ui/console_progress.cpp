@@ -1,15 +1,14 @@
 #include "ui/console_progress.h"
 
-#include <unistd.h>
-
 #include "base/conversion.h"
 #include "lang/messages.h"
+#include "platform/terminal.h"
 
 namespace vxk5 {
 
 ConsoleProgress::ConsoleProgress(std::FILE* stream)
     : stream_(stream),
-      live_(isatty(fileno(stream)) != 0),
+      live_(IsTerminal(stream)),
       startText_(ToMultiByte(LoadResString("IDS_PROGRESS_START"))),
       finishText_(ToMultiByte(LoadResString("IDS_INSTALL_FINISH"))) {}
 

@@ -10,8 +10,8 @@
 #include "config/config_file.h"
 #include "config/template_locations.h"
 #include "lang/messages.h"
+#include "run/job_failure.h"
 #include "ui/console_progress.h"
-#include "ui/job_failure.h"
 #include "ui/message_box.h"
 #include "ui/progress_page.h"
 #include "ui/termination_signals.h"
@@ -146,12 +146,8 @@ void CInstallerDlg::JoinWorker() {
 }
 
 void CInstallerDlg::RecordInstalledDirectory() {
-    WString directory = templateDirectory_;
-    if (directory.EndsWith(u'/') || directory.EndsWith(u'\\')) directory.resize(directory.length() - 1);
-    templateLocations_.insert(templateLocations_.begin(), directory);
     try {
-        if (!alternateLocations_) RecordTemplateLocations(templateLocations_, CONFIG_SET_MAIN);
-        if (alternateFilePresent_) RecordTemplateLocations(templateLocations_, CONFIG_SET_ALTERNATE);
+        locations_.Record(templateDirectory_);
         summary_.recorded = true;
     } catch (const ConfigWriteError&) {
         // The installation stands; the launcher simply does not learn the directory.

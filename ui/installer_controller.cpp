@@ -5,6 +5,8 @@
 #include <cstdio>
 
 #include "lang/messages.h"
+#include "run/dry_run.h"
+#include "run/preparation.h"
 #include "ui/dir_select_page.h"
 #include "ui/message_box.h"
 #include "ui/message_page.h"
@@ -18,7 +20,7 @@ CInstallerDlg::CInstallerDlg(int32_t argumentCount, char** argumentVector, bool 
                              const WString& languageCode, bool usecwd)
     : silent_(silent),
       languageCode_(languageCode),
-      usecwd_(usecwd),
+      kitPlace_(usecwd ? KitPlace::CurrentDirectory : KitPlace::BesideProgram),
       argumentCount_(argumentCount),
       argumentVector_(argumentVector),
       title_(caption) {
@@ -34,6 +36,25 @@ CInstallerDlg::CInstallerDlg(int32_t argumentCount, char** argumentVector, bool 
     }
     SetJobResult(jobState_, 0, LoadResString("IDS_PREPARECOPY"), 0);
 }
+
+bool CInstallerDlg::Prepare() {
+    const PreparationRequest request{dryRun_, kitPlace_, trustedKeyFiles_};
+    // Without a display each box is a line on standard error.
+    const NoticeSink tell = [this](const WString& text, NoticeKind kind) {
+        MessageBox(this, text, kind == NoticeKind::Error ? MB_STYLE_ERROR_OK : MB_STYLE_PLAIN_OK);
+    };
+    // What the preparation does not reach before a failure stays as it was.
+    PreparedRun prepared{kitPath_, locations_, templateDirectory_};
+    const bool ready = PrepareRun(request, tell, kit_, prepared, summary_);
+    kitPath_ = std::move(prepared.kitPath);
+    locations_ = std::move(prepared.locations);
+    templateDirectory_ = std::move(prepared.templateDirectory);
+    return ready;
+}
+
+WString CInstallerDlg::LocateKit() const { return vxk5::LocateKit(kitPlace_); }
+
+void CInstallerDlg::RunDryRun() { PrintDryRun(kit_, templateDirectory_, summary_); }
 
 CInstallerDlg::~CInstallerDlg() {
     AwaitPreparation();

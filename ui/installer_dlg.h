@@ -1,9 +1,9 @@
 #pragma once
 // CInstallerDlg: the installer's controller and its wizard window in one object.
 //
-// Controller side (installer_controller.cpp, preparation.cpp, kit_location.cpp,
-// dry_run.cpp): construction, LocateKit, Prepare (find and read the kit,
-// propose a template directory) and Run. Window side (installer_window.cpp and
+// Controller side (installer_controller.cpp, with the run's logic in run/):
+// construction, LocateKit, Prepare (find and read the kit, propose a template
+// directory) and Run. Window side (installer_window.cpp and
 // the page files): the fixed 500 x 360 window, its pages, the Back/Next/Cancel dispatch on WizardState,
 // the message boxes and the copying phase.
 //
@@ -28,10 +28,12 @@
 
 #include "base/wstring.h"
 #include "install/install_worker.h"
+#include "config/template_locations.h"
 #include "kit/distribution_kit.h"
 #include "platform/job_state.h"
+#include "run/kit_location.h"
+#include "run/run_summary.h"
 #include "ui/gobject_ptr.h"
-#include "ui/run_summary.h"
 #include "ui/wnd.h"
 
 namespace vxk5 {
@@ -53,8 +55,6 @@ enum WizardState : int32_t {
     StateError = 5,
 };
 
-inline constexpr char kKitFileName[] = "vxk5.efd";
-
 class CInstallerDlg : public CWnd {
 public:
     // Starts GTK with the stored argument count and vector (gtk_init_check).
@@ -71,7 +71,7 @@ public:
     // The kit's full path, or empty when it cannot be determined.
     WString LocateKit() const;
 
-    // ---- unattended deployment (ui/dry_run.cpp)
+    // ---- unattended deployment
     // A dry run prepares as usual, then only tells what the installation would
     // do with each entry, on standard output; it writes nothing.
     void SetDryRun(bool dryRun) { dryRun_ = dryRun; }
@@ -125,7 +125,7 @@ public:
     WizardDialogPage* CurrentPage() const { return currentPage_; }
     const WString& TemplateDirectory() const { return templateDirectory_; }
     void SetTemplateDirectory(const WString& directory) { templateDirectory_ = directory; }
-    const std::vector<WString>& TemplateLocations() const { return templateLocations_; }
+    const std::vector<WString>& TemplateLocations() const { return locations_.Recorded(); }
     const WString& KitPath() const { return kitPath_; }
     DistributionKit& Kit() { return kit_; }
     InstallJobState& JobState() { return jobState_; }
@@ -172,16 +172,14 @@ private:
     void RecordInstalledDirectory();
 
     // ---- controller
-    bool alternateLocations_ = false;
-    bool alternateFilePresent_ = false;
     bool silent_ = false;
     InstallJobState jobState_;
-    std::vector<WString> templateLocations_;
+    vxk5::TemplateLocations locations_;
     WString templateDirectory_;
     WString kitPath_;
     DistributionKit kit_;
     WString languageCode_;
-    bool usecwd_ = false;
+    KitPlace kitPlace_ = KitPlace::BesideProgram;
     int argumentCount_ = 0;
     char** argumentVector_ = nullptr;
     bool gtkReady_ = false;

@@ -2,14 +2,14 @@
 
 #include "ui/installer_dlg.h"
 
+#include "config/template_locations.h"
 #include "kit/kit_reader.h"
 #include "lang/message_format.h"
 #include "lang/messages.h"
+#include "run/target_check.h"
 #include "ui/dir_select_page.h"
 #include "ui/message_box.h"
 #include "ui/message_page.h"
-#include "ui/target_check.h"
-#include "ui/target_path.h"
 #include "ui/accessible.h"
 #include "ui/gtk_text.h"
 
@@ -85,18 +85,16 @@ void CInstallerDlg::ShowDirectoryPage() {
 
 void CInstallerDlg::AcceptDirectory() {
     if (!directoryPage_) return;
-    // Blanks around the text are slips of the keyboard, never part of the
-    // name: an entry of blanks alone is an empty entry.
-    WString directory = TrimBlanks(directoryPage_->GetDirectory());
-    ReplaceAll(directory, u"\\", u"/");
+    // "~/x" and "rel/x" mean what they mean in a shell; the absolute path is
+    // what is installed into, recorded, and shown from here on. An entry of
+    // blanks alone is an empty entry.
+    WString directory;
+    WString absolute;
+    const bool resolved = vxk5::TemplateLocations::ResolveTyped(directoryPage_->GetDirectory(), directory, absolute);
     if (directory.empty()) {
         MessageBox(this, LoadResString("IDS_SETUP_EMPTYTARGET"), MB_STYLE_PLAIN_OK);
         return;
     }
-    // "~/x" and "rel/x" mean what they mean in a shell; the absolute path is
-    // what is installed into, recorded, and shown from here on.
-    WString absolute;
-    const bool resolved = ResolveTargetPath(directory, absolute);
     if (!resolved || !IsUsableTarget(absolute)) {
         // Turned away before anything is touched; the entry stays as typed.
         MessageBox(this, LoadResString("IDS_ERROR_BADTARGET"), MB_STYLE_ERROR_OK, resolved ? absolute : directory);

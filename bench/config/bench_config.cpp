@@ -69,10 +69,10 @@ std::string Location(size_t i) { return "/srv/templates/set" + std::to_string(i)
 double CollectAndRecord(const std::string& installed, size_t& collected) {
     const Clock::time_point start = Clock::now();
     std::vector<WString> list;
-    CollectTemplateLocations(list, CONFIG_SET_MAIN);
+    CollectTemplateLocations(list, ConfigurationSet::Main);
     collected = list.size();
     list.insert(list.begin(), Wide(installed));
-    RecordTemplateLocations(list, CONFIG_SET_MAIN);
+    RecordTemplateLocations(list, ConfigurationSet::Main);
     return Seconds(Clock::now() - start);
 }
 

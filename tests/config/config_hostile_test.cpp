@@ -52,7 +52,7 @@ protected:
     void Record(const std::vector<std::string>& locations) {
         std::vector<WString> list;
         for (const std::string& location : locations) list.push_back(Wide(location));
-        RecordTemplateLocations(list, CONFIG_SET_MAIN);
+        RecordTemplateLocations(list, ConfigurationSet::Main);
     }
 };
 
@@ -81,7 +81,7 @@ TEST_F(ConfigHostileTest, FilesThatDoNotDecodeAreLeftByteIdentical) {
     // What precedes a zero byte still counts for the locations offered.
     WriteFile(MainFile(), std::string("ConfigurationTemplatesLocation=/a/t\n\0x", 38));
     std::vector<WString> list;
-    CollectTemplateLocations(list, CONFIG_SET_MAIN);
+    CollectTemplateLocations(list, ConfigurationSet::Main);
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(Narrow(list[0]), "/a/t");
 }
@@ -137,9 +137,9 @@ TEST_F(ConfigHostileTest, CrLfLocationIsNotRecordedAgain) {
     for (int install = 0; install < 3; ++install) {
         // As the controller records: the installed directory, then what it collected.
         std::vector<WString> list;
-        CollectTemplateLocations(list, CONFIG_SET_MAIN);
+        CollectTemplateLocations(list, ConfigurationSet::Main);
         list.insert(list.begin(), Wide("/a/t"));
-        RecordTemplateLocations(list, CONFIG_SET_MAIN);
+        RecordTemplateLocations(list, ConfigurationSet::Main);
         EXPECT_EQ(ReadFile(MainFile()),
                   "DefaultVersion=8.3\r\nConfigurationTemplatesLocation=/a/t\n"
                   "ConfigurationTemplatesLocation=/b/t\r\nCommonInfoBases=/srv/bases\r\n")
@@ -158,7 +158,7 @@ TEST_F(ConfigHostileTest, FifoAsTheConfigurationCountsAsUnreadable) {
     EXPECT_EQ(ReadLauncherConfig(Wide(MainFile()), config), ConfigRead::NotAFile);
     EXPECT_TRUE(config.entries.empty());
     std::vector<WString> list;
-    CollectTemplateLocations(list, CONFIG_SET_MAIN);
+    CollectTemplateLocations(list, ConfigurationSet::Main);
     EXPECT_TRUE(list.empty());
     EXPECT_THROW(Record({"/new/t"}), ConfigWriteError);  // a FIFO is not replaced
     struct stat status;
@@ -171,7 +171,7 @@ TEST_F(ConfigHostileTest, ValueThatCannotBeWrittenWholeKeepsTheOldFile) {
     WString cut = Wide("/half");
     cut += static_cast<char16_t>(0xD800);  // no bytes encode a lone surrogate
     cut += Wide("/rest");
-    EXPECT_THROW(RecordTemplateLocations({cut}, CONFIG_SET_MAIN), ConfigWriteError);
+    EXPECT_THROW(RecordTemplateLocations({cut}, ConfigurationSet::Main), ConfigWriteError);
     EXPECT_EQ(ReadFile(MainFile()), kOtherKeys);
 }
 

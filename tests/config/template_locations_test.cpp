@@ -10,6 +10,7 @@
 
 #include "config/config_file.h"
 #include "config/config_paths.h"
+#include "platform/file_entries.h"
 #include "tests/config/home_fixture.h"
 
 using namespace vxk5;
@@ -47,30 +48,18 @@ protected:
         WriteFile(path, content);
     }
 
-    Strings Collect(int selector) {
+    Strings Collect(ConfigurationSet selector) {
         std::vector<WString> list;
         CollectTemplateLocations(list, selector);
         return NarrowAll(list);
     }
 
-    // What a run does: choose the set, collect, put the installed directory
-    // first, then record into the main set unless the locations came from the
-    // alternate one, and into the alternate set when its file existed.
+    // What a run does: the locations of the set the launcher reads, then the
+    // installed directory recorded first.
     Strings InstallInto(const std::string& installed) {
-        const bool mainExists = PathExists(MainFile());
-        const bool altExists = PathExists(AltFile());
-        std::vector<WString> list;
-        bool fromAlternate = false;
-        if (mainExists) {
-            CollectTemplateLocations(list, CONFIG_SET_MAIN);
-        } else if (altExists) {
-            CollectTemplateLocations(list, CONFIG_SET_ALTERNATE);
-            fromAlternate = !list.empty();
-        }
-        const Strings collected = NarrowAll(list);
-        list.insert(list.begin(), Wide(installed));
-        if (!fromAlternate) RecordTemplateLocations(list, CONFIG_SET_MAIN);
-        if (altExists) RecordTemplateLocations(list, CONFIG_SET_ALTERNATE);
+        TemplateLocations locations = TemplateLocations::Load();
+        const Strings collected = NarrowAll(locations.Recorded());
+        locations.Record(Wide(installed));
         return collected;
     }
 };
@@ -83,23 +72,23 @@ TEST_F(TemplateLocationsTest, PathsAreBuiltOnTheHomeDirectory) {
     EXPECT_EQ(Narrow(GetDataDirConfigPath()), "/home/u/.vxk5//.Vx/vxlstart/vxlstart.cfg");
     EXPECT_EQ(Narrow(GetDefaultTemplateBase()), "/home/u/.vxk5/Vx/vxk5/");
     EXPECT_EQ(Narrow(GetDefaultTemplateDirectory()), "/home/u/.vxk5/Vx/vxk5/tmplts/");
-    EXPECT_EQ(Narrow(GetPrimaryConfigPath(CONFIG_SET_MAIN)), "/home/u/.Vx/vxlstart/vxlstart.cfg");
-    EXPECT_EQ(Narrow(GetPrimaryConfigPath(CONFIG_SET_ALTERNATE)), "/home/u/.Vx/vxlstartt/vxlstart.cfg");
+    EXPECT_EQ(Narrow(GetPrimaryConfigPath(ConfigurationSet::Main)), "/home/u/.Vx/vxlstart/vxlstart.cfg");
+    EXPECT_EQ(Narrow(GetPrimaryConfigPath(ConfigurationSet::Alternate)), "/home/u/.Vx/vxlstartt/vxlstart.cfg");
 }
 
 TEST_F(TemplateLocationsTest, CollectsFromTheSetInOrderWithoutDuplicates) {
-    EXPECT_TRUE(Collect(CONFIG_SET_MAIN).empty());
+    EXPECT_TRUE(Collect(ConfigurationSet::Main).empty());
 
     Put(MainFile(), LocationLines({"/a/t", "/A/T/"}));
-    EXPECT_EQ(Collect(CONFIG_SET_MAIN), Strings{"/a/t"});
+    EXPECT_EQ(Collect(ConfigurationSet::Main), Strings{"/a/t"});
 
     Put(MainFile(), LocationLines({"/a/t", "C:\\t"}) + "Other=/z\n");
     Put(DataDirFile(), LocationLines({"/b/t", "/A/T", "c:/t/"}));
-    EXPECT_EQ(Collect(CONFIG_SET_MAIN), (Strings{"/a/t", "C:/t", "/b/t"}));
+    EXPECT_EQ(Collect(ConfigurationSet::Main), (Strings{"/a/t", "C:/t", "/b/t"}));
 
     // The alternate set reads the main file second.
     Put(AltFile(), LocationLines({"/x/t"}));
-    EXPECT_EQ(Collect(CONFIG_SET_ALTERNATE), (Strings{"/x/t", "/a/t", "C:/t"}));
+    EXPECT_EQ(Collect(ConfigurationSet::Alternate), (Strings{"/x/t", "/a/t", "C:/t"}));
 }
 
 TEST_F(TemplateLocationsTest, DuplicatesCompareWithATrailingSeparator) {
@@ -145,12 +134,12 @@ TEST_F(TemplateLocationsTest, InstalledDirectoryKeepsItsPlaceAtTheFront) {
     InstallInto("/x/t");
     EXPECT_EQ(ReadFile(MainFile()), "configurationtemplateslocation=/x/t\nconfigurationtemplateslocation=/y/t\n");
 
-    RecordTemplateLocations(WideAll({"/y/t/", "/x/t", "/Y/T"}), CONFIG_SET_MAIN);
+    RecordTemplateLocations(WideAll({"/y/t/", "/x/t", "/Y/T"}), ConfigurationSet::Main);
     EXPECT_EQ(ReadFile(MainFile()), "configurationtemplateslocation=/y/t/\nconfigurationtemplateslocation=/x/t\n");
 }
 
 TEST_F(TemplateLocationsTest, RecordingIntoMissingMainFileCreatesItsDirectory) {
-    RecordTemplateLocations(WideAll({"/x/t"}), CONFIG_SET_MAIN);
+    RecordTemplateLocations(WideAll({"/x/t"}), ConfigurationSet::Main);
     EXPECT_TRUE(IsDirectory(Home(".Vx/vxlstart")));
     EXPECT_EQ(ReadFile(MainFile()), LocationLines({"/x/t"}));
 }
@@ -158,7 +147,7 @@ TEST_F(TemplateLocationsTest, RecordingIntoMissingMainFileCreatesItsDirectory) {
 TEST_F(TemplateLocationsTest, SecondFailedWriteReachesTheCaller) {
     MakeDirectories(MainFile());  // a directory where the file should be
     try {
-        RecordTemplateLocations(WideAll({"/x/t"}), CONFIG_SET_MAIN);
+        RecordTemplateLocations(WideAll({"/x/t"}), ConfigurationSet::Main);
         FAIL() << "no error raised";
     } catch (const ConfigWriteError& error) {
         EXPECT_EQ(error.code, CONFIG_WRITE_NOT_CREATED);
@@ -167,3 +156,50 @@ TEST_F(TemplateLocationsTest, SecondFailedWriteReachesTheCaller) {
 }
 
 }  // namespace
+
+TEST_F(TemplateLocationsTest, ALocationIsMadeADirectoryPathOnce) {
+    const std::string here = CurrentDirectory();
+    const struct {
+        const char* location;
+        std::string expected;
+    } cases[] = {
+        {"/a/t", "/a/t"},
+        {"/a/t/", "/a/t/"},                 // a trailing separator stays until the location is recorded
+        {"  /a/t \t", "/a/t"},              // blanks around it are no part of it
+        {"/a/t\r\n", "/a/t"},               // a CR LF file's line end
+        {"\\a\\t", "/a/t"},
+        {"file:///a/t", "/a/t"},
+        {"http://host/t", ""},              // no directory
+        {"~/t", home_ + "/t"},
+        {" ~/t", home_ + "/t"},             // the same location once the blank is gone
+        {"rel/t", here + "/rel/t"},
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Narrow(TemplateLocations::Normalise(Wide(c.location))), c.expected) << c.location;
+}
+
+TEST_F(TemplateLocationsTest, RecordedLocationsAreExpandedAndTheInstalledOneLosesItsTrailingSeparator) {
+    Put(MainFile(), LocationLines({"~/y/t"}));
+    TemplateLocations locations = TemplateLocations::Load();
+    EXPECT_EQ(NarrowAll(locations.Recorded()), Strings{home_ + "/y/t"});
+    locations.Record(Wide("/x/t/"));
+    EXPECT_EQ(ReadFile(MainFile()), LocationLines({"/x/t", home_ + "/y/t"}));
+    EXPECT_EQ(NarrowAll(locations.Recorded()), (Strings{"/x/t", home_ + "/y/t"}));
+}
+
+TEST_F(TemplateLocationsTest, ATypedDirectoryLosesItsBlanksAndIsResolved) {
+    const std::string here = CurrentDirectory();
+    WString cleaned;
+    WString directory = Wide("(untouched)");
+    EXPECT_TRUE(TemplateLocations::ResolveTyped(Wide("  ~\\t\\x \t"), cleaned, directory));
+    EXPECT_EQ(Narrow(cleaned), "~/t/x");
+    EXPECT_EQ(Narrow(directory), home_ + "/t/x");
+    EXPECT_TRUE(TemplateLocations::ResolveTyped(Wide("rel/x/"), cleaned, directory));
+    EXPECT_EQ(Narrow(directory), here + "/rel/x/");
+    EXPECT_TRUE(TemplateLocations::ResolveTyped(Wide(" \t"), cleaned, directory));
+    EXPECT_EQ(Narrow(cleaned), "");
+    directory = Wide("(untouched)");
+    EXPECT_FALSE(TemplateLocations::ResolveTyped(Wide("~no-such-user-vxk5/x"), cleaned, directory));
+    EXPECT_EQ(Narrow(cleaned), "~no-such-user-vxk5/x");
+    EXPECT_EQ(Narrow(directory), "(untouched)");
+}

@@ -17,7 +17,7 @@
 
 #include "platform/job_state.h"
 #include "ui/dir_select_page.h"
-#include "ui/failure_reason.h"
+#include "run/failure_reason.h"
 #include "ui/message_page.h"
 #include "ui/progress_page.h"
 #include "ui/success_final_page.h"

@@ -2,7 +2,6 @@
 // Next, unusable directories turned away on the page, Enter as Next, where the
 // keyboard focus lands, and the wizard owning its message boxes.
 
-#include <pwd.h>
 #include <gdk/gdkkeysyms.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,32 +13,13 @@
 #include <cstring>
 
 #include "ui/dir_select_page.h"
-#include "ui/failure_reason.h"
 #include "ui/message_box.h"
-#include "ui/target_check.h"
-#include "ui/target_path.h"
+#include "tests/support/scoped_cwd.h"
 #include "wizard_fixture.h"
 
 using namespace vxk5;
 
 namespace {
-
-// Changes the current directory for the life of the object.
-class ScopedCwd {
-public:
-    explicit ScopedCwd(const std::string& directory) {
-        char* old = getcwd(nullptr, 0);
-        if (old != nullptr) old_ = old;
-        std::free(old);
-        EXPECT_EQ(chdir(directory.c_str()), 0) << directory;
-    }
-    ~ScopedCwd() { EXPECT_EQ(chdir(old_.c_str()), 0) << old_; }
-    ScopedCwd(const ScopedCwd&) = delete;
-    ScopedCwd& operator=(const ScopedCwd&) = delete;
-
-private:
-    std::string old_;
-};
 
 // Turns the main loop until `done` holds or 10 s have passed; whether it holds.
 template <typename Done>
@@ -57,134 +37,6 @@ WString Wide(const std::string& text) { return FromMultiByte(AString(text.c_str(
 std::string RealPath(const std::string& path) {
     char resolved[PATH_MAX];
     return realpath(path.c_str(), resolved) != nullptr ? resolved : path;
-}
-
-// root's home directory as the password database gives it.
-std::string RootHome() {
-    const passwd* root = getpwnam("root");
-    std::string home = root != nullptr ? root->pw_dir : "";
-    while (home.size() > 1 && home.back() == '/') home.pop_back();
-    return home;
-}
-
-std::string Resolved(const std::string& typed) {
-    WString absolute = u"(untouched)";
-    if (!ResolveTargetPath(Wide(typed), absolute)) return "(unresolved)";
-    return Bytes(absolute);
-}
-
-TEST(TargetPath, HomePrefixAndRelativeEntriesBecomeAbsoluteAndNothingElseChanges) {
-    TempDir temp;
-    MakeDirectories(temp.path("home"));
-    MakeDirectories(temp.path("cwd"));
-    const std::string home = temp.path("home");
-    ScopedEnv homeVariable("HOME", home + "//");  // its trailing slashes are not doubled
-    ScopedCwd cwd(temp.path("cwd"));
-    const std::string here = RealPath(temp.path("cwd"));
-
-    const struct {
-        const char* typed;
-        std::string expected;
-    } cases[] = {
-        {"~", home},
-        {"~/", home + "/"},
-        {"~/x", home + "/x"},
-        {"~/x/y/", home + "/x/y/"},
-        {"~root", RootHome()},
-        {"~root/x", RootHome() + "/x"},
-        {"~no-such-user-vxk5/x", "(unresolved)"},  // a user the password database does not know
-        {"~no-such-user-vxk5", "(unresolved)"},
-        {"x~/y", here + "/x~/y"},
-        {"rel/x", here + "/rel/x"},
-        {"rel/x/", here + "/rel/x/"},
-        {"./a/../b", here + "/./a/../b"},  // not folded
-        {"  spaced  ", here + "/  spaced  "},  // not trimmed
-        {"/abs/~/x", "/abs/~/x"},
-        {"/abs/ x /", "/abs/ x /"},
-        {"/", "/"},
-        {"", ""},
-    };
-    for (const auto& c : cases) EXPECT_EQ(Resolved(c.typed), c.expected) << c.typed;
-    EXPECT_EQ(Bytes(ExpandHomePrefix(u"rel/x")), "rel/x") << "expansion alone leaves a relative path relative";
-
-    {
-        ScopedEnv rootHome("HOME", "/");
-        EXPECT_EQ(Resolved("~"), "/");
-        EXPECT_EQ(Resolved("~/x"), "/x");
-    }
-    {
-        ScopedEnv noHome("HOME", "");
-        EXPECT_EQ(Resolved("~/x"), here + "/~/x") << "without a home directory \"~\" is just a name";
-    }
-}
-
-TEST(TargetPath, BlanksAroundATextAreTrimmed) {
-    EXPECT_EQ(Bytes(TrimBlanks(u"  /a b/ \t")), "/a b/");
-    EXPECT_EQ(Bytes(TrimBlanks(u"\u00A0 \t")), "");
-    EXPECT_EQ(Bytes(TrimBlanks(u"x")), "x");
-}
-
-TEST(TargetPath, RelativeEntryWithAVanishedCurrentDirectoryIsNotResolved) {
-    TempDir temp;
-    MakeDirectories(temp.path("gone"));
-    ScopedCwd cwd(temp.path("gone"));
-    ASSERT_EQ(rmdir(temp.path("gone").c_str()), 0);
-    EXPECT_EQ(Resolved("rel/x"), "(unresolved)");
-    EXPECT_EQ(Resolved("/abs/x"), "/abs/x");
-}
-
-TEST(TargetCheck, NamesThatCannotBecomeATemplateDirectoryAreTurnedAway) {
-    TempDir temp;
-    const std::string root = temp.path("t");
-    MakeDirectories(root + "/existing");
-    WriteFile(root + "/file", "a file");
-    ASSERT_EQ(symlink((root + "/existing").c_str(), (root + "/to-dir").c_str()), 0);
-    ASSERT_EQ(symlink((root + "/nowhere").c_str(), (root + "/dangling").c_str()), 0);
-    ASSERT_EQ(symlink((root + "/file").c_str(), (root + "/to-file").c_str()), 0);
-
-    const struct {
-        std::string path;
-        bool usable;
-    } cases[] = {
-        {root + "/existing", true},
-        {root + "/existing/", true},
-        {root + "/missing", true},
-        {root + "/missing/deeper/still/", true},
-        {root + "/to-dir/new", true},
-        {root + "/file", false},
-        {root + "/file/", false},
-        {root + "/file/sub", false},
-        {root + "/file/sub/deeper/", false},
-        {root + "/to-file/sub", false},
-        {root + "/dangling", false},
-        {root + "/dangling/sub", false},
-        {"relative/path", false},
-        {"", false},
-    };
-    for (const auto& c : cases) EXPECT_EQ(IsUsableTarget(Wide(c.path)), c.usable) << c.path;
-
-    if (geteuid() != 0) {  // the superuser may write anywhere
-        MakeDirectories(root + "/locked");
-        ASSERT_EQ(chmod((root + "/locked").c_str(), 0555), 0);
-        EXPECT_FALSE(IsUsableTarget(Wide(root + "/locked")));
-        EXPECT_FALSE(IsUsableTarget(Wide(root + "/locked/new/")));
-        chmod((root + "/locked").c_str(), 0755);
-    }
-}
-
-TEST(FailureReason, PathAndTheSystemsReasonInTheUsersLocale) {
-    const std::string english = std::strerror(ENOSPC);
-    EXPECT_EQ(Bytes(DescribeFailure({"/t/README.de.txt", ENOSPC})), "/t/README.de.txt: " + english);
-    EXPECT_EQ(Bytes(DescribeFailure({"", EACCES})), std::strerror(EACCES));
-    EXPECT_EQ(Bytes(DescribeFailure({"/t/only-path", 0})), "/t/only-path");
-    EXPECT_EQ(Bytes(DescribeFailure({})), "");
-
-    const std::string before = std::setlocale(LC_MESSAGES, nullptr);
-    if (std::setlocale(LC_MESSAGES, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "no German locale";
-    const std::string german = Bytes(DescribeFailure({"/t/a", ENOSPC}));
-    std::setlocale(LC_MESSAGES, before.c_str());
-    EXPECT_EQ(german.rfind("/t/a: ", 0), 0u) << german;
-    EXPECT_NE(german, "/t/a: " + english) << "worded in the user's language";
 }
 
 class DirectoryEntry : public WizardTest {

@@ -17,7 +17,7 @@
 
 #include "ui/toolkit_language.h"
 #include "ui/dir_select_page.h"
-#include "ui/failure_reason.h"
+#include "run/failure_reason.h"
 #include "wizard_fixture.h"
 
 using namespace vxk5;

@@ -1,7 +1,7 @@
 // Preparation before any window exists: the kit, the proposed template
 // directory, the space check and the reading of the kit.
 
-#include "ui/installer_dlg.h"
+#include "run/preparation.h"
 
 #include <cstdio>
 
@@ -16,37 +16,14 @@
 #include "lang/messages.h"
 #include "platform/file_finder.h"
 #include "platform/file_system.h"
-#include "ui/message_box.h"
-#include "ui/target_path.h"
 
 namespace vxk5 {
 
 namespace {
 
-// Web addresses are no directories; a file address is its path.
-void StripAddressForms(WString& directory) {
-    if (directory.find(WString(u"http://")) != WString::npos) directory = WString();
-    if (directory.find(WString(u"https://")) != WString::npos) directory = WString();
-    if (directory.find(WString(u"ftp://")) != WString::npos) directory = WString();
-    const size_t file = directory.find(WString(u"file://"));
-    if (file != WString::npos) directory.erase(file, 7);
-}
-
-// A recorded location as a directory path: no address form, "/" separators, no
-// line-end units (a file written with CR LF ends leaves a CR in each value), no
-// blanks around it.
-WString AsDirectory(const WString& location) {
-    WString directory = location;
-    StripAddressForms(directory);
-    ReplaceAll(directory, u"\\", u"/");
-    ReplaceAll(directory, u"\n", u"");
-    ReplaceAll(directory, u"\r", u"");
-    return TrimBlanks(directory);  // "dir   " in a file means dir
-}
-
-bool ReportFailure(CInstallerDlg* owner, const char* key) {
-    owner->NoteFailure(key);
-    MessageBox(owner, LoadResString(key), MB_STYLE_ERROR_OK);
+bool ReportFailure(const NoticeSink& tell, RunSummary& summary, const char* key) {
+    summary.Fail(key);
+    tell(LoadResString(key), NoticeKind::Error);
     return false;
 }
 
@@ -54,7 +31,7 @@ bool ReportFailure(CInstallerDlg* owner, const char* key) {
 // or, when it had committed, tidied up. One line says what was done.
 // Returns how many were recovered; `failed` tells whether any left originals
 // out of place.
-uint32_t RecoverEarlierInstallations(const CInstallerDlg* owner, bool& failed) {
+uint32_t RecoverEarlierInstallations(const NoticeSink& tell, bool& failed) {
     uint32_t recovered = 0;
     for (const RecoveryReport& report : RecoverInterruptedInstalls()) {
         if (RecoveryFailed(report)) failed = true;
@@ -64,7 +41,7 @@ uint32_t RecoverEarlierInstallations(const CInstallerDlg* owner, bool& failed) {
             continue;
         }
         // Without a display the box is one line on standard error.
-        MessageBox(owner, RecoveryMessage(report), RecoveryFailed(report) ? MB_STYLE_ERROR_OK : MB_STYLE_PLAIN_OK);
+        tell(RecoveryMessage(report), RecoveryFailed(report) ? NoticeKind::Error : NoticeKind::Plain);
         ++recovered;
     }
     return recovered;
@@ -95,47 +72,35 @@ TrustPolicy LoadPolicy(const std::vector<WString>& namedFiles) {
 
 }  // namespace
 
-bool CInstallerDlg::Prepare() {
+bool PrepareRun(const PreparationRequest& request, const NoticeSink& tell, DistributionKit& kit,
+                PreparedRun& prepared, RunSummary& summary) {
     // A dry run changes nothing, not even what an earlier run left behind.
-    if (!dryRun_) summary_.recoveredAtStart = RecoverEarlierInstallations(this, summary_.recoveryFailed);
-    const WString kitPath = LocateKit();
+    if (!request.dryRun) summary.recoveredAtStart = RecoverEarlierInstallations(tell, summary.recoveryFailed);
+    const WString kitPath = LocateKit(request.kitPlace);
     // Only a readable regular file is a kit: a FIFO, a device or a directory
     // there is reported as missing, and examining it never blocks.
     StdioFile kitFile;
     if (kitPath.empty() || OpenRegularFile(kitPath, kitFile) != ERR_SUCCESS) {
-        return ReportFailure(this, "IDS_ERROR_NOSOURCE");
+        return ReportFailure(tell, summary, "IDS_ERROR_NOSOURCE");
     }
     kitFile.reset();
-    kitPath_ = kitPath;
+    prepared.kitPath = kitPath;
 
-    alternateFilePresent_ = FindsEntry(GetAltConfigPath());
-    if (FindsEntry(GetMainConfigPath())) {
-        CollectTemplateLocations(templateLocations_, CONFIG_SET_MAIN);
-    } else if (alternateFilePresent_) {
-        CollectTemplateLocations(templateLocations_, CONFIG_SET_ALTERNATE);
-        alternateLocations_ = !templateLocations_.empty();
-    }
-
-    // A location the user wrote as "~/..." is under the home directory.
-    for (WString& location : templateLocations_) location = ExpandHomePrefix(location);
-
+    prepared.locations = TemplateLocations::Load();
     // The first location that can hold a new file, tested by making one in
     // the location itself: one that does not exist, is no directory or
     // cannot be written is passed over.
     bool taken = false;
-    for (const WString& location : templateLocations_) {
-        const WString directory = AsDirectory(location);
+    for (const WString& location : prepared.locations.Recorded()) {
+        const WString directory = TemplateLocations::Normalise(location);
         // A dry run makes no probe file: it asks whether one could be made.
-        if (dryRun_ ? CouldCreateFileIn(directory) : CanCreateFileIn(directory, u"Vx")) {
-            templateDirectory_ = directory;
+        if (request.dryRun ? CouldCreateFileIn(directory) : CanCreateFileIn(directory, u"Vx")) {
+            prepared.templateDirectory = directory;
             taken = true;
             break;
         }
     }
-    if (!taken) templateDirectory_ = AsDirectory(GetDefaultTemplateDirectory());
-    // Installed into, shown and recorded as an absolute path: the launcher
-    // does not share our current directory.
-    if (WString absolute; ResolveTargetPath(templateDirectory_, absolute)) templateDirectory_ = absolute;
+    if (!taken) prepared.templateDirectory = TemplateLocations::Normalise(GetDefaultTemplateDirectory());
 
     // The temporary directory holds the unpacked kit, whose size only its
     // unpacking tells: it is never smaller than the kit itself, less the
@@ -143,27 +108,28 @@ bool CInstallerDlg::Prepare() {
     // refused at once. The unpacking then meets a file system that fills up as
     // a lack of space, not as damage, and its unnamed container goes with it.
     uint64_t kitSize = 0;
-    if (GetFileSize64ByPath(kitPath_, &kitSize) == 0) {
+    if (GetFileSize64ByPath(prepared.kitPath, &kitSize) == 0) {
         uint64_t freeBytes = 0;
-        GetTempFreeSpace(&freeBytes);
-        if (KitContainerLowerBound(kitSize) > freeBytes) return ReportFailure(this, "IDS_ERROR_NOSPACE");
+        // Unknown free space reads as 0: the kit is then refused as too large.
+        (void)GetTempFreeSpace(&freeBytes);
+        if (KitContainerLowerBound(kitSize) > freeBytes) return ReportFailure(tell, summary, "IDS_ERROR_NOSPACE");
     }
 
     // Under a trust policy the kit is read only when its signature verifies,
     // over exactly the bytes that are unpacked; a refusal comes before any change.
-    const TrustPolicy policy = LoadPolicy(trustedKeyFiles_);
+    const TrustPolicy policy = LoadPolicy(request.trustedKeyFiles);
     SignatureCheck check;
     // Without a signature to check, only the file table is unpacked now; the
     // data area follows when the first file is written (an up-to-date
     // directory never needs it).
-    const uint32_t code = ReadSignedKit(kit_, kitPath_, policy, check, KitReading::FileTableFirst);
-    if (const char* refusal = RefusalKey(check.verdict)) return ReportFailure(this, refusal);
-    summary_.signatureKeyId = check.keyId;
-    summary_.signatureTrustedComment = check.trustedComment;
+    const uint32_t code = ReadSignedKit(kit, prepared.kitPath, policy, check, KitReading::FileTableFirst);
+    if (const char* refusal = RefusalKey(check.verdict)) return ReportFailure(tell, summary, refusal);
+    summary.signatureKeyId = check.keyId;
+    summary.signatureTrustedComment = check.trustedComment;
     // The temporary directory can still fill up while the kit is unpacked: that
     // is a lack of space, not a damaged kit.
-    if (code == ERR_DISK_FULL) return ReportFailure(this, "IDS_ERROR_NOSPACE");
-    if (code != 0) return ReportFailure(this, "IDS_ERROR_DAMAGEDSOURCE");
+    if (code == ERR_DISK_FULL) return ReportFailure(tell, summary, "IDS_ERROR_NOSPACE");
+    if (code != 0) return ReportFailure(tell, summary, "IDS_ERROR_DAMAGEDSOURCE");
     return true;
 }
 

@@ -1,4 +1,4 @@
-#include "config/replacement_file.h"
+#include "platform/replacement_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "ui/job_failure.h"
+#include "run/job_failure.h"
 
 namespace vxk5 {
 

@@ -1,11 +1,7 @@
-#include "ui/target_check.h"
-
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include "run/target_check.h"
 
 #include "base/conversion.h"
+#include "platform/directory_probe.h"
 
 namespace vxk5 {
 
@@ -16,16 +12,10 @@ bool IsUsableTarget(const WString& path) {
     WString probe = path;
     while (probe.length() > 1 && probe.EndsWith(u'/')) probe = probe.substr(0, probe.length() - 1);
     while (!probe.empty()) {
-        const AString bytes = ToMultiByte(probe);
-        struct stat status;
-        if (::stat(bytes.c_str(), &status) == 0) {
-            return S_ISDIR(status.st_mode) && ::access(bytes.c_str(), W_OK | X_OK) == 0;
-        }
+        const DirectoryProbe found = ProbeDirectory(probe);
+        if (found != DirectoryProbe::Missing) return found == DirectoryProbe::Usable;
         // Missing (or under something that is no directory): look further up,
         // where the file in the way, or the directory to make it in, is found.
-        const int error = errno;
-        if (error != ENOENT && error != ENOTDIR) return false;
-        if (::lstat(bytes.c_str(), &status) == 0) return false;  // a dangling link: nothing can be made there
         if (probe == u"/") return false;
         probe = ParentPath(probe);
     }

@@ -1,4 +1,4 @@
-#include "ui/failure_reason.h"
+#include "run/failure_reason.h"
 
 #include <cstring>
 

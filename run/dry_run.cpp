@@ -1,16 +1,10 @@
-// The dry run: after the usual preparation, what the installation would do
-// with each entry, one line per entry on standard output:
-//   <action> TAB <destination> [TAB <reason>]
-// with the action "new", "replace", "keep" or "refuse". Control characters and
-// "\" in a destination are written as escapes (\t, \n, \\, \xHH), so that every
-// entry stays on its own line.
+#include "run/dry_run.h"
 
 #include <cstdio>
 #include <string>
 
 #include "base/conversion.h"
 #include "install/install_plan.h"
-#include "ui/installer_dlg.h"
 
 namespace vxk5 {
 
@@ -41,8 +35,8 @@ std::string Printable(const AString& bytes) {
 
 }  // namespace
 
-void CInstallerDlg::RunDryRun() {
-    const InstallPlan plan = PlanInstall(kit_.entries, templateDirectory_);
+void PrintDryRun(const DistributionKit& kit, const WString& templateDirectory, RunSummary& summary) {
+    const InstallPlan plan = PlanInstall(kit.entries, templateDirectory);
     bool printed = true;
     for (const PlannedEntry& entry : plan.entries) {
         std::string line = PlanActionName(entry.action);
@@ -57,20 +51,20 @@ void CInstallerDlg::RunDryRun() {
     }
     printed = std::fflush(stdout) == 0 && printed;
 
-    summary_.counts = plan.counts;
-    summary_.refused = plan.refused;
-    summary_.messageKey.clear();
+    summary.counts = plan.counts;
+    summary.refused = plan.refused;
+    summary.messageKey.clear();
     if (!printed) {
-        summary_.outcome = RunOutcome::Failed;
-        summary_.detail = "dry run: the list of entries could not be written to standard output";
+        summary.outcome = RunOutcome::Failed;
+        summary.detail = "dry run: the list of entries could not be written to standard output";
     } else if (plan.refused > 0) {
-        summary_.outcome = RunOutcome::Failed;
-        summary_.detail = "dry run: " + std::to_string(plan.refused) +
+        summary.outcome = RunOutcome::Failed;
+        summary.detail = "dry run: " + std::to_string(plan.refused) +
                           " entries cannot be installed, so the installation would fail and change nothing";
     } else {
         const bool writes = plan.counts.newFiles + plan.counts.replaced > 0;
-        summary_.outcome = writes ? RunOutcome::Installed : RunOutcome::UpToDate;
-        summary_.detail = "dry run: " + std::to_string(plan.counts.newFiles) + " new, " +
+        summary.outcome = writes ? RunOutcome::Installed : RunOutcome::UpToDate;
+        summary.detail = "dry run: " + std::to_string(plan.counts.newFiles) + " new, " +
                           std::to_string(plan.counts.replaced) + " replaced, " + std::to_string(plan.counts.kept) +
                           " kept; nothing was written";
     }

@@ -4,7 +4,7 @@
 
 #include "install/install_worker.h"
 #include "platform/job_state.h"
-#include "ui/failure_reason.h"
+#include "run/failure_reason.h"
 
 namespace vxk5 {
 

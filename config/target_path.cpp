@@ -1,46 +1,26 @@
-#include "ui/target_path.h"
-
-#include <pwd.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <vector>
-
-#include <cstdlib>
-#include <memory>
+#include "config/target_path.h"
 
 #include "base/conversion.h"
+#include "platform/file_entries.h"
 #include "platform/file_system.h"
+#include "platform/user_accounts.h"
 
 namespace vxk5 {
 
 namespace {
 
-struct FreeDeleter {
-    void operator()(char* text) const { std::free(text); }
-};
-
-bool CurrentDirectory(WString& directory) {
-    const std::unique_ptr<char, FreeDeleter> cwd(::getcwd(nullptr, 0));
-    if (cwd == nullptr || cwd.get()[0] != '/') return false;  // also "(unreachable)/..."
-    directory = FromMultiByte(AString(cwd.get()));
+bool CurrentDirectoryPath(WString& directory) {
+    const std::string cwd = vxk5::CurrentDirectory();
+    if (cwd.empty() || cwd[0] != '/') return false;  // also "(unreachable)/..."
+    directory = FromMultiByte(AString(cwd.c_str()));
     return true;
 }
 
 // The home directory the password database gives `user`; false when it knows
 // no such user or gives none.
 bool UserHome(const AString& user, WString& home) {
-    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-    if (size <= 0) size = 16384;
-    std::vector<char> buffer(static_cast<size_t>(size));
-    struct passwd entry;
-    struct passwd* found = nullptr;
-    while (::getpwnam_r(user.c_str(), &entry, buffer.data(), buffer.size(), &found) == ERANGE) {
-        buffer.resize(buffer.size() * 2);
-    }
-    if (found == nullptr || found->pw_dir == nullptr || found->pw_dir[0] == 0) return false;
-    home = FromMultiByte(AString(found->pw_dir));
-    return true;
+    home = HomeDirectoryOf(user);
+    return !home.empty();
 }
 
 }  // namespace
@@ -73,7 +53,7 @@ bool ResolveTargetPath(const WString& path, WString& absolute) {
         return true;
     }
     WString directory;
-    if (!CurrentDirectory(directory)) return false;
+    if (!CurrentDirectoryPath(directory)) return false;
     if (!directory.EndsWith(u'/')) directory = directory + u'/';
     absolute = directory + expanded;
     return true;

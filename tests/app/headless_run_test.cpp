@@ -277,9 +277,19 @@ TEST_F(Headless, KilledInstallerIsUndoneAtTheNextStartWhichThenInstallsEverythin
     const size_t slash = templates.rfind('/');
     const std::string journal =
         templates.substr(0, slash) + "/.k5stp0-" + templates.substr(slash + 1) + "/journal";
+    // Registered too, as it is before the first change: the next start finds
+    // it wherever TMPDIR points and says so.
+    const std::string registry = Home() + "/.vxk5/transactions";
+    auto registered = [&registry] {
+        std::error_code error;
+        return std::filesystem::exists(registry, error) && !std::filesystem::is_empty(registry, error);
+    };
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!PathExists(journal) && std::chrono::steady_clock::now() < deadline) usleep(1000);
+    while ((!PathExists(journal) || !registered()) && std::chrono::steady_clock::now() < deadline) {
+        usleep(1000);
+    }
     ASSERT_TRUE(PathExists(journal)) << Errors();
+    ASSERT_TRUE(registered()) << Errors();
     usleep(20 * 1000);  // well into the copy
     ASSERT_EQ(kill(child_->Pid(), SIGKILL), 0);
     int status = 0;

@@ -10,6 +10,7 @@
 
 #include "kit/distribution_kit.h"
 #include "base/conversion.h"
+#include "base/file_time_units.h"
 #include "kit/entry_names.h"
 #include "platform/fault_injection.h"
 #include "platform/file_handle.h"
@@ -146,11 +147,11 @@ uint32_t ExtractEntryAt(DistributionKit& kit, size_t index, int directory, const
     if (const int fault = InjectedFault(FaultStep::SetTimes, path); fault != 0) return injected(fault);
     const FileTime time{entry.timeLow, entry.timeHigh};
     if (exactTime) {
-        constexpr uint64_t kTicksPerSecond = 10000000;
         const uint64_t ticks = time.Ticks();
         timespec times[2];
-        times[0].tv_sec = static_cast<time_t>(FileTimeToUnixTime(FileTime::FromTicks(ticks - ticks % kTicksPerSecond)));
-        times[0].tv_nsec = static_cast<long>((ticks % kTicksPerSecond) * 100);
+        const FileTime whole = FileTime::FromTicks(ticks - ticks % kFileTimeTicksPerSecond);
+        times[0].tv_sec = static_cast<time_t>(FileTimeToUnixTime(whole));
+        times[0].tv_nsec = static_cast<long>((ticks % kFileTimeTicksPerSecond) * 100);
         times[1] = times[0];
         if (::futimens(static_cast<int>(output.Get()), times) != 0) return systemFailure(errno);
     } else if (const uint32_t code = SetFileHandleTimes(output.Get(), &time, &time, &time); code != ERR_SUCCESS) {

@@ -8,12 +8,12 @@
 #include <cstring>
 #include <memory>
 
+#include "base/file_time_units.h"
+
 namespace vxk5 {
 
 namespace {
 
-constexpr int64_t kEpochDifferenceSeconds = 11644473600;  // 1601-01-01 to 1970-01-01
-constexpr int64_t kTicksPerSecond = 10000000;
 
 struct DirCloser {
     void operator()(DIR* directory) const { closedir(directory); }
@@ -116,8 +116,8 @@ bool Walk(WalkState& state, const std::string& relative) {
 }  // namespace
 
 bool FileTimeFromUnix(int64_t seconds, int64_t nanoseconds, FileTime& time) {
-    if (seconds < -kEpochDifferenceSeconds) return false;
-    const uint64_t ticks = static_cast<uint64_t>(seconds + kEpochDifferenceSeconds) * kTicksPerSecond +
+    if (seconds < -kFileTimeEpochOffsetSeconds) return false;
+    const uint64_t ticks = static_cast<uint64_t>(seconds + kFileTimeEpochOffsetSeconds) * kFileTimeTicksPerSecond +
                            static_cast<uint64_t>(nanoseconds / 100);
     time = FileTime::FromTicks(ticks);
     return true;

@@ -35,11 +35,6 @@ constexpr int kLockAttempts = 100;
 // to an original's place in the staging directory, two levels each.
 constexpr size_t kReservedDescriptors = 4;
 
-std::string Bytes(const WString& text) {
-    const AString bytes = ToMultiByte(text);
-    return std::string(bytes.c_str(), bytes.length());
-}
-
 // The target directory immediately followed by the entry's name with every "\"
 // turned into "/".
 WString DestinationOf(const WString& target, const WString& name) {
@@ -55,7 +50,7 @@ WString AbsoluteTarget(const WString& target) {
     if (target.empty() || target[0] == u'/') return target;
     const std::string current = CurrentDirectory();
     if (current.empty()) return target;
-    WString absolute = FromMultiByte(AString(current.c_str()));
+    WString absolute = FromMultiByte(current);
     if (!absolute.EndsWith(u'/')) absolute += u'/';
     return absolute + target;
 }
@@ -186,7 +181,7 @@ uint32_t BeginInstall(InstallJob& job, const WString& targetDirectory) {
     job.journal.emplace_back();
     JournalRecord& record = job.journal.back();
     if (targetDirectory.empty()) return ERR_SUCCESS;
-    record.target = Bytes(AbsoluteTarget(targetDirectory));
+    record.target = ToMultiByteString(AbsoluteTarget(targetDirectory));
     if (record.target.back() != '/') record.target += '/';
 
     if (const uint32_t code = LockTemplateDirectory(job); code != ERR_SUCCESS) return code;
@@ -198,9 +193,9 @@ uint32_t BeginInstall(InstallJob& job, const WString& targetDirectory) {
         if (report.outcome == RecoveryReport::Outcome::BackupKept ||
             report.outcome == RecoveryReport::Outcome::Unreadable) {
             job.backupKept = report.outcome == RecoveryReport::Outcome::BackupKept;
-            job.keptOriginals = Bytes(report.backupDirectory);
-            for (const WString& path : report.notRestored) job.notRestored.push_back(Bytes(path));
-            return NoteFailure(job, Bytes(report.journalPath), EEXIST);
+            job.keptOriginals = ToMultiByteString(report.backupDirectory);
+            for (const WString& path : report.notRestored) job.notRestored.push_back(ToMultiByteString(path));
+            return NoteFailure(job, ToMultiByteString(report.journalPath), EEXIST);
         }
     }
 
@@ -262,7 +257,7 @@ uint32_t BeginInstall(InstallJob& job, const WString& targetDirectory) {
     if (const int failed = RegisterStaging(job.staging);
         failed != 0 && failed != EPERM && failed != EACCES && failed != EROFS && failed != ENOENT &&
         failed != ENOTDIR && failed != ELOOP) {
-        return NoteFailure(job, Bytes(GetHomeDirectory()) + "/.vxk5/transactions", failed);
+        return NoteFailure(job, ToMultiByteString(GetHomeDirectory()) + "/.vxk5/transactions", failed);
     }
     // Held back for the rollback; given back as it starts.
     for (size_t n = 0; n < kReservedDescriptors; ++n) {
@@ -341,8 +336,8 @@ uint32_t ReportInstallError(InstallJob& job, uint32_t code, uint32_t percent) {
         // Said once more, now that the rollback is over: where the originals
         // are, and which of them could not be put back.
         WString kept = text + u"\n" + LoadResString("IDS_ERROR_BACKUPKEPT") + u" " +
-                       FromMultiByte(AString(job.keptOriginals.c_str()));
-        for (const std::string& path : job.notRestored) kept += u"\n" + FromMultiByte(AString(path.c_str()));
+                       FromMultiByte(job.keptOriginals);
+        for (const std::string& path : job.notRestored) kept += u"\n" + FromMultiByte(path);
         PostJobResult(job, code, kept, percent);
     }
     return code;
@@ -410,7 +405,7 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
             AString relativeBytes;
             if (i == refusedIndex || !EntryNamePath(entry.name, relativeBytes)) {
                 PostJobResult(job, ERR_SUCCESS, destination, percent);
-                (void)NoteFailure(job, Bytes(destination), 0);
+                (void)NoteFailure(job, ToMultiByteString(destination), 0);
                 return ReportInstallError(job, ENTRY_NAME_REFUSAL_CODE, percent);
             }
             // The journal and the failure detail keep the whole path; the file

@@ -21,16 +21,9 @@ namespace vxk5 {
 
 namespace {
 
-WString ToWide(const std::string& bytes) { return FromMultiByte(AString(bytes.c_str(), bytes.size())); }
-
-std::string ToBytes(const WString& text) {
-    const AString bytes = ToMultiByte(text);
-    return std::string(bytes.c_str(), bytes.length());
-}
-
 // The kit names files with "\" between components.
 WString KitName(const std::string& relativePath) {
-    WString name = ToWide(relativePath);
+    WString name = FromMultiByte(relativePath);
     ReplaceAll(name, u"/", u"\\");
     return name;
 }
@@ -48,7 +41,7 @@ bool TakeValue(int argc, char** argv, int& i, std::string& value, std::string& e
 bool CopyFileInto(KitFileWriter& writer, const std::string& path, uint64_t size, uint8_t* buffer,
                   uint32_t bufferSize, const std::function<void(uint64_t)>& copied, std::string& error) {
     FileHandle handle = INVALID_FILE_HANDLE;
-    if (CreateFileHandle(ToWide(path), FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle,
+    if (CreateFileHandle(FromMultiByte(path), FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle,
                          FILE_FLAG_SEQUENTIAL_NORMAL) != 0) {
         error = "cannot open " + path;
         return false;
@@ -207,16 +200,16 @@ bool ParseCreateArguments(int argc, char** argv, CreateOptions& options, std::st
                 error = "--lang needs a language code";
                 return false;
             }
-            options.descriptions.push_back(KitDescription{ToWide(value), {}, {}, {}});
+            options.descriptions.push_back(KitDescription{FromMultiByte(value), {}, {}, {}});
         } else if (argument == "--product") {
             if (!TakeValue(argc, argv, i, value, error)) return false;
-            current().product = ToWide(value);
+            current().product = FromMultiByte(value);
         } else if (argument == "--vendor") {
             if (!TakeValue(argc, argv, i, value, error)) return false;
-            current().vendor = ToWide(value);
+            current().vendor = FromMultiByte(value);
         } else if (argument == "--description") {
             if (!TakeValue(argc, argv, i, value, error)) return false;
-            current().descriptionPath = ToWide(value);
+            current().descriptionPath = FromMultiByte(value);
         } else if (!argument.empty() && argument[0] == '-') {
             error = "unknown option " + argument;
             return false;
@@ -251,7 +244,7 @@ bool CreateKit(const CreateOptions& options, std::ostream& messages, std::string
         if (description.descriptionPath.empty()) continue;
         WString path = description.descriptionPath;
         ReplaceAll(path, u"\\", u"/");
-        const std::string relative = ToBytes(path);
+        const std::string relative = ToMultiByteString(path);
         bool found = false;
         for (const SourceFile& file : files) found = found || file.relativePath == relative;
         if (!found) {

@@ -24,12 +24,6 @@ namespace vxk5 {
 
 namespace {
 
-
-std::string ToBytes(const WString& text) {
-    const AString bytes = ToMultiByte(text);
-    return std::string(bytes.c_str(), bytes.length());
-}
-
 std::string SystemError(const std::string& what) { return what + ": " + std::strerror(errno); }
 
 // The name's components as file-system names: "/" and "\" separate, empty
@@ -76,7 +70,7 @@ bool IsEmptyDirectory(const std::string& path, std::string& error) {
 
 // Makes `path` and its missing parents, as the installer's platform layer does.
 bool MakeDirectories(const std::string& path, std::string& error) {
-    if (CreateDirectoryTree(FromMultiByte(AString(path.c_str(), path.size()))) == ERR_SUCCESS) return true;
+    if (CreateDirectoryTree(FromMultiByte(path)) == ERR_SUCCESS) return true;
     error = "cannot make directory " + path;
     return false;
 }
@@ -168,7 +162,7 @@ bool ExtractKit(const ExtractOptions& options, std::ostream& out, std::string& e
     }
     for (size_t i = 0; i < kit.entries.size(); ++i) {
         const KitFileEntry& entry = kit.entries[i];
-        const std::string shown = ToBytes(entry.name);
+        const std::string shown = ToMultiByteString(entry.name);
         std::vector<std::string> components;
         if (nameChecks[i] != ENTRY_NAME_OK) {
             refused += "  " + shown + ": unsafe name (" + DescribeEntryNameCheck(nameChecks[i]) + ")\n";

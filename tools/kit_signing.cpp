@@ -37,7 +37,7 @@ bool TakeValue(int argc, char** argv, int& i, const char* name, std::string& val
 }
 
 bool ReadWhole(const std::string& path, size_t maxBytes, std::string& text, std::string& error) {
-    switch (ReadSmallFile(FromMultiByte(AString(path.c_str(), path.size())), maxBytes, text)) {
+    switch (ReadSmallFile(FromMultiByte(path), maxBytes, text)) {
         case SmallFileRead::Read: return true;
         case SmallFileRead::Missing: error = path + ": no such file"; return false;
         case SmallFileRead::TooLarge: error = path + ": too large"; return false;

@@ -13,13 +13,6 @@
 
 using namespace vxk5;
 
-inline WString Wide(const std::string& bytes) { return FromMultiByte(AString(bytes.c_str(), bytes.size())); }
-
-inline std::string Narrow(const WString& text) {
-    const AString bytes = ToMultiByte(text);
-    return std::string(bytes.c_str(), bytes.length());
-}
-
 class HomeFixture : public ::testing::Test {
 protected:
     void SetUp() override {

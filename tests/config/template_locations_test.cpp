@@ -1,6 +1,7 @@
 // Configuration sets, collecting and recording template locations, and the
 // paths they live at.
 
+#include "base/conversion.h"
 #include "config/template_locations.h"
 
 #include <gtest/gtest.h>
@@ -20,13 +21,13 @@ using Strings = std::vector<std::string>;
 
 std::vector<WString> WideAll(const Strings& items) {
     std::vector<WString> out;
-    for (const std::string& item : items) out.push_back(Wide(item));
+    for (const std::string& item : items) out.push_back(FromMultiByte(item));
     return out;
 }
 
 Strings NarrowAll(const std::vector<WString>& items) {
     Strings out;
-    for (const WString& item : items) out.push_back(Narrow(item));
+    for (const WString& item : items) out.push_back(ToMultiByteString(item));
     return out;
 }
 
@@ -68,7 +69,7 @@ protected:
             fromAlternate = !list.empty();
         }
         const Strings collected = NarrowAll(list);
-        list.insert(list.begin(), Wide(installed));
+        list.insert(list.begin(), FromMultiByte(installed));
         if (!fromAlternate) RecordTemplateLocations(list, CONFIG_SET_MAIN);
         if (altExists) RecordTemplateLocations(list, CONFIG_SET_ALTERNATE);
         return collected;
@@ -77,14 +78,14 @@ protected:
 
 TEST_F(TemplateLocationsTest, PathsAreBuiltOnTheHomeDirectory) {
     ASSERT_EQ(setenv("HOME", "/home/u", 1), 0);
-    EXPECT_EQ(Narrow(GetUserDataDirectory()), "/home/u/.vxk5/");
-    EXPECT_EQ(Narrow(GetMainConfigPath()), "/home/u/.Vx/vxlstart/vxlstart.cfg");
-    EXPECT_EQ(Narrow(GetAltConfigPath()), "/home/u/.Vx/vxlstartt/vxlstart.cfg");
-    EXPECT_EQ(Narrow(GetDataDirConfigPath()), "/home/u/.vxk5//.Vx/vxlstart/vxlstart.cfg");
-    EXPECT_EQ(Narrow(GetDefaultTemplateBase()), "/home/u/.vxk5/Vx/vxk5/");
-    EXPECT_EQ(Narrow(GetDefaultTemplateDirectory()), "/home/u/.vxk5/Vx/vxk5/tmplts/");
-    EXPECT_EQ(Narrow(GetPrimaryConfigPath(CONFIG_SET_MAIN)), "/home/u/.Vx/vxlstart/vxlstart.cfg");
-    EXPECT_EQ(Narrow(GetPrimaryConfigPath(CONFIG_SET_ALTERNATE)), "/home/u/.Vx/vxlstartt/vxlstart.cfg");
+    EXPECT_EQ(ToMultiByteString(GetUserDataDirectory()), "/home/u/.vxk5/");
+    EXPECT_EQ(ToMultiByteString(GetMainConfigPath()), "/home/u/.Vx/vxlstart/vxlstart.cfg");
+    EXPECT_EQ(ToMultiByteString(GetAltConfigPath()), "/home/u/.Vx/vxlstartt/vxlstart.cfg");
+    EXPECT_EQ(ToMultiByteString(GetDataDirConfigPath()), "/home/u/.vxk5//.Vx/vxlstart/vxlstart.cfg");
+    EXPECT_EQ(ToMultiByteString(GetDefaultTemplateBase()), "/home/u/.vxk5/Vx/vxk5/");
+    EXPECT_EQ(ToMultiByteString(GetDefaultTemplateDirectory()), "/home/u/.vxk5/Vx/vxk5/tmplts/");
+    EXPECT_EQ(ToMultiByteString(GetPrimaryConfigPath(CONFIG_SET_MAIN)), "/home/u/.Vx/vxlstart/vxlstart.cfg");
+    EXPECT_EQ(ToMultiByteString(GetPrimaryConfigPath(CONFIG_SET_ALTERNATE)), "/home/u/.Vx/vxlstartt/vxlstart.cfg");
 }
 
 TEST_F(TemplateLocationsTest, CollectsFromTheSetInOrderWithoutDuplicates) {

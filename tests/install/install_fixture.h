@@ -23,9 +23,6 @@
 
 using namespace vxk5;
 
-WString Wide(const std::string& text);
-std::string Narrow(const WString& text);
-
 // Whole seconds since 1970 as a file time, plus `extraTicks` (100 ns each).
 FileTime TimeAt(int64_t unixSeconds, uint32_t extraTicks = 0);
 int64_t ModificationTime(const std::string& path);  // whole seconds, -1 when missing

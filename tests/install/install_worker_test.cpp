@@ -2,6 +2,7 @@
 // controller polls it, and joined so that a rollback is over before anyone
 // looks at the template directory.
 
+#include "base/conversion.h"
 #include "install/install_worker.h"
 
 #include "tests/install/install_fixture.h"
@@ -24,7 +25,7 @@ protected:
             WString text;
             uint32_t percent = 0;
             GetJobResult(state, code, text, percent);
-            const Post post{code, Narrow(text), percent};
+            const Post post{code, ToMultiByteString(text), percent};
             if (seen.empty() || seen.back().code != code || seen.back().text != post.text ||
                 seen.back().percent != percent) {
                 seen.push_back(post);
@@ -39,7 +40,7 @@ TEST_F(InstallWorkerTest, RunsTheJobOnceAndEndsOnTheSuccessPost) {
     for (int i = 0; i < 40; ++i) AddEntry("d" + std::to_string(i % 4) + "\\f" + std::to_string(i), "x", TimeAt(kNew));
     BuildKit();
     InstallJobState state;
-    SetupJob(state, &kit(), Wide(TargetPath()));
+    SetupJob(state, &kit(), FromMultiByte(TargetPath()));
     InstallWorker worker;
     EXPECT_EQ(worker.creationResult, -1);
     ASSERT_TRUE(StartWorker(worker, state));
@@ -72,7 +73,7 @@ TEST_F(InstallWorkerTest, JoiningAfterTheFailurePostWaitsForTheRollback) {
     AddEntry("..\\escape", "x", TimeAt(kNew));
     BuildKit();
     InstallJobState state;
-    SetupJob(state, &kit(), Wide(TargetPath()));
+    SetupJob(state, &kit(), FromMultiByte(TargetPath()));
     InstallWorker worker;
     ASSERT_TRUE(StartWorker(worker, state));
     const std::vector<Post> seen = PollUntilFinal(state);
@@ -89,12 +90,12 @@ TEST_F(InstallWorkerTest, JoiningAfterTheFailurePostWaitsForTheRollback) {
 TEST_F(InstallWorkerTest, DestructorJoinsAndARestartRunsANewJob) {
     BuildKit();  // no entries
     InstallJobState state;
-    SetupJob(state, &kit(), Wide(TargetPath()));
+    SetupJob(state, &kit(), FromMultiByte(TargetPath()));
     {
         InstallWorker worker;
         ASSERT_TRUE(StartWorker(worker, state));
         // Started again at once: the first thread is joined before the second starts.
-        SetupJob(state, &kit(), Wide(TargetPath("second")));
+        SetupJob(state, &kit(), FromMultiByte(TargetPath("second")));
         ASSERT_TRUE(StartWorker(worker, state));
     }  // joined here, pause and all
     uint32_t code = 1;

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "base/conversion.h"
 #include "install/backup.h"
 #include "install/install_job.h"
 #include "tests/install/install_fixture.h"
@@ -86,13 +87,13 @@ TEST_F(RollbackTest, EntryRunningPastTheEndOfTheContainer) {
     BuildKit();  // the first two entries as usual
     const uint32_t end = static_cast<uint32_t>(containerData_.size());
     KitFileEntry entry;
-    entry.name = Wide("torn.txt");
+    entry.name = FromMultiByte(AString("torn.txt"));
     entry.offset = end - 4;
     entry.size = 4 + 3 * kKitCopyBufferSize;  // more than one buffer beyond the end
     entry.timeLow = TimeAt(kNew).low;
     entry.timeHigh = TimeAt(kNew).high;
     kit().entries.push_back(entry);
-    entry.name = Wide("last.txt");
+    entry.name = FromMultiByte(AString("last.txt"));
     entry.offset = 0;
     entry.size = 1;
     kit().entries.push_back(entry);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/conversion.h"
 #include "tests/support/temp_dir.h"
 #include "tests/kit/kit_test_util.h"
 
@@ -30,7 +31,7 @@ protected:
     // Writes `bytes` as a kit file and returns its path.
     WString Kit(const std::string& bytes, const std::string& name = "kit.efd") {
         WriteFile(tmp_.path(name), bytes);
-        return Wide(tmp_.path(name));
+        return FromMultiByte(tmp_.path(name));
     }
     size_t ContainerCount() const { return ContainerFiles(tmp_.path("tmp")).size(); }
 

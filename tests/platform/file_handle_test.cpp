@@ -1,3 +1,4 @@
+#include "base/conversion.h"
 #include "platform/file_handle.h"
 
 #include <fcntl.h>
@@ -19,7 +20,7 @@ class FileHandleTest : public ::testing::Test {
 protected:
     FileHandle Open(const std::string& path, uint32_t access, uint32_t disposition) {
         FileHandle handle = INVALID_FILE_HANDLE;
-        EXPECT_EQ(CreateFileHandle(W(path), access, 0, disposition, handle, FILE_ATTR_NORMAL), 0u) << path;
+        EXPECT_EQ(CreateFileHandle(FromMultiByte(path), access, 0, disposition, handle, FILE_ATTR_NORMAL), 0u) << path;
         return handle;
     }
     static uint32_t Write(FileHandle handle, const std::string& text) {
@@ -63,7 +64,7 @@ TEST_F(FileHandleTest, DispositionsCreateKeepOrTruncate) {
     const std::string path = dir_.path("d");
     FileHandle handle = 1234;
     for (uint32_t disposition : {1u, 3u, 4u, 5u}) {
-        EXPECT_EQ(CreateFileHandle(W(path), FILE_ACCESS_WRITE, 0, disposition, handle, 0), ERR_NOT_FOUND);
+        EXPECT_EQ(CreateFileHandle(FromMultiByte(path), FILE_ACCESS_WRITE, 0, disposition, handle, 0), ERR_NOT_FOUND);
         EXPECT_EQ(GetPlatformError(), ERR_NOT_FOUND);
         EXPECT_EQ(handle, 1234) << "a failed open stores no handle";
         EXPECT_FALSE(PathExists(path));
@@ -95,7 +96,7 @@ TEST_F(FileHandleTest, DispositionsCreateKeepOrTruncate) {
 TEST_F(FileHandleTest, PathThatWouldBeCutShortIsRefused) {
     WriteFile(dir_.path("short"), "x");
     for (const char16_t cut : {u'\0', u'\xD800', u'\xDC00'}) {
-        WString path = W(dir_.path("short"));
+        WString path = FromMultiByte(dir_.path("short"));
         path += cut;
         path += u"tail";
         FileHandle handle = INVALID_FILE_HANDLE;
@@ -108,13 +109,13 @@ TEST_F(FileHandleTest, PathThatWouldBeCutShortIsRefused) {
 
 TEST_F(FileHandleTest, LastErrorIsClearedOnEntryAndSetByEachFailure) {
     FileHandle handle = INVALID_FILE_HANDLE;
-    ASSERT_EQ(CreateFileHandle(W(dir_.path("missing")), FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle, 0),
+    ASSERT_EQ(CreateFileHandle(FromMultiByte(dir_.path("missing")), FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle, 0),
               ERR_NOT_FOUND);
     EXPECT_EQ(GetPlatformError(), ERR_NOT_FOUND);
-    EXPECT_EQ(CreateFileHandle(W(dir_.path("missing/below")), FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle, 0),
+    EXPECT_EQ(CreateFileHandle(FromMultiByte(dir_.path("missing/below")), FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle, 0),
               ERR_NOT_FOUND);
     WriteFile(dir_.path("file"), "");
-    EXPECT_EQ(CreateFileHandle(W(dir_.path("file/below")), FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle, 0),
+    EXPECT_EQ(CreateFileHandle(FromMultiByte(dir_.path("file/below")), FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle, 0),
               ERR_INVALID_PARAMETER) << "ENOTDIR is not ENOENT";
     EXPECT_EQ(GetPlatformError(), ERR_INVALID_PARAMETER);
 

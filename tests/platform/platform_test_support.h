@@ -13,12 +13,6 @@
 
 using namespace vxk5;
 
-inline WString W(const std::string& bytes) { return FromMultiByte(AString(bytes.c_str(), bytes.size())); }
-inline std::string Bytes(const WString& text) {
-    const AString bytes = ToMultiByte(text);
-    return std::string(bytes.c_str(), bytes.length());
-}
-
 // Sets (or unsets, with nullopt) an environment variable and restores it.
 class ScopedEnv {
 public:

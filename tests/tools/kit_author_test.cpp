@@ -28,12 +28,10 @@ using namespace vxk5;
 
 namespace {
 
-WString Wide(const std::string& text) { return FromMultiByte(AString(text.c_str(), text.size())); }
-
 std::vector<std::string> EntryNames(const std::string& kitPath) {
     DistributionKit kit;
     std::vector<std::string> names;
-    if (ReadKit(kit, Wide(kitPath)) != 0) return names;
+    if (ReadKit(kit, FromMultiByte(kitPath)) != 0) return names;
     for (const KitFileEntry& entry : kit.entries) {
         const AString name = ToMultiByte(entry.name);
         names.emplace_back(name.c_str(), name.length());
@@ -81,7 +79,7 @@ protected:
         std::string container =
             kitformat::EncodeContainerHead(kitformat::DescriptionForm::LanguageList, descriptions, entries);
         container += data;
-        ASSERT_EQ(WriteKitFile(Wide(kit_), container), 0u);
+        ASSERT_EQ(WriteKitFile(FromMultiByte(kit_), container), 0u);
     }
 
     TempDir tmp_;

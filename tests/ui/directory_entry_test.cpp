@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/conversion.h"
 #include "ui/dir_select_page.h"
 #include "ui/failure_reason.h"
 #include "ui/message_box.h"
@@ -51,9 +52,6 @@ bool PumpUntil(Done done) {
     return done();
 }
 
-std::string Bytes(const WString& text) { return ToMultiByte(text).c_str(); }
-WString Wide(const std::string& text) { return FromMultiByte(AString(text.c_str())); }
-
 std::string RealPath(const std::string& path) {
     char resolved[PATH_MAX];
     return realpath(path.c_str(), resolved) != nullptr ? resolved : path;
@@ -69,8 +67,8 @@ std::string RootHome() {
 
 std::string Resolved(const std::string& typed) {
     WString absolute = u"(untouched)";
-    if (!ResolveTargetPath(Wide(typed), absolute)) return "(unresolved)";
-    return Bytes(absolute);
+    if (!ResolveTargetPath(FromMultiByte(typed), absolute)) return "(unresolved)";
+    return ToMultiByteString(absolute);
 }
 
 TEST(TargetPath, HomePrefixAndRelativeEntriesBecomeAbsoluteAndNothingElseChanges) {
@@ -105,7 +103,7 @@ TEST(TargetPath, HomePrefixAndRelativeEntriesBecomeAbsoluteAndNothingElseChanges
         {"", ""},
     };
     for (const auto& c : cases) EXPECT_EQ(Resolved(c.typed), c.expected) << c.typed;
-    EXPECT_EQ(Bytes(ExpandHomePrefix(u"rel/x")), "rel/x") << "expansion alone leaves a relative path relative";
+    EXPECT_EQ(ToMultiByteString(ExpandHomePrefix(u"rel/x")), "rel/x") << "expansion alone leaves a relative path relative";
 
     {
         ScopedEnv rootHome("HOME", "/");
@@ -119,9 +117,9 @@ TEST(TargetPath, HomePrefixAndRelativeEntriesBecomeAbsoluteAndNothingElseChanges
 }
 
 TEST(TargetPath, BlanksAroundATextAreTrimmed) {
-    EXPECT_EQ(Bytes(TrimBlanks(u"  /a b/ \t")), "/a b/");
-    EXPECT_EQ(Bytes(TrimBlanks(u"\u00A0 \t")), "");
-    EXPECT_EQ(Bytes(TrimBlanks(u"x")), "x");
+    EXPECT_EQ(ToMultiByteString(TrimBlanks(u"  /a b/ \t")), "/a b/");
+    EXPECT_EQ(ToMultiByteString(TrimBlanks(u"\u00A0 \t")), "");
+    EXPECT_EQ(ToMultiByteString(TrimBlanks(u"x")), "x");
 }
 
 TEST(TargetPath, RelativeEntryWithAVanishedCurrentDirectoryIsNotResolved) {
@@ -161,27 +159,27 @@ TEST(TargetCheck, NamesThatCannotBecomeATemplateDirectoryAreTurnedAway) {
         {"relative/path", false},
         {"", false},
     };
-    for (const auto& c : cases) EXPECT_EQ(IsUsableTarget(Wide(c.path)), c.usable) << c.path;
+    for (const auto& c : cases) EXPECT_EQ(IsUsableTarget(FromMultiByte(c.path)), c.usable) << c.path;
 
     if (geteuid() != 0) {  // the superuser may write anywhere
         MakeDirectories(root + "/locked");
         ASSERT_EQ(chmod((root + "/locked").c_str(), 0555), 0);
-        EXPECT_FALSE(IsUsableTarget(Wide(root + "/locked")));
-        EXPECT_FALSE(IsUsableTarget(Wide(root + "/locked/new/")));
+        EXPECT_FALSE(IsUsableTarget(FromMultiByte(root + "/locked")));
+        EXPECT_FALSE(IsUsableTarget(FromMultiByte(root + "/locked/new/")));
         chmod((root + "/locked").c_str(), 0755);
     }
 }
 
 TEST(FailureReason, PathAndTheSystemsReasonInTheUsersLocale) {
     const std::string english = std::strerror(ENOSPC);
-    EXPECT_EQ(Bytes(DescribeFailure({"/t/README.de.txt", ENOSPC})), "/t/README.de.txt: " + english);
-    EXPECT_EQ(Bytes(DescribeFailure({"", EACCES})), std::strerror(EACCES));
-    EXPECT_EQ(Bytes(DescribeFailure({"/t/only-path", 0})), "/t/only-path");
-    EXPECT_EQ(Bytes(DescribeFailure({})), "");
+    EXPECT_EQ(ToMultiByteString(DescribeFailure({"/t/README.de.txt", ENOSPC})), "/t/README.de.txt: " + english);
+    EXPECT_EQ(ToMultiByteString(DescribeFailure({"", EACCES})), std::strerror(EACCES));
+    EXPECT_EQ(ToMultiByteString(DescribeFailure({"/t/only-path", 0})), "/t/only-path");
+    EXPECT_EQ(ToMultiByteString(DescribeFailure({})), "");
 
     const std::string before = std::setlocale(LC_MESSAGES, nullptr);
     if (std::setlocale(LC_MESSAGES, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "no German locale";
-    const std::string german = Bytes(DescribeFailure({"/t/a", ENOSPC}));
+    const std::string german = ToMultiByteString(DescribeFailure({"/t/a", ENOSPC}));
     std::setlocale(LC_MESSAGES, before.c_str());
     EXPECT_EQ(german.rfind("/t/a: ", 0), 0u) << german;
     EXPECT_NE(german, "/t/a: " + english) << "worded in the user's language";
@@ -223,13 +221,13 @@ TEST_F(DirectoryEntry, TildeAndRelativeEntriesAreInstalledShownAndRecordedAsAbso
             [](gpointer data) -> gboolean {
                 auto* p = static_cast<Probe*>(data);
                 if (p->dialog->State() != StateCopying) return TRUE;
-                p->shown = Bytes(p->dialog->JobState().targetDirectory);
+                p->shown = ToMultiByteString(p->dialog->JobState().targetDirectory);
                 return FinishJob(p->dialog);
             },
             &probe);
         ClickNext();
         ASSERT_EQ(dialog_->State(), StateSuccess);
-        EXPECT_EQ(Bytes(dialog_->TemplateDirectory()), c.stored);
+        EXPECT_EQ(ToMultiByteString(dialog_->TemplateDirectory()), c.stored);
         EXPECT_EQ(probe.shown, c.stored.back() == '/' ? c.stored : c.stored + "/")
             << "the job is given the absolute path (as a directory)";
         EXPECT_EQ(EntryText(), c.stored) << "the page shows what was used";
@@ -299,7 +297,7 @@ TEST_F(DirectoryEntry, BlanksAndOtherUsersHomes) {
     const ScopedTimeout timeout1(10, FinishJob, dialog_.get());
     ClickNext();
     ASSERT_EQ(dialog_->State(), StateSuccess);
-    EXPECT_EQ(Bytes(dialog_->TemplateDirectory()), target);
+    EXPECT_EQ(ToMultiByteString(dialog_->TemplateDirectory()), target);
     EXPECT_EQ(MainConfig().rfind("ConfigurationTemplatesLocation=" + target + "\n", 0), 0u) << MainConfig();
 }
 
@@ -323,14 +321,14 @@ TEST_F(DirectoryEntry, EnterInTheEntryIsNextEmptyMessageIncluded) {
     const ScopedTimeout timeout2(10, FinishJob, dialog_.get());
     SendKey(dialog_->Window(), GDK_Return);
     ASSERT_TRUE(PumpUntil([&] { return dialog_->State() == StateSuccess; }));
-    EXPECT_EQ(Bytes(dialog_->TemplateDirectory()), target);
+    EXPECT_EQ(ToMultiByteString(dialog_->TemplateDirectory()), target);
 }
 
 TEST_F(DirectoryEntry, FocusIsOnNextThenInTheEntryWithTheEndOfALongPathInView) {
     Make();
     std::string longPath = temp_.path("");
     for (int i = 0; i < 8; ++i) longPath += "a-rather-long-folder-name-" + std::to_string(i) + "/";
-    dialog_->SetTemplateDirectory(Wide(longPath));
+    dialog_->SetTemplateDirectory(FromMultiByte(longPath));
     dialog_->BuildWindow();
     dialog_->ShowWelcomePage();
     Pump();
@@ -383,7 +381,7 @@ TEST_F(DirectoryEntry, MessageBoxesBelongToTheWizardOnlyWhileItExists) {
     }
     {
         DialogAnswerer answer(GTK_RESPONSE_OK);
-        MessageBox(nullptr, u"undecodable", MB_STYLE_ERROR_OK, Wide("/bad/\xff\xfe-name"));
+        MessageBox(nullptr, u"undecodable", MB_STYLE_ERROR_OK, FromMultiByte(AString("/bad/\xff\xfe-name")));
         ASSERT_TRUE(answer.Answered());
         EXPECT_TRUE(g_utf8_validate(answer.Secondary().c_str(), -1, nullptr));
         EXPECT_EQ(answer.Secondary().rfind("/bad/", 0), 0u) << "still shown, its bad bytes replaced";

@@ -14,6 +14,7 @@
 #include "kit/entry_names.h"
 #include "platform/fault_injection.h"
 #include "platform/file_handle.h"
+#include "platform/owned_descriptor.h"
 #include "platform/platform_error.h"
 
 namespace vxk5 {
@@ -131,7 +132,7 @@ uint32_t ExtractEntryAt(DistributionKit& kit, size_t index, int directory, const
     if (const int fault = InjectedFault(FaultStep::CreateFile, path); fault != 0) return injected(fault);
     const int fd = ::openat(directory, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0660);
     if (fd < 0) return systemFailure(errno);
-    ScopedFileHandle output(fd);
+    OwnedDescriptor output(fd);
     if (identity != nullptr) {
         if (const int status = IdentityOf(fd, *identity); status != 0) return systemFailure(status);
     }

@@ -21,12 +21,12 @@ uint32_t CreateKitTempFile(WString& path) {
     return CreateTempFile(directory, u"edf", path);
 }
 
-uint32_t CreateKitContainer(ScopedFileHandle& container) {
+uint32_t CreateKitContainer(OwnedDescriptor& container) {
     WString directory;
     GetTempDirectory(directory);
     FileHandle handle = INVALID_FILE_HANDLE;
     const uint32_t code = CreateUnnamedTempFile(directory, u"edf", handle);
-    container.Reset(handle);
+    container.Reset(DescriptorOf(handle));
     return code;
 }
 
@@ -142,31 +142,31 @@ uint32_t UnpackOpenKit(FileHandle kit, FileHandle container, KitInputObserver* o
     return writer.Finish();
 }
 
-uint32_t OpenKit(const WString& source, ScopedFileHandle& kit) {
+uint32_t OpenKit(const WString& source, OwnedDescriptor& kit) {
     FileHandle handle = INVALID_FILE_HANDLE;
     const uint32_t code =
         CreateFileHandle(source, FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle, FILE_FLAG_SEQUENTIAL_NORMAL);
-    kit.Reset(handle);
+    kit.Reset(DescriptorOf(handle));
     return code;
 }
 
 }  // namespace
 
 uint32_t UnpackKitInto(const WString& source, FileHandle container, KitInputObserver* observer) {
-    ScopedFileHandle kit;
+    OwnedDescriptor kit;
     if (uint32_t code = OpenKit(source, kit); code != 0) return code;
     return UnpackOpenKit(kit.Get(), container, observer);
 }
 
 uint32_t UnpackKit(const WString& source, const WString& destination, KitInputObserver* observer) {
-    ScopedFileHandle kit;
+    OwnedDescriptor kit;
     if (uint32_t code = OpenKit(source, kit); code != 0) return code;
     FileHandle handle = INVALID_FILE_HANDLE;
     if (uint32_t code = CreateFileHandle(destination, FILE_ACCESS_WRITE, 0, FILE_CREATE, handle, FILE_ATTR_NORMAL);
         code != 0) {
         return code;
     }
-    ScopedFileHandle container(handle);
+    OwnedDescriptor container(DescriptorOf(handle));
     if (uint32_t code = UnpackOpenKit(kit.Get(), container.Get(), observer); code != 0) return code;
     // A failed close may mean lost data.
     if (CloseFileHandle(container.Release()) != 0) return ERR_INVALID_PARAMETER;

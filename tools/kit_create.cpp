@@ -14,6 +14,7 @@
 #include "base/conversion.h"
 #include "kit/kit_writer.h"
 #include "platform/file_handle.h"
+#include "platform/owned_descriptor.h"
 #include "tools/progress_line.h"
 #include "tools/source_tree.h"
 
@@ -46,7 +47,7 @@ bool CopyFileInto(KitFileWriter& writer, const std::string& path, uint64_t size,
         error = "cannot open " + path;
         return false;
     }
-    ScopedFileHandle file(handle);
+    OwnedDescriptor file(DescriptorOf(handle));
     uint64_t total = 0;
     for (;;) {
         uint32_t count = 0;
@@ -271,7 +272,7 @@ bool CreateKit(const CreateOptions& options, std::ostream& messages, std::string
         close(descriptor);
         return false;
     }
-    ScopedFileHandle sync(syncDescriptor);
+    OwnedDescriptor sync(syncDescriptor);
     // mkstemp makes the file 0600; a kit is made to be shared like any other file.
     if (fchmod(descriptor, 0666 & ~CurrentUmask()) != 0) {
         error = "cannot set the mode of " + temporary.path() + ": " + std::strerror(errno);

@@ -17,6 +17,7 @@
 #include "kit/entry_names.h"
 #include "kit/kit_reader.h"
 #include "platform/file_handle.h"
+#include "platform/owned_descriptor.h"
 #include "platform/file_system.h"
 #include "tools/kit_inspect.h"
 
@@ -216,20 +217,20 @@ bool ExtractKit(const ExtractOptions& options, std::ostream& out, std::string& e
         error = SystemError("cannot open directory " + options.directory);
         return false;
     }
-    const ScopedFileHandle rootHandle(root);
+    const OwnedDescriptor rootHandle(root);
 
     uint64_t bytes = 0;
     for (const Planned& item : plan) {
         const KitFileEntry& entry = kit.entries[item.index];
         std::string shown = options.directory;
-        ScopedFileHandle parent;  // empty: the root
+        OwnedDescriptor parent;  // empty: the root
         for (size_t c = 0; c + 1 < item.components.size(); ++c) {
             shown += "/" + item.components[c];
             const FileHandle next =
                 OpenChildDirectory(parent.Get() == INVALID_FILE_HANDLE ? rootHandle.Get() : parent.Get(),
                                    item.components[c], shown, error);
             if (next == INVALID_FILE_HANDLE) return false;
-            parent.Reset(next);
+            parent.Reset(DescriptorOf(next));
         }
         shown += "/" + item.components.back();
         const FileHandle directory = parent.Get() == INVALID_FILE_HANDLE ? rootHandle.Get() : parent.Get();

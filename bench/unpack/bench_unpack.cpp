@@ -165,7 +165,7 @@ double TimeIsalReused(const std::string& kit, uint8_t* buffer, uint64_t expected
 // Unpacks as the installer does: into an unnamed container in the temporary
 // directory, which goes when it is closed.
 double TimeUnpack(const std::string& kit, uint64_t expected) {
-    ScopedFileHandle container;
+    OwnedDescriptor container;
     if (CreateKitContainer(container) != 0) Fail(kProgram, "cannot make a temporary file");
     const auto start = std::chrono::steady_clock::now();
     const uint32_t code = UnpackKitInto(FromMultiByte(kit), container.Get());

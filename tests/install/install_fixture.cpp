@@ -171,7 +171,7 @@ void InstallTest::BuildKit() {
     ASSERT_EQ(CreateFileHandle(FromMultiByte(path), FILE_ACCESS_READ | FILE_ACCESS_WRITE, 0, FILE_OPEN_EXISTING, handle,
                                FILE_ATTR_NORMAL),
               0u);
-    kit_->tempHandle.Reset(handle);
+    kit_->tempHandle.Reset(DescriptorOf(handle));
     kit_->tempPath = FromMultiByte(path);
     for (const PendingEntry& entry : pending_) {
         KitFileEntry kitEntry;

@@ -11,6 +11,7 @@
 #include "kit/kit_unpack.h"
 #include "kit/mapped_window.h"
 #include "platform/file_handle.h"
+#include "platform/owned_descriptor.h"
 #include "tests/kit/kit_fixture.h"
 
 using namespace vxk5;
@@ -45,7 +46,7 @@ TEST_F(KitRobustnessTest, WindowsStartAtPageBoundariesOfA64KiBPage) {
     WriteFile(tmp_.path("file"), bytes);
     FileHandle handle = INVALID_FILE_HANDLE;
     ASSERT_EQ(CreateFileHandle(FromMultiByte(tmp_.path("file")), FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle, 0), 0u);
-    ScopedFileHandle file(handle);
+    OwnedDescriptor file(DescriptorOf(handle));
     for (uint64_t offset = 0; offset < bytes.size(); offset += 32768) {
         const size_t length = std::min<size_t>(32768, bytes.size() - offset);
         MappedWindow window;
@@ -64,7 +65,7 @@ TEST_F(KitRobustnessTest, WindowsFollowTheSystemsPageSize) {
     WriteFile(tmp_.path("file"), TextLikeBytes(3 * 32768));
     FileHandle handle = INVALID_FILE_HANDLE;
     ASSERT_EQ(CreateFileHandle(FromMultiByte(tmp_.path("file")), FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle, 0), 0u);
-    ScopedFileHandle file(handle);
+    OwnedDescriptor file(DescriptorOf(handle));
     MappedWindow window;
     ASSERT_TRUE(window.Map(file.Get(), 32768 + 5, 10));  // any offset: the mapping starts below it
     EXPECT_EQ(window.MappedOffset() % static_cast<uint64_t>(system), 0u);

@@ -8,6 +8,7 @@
 
 #include "base/conversion.h"
 #include "platform/file_system.h"
+#include "platform/owned_descriptor.h"
 #include "platform_test_support.h"
 #include "tests/support/temp_dir.h"
 
@@ -106,7 +107,7 @@ TEST(CreateUnnamedTempFile, LeavesNoNameEitherWay) {
         AllowUnnamedTempFiles(unnamed);
         FileHandle handle = INVALID_FILE_HANDLE;
         ASSERT_EQ(CreateUnnamedTempFile(FromMultiByte(AString("/nowhere")), u"edf", handle), 0u) << unnamed;
-        ScopedFileHandle file(handle);
+        OwnedDescriptor file(DescriptorOf(handle));
         EXPECT_TRUE(std::filesystem::is_empty(dir.path())) << unnamed;
         struct stat status {};
         ASSERT_EQ(fstat(DescriptorOf(handle), &status), 0);

@@ -69,11 +69,11 @@ uint32_t MoveOriginalToBackup(InstallJob& job, const std::string& destination, i
     const JournalRecord& record = job.journal.back();
     const std::string relative = destination.substr(record.target.size());
     if (const int error = MakeBackupParents(job, relative); error != 0) {
-        return NoteFailure(job, job.staging.OriginalsPath() + relative, error);
+        return RecordFailure(job, job.staging.OriginalsPath() + relative, error);
     }
     int error = InjectedFault(FaultStep::MoveToBackup, destination);
     if (error == 0) error = RenameAt(directory, name, job.staging.originals.Get(), relative);
-    if (error != 0) return NoteFailure(job, destination, error);
+    if (error != 0) return RecordFailure(job, destination, error);
     return ERR_SUCCESS;
 }
 

@@ -64,7 +64,7 @@ uint32_t Decide(InstallJob& job, int directory, const std::string& name, const s
     EntryStatus standing;
     if (directory >= 0) {
         if (const int error = ExamineEntryAt(directory, name, standing); error != 0) {
-            return NoteFailure(job, destination, error);
+            return RecordFailure(job, destination, error);
         }
     }
     const ReplaceVerdict verdict = DecideReplacement(standing, kitTime);
@@ -82,11 +82,11 @@ uint32_t Decide(InstallJob& job, int directory, const std::string& name, const s
         case ReplaceVerdict::RefuseDirectory:
             // Whatever its time: the file cannot go there, and a directory is
             // never moved aside (nor, like a FIFO or a device, ever opened).
-            return NoteFailure(job, destination, EISDIR);
+            return RecordFailure(job, destination, EISDIR);
         case ReplaceVerdict::RefuseOther:
-            return NoteFailure(job, destination, EEXIST);
+            return RecordFailure(job, destination, EEXIST);
     }
-    return NoteFailure(job, destination, EINVAL);
+    return RecordFailure(job, destination, EINVAL);
 }
 
 // One entry of a batch: planned and journalled first, then carried out.
@@ -111,7 +111,7 @@ void PostJobResult(InstallJob& job, uint32_t code, const WString& text, uint32_t
     if (job.postObserver) job.postObserver(code, text, percent);
 }
 
-uint32_t NoteFailure(InstallJob& job, const std::string& path, int error) {
+uint32_t RecordFailure(InstallJob& job, const std::string& path, int error) {
     if (job.failure.path.empty() && job.failure.error == 0) job.failure = InstallFailure{AString(path.c_str()), error};
     return CodeFromErrno(error);
 }
@@ -120,13 +120,13 @@ uint32_t WriteAhead(InstallJob& job, const std::string& line) {
     if (!job.journalFile.IsOpen()) return ERR_SUCCESS;
     int error = InjectedFault(FaultStep::JournalWrite, JournalPath(job));
     if (error == 0) error = job.journalFile.Append(line);
-    return error == 0 ? ERR_SUCCESS : NoteFailure(job, JournalPath(job), error);
+    return error == 0 ? ERR_SUCCESS : RecordFailure(job, JournalPath(job), error);
 }
 
 uint32_t SyncJournal(InstallJob& job) {
     if (!job.journalFile.IsOpen()) return ERR_SUCCESS;
     const int error = job.journalFile.Sync();
-    return error == 0 ? ERR_SUCCESS : NoteFailure(job, JournalPath(job), error);
+    return error == 0 ? ERR_SUCCESS : RecordFailure(job, JournalPath(job), error);
 }
 
 uint32_t LockTemplateDirectory(InstallJob& job) {
@@ -137,7 +137,7 @@ uint32_t LockTemplateDirectory(InstallJob& job) {
     bool locked = false;
     for (int attempt = 0; attempt < kLockAttempts && !locked; ++attempt) {
         if (const uint32_t code = MakeTemplateDirectory(job, given); code != 0) return code;
-        if (const int error = job.targetLock.Open(given); error != 0) return NoteFailure(job, given, error);
+        if (const int error = job.targetLock.Open(given); error != 0) return RecordFailure(job, given, error);
         if (!job.targetLock.TryLock()) {
             if (!told) {
                 // The progress stays where it is; the text says why.
@@ -145,7 +145,7 @@ uint32_t LockTemplateDirectory(InstallJob& job) {
                 PostJobResult(job, ERR_SUCCESS, LoadResString("IDS_WAITING_INSTALL"), 0);
                 told = true;
             }
-            if (const int error = job.targetLock.Wait(); error != 0) return NoteFailure(job, given, error);
+            if (const int error = job.targetLock.Wait(); error != 0) return RecordFailure(job, given, error);
         }
         // The other installer may have removed the directory in its rollback
         // (and someone made it anew): the lock must be on the directory that
@@ -154,14 +154,14 @@ uint32_t LockTemplateDirectory(InstallJob& job) {
         if (!locked) job.targetLock.Release();
     }
     if (told && job.jobState != nullptr) SetJobWaiting(*job.jobState, false);
-    if (!locked) return NoteFailure(job, given, EAGAIN);
+    if (!locked) return RecordFailure(job, given, EAGAIN);
     // From here the template directory is known by its real path, which the
     // journal keeps: a later recovery reaches it without following a link.
     const std::string real = job.targetLock.RealPath();
-    if (real.empty()) return NoteFailure(job, given, ENOENT);
+    if (real.empty()) return RecordFailure(job, given, ENOENT);
     record.target = real == "/" ? real : real + "/";
     if (const int error = IdentityOf(job.targetLock.Descriptor(), record.targetIdentity); error != 0) {
-        return NoteFailure(job, given, error);
+        return RecordFailure(job, given, error);
     }
     // The directories made above: the last components of the given path are
     // the last components of the real one (none of them is a link, the job
@@ -195,7 +195,7 @@ uint32_t BeginInstall(InstallJob& job, const WString& targetDirectory) {
             job.backupKept = report.outcome == RecoveryReport::Outcome::BackupKept;
             job.keptOriginals = ToMultiByteString(report.backupDirectory);
             for (const WString& path : report.notRestored) job.notRestored.push_back(ToMultiByteString(path));
-            return NoteFailure(job, ToMultiByteString(report.journalPath), EEXIST);
+            return RecordFailure(job, ToMultiByteString(report.journalPath), EEXIST);
         }
     }
 
@@ -210,7 +210,7 @@ uint32_t BeginInstall(InstallJob& job, const WString& targetDirectory) {
         job.durability = DurabilityMode::SyncEachFile;
     }
     if (const int error = MakeStaging(targetFd, record.target, job.staging); error != 0) {
-        return NoteFailure(job, record.target, error);
+        return RecordFailure(job, record.target, error);
     }
     int error = InjectedFault(FaultStep::JournalWrite, JournalPath(job));
     if (error == 0) {
@@ -225,7 +225,7 @@ uint32_t BeginInstall(InstallJob& job, const WString& targetDirectory) {
         // Nothing was changed yet: a staging directory left behind holds no
         // original, and the next start removes it.
         (void)DiscardStaging(job.staging);
-        return NoteFailure(job, JournalPath(job), error);
+        return RecordFailure(job, JournalPath(job), error);
     }
     // The directories made before the journal existed, now journalled with
     // their identity, so that a rollback removes them as well.
@@ -257,12 +257,12 @@ uint32_t BeginInstall(InstallJob& job, const WString& targetDirectory) {
     if (const int failed = RegisterStaging(job.staging);
         failed != 0 && failed != EPERM && failed != EACCES && failed != EROFS && failed != ENOENT &&
         failed != ENOTDIR && failed != ELOOP) {
-        return NoteFailure(job, ToMultiByteString(GetHomeDirectory()) + "/.vxk5/transactions", failed);
+        return RecordFailure(job, ToMultiByteString(GetHomeDirectory()) + "/.vxk5/transactions", failed);
     }
     // Held back for the rollback; given back as it starts.
     for (size_t n = 0; n < kReservedDescriptors; ++n) {
         OwnedDescriptor spare(::fcntl(targetFd, F_DUPFD_CLOEXEC, 0));
-        if (!spare.IsOpen()) return NoteFailure(job, record.target, errno);
+        if (!spare.IsOpen()) return RecordFailure(job, record.target, errno);
         job.reserved.push_back(std::move(spare));
     }
     return ERR_SUCCESS;
@@ -277,7 +277,7 @@ uint32_t CommitInstall(InstallJob& job) {
         // nothing that the record promises.
         const std::string& target = job.journal.back().target;
         if (job.durability == DurabilityMode::SyncFileSystem) {
-            if (::syncfs(job.targetLock.Descriptor()) != 0) return NoteFailure(job, target, errno);
+            if (::syncfs(job.targetLock.Descriptor()) != 0) return RecordFailure(job, target, errno);
         } else {
             // The files were synced as they were written; their directories now.
             std::unordered_set<std::string> synced;
@@ -293,7 +293,7 @@ uint32_t CommitInstall(InstallJob& job) {
                 }
                 if (directory >= 0) {
                     if (const int error = SyncDirectory(directory); error != 0) {
-                        return NoteFailure(job, target + parent, error);
+                        return RecordFailure(job, target + parent, error);
                     }
                 }
             }
@@ -382,7 +382,7 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
             AString relativeBytes;
             if (!EntryNamePath(kit->entries[i].name, relativeBytes)) break;
             if (longest + relativeBytes.length() >= PATH_MAX) {
-                (void)NoteFailure(job, root + std::string(relativeBytes.c_str(), relativeBytes.length()), ENAMETOOLONG);
+                (void)RecordFailure(job, root + std::string(relativeBytes.c_str(), relativeBytes.length()), ENAMETOOLONG);
                 return ReportInstallError(job, ENTRY_NAME_REFUSAL_CODE, 0);
             }
         }
@@ -405,7 +405,7 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
             AString relativeBytes;
             if (i == refusedIndex || !EntryNamePath(entry.name, relativeBytes)) {
                 PostJobResult(job, ERR_SUCCESS, destination, percent);
-                (void)NoteFailure(job, ToMultiByteString(destination), 0);
+                (void)RecordFailure(job, ToMultiByteString(destination), 0);
                 return ReportInstallError(job, ENTRY_NAME_REFUSAL_CODE, percent);
             }
             // The journal and the failure detail keep the whole path; the file
@@ -425,7 +425,7 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
             // The staging directory inside the template directory is no place for a template.
             const std::string first = relative.substr(0, relative.find('/'));
             if (job.staging.inside && first == job.staging.name) {
-                (void)NoteFailure(job, pending.path, EEXIST);
+                (void)RecordFailure(job, pending.path, EEXIST);
                 return ReportInstallError(job, ENTRY_NAME_REFUSAL_CODE, percent);
             }
             int directory = -1;
@@ -478,7 +478,7 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
                 return ReportInstallError(job, code, pending.percent);
             }
             if (directory < 0) {
-                return ReportInstallError(job, NoteFailure(job, root + pending.parent, ENOENT), pending.percent);
+                return ReportInstallError(job, RecordFailure(job, root + pending.parent, ENOENT), pending.percent);
             }
             if (pending.decision == Decision::Replace) {
                 if (const uint32_t code = MoveOriginalToBackup(job, pending.path, directory, pending.name);
@@ -492,7 +492,7 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
                 int error = IdentityAt(directory, pending.name, standing);
                 if (error == 0 && standing != job.placed[pending.path]) error = EEXIST;
                 if (error == 0) error = RemoveEntryAt(directory, pending.name);
-                if (error != 0) return ReportInstallError(job, NoteFailure(job, pending.path, error), pending.percent);
+                if (error != 0) return ReportInstallError(job, RecordFailure(job, pending.path, error), pending.percent);
             }
             int error = 0;
             if (const uint32_t code =
@@ -527,7 +527,7 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
             }
             int error = directory < 0 ? ENOENT : 0;
             if (error == 0) error = PlaceWithoutReplacing(directory, pending.temporary, pending.name);
-            if (error != 0) return ReportInstallError(job, NoteFailure(job, pending.path, error), pending.percent);
+            if (error != 0) return ReportInstallError(job, RecordFailure(job, pending.path, error), pending.percent);
             job.placed[pending.path] = pending.identity;
             if (pending.decision == Decision::Replace) ++job.counts.replaced;
             if (pending.decision == Decision::WriteNew) ++job.counts.newFiles;

@@ -46,7 +46,7 @@ TEST_F(InstallWorkerTest, RunsTheJobOnceAndEndsOnTheSuccessPost) {
     ASSERT_TRUE(StartWorker(worker, state));
     EXPECT_EQ(worker.creationResult, 0);
     const std::vector<Post> seen = PollUntilFinal(state);
-    JoinWorker(worker);
+    worker.Join();
 
     ASSERT_FALSE(seen.empty());
     EXPECT_EQ(seen.back().code, 0u);
@@ -77,8 +77,8 @@ TEST_F(InstallWorkerTest, JoiningAfterTheFailurePostWaitsForTheRollback) {
     InstallWorker worker;
     ASSERT_TRUE(StartWorker(worker, state));
     const std::vector<Post> seen = PollUntilFinal(state);
-    JoinWorker(worker);
-    JoinWorker(worker);  // a second join finds nothing to wait for
+    worker.Join();
+    worker.Join();  // a second join finds nothing to wait for
 
     EXPECT_EQ(seen.back().code, 13u);
     EXPECT_EQ(seen.back().text, "Installation error");
@@ -109,7 +109,7 @@ TEST_F(InstallWorkerTest, DestructorJoinsAndARestartRunsANewJob) {
 
 TEST(InstallWorkerIdleTest, JoiningAWorkerThatNeverStartedReturnsAtOnce) {
     InstallWorker worker;
-    JoinWorker(worker);
+    worker.Join();
     EXPECT_EQ(worker.creationResult, -1);
     EXPECT_FALSE(worker.joinable);
     SleepMilliseconds(0);

@@ -92,18 +92,10 @@ TreeSnapshot Snapshot(const std::string& directory) {
 void InstallTest::SetUp() {
     SetCurrentLanguage(kLanguageEnglish);
     MakeDirectories(root_.path("t"));
-    MakeDirectories(root_.path("tmp"));
     MakeDirectories(root_.path("kits"));
-    const char* tmpdir = std::getenv("TMPDIR");
-    hadTmpdir_ = tmpdir != nullptr;
-    if (hadTmpdir_) savedTmpdir_ = tmpdir;
-    ::setenv("TMPDIR", root_.path("tmp").c_str(), 1);
+    tmpdir_.emplace("TMPDIR", root_.path("tmp"));
     // The registry of unfinished installations lives under HOME: a private one.
-    MakeDirectories(root_.path("home"));
-    const char* home = std::getenv("HOME");
-    hadHome_ = home != nullptr;
-    if (hadHome_) savedHome_ = home;
-    ::setenv("HOME", root_.path("home").c_str(), 1);
+    home_.emplace("HOME", root_.path("home"));
     ResetKit();
 }
 
@@ -134,16 +126,8 @@ std::vector<std::string> InstallTest::NewFiles() const {
 
 void InstallTest::TearDown() {
     kit_.reset();
-    if (hadHome_) {
-        ::setenv("HOME", savedHome_.c_str(), 1);
-    } else {
-        ::unsetenv("HOME");
-    }
-    if (hadTmpdir_) {
-        ::setenv("TMPDIR", savedTmpdir_.c_str(), 1);
-    } else {
-        ::unsetenv("TMPDIR");
-    }
+    home_.reset();
+    tmpdir_.reset();
 }
 
 void InstallTest::ResetKit() {

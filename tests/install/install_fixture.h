@@ -12,6 +12,7 @@
 #include <map>
 #include <ostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "install/install_job.h"
 #include "kit/distribution_kit.h"
 #include "platform/file_handle.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 
 using namespace vxk5;
@@ -104,9 +106,7 @@ private:
     };
     std::vector<PendingEntry> pending_;
     bool built_ = false;
-    std::string savedTmpdir_;
-    bool hadTmpdir_ = false;
-    std::string savedHome_;
-    bool hadHome_ = false;
+    std::optional<RedirectedDirectory> tmpdir_;
+    std::optional<RedirectedDirectory> home_;
     int kitCount_ = 0;
 };

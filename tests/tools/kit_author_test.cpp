@@ -19,6 +19,7 @@
 #include "kit/container_encoder.h"
 #include "kit/kit_reader.h"
 #include "kit/kit_writer.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tools/kit_tool_run.h"
 #include "tools/kit_json.h"
@@ -58,19 +59,8 @@ std::vector<std::string> Listing(const std::string& directory) {
 class KitAuthorTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        // Unpacked containers go into the test's directory.
-        const char* old = std::getenv("TMPDIR");
-        if (old != nullptr) oldTmpdir_ = old;
-        setenv("TMPDIR", tmp_.path().c_str(), 1);
         MakeDirectories(src_ + "/docs");
         WriteFile(src_ + "/docs/README.txt", "Read me.\n");
-    }
-    void TearDown() override {
-        if (oldTmpdir_.empty()) {
-            unsetenv("TMPDIR");
-        } else {
-            setenv("TMPDIR", oldTmpdir_.c_str(), 1);
-        }
     }
 
     // A kit of the given container, written with the kit writer.
@@ -83,7 +73,8 @@ protected:
     }
 
     TempDir tmp_;
-    std::string oldTmpdir_;
+    // Unpacked containers go into the test's directory.
+    ScopedEnv tmpdir_{"TMPDIR", tmp_.path()};
     std::string src_ = tmp_.path("src");
     std::string kit_ = tmp_.path("out.efd");
 };

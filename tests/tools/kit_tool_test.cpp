@@ -18,6 +18,7 @@
 #include "kit/container_encoder.h"
 #include "kit/kit_reader.h"
 #include "kit/kit_writer.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tools/kit_tool_run.h"
 #include "tools/kit_inspect.h"
@@ -32,10 +33,6 @@ namespace {
 class KitToolTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        // Unpacked containers of list and verify go into the test's directory.
-        const char* old = std::getenv("TMPDIR");
-        if (old != nullptr) oldTmpdir_ = old;
-        setenv("TMPDIR", tmp_.path().c_str(), 1);
         src_ = tmp_.path("src");
         MakeDirectories(src_ + "/desktop/launchers");
         MakeDirectories(src_ + "/docs");
@@ -48,14 +45,6 @@ protected:
         SetModified(src_ + "/desktop/launchers/editor.desktop", 1614834367, 123456789);
     }
 
-    void TearDown() override {
-        if (oldTmpdir_.empty()) {
-            unsetenv("TMPDIR");
-        } else {
-            setenv("TMPDIR", oldTmpdir_.c_str(), 1);
-        }
-    }
-
     std::vector<std::string> CreateArguments() const {
         return {"create", src_, "-o", kit_,
                 "--lang", "en", "--product", "Templates", "--vendor", "Company", "--description", "docs/README.en.txt",
@@ -63,7 +52,8 @@ protected:
     }
 
     TempDir tmp_;
-    std::string oldTmpdir_;
+    // Unpacked containers of list and verify go into the test's directory.
+    ScopedEnv tmpdir_{"TMPDIR", tmp_.path()};
     std::string src_;
     std::string kit_ = tmp_.path("out.efd");
 };

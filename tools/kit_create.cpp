@@ -1,9 +1,5 @@
 #include "tools/kit_create.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +10,7 @@
 #include "base/conversion.h"
 #include "kit/kit_writer.h"
 #include "platform/file_handle.h"
+#include "platform/open_file.h"
 #include "platform/owned_descriptor.h"
 #include "tools/progress_line.h"
 #include "tools/source_tree.h"
@@ -153,13 +150,6 @@ bool WriteKit(const CreateOptions& options, const std::vector<SourceFile>& files
     return true;
 }
 
-// The umask, which can only be read by setting it.
-mode_t CurrentUmask() {
-    const mode_t mask = umask(0);
-    umask(mask);
-    return mask;
-}
-
 // Removes the temporary kit unless it was renamed into place.
 class TemporaryKit {
 public:
@@ -265,30 +255,28 @@ bool CreateKit(const CreateOptions& options, std::ostream& messages, std::string
         return false;
     }
     TemporaryKit temporary(pattern);
+    OwnedDescriptor unwritten(descriptor);  // until the writer takes it
     // A second descriptor to flush the kit to disk after the writer closed its own.
-    const int syncDescriptor = dup(descriptor);
-    if (syncDescriptor < 0) {
-        error = "cannot create " + options.output + ": " + std::strerror(errno);
-        close(descriptor);
+    OwnedDescriptor sync;
+    if (const int failed = DuplicateDescriptor(descriptor, sync); failed != 0) {
+        error = "cannot create " + options.output + ": " + std::strerror(failed);
         return false;
     }
-    OwnedDescriptor sync(syncDescriptor);
     // mkstemp makes the file 0600; a kit is made to be shared like any other file.
-    if (fchmod(descriptor, 0666 & ~CurrentUmask()) != 0) {
-        error = "cannot set the mode of " + temporary.path() + ": " + std::strerror(errno);
-        close(descriptor);
+    if (const int failed = SetOpenFileMode(descriptor, DefaultNewFileMode()); failed != 0) {
+        error = "cannot set the mode of " + temporary.path() + ": " + std::strerror(failed);
         return false;
     }
-    if (!WriteKit(options, files, head, descriptor, options.output, messages, error)) return false;
+    if (!WriteKit(options, files, head, unwritten.Release(), options.output, messages, error)) return false;
     // Data that does not compress grows a little as it is stored: the kit
     // file itself must stay below 4 GiB too, or no installer would read it.
-    struct stat written {};
-    if (fstat(syncDescriptor, &written) != 0 || static_cast<uint64_t>(written.st_size) > UINT32_MAX) {
+    uint64_t size = 0;
+    if (OpenFileSize(sync.Get(), size) != 0 || size > UINT32_MAX) {
         error = "the compressed kit would hold 4 GiB or more, more than an installer reads: " + options.output;
         return false;
     }
-    if (fsync(syncDescriptor) != 0) {
-        error = "cannot write " + options.output + ": " + std::strerror(errno);
+    if (const int failed = SyncOpenFile(sync.Get()); failed != 0) {
+        error = "cannot write " + options.output + ": " + std::strerror(failed);
         return false;
     }
     if (std::rename(temporary.path().c_str(), options.output.c_str()) != 0) {

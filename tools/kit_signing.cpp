@@ -1,7 +1,5 @@
 #include "tools/kit_signing.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +10,8 @@
 #include "base/conversion.h"
 #include "config/replacement_file.h"
 #include "kit/signed_kit.h"
+#include "platform/file_entries.h"
+#include "platform/open_file.h"
 #include "platform/policy_files.h"
 #include "tools/passphrase.h"
 
@@ -47,19 +47,23 @@ bool ReadWhole(const std::string& path, size_t maxBytes, std::string& text, std:
 }
 
 // Writes `text` to `path` through a temporary file and a rename, with `mode`.
-bool WriteWhole(const std::string& path, const std::string& text, mode_t mode, std::string& error) {
+bool WriteWhole(const std::string& path, const std::string& text, unsigned mode, std::string& error) {
     ReplacementFile file;
     errno = 0;
     const bool written = file.Create(AString(path.c_str(), path.size())) &&
-                         ::fchmod(fileno(file.stream()), mode) == 0 &&
+                         SetOpenFileMode(fileno(file.stream()), mode) == 0 &&
                          std::fwrite(text.data(), 1, text.size(), file.stream()) == text.size() && file.Commit();
     if (!written) error = "cannot write " + path + (errno != 0 ? std::string(": ") + std::strerror(errno) : "");
     return written;
 }
 
+// Anything at all stands at `path`, a dangling link included.
 bool Exists(const std::string& path) {
-    struct stat status;
-    return ::lstat(path.c_str(), &status) == 0;
+    EntryStatus status;
+    // The kind is that of the entry itself even when its link's target could
+    // not be examined: the entry is there either way.
+    (void)ExamineEntry(path, status);
+    return status.kind != EntryKind::Missing;
 }
 
 // The kit's BLAKE2b-512, read in pieces.

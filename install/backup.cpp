@@ -191,7 +191,7 @@ void UndoDirectoriesAbove(const std::vector<JournalStep>& steps, const std::stri
         const size_t slash = path.rfind('/');
         if (slash == std::string::npos || path == "/") continue;
         OwnedDescriptor parent;
-        if (OpenDirectoryPath(slash == 0 ? "/" : path.substr(0, slash), false, parent) != 0) continue;
+        if (OpenDirectoryPath(slash == 0 ? "/" : path.substr(0, slash), DirectoryAccess::LookUp, parent) != 0) continue;
         const std::string name = path.substr(slash + 1);
         // Only an empty directory goes; one that holds anything stays, harmlessly.
         if (step->identified ? Matches(parent.Get(), name, *step) : true) (void)RemoveDirectoryAt(parent.Get(), name);

@@ -79,7 +79,7 @@ uint32_t PlanDirectories(InstallJob& job, const std::string& relative) {
         if (job.knownDirectories.count(prefix) == 0) {
             if (!missing) {
                 int directory = -1;
-                if (const uint32_t code = OpenDestinationDirectory(job, prefix, false, directory); code != 0) {
+                if (const uint32_t code = OpenDestinationDirectory(job, prefix, MissingDirectory::Leave, directory); code != 0) {
                     return code;
                 }
                 missing = directory < 0;
@@ -99,7 +99,8 @@ uint32_t PlanDirectories(InstallJob& job, const std::string& relative) {
     return ERR_SUCCESS;
 }
 
-uint32_t OpenDestinationDirectory(InstallJob& job, const std::string& relative, bool make, int& directory) {
+uint32_t OpenDestinationDirectory(InstallJob& job, const std::string& relative, MissingDirectory missing,
+                                  int& directory) {
     directory = -1;
     if (job.journal.empty() || job.journal.back().target.empty()) return ERR_INVALID_PARAMETER;
     const std::string& target = job.journal.back().target;  // ends with "/"
@@ -137,7 +138,7 @@ uint32_t OpenDestinationDirectory(InstallJob& job, const std::string& relative, 
         const std::string path = target + prefix;
         OwnedDescriptor opened;
         int error = OpenBelow(job, parent, name, opened);
-        if (error == ENOENT && !make) return ERR_SUCCESS;  // missing: so is everything below
+        if (error == ENOENT && missing == MissingDirectory::Leave) return ERR_SUCCESS;  // missing: so is everything below
         bool ours = false;
         if (error == ENOENT) {
             JournalRecord& record = job.journal.back();

@@ -232,7 +232,7 @@ uint32_t BeginInstall(InstallJob& job, const WString& targetDirectory) {
     for (const std::string& made : record.madeAbove) {
         EntryIdentity identity;
         OwnedDescriptor opened;
-        if (OpenDirectoryPath(made, false, opened) != 0 || IdentityOf(opened.Get(), identity) != 0) continue;
+        if (OpenDirectoryPath(made, DirectoryAccess::LookUp, opened) != 0 || IdentityOf(opened.Get(), identity) != 0) continue;
         if (const uint32_t code = WriteAhead(job, JournalStepLine(StepKind::MakeDirectory, made)); code != 0) {
             return code;
         }
@@ -288,7 +288,7 @@ uint32_t CommitInstall(InstallJob& job) {
                 const std::string parent = slash == std::string::npos ? std::string() : relative.substr(0, slash);
                 if (!synced.insert(parent).second) continue;
                 int directory = -1;
-                if (const uint32_t code = OpenDestinationDirectory(job, parent, false, directory); code != 0) {
+                if (const uint32_t code = OpenDestinationDirectory(job, parent, MissingDirectory::Leave, directory); code != 0) {
                     return code;
                 }
                 if (directory >= 0) {
@@ -300,7 +300,7 @@ uint32_t CommitInstall(InstallJob& job) {
             for (const JournalStep& step : job.journal.back().steps) {
                 if (step.kind == StepKind::MakeDirectory && step.path.size() <= target.size()) {
                     OwnedDescriptor made;
-                    if (OpenDirectoryPath(step.path, false, made) == 0) (void)SyncDirectory(made.Get());
+                    if (OpenDirectoryPath(step.path, DirectoryAccess::LookUp, made) == 0) (void)SyncDirectory(made.Get());
                 }
             }
             (void)SyncDirectory(job.staging.originals.Get());
@@ -429,7 +429,7 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
                 return ReportInstallError(job, ENTRY_NAME_REFUSAL_CODE, percent);
             }
             int directory = -1;
-            if (const uint32_t code = OpenDestinationDirectory(job, pending.parent, false, directory);
+            if (const uint32_t code = OpenDestinationDirectory(job, pending.parent, MissingDirectory::Leave, directory);
                 code != ERR_SUCCESS) {
                 return ReportInstallError(job, code, percent);
             }
@@ -473,7 +473,10 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
         for (Pending& pending : batch) {
             int directory = -1;
             if (const uint32_t code =
-                    OpenDestinationDirectory(job, pending.parent, pending.decision == Decision::WriteNew, directory);
+                    OpenDestinationDirectory(job, pending.parent,
+                                             pending.decision == Decision::WriteNew ? MissingDirectory::Make
+                                                                                    : MissingDirectory::Leave,
+                                             directory);
                 code != ERR_SUCCESS) {
                 return ReportInstallError(job, code, pending.percent);
             }
@@ -521,7 +524,7 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
         // Each new file takes its name, never over anything that appeared there meanwhile.
         for (Pending& pending : batch) {
             int directory = -1;
-            if (const uint32_t code = OpenDestinationDirectory(job, pending.parent, false, directory);
+            if (const uint32_t code = OpenDestinationDirectory(job, pending.parent, MissingDirectory::Leave, directory);
                 code != ERR_SUCCESS) {
                 return ReportInstallError(job, code, pending.percent);
             }

@@ -159,7 +159,7 @@ std::vector<RecoveryReport> RecoverInterruptedInstalls() {
     for (const RegisteredStaging& registered : RegisteredStagings()) {
         OwnedDescriptor parent;
         const std::string parentPath = ParentOf(registered.path);
-        const int error = OpenDirectoryPath(parentPath, false, parent);
+        const int error = OpenDirectoryPath(parentPath, DirectoryAccess::LookUp, parent);
         EntryStatus standing;
         if (error == ENOENT ||
             (error == 0 && ExamineEntryAt(parent.Get(), LastComponent(registered.path), standing) == 0 &&
@@ -194,7 +194,7 @@ std::vector<RecoveryReport> RecoverBesideAndInside(int lockedTarget, const std::
     };
     if (Trimmed(target) != "/") {
         OwnedDescriptor parent;
-        if (OpenDirectoryPath(ParentOf(target), true, parent) == 0) scan(parent.Get(), ParentOf(target), false);
+        if (OpenDirectoryPath(ParentOf(target), DirectoryAccess::Read, parent) == 0) scan(parent.Get(), ParentOf(target), false);
     }
     scan(lockedTarget, target, true);
     return reports;

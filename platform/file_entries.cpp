@@ -146,7 +146,7 @@ int PlaceWithoutReplacing(int directory, const std::string& from, const std::str
     return RenameAt(directory, from, directory, to);
 }
 
-int OpenDirectoryPath(const std::string& path, bool readable, OwnedDescriptor& opened) {
+int OpenDirectoryPath(const std::string& path, DirectoryAccess access, OwnedDescriptor& opened) {
     if (path.empty() || path[0] != '/') return EINVAL;
     OwnedDescriptor current(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!current.IsOpen()) return errno;
@@ -165,7 +165,7 @@ int OpenDirectoryPath(const std::string& path, bool readable, OwnedDescriptor& o
         }
         start = end + 1;
     }
-    if (readable) {
+    if (access == DirectoryAccess::Read) {
         const int fd = ::openat(current.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0) return errno;
         current.Reset(fd);

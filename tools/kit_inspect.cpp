@@ -102,7 +102,7 @@ bool ListKit(const std::string& kitPath, std::ostream& out, std::string& error) 
     return true;
 }
 
-bool VerifyKit(const std::string& kitPath, bool strict, std::ostream& out, std::ostream& warnings,
+bool VerifyKit(const std::string& kitPath, Warnings strictness, std::ostream& out, std::ostream& warnings,
                std::string& error, const minisign::PublicKey* key) {
     DistributionKit kit;
     std::string signatureLine;
@@ -174,7 +174,7 @@ bool VerifyKit(const std::string& kitPath, bool strict, std::ostream& out, std::
         }
     }
     for (const std::string& doubt : doubts) warnings << "warning: " << doubt << "\n";
-    if (strict && !doubts.empty()) {
+    if (strictness == Warnings::CountAsErrors && !doubts.empty()) {
         problems += "  " + std::to_string(doubts.size()) + (doubts.size() == 1 ? " warning" : " warnings") +
                     ", which --strict counts as errors\n";
     }

@@ -167,7 +167,7 @@ bool GenerateKeys(const KeygenOptions& options, std::ostream& out, std::string& 
     }
     std::string passphrase;
     if (!options.unencrypted) {
-        if (!ObtainPassphrase("Passphrase for the new secret key: ", true, passphrase, error)) return false;
+        if (!ObtainPassphrase("Passphrase for the new secret key: ", PassphraseEntry::Confirmed, passphrase, error)) return false;
         if (passphrase.empty()) {
             error = "an empty passphrase protects nothing; -W makes a key without one";
             return false;
@@ -193,7 +193,7 @@ bool SignKit(const SignOptions& options, std::ostream& out, std::string& error) 
     if (!ReadWhole(options.secretKeyPath, kMaxKeyFileBytes, text, error)) return false;
     std::string passphrase;
     if (minisign::SecretKeyIsEncrypted(text) &&
-        !ObtainPassphrase("Passphrase of the secret key: ", false, passphrase, error)) {
+        !ObtainPassphrase("Passphrase of the secret key: ", PassphraseEntry::Once, passphrase, error)) {
         return false;
     }
     minisign::SecretKey key;

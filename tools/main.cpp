@@ -141,7 +141,7 @@ int RunVerify(int argc, char** argv) {
     std::string error;
     minisign::PublicKey key;
     if (keyGiven && !ReadPublicKeyFile(keyPath, key, error)) return Fail(error);
-    return VerifyKit(kit, strict, std::cout, std::cerr, error, keyGiven ? &key : nullptr) ? 0 : Fail(error);
+    return VerifyKit(kit, strict ? Warnings::CountAsErrors : Warnings::Allowed, std::cout, std::cerr, error, keyGiven ? &key : nullptr) ? 0 : Fail(error);
 }
 
 int RunKeygen(int argc, char** argv) {

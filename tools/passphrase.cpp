@@ -14,7 +14,7 @@ constexpr char kPassphraseFileVariable[] = "VXK5_PASSPHRASE_FILE";
 
 }  // namespace
 
-bool ObtainPassphrase(const char* prompt, bool twice, std::string& passphrase, std::string& error) {
+bool ObtainPassphrase(const char* prompt, PassphraseEntry entry, std::string& passphrase, std::string& error) {
     passphrase.clear();
     if (const char* file = std::getenv(kPassphraseFileVariable); file != nullptr && *file != '\0') {
         std::ifstream in(file, std::ios::binary);
@@ -35,7 +35,7 @@ bool ObtainPassphrase(const char* prompt, bool twice, std::string& passphrase, s
         error = "the passphrase could not be read from the terminal";
         return false;
     }
-    if (twice) {
+    if (entry == PassphraseEntry::Confirmed) {
         std::string again;
         if (!AskWithoutEcho(tty.Get(), "Passphrase (again): ", again) || again != passphrase) {
             error = "the two passphrases differ";

@@ -162,9 +162,8 @@ TEST_P(FileCommandsTest, MoveAcrossFileSystems) {
     if (!IsDirectory("/dev/shm") || StatOf("/dev/shm").st_dev == StatOf(dir_.path()).st_dev) {
         GTEST_SKIP() << "no second file system at /dev/shm";
     }
-    char pattern[] = "/dev/shm/vxk5-move-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::string shm = pattern;
+    const TempDir other("/dev/shm");
+    const std::string& shm = other.path();
     for (const std::string& name : {std::string("$(touch pwned-x) \"q\"\n"), std::string("-dash")}) {
         SCOPED_TRACE(name);
         MakeDirectories(Path(name + "/tree"));
@@ -177,7 +176,6 @@ TEST_P(FileCommandsTest, MoveAcrossFileSystems) {
         EXPECT_EQ(Listing(shm), std::set<std::string>{});
         EXPECT_EQ(RemoveTree(FromMultiByte(Path("back"))), 0u);
     }
-    RemoveAll(shm);
 }
 
 TEST_P(FileCommandsTest, RemoveTouchesOnlyTheNamedThing) {

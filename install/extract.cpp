@@ -100,8 +100,7 @@ uint32_t CopyEntryBytes(DistributionKit& kit, const KitFileEntry& entry, int out
 void SetKernelCopyFunction(KernelCopyFunction copy) { g_kernelCopy = copy != nullptr ? copy : SystemKernelCopy; }
 
 uint32_t ExtractEntry(DistributionKit& kit, size_t index, const WString& destination, int* error, int directory) {
-    const AString bytes = ToMultiByte(destination);
-    const std::string path(bytes.c_str(), bytes.length());
+    const std::string path = ToMultiByteString(destination);
     if (directory >= 0) return ExtractEntryAt(kit, index, directory, path.substr(path.rfind('/') + 1), path, error);
     return ExtractEntryAt(kit, index, AT_FDCWD, path, path, error);
 }

@@ -98,8 +98,7 @@ int MakeIn(int parent, const std::string& parentPath, const std::string& directo
 // The registry directory, made when missing and `missing` says Make (each level mode 0700, owned by
 // this user, reached below HOME without following a link).
 int OpenRegistry(MissingDirectory missing, OwnedDescriptor& registry) {
-    const AString homeBytes = ToMultiByte(GetHomeDirectory());
-    const std::string home(homeBytes.c_str(), homeBytes.length());
+    const std::string home = ToMultiByteString(GetHomeDirectory());
     if (home.empty()) return ENOENT;
     OwnedDescriptor current(::open(home.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!current.IsOpen()) return errno;

@@ -176,7 +176,9 @@ bool GenerateKeys(const KeygenOptions& options, std::ostream& out, std::string& 
     }
     minisign::PublicKey publicKey;
     std::string secretText;
-    if (!minisign::GenerateKeyPair(!options.unencrypted, passphrase, publicKey, secretText, error)) return false;
+    const minisign::KeyProtection protection =
+        options.unencrypted ? minisign::KeyProtection::Unencrypted : minisign::KeyProtection::Passphrase;
+    if (!minisign::GenerateKeyPair(protection, passphrase, publicKey, secretText, error)) return false;
     // The secret key first: a public key without its secret one is of no use.
     if (!WriteWhole(options.secretKeyPath, secretText, 0600, error)) return false;
     if (!WriteWhole(options.publicKeyPath, minisign::FormatPublicKey(publicKey), 0644, error)) return false;

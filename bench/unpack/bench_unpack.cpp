@@ -185,7 +185,7 @@ TrustPolicy SignKit(const std::string& kit, const std::string& bytes) {
     std::string secretText;
     std::string error;
     minisign::SecretKey key;
-    if (!minisign::GenerateKeyPair(false, "", policy.keys.back(), secretText, error) ||
+    if (!minisign::GenerateKeyPair(minisign::KeyProtection::Unencrypted, "", policy.keys.back(), secretText, error) ||
         !minisign::ParseSecretKey(secretText, "", key, error)) {
         Fail(kProgram, "cannot make a key: " + error);
     }

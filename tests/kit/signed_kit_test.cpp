@@ -31,7 +31,7 @@ struct KeyPair {
 KeyPair NewKeyPair() {
     KeyPair pair;
     std::string error;
-    EXPECT_TRUE(minisign::GenerateKeyPair(false, "", pair.publicKey, pair.secretText, error)) << error;
+    EXPECT_TRUE(minisign::GenerateKeyPair(minisign::KeyProtection::Unencrypted, "", pair.publicKey, pair.secretText, error)) << error;
     return pair;
 }
 
@@ -169,7 +169,7 @@ TEST(MinisignFiles, SecretKeysDecryptOnlyWithTheirPassphrase) {
     minisign::ScryptLimits cheap;
     cheap.opslimit = 32768;
     cheap.memlimit = 16 << 20;
-    ASSERT_TRUE(minisign::GenerateKeyPair(true, "right", publicKey, text, error, cheap)) << error;
+    ASSERT_TRUE(minisign::GenerateKeyPair(minisign::KeyProtection::Passphrase, "right", publicKey, text, error, cheap)) << error;
     EXPECT_TRUE(minisign::SecretKeyIsEncrypted(text));
     minisign::SecretKey key;
     EXPECT_FALSE(minisign::ParseSecretKey(text, "wrong", key, error));

@@ -240,6 +240,13 @@ WString FromMultiByte(const AString& bytes) {
     return WString(out, used);
 }
 
+WString FromMultiByte(const std::string& bytes) { return FromMultiByte(AString(bytes.c_str(), bytes.size())); }
+
+std::string ToMultiByteString(const WString& text) {
+    const AString bytes = ToMultiByte(text);
+    return std::string(bytes.c_str(), bytes.length());
+}
+
 uint32_t WideToMultiByte(uint32_t, uint32_t, const char16_t* source, size_t sourceLength, char* target,
                          size_t targetSize, bool* whole) {
     if (target != nullptr && targetSize > 0) std::memset(target, 0, targetSize);

@@ -49,6 +49,12 @@ AString ToMultiByte(const WString& text);
 [[nodiscard]] bool ToMultiByteWhole(const WString& text, AString& bytes);
 WString FromMultiByte(const AString& bytes);
 
+// The same crossing for bytes kept in a std::string (command-line arguments,
+// journal lines, JSON fields): the same rules, so an undecodable byte comes
+// back as the same byte and both directions stop at a 0 byte or unit.
+WString FromMultiByte(const std::string& bytes);
+std::string ToMultiByteString(const WString& text);
+
 // Array forms. The code page and flags are accepted and ignored. The source
 // ends at its first 0 unit or byte, or after `sourceLength`. Return the number
 // of bytes (units) the whole text needs; at most `targetSize` are stored, and

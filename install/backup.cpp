@@ -69,11 +69,11 @@ uint32_t MoveOriginalToBackup(InstallJob& job, const std::string& destination, i
     const JournalRecord& record = job.journal.back();
     const std::string relative = destination.substr(record.target.size());
     if (const int error = MakeBackupParents(job, relative); error != 0) {
-        return NoteFailure(job, job.staging.OriginalsPath() + relative, error);
+        return RecordFailure(job, job.staging.OriginalsPath() + relative, error);
     }
     int error = InjectedFault(FaultStep::MoveToBackup, destination);
     if (error == 0) error = RenameAt(directory, name, job.staging.originals.Get(), relative);
-    if (error != 0) return NoteFailure(job, destination, error);
+    if (error != 0) return RecordFailure(job, destination, error);
     return ERR_SUCCESS;
 }
 
@@ -191,7 +191,7 @@ void UndoDirectoriesAbove(const std::vector<JournalStep>& steps, const std::stri
         const size_t slash = path.rfind('/');
         if (slash == std::string::npos || path == "/") continue;
         OwnedDescriptor parent;
-        if (OpenDirectoryPath(slash == 0 ? "/" : path.substr(0, slash), false, parent) != 0) continue;
+        if (OpenDirectoryPath(slash == 0 ? "/" : path.substr(0, slash), DirectoryAccess::LookUp, parent) != 0) continue;
         const std::string name = path.substr(slash + 1);
         // Only an empty directory goes; one that holds anything stays, harmlessly.
         if (step->identified ? Matches(parent.Get(), name, *step) : true) (void)RemoveDirectoryAt(parent.Get(), name);

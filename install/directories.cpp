@@ -31,7 +31,7 @@ uint32_t OpenTemplateDirectory(InstallJob& job, const std::string& target) {
     const int locked = job.targetLock.Descriptor();
     const int fd = locked >= 0 ? ::fcntl(locked, F_DUPFD_CLOEXEC, 0)
                                : ::open(target.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return NoteFailure(job, target, errno);
+    if (fd < 0) return RecordFailure(job, target, errno);
     destinations.root.Reset(fd);
     return ERR_SUCCESS;
 }
@@ -60,7 +60,7 @@ uint32_t MakeTemplateDirectory(InstallJob& job, const std::string& path) {
         if (error == 0) error = MakeDirectory(*made, 0777);  // the umask decides, as for mkdir -p
         if (error == EEXIST && IsDirectoryAt(*made)) continue;  // made by someone else meanwhile: not ours
         if (error != 0) {
-            (void)NoteFailure(job, *made, error);
+            (void)RecordFailure(job, *made, error);
             return ERR_NOT_FOUND;
         }
         if (!job.journal.empty()) job.journal.back().madeAbove.push_back(*made);
@@ -79,7 +79,7 @@ uint32_t PlanDirectories(InstallJob& job, const std::string& relative) {
         if (job.knownDirectories.count(prefix) == 0) {
             if (!missing) {
                 int directory = -1;
-                if (const uint32_t code = OpenDestinationDirectory(job, prefix, false, directory); code != 0) {
+                if (const uint32_t code = OpenDestinationDirectory(job, prefix, MissingDirectory::Leave, directory); code != 0) {
                     return code;
                 }
                 missing = directory < 0;
@@ -99,7 +99,8 @@ uint32_t PlanDirectories(InstallJob& job, const std::string& relative) {
     return ERR_SUCCESS;
 }
 
-uint32_t OpenDestinationDirectory(InstallJob& job, const std::string& relative, bool make, int& directory) {
+uint32_t OpenDestinationDirectory(InstallJob& job, const std::string& relative, MissingDirectory missing,
+                                  int& directory) {
     directory = -1;
     if (job.journal.empty() || job.journal.back().target.empty()) return ERR_INVALID_PARAMETER;
     const std::string& target = job.journal.back().target;  // ends with "/"
@@ -123,7 +124,7 @@ uint32_t OpenDestinationDirectory(InstallJob& job, const std::string& relative, 
          slash = relative.rfind('/', slash - 1)) {
         if (const int cached = destinations.Find(relative.substr(0, slash)); cached >= 0) {
             held.Reset(::fcntl(cached, F_DUPFD_CLOEXEC, 0));
-            if (!held.IsOpen()) return NoteFailure(job, target + relative, errno);
+            if (!held.IsOpen()) return RecordFailure(job, target + relative, errno);
             parent = held.Get();
             start = slash + 1;
             break;
@@ -137,7 +138,7 @@ uint32_t OpenDestinationDirectory(InstallJob& job, const std::string& relative, 
         const std::string path = target + prefix;
         OwnedDescriptor opened;
         int error = OpenBelow(job, parent, name, opened);
-        if (error == ENOENT && !make) return ERR_SUCCESS;  // missing: so is everything below
+        if (error == ENOENT && missing == MissingDirectory::Leave) return ERR_SUCCESS;  // missing: so is everything below
         bool ours = false;
         if (error == ENOENT) {
             JournalRecord& record = job.journal.back();
@@ -177,7 +178,7 @@ uint32_t OpenDestinationDirectory(InstallJob& job, const std::string& relative, 
             }
         }
         if (error != 0) {
-            (void)NoteFailure(job, path, error);
+            (void)RecordFailure(job, path, error);
             return ERR_NOT_FOUND;  // as for any directory the job cannot have
         }
         job.knownDirectories.insert(prefix);

@@ -20,12 +20,12 @@ namespace vxk5 {
 // ("" for the template directory itself, "a/b" without a final "/"), each
 // component opened from its parent without following a link. The descriptor
 // stays valid until the next call (the cache is bounded). A missing component
-// gives 0 with `directory` -1, or, with `make`, is made with mkdirat inside
+// gives 0 with `directory` -1, or, with MissingDirectory::Make, is made with mkdirat inside
 // its verified parent: journalled (and synced) first unless PlanDirectories
 // journalled it already, and its identity journalled once made. 0, or a code
 // with the failure detail set (a link in the way is ELOOP, a file ENOTDIR, a
 // directory replaced since the job first opened it ESTALE).
-[[nodiscard]] uint32_t OpenDestinationDirectory(InstallJob& job, const std::string& relative, bool make,
+[[nodiscard]] uint32_t OpenDestinationDirectory(InstallJob& job, const std::string& relative, MissingDirectory missing,
                                                 int& directory);
 
 // Journals (without syncing) a D record for each directory of `relative` that

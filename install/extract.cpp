@@ -11,9 +11,11 @@
 #include "kit/distribution_kit.h"
 #include "kit/kit_reader.h"
 #include "base/conversion.h"
+#include "base/file_time_units.h"
 #include "kit/entry_names.h"
 #include "platform/fault_injection.h"
 #include "platform/file_handle.h"
+#include "platform/owned_descriptor.h"
 #include "platform/platform_error.h"
 
 namespace vxk5 {
@@ -99,8 +101,7 @@ uint32_t CopyEntryBytes(DistributionKit& kit, const KitFileEntry& entry, int out
 void SetKernelCopyFunction(KernelCopyFunction copy) { g_kernelCopy = copy != nullptr ? copy : SystemKernelCopy; }
 
 uint32_t ExtractEntry(DistributionKit& kit, size_t index, const WString& destination, int* error, int directory) {
-    const AString bytes = ToMultiByte(destination);
-    const std::string path(bytes.c_str(), bytes.length());
+    const std::string path = ToMultiByteString(destination);
     if (directory >= 0) return ExtractEntryAt(kit, index, directory, path.substr(path.rfind('/') + 1), path, error);
     return ExtractEntryAt(kit, index, AT_FDCWD, path, path, error);
 }
@@ -134,7 +135,7 @@ uint32_t ExtractEntryAt(DistributionKit& kit, size_t index, int directory, const
     if (const int fault = InjectedFault(FaultStep::CreateFile, path); fault != 0) return injected(fault);
     const int fd = ::openat(directory, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0660);
     if (fd < 0) return systemFailure(errno);
-    ScopedFileHandle output(fd);
+    OwnedDescriptor output(fd);
     if (identity != nullptr) {
         if (const int status = IdentityOf(fd, *identity); status != 0) return systemFailure(status);
     }
@@ -150,11 +151,11 @@ uint32_t ExtractEntryAt(DistributionKit& kit, size_t index, int directory, const
     if (const int fault = InjectedFault(FaultStep::SetTimes, path); fault != 0) return injected(fault);
     const FileTime time{entry.timeLow, entry.timeHigh};
     if (exactTime) {
-        constexpr uint64_t kTicksPerSecond = 10000000;
         const uint64_t ticks = time.Ticks();
         timespec times[2];
-        times[0].tv_sec = static_cast<time_t>(FileTimeToUnixTime(FileTime::FromTicks(ticks - ticks % kTicksPerSecond)));
-        times[0].tv_nsec = static_cast<long>((ticks % kTicksPerSecond) * 100);
+        const FileTime whole = FileTime::FromTicks(ticks - ticks % kFileTimeTicksPerSecond);
+        times[0].tv_sec = static_cast<time_t>(FileTimeToUnixTime(whole));
+        times[0].tv_nsec = static_cast<long>((ticks % kFileTimeTicksPerSecond) * 100);
         times[1] = times[0];
         if (::futimens(static_cast<int>(output.Get()), times) != 0) return systemFailure(errno);
     } else if (const uint32_t code = SetFileHandleTimes(output.Get(), &time, &time, &time); code != ERR_SUCCESS) {

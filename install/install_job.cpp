@@ -39,11 +39,6 @@ constexpr int kLockAttempts = 100;
 // to an original's place in the staging directory, two levels each.
 constexpr size_t kReservedDescriptors = 4;
 
-std::string Bytes(const WString& text) {
-    const AString bytes = ToMultiByte(text);
-    return std::string(bytes.c_str(), bytes.length());
-}
-
 // The target directory immediately followed by the entry's name with every "\"
 // turned into "/".
 WString DestinationOf(const WString& target, const WString& name) {
@@ -59,7 +54,7 @@ WString AbsoluteTarget(const WString& target) {
     if (target.empty() || target[0] == u'/') return target;
     const std::string current = CurrentDirectory();
     if (current.empty()) return target;
-    WString absolute = FromMultiByte(AString(current.c_str()));
+    WString absolute = FromMultiByte(current);
     if (!absolute.EndsWith(u'/')) absolute += u'/';
     return absolute + target;
 }
@@ -73,7 +68,7 @@ uint32_t Decide(InstallJob& job, int directory, const std::string& name, const s
     EntryStatus standing;
     if (directory >= 0) {
         if (const int error = ExamineEntryAt(directory, name, standing); error != 0) {
-            return NoteFailure(job, destination, error);
+            return RecordFailure(job, destination, error);
         }
     }
     const ReplaceVerdict verdict = DecideReplacement(standing, kitTime);
@@ -91,11 +86,11 @@ uint32_t Decide(InstallJob& job, int directory, const std::string& name, const s
         case ReplaceVerdict::RefuseDirectory:
             // Whatever its time: the file cannot go there, and a directory is
             // never moved aside (nor, like a FIFO or a device, ever opened).
-            return NoteFailure(job, destination, EISDIR);
+            return RecordFailure(job, destination, EISDIR);
         case ReplaceVerdict::RefuseOther:
-            return NoteFailure(job, destination, EEXIST);
+            return RecordFailure(job, destination, EEXIST);
     }
-    return NoteFailure(job, destination, EINVAL);
+    return RecordFailure(job, destination, EINVAL);
 }
 
 // One entry of a batch: planned and journalled first, then carried out.
@@ -145,7 +140,7 @@ void PostJobResult(InstallJob& job, uint32_t code, const WString& text, uint32_t
     if (job.postObserver) job.postObserver(code, text, percent);
 }
 
-uint32_t NoteFailure(InstallJob& job, const std::string& path, int error) {
+uint32_t RecordFailure(InstallJob& job, const std::string& path, int error) {
     if (job.failure.path.empty() && job.failure.error == 0) job.failure = InstallFailure{AString(path.c_str()), error};
     return CodeFromErrno(error);
 }
@@ -153,7 +148,7 @@ uint32_t NoteFailure(InstallJob& job, const std::string& path, int error) {
 uint32_t WriteAhead(InstallJob& job, const std::string& line) {
     if (!job.journalFile.IsOpen()) return ERR_SUCCESS;
     if (const int error = InjectedFault(FaultStep::JournalWrite, JournalPath(job)); error != 0) {
-        return NoteFailure(job, JournalPath(job), error);
+        return RecordFailure(job, JournalPath(job), error);
     }
     job.journalPending += line;
     return ERR_SUCCESS;
@@ -171,7 +166,7 @@ uint32_t SyncJournal(InstallJob& job) {
     }
     job.journalPending.clear();
     if (error == 0) error = job.journalFile.Sync();
-    return error == 0 ? ERR_SUCCESS : NoteFailure(job, JournalPath(job), error);
+    return error == 0 ? ERR_SUCCESS : RecordFailure(job, JournalPath(job), error);
 }
 
 uint32_t LockTemplateDirectory(InstallJob& job) {
@@ -182,7 +177,7 @@ uint32_t LockTemplateDirectory(InstallJob& job) {
     bool locked = false;
     for (int attempt = 0; attempt < kLockAttempts && !locked; ++attempt) {
         if (const uint32_t code = MakeTemplateDirectory(job, given); code != 0) return code;
-        if (const int error = job.targetLock.Open(given); error != 0) return NoteFailure(job, given, error);
+        if (const int error = job.targetLock.Open(given); error != 0) return RecordFailure(job, given, error);
         if (!job.targetLock.TryLock()) {
             if (!told) {
                 // The progress stays where it is; the text says why.
@@ -190,7 +185,7 @@ uint32_t LockTemplateDirectory(InstallJob& job) {
                 PostJobResult(job, ERR_SUCCESS, LoadResString("IDS_WAITING_INSTALL"), 0);
                 told = true;
             }
-            if (const int error = job.targetLock.Wait(); error != 0) return NoteFailure(job, given, error);
+            if (const int error = job.targetLock.Wait(); error != 0) return RecordFailure(job, given, error);
         }
         // The other installer may have removed the directory in its rollback
         // (and someone made it anew): the lock must be on the directory that
@@ -199,15 +194,15 @@ uint32_t LockTemplateDirectory(InstallJob& job) {
         if (!locked) job.targetLock.Release();
     }
     if (told && job.jobState != nullptr) SetJobWaiting(*job.jobState, false);
-    if (!locked) return NoteFailure(job, given, EAGAIN);
+    if (!locked) return RecordFailure(job, given, EAGAIN);
     // From here the template directory is known by its real path, which the
     // journal keeps: a later recovery reaches it without following a link.
     const std::string real = job.targetLock.RealPath();
-    if (real.empty()) return NoteFailure(job, given, ENOENT);
+    if (real.empty()) return RecordFailure(job, given, ENOENT);
     record.target = real == "/" ? real : real + "/";
     record.steps.SetTarget(record.target);
     if (const int error = IdentityOf(job.targetLock.Descriptor(), record.targetIdentity); error != 0) {
-        return NoteFailure(job, given, error);
+        return RecordFailure(job, given, error);
     }
     // The directories made above: the last components of the given path are
     // the last components of the real one (none of them is a link, the job
@@ -227,7 +222,7 @@ uint32_t BeginInstall(InstallJob& job, const WString& targetDirectory) {
     job.journal.emplace_back();
     JournalRecord& record = job.journal.back();
     if (targetDirectory.empty()) return ERR_SUCCESS;
-    record.target = Bytes(AbsoluteTarget(targetDirectory));
+    record.target = ToMultiByteString(AbsoluteTarget(targetDirectory));
     if (record.target.back() != '/') record.target += '/';
 
     if (const uint32_t code = LockTemplateDirectory(job); code != ERR_SUCCESS) return code;
@@ -239,9 +234,9 @@ uint32_t BeginInstall(InstallJob& job, const WString& targetDirectory) {
         if (report.outcome == RecoveryReport::Outcome::BackupKept ||
             report.outcome == RecoveryReport::Outcome::Unreadable) {
             job.backupKept = report.outcome == RecoveryReport::Outcome::BackupKept;
-            job.keptOriginals = Bytes(report.backupDirectory);
-            for (const WString& path : report.notRestored) job.notRestored.push_back(Bytes(path));
-            return NoteFailure(job, Bytes(report.journalPath), EEXIST);
+            job.keptOriginals = ToMultiByteString(report.backupDirectory);
+            for (const WString& path : report.notRestored) job.notRestored.push_back(ToMultiByteString(path));
+            return RecordFailure(job, ToMultiByteString(report.journalPath), EEXIST);
         }
     }
 
@@ -256,7 +251,7 @@ uint32_t BeginInstall(InstallJob& job, const WString& targetDirectory) {
         job.durability = DurabilityMode::SyncEachFile;
     }
     if (const int error = MakeStaging(targetFd, record.target, job.staging); error != 0) {
-        return NoteFailure(job, record.target, error);
+        return RecordFailure(job, record.target, error);
     }
     int error = InjectedFault(FaultStep::JournalWrite, JournalPath(job));
     if (error == 0) {
@@ -271,14 +266,14 @@ uint32_t BeginInstall(InstallJob& job, const WString& targetDirectory) {
         // Nothing was changed yet: a staging directory left behind holds no
         // original, and the next start removes it.
         (void)DiscardStaging(job.staging);
-        return NoteFailure(job, JournalPath(job), error);
+        return RecordFailure(job, JournalPath(job), error);
     }
     // The directories made before the journal existed, now journalled with
     // their identity, so that a rollback removes them as well.
     for (const std::string& made : record.madeAbove) {
         EntryIdentity identity;
         OwnedDescriptor opened;
-        if (OpenDirectoryPath(made, false, opened) != 0 || IdentityOf(opened.Get(), identity) != 0) continue;
+        if (OpenDirectoryPath(made, DirectoryAccess::LookUp, opened) != 0 || IdentityOf(opened.Get(), identity) != 0) continue;
         if (const uint32_t code = WriteAhead(job, JournalStepLine(StepKind::MakeDirectory, made)); code != 0) {
             return code;
         }
@@ -299,12 +294,12 @@ uint32_t BeginInstall(InstallJob& job, const WString& targetDirectory) {
     if (const int failed = RegisterStaging(job.staging);
         failed != 0 && failed != EPERM && failed != EACCES && failed != EROFS && failed != ENOENT &&
         failed != ENOTDIR && failed != ELOOP) {
-        return NoteFailure(job, Bytes(GetHomeDirectory()) + "/.vxk5/transactions", failed);
+        return RecordFailure(job, ToMultiByteString(GetHomeDirectory()) + "/.vxk5/transactions", failed);
     }
     // Held back for the rollback; given back as it starts.
     for (size_t n = 0; n < kReservedDescriptors; ++n) {
         OwnedDescriptor spare(::fcntl(targetFd, F_DUPFD_CLOEXEC, 0));
-        if (!spare.IsOpen()) return NoteFailure(job, record.target, errno);
+        if (!spare.IsOpen()) return RecordFailure(job, record.target, errno);
         job.reserved.push_back(std::move(spare));
     }
     return ERR_SUCCESS;
@@ -319,7 +314,7 @@ uint32_t CommitInstall(InstallJob& job) {
         // nothing that the record promises.
         const std::string& target = job.journal.back().target;
         if (job.durability == DurabilityMode::SyncFileSystem) {
-            if (::syncfs(job.targetLock.Descriptor()) != 0) return NoteFailure(job, target, errno);
+            if (::syncfs(job.targetLock.Descriptor()) != 0) return RecordFailure(job, target, errno);
         } else {
             // The files were synced as they were written; their directories now.
             std::unordered_set<std::string> synced;
@@ -331,11 +326,11 @@ uint32_t CommitInstall(InstallJob& job) {
                 const std::string parent = slash == std::string::npos ? std::string() : relative.substr(0, slash);
                 if (!synced.insert(parent).second) return;
                 int directory = -1;
-                if (const uint32_t code = OpenDestinationDirectory(job, parent, false, directory); code != 0) {
+                if (const uint32_t code = OpenDestinationDirectory(job, parent, MissingDirectory::Leave, directory); code != 0) {
                     failed = code;
                 } else if (directory >= 0) {
                     if (const int error = SyncDirectory(directory); error != 0) {
-                        failed = NoteFailure(job, target + parent, error);
+                        failed = RecordFailure(job, target + parent, error);
                     }
                 }
             });
@@ -343,7 +338,7 @@ uint32_t CommitInstall(InstallJob& job) {
             job.journal.back().steps.ForEach([&target](StepKind kind, const std::string& path) {
                 if (kind != StepKind::MakeDirectory || path.size() > target.size()) return;
                 OwnedDescriptor made;
-                if (OpenDirectoryPath(path, false, made) == 0) (void)SyncDirectory(made.Get());
+                if (OpenDirectoryPath(path, DirectoryAccess::LookUp, made) == 0) (void)SyncDirectory(made.Get());
             });
             (void)SyncDirectory(job.staging.originals.Get());
             (void)SyncDirectory(job.staging.parent.Get());
@@ -379,8 +374,8 @@ uint32_t ReportInstallError(InstallJob& job, uint32_t code, uint32_t percent) {
         // Said once more, now that the rollback is over: where the originals
         // are, and which of them could not be put back.
         WString kept = text + u"\n" + LoadResString("IDS_ERROR_BACKUPKEPT") + u" " +
-                       FromMultiByte(AString(job.keptOriginals.c_str()));
-        for (const std::string& path : job.notRestored) kept += u"\n" + FromMultiByte(AString(path.c_str()));
+                       FromMultiByte(job.keptOriginals);
+        for (const std::string& path : job.notRestored) kept += u"\n" + FromMultiByte(path);
         PostJobResult(job, code, kept, percent);
     }
     return code;
@@ -429,7 +424,7 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
             if (!EntryNamePath(kit->entries[i].name, relativeBytes)) break;
             const std::string_view relative(relativeBytes.c_str(), relativeBytes.length());
             if (longest + relative.size() >= PATH_MAX) {
-                (void)NoteFailure(job, root + std::string(relative), ENAMETOOLONG);
+                (void)RecordFailure(job, root + std::string(relative), ENAMETOOLONG);
                 return ReportInstallError(job, ENTRY_NAME_REFUSAL_CODE, 0);
             }
             hashes.emplace_back(std::hash<std::string_view>()(relative), i);
@@ -454,7 +449,7 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
             AString relativeBytes;
             if (i == refusedIndex || !EntryNamePath(entry.name, relativeBytes)) {
                 PostJobResult(job, ERR_SUCCESS, destination, percent);
-                (void)NoteFailure(job, Bytes(destination), 0);
+                (void)RecordFailure(job, ToMultiByteString(destination), 0);
                 return ReportInstallError(job, ENTRY_NAME_REFUSAL_CODE, percent);
             }
             // The journal and the failure detail keep the whole path; the file
@@ -474,13 +469,13 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
             // The staging directory inside the template directory is no place for a template.
             const std::string first = relative.substr(0, relative.find('/'));
             if (job.staging.inside && first == job.staging.name) {
-                (void)NoteFailure(job, pending.path, EEXIST);
+                (void)RecordFailure(job, pending.path, EEXIST);
                 return ReportInstallError(job, ENTRY_NAME_REFUSAL_CODE, percent);
             }
             // A directory this batch is to make is not there yet: nothing to look at.
             int directory = -1;
             if (job.plannedDirectories.count(pending.parent) == 0) {
-                if (const uint32_t code = OpenDestinationDirectory(job, pending.parent, false, directory);
+                if (const uint32_t code = OpenDestinationDirectory(job, pending.parent, MissingDirectory::Leave, directory);
                     code != ERR_SUCCESS) {
                     return ReportInstallError(job, code, percent);
                 }
@@ -535,12 +530,15 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
         for (Pending& pending : batch) {
             int directory = -1;
             if (const uint32_t code =
-                    OpenDestinationDirectory(job, pending.parent, pending.decision == Decision::WriteNew, directory);
+                    OpenDestinationDirectory(job, pending.parent,
+                                             pending.decision == Decision::WriteNew ? MissingDirectory::Make
+                                                                                    : MissingDirectory::Leave,
+                                             directory);
                 code != ERR_SUCCESS) {
                 return ReportInstallError(job, code, pending.percent);
             }
             if (directory < 0) {
-                return ReportInstallError(job, NoteFailure(job, root + pending.parent, ENOENT), pending.percent);
+                return ReportInstallError(job, RecordFailure(job, root + pending.parent, ENOENT), pending.percent);
             }
             if (pending.decision == Decision::Replace) {
                 if (const uint32_t code = MoveOriginalToBackup(job, pending.path, directory, pending.name);
@@ -554,7 +552,7 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
                 int error = IdentityAt(directory, pending.name, standing);
                 if (error == 0 && standing != job.placed[pending.path]) error = EEXIST;
                 if (error == 0) error = RemoveEntryAt(directory, pending.name);
-                if (error != 0) return ReportInstallError(job, NoteFailure(job, pending.path, error), pending.percent);
+                if (error != 0) return ReportInstallError(job, RecordFailure(job, pending.path, error), pending.percent);
             }
             int error = 0;
             if (const uint32_t code =
@@ -581,13 +579,13 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
         // Each new file takes its name, never over anything that appeared there meanwhile.
         for (Pending& pending : batch) {
             int directory = -1;
-            if (const uint32_t code = OpenDestinationDirectory(job, pending.parent, false, directory);
+            if (const uint32_t code = OpenDestinationDirectory(job, pending.parent, MissingDirectory::Leave, directory);
                 code != ERR_SUCCESS) {
                 return ReportInstallError(job, code, pending.percent);
             }
             int error = directory < 0 ? ENOENT : 0;
             if (error == 0) error = PlaceWithoutReplacing(directory, pending.temporary, pending.name);
-            if (error != 0) return ReportInstallError(job, NoteFailure(job, pending.path, error), pending.percent);
+            if (error != 0) return ReportInstallError(job, RecordFailure(job, pending.path, error), pending.percent);
             if (job.repeated.count(pending.path) != 0) job.placed[pending.path] = pending.identity;
             if (pending.decision == Decision::Replace) ++job.counts.replaced;
             if (pending.decision == Decision::WriteNew) ++job.counts.newFiles;

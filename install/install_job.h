@@ -156,7 +156,7 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state);
 
 // Records the failure detail unless one is recorded already; returns the
 // result code for `error`.
-uint32_t NoteFailure(InstallJob& job, const std::string& path, int error);
+uint32_t RecordFailure(InstallJob& job, const std::string& path, int error);
 
 // Posts the failure (code, "Installation error", percent), then plays the
 // journal back. Returns `code`.

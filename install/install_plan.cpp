@@ -130,8 +130,7 @@ InstallPlan PlanInstall(const std::vector<KitFileEntry>& entries, const WString&
     const size_t rootLength = root.length();
     // An original is set aside at the same path below the staging directory,
     // whose path is longer: a name must fit there too.
-    const AString rootText = ToMultiByte(root);
-    const std::string rootPath(rootText.c_str(), rootText.length());
+    const std::string rootPath = ToMultiByteString(root);
     const size_t rootBytes = rootPath.empty() || rootPath[0] != '/'
                                  ? rootPath.size()
                                  : std::max(rootPath.size(), LongestStagingPrefix(rootPath));

@@ -32,8 +32,6 @@ bool StartWorker(InstallWorker& worker, InstallJobState& state) {
     return worker.joinable;
 }
 
-void JoinWorker(InstallWorker& worker) { worker.Join(); }
-
 void* WorkerMain(void* argument) {
     InstallWorker& worker = *static_cast<InstallWorker*>(argument);
     InstallJobState& state = *worker.jobState;

@@ -3,7 +3,7 @@
 // but the InstallJobState (under its lock) and the kit named there (read-only,
 // except the container handle and copy buffer, which only the job uses).
 //
-// The worker owns its thread: JoinWorker waits for it (a failed job posts its
+// The worker owns its thread: Join waits for it (a failed job posts its
 // failure before it rolls back, so the controller joins before the process
 // may end), and the destructor joins a thread still running.
 
@@ -28,10 +28,11 @@ struct InstallWorker {
     int32_t creationResult = -1;  // -1 until a thread is requested, then pthread_create's result
     bool joinable = false;        // a thread was started and not yet joined
     // Why the last job failed (its path and errno); written by the worker
-    // thread before it ends, so read it only after JoinWorker.
+    // thread before it ends, so read it only after Join.
     InstallFailure failure;
     InstallCounts counts;         // the job's counts, left by the thread as it ends: read after Join
 
+    // Waits for the thread, if one is running or has not been joined.
     void Join();
 };
 
@@ -39,9 +40,6 @@ struct InstallWorker {
 // when a thread was started; the outcome is also left in creationResult. A
 // thread of an earlier start is joined first.
 bool StartWorker(InstallWorker& worker, InstallJobState& state);
-
-// Waits for the worker's thread, if one is running or has not been joined.
-void JoinWorker(InstallWorker& worker);
 
 // The thread's entry: runs one InstallJob on the worker's job state. Returns null.
 void* WorkerMain(void* worker);

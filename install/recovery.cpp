@@ -15,8 +15,6 @@ namespace vxk5 {
 
 namespace {
 
-WString Wide(const std::string& bytes) { return FromMultiByte(AString(bytes.c_str())); }
-
 std::string Trimmed(const std::string& path) {
     std::string trimmed = path;
     while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
@@ -45,8 +43,8 @@ bool RecoverStagingAt(int parent, const std::string& parentPath, const std::stri
     if (OpenStaging(parent, name, staging) != 0) return false;  // not ours to touch
     staging.path = parentPath + name + "/";
     report = RecoveryReport();
-    report.journalPath = Wide(staging.path + kJournalName);
-    report.backupDirectory = Wide(staging.OriginalsPath());
+    report.journalPath = FromMultiByte(staging.path + kJournalName);
+    report.backupDirectory = FromMultiByte(staging.OriginalsPath());
 
     // With the template directory's lock held no live installer of it can
     // exist, so a journal lock still held belongs to one that is dying: it is
@@ -72,7 +70,7 @@ bool RecoverStagingAt(int parent, const std::string& parentPath, const std::stri
         report.outcome = RecoveryReport::Outcome::Unreadable;
         return true;
     }
-    report.templateDirectory = Wide(parsed.target);
+    report.templateDirectory = FromMultiByte(parsed.target);
     const EntryIdentity journalled{parsed.targetDevice, parsed.targetInode};
 
     DirectoryLock lock;
@@ -105,7 +103,9 @@ bool RecoverStagingAt(int parent, const std::string& parentPath, const std::stri
         // back. The originals stay, unless there are none.
         restored = parsed.committed || !HoldsOriginals(staging);
         for (const JournalStep& step : parsed.steps) {
-            if (!restored && step.kind == StepKind::MoveToBackup) report.notRestored.push_back(Wide(step.path));
+            if (!restored && step.kind == StepKind::MoveToBackup) {
+                report.notRestored.push_back(FromMultiByte(step.path));
+            }
         }
         report.outcome = parsed.committed ? RecoveryReport::Outcome::Completed : RecoveryReport::Outcome::RolledBack;
     } else if (parsed.committed) {
@@ -114,7 +114,7 @@ bool RecoverStagingAt(int parent, const std::string& parentPath, const std::stri
         const UndoOutcome undone =
             UndoSteps(parsed.steps, parsed.target, root, staging.originals.IsOpen() ? staging.originals.Get() : -1);
         restored = undone.originalsRestored;
-        for (const std::string& path : undone.notRestored) report.notRestored.push_back(Wide(path));
+        for (const std::string& path : undone.notRestored) report.notRestored.push_back(FromMultiByte(path));
         report.outcome = RecoveryReport::Outcome::RolledBack;
     }
     if (!restored) {
@@ -159,7 +159,7 @@ std::vector<RecoveryReport> RecoverInterruptedInstalls() {
     for (const RegisteredStaging& registered : RegisteredStagings()) {
         OwnedDescriptor parent;
         const std::string parentPath = ParentOf(registered.path);
-        const int error = OpenDirectoryPath(parentPath, false, parent);
+        const int error = OpenDirectoryPath(parentPath, DirectoryAccess::LookUp, parent);
         EntryStatus standing;
         if (error == ENOENT ||
             (error == 0 && ExamineEntryAt(parent.Get(), LastComponent(registered.path), standing) == 0 &&
@@ -194,7 +194,7 @@ std::vector<RecoveryReport> RecoverBesideAndInside(int lockedTarget, const std::
     };
     if (Trimmed(target) != "/") {
         OwnedDescriptor parent;
-        if (OpenDirectoryPath(ParentOf(target), true, parent) == 0) scan(parent.Get(), ParentOf(target), false);
+        if (OpenDirectoryPath(ParentOf(target), DirectoryAccess::Read, parent) == 0) scan(parent.Get(), ParentOf(target), false);
     }
     scan(lockedTarget, target, true);
     return reports;

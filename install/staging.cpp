@@ -95,18 +95,17 @@ int MakeIn(int parent, const std::string& parentPath, const std::string& directo
     return EEXIST;
 }
 
-// The registry directory, made when `make` (each level mode 0700, owned by
+// The registry directory, made when missing and `missing` says Make (each level mode 0700, owned by
 // this user, reached below HOME without following a link).
-int OpenRegistry(bool make, OwnedDescriptor& registry) {
-    const AString homeBytes = ToMultiByte(GetHomeDirectory());
-    const std::string home(homeBytes.c_str(), homeBytes.length());
+int OpenRegistry(MissingDirectory missing, OwnedDescriptor& registry) {
+    const std::string home = ToMultiByteString(GetHomeDirectory());
     if (home.empty()) return ENOENT;
     OwnedDescriptor current(::open(home.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!current.IsOpen()) return errno;
     for (const char* name : {kRegistryBase, kRegistryName}) {
         OwnedDescriptor next;
         int error = OpenReadable(current.Get(), name, next);
-        if (error == ENOENT && make) {
+        if (error == ENOENT && missing == MissingDirectory::Make) {
             error = MakeDirectoryAt(current.Get(), name, 0700);
             if (error == 0) error = SyncDirectory(current.Get());
             if (error == 0 || error == EEXIST) error = OpenReadable(current.Get(), name, next);
@@ -165,7 +164,7 @@ int MakeStaging(int targetFd, const std::string& target, Staging& staging) {
         OwnedDescriptor parent;
         EntryIdentity parentIdentity;
         EntryIdentity targetIdentity;
-        if (OpenDirectoryPath(parentPath, true, parent) == 0 && IdentityOf(parent.Get(), parentIdentity) == 0 &&
+        if (OpenDirectoryPath(parentPath, DirectoryAccess::Read, parent) == 0 && IdentityOf(parent.Get(), parentIdentity) == 0 &&
             IdentityOf(targetFd, targetIdentity) == 0 && parentIdentity.device == targetIdentity.device) {
             const int error = MakeIn(parent.Get(), parentPath, directoryName, false, staging);
             if (error == 0) {
@@ -226,7 +225,7 @@ int DiscardStaging(Staging& staging) {
 
 int RegisterStaging(Staging& staging) {
     OwnedDescriptor registry;
-    if (const int error = OpenRegistry(true, registry); error != 0) return error;
+    if (const int error = OpenRegistry(MissingDirectory::Make, registry); error != 0) return error;
     const std::string entry = std::to_string(staging.identity.device) + "-" + std::to_string(staging.identity.inode);
     const std::string text = std::string(kRegistryMagic) + "\n" + staging.path + "\n";
     (void)::unlinkat(registry.Get(), entry.c_str(), 0);  // a stale entry of a staging directory long gone
@@ -249,7 +248,7 @@ int RegisterStaging(Staging& staging) {
 void UnregisterStaging(const std::string& registryEntry) {
     if (registryEntry.empty()) return;
     OwnedDescriptor registry;
-    if (OpenRegistry(false, registry) != 0) return;
+    if (OpenRegistry(MissingDirectory::Leave, registry) != 0) return;
     (void)::unlinkat(registry.Get(), registryEntry.c_str(), 0);
 }
 
@@ -261,7 +260,7 @@ void UnregisterStaging(Staging& staging) {
 std::vector<RegisteredStaging> RegisteredStagings() {
     std::vector<RegisteredStaging> found;
     OwnedDescriptor registry;
-    if (OpenRegistry(false, registry) != 0) return found;
+    if (OpenRegistry(MissingDirectory::Leave, registry) != 0) return found;
     std::vector<std::string> names;
     if (ListDirectoryAt(registry.Get(), names) != 0) return found;
     for (const std::string& name : names) {

@@ -11,6 +11,7 @@
 
 #include "base/wstring.h"
 #include "platform/file_handle.h"
+#include "platform/owned_descriptor.h"
 
 namespace vxk5 {
 
@@ -42,7 +43,7 @@ struct DistributionKit {
     std::vector<KitDescription> descriptions;
     std::vector<KitFileEntry> entries;
     WString tempPath;  // empty: ReadKit's container is an unnamed file; deleted on release when set
-    ScopedFileHandle tempHandle;
+    OwnedDescriptor tempHandle;
     uint32_t bufferSize = kKitCopyBufferSize;
     std::unique_ptr<uint8_t[]> buffer;
     // Cleared once the kernel has refused to copy from the container into a

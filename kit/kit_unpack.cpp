@@ -21,12 +21,12 @@ uint32_t CreateKitTempFile(WString& path) {
     return CreateTempFile(directory, u"edf", path);
 }
 
-uint32_t CreateKitContainer(ScopedFileHandle& container) {
+uint32_t CreateKitContainer(OwnedDescriptor& container) {
     WString directory;
     GetTempDirectory(directory);
     FileHandle handle = INVALID_FILE_HANDLE;
     const uint32_t code = CreateUnnamedTempFile(directory, u"edf", handle);
-    container.Reset(handle);
+    container.Reset(DescriptorOf(handle));
     return code;
 }
 
@@ -65,11 +65,11 @@ void ObserveRest(FileHandle source, uint32_t size, KitInputObserver& observer, u
     }
 }
 
-uint32_t OpenKit(const WString& source, ScopedFileHandle& kit) {
+uint32_t OpenKit(const WString& source, OwnedDescriptor& kit) {
     FileHandle handle = INVALID_FILE_HANDLE;
     const uint32_t code =
         CreateFileHandle(source, FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle, FILE_FLAG_SEQUENTIAL_NORMAL);
-    kit.Reset(handle);
+    kit.Reset(DescriptorOf(handle));
     return code;
 }
 
@@ -213,7 +213,7 @@ uint32_t UnpackKit(const WString& source, const WString& destination, KitInputOb
         code != 0) {
         return code;
     }
-    ScopedFileHandle container(handle);
+    OwnedDescriptor container(DescriptorOf(handle));
     if (uint32_t code = UnpackOpenKit(unpacker, container.Get()); code != 0) return code;
     // A failed close may mean lost data.
     if (CloseFileHandle(container.Release()) != 0) return ERR_INVALID_PARAMETER;

@@ -9,6 +9,7 @@
 #include "base/wstring.h"
 #include "kit/distribution_kit.h"
 #include "platform/file_handle.h"
+#include "platform/owned_descriptor.h"
 
 namespace vxk5 {
 
@@ -81,7 +82,7 @@ private:
 
     struct Streams;  // the inflater, the kit's window and the container's writer
 
-    ScopedFileHandle kit_;
+    OwnedDescriptor kit_;
     uint32_t size_ = 0;
     KitInputObserver* observer_ = nullptr;
     uint64_t observed_ = 0;
@@ -96,7 +97,7 @@ private:
 // (a named one, unlinked at once, where the file system has no unnamed
 // files): however the process ends, nothing is left there. 0 with `container`
 // open for reading and writing, or 1013 (ERR_TEMP_NOT_CREATED).
-[[nodiscard]] uint32_t CreateKitContainer(ScopedFileHandle& container);
+[[nodiscard]] uint32_t CreateKitContainer(OwnedDescriptor& container);
 
 // UnpackKit into an open container, from its offset 0; the container is cut
 // to the inflated bytes. The same codes.

@@ -5,11 +5,12 @@
 #include "kit/parallel_deflate.h"
 #include "kit/zlib_stream.h"
 #include "platform/file_handle.h"
+#include "platform/owned_descriptor.h"
 
 namespace vxk5 {
 
 struct KitFileWriter::State {
-    ScopedFileHandle file;
+    OwnedDescriptor file;
     std::unique_ptr<ParallelDeflater> deflater;
 
     // The compressed pieces go straight to the file, in order.
@@ -45,7 +46,7 @@ uint32_t KitFileWriter::Open(const WString& path, int level, unsigned threads) {
         code != 0) {
         return code;
     }
-    state->file.Reset(handle);
+    state->file.Reset(DescriptorOf(handle));
     if (state->Start(level, threads) != 0) return ERR_INVALID_PARAMETER;
     state_ = std::move(state);
     return 0;
@@ -54,7 +55,7 @@ uint32_t KitFileWriter::Open(const WString& path, int level, unsigned threads) {
 uint32_t KitFileWriter::Adopt(FileHandle handle, int level, unsigned threads) {
     state_.reset();
     auto state = std::make_unique<State>();
-    state->file.Reset(handle);
+    state->file.Reset(DescriptorOf(handle));
     if (state->Start(level, threads) != 0) return ERR_INVALID_PARAMETER;
     state_ = std::move(state);
     return 0;

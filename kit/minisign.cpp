@@ -320,8 +320,8 @@ bool ParseSecretKey(const std::string& text, const std::string& passphrase, Secr
 static_assert(ScryptLimits().opslimit == crypto_pwhash_scryptsalsa208sha256_OPSLIMIT_SENSITIVE &&
               ScryptLimits().memlimit == crypto_pwhash_scryptsalsa208sha256_MEMLIMIT_SENSITIVE);
 
-bool GenerateKeyPair(bool encrypt, const std::string& passphrase, PublicKey& publicKey, std::string& secretKeyText,
-                     std::string& error, const ScryptLimits& limits) {
+bool GenerateKeyPair(KeyProtection protection, const std::string& passphrase, PublicKey& publicKey,
+                     std::string& secretKeyText, std::string& error, const ScryptLimits& limits) {
     if (!InitCrypto()) {
         error = "the cryptography library cannot start";
         return false;
@@ -340,6 +340,7 @@ bool GenerateKeyPair(bool encrypt, const std::string& passphrase, PublicKey& pub
     crypto_sign_keypair(publicKey.key.data(), record + 8);
     std::memcpy(publicKey.keyId.data(), record, 8);
     SecretKeyChecksum(bytes, record, record + 8 + 64);
+    const bool encrypt = protection == KeyProtection::Passphrase;
     if (encrypt) {
         bytes[2] = 'S';
         bytes[3] = 'c';

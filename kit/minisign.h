@@ -110,9 +110,12 @@ struct ScryptLimits {
     uint64_t memlimit = 1073741824;
 };
 
+// How a new secret key is kept in its file.
+enum class KeyProtection { Unencrypted, Passphrase };
+
 // A new key pair with a random key id; the secret key file's text, encrypted
-// with `passphrase` unless `encrypt` is false.
-[[nodiscard]] bool GenerateKeyPair(bool encrypt, const std::string& passphrase, PublicKey& publicKey,
+// with `passphrase` when `protection` says so.
+[[nodiscard]] bool GenerateKeyPair(KeyProtection protection, const std::string& passphrase, PublicKey& publicKey,
                                    std::string& secretKeyText, std::string& error,
                                    const ScryptLimits& limits = ScryptLimits());
 

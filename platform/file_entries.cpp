@@ -9,15 +9,12 @@
 #include <memory>
 #include <stdio.h>
 
+#include "platform/dir_stream.h"
 #include "platform/fault_injection.h"
 
 namespace vxk5 {
 
 namespace {
-
-struct DirCloser {
-    void operator()(DIR* stream) const { ::closedir(stream); }
-};
 
 EntryKind KindOf(mode_t mode) {
     if (S_ISREG(mode)) return EntryKind::File;
@@ -107,9 +104,9 @@ int ReadNames(DIR* stream, std::vector<std::string>& names) {
 
 int ListDirectory(const std::string& directory, std::vector<std::string>& names) {
     names.clear();
-    std::unique_ptr<DIR, DirCloser> stream(::opendir(directory.c_str()));
+    DirStream stream(::opendir(directory.c_str()));
     if (!stream) return errno;
-    return ReadNames(stream.get(), names);
+    return ReadNames(static_cast<DIR*>(stream.get()), names);
 }
 
 int IdentityOf(int descriptor, EntryIdentity& identity) {
@@ -146,7 +143,7 @@ int PlaceWithoutReplacing(int directory, const std::string& from, const std::str
     return RenameAt(directory, from, directory, to);
 }
 
-int OpenDirectoryPath(const std::string& path, bool readable, OwnedDescriptor& opened) {
+int OpenDirectoryPath(const std::string& path, DirectoryAccess access, OwnedDescriptor& opened) {
     if (path.empty() || path[0] != '/') return EINVAL;
     OwnedDescriptor current(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!current.IsOpen()) return errno;
@@ -165,7 +162,7 @@ int OpenDirectoryPath(const std::string& path, bool readable, OwnedDescriptor& o
         }
         start = end + 1;
     }
-    if (readable) {
+    if (access == DirectoryAccess::Read) {
         const int fd = ::openat(current.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0) return errno;
         current.Reset(fd);
@@ -178,13 +175,13 @@ int ListDirectoryAt(int directory, std::vector<std::string>& names) {
     names.clear();
     const int fd = ::openat(directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return errno;
-    std::unique_ptr<DIR, DirCloser> stream(::fdopendir(fd));
+    DirStream stream(::fdopendir(fd));
     if (!stream) {
         const int error = errno;
         ::close(fd);
         return error;
     }
-    return ReadNames(stream.get(), names);
+    return ReadNames(static_cast<DIR*>(stream.get()), names);
 }
 
 int PurgeTreeAt(int directory, const std::string& name) {

@@ -76,10 +76,16 @@ struct EntryIdentity {
 // stands there is left alone, and so is `from`.
 [[nodiscard]] int PlaceWithoutReplacing(int directory, const std::string& from, const std::string& to);
 
+// What an opened directory descriptor is good for: looking names up in it
+// (O_PATH, which needs no read permission), or reading its entries too.
+enum class DirectoryAccess { LookUp, Read };
+
+// Whether an operation that opens a directory makes it when it is missing.
+enum class MissingDirectory { Leave, Make };
+
 // Opens the absolute directory path `path` from "/", one component at a
-// time, never following a link (ELOOP when a component is one). O_PATH
-// descriptor unless `readable`.
-[[nodiscard]] int OpenDirectoryPath(const std::string& path, bool readable, OwnedDescriptor& opened);
+// time, never following a link (ELOOP when a component is one).
+[[nodiscard]] int OpenDirectoryPath(const std::string& path, DirectoryAccess access, OwnedDescriptor& opened);
 
 // Deletes `name` in `directory` with everything in it, never following a
 // link (a link is removed as a link). Goes on past failures; 0 or the first

@@ -31,10 +31,6 @@ DIR* Stream(const FileFinder& finder) { return static_cast<DIR*>(finder.director
 
 }  // namespace
 
-void DirStreamCloser::operator()(void* stream) const {
-    if (stream != nullptr) ::closedir(static_cast<DIR*>(stream));
-}
-
 void InitFinder(FileFinder& finder) {
     finder.namePattern = WString();
     finder.pattern = WString();

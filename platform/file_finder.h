@@ -6,20 +6,17 @@
 #include <memory>
 
 #include "base/wstring.h"
+#include "platform/dir_stream.h"
 
 namespace vxk5 {
 
 constexpr uint32_t FILE_ATTR_DIRECTORY = 16;
 
-struct DirStreamCloser {
-    void operator()(void* stream) const;  // closedir
-};
-
 struct FileFinder {
     WString namePattern;  // the part of the pattern after the last "/"
     WString pattern;      // the search pattern
     WString name;         // the current entry's name
-    std::unique_ptr<void, DirStreamCloser> directory;  // the open DIR*, if any
+    DirStream directory;  // the open DIR*, if any
     uint32_t mode = 0;                                  // st_mode of the current entry
 };
 

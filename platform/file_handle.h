@@ -72,33 +72,4 @@ FileTime UnixTimeToFileTime(int64_t seconds);
 // `time` without its sub-second ticks: the time a written copy keeps.
 FileTime WholeSecondOf(FileTime time);
 
-// Owns an open handle and closes it when it goes.
-class ScopedFileHandle {
-public:
-    ScopedFileHandle() = default;
-    explicit ScopedFileHandle(FileHandle handle) : handle_(handle) {}
-    ScopedFileHandle(ScopedFileHandle&& other) noexcept : handle_(other.Release()) {}
-    ScopedFileHandle& operator=(ScopedFileHandle&& other) noexcept {
-        if (this != &other) Reset(other.Release());
-        return *this;
-    }
-    ScopedFileHandle(const ScopedFileHandle&) = delete;
-    ScopedFileHandle& operator=(const ScopedFileHandle&) = delete;
-    ~ScopedFileHandle() { Reset(); }
-
-    FileHandle Get() const { return handle_; }
-    FileHandle Release() {
-        const FileHandle handle = handle_;
-        handle_ = INVALID_FILE_HANDLE;
-        return handle;
-    }
-    void Reset(FileHandle handle = INVALID_FILE_HANDLE) {
-        if (handle_ != INVALID_FILE_HANDLE) CloseFileHandle(handle_);
-        handle_ = handle;
-    }
-
-private:
-    FileHandle handle_ = INVALID_FILE_HANDLE;
-};
-
 }  // namespace vxk5

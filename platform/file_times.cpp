@@ -5,14 +5,16 @@
 #include <cerrno>
 #include <ctime>
 
+#include "base/file_time_units.h"
 #include "platform/platform_error.h"
 
 namespace vxk5 {
 
 namespace {
 
-constexpr uint64_t kTicksPerSecond = 10000000;
-constexpr uint64_t kEpochDifferenceSeconds = 11644473600;  // 1601-01-01 to 1970-01-01
+// Unsigned, so that a time before 1601 wraps instead of overflowing.
+constexpr uint64_t kTicksPerSecond = static_cast<uint64_t>(kFileTimeTicksPerSecond);
+constexpr uint64_t kEpochDifferenceSeconds = static_cast<uint64_t>(kFileTimeEpochOffsetSeconds);
 constexpr uint64_t kEpochDifferenceTicks = kEpochDifferenceSeconds * kTicksPerSecond;
 
 }  // namespace

@@ -135,7 +135,7 @@ int DirectoryLock::Open(const std::string& path) {
 int DirectoryLock::OpenWithoutLinks(const std::string& path) {
     Release();
     openedAs_ = path;
-    return OpenDirectoryPath(path, true, fd_);
+    return OpenDirectoryPath(path, DirectoryAccess::Read, fd_);
 }
 
 std::string DirectoryLock::RealPath() const {
@@ -163,9 +163,9 @@ std::string DirectoryLock::RealPath() const {
     return buffer;
 }
 
-int DirectoryLock::LockAll(bool wait) {
+int DirectoryLock::LockAll(Blocking blocking) {
     above_.clear();
-    const int blocking = wait ? 0 : LOCK_NB;
+    const int flags = blocking == Blocking::Wait ? 0 : LOCK_NB;
     const std::string real = RealPath();
     // "/", "/a", "/a/b" for the real path "/a/b/c".
     std::vector<std::string> prefixes;
@@ -178,14 +178,14 @@ int DirectoryLock::LockAll(bool wait) {
     for (const std::string& prefix : prefixes) {
         OwnedDescriptor above(::open(prefix.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!above.IsOpen()) continue;  // not ours to read: not ours to install into either
-        const int error = LockWithRetry(above.Get(), LOCK_SH | blocking);
+        const int error = LockWithRetry(above.Get(), LOCK_SH | flags);
         if (error != 0 && !LockingUnsupported(error)) {
             above_.clear();
             return error;
         }
         above_.push_back(std::move(above));
     }
-    const int error = LockWithRetry(fd_.Get(), LOCK_EX | blocking);
+    const int error = LockWithRetry(fd_.Get(), LOCK_EX | flags);
     if (error != 0 && !LockingUnsupported(error)) {
         above_.clear();
         return error;
@@ -195,12 +195,12 @@ int DirectoryLock::LockAll(bool wait) {
 
 bool DirectoryLock::TryLock() {
     if (!fd_.IsOpen()) return false;
-    return LockAll(false) != EWOULDBLOCK;
+    return LockAll(Blocking::Try) != EWOULDBLOCK;
 }
 
 int DirectoryLock::Wait() {
     if (!fd_.IsOpen()) return EBADF;
-    return LockAll(true);
+    return LockAll(Blocking::Wait);
 }
 
 bool DirectoryLock::StillNamedBy(const std::string& path) const {

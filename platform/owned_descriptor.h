@@ -1,5 +1,12 @@
 #pragma once
-// A file descriptor owned by one object: closed when the object goes.
+// A file descriptor owned by one object: closed when the object goes. The one
+// owner of an open file or directory, whether it came from the handle-based
+// file interface (DescriptorOf a FileHandle) or straight from the system.
+//
+// Closing on destruction leaves the process-wide last error alone: the failure
+// a caller is about to report stays the one it reads. Where a failed close can
+// mean lost data, Release the descriptor and close it with CloseFileHandle, or
+// call Close.
 
 #include <unistd.h>
 
@@ -14,18 +21,20 @@ public:
     ~OwnedDescriptor() { Reset(); }
     OwnedDescriptor(const OwnedDescriptor&) = delete;
     OwnedDescriptor& operator=(const OwnedDescriptor&) = delete;
-    OwnedDescriptor(OwnedDescriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    OwnedDescriptor(OwnedDescriptor&& other) noexcept : fd_(other.Release()) {}
     OwnedDescriptor& operator=(OwnedDescriptor&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            fd_ = other.fd_;
-            other.fd_ = -1;
-        }
+        if (this != &other) Reset(other.Release());
         return *this;
     }
 
     int Get() const { return fd_; }
     bool IsOpen() const { return fd_ >= 0; }
+    // Gives the descriptor up without closing it; -1 when none was held.
+    int Release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
     void Reset(int fd = -1) {
         if (fd_ >= 0) ::close(fd_);
         fd_ = fd;

@@ -105,7 +105,7 @@ uint32_t CreateTempFile(const WString& directory, const WString& prefix, WString
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         const std::string name = WithRandomSuffix(base);
         if (name.empty()) return ERR_TEMP_NOT_CREATED;
-        path = FromMultiByte(AString(name.c_str(), name.size()));
+        path = FromMultiByte(name);
         const int fd = ::open(name.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
         if (fd >= 0) {
             ::close(fd);

@@ -12,7 +12,6 @@
 // Usage: vxk5-check-screenshots DIR [--screen WxH]. Prints one line per
 // failure and a summary; exits 1 on any failure, also when DIR holds none.
 
-#include <dirent.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
 #include <algorithm>
@@ -26,6 +25,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/file_entries.h"
 #include "ui/layout.h"
 
 namespace vxk5 {
@@ -156,17 +156,15 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string directory = argv[1];
-    DIR* stream = opendir(directory.c_str());
-    if (stream == nullptr) {
+    std::vector<std::string> entries;
+    if (ListDirectory(directory, entries) != 0) {
         std::fprintf(stderr, "vxk5-check-screenshots: cannot read %s\n", directory.c_str());
         return 1;
     }
     std::vector<std::string> names;
-    while (const dirent* entry = readdir(stream)) {
-        const std::string name = entry->d_name;
+    for (const std::string& name : entries) {
         if (name.size() > 4 && name.compare(name.size() - 4, 4, ".png") == 0) names.push_back(name);
     }
-    closedir(stream);
     std::sort(names.begin(), names.end());
 
     int failures = 0;

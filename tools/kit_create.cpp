@@ -1,9 +1,5 @@
 #include "tools/kit_create.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +10,8 @@
 #include "base/conversion.h"
 #include "kit/kit_writer.h"
 #include "platform/file_handle.h"
+#include "platform/open_file.h"
+#include "platform/owned_descriptor.h"
 #include "tools/progress_line.h"
 #include "tools/source_tree.h"
 
@@ -21,16 +19,9 @@ namespace vxk5 {
 
 namespace {
 
-WString ToWide(const std::string& bytes) { return FromMultiByte(AString(bytes.c_str(), bytes.size())); }
-
-std::string ToBytes(const WString& text) {
-    const AString bytes = ToMultiByte(text);
-    return std::string(bytes.c_str(), bytes.length());
-}
-
 // The kit names files with "\" between components.
 WString KitName(const std::string& relativePath) {
-    WString name = ToWide(relativePath);
+    WString name = FromMultiByte(relativePath);
     ReplaceAll(name, u"/", u"\\");
     return name;
 }
@@ -48,12 +39,12 @@ bool TakeValue(int argc, char** argv, int& i, std::string& value, std::string& e
 bool CopyFileInto(KitFileWriter& writer, const std::string& path, uint64_t size, uint8_t* buffer,
                   uint32_t bufferSize, const std::function<void(uint64_t)>& copied, std::string& error) {
     FileHandle handle = INVALID_FILE_HANDLE;
-    if (CreateFileHandle(ToWide(path), FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle,
+    if (CreateFileHandle(FromMultiByte(path), FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle,
                          FILE_FLAG_SEQUENTIAL_NORMAL) != 0) {
         error = "cannot open " + path;
         return false;
     }
-    ScopedFileHandle file(handle);
+    OwnedDescriptor file(DescriptorOf(handle));
     uint64_t total = 0;
     for (;;) {
         uint32_t count = 0;
@@ -159,13 +150,6 @@ bool WriteKit(const CreateOptions& options, const std::vector<SourceFile>& files
     return true;
 }
 
-// The umask, which can only be read by setting it.
-mode_t CurrentUmask() {
-    const mode_t mask = umask(0);
-    umask(mask);
-    return mask;
-}
-
 // Removes the temporary kit unless it was renamed into place.
 class TemporaryKit {
 public:
@@ -207,16 +191,16 @@ bool ParseCreateArguments(int argc, char** argv, CreateOptions& options, std::st
                 error = "--lang needs a language code";
                 return false;
             }
-            options.descriptions.push_back(KitDescription{ToWide(value), {}, {}, {}});
+            options.descriptions.push_back(KitDescription{FromMultiByte(value), {}, {}, {}});
         } else if (argument == "--product") {
             if (!TakeValue(argc, argv, i, value, error)) return false;
-            current().product = ToWide(value);
+            current().product = FromMultiByte(value);
         } else if (argument == "--vendor") {
             if (!TakeValue(argc, argv, i, value, error)) return false;
-            current().vendor = ToWide(value);
+            current().vendor = FromMultiByte(value);
         } else if (argument == "--description") {
             if (!TakeValue(argc, argv, i, value, error)) return false;
-            current().descriptionPath = ToWide(value);
+            current().descriptionPath = FromMultiByte(value);
         } else if (!argument.empty() && argument[0] == '-') {
             error = "unknown option " + argument;
             return false;
@@ -251,7 +235,7 @@ bool CreateKit(const CreateOptions& options, std::ostream& messages, std::string
         if (description.descriptionPath.empty()) continue;
         WString path = description.descriptionPath;
         ReplaceAll(path, u"\\", u"/");
-        const std::string relative = ToBytes(path);
+        const std::string relative = ToMultiByteString(path);
         bool found = false;
         for (const SourceFile& file : files) found = found || file.relativePath == relative;
         if (!found) {
@@ -271,30 +255,28 @@ bool CreateKit(const CreateOptions& options, std::ostream& messages, std::string
         return false;
     }
     TemporaryKit temporary(pattern);
+    OwnedDescriptor unwritten(descriptor);  // until the writer takes it
     // A second descriptor to flush the kit to disk after the writer closed its own.
-    const int syncDescriptor = dup(descriptor);
-    if (syncDescriptor < 0) {
-        error = "cannot create " + options.output + ": " + std::strerror(errno);
-        close(descriptor);
+    OwnedDescriptor sync;
+    if (const int failed = DuplicateDescriptor(descriptor, sync); failed != 0) {
+        error = "cannot create " + options.output + ": " + std::strerror(failed);
         return false;
     }
-    ScopedFileHandle sync(syncDescriptor);
     // mkstemp makes the file 0600; a kit is made to be shared like any other file.
-    if (fchmod(descriptor, 0666 & ~CurrentUmask()) != 0) {
-        error = "cannot set the mode of " + temporary.path() + ": " + std::strerror(errno);
-        close(descriptor);
+    if (const int failed = SetOpenFileMode(descriptor, DefaultNewFileMode()); failed != 0) {
+        error = "cannot set the mode of " + temporary.path() + ": " + std::strerror(failed);
         return false;
     }
-    if (!WriteKit(options, files, head, descriptor, options.output, messages, error)) return false;
+    if (!WriteKit(options, files, head, unwritten.Release(), options.output, messages, error)) return false;
     // Data that does not compress grows a little as it is stored: the kit
     // file itself must stay below 4 GiB too, or no installer would read it.
-    struct stat written {};
-    if (fstat(syncDescriptor, &written) != 0 || static_cast<uint64_t>(written.st_size) > UINT32_MAX) {
+    uint64_t size = 0;
+    if (OpenFileSize(sync.Get(), size) != 0 || size > UINT32_MAX) {
         error = "the compressed kit would hold 4 GiB or more, more than an installer reads: " + options.output;
         return false;
     }
-    if (fsync(syncDescriptor) != 0) {
-        error = "cannot write " + options.output + ": " + std::strerror(errno);
+    if (const int failed = SyncOpenFile(sync.Get()); failed != 0) {
+        error = "cannot write " + options.output + ": " + std::strerror(failed);
         return false;
     }
     if (std::rename(temporary.path().c_str(), options.output.c_str()) != 0) {

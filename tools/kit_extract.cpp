@@ -1,14 +1,10 @@
 #include "tools/kit_extract.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <utility>
 #include <vector>
 
 #include "base/conversion.h"
@@ -16,21 +12,19 @@
 #include "install/replace_rule.h"
 #include "kit/entry_names.h"
 #include "kit/kit_reader.h"
+#include "platform/directory_open.h"
+#include "platform/entry_details.h"
+#include "platform/file_entries.h"
 #include "platform/file_handle.h"
 #include "platform/file_system.h"
+#include "platform/owned_descriptor.h"
 #include "tools/kit_inspect.h"
 
 namespace vxk5 {
 
 namespace {
 
-
-std::string ToBytes(const WString& text) {
-    const AString bytes = ToMultiByte(text);
-    return std::string(bytes.c_str(), bytes.length());
-}
-
-std::string SystemError(const std::string& what) { return what + ": " + std::strerror(errno); }
+std::string SystemError(const std::string& what, int code) { return what + ": " + std::strerror(code); }
 
 // The name's components as file-system names: "/" and "\" separate, empty
 // and "." components are dropped. False when a component is ".." or cannot
@@ -57,52 +51,43 @@ bool ComponentsOf(const WString& name, std::vector<std::string>& components) {
 }
 
 bool IsEmptyDirectory(const std::string& path, std::string& error) {
-    DIR* raw = opendir(path.c_str());
-    if (raw == nullptr) {
-        error = SystemError("cannot read directory " + path);
+    std::vector<std::string> names;
+    if (const int failed = ListDirectory(path, names); failed != 0) {
+        error = SystemError("cannot read directory " + path, failed);
         return false;
     }
-    struct Closer {
-        DIR* directory;
-        ~Closer() { closedir(directory); }
-    } closer{raw};
-    errno = 0;
-    while (const dirent* entry = readdir(raw)) {
-        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) return false;
-    }
-    if (errno != 0) error = SystemError("cannot read directory " + path);
-    return errno == 0;
+    return names.empty();
 }
 
 // Makes `path` and its missing parents, as the installer's platform layer does.
 bool MakeDirectories(const std::string& path, std::string& error) {
-    if (CreateDirectoryTree(FromMultiByte(AString(path.c_str(), path.size()))) == ERR_SUCCESS) return true;
+    if (CreateDirectoryTree(FromMultiByte(path)) == ERR_SUCCESS) return true;
     error = "cannot make directory " + path;
     return false;
 }
 
 // Opens (making it when missing) the directory `name` below `parent`; a
 // symbolic link or a file there is refused.
-FileHandle OpenChildDirectory(FileHandle parent, const std::string& name, const std::string& shown,
-                              std::string& error) {
-    if (mkdirat(static_cast<int>(parent), name.c_str(), 0777) != 0 && errno != EEXIST) {
-        error = SystemError("cannot make directory " + shown);
-        return INVALID_FILE_HANDLE;
+bool OpenChildDirectory(int parent, const std::string& name, const std::string& shown, OwnedDescriptor& child,
+                        std::string& error) {
+    if (const int failed = MakeDirectoryAt(parent, name, 0777); failed != 0 && failed != EEXIST) {
+        error = SystemError("cannot make directory " + shown, failed);
+        return false;
     }
-    const int child = openat(static_cast<int>(parent), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (child < 0) {
-        error = errno == ELOOP || errno == ENOTDIR ? shown + " is in the way: not a directory (symbolic links are not followed)"
-                                                   : SystemError("cannot open directory " + shown);
-        return INVALID_FILE_HANDLE;
+    if (const int failed = OpenDirectoryAt(parent, name, child); failed != 0) {
+        error = failed == ELOOP || failed == ENOTDIR
+                    ? shown + " is in the way: not a directory (symbolic links are not followed)"
+                    : SystemError("cannot open directory " + shown, failed);
+        return false;
     }
-    return child;
+    return true;
 }
 
 // Removes whatever stands at `name` below `parent` (a file, a link; never
 // written through), so that the file is made afresh.
-bool RemoveChildEntry(FileHandle parent, const std::string& name, const std::string& shown, std::string& error) {
-    if (unlinkat(static_cast<int>(parent), name.c_str(), 0) != 0 && errno != ENOENT) {
-        error = SystemError("cannot replace " + shown);
+bool RemoveChildEntry(int parent, const std::string& name, const std::string& shown, std::string& error) {
+    if (const int failed = RemoveEntryAt(parent, name); failed != 0) {
+        error = SystemError("cannot replace " + shown, failed);
         return false;
     }
     return true;
@@ -168,7 +153,7 @@ bool ExtractKit(const ExtractOptions& options, std::ostream& out, std::string& e
     }
     for (size_t i = 0; i < kit.entries.size(); ++i) {
         const KitFileEntry& entry = kit.entries[i];
-        const std::string shown = ToBytes(entry.name);
+        const std::string shown = ToMultiByteString(entry.name);
         std::vector<std::string> components;
         if (nameChecks[i] != ENTRY_NAME_OK) {
             refused += "  " + shown + ": unsafe name (" + DescribeEntryNameCheck(nameChecks[i]) + ")\n";
@@ -201,9 +186,10 @@ bool ExtractKit(const ExtractOptions& options, std::ostream& out, std::string& e
         return false;
     }
 
-    struct stat info {};
-    if (stat(options.directory.c_str(), &info) == 0) {
-        if (!S_ISDIR(info.st_mode)) {
+    EntryDetails found;
+    const int examined = DescribeEntry(options.directory, LinkHandling::Follow, found);
+    if (examined == 0) {
+        if (found.type != FileType::Directory) {
             error = "not a directory: " + options.directory;
             return false;
         }
@@ -213,39 +199,39 @@ bool ExtractKit(const ExtractOptions& options, std::ostream& out, std::string& e
             error = "directory " + options.directory + " is not empty; --force extracts into it anyway";
             return false;
         }
-    } else if (errno != ENOENT || !MakeDirectories(options.directory, error)) {
-        if (error.empty()) error = SystemError("cannot examine " + options.directory);
+    } else if (examined != ENOENT || !MakeDirectories(options.directory, error)) {
+        if (error.empty()) error = SystemError("cannot examine " + options.directory, examined);
         return false;
     }
-    const int root = open(options.directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (root < 0) {
-        error = SystemError("cannot open directory " + options.directory);
+    OwnedDescriptor root;
+    if (const int failed = OpenNamedDirectory(options.directory, root); failed != 0) {
+        error = SystemError("cannot open directory " + options.directory, failed);
         return false;
     }
-    const ScopedFileHandle rootHandle(root);
 
     uint64_t bytes = 0;
     for (const Planned& item : plan) {
         const KitFileEntry& entry = kit.entries[item.index];
         std::string shown = options.directory;
-        ScopedFileHandle parent;  // empty: the root
+        OwnedDescriptor parent;  // empty: the root
         for (size_t c = 0; c + 1 < item.components.size(); ++c) {
             shown += "/" + item.components[c];
-            const FileHandle next =
-                OpenChildDirectory(parent.Get() == INVALID_FILE_HANDLE ? rootHandle.Get() : parent.Get(),
-                                   item.components[c], shown, error);
-            if (next == INVALID_FILE_HANDLE) return false;
-            parent.Reset(next);
+            OwnedDescriptor child;
+            if (!OpenChildDirectory(parent.IsOpen() ? parent.Get() : root.Get(), item.components[c], shown, child,
+                                    error)) {
+                return false;
+            }
+            parent = std::move(child);
         }
         shown += "/" + item.components.back();
-        const FileHandle directory = parent.Get() == INVALID_FILE_HANDLE ? rootHandle.Get() : parent.Get();
+        const int directory = parent.IsOpen() ? parent.Get() : root.Get();
         if (!RemoveChildEntry(directory, item.components.back(), shown, error)) return false;
         // The installer's own extraction, keeping the kit's time to the 100 ns.
         int failure = 0;
-        if (ExtractEntryAt(kit, item.index, static_cast<int>(directory), item.components.back(), shown, &failure,
-                           nullptr, false, true) != 0) {
-            errno = failure;
-            error = failure != 0 ? SystemError("cannot write " + shown) : "cannot read the kit's bytes of " + shown;
+        if (ExtractEntryAt(kit, item.index, directory, item.components.back(), shown, &failure, nullptr, false,
+                           true) != 0) {
+            error = failure != 0 ? SystemError("cannot write " + shown, failure)
+                                 : "cannot read the kit's bytes of " + shown;
             return false;
         }
         bytes += entry.size;

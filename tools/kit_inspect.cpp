@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/conversion.h"
+#include "base/file_time_units.h"
 #include "kit/entry_names.h"
 #include "kit/kit_reader.h"
 #include "kit/signed_kit.h"
@@ -21,16 +22,9 @@ namespace vxk5 {
 
 namespace {
 
-constexpr int64_t kEpochDifferenceSeconds = 11644473600;
-constexpr uint64_t kTicksPerSecond = 10000000;
-
-std::string ToBytes(const WString& text) {
-    const AString bytes = ToMultiByte(text);
-    return std::string(bytes.c_str(), bytes.length());
-}
 
 bool Read(const std::string& kitPath, DistributionKit& kit, std::string& error) {
-    const uint32_t code = ReadKit(kit, FromMultiByte(AString(kitPath.c_str(), kitPath.size())));
+    const uint32_t code = ReadKit(kit, FromMultiByte(kitPath));
     if (code == 0) return true;
     error = "cannot read kit " + kitPath + " (code " + std::to_string(code) + (code == ERR_INVALID_DATA ? ", damaged" : "") + ")";
     return false;
@@ -123,8 +117,8 @@ bool IsInterfaceLanguage(const WString& language) {
 
 std::string FormatFileTime(FileTime time) {
     const uint64_t ticks = time.Ticks();
-    const int64_t seconds = static_cast<int64_t>(ticks / kTicksPerSecond) - kEpochDifferenceSeconds;
-    const unsigned fraction = static_cast<unsigned>(ticks % kTicksPerSecond);
+    const int64_t seconds = static_cast<int64_t>(ticks / kFileTimeTicksPerSecond) - kFileTimeEpochOffsetSeconds;
+    const unsigned fraction = static_cast<unsigned>(ticks % kFileTimeTicksPerSecond);
     const time_t whole = static_cast<time_t>(seconds);
     struct tm parts {};
     if (gmtime_r(&whole, &parts) == nullptr) return "?";
@@ -140,8 +134,8 @@ bool ListKit(const std::string& kitPath, std::ostream& out, std::string& error) 
     out << "Descriptions: " << kit.descriptions.size() << "\n";
     out << "  language\tproduct\tvendor\tdescription\n";
     for (const KitDescription& d : kit.descriptions) {
-        out << "  " << ToBytes(d.language) << "\t" << ToBytes(d.product) << "\t" << ToBytes(d.vendor) << "\t"
-            << ToBytes(d.descriptionPath) << "\n";
+        out << "  " << ToMultiByteString(d.language) << "\t" << ToMultiByteString(d.product) << "\t"
+            << ToMultiByteString(d.vendor) << "\t" << ToMultiByteString(d.descriptionPath) << "\n";
     }
     const SignatureSummary signature = SummariseSignature(kitPath);
     if (!signature.present) {
@@ -155,13 +149,13 @@ bool ListKit(const std::string& kitPath, std::ostream& out, std::string& error) 
     out << "Files: " << kit.entries.size() << "\n";
     out << "  name\tmodified (UTC)\tsize\toffset\n";
     for (const KitFileEntry& e : kit.entries) {
-        out << "  " << ToBytes(e.name) << "\t" << FormatFileTime(FileTime{e.timeLow, e.timeHigh}) << "\t" << e.size
+        out << "  " << ToMultiByteString(e.name) << "\t" << FormatFileTime(FileTime{e.timeLow, e.timeHigh}) << "\t" << e.size
             << "\t" << e.offset << "\n";
     }
     return true;
 }
 
-bool VerifyKit(const std::string& kitPath, bool strict, std::ostream& out, std::ostream& warnings,
+bool VerifyKit(const std::string& kitPath, Warnings strictness, std::ostream& out, std::ostream& warnings,
                std::string& error, const minisign::PublicKey* key) {
     DistributionKit kit;
     std::string signatureLine;
@@ -171,7 +165,7 @@ bool VerifyKit(const std::string& kitPath, bool strict, std::ostream& out, std::
         policy.inForce = true;
         policy.keys.push_back(*key);
         SignatureCheck check;
-        const uint32_t code = ReadSignedKit(kit, FromMultiByte(AString(kitPath.c_str(), kitPath.size())), policy, check);
+        const uint32_t code = ReadSignedKit(kit, FromMultiByte(kitPath), policy, check);
         if (check.verdict != SignatureVerdict::Verified) {
             error = "kit " + kitPath + " is not signed by key " + minisign::KeyIdText(key->keyId) + ": " +
                     (check.verdict == SignatureVerdict::NotChecked ? "cannot read the kit (code " + std::to_string(code) + ")"
@@ -196,7 +190,7 @@ bool VerifyKit(const std::string& kitPath, bool strict, std::ostream& out, std::
     uint64_t dataBytes = 0;
     for (size_t i = 0; i < kit.entries.size(); ++i) {
         const KitFileEntry& e = kit.entries[i];
-        const std::string name = ToBytes(e.name);
+        const std::string name = ToMultiByteString(e.name);
         if (static_cast<uint64_t>(e.offset) + e.size > static_cast<uint64_t>(containerSize)) {
             problems += "  " + name + ": bytes " + std::to_string(e.offset) + "+" + std::to_string(e.size) +
                         " lie outside the container of " + std::to_string(containerSize) + " bytes\n";
@@ -207,32 +201,34 @@ bool VerifyKit(const std::string& kitPath, bool strict, std::ostream& out, std::
     }
     // The installer's own name check: every kit it would refuse fails here.
     for (const EntryNameProblem& problem : FindEntryNameProblems(kit.entries)) {
-        problems += "  " + ToBytes(kit.entries[problem.index].name) + ": refused by the installer, " +
+        problems += "  " + ToMultiByteString(kit.entries[problem.index].name) + ": refused by the installer, " +
                     DescribeEntryNameCheck(problem.check);
-        if (problem.check == ENTRY_NAME_FILE_AND_DIRECTORY) problems += " (" + ToBytes(kit.entries[problem.other].name) + ")";
+        if (problem.check == ENTRY_NAME_FILE_AND_DIRECTORY) {
+            problems += " (" + ToMultiByteString(kit.entries[problem.other].name) + ")";
+        }
         problems += "\n";
     }
     for (const KitDescription& d : kit.descriptions) {
         if (!d.descriptionPath.empty() && CheckEntryName(d.descriptionPath) != ENTRY_NAME_OK) {
-            problems += "  description document of \"" + ToBytes(d.language) + "\": " +
+            problems += "  description document of \"" + ToMultiByteString(d.language) + "\": " +
                         DescribeEntryNameCheck(CheckEntryName(d.descriptionPath)) + "\n";
         }
     }
     // Suspicious but installable.
     std::vector<std::string> doubts;
     for (const KitDescription& d : kit.descriptions) {
-        const std::string language = ToBytes(d.language);
+        const std::string language = ToMultiByteString(d.language);
         if (!IsInterfaceLanguage(d.language)) {
             doubts.push_back("description language \"" + language +
                              "\" is not one of the installer's 24 languages");
         }
         if (!d.descriptionPath.empty() && !names.Contains(d.descriptionPath)) {
             doubts.push_back("description document of \"" + language + "\" is not in the kit: " +
-                             ToBytes(d.descriptionPath));
+                             ToMultiByteString(d.descriptionPath));
         }
     }
     for (const std::string& doubt : doubts) warnings << "warning: " << doubt << "\n";
-    if (strict && !doubts.empty()) {
+    if (strictness == Warnings::CountAsErrors && !doubts.empty()) {
         problems += "  " + std::to_string(doubts.size()) + (doubts.size() == 1 ? " warning" : " warnings") +
                     ", which --strict counts as errors\n";
     }

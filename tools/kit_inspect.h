@@ -28,12 +28,13 @@ std::string FormatFileTime(FileTime time);
 // Warnings are suspicious but installable: a description document that is not
 // in the kit (it may already be in the template directory), a description
 // language that is none of the installer's. Each warning is one line
-// "warning: ..." on `warnings`; `strict` counts them as errors. Prints a
+// "warning: ..." on `warnings`; CountAsErrors counts them as errors. Prints a
 // summary on `out`; false with `error` describing every error found.
 // With `key`, the kit's signature (KIT.minisig) must also verify with that key,
 // checked as the installer checks it: otherwise `error` tells why and the kit
 // counts as failed.
-[[nodiscard]] bool VerifyKit(const std::string& kitPath, bool strict, std::ostream& out, std::ostream& warnings,
+enum class Warnings { Allowed, CountAsErrors };
+[[nodiscard]] bool VerifyKit(const std::string& kitPath, Warnings strictness, std::ostream& out, std::ostream& warnings,
                              std::string& error, const minisign::PublicKey* key = nullptr);
 
 // True when `language` is one of the installer's interface languages,

@@ -23,7 +23,7 @@ bool ListKitJson(const std::string& kitPath, std::ostream& out, std::string& err
     DistributionKit kit;
     if (!ReadKitFile(kitPath, kit, error)) return false;
     nlohmann::ordered_json document;
-    document["kit"] = Utf8Of(FromMultiByte(AString(kitPath.c_str(), kitPath.size())));
+    document["kit"] = Utf8Of(FromMultiByte(kitPath));
     nlohmann::ordered_json descriptions = nlohmann::ordered_json::array();
     for (const KitDescription& d : kit.descriptions) {
         descriptions.push_back({{"language", Utf8Of(d.language)},

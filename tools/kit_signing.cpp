@@ -1,7 +1,5 @@
 #include "tools/kit_signing.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +10,8 @@
 #include "base/conversion.h"
 #include "platform/replacement_file.h"
 #include "kit/signed_kit.h"
+#include "platform/file_entries.h"
+#include "platform/open_file.h"
 #include "platform/policy_files.h"
 #include "tools/passphrase.h"
 
@@ -37,7 +37,7 @@ bool TakeValue(int argc, char** argv, int& i, const char* name, std::string& val
 }
 
 bool ReadWhole(const std::string& path, size_t maxBytes, std::string& text, std::string& error) {
-    switch (ReadSmallFile(FromMultiByte(AString(path.c_str(), path.size())), maxBytes, text)) {
+    switch (ReadSmallFile(FromMultiByte(path), maxBytes, text)) {
         case SmallFileRead::Read: return true;
         case SmallFileRead::Missing: error = path + ": no such file"; return false;
         case SmallFileRead::TooLarge: error = path + ": too large"; return false;
@@ -47,19 +47,23 @@ bool ReadWhole(const std::string& path, size_t maxBytes, std::string& text, std:
 }
 
 // Writes `text` to `path` through a temporary file and a rename, with `mode`.
-bool WriteWhole(const std::string& path, const std::string& text, mode_t mode, std::string& error) {
+bool WriteWhole(const std::string& path, const std::string& text, unsigned mode, std::string& error) {
     ReplacementFile file;
     errno = 0;
     const bool written = file.Create(AString(path.c_str(), path.size())) &&
-                         ::fchmod(fileno(file.stream()), mode) == 0 &&
+                         SetOpenFileMode(fileno(file.stream()), mode) == 0 &&
                          std::fwrite(text.data(), 1, text.size(), file.stream()) == text.size() && file.Commit();
     if (!written) error = "cannot write " + path + (errno != 0 ? std::string(": ") + std::strerror(errno) : "");
     return written;
 }
 
+// Anything at all stands at `path`, a dangling link included.
 bool Exists(const std::string& path) {
-    struct stat status;
-    return ::lstat(path.c_str(), &status) == 0;
+    EntryStatus status;
+    // The kind is that of the entry itself even when its link's target could
+    // not be examined: the entry is there either way.
+    (void)ExamineEntry(path, status);
+    return status.kind != EntryKind::Missing;
 }
 
 // The kit's BLAKE2b-512, read in pieces.
@@ -163,7 +167,7 @@ bool GenerateKeys(const KeygenOptions& options, std::ostream& out, std::string& 
     }
     std::string passphrase;
     if (!options.unencrypted) {
-        if (!ObtainPassphrase("Passphrase for the new secret key: ", true, passphrase, error)) return false;
+        if (!ObtainPassphrase("Passphrase for the new secret key: ", PassphraseEntry::Confirmed, passphrase, error)) return false;
         if (passphrase.empty()) {
             error = "an empty passphrase protects nothing; -W makes a key without one";
             return false;
@@ -172,7 +176,9 @@ bool GenerateKeys(const KeygenOptions& options, std::ostream& out, std::string& 
     }
     minisign::PublicKey publicKey;
     std::string secretText;
-    if (!minisign::GenerateKeyPair(!options.unencrypted, passphrase, publicKey, secretText, error)) return false;
+    const minisign::KeyProtection protection =
+        options.unencrypted ? minisign::KeyProtection::Unencrypted : minisign::KeyProtection::Passphrase;
+    if (!minisign::GenerateKeyPair(protection, passphrase, publicKey, secretText, error)) return false;
     // The secret key first: a public key without its secret one is of no use.
     if (!WriteWhole(options.secretKeyPath, secretText, 0600, error)) return false;
     if (!WriteWhole(options.publicKeyPath, minisign::FormatPublicKey(publicKey), 0644, error)) return false;
@@ -189,7 +195,7 @@ bool SignKit(const SignOptions& options, std::ostream& out, std::string& error) 
     if (!ReadWhole(options.secretKeyPath, kMaxKeyFileBytes, text, error)) return false;
     std::string passphrase;
     if (minisign::SecretKeyIsEncrypted(text) &&
-        !ObtainPassphrase("Passphrase of the secret key: ", false, passphrase, error)) {
+        !ObtainPassphrase("Passphrase of the secret key: ", PassphraseEntry::Once, passphrase, error)) {
         return false;
     }
     minisign::SecretKey key;

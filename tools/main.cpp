@@ -1,14 +1,13 @@
 // vxk5-kit: makes, lists, verifies, unpacks and signs distribution kits with
 // the installer's own kit code. Exit status: 0 success, 1 failure, 2 wrong usage.
 
-#include <unistd.h>
-
 #include <cstring>
 #include <iostream>
 #include <string>
 
 #include "base/conversion.h"
 #include "base/wstring.h"
+#include "platform/terminal.h"
 #include "tools/kit_create.h"
 #include "tools/kit_extract.h"
 #include "tools/kit_inspect.h"
@@ -83,7 +82,7 @@ int RunCreate(int argc, char** argv) {
         CompareNoCase(options.descriptions.front().language, u"en") != 0) {
         std::cerr << "vxk5-kit: warning: the single-language form has no language; readers take it as \"en\"\n";
     }
-    options.showProgress = !options.quiet && isatty(STDERR_FILENO) == 1;
+    options.showProgress = !options.quiet && ErrorOutputIsTerminal();
     if (!CreateKit(options, std::cerr, error)) return Fail(error);
     return 0;
 }
@@ -142,7 +141,7 @@ int RunVerify(int argc, char** argv) {
     std::string error;
     minisign::PublicKey key;
     if (keyGiven && !ReadPublicKeyFile(keyPath, key, error)) return Fail(error);
-    return VerifyKit(kit, strict, std::cout, std::cerr, error, keyGiven ? &key : nullptr) ? 0 : Fail(error);
+    return VerifyKit(kit, strict ? Warnings::CountAsErrors : Warnings::Allowed, std::cout, std::cerr, error, keyGiven ? &key : nullptr) ? 0 : Fail(error);
 }
 
 int RunKeygen(int argc, char** argv) {

@@ -7,9 +7,11 @@
 
 namespace vxk5 {
 
-// `twice` asks a second time on the terminal and requires both to agree (a
+// Confirmed asks a second time on the terminal and requires both to agree (a
 // new key). False with `error` set when there is neither a file nor a terminal,
 // the file cannot be read, or the answers differ.
-[[nodiscard]] bool ObtainPassphrase(const char* prompt, bool twice, std::string& passphrase, std::string& error);
+enum class PassphraseEntry { Once, Confirmed };
+[[nodiscard]] bool ObtainPassphrase(const char* prompt, PassphraseEntry entry, std::string& passphrase,
+                                    std::string& error);
 
 }  // namespace vxk5

@@ -141,7 +141,8 @@ void CInstallerDlg::WaitForProgress() {
 
 void CInstallerDlg::JoinWorker() {
     if (!workerStarted_) return;
-    (workerHooks_.join != nullptr ? workerHooks_.join : &vxk5::JoinWorker)(worker_);
+    if (workerHooks_.join != nullptr) workerHooks_.join(worker_);
+    else worker_.Join();
     workerStarted_ = false;
 }
 

@@ -26,13 +26,6 @@ double CpuSeconds() {
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-WString Wide(const std::string& text) { return FromMultiByte(AString(text.c_str(), text.size())); }
-
-std::string Narrow(const WString& text) {
-    const AString bytes = ToMultiByte(text);
-    return std::string(bytes.c_str(), bytes.length());
-}
-
 void Fail(const char* program, const std::string& what) {
     std::fprintf(stderr, "%s: %s\n", program, what.c_str());
     std::exit(1);

@@ -16,9 +16,6 @@ double Seconds(Clock::duration duration);
 // CPU time (user + system) of this process so far.
 double CpuSeconds();
 
-WString Wide(const std::string& text);
-std::string Narrow(const WString& text);
-
 // Says what failed, as "<program>: <what>", and ends the benchmark with 1.
 [[noreturn]] void Fail(const char* program, const std::string& what);
 

@@ -71,7 +71,7 @@ double CollectAndRecord(const std::string& installed, size_t& collected) {
     std::vector<WString> list;
     CollectTemplateLocations(list, ConfigurationSet::Main);
     collected = list.size();
-    list.insert(list.begin(), Wide(installed));
+    list.insert(list.begin(), FromMultiByte(installed));
     RecordTemplateLocations(list, ConfigurationSet::Main);
     return Seconds(Clock::now() - start);
 }
@@ -97,10 +97,10 @@ BigResult ReadAndWriteInChild(const std::string& path) {
         const Clock::time_point start = Clock::now();
         const double cpuStart = CpuSeconds();
         MultiValueMap config;
-        if (ReadLauncherConfig(Wide(path), config) != ConfigRead::Whole) _exit(2);
+        if (ReadLauncherConfig(FromMultiByte(path), config) != ConfigRead::Whole) _exit(2);
         BigResult result;
         result.readSeconds = Seconds(Clock::now() - start);
-        WriteLauncherConfig(Wide(path + ".out"), config);  // flushed to the disk before the rename
+        WriteLauncherConfig(FromMultiByte(path + ".out"), config);  // flushed to the disk before the rename
         result.seconds = Seconds(Clock::now() - start);
         result.cpuSeconds = CpuSeconds() - cpuStart;
         result.peakKib = static_cast<double>(PeakKib() - before);
@@ -188,7 +188,7 @@ int main() {
     InitProcessLocale();
     const std::string home = MakeScratchDirectory("bench-config", false);
     setenv("HOME", home.c_str(), 1);
-    const std::string mainFile = Narrow(GetMainConfigPath());
+    const std::string mainFile = ToMultiByteString(GetMainConfigPath());
     std::error_code made;
     std::filesystem::create_directories(home + "/.Vx/vxlstart", made);
     if (made) return 1;

@@ -103,7 +103,7 @@ bool WriteKit(const std::string& path, const std::vector<TreeFile>& files, int64
         KitFileEntry entry;
         std::string name = file.relative;
         std::replace(name.begin(), name.end(), '/', '\\');
-        entry.name = Wide(name);
+        entry.name = FromMultiByte(name);
         entry.timeLow = time.low;
         entry.timeHigh = time.high;
         entry.offset = offset;
@@ -115,7 +115,7 @@ bool WriteKit(const std::string& path, const std::vector<TreeFile>& files, int64
     const std::string head =
         kitformat::EncodeContainerHead(kitformat::DescriptionForm::LanguageList, {description}, entries);
     KitFileWriter writer;
-    if (writer.Open(Wide(path), level) != 0 || writer.Write(head.data(), head.size()) != 0) return false;
+    if (writer.Open(FromMultiByte(path), level) != 0 || writer.Write(head.data(), head.size()) != 0) return false;
     for (const TreeFile& file : files) {
         if (writer.Write(file.bytes.data(), file.bytes.size()) != 0) return false;
     }
@@ -127,9 +127,9 @@ double TimeInstall(const std::string& kitPath, const std::string& target) {
     const Clock::time_point start = Clock::now();
     Clock::time_point finalPost = start;
     DistributionKit kit;
-    if (ReadKit(kit, Wide(kitPath)) != 0) return -1;
+    if (ReadKit(kit, FromMultiByte(kitPath)) != 0) return -1;
     InstallJobState state;
-    SetupJob(state, &kit, Wide(target));
+    SetupJob(state, &kit, FromMultiByte(target));
     InstallJob job;
     job.finalPauseMilliseconds = 0;  // the pause after the final post is not counted
     job.postObserver = [&finalPost](uint32_t code, const WString&, uint32_t percent) {
@@ -305,9 +305,9 @@ RealTreeResult BenchRealTree(const std::string& tree, const std::string& parent,
         tarSyncTimes.push_back(tarSyncTime);
         installTimes.push_back(installTime);
         updateTimes.push_back(updateTime);
-        (void)RemoveTree(Wide(tarTarget));
-        (void)RemoveTree(Wide(tarSyncTarget));
-        (void)RemoveTree(Wide(target));
+        (void)RemoveTree(FromMultiByte(tarTarget));
+        (void)RemoveTree(FromMultiByte(tarSyncTarget));
+        (void)RemoveTree(FromMultiByte(target));
     }
     std::printf("real tree: tar %s; tar -xzf + sync -f %s; fresh install %s; update install %s\n",
                 Spread(tarTimes, 1e3, "ms").c_str(), Spread(tarSyncTimes, 1e3, "ms").c_str(),
@@ -565,8 +565,8 @@ StartResult BenchStart(const std::string& base, const std::string& setup, const 
                 return result;
             }
             times[k].push_back(seconds);
-            (void)RemoveTree(Wide(places[k].root + "/home" + std::to_string(rep)));
-            (void)RemoveTree(Wide(places[k].root + "/tmp" + std::to_string(rep)));
+            (void)RemoveTree(FromMultiByte(places[k].root + "/home" + std::to_string(rep)));
+            (void)RemoveTree(FromMultiByte(places[k].root + "/tmp" + std::to_string(rep)));
         }
         std::printf("start run %d: demo kit %.0f ms, big kit %.0f ms\n", rep, times[0].back() * 1e3,
                     times[1].back() * 1e3);
@@ -578,7 +578,7 @@ StartResult BenchStart(const std::string& base, const std::string& setup, const 
     }
     std::fflush(stdout);
     XCloseDisplay(x);
-    for (const ProgramPlace& place : places) (void)RemoveTree(Wide(place.root));
+    for (const ProgramPlace& place : places) (void)RemoveTree(FromMultiByte(place.root));
     result.ran = true;
     result.ratio = Median(times[1]) / Median(times[0]);
     return result;
@@ -694,8 +694,8 @@ TreeTimes BenchGeneratedTree(const GeneratedTree& tree, const std::string& base,
         tarTimes.push_back(tarTime);
         freshTimes.push_back(freshTime);
         updateTimes.push_back(updateTime);
-        (void)RemoveTree(Wide(tarTarget));
-        (void)RemoveTree(Wide(target));
+        (void)RemoveTree(FromMultiByte(tarTarget));
+        (void)RemoveTree(FromMultiByte(target));
     }
     std::printf("tmpfs tree: tar %s; fresh install %s; update install %s\n", Spread(tarTimes, 1e3, "ms").c_str(),
                 Spread(freshTimes, 1e3, "ms").c_str(), Spread(updateTimes, 1e3, "ms").c_str());
@@ -736,7 +736,7 @@ GuiResult BenchProgram(const Options& options, const std::string& base, StartRes
         return result;
     }
     start = BenchStart(base, options.setup, display, demoKit, bigKit, std::max(options.reps, 5));
-    (void)RemoveTree(Wide(bigKit));
+    (void)RemoveTree(FromMultiByte(bigKit));
     return result;
 }
 
@@ -765,8 +765,8 @@ int main(int argc, char** argv) {
     StartResult start;
     if (options.gui) guiCpu = BenchProgram(options, base, start);
     if (!options.keep) {
-        (void)RemoveTree(Wide(base));
-        if (!realTree.base.empty()) (void)RemoveTree(Wide(realTree.base));
+        (void)RemoveTree(FromMultiByte(base));
+        if (!realTree.base.empty()) (void)RemoveTree(FromMultiByte(realTree.base));
     }
 
     std::printf("median: tar %.1f ms, fresh install %.1f ms, update install %.1f ms (tmpfs)\n", times.tar * 1e3,

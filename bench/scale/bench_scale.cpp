@@ -131,9 +131,9 @@ int InstallChild(const char* kitPath, const char* target) {
     Clock::time_point finalPost = start;
     {
         DistributionKit kit;
-        if (ReadKit(kit, Wide(kitPath), nullptr, KitReading::FileTableFirst) != 0) return 1;
+        if (ReadKit(kit, FromMultiByte(AString(kitPath)), nullptr, KitReading::FileTableFirst) != 0) return 1;
         InstallJobState state;
-        SetupJob(state, &kit, Wide(target));
+        SetupJob(state, &kit, FromMultiByte(AString(target)));
         InstallJob job;
         job.finalPauseMilliseconds = 0;
         job.postObserver = [&finalPost](uint32_t code, const WString&, uint32_t percent) {
@@ -189,7 +189,7 @@ uint64_t FileSize(const std::string& path) {
     return ::stat(path.c_str(), &status) == 0 ? static_cast<uint64_t>(status.st_size) : 0;
 }
 
-void Remove(const std::string& path) { (void)RemoveTree(Wide(path)); }
+void Remove(const std::string& path) { (void)RemoveTree(FromMultiByte(path)); }
 
 void CheckFile(const std::string& path, int64_t mtime, const char* what) {
     struct stat status {};

@@ -71,14 +71,14 @@ uint64_t MakeKit(const std::string& path, uint32_t files) {
     std::vector<KitFileEntry> entries;
     for (uint32_t i = 0; i < files; ++i) {
         KitFileEntry entry;
-        entry.name = Wide("templates\\part" + std::to_string(i) + ".conf");
+        entry.name = FromMultiByte("templates\\part" + std::to_string(i) + ".conf");
         entry.offset = i * kFileSize;
         entry.size = kFileSize;
         entries.push_back(entry);
     }
     const std::string head = kitformat::EncodeContainerHead(kitformat::DescriptionForm::LanguageList, descriptions, entries);
     KitFileWriter writer;
-    if (writer.Open(Wide(path), kBenchLevel) != 0 || writer.Write(head.data(), head.size()) != 0) {
+    if (writer.Open(FromMultiByte(path), kBenchLevel) != 0 || writer.Write(head.data(), head.size()) != 0) {
         Fail(kProgram, "cannot write " + path);
     }
     TextSource source;  // each file different text
@@ -165,10 +165,10 @@ double TimeIsalReused(const std::string& kit, uint8_t* buffer, uint64_t expected
 // Unpacks as the installer does: into an unnamed container in the temporary
 // directory, which goes when it is closed.
 double TimeUnpack(const std::string& kit, uint64_t expected) {
-    ScopedFileHandle container;
+    OwnedDescriptor container;
     if (CreateKitContainer(container) != 0) Fail(kProgram, "cannot make a temporary file");
     const auto start = std::chrono::steady_clock::now();
-    const uint32_t code = UnpackKitInto(Wide(kit), container.Get());
+    const uint32_t code = UnpackKitInto(FromMultiByte(kit), container.Get());
     const double seconds = Seconds(std::chrono::steady_clock::now() - start);
     const int64_t size = SeekFileHandle(container.Get(), 0, FILE_FROM_END);
     if (code != 0 || size != static_cast<int64_t>(expected)) {
@@ -185,7 +185,7 @@ TrustPolicy SignKit(const std::string& kit, const std::string& bytes) {
     std::string secretText;
     std::string error;
     minisign::SecretKey key;
-    if (!minisign::GenerateKeyPair(false, "", policy.keys.back(), secretText, error) ||
+    if (!minisign::GenerateKeyPair(minisign::KeyProtection::Unencrypted, "", policy.keys.back(), secretText, error) ||
         !minisign::ParseSecretKey(secretText, "", key, error)) {
         Fail(kProgram, "cannot make a key: " + error);
     }
@@ -214,8 +214,8 @@ double TimeRead(const std::string& kitPath, const TrustPolicy* policy, size_t ex
     SignatureCheck check;
     const double processorStart = ProcessorSeconds();
     const auto start = std::chrono::steady_clock::now();
-    const uint32_t code = policy != nullptr ? ReadSignedKit(kit, Wide(kitPath), *policy, check)
-                                            : ReadKit(kit, Wide(kitPath));
+    const uint32_t code = policy != nullptr ? ReadSignedKit(kit, FromMultiByte(kitPath), *policy, check)
+                                            : ReadKit(kit, FromMultiByte(kitPath));
     const double seconds = Seconds(std::chrono::steady_clock::now() - start);
     processor.push_back(ProcessorSeconds() - processorStart);
     if (code != 0 || kit.entries.size() != expectedEntries ||
@@ -293,7 +293,7 @@ int RssChild(const char* kitPath) {
     long peak = -1;
     {
         DistributionKit kit;
-        if (ReadKit(kit, Wide(kitPath)) != 0 || kit.entries.empty()) return 1;
+        if (ReadKit(kit, FromMultiByte(AString(kitPath))) != 0 || kit.entries.empty()) return 1;
         std::ifstream status("/proc/self/status");
         std::string line;
         while (std::getline(status, line)) {
@@ -428,7 +428,7 @@ int main(int argc, char** argv) {
     if (options.keep) {
         std::printf("kits kept in %s\n", work.c_str());
     } else {
-        RemoveTree(Wide(work));
+        RemoveTree(FromMultiByte(work));
     }
     if (smallPeak < 0 || bigPeak < 0) Fail(kProgram, "the memory measurement failed");
     std::printf("peak RSS of unpacking and reading: 1 MiB kit %ld KiB, %u MiB kit %ld KiB\n", smallPeak,

@@ -128,4 +128,17 @@ TEST(ConversionWhole, TellsWhenTheTextWasCutShort) {
     EXPECT_STREQ(bytes.c_str(), "caf\xE9");
 }
 
+TEST(Conversion, StdStringFormsFollowTheSameRules) {
+    LocaleScope scope("C.UTF-8");
+    // An undecodable byte travels as its escape unit and comes back unchanged.
+    const std::string bytes = "caf\xE9 \xC3\xA9t\xC3\xA9";
+    const WString wide = FromMultiByte(bytes);
+    EXPECT_EQ(wide, FromMultiByte(AString(bytes.c_str())));
+    EXPECT_EQ(ToMultiByteString(wide), bytes);
+    // Both directions stop at a 0 byte or unit, as the AString forms do.
+    EXPECT_EQ(FromMultiByte(std::string("ab\0cd", 5)), u"ab");
+    EXPECT_EQ(ToMultiByteString(WString(u"ab\0cd", 5)), "ab");
+    EXPECT_EQ(ToMultiByteString(u""), "");
+}
+
 }  // namespace

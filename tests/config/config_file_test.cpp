@@ -1,6 +1,7 @@
 // Reading launcher configuration files and writing them back: the line format,
 // decoding across read chunks and lossless handling of undecodable bytes.
 
+#include "base/conversion.h"
 #include "config/config_file.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +18,7 @@ namespace {
 
 std::vector<std::string> NarrowAll(const std::vector<WString>& values) {
     std::vector<std::string> out;
-    for (const WString& value : values) out.push_back(Narrow(value));
+    for (const WString& value : values) out.push_back(ToMultiByteString(value));
     return out;
 }
 
@@ -28,18 +29,18 @@ protected:
     MultiValueMap Read(const std::string& content) {
         WriteFile(FilePath(), content);
         MultiValueMap config;
-        ReadLauncherConfig(Wide(FilePath()), config);
+        ReadLauncherConfig(FromMultiByte(FilePath()), config);
         return config;
     }
 
     std::string Rewrite(const std::string& content) {
         const MultiValueMap config = Read(content);
-        WriteLauncherConfig(Wide(FilePath()), config);
+        WriteLauncherConfig(FromMultiByte(FilePath()), config);
         return ReadFile(FilePath());
     }
 
     std::vector<std::string> Values(const MultiValueMap& config, const std::string& key) {
-        const std::vector<WString>* values = FindValues(config, Wide(key));
+        const std::vector<WString>* values = FindValues(config, FromMultiByte(key));
         return values == nullptr ? std::vector<std::string>{} : NarrowAll(*values);
     }
 };
@@ -49,7 +50,7 @@ TEST_F(ConfigFileTest, KeysCompareWithoutCaseAndKeepFirstSpelling) {
         "ConfigurationTemplatesLocation=/a\nconfigurationtemplateslocation=/b\n";
     const MultiValueMap config = Read(content);
     ASSERT_EQ(config.entries.size(), 1u);
-    EXPECT_EQ(Narrow(config.entries[0].key), "ConfigurationTemplatesLocation");
+    EXPECT_EQ(ToMultiByteString(config.entries[0].key), "ConfigurationTemplatesLocation");
     EXPECT_EQ(NarrowAll(config.entries[0].values), (std::vector<std::string>{"/a", "/b"}));
     EXPECT_EQ(Rewrite(content), "ConfigurationTemplatesLocation=/a\nConfigurationTemplatesLocation=/b\n");
 }
@@ -88,7 +89,7 @@ TEST_F(ConfigFileTest, LongLinesAreReadWhole) {
     const std::string longKey(5000, 'k');
     MultiValueMap config = Read(longKey);
     ASSERT_EQ(config.entries.size(), 1u);
-    EXPECT_EQ(Narrow(config.entries[0].key), longKey);
+    EXPECT_EQ(ToMultiByteString(config.entries[0].key), longKey);
     EXPECT_EQ(NarrowAll(config.entries[0].values), (std::vector<std::string>{""}));
 
     const std::string longValue(4097, 'v');
@@ -130,7 +131,7 @@ TEST_F(ConfigFileTest, UndecodableBytesSurviveReadAndRewrite) {
     MultiValueMap config = Read(content);
     ASSERT_EQ(config.entries.size(), 4u);
     SetValues(config, kConfigurationTemplatesLocation, {u"/new"});
-    WriteLauncherConfig(Wide(FilePath()), config);
+    WriteLauncherConfig(FromMultiByte(FilePath()), config);
     EXPECT_EQ(ReadFile(FilePath()), "ConfigurationTemplatesLocation=/new\n" + others + "\n");
 }
 
@@ -154,16 +155,16 @@ TEST_F(ConfigFileTest, ReadingAddsToExistingEntries) {
     MultiValueMap config;
     AddValue(config, u"K", u"/first");
     WriteFile(FilePath(), "k=/FIRST\nk=/second\nother=1\n");
-    ReadLauncherConfig(Wide(FilePath()), config);
+    ReadLauncherConfig(FromMultiByte(FilePath()), config);
     ASSERT_EQ(config.entries.size(), 2u);
-    EXPECT_EQ(Narrow(config.entries[0].key), "K");
+    EXPECT_EQ(ToMultiByteString(config.entries[0].key), "K");
     EXPECT_EQ(Values(config, "k"), (std::vector<std::string>{"/first", "/second"}));
 }
 
 TEST_F(ConfigFileTest, MissingFileAddsNothing) {
     MultiValueMap config;
-    ReadLauncherConfig(Wide(Home("absent.cfg")), config);
-    ReadLauncherConfig(Wide(home_), config);  // a directory reads as nothing
+    ReadLauncherConfig(FromMultiByte(Home("absent.cfg")), config);
+    ReadLauncherConfig(FromMultiByte(home_), config);  // a directory reads as nothing
     EXPECT_TRUE(config.entries.empty());
 }
 

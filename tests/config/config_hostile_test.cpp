@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "base/conversion.h"
 #include "config/config_file.h"
 #include "config/config_keys.h"
 #include "config/template_locations.h"
@@ -51,7 +52,7 @@ protected:
 
     void Record(const std::vector<std::string>& locations) {
         std::vector<WString> list;
-        for (const std::string& location : locations) list.push_back(Wide(location));
+        for (const std::string& location : locations) list.push_back(FromMultiByte(location));
         RecordTemplateLocations(list, ConfigurationSet::Main);
     }
 };
@@ -74,7 +75,7 @@ TEST_F(ConfigHostileTest, FilesThatDoNotDecodeAreLeftByteIdentical) {
     for (const auto& c : cases) {
         WriteFile(MainFile(), c.content);
         MultiValueMap config;
-        EXPECT_EQ(ReadLauncherConfig(Wide(MainFile()), config), ConfigRead::Partial) << c.what;
+        EXPECT_EQ(ReadLauncherConfig(FromMultiByte(MainFile()), config), ConfigRead::Partial) << c.what;
         Record({"/new/t"});
         EXPECT_EQ(ReadFile(MainFile()), c.content) << c.what;
     }
@@ -83,14 +84,14 @@ TEST_F(ConfigHostileTest, FilesThatDoNotDecodeAreLeftByteIdentical) {
     std::vector<WString> list;
     CollectTemplateLocations(list, ConfigurationSet::Main);
     ASSERT_EQ(list.size(), 1u);
-    EXPECT_EQ(Narrow(list[0]), "/a/t");
+    EXPECT_EQ(ToMultiByteString(list[0]), "/a/t");
 }
 
 TEST_F(ConfigHostileTest, Latin1BytesAreStillRewrittenAsTheyWere) {
     const std::string content = "Owner=J\xFCrgen M\xFCller\nConfigurationTemplatesLocation=/caf\xE9/t\n";
     WriteFile(MainFile(), content);
     MultiValueMap config;
-    EXPECT_EQ(ReadLauncherConfig(Wide(MainFile()), config), ConfigRead::Whole);
+    EXPECT_EQ(ReadLauncherConfig(FromMultiByte(MainFile()), config), ConfigRead::Whole);
     Record({"/new/t", "/caf\xE9/t"});
     EXPECT_EQ(ReadFile(MainFile()),
               "Owner=J\xFCrgen M\xFCller\nConfigurationTemplatesLocation=/new/t\n"
@@ -113,7 +114,7 @@ TEST_F(ConfigHostileTest, UnreadableFileIsLeftAlone) {
     if (child == 0) {
         if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
         MultiValueMap config;
-        if (ReadLauncherConfig(Wide(MainFile()), config) != ConfigRead::Partial) _exit(1);
+        if (ReadLauncherConfig(FromMultiByte(MainFile()), config) != ConfigRead::Partial) _exit(1);
         try {
             Record({"/new/t"});
         } catch (...) {
@@ -138,24 +139,24 @@ TEST_F(ConfigHostileTest, CrLfLocationIsNotRecordedAgain) {
         // As the controller records: the installed directory, then what it collected.
         std::vector<WString> list;
         CollectTemplateLocations(list, ConfigurationSet::Main);
-        list.insert(list.begin(), Wide("/a/t"));
+        list.insert(list.begin(), FromMultiByte(AString("/a/t")));
         RecordTemplateLocations(list, ConfigurationSet::Main);
         EXPECT_EQ(ReadFile(MainFile()),
                   "DefaultVersion=8.3\r\nConfigurationTemplatesLocation=/a/t\n"
                   "ConfigurationTemplatesLocation=/b/t\r\nCommonInfoBases=/srv/bases\r\n")
             << "install " << install;
     }
-    std::vector<WString> list{Wide("/x/t\r"), Wide("/X/T/"), Wide("/x/t\r\n"), Wide("/y")};
+    std::vector<WString> list{FromMultiByte(AString("/x/t\r")), FromMultiByte(AString("/X/T/")), FromMultiByte(AString("/x/t\r\n")), FromMultiByte(AString("/y"))};
     RemoveDuplicateLocations(list);
     ASSERT_EQ(list.size(), 2u);
-    EXPECT_EQ(Narrow(list[0]), "/x/t\r");
+    EXPECT_EQ(ToMultiByteString(list[0]), "/x/t\r");
 }
 
 TEST_F(ConfigHostileTest, FifoAsTheConfigurationCountsAsUnreadable) {
     const BlockingGuard guard(20);
     ASSERT_EQ(mkfifo(MainFile().c_str(), 0600), 0);
     MultiValueMap config;
-    EXPECT_EQ(ReadLauncherConfig(Wide(MainFile()), config), ConfigRead::NotAFile);
+    EXPECT_EQ(ReadLauncherConfig(FromMultiByte(MainFile()), config), ConfigRead::NotAFile);
     EXPECT_TRUE(config.entries.empty());
     std::vector<WString> list;
     CollectTemplateLocations(list, ConfigurationSet::Main);
@@ -168,9 +169,9 @@ TEST_F(ConfigHostileTest, FifoAsTheConfigurationCountsAsUnreadable) {
 
 TEST_F(ConfigHostileTest, ValueThatCannotBeWrittenWholeKeepsTheOldFile) {
     WriteFile(MainFile(), kOtherKeys);
-    WString cut = Wide("/half");
+    WString cut = FromMultiByte(AString("/half"));
     cut += static_cast<char16_t>(0xD800);  // no bytes encode a lone surrogate
-    cut += Wide("/rest");
+    cut += FromMultiByte(AString("/rest"));
     EXPECT_THROW(RecordTemplateLocations({cut}, ConfigurationSet::Main), ConfigWriteError);
     EXPECT_EQ(ReadFile(MainFile()), kOtherKeys);
 }

@@ -1,6 +1,7 @@
 // Writing launcher configuration files: the whole file or nothing, the failure
 // codes, permission bits and symbolic links.
 
+#include "base/conversion.h"
 #include "config/config_file.h"
 
 #include <gtest/gtest.h>
@@ -63,14 +64,14 @@ TEST_F(ConfigWriterTest, WritesOneLinePerValueAndLeavesNoTemporaryFile) {
     WriteFile(FilePath(), "old content that is longer than the new one ........................\n");
     MultiValueMap config = SampleConfig();
     config.entries.push_back(MultiValueEntry{u"NoValues", {}});
-    WriteLauncherConfig(Wide(FilePath()), config);
+    WriteLauncherConfig(FromMultiByte(FilePath()), config);
     EXPECT_EQ(ReadFile(FilePath()), kSampleText);
     EXPECT_EQ(ListDirectory(Dir()), (std::vector<std::string>{"vxlstart.cfg"}));
 }
 
 TEST_F(ConfigWriterTest, EmptyConfigLeavesAnEmptyFile) {
     WriteFile(FilePath(), "a=1\n");
-    WriteLauncherConfig(Wide(FilePath()), MultiValueMap{});
+    WriteLauncherConfig(FromMultiByte(FilePath()), MultiValueMap{});
     EXPECT_TRUE(PathExists(FilePath()));
     EXPECT_EQ(ReadFile(FilePath()), "");
 }
@@ -78,7 +79,7 @@ TEST_F(ConfigWriterTest, EmptyConfigLeavesAnEmptyFile) {
 TEST_F(ConfigWriterTest, FileThatCannotBeCreatedRaisesOne) {
     const std::string missing = Home("missing/vxlstart.cfg");
     try {
-        WriteLauncherConfig(Wide(missing), SampleConfig());
+        WriteLauncherConfig(FromMultiByte(missing), SampleConfig());
         FAIL() << "no error raised";
     } catch (const ConfigWriteError& error) {
         EXPECT_EQ(error.code, CONFIG_WRITE_NOT_CREATED);
@@ -88,7 +89,7 @@ TEST_F(ConfigWriterTest, FileThatCannotBeCreatedRaisesOne) {
     // A directory in the file's place is not replaced.
     MakeDirectories(FilePath());
     try {
-        WriteLauncherConfig(Wide(FilePath()), SampleConfig());
+        WriteLauncherConfig(FromMultiByte(FilePath()), SampleConfig());
         FAIL() << "no error raised";
     } catch (const ConfigWriteError& error) {
         EXPECT_EQ(error.code, CONFIG_WRITE_NOT_CREATED);
@@ -103,7 +104,7 @@ TEST_F(ConfigWriterTest, WriteFailingPartWayLeavesOldFileUnchanged) {
     const std::string old = "ConfigurationTemplatesLocation=/old\nOther=\xFF kept\n";
     WriteFile(FilePath(), old);
     MultiValueEntry entry{u"ConfigurationTemplatesLocation", {}};
-    for (int i = 0; i < 2000; ++i) entry.values.push_back(Wide("/a/rather/long/template/directory/" + std::to_string(i)));
+    for (int i = 0; i < 2000; ++i) entry.values.push_back(FromMultiByte("/a/rather/long/template/directory/" + std::to_string(i)));
     const MultiValueMap config{{entry}};  // about 136 KB of lines
 
     const pid_t child = fork();
@@ -113,7 +114,7 @@ TEST_F(ConfigWriterTest, WriteFailingPartWayLeavesOldFileUnchanged) {
         const struct rlimit limit {4096, 4096};
         if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(100);
         try {
-            WriteLauncherConfig(Wide(FilePath()), config);
+            WriteLauncherConfig(FromMultiByte(FilePath()), config);
         } catch (const ConfigWriteError& error) {
             _exit(static_cast<int>(error.code));
         }
@@ -130,12 +131,12 @@ TEST_F(ConfigWriterTest, WriteFailingPartWayLeavesOldFileUnchanged) {
 TEST_F(ConfigWriterTest, ReplacedFileKeepsItsPermissionBits) {
     WriteFile(FilePath(), "a=1\n");
     ASSERT_EQ(chmod(FilePath().c_str(), 0604), 0);
-    WriteLauncherConfig(Wide(FilePath()), SampleConfig());
+    WriteLauncherConfig(FromMultiByte(FilePath()), SampleConfig());
     EXPECT_EQ(PermissionBits(FilePath()), 0604u);
 
     // A new file gets 0666 less the umask, as fopen gives.
     const mode_t saved = umask(027);
-    WriteLauncherConfig(Wide(Home("cfg/new.cfg")), SampleConfig());
+    WriteLauncherConfig(FromMultiByte(Home("cfg/new.cfg")), SampleConfig());
     umask(saved);
     EXPECT_EQ(PermissionBits(Home("cfg/new.cfg")), 0640u);
 }
@@ -146,7 +147,7 @@ TEST_F(ConfigWriterTest, SymbolicLinkStaysAndItsTargetIsReplaced) {
     ASSERT_EQ(symlink("../real/launcher.cfg", FilePath().c_str()), 0);  // relative link
     ASSERT_EQ(symlink(FilePath().c_str(), Home("cfg/chain.cfg").c_str()), 0);  // link to a link
 
-    WriteLauncherConfig(Wide(Home("cfg/chain.cfg")), SampleConfig());
+    WriteLauncherConfig(FromMultiByte(Home("cfg/chain.cfg")), SampleConfig());
     struct stat info {};
     ASSERT_EQ(lstat(FilePath().c_str(), &info), 0);
     EXPECT_TRUE(S_ISLNK(info.st_mode));
@@ -165,11 +166,11 @@ TEST_F(ConfigWriterTest, FirstKeyThatLooksLikeAByteOrderMarkReadsBackWhole) {
     const std::string source = Home("cfg/source.cfg");
     WriteFile(source, std::string("\n\xFE\xFFr", 4));
     MultiValueMap config;
-    ASSERT_EQ(ReadLauncherConfig(Wide(source), config), ConfigRead::Whole);
+    ASSERT_EQ(ReadLauncherConfig(FromMultiByte(source), config), ConfigRead::Whole);
     ASSERT_FALSE(config.entries.empty());
-    WriteLauncherConfig(Wide(FilePath()), config);
+    WriteLauncherConfig(FromMultiByte(FilePath()), config);
     MultiValueMap again;
-    EXPECT_EQ(ReadLauncherConfig(Wide(FilePath()), again), ConfigRead::Whole);
+    EXPECT_EQ(ReadLauncherConfig(FromMultiByte(FilePath()), again), ConfigRead::Whole);
     ASSERT_EQ(again.entries.size(), config.entries.size());
     EXPECT_TRUE(again.entries[0].key == config.entries[0].key);
     EXPECT_EQ(again.entries[0].values, config.entries[0].values);

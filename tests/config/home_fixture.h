@@ -1,6 +1,6 @@
 #pragma once
 // A private temporary directory with HOME pointing into it, so nothing touches
-// the real home; plus conversions between test bytes and WString.
+// the real home.
 
 #include <gtest/gtest.h>
 
@@ -9,39 +9,18 @@
 
 #include "base/conversion.h"
 #include "base/wstring.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 
 using namespace vxk5;
 
-inline WString Wide(const std::string& bytes) { return FromMultiByte(AString(bytes.c_str(), bytes.size())); }
-
-inline std::string Narrow(const WString& text) {
-    const AString bytes = ToMultiByte(text);
-    return std::string(bytes.c_str(), bytes.length());
-}
-
 class HomeFixture : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const char* home = std::getenv("HOME");
-        hadHome_ = home != nullptr;
-        if (hadHome_) savedHome_ = home;
-        home_ = tmp_.path("home");
-        MakeDirectories(home_);
-        ASSERT_EQ(setenv("HOME", home_.c_str(), 1), 0);
-    }
-
-    void TearDown() override {
-        if (hadHome_) setenv("HOME", savedHome_.c_str(), 1);
-        else unsetenv("HOME");
-    }
-
     std::string Home(const std::string& relative) const { return home_ + "/" + relative; }
 
     TempDir tmp_;
-    std::string home_;
+    std::string home_ = tmp_.path("home");
 
 private:
-    bool hadHome_ = false;
-    std::string savedHome_;
+    RedirectedDirectory homeVariable_{"HOME", home_};
 };

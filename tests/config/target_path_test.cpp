@@ -17,7 +17,6 @@
 
 namespace {
 
-WString Wide(const std::string& text) { return FromMultiByte(AString(text.c_str())); }
 
 std::string RealPath(const std::string& path) {
     char resolved[PATH_MAX];
@@ -34,8 +33,8 @@ std::string RootHome() {
 
 std::string Resolved(const std::string& typed) {
     WString absolute = u"(untouched)";
-    if (!ResolveTargetPath(Wide(typed), absolute)) return "(unresolved)";
-    return Bytes(absolute);
+    if (!ResolveTargetPath(FromMultiByte(typed), absolute)) return "(unresolved)";
+    return ToMultiByteString(absolute);
 }
 
 TEST(TargetPath, HomePrefixAndRelativeEntriesBecomeAbsoluteAndNothingElseChanges) {
@@ -70,7 +69,7 @@ TEST(TargetPath, HomePrefixAndRelativeEntriesBecomeAbsoluteAndNothingElseChanges
         {"", ""},
     };
     for (const auto& c : cases) EXPECT_EQ(Resolved(c.typed), c.expected) << c.typed;
-    EXPECT_EQ(Bytes(ExpandHomePrefix(u"rel/x")), "rel/x") << "expansion alone leaves a relative path relative";
+    EXPECT_EQ(ToMultiByteString(ExpandHomePrefix(u"rel/x")), "rel/x") << "expansion alone leaves a relative path relative";
 
     {
         ScopedEnv rootHome("HOME", "/");
@@ -84,9 +83,9 @@ TEST(TargetPath, HomePrefixAndRelativeEntriesBecomeAbsoluteAndNothingElseChanges
 }
 
 TEST(TargetPath, BlanksAroundATextAreTrimmed) {
-    EXPECT_EQ(Bytes(TrimBlanks(u"  /a b/ \t")), "/a b/");
-    EXPECT_EQ(Bytes(TrimBlanks(u"\u00A0 \t")), "");
-    EXPECT_EQ(Bytes(TrimBlanks(u"x")), "x");
+    EXPECT_EQ(ToMultiByteString(TrimBlanks(u"  /a b/ \t")), "/a b/");
+    EXPECT_EQ(ToMultiByteString(TrimBlanks(u"\u00A0 \t")), "");
+    EXPECT_EQ(ToMultiByteString(TrimBlanks(u"x")), "x");
 }
 
 TEST(TargetPath, RelativeEntryWithAVanishedCurrentDirectoryIsNotResolved) {

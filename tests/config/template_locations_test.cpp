@@ -1,6 +1,7 @@
 // Configuration sets, collecting and recording template locations, and the
 // paths they live at.
 
+#include "base/conversion.h"
 #include "config/template_locations.h"
 
 #include <gtest/gtest.h>
@@ -21,13 +22,13 @@ using Strings = std::vector<std::string>;
 
 std::vector<WString> WideAll(const Strings& items) {
     std::vector<WString> out;
-    for (const std::string& item : items) out.push_back(Wide(item));
+    for (const std::string& item : items) out.push_back(FromMultiByte(item));
     return out;
 }
 
 Strings NarrowAll(const std::vector<WString>& items) {
     Strings out;
-    for (const WString& item : items) out.push_back(Narrow(item));
+    for (const WString& item : items) out.push_back(ToMultiByteString(item));
     return out;
 }
 
@@ -59,21 +60,21 @@ protected:
     Strings InstallInto(const std::string& installed) {
         TemplateLocations locations = TemplateLocations::Load();
         const Strings collected = NarrowAll(locations.Recorded());
-        locations.Record(Wide(installed));
+        locations.Record(FromMultiByte(installed));
         return collected;
     }
 };
 
 TEST_F(TemplateLocationsTest, PathsAreBuiltOnTheHomeDirectory) {
     ASSERT_EQ(setenv("HOME", "/home/u", 1), 0);
-    EXPECT_EQ(Narrow(GetUserDataDirectory()), "/home/u/.vxk5/");
-    EXPECT_EQ(Narrow(GetMainConfigPath()), "/home/u/.Vx/vxlstart/vxlstart.cfg");
-    EXPECT_EQ(Narrow(GetAltConfigPath()), "/home/u/.Vx/vxlstartt/vxlstart.cfg");
-    EXPECT_EQ(Narrow(GetDataDirConfigPath()), "/home/u/.vxk5//.Vx/vxlstart/vxlstart.cfg");
-    EXPECT_EQ(Narrow(GetDefaultTemplateBase()), "/home/u/.vxk5/Vx/vxk5/");
-    EXPECT_EQ(Narrow(GetDefaultTemplateDirectory()), "/home/u/.vxk5/Vx/vxk5/tmplts/");
-    EXPECT_EQ(Narrow(GetPrimaryConfigPath(ConfigurationSet::Main)), "/home/u/.Vx/vxlstart/vxlstart.cfg");
-    EXPECT_EQ(Narrow(GetPrimaryConfigPath(ConfigurationSet::Alternate)), "/home/u/.Vx/vxlstartt/vxlstart.cfg");
+    EXPECT_EQ(ToMultiByteString(GetUserDataDirectory()), "/home/u/.vxk5/");
+    EXPECT_EQ(ToMultiByteString(GetMainConfigPath()), "/home/u/.Vx/vxlstart/vxlstart.cfg");
+    EXPECT_EQ(ToMultiByteString(GetAltConfigPath()), "/home/u/.Vx/vxlstartt/vxlstart.cfg");
+    EXPECT_EQ(ToMultiByteString(GetDataDirConfigPath()), "/home/u/.vxk5//.Vx/vxlstart/vxlstart.cfg");
+    EXPECT_EQ(ToMultiByteString(GetDefaultTemplateBase()), "/home/u/.vxk5/Vx/vxk5/");
+    EXPECT_EQ(ToMultiByteString(GetDefaultTemplateDirectory()), "/home/u/.vxk5/Vx/vxk5/tmplts/");
+    EXPECT_EQ(ToMultiByteString(GetPrimaryConfigPath(ConfigurationSet::Main)), "/home/u/.Vx/vxlstart/vxlstart.cfg");
+    EXPECT_EQ(ToMultiByteString(GetPrimaryConfigPath(ConfigurationSet::Alternate)), "/home/u/.Vx/vxlstartt/vxlstart.cfg");
 }
 
 TEST_F(TemplateLocationsTest, CollectsFromTheSetInOrderWithoutDuplicates) {
@@ -175,14 +176,14 @@ TEST_F(TemplateLocationsTest, ALocationIsMadeADirectoryPathOnce) {
         {"rel/t", here + "/rel/t"},
         {"", ""},
     };
-    for (const auto& c : cases) EXPECT_EQ(Narrow(TemplateLocations::Normalise(Wide(c.location))), c.expected) << c.location;
+    for (const auto& c : cases) EXPECT_EQ(ToMultiByteString(TemplateLocations::Normalise(FromMultiByte(AString(c.location)))), c.expected) << c.location;
 }
 
 TEST_F(TemplateLocationsTest, RecordedLocationsAreExpandedAndTheInstalledOneLosesItsTrailingSeparator) {
     Put(MainFile(), LocationLines({"~/y/t"}));
     TemplateLocations locations = TemplateLocations::Load();
     EXPECT_EQ(NarrowAll(locations.Recorded()), Strings{home_ + "/y/t"});
-    locations.Record(Wide("/x/t/"));
+    locations.Record(FromMultiByte(AString("/x/t/")));
     EXPECT_EQ(ReadFile(MainFile()), LocationLines({"/x/t", home_ + "/y/t"}));
     EXPECT_EQ(NarrowAll(locations.Recorded()), (Strings{"/x/t", home_ + "/y/t"}));
 }
@@ -190,16 +191,16 @@ TEST_F(TemplateLocationsTest, RecordedLocationsAreExpandedAndTheInstalledOneLose
 TEST_F(TemplateLocationsTest, ATypedDirectoryLosesItsBlanksAndIsResolved) {
     const std::string here = CurrentDirectory();
     WString cleaned;
-    WString directory = Wide("(untouched)");
-    EXPECT_TRUE(TemplateLocations::ResolveTyped(Wide("  ~\\t\\x \t"), cleaned, directory));
-    EXPECT_EQ(Narrow(cleaned), "~/t/x");
-    EXPECT_EQ(Narrow(directory), home_ + "/t/x");
-    EXPECT_TRUE(TemplateLocations::ResolveTyped(Wide("rel/x/"), cleaned, directory));
-    EXPECT_EQ(Narrow(directory), here + "/rel/x/");
-    EXPECT_TRUE(TemplateLocations::ResolveTyped(Wide(" \t"), cleaned, directory));
-    EXPECT_EQ(Narrow(cleaned), "");
-    directory = Wide("(untouched)");
-    EXPECT_FALSE(TemplateLocations::ResolveTyped(Wide("~no-such-user-vxk5/x"), cleaned, directory));
-    EXPECT_EQ(Narrow(cleaned), "~no-such-user-vxk5/x");
-    EXPECT_EQ(Narrow(directory), "(untouched)");
+    WString directory = FromMultiByte(AString("(untouched)"));
+    EXPECT_TRUE(TemplateLocations::ResolveTyped(FromMultiByte(AString("  ~\\t\\x \t")), cleaned, directory));
+    EXPECT_EQ(ToMultiByteString(cleaned), "~/t/x");
+    EXPECT_EQ(ToMultiByteString(directory), home_ + "/t/x");
+    EXPECT_TRUE(TemplateLocations::ResolveTyped(FromMultiByte(AString("rel/x/")), cleaned, directory));
+    EXPECT_EQ(ToMultiByteString(directory), here + "/rel/x/");
+    EXPECT_TRUE(TemplateLocations::ResolveTyped(FromMultiByte(AString(" \t")), cleaned, directory));
+    EXPECT_EQ(ToMultiByteString(cleaned), "");
+    directory = FromMultiByte(AString("(untouched)"));
+    EXPECT_FALSE(TemplateLocations::ResolveTyped(FromMultiByte(AString("~no-such-user-vxk5/x")), cleaned, directory));
+    EXPECT_EQ(ToMultiByteString(cleaned), "~no-such-user-vxk5/x");
+    EXPECT_EQ(ToMultiByteString(directory), "(untouched)");
 }

@@ -28,8 +28,6 @@ std::string TempPath(const char* name) {
     return pattern;
 }
 
-WString Wide(const std::string& path) { return FromMultiByte(AString(path.c_str(), path.size())); }
-
 const std::vector<WString>* ScanValues(const MultiValueMap& map, const WString& key) {
     for (const MultiValueEntry& entry : map.entries) {
         if (CompareNoCase(entry.key, key) == 0) return &entry.values;
@@ -56,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::fclose(file);
 
     MultiValueMap config;
-    const ConfigRead read = ReadLauncherConfig(Wide(input), config);
+    const ConfigRead read = ReadLauncherConfig(FromMultiByte(input), config);
     for (const MultiValueEntry& entry : config.entries) {
         if (FindValues(config, entry.key) != ScanValues(config, entry.key)) std::abort();
     }
@@ -67,11 +65,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (read != ConfigRead::Whole) return 0;
     try {
-        WriteLauncherConfig(Wide(output), config);
+        WriteLauncherConfig(FromMultiByte(output), config);
     } catch (const ConfigWriteError&) {
         std::abort();  // everything read converts back
     }
     MultiValueMap again;
-    if (ReadLauncherConfig(Wide(output), again) != ConfigRead::Whole || !SameEntries(config, again)) std::abort();
+    if (ReadLauncherConfig(FromMultiByte(output), again) != ConfigRead::Whole || !SameEntries(config, again)) std::abort();
     return 0;
 }

@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::fclose(file);
 
     DistributionKit kit;
-    const uint32_t code = ReadKit(kit, FromMultiByte(AString(path.c_str(), path.size())));
+    const uint32_t code = ReadKit(kit, FromMultiByte(path));
     if (code == 0) {
         WalkEntries(kit);
     } else if (!kit.entries.empty() || kit.tempHandle.Get() != INVALID_FILE_HANDLE) {

@@ -1,6 +1,7 @@
 // Making and removing directories for the job, and the entry checks made
 // before anything is written.
 
+#include "base/conversion.h"
 #include "install/directories.h"
 
 #include <fcntl.h>
@@ -119,14 +120,14 @@ TEST_F(DirectoriesTest, UndoMovesOriginalsBackOnlyOverTheJobsOwnFiles) {
 TEST(EntryNameTest, AcceptsNamesInsideTheDirectory) {
     for (const char16_t* name : {u"a.txt", u"sub\\dir\\a.txt", u"sub/dir/a.txt", u"..a", u"a..", u"a\\..b\\c",
                                  u".hidden", u"a\\.\\b", u"ab:c", u"1:x", u"a b\\c'd\"e$f`g"}) {
-        EXPECT_EQ(CheckEntryName(name), ENTRY_NAME_OK) << Narrow(name);
+        EXPECT_EQ(CheckEntryName(name), ENTRY_NAME_OK) << ToMultiByteString(name);
     }
 }
 
 TEST(EntryNameTest, RefusesNamesReachingOutside) {
     for (const char16_t* name : {u"", u"..", u"..\\a", u"../a", u"a\\..", u"a/../../b", u"a\\..\\b", u"/abs",
                                  u"\\abs", u"C:x", u"c:\\x", u"Z:", u"a\\", u"a/", u".", u"a\\."}) {
-        EXPECT_NE(CheckEntryName(name), ENTRY_NAME_OK) << Narrow(name);
+        EXPECT_NE(CheckEntryName(name), ENTRY_NAME_OK) << ToMultiByteString(name);
     }
     const char16_t withZero[] = {u'a', 0, u'.', u'.', u'/', u'x'};
     EXPECT_NE(CheckEntryName(WString(withZero, 6)), ENTRY_NAME_OK);
@@ -135,26 +136,26 @@ TEST(EntryNameTest, RefusesNamesReachingOutside) {
 TEST_F(DirectoriesTest, ExtractEntryReportsWhatStopsIt) {
     AddEntry("a", "bytes", TimeAt(1262304000));
     BuildKit();
-    EXPECT_EQ(ExtractEntry(kit(), 1, Wide(TargetPath("x"))), 87u);  // no such entry
-    EXPECT_EQ(ExtractEntry(kit(), 0, Wide(TargetPath("missing/x"))), 2u);
+    EXPECT_EQ(ExtractEntry(kit(), 1, FromMultiByte(TargetPath("x"))), 87u);  // no such entry
+    EXPECT_EQ(ExtractEntry(kit(), 0, FromMultiByte(TargetPath("missing/x"))), 2u);
     EXPECT_FALSE(PathExists(TargetPath("x")));
 
     // Only a new file is written: whatever stands at the name (a file, a
     // link to one) is left as it is and the write fails.
-    EXPECT_EQ(ExtractEntry(kit(), 0, Wide(TargetPath("x"))), 0u);
+    EXPECT_EQ(ExtractEntry(kit(), 0, FromMultiByte(TargetPath("x"))), 0u);
     EXPECT_EQ(ReadFile(TargetPath("x")), "bytes");
     EXPECT_EQ(ModificationTime(TargetPath("x")), 1262304000);
     WriteFile(TargetPath("other"), "a much longer earlier content");
     int error = 0;
-    EXPECT_EQ(ExtractEntry(kit(), 0, Wide(TargetPath("other")), &error), 87u);
+    EXPECT_EQ(ExtractEntry(kit(), 0, FromMultiByte(TargetPath("other")), &error), 87u);
     EXPECT_EQ(error, EEXIST);
     ASSERT_EQ(::symlink(TargetPath("other").c_str(), TargetPath("link").c_str()), 0);
-    EXPECT_EQ(ExtractEntry(kit(), 0, Wide(TargetPath("link")), &error), 87u);
+    EXPECT_EQ(ExtractEntry(kit(), 0, FromMultiByte(TargetPath("link")), &error), 87u);
     EXPECT_EQ(ReadFile(TargetPath("other")), "a much longer earlier content");
 
     DistributionKit closed;  // no container open
     closed.entries = kit().entries;
-    EXPECT_EQ(ExtractEntry(closed, 0, Wide(TargetPath("y"))), 6u);
+    EXPECT_EQ(ExtractEntry(closed, 0, FromMultiByte(TargetPath("y"))), 6u);
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 
 #include <sys/xattr.h>
 
+#include "base/conversion.h"
 #include "install/backup.h"
 #include "install/install_job.h"
 #include "install/recovery.h"
@@ -331,7 +332,7 @@ TEST_F(DurableTest, SyncingEachFileInstallsAndUpdatesAlike) {
     job_.finalPauseMilliseconds = 0;
     job_.durability = DurabilityMode::SyncEachFile;
     InstallJobState state;
-    SetupJob(state, kit_.get(), Wide(TargetPath()));
+    SetupJob(state, kit_.get(), FromMultiByte(TargetPath()));
     ASSERT_EQ(RunInstallJob(job_, state), 0u);
     EXPECT_EQ(ReadFile(TargetPath("a.txt")), "new a");
     EXPECT_EQ(ReadFile(TargetPath("made/f0")), "new");
@@ -491,8 +492,8 @@ TEST_F(DurableTest, MissingOriginalIsReportedAndKept) {
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].outcome, RecoveryReport::Outcome::BackupKept);
     EXPECT_TRUE(RecoveryFailed(reports[0]));
-    EXPECT_EQ(reports[0].notRestored, std::vector<WString>{Wide(TargetPath("a.txt"))});
-    const std::string message = Narrow(RecoveryMessage(reports[0]));
+    EXPECT_EQ(reports[0].notRestored, std::vector<WString>{FromMultiByte(TargetPath("a.txt"))});
+    const std::string message = ToMultiByteString(RecoveryMessage(reports[0]));
     EXPECT_NE(message.find("The originals are kept in: " + RootPath(".k5stp0-t/originals/")), std::string::npos)
         << message;
     EXPECT_NE(message.find("These original files could not be put back:\n" + TargetPath("a.txt")), std::string::npos)

@@ -15,13 +15,6 @@
 
 using namespace vxk5;
 
-WString Wide(const std::string& text) { return FromMultiByte(AString(text.c_str(), text.size())); }
-
-std::string Narrow(const WString& text) {
-    const AString bytes = ToMultiByte(text);
-    return std::string(bytes.c_str(), bytes.length());
-}
-
 FileTime TimeAt(int64_t unixSeconds, uint32_t extraTicks) {
     return FileTime::FromTicks(UnixTimeToFileTime(unixSeconds).Ticks() + extraTicks);
 }
@@ -99,18 +92,10 @@ TreeSnapshot Snapshot(const std::string& directory) {
 void InstallTest::SetUp() {
     SetCurrentLanguage(kLanguageEnglish);
     MakeDirectories(root_.path("t"));
-    MakeDirectories(root_.path("tmp"));
     MakeDirectories(root_.path("kits"));
-    const char* tmpdir = std::getenv("TMPDIR");
-    hadTmpdir_ = tmpdir != nullptr;
-    if (hadTmpdir_) savedTmpdir_ = tmpdir;
-    ::setenv("TMPDIR", root_.path("tmp").c_str(), 1);
+    tmpdir_.emplace("TMPDIR", root_.path("tmp"));
     // The registry of unfinished installations lives under HOME: a private one.
-    MakeDirectories(root_.path("home"));
-    const char* home = std::getenv("HOME");
-    hadHome_ = home != nullptr;
-    if (hadHome_) savedHome_ = home;
-    ::setenv("HOME", root_.path("home").c_str(), 1);
+    home_.emplace("HOME", root_.path("home"));
     ResetKit();
 }
 
@@ -141,16 +126,8 @@ std::vector<std::string> InstallTest::NewFiles() const {
 
 void InstallTest::TearDown() {
     kit_.reset();
-    if (hadHome_) {
-        ::setenv("HOME", savedHome_.c_str(), 1);
-    } else {
-        ::unsetenv("HOME");
-    }
-    if (hadTmpdir_) {
-        ::setenv("TMPDIR", savedTmpdir_.c_str(), 1);
-    } else {
-        ::unsetenv("TMPDIR");
-    }
+    home_.reset();
+    tmpdir_.reset();
 }
 
 void InstallTest::ResetKit() {
@@ -175,14 +152,14 @@ void InstallTest::BuildKit() {
     const std::string path = root_.path("kits/container" + std::to_string(kitCount_++));
     WriteFile(path, containerData_);
     FileHandle handle = INVALID_FILE_HANDLE;
-    ASSERT_EQ(CreateFileHandle(Wide(path), FILE_ACCESS_READ | FILE_ACCESS_WRITE, 0, FILE_OPEN_EXISTING, handle,
+    ASSERT_EQ(CreateFileHandle(FromMultiByte(path), FILE_ACCESS_READ | FILE_ACCESS_WRITE, 0, FILE_OPEN_EXISTING, handle,
                                FILE_ATTR_NORMAL),
               0u);
-    kit_->tempHandle.Reset(handle);
-    kit_->tempPath = Wide(path);
+    kit_->tempHandle.Reset(DescriptorOf(handle));
+    kit_->tempPath = FromMultiByte(path);
     for (const PendingEntry& entry : pending_) {
         KitFileEntry kitEntry;
-        kitEntry.name = Wide(entry.name);
+        kitEntry.name = FromMultiByte(entry.name);
         kitEntry.timeLow = entry.time.low;
         kitEntry.timeHigh = entry.time.high;
         kitEntry.offset = entry.offset;
@@ -201,11 +178,11 @@ uint32_t InstallTest::RunJobInto(const std::string& target) {
     job_.finalPauseMilliseconds = 0;
     if (batchSize_ != 0) job_.batchSize = job_.batchSizeLimit = batchSize_;
     job_.postObserver = [this](uint32_t code, const WString& text, uint32_t percent) {
-        posts_.push_back({code, Narrow(text), percent});
+        posts_.push_back({code, ToMultiByteString(text), percent});
         if (onPost_) onPost_(posts_.back());
     };
     InstallJobState state;
-    SetupJob(state, kit_.get(), Wide(target));
+    SetupJob(state, kit_.get(), FromMultiByte(target));
     const uint32_t result = RunInstallJob(job_, state);
     // The record holds the last post as well.
     uint32_t code = 0;
@@ -214,7 +191,7 @@ uint32_t InstallTest::RunJobInto(const std::string& target) {
     GetJobResult(state, code, text, percent);
     if (!posts_.empty()) {
         EXPECT_EQ(code, posts_.back().code);
-        EXPECT_EQ(Narrow(text), posts_.back().text);
+        EXPECT_EQ(ToMultiByteString(text), posts_.back().text);
         EXPECT_EQ(percent, posts_.back().percent);
     }
     return result;

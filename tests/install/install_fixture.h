@@ -12,6 +12,7 @@
 #include <map>
 #include <ostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,12 +20,10 @@
 #include "install/install_job.h"
 #include "kit/distribution_kit.h"
 #include "platform/file_handle.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 
 using namespace vxk5;
-
-WString Wide(const std::string& text);
-std::string Narrow(const WString& text);
 
 // Whole seconds since 1970 as a file time, plus `extraTicks` (100 ns each).
 FileTime TimeAt(int64_t unixSeconds, uint32_t extraTicks = 0);
@@ -107,9 +106,7 @@ private:
     };
     std::vector<PendingEntry> pending_;
     bool built_ = false;
-    std::string savedTmpdir_;
-    bool hadTmpdir_ = false;
-    std::string savedHome_;
-    bool hadHome_ = false;
+    std::optional<RedirectedDirectory> tmpdir_;
+    std::optional<RedirectedDirectory> home_;
     int kitCount_ = 0;
 };

@@ -313,23 +313,24 @@ TEST_F(InstallJobTest, FreshAndUpdateInstallStartNoProcess) {
         WriteFile(stub, "#!/bin/sh\necho \"$0 $*\" >> '" + log + "'\nexec /bin/" + tool + " \"$@\"\n");
         ASSERT_EQ(::chmod(stub.c_str(), 0755), 0);
     }
-    const std::string savedPath = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
-    ::setenv("PATH", RootPath("bin").c_str(), 1);
-
-    for (int d = 0; d < 3; ++d) {
-        for (int f = 0; f < 3; ++f) {
-            AddEntry("d" + std::to_string(d) + "\\sub\\f" + std::to_string(f), "v1", TimeAt(kYear2010));
+    uint32_t fresh = 0;
+    uint32_t update = 0;
+    {
+        const ScopedEnv path("PATH", RootPath("bin"));
+        for (int d = 0; d < 3; ++d) {
+            for (int f = 0; f < 3; ++f) {
+                AddEntry("d" + std::to_string(d) + "\\sub\\f" + std::to_string(f), "v1", TimeAt(kYear2010));
+            }
         }
-    }
-    const uint32_t fresh = RunJob();
-    ResetKit();
-    for (int d = 0; d < 3; ++d) {
-        for (int f = 0; f < 3; ++f) {
-            AddEntry("d" + std::to_string(d) + "\\sub\\f" + std::to_string(f), "v2", TimeAt(kYear2020));
+        fresh = RunJob();
+        ResetKit();
+        for (int d = 0; d < 3; ++d) {
+            for (int f = 0; f < 3; ++f) {
+                AddEntry("d" + std::to_string(d) + "\\sub\\f" + std::to_string(f), "v2", TimeAt(kYear2020));
+            }
         }
+        update = RunJob();
     }
-    const uint32_t update = RunJob();
-    ::setenv("PATH", savedPath.c_str(), 1);
 
     EXPECT_EQ(fresh, 0u);
     EXPECT_EQ(update, 0u);

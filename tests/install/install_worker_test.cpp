@@ -2,6 +2,7 @@
 // controller polls it, and joined so that a rollback is over before anyone
 // looks at the template directory.
 
+#include "base/conversion.h"
 #include "install/install_worker.h"
 
 #include "tests/install/install_fixture.h"
@@ -24,7 +25,7 @@ protected:
             WString text;
             uint32_t percent = 0;
             GetJobResult(state, code, text, percent);
-            const Post post{code, Narrow(text), percent};
+            const Post post{code, ToMultiByteString(text), percent};
             if (seen.empty() || seen.back().code != code || seen.back().text != post.text ||
                 seen.back().percent != percent) {
                 seen.push_back(post);
@@ -39,13 +40,13 @@ TEST_F(InstallWorkerTest, RunsTheJobOnceAndEndsOnTheSuccessPost) {
     for (int i = 0; i < 40; ++i) AddEntry("d" + std::to_string(i % 4) + "\\f" + std::to_string(i), "x", TimeAt(kNew));
     BuildKit();
     InstallJobState state;
-    SetupJob(state, &kit(), Wide(TargetPath()));
+    SetupJob(state, &kit(), FromMultiByte(TargetPath()));
     InstallWorker worker;
     EXPECT_EQ(worker.creationResult, -1);
     ASSERT_TRUE(StartWorker(worker, state));
     EXPECT_EQ(worker.creationResult, 0);
     const std::vector<Post> seen = PollUntilFinal(state);
-    JoinWorker(worker);
+    worker.Join();
 
     ASSERT_FALSE(seen.empty());
     EXPECT_EQ(seen.back().code, 0u);
@@ -72,12 +73,12 @@ TEST_F(InstallWorkerTest, JoiningAfterTheFailurePostWaitsForTheRollback) {
     AddEntry("..\\escape", "x", TimeAt(kNew));
     BuildKit();
     InstallJobState state;
-    SetupJob(state, &kit(), Wide(TargetPath()));
+    SetupJob(state, &kit(), FromMultiByte(TargetPath()));
     InstallWorker worker;
     ASSERT_TRUE(StartWorker(worker, state));
     const std::vector<Post> seen = PollUntilFinal(state);
-    JoinWorker(worker);
-    JoinWorker(worker);  // a second join finds nothing to wait for
+    worker.Join();
+    worker.Join();  // a second join finds nothing to wait for
 
     EXPECT_EQ(seen.back().code, 13u);
     EXPECT_EQ(seen.back().text, "Installation error");
@@ -89,12 +90,12 @@ TEST_F(InstallWorkerTest, JoiningAfterTheFailurePostWaitsForTheRollback) {
 TEST_F(InstallWorkerTest, DestructorJoinsAndARestartRunsANewJob) {
     BuildKit();  // no entries
     InstallJobState state;
-    SetupJob(state, &kit(), Wide(TargetPath()));
+    SetupJob(state, &kit(), FromMultiByte(TargetPath()));
     {
         InstallWorker worker;
         ASSERT_TRUE(StartWorker(worker, state));
         // Started again at once: the first thread is joined before the second starts.
-        SetupJob(state, &kit(), Wide(TargetPath("second")));
+        SetupJob(state, &kit(), FromMultiByte(TargetPath("second")));
         ASSERT_TRUE(StartWorker(worker, state));
     }  // joined here, pause and all
     uint32_t code = 1;
@@ -108,7 +109,7 @@ TEST_F(InstallWorkerTest, DestructorJoinsAndARestartRunsANewJob) {
 
 TEST(InstallWorkerIdleTest, JoiningAWorkerThatNeverStartedReturnsAtOnce) {
     InstallWorker worker;
-    JoinWorker(worker);
+    worker.Join();
     EXPECT_EQ(worker.creationResult, -1);
     EXPECT_FALSE(worker.joinable);
     SleepMilliseconds(0);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "base/conversion.h"
 #include "install/extract.h"
 #include "platform/fault_injection.h"
 #include "platform/file_system.h"
@@ -84,7 +85,7 @@ TEST_F(KernelCopyTest, RefusedCopyFallsBackToReadsForTheRestOfTheKit) {
     for (const int refusal : {EXDEV, ENOSYS, EINVAL, EOPNOTSUPP}) {
         SCOPED_TRACE(refusal);
         ResetKit();
-        (void)RemoveTree(Wide(TargetPath()));
+        (void)RemoveTree(FromMultiByte(TargetPath()));
         MakeDirectories(TargetPath());
         g_script = CopyScript();
         g_script.refusal = refusal;
@@ -151,11 +152,11 @@ TEST_F(KernelCopyTest, DirectoriesRemovedByARollbackAreMadeAgain) {
     // The same job object run again (as a caller may) and a fresh job.
     failOn.path.clear();
     InstallJobState state;
-    SetupJob(state, &kit(), Wide(TargetPath()));
+    SetupJob(state, &kit(), FromMultiByte(TargetPath()));
     job_.finalPauseMilliseconds = 0;
     EXPECT_EQ(RunInstallJob(job_, state), 0u);
     EXPECT_EQ(ReadFile(TargetPath("d1/d2/fails.txt")), "second");
-    (void)RemoveTree(Wide(TargetPath("d1")));
+    (void)RemoveTree(FromMultiByte(TargetPath("d1")));
     ASSERT_EQ(RunJob(), 0u);
     EXPECT_EQ(ReadFile(TargetPath("d1/d2/first.txt")), "first");
 }

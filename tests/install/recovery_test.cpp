@@ -13,6 +13,7 @@
 
 #include <cerrno>
 
+#include "base/conversion.h"
 #include "install/install_job.h"
 #include "install/journal_format.h"
 #include "install/recovery.h"
@@ -234,7 +235,7 @@ TEST_F(RecoveryTest, RecoveryTouchesOnlyFreeStagingDirectoriesOfItsOwn) {
     ASSERT_EQ(reports.size(), 2u);
     for (const RecoveryReport& report : reports) {
         EXPECT_EQ(report.outcome, RecoveryReport::Outcome::Unreadable);
-        EXPECT_NE(Narrow(RecoveryMessage(report)).find("left in place"), std::string::npos);
+        EXPECT_NE(ToMultiByteString(RecoveryMessage(report)).find("left in place"), std::string::npos);
     }
     for (const char* name : {".k5stp2-t", ".k5stp3-t", ".k5stp4-t", ".k5stp5-t", ".k5stp6-t", "elsewhere"}) {
         EXPECT_TRUE(PathExists(RootPath(name))) << name;
@@ -248,9 +249,9 @@ TEST_F(RecoveryTest, RecoveryTouchesOnlyFreeStagingDirectoriesOfItsOwn) {
     const std::vector<RecoveryReport> later = RecoverInterruptedInstalls();
     bool recovered = false;
     for (const RecoveryReport& report : later) {
-        if (Narrow(report.journalPath) == held + "/journal") {
+        if (ToMultiByteString(report.journalPath) == held + "/journal") {
             recovered = report.outcome == RecoveryReport::Outcome::RolledBack;
-            EXPECT_EQ(Narrow(RecoveryMessage(report)),
+            EXPECT_EQ(ToMultiByteString(RecoveryMessage(report)),
                       "An interrupted installation was found and cleaned up. Template directory: " + TargetPath());
         }
     }

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "base/conversion.h"
 #include "install/backup.h"
 #include "install/install_job.h"
 #include "kit/container_encoder.h"
@@ -90,13 +91,13 @@ TEST_F(RollbackTest, EntryRunningPastTheEndOfTheContainer) {
     BuildKit();  // the first two entries as usual
     const uint32_t end = static_cast<uint32_t>(containerData_.size());
     KitFileEntry entry;
-    entry.name = Wide("torn.txt");
+    entry.name = FromMultiByte(AString("torn.txt"));
     entry.offset = end - 4;
     entry.size = 4 + 3 * kKitCopyBufferSize;  // more than one buffer beyond the end
     entry.timeLow = TimeAt(kNew).low;
     entry.timeHigh = TimeAt(kNew).high;
     kit().entries.push_back(entry);
-    entry.name = Wide("last.txt");
+    entry.name = FromMultiByte(AString("last.txt"));
     entry.offset = 0;
     entry.size = 1;
     kit().entries.push_back(entry);
@@ -190,14 +191,14 @@ TEST_F(LateDataAreaTest, IsUnpackedForTheFirstWriteOnly) {
                                         {u"b.bin", time.low, time.high, kEach, kEach}}) +
         data;
     const std::string kitFile = RootPath("kits/large.efd");
-    ASSERT_EQ(WriteKitFile(Wide(kitFile), container), 0u);
+    ASSERT_EQ(WriteKitFile(FromMultiByte(kitFile), container), 0u);
     WriteFile(TargetPath("a.bin"), "the user's a\n");
     WriteFile(TargetPath("b.bin"), "the user's b\n");
     SetModificationTime(TargetPath("a.bin"), kNew);
     SetModificationTime(TargetPath("b.bin"), kNew + 1);
     const TreeSnapshot upToDate = Snapshot(TargetPath());
     BuildKit();
-    ASSERT_EQ(ReadKit(kit(), Wide(kitFile), nullptr, KitReading::FileTableFirst), 0u);
+    ASSERT_EQ(ReadKit(kit(), FromMultiByte(kitFile), nullptr, KitReading::FileTableFirst), 0u);
     ASSERT_NE(kit().rest, nullptr);
     EXPECT_EQ(RunJob(), 0u);
     EXPECT_NE(kit().rest, nullptr) << "nothing to write, nothing unpacked";
@@ -207,10 +208,10 @@ TEST_F(LateDataAreaTest, IsUnpackedForTheFirstWriteOnly) {
     WriteFile(RootPath("kits/cut.efd"), packed.substr(0, packed.size() * 3 / 4));
     SetModificationTime(TargetPath("b.bin"), kOld);
     const TreeSnapshot before = Snapshot(TargetPath());
-    ASSERT_EQ(ReadKit(kit(), Wide(RootPath("kits/cut.efd")), nullptr, KitReading::FileTableFirst), 0u);
+    ASSERT_EQ(ReadKit(kit(), FromMultiByte(RootPath("kits/cut.efd")), nullptr, KitReading::FileTableFirst), 0u);
     EXPECT_EQ(RunJob(), ERR_INVALID_DATA);
     EXPECT_EQ(Snapshot(TargetPath()), before);
-    const std::string damaged = Narrow(LoadResString("IDS_ERROR_DAMAGEDSOURCE"));
+    const std::string damaged = ToMultiByteString(LoadResString("IDS_ERROR_DAMAGEDSOURCE"));
     bool said = false;
     for (const Post& post : posts_) said = said || post.text.find(damaged) != std::string::npos;
     EXPECT_TRUE(said);

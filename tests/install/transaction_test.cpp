@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <map>
 
+#include "base/conversion.h"
 #include "install/backup.h"
 #include "install/install_job.h"
 #include "install/recovery.h"
@@ -159,7 +160,7 @@ TEST_F(TransactionTest, FailedRestoreKeepsTheOriginalsUntilTheNextStart) {
     const std::vector<RecoveryReport> reports = RecoverInterruptedInstalls();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].outcome, RecoveryReport::Outcome::RolledBack);
-    EXPECT_EQ(Narrow(reports[0].templateDirectory), TargetPath());
+    EXPECT_EQ(ToMultiByteString(reports[0].templateDirectory), TargetPath());
     ExpectUnchanged(before, "after the recovery");
 }
 

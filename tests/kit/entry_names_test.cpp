@@ -2,6 +2,7 @@
 // names, each with the reason it is refused, and the kit-wide check of a file
 // that another entry needs as its directory.
 
+#include "base/conversion.h"
 #include "kit/entry_names.h"
 
 #include <climits>
@@ -61,7 +62,7 @@ std::vector<HostileName> HostileNames() {
 
 TEST(EntryNameTest, HostileNamesAreRefusedWithTheirReason) {
     for (const HostileName& hostile : HostileNames()) {
-        EXPECT_EQ(CheckEntryName(hostile.name), hostile.check) << Narrow(hostile.name);
+        EXPECT_EQ(CheckEntryName(hostile.name), hostile.check) << ToMultiByteString(hostile.name);
         AString path("unchanged");
         EXPECT_FALSE(EntryNamePath(hostile.name, path));
         EXPECT_EQ(std::string(path.c_str()), "unchanged");
@@ -71,7 +72,7 @@ TEST(EntryNameTest, HostileNamesAreRefusedWithTheirReason) {
 TEST(EntryNameTest, NamesInsideTheDirectoryPass) {
     for (const char16_t* name : {u"a.txt", u"sub\\dir\\a.txt", u"sub/dir/a.txt", u"..a", u"a..", u"a\\..b\\c",
                                  u".hidden", u"a\\.\\b", u"ab:c", u"1:x", u"a b\\c'd\"e$f`g", u"\U0001F600.txt"}) {
-        EXPECT_EQ(CheckEntryName(name), ENTRY_NAME_OK) << Narrow(name);
+        EXPECT_EQ(CheckEntryName(name), ENTRY_NAME_OK) << ToMultiByteString(name);
     }
     EXPECT_EQ(CheckEntryName(Repeat(u'n', NAME_MAX)), ENTRY_NAME_OK);
 }

@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "base/conversion.h"
 #include "kit/kit_reader.h"
 #include "tests/kit/kit_fixture.h"
 
@@ -31,7 +32,7 @@ protected:
             SCOPED_TRACE(path);
             {
                 DistributionKit kit;
-                const uint32_t code = ReadKit(kit, Wide(path));
+                const uint32_t code = ReadKit(kit, FromMultiByte(path));
                 if (code == 0) {
                     EXPECT_NE(kit.tempHandle.Get(), INVALID_FILE_HANDLE);
                 } else {
@@ -56,7 +57,7 @@ TEST_F(FuzzReplayTest, InitialCorpusHoldsReadableKits) {
     size_t readable = 0;
     for (const std::string& path : FilesIn(VXK5_FUZZ_DIR "/corpus")) {
         DistributionKit kit;
-        if (ReadKit(kit, Wide(path)) == 0) ++readable;
+        if (ReadKit(kit, FromMultiByte(path)) == 0) ++readable;
     }
     EXPECT_GT(readable, 0u);
 }

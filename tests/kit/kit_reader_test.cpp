@@ -1,6 +1,7 @@
 // The container format and ReadKit: both description forms, the file table,
 // the data area's offsets, the queries, and every malformed container.
 
+#include "base/conversion.h"
 #include "kit/kit_reader.h"
 
 #include <sys/stat.h>
@@ -296,7 +297,7 @@ TEST_F(KitReaderTest, LargeFileTablesReadBackAcrossBufferRefills) {
     std::vector<KitFileEntry> files;
     std::string data;
     for (uint32_t i = 0; i < 20000; ++i) {
-        WString name = Wide("dir" + std::to_string(i % 97) + "\\file" + std::to_string(i));
+        WString name = FromMultiByte("dir" + std::to_string(i % 97) + "\\file" + std::to_string(i));
         name += WString(std::u16string(i % 301, u'\u00e9').c_str());
         if (i == 7777) name += WString(std::u16string(150000, u'x').c_str());  // a record of about 300 KB
         files.push_back(File(name.c_str(), static_cast<uint32_t>(data.size()), 2, i, i + 1));

@@ -5,11 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/conversion.h"
 #include "kit/container_encoder.h"
 #include "kit/kit_reader.h"
 #include "kit/kit_unpack.h"
 #include "kit/mapped_window.h"
 #include "platform/file_handle.h"
+#include "platform/owned_descriptor.h"
 #include "tests/kit/kit_fixture.h"
 
 using namespace vxk5;
@@ -43,8 +45,8 @@ TEST_F(KitRobustnessTest, WindowsStartAtPageBoundariesOfA64KiBPage) {
     const std::string bytes = TextLikeBytes(4 * 32768 + 100);
     WriteFile(tmp_.path("file"), bytes);
     FileHandle handle = INVALID_FILE_HANDLE;
-    ASSERT_EQ(CreateFileHandle(Wide(tmp_.path("file")), FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle, 0), 0u);
-    ScopedFileHandle file(handle);
+    ASSERT_EQ(CreateFileHandle(FromMultiByte(tmp_.path("file")), FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle, 0), 0u);
+    OwnedDescriptor file(DescriptorOf(handle));
     for (uint64_t offset = 0; offset < bytes.size(); offset += 32768) {
         const size_t length = std::min<size_t>(32768, bytes.size() - offset);
         MappedWindow window;
@@ -62,8 +64,8 @@ TEST_F(KitRobustnessTest, WindowsFollowTheSystemsPageSize) {
     EXPECT_EQ(MappingPageSize(), static_cast<size_t>(system));
     WriteFile(tmp_.path("file"), TextLikeBytes(3 * 32768));
     FileHandle handle = INVALID_FILE_HANDLE;
-    ASSERT_EQ(CreateFileHandle(Wide(tmp_.path("file")), FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle, 0), 0u);
-    ScopedFileHandle file(handle);
+    ASSERT_EQ(CreateFileHandle(FromMultiByte(tmp_.path("file")), FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle, 0), 0u);
+    OwnedDescriptor file(DescriptorOf(handle));
     MappedWindow window;
     ASSERT_TRUE(window.Map(file.Get(), 32768 + 5, 10));  // any offset: the mapping starts below it
     EXPECT_EQ(window.MappedOffset() % static_cast<uint64_t>(system), 0u);
@@ -78,7 +80,7 @@ TEST_F(KitRobustnessTest, KitsUnpackWholeWith64KiBPages) {
     WString path;
     ASSERT_EQ(CreateKitTempFile(path), 0u);
     EXPECT_EQ(UnpackKit(Kit(kit), path), 0u);
-    EXPECT_EQ(ReadFile(Narrow(path)), data);
+    EXPECT_EQ(ReadFile(ToMultiByteString(path)), data);
 }
 
 // A FIFO has no end: opened for reading it would wait for a writer for ever.
@@ -88,12 +90,12 @@ TEST_F(KitRobustnessTest, FifoAsTheKitIsRefusedWithoutBlocking) {
     const std::string fifo = tmp_.path("kit.efd");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     DistributionKit kit;
-    EXPECT_NE(ReadKit(kit, Wide(fifo)), 0u);
+    EXPECT_NE(ReadKit(kit, FromMultiByte(fifo)), 0u);
     EXPECT_EQ(kit.tempHandle.Get(), INVALID_FILE_HANDLE);
     EXPECT_EQ(ContainerCount(), 0u);
     FileHandle handle = INVALID_FILE_HANDLE;
-    EXPECT_EQ(CreateFileHandle(Wide(fifo), FILE_ACCESS_WRITE, 0, FILE_CREATE, handle, 0), ERR_INVALID_PARAMETER);
-    EXPECT_EQ(CreateFileHandle(Wide(fifo), FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle, 0), ERR_INVALID_PARAMETER);
+    EXPECT_EQ(CreateFileHandle(FromMultiByte(fifo), FILE_ACCESS_WRITE, 0, FILE_CREATE, handle, 0), ERR_INVALID_PARAMETER);
+    EXPECT_EQ(CreateFileHandle(FromMultiByte(fifo), FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle, 0), ERR_INVALID_PARAMETER);
 }
 
 TEST_F(KitRobustnessTest, SecondReadStartsFromAnEmptyModel) {
@@ -106,7 +108,7 @@ TEST_F(KitRobustnessTest, SecondReadStartsFromAnEmptyModel) {
                                "one.efd")),
               0u);
     ASSERT_EQ(kit.descriptions.size(), 1u);
-    const std::string firstContainer = Narrow(kit.tempPath);
+    const std::string firstContainer = ToMultiByteString(kit.tempPath);
 
     entry.name = u"second.txt";
     ASSERT_EQ(ReadKit(kit, Kit(Deflate(kitformat::EncodeContainerHead(

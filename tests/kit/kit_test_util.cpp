@@ -10,13 +10,6 @@
 
 using namespace vxk5;
 
-WString Wide(const std::string& text) { return FromMultiByte(AString(text.c_str(), text.size())); }
-
-std::string Narrow(const WString& text) {
-    const AString bytes = ToMultiByte(text);
-    return std::string(bytes.c_str(), bytes.length());
-}
-
 std::string Deflate(const std::string& container) { return DeflateContainer(container, 9); }
 
 std::string StoredDeflate(const std::string& data, const std::vector<size_t>& blockSizes) {

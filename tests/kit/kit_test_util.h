@@ -10,9 +10,6 @@
 
 using namespace vxk5;
 
-WString Wide(const std::string& text);
-std::string Narrow(const WString& text);
-
 // Raw deflate at level 9, as the kit tool writes.
 std::string Deflate(const std::string& container);
 

@@ -1,5 +1,6 @@
 // The compression layer: inflating kits window by window into the container.
 
+#include "base/conversion.h"
 #include "kit/kit_unpack.h"
 
 #include <signal.h>
@@ -27,7 +28,7 @@ protected:
         WString path;
         EXPECT_EQ(CreateKitTempFile(path), 0u);
         const uint32_t code = UnpackKit(Kit(kitBytes), path);
-        container = ReadFile(Narrow(path));
+        container = ReadFile(ToMultiByteString(path));
         return code;
     }
 };
@@ -35,7 +36,7 @@ protected:
 TEST_F(KitUnpackTest, TempFileIsMadeEmptyInTmpdirWithPrefix) {
     WString path;
     ASSERT_EQ(CreateKitTempFile(path), 0u);
-    const std::string narrow = Narrow(path);
+    const std::string narrow = ToMultiByteString(path);
     EXPECT_EQ(narrow.rfind(tmp_.path("tmp/edf"), 0), 0u) << narrow;
     EXPECT_TRUE(PathExists(narrow));
     EXPECT_EQ(ReadFile(narrow), "");
@@ -45,7 +46,7 @@ TEST_F(KitUnpackTest, MissingTmpdirFallsBackToTmp) {
     setenv("TMPDIR", tmp_.path("missing").c_str(), 1);
     WString path;
     ASSERT_EQ(CreateKitTempFile(path), 0u);
-    const std::string narrow = Narrow(path);
+    const std::string narrow = ToMultiByteString(path);
     EXPECT_EQ(narrow.rfind("/tmp/edf", 0), 0u) << narrow;
     RemoveAll(narrow);
 }
@@ -224,16 +225,16 @@ TEST_F(KitUnpackTest, TruncatedStreamKeepsEverythingInflatable) {
 TEST_F(KitUnpackTest, ReplacesTheDestinationsContent) {
     WString path;
     ASSERT_EQ(CreateKitTempFile(path), 0u);
-    WriteFile(Narrow(path), std::string(5000, 'z'));
+    WriteFile(ToMultiByteString(path), std::string(5000, 'z'));
     ASSERT_EQ(UnpackKit(Kit(Deflate("short")), path), 0u);
-    EXPECT_EQ(ReadFile(Narrow(path)), "short");
+    EXPECT_EQ(ReadFile(ToMultiByteString(path)), "short");
 }
 
 TEST_F(KitUnpackTest, OpenFailuresGiveTheOpensCode) {
     WString path;
     ASSERT_EQ(CreateKitTempFile(path), 0u);
-    EXPECT_EQ(UnpackKit(Wide(tmp_.path("missing.efd")), path), ERR_NOT_FOUND);
-    EXPECT_EQ(UnpackKit(Kit(Deflate("x")), Wide(tmp_.path("no/such/dir/out"))), ERR_NOT_FOUND);
+    EXPECT_EQ(UnpackKit(FromMultiByte(tmp_.path("missing.efd")), path), ERR_NOT_FOUND);
+    EXPECT_EQ(UnpackKit(Kit(Deflate("x")), FromMultiByte(tmp_.path("no/such/dir/out"))), ERR_NOT_FOUND);
 }
 
 TEST_F(KitUnpackTest, ReleaseClosesDeletesAndKeepsThePath) {
@@ -245,7 +246,7 @@ TEST_F(KitUnpackTest, ReleaseClosesDeletesAndKeepsThePath) {
     ReleaseKitTempFile(kit);
     EXPECT_EQ(kit.tempHandle.Get(), INVALID_FILE_HANDLE);
     EXPECT_EQ(kit.tempPath, path);
-    EXPECT_FALSE(PathExists(Narrow(path)));
+    EXPECT_FALSE(PathExists(ToMultiByteString(path)));
     ReleaseKitTempFile(kit);  // a second release is harmless
     EXPECT_EQ(ContainerCount(), 0u);
 }
@@ -273,7 +274,7 @@ TEST_F(KitUnpackTest, ReservedBlockTypeFailsReadKitAndReleases) {
 
 TEST_F(KitUnpackTest, MissingKitFailsReadKitAndReleases) {
     DistributionKit kit;
-    EXPECT_EQ(ReadKit(kit, Wide(tmp_.path("missing.efd"))), ERR_NOT_FOUND);
+    EXPECT_EQ(ReadKit(kit, FromMultiByte(tmp_.path("missing.efd"))), ERR_NOT_FOUND);
     EXPECT_EQ(ContainerCount(), 0u);
 }
 
@@ -300,7 +301,7 @@ TEST_F(KitUnpackTest, ContainerThatCannotBeWrittenGives87AndIsReleased) {
                 const uint32_t code = ReadKit(kit, kitPath);
                 if (code != ERR_INVALID_PARAMETER) status = 1;
                 if (kit.tempHandle.Get() != INVALID_FILE_HANDLE) status |= 2;
-                if (access(Narrow(kit.tempPath).c_str(), F_OK) == 0) status |= 4;
+                if (access(ToMultiByteString(kit.tempPath).c_str(), F_OK) == 0) status |= 4;
             }
             _exit(status);
         }

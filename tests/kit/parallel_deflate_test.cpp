@@ -4,6 +4,7 @@
 // exactly the bytes that went in, and the bytes must not depend on the number
 // of threads.
 
+#include "base/conversion.h"
 #include "kit/parallel_deflate.h"
 
 #include <zlib.h>
@@ -121,7 +122,7 @@ TEST_F(ParallelDeflateTest, EveryInflaterGivesTheBytesBackAndThreadsDoNotChangeT
         WString path;
         ASSERT_EQ(CreateKitTempFile(path), 0u);
         ASSERT_EQ(UnpackKit(Kit(single), path), 0u) << c.what;
-        EXPECT_EQ(ReadFile(Narrow(path)), c.input) << c.what;
+        EXPECT_EQ(ReadFile(ToMultiByteString(path)), c.input) << c.what;
     }
     // Deflate keeps highly compressible data small across the cuts: the
     // dictionary carries the matches over.
@@ -140,7 +141,7 @@ TEST_F(ParallelDeflateTest, KitsOfZeroOneAndManyEntriesReadBackThroughTheInstall
                                              : TextLikeBytes(2000 + i, static_cast<uint32_t>(i));
             if (i == 1) bytes = RandomBytes(1500000, 77);
             KitFileEntry entry;
-            entry.name = Wide("dir\\file" + std::to_string(i) + ".txt");
+            entry.name = FromMultiByte("dir\\file" + std::to_string(i) + ".txt");
             entry.offset = static_cast<uint32_t>(data.size());
             entry.size = static_cast<uint32_t>(bytes.size());
             entries.push_back(entry);
@@ -155,7 +156,7 @@ TEST_F(ParallelDeflateTest, KitsOfZeroOneAndManyEntriesReadBackThroughTheInstall
         EXPECT_EQ(ZlibInflate(kitBytes, ended), container) << count;
         EXPECT_EQ(IsalInflate(kitBytes, ended), container) << count;
         DistributionKit kit;
-        ASSERT_EQ(ReadKit(kit, Wide(tmp_.path("many.efd"))), 0u) << count;
+        ASSERT_EQ(ReadKit(kit, FromMultiByte(tmp_.path("many.efd"))), 0u) << count;
         ASSERT_EQ(kit.entries.size(), count);
         for (size_t i = 0; i < count; ++i) {
             EXPECT_EQ(ReadContainer(kit, kit.entries[i].offset, kit.entries[i].size),

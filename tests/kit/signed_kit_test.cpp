@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "base/conversion.h"
 #include "kit/container_encoder.h"
 #include "kit/kit_hasher.h"
 #include "kit/minisign.h"
@@ -30,7 +31,7 @@ struct KeyPair {
 KeyPair NewKeyPair() {
     KeyPair pair;
     std::string error;
-    EXPECT_TRUE(minisign::GenerateKeyPair(false, "", pair.publicKey, pair.secretText, error)) << error;
+    EXPECT_TRUE(minisign::GenerateKeyPair(minisign::KeyProtection::Unencrypted, "", pair.publicKey, pair.secretText, error)) << error;
     return pair;
 }
 
@@ -168,7 +169,7 @@ TEST(MinisignFiles, SecretKeysDecryptOnlyWithTheirPassphrase) {
     minisign::ScryptLimits cheap;
     cheap.opslimit = 32768;
     cheap.memlimit = 16 << 20;
-    ASSERT_TRUE(minisign::GenerateKeyPair(true, "right", publicKey, text, error, cheap)) << error;
+    ASSERT_TRUE(minisign::GenerateKeyPair(minisign::KeyProtection::Passphrase, "right", publicKey, text, error, cheap)) << error;
     EXPECT_TRUE(minisign::SecretKeyIsEncrypted(text));
     minisign::SecretKey key;
     EXPECT_FALSE(minisign::ParseSecretKey(text, "wrong", key, error));
@@ -320,7 +321,7 @@ TEST_F(SignedKitTest, AKitRewrittenAfterTheCheckBeganNeverUnpacksUncheckedBytes)
         Place(original, Sign(trusted, original));
         Rewrite rewrite{c.action};
         SetFaultHook(RewriteOnOpen, &rewrite);
-        const SignatureVerdict verdict = Read(Wide(kitPath), policy);
+        const SignatureVerdict verdict = Read(FromMultiByte(kitPath), policy);
         SetFaultHook(nullptr, nullptr);
         ASSERT_TRUE(rewrite.done) << c.what;
         EXPECT_EQ(verdict, c.verdict) << c.what;
@@ -404,7 +405,7 @@ TEST_F(TrustPolicyFiles, OnlyKeyFilesThatOnlyRootCanHaveWrittenAreTrusted) {
     WriteFile(dir_.path("keys/damaged.pub"), "untrusted comment: x\nRWQ=\n");
 
     std::vector<std::string> warnings;
-    TrustPolicy policy = LoadTrustPolicy(Wide(dir_.path("keys")), {}, warnings);
+    TrustPolicy policy = LoadTrustPolicy(FromMultiByte(dir_.path("keys")), {}, warnings);
     EXPECT_TRUE(policy.inForce);
     ASSERT_EQ(policy.keys.size(), 1u);
     EXPECT_NE(policy.FindKey(good.publicKey.keyId), nullptr);
@@ -419,7 +420,7 @@ TEST_F(TrustPolicyFiles, OnlyKeyFilesThatOnlyRootCanHaveWrittenAreTrusted) {
     // Named files need no particular owner; a missing one is told and keeps the policy in force.
     const std::string namedPath = KeyFile("named.key", named.publicKey, 0666, 65534);
     warnings.clear();
-    policy = LoadTrustPolicy(Wide(dir_.path("missing")), {Wide(namedPath), Wide(dir_.path("absent.pub"))}, warnings);
+    policy = LoadTrustPolicy(FromMultiByte(dir_.path("missing")), {FromMultiByte(namedPath), FromMultiByte(dir_.path("absent.pub"))}, warnings);
     EXPECT_TRUE(policy.inForce);
     ASSERT_EQ(policy.keys.size(), 1u);
     EXPECT_EQ(policy.keys[0].keyId, named.publicKey.keyId);
@@ -428,7 +429,7 @@ TEST_F(TrustPolicyFiles, OnlyKeyFilesThatOnlyRootCanHaveWrittenAreTrusted) {
 
     // No key file anywhere: no policy.
     warnings.clear();
-    policy = LoadTrustPolicy(Wide(dir_.path("missing")), {}, warnings);
+    policy = LoadTrustPolicy(FromMultiByte(dir_.path("missing")), {}, warnings);
     EXPECT_FALSE(policy.inForce);
     EXPECT_TRUE(warnings.empty());
 }

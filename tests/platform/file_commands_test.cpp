@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/conversion.h"
 #include "platform/command_fast_paths.h"
 #include "platform/file_system.h"
 #include "platform_test_support.h"
@@ -64,29 +65,29 @@ protected:
 
 TEST_P(FileCommandsTest, CreateDirectoryTreeMakesMissingParents) {
     MakeDirectories(Path("a"));
-    EXPECT_EQ(CreateDirectoryTree(W(Path("a/b/c"))), 0u);
+    EXPECT_EQ(CreateDirectoryTree(FromMultiByte(Path("a/b/c"))), 0u);
     EXPECT_TRUE(IsDirectory(Path("a/b/c")));
-    EXPECT_EQ(CreateDirectoryTree(W(Path("a/b/c"))), 0u) << "an existing directory is success";
-    EXPECT_EQ(CreateDirectoryTree(W(Path("a/b/c/"))), 0u);
-    EXPECT_EQ(CreateDirectoryTree(W(Path("a//x/./y/../z/"))), 0u);
+    EXPECT_EQ(CreateDirectoryTree(FromMultiByte(Path("a/b/c"))), 0u) << "an existing directory is success";
+    EXPECT_EQ(CreateDirectoryTree(FromMultiByte(Path("a/b/c/"))), 0u);
+    EXPECT_EQ(CreateDirectoryTree(FromMultiByte(Path("a//x/./y/../z/"))), 0u);
     EXPECT_TRUE(IsDirectory(Path("a/x/z")));
     EXPECT_TRUE(IsDirectory(Path("a/x/y")));
 }
 
 TEST_P(FileCommandsTest, CreateDirectoryTreeFailsOnFiles) {
     WriteFile(Path("file"), "f");
-    EXPECT_EQ(CreateDirectoryTree(W(Path("file/below/deeper"))), ERR_NOT_FOUND);
-    EXPECT_EQ(CreateDirectoryTree(W(Path("file"))), ERR_NOT_FOUND);
+    EXPECT_EQ(CreateDirectoryTree(FromMultiByte(Path("file/below/deeper"))), ERR_NOT_FOUND);
+    EXPECT_EQ(CreateDirectoryTree(FromMultiByte(Path("file"))), ERR_NOT_FOUND);
     EXPECT_EQ(CreateDirectoryTree(u""), ERR_NOT_FOUND);
     symlink("nowhere", Path("dangling").c_str());
-    EXPECT_EQ(CreateDirectoryTree(W(Path("dangling"))), ERR_NOT_FOUND);
+    EXPECT_EQ(CreateDirectoryTree(FromMultiByte(Path("dangling"))), ERR_NOT_FOUND);
     EXPECT_EQ(ReadFile(Path("file")), "f");
 }
 
 TEST_P(FileCommandsTest, CreateDirectoryTreeModesFollowTheMask) {
     // Parents stay usable (u+wx) even when the mask takes those bits away.
     const mode_t old = umask(0277);
-    const uint32_t result = CreateDirectoryTree(W(Path("m/n/o")));
+    const uint32_t result = CreateDirectoryTree(FromMultiByte(Path("m/n/o")));
     umask(old);
     ASSERT_EQ(result, 0u);
     EXPECT_EQ(StatOf(Path("m")).st_mode & 07777, 0700u);
@@ -98,18 +99,18 @@ TEST_P(FileCommandsTest, CreateDirectoryTreeModesFollowTheMask) {
 TEST_P(FileCommandsTest, HostileNamesAreCreatedMovedAndRemovedLiterally) {
     for (const std::string& name : HostileNames()) {
         SCOPED_TRACE(name);
-        ASSERT_EQ(CreateDirectoryTree(W(Path(name + "/inner"))), 0u);
+        ASSERT_EQ(CreateDirectoryTree(FromMultiByte(Path(name + "/inner"))), 0u);
         EXPECT_EQ(Listing(dir_.path()), std::set<std::string>{name});
         EXPECT_EQ(Listing(Path(name)), std::set<std::string>{"inner"});
 
-        EXPECT_EQ(MovePath(W(Path(name)), W(Path(name + ".moved"))), 0u);
+        EXPECT_EQ(MovePath(FromMultiByte(Path(name)), FromMultiByte(Path(name + ".moved"))), 0u);
         EXPECT_EQ(Listing(dir_.path()), std::set<std::string>{name + ".moved"});
 
         WriteFile(Path(name + ".moved/inner/" + name), "x");
-        EXPECT_EQ(RemoveFile(W(Path(name + ".moved/inner/" + name))), 0u);
+        EXPECT_EQ(RemoveFile(FromMultiByte(Path(name + ".moved/inner/" + name))), 0u);
         EXPECT_TRUE(Listing(Path(name + ".moved/inner")).empty());
 
-        EXPECT_EQ(RemoveTree(W(Path(name + ".moved"))), 0u);
+        EXPECT_EQ(RemoveTree(FromMultiByte(Path(name + ".moved"))), 0u);
         EXPECT_TRUE(Listing(dir_.path()).empty());
     }
 }
@@ -118,41 +119,41 @@ TEST_P(FileCommandsTest, SubstitutionsSpanningComponentsStayLiteral) {
     const std::string marker = Path("pwned");
     const std::string dollar = Path("$(touch " + marker + ")");
     const std::string back = Path("`touch " + marker + "`");
-    ASSERT_EQ(CreateDirectoryTree(W(dollar)), 0u);
-    ASSERT_EQ(CreateDirectoryTree(W(back)), 0u);
+    ASSERT_EQ(CreateDirectoryTree(FromMultiByte(dollar)), 0u);
+    ASSERT_EQ(CreateDirectoryTree(FromMultiByte(back)), 0u);
     EXPECT_TRUE(IsDirectory(dollar));
     EXPECT_TRUE(IsDirectory(back));
     EXPECT_EQ(Listing(dir_.path()), (std::set<std::string>{"$(touch ", "`touch "}));
-    EXPECT_EQ(RemoveTree(W(Path("$(touch "))), 0u);
-    EXPECT_EQ(RemoveTree(W(Path("`touch "))), 0u);
+    EXPECT_EQ(RemoveTree(FromMultiByte(Path("$(touch "))), 0u);
+    EXPECT_EQ(RemoveTree(FromMultiByte(Path("`touch "))), 0u);
     EXPECT_TRUE(Listing(dir_.path()).empty());
 }
 
 TEST_P(FileCommandsTest, MoveFollowsTheUtilitysRules) {
-    EXPECT_EQ(MovePath(W(Path("missing")), W(Path("target"))), ERR_NOT_FOUND);
+    EXPECT_EQ(MovePath(FromMultiByte(Path("missing")), FromMultiByte(Path("target"))), ERR_NOT_FOUND);
     EXPECT_FALSE(PathExists(Path("target")));
 
     // Onto an existing directory: the source goes into it.
     WriteFile(Path("src"), "s");
     MakeDirectories(Path("into"));
-    EXPECT_EQ(MovePath(W(Path("src")), W(Path("into"))), 0u);
+    EXPECT_EQ(MovePath(FromMultiByte(Path("src")), FromMultiByte(Path("into"))), 0u);
     EXPECT_EQ(ReadFile(Path("into/src")), "s");
     // Also a directory onto an existing empty directory, which rename(2) would replace.
     MakeDirectories(Path("dir/inner"));
     MakeDirectories(Path("empty"));
-    EXPECT_EQ(MovePath(W(Path("dir")), W(Path("empty"))), 0u);
+    EXPECT_EQ(MovePath(FromMultiByte(Path("dir")), FromMultiByte(Path("empty"))), 0u);
     EXPECT_TRUE(IsDirectory(Path("empty/dir/inner")));
 
     // Onto an existing file: replaced.
     WriteFile(Path("new"), "new");
     WriteFile(Path("old"), "old");
-    EXPECT_EQ(MovePath(W(Path("new")), W(Path("old"))), 0u);
+    EXPECT_EQ(MovePath(FromMultiByte(Path("new")), FromMultiByte(Path("old"))), 0u);
     EXPECT_EQ(ReadFile(Path("old")), "new");
     EXPECT_FALSE(PathExists(Path("new")));
 
     // A directory into itself fails with mv's status 1.
     MakeDirectories(Path("self"));
-    EXPECT_EQ(MovePath(W(Path("self")), W(Path("self/sub"))), ERR_NOT_FOUND);
+    EXPECT_EQ(MovePath(FromMultiByte(Path("self")), FromMultiByte(Path("self/sub"))), ERR_NOT_FOUND);
     EXPECT_TRUE(IsDirectory(Path("self")));
     EXPECT_EQ(Listing(Path("self")), std::set<std::string>{});
 }
@@ -161,22 +162,20 @@ TEST_P(FileCommandsTest, MoveAcrossFileSystems) {
     if (!IsDirectory("/dev/shm") || StatOf("/dev/shm").st_dev == StatOf(dir_.path()).st_dev) {
         GTEST_SKIP() << "no second file system at /dev/shm";
     }
-    char pattern[] = "/dev/shm/vxk5-move-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::string shm = pattern;
+    const TempDir other("/dev/shm");
+    const std::string& shm = other.path();
     for (const std::string& name : {std::string("$(touch pwned-x) \"q\"\n"), std::string("-dash")}) {
         SCOPED_TRACE(name);
         MakeDirectories(Path(name + "/tree"));
         WriteFile(Path(name + "/tree/leaf"), "leaf");
-        EXPECT_EQ(MovePath(W(Path(name)), W(shm + "/" + name)), 0u);
+        EXPECT_EQ(MovePath(FromMultiByte(Path(name)), FromMultiByte(shm + "/" + name)), 0u);
         EXPECT_FALSE(PathExists(Path(name)));
         EXPECT_EQ(ReadFile(shm + "/" + name + "/tree/leaf"), "leaf");
-        EXPECT_EQ(MovePath(W(shm + "/" + name), W(Path("back"))), 0u);
+        EXPECT_EQ(MovePath(FromMultiByte(shm + "/" + name), FromMultiByte(Path("back"))), 0u);
         EXPECT_EQ(ReadFile(Path("back/tree/leaf")), "leaf");
         EXPECT_EQ(Listing(shm), std::set<std::string>{});
-        EXPECT_EQ(RemoveTree(W(Path("back"))), 0u);
+        EXPECT_EQ(RemoveTree(FromMultiByte(Path("back"))), 0u);
     }
-    RemoveAll(shm);
 }
 
 TEST_P(FileCommandsTest, RemoveTouchesOnlyTheNamedThing) {
@@ -188,23 +187,23 @@ TEST_P(FileCommandsTest, RemoveTouchesOnlyTheNamedThing) {
     symlink(Path("keep").c_str(), Path("tree/link").c_str());
     symlink(Path("keep").c_str(), Path("linkdir").c_str());
 
-    EXPECT_EQ(RemoveTree(W(Path("tree"))), 0u);
+    EXPECT_EQ(RemoveTree(FromMultiByte(Path("tree"))), 0u);
     EXPECT_FALSE(PathExists(Path("tree")));
     EXPECT_EQ(ReadFile(Path("keep/k")), "k") << "links are not followed";
 
-    EXPECT_EQ(RemoveTree(W(Path("linkdir"))), 0u);
+    EXPECT_EQ(RemoveTree(FromMultiByte(Path("linkdir"))), 0u);
     EXPECT_FALSE(PathExists(Path("linkdir")));
-    EXPECT_EQ(RemoveFile(W(Path("keep/k"))), 0u);
+    EXPECT_EQ(RemoveFile(FromMultiByte(Path("keep/k"))), 0u);
     EXPECT_FALSE(PathExists(Path("keep/k")));
 
     symlink(Path("keep").c_str(), Path("link2").c_str());
-    EXPECT_EQ(RemoveFile(W(Path("link2"))), 0u);
+    EXPECT_EQ(RemoveFile(FromMultiByte(Path("link2"))), 0u);
     EXPECT_FALSE(PathExists(Path("link2")));
     EXPECT_TRUE(IsDirectory(Path("keep")));
 
-    EXPECT_EQ(RemoveTree(W(Path("missing"))), 0u);
-    EXPECT_EQ(RemoveFile(W(Path("missing"))), 0u);
-    EXPECT_EQ(RemoveFile(W(Path("keep"))), 0u) << "rm -f refuses a directory, still 0";
+    EXPECT_EQ(RemoveTree(FromMultiByte(Path("missing"))), 0u);
+    EXPECT_EQ(RemoveFile(FromMultiByte(Path("missing"))), 0u);
+    EXPECT_EQ(RemoveFile(FromMultiByte(Path("keep"))), 0u) << "rm -f refuses a directory, still 0";
     EXPECT_TRUE(IsDirectory(Path("keep")));
     EXPECT_EQ(Listing(dir_.path()), std::set<std::string>{"keep"});
 }
@@ -212,11 +211,11 @@ TEST_P(FileCommandsTest, RemoveTouchesOnlyTheNamedThing) {
 TEST_P(FileCommandsTest, UtilityThatCannotStartGives87) {
     SetCommandFastPaths(false);
     const ScopedEnv path("PATH", cwd_.path());  // holds no utilities
-    EXPECT_EQ(CreateDirectoryTree(W(Path("x"))), ERR_INVALID_PARAMETER);
+    EXPECT_EQ(CreateDirectoryTree(FromMultiByte(Path("x"))), ERR_INVALID_PARAMETER);
     WriteFile(Path("s"), "");
-    EXPECT_EQ(MovePath(W(Path("s")), W(Path("t"))), ERR_INVALID_PARAMETER);
-    EXPECT_EQ(RemoveTree(W(Path("s"))), 0u);
-    EXPECT_EQ(RemoveFile(W(Path("s"))), 0u);
+    EXPECT_EQ(MovePath(FromMultiByte(Path("s")), FromMultiByte(Path("t"))), ERR_INVALID_PARAMETER);
+    EXPECT_EQ(RemoveTree(FromMultiByte(Path("s"))), 0u);
+    EXPECT_EQ(RemoveFile(FromMultiByte(Path("s"))), 0u);
     EXPECT_TRUE(PathExists(Path("s")));
     EXPECT_FALSE(PathExists(Path("x")));
 }
@@ -234,8 +233,8 @@ TEST_P(FileCommandsTest, UtilityKilledOrFailingOddlyIsNoSuccessAndSaysNothing) {
         const ScopedEnv path("PATH", bin.path() + ":/usr/bin:/bin");
         WriteFile(Path("s"), "");
         ::testing::internal::CaptureStderr();
-        EXPECT_EQ(MovePath(W(Path("s")), W(Path("t"))), ERR_INVALID_PARAMETER) << body;
-        EXPECT_EQ(RemoveFile(W(Path("s"))), 0u);
+        EXPECT_EQ(MovePath(FromMultiByte(Path("s")), FromMultiByte(Path("t"))), ERR_INVALID_PARAMETER) << body;
+        EXPECT_EQ(RemoveFile(FromMultiByte(Path("s"))), 0u);
         EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << body;
     }
 }

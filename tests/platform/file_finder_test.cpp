@@ -1,3 +1,4 @@
+#include "base/conversion.h"
 #include "platform/file_finder.h"
 
 #include <sys/socket.h>
@@ -22,9 +23,9 @@ std::map<std::string, uint32_t> Enumerate(const std::string& pattern) {
     std::map<std::string, uint32_t> entries;
     FileFinder finder;
     InitFinder(finder);
-    for (bool found = FindFirstEntry(finder, W(pattern)); found; found = FindNextEntry(finder)) {
-        const bool inserted = entries.emplace(Bytes(GetEntryName(finder)), GetEntryAttributes(finder)).second;
-        EXPECT_TRUE(inserted) << Bytes(GetEntryName(finder));
+    for (bool found = FindFirstEntry(finder, FromMultiByte(pattern)); found; found = FindNextEntry(finder)) {
+        const bool inserted = entries.emplace(ToMultiByteString(GetEntryName(finder)), GetEntryAttributes(finder)).second;
+        EXPECT_TRUE(inserted) << ToMultiByteString(GetEntryName(finder));
     }
     EXPECT_EQ(finder.directory, nullptr) << "an exhausted search holds no stream";
     CloseFinder(finder);
@@ -82,16 +83,16 @@ TEST_F(FileFinderTest, OtherFileTypesAreNotDirectories) {
 TEST_F(FileFinderTest, WithoutStarOnePathIsTested) {
     FileFinder finder;
     InitFinder(finder);
-    ASSERT_TRUE(FindFirstEntry(finder, W(PatternIn("a"))));
+    ASSERT_TRUE(FindFirstEntry(finder, FromMultiByte(PatternIn("a"))));
     EXPECT_EQ(GetEntryName(finder), u"a");
     EXPECT_EQ(GetEntryAttributes(finder), 0u);
     EXPECT_EQ(finder.directory, nullptr);
     EXPECT_FALSE(FindNextEntry(finder));
 
-    EXPECT_FALSE(FindFirstEntry(finder, W(PatternIn("missing"))));
-    EXPECT_FALSE(FindFirstEntry(finder, W(PatternIn("?"))) ) << "? alone is a literal name";
+    EXPECT_FALSE(FindFirstEntry(finder, FromMultiByte(PatternIn("missing"))));
+    EXPECT_FALSE(FindFirstEntry(finder, FromMultiByte(PatternIn("?"))) ) << "? alone is a literal name";
 
-    ASSERT_TRUE(FindFirstEntry(finder, W(dir_.path() + "/")));
+    ASSERT_TRUE(FindFirstEntry(finder, FromMultiByte(dir_.path() + "/")));
     EXPECT_EQ(GetEntryName(finder), u"") << "a pattern ending in / tests the directory";
     EXPECT_EQ(GetEntryAttributes(finder), FILE_ATTR_DIRECTORY);
     CloseFinder(finder);
@@ -119,12 +120,12 @@ TEST_F(FileFinderTest, PatternWithoutDirectorySearchesTheWorkingDirectory) {
 TEST_F(FileFinderTest, RestartingAndClosingMidSearch) {
     FileFinder finder;
     InitFinder(finder);
-    ASSERT_TRUE(FindFirstEntry(finder, W(PatternIn("*"))));
+    ASSERT_TRUE(FindFirstEntry(finder, FromMultiByte(PatternIn("*"))));
     EXPECT_NE(finder.directory, nullptr);
-    ASSERT_TRUE(FindFirstEntry(finder, W(PatternIn("b*"))));
+    ASSERT_TRUE(FindFirstEntry(finder, FromMultiByte(PatternIn("b*"))));
     EXPECT_EQ(GetEntryName(finder), u"b");
     EXPECT_FALSE(FindNextEntry(finder));
-    ASSERT_TRUE(FindFirstEntry(finder, W(PatternIn("*"))));
+    ASSERT_TRUE(FindFirstEntry(finder, FromMultiByte(PatternIn("*"))));
     CloseFinder(finder);
     EXPECT_EQ(finder.directory, nullptr);
     EXPECT_TRUE(finder.pattern.empty() && finder.namePattern.empty() && finder.name.empty());
@@ -135,7 +136,7 @@ TEST_F(FileFinderTest, VanishedEntryEndsTheSearch) {
     symlink(dir_.path("nowhere").c_str(), dir_.path("dangling").c_str());
     FileFinder finder;
     InitFinder(finder);
-    EXPECT_FALSE(FindFirstEntry(finder, W(PatternIn("dang*"))));
+    EXPECT_FALSE(FindFirstEntry(finder, FromMultiByte(PatternIn("dang*"))));
     CloseFinder(finder);
 }
 

@@ -1,4 +1,6 @@
+#include "base/conversion.h"
 #include "platform/file_handle.h"
+#include "platform/owned_descriptor.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,7 +21,7 @@ class FileHandleTest : public ::testing::Test {
 protected:
     FileHandle Open(const std::string& path, uint32_t access, uint32_t disposition) {
         FileHandle handle = INVALID_FILE_HANDLE;
-        EXPECT_EQ(CreateFileHandle(W(path), access, 0, disposition, handle, FILE_ATTR_NORMAL), 0u) << path;
+        EXPECT_EQ(CreateFileHandle(FromMultiByte(path), access, 0, disposition, handle, FILE_ATTR_NORMAL), 0u) << path;
         return handle;
     }
     static uint32_t Write(FileHandle handle, const std::string& text) {
@@ -40,17 +42,17 @@ TEST_F(FileHandleTest, AccessValuesChooseTheOpenMode) {
     const std::string path = dir_.path("f");
     WriteFile(path, "0123456789");
 
-    ScopedFileHandle both(Open(path, FILE_ACCESS_READ | FILE_ACCESS_WRITE, FILE_OPEN_EXISTING));
+    OwnedDescriptor both(DescriptorOf(Open(path, FILE_ACCESS_READ | FILE_ACCESS_WRITE, FILE_OPEN_EXISTING)));
     EXPECT_EQ(Write(both.Get(), "ab"), 0u);
     EXPECT_EQ(SeekFileHandle(both.Get(), 0, FILE_FROM_START), 0);
     EXPECT_EQ(Read(both.Get(), 4), "ab23");
 
-    ScopedFileHandle readOnly(Open(path, FILE_ACCESS_READ, FILE_OPEN_EXISTING));
+    OwnedDescriptor readOnly(DescriptorOf(Open(path, FILE_ACCESS_READ, FILE_OPEN_EXISTING)));
     EXPECT_EQ(Read(readOnly.Get(), 2), "ab");
     EXPECT_EQ(Write(readOnly.Get(), "x"), ERR_INVALID_PARAMETER);
     EXPECT_EQ(GetPlatformError(), ERR_INVALID_PARAMETER);
 
-    ScopedFileHandle writeOnly(Open(path, FILE_ACCESS_WRITE, FILE_OPEN_EXISTING));
+    OwnedDescriptor writeOnly(DescriptorOf(Open(path, FILE_ACCESS_WRITE, FILE_OPEN_EXISTING)));
     EXPECT_EQ(Write(writeOnly.Get(), "W"), 0u);
     char byte;
     uint32_t count = 7;
@@ -63,7 +65,7 @@ TEST_F(FileHandleTest, DispositionsCreateKeepOrTruncate) {
     const std::string path = dir_.path("d");
     FileHandle handle = 1234;
     for (uint32_t disposition : {1u, 3u, 4u, 5u}) {
-        EXPECT_EQ(CreateFileHandle(W(path), FILE_ACCESS_WRITE, 0, disposition, handle, 0), ERR_NOT_FOUND);
+        EXPECT_EQ(CreateFileHandle(FromMultiByte(path), FILE_ACCESS_WRITE, 0, disposition, handle, 0), ERR_NOT_FOUND);
         EXPECT_EQ(GetPlatformError(), ERR_NOT_FOUND);
         EXPECT_EQ(handle, 1234) << "a failed open stores no handle";
         EXPECT_FALSE(PathExists(path));
@@ -76,12 +78,12 @@ TEST_F(FileHandleTest, DispositionsCreateKeepOrTruncate) {
 
     WriteFile(path, "0123456789");
     {
-        ScopedFileHandle kept(Open(path, FILE_ACCESS_WRITE, FILE_CREATE));
+        OwnedDescriptor kept(DescriptorOf(Open(path, FILE_ACCESS_WRITE, FILE_CREATE)));
         EXPECT_EQ(Write(kept.Get(), "abcd"), 0u);
     }
     EXPECT_EQ(ReadFile(path), "abcd456789") << "FILE_CREATE keeps the existing bytes";
     {
-        ScopedFileHandle rewritten(Open(path, FILE_ACCESS_WRITE, FILE_CREATE));
+        OwnedDescriptor rewritten(DescriptorOf(Open(path, FILE_ACCESS_WRITE, FILE_CREATE)));
         EXPECT_EQ(Write(rewritten.Get(), "wxyz"), 0u);
         EXPECT_EQ(TruncateFileHandle(rewritten.Get()), 0u);
     }
@@ -95,7 +97,7 @@ TEST_F(FileHandleTest, DispositionsCreateKeepOrTruncate) {
 TEST_F(FileHandleTest, PathThatWouldBeCutShortIsRefused) {
     WriteFile(dir_.path("short"), "x");
     for (const char16_t cut : {u'\0', u'\xD800', u'\xDC00'}) {
-        WString path = W(dir_.path("short"));
+        WString path = FromMultiByte(dir_.path("short"));
         path += cut;
         path += u"tail";
         FileHandle handle = INVALID_FILE_HANDLE;
@@ -108,17 +110,17 @@ TEST_F(FileHandleTest, PathThatWouldBeCutShortIsRefused) {
 
 TEST_F(FileHandleTest, LastErrorIsClearedOnEntryAndSetByEachFailure) {
     FileHandle handle = INVALID_FILE_HANDLE;
-    ASSERT_EQ(CreateFileHandle(W(dir_.path("missing")), FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle, 0),
+    ASSERT_EQ(CreateFileHandle(FromMultiByte(dir_.path("missing")), FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle, 0),
               ERR_NOT_FOUND);
     EXPECT_EQ(GetPlatformError(), ERR_NOT_FOUND);
-    EXPECT_EQ(CreateFileHandle(W(dir_.path("missing/below")), FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle, 0),
+    EXPECT_EQ(CreateFileHandle(FromMultiByte(dir_.path("missing/below")), FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle, 0),
               ERR_NOT_FOUND);
     WriteFile(dir_.path("file"), "");
-    EXPECT_EQ(CreateFileHandle(W(dir_.path("file/below")), FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle, 0),
+    EXPECT_EQ(CreateFileHandle(FromMultiByte(dir_.path("file/below")), FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle, 0),
               ERR_INVALID_PARAMETER) << "ENOTDIR is not ENOENT";
     EXPECT_EQ(GetPlatformError(), ERR_INVALID_PARAMETER);
 
-    ScopedFileHandle file(Open(dir_.path("file"), FILE_ACCESS_READ, FILE_OPEN_EXISTING));
+    OwnedDescriptor file(DescriptorOf(Open(dir_.path("file"), FILE_ACCESS_READ, FILE_OPEN_EXISTING)));
     EXPECT_EQ(GetPlatformError(), 0u) << "a successful call clears it";
 
     EXPECT_EQ(SeekFileHandle(INVALID_FILE_HANDLE, 0, FILE_FROM_START) & 0xFFFFFFFF, 0xFFFFFFFFu);
@@ -140,7 +142,7 @@ TEST_F(FileHandleTest, LastErrorIsClearedOnEntryAndSetByEachFailure) {
 
 TEST_F(FileHandleTest, ReadStopsAtTheEndWithoutError) {
     WriteFile(dir_.path("hundred"), std::string(100, 'h'));
-    ScopedFileHandle file(Open(dir_.path("hundred"), FILE_ACCESS_READ, FILE_OPEN_EXISTING));
+    OwnedDescriptor file(DescriptorOf(Open(dir_.path("hundred"), FILE_ACCESS_READ, FILE_OPEN_EXISTING)));
     std::string buffer(4096, '\0');
     uint32_t count = 99;
     EXPECT_EQ(ReadFileHandle(file.Get(), buffer.data(), 4096, &count, nullptr), 0u);
@@ -159,7 +161,7 @@ TEST_F(FileHandleTest, ReadStopsAtTheEndWithoutError) {
 TEST_F(FileHandleTest, WriteToAFullDeviceFailsWithTheCountWritten) {
     FileHandle handle = INVALID_FILE_HANDLE;
     ASSERT_EQ(CreateFileHandle(u"/dev/full", FILE_ACCESS_WRITE, 0, FILE_OPEN_EXISTING, handle, 0), 0u);
-    ScopedFileHandle full(handle);
+    OwnedDescriptor full(DescriptorOf(handle));
     const std::string data(8192, 'd');
     uint32_t count = 77;
     EXPECT_EQ(WriteFileHandle(full.Get(), data.data(), 8192, &count, nullptr), ERR_INVALID_PARAMETER);
@@ -174,7 +176,7 @@ TEST_F(FileHandleTest, WriteToAFullDeviceFailsWithTheCountWritten) {
 TEST_F(FileHandleTest, SeekOriginsAndTruncationAtThePosition) {
     const std::string path = dir_.path("s");
     WriteFile(path, "0123456789");
-    ScopedFileHandle file(Open(path, FILE_ACCESS_READ | FILE_ACCESS_WRITE, FILE_OPEN_EXISTING));
+    OwnedDescriptor file(DescriptorOf(Open(path, FILE_ACCESS_READ | FILE_ACCESS_WRITE, FILE_OPEN_EXISTING)));
     EXPECT_EQ(SeekFileHandle(file.Get(), 0, FILE_FROM_END), 10);
     EXPECT_EQ(SeekFileHandle(file.Get(), -4, FILE_FROM_CURRENT), 6);
     EXPECT_EQ(SeekFileHandle(file.Get(), 3, 9), 3) << "unknown origins count from the start";

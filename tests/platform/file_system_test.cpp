@@ -1,3 +1,4 @@
+#include "base/conversion.h"
 #include "platform/file_system.h"
 
 #include <fcntl.h>
@@ -43,7 +44,7 @@ TEST(GetTempDirectory, TmpdirRules) {
     }
     symlink(dir.path().c_str(), dir.path("link").c_str());
     const ScopedEnv tmpdir("TMPDIR", dir.path("link"));
-    EXPECT_EQ(TempDirectory(), W(dir.path("link/"))) << "links to directories count";
+    EXPECT_EQ(TempDirectory(), FromMultiByte(dir.path("link/"))) << "links to directories count";
 }
 
 TEST(GetFileSizeByPath, LowBitsOrOne) {
@@ -56,17 +57,17 @@ TEST(GetFileSizeByPath, LowBitsOrOne) {
         close(fd);
     }
     uint32_t size = 0;
-    EXPECT_EQ(GetFileSizeByPath(W(big), &size), 0u);
+    EXPECT_EQ(GetFileSizeByPath(FromMultiByte(big), &size), 0u);
     EXPECT_EQ(size, 1u << 30);
     size = 42;
-    EXPECT_EQ(GetFileSizeByPath(W(dir.path("missing")), &size), 1u);
+    EXPECT_EQ(GetFileSizeByPath(FromMultiByte(dir.path("missing")), &size), 1u);
     EXPECT_EQ(size, 42u);
-    EXPECT_EQ(GetFileSizeByPath(W(big), nullptr), 1u);
+    EXPECT_EQ(GetFileSizeByPath(FromMultiByte(big), nullptr), 1u);
     uint64_t whole = 0;
-    EXPECT_EQ(GetFileSize64ByPath(W(big), &whole), 0u);
+    EXPECT_EQ(GetFileSize64ByPath(FromMultiByte(big), &whole), 0u);
     EXPECT_EQ(whole, 5ULL << 30) << "the whole size, past 4 GiB";
-    EXPECT_EQ(GetFileSize64ByPath(W(dir.path("missing")), &whole), 1u);
-    EXPECT_EQ(GetFileSize64ByPath(W(big), nullptr), 1u);
+    EXPECT_EQ(GetFileSize64ByPath(FromMultiByte(dir.path("missing")), &whole), 1u);
+    EXPECT_EQ(GetFileSize64ByPath(FromMultiByte(big), nullptr), 1u);
 }
 
 TEST(GetTempFreeSpace, CountsPast4GiBWithoutSaturating) {
@@ -115,23 +116,23 @@ TEST(GetHomeDirectory, HomeVerbatimElseTheUserDatabase) {
     {
         const std::string odd = "/home/$(touch pwned) `x` *";
         const ScopedEnv home("HOME", odd);
-        EXPECT_EQ(GetHomeDirectory(), W(odd)) << "taken literally, nothing expanded";
+        EXPECT_EQ(GetHomeDirectory(), FromMultiByte(odd)) << "taken literally, nothing expanded";
     }
     const ScopedEnv home("HOME", std::nullopt);
     const passwd* entry = getpwuid(getuid());
-    EXPECT_EQ(GetHomeDirectory(), entry != nullptr ? W(entry->pw_dir) : WString());
+    EXPECT_EQ(GetHomeDirectory(), entry != nullptr ? FromMultiByte(AString(entry->pw_dir)) : WString());
 }
 
 TEST(OpenStdioFile, OpensByWidePath) {
     TempDir dir;
-    EXPECT_EQ(OpenStdioFile(W(dir.path("missing")).c_str(), u"r"), nullptr);
+    EXPECT_EQ(OpenStdioFile(FromMultiByte(dir.path("missing")).c_str(), u"r"), nullptr);
     {
-        const StdioFile out = OpenStdioFile(W(dir.path("f")).c_str(), u"w");
+        const StdioFile out = OpenStdioFile(FromMultiByte(dir.path("f")).c_str(), u"w");
         ASSERT_NE(out, nullptr);
         fputs("line", out.get());
     }
     EXPECT_EQ(ReadFile(dir.path("f")), "line");
-    const StdioFile in = OpenStdioFile(W(dir.path("f")).c_str(), u"r");
+    const StdioFile in = OpenStdioFile(FromMultiByte(dir.path("f")).c_str(), u"r");
     ASSERT_NE(in, nullptr);
     EXPECT_EQ(fgetc(in.get()), 'l');
 }

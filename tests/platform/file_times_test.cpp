@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include "base/conversion.h"
 #include "platform/file_handle.h"
+#include "platform/owned_descriptor.h"
 #include "platform_test_support.h"
 #include "tests/support/temp_dir.h"
 
@@ -40,14 +42,14 @@ protected:
     void SetUp() override {
         path_ = dir_.path("t");
         WriteFile(path_, "x");
-        ASSERT_EQ(CreateFileHandle(W(path_), FILE_ACCESS_READ | FILE_ACCESS_WRITE, 0, FILE_OPEN_EXISTING, handle_, 0),
+        ASSERT_EQ(CreateFileHandle(FromMultiByte(path_), FILE_ACCESS_READ | FILE_ACCESS_WRITE, 0, FILE_OPEN_EXISTING, handle_, 0),
                   0u);
-        file_.Reset(handle_);
+        file_.Reset(DescriptorOf(handle_));
     }
     TempDir dir_;
     std::string path_;
     FileHandle handle_ = INVALID_FILE_HANDLE;
-    ScopedFileHandle file_;
+    OwnedDescriptor file_;
 };
 
 TEST_F(FileTimesTest, ReadsWholeSeconds) {

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include "base/conversion.h"
 #include "platform/file_system.h"
+#include "platform/owned_descriptor.h"
 #include "platform_test_support.h"
 #include "tests/support/temp_dir.h"
 
@@ -21,8 +23,8 @@ protected:
     std::string CreateIn(const std::string& directory, const std::string& expectedDirectory,
                          const std::string& prefix = "edf") {
         WString path;
-        EXPECT_EQ(CreateTempFile(W(directory), W(prefix), path), 0u);
-        const std::string bytes = Bytes(path);
+        EXPECT_EQ(CreateTempFile(FromMultiByte(directory), FromMultiByte(prefix), path), 0u);
+        const std::string bytes = ToMultiByteString(path);
         const std::string start = expectedDirectory + "/" + prefix;
         EXPECT_EQ(bytes.compare(0, start.size(), start), 0) << bytes;
         EXPECT_EQ(bytes.size(), start.size() + 6) << bytes;
@@ -76,9 +78,9 @@ TEST_F(CreateTempFileTest, FailureReportsTheNameTried) {
     const ScopedEnv tmpdir("TMPDIR", std::nullopt);
     const std::string longPrefix(300, 'p');  // longer than a file name may be
     WString path;
-    EXPECT_EQ(CreateTempFile(W(given_.path()), W(longPrefix), path), ERR_TEMP_NOT_CREATED);
-    EXPECT_EQ(Bytes(path).compare(0, given_.path().size() + 301, given_.path() + "/" + longPrefix), 0);
-    EXPECT_FALSE(PathExists(Bytes(path)));
+    EXPECT_EQ(CreateTempFile(FromMultiByte(given_.path()), FromMultiByte(longPrefix), path), ERR_TEMP_NOT_CREATED);
+    EXPECT_EQ(ToMultiByteString(path).compare(0, given_.path().size() + 301, given_.path() + "/" + longPrefix), 0);
+    EXPECT_FALSE(PathExists(ToMultiByteString(path)));
 }
 
 TEST_F(CreateTempFileTest, NeverFollowsAPlantedLink) {
@@ -86,12 +88,12 @@ TEST_F(CreateTempFileTest, NeverFollowsAPlantedLink) {
     const ScopedEnv tmpdir("TMPDIR", std::nullopt);
     for (int i = 0; i < 50; ++i) {
         WString path;
-        ASSERT_EQ(CreateTempFile(W(given_.path()), u"x", path), 0u);
+        ASSERT_EQ(CreateTempFile(FromMultiByte(given_.path()), u"x", path), 0u);
         struct stat status;
-        ASSERT_EQ(lstat(Bytes(path).c_str(), &status), 0);
+        ASSERT_EQ(lstat(ToMultiByteString(path).c_str(), &status), 0);
         EXPECT_TRUE(S_ISREG(status.st_mode));
         EXPECT_EQ(status.st_size, 0);
-        WriteFile(Bytes(path), "used");
+        WriteFile(ToMultiByteString(path), "used");
     }
 }
 
@@ -104,8 +106,8 @@ TEST(CreateUnnamedTempFile, LeavesNoNameEitherWay) {
     for (const bool unnamed : {true, false}) {
         AllowUnnamedTempFiles(unnamed);
         FileHandle handle = INVALID_FILE_HANDLE;
-        ASSERT_EQ(CreateUnnamedTempFile(W("/nowhere"), u"edf", handle), 0u) << unnamed;
-        ScopedFileHandle file(handle);
+        ASSERT_EQ(CreateUnnamedTempFile(FromMultiByte(AString("/nowhere")), u"edf", handle), 0u) << unnamed;
+        OwnedDescriptor file(DescriptorOf(handle));
         EXPECT_TRUE(std::filesystem::is_empty(dir.path())) << unnamed;
         struct stat status {};
         ASSERT_EQ(fstat(DescriptorOf(handle), &status), 0);

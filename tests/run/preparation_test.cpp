@@ -37,7 +37,7 @@ protected:
         PreparationRequest request;
         request.dryRun = dryRun;
         request.kitPlace = KitPlace::CurrentDirectory;
-        const NoticeSink tell = [this](const WString& text, NoticeKind kind) { notices_.emplace_back(Bytes(text), kind); };
+        const NoticeSink tell = [this](const WString& text, NoticeKind kind) { notices_.emplace_back(ToMultiByteString(text), kind); };
         return PrepareRun(request, tell, kit_, prepared_, summary_);
     }
 
@@ -52,8 +52,8 @@ protected:
 };
 
 TEST_F(PreparationTest, TheKitIsLookedForInTheChosenPlace) {
-    EXPECT_EQ(Bytes(LocateKit(KitPlace::CurrentDirectory)), CurrentDirectory() + "/vxk5.efd");
-    const std::string beside = Bytes(LocateKit(KitPlace::BesideProgram));
+    EXPECT_EQ(ToMultiByteString(LocateKit(KitPlace::CurrentDirectory)), CurrentDirectory() + "/vxk5.efd");
+    const std::string beside = ToMultiByteString(LocateKit(KitPlace::BesideProgram));
     EXPECT_EQ(beside.rfind('/'), beside.length() - std::string("/vxk5.efd").length()) << beside;
     EXPECT_EQ(beside.rfind("/vxk5.efd"), beside.rfind('/')) << beside;
 }
@@ -67,7 +67,7 @@ TEST_F(PreparationTest, NoKitOrOneThatIsNoFileIsToldOnceAsAnError) {
         EXPECT_EQ(summary_.outcome, RunOutcome::NoKit);
         EXPECT_EQ(summary_.messageKey, "IDS_ERROR_NOSOURCE");
         ASSERT_EQ(notices_.size(), 1u);
-        EXPECT_EQ(notices_[0].first, Bytes(LoadResString("IDS_ERROR_NOSOURCE")));
+        EXPECT_EQ(notices_[0].first, ToMultiByteString(LoadResString("IDS_ERROR_NOSOURCE")));
         EXPECT_EQ(notices_[0].second, NoticeKind::Error);
     }
 }
@@ -86,8 +86,8 @@ TEST_F(PreparationTest, ADamagedKitFailsAfterTheFirstUsableRecordedLocationIsPro
         summary_ = RunSummary();
         EXPECT_FALSE(Prepare(dryRun));
         EXPECT_EQ(summary_.messageKey, "IDS_ERROR_DAMAGEDSOURCE");
-        EXPECT_EQ(Bytes(prepared_.kitPath), CurrentDirectory() + "/vxk5.efd");
-        EXPECT_EQ(Bytes(prepared_.templateDirectory), temp_.path("home/usable/"));
+        EXPECT_EQ(ToMultiByteString(prepared_.kitPath), CurrentDirectory() + "/vxk5.efd");
+        EXPECT_EQ(ToMultiByteString(prepared_.templateDirectory), temp_.path("home/usable/"));
         ASSERT_EQ(notices_.size(), 1u);
         EXPECT_EQ(notices_[0].second, NoticeKind::Error);
     }

@@ -20,8 +20,6 @@ using namespace vxk5;
 
 namespace {
 
-std::string Bytes(const WString& text) { return ToMultiByte(text).c_str(); }
-WString Wide(const std::string& text) { return FromMultiByte(AString(text.c_str())); }
 
 TEST(TargetCheck, NamesThatCannotBecomeATemplateDirectoryAreTurnedAway) {
     TempDir temp;
@@ -51,27 +49,27 @@ TEST(TargetCheck, NamesThatCannotBecomeATemplateDirectoryAreTurnedAway) {
         {"relative/path", false},
         {"", false},
     };
-    for (const auto& c : cases) EXPECT_EQ(IsUsableTarget(Wide(c.path)), c.usable) << c.path;
+    for (const auto& c : cases) EXPECT_EQ(IsUsableTarget(FromMultiByte(c.path)), c.usable) << c.path;
 
     if (geteuid() != 0) {  // the superuser may write anywhere
         MakeDirectories(root + "/locked");
         ASSERT_EQ(chmod((root + "/locked").c_str(), 0555), 0);
-        EXPECT_FALSE(IsUsableTarget(Wide(root + "/locked")));
-        EXPECT_FALSE(IsUsableTarget(Wide(root + "/locked/new/")));
+        EXPECT_FALSE(IsUsableTarget(FromMultiByte(root + "/locked")));
+        EXPECT_FALSE(IsUsableTarget(FromMultiByte(root + "/locked/new/")));
         chmod((root + "/locked").c_str(), 0755);
     }
 }
 
 TEST(FailureReason, PathAndTheSystemsReasonInTheUsersLocale) {
     const std::string english = std::strerror(ENOSPC);
-    EXPECT_EQ(Bytes(DescribeFailure({"/t/README.de.txt", ENOSPC})), "/t/README.de.txt: " + english);
-    EXPECT_EQ(Bytes(DescribeFailure({"", EACCES})), std::strerror(EACCES));
-    EXPECT_EQ(Bytes(DescribeFailure({"/t/only-path", 0})), "/t/only-path");
-    EXPECT_EQ(Bytes(DescribeFailure({})), "");
+    EXPECT_EQ(ToMultiByteString(DescribeFailure({"/t/README.de.txt", ENOSPC})), "/t/README.de.txt: " + english);
+    EXPECT_EQ(ToMultiByteString(DescribeFailure({"", EACCES})), std::strerror(EACCES));
+    EXPECT_EQ(ToMultiByteString(DescribeFailure({"/t/only-path", 0})), "/t/only-path");
+    EXPECT_EQ(ToMultiByteString(DescribeFailure({})), "");
 
     const std::string before = std::setlocale(LC_MESSAGES, nullptr);
     if (std::setlocale(LC_MESSAGES, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "no German locale";
-    const std::string german = Bytes(DescribeFailure({"/t/a", ENOSPC}));
+    const std::string german = ToMultiByteString(DescribeFailure({"/t/a", ENOSPC}));
     std::setlocale(LC_MESSAGES, before.c_str());
     EXPECT_EQ(german.rfind("/t/a: ", 0), 0u) << german;
     EXPECT_NE(german, "/t/a: " + english) << "worded in the user's language";

@@ -11,9 +11,19 @@
 #include <stdexcept>
 #include <vector>
 
-TempDir::TempDir() {
+namespace {
+
+std::string DefaultParent() {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && *base != 0 ? base : "/tmp") + "/vxk5-test-XXXXXX";
+    return base != nullptr && *base != 0 ? base : "/tmp";
+}
+
+}  // namespace
+
+TempDir::TempDir() : TempDir(DefaultParent()) {}
+
+TempDir::TempDir(const std::string& parent) {
+    std::string pattern = parent + "/vxk5-test-XXXXXX";
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
     if (mkdtemp(buffer.data()) == nullptr) throw std::runtime_error("mkdtemp failed");

@@ -7,6 +7,7 @@
 class TempDir {
 public:
     TempDir();  // under $TMPDIR when set, else /tmp
+    explicit TempDir(const std::string& parent);  // under `parent`, e.g. another file system
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;

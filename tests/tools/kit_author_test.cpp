@@ -19,6 +19,7 @@
 #include "kit/container_encoder.h"
 #include "kit/kit_reader.h"
 #include "kit/kit_writer.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tools/kit_tool_run.h"
 #include "tools/kit_json.h"
@@ -28,12 +29,10 @@ using namespace vxk5;
 
 namespace {
 
-WString Wide(const std::string& text) { return FromMultiByte(AString(text.c_str(), text.size())); }
-
 std::vector<std::string> EntryNames(const std::string& kitPath) {
     DistributionKit kit;
     std::vector<std::string> names;
-    if (ReadKit(kit, Wide(kitPath)) != 0) return names;
+    if (ReadKit(kit, FromMultiByte(kitPath)) != 0) return names;
     for (const KitFileEntry& entry : kit.entries) {
         const AString name = ToMultiByte(entry.name);
         names.emplace_back(name.c_str(), name.length());
@@ -60,19 +59,8 @@ std::vector<std::string> Listing(const std::string& directory) {
 class KitAuthorTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        // Unpacked containers go into the test's directory.
-        const char* old = std::getenv("TMPDIR");
-        if (old != nullptr) oldTmpdir_ = old;
-        setenv("TMPDIR", tmp_.path().c_str(), 1);
         MakeDirectories(src_ + "/docs");
         WriteFile(src_ + "/docs/README.txt", "Read me.\n");
-    }
-    void TearDown() override {
-        if (oldTmpdir_.empty()) {
-            unsetenv("TMPDIR");
-        } else {
-            setenv("TMPDIR", oldTmpdir_.c_str(), 1);
-        }
     }
 
     // A kit of the given container, written with the kit writer.
@@ -81,11 +69,12 @@ protected:
         std::string container =
             kitformat::EncodeContainerHead(kitformat::DescriptionForm::LanguageList, descriptions, entries);
         container += data;
-        ASSERT_EQ(WriteKitFile(Wide(kit_), container), 0u);
+        ASSERT_EQ(WriteKitFile(FromMultiByte(kit_), container), 0u);
     }
 
     TempDir tmp_;
-    std::string oldTmpdir_;
+    // Unpacked containers go into the test's directory.
+    ScopedEnv tmpdir_{"TMPDIR", tmp_.path()};
     std::string src_ = tmp_.path("src");
     std::string kit_ = tmp_.path("out.efd");
 };

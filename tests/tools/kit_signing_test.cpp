@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tools/kit_tool_run.h"
 
@@ -24,7 +25,6 @@ protected:
         ASSERT_EQ(RunTool(tmp_, {"create", tmp_.path("src"), "-o", Kit(), "--quiet"}).status, 0);
         WriteFile(tmp_.path("passphrase"), "correct horse\n");
     }
-    void TearDown() override { unsetenv("VXK5_PASSPHRASE_FILE"); }
 
     std::string Kit() const { return tmp_.path("vxk5.efd"); }
     std::string Path(const std::string& name) const { return tmp_.path(name); }
@@ -41,6 +41,8 @@ protected:
     }
 
     TempDir tmp_;
+    // No passphrase file unless a test names one; put back as it was after.
+    ScopedEnv passphraseFile_{"VXK5_PASSPHRASE_FILE", std::nullopt};
 };
 
 TEST_F(KitSigning, KitsSignedByMinisignVerifyWithTheKitTool) {

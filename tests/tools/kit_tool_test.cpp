@@ -18,6 +18,7 @@
 #include "kit/container_encoder.h"
 #include "kit/kit_reader.h"
 #include "kit/kit_writer.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tools/kit_tool_run.h"
 #include "tools/kit_inspect.h"
@@ -29,15 +30,9 @@ extern char** environ;
 
 namespace {
 
-WString Wide(const std::string& text) { return FromMultiByte(AString(text.c_str(), text.size())); }
-
 class KitToolTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        // Unpacked containers of list and verify go into the test's directory.
-        const char* old = std::getenv("TMPDIR");
-        if (old != nullptr) oldTmpdir_ = old;
-        setenv("TMPDIR", tmp_.path().c_str(), 1);
         src_ = tmp_.path("src");
         MakeDirectories(src_ + "/desktop/launchers");
         MakeDirectories(src_ + "/docs");
@@ -50,14 +45,6 @@ protected:
         SetModified(src_ + "/desktop/launchers/editor.desktop", 1614834367, 123456789);
     }
 
-    void TearDown() override {
-        if (oldTmpdir_.empty()) {
-            unsetenv("TMPDIR");
-        } else {
-            setenv("TMPDIR", oldTmpdir_.c_str(), 1);
-        }
-    }
-
     std::vector<std::string> CreateArguments() const {
         return {"create", src_, "-o", kit_,
                 "--lang", "en", "--product", "Templates", "--vendor", "Company", "--description", "docs/README.en.txt",
@@ -65,7 +52,8 @@ protected:
     }
 
     TempDir tmp_;
-    std::string oldTmpdir_;
+    // Unpacked containers of list and verify go into the test's directory.
+    ScopedEnv tmpdir_{"TMPDIR", tmp_.path()};
     std::string src_;
     std::string kit_ = tmp_.path("out.efd");
 };
@@ -75,7 +63,7 @@ TEST_F(KitToolTest, CreateThenReadWithTheInstallersReader) {
     ASSERT_EQ(run.status, 0) << run.err;
 
     DistributionKit kit;
-    ASSERT_EQ(ReadKit(kit, Wide(kit_)), 0u);
+    ASSERT_EQ(ReadKit(kit, FromMultiByte(kit_)), 0u);
     ASSERT_EQ(kit.descriptions.size(), 2u);
     EXPECT_EQ(kit.descriptions[0].language, u"en");
     EXPECT_EQ(kit.descriptions[0].product, u"Templates");
@@ -134,7 +122,7 @@ TEST_F(KitToolTest, SingleFormIsReadAsEnglish) {
                   .status,
               0);
     DistributionKit kit;
-    ASSERT_EQ(ReadKit(kit, Wide(kit_)), 0u);
+    ASSERT_EQ(ReadKit(kit, FromMultiByte(kit_)), 0u);
     ASSERT_EQ(kit.descriptions.size(), 1u);
     EXPECT_EQ(kit.descriptions[0].language, u"en");
     EXPECT_EQ(kit.descriptions[0].product, u"Solo");
@@ -190,7 +178,7 @@ TEST_F(KitToolTest, VerifyFindsEntriesOutsideTheContainer) {
         kitformat::DescriptionForm::LanguageList, {{u"en", u"P", u"V", u""}},
         {{u"inside.txt", 0, 0, 0, 4}, {u"..\\escape.txt", 0, 0, 0, 1}});
     container += "data";
-    ASSERT_EQ(WriteKitFile(Wide(kit_), container), 0u);
+    ASSERT_EQ(WriteKitFile(FromMultiByte(kit_), container), 0u);
     RunResult run = RunTool(tmp_, {"verify", kit_});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err.find("inside.txt"), std::string::npos) << run.err;
@@ -203,7 +191,7 @@ TEST_F(KitToolTest, VerifyFindsEntriesOutsideTheContainer) {
         container = kitformat::EncodeContainerHead(kitformat::DescriptionForm::LanguageList, {{u"en", u"P", u"V", u""}},
                                                    {{u"inside.txt", 0, 0, 0, 4}, {u"outside.txt", 0, 0, offset, 10}});
         container += "data";
-        ASSERT_EQ(WriteKitFile(Wide(kit_), container), 0u);
+        ASSERT_EQ(WriteKitFile(FromMultiByte(kit_), container), 0u);
         run = RunTool(tmp_, {"verify", kit_});
         EXPECT_EQ(run.status, 1) << offset;
         EXPECT_NE(run.err.find("damaged"), std::string::npos) << run.err;
@@ -266,7 +254,7 @@ TEST_F(KitToolTest, VerifyRefusesHostileNames) {
         }
         const std::string container = kitformat::EncodeContainerHead(kitformat::DescriptionForm::LanguageList,
                                                                       {{u"en", u"P", u"V", u""}}, entries);
-        ASSERT_EQ(WriteKitFile(Wide(kit_), container), 0u);
+        ASSERT_EQ(WriteKitFile(FromMultiByte(kit_), container), 0u);
         const RunResult run = RunTool(tmp_, {"verify", kit_});
         EXPECT_EQ(run.status, 1) << run.out;
         EXPECT_NE(run.err.find("refused by the installer"), std::string::npos) << run.err;
@@ -276,7 +264,7 @@ TEST_F(KitToolTest, VerifyRefusesHostileNames) {
     usable.name = u"q\\b";
     KitFileEntry other;
     other.name = u"Q";
-    ASSERT_EQ(WriteKitFile(Wide(kit_), kitformat::EncodeContainerHead(kitformat::DescriptionForm::LanguageList,
+    ASSERT_EQ(WriteKitFile(FromMultiByte(kit_), kitformat::EncodeContainerHead(kitformat::DescriptionForm::LanguageList,
                                                                      {{u"en", u"P", u"V", u""}}, {usable, other})),
               0u);
     const RunResult run = RunTool(tmp_, {"verify", kit_});
@@ -297,7 +285,7 @@ TEST_F(KitToolTest, DemoKitBuildsAndVerifies) {
 
     EXPECT_EQ(RunTool(tmp_, {"verify", kit_}).status, 0);
     DistributionKit kit;
-    ASSERT_EQ(ReadKit(kit, Wide(kit_)), 0u);
+    ASSERT_EQ(ReadKit(kit, FromMultiByte(kit_)), 0u);
     EXPECT_GE(kit.entries.size(), 24u);
     EXPECT_EQ(GetDescriptionName(kit, u"de"), u"README.de.txt");
     EXPECT_EQ(GetDescriptionName(kit, u"fr"), u"README.en.txt");

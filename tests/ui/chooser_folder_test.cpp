@@ -17,7 +17,7 @@ using namespace vxk5;
 namespace {
 
 std::string Start(const std::string& entry) {
-    const AString folder = ChooserStartFolder(FromMultiByte(AString(entry.c_str())));
+    const AString folder = ChooserStartFolder(FromMultiByte(entry));
     return std::string(folder.c_str(), folder.length());
 }
 

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/conversion.h"
 #include "ui/dir_select_page.h"
 #include "ui/message_box.h"
 #include "tests/support/scoped_cwd.h"
@@ -30,9 +31,6 @@ bool PumpUntil(Done done) {
     }
     return done();
 }
-
-std::string Bytes(const WString& text) { return ToMultiByte(text).c_str(); }
-WString Wide(const std::string& text) { return FromMultiByte(AString(text.c_str())); }
 
 std::string RealPath(const std::string& path) {
     char resolved[PATH_MAX];
@@ -75,13 +73,13 @@ TEST_F(DirectoryEntry, TildeAndRelativeEntriesAreInstalledShownAndRecordedAsAbso
             [](gpointer data) -> gboolean {
                 auto* p = static_cast<Probe*>(data);
                 if (p->dialog->State() != StateCopying) return TRUE;
-                p->shown = Bytes(p->dialog->JobState().targetDirectory);
+                p->shown = ToMultiByteString(p->dialog->JobState().targetDirectory);
                 return FinishJob(p->dialog);
             },
             &probe);
         ClickNext();
         ASSERT_EQ(dialog_->State(), StateSuccess);
-        EXPECT_EQ(Bytes(dialog_->TemplateDirectory()), c.stored);
+        EXPECT_EQ(ToMultiByteString(dialog_->TemplateDirectory()), c.stored);
         EXPECT_EQ(probe.shown, c.stored.back() == '/' ? c.stored : c.stored + "/")
             << "the job is given the absolute path (as a directory)";
         EXPECT_EQ(EntryText(), c.stored) << "the page shows what was used";
@@ -151,7 +149,7 @@ TEST_F(DirectoryEntry, BlanksAndOtherUsersHomes) {
     const ScopedTimeout timeout1(10, FinishJob, dialog_.get());
     ClickNext();
     ASSERT_EQ(dialog_->State(), StateSuccess);
-    EXPECT_EQ(Bytes(dialog_->TemplateDirectory()), target);
+    EXPECT_EQ(ToMultiByteString(dialog_->TemplateDirectory()), target);
     EXPECT_EQ(MainConfig().rfind("ConfigurationTemplatesLocation=" + target + "\n", 0), 0u) << MainConfig();
 }
 
@@ -175,14 +173,14 @@ TEST_F(DirectoryEntry, EnterInTheEntryIsNextEmptyMessageIncluded) {
     const ScopedTimeout timeout2(10, FinishJob, dialog_.get());
     SendKey(dialog_->Window(), GDK_Return);
     ASSERT_TRUE(PumpUntil([&] { return dialog_->State() == StateSuccess; }));
-    EXPECT_EQ(Bytes(dialog_->TemplateDirectory()), target);
+    EXPECT_EQ(ToMultiByteString(dialog_->TemplateDirectory()), target);
 }
 
 TEST_F(DirectoryEntry, FocusIsOnNextThenInTheEntryWithTheEndOfALongPathInView) {
     Make();
     std::string longPath = temp_.path("");
     for (int i = 0; i < 8; ++i) longPath += "a-rather-long-folder-name-" + std::to_string(i) + "/";
-    dialog_->SetTemplateDirectory(Wide(longPath));
+    dialog_->SetTemplateDirectory(FromMultiByte(longPath));
     dialog_->BuildWindow();
     dialog_->ShowWelcomePage();
     Pump();
@@ -235,7 +233,7 @@ TEST_F(DirectoryEntry, MessageBoxesBelongToTheWizardOnlyWhileItExists) {
     }
     {
         DialogAnswerer answer(GTK_RESPONSE_OK);
-        MessageBox(nullptr, u"undecodable", MB_STYLE_ERROR_OK, Wide("/bad/\xff\xfe-name"));
+        MessageBox(nullptr, u"undecodable", MB_STYLE_ERROR_OK, FromMultiByte(AString("/bad/\xff\xfe-name")));
         ASSERT_TRUE(answer.Answered());
         EXPECT_TRUE(g_utf8_validate(answer.Secondary().c_str(), -1, nullptr));
         EXPECT_EQ(answer.Secondary().rfind("/bad/", 0), 0u) << "still shown, its bad bytes replaced";

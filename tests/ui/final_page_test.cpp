@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "base/conversion.h"
 #include "ui/description_opener.h"
 #include "ui/success_final_page.h"
 #include "wizard_fixture.h"
@@ -77,7 +78,7 @@ TEST_F(FinishTest, DirectoryWithoutItsTrailingSlashStillHoldsTheDescription) {
     WriteFile(dir + "/readme.html", "<html/>");
     WriteFile(dir + "readme.html", "a file beside the directory, not the description");
     Make();
-    dialog_->SetTemplateDirectory(FromMultiByte(AString(dir.c_str())));
+    dialog_->SetTemplateDirectory(FromMultiByte(dir));
     dialog_->Kit().descriptions.push_back({u"en", u"P", u"V", u"readme.html"});
     dialog_->BuildWindow();
     dialog_->ShowWelcomePage();

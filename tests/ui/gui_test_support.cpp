@@ -133,21 +133,6 @@ bool IsSensitive(GtkWidget* widget) {
     return gtk_widget_get_sensitive(widget) != FALSE;
 }
 
-ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name) {
-    const char* old = std::getenv(name);
-    had_ = old != nullptr;
-    if (had_) old_ = old;
-    setenv(name, value.c_str(), 1);
-}
-
-ScopedEnv::~ScopedEnv() {
-    if (had_) {
-        setenv(name_.c_str(), old_.c_str(), 1);
-    } else {
-        unsetenv(name_.c_str());
-    }
-}
-
 unsigned long WindowXid(GtkWidget* widget) {
     return GDK_WINDOW_XID(gtk_widget_get_window(widget));
 }

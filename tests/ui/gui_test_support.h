@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "tests/support/scoped_env.h"
+
 // Set by the test program's main: whether gtk_init_check found a display.
 extern bool g_haveDisplay;
 
@@ -83,17 +85,3 @@ std::string LabelText(GtkWidget* label);
 std::string ButtonLabel(GtkWidget* button);
 bool IsShown(GtkWidget* widget);
 bool IsSensitive(GtkWidget* widget);
-
-// Sets an environment variable for the life of the object.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value);
-    ~ScopedEnv();
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    std::string name_;
-    bool had_;
-    std::string old_;
-};

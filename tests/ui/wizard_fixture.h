@@ -29,10 +29,7 @@ inline gboolean FinishJob(gpointer data) {
 
 class WizardTest : public ::testing::Test {
 protected:
-    WizardTest() : home_("HOME", temp_.path("home")), tmpdir_("TMPDIR", temp_.path("tmp")) {
-        MakeDirectories(temp_.path("home"));
-        MakeDirectories(temp_.path("tmp"));
-    }
+    WizardTest() : home_("HOME", temp_.path("home")), tmpdir_("TMPDIR", temp_.path("tmp")) {}
 
     void SetUp() override {
         if (!g_haveDisplay) GTEST_SKIP() << "no display";
@@ -67,8 +64,8 @@ protected:
     void ClickCancel() { gtk_button_clicked(GTK_BUTTON(dialog_->CancelButton())); }
 
     TempDir temp_;
-    ScopedEnv home_;
-    ScopedEnv tmpdir_;
+    RedirectedDirectory home_;
+    RedirectedDirectory tmpdir_;
     char program_[16] = "ui_tests";
     char* argv_[2] = {program_, nullptr};
     std::unique_ptr<CInstallerDlg> dialog_;

@@ -1,0 +1,17 @@
+#pragma once
+// Opening a directory a user named on a command line: as a shell would take
+// it, symbolic links along the path and at its end are followed. (The
+// installer's own directory operations never follow a link; see
+// file_entries.h.)
+
+#include <string>
+
+#include "platform/owned_descriptor.h"
+
+namespace vxk5 {
+
+// open(2) of `path` as a readable directory. 0 with `opened` set, or the
+// errno value (ENOTDIR when it is no directory).
+[[nodiscard]] int OpenNamedDirectory(const std::string& path, OwnedDescriptor& opened);
+
+}  // namespace vxk5

@@ -1,0 +1,29 @@
+#pragma once
+// What stands at a path, in the detail a tool that walks a tree needs: its
+// type, size, modification time to the nanosecond and identity.
+
+#include <cstdint>
+#include <string>
+
+#include "platform/file_entries.h"
+
+namespace vxk5 {
+
+enum class FileType { Regular, Directory, Link, Fifo, Socket, CharacterDevice, BlockDevice, Unknown };
+
+// Whether a symbolic link at the path itself is followed to what it points to.
+enum class LinkHandling { Follow, DoNotFollow };
+
+struct EntryDetails {
+    FileType type = FileType::Unknown;
+    uint64_t size = 0;
+    int64_t modifiedSeconds = 0;      // POSIX time
+    int64_t modifiedNanoseconds = 0;  // 0..999999999
+    EntryIdentity identity;
+};
+
+// stat(2) (Follow) or lstat(2) (DoNotFollow). 0, or the errno value (ENOENT
+// when nothing is there, or when a followed link dangles).
+[[nodiscard]] int DescribeEntry(const std::string& path, LinkHandling links, EntryDetails& details);
+
+}  // namespace vxk5

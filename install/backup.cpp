@@ -16,7 +16,7 @@ namespace vxk5 {
 namespace {
 
 // Makes the originals/ subdirectories that `relative` needs, each once per job.
-int MakeBackupParents(InstallJob& job, const std::string& relative) {
+[[nodiscard]] int MakeBackupParents(InstallJob& job, const std::string& relative) {
     size_t slash = relative.find('/');
     while (slash != std::string::npos) {
         const std::string directory = relative.substr(0, slash);
@@ -35,7 +35,7 @@ int MakeBackupParents(InstallJob& job, const std::string& relative) {
 // The directory holding `relative` (below the directory `from`), reached one
 // component at a time without following a link, and the last component.
 // 0, ENOENT, ELOOP for a link in the way, ENOTDIR, ...
-int OpenParentOf(int from, const std::string& relative, OwnedDescriptor& parent, int& directory, std::string& name) {
+[[nodiscard]] int OpenParentOf(int from, const std::string& relative, OwnedDescriptor& parent, int& directory, std::string& name) {
     directory = from;
     name = relative;
     size_t start = 0;
@@ -212,8 +212,8 @@ uint32_t RollbackInstall(InstallJob& job, uint32_t code) {
             outcome = UndoSteps(steps, record.target, root,
                                 job.staging.originals.IsOpen() ? job.staging.originals.Get() : -1);
         }
-        if (outcome.error != 0 && job.failure.error == 0 && job.failure.path.empty()) {
-            job.failure = InstallFailure{AString(outcome.failedPath.c_str()), outcome.error};
+        if (outcome.error != 0 && job.failure.Empty()) {
+            job.failure = FailureFromErrno(outcome.error, outcome.failedPath);
         }
         if (outcome.originalsRestored) {
             // Every original is back in place: what is left in the staging

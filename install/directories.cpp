@@ -15,7 +15,7 @@ namespace {
 
 // Opens `name` in `parent` without following a link; when the process is out
 // of descriptors the cache is emptied and the open tried once more.
-int OpenBelow(InstallJob& job, int parent, const std::string& name, OwnedDescriptor& opened) {
+[[nodiscard]] int OpenBelow(InstallJob& job, int parent, const std::string& name, OwnedDescriptor& opened) {
     int error = OpenDirectoryAt(parent, name, opened);
     if (error == EMFILE || error == ENFILE) {
         job.destinations.Shrink();
@@ -25,7 +25,7 @@ int OpenBelow(InstallJob& job, int parent, const std::string& name, OwnedDescrip
 }
 
 // The template directory's descriptor: the very directory the job has locked.
-uint32_t OpenTemplateDirectory(InstallJob& job, const std::string& target) {
+[[nodiscard]] uint32_t OpenTemplateDirectory(InstallJob& job, const std::string& target) {
     DestinationDirectories& destinations = job.destinations;
     if (destinations.root.IsOpen()) return ERR_SUCCESS;
     const int locked = job.targetLock.Descriptor();

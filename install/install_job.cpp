@@ -68,7 +68,7 @@ enum class Decision { Skip, WriteNew, Replace, Rewrite };
 
 // What to do about what stands at `name` inside `directory` (-1 when the
 // destination's directory does not exist yet), from one fstatat.
-uint32_t Decide(InstallJob& job, int directory, const std::string& name, const std::string& destination,
+[[nodiscard]] uint32_t Decide(InstallJob& job, int directory, const std::string& name, const std::string& destination,
                 const FileTime& kitTime, Decision& decision) {
     EntryStatus standing;
     if (directory >= 0) {
@@ -146,7 +146,7 @@ void PostJobResult(InstallJob& job, uint32_t code, const WString& text, uint32_t
 }
 
 uint32_t NoteFailure(InstallJob& job, const std::string& path, int error) {
-    if (job.failure.path.empty() && job.failure.error == 0) job.failure = InstallFailure{AString(path.c_str()), error};
+    if (job.failure.Empty()) job.failure = FailureFromErrno(error, path);
     return CodeFromErrno(error);
 }
 
@@ -374,7 +374,8 @@ uint32_t ReportInstallError(InstallJob& job, uint32_t code, uint32_t percent) {
     if (job.failure.error == ENOSPC || job.failure.error == EDQUOT) text += u"\n" + LoadResString("IDS_ERROR_NOSPACE");
     if (job.kitDamaged) text += u"\n" + LoadResString("IDS_ERROR_DAMAGEDSOURCE");
     PostJobResult(job, code, text, percent);
-    RollbackInstall(job, code);
+    // The rollback hands `code` back; what it could not undo is in backupKept.
+    (void)RollbackInstall(job, code);
     if (job.backupKept) {
         // Said once more, now that the rollback is over: where the originals
         // are, and which of them could not be put back.
@@ -500,7 +501,7 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
             // inflates it.
             if (const uint32_t code = UnpackRest(*kit); code != 0) {
                 job.kitDamaged = code == ERR_INVALID_DATA;
-                if (code == ERR_DISK_FULL) job.failure = InstallFailure{AString(), ENOSPC};
+                if (code == ERR_DISK_FULL) job.failure = FailureOf(code, ENOSPC);
                 return ReportInstallError(job, code, percent);
             }
             JournalRecord& record = job.journal.back();
@@ -556,14 +557,11 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
                 if (error == 0) error = RemoveEntryAt(directory, pending.name);
                 if (error != 0) return ReportInstallError(job, NoteFailure(job, pending.path, error), pending.percent);
             }
-            int error = 0;
-            if (const uint32_t code =
-                    ExtractEntryAt(*kit, pending.index, directory, pending.temporary, pending.path, &error,
-                                   &pending.identity, job.durability == DurabilityMode::SyncEachFile);
-                code != ERR_SUCCESS) {
-                if (job.failure.path.empty() && job.failure.error == 0) {
-                    job.failure = InstallFailure{AString(pending.path.c_str()), error};
-                }
+            if (Failure failed = ExtractEntryAt(*kit, pending.index, directory, pending.temporary, pending.path,
+                                                &pending.identity, job.durability == DurabilityMode::SyncEachFile);
+                failed.Failed()) {
+                const uint32_t code = failed.code;
+                if (job.failure.Empty()) job.failure = std::move(failed);
                 return ReportInstallError(job, code, pending.percent);
             }
             job.journal.back().steps.Identify(pending.writeStep, pending.identity);

@@ -37,7 +37,7 @@ void JoinWorker(InstallWorker& worker) { worker.Join(); }
 void* WorkerMain(void* argument) {
     InstallWorker& worker = *static_cast<InstallWorker*>(argument);
     InstallJobState& state = *worker.jobState;
-    worker.failure = InstallFailure();
+    worker.failure = Failure();
     InstallJob job;
     try {
         (void)RunInstallJob(job, state);

@@ -45,7 +45,7 @@ bool AllDigits(const std::string& text) {
 }
 
 // Opens `name` in `directory` as a directory that can be read, not following a link.
-int OpenReadable(int directory, const std::string& name, OwnedDescriptor& opened) {
+[[nodiscard]] int OpenReadable(int directory, const std::string& name, OwnedDescriptor& opened) {
     const int fd = ::openat(directory, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return errno;
     opened.Reset(fd);
@@ -60,7 +60,7 @@ bool OwnedWithMode(int fd, unsigned mode) {
 }
 
 // Tries the names one after another in `parent`; 0 with `staging` filled in.
-int MakeIn(int parent, const std::string& parentPath, const std::string& directoryName, bool inside,
+[[nodiscard]] int MakeIn(int parent, const std::string& parentPath, const std::string& directoryName, bool inside,
            Staging& staging) {
     for (int number = 0; number < kStagingAttempts; ++number) {
         const std::string name = inside ? InsideStagingName(number) : BesideStagingName(number, directoryName);
@@ -97,7 +97,7 @@ int MakeIn(int parent, const std::string& parentPath, const std::string& directo
 
 // The registry directory, made when `make` (each level mode 0700, owned by
 // this user, reached below HOME without following a link).
-int OpenRegistry(bool make, OwnedDescriptor& registry) {
+[[nodiscard]] int OpenRegistry(bool make, OwnedDescriptor& registry) {
     const AString homeBytes = ToMultiByte(GetHomeDirectory());
     const std::string home(homeBytes.c_str(), homeBytes.length());
     if (home.empty()) return ENOENT;

@@ -62,7 +62,7 @@ FastResult MakeDirectoryChain(const AString& path) {
     return FastResult::Done;
 }
 
-int RunMakeDirectory(const AString& path) { return RunUtility({"mkdir", "-p", "--", path}, ErrorOutput::Discard); }
+[[nodiscard]] int RunMakeDirectory(const AString& path) { return RunUtility({"mkdir", "-p", "--", path}, ErrorOutput::Discard); }
 
 // unlink(2) for what rm would unlink; nothing at all for a missing path.
 FastResult UnlinkNonDirectory(const AString& path) {

@@ -92,7 +92,7 @@ int MakeDirectory(const std::string& path, unsigned mode) {
 namespace {
 
 // Every name of the open `stream` but "." and "..". 0, or errno.
-int ReadNames(DIR* stream, std::vector<std::string>& names) {
+[[nodiscard]] int ReadNames(DIR* stream, std::vector<std::string>& names) {
     for (;;) {
         errno = 0;
         const struct dirent* entry = ::readdir(stream);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/failure.h"
 #include "platform/owned_descriptor.h"
 
 namespace vxk5 {
@@ -84,7 +85,7 @@ struct EntryIdentity {
 // Deletes `name` in `directory` with everything in it, never following a
 // link (a link is removed as a link). Goes on past failures; 0 or the first
 // errno met. Holds one descriptor per level of the tree.
-int PurgeTreeAt(int directory, const std::string& name);
+[[nodiscard]] int PurgeTreeAt(int directory, const std::string& name);
 
 // The names in the open directory `directory` (a descriptor that can be read),
 // without "." and "..".

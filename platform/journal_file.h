@@ -83,7 +83,7 @@ public:
     std::string RealPath() const;
 
 private:
-    int LockAll(bool wait);
+    [[nodiscard]] int LockAll(bool wait);
     OwnedDescriptor fd_;  // closing it releases the lock
     std::vector<OwnedDescriptor> above_;  // the shared locks on the directories above
     std::string openedAs_;                // the path given to Open

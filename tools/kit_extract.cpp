@@ -241,11 +241,12 @@ bool ExtractKit(const ExtractOptions& options, std::ostream& out, std::string& e
         const FileHandle directory = parent.Get() == INVALID_FILE_HANDLE ? rootHandle.Get() : parent.Get();
         if (!RemoveChildEntry(directory, item.components.back(), shown, error)) return false;
         // The installer's own extraction, keeping the kit's time to the 100 ns.
-        int failure = 0;
-        if (ExtractEntryAt(kit, item.index, static_cast<int>(directory), item.components.back(), shown, &failure,
-                           nullptr, false, true) != 0) {
-            errno = failure;
-            error = failure != 0 ? SystemError("cannot write " + shown) : "cannot read the kit's bytes of " + shown;
+        if (const Failure failed = ExtractEntryAt(kit, item.index, static_cast<int>(directory),
+                                                  item.components.back(), shown, nullptr, false, true);
+            failed.Failed()) {
+            errno = failed.error;
+            error = failed.error != 0 ? SystemError("cannot write " + shown)
+                                      : "cannot read the kit's bytes of " + shown;
             return false;
         }
         bytes += entry.size;

@@ -122,7 +122,7 @@ Failure ExtractEntryAt(DistributionKit& kit, size_t index, int directory, const 
     if (fd < 0) return systemFailure(errno);
     ScopedFileHandle output(fd);
     if (identity != nullptr) {
-        if (const int status = IdentityOf(fd, *identity); status != 0) return systemFailure(status);
+        if (const int status = IdentityOf(fd, *identity).error; status != 0) return systemFailure(status);
     }
 
     if (Failure copied = CopyEntryBytes(kit, entry, static_cast<int>(output.Get()), path); copied.Failed()) {

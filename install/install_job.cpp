@@ -72,7 +72,7 @@ enum class Decision { Skip, WriteNew, Replace, Rewrite };
                 const FileTime& kitTime, Decision& decision) {
     EntryStatus standing;
     if (directory >= 0) {
-        if (const int error = ExamineEntryAt(directory, name, standing); error != 0) {
+        if (const int error = ExamineEntryAt(directory, name, standing).error; error != 0) {
             return NoteFailure(job, destination, error);
         }
     }
@@ -206,7 +206,7 @@ uint32_t LockTemplateDirectory(InstallJob& job) {
     if (real.empty()) return NoteFailure(job, given, ENOENT);
     record.target = real == "/" ? real : real + "/";
     record.steps.SetTarget(record.target);
-    if (const int error = IdentityOf(job.targetLock.Descriptor(), record.targetIdentity); error != 0) {
+    if (const int error = IdentityOf(job.targetLock.Descriptor(), record.targetIdentity).error; error != 0) {
         return NoteFailure(job, given, error);
     }
     // The directories made above: the last components of the given path are
@@ -265,7 +265,7 @@ uint32_t BeginInstall(InstallJob& job, const WString& targetDirectory) {
                                                        record.targetIdentity.inode, job.staging.path));
     }
     // The journal's name survives a power cut before any change relies on it.
-    if (error == 0) error = SyncDirectory(job.staging.directory.Get());
+    if (error == 0) error = SyncDirectory(job.staging.directory.Get()).error;
     if (error != 0) {
         job.journalFile.Close();
         // Nothing was changed yet: a staging directory left behind holds no
@@ -278,7 +278,7 @@ uint32_t BeginInstall(InstallJob& job, const WString& targetDirectory) {
     for (const std::string& made : record.madeAbove) {
         EntryIdentity identity;
         OwnedDescriptor opened;
-        if (OpenDirectoryPath(made, false, opened) != 0 || IdentityOf(opened.Get(), identity) != 0) continue;
+        if (OpenDirectoryPath(made, false, opened).Failed() || IdentityOf(opened.Get(), identity).Failed()) continue;
         if (const uint32_t code = WriteAhead(job, JournalStepLine(StepKind::MakeDirectory, made)); code != 0) {
             return code;
         }
@@ -334,7 +334,7 @@ uint32_t CommitInstall(InstallJob& job) {
                 if (const uint32_t code = OpenDestinationDirectory(job, parent, false, directory); code != 0) {
                     failed = code;
                 } else if (directory >= 0) {
-                    if (const int error = SyncDirectory(directory); error != 0) {
+                    if (const int error = SyncDirectory(directory).error; error != 0) {
                         failed = NoteFailure(job, target + parent, error);
                     }
                 }
@@ -343,7 +343,7 @@ uint32_t CommitInstall(InstallJob& job) {
             job.journal.back().steps.ForEach([&target](StepKind kind, const std::string& path) {
                 if (kind != StepKind::MakeDirectory || path.size() > target.size()) return;
                 OwnedDescriptor made;
-                if (OpenDirectoryPath(path, false, made) == 0) (void)SyncDirectory(made.Get());
+                if (OpenDirectoryPath(path, false, made).error == 0) (void)SyncDirectory(made.Get());
             });
             (void)SyncDirectory(job.staging.originals.Get());
             (void)SyncDirectory(job.staging.parent.Get());
@@ -552,9 +552,9 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
                 // The job's own earlier file goes; anything else standing
                 // there now is not the job's to remove.
                 EntryIdentity standing;
-                int error = IdentityAt(directory, pending.name, standing);
+                int error = IdentityAt(directory, pending.name, standing).error;
                 if (error == 0 && standing != job.placed[pending.path]) error = EEXIST;
-                if (error == 0) error = RemoveEntryAt(directory, pending.name);
+                if (error == 0) error = RemoveEntryAt(directory, pending.name).error;
                 if (error != 0) return ReportInstallError(job, NoteFailure(job, pending.path, error), pending.percent);
             }
             if (Failure failed = ExtractEntryAt(*kit, pending.index, directory, pending.temporary, pending.path,
@@ -584,7 +584,7 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
                 return ReportInstallError(job, code, pending.percent);
             }
             int error = directory < 0 ? ENOENT : 0;
-            if (error == 0) error = PlaceWithoutReplacing(directory, pending.temporary, pending.name);
+            if (error == 0) error = PlaceWithoutReplacing(directory, pending.temporary, pending.name).error;
             if (error != 0) return ReportInstallError(job, NoteFailure(job, pending.path, error), pending.percent);
             if (job.repeated.count(pending.path) != 0) job.placed[pending.path] = pending.identity;
             if (pending.decision == Decision::Replace) ++job.counts.replaced;

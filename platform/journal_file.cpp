@@ -135,7 +135,7 @@ int DirectoryLock::Open(const std::string& path) {
 int DirectoryLock::OpenWithoutLinks(const std::string& path) {
     Release();
     openedAs_ = path;
-    return OpenDirectoryPath(path, true, fd_);
+    return OpenDirectoryPath(path, true, fd_).error;
 }
 
 std::string DirectoryLock::RealPath() const {

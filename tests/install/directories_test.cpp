@@ -72,11 +72,11 @@ TEST_F(DirectoriesTest, PurgeTreeRemovesEverythingButWhatLinksPointTo) {
     WriteFile(TargetPath("precious/file"), "p");
     ASSERT_EQ(::symlink(TargetPath("precious").c_str(), TempPath("victim/a/link").c_str()), 0);
     OwnedDescriptor temporary(::open(TempPath().c_str(), O_RDONLY | O_DIRECTORY));
-    EXPECT_EQ(PurgeTreeAt(temporary.Get(), "victim"), 0);
+    EXPECT_EQ(PurgeTreeAt(temporary.Get(), "victim").error, 0);
     EXPECT_FALSE(PathExists(TempPath("victim")));
     EXPECT_EQ(ReadFile(TargetPath("precious/file")), "p");
     // A second purge finds nothing to do.
-    EXPECT_EQ(PurgeTreeAt(temporary.Get(), "victim"), 0);
+    EXPECT_EQ(PurgeTreeAt(temporary.Get(), "victim").error, 0);
 }
 
 TEST_F(DirectoriesTest, UndoMovesOriginalsBackOnlyOverTheJobsOwnFiles) {

@@ -223,7 +223,7 @@ uint32_t RollbackInstall(InstallJob& job, uint32_t code) {
             // that describes it goes.
             if (root >= 0) (void)::syncfs(root);
             job.journalFile.Close();
-            (void)DiscardStaging(job.staging);
+            (void)DiscardStaging(job.staging);  // what stays is the job's own: the next start removes it
             UnregisterStaging(job.staging);
             job.destinations.Clear();
             UndoDirectoriesAbove(steps, record.target);

@@ -60,7 +60,7 @@ uint32_t MakeTemplateDirectory(InstallJob& job, const std::string& path) {
         if (error == 0) error = MakeDirectory(*made, 0777).error;  // the umask decides, as for mkdir -p
         if (error == EEXIST && IsDirectoryAt(*made)) continue;  // made by someone else meanwhile: not ours
         if (error != 0) {
-            (void)NoteFailure(job, *made, error);
+            (void)NoteFailure(job, *made, error);  // the detail only: the code is ERR_NOT_FOUND
             return ERR_NOT_FOUND;
         }
         if (!job.journal.empty()) job.journal.back().madeAbove.push_back(*made);
@@ -177,7 +177,7 @@ uint32_t OpenDestinationDirectory(InstallJob& job, const std::string& relative, 
             }
         }
         if (error != 0) {
-            (void)NoteFailure(job, path, error);
+            (void)NoteFailure(job, path, error);  // the detail only: the code is ERR_NOT_FOUND
             return ERR_NOT_FOUND;  // as for any directory the job cannot have
         }
         job.knownDirectories.insert(prefix);

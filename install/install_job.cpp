@@ -343,8 +343,11 @@ uint32_t CommitInstall(InstallJob& job) {
             job.journal.back().steps.ForEach([&target](StepKind kind, const std::string& path) {
                 if (kind != StepKind::MakeDirectory || path.size() > target.size()) return;
                 OwnedDescriptor made;
+                // Best effort: the entries the files were placed in are synced above.
                 if (OpenDirectoryPath(path, false, made).error == 0) (void)SyncDirectory(made.Get());
             });
+            // Best effort: only the staging directory's own entries, which the
+            // recovery finds again whether or not they reached the disk.
             (void)SyncDirectory(job.staging.originals.Get());
             (void)SyncDirectory(job.staging.parent.Get());
         }
@@ -430,6 +433,7 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
             if (!EntryNamePath(kit->entries[i].name, relativeBytes)) break;
             const std::string_view relative(relativeBytes.c_str(), relativeBytes.length());
             if (longest + relative.size() >= PATH_MAX) {
+                // The detail; the code is the refusal's.
                 (void)NoteFailure(job, root + std::string(relative), ENAMETOOLONG);
                 return ReportInstallError(job, ENTRY_NAME_REFUSAL_CODE, 0);
             }
@@ -455,7 +459,7 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
             AString relativeBytes;
             if (i == refusedIndex || !EntryNamePath(entry.name, relativeBytes)) {
                 PostJobResult(job, ERR_SUCCESS, destination, percent);
-                (void)NoteFailure(job, Bytes(destination), 0);
+                (void)NoteFailure(job, Bytes(destination), 0);  // the detail; the code is the refusal's
                 return ReportInstallError(job, ENTRY_NAME_REFUSAL_CODE, percent);
             }
             // The journal and the failure detail keep the whole path; the file
@@ -475,7 +479,7 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
             // The staging directory inside the template directory is no place for a template.
             const std::string first = relative.substr(0, relative.find('/'));
             if (job.staging.inside && first == job.staging.name) {
-                (void)NoteFailure(job, pending.path, EEXIST);
+                (void)NoteFailure(job, pending.path, EEXIST);  // the detail; the code is the refusal's
                 return ReportInstallError(job, ENTRY_NAME_REFUSAL_CODE, percent);
             }
             // A directory this batch is to make is not there yet: nothing to look at.

@@ -60,7 +60,7 @@ bool RecoverStagingAt(int parent, const std::string& parentPath, const std::stri
         if (!HoldsOriginals(staging)) {
             UnregisterStaging(RegistryEntryOf(staging));
             UnregisterStaging(registryEntry);
-            (void)DiscardStaging(staging);
+            (void)DiscardStaging(staging);  // it holds nothing to keep; what stays is harmless
         }
         return false;
     }
@@ -127,7 +127,7 @@ bool RecoverStagingAt(int parent, const std::string& parentPath, const std::stri
     // What was undone reaches the disk before the journal that describes it goes.
     (void)::syncfs(staging.directory.Get());
     journal.Close();
-    (void)DiscardStaging(staging);
+    (void)DiscardStaging(staging);  // undone already: what stays holds nothing to put back
     // The directories made on the way to the template directory go too,
     // unless the caller is about to install into it.
     if (report.outcome == RecoveryReport::Outcome::RolledBack && lockedTarget < 0) {

@@ -81,7 +81,7 @@ bool OwnedWithMode(int fd, unsigned mode) {
         if (error == 0) error = SyncDirectory(made.Get()).error;
         if (error == 0) error = SyncDirectory(parent).error;
         if (error != 0) {
-            (void)PurgeTreeAt(parent, name);
+            (void)PurgeTreeAt(parent, name);  // undoing the half-made one: the first error is reported
             staging.originals.Reset();
             return error;
         }
@@ -165,7 +165,8 @@ int MakeStaging(int targetFd, const std::string& target, Staging& staging) {
         OwnedDescriptor parent;
         EntryIdentity parentIdentity;
         EntryIdentity targetIdentity;
-        if (!OpenDirectoryPath(parentPath, true, parent).Failed() && !IdentityOf(parent.Get(), parentIdentity).Failed() &&
+        if (!OpenDirectoryPath(parentPath, true, parent).Failed() &&
+            !IdentityOf(parent.Get(), parentIdentity).Failed() &&
             IdentityOf(targetFd, targetIdentity).error == 0 && parentIdentity.device == targetIdentity.device) {
             const int error = MakeIn(parent.Get(), parentPath, directoryName, false, staging);
             if (error == 0) {
@@ -220,6 +221,8 @@ int DiscardStaging(Staging& staging) {
     }
     staging.directory.Reset();
     if (first == 0) first = RemoveDirectoryAt(staging.parent.Get(), staging.name).error;
+    // Best effort: the removal is done; whether it is on the disk yet changes
+    // nothing the caller reports.
     if (first == 0) (void)SyncDirectory(staging.parent.Get());
     return first;
 }

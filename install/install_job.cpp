@@ -390,7 +390,10 @@ uint32_t ReportInstallError(InstallJob& job, uint32_t code, uint32_t percent) {
     return code;
 }
 
-uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
+namespace {
+
+// Every step of the job: ERR_SUCCESS, or the code that ended it.
+[[nodiscard]] uint32_t RunJobSteps(InstallJob& job, InstallJobState& state) {
     job.jobState = &state;
     DistributionKit* kit = nullptr;
     WString target;
@@ -600,6 +603,14 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
     PostJobResult(job, ERR_SUCCESS, LoadResString("IDS_INSTALL_FINISH"), 100);
     if (job.finalPauseMilliseconds != 0) SleepMilliseconds(job.finalPauseMilliseconds);
     return ERR_SUCCESS;
+}
+
+}  // namespace
+
+Failure RunInstallJob(InstallJob& job, InstallJobState& state) {
+    const uint32_t code = RunJobSteps(job, state);
+    if (code == ERR_SUCCESS) return Succeeded();
+    return FailureOf(code, job.failure.error, job.failure.path);
 }
 
 }  // namespace vxk5

@@ -122,8 +122,9 @@ struct InstallJob {
 };
 
 // Runs the whole job on the kit and the target directory set up in `state`.
-// ERR_SUCCESS, or the code that ended it (after the rollback).
-[[nodiscard]] uint32_t RunInstallJob(InstallJob& job, InstallJobState& state);
+// Succeeded(), or the code that ended it (after the rollback) with the path
+// and errno of the job's first failure (those of job.failure).
+Failure RunInstallJob(InstallJob& job, InstallJobState& state);
 
 // Appends the job's journal record and prepares everything before the first
 // change: makes the template directory when missing, takes its lock (waiting

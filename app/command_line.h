@@ -37,6 +37,6 @@ LaunchOptions ParseCommandLine(int32_t argumentCount, char** argumentVector,
 
 // Runs the whole program on the command line; the process's exit status
 // (0 unless --exit-status asks for the outcome).
-int AppMain(CommandLine& commandLine);
+[[nodiscard]] int AppMain(CommandLine& commandLine);
 
 }  // namespace vxk5

@@ -28,10 +28,10 @@ DeployOptions ParseDeployOptions(int32_t argumentCount, char** argumentVector);
 
 // 0 installed or up to date, 1 failed, 2 no kit, a damaged kit or one the
 // trust policy refused, 3 cancelled.
-int ExitStatusFor(RunOutcome outcome);
+[[nodiscard]] int ExitStatusFor(RunOutcome outcome);
 
 // Writes the result document when asked for (a failure is reported on standard
 // error and changes nothing else) and returns the process's exit status.
-int FinishDeployment(const DeployOptions& options, const RunSummary& summary, double seconds);
+[[nodiscard]] int FinishDeployment(const DeployOptions& options, const RunSummary& summary, double seconds);
 
 }  // namespace vxk5

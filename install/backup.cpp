@@ -16,12 +16,12 @@ namespace vxk5 {
 namespace {
 
 // Makes the originals/ subdirectories that `relative` needs, each once per job.
-int MakeBackupParents(InstallJob& job, const std::string& relative) {
+[[nodiscard]] int MakeBackupParents(InstallJob& job, const std::string& relative) {
     size_t slash = relative.find('/');
     while (slash != std::string::npos) {
         const std::string directory = relative.substr(0, slash);
         if (job.backupDirectories.insert(directory).second) {
-            const int error = MakeDirectoryAt(job.staging.originals.Get(), directory, 0700);
+            const int error = MakeDirectoryAt(job.staging.originals.Get(), directory, 0700).error;
             if (error != 0 && error != EEXIST) {
                 job.backupDirectories.erase(directory);
                 return error;
@@ -35,14 +35,15 @@ int MakeBackupParents(InstallJob& job, const std::string& relative) {
 // The directory holding `relative` (below the directory `from`), reached one
 // component at a time without following a link, and the last component.
 // 0, ENOENT, ELOOP for a link in the way, ENOTDIR, ...
-int OpenParentOf(int from, const std::string& relative, OwnedDescriptor& parent, int& directory, std::string& name) {
+[[nodiscard]] int OpenParentOf(int from, const std::string& relative, OwnedDescriptor& parent, int& directory,
+                               std::string& name) {
     directory = from;
     name = relative;
     size_t start = 0;
     for (size_t slash = relative.find('/'); slash != std::string::npos; slash = relative.find('/', start)) {
         if (slash > start) {
             OwnedDescriptor next;
-            if (const int error = OpenDirectoryAt(directory, relative.substr(start, slash - start), next);
+            if (const int error = OpenDirectoryAt(directory, relative.substr(start, slash - start), next).error;
                 error != 0) {
                 return error;
             }
@@ -57,7 +58,7 @@ int OpenParentOf(int from, const std::string& relative, OwnedDescriptor& parent,
 
 bool Matches(int directory, const std::string& name, const JournalStep& step) {
     EntryIdentity identity;
-    return step.identified && IdentityAt(directory, name, identity) == 0 &&
+    return step.identified && IdentityAt(directory, name, identity).error == 0 &&
            identity == EntryIdentity{step.device, step.inode};
 }
 
@@ -72,7 +73,7 @@ uint32_t MoveOriginalToBackup(InstallJob& job, const std::string& destination, i
         return RecordFailure(job, job.staging.OriginalsPath() + relative, error);
     }
     int error = InjectedFault(FaultStep::MoveToBackup, destination);
-    if (error == 0) error = RenameAt(directory, name, job.staging.originals.Get(), relative);
+    if (error == 0) error = RenameAt(directory, name, job.staging.originals.Get(), relative).error;
     if (error != 0) return RecordFailure(job, destination, error);
     return ERR_SUCCESS;
 }
@@ -122,14 +123,14 @@ UndoOutcome UndoSteps(const std::vector<JournalStep>& steps, const std::string& 
                 int error = 0;
                 if (Matches(directory, name, *step)) {
                     error = InjectedFault(FaultStep::Remove, path);
-                    if (error == 0) error = RemoveEntryAt(directory, name);
+                    if (error == 0) error = RemoveEntryAt(directory, name).error;
                 }
                 // The temporary name is the job's own: whatever file it holds
                 // was written there by this job.
                 EntryStatus temporary;
-                if (error == 0 && ExamineEntryAt(directory, step->temporary, temporary) == 0 &&
+                if (error == 0 && ExamineEntryAt(directory, step->temporary, temporary).error == 0 &&
                     temporary.kind == EntryKind::File) {
-                    error = RemoveEntryAt(directory, step->temporary);
+                    error = RemoveEntryAt(directory, step->temporary).error;
                 }
                 if (error != 0) note(path, error);
                 break;
@@ -142,28 +143,28 @@ UndoOutcome UndoSteps(const std::vector<JournalStep>& steps, const std::string& 
                 const int found = OpenParentOf(originals, relative, keptParent, keptDirectory, keptName);
                 EntryStatus kept;
                 int error = found != 0 && found != ENOENT ? found : 0;
-                if (error == 0 && found == 0) error = ExamineEntryAt(keptDirectory, keptName, kept);
+                if (error == 0 && found == 0) error = ExamineEntryAt(keptDirectory, keptName, kept).error;
                 EntryStatus standing;
                 if (error == 0 && kept.kind == EntryKind::Missing) {
                     // No original kept: the move never happened (the original
                     // is still in place) or it was put back already. An empty
                     // place, or one holding only the job's own file, means
                     // the original is lost: that is said, not passed over.
-                    if (reached == 0 && ExamineEntryAt(directory, name, standing) == 0 &&
+                    if (reached == 0 && ExamineEntryAt(directory, name, standing).error == 0 &&
                         (standing.kind == EntryKind::Missing || jobsOwn(directory, name, path))) {
                         notRestored(path, ENOENT);
                     }
                     break;
                 }
                 if (error == 0) error = reached;
-                if (error == 0) error = ExamineEntryAt(directory, name, standing);
+                if (error == 0) error = ExamineEntryAt(directory, name, standing).error;
                 // Only over a file of this job's: what anyone else put there
                 // since is theirs.
                 if (error == 0 && standing.kind != EntryKind::Missing && !jobsOwn(directory, name, path)) {
                     error = EEXIST;
                 }
                 if (error == 0) error = InjectedFault(FaultStep::Restore, path);
-                if (error == 0) error = RenameAt(keptDirectory, keptName, directory, name);
+                if (error == 0) error = RenameAt(keptDirectory, keptName, directory, name).error;
                 if (error != 0) notRestored(path, error);
                 break;
             }
@@ -191,7 +192,7 @@ void UndoDirectoriesAbove(const std::vector<JournalStep>& steps, const std::stri
         const size_t slash = path.rfind('/');
         if (slash == std::string::npos || path == "/") continue;
         OwnedDescriptor parent;
-        if (OpenDirectoryPath(slash == 0 ? "/" : path.substr(0, slash), DirectoryAccess::LookUp, parent) != 0) continue;
+        if (OpenDirectoryPath(slash == 0 ? "/" : path.substr(0, slash), DirectoryAccess::LookUp, parent).error != 0) continue;
         const std::string name = path.substr(slash + 1);
         // Only an empty directory goes; one that holds anything stays, harmlessly.
         if (step->identified ? Matches(parent.Get(), name, *step) : true) (void)RemoveDirectoryAt(parent.Get(), name);
@@ -212,8 +213,8 @@ uint32_t RollbackInstall(InstallJob& job, uint32_t code) {
             outcome = UndoSteps(steps, record.target, root,
                                 job.staging.originals.IsOpen() ? job.staging.originals.Get() : -1);
         }
-        if (outcome.error != 0 && job.failure.error == 0 && job.failure.path.empty()) {
-            job.failure = InstallFailure{AString(outcome.failedPath.c_str()), outcome.error};
+        if (outcome.error != 0 && job.failure.Empty()) {
+            job.failure = FailureFromErrno(outcome.error, outcome.failedPath);
         }
         if (outcome.originalsRestored) {
             // Every original is back in place: what is left in the staging
@@ -222,7 +223,7 @@ uint32_t RollbackInstall(InstallJob& job, uint32_t code) {
             // that describes it goes.
             if (root >= 0) (void)::syncfs(root);
             job.journalFile.Close();
-            (void)DiscardStaging(job.staging);
+            (void)DiscardStaging(job.staging);  // what stays is the job's own: the next start removes it
             UnregisterStaging(job.staging);
             job.destinations.Clear();
             UndoDirectoriesAbove(steps, record.target);

@@ -14,7 +14,7 @@ namespace vxk5 {
 // a byte path below the record's target, already journalled) into its place
 // in the staging directory's originals/ with one renameat: nothing about the
 // file changes. The originals/ subdirectories are made (mode 0700) only
-// here, once per job. 0, or a code with the failure detail set; the original
+// here, once per job. ERR_SUCCESS, or a code with the failure detail set; the original
 // is then where it was.
 [[nodiscard]] uint32_t MoveOriginalToBackup(InstallJob& job, const std::string& destination, int directory,
                                             const std::string& name);
@@ -49,6 +49,6 @@ void UndoDirectoriesAbove(const std::vector<JournalStep>& steps, const std::stri
 // and its registry entry are removed; otherwise both are kept (backupKept,
 // notRestored) and the failure detail names what could not be restored.
 // Returns `code`.
-uint32_t RollbackInstall(InstallJob& job, uint32_t code);
+[[nodiscard]] uint32_t RollbackInstall(InstallJob& job, uint32_t code);
 
 }  // namespace vxk5

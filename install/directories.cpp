@@ -15,17 +15,17 @@ namespace {
 
 // Opens `name` in `parent` without following a link; when the process is out
 // of descriptors the cache is emptied and the open tried once more.
-int OpenBelow(InstallJob& job, int parent, const std::string& name, OwnedDescriptor& opened) {
-    int error = OpenDirectoryAt(parent, name, opened);
+[[nodiscard]] int OpenBelow(InstallJob& job, int parent, const std::string& name, OwnedDescriptor& opened) {
+    int error = OpenDirectoryAt(parent, name, opened).error;
     if (error == EMFILE || error == ENFILE) {
         job.destinations.Shrink();
-        error = OpenDirectoryAt(parent, name, opened);
+        error = OpenDirectoryAt(parent, name, opened).error;
     }
     return error;
 }
 
 // The template directory's descriptor: the very directory the job has locked.
-uint32_t OpenTemplateDirectory(InstallJob& job, const std::string& target) {
+[[nodiscard]] uint32_t OpenTemplateDirectory(InstallJob& job, const std::string& target) {
     DestinationDirectories& destinations = job.destinations;
     if (destinations.root.IsOpen()) return ERR_SUCCESS;
     const int locked = job.targetLock.Descriptor();
@@ -57,10 +57,10 @@ uint32_t MakeTemplateDirectory(InstallJob& job, const std::string& path) {
     }
     for (auto made = missing.rbegin(); made != missing.rend(); ++made) {
         int error = InjectedFault(FaultStep::MakeDirectory, *made);
-        if (error == 0) error = MakeDirectory(*made, 0777);  // the umask decides, as for mkdir -p
+        if (error == 0) error = MakeDirectory(*made, 0777).error;  // the umask decides, as for mkdir -p
         if (error == EEXIST && IsDirectoryAt(*made)) continue;  // made by someone else meanwhile: not ours
         if (error != 0) {
-            (void)RecordFailure(job, *made, error);
+            (void)RecordFailure(job, *made, error);  // the detail only: the code is ERR_NOT_FOUND
             return ERR_NOT_FOUND;
         }
         if (!job.journal.empty()) job.journal.back().madeAbove.push_back(*made);
@@ -152,13 +152,13 @@ uint32_t OpenDestinationDirectory(InstallJob& job, const std::string& relative, 
                 job.directorySteps[path] = record.steps.Append(StepKind::MakeDirectory, path);
             }
             error = InjectedFault(FaultStep::MakeDirectory, path);
-            if (error == 0) error = MakeDirectoryAt(parent, name, 0777);  // the umask decides, as for mkdir -p
+            if (error == 0) error = MakeDirectoryAt(parent, name, 0777).error;  // the umask decides, as for mkdir -p
             ours = error == 0;
             // Made by someone else meanwhile: opened all the same, never followed.
             if (error == 0 || error == EEXIST) error = OpenBelow(job, parent, name, opened);
         }
         EntryIdentity identity;
-        if (error == 0) error = IdentityOf(opened.Get(), identity);
+        if (error == 0) error = IdentityOf(opened.Get(), identity).error;
         if (error == 0) {
             const auto known = destinations.identities.find(prefix);
             if (known == destinations.identities.end()) {
@@ -178,7 +178,7 @@ uint32_t OpenDestinationDirectory(InstallJob& job, const std::string& relative, 
             }
         }
         if (error != 0) {
-            (void)RecordFailure(job, path, error);
+            (void)RecordFailure(job, path, error);  // the detail only: the code is ERR_NOT_FOUND
             return ERR_NOT_FOUND;  // as for any directory the job cannot have
         }
         job.knownDirectories.insert(prefix);

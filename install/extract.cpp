@@ -22,10 +22,11 @@ namespace vxk5 {
 
 namespace {
 
-// The last error of the call that just failed; `fallback` should it say nothing.
-uint32_t LastErrorOr(uint32_t fallback) {
-    const uint32_t code = GetPlatformError();
-    return code != ERR_SUCCESS ? code : fallback;
+// The failure of a platform call on `path` that just failed with `code`: the
+// last error it stored (`code` should it say nothing) and its errno value.
+Failure PlatformFailure(uint32_t code, const std::string& path) {
+    const uint32_t last = GetPlatformError();
+    return FailureOf(last != ERR_SUCCESS ? last : code, GetPlatformErrno(), path);
 }
 
 ssize_t SystemKernelCopy(int from, off64_t* fromOffset, int to, size_t length) {
@@ -43,14 +44,10 @@ bool KernelCopyRefused(int error) {
 // Copies `entry`'s bytes from the container into `output`, a new file that is
 // still empty: inside the kernel while it copies, then through the kit's
 // buffer, always at explicit container offsets (the container's own position
-// is neither used nor moved). 0, 13 when the entry runs past the end of the
-// container, or the failed call's code with its errno in `failure`.
-uint32_t CopyEntryBytes(DistributionKit& kit, const KitFileEntry& entry, int output, const std::string& path,
-                        int& failure) {
-    auto failedWith = [&failure](int error) {
-        failure = error;
-        return CodeFromErrno(error);
-    };
+// is neither used nor moved). Succeeded(), ERR_INVALID_DATA when the entry
+// runs past the end of the container, or the failed call's code and errno.
+Failure CopyEntryBytes(DistributionKit& kit, const KitFileEntry& entry, int output, const std::string& path) {
+    auto failedWith = [&path](int error) { return FailureFromErrno(error, path); };
     const int container = DescriptorOf(kit.tempHandle.Get());
     off64_t position = entry.offset;
     uint32_t remaining = entry.size;
@@ -82,73 +79,61 @@ uint32_t CopyEntryBytes(DistributionKit& kit, const KitFileEntry& entry, int out
             if (errno == EINTR) continue;
             return failedWith(errno);
         }
-        if (got == 0) return ERR_INVALID_DATA;  // the entry runs past the end of the container
+        if (got == 0) return FailureOf(ERR_INVALID_DATA, 0, path);  // the entry runs past the end of the container
         const uint32_t count = static_cast<uint32_t>(got);
         if (const int fault = InjectedFault(FaultStep::Write, path); fault != 0) return failedWith(fault);
         uint32_t written = 0;
         if (const uint32_t code = WriteFileHandle(output, buffer, count, &written, nullptr); code != ERR_SUCCESS) {
-            failure = GetPlatformErrno();
-            return LastErrorOr(code);
+            return PlatformFailure(code, path);
         }
         position += got;
         remaining -= count;
     }
-    return ERR_SUCCESS;
+    return Succeeded();
 }
 
 }  // namespace
 
 void SetKernelCopyFunction(KernelCopyFunction copy) { g_kernelCopy = copy != nullptr ? copy : SystemKernelCopy; }
 
-uint32_t ExtractEntry(DistributionKit& kit, size_t index, const WString& destination, int* error, int directory) {
+Failure ExtractEntry(DistributionKit& kit, size_t index, const WString& destination, int directory) {
     const std::string path = ToMultiByteString(destination);
-    if (directory >= 0) return ExtractEntryAt(kit, index, directory, path.substr(path.rfind('/') + 1), path, error);
-    return ExtractEntryAt(kit, index, AT_FDCWD, path, path, error);
+    if (directory >= 0) return ExtractEntryAt(kit, index, directory, path.substr(path.rfind('/') + 1), path);
+    return ExtractEntryAt(kit, index, AT_FDCWD, path, path);
 }
 
-uint32_t ExtractEntryAt(DistributionKit& kit, size_t index, int directory, const std::string& name,
-                        const std::string& path, int* error, EntryIdentity* identity, bool sync, bool exactTime) {
-    int ignored = 0;
-    int& failure = error != nullptr ? *error : ignored;
-    failure = 0;
-    if (index >= kit.entries.size() || !kit.buffer || kit.bufferSize == 0) return ERR_INVALID_PARAMETER;
+Failure ExtractEntryAt(DistributionKit& kit, size_t index, int directory, const std::string& name,
+                       const std::string& path, EntryIdentity* identity, bool sync, bool exactTime) {
+    if (index >= kit.entries.size() || !kit.buffer || kit.bufferSize == 0) {
+        return FailureOf(ERR_INVALID_PARAMETER, 0, path);
+    }
     const KitFileEntry& entry = kit.entries[index];
 
-    // The errno of a failed platform call, or one a test injects.
-    auto failed = [&failure](uint32_t code) {
-        failure = GetPlatformErrno();
-        return LastErrorOr(code);
-    };
-    auto injected = [&failure](int value) {
-        failure = value;
-        return CodeFromErrno(value);
-    };
-    auto systemFailure = [&failure](int value) {
-        failure = value;
-        return CodeFromErrno(value);
-    };
+    // A failed platform call (its last error and errno), a system call's
+    // errno, or one a test injects.
+    auto failed = [&path](uint32_t code) { return PlatformFailure(code, path); };
+    auto systemFailure = [&path](int value) { return FailureFromErrno(value, path); };
 
-    if (kit.tempHandle.Get() == INVALID_FILE_HANDLE) return ERR_INVALID_HANDLE;
+    if (kit.tempHandle.Get() == INVALID_FILE_HANDLE) return FailureOf(ERR_INVALID_HANDLE, 0, path);
     // A kit read file table first has its data area unpacked now, before the
     // first file is made from it.
-    if (const uint32_t code = UnpackRest(kit); code != 0) return code;
-    if (const int fault = InjectedFault(FaultStep::CreateFile, path); fault != 0) return injected(fault);
+    if (const uint32_t code = UnpackRest(kit); code != 0) return FailureOf(code, 0, path);
+    if (const int fault = InjectedFault(FaultStep::CreateFile, path); fault != 0) return systemFailure(fault);
     const int fd = ::openat(directory, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0660);
     if (fd < 0) return systemFailure(errno);
     OwnedDescriptor output(fd);
     if (identity != nullptr) {
-        if (const int status = IdentityOf(fd, *identity); status != 0) return systemFailure(status);
+        if (const int status = IdentityOf(fd, *identity).error; status != 0) return systemFailure(status);
     }
 
-    if (const uint32_t code = CopyEntryBytes(kit, entry, static_cast<int>(output.Get()), path, failure);
-        code != ERR_SUCCESS) {
-        return code;
+    if (Failure copied = CopyEntryBytes(kit, entry, static_cast<int>(output.Get()), path); copied.Failed()) {
+        return copied;
     }
 
     // The file is new, so nothing lies beyond what was written: no truncation.
     // A time that is not set would make the next run take a wrong decision
     // about this file for good, so it is checked like the bytes.
-    if (const int fault = InjectedFault(FaultStep::SetTimes, path); fault != 0) return injected(fault);
+    if (const int fault = InjectedFault(FaultStep::SetTimes, path); fault != 0) return systemFailure(fault);
     const FileTime time{entry.timeLow, entry.timeHigh};
     if (exactTime) {
         const uint64_t ticks = time.Ticks();
@@ -165,8 +150,8 @@ uint32_t ExtractEntryAt(DistributionKit& kit, size_t index, int directory, const
     // A close can report a write the file system could not complete.
     const int closeFault = InjectedFault(FaultStep::Close, path);
     if (const uint32_t code = CloseFileHandle(output.Release()); code != ERR_SUCCESS) return failed(code);
-    if (closeFault != 0) return injected(closeFault);
-    return ERR_SUCCESS;
+    if (closeFault != 0) return systemFailure(closeFault);
+    return Succeeded();
 }
 
 }  // namespace vxk5

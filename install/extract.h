@@ -21,22 +21,23 @@ struct DistributionKit;
 // checked. The bytes are copied inside the kernel where it can copy from the
 // container to the destination, else read at their offset into the kit's copy
 // buffer and written from there; a refusal of the kernel copy is remembered
-// in the kit. 0; the open's code; the copy's, read's, write's, time-setting's
-// or close's last error; 13 when the entry runs past the end of the
-// container; 6 for a kit without an open container; 87 for a kit without a
-// copy buffer or an index out of range. `error`, when given, receives the
-// errno value of a failed system call (0 otherwise).
-[[nodiscard]] uint32_t ExtractEntry(DistributionKit& kit, size_t index, const WString& destination,
-                                    int* error = nullptr, int directory = -1);
+// in the kit. On success a Failure with ERR_SUCCESS. Otherwise its code is the
+// open's; the copy's, read's, write's, time-setting's or close's last error;
+// ERR_INVALID_DATA when the entry runs past the end of the container;
+// ERR_INVALID_HANDLE for a kit without an open container;
+// ERR_INVALID_PARAMETER for a kit without a copy buffer or an index out of
+// range. Its errno is that of the failed system call (0 when none failed) and
+// its path `destination`.
+Failure ExtractEntry(DistributionKit& kit, size_t index, const WString& destination, int directory = -1);
 
 // The same into the new file `name` inside the open directory `directory`;
 // `shown` is the path a failure is reported with. `identity`, when given,
 // receives the new file's device and inode; with `sync` the file's bytes are
 // on the disk (fsync) before it is closed. With `exactTime` the file gets the
 // entry's time to the 100 ns the kit holds instead of whole seconds.
-[[nodiscard]] uint32_t ExtractEntryAt(DistributionKit& kit, size_t index, int directory, const std::string& name,
-                                      const std::string& shown, int* error = nullptr,
-                                      EntryIdentity* identity = nullptr, bool sync = false, bool exactTime = false);
+Failure ExtractEntryAt(DistributionKit& kit, size_t index, int directory, const std::string& name,
+                       const std::string& shown, EntryIdentity* identity = nullptr, bool sync = false,
+                       bool exactTime = false);
 
 // The kernel copy ExtractEntry uses: copy_file_range from `from` at
 // `*fromOffset` (advanced by the count copied) to `to` at its position.

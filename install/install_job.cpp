@@ -63,11 +63,11 @@ enum class Decision { Skip, WriteNew, Replace, Rewrite };
 
 // What to do about what stands at `name` inside `directory` (-1 when the
 // destination's directory does not exist yet), from one fstatat.
-uint32_t Decide(InstallJob& job, int directory, const std::string& name, const std::string& destination,
+[[nodiscard]] uint32_t Decide(InstallJob& job, int directory, const std::string& name, const std::string& destination,
                 const FileTime& kitTime, Decision& decision) {
     EntryStatus standing;
     if (directory >= 0) {
-        if (const int error = ExamineEntryAt(directory, name, standing); error != 0) {
+        if (const int error = ExamineEntryAt(directory, name, standing).error; error != 0) {
             return RecordFailure(job, destination, error);
         }
     }
@@ -141,7 +141,7 @@ void PostJobResult(InstallJob& job, uint32_t code, const WString& text, uint32_t
 }
 
 uint32_t RecordFailure(InstallJob& job, const std::string& path, int error) {
-    if (job.failure.path.empty() && job.failure.error == 0) job.failure = InstallFailure{AString(path.c_str()), error};
+    if (job.failure.Empty()) job.failure = FailureFromErrno(error, path);
     return CodeFromErrno(error);
 }
 
@@ -201,7 +201,7 @@ uint32_t LockTemplateDirectory(InstallJob& job) {
     if (real.empty()) return RecordFailure(job, given, ENOENT);
     record.target = real == "/" ? real : real + "/";
     record.steps.SetTarget(record.target);
-    if (const int error = IdentityOf(job.targetLock.Descriptor(), record.targetIdentity); error != 0) {
+    if (const int error = IdentityOf(job.targetLock.Descriptor(), record.targetIdentity).error; error != 0) {
         return RecordFailure(job, given, error);
     }
     // The directories made above: the last components of the given path are
@@ -260,7 +260,7 @@ uint32_t BeginInstall(InstallJob& job, const WString& targetDirectory) {
                                                        record.targetIdentity.inode, job.staging.path));
     }
     // The journal's name survives a power cut before any change relies on it.
-    if (error == 0) error = SyncDirectory(job.staging.directory.Get());
+    if (error == 0) error = SyncDirectory(job.staging.directory.Get()).error;
     if (error != 0) {
         job.journalFile.Close();
         // Nothing was changed yet: a staging directory left behind holds no
@@ -273,7 +273,7 @@ uint32_t BeginInstall(InstallJob& job, const WString& targetDirectory) {
     for (const std::string& made : record.madeAbove) {
         EntryIdentity identity;
         OwnedDescriptor opened;
-        if (OpenDirectoryPath(made, DirectoryAccess::LookUp, opened) != 0 || IdentityOf(opened.Get(), identity) != 0) continue;
+        if (OpenDirectoryPath(made, DirectoryAccess::LookUp, opened).Failed() || IdentityOf(opened.Get(), identity).Failed()) continue;
         if (const uint32_t code = WriteAhead(job, JournalStepLine(StepKind::MakeDirectory, made)); code != 0) {
             return code;
         }
@@ -329,7 +329,7 @@ uint32_t CommitInstall(InstallJob& job) {
                 if (const uint32_t code = OpenDestinationDirectory(job, parent, MissingDirectory::Leave, directory); code != 0) {
                     failed = code;
                 } else if (directory >= 0) {
-                    if (const int error = SyncDirectory(directory); error != 0) {
+                    if (const int error = SyncDirectory(directory).error; error != 0) {
                         failed = RecordFailure(job, target + parent, error);
                     }
                 }
@@ -338,8 +338,11 @@ uint32_t CommitInstall(InstallJob& job) {
             job.journal.back().steps.ForEach([&target](StepKind kind, const std::string& path) {
                 if (kind != StepKind::MakeDirectory || path.size() > target.size()) return;
                 OwnedDescriptor made;
-                if (OpenDirectoryPath(path, DirectoryAccess::LookUp, made) == 0) (void)SyncDirectory(made.Get());
+                // Best effort: the entries the files were placed in are synced above.
+                if (OpenDirectoryPath(path, DirectoryAccess::LookUp, made).error == 0) (void)SyncDirectory(made.Get());
             });
+            // Best effort: only the staging directory's own entries, which the
+            // recovery finds again whether or not they reached the disk.
             (void)SyncDirectory(job.staging.originals.Get());
             (void)SyncDirectory(job.staging.parent.Get());
         }
@@ -369,7 +372,8 @@ uint32_t ReportInstallError(InstallJob& job, uint32_t code, uint32_t percent) {
     if (job.failure.error == ENOSPC || job.failure.error == EDQUOT) text += u"\n" + LoadResString("IDS_ERROR_NOSPACE");
     if (job.kitDamaged) text += u"\n" + LoadResString("IDS_ERROR_DAMAGEDSOURCE");
     PostJobResult(job, code, text, percent);
-    RollbackInstall(job, code);
+    // The rollback hands `code` back; what it could not undo is in backupKept.
+    (void)RollbackInstall(job, code);
     if (job.backupKept) {
         // Said once more, now that the rollback is over: where the originals
         // are, and which of them could not be put back.
@@ -381,7 +385,10 @@ uint32_t ReportInstallError(InstallJob& job, uint32_t code, uint32_t percent) {
     return code;
 }
 
-uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
+namespace {
+
+// Every step of the job: ERR_SUCCESS, or the code that ended it.
+[[nodiscard]] uint32_t RunJobSteps(InstallJob& job, InstallJobState& state) {
     job.jobState = &state;
     DistributionKit* kit = nullptr;
     WString target;
@@ -424,6 +431,7 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
             if (!EntryNamePath(kit->entries[i].name, relativeBytes)) break;
             const std::string_view relative(relativeBytes.c_str(), relativeBytes.length());
             if (longest + relative.size() >= PATH_MAX) {
+                // The detail; the code is the refusal's.
                 (void)RecordFailure(job, root + std::string(relative), ENAMETOOLONG);
                 return ReportInstallError(job, ENTRY_NAME_REFUSAL_CODE, 0);
             }
@@ -449,7 +457,7 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
             AString relativeBytes;
             if (i == refusedIndex || !EntryNamePath(entry.name, relativeBytes)) {
                 PostJobResult(job, ERR_SUCCESS, destination, percent);
-                (void)RecordFailure(job, ToMultiByteString(destination), 0);
+                (void)RecordFailure(job, ToMultiByteString(destination), 0);  // the detail; the code is the refusal's
                 return ReportInstallError(job, ENTRY_NAME_REFUSAL_CODE, percent);
             }
             // The journal and the failure detail keep the whole path; the file
@@ -469,7 +477,7 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
             // The staging directory inside the template directory is no place for a template.
             const std::string first = relative.substr(0, relative.find('/'));
             if (job.staging.inside && first == job.staging.name) {
-                (void)RecordFailure(job, pending.path, EEXIST);
+                (void)RecordFailure(job, pending.path, EEXIST);  // the detail; the code is the refusal's
                 return ReportInstallError(job, ENTRY_NAME_REFUSAL_CODE, percent);
             }
             // A directory this batch is to make is not there yet: nothing to look at.
@@ -495,7 +503,7 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
             // inflates it.
             if (const uint32_t code = UnpackRest(*kit); code != 0) {
                 job.kitDamaged = code == ERR_INVALID_DATA;
-                if (code == ERR_DISK_FULL) job.failure = InstallFailure{AString(), ENOSPC};
+                if (code == ERR_DISK_FULL) job.failure = FailureOf(code, ENOSPC);
                 return ReportInstallError(job, code, percent);
             }
             JournalRecord& record = job.journal.back();
@@ -549,19 +557,16 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
                 // The job's own earlier file goes; anything else standing
                 // there now is not the job's to remove.
                 EntryIdentity standing;
-                int error = IdentityAt(directory, pending.name, standing);
+                int error = IdentityAt(directory, pending.name, standing).error;
                 if (error == 0 && standing != job.placed[pending.path]) error = EEXIST;
-                if (error == 0) error = RemoveEntryAt(directory, pending.name);
+                if (error == 0) error = RemoveEntryAt(directory, pending.name).error;
                 if (error != 0) return ReportInstallError(job, RecordFailure(job, pending.path, error), pending.percent);
             }
-            int error = 0;
-            if (const uint32_t code =
-                    ExtractEntryAt(*kit, pending.index, directory, pending.temporary, pending.path, &error,
-                                   &pending.identity, job.durability == DurabilityMode::SyncEachFile);
-                code != ERR_SUCCESS) {
-                if (job.failure.path.empty() && job.failure.error == 0) {
-                    job.failure = InstallFailure{AString(pending.path.c_str()), error};
-                }
+            if (Failure failed = ExtractEntryAt(*kit, pending.index, directory, pending.temporary, pending.path,
+                                                &pending.identity, job.durability == DurabilityMode::SyncEachFile);
+                failed.Failed()) {
+                const uint32_t code = failed.code;
+                if (job.failure.Empty()) job.failure = std::move(failed);
                 return ReportInstallError(job, code, pending.percent);
             }
             job.journal.back().steps.Identify(pending.writeStep, pending.identity);
@@ -584,7 +589,7 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
                 return ReportInstallError(job, code, pending.percent);
             }
             int error = directory < 0 ? ENOENT : 0;
-            if (error == 0) error = PlaceWithoutReplacing(directory, pending.temporary, pending.name);
+            if (error == 0) error = PlaceWithoutReplacing(directory, pending.temporary, pending.name).error;
             if (error != 0) return ReportInstallError(job, RecordFailure(job, pending.path, error), pending.percent);
             if (job.repeated.count(pending.path) != 0) job.placed[pending.path] = pending.identity;
             if (pending.decision == Decision::Replace) ++job.counts.replaced;
@@ -596,6 +601,14 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state) {
     PostJobResult(job, ERR_SUCCESS, LoadResString("IDS_INSTALL_FINISH"), 100);
     if (job.finalPauseMilliseconds != 0) SleepMilliseconds(job.finalPauseMilliseconds);
     return ERR_SUCCESS;
+}
+
+}  // namespace
+
+Failure RunInstallJob(InstallJob& job, InstallJobState& state) {
+    const uint32_t code = RunJobSteps(job, state);
+    if (code == ERR_SUCCESS) return Succeeded();
+    return FailureOf(code, job.failure.error, job.failure.path);
 }
 
 }  // namespace vxk5

@@ -57,14 +57,6 @@ struct JournalRecord {
     StepLog steps;  // every change in the order made
 };
 
-// Why a job failed: the path it was working on and the system's errno value
-// (0 when the failure was no system call's, such as a refused entry name).
-// Empty path and 0 while nothing has failed.
-struct InstallFailure {
-    AString path;
-    int error = 0;
-};
-
 constexpr uint32_t kFinalPauseMilliseconds = 1000;
 
 // How the new files reach the disk before the commit record.
@@ -85,7 +77,9 @@ struct InstallJob {
     // next sync, and every change they describe waits for that sync.
     std::string journalPending;
     DirectoryLock targetLock;   // held from before the first change to the end
-    InstallFailure failure;     // the first failure's path and errno
+    // The first failure: its code, path and errno (0 when the failure was no
+    // system call's, such as a refused entry name). Empty while nothing failed.
+    Failure failure;
     bool backupKept = false;    // a rollback could not put every original back
     bool kitDamaged = false;    // the kit's data area, unpacked for the first write, is damaged
     std::vector<std::string> notRestored;  // the originals that could not be put back
@@ -128,8 +122,9 @@ struct InstallJob {
 };
 
 // Runs the whole job on the kit and the target directory set up in `state`.
-// 0, or the code that ended it (after the rollback).
-uint32_t RunInstallJob(InstallJob& job, InstallJobState& state);
+// Succeeded(), or the code that ended it (after the rollback) with the path
+// and errno of the job's first failure (those of job.failure).
+Failure RunInstallJob(InstallJob& job, InstallJobState& state);
 
 // Appends the job's journal record and prepares everything before the first
 // change: makes the template directory when missing, takes its lock (waiting
@@ -139,28 +134,28 @@ uint32_t RunInstallJob(InstallJob& job, InstallJobState& state);
 [[nodiscard]] uint32_t BeginInstall(InstallJob& job, const WString& targetDirectory);
 
 // Makes the new files durable, writes and syncs the commit record, then
-// removes the staging directory and its registry entry. 0, or the code of a
+// removes the staging directory and its registry entry. ERR_SUCCESS, or the code of a
 // sync or commit record that failed (the job is then still to be rolled back).
 [[nodiscard]] uint32_t CommitInstall(InstallJob& job);
 
 // Takes the template directory's lock, making the directory (and those above
 // it) first when missing. While another installer holds the lock, posts the
-// waiting state and waits. 0 or a code (the failure detail is set).
+// waiting state and waits. ERR_SUCCESS or a code (the failure detail is set).
 [[nodiscard]] uint32_t LockTemplateDirectory(InstallJob& job);
 
 // Appends `line` to the job's journal file, when there is one (in the kernel,
-// not yet on the disk). 0, or the code (the failure detail names the journal).
+// not yet on the disk). ERR_SUCCESS, or the code (the failure detail names the journal).
 [[nodiscard]] uint32_t WriteAhead(InstallJob& job, const std::string& line);
 // fdatasync of the journal: the records so far survive a power cut.
 [[nodiscard]] uint32_t SyncJournal(InstallJob& job);
 
 // Records the failure detail unless one is recorded already; returns the
 // result code for `error`.
-uint32_t RecordFailure(InstallJob& job, const std::string& path, int error);
+[[nodiscard]] uint32_t RecordFailure(InstallJob& job, const std::string& path, int error);
 
 // Posts the failure (code, "Installation error", percent), then plays the
 // journal back. Returns `code`.
-uint32_t ReportInstallError(InstallJob& job, uint32_t code, uint32_t percent);
+[[nodiscard]] uint32_t ReportInstallError(InstallJob& job, uint32_t code, uint32_t percent);
 
 // SetJobResult on the job's state, then the job's post observer, if any.
 void PostJobResult(InstallJob& job, uint32_t code, const WString& text, uint32_t percent);

@@ -92,7 +92,7 @@ struct Planner {
             return;
         }
         EntryStatus standing;
-        if (ExamineEntry(ToMultiByte(planned.destination).c_str(), standing) != 0) {
+        if (ExamineEntry(ToMultiByte(planned.destination).c_str(), standing).error != 0) {
             planned.reason = "the destination cannot be examined";
             return;
         }

@@ -35,9 +35,10 @@ bool StartWorker(InstallWorker& worker, InstallJobState& state) {
 void* WorkerMain(void* argument) {
     InstallWorker& worker = *static_cast<InstallWorker*>(argument);
     InstallJobState& state = *worker.jobState;
-    worker.failure = InstallFailure();
+    worker.failure = Failure();
     InstallJob job;
     try {
+        // Its outcome is posted to the job state and left in job.failure.
         (void)RunInstallJob(job, state);
     } catch (const std::exception&) {
         // Out of memory part-way: the journal is still here, so the failure is
@@ -46,6 +47,7 @@ void* WorkerMain(void* argument) {
         WString text;
         uint32_t percent = 0;
         GetJobResult(state, code, text, percent);
+        // ReportInstallError posts the failure and hands back the code it was given.
         if (code == ERR_SUCCESS && percent < 100) (void)ReportInstallError(job, ERR_INVALID_PARAMETER, percent);
     }
     worker.failure = job.failure;

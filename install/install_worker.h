@@ -27,9 +27,9 @@ struct InstallWorker {
     pthread_t thread{};
     int32_t creationResult = -1;  // -1 until a thread is requested, then pthread_create's result
     bool joinable = false;        // a thread was started and not yet joined
-    // Why the last job failed (its path and errno); written by the worker
-    // thread before it ends, so read it only after Join.
-    InstallFailure failure;
+    // Why the last job failed (its code, path and errno); written by the
+    // worker thread before it ends, so read it only after Join.
+    Failure failure;
     InstallCounts counts;         // the job's counts, left by the thread as it ends: read after Join
 
     // Waits for the thread, if one is running or has not been joined.

@@ -24,7 +24,7 @@ std::string Trimmed(const std::string& path) {
 // Whether anything at all is kept in originals/.
 bool HoldsOriginals(const Staging& staging) {
     std::vector<std::string> names;
-    return staging.originals.IsOpen() && ListDirectoryAt(staging.originals.Get(), names) == 0 && !names.empty();
+    return staging.originals.IsOpen() && ListDirectoryAt(staging.originals.Get(), names).error == 0 && !names.empty();
 }
 
 std::string RegistryEntryOf(const Staging& staging) {
@@ -58,7 +58,7 @@ bool RecoverStagingAt(int parent, const std::string& parentPath, const std::stri
         if (!HoldsOriginals(staging)) {
             UnregisterStaging(RegistryEntryOf(staging));
             UnregisterStaging(registryEntry);
-            (void)DiscardStaging(staging);
+            (void)DiscardStaging(staging);  // it holds nothing to keep; what stays is harmless
         }
         return false;
     }
@@ -81,7 +81,7 @@ bool RecoverStagingAt(int parent, const std::string& parentPath, const std::stri
         if (error == 0) root = lock.Descriptor();
     }
     EntryIdentity identity;
-    if (error == 0) error = IdentityOf(root, identity);
+    if (error == 0) error = IdentityOf(root, identity).error;
     if (error == 0 && identity.inode == journalled.inode && identity.device != journalled.device &&
         staging.identity.device == identity.device) {
         // The same directory, with the staging directory beside or inside it,
@@ -127,7 +127,7 @@ bool RecoverStagingAt(int parent, const std::string& parentPath, const std::stri
     // What was undone reaches the disk before the journal that describes it goes.
     (void)::syncfs(staging.directory.Get());
     journal.Close();
-    (void)DiscardStaging(staging);
+    (void)DiscardStaging(staging);  // undone already: what stays holds nothing to put back
     // The directories made on the way to the template directory go too,
     // unless the caller is about to install into it.
     if (report.outcome == RecoveryReport::Outcome::RolledBack && lockedTarget < 0) {
@@ -159,10 +159,10 @@ std::vector<RecoveryReport> RecoverInterruptedInstalls() {
     for (const RegisteredStaging& registered : RegisteredStagings()) {
         OwnedDescriptor parent;
         const std::string parentPath = ParentOf(registered.path);
-        const int error = OpenDirectoryPath(parentPath, DirectoryAccess::LookUp, parent);
+        const int error = OpenDirectoryPath(parentPath, DirectoryAccess::LookUp, parent).error;
         EntryStatus standing;
         if (error == ENOENT ||
-            (error == 0 && ExamineEntryAt(parent.Get(), LastComponent(registered.path), standing) == 0 &&
+            (error == 0 && ExamineEntryAt(parent.Get(), LastComponent(registered.path), standing).error == 0 &&
              standing.kind == EntryKind::Missing)) {
             UnregisterStaging(registered.entry);  // long gone
             continue;
@@ -182,7 +182,7 @@ std::vector<RecoveryReport> RecoverBesideAndInside(int lockedTarget, const std::
     const std::string directoryName = LastComponent(target);
     auto scan = [&](int directory, const std::string& path, bool inside) {
         std::vector<std::string> names;
-        if (ListDirectoryAt(directory, names) != 0) return;
+        if (ListDirectoryAt(directory, names).error != 0) return;
         for (const std::string& name : names) {
             int number = 0;
             if (!IsStagingName(name, directoryName, inside, number)) continue;
@@ -194,7 +194,7 @@ std::vector<RecoveryReport> RecoverBesideAndInside(int lockedTarget, const std::
     };
     if (Trimmed(target) != "/") {
         OwnedDescriptor parent;
-        if (OpenDirectoryPath(ParentOf(target), DirectoryAccess::Read, parent) == 0) scan(parent.Get(), ParentOf(target), false);
+        if (OpenDirectoryPath(ParentOf(target), DirectoryAccess::Read, parent).error == 0) scan(parent.Get(), ParentOf(target), false);
     }
     scan(lockedTarget, target, true);
     return reports;

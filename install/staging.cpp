@@ -45,7 +45,7 @@ bool AllDigits(const std::string& text) {
 }
 
 // Opens `name` in `directory` as a directory that can be read, not following a link.
-int OpenReadable(int directory, const std::string& name, OwnedDescriptor& opened) {
+[[nodiscard]] int OpenReadable(int directory, const std::string& name, OwnedDescriptor& opened) {
     const int fd = ::openat(directory, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return errno;
     opened.Reset(fd);
@@ -60,28 +60,28 @@ bool OwnedWithMode(int fd, unsigned mode) {
 }
 
 // Tries the names one after another in `parent`; 0 with `staging` filled in.
-int MakeIn(int parent, const std::string& parentPath, const std::string& directoryName, bool inside,
+[[nodiscard]] int MakeIn(int parent, const std::string& parentPath, const std::string& directoryName, bool inside,
            Staging& staging) {
     for (int number = 0; number < kStagingAttempts; ++number) {
         const std::string name = inside ? InsideStagingName(number) : BesideStagingName(number, directoryName);
         int error = InjectedFault(FaultStep::JournalWrite, parentPath + (parentPath.back() == '/' ? "" : "/") + name);
-        if (error == 0) error = MakeDirectoryAt(parent, name, 0700);
+        if (error == 0) error = MakeDirectoryAt(parent, name, 0700).error;
         if (error == EEXIST) continue;  // anything of that name, ours or not, is never adopted
         if (error != 0) return error;
         OwnedDescriptor made;
         error = OpenReadable(parent, name, made);
         // The umask may have taken bits away: the mode is set whole.
         if (error == 0 && ::fchmod(made.Get(), 0700) != 0) error = errno;
-        if (error == 0) error = MakeDirectoryAt(made.Get(), kOriginalsName, 0700);
+        if (error == 0) error = MakeDirectoryAt(made.Get(), kOriginalsName, 0700).error;
         if (error == 0) error = OpenReadable(made.Get(), kOriginalsName, staging.originals);
         if (error == 0 && ::fchmod(staging.originals.Get(), 0700) != 0) error = errno;
-        if (error == 0) error = IdentityOf(made.Get(), staging.identity);
+        if (error == 0) error = IdentityOf(made.Get(), staging.identity).error;
         // The staging directory's own entry survives a power cut before
         // anything relies on it.
-        if (error == 0) error = SyncDirectory(made.Get());
-        if (error == 0) error = SyncDirectory(parent);
+        if (error == 0) error = SyncDirectory(made.Get()).error;
+        if (error == 0) error = SyncDirectory(parent).error;
         if (error != 0) {
-            (void)PurgeTreeAt(parent, name);
+            (void)PurgeTreeAt(parent, name);  // undoing the half-made one: the first error is reported
             staging.originals.Reset();
             return error;
         }
@@ -97,7 +97,7 @@ int MakeIn(int parent, const std::string& parentPath, const std::string& directo
 
 // The registry directory, made when missing and `missing` says Make (each level mode 0700, owned by
 // this user, reached below HOME without following a link).
-int OpenRegistry(MissingDirectory missing, OwnedDescriptor& registry) {
+[[nodiscard]] int OpenRegistry(MissingDirectory missing, OwnedDescriptor& registry) {
     const std::string home = ToMultiByteString(GetHomeDirectory());
     if (home.empty()) return ENOENT;
     OwnedDescriptor current(::open(home.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -106,8 +106,8 @@ int OpenRegistry(MissingDirectory missing, OwnedDescriptor& registry) {
         OwnedDescriptor next;
         int error = OpenReadable(current.Get(), name, next);
         if (error == ENOENT && missing == MissingDirectory::Make) {
-            error = MakeDirectoryAt(current.Get(), name, 0700);
-            if (error == 0) error = SyncDirectory(current.Get());
+            error = MakeDirectoryAt(current.Get(), name, 0700).error;
+            if (error == 0) error = SyncDirectory(current.Get()).error;
             if (error == 0 || error == EEXIST) error = OpenReadable(current.Get(), name, next);
         }
         if (error != 0) return error;
@@ -164,8 +164,9 @@ int MakeStaging(int targetFd, const std::string& target, Staging& staging) {
         OwnedDescriptor parent;
         EntryIdentity parentIdentity;
         EntryIdentity targetIdentity;
-        if (OpenDirectoryPath(parentPath, DirectoryAccess::Read, parent) == 0 && IdentityOf(parent.Get(), parentIdentity) == 0 &&
-            IdentityOf(targetFd, targetIdentity) == 0 && parentIdentity.device == targetIdentity.device) {
+        if (!OpenDirectoryPath(parentPath, DirectoryAccess::Read, parent).Failed() &&
+            !IdentityOf(parent.Get(), parentIdentity).Failed() &&
+            IdentityOf(targetFd, targetIdentity).error == 0 && parentIdentity.device == targetIdentity.device) {
             const int error = MakeIn(parent.Get(), parentPath, directoryName, false, staging);
             if (error == 0) {
                 staging.parent = std::move(parent);
@@ -194,7 +195,7 @@ int OpenStaging(int parent, const std::string& name, Staging& staging) {
     const int error = OpenReadable(directory.Get(), kOriginalsName, originals);
     if (error == 0 && !OwnedWithMode(originals.Get(), 0700)) return EPERM;
     if (error != 0 && error != ENOENT) return error == ELOOP || error == ENOTDIR ? EPERM : error;
-    if (const int failed = IdentityOf(directory.Get(), staging.identity); failed != 0) return failed;
+    if (const int failed = IdentityOf(directory.Get(), staging.identity).error; failed != 0) return failed;
     const int parentCopy = ::fcntl(parent, F_DUPFD_CLOEXEC, 0);
     if (parentCopy < 0) return errno;
     staging.parent.Reset(parentCopy);
@@ -207,18 +208,20 @@ int OpenStaging(int parent, const std::string& name, Staging& staging) {
 int DiscardStaging(Staging& staging) {
     if (!staging.IsOpen()) return 0;
     staging.originals.Reset();
-    int first = PurgeTreeAt(staging.directory.Get(), kOriginalsName);
+    int first = PurgeTreeAt(staging.directory.Get(), kOriginalsName).error;
     // The journal goes last: while any of the rest is left, a later start finds it.
-    if (first == 0) first = RemoveEntryAt(staging.directory.Get(), kJournalName);
+    if (first == 0) first = RemoveEntryAt(staging.directory.Get(), kJournalName).error;
     std::vector<std::string> left;
-    if (first == 0 && ListDirectoryAt(staging.directory.Get(), left) == 0) {
+    if (first == 0 && ListDirectoryAt(staging.directory.Get(), left).error == 0) {
         for (const std::string& name : left) {
-            const int error = PurgeTreeAt(staging.directory.Get(), name);
+            const int error = PurgeTreeAt(staging.directory.Get(), name).error;
             if (first == 0) first = error;
         }
     }
     staging.directory.Reset();
-    if (first == 0) first = RemoveDirectoryAt(staging.parent.Get(), staging.name);
+    if (first == 0) first = RemoveDirectoryAt(staging.parent.Get(), staging.name).error;
+    // Best effort: the removal is done; whether it is on the disk yet changes
+    // nothing the caller reports.
     if (first == 0) (void)SyncDirectory(staging.parent.Get());
     return first;
 }
@@ -236,7 +239,7 @@ int RegisterStaging(Staging& staging) {
     if (::write(file.Get(), text.data(), text.size()) != static_cast<ssize_t>(text.size())) error = errno ? errno : EIO;
     if (error == 0 && ::fdatasync(file.Get()) != 0) error = errno;
     if (error == 0) error = file.Close();
-    if (error == 0) error = SyncDirectory(registry.Get());
+    if (error == 0) error = SyncDirectory(registry.Get()).error;
     if (error != 0) {
         (void)::unlinkat(registry.Get(), entry.c_str(), 0);
         return error;
@@ -262,7 +265,7 @@ std::vector<RegisteredStaging> RegisteredStagings() {
     OwnedDescriptor registry;
     if (OpenRegistry(MissingDirectory::Leave, registry) != 0) return found;
     std::vector<std::string> names;
-    if (ListDirectoryAt(registry.Get(), names) != 0) return found;
+    if (ListDirectoryAt(registry.Get(), names).error != 0) return found;
     for (const std::string& name : names) {
         OwnedDescriptor file(::openat(registry.Get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         if (!file.IsOpen()) continue;

@@ -80,7 +80,7 @@ size_t LongestStagingPrefix(const std::string& target);
 
 // Deletes the staging directory and everything in it, the journal last, and
 // syncs its parent. 0 or the first errno.
-int DiscardStaging(Staging& staging);
+[[nodiscard]] int DiscardStaging(Staging& staging);
 
 // The registry. RegisterStaging writes and syncs the entry (making
 // ~/.vxk5/transactions/ when missing); UnregisterStaging removes it.

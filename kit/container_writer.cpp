@@ -15,7 +15,9 @@ namespace {
 // Buffers in all: one being filled, the others being written or waiting.
 constexpr int kBuffers = 3;
 
-uint32_t CodeOf(int error) { return error == ENOSPC || error == EDQUOT ? ERR_DISK_FULL : ERR_INVALID_PARAMETER; }
+[[nodiscard]] uint32_t CodeOf(int error) {
+    return error == ENOSPC || error == EDQUOT ? ERR_DISK_FULL : ERR_INVALID_PARAMETER;
+}
 
 }  // namespace
 

@@ -27,13 +27,15 @@ public:
     uint8_t* Space() { return current_.get() + filled_; }
     uint32_t Room() const { return kBufferSize - filled_; }
     // `produced` more bytes lie at Space(); a full buffer goes to the thread.
-    // 0, or the code of a write that failed meanwhile: 112 (ERR_DISK_FULL)
-    // when the file system is full, 87 otherwise.
+    // ERR_SUCCESS, or the code of a write that failed meanwhile: ERR_DISK_FULL
+    // when the file system is full, ERR_INVALID_PARAMETER otherwise.
     [[nodiscard]] uint32_t Advance(uint32_t produced);
     // Writes the bytes produced so far and waits for every write: the
-    // container then holds them, and more can follow. 0, 112 or 87.
+    // container then holds them, and more can follow. ERR_SUCCESS,
+    // ERR_DISK_FULL or ERR_INVALID_PARAMETER.
     [[nodiscard]] uint32_t Flush();
-    // Flush, then cuts the container to the bytes written. 0, 112 or 87.
+    // Flush, then cuts the container to the bytes written. ERR_SUCCESS,
+    // ERR_DISK_FULL or ERR_INVALID_PARAMETER.
     [[nodiscard]] uint32_t Finish();
     // The bytes produced so far (written or not).
     uint64_t Produced() const { return handed_ + filled_; }
@@ -50,7 +52,7 @@ private:
 
     void Hand(uint32_t size);  // the current buffer to the thread, a free one back
     void Run();                // the thread: writes the pieces in order
-    uint32_t WritePiece(const Piece& piece);
+    [[nodiscard]] uint32_t WritePiece(const Piece& piece);
 
     int descriptor_;
     Buffer current_;

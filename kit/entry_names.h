@@ -2,7 +2,7 @@
 // The names a kit may give its files, checked the same way by the installer
 // and by the kit tool. A name is a path relative to the template directory with
 // "\" or "/" between its components. The installer refuses a kit holding a
-// name that fails here with 13 (ERR_INVALID_DATA), before it writes anything
+// name that fails here with ERR_INVALID_DATA, before it writes anything
 // for that name.
 
 #include <cstddef>

@@ -12,9 +12,11 @@ namespace vxk5 {
 // Unpacks the kit at `kitPath` into a new temporary container, keeps it open
 // in `kit` and reads the descriptions and the file table. On failure the
 // entries are emptied, the container is closed and deleted, and the code is
-// returned: a code of CreateKitTempFile or UnpackKit (2, 13, 87, 1013), the
-// container's open code, the read's code (2 or 87), or 13 when the container
-// ends inside a field or a record does not hold its fields.
+// returned: a code of CreateKitTempFile or UnpackKit (ERR_NOT_FOUND,
+// ERR_INVALID_DATA, ERR_INVALID_PARAMETER, ERR_TEMP_NOT_CREATED), the
+// container's open code, the read's code (ERR_NOT_FOUND or
+// ERR_INVALID_PARAMETER), or ERR_INVALID_DATA when the container ends inside
+// a field or a record does not hold its fields.
 // `observer` (optional) is shown the kit's bytes as they are unpacked (UnpackKit).
 //
 // FileTableFirst (without an observer only) unpacks no more than the
@@ -27,9 +29,9 @@ enum class KitReading { Whole, FileTableFirst };
                                KitReading reading = KitReading::Whole);
 
 // Unpacks what ReadKit left of the data area, if anything, and checks that
-// every entry's bytes lie inside the container: 0, UnpackKit's codes, or 13
-// (ERR_INVALID_DATA) for an entry past the end. The same code every time
-// after the first; 0 for a kit read whole.
+// every entry's bytes lie inside the container: ERR_SUCCESS, UnpackKit's
+// codes, or ERR_INVALID_DATA for an entry past the end. The same code every
+// time after the first; ERR_SUCCESS for a kit read whole.
 [[nodiscard]] uint32_t UnpackRest(DistributionKit& kit);
 
 // Product and vendor of the first description whose language matches

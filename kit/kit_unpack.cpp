@@ -17,13 +17,13 @@ using kitformat::kWindowSize;
 
 uint32_t CreateKitTempFile(WString& path) {
     WString directory;
-    GetTempDirectory(directory);
+    (void)GetTempDirectory(directory);  // cannot fail: TMPDIR when usable, else "/tmp"
     return CreateTempFile(directory, u"edf", path);
 }
 
 uint32_t CreateKitContainer(OwnedDescriptor& container) {
     WString directory;
-    GetTempDirectory(directory);
+    (void)GetTempDirectory(directory);  // cannot fail: TMPDIR when usable, else "/tmp"
     FileHandle handle = INVALID_FILE_HANDLE;
     const uint32_t code = CreateUnnamedTempFile(directory, u"edf", handle);
     container.Reset(DescriptorOf(handle));
@@ -65,7 +65,7 @@ void ObserveRest(FileHandle source, uint32_t size, KitInputObserver& observer, u
     }
 }
 
-uint32_t OpenKit(const WString& source, OwnedDescriptor& kit) {
+[[nodiscard]] uint32_t OpenKit(const WString& source, OwnedDescriptor& kit) {
     FileHandle handle = INVALID_FILE_HANDLE;
     const uint32_t code =
         CreateFileHandle(source, FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle, FILE_FLAG_SEQUENTIAL_NORMAL);
@@ -192,7 +192,7 @@ uint32_t KitUnpacker::Finish() {
 namespace {
 
 // Unpacks the opened kit into the open container.
-uint32_t UnpackOpenKit(KitUnpacker& unpacker, FileHandle container) {
+[[nodiscard]] uint32_t UnpackOpenKit(KitUnpacker& unpacker, FileHandle container) {
     unpacker.Start(container);
     return unpacker.Finish();
 }
@@ -223,7 +223,8 @@ uint32_t UnpackKit(const WString& source, const WString& destination, KitInputOb
 void ReleaseKitTempFile(DistributionKit& kit) {
     kit.rest.reset();  // its writer stops before the container closes
     kit.tempHandle.Reset();
-    if (!kit.tempPath.empty()) RemoveFile(kit.tempPath);
+    // rm -f reports nothing: a container left behind is only a temporary file.
+    if (!kit.tempPath.empty()) (void)RemoveFile(kit.tempPath);
 }
 
 }  // namespace vxk5

@@ -15,7 +15,7 @@ namespace vxk5 {
 
 // Makes a new empty file named "edf" + a unique suffix in the temporary
 // directory and stores its full path in `path` (also when it fails).
-// 0, or 1013 (ERR_TEMP_NOT_CREATED).
+// ERR_SUCCESS, or ERR_TEMP_NOT_CREATED.
 [[nodiscard]] uint32_t CreateKitTempFile(WString& path);
 
 // Sees every byte of the kit file exactly once, in order, as UnpackKit reads
@@ -39,11 +39,12 @@ public:
 // Inflates the raw deflate stream of `source` into `destination`, replacing its
 // content. Bytes after the end of the stream are ignored; a stream that stops
 // early leaves a shorter container and is not an error here.
-// 0; the open's code (2 or 87) when a file cannot be opened; 13
-// (ERR_INVALID_DATA) when the stream is damaged or the kit is 4 GiB or larger;
-// 112 (ERR_DISK_FULL) when the container's file system is full; 87 when a
+// ERR_SUCCESS; the open's code (ERR_NOT_FOUND or ERR_INVALID_PARAMETER) when a
+// file cannot be opened; ERR_INVALID_DATA when the stream is damaged or the kit
+// is 4 GiB or larger; ERR_DISK_FULL when the container's file system is full;
+// ERR_INVALID_PARAMETER when a
 // window cannot be mapped or the container cannot be written in full otherwise.
-// With `observer`, every byte of `source` is shown to it, also when the result is not 0
+// With `observer`, every byte of `source` is shown to it, also when the result is not ERR_SUCCESS
 // (except when a file cannot be opened or read).
 [[nodiscard]] uint32_t UnpackKit(const WString& source, const WString& destination,
                                  KitInputObserver* observer = nullptr);
@@ -77,8 +78,8 @@ public:
     uint64_t Available() const;
 
 private:
-    uint32_t Inflate(uint64_t until);
-    uint32_t Failed(uint32_t code);
+    [[nodiscard]] uint32_t Inflate(uint64_t until);
+    [[nodiscard]] uint32_t Failed(uint32_t code);
 
     struct Streams;  // the inflater, the kit's window and the container's writer
 
@@ -95,8 +96,8 @@ private:
 
 // Makes the unpacked container as an unnamed file in the temporary directory
 // (a named one, unlinked at once, where the file system has no unnamed
-// files): however the process ends, nothing is left there. 0 with `container`
-// open for reading and writing, or 1013 (ERR_TEMP_NOT_CREATED).
+// files): however the process ends, nothing is left there. ERR_SUCCESS with
+// `container` open for reading and writing, or ERR_TEMP_NOT_CREATED.
 [[nodiscard]] uint32_t CreateKitContainer(OwnedDescriptor& container);
 
 // UnpackKit into an open container, from its offset 0; the container is cut

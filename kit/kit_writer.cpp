@@ -14,7 +14,7 @@ struct KitFileWriter::State {
     std::unique_ptr<ParallelDeflater> deflater;
 
     // The compressed pieces go straight to the file, in order.
-    uint32_t Start(int level, unsigned threads) {
+    [[nodiscard]] uint32_t Start(int level, unsigned threads) {
         if (level < Z_NO_COMPRESSION || level > Z_BEST_COMPRESSION) return ERR_INVALID_PARAMETER;
         deflater = std::make_unique<ParallelDeflater>(
             level,

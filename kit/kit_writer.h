@@ -22,16 +22,17 @@ public:
     KitFileWriter(const KitFileWriter&) = delete;
     KitFileWriter& operator=(const KitFileWriter&) = delete;
 
-    // Creates `path`, or replaces its content. 0, or the open's code (2, 87).
+    // Creates `path`, or replaces its content. ERR_SUCCESS, or the open's code
+    // (ERR_NOT_FOUND, ERR_INVALID_PARAMETER).
     // `threads` 0 compresses on every core; the kit's bytes do not depend on it.
     [[nodiscard]] uint32_t Open(const WString& path, int level = kitformat::kWriteLevel, unsigned threads = 0);
     // Writes into `handle`, an open, empty file that the writer then owns and
-    // closes. 0, or 87 when the compressor cannot start.
+    // closes. ERR_SUCCESS, or ERR_INVALID_PARAMETER when the compressor cannot start.
     [[nodiscard]] uint32_t Adopt(FileHandle handle, int level = kitformat::kWriteLevel, unsigned threads = 0);
-    // Compresses the next container bytes. 0, or 87 when the kit file cannot
-    // be written.
+    // Compresses the next container bytes. ERR_SUCCESS, or
+    // ERR_INVALID_PARAMETER when the kit file cannot be written.
     [[nodiscard]] uint32_t Write(const void* bytes, size_t size);
-    // Ends the stream and closes the kit file. 0, or 87.
+    // Ends the stream and closes the kit file. ERR_SUCCESS, or ERR_INVALID_PARAMETER.
     [[nodiscard]] uint32_t Finish();
 
 private:

@@ -34,7 +34,7 @@ public:
     ParallelDeflater(const ParallelDeflater&) = delete;
     ParallelDeflater& operator=(const ParallelDeflater&) = delete;
 
-    // 0, the sink's code, or 87 when the compressor fails.
+    // ERR_SUCCESS, the sink's code, or ERR_INVALID_PARAMETER when the compressor fails.
     [[nodiscard]] uint32_t Write(const void* bytes, size_t size);
     // Compresses the rest, ends the stream and hands everything to the sink.
     [[nodiscard]] uint32_t Finish();
@@ -45,8 +45,8 @@ private:
     struct Job;
     struct Compressor;
 
-    uint32_t Submit(bool last);
-    uint32_t DrainDone(std::unique_lock<std::mutex>& lock, bool all);
+    [[nodiscard]] uint32_t Submit(bool last);
+    [[nodiscard]] uint32_t DrainDone(std::unique_lock<std::mutex>& lock, bool all);
     void Work();
 
     const int level_;

@@ -9,7 +9,7 @@ namespace vxk5 {
 
 namespace {
 
-uint32_t Refuse(DistributionKit& kit, SignatureCheck& check, SignatureVerdict verdict) {
+[[nodiscard]] uint32_t Refuse(DistributionKit& kit, SignatureCheck& check, SignatureVerdict verdict) {
     ReleaseKitTempFile(kit);
     kit.descriptions.clear();
     kit.entries.clear();

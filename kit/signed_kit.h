@@ -43,7 +43,7 @@ WString SignaturePathOf(const WString& kitPath);
 // (read as `reading` says) and the verdict NotChecked; with one the kit is
 // always read whole, since the signature covers all of it. With one, the kit is read only when its signature
 // verifies with a trusted key: any other verdict leaves the kit model empty
-// (the container deleted) and returns 13 (ERR_INVALID_DATA). A kit whose
+// (the container deleted) and returns ERR_INVALID_DATA. A kit whose
 // signature verifies but which cannot be read gives ReadKit's code with the
 // verdict Verified; codes that say the kit could not be read to its end (no
 // space, no temporary file, a read that failed) are returned as they are.

@@ -25,7 +25,7 @@ public:
     }
 
     // Raw deflate at `level` with a 32 KiB history; Z_OK on success.
-    int Init(int level) {
+    [[nodiscard]] int Init(int level) {
         stream_ = z_stream{};
         const int result = deflateInit2(&stream_, level, Z_DEFLATED, kWindowBits, kDeflateMemoryLevel, Z_DEFAULT_STRATEGY);
         ready_ = result == Z_OK;

@@ -28,6 +28,6 @@ using FaultHook = int (*)(FaultStep step, const std::string& path, void* context
 void SetFaultHook(FaultHook hook, void* context);
 
 // 0, or the errno a test wants `step` on `path` to fail with.
-int InjectedFault(FaultStep step, const std::string& path);
+[[nodiscard]] int InjectedFault(FaultStep step, const std::string& path);
 
 }  // namespace vxk5

@@ -62,7 +62,9 @@ FastResult MakeDirectoryChain(const AString& path) {
     return FastResult::Done;
 }
 
-int RunMakeDirectory(const AString& path) { return RunUtility({"mkdir", "-p", "--", path}, ErrorOutput::Discard); }
+[[nodiscard]] int RunMakeDirectory(const AString& path) {
+    return RunUtility({"mkdir", "-p", "--", path}, ErrorOutput::Discard);
+}
 
 // unlink(2) for what rm would unlink; nothing at all for a missing path.
 FastResult UnlinkNonDirectory(const AString& path) {
@@ -113,6 +115,7 @@ uint32_t RemoveTree(const WString& path) {
         (UnlinkNonDirectory(bytes) == FastResult::Done || RemoveEmptyDirectory(bytes) == FastResult::Done)) {
         return ERR_SUCCESS;
     }
+    // Best effort, as rm -f: whatever could not go stays, and nobody waits for it.
     (void)RunUtility({"rm", "-rf", "--", bytes}, ErrorOutput::Discard);
     return ERR_SUCCESS;
 }

@@ -11,6 +11,7 @@
 
 #include "platform/dir_stream.h"
 #include "platform/fault_injection.h"
+#include "platform/platform_error.h"
 
 namespace vxk5 {
 
@@ -23,11 +24,8 @@ EntryKind KindOf(mode_t mode) {
     return EntryKind::Other;
 }
 
-}  // namespace
 
-int ExamineEntry(const std::string& path, EntryStatus& status) { return ExamineEntryAt(AT_FDCWD, path, status); }
-
-int ExamineEntryAt(int directory, const std::string& name, EntryStatus& status) {
+[[nodiscard]] int ExamineEntryAtErrno(int directory, const std::string& name, EntryStatus& status) {
     status = EntryStatus();
     struct stat info;
     if (::fstatat(directory, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -46,7 +44,7 @@ int ExamineEntryAt(int directory, const std::string& name, EntryStatus& status) 
     return 0;
 }
 
-int OpenDirectoryAt(int directory, const std::string& name, OwnedDescriptor& opened) {
+[[nodiscard]] int OpenDirectoryAtErrno(int directory, const std::string& name, OwnedDescriptor& opened) {
     // O_PATH: the directory is only looked up in, so it need not be readable.
     const int fd = ::openat(directory, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd >= 0) {
@@ -63,33 +61,27 @@ int OpenDirectoryAt(int directory, const std::string& name, OwnedDescriptor& ope
     return error;
 }
 
-int MakeDirectoryAt(int directory, const std::string& name, unsigned mode) {
+[[nodiscard]] int MakeDirectoryAtErrno(int directory, const std::string& name, unsigned mode) {
     return ::mkdirat(directory, name.c_str(), static_cast<mode_t>(mode)) == 0 ? 0 : errno;
 }
 
-int RemoveEntryAt(int directory, const std::string& name) {
+[[nodiscard]] int RemoveEntryAtErrno(int directory, const std::string& name) {
     if (::unlinkat(directory, name.c_str(), 0) == 0 || errno == ENOENT) return 0;
     return errno;
 }
 
-int RemoveDirectoryAt(int directory, const std::string& name) {
+[[nodiscard]] int RemoveDirectoryAtErrno(int directory, const std::string& name) {
     if (::unlinkat(directory, name.c_str(), AT_REMOVEDIR) == 0 || errno == ENOENT) return 0;
     return errno;
 }
 
-bool IsDirectoryAt(const std::string& path) {
-    struct stat info;
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
 
-int MakeDirectory(const std::string& path, unsigned mode) {
+[[nodiscard]] int MakeDirectoryErrno(const std::string& path, unsigned mode) {
     return ::mkdir(path.c_str(), static_cast<mode_t>(mode)) == 0 ? 0 : errno;
 }
 
-namespace {
-
 // Every name of the open `stream` but "." and "..". 0, or errno.
-int ReadNames(DIR* stream, std::vector<std::string>& names) {
+[[nodiscard]] int ReadNames(DIR* stream, std::vector<std::string>& names) {
     for (;;) {
         errno = 0;
         const struct dirent* entry = ::readdir(stream);
@@ -100,34 +92,33 @@ int ReadNames(DIR* stream, std::vector<std::string>& names) {
     }
 }
 
-}  // namespace
 
-int ListDirectory(const std::string& directory, std::vector<std::string>& names) {
+[[nodiscard]] int ListDirectoryErrno(const std::string& directory, std::vector<std::string>& names) {
     names.clear();
     DirStream stream(::opendir(directory.c_str()));
     if (!stream) return errno;
     return ReadNames(static_cast<DIR*>(stream.get()), names);
 }
 
-int IdentityOf(int descriptor, EntryIdentity& identity) {
+[[nodiscard]] int IdentityOfErrno(int descriptor, EntryIdentity& identity) {
     struct stat info;
     if (::fstat(descriptor, &info) != 0) return errno;
     identity = EntryIdentity{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
     return 0;
 }
 
-int IdentityAt(int directory, const std::string& name, EntryIdentity& identity) {
+[[nodiscard]] int IdentityAtErrno(int directory, const std::string& name, EntryIdentity& identity) {
     struct stat info;
     if (::fstatat(directory, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return errno;
     identity = EntryIdentity{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
     return 0;
 }
 
-int RenameAt(int fromDirectory, const std::string& from, int toDirectory, const std::string& to) {
+[[nodiscard]] int RenameAtErrno(int fromDirectory, const std::string& from, int toDirectory, const std::string& to) {
     return ::renameat(fromDirectory, from.c_str(), toDirectory, to.c_str()) == 0 ? 0 : errno;
 }
 
-int PlaceWithoutReplacing(int directory, const std::string& from, const std::string& to) {
+[[nodiscard]] int PlaceWithoutReplacingErrno(int directory, const std::string& from, const std::string& to) {
     if (::renameat2(directory, from.c_str(), directory, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
     if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
     // A link cannot be made over a taken name either; the old name goes only
@@ -140,10 +131,10 @@ int PlaceWithoutReplacing(int directory, const std::string& from, const std::str
     struct stat info;
     if (::fstatat(directory, to.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
     if (errno != ENOENT) return errno;
-    return RenameAt(directory, from, directory, to);
+    return RenameAtErrno(directory, from, directory, to);
 }
 
-int OpenDirectoryPath(const std::string& path, DirectoryAccess access, OwnedDescriptor& opened) {
+[[nodiscard]] int OpenDirectoryPathErrno(const std::string& path, DirectoryAccess access, OwnedDescriptor& opened) {
     if (path.empty() || path[0] != '/') return EINVAL;
     OwnedDescriptor current(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!current.IsOpen()) return errno;
@@ -156,7 +147,7 @@ int OpenDirectoryPath(const std::string& path, DirectoryAccess access, OwnedDesc
             if (name == "..") return EINVAL;
             if (name != ".") {
                 OwnedDescriptor next;
-                if (const int error = OpenDirectoryAt(current.Get(), name, next); error != 0) return error;
+                if (const int error = OpenDirectoryAtErrno(current.Get(), name, next); error != 0) return error;
                 current = std::move(next);
             }
         }
@@ -171,7 +162,7 @@ int OpenDirectoryPath(const std::string& path, DirectoryAccess access, OwnedDesc
     return 0;
 }
 
-int ListDirectoryAt(int directory, std::vector<std::string>& names) {
+[[nodiscard]] int ListDirectoryAtErrno(int directory, std::vector<std::string>& names) {
     names.clear();
     const int fd = ::openat(directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return errno;
@@ -184,7 +175,7 @@ int ListDirectoryAt(int directory, std::vector<std::string>& names) {
     return ReadNames(static_cast<DIR*>(stream.get()), names);
 }
 
-int PurgeTreeAt(int directory, const std::string& name) {
+[[nodiscard]] int PurgeTreeAtErrno(int directory, const std::string& name) {
     if (const int injected = InjectedFault(FaultStep::Purge, name); injected != 0) return injected;
     // Anything but a directory goes with one call; a directory refuses it
     // (EISDIR, or EPERM where unlink(2) says so) and is emptied first.
@@ -196,23 +187,101 @@ int PurgeTreeAt(int directory, const std::string& name) {
     int first = 0;
     {
         OwnedDescriptor inside;
-        first = OpenDirectoryAt(directory, name, inside);
+        first = OpenDirectoryAtErrno(directory, name, inside);
         std::vector<std::string> names;
-        if (first == 0) first = ListDirectoryAt(inside.Get(), names);
+        if (first == 0) first = ListDirectoryAtErrno(inside.Get(), names);
         for (const std::string& child : names) {
-            const int error = PurgeTreeAt(inside.Get(), child);
+            const int error = PurgeTreeAtErrno(inside.Get(), child);
             if (first == 0) first = error;
         }
     }
-    const int removed = RemoveDirectoryAt(directory, name);
+    const int removed = RemoveDirectoryAtErrno(directory, name);
     return first != 0 ? first : removed;
 }
 
-int SyncDirectory(int directory) {
+[[nodiscard]] int SyncDirectoryErrno(int directory) {
     // An O_PATH descriptor cannot be synced: the directory is opened for it.
     OwnedDescriptor readable(::openat(directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!readable.IsOpen()) return errno;
     return ::fsync(readable.Get()) == 0 ? 0 : errno;
+}
+
+// The result of a file-entry operation on `path`: Succeeded() for 0, else
+// the errno value with its code.
+Failure EntryFailure(int error, const std::string& path) {
+    return error == 0 ? Succeeded() : FailureFromErrno(error, path);
+}
+
+}  // namespace
+
+Failure ExamineEntry(const std::string& path, EntryStatus& status) {
+    return EntryFailure(ExamineEntryAtErrno(AT_FDCWD, path, status), path);
+}
+
+Failure ExamineEntryAt(int directory, const std::string& name, EntryStatus& status) {
+    return EntryFailure(ExamineEntryAtErrno(directory, name, status), name);
+}
+
+Failure MakeDirectory(const std::string& path, unsigned mode) {
+    return EntryFailure(MakeDirectoryErrno(path, mode), path);
+}
+
+Failure OpenDirectoryAt(int directory, const std::string& name, OwnedDescriptor& opened) {
+    return EntryFailure(OpenDirectoryAtErrno(directory, name, opened), name);
+}
+
+Failure MakeDirectoryAt(int directory, const std::string& name, unsigned mode) {
+    return EntryFailure(MakeDirectoryAtErrno(directory, name, mode), name);
+}
+
+Failure RemoveEntryAt(int directory, const std::string& name) {
+    return EntryFailure(RemoveEntryAtErrno(directory, name), name);
+}
+
+Failure RemoveDirectoryAt(int directory, const std::string& name) {
+    return EntryFailure(RemoveDirectoryAtErrno(directory, name), name);
+}
+
+Failure IdentityOf(int descriptor, EntryIdentity& identity) {
+    return EntryFailure(IdentityOfErrno(descriptor, identity), {});
+}
+
+Failure IdentityAt(int directory, const std::string& name, EntryIdentity& identity) {
+    return EntryFailure(IdentityAtErrno(directory, name, identity), name);
+}
+
+Failure RenameAt(int fromDirectory, const std::string& from, int toDirectory, const std::string& to) {
+    return EntryFailure(RenameAtErrno(fromDirectory, from, toDirectory, to), from);
+}
+
+Failure PlaceWithoutReplacing(int directory, const std::string& from, const std::string& to) {
+    return EntryFailure(PlaceWithoutReplacingErrno(directory, from, to), to);
+}
+
+Failure OpenDirectoryPath(const std::string& path, DirectoryAccess access, OwnedDescriptor& opened) {
+    return EntryFailure(OpenDirectoryPathErrno(path, access, opened), path);
+}
+
+Failure PurgeTreeAt(int directory, const std::string& name) {
+    return EntryFailure(PurgeTreeAtErrno(directory, name), name);
+}
+
+Failure ListDirectoryAt(int directory, std::vector<std::string>& names) {
+    return EntryFailure(ListDirectoryAtErrno(directory, names), {});
+}
+
+Failure SyncDirectory(int directory) {
+    return EntryFailure(SyncDirectoryErrno(directory), {});
+}
+
+Failure ListDirectory(const std::string& directory, std::vector<std::string>& names) {
+    return EntryFailure(ListDirectoryErrno(directory, names), directory);
+}
+
+
+bool IsDirectoryAt(const std::string& path) {
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 std::string CurrentDirectory() {

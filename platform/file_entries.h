@@ -1,13 +1,17 @@
 #pragma once
 // Single-entry file-system operations for the installation transaction, on
-// byte paths: each is a direct system call (or a few) and returns 0 or the
-// errno value that stopped it. None of them follows a symbolic link standing
-// at the path it acts on.
+// byte paths: each is a direct system call (or a few). Each returns a Failure:
+// Succeeded(), or the errno value that stopped it with its code (ENOENT is
+// ERR_NOT_FOUND, any other ERR_INVALID_PARAMETER) and the path or name it
+// acted on (empty for an operation on a descriptor alone). Below, "0" is
+// Succeeded() and an errno value the failure that carries it. None of them
+// follows a symbolic link standing at the path it acts on.
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "base/failure.h"
 #include "platform/owned_descriptor.h"
 
 namespace vxk5 {
@@ -24,13 +28,13 @@ struct EntryStatus {
 
 // lstat(2) (and, for a link, stat(2) of its target). A path that is not there
 // (ENOENT, or ENOTDIR because a parent is no directory) is 0 with Missing.
-[[nodiscard]] int ExamineEntry(const std::string& path, EntryStatus& status);
+Failure ExamineEntry(const std::string& path, EntryStatus& status);
 
 // stat(2) finds a directory (a link to one counts).
 bool IsDirectoryAt(const std::string& path);
 
 // One mkdir(2).
-[[nodiscard]] int MakeDirectory(const std::string& path, unsigned mode);
+Failure MakeDirectory(const std::string& path, unsigned mode);
 
 // The same operations on a name inside an open directory (`directory` is a
 // descriptor, AT_FDCWD for the current directory). The name is one component:
@@ -38,18 +42,18 @@ bool IsDirectoryAt(const std::string& path);
 // the directory was opened is never followed.
 
 // ExamineEntry of `name` in `directory`; a missing name is 0 with Missing.
-[[nodiscard]] int ExamineEntryAt(int directory, const std::string& name, EntryStatus& status);
+Failure ExamineEntryAt(int directory, const std::string& name, EntryStatus& status);
 
 // Opens the directory `name` inside `directory` without following a link:
 // 0 with `opened` set; ELOOP for a link, ENOTDIR for anything else that is
 // no directory, ENOENT when nothing is there, or another errno.
-[[nodiscard]] int OpenDirectoryAt(int directory, const std::string& name, OwnedDescriptor& opened);
+Failure OpenDirectoryAt(int directory, const std::string& name, OwnedDescriptor& opened);
 
 // mkdirat(2); unlinkat(2) of anything but a directory (0 when nothing is
 // there); unlinkat(2) of an empty directory (0 when nothing is there).
-[[nodiscard]] int MakeDirectoryAt(int directory, const std::string& name, unsigned mode);
-[[nodiscard]] int RemoveEntryAt(int directory, const std::string& name);
-[[nodiscard]] int RemoveDirectoryAt(int directory, const std::string& name);
+Failure MakeDirectoryAt(int directory, const std::string& name, unsigned mode);
+Failure RemoveEntryAt(int directory, const std::string& name);
+Failure RemoveDirectoryAt(int directory, const std::string& name);
 
 // The identity of a file or directory: its device and inode numbers.
 struct EntryIdentity {
@@ -61,12 +65,12 @@ struct EntryIdentity {
 
 // fstat(2) of an open descriptor; lstat of `name` in `directory` (never
 // following a link). 0, or errno (ENOENT when nothing is there).
-[[nodiscard]] int IdentityOf(int descriptor, EntryIdentity& identity);
-[[nodiscard]] int IdentityAt(int directory, const std::string& name, EntryIdentity& identity);
+Failure IdentityOf(int descriptor, EntryIdentity& identity);
+Failure IdentityAt(int directory, const std::string& name, EntryIdentity& identity);
 
 // renameat(2) inside one file system: `from` in `fromDirectory` takes the
 // name `to` in `toDirectory`, replacing what is there.
-[[nodiscard]] int RenameAt(int fromDirectory, const std::string& from, int toDirectory, const std::string& to);
+Failure RenameAt(int fromDirectory, const std::string& from, int toDirectory, const std::string& to);
 
 // Gives the file `from` the name `to` in the same directory only when `to`
 // is free: renameat2(RENAME_NOREPLACE); where the file system refuses that
@@ -74,7 +78,7 @@ struct EntryIdentity {
 // unlink(2) of the old one; where it has no hard links either, rename(2)
 // after an lstat found the name free. EEXIST when the name is taken: what
 // stands there is left alone, and so is `from`.
-[[nodiscard]] int PlaceWithoutReplacing(int directory, const std::string& from, const std::string& to);
+Failure PlaceWithoutReplacing(int directory, const std::string& from, const std::string& to);
 
 // What an opened directory descriptor is good for: looking names up in it
 // (O_PATH, which needs no read permission), or reading its entries too.
@@ -85,23 +89,23 @@ enum class MissingDirectory { Leave, Make };
 
 // Opens the absolute directory path `path` from "/", one component at a
 // time, never following a link (ELOOP when a component is one).
-[[nodiscard]] int OpenDirectoryPath(const std::string& path, DirectoryAccess access, OwnedDescriptor& opened);
+Failure OpenDirectoryPath(const std::string& path, DirectoryAccess access, OwnedDescriptor& opened);
 
 // Deletes `name` in `directory` with everything in it, never following a
 // link (a link is removed as a link). Goes on past failures; 0 or the first
 // errno met. Holds one descriptor per level of the tree.
-int PurgeTreeAt(int directory, const std::string& name);
+Failure PurgeTreeAt(int directory, const std::string& name);
 
 // The names in the open directory `directory` (a descriptor that can be read),
 // without "." and "..".
-[[nodiscard]] int ListDirectoryAt(int directory, std::vector<std::string>& names);
+Failure ListDirectoryAt(int directory, std::vector<std::string>& names);
 
 // fsync(2) of the directory `directory`, so that the entries made or
 // removed in it so far survive a power cut.
-[[nodiscard]] int SyncDirectory(int directory);
+Failure SyncDirectory(int directory);
 
 // The names in `directory`, without "." and "..", in directory order.
-[[nodiscard]] int ListDirectory(const std::string& directory, std::vector<std::string>& names);
+Failure ListDirectory(const std::string& directory, std::vector<std::string>& names);
 
 // The process's current directory, ending without "/" (except "/" itself);
 // empty when it cannot be had.

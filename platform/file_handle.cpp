@@ -58,12 +58,12 @@ uint32_t CreateFileHandle(const WString& path, uint32_t access, uint32_t /*share
 int64_t SeekFileHandle(FileHandle handle, int64_t offset, uint32_t origin) {
     ClearPlatformError();
     if (handle == INVALID_FILE_HANDLE) {
-        FailWith(ERR_INVALID_HANDLE);
+        (void)FailWith(ERR_INVALID_HANDLE);  // a seek reports its code as the last error only
         return 0xFFFFFFFF;
     }
     const int whence = origin == FILE_FROM_CURRENT ? SEEK_CUR : origin == FILE_FROM_END ? SEEK_END : SEEK_SET;
     const off64_t position = ::lseek64(DescriptorOf(handle), offset, whence);
-    if (position < 0) FailWithErrno(errno);
+    if (position < 0) (void)FailWithErrno(errno);  // the last error: the position says only that it failed
     return position;
 }
 

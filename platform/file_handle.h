@@ -54,19 +54,20 @@ int64_t SeekFileHandle(FileHandle handle, int64_t offset, uint32_t origin);
 // Reads until `size` bytes or the end of the file; the end is not an error.
 [[nodiscard]] uint32_t ReadFileHandle(FileHandle handle, void* buffer, uint32_t size, uint32_t* count,
                                       void* reserved);
-// One write of the whole buffer; a short write fails with 87 and the count written.
+// One write of the whole buffer; a short write fails with ERR_INVALID_PARAMETER and
+// the count written.
 [[nodiscard]] uint32_t WriteFileHandle(FileHandle handle, const void* buffer, uint32_t size, uint32_t* count,
                                        void* reserved);
-uint32_t CloseFileHandle(FileHandle handle);
+[[nodiscard]] uint32_t CloseFileHandle(FileHandle handle);
 // Whole-second times: creation from the status-change time, access, modification.
 [[nodiscard]] uint32_t GetFileHandleTimes(FileHandle handle, FileTime* creation, FileTime* access,
                                           FileTime* modification);
 // Sets access and modification time to the modification time's whole second.
-uint32_t SetFileHandleTimes(FileHandle handle, const FileTime* creation, const FileTime* access,
+[[nodiscard]] uint32_t SetFileHandleTimes(FileHandle handle, const FileTime* creation, const FileTime* access,
                             const FileTime* modification);
 // Ends the file at its current position.
-uint32_t TruncateFileHandle(FileHandle handle);
-uint32_t GetPlatformError();
+[[nodiscard]] uint32_t TruncateFileHandle(FileHandle handle);
+[[nodiscard]] uint32_t GetPlatformError();
 int64_t FileTimeToUnixTime(FileTime time);
 FileTime UnixTimeToFileTime(int64_t seconds);
 // `time` without its sub-second ticks: the time a written copy keeps.

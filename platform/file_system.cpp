@@ -60,7 +60,7 @@ uint32_t GetTempFreeSpace(uint64_t* bytes) {
     if (bytes == nullptr) return ERR_INVALID_PARAMETER;
     *bytes = 0;
     WString directory;
-    (void)GetTempDirectory(directory);
+    (void)GetTempDirectory(directory);  // cannot fail: TMPDIR when usable, else "/tmp"
     struct statvfs64 status;
     AString directoryBytes;
     if (!ToMultiByteWhole(directory, directoryBytes) || ::statvfs64(directoryBytes.c_str(), &status) != 0) {

@@ -1,7 +1,7 @@
 #pragma once
-// File-system commands and queries on WString paths. Results: 0 success,
-// 1 (GetFileSizeByPath only), 2 ERR_NOT_FOUND, 87 ERR_INVALID_PARAMETER,
-// 1013 ERR_TEMP_NOT_CREATED. The last error of the handle interface is untouched.
+// File-system commands and queries on WString paths. Results: ERR_SUCCESS,
+// 1 (GetFileSizeByPath only), ERR_NOT_FOUND, ERR_INVALID_PARAMETER,
+// ERR_TEMP_NOT_CREATED. The last error of the handle interface is untouched.
 // Paths never pass through a shell: where a utility is needed it is started
 // with an argument vector.
 
@@ -15,16 +15,16 @@
 
 namespace vxk5 {
 
-// TMPDIR when it names a directory, else "/tmp"; always ends in "/". Returns 0.
-uint32_t GetTempDirectory(WString& directory);
+// TMPDIR when it names a directory, else "/tmp"; always ends in "/". Returns ERR_SUCCESS.
+[[nodiscard]] uint32_t GetTempDirectory(WString& directory);
 // Creates a new empty file named directory/prefix + a unique suffix (directory
-// chosen as tempnam does). 0 with the path, or 1013.
+// chosen as tempnam does). ERR_SUCCESS with the path, or ERR_TEMP_NOT_CREATED.
 [[nodiscard]] uint32_t CreateTempFile(const WString& directory, const WString& prefix, WString& path);
 // Opens a new, empty, unnamed file for reading and writing in the directory
 // CreateTempFile would choose (O_TMPFILE), so that nothing is left behind
 // however the process ends. Where the file system has no unnamed files, a
-// named file is made as CreateTempFile makes it and unlinked at once. 0 with
-// `handle` set (the caller closes it), or 1013.
+// named file is made as CreateTempFile makes it and unlinked at once.
+// ERR_SUCCESS with `handle` set (the caller closes it), or ERR_TEMP_NOT_CREATED.
 [[nodiscard]] uint32_t CreateUnnamedTempFile(const WString& directory, const WString& prefix, FileHandle& handle);
 // Tests: false makes CreateUnnamedTempFile take its named-file way.
 void AllowUnnamedTempFiles(bool allowed);
@@ -36,22 +36,23 @@ void AllowUnnamedTempFiles(bool allowed);
 // Whether CanCreateFileIn would succeed, asked without making anything: the
 // directory exists, is a directory, and this process may add entries to it.
 [[nodiscard]] bool CouldCreateFileIn(const WString& directory);
-// mkdir -p: 0 (also for an existing directory), 2 when it cannot be made, 87
-// when the utility cannot be started.
+// mkdir -p: ERR_SUCCESS (also for an existing directory), ERR_NOT_FOUND when
+// it cannot be made, ERR_INVALID_PARAMETER when the utility cannot be started.
 [[nodiscard]] uint32_t CreateDirectoryTree(const WString& path);
-// rm -rf / rm -f; always 0.
-uint32_t RemoveTree(const WString& path);
-uint32_t RemoveFile(const WString& path);
-// mv: 0 moved, 2 nothing to move or the move failed, 87 utility not started.
+// rm -rf / rm -f; always ERR_SUCCESS.
+[[nodiscard]] uint32_t RemoveTree(const WString& path);
+[[nodiscard]] uint32_t RemoveFile(const WString& path);
+// mv: ERR_SUCCESS moved, ERR_NOT_FOUND nothing to move or the move failed,
+// ERR_INVALID_PARAMETER utility not started.
 [[nodiscard]] uint32_t MovePath(const WString& source, const WString& target);
-// 0 and the size's low 32 bits, or 1.
+// ERR_SUCCESS and the size's low 32 bits, or 1.
 [[nodiscard]] uint32_t GetFileSizeByPath(const WString& path, uint32_t* size);
-// The whole size in 64 bits: 0, or 1 when the path cannot be examined.
+// The whole size in 64 bits: ERR_SUCCESS, or 1 when the path cannot be examined.
 [[nodiscard]] uint32_t GetFileSize64ByPath(const WString& path, uint64_t* size);
 // Free bytes of the temporary directory's file system, a 64-bit count (those
-// kept for the superuser included), 0 when unknown. 87 only when `bytes` is
-// absent.
-uint32_t GetTempFreeSpace(uint64_t* bytes);
+// kept for the superuser included), 0 when unknown. The result is
+// ERR_SUCCESS, or ERR_INVALID_PARAMETER only when `bytes` is absent.
+[[nodiscard]] uint32_t GetTempFreeSpace(uint64_t* bytes);
 // The home directory without a trailing slash, empty when unknown.
 WString GetHomeDirectory();
 
@@ -61,8 +62,9 @@ struct StdioCloser {
 using StdioFile = std::unique_ptr<std::FILE, StdioCloser>;
 // Opens an existing regular file for reading. The open cannot block: it is
 // made with O_NONBLOCK and the file examined with fstat before any read, so a
-// FIFO or device at the path is refused. 0 with `file` set; 2 (ERR_NOT_FOUND)
-// when nothing is at the path; 87 when the path does not convert whole, the
+// FIFO or device at the path is refused. ERR_SUCCESS with `file` set;
+// ERR_NOT_FOUND when nothing is at the path; ERR_INVALID_PARAMETER when the
+// path does not convert whole, the
 // file cannot be opened, or it is not a regular file.
 [[nodiscard]] uint32_t OpenRegularFile(const WString& path, StdioFile& file);
 // Whether `path` names a regular file (links followed); stat only, no open.

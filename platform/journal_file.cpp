@@ -19,7 +19,7 @@ namespace {
 // flock where the file system cannot lock: go on unlocked.
 bool LockingUnsupported(int error) { return error == EOPNOTSUPP || error == ENOLCK || error == EINVAL || error == ENOSYS; }
 
-int LockWithRetry(int fd, int operation) {
+[[nodiscard]] int LockWithRetry(int fd, int operation) {
     while (::flock(fd, operation) != 0) {
         if (errno != EINTR) return errno;
     }
@@ -135,7 +135,7 @@ int DirectoryLock::Open(const std::string& path) {
 int DirectoryLock::OpenWithoutLinks(const std::string& path) {
     Release();
     openedAs_ = path;
-    return OpenDirectoryPath(path, DirectoryAccess::Read, fd_);
+    return OpenDirectoryPath(path, DirectoryAccess::Read, fd_).error;
 }
 
 std::string DirectoryLock::RealPath() const {

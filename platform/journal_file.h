@@ -84,7 +84,7 @@ public:
 
 private:
     enum class Blocking { Try, Wait };
-    int LockAll(Blocking blocking);
+    [[nodiscard]] int LockAll(Blocking blocking);
     OwnedDescriptor fd_;  // closing it releases the lock
     std::vector<OwnedDescriptor> above_;  // the shared locks on the directories above
     std::string openedAs_;                // the path given to Open

@@ -40,7 +40,7 @@ public:
         fd_ = fd;
     }
     // Closes now and says how the close went: 0 or the errno value.
-    int Close() {
+    [[nodiscard]] int Close() {
         const int fd = fd_;
         fd_ = -1;
         return ::close(fd) == 0 ? 0 : errno;

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <atomic>
+#include <utility>
 
 #include "base/result_codes.h"
 #include "platform/file_handle.h"
@@ -20,6 +21,10 @@ std::atomic<int> g_lastErrno{0};
 
 uint32_t CodeFromErrno(int error) { return error == ENOENT ? ERR_NOT_FOUND : ERR_INVALID_PARAMETER; }
 
+Failure FailureFromErrno(int error, std::string path) {
+    return FailureOf(CodeFromErrno(error), error, std::move(path));
+}
+
 uint32_t FailWith(uint32_t code) {
     g_lastError.store(code, std::memory_order_relaxed);
     g_lastErrno.store(0, std::memory_order_relaxed);
@@ -34,7 +39,7 @@ void ClearPlatformError() {
 uint32_t FailWithErrno(int error) { return FailWithErrno(error, CodeFromErrno(error)); }
 
 uint32_t FailWithErrno(int error, uint32_t code) {
-    FailWith(code);
+    (void)FailWith(code);  // stores the code, returned below
     g_lastErrno.store(error, std::memory_order_relaxed);
     return code;
 }

@@ -31,7 +31,7 @@ bool ReportFailure(const NoticeSink& tell, RunSummary& summary, const char* key)
 // or, when it had committed, tidied up. One line says what was done.
 // Returns how many were recovered; `failed` tells whether any left originals
 // out of place.
-uint32_t RecoverEarlierInstallations(const NoticeSink& tell, bool& failed) {
+[[nodiscard]] uint32_t RecoverEarlierInstallations(const NoticeSink& tell, bool& failed) {
     uint32_t recovered = 0;
     for (const RecoveryReport& report : RecoverInterruptedInstalls()) {
         if (RecoveryFailed(report)) failed = true;
@@ -110,7 +110,8 @@ bool PrepareRun(const PreparationRequest& request, const NoticeSink& tell, Distr
     uint64_t kitSize = 0;
     if (GetFileSize64ByPath(prepared.kitPath, &kitSize) == 0) {
         uint64_t freeBytes = 0;
-        // Unknown free space reads as 0: the kit is then refused as too large.
+        // Its only failure is a missing pointer; unknown free space reads as
+        // 0, and the kit is then refused as too large.
         (void)GetTempFreeSpace(&freeBytes);
         if (KitContainerLowerBound(kitSize) > freeBytes) return ReportFailure(tell, summary, "IDS_ERROR_NOSPACE");
     }

@@ -157,7 +157,7 @@ int main(int argc, char** argv) {
     }
     const std::string directory = argv[1];
     std::vector<std::string> entries;
-    if (ListDirectory(directory, entries) != 0) {
+    if (ListDirectory(directory, entries).Failed()) {
         std::fprintf(stderr, "vxk5-check-screenshots: cannot read %s\n", directory.c_str());
         return 1;
     }

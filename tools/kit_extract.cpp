@@ -52,7 +52,7 @@ bool ComponentsOf(const WString& name, std::vector<std::string>& components) {
 
 bool IsEmptyDirectory(const std::string& path, std::string& error) {
     std::vector<std::string> names;
-    if (const int failed = ListDirectory(path, names); failed != 0) {
+    if (const int failed = ListDirectory(path, names).error; failed != 0) {
         error = SystemError("cannot read directory " + path, failed);
         return false;
     }
@@ -70,11 +70,11 @@ bool MakeDirectories(const std::string& path, std::string& error) {
 // symbolic link or a file there is refused.
 bool OpenChildDirectory(int parent, const std::string& name, const std::string& shown, OwnedDescriptor& child,
                         std::string& error) {
-    if (const int failed = MakeDirectoryAt(parent, name, 0777); failed != 0 && failed != EEXIST) {
+    if (const int failed = MakeDirectoryAt(parent, name, 0777).error; failed != 0 && failed != EEXIST) {
         error = SystemError("cannot make directory " + shown, failed);
         return false;
     }
-    if (const int failed = OpenDirectoryAt(parent, name, child); failed != 0) {
+    if (const int failed = OpenDirectoryAt(parent, name, child).error; failed != 0) {
         error = failed == ELOOP || failed == ENOTDIR
                     ? shown + " is in the way: not a directory (symbolic links are not followed)"
                     : SystemError("cannot open directory " + shown, failed);
@@ -86,7 +86,7 @@ bool OpenChildDirectory(int parent, const std::string& name, const std::string& 
 // Removes whatever stands at `name` below `parent` (a file, a link; never
 // written through), so that the file is made afresh.
 bool RemoveChildEntry(int parent, const std::string& name, const std::string& shown, std::string& error) {
-    if (const int failed = RemoveEntryAt(parent, name); failed != 0) {
+    if (const int failed = RemoveEntryAt(parent, name).error; failed != 0) {
         error = SystemError("cannot replace " + shown, failed);
         return false;
     }
@@ -227,11 +227,11 @@ bool ExtractKit(const ExtractOptions& options, std::ostream& out, std::string& e
         const int directory = parent.IsOpen() ? parent.Get() : root.Get();
         if (!RemoveChildEntry(directory, item.components.back(), shown, error)) return false;
         // The installer's own extraction, keeping the kit's time to the 100 ns.
-        int failure = 0;
-        if (ExtractEntryAt(kit, item.index, directory, item.components.back(), shown, &failure, nullptr, false,
-                           true) != 0) {
-            error = failure != 0 ? SystemError("cannot write " + shown, failure)
-                                 : "cannot read the kit's bytes of " + shown;
+        if (const Failure failed = ExtractEntryAt(kit, item.index, static_cast<int>(directory),
+                                                  item.components.back(), shown, nullptr, false, true);
+            failed.Failed()) {
+            error = failed.error != 0 ? SystemError("cannot write " + shown, failed.error)
+                                      : "cannot read the kit's bytes of " + shown;
             return false;
         }
         bytes += entry.size;

@@ -64,17 +64,17 @@ constexpr char kUsage[] =
     "\n"
     "Exit status: 0 success, 1 failure (or problems found by verify), 2 wrong usage.\n";
 
-int Fail(const std::string& message, int status = 1) {
+[[nodiscard]] int Fail(const std::string& message, int status = 1) {
     std::cerr << "vxk5-kit: " << message << "\n";
     return status;
 }
 
-int UsageError(const std::string& message) {
+[[nodiscard]] int UsageError(const std::string& message) {
     std::cerr << "vxk5-kit: " << message << "\n" << "Try 'vxk5-kit --help'.\n";
     return 2;
 }
 
-int RunCreate(int argc, char** argv) {
+[[nodiscard]] int RunCreate(int argc, char** argv) {
     CreateOptions options;
     std::string error;
     if (!ParseCreateArguments(argc, argv, options, error)) return UsageError(error);
@@ -104,7 +104,7 @@ bool ParseOneSwitch(int argc, char** argv, const char* switchName, bool& switchG
     return !kit.empty();
 }
 
-int RunList(int argc, char** argv) {
+[[nodiscard]] int RunList(int argc, char** argv) {
     bool json = false;
     std::string kit;
     if (!ParseOneSwitch(argc, argv, "--json", json, kit)) return UsageError("list takes [--json] and one kit file");
@@ -113,7 +113,7 @@ int RunList(int argc, char** argv) {
     return ok ? 0 : Fail(error);
 }
 
-int RunVerify(int argc, char** argv) {
+[[nodiscard]] int RunVerify(int argc, char** argv) {
     bool strict = false;
     std::string kit;
     std::string keyPath;
@@ -144,21 +144,21 @@ int RunVerify(int argc, char** argv) {
     return VerifyKit(kit, strict ? Warnings::CountAsErrors : Warnings::Allowed, std::cout, std::cerr, error, keyGiven ? &key : nullptr) ? 0 : Fail(error);
 }
 
-int RunKeygen(int argc, char** argv) {
+[[nodiscard]] int RunKeygen(int argc, char** argv) {
     KeygenOptions options;
     std::string error;
     if (!ParseKeygenArguments(argc, argv, options, error)) return UsageError(error);
     return GenerateKeys(options, std::cout, error) ? 0 : Fail(error);
 }
 
-int RunSign(int argc, char** argv) {
+[[nodiscard]] int RunSign(int argc, char** argv) {
     SignOptions options;
     std::string error;
     if (!ParseSignArguments(argc, argv, options, error)) return UsageError(error);
     return SignKit(options, std::cout, error) ? 0 : Fail(error);
 }
 
-int RunExtract(int argc, char** argv) {
+[[nodiscard]] int RunExtract(int argc, char** argv) {
     ExtractOptions options;
     std::string error;
     if (!ParseExtractArguments(argc, argv, options, error)) return UsageError(error);

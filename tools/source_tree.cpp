@@ -41,7 +41,7 @@ bool Walk(WalkState& state, const std::string& relative) {
     // Read whole and closed before going down: deep trees must not hold one
     // descriptor per level.
     std::vector<std::string> names;
-    if (const int failed = ListDirectory(directoryPath, names); failed != 0) {
+    if (const int failed = ListDirectory(directoryPath, names).error; failed != 0) {
         state.error = "cannot read directory " + directoryPath + ": " + std::strerror(failed);
         return false;
     }

@@ -135,7 +135,7 @@ double TimeInstall(const std::string& kitPath, const std::string& target) {
     job.postObserver = [&finalPost](uint32_t code, const WString&, uint32_t percent) {
         if (code != 0 || percent >= 100) finalPost = Clock::now();
     };
-    if (RunInstallJob(job, state) != 0) return -1;
+    if (RunInstallJob(job, state).Failed()) return -1;
     return std::chrono::duration<double>(finalPost - start).count();
 }
 

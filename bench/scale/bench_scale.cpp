@@ -139,7 +139,7 @@ int InstallChild(const char* kitPath, const char* target) {
         job.postObserver = [&finalPost](uint32_t code, const WString&, uint32_t percent) {
             if (code != 0 || percent >= 100) finalPost = Clock::now();
         };
-        if (RunInstallJob(job, state) != 0) return 1;
+        if (RunInstallJob(job, state).Failed()) return 1;
     }
     long peak = -1;
     std::ifstream status("/proc/self/status");

@@ -428,7 +428,7 @@ int main(int argc, char** argv) {
     if (options.keep) {
         std::printf("kits kept in %s\n", work.c_str());
     } else {
-        RemoveTree(FromMultiByte(work));
+        (void)RemoveTree(FromMultiByte(work));  // a scratch directory: what stays is harmless
     }
     if (smallPeak < 0 || bigPeak < 0) Fail(kProgram, "the memory measurement failed");
     std::printf("peak RSS of unpacking and reading: 1 MiB kit %ld KiB, %u MiB kit %ld KiB\n", smallPeak,

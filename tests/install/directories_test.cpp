@@ -73,11 +73,11 @@ TEST_F(DirectoriesTest, PurgeTreeRemovesEverythingButWhatLinksPointTo) {
     WriteFile(TargetPath("precious/file"), "p");
     ASSERT_EQ(::symlink(TargetPath("precious").c_str(), TempPath("victim/a/link").c_str()), 0);
     OwnedDescriptor temporary(::open(TempPath().c_str(), O_RDONLY | O_DIRECTORY));
-    EXPECT_EQ(PurgeTreeAt(temporary.Get(), "victim"), 0);
+    EXPECT_EQ(PurgeTreeAt(temporary.Get(), "victim").error, 0);
     EXPECT_FALSE(PathExists(TempPath("victim")));
     EXPECT_EQ(ReadFile(TargetPath("precious/file")), "p");
     // A second purge finds nothing to do.
-    EXPECT_EQ(PurgeTreeAt(temporary.Get(), "victim"), 0);
+    EXPECT_EQ(PurgeTreeAt(temporary.Get(), "victim").error, 0);
 }
 
 TEST_F(DirectoriesTest, UndoMovesOriginalsBackOnlyOverTheJobsOwnFiles) {
@@ -136,26 +136,27 @@ TEST(EntryNameTest, RefusesNamesReachingOutside) {
 TEST_F(DirectoriesTest, ExtractEntryReportsWhatStopsIt) {
     AddEntry("a", "bytes", TimeAt(1262304000));
     BuildKit();
-    EXPECT_EQ(ExtractEntry(kit(), 1, FromMultiByte(TargetPath("x"))), 87u);  // no such entry
-    EXPECT_EQ(ExtractEntry(kit(), 0, FromMultiByte(TargetPath("missing/x"))), 2u);
+    EXPECT_EQ(ExtractEntry(kit(), 1, FromMultiByte(TargetPath("x"))).code, 87u);  // no such entry
+    EXPECT_EQ(ExtractEntry(kit(), 0, FromMultiByte(TargetPath("missing/x"))).code, 2u);
     EXPECT_FALSE(PathExists(TargetPath("x")));
 
     // Only a new file is written: whatever stands at the name (a file, a
     // link to one) is left as it is and the write fails.
-    EXPECT_EQ(ExtractEntry(kit(), 0, FromMultiByte(TargetPath("x"))), 0u);
+    EXPECT_EQ(ExtractEntry(kit(), 0, FromMultiByte(TargetPath("x"))).code, 0u);
     EXPECT_EQ(ReadFile(TargetPath("x")), "bytes");
     EXPECT_EQ(ModificationTime(TargetPath("x")), 1262304000);
     WriteFile(TargetPath("other"), "a much longer earlier content");
-    int error = 0;
-    EXPECT_EQ(ExtractEntry(kit(), 0, FromMultiByte(TargetPath("other")), &error), 87u);
-    EXPECT_EQ(error, EEXIST);
+    const Failure taken = ExtractEntry(kit(), 0, FromMultiByte(TargetPath("other")));
+    EXPECT_EQ(taken.code, 87u);
+    EXPECT_EQ(taken.error, EEXIST);
+    EXPECT_EQ(taken.path, TargetPath("other"));
     ASSERT_EQ(::symlink(TargetPath("other").c_str(), TargetPath("link").c_str()), 0);
-    EXPECT_EQ(ExtractEntry(kit(), 0, FromMultiByte(TargetPath("link")), &error), 87u);
+    EXPECT_EQ(ExtractEntry(kit(), 0, FromMultiByte(TargetPath("link"))).code, 87u);
     EXPECT_EQ(ReadFile(TargetPath("other")), "a much longer earlier content");
 
     DistributionKit closed;  // no container open
     closed.entries = kit().entries;
-    EXPECT_EQ(ExtractEntry(closed, 0, FromMultiByte(TargetPath("y"))), 6u);
+    EXPECT_EQ(ExtractEntry(closed, 0, FromMultiByte(TargetPath("y"))).code, 6u);
 }
 
 }  // namespace

@@ -333,7 +333,7 @@ TEST_F(DurableTest, SyncingEachFileInstallsAndUpdatesAlike) {
     job_.durability = DurabilityMode::SyncEachFile;
     InstallJobState state;
     SetupJob(state, kit_.get(), FromMultiByte(TargetPath()));
-    ASSERT_EQ(RunInstallJob(job_, state), 0u);
+    ASSERT_EQ(RunInstallJob(job_, state).code, 0u);
     EXPECT_EQ(ReadFile(TargetPath("a.txt")), "new a");
     EXPECT_EQ(ReadFile(TargetPath("made/f0")), "new");
     EXPECT_EQ(RootNames(), (std::vector<std::string>{"home", "kits", "t", "tmp"}));

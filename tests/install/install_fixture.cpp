@@ -183,7 +183,7 @@ uint32_t InstallTest::RunJobInto(const std::string& target) {
     };
     InstallJobState state;
     SetupJob(state, kit_.get(), FromMultiByte(target));
-    const uint32_t result = RunInstallJob(job_, state);
+    const uint32_t result = RunInstallJob(job_, state).code;
     // The record holds the last post as well.
     uint32_t code = 0;
     WString text;

@@ -154,7 +154,7 @@ TEST_F(KernelCopyTest, DirectoriesRemovedByARollbackAreMadeAgain) {
     InstallJobState state;
     SetupJob(state, &kit(), FromMultiByte(TargetPath()));
     job_.finalPauseMilliseconds = 0;
-    EXPECT_EQ(RunInstallJob(job_, state), 0u);
+    EXPECT_EQ(RunInstallJob(job_, state).code, 0u);
     EXPECT_EQ(ReadFile(TargetPath("d1/d2/fails.txt")), "second");
     (void)RemoveTree(FromMultiByte(TargetPath("d1")));
     ASSERT_EQ(RunJob(), 0u);

@@ -72,7 +72,7 @@ TEST_F(FileHandleTest, DispositionsCreateKeepOrTruncate) {
     }
 
     const mode_t old = umask(027);
-    CloseFileHandle(Open(path, FILE_ACCESS_WRITE, FILE_CREATE));
+    (void)CloseFileHandle(Open(path, FILE_ACCESS_WRITE, FILE_CREATE));  // only the mode is looked at
     umask(old);
     EXPECT_EQ(StatOf(path).st_mode & 0777, 0640u) << "0660 less the creation mask";
 
@@ -88,7 +88,7 @@ TEST_F(FileHandleTest, DispositionsCreateKeepOrTruncate) {
         EXPECT_EQ(TruncateFileHandle(rewritten.Get()), 0u);
     }
     EXPECT_EQ(ReadFile(path), "wxyz");
-    CloseFileHandle(Open(path, FILE_ACCESS_WRITE, FILE_TRUNCATE_EXISTING));
+    (void)CloseFileHandle(Open(path, FILE_ACCESS_WRITE, FILE_TRUNCATE_EXISTING));  // only the open truncates
     EXPECT_EQ(ReadFile(path), "");
 }
 

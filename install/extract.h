@@ -11,7 +11,7 @@
 
 namespace vxk5 {
 
-struct DistributionKit;
+class DistributionKit;
 
 // Makes the new file `destination` (never through a link, never over an
 // existing entry; with `directory` a descriptor, the file is made by its
@@ -23,8 +23,8 @@ struct DistributionKit;
 // buffer and written from there; a refusal of the kernel copy is remembered
 // in the kit. 0; the open's code; the copy's, read's, write's, time-setting's
 // or close's last error; 13 when the entry runs past the end of the
-// container; 6 for a kit without an open container; 87 for a kit without a
-// copy buffer or an index out of range. `error`, when given, receives the
+// container; 6 for a kit without an open container; 87 for an index out of
+// range. `error`, when given, receives the
 // errno value of a failed system call (0 otherwise).
 [[nodiscard]] uint32_t ExtractEntry(DistributionKit& kit, size_t index, const WString& destination,
                                     int* error = nullptr, int directory = -1);

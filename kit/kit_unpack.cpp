@@ -220,10 +220,4 @@ uint32_t UnpackKit(const WString& source, const WString& destination, KitInputOb
     return 0;
 }
 
-void ReleaseKitTempFile(DistributionKit& kit) {
-    kit.rest.reset();  // its writer stops before the container closes
-    kit.tempHandle.Reset();
-    if (!kit.tempPath.empty()) RemoveFile(kit.tempPath);
-}
-
 }  // namespace vxk5

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
 
 #include "base/conversion.h"
 #include "platform/platform_error.h"
@@ -52,6 +53,21 @@ uint32_t CreateFileHandle(const WString& path, uint32_t access, uint32_t /*share
         return FailWith(ERR_INVALID_PARAMETER);
     }
     handle = static_cast<FileHandle>(fd);
+    return ERR_SUCCESS;
+}
+
+uint32_t ReopenFileHandleForReading(FileHandle handle, FileHandle& reading) {
+    ClearPlatformError();
+    if (handle == INVALID_FILE_HANDLE) return FailWith(ERR_INVALID_HANDLE);
+    // The descriptor's entry under /proc opens the file itself, whatever its
+    // name is now or whether it has one.
+    const std::string self = "/proc/self/fd/" + std::to_string(DescriptorOf(handle));
+    int fd;
+    do {
+        fd = ::open(self.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return FailWithErrno(errno);
+    reading = static_cast<FileHandle>(fd);
     return ERR_SUCCESS;
 }
 

@@ -58,6 +58,9 @@ int64_t SeekFileHandle(FileHandle handle, int64_t offset, uint32_t origin);
 [[nodiscard]] uint32_t WriteFileHandle(FileHandle handle, const void* buffer, uint32_t size, uint32_t* count,
                                        void* reserved);
 uint32_t CloseFileHandle(FileHandle handle);
+// A second handle on the file `handle` is open on, for reading only, with a
+// position of its own (also for a file without a name). 0, or the open's code.
+[[nodiscard]] uint32_t ReopenFileHandleForReading(FileHandle handle, FileHandle& reading);
 // Whole-second times: creation from the status-change time, access, modification.
 [[nodiscard]] uint32_t GetFileHandleTimes(FileHandle handle, FileTime* creation, FileTime* access,
                                           FileTime* modification);

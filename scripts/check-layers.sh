@@ -24,7 +24,7 @@ declare -A rank=([base]=0 [lang]=1 [platform]=2 [kit]=3 [install]=4 [config]=4 [
 posix_pending=(install kit tools)
 # Forward declarations that still name a higher layer's type, as FILE:TYPE.
 # Temporary like the list above.
-declaration_pending=(platform/job_state.h:DistributionKit)
+declaration_pending=()
 
 # Whether a file of layer $1 may use layer $2.
 may_use() {

@@ -25,7 +25,7 @@ std::string ToBytes(const WString& text) {
     return std::string(bytes.c_str(), bytes.length());
 }
 
-bool Read(const std::string& kitPath, DistributionKit& kit, std::string& error) {
+bool Read(const std::string& kitPath, std::unique_ptr<DistributionKit>& kit, std::string& error) {
     const uint32_t code = ReadKit(kit, FromMultiByte(AString(kitPath.c_str(), kitPath.size())));
     if (code == 0) return true;
     error = "cannot read kit " + kitPath + " (code " + std::to_string(code) + (code == ERR_INVALID_DATA ? ", damaged" : "") + ")";
@@ -56,7 +56,7 @@ WString NormalisedName(const WString& name) {
 
 }  // namespace
 
-bool ReadKitFile(const std::string& kitPath, DistributionKit& kit, std::string& error) {
+bool ReadKitFile(const std::string& kitPath, std::unique_ptr<DistributionKit>& kit, std::string& error) {
     return Read(kitPath, kit, error);
 }
 
@@ -82,11 +82,11 @@ std::string FormatFileTime(FileTime time) {
 }
 
 bool ListKit(const std::string& kitPath, std::ostream& out, std::string& error) {
-    DistributionKit kit;
+    std::unique_ptr<DistributionKit> kit;
     if (!Read(kitPath, kit, error)) return false;
-    out << "Descriptions: " << kit.descriptions.size() << "\n";
+    out << "Descriptions: " << kit->Descriptions().size() << "\n";
     out << "  language\tproduct\tvendor\tdescription\n";
-    for (const KitDescription& d : kit.descriptions) {
+    for (const KitDescription& d : kit->Descriptions()) {
         out << "  " << ToBytes(d.language) << "\t" << ToBytes(d.product) << "\t" << ToBytes(d.vendor) << "\t"
             << ToBytes(d.descriptionPath) << "\n";
     }
@@ -99,9 +99,9 @@ bool ListKit(const std::string& kitPath, std::ostream& out, std::string& error) 
         out << "Signature: key id " << signature.keyId << ", trusted comment: " << signature.trustedComment
             << " (not checked; verify --key checks it)\n";
     }
-    out << "Files: " << kit.entries.size() << "\n";
+    out << "Files: " << kit->Entries().size() << "\n";
     out << "  name\tmodified (UTC)\tsize\toffset\n";
-    for (const KitFileEntry& e : kit.entries) {
+    for (const KitFileEntry& e : kit->Entries()) {
         out << "  " << ToBytes(e.name) << "\t" << FormatFileTime(FileTime{e.timeLow, e.timeHigh}) << "\t" << e.size
             << "\t" << e.offset << "\n";
     }
@@ -110,7 +110,7 @@ bool ListKit(const std::string& kitPath, std::ostream& out, std::string& error) 
 
 bool VerifyKit(const std::string& kitPath, bool strict, std::ostream& out, std::ostream& warnings,
                std::string& error, const minisign::PublicKey* key) {
-    DistributionKit kit;
+    std::unique_ptr<DistributionKit> kit;
     std::string signatureLine;
     if (key != nullptr) {
         // The installer's own check, under a policy of this one key.
@@ -133,7 +133,7 @@ bool VerifyKit(const std::string& kitPath, bool strict, std::ostream& out, std::
     } else if (!Read(kitPath, kit, error)) {
         return false;
     }
-    const int64_t containerSize = SeekFileHandle(kit.tempHandle.Get(), 0, FILE_FROM_END);
+    const int64_t containerSize = SeekFileHandle(kit->Container(), 0, FILE_FROM_END);
     if (containerSize < 0) {
         error = "cannot take the size of the unpacked kit";
         return false;
@@ -141,7 +141,7 @@ bool VerifyKit(const std::string& kitPath, bool strict, std::ostream& out, std::
     std::string problems;
     std::set<WString> names;
     uint64_t dataBytes = 0;
-    for (const KitFileEntry& e : kit.entries) {
+    for (const KitFileEntry& e : kit->Entries()) {
         const std::string name = ToBytes(e.name);
         if (static_cast<uint64_t>(e.offset) + e.size > static_cast<uint64_t>(containerSize)) {
             problems += "  " + name + ": bytes " + std::to_string(e.offset) + "+" + std::to_string(e.size) +
@@ -152,13 +152,13 @@ bool VerifyKit(const std::string& kitPath, bool strict, std::ostream& out, std::
         dataBytes += e.size;
     }
     // The installer's own name check: every kit it would refuse fails here.
-    for (const EntryNameProblem& problem : FindEntryNameProblems(kit.entries)) {
-        problems += "  " + ToBytes(kit.entries[problem.index].name) + ": refused by the installer, " +
+    for (const EntryNameProblem& problem : FindEntryNameProblems(kit->Entries())) {
+        problems += "  " + ToBytes(kit->Entries()[problem.index].name) + ": refused by the installer, " +
                     DescribeEntryNameCheck(problem.check);
-        if (problem.check == ENTRY_NAME_FILE_AND_DIRECTORY) problems += " (" + ToBytes(kit.entries[problem.other].name) + ")";
+        if (problem.check == ENTRY_NAME_FILE_AND_DIRECTORY) problems += " (" + ToBytes(kit->Entries()[problem.other].name) + ")";
         problems += "\n";
     }
-    for (const KitDescription& d : kit.descriptions) {
+    for (const KitDescription& d : kit->Descriptions()) {
         if (!d.descriptionPath.empty() && CheckEntryName(d.descriptionPath) != ENTRY_NAME_OK) {
             problems += "  description document of \"" + ToBytes(d.language) + "\": " +
                         DescribeEntryNameCheck(CheckEntryName(d.descriptionPath)) + "\n";
@@ -166,7 +166,7 @@ bool VerifyKit(const std::string& kitPath, bool strict, std::ostream& out, std::
     }
     // Suspicious but installable.
     std::vector<std::string> doubts;
-    for (const KitDescription& d : kit.descriptions) {
+    for (const KitDescription& d : kit->Descriptions()) {
         const std::string language = ToBytes(d.language);
         if (!IsInterfaceLanguage(d.language)) {
             doubts.push_back("description language \"" + language +
@@ -187,7 +187,7 @@ bool VerifyKit(const std::string& kitPath, bool strict, std::ostream& out, std::
         return false;
     }
     out << signatureLine;
-    out << "OK: " << kit.descriptions.size() << " descriptions, " << kit.entries.size() << " files, " << dataBytes
+    out << "OK: " << kit->Descriptions().size() << " descriptions, " << kit->Entries().size() << " files, " << dataBytes
         << " bytes of file data, container of " << containerSize << " bytes\n";
     return true;
 }

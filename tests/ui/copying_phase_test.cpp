@@ -27,7 +27,7 @@ using namespace vxk5;
 
 namespace {
 
-bool FailToStart(InstallWorker&, InstallJobState&) { return false; }
+bool FailToStart(InstallWorker&, InstallJobState&, DistributionKit*) { return false; }
 
 // Runs `during` once from inside the copying loop, then posts the job's end.
 struct HeldJob {
@@ -238,7 +238,7 @@ struct PostingWorker {
         self->changed.notify_all();
     }
 
-    static bool Start(InstallWorker&, InstallJobState& state) {
+    static bool Start(InstallWorker&, InstallJobState& state, DistributionKit*) {
         PostingWorker* self = current;
         // Called on the main thread with the progress page up.
         g_signal_connect(self->dialog->CopyingPage()->Bar(), "notify::fraction", G_CALLBACK(OnFraction), nullptr);

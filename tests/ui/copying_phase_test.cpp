@@ -210,6 +210,7 @@ TEST_F(CopyingPhase, SilentRunGoesStraightToTheFinalPage) {
 TEST_F(CopyingPhase, RealWorkerInstallsAKitWithoutEntries) {
     OpenHeld();
     dialog_->SetWorkerHooks({nullptr, nullptr});  // the real thread
+    dialog_->Kit() = DistributionKit::FromContainer(ScopedFileHandle(), {}, {});
     const std::string target = temp_.path("fresh/templates/");
     gtk_entry_set_text(GTK_ENTRY(dialog_->DirectoryPage()->Entry()), target.c_str());
     ClickNext();

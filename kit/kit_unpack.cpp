@@ -6,7 +6,7 @@
 
 #include "kit/container_writer.h"
 #include "kit/kit_format.h"
-#include "kit/mapped_window.h"
+#include "platform/mapped_window.h"
 #include "kit/raw_inflater.h"
 #include "platform/fault_injection.h"
 #include "platform/file_system.h"

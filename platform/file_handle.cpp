@@ -56,6 +56,23 @@ uint32_t CreateFileHandle(const WString& path, uint32_t access, uint32_t /*share
     return ERR_SUCCESS;
 }
 
+int WriteFileHandleAt(FileHandle handle, const void* bytes, uint32_t size, uint64_t offset) {
+    const auto* from = static_cast<const unsigned char*>(bytes);
+    uint32_t done = 0;
+    while (done < size) {
+        const ssize_t count = ::pwrite64(DescriptorOf(handle), from + done, size - done, static_cast<off64_t>(offset + done));
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) return errno;
+        if (count == 0) return EIO;
+        done += static_cast<uint32_t>(count);
+    }
+    return 0;
+}
+
+int SetFileHandleSize(FileHandle handle, uint64_t size) {
+    return ::ftruncate64(DescriptorOf(handle), static_cast<off64_t>(size)) == 0 ? 0 : errno;
+}
+
 uint32_t ReopenFileHandleForReading(FileHandle handle, FileHandle& reading) {
     ClearPlatformError();
     if (handle == INVALID_FILE_HANDLE) return FailWith(ERR_INVALID_HANDLE);

@@ -69,6 +69,12 @@ uint32_t SetFileHandleTimes(FileHandle handle, const FileTime* creation, const F
                             const FileTime* modification);
 // Ends the file at its current position.
 uint32_t TruncateFileHandle(FileHandle handle);
+// Writes all `size` bytes at `offset`, neither using nor moving the handle's
+// position, going on after short writes and interruptions. 0, or the errno
+// value of the failed write (EIO for a write that took nothing).
+[[nodiscard]] int WriteFileHandleAt(FileHandle handle, const void* bytes, uint32_t size, uint64_t offset);
+// Makes the file exactly `size` bytes long. 0, or the errno value.
+[[nodiscard]] int SetFileHandleSize(FileHandle handle, uint64_t size);
 uint32_t GetPlatformError();
 int64_t FileTimeToUnixTime(FileTime time);
 FileTime UnixTimeToFileTime(int64_t seconds);

@@ -8,7 +8,7 @@
 #include "kit/container_encoder.h"
 #include "kit/kit_reader.h"
 #include "kit/kit_unpack.h"
-#include "kit/mapped_window.h"
+#include "platform/mapped_window.h"
 #include "platform/file_handle.h"
 #include "tests/kit/kit_fixture.h"
 

@@ -11,7 +11,7 @@
 
 #include "kit/container_encoder.h"
 #include "kit/kit_reader.h"
-#include "kit/mapped_window.h"
+#include "platform/mapped_window.h"
 #include "kit/raw_inflater.h"
 #include "platform/file_system.h"
 #include "tests/kit/kit_fixture.h"

@@ -48,15 +48,15 @@ bool KernelCopyRefused(int error) {
 // runs past the end of the container, or the failed call's code and errno.
 Failure CopyEntryBytes(DistributionKit& kit, const KitFileEntry& entry, int output, const std::string& path) {
     auto failedWith = [&path](int error) { return FailureFromErrno(error, path); };
-    const int container = DescriptorOf(kit.tempHandle.Get());
+    const int container = DescriptorOf(kit.Container());
     off64_t position = entry.offset;
     uint32_t remaining = entry.size;
 
     // Both ways move at most a buffer's worth per call, so that every step
     // of a long entry is as short and as checked as the last.
-    while (remaining > 0 && kit.copyInKernel) {
+    while (remaining > 0 && kit.CopyInKernel()) {
         if (const int fault = InjectedFault(FaultStep::Write, path); fault != 0) return failedWith(fault);
-        const ssize_t copied = g_kernelCopy(container, &position, output, std::min(remaining, kit.bufferSize));
+        const ssize_t copied = g_kernelCopy(container, &position, output, std::min(remaining, kit.CopyBufferSize()));
         if (copied > 0) {
             // A short count is no failure: the rest follows in the next call.
             remaining -= static_cast<uint32_t>(std::min<ssize_t>(copied, remaining));
@@ -65,15 +65,15 @@ Failure CopyEntryBytes(DistributionKit& kit, const KitFileEntry& entry, int outp
         if (copied == 0) break;  // the container's end, or a file system that copies nothing: the reads decide
         if (errno == EINTR) continue;
         if (!KernelCopyRefused(errno)) return failedWith(errno);
-        kit.copyInKernel = false;  // the same refusal would come for every further entry
+        kit.StopCopyInKernel();
     }
 
     // Each read asks for what the entry still needs, up to the whole buffer:
     // asking for the full buffer for a small entry would read on into the
     // following entries' bytes for nothing.
-    uint8_t* const buffer = kit.buffer.get();
+    uint8_t* const buffer = kit.CopyBuffer();
     while (remaining > 0) {
-        const size_t wanted = std::min(remaining, kit.bufferSize);
+        const size_t wanted = std::min(remaining, kit.CopyBufferSize());
         const ssize_t got = ::pread64(container, buffer, wanted, position);
         if (got < 0) {
             if (errno == EINTR) continue;
@@ -104,17 +104,17 @@ Failure ExtractEntry(DistributionKit& kit, size_t index, const WString& destinat
 
 Failure ExtractEntryAt(DistributionKit& kit, size_t index, int directory, const std::string& name,
                        const std::string& path, EntryIdentity* identity, bool sync, bool exactTime) {
-    if (index >= kit.entries.size() || !kit.buffer || kit.bufferSize == 0) {
+    if (index >= kit.Entries().size() || !kit.CopyBuffer() || kit.CopyBufferSize() == 0) {
         return FailureOf(ERR_INVALID_PARAMETER, 0, path);
     }
-    const KitFileEntry& entry = kit.entries[index];
+    const KitFileEntry& entry = kit.Entries()[index];
 
     // A failed platform call (its last error and errno), a system call's
     // errno, or one a test injects.
     auto failed = [&path](uint32_t code) { return PlatformFailure(code, path); };
     auto systemFailure = [&path](int value) { return FailureFromErrno(value, path); };
 
-    if (kit.tempHandle.Get() == INVALID_FILE_HANDLE) return FailureOf(ERR_INVALID_HANDLE, 0, path);
+    if (kit.Container() == INVALID_FILE_HANDLE) return FailureOf(ERR_INVALID_HANDLE, 0, path);
     // A kit read file table first has its data area unpacked now, before the
     // first file is made from it.
     if (const uint32_t code = UnpackRest(kit); code != 0) return FailureOf(code, 0, path);

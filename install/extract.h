@@ -11,7 +11,7 @@
 
 namespace vxk5 {
 
-struct DistributionKit;
+class DistributionKit;
 
 // Makes the new file `destination` (never through a link, never over an
 // existing entry; with `directory` a descriptor, the file is made by its

@@ -123,7 +123,7 @@ std::unordered_set<std::string> RepeatedDestinations(const DistributionKit& kit,
             std::unordered_set<std::string> seen;
             for (size_t k = first; k < end; ++k) {
                 AString relative;
-                if (!EntryNamePath(kit.entries[hashes[k].second].name, relative)) continue;
+                if (!EntryNamePath(kit.Entries()[hashes[k].second].name, relative)) continue;
                 std::string path = root + std::string(relative.c_str(), relative.length());
                 if (!seen.insert(path).second) repeated.insert(std::move(path));
             }
@@ -388,18 +388,17 @@ uint32_t ReportInstallError(InstallJob& job, uint32_t code, uint32_t percent) {
 namespace {
 
 // Every step of the job: ERR_SUCCESS, or the code that ended it.
-[[nodiscard]] uint32_t RunJobSteps(InstallJob& job, InstallJobState& state) {
+[[nodiscard]] uint32_t RunJobSteps(InstallJob& job, InstallJobState& state, DistributionKit* kit) {
     job.jobState = &state;
-    DistributionKit* kit = nullptr;
     WString target;
-    GetJobSetup(state, kit, target);
+    GetJobSetup(state, target);
     target = AbsoluteTarget(target);
 
     if (kit == nullptr) {
         job.journal.emplace_back();
         return ReportInstallError(job, ERR_INVALID_PARAMETER, 0);
     }
-    const size_t count = kit->entries.size();
+    const size_t count = kit->Entries().size();
     // Without a template directory the names would be taken relative to
     // wherever the process happens to be.
     if (target.empty() && count > 0) {
@@ -417,7 +416,7 @@ namespace {
     // directory.
     const std::string root = job.journal.back().target;  // ends with "/"
     size_t refusedIndex = count;
-    if (CheckEntryNames(kit->entries, refusedIndex, root.size()) == ENTRY_NAME_OK) refusedIndex = count;
+    if (CheckEntryNames(kit->Entries(), refusedIndex, root.size()) == ENTRY_NAME_OK) refusedIndex = count;
     // An original is set aside at the same path below the staging
     // directory's originals/: an entry whose path would be too long there is
     // refused now, before the first change.
@@ -428,7 +427,7 @@ namespace {
         hashes.reserve(std::min(count, refusedIndex));
         for (size_t i = 0; i < count && i < refusedIndex; ++i) {
             AString relativeBytes;
-            if (!EntryNamePath(kit->entries[i].name, relativeBytes)) break;
+            if (!EntryNamePath(kit->Entries()[i].name, relativeBytes)) break;
             const std::string_view relative(relativeBytes.c_str(), relativeBytes.length());
             if (longest + relative.size() >= PATH_MAX) {
                 // The detail; the code is the refusal's.
@@ -450,7 +449,7 @@ namespace {
         batchPaths.clear();
         // Plan and journal a batch of entries.
         for (; i < count && batch.size() < batchSize; ++i) {
-            const KitFileEntry& entry = kit->entries[i];
+            const KitFileEntry& entry = kit->Entries()[i];
             const WString destination = DestinationOf(target, entry.name);
             const uint32_t percent = static_cast<uint32_t>(static_cast<uint64_t>(i) * 100 / count);
 
@@ -605,8 +604,8 @@ namespace {
 
 }  // namespace
 
-Failure RunInstallJob(InstallJob& job, InstallJobState& state) {
-    const uint32_t code = RunJobSteps(job, state);
+Failure RunInstallJob(InstallJob& job, InstallJobState& state, DistributionKit* kit) {
+    const uint32_t code = RunJobSteps(job, state, kit);
     if (code == ERR_SUCCESS) return Succeeded();
     return FailureOf(code, job.failure.error, job.failure.path);
 }

@@ -43,7 +43,7 @@
 
 namespace vxk5 {
 
-struct DistributionKit;
+class DistributionKit;
 
 // One run of the job, as its journal has it.
 struct JournalRecord {
@@ -121,10 +121,11 @@ struct InstallJob {
     std::function<void(uint32_t code, const WString& text, uint32_t percent)> postObserver;
 };
 
-// Runs the whole job on the kit and the target directory set up in `state`.
-// Succeeded(), or the code that ended it (after the rollback) with the path
-// and errno of the job's first failure (those of job.failure).
-Failure RunInstallJob(InstallJob& job, InstallJobState& state);
+// Runs the whole job on `kit` (read-only, except its container's position and
+// copy buffer, which only the job uses) and the target directory set up in
+// `state`. Succeeded(), or the code that ended it (after the rollback) with
+// the path and errno of the job's first failure (those of job.failure).
+Failure RunInstallJob(InstallJob& job, InstallJobState& state, DistributionKit* kit);
 
 // Appends the job's journal record and prepares everything before the first
 // change: makes the template directory when missing, takes its lock (waiting

@@ -20,9 +20,10 @@ void InstallWorker::Join() {
     joinable = false;
 }
 
-bool StartWorker(InstallWorker& worker, InstallJobState& state) {
+bool StartWorker(InstallWorker& worker, InstallJobState& state, DistributionKit* kit) {
     worker.Join();  // one job at a time; a finished thread is reaped here
     worker.jobState = &state;
+    worker.kit = kit;
     worker.creationResult = -1;
     worker.counts = InstallCounts{};
     ThreadAttributes attributes;
@@ -39,7 +40,7 @@ void* WorkerMain(void* argument) {
     InstallJob job;
     try {
         // Its outcome is posted to the job state and left in job.failure.
-        (void)RunInstallJob(job, state);
+        (void)RunInstallJob(job, state, worker.kit);
     } catch (const std::exception&) {
         // Out of memory part-way: the journal is still here, so the failure is
         // posted and the job undone as for any other failure.

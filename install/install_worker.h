@@ -1,7 +1,8 @@
 #pragma once
 // The worker thread that runs the installation job once. It touches nothing
-// but the InstallJobState (under its lock) and the kit named there (read-only,
-// except the container handle and copy buffer, which only the job uses).
+// but the InstallJobState (under its lock) and the kit it was started on
+// (read-only, except the container's position and copy buffer, which only the
+// job uses).
 //
 // The worker owns its thread: Join waits for it (a failed job posts its
 // failure before it rolls back, so the controller joins before the process
@@ -24,6 +25,7 @@ struct InstallWorker {
     InstallWorker& operator=(const InstallWorker&) = delete;
 
     InstallJobState* jobState = nullptr;  // not owned
+    DistributionKit* kit = nullptr;       // not owned
     pthread_t thread{};
     int32_t creationResult = -1;  // -1 until a thread is requested, then pthread_create's result
     bool joinable = false;        // a thread was started and not yet joined
@@ -36,10 +38,11 @@ struct InstallWorker {
     void Join();
 };
 
-// Starts the worker thread on `state` (which must already be set up). True
-// when a thread was started; the outcome is also left in creationResult. A
-// thread of an earlier start is joined first.
-bool StartWorker(InstallWorker& worker, InstallJobState& state);
+// Starts the worker thread on `state` (which must already be set up) and
+// `kit`, which must outlive the thread. True when a thread was started; the
+// outcome is also left in creationResult. A thread of an earlier start is
+// joined first.
+bool StartWorker(InstallWorker& worker, InstallJobState& state, DistributionKit* kit);
 
 // The thread's entry: runs one InstallJob on the worker's job state. Returns null.
 void* WorkerMain(void* worker);

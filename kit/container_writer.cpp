@@ -1,8 +1,5 @@
 #include "kit/container_writer.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <utility>
 
@@ -15,6 +12,7 @@ namespace {
 // Buffers in all: one being filled, the others being written or waiting.
 constexpr int kBuffers = 3;
 
+// A write that took nothing is no full disk: EIO gives ERR_INVALID_PARAMETER as every other failure does.
 [[nodiscard]] uint32_t CodeOf(int error) {
     return error == ENOSPC || error == EDQUOT ? ERR_DISK_FULL : ERR_INVALID_PARAMETER;
 }
@@ -22,7 +20,7 @@ constexpr int kBuffers = 3;
 }  // namespace
 
 ContainerWriter::ContainerWriter(FileHandle container)
-    : descriptor_(DescriptorOf(container)), current_(new uint8_t[kBufferSize]) {
+    : container_(container), current_(new uint8_t[kBufferSize]) {
     for (int i = 1; i < kBuffers; ++i) free_.emplace_back(new uint8_t[kBufferSize]);
     thread_ = std::thread([this] { Run(); });
 }
@@ -71,22 +69,15 @@ uint32_t ContainerWriter::Finish() {
     std::unique_lock<std::mutex> lock(mutex_);
     // The thread is idle now: its count is settled. A container that had
     // bytes before ends at the new ones.
-    if (ftruncate(descriptor_, static_cast<off_t>(written_)) != 0) return CodeOf(errno);
+    if (const int error = SetFileHandleSize(container_, written_); error != 0) return CodeOf(error);
     return 0;
 }
 
 uint32_t ContainerWriter::WritePiece(const Piece& piece) {
-    const uint64_t end = written_ + piece.size;
-    uint32_t done = 0;
-    while (done < piece.size) {
-        const ssize_t count =
-            pwrite(descriptor_, piece.bytes.get() + done, piece.size - done, static_cast<off_t>(written_ + done));
-        if (count < 0 && errno == EINTR) continue;
-        if (count < 0) return CodeOf(errno);
-        if (count == 0) return ERR_INVALID_PARAMETER;
-        done += static_cast<uint32_t>(count);
+    if (const int error = WriteFileHandleAt(container_, piece.bytes.get(), piece.size, written_); error != 0) {
+        return CodeOf(error);
     }
-    written_ = end;
+    written_ += piece.size;
     return 0;
 }
 

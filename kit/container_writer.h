@@ -54,7 +54,7 @@ private:
     void Run();                // the thread: writes the pieces in order
     [[nodiscard]] uint32_t WritePiece(const Piece& piece);
 
-    int descriptor_;
+    FileHandle container_;
     Buffer current_;
     uint32_t filled_ = 0;
     uint64_t handed_ = 0;  // bytes of the buffers handed to the thread

@@ -1,9 +1,11 @@
 #pragma once
 // The in-memory kit: the descriptions and the file table read from the unpacked
-// container, the container's path and open handle, and the copy buffer the
-// installation moves file bytes through. Read-only after ReadKit, except that
-// the installation moves the handle's position and fills the buffer, and that
-// the data area of a kit read file table first is unpacked when first needed.
+// container, the container open for reading, and the copy buffer the
+// installation moves file bytes through. Only ReadKit makes one (tests
+// assemble one from parts with FromContainer): a failed read, one of the
+// descriptions read before the failure and nothing else. What was read cannot
+// be changed from outside. The data area of a kit read file table first is
+// unpacked when first needed (UnpackRest).
 
 #include <cstdint>
 #include <memory>
@@ -16,6 +18,8 @@
 namespace vxk5 {
 
 class KitUnpacker;
+class KitInputObserver;
+enum class KitReading;
 
 struct KitDescription {
     WString language;
@@ -34,25 +38,59 @@ struct KitFileEntry {
 
 constexpr uint32_t kKitCopyBufferSize = 1048576;
 
-struct DistributionKit {
-    DistributionKit();
-    ~DistributionKit();  // closes and deletes the unpacked container
+class DistributionKit {
+public:
+    ~DistributionKit();  // stops an unfinished unpacking, then closes the container
     DistributionKit(const DistributionKit&) = delete;
     DistributionKit& operator=(const DistributionKit&) = delete;
 
-    std::vector<KitDescription> descriptions;
-    std::vector<KitFileEntry> entries;
-    WString tempPath;  // empty: ReadKit's container is an unnamed file; deleted on release when set
-    OwnedDescriptor tempHandle;
-    uint32_t bufferSize = kKitCopyBufferSize;
-    std::unique_ptr<uint8_t[]> buffer;
-    // Cleared once the kernel has refused to copy from the container into a
-    // destination: the bytes then go through the buffer for good.
-    bool copyInKernel = true;
-    // The unpacking of the data area, when the kit was read file table
-    // first and no file's bytes have been needed yet (see UnpackRest).
-    std::unique_ptr<KitUnpacker> rest;
-    uint32_t restFailure = 0;  // what unpacking the rest gave, once it failed
+    // A kit of the given parts over `container` (which may be closed: a kit
+    // whose bytes are never copied). For tests, which build their kits by
+    // hand; the product makes its kits with ReadKit.
+    static std::unique_ptr<DistributionKit> FromContainer(OwnedDescriptor container,
+                                                          std::vector<KitDescription> descriptions,
+                                                          std::vector<KitFileEntry> entries);
+
+    const std::vector<KitDescription>& Descriptions() const { return descriptions_; }
+    const std::vector<KitFileEntry>& Entries() const { return entries_; }
+
+    // The unpacked container, open for reading only; an entry's bytes lie at
+    // its offset. Readers position it as they need.
+    FileHandle Container() const { return container_.Get(); }
+
+    // The memory an installation moves file bytes through, CopyBufferSize()
+    // bytes, left uninitialised until then.
+    uint8_t* CopyBuffer() { return buffer_.get(); }
+    uint32_t CopyBufferSize() const { return kKitCopyBufferSize; }
+
+    // Whether bytes may still be copied from the container inside the
+    // kernel. Once the kernel has refused, the bytes go through the buffer
+    // for good: the same refusal would come for every further entry.
+    bool CopyInKernel() const { return copyInKernel_; }
+    void StopCopyInKernel() { copyInKernel_ = false; }
+
+    // Whether the data area still waits to be unpacked (a kit read file table
+    // first whose files' bytes have not been needed yet).
+    bool RestPending() const { return rest_ != nullptr; }
+
+private:
+    DistributionKit(OwnedDescriptor container, std::vector<KitDescription> descriptions,
+                    std::vector<KitFileEntry> entries);
+
+    friend uint32_t ReadKit(std::unique_ptr<DistributionKit>& kit, const WString& kitPath,
+                            KitInputObserver* observer, KitReading reading);
+    friend uint32_t UnpackRest(DistributionKit& kit);
+
+    std::vector<KitDescription> descriptions_;
+    std::vector<KitFileEntry> entries_;
+    OwnedDescriptor container_;
+    std::unique_ptr<uint8_t[]> buffer_;
+    bool copyInKernel_ = true;
+    // The unpacking of the data area, with the container's writing handle it
+    // writes through, while the rest is pending; and what finishing it gave.
+    std::unique_ptr<KitUnpacker> rest_;
+    OwnedDescriptor restWriter_;
+    uint32_t restFailure_ = 0;
 };
 
 }  // namespace vxk5

@@ -1,6 +1,5 @@
 #include "kit/entry_names.h"
 
-#include <climits>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -8,6 +7,7 @@
 #include <unordered_set>
 
 #include "base/conversion.h"
+#include "platform/path_limit.h"
 
 namespace vxk5 {
 
@@ -56,14 +56,14 @@ EntryNameCheck BuildPath(const WString& name, size_t directoryBytes, AString& pa
         if (size != 0 && !dot) {
             AString component;
             if (!ToMultiByteWhole(name.substr(start, size), component)) return ENTRY_NAME_NOT_ENCODABLE;
-            if (component.length() > NAME_MAX) return ENTRY_NAME_COMPONENT_TOO_LONG;
+            if (component.length() > kMaxNameBytes) return ENTRY_NAME_COMPONENT_TOO_LONG;
             if (!built.empty()) built += "/";
             built += component;
         }
         start = i + 1;
     }
-    // PATH_MAX counts the terminating 0 byte.
-    if (directoryBytes >= PATH_MAX || built.length() >= PATH_MAX - directoryBytes) return ENTRY_NAME_PATH_TOO_LONG;
+    // The limit counts the terminating 0 byte.
+    if (directoryBytes >= kMaxPathBytes || built.length() >= kMaxPathBytes - directoryBytes) return ENTRY_NAME_PATH_TOO_LONG;
     path = built;
     return ENTRY_NAME_OK;
 }

@@ -177,22 +177,29 @@ uint64_t ContainerSize(FileHandle container) {
     return static_cast<uint64_t>(size);
 }
 
+// What ReadKitSteps reads, before it becomes a kit.
+struct ReadParts {
+    OwnedDescriptor writer;  // the container as made, for the unpacking
+    std::vector<KitDescription> descriptions;
+    std::vector<KitFileEntry> entries;
+    std::unique_ptr<KitUnpacker> rest;
+};
+
 // The steps of ReadKit; a failing step raises its code.
-void ReadKitSteps(DistributionKit& kit, const WString& kitPath, KitInputObserver* observer, KitReading reading) {
+void ReadKitSteps(ReadParts& kit, const WString& kitPath, KitInputObserver* observer, KitReading reading) {
     // The container has no name: nothing is left in the temporary directory
     // however the run ends.
-    if (uint32_t code = CreateKitContainer(kit.tempHandle); code != 0) Fail(code);
+    if (uint32_t code = CreateKitContainer(kit.writer); code != 0) Fail(code);
     auto unpacker = std::make_unique<KitUnpacker>();
     if (uint32_t code = unpacker->Open(kitPath, observer); code != 0) Fail(code);
-    unpacker->Start(kit.tempHandle.Get());
+    unpacker->Start(kit.writer.Get());
     // A signature check sees the whole kit before anything of it is read.
     const bool tableFirst = reading == KitReading::FileTableFirst && observer == nullptr;
     if (!tableFirst) {
         if (uint32_t code = unpacker->Finish(); code != 0) Fail(code);
         unpacker.reset();
     }
-    ContainerReader reader(kit.tempHandle.Get(), tableFirst ? 0 : ContainerSize(kit.tempHandle.Get()),
-                           unpacker.get());
+    ContainerReader reader(kit.writer.Get(), tableFirst ? 0 : ContainerSize(kit.writer.Get()), unpacker.get());
 
     if (reader.ReadU32() != kSingleLanguageForm) {
         const uint32_t count = reader.ReadU32();
@@ -221,14 +228,15 @@ void ReadKitSteps(DistributionKit& kit, const WString& kitPath, KitInputObserver
         unpacker.reset();
     }
     if (unpacker == nullptr) {
-        if (!EntriesEndInside(kit.entries, ContainerSize(kit.tempHandle.Get()))) Fail(ERR_INVALID_DATA);
+        if (!EntriesEndInside(kit.entries, ContainerSize(kit.writer.Get()))) Fail(ERR_INVALID_DATA);
     } else {
         kit.rest = std::move(unpacker);
     }
 }
 
-const KitDescription* FindDescription(const DistributionKit& kit, const WString& language) {
-    for (const KitDescription& description : kit.descriptions) {
+const KitDescription* FindDescription(const DistributionKit* kit, const WString& language) {
+    if (kit == nullptr) return nullptr;
+    for (const KitDescription& description : kit->Descriptions()) {
         if (CompareNoCase(description.language, language) == 0) return &description;
     }
     return nullptr;
@@ -236,44 +244,72 @@ const KitDescription* FindDescription(const DistributionKit& kit, const WString&
 
 }  // namespace
 
-uint32_t ReadKit(DistributionKit& kit, const WString& kitPath, KitInputObserver* observer, KitReading reading) {
-    // A kit model reads one container; an earlier one is given up first, with
-    // everything read from it.
-    ReleaseKitTempFile(kit);
-    kit.descriptions.clear();
-    kit.entries.clear();
-    kit.tempPath = WString();
-    kit.restFailure = 0;
+uint32_t ReadKit(std::unique_ptr<DistributionKit>& kit, const WString& kitPath, KitInputObserver* observer,
+                 KitReading reading) {
+    // An earlier kit is given up first, with its container.
+    kit.reset();
+    ReadParts parts;
+    // A failed read leaves a kit of the descriptions read before the failure,
+    // without entries or container.
+    const auto failed = [&kit, &parts](uint32_t code) {
+        parts.rest.reset();  // its writer stops before the container closes
+        parts.writer.Reset();
+        kit.reset(new DistributionKit(OwnedDescriptor(), std::move(parts.descriptions), {}));
+        return code;
+    };
     try {
-        ReadKitSteps(kit, kitPath, observer, reading);
+        ReadKitSteps(parts, kitPath, observer, reading);
     } catch (const KitReadFailure& failure) {
-        kit.entries.clear();
-        ReleaseKitTempFile(kit);
-        return failure.code;
+        return failed(failure.code);
+    }
+    // Whatever reads the kit from here on only reads: it gets a handle that
+    // cannot write, the unpacking of the rest keeps the one it writes through.
+    OwnedDescriptor container;
+    FileHandle readOnly = INVALID_FILE_HANDLE;
+    if (ReopenFileHandleForReading(parts.writer.Get(), readOnly) == 0) {
+        container.Reset(readOnly);
+    } else {
+        // The container cannot be opened again (no /proc): it is read through
+        // the handle it was made with, once nothing more is written to it.
+        if (parts.rest != nullptr) {
+            const uint32_t code = parts.rest->Finish();
+            if (code != 0) return failed(code);
+            parts.rest.reset();
+            const int64_t size = SeekFileHandle(parts.writer.Get(), 0, FILE_FROM_END);
+            if (size < 0) return failed(ERR_INVALID_PARAMETER);
+            if (!EntriesEndInside(parts.entries, static_cast<uint64_t>(size))) return failed(ERR_INVALID_DATA);
+        }
+        container = std::move(parts.writer);
+    }
+    kit.reset(new DistributionKit(std::move(container), std::move(parts.descriptions), std::move(parts.entries)));
+    if (parts.rest != nullptr) {
+        kit->rest_ = std::move(parts.rest);
+        kit->restWriter_ = std::move(parts.writer);
     }
     return 0;
 }
 
 uint32_t UnpackRest(DistributionKit& kit) {
-    if (kit.rest == nullptr) return kit.restFailure;
-    uint32_t code = kit.rest->Finish();
-    kit.rest.reset();
+    if (kit.rest_ == nullptr) return kit.restFailure_;
+    uint32_t code = kit.rest_->Finish();
+    kit.rest_.reset();
+    kit.restWriter_.Reset();
     if (code == 0) {
-        const int64_t size = SeekFileHandle(kit.tempHandle.Get(), 0, FILE_FROM_END);
+        const int64_t size = SeekFileHandle(kit.container_.Get(), 0, FILE_FROM_END);
         if (size < 0) code = ERR_INVALID_PARAMETER;
-        else if (!EntriesEndInside(kit.entries, static_cast<uint64_t>(size))) code = ERR_INVALID_DATA;
+        else if (!EntriesEndInside(kit.entries_, static_cast<uint64_t>(size))) code = ERR_INVALID_DATA;
     }
-    kit.restFailure = code;
+    kit.restFailure_ = code;
     return code;
 }
 
-void GetProductInfo(const DistributionKit& kit, const WString& language, WString& product, WString& vendor) {
+void GetProductInfo(const DistributionKit* kit, const WString& language, WString& product, WString& vendor) {
     const KitDescription* description = FindDescription(kit, language);
     product = description != nullptr ? description->product : WString();
     vendor = description != nullptr ? description->vendor : WString();
 }
 
-WString GetDescriptionName(const DistributionKit& kit, const WString& language) {
+WString GetDescriptionName(const DistributionKit* kit, const WString& language) {
     const KitDescription* description = FindDescription(kit, language);
     if (description != nullptr && !description->descriptionPath.empty()) return description->descriptionPath;
     const KitDescription* fallback = FindDescription(kit, kitformat::kFallbackLanguage);

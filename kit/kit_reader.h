@@ -2,6 +2,7 @@
 // Reading the kit into the in-memory model, and the model's description queries.
 
 #include <cstdint>
+#include <memory>
 
 #include "base/wstring.h"
 #include "kit/distribution_kit.h"
@@ -9,14 +10,16 @@
 
 namespace vxk5 {
 
-// Unpacks the kit at `kitPath` into a new temporary container, keeps it open
-// in `kit` and reads the descriptions and the file table. On failure the
-// entries are emptied, the container is closed and deleted, and the code is
-// returned: a code of CreateKitTempFile or UnpackKit (ERR_NOT_FOUND,
-// ERR_INVALID_DATA, ERR_INVALID_PARAMETER, ERR_TEMP_NOT_CREATED), the
-// container's open code, the read's code (ERR_NOT_FOUND or
-// ERR_INVALID_PARAMETER), or ERR_INVALID_DATA when the container ends inside
-// a field or a record does not hold its fields.
+// Unpacks the kit at `kitPath` into a new temporary container and reads the
+// descriptions and the file table: on success `kit` is the kit read, with the
+// container open for reading. An earlier kit in `kit` is given up first. On
+// failure `kit` keeps only the descriptions read before the failure, without
+// entries or container (closed; it has no name, so nothing is left), and the
+// code is returned: a code of CreateKitContainer or
+// UnpackKit (ERR_NOT_FOUND, ERR_INVALID_DATA, ERR_INVALID_PARAMETER,
+// ERR_TEMP_NOT_CREATED), the read's code (ERR_NOT_FOUND or
+// ERR_INVALID_PARAMETER), or ERR_INVALID_DATA when the
+// container ends inside a field or a record does not hold its fields.
 // `observer` (optional) is shown the kit's bytes as they are unpacked (UnpackKit).
 //
 // FileTableFirst (without an observer only) unpacks no more than the
@@ -25,8 +28,8 @@ namespace vxk5 {
 // A data area that is damaged, runs short or does not hold every entry's
 // bytes is then found by UnpackRest.
 enum class KitReading { Whole, FileTableFirst };
-[[nodiscard]] uint32_t ReadKit(DistributionKit& kit, const WString& kitPath, KitInputObserver* observer = nullptr,
-                               KitReading reading = KitReading::Whole);
+[[nodiscard]] uint32_t ReadKit(std::unique_ptr<DistributionKit>& kit, const WString& kitPath,
+                               KitInputObserver* observer = nullptr, KitReading reading = KitReading::Whole);
 
 // Unpacks what ReadKit left of the data area, if anything, and checks that
 // every entry's bytes lie inside the container: ERR_SUCCESS, UnpackKit's
@@ -35,11 +38,12 @@ enum class KitReading { Whole, FileTableFirst };
 [[nodiscard]] uint32_t UnpackRest(DistributionKit& kit);
 
 // Product and vendor of the first description whose language matches
-// `language` without regard to case; both empty when none does.
-void GetProductInfo(const DistributionKit& kit, const WString& language, WString& product, WString& vendor);
+// `language` without regard to case; both empty when none does or there is
+// no kit.
+void GetProductInfo(const DistributionKit* kit, const WString& language, WString& product, WString& vendor);
 
 // The description path for `language` (case ignored) when that is not empty,
-// otherwise that of the first "en" description, otherwise empty.
-WString GetDescriptionName(const DistributionKit& kit, const WString& language);
+// otherwise that of the first "en" description, otherwise (or without a kit) empty.
+WString GetDescriptionName(const DistributionKit* kit, const WString& language);
 
 }  // namespace vxk5

@@ -6,7 +6,7 @@
 
 #include "kit/container_writer.h"
 #include "kit/kit_format.h"
-#include "kit/mapped_window.h"
+#include "platform/mapped_window.h"
 #include "kit/raw_inflater.h"
 #include "platform/fault_injection.h"
 #include "platform/file_system.h"
@@ -218,13 +218,6 @@ uint32_t UnpackKit(const WString& source, const WString& destination, KitInputOb
     // A failed close may mean lost data.
     if (CloseFileHandle(container.Release()) != 0) return ERR_INVALID_PARAMETER;
     return 0;
-}
-
-void ReleaseKitTempFile(DistributionKit& kit) {
-    kit.rest.reset();  // its writer stops before the container closes
-    kit.tempHandle.Reset();
-    // rm -f reports nothing: a container left behind is only a temporary file.
-    if (!kit.tempPath.empty()) (void)RemoveFile(kit.tempPath);
 }
 
 }  // namespace vxk5

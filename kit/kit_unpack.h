@@ -7,7 +7,6 @@
 #include <memory>
 
 #include "base/wstring.h"
-#include "kit/distribution_kit.h"
 #include "platform/file_handle.h"
 #include "platform/owned_descriptor.h"
 
@@ -108,9 +107,5 @@ private:
 // The fewest bytes a kit of `kitSize` bytes can inflate to, as deflate stores
 // data it cannot compress: what the temporary directory must hold at least.
 uint64_t KitContainerLowerBound(uint64_t kitSize);
-
-// Closes the kit's container handle, if open, and deletes the container file,
-// if a path is set. The path itself is kept. Safe to call more than once.
-void ReleaseKitTempFile(DistributionKit& kit);
 
 }  // namespace vxk5

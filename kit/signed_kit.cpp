@@ -9,10 +9,8 @@ namespace vxk5 {
 
 namespace {
 
-[[nodiscard]] uint32_t Refuse(DistributionKit& kit, SignatureCheck& check, SignatureVerdict verdict) {
-    ReleaseKitTempFile(kit);
-    kit.descriptions.clear();
-    kit.entries.clear();
+[[nodiscard]] uint32_t Refuse(std::unique_ptr<DistributionKit>& kit, SignatureCheck& check, SignatureVerdict verdict) {
+    kit.reset();
     check.verdict = verdict;
     check.keyId.clear();
     check.trustedComment.clear();
@@ -23,7 +21,7 @@ namespace {
 
 WString SignaturePathOf(const WString& kitPath) { return kitPath + kSignatureSuffix; }
 
-uint32_t ReadSignedKit(DistributionKit& kit, const WString& kitPath, const TrustPolicy& policy,
+uint32_t ReadSignedKit(std::unique_ptr<DistributionKit>& kit, const WString& kitPath, const TrustPolicy& policy,
                        SignatureCheck& check, KitReading reading) {
     check = SignatureCheck();
     if (!policy.inForce) return ReadKit(kit, kitPath, nullptr, reading);

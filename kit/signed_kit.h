@@ -42,12 +42,12 @@ WString SignaturePathOf(const WString& kitPath);
 // ReadKit under `policy`. Without a policy in force it is ReadKit itself
 // (read as `reading` says) and the verdict NotChecked; with one the kit is
 // always read whole, since the signature covers all of it. With one, the kit is read only when its signature
-// verifies with a trusted key: any other verdict leaves the kit model empty
-// (the container deleted) and returns ERR_INVALID_DATA. A kit whose
+// verifies with a trusted key: any other verdict leaves `kit` empty and
+// returns ERR_INVALID_DATA. A kit whose
 // signature verifies but which cannot be read gives ReadKit's code with the
 // verdict Verified; codes that say the kit could not be read to its end (no
 // space, no temporary file, a read that failed) are returned as they are.
-[[nodiscard]] uint32_t ReadSignedKit(DistributionKit& kit, const WString& kitPath, const TrustPolicy& policy,
+[[nodiscard]] uint32_t ReadSignedKit(std::unique_ptr<DistributionKit>& kit, const WString& kitPath, const TrustPolicy& policy,
                                      SignatureCheck& check, KitReading reading = KitReading::Whole);
 
 // The English name of a verdict, for messages of the tools and the result document.

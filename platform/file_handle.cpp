@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
 
 #include "base/conversion.h"
 #include "platform/platform_error.h"
@@ -52,6 +53,38 @@ uint32_t CreateFileHandle(const WString& path, uint32_t access, uint32_t /*share
         return FailWith(ERR_INVALID_PARAMETER);
     }
     handle = static_cast<FileHandle>(fd);
+    return ERR_SUCCESS;
+}
+
+int WriteFileHandleAt(FileHandle handle, const void* bytes, uint32_t size, uint64_t offset) {
+    const auto* from = static_cast<const unsigned char*>(bytes);
+    uint32_t done = 0;
+    while (done < size) {
+        const ssize_t count = ::pwrite64(DescriptorOf(handle), from + done, size - done, static_cast<off64_t>(offset + done));
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) return errno;
+        if (count == 0) return EIO;
+        done += static_cast<uint32_t>(count);
+    }
+    return 0;
+}
+
+int SetFileHandleSize(FileHandle handle, uint64_t size) {
+    return ::ftruncate64(DescriptorOf(handle), static_cast<off64_t>(size)) == 0 ? 0 : errno;
+}
+
+uint32_t ReopenFileHandleForReading(FileHandle handle, FileHandle& reading) {
+    ClearPlatformError();
+    if (handle == INVALID_FILE_HANDLE) return FailWith(ERR_INVALID_HANDLE);
+    // The descriptor's entry under /proc opens the file itself, whatever its
+    // name is now or whether it has one.
+    const std::string self = "/proc/self/fd/" + std::to_string(DescriptorOf(handle));
+    int fd;
+    do {
+        fd = ::open(self.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return FailWithErrno(errno);
+    reading = static_cast<FileHandle>(fd);
     return ERR_SUCCESS;
 }
 

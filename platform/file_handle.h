@@ -59,6 +59,9 @@ int64_t SeekFileHandle(FileHandle handle, int64_t offset, uint32_t origin);
 [[nodiscard]] uint32_t WriteFileHandle(FileHandle handle, const void* buffer, uint32_t size, uint32_t* count,
                                        void* reserved);
 [[nodiscard]] uint32_t CloseFileHandle(FileHandle handle);
+// A second handle on the file `handle` is open on, for reading only, with a
+// position of its own (also for a file without a name). ERR_SUCCESS, or the open's code.
+[[nodiscard]] uint32_t ReopenFileHandleForReading(FileHandle handle, FileHandle& reading);
 // Whole-second times: creation from the status-change time, access, modification.
 [[nodiscard]] uint32_t GetFileHandleTimes(FileHandle handle, FileTime* creation, FileTime* access,
                                           FileTime* modification);
@@ -67,6 +70,12 @@ int64_t SeekFileHandle(FileHandle handle, int64_t offset, uint32_t origin);
                             const FileTime* modification);
 // Ends the file at its current position.
 [[nodiscard]] uint32_t TruncateFileHandle(FileHandle handle);
+// Writes all `size` bytes at `offset`, neither using nor moving the handle's
+// position, going on after short writes and interruptions. 0, or the errno
+// value of the failed write (EIO for a write that took nothing).
+[[nodiscard]] int WriteFileHandleAt(FileHandle handle, const void* bytes, uint32_t size, uint64_t offset);
+// Makes the file exactly `size` bytes long. 0, or the errno value.
+[[nodiscard]] int SetFileHandleSize(FileHandle handle, uint64_t size);
 [[nodiscard]] uint32_t GetPlatformError();
 int64_t FileTimeToUnixTime(FileTime time);
 FileTime UnixTimeToFileTime(int64_t seconds);

@@ -35,7 +35,6 @@ InstallJobState::~InstallJobState() { ::sem_destroy(&lock); }
 // record could pull it from under a thread that holds it.
 void InitJobState(InstallJobState& state) {
     LockGuard guard(state.lock);
-    state.source = nullptr;
     state.targetDirectory = WString();
     state.resultCode = 0;
     state.message = WString();
@@ -43,20 +42,18 @@ void InitJobState(InstallJobState& state) {
     state.waiting = false;
 }
 
-void SetupJob(InstallJobState& state, DistributionKit* source, const WString& targetDirectory) {
+void SetupJob(InstallJobState& state, const WString& targetDirectory) {
     WString directory = targetDirectory;
     if (!directory.empty() && directory.back() != u'/' && directory.back() != u'\\') directory += u'/';
     LockGuard guard(state.lock);
     state.resultCode = 0;
     state.percent = 0;
     state.waiting = false;
-    state.source = source;
     state.targetDirectory = directory;
 }
 
-void GetJobSetup(InstallJobState& state, DistributionKit*& source, WString& targetDirectory) {
+void GetJobSetup(InstallJobState& state, WString& targetDirectory) {
     LockGuard guard(state.lock);
-    source = state.source;
     targetDirectory = state.targetDirectory;
 }
 

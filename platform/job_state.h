@@ -11,8 +11,6 @@
 
 namespace vxk5 {
 
-struct DistributionKit;
-
 struct InstallJobState {
     InstallJobState();   // InitJobState
     ~InstallJobState();  // destroys the semaphore
@@ -20,8 +18,7 @@ struct InstallJobState {
     InstallJobState& operator=(const InstallJobState&) = delete;
 
     sem_t lock;
-    DistributionKit* source = nullptr;  // not owned
-    WString targetDirectory;            // empty or ending with a separator
+    WString targetDirectory;  // empty or ending with a separator
     uint32_t resultCode = 0;
     WString message;
     uint32_t percent = 0;
@@ -30,8 +27,8 @@ struct InstallJobState {
 };
 
 void InitJobState(InstallJobState& state);
-void SetupJob(InstallJobState& state, DistributionKit* source, const WString& targetDirectory);
-void GetJobSetup(InstallJobState& state, DistributionKit*& source, WString& targetDirectory);
+void SetupJob(InstallJobState& state, const WString& targetDirectory);
+void GetJobSetup(InstallJobState& state, WString& targetDirectory);
 void SetJobResult(InstallJobState& state, uint32_t code, const WString& message, uint32_t percent);
 void GetJobResult(InstallJobState& state, uint32_t& code, WString& message, uint32_t& percent);
 void SetJobWaiting(InstallJobState& state, bool waiting);

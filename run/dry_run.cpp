@@ -36,7 +36,7 @@ std::string Printable(const AString& bytes) {
 }  // namespace
 
 void PrintDryRun(const DistributionKit& kit, const WString& templateDirectory, RunSummary& summary) {
-    const InstallPlan plan = PlanInstall(kit.entries, templateDirectory);
+    const InstallPlan plan = PlanInstall(kit.Entries(), templateDirectory);
     bool printed = true;
     for (const PlannedEntry& entry : plan.entries) {
         std::string line = PlanActionName(entry.action);

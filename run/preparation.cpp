@@ -72,7 +72,7 @@ TrustPolicy LoadPolicy(const std::vector<WString>& namedFiles) {
 
 }  // namespace
 
-bool PrepareRun(const PreparationRequest& request, const NoticeSink& tell, DistributionKit& kit,
+bool PrepareRun(const PreparationRequest& request, const NoticeSink& tell, std::unique_ptr<DistributionKit>& kit,
                 PreparedRun& prepared, RunSummary& summary) {
     // A dry run changes nothing, not even what an earlier run left behind.
     if (!request.dryRun) summary.recoveredAtStart = RecoverEarlierInstallations(tell, summary.recoveryFailed);

@@ -4,6 +4,7 @@
 // policy, the template directory proposed, the space checked.
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "base/wstring.h"
@@ -37,7 +38,7 @@ struct PreparedRun {
 // Prepares a run, setting `prepared` as far as it gets. `summary` learns the recoveries, the kit's signature and,
 // on failure, the message key (RunSummary::Fail), which `tell` is also given
 // as an error. False when the run cannot go on. `kit` is read in place.
-[[nodiscard]] bool PrepareRun(const PreparationRequest& request, const NoticeSink& tell, DistributionKit& kit,
+[[nodiscard]] bool PrepareRun(const PreparationRequest& request, const NoticeSink& tell, std::unique_ptr<DistributionKit>& kit,
                               PreparedRun& prepared, RunSummary& summary);
 
 }  // namespace vxk5

@@ -129,13 +129,13 @@ bool ParseExtractArguments(int argc, char** argv, ExtractOptions& options, std::
 }
 
 bool ExtractKit(const ExtractOptions& options, std::ostream& out, std::string& error) {
-    DistributionKit kit;
+    std::unique_ptr<DistributionKit> kit;
     if (!ReadKitFile(options.kit, kit, error)) {
         error += "; nothing was written";
         return false;
     }
-    const int64_t containerSize = SeekFileHandle(kit.tempHandle.Get(), 0, FILE_FROM_END);
-    if (containerSize < 0 || !kit.buffer || kit.bufferSize == 0) {
+    const int64_t containerSize = SeekFileHandle(kit->Container(), 0, FILE_FROM_END);
+    if (containerSize < 0) {
         error = "cannot take the size of the unpacked kit";
         return false;
     }
@@ -147,12 +147,12 @@ bool ExtractKit(const ExtractOptions& options, std::ostream& out, std::string& e
     std::map<std::vector<std::string>, size_t> planned;  // components -> position in `plan`
     // The installer's own check of every name, and of a file that another
     // entry needs as its directory.
-    std::vector<EntryNameCheck> nameChecks(kit.entries.size(), ENTRY_NAME_OK);
-    for (const EntryNameProblem& problem : FindEntryNameProblems(kit.entries)) {
+    std::vector<EntryNameCheck> nameChecks(kit->Entries().size(), ENTRY_NAME_OK);
+    for (const EntryNameProblem& problem : FindEntryNameProblems(kit->Entries())) {
         if (nameChecks[problem.index] == ENTRY_NAME_OK) nameChecks[problem.index] = problem.check;
     }
-    for (size_t i = 0; i < kit.entries.size(); ++i) {
-        const KitFileEntry& entry = kit.entries[i];
+    for (size_t i = 0; i < kit->Entries().size(); ++i) {
+        const KitFileEntry& entry = kit->Entries()[i];
         const std::string shown = ToMultiByteString(entry.name);
         std::vector<std::string> components;
         if (nameChecks[i] != ENTRY_NAME_OK) {
@@ -172,7 +172,7 @@ bool ExtractKit(const ExtractOptions& options, std::ostream& out, std::string& e
             plan.push_back(Planned{i, std::move(components)});
         } else {
             // The installer's rule, as it would find the earlier copy written.
-            const KitFileEntry& kept = kit.entries[plan[it->second].index];
+            const KitFileEntry& kept = kit->Entries()[plan[it->second].index];
             EntryStatus written;
             written.kind = EntryKind::File;
             written.modified = FileTimeToUnixTime(WholeSecondOf(FileTime{kept.timeLow, kept.timeHigh}));
@@ -211,7 +211,7 @@ bool ExtractKit(const ExtractOptions& options, std::ostream& out, std::string& e
 
     uint64_t bytes = 0;
     for (const Planned& item : plan) {
-        const KitFileEntry& entry = kit.entries[item.index];
+        const KitFileEntry& entry = kit->Entries()[item.index];
         std::string shown = options.directory;
         OwnedDescriptor parent;  // empty: the root
         for (size_t c = 0; c + 1 < item.components.size(); ++c) {
@@ -227,7 +227,7 @@ bool ExtractKit(const ExtractOptions& options, std::ostream& out, std::string& e
         const int directory = parent.IsOpen() ? parent.Get() : root.Get();
         if (!RemoveChildEntry(directory, item.components.back(), shown, error)) return false;
         // The installer's own extraction, keeping the kit's time to the 100 ns.
-        if (const Failure failed = ExtractEntryAt(kit, item.index, static_cast<int>(directory),
+        if (const Failure failed = ExtractEntryAt(*kit, item.index, static_cast<int>(directory),
                                                   item.components.back(), shown, nullptr, false, true);
             failed.Failed()) {
             error = failed.error != 0 ? SystemError("cannot write " + shown, failed.error)

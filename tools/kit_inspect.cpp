@@ -23,8 +23,8 @@ namespace vxk5 {
 namespace {
 
 
-bool Read(const std::string& kitPath, DistributionKit& kit, std::string& error) {
-    const uint32_t code = ReadKit(kit, FromMultiByte(kitPath));
+bool Read(const std::string& kitPath, std::unique_ptr<DistributionKit>& kit, std::string& error) {
+    const uint32_t code = ReadKit(kit, FromMultiByte(AString(kitPath.c_str(), kitPath.size())));
     if (code == 0) return true;
     error = "cannot read kit " + kitPath + " (code " + std::to_string(code) + (code == ERR_INVALID_DATA ? ", damaged" : "") + ")";
     return false;
@@ -103,7 +103,7 @@ private:
 
 }  // namespace
 
-bool ReadKitFile(const std::string& kitPath, DistributionKit& kit, std::string& error) {
+bool ReadKitFile(const std::string& kitPath, std::unique_ptr<DistributionKit>& kit, std::string& error) {
     return Read(kitPath, kit, error);
 }
 
@@ -129,13 +129,13 @@ std::string FormatFileTime(FileTime time) {
 }
 
 bool ListKit(const std::string& kitPath, std::ostream& out, std::string& error) {
-    DistributionKit kit;
+    std::unique_ptr<DistributionKit> kit;
     if (!Read(kitPath, kit, error)) return false;
-    out << "Descriptions: " << kit.descriptions.size() << "\n";
+    out << "Descriptions: " << kit->Descriptions().size() << "\n";
     out << "  language\tproduct\tvendor\tdescription\n";
-    for (const KitDescription& d : kit.descriptions) {
-        out << "  " << ToMultiByteString(d.language) << "\t" << ToMultiByteString(d.product) << "\t"
-            << ToMultiByteString(d.vendor) << "\t" << ToMultiByteString(d.descriptionPath) << "\n";
+    for (const KitDescription& d : kit->Descriptions()) {
+        out << "  " << ToMultiByteString(d.language) << "\t" << ToMultiByteString(d.product) << "\t" << ToMultiByteString(d.vendor) << "\t"
+            << ToMultiByteString(d.descriptionPath) << "\n";
     }
     const SignatureSummary signature = SummariseSignature(kitPath);
     if (!signature.present) {
@@ -146,9 +146,9 @@ bool ListKit(const std::string& kitPath, std::ostream& out, std::string& error) 
         out << "Signature: key id " << signature.keyId << ", trusted comment: " << signature.trustedComment
             << " (not checked; verify --key checks it)\n";
     }
-    out << "Files: " << kit.entries.size() << "\n";
+    out << "Files: " << kit->Entries().size() << "\n";
     out << "  name\tmodified (UTC)\tsize\toffset\n";
-    for (const KitFileEntry& e : kit.entries) {
+    for (const KitFileEntry& e : kit->Entries()) {
         out << "  " << ToMultiByteString(e.name) << "\t" << FormatFileTime(FileTime{e.timeLow, e.timeHigh}) << "\t" << e.size
             << "\t" << e.offset << "\n";
     }
@@ -157,7 +157,7 @@ bool ListKit(const std::string& kitPath, std::ostream& out, std::string& error) 
 
 bool VerifyKit(const std::string& kitPath, Warnings strictness, std::ostream& out, std::ostream& warnings,
                std::string& error, const minisign::PublicKey* key) {
-    DistributionKit kit;
+    std::unique_ptr<DistributionKit> kit;
     std::string signatureLine;
     if (key != nullptr) {
         // The installer's own check, under a policy of this one key.
@@ -180,16 +180,16 @@ bool VerifyKit(const std::string& kitPath, Warnings strictness, std::ostream& ou
     } else if (!Read(kitPath, kit, error)) {
         return false;
     }
-    const int64_t containerSize = SeekFileHandle(kit.tempHandle.Get(), 0, FILE_FROM_END);
+    const int64_t containerSize = SeekFileHandle(kit->Container(), 0, FILE_FROM_END);
     if (containerSize < 0) {
         error = "cannot take the size of the unpacked kit";
         return false;
     }
     std::string problems;
-    const NameIndex names(kit.entries);
+    const NameIndex names(kit->Entries());
     uint64_t dataBytes = 0;
-    for (size_t i = 0; i < kit.entries.size(); ++i) {
-        const KitFileEntry& e = kit.entries[i];
+    for (size_t i = 0; i < kit->Entries().size(); ++i) {
+        const KitFileEntry& e = kit->Entries()[i];
         const std::string name = ToMultiByteString(e.name);
         if (static_cast<uint64_t>(e.offset) + e.size > static_cast<uint64_t>(containerSize)) {
             problems += "  " + name + ": bytes " + std::to_string(e.offset) + "+" + std::to_string(e.size) +
@@ -200,15 +200,15 @@ bool VerifyKit(const std::string& kitPath, Warnings strictness, std::ostream& ou
         dataBytes += e.size;
     }
     // The installer's own name check: every kit it would refuse fails here.
-    for (const EntryNameProblem& problem : FindEntryNameProblems(kit.entries)) {
-        problems += "  " + ToMultiByteString(kit.entries[problem.index].name) + ": refused by the installer, " +
+    for (const EntryNameProblem& problem : FindEntryNameProblems(kit->Entries())) {
+        problems += "  " + ToMultiByteString(kit->Entries()[problem.index].name) + ": refused by the installer, " +
                     DescribeEntryNameCheck(problem.check);
         if (problem.check == ENTRY_NAME_FILE_AND_DIRECTORY) {
-            problems += " (" + ToMultiByteString(kit.entries[problem.other].name) + ")";
+            problems += " (" + ToMultiByteString(kit->Entries()[problem.other].name) + ")";
         }
         problems += "\n";
     }
-    for (const KitDescription& d : kit.descriptions) {
+    for (const KitDescription& d : kit->Descriptions()) {
         if (!d.descriptionPath.empty() && CheckEntryName(d.descriptionPath) != ENTRY_NAME_OK) {
             problems += "  description document of \"" + ToMultiByteString(d.language) + "\": " +
                         DescribeEntryNameCheck(CheckEntryName(d.descriptionPath)) + "\n";
@@ -216,7 +216,7 @@ bool VerifyKit(const std::string& kitPath, Warnings strictness, std::ostream& ou
     }
     // Suspicious but installable.
     std::vector<std::string> doubts;
-    for (const KitDescription& d : kit.descriptions) {
+    for (const KitDescription& d : kit->Descriptions()) {
         const std::string language = ToMultiByteString(d.language);
         if (!IsInterfaceLanguage(d.language)) {
             doubts.push_back("description language \"" + language +
@@ -237,7 +237,7 @@ bool VerifyKit(const std::string& kitPath, Warnings strictness, std::ostream& ou
         return false;
     }
     out << signatureLine;
-    out << "OK: " << kit.descriptions.size() << " descriptions, " << kit.entries.size() << " files, " << dataBytes
+    out << "OK: " << kit->Descriptions().size() << " descriptions, " << kit->Entries().size() << " files, " << dataBytes
         << " bytes of file data, container of " << containerSize << " bytes\n";
     return true;
 }

@@ -2,6 +2,7 @@
 // `vxk5-kit list` and `vxk5-kit verify`: both read the kit with the
 // installer's own reader.
 
+#include <memory>
 #include <ostream>
 #include <string>
 
@@ -13,7 +14,7 @@ namespace vxk5 {
 
 // Reads the kit with the installer's reader. False with `error` naming the
 // kit and the reader's code when it cannot be read.
-[[nodiscard]] bool ReadKitFile(const std::string& kitPath, DistributionKit& kit, std::string& error);
+[[nodiscard]] bool ReadKitFile(const std::string& kitPath, std::unique_ptr<DistributionKit>& kit, std::string& error);
 
 // "YYYY-MM-DDTHH:MM:SS.fffffffZ": the UTC time with its 100-nanosecond fraction.
 std::string FormatFileTime(FileTime time);

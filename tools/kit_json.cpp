@@ -20,12 +20,12 @@ nlohmann::ordered_json Utf8Text(const std::string& text) {
 }  // namespace
 
 bool ListKitJson(const std::string& kitPath, std::ostream& out, std::string& error) {
-    DistributionKit kit;
+    std::unique_ptr<DistributionKit> kit;
     if (!ReadKitFile(kitPath, kit, error)) return false;
     nlohmann::ordered_json document;
     document["kit"] = Utf8Of(FromMultiByte(kitPath));
     nlohmann::ordered_json descriptions = nlohmann::ordered_json::array();
-    for (const KitDescription& d : kit.descriptions) {
+    for (const KitDescription& d : kit->Descriptions()) {
         descriptions.push_back({{"language", Utf8Of(d.language)},
                                 {"product", Utf8Of(d.product)},
                                 {"vendor", Utf8Of(d.vendor)},
@@ -33,7 +33,7 @@ bool ListKitJson(const std::string& kitPath, std::ostream& out, std::string& err
     }
     document["descriptions"] = std::move(descriptions);
     nlohmann::ordered_json files = nlohmann::ordered_json::array();
-    for (const KitFileEntry& e : kit.entries) {
+    for (const KitFileEntry& e : kit->Entries()) {
         files.push_back({{"name", Utf8Of(e.name)},
                          {"modified", FormatFileTime(FileTime{e.timeLow, e.timeHigh})},
                          {"size", e.size},

@@ -54,7 +54,7 @@ void CInstallerDlg::StartInstallation() {
         gtk_widget_set_sensitive(next_, FALSE);
         gtk_widget_set_sensitive(cancel_, FALSE);  // the copy cannot be cancelled: do not invite it
     }
-    SetupJob(jobState_, &kit_, templateDirectory_);
+    SetupJob(jobState_, templateDirectory_);
     if (layout_ != nullptr) ShowPage(progressPage_.get());
     state_ = StateCopying;
 
@@ -63,7 +63,7 @@ void CInstallerDlg::StartInstallation() {
     bool started = false;
     {
         ScopedTerminationBlock block;  // the worker and what it starts ignore Ctrl-C
-        started = (workerHooks_.start != nullptr ? workerHooks_.start : &StartWorker)(worker_, jobState_);
+        started = (workerHooks_.start != nullptr ? workerHooks_.start : &StartWorker)(worker_, jobState_, kit_.get());
     }
     workerStarted_ = started;
     if (!started) SetJobResult(jobState_, ERR_INVALID_PARAMETER, LoadResString("IDS_INSTALL_ERROR"), 0);

@@ -76,7 +76,7 @@ void CInstallerDlg::OnFinish() {
         DestroyWindow();
         return;
     }
-    const WString description = GetDescriptionName(kit_, languageCode_);
+    const WString description = GetDescriptionName(kit_.get(), languageCode_);
     // The kit names the description: a name that does not convert whole, or
     // that would lead out of the template directory, is not opened at all.
     const size_t directoryBytes = ToMultiByte(templateDirectory_).length() + 1;

@@ -54,7 +54,10 @@ bool CInstallerDlg::Prepare() {
 
 WString CInstallerDlg::LocateKit() const { return vxk5::LocateKit(kitPlace_); }
 
-void CInstallerDlg::RunDryRun() { PrintDryRun(kit_, templateDirectory_, summary_); }
+void CInstallerDlg::RunDryRun() {
+    // Only a prepared run, which has read its kit, is shown.
+    if (kit_ != nullptr) PrintDryRun(*kit_, templateDirectory_, summary_);
+}
 
 CInstallerDlg::~CInstallerDlg() {
     AwaitPreparation();

@@ -127,14 +127,15 @@ public:
     void SetTemplateDirectory(const WString& directory) { templateDirectory_ = directory; }
     const std::vector<WString>& TemplateLocations() const { return locations_.Recorded(); }
     const WString& KitPath() const { return kitPath_; }
-    DistributionKit& Kit() { return kit_; }
+    // The kit read by the preparation; none before it.
+    std::unique_ptr<DistributionKit>& Kit() { return kit_; }
     InstallJobState& JobState() { return jobState_; }
 
     // How the worker thread is started (false: no thread could be made) and
     // joined. The real thread by default; tests put in their own to hold the
     // copying phase or to provoke a failed start.
     struct WorkerHooks {
-        bool (*start)(InstallWorker& worker, InstallJobState& state);
+        bool (*start)(InstallWorker& worker, InstallJobState& state, DistributionKit* kit);
         void (*join)(InstallWorker& worker);
     };
     void SetWorkerHooks(const WorkerHooks& hooks) { workerHooks_ = hooks; }
@@ -177,7 +178,7 @@ private:
     vxk5::TemplateLocations locations_;
     WString templateDirectory_;
     WString kitPath_;
-    DistributionKit kit_;
+    std::unique_ptr<DistributionKit> kit_;
     WString languageCode_;
     KitPlace kitPlace_ = KitPlace::BesideProgram;
     int argumentCount_ = 0;

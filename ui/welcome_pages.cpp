@@ -64,7 +64,7 @@ void CInstallerDlg::ShowPreparedWelcome() {
 WString CInstallerDlg::WelcomeText() {
     WString product;
     WString vendor;
-    GetProductInfo(kit_, languageCode_, product, vendor);
+    GetProductInfo(kit_.get(), languageCode_, product, vendor);
     if (product.empty()) product = LoadResString("IDS_DEFPRODUCT");
     if (vendor.empty()) vendor = LoadResString("IDS_DEFPROVIDER");
     bannerName_ = product;

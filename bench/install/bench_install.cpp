@@ -126,16 +126,16 @@ bool WriteKit(const std::string& path, const std::vector<TreeFile>& files, int64
 double TimeInstall(const std::string& kitPath, const std::string& target) {
     const Clock::time_point start = Clock::now();
     Clock::time_point finalPost = start;
-    DistributionKit kit;
+    std::unique_ptr<DistributionKit> kit;
     if (ReadKit(kit, FromMultiByte(kitPath)) != 0) return -1;
     InstallJobState state;
-    SetupJob(state, &kit, FromMultiByte(target));
+    SetupJob(state, FromMultiByte(target));
     InstallJob job;
     job.finalPauseMilliseconds = 0;  // the pause after the final post is not counted
     job.postObserver = [&finalPost](uint32_t code, const WString&, uint32_t percent) {
         if (code != 0 || percent >= 100) finalPost = Clock::now();
     };
-    if (RunInstallJob(job, state).Failed()) return -1;
+    if (RunInstallJob(job, state, kit.get()).Failed()) return -1;
     return std::chrono::duration<double>(finalPost - start).count();
 }
 

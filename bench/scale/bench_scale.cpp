@@ -130,16 +130,16 @@ int InstallChild(const char* kitPath, const char* target) {
     const Clock::time_point start = Clock::now();
     Clock::time_point finalPost = start;
     {
-        DistributionKit kit;
+        std::unique_ptr<DistributionKit> kit;
         if (ReadKit(kit, FromMultiByte(AString(kitPath)), nullptr, KitReading::FileTableFirst) != 0) return 1;
         InstallJobState state;
-        SetupJob(state, &kit, FromMultiByte(AString(target)));
+        SetupJob(state, FromMultiByte(AString(target)));
         InstallJob job;
         job.finalPauseMilliseconds = 0;
         job.postObserver = [&finalPost](uint32_t code, const WString&, uint32_t percent) {
             if (code != 0 || percent >= 100) finalPost = Clock::now();
         };
-        if (RunInstallJob(job, state).Failed()) return 1;
+        if (RunInstallJob(job, state, kit.get()).Failed()) return 1;
     }
     long peak = -1;
     std::ifstream status("/proc/self/status");

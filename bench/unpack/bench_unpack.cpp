@@ -210,7 +210,7 @@ double ProcessorSeconds() {
 // the processor time it took to `processor`.
 double TimeRead(const std::string& kitPath, const TrustPolicy* policy, size_t expectedEntries,
                 std::vector<double>& processor) {
-    DistributionKit kit;
+    std::unique_ptr<DistributionKit> kit;
     SignatureCheck check;
     const double processorStart = ProcessorSeconds();
     const auto start = std::chrono::steady_clock::now();
@@ -218,7 +218,7 @@ double TimeRead(const std::string& kitPath, const TrustPolicy* policy, size_t ex
                                             : ReadKit(kit, FromMultiByte(kitPath));
     const double seconds = Seconds(std::chrono::steady_clock::now() - start);
     processor.push_back(ProcessorSeconds() - processorStart);
-    if (code != 0 || kit.entries.size() != expectedEntries ||
+    if (code != 0 || kit->Entries().size() != expectedEntries ||
         (policy != nullptr && check.verdict != SignatureVerdict::Verified)) {
         Fail(kProgram, std::string(policy != nullptr ? "ReadSignedKit" : "ReadKit") + " failed (" +
                            std::to_string(code) + ", " + VerdictText(check.verdict) + ")");
@@ -292,8 +292,8 @@ int RssChild(const char* kitPath) {
     InitProcessLocale();
     long peak = -1;
     {
-        DistributionKit kit;
-        if (ReadKit(kit, FromMultiByte(AString(kitPath))) != 0 || kit.entries.empty()) return 1;
+        std::unique_ptr<DistributionKit> kit;
+        if (ReadKit(kit, FromMultiByte(AString(kitPath))) != 0 || kit->Entries().empty()) return 1;
         std::ifstream status("/proc/self/status");
         std::string line;
         while (std::getline(status, line)) {

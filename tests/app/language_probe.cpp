@@ -24,6 +24,7 @@
 #include "ui/installer_dlg.h"
 #include "ui/message_page.h"
 #include "ui/message_box.h"
+#include "tests/support/kit_parts.h"
 
 using namespace vxk5;
 
@@ -125,7 +126,7 @@ int main(int argc, char** argv) {
         dialog.SetTemplateDirectory(FromMultiByte(AString(directory)));
     }
     // Names outside ASCII, as a kit gives them (UTF-16 in the kit).
-    dialog.Kit().descriptions.push_back({options.languageCode, u"Büro-Desktopvorlagen", u"Müller & Söhne", u""});
+    AddKitDescription(dialog.Kit(), {options.languageCode, u"Büro-Desktopvorlagen", u"Müller & Söhne", u""});
     dialog.BuildWindow();
     dialog.ShowWelcomePage();
     Pump();

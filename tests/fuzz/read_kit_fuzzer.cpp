@@ -31,22 +31,22 @@ std::string& KitPath() {
 }
 
 void WalkEntries(DistributionKit& kit) {
-    uint8_t* buffer = kit.buffer.get();
-    for (const KitFileEntry& entry : kit.entries) {
-        if (SeekFileHandle(kit.tempHandle.Get(), entry.offset, FILE_FROM_START) < 0) continue;
+    uint8_t* buffer = kit.CopyBuffer();
+    for (const KitFileEntry& entry : kit.Entries()) {
+        if (SeekFileHandle(kit.Container(), entry.offset, FILE_FROM_START) < 0) continue;
         uint32_t left = entry.size;
         while (left != 0) {
-            const uint32_t piece = left < kit.bufferSize ? left : kit.bufferSize;
+            const uint32_t piece = left < kit.CopyBufferSize() ? left : kit.CopyBufferSize();
             uint32_t count = 0;
-            if (ReadFileHandle(kit.tempHandle.Get(), buffer, piece, &count, nullptr) != 0 || count == 0) break;
+            if (ReadFileHandle(kit.Container(), buffer, piece, &count, nullptr) != 0 || count == 0) break;
             left -= count;
         }
         // Touch the texts as the pages would.
         (void)entry.name.length();
     }
     WString product, vendor;
-    GetProductInfo(kit, u"en", product, vendor);
-    (void)GetDescriptionName(kit, u"de");
+    GetProductInfo(&kit, u"en", product, vendor);
+    (void)GetDescriptionName(&kit, u"de");
 }
 
 }  // namespace
@@ -58,11 +58,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size != 0 && std::fwrite(data, 1, size, file) != size) std::abort();
     std::fclose(file);
 
-    DistributionKit kit;
+    std::unique_ptr<DistributionKit> kit;
     const uint32_t code = ReadKit(kit, FromMultiByte(path));
     if (code == 0) {
-        WalkEntries(kit);
-    } else if (!kit.entries.empty() || kit.tempHandle.Get() != INVALID_FILE_HANDLE) {
+        WalkEntries(*kit);
+    } else if (!kit->Entries().empty() || kit->Container() != INVALID_FILE_HANDLE) {
         std::abort();  // the failure path must have emptied and released everything
     }
     return 0;

@@ -154,9 +154,9 @@ TEST_F(DirectoriesTest, ExtractEntryReportsWhatStopsIt) {
     EXPECT_EQ(ExtractEntry(kit(), 0, FromMultiByte(TargetPath("link"))).code, 87u);
     EXPECT_EQ(ReadFile(TargetPath("other")), "a much longer earlier content");
 
-    DistributionKit closed;  // no container open
-    closed.entries = kit().entries;
-    EXPECT_EQ(ExtractEntry(closed, 0, FromMultiByte(TargetPath("y"))).code, 6u);
+    const std::unique_ptr<DistributionKit> closed =
+        DistributionKit::FromContainer(OwnedDescriptor(), {}, kit().Entries());  // no container open
+    EXPECT_EQ(ExtractEntry(*closed, 0, FromMultiByte(TargetPath("y"))).code, 6u);
 }
 
 }  // namespace

@@ -332,8 +332,8 @@ TEST_F(DurableTest, SyncingEachFileInstallsAndUpdatesAlike) {
     job_.finalPauseMilliseconds = 0;
     job_.durability = DurabilityMode::SyncEachFile;
     InstallJobState state;
-    SetupJob(state, kit_.get(), FromMultiByte(TargetPath()));
-    ASSERT_EQ(RunInstallJob(job_, state).code, 0u);
+    SetupJob(state, FromMultiByte(TargetPath()));
+    ASSERT_EQ(RunInstallJob(job_, state, kit_.get()).code, 0u);
     EXPECT_EQ(ReadFile(TargetPath("a.txt")), "new a");
     EXPECT_EQ(ReadFile(TargetPath("made/f0")), "new");
     EXPECT_EQ(RootNames(), (std::vector<std::string>{"home", "kits", "t", "tmp"}));

@@ -41,7 +41,9 @@ protected:
     uint32_t RunNames(const std::vector<WString>& names) {
         for (size_t i = 0; i < names.size(); ++i) AddEntry("placeholder" + std::to_string(i), "evil", TimeAt(kYear2020));
         BuildKit();
-        for (size_t i = 0; i < names.size(); ++i) kit().entries[i].name = names[i];
+        std::vector<KitFileEntry> entries = kit().Entries();
+        for (size_t i = 0; i < names.size(); ++i) entries[i].name = names[i];
+        SetEntries(std::move(entries));
         return RunJob();
     }
 

@@ -131,7 +131,7 @@ void InstallTest::TearDown() {
 }
 
 void InstallTest::ResetKit() {
-    kit_ = std::make_unique<DistributionKit>();
+    kit_ = DistributionKit::FromContainer(OwnedDescriptor(), {}, {});
     pending_.clear();
     built_ = false;
     // Some bytes ahead of the data, so that no entry starts at offset 0.
@@ -149,14 +149,9 @@ void InstallTest::AddRawEntry(const std::string& name, uint32_t offset, uint32_t
 
 void InstallTest::BuildKit() {
     if (built_) return;
-    const std::string path = root_.path("kits/container" + std::to_string(kitCount_++));
-    WriteFile(path, containerData_);
-    FileHandle handle = INVALID_FILE_HANDLE;
-    ASSERT_EQ(CreateFileHandle(FromMultiByte(path), FILE_ACCESS_READ | FILE_ACCESS_WRITE, 0, FILE_OPEN_EXISTING, handle,
-                               FILE_ATTR_NORMAL),
-              0u);
-    kit_->tempHandle.Reset(DescriptorOf(handle));
-    kit_->tempPath = FromMultiByte(path);
+    containerPath_ = root_.path("kits/container" + std::to_string(kitCount_++));
+    WriteFile(containerPath_, containerData_);
+    std::vector<KitFileEntry> entries;
     for (const PendingEntry& entry : pending_) {
         KitFileEntry kitEntry;
         kitEntry.name = FromMultiByte(entry.name);
@@ -164,9 +159,18 @@ void InstallTest::BuildKit() {
         kitEntry.timeHigh = entry.time.high;
         kitEntry.offset = entry.offset;
         kitEntry.size = entry.size;
-        kit_->entries.push_back(kitEntry);
+        entries.push_back(kitEntry);
     }
+    SetEntries(std::move(entries));
     built_ = true;
+}
+
+void InstallTest::SetEntries(std::vector<KitFileEntry> entries) {
+    // The job only reads the container.
+    FileHandle handle = INVALID_FILE_HANDLE;
+    ASSERT_EQ(CreateFileHandle(FromMultiByte(containerPath_), FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle, FILE_ATTR_NORMAL),
+              0u);
+    kit_ = DistributionKit::FromContainer(OwnedDescriptor(handle), {}, std::move(entries));
 }
 
 uint32_t InstallTest::RunJob() { return RunJobInto(TargetPath()); }
@@ -182,8 +186,8 @@ uint32_t InstallTest::RunJobInto(const std::string& target) {
         if (onPost_) onPost_(posts_.back());
     };
     InstallJobState state;
-    SetupJob(state, kit_.get(), FromMultiByte(target));
-    const uint32_t result = RunInstallJob(job_, state).code;
+    SetupJob(state, FromMultiByte(target));
+    const uint32_t result = RunInstallJob(job_, state, kit_.get()).code;
     // The record holds the last post as well.
     uint32_t code = 0;
     WString text;

@@ -78,6 +78,8 @@ protected:
     void AddRawEntry(const std::string& name, uint32_t offset, uint32_t size, FileTime time);
     // Writes the container and opens it as the kit's (done by RunJob when needed).
     void BuildKit();
+    // Puts a kit of `entries` over the built container in place of the kit.
+    void SetEntries(std::vector<KitFileEntry> entries);
     // Runs a fresh job on the kit into `target` (the template directory by
     // default), without the final pause, recording every post.
     uint32_t RunJob();
@@ -90,6 +92,7 @@ protected:
     TempDir root_;
     std::unique_ptr<DistributionKit> kit_;
     std::string containerData_;
+    std::string containerPath_;  // of the last container built
     std::vector<Post> posts_;
     InstallJob job_;  // the last run's job, with its journal
     // Entries per journalled batch of the next runs (0: the job's default).

@@ -69,7 +69,7 @@ TEST_F(InstallPlanTest, DecidesEveryKindOfDestinationAndChangesNothing) {
     AddEntry("/etc/absolute.txt", "x", TimeAt(kYear2010));
     BuildKit();
 
-    const InstallPlan plan = PlanInstall(kit().entries, FromMultiByte(TargetPath()));
+    const InstallPlan plan = PlanInstall(kit().Entries(), FromMultiByte(TargetPath()));
     const auto decisions = Decisions(plan, TargetPath());
     EXPECT_EQ(decisions.at("fresh/deep/new.txt").action, "new");
     EXPECT_EQ(decisions.at("older.txt").action, "replace");
@@ -111,7 +111,7 @@ TEST_F(InstallPlanTest, LaterEntriesSeeWhatEarlierOnesWouldWrite) {
     AddEntry("flat\\below.txt", "needs flat as a folder", TimeAt(kYear2010));
     BuildKit();
 
-    const InstallPlan plan = PlanInstall(kit().entries, FromMultiByte(TargetPath()));
+    const InstallPlan plan = PlanInstall(kit().Entries(), FromMultiByte(TargetPath()));
     ASSERT_EQ(plan.entries.size(), 7u);
     std::vector<std::string> actions;
     for (const PlannedEntry& entry : plan.entries) actions.push_back(PlanActionName(entry.action));
@@ -122,12 +122,12 @@ TEST_F(InstallPlanTest, MissingTemplateDirectoryMeansEveryFileIsNew) {
     AddEntry("a.txt", "a", TimeAt(kYear2010));
     AddEntry("b\\c.txt", "c", TimeAt(kYear2010));
     BuildKit();
-    const InstallPlan plan = PlanInstall(kit().entries, FromMultiByte(RootPath("not-yet")));  // no final "/"
+    const InstallPlan plan = PlanInstall(kit().Entries(), FromMultiByte(RootPath("not-yet")));  // no final "/"
     EXPECT_EQ(plan.counts.newFiles, 2u);
     EXPECT_EQ(ToMultiByteString(plan.entries[1].destination), RootPath("not-yet/b/c.txt"));
     EXPECT_FALSE(PathExists(RootPath("not-yet")));
 
-    const InstallPlan nowhere = PlanInstall(kit().entries, WString());
+    const InstallPlan nowhere = PlanInstall(kit().Entries(), WString());
     EXPECT_EQ(nowhere.refused, 2u) << "without a template directory nothing can be written";
 }
 
@@ -143,7 +143,7 @@ TEST_F(InstallPlanTest, AgreesWithTheJobOnNewReplacedAndKept) {
     AddEntry("new.txt", "n", TimeAt(kYear2010));
     BuildKit();
 
-    const InstallPlan plan = PlanInstall(kit().entries, FromMultiByte(TargetPath()));
+    const InstallPlan plan = PlanInstall(kit().Entries(), FromMultiByte(TargetPath()));
     ASSERT_EQ(RunJob(), 0u);
     EXPECT_EQ(job_.counts.newFiles, plan.counts.newFiles);
     EXPECT_EQ(job_.counts.replaced, plan.counts.replaced);
@@ -152,7 +152,7 @@ TEST_F(InstallPlanTest, AgreesWithTheJobOnNewReplacedAndKept) {
     EXPECT_EQ(plan.counts.replaced, 1u);
     EXPECT_EQ(plan.counts.kept, 1u);
 
-    const InstallPlan again = PlanInstall(kit().entries, FromMultiByte(TargetPath()));
+    const InstallPlan again = PlanInstall(kit().Entries(), FromMultiByte(TargetPath()));
     EXPECT_EQ(again.counts.kept, 4u);
     ASSERT_EQ(RunJob(), 0u);
     EXPECT_EQ(job_.counts.kept, 4u);

@@ -40,10 +40,10 @@ TEST_F(InstallWorkerTest, RunsTheJobOnceAndEndsOnTheSuccessPost) {
     for (int i = 0; i < 40; ++i) AddEntry("d" + std::to_string(i % 4) + "\\f" + std::to_string(i), "x", TimeAt(kNew));
     BuildKit();
     InstallJobState state;
-    SetupJob(state, &kit(), FromMultiByte(TargetPath()));
+    SetupJob(state, FromMultiByte(TargetPath()));
     InstallWorker worker;
     EXPECT_EQ(worker.creationResult, -1);
-    ASSERT_TRUE(StartWorker(worker, state));
+    ASSERT_TRUE(StartWorker(worker, state, &kit()));
     EXPECT_EQ(worker.creationResult, 0);
     const std::vector<Post> seen = PollUntilFinal(state);
     worker.Join();
@@ -73,9 +73,9 @@ TEST_F(InstallWorkerTest, JoiningAfterTheFailurePostWaitsForTheRollback) {
     AddEntry("..\\escape", "x", TimeAt(kNew));
     BuildKit();
     InstallJobState state;
-    SetupJob(state, &kit(), FromMultiByte(TargetPath()));
+    SetupJob(state, FromMultiByte(TargetPath()));
     InstallWorker worker;
-    ASSERT_TRUE(StartWorker(worker, state));
+    ASSERT_TRUE(StartWorker(worker, state, &kit()));
     const std::vector<Post> seen = PollUntilFinal(state);
     worker.Join();
     worker.Join();  // a second join finds nothing to wait for
@@ -90,13 +90,13 @@ TEST_F(InstallWorkerTest, JoiningAfterTheFailurePostWaitsForTheRollback) {
 TEST_F(InstallWorkerTest, DestructorJoinsAndARestartRunsANewJob) {
     BuildKit();  // no entries
     InstallJobState state;
-    SetupJob(state, &kit(), FromMultiByte(TargetPath()));
+    SetupJob(state, FromMultiByte(TargetPath()));
     {
         InstallWorker worker;
-        ASSERT_TRUE(StartWorker(worker, state));
+        ASSERT_TRUE(StartWorker(worker, state, &kit()));
         // Started again at once: the first thread is joined before the second starts.
-        SetupJob(state, &kit(), FromMultiByte(TargetPath("second")));
-        ASSERT_TRUE(StartWorker(worker, state));
+        SetupJob(state, FromMultiByte(TargetPath("second")));
+        ASSERT_TRUE(StartWorker(worker, state, &kit()));
     }  // joined here, pause and all
     uint32_t code = 1;
     WString text;

@@ -78,7 +78,7 @@ TEST_F(KernelCopyTest, ShortCopiesAreContinuedUntilTheEntryIsWhole) {
     ASSERT_EQ(RunJob(), 0u);
     ExpectSampleFiles();
     EXPECT_EQ(g_script.calls, 6u + 0u + 335u);
-    EXPECT_TRUE(kit().copyInKernel);
+    EXPECT_TRUE(kit().CopyInKernel());
 }
 
 TEST_F(KernelCopyTest, RefusedCopyFallsBackToReadsForTheRestOfTheKit) {
@@ -93,7 +93,7 @@ TEST_F(KernelCopyTest, RefusedCopyFallsBackToReadsForTheRestOfTheKit) {
         ASSERT_EQ(RunJob(), 0u);
         ExpectSampleFiles();
         EXPECT_EQ(g_script.calls, 1u);  // asked once, then never again for this kit
-        EXPECT_FALSE(kit().copyInKernel);
+        EXPECT_FALSE(kit().CopyInKernel());
     }
 }
 
@@ -152,9 +152,9 @@ TEST_F(KernelCopyTest, DirectoriesRemovedByARollbackAreMadeAgain) {
     // The same job object run again (as a caller may) and a fresh job.
     failOn.path.clear();
     InstallJobState state;
-    SetupJob(state, &kit(), FromMultiByte(TargetPath()));
+    SetupJob(state, FromMultiByte(TargetPath()));
     job_.finalPauseMilliseconds = 0;
-    EXPECT_EQ(RunInstallJob(job_, state).code, 0u);
+    EXPECT_EQ(RunInstallJob(job_, state, kit_.get()).code, 0u);
     EXPECT_EQ(ReadFile(TargetPath("d1/d2/fails.txt")), "second");
     (void)RemoveTree(FromMultiByte(TargetPath("d1")));
     ASSERT_EQ(RunJob(), 0u);

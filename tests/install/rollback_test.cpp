@@ -90,17 +90,19 @@ TEST_F(RollbackTest, FileStandingWhereADirectoryMustBeMade) {
 TEST_F(RollbackTest, EntryRunningPastTheEndOfTheContainer) {
     BuildKit();  // the first two entries as usual
     const uint32_t end = static_cast<uint32_t>(containerData_.size());
+    std::vector<KitFileEntry> entries = kit().Entries();
     KitFileEntry entry;
     entry.name = FromMultiByte(AString("torn.txt"));
     entry.offset = end - 4;
     entry.size = 4 + 3 * kKitCopyBufferSize;  // more than one buffer beyond the end
     entry.timeLow = TimeAt(kNew).low;
     entry.timeHigh = TimeAt(kNew).high;
-    kit().entries.push_back(entry);
+    entries.push_back(entry);
     entry.name = FromMultiByte(AString("last.txt"));
     entry.offset = 0;
     entry.size = 1;
-    kit().entries.push_back(entry);
+    entries.push_back(entry);
+    SetEntries(std::move(entries));
     EXPECT_EQ(RunJob(), 13u);
     ExpectRolledBack(13);
 }
@@ -198,17 +200,17 @@ TEST_F(LateDataAreaTest, IsUnpackedForTheFirstWriteOnly) {
     SetModificationTime(TargetPath("b.bin"), kNew + 1);
     const TreeSnapshot upToDate = Snapshot(TargetPath());
     BuildKit();
-    ASSERT_EQ(ReadKit(kit(), FromMultiByte(kitFile), nullptr, KitReading::FileTableFirst), 0u);
-    ASSERT_NE(kit().rest, nullptr);
+    ASSERT_EQ(ReadKit(kit_, FromMultiByte(kitFile), nullptr, KitReading::FileTableFirst), 0u);
+    ASSERT_TRUE(kit().RestPending());
     EXPECT_EQ(RunJob(), 0u);
-    EXPECT_NE(kit().rest, nullptr) << "nothing to write, nothing unpacked";
+    EXPECT_TRUE(kit().RestPending()) << "nothing to write, nothing unpacked";
     EXPECT_EQ(Snapshot(TargetPath()), upToDate);
 
     const std::string packed = ReadFile(kitFile);
     WriteFile(RootPath("kits/cut.efd"), packed.substr(0, packed.size() * 3 / 4));
     SetModificationTime(TargetPath("b.bin"), kOld);
     const TreeSnapshot before = Snapshot(TargetPath());
-    ASSERT_EQ(ReadKit(kit(), FromMultiByte(RootPath("kits/cut.efd")), nullptr, KitReading::FileTableFirst), 0u);
+    ASSERT_EQ(ReadKit(kit_, FromMultiByte(RootPath("kits/cut.efd")), nullptr, KitReading::FileTableFirst), 0u);
     EXPECT_EQ(RunJob(), ERR_INVALID_DATA);
     EXPECT_EQ(Snapshot(TargetPath()), before);
     const std::string damaged = ToMultiByteString(LoadResString("IDS_ERROR_DAMAGEDSOURCE"));

@@ -31,13 +31,13 @@ protected:
         for (const std::string& path : FilesIn(directory)) {
             SCOPED_TRACE(path);
             {
-                DistributionKit kit;
+                std::unique_ptr<DistributionKit> kit;
                 const uint32_t code = ReadKit(kit, FromMultiByte(path));
                 if (code == 0) {
-                    EXPECT_NE(kit.tempHandle.Get(), INVALID_FILE_HANDLE);
+                    EXPECT_NE(kit->Container(), INVALID_FILE_HANDLE);
                 } else {
-                    EXPECT_TRUE(kit.entries.empty());
-                    EXPECT_EQ(kit.tempHandle.Get(), INVALID_FILE_HANDLE);
+                    EXPECT_TRUE(kit->Entries().empty());
+                    EXPECT_EQ(kit->Container(), INVALID_FILE_HANDLE);
                 }
             }
             EXPECT_EQ(ContainerCount(), 0u);
@@ -56,7 +56,7 @@ TEST_F(FuzzReplayTest, CorpusAndRegressionsReadWithoutCrashing) {
 TEST_F(FuzzReplayTest, InitialCorpusHoldsReadableKits) {
     size_t readable = 0;
     for (const std::string& path : FilesIn(VXK5_FUZZ_DIR "/corpus")) {
-        DistributionKit kit;
+        std::unique_ptr<DistributionKit> kit;
         if (ReadKit(kit, FromMultiByte(path)) == 0) ++readable;
     }
     EXPECT_GT(readable, 0u);

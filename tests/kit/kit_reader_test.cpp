@@ -39,13 +39,12 @@ protected:
     // The failure path ran: entries emptied, container closed, nothing left
     // in the temporary directory (the container never had a name there).
     void ExpectReleased() {
-        EXPECT_TRUE(kit_.entries.empty());
-        EXPECT_EQ(kit_.tempHandle.Get(), INVALID_FILE_HANDLE);
-        EXPECT_TRUE(kit_.tempPath.empty());
+        EXPECT_TRUE(kit_->Entries().empty());
+        EXPECT_EQ(kit_->Container(), INVALID_FILE_HANDLE);
         EXPECT_EQ(ContainerCount(), 0u);
     }
 
-    DistributionKit kit_;
+    std::unique_ptr<DistributionKit> kit_;
 };
 
 TEST_F(KitReaderTest, WorkedExample) {
@@ -64,20 +63,20 @@ TEST_F(KitReaderTest, WorkedExample) {
     container += "abc";
 
     ASSERT_EQ(Read(container), 0u);
-    ASSERT_EQ(kit_.descriptions.size(), 1u);
-    EXPECT_EQ(kit_.descriptions[0].language, u"en");
-    EXPECT_EQ(kit_.descriptions[0].product, u"P");
-    EXPECT_TRUE(kit_.descriptions[0].vendor.empty());
-    EXPECT_TRUE(kit_.descriptions[0].descriptionPath.empty());
-    ASSERT_EQ(kit_.entries.size(), 1u);
-    EXPECT_EQ(kit_.entries[0].name, u"a");
-    EXPECT_EQ(kit_.entries[0].offset, 48u);
-    EXPECT_EQ(kit_.entries[0].size, 3u);
-    EXPECT_EQ(kit_.entries[0].timeLow, 0x89ABCDEFu);
-    EXPECT_EQ(kit_.entries[0].timeHigh, 0x01D2C3B4u);
+    ASSERT_EQ(kit_->Descriptions().size(), 1u);
+    EXPECT_EQ(kit_->Descriptions()[0].language, u"en");
+    EXPECT_EQ(kit_->Descriptions()[0].product, u"P");
+    EXPECT_TRUE(kit_->Descriptions()[0].vendor.empty());
+    EXPECT_TRUE(kit_->Descriptions()[0].descriptionPath.empty());
+    ASSERT_EQ(kit_->Entries().size(), 1u);
+    EXPECT_EQ(kit_->Entries()[0].name, u"a");
+    EXPECT_EQ(kit_->Entries()[0].offset, 48u);
+    EXPECT_EQ(kit_->Entries()[0].size, 3u);
+    EXPECT_EQ(kit_->Entries()[0].timeLow, 0x89ABCDEFu);
+    EXPECT_EQ(kit_->Entries()[0].timeHigh, 0x01D2C3B4u);
     EXPECT_EQ(ReadContainer(kit_, 48, 3), "abc");
     // Stays open for the installation, without a name in the temporary directory.
-    EXPECT_NE(kit_.tempHandle.Get(), INVALID_FILE_HANDLE);
+    EXPECT_NE(kit_->Container(), INVALID_FILE_HANDLE);
     EXPECT_EQ(ContainerCount(), 0u);
 }
 
@@ -94,49 +93,49 @@ TEST_F(KitReaderTest, LanguageListWithLongerRecords) {
     container += "11111" "2222";
 
     ASSERT_EQ(Read(container), 0u);
-    ASSERT_EQ(kit_.descriptions.size(), 2u);
-    EXPECT_EQ(kit_.descriptions[0].language, u"de");
-    EXPECT_EQ(kit_.descriptions[0].descriptionPath, u"docs\\liesmich.txt");
-    EXPECT_EQ(kit_.descriptions[1].product, u"Templates");
-    ASSERT_EQ(kit_.entries.size(), 2u);
-    EXPECT_EQ(kit_.entries[0].name, u"b\\two.txt");
-    EXPECT_EQ(kit_.entries[0].offset, dataStart + 5);
-    EXPECT_EQ(kit_.entries[1].name, u"a/one.txt");
-    EXPECT_EQ(kit_.entries[1].offset, dataStart);
-    EXPECT_EQ(ReadContainer(kit_, kit_.entries[0].offset, 4), "2222");
-    EXPECT_EQ(ReadContainer(kit_, kit_.entries[1].offset, 5), "11111");
+    ASSERT_EQ(kit_->Descriptions().size(), 2u);
+    EXPECT_EQ(kit_->Descriptions()[0].language, u"de");
+    EXPECT_EQ(kit_->Descriptions()[0].descriptionPath, u"docs\\liesmich.txt");
+    EXPECT_EQ(kit_->Descriptions()[1].product, u"Templates");
+    ASSERT_EQ(kit_->Entries().size(), 2u);
+    EXPECT_EQ(kit_->Entries()[0].name, u"b\\two.txt");
+    EXPECT_EQ(kit_->Entries()[0].offset, dataStart + 5);
+    EXPECT_EQ(kit_->Entries()[1].name, u"a/one.txt");
+    EXPECT_EQ(kit_->Entries()[1].offset, dataStart);
+    EXPECT_EQ(ReadContainer(kit_, kit_->Entries()[0].offset, 4), "2222");
+    EXPECT_EQ(ReadContainer(kit_, kit_->Entries()[1].offset, 5), "11111");
 }
 
 TEST_F(KitReaderTest, ZeroCounts) {
     ASSERT_EQ(Read(EncodeContainerHead(DescriptionForm::LanguageList, {}, {}) + "data"), 0u);
-    EXPECT_TRUE(kit_.descriptions.empty());
-    EXPECT_TRUE(kit_.entries.empty());
+    EXPECT_TRUE(kit_->Descriptions().empty());
+    EXPECT_TRUE(kit_->Entries().empty());
     WString product = u"x", vendor = u"y";
-    GetProductInfo(kit_, u"en", product, vendor);
+    GetProductInfo(kit_.get(), u"en", product, vendor);
     EXPECT_TRUE(product.empty());
     EXPECT_TRUE(vendor.empty());
-    EXPECT_TRUE(GetDescriptionName(kit_, u"en").empty());
+    EXPECT_TRUE(GetDescriptionName(kit_.get(), u"en").empty());
 }
 
 TEST_F(KitReaderTest, DataAreaStartsRightAfterTheFileTable) {
     // No descriptions: the data area begins at 4 + 4 + 4 + the one record.
     ASSERT_EQ(Read(EncodeContainerHead(DescriptionForm::LanguageList, {}, {File(u"f", 2, 1)}) + "xyz"), 0u);
-    ASSERT_EQ(kit_.entries.size(), 1u);
-    EXPECT_EQ(kit_.entries[0].offset, 12u + 4 + 4 + 2 + 16 + 2);
-    EXPECT_EQ(ReadContainer(kit_, kit_.entries[0].offset, 1), "z");
+    ASSERT_EQ(kit_->Entries().size(), 1u);
+    EXPECT_EQ(kit_->Entries()[0].offset, 12u + 4 + 4 + 2 + 16 + 2);
+    EXPECT_EQ(ReadContainer(kit_, kit_->Entries()[0].offset, 1), "z");
 }
 
 TEST_F(KitReaderTest, StoredOffsetsAreRelativeToTheDataArea) {
     const std::vector<KitFileEntry> files{File(u"f", 10, 1)};
     const std::string data(11, 'd');
     ASSERT_EQ(Read(EncodeContainerHead(DescriptionForm::LanguageList, {{u"en", u"P", u"V", u"d"}}, files) + data), 0u);
-    const uint32_t shortOffset = kit_.entries.at(0).offset;
-    DistributionKit other;
+    const uint32_t shortOffset = kit_->Entries().at(0).offset;
+    std::unique_ptr<DistributionKit> other;
     ASSERT_EQ(ReadKit(other, Kit(Deflate(EncodeContainerHead(DescriptionForm::LanguageList,
                                                              {{u"en", u"Longer product", u"V", u"d"}}, files) +
                                          data))),
               0u);
-    EXPECT_EQ(other.entries.at(0).offset, shortOffset + 2 * 13);
+    EXPECT_EQ(other->Entries().at(0).offset, shortOffset + 2 * 13);
 }
 
 // An absolute offset is a 32-bit count: a stored offset that would wrap once
@@ -167,8 +166,8 @@ TEST_F(KitReaderTest, OffsetsThatWrapOrLeaveTheContainerAreDamage) {
             ExpectReleased();
         } else {
             ASSERT_EQ(code, 0u) << c.what;
-            ASSERT_EQ(kit_.entries.size(), 2u);
-            EXPECT_EQ(ReadContainer(kit_, kit_.entries[1].offset, kit_.entries[1].size),
+            ASSERT_EQ(kit_->Entries().size(), 2u);
+            EXPECT_EQ(ReadContainer(kit_, kit_->Entries()[1].offset, kit_->Entries()[1].size),
                       data.substr(c.entry.offset, c.entry.size))
                 << c.what;
         }
@@ -183,27 +182,27 @@ TEST_F(KitReaderTest, QueriesMatchLanguageWithoutCase) {
                                        {})),
               0u);
     WString product, vendor;
-    GetProductInfo(kit_, u"en", product, vendor);
+    GetProductInfo(kit_.get(), u"en", product, vendor);
     EXPECT_EQ(product, u"Templates");  // the first match, whatever its case
     EXPECT_EQ(vendor, u"Company");
-    GetProductInfo(kit_, u"DE", product, vendor);
+    GetProductInfo(kit_.get(), u"DE", product, vendor);
     EXPECT_EQ(product, u"Vorlagen");
-    GetProductInfo(kit_, u"fr", product, vendor);  // no fallback for the names
+    GetProductInfo(kit_.get(), u"fr", product, vendor);  // no fallback for the names
     EXPECT_TRUE(product.empty());
     EXPECT_TRUE(vendor.empty());
 
-    EXPECT_EQ(GetDescriptionName(kit_, u"fr"), u"readme.txt");  // falls back to "en"
-    EXPECT_EQ(GetDescriptionName(kit_, u"de"), u"readme.txt");  // "de" has an empty path
-    EXPECT_EQ(GetDescriptionName(kit_, u"En"), u"readme.txt");
+    EXPECT_EQ(GetDescriptionName(kit_.get(), u"fr"), u"readme.txt");  // falls back to "en"
+    EXPECT_EQ(GetDescriptionName(kit_.get(), u"de"), u"readme.txt");  // "de" has an empty path
+    EXPECT_EQ(GetDescriptionName(kit_.get(), u"En"), u"readme.txt");
 }
 
 TEST_F(KitReaderTest, DescriptionNameWithoutEnglish) {
     ASSERT_EQ(Read(EncodeContainerHead(DescriptionForm::LanguageList,
                                        {{u"de", u"P", u"V", u""}, {u"ru", u"P", u"V", u"ru.txt"}}, {})),
               0u);
-    EXPECT_EQ(GetDescriptionName(kit_, u"ru"), u"ru.txt");
-    EXPECT_TRUE(GetDescriptionName(kit_, u"de").empty());
-    EXPECT_TRUE(GetDescriptionName(kit_, u"fr").empty());
+    EXPECT_EQ(GetDescriptionName(kit_.get(), u"ru"), u"ru.txt");
+    EXPECT_TRUE(GetDescriptionName(kit_.get(), u"de").empty());
+    EXPECT_TRUE(GetDescriptionName(kit_.get(), u"fr").empty());
 }
 
 TEST_F(KitReaderTest, TruncatedKitFailsAndReleases) {
@@ -282,8 +281,8 @@ TEST_F(KitReaderTest, DescriptionsBeforeAFailureRemain) {
     std::string container = U32(1) + U32(2) + EncodeDescriptionRecord({u"en", u"P", u"V", u"d"}) + U32(2);
     EXPECT_EQ(Read(container), ERR_INVALID_DATA);
     ExpectReleased();
-    ASSERT_EQ(kit_.descriptions.size(), 1u);
-    EXPECT_EQ(kit_.descriptions[0].product, u"P");
+    ASSERT_EQ(kit_->Descriptions().size(), 1u);
+    EXPECT_EQ(kit_->Descriptions()[0].product, u"P");
 }
 
 }  // namespace
@@ -305,14 +304,14 @@ TEST_F(KitReaderTest, LargeFileTablesReadBackAcrossBufferRefills) {
         data += static_cast<char>('A' + i % 26);
     }
     ASSERT_EQ(Read(EncodeContainerHead(DescriptionForm::LanguageList, {{u"en", u"P", u"V", u""}}, files) + data), 0u);
-    ASSERT_EQ(kit_.entries.size(), files.size());
+    ASSERT_EQ(kit_->Entries().size(), files.size());
     for (size_t i = 0; i < files.size(); i += 997) {
-        EXPECT_EQ(kit_.entries[i].name, files[i].name) << i;
-        EXPECT_EQ(kit_.entries[i].timeLow, files[i].timeLow) << i;
-        EXPECT_EQ(ReadContainer(kit_, kit_.entries[i].offset, 2), data.substr(files[i].offset, 2)) << i;
+        EXPECT_EQ(kit_->Entries()[i].name, files[i].name) << i;
+        EXPECT_EQ(kit_->Entries()[i].timeLow, files[i].timeLow) << i;
+        EXPECT_EQ(ReadContainer(kit_, kit_->Entries()[i].offset, 2), data.substr(files[i].offset, 2)) << i;
     }
-    EXPECT_EQ(kit_.entries[7777].name.size(), files[7777].name.size());
-    EXPECT_EQ(ReadContainer(kit_, kit_.entries.back().offset, 2), data.substr(data.size() - 2));
+    EXPECT_EQ(kit_->Entries()[7777].name.size(), files[7777].name.size());
+    EXPECT_EQ(ReadContainer(kit_, kit_->Entries().back().offset, 2), data.substr(data.size() - 2));
 }
 
 }  // namespace
@@ -328,9 +327,9 @@ std::string LargeDataContainer(uint32_t bSize = 3u << 20) {
            TextLikeBytes(2 * kEach);
 }
 
-uint64_t ContainerBytes(const DistributionKit& kit) {
+uint64_t ContainerBytes(const std::unique_ptr<DistributionKit>& kit) {
     struct stat status {};
-    return fstat(DescriptorOf(kit.tempHandle.Get()), &status) == 0 ? static_cast<uint64_t>(status.st_size) : 0;
+    return fstat(DescriptorOf(kit->Container()), &status) == 0 ? static_cast<uint64_t>(status.st_size) : 0;
 }
 
 }  // namespace
@@ -342,35 +341,35 @@ TEST_F(KitReaderTest, FileTableFirstLeavesTheDataAreaUntilItIsNeeded) {
     const std::string container = LargeDataContainer();
     const WString kit = Kit(Deflate(container));
     ASSERT_EQ(ReadKit(kit_, kit), 0u);
-    const std::vector<KitFileEntry> whole = kit_.entries;
-    EXPECT_EQ(kit_.rest, nullptr);
+    const std::vector<KitFileEntry> whole = kit_->Entries();
+    EXPECT_FALSE(kit_->RestPending());
 
     ASSERT_EQ(ReadKit(kit_, kit, nullptr, KitReading::FileTableFirst), 0u);
-    ASSERT_EQ(kit_.entries.size(), whole.size());
+    ASSERT_EQ(kit_->Entries().size(), whole.size());
     for (size_t i = 0; i < whole.size(); ++i) {
-        EXPECT_EQ(kit_.entries[i].name, whole[i].name);
-        EXPECT_EQ(kit_.entries[i].offset, whole[i].offset);
-        EXPECT_EQ(kit_.entries[i].size, whole[i].size);
-        EXPECT_EQ(kit_.entries[i].timeLow, whole[i].timeLow);
-        EXPECT_EQ(kit_.entries[i].timeHigh, whole[i].timeHigh);
+        EXPECT_EQ(kit_->Entries()[i].name, whole[i].name);
+        EXPECT_EQ(kit_->Entries()[i].offset, whole[i].offset);
+        EXPECT_EQ(kit_->Entries()[i].size, whole[i].size);
+        EXPECT_EQ(kit_->Entries()[i].timeLow, whole[i].timeLow);
+        EXPECT_EQ(kit_->Entries()[i].timeHigh, whole[i].timeHigh);
     }
-    ASSERT_NE(kit_.rest, nullptr);
+    ASSERT_TRUE(kit_->RestPending());
     EXPECT_LT(ContainerBytes(kit_), container.size() * 3 / 4);
 
-    ASSERT_EQ(UnpackRest(kit_), 0u);
-    EXPECT_EQ(kit_.rest, nullptr);
+    ASSERT_EQ(UnpackRest(*kit_), 0u);
+    EXPECT_FALSE(kit_->RestPending());
     EXPECT_EQ(ContainerBytes(kit_), container.size());
-    EXPECT_EQ(ReadContainer(kit_, kit_.entries[1].offset, kit_.entries[1].size),
-              container.substr(kit_.entries[1].offset, kit_.entries[1].size));
-    EXPECT_EQ(UnpackRest(kit_), 0u);
+    EXPECT_EQ(ReadContainer(kit_, kit_->Entries()[1].offset, kit_->Entries()[1].size),
+              container.substr(kit_->Entries()[1].offset, kit_->Entries()[1].size));
+    EXPECT_EQ(UnpackRest(*kit_), 0u);
 
     ASSERT_EQ(Read(EncodeContainerHead(DescriptionForm::LanguageList, {}, {File(u"f", 0, 3)}) + "abc"), 0u);
     ASSERT_EQ(ReadKit(kit_, Kit(Deflate(EncodeContainerHead(DescriptionForm::LanguageList, {}, {File(u"f", 0, 3)}) +
                                         "abc")),
                       nullptr, KitReading::FileTableFirst),
               0u);
-    EXPECT_EQ(kit_.rest, nullptr);
-    EXPECT_EQ(ReadContainer(kit_, kit_.entries[0].offset, 3), "abc");
+    EXPECT_FALSE(kit_->RestPending());
+    EXPECT_EQ(ReadContainer(kit_, kit_->Entries()[0].offset, 3), "abc");
 }
 
 // A data area cut short, or one that does not hold an entry's bytes, is
@@ -385,8 +384,8 @@ TEST_F(KitReaderTest, FileTableFirstFindsADamagedDataAreaWhenItIsUnpacked) {
         EXPECT_EQ(ReadKit(kit_, kit), ERR_INVALID_DATA);
         ExpectReleased();
         ASSERT_EQ(ReadKit(kit_, kit, nullptr, KitReading::FileTableFirst), 0u);
-        EXPECT_EQ(kit_.entries.size(), 2u);
-        EXPECT_EQ(UnpackRest(kit_), ERR_INVALID_DATA);
-        EXPECT_EQ(UnpackRest(kit_), ERR_INVALID_DATA);
+        EXPECT_EQ(kit_->Entries().size(), 2u);
+        EXPECT_EQ(UnpackRest(*kit_), ERR_INVALID_DATA);
+        EXPECT_EQ(UnpackRest(*kit_), ERR_INVALID_DATA);
     }
 }

@@ -55,11 +55,11 @@ std::vector<std::string> ContainerFiles(const std::string& directory) {
     return names;
 }
 
-std::string ReadContainer(const DistributionKit& kit, uint32_t offset, uint32_t size) {
+std::string ReadContainer(const std::unique_ptr<DistributionKit>& kit, uint32_t offset, uint32_t size) {
     std::string bytes(size, '\0');
     uint32_t count = 0;
-    if (SeekFileHandle(kit.tempHandle.Get(), offset, FILE_FROM_START) != offset ||
-        ReadFileHandle(kit.tempHandle.Get(), bytes.data(), size, &count, nullptr) != 0) {
+    if (SeekFileHandle(kit->Container(), offset, FILE_FROM_START) != offset ||
+        ReadFileHandle(kit->Container(), bytes.data(), size, &count, nullptr) != 0) {
         return std::string();
     }
     bytes.resize(count);

@@ -2,6 +2,7 @@
 // Helpers for kit tests: containers and kit files made on the spot, and the
 // temporary directory where unpacked containers go.
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,4 +26,4 @@ std::string TextLikeBytes(size_t size, uint32_t start = 1);
 std::vector<std::string> ContainerFiles(const std::string& directory);
 
 // The `size` bytes at `offset` of the kit's open container.
-std::string ReadContainer(const DistributionKit& kit, uint32_t offset, uint32_t size);
+std::string ReadContainer(const std::unique_ptr<DistributionKit>& kit, uint32_t offset, uint32_t size);

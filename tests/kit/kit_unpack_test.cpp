@@ -3,6 +3,7 @@
 #include "base/conversion.h"
 #include "kit/kit_unpack.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -11,7 +12,7 @@
 
 #include "kit/container_encoder.h"
 #include "kit/kit_reader.h"
-#include "kit/mapped_window.h"
+#include "platform/mapped_window.h"
 #include "kit/raw_inflater.h"
 #include "platform/file_system.h"
 #include "tests/kit/kit_fixture.h"
@@ -126,9 +127,9 @@ TEST_F(KitUnpackTest, EveryKindOfDamageTheInflaterNamesGivesInvalidData) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Unpack(c.kit, container), ERR_INVALID_DATA) << c.what;
-        DistributionKit kit;
+        std::unique_ptr<DistributionKit> kit;
         EXPECT_EQ(ReadKit(kit, Kit(c.kit)), ERR_INVALID_DATA) << c.what;
-        EXPECT_EQ(kit.tempHandle.Get(), INVALID_FILE_HANDLE);
+        EXPECT_EQ(kit->Container(), INVALID_FILE_HANDLE);
     }
     // A damage far into the stream, after more than one output buffer's worth
     // has gone to the container: stored blocks of good data, then a bad
@@ -145,7 +146,7 @@ TEST_F(KitUnpackTest, EveryKindOfDamageTheInflaterNamesGivesInvalidData) {
     EXPECT_LE(container.size(), good.size() + 1);
     EXPECT_EQ(container.substr(0, 262144), good.substr(0, 262144));
     const size_t before = ContainerCount();
-    DistributionKit failed;
+    std::unique_ptr<DistributionKit> failed;
     EXPECT_EQ(ReadKit(failed, Kit(kit)), ERR_INVALID_DATA);
     EXPECT_EQ(ContainerCount(), before) << "ReadKit removes its container";
 }
@@ -156,9 +157,9 @@ TEST_F(KitUnpackTest, FullTemporaryDirectoryGivesDiskFullAndRemovesTheContainer)
     setenv("TMPDIR", tmp_.path("tiny").c_str(), 1);
     const std::string head = kitformat::EncodeContainerHead(kitformat::DescriptionForm::LanguageList, {}, {});
     const std::string data = std::string(3 << 20, 'x');  // 3 MB into 2 MB
-    DistributionKit kit;
+    std::unique_ptr<DistributionKit> kit;
     EXPECT_EQ(ReadKit(kit, Kit(Deflate(head + data))), ERR_DISK_FULL);
-    EXPECT_EQ(kit.tempHandle.Get(), INVALID_FILE_HANDLE);
+    EXPECT_EQ(kit->Container(), INVALID_FILE_HANDLE);
     EXPECT_TRUE(ContainerFiles(tmp_.path("tiny")).empty());
     // The space is free again: a kit small enough fits.
     EXPECT_EQ(ReadKit(kit, Kit(Deflate(head + data.substr(0, 1 << 20)))), 0u);
@@ -237,43 +238,65 @@ TEST_F(KitUnpackTest, OpenFailuresGiveTheOpensCode) {
     EXPECT_EQ(UnpackKit(Kit(Deflate("x")), FromMultiByte(tmp_.path("no/such/dir/out"))), ERR_NOT_FOUND);
 }
 
-TEST_F(KitUnpackTest, ReleaseClosesDeletesAndKeepsThePath) {
-    DistributionKit kit;
-    ASSERT_EQ(ReadKit(kit, Kit(Deflate(kitformat::EncodeContainerHead(kitformat::DescriptionForm::LanguageList, {}, {})))),
-              0u);
-    ASSERT_NE(kit.tempHandle.Get(), INVALID_FILE_HANDLE);
-    const WString path = kit.tempPath;
-    ReleaseKitTempFile(kit);
-    EXPECT_EQ(kit.tempHandle.Get(), INVALID_FILE_HANDLE);
-    EXPECT_EQ(kit.tempPath, path);
-    EXPECT_FALSE(PathExists(ToMultiByteString(path)));
-    ReleaseKitTempFile(kit);  // a second release is harmless
-    EXPECT_EQ(ContainerCount(), 0u);
+TEST_F(KitUnpackTest, GivingUpTheKitClosesItsContainer) {
+    for (const KitReading reading : {KitReading::Whole, KitReading::FileTableFirst}) {
+        std::unique_ptr<DistributionKit> kit;
+        ASSERT_EQ(ReadKit(kit,
+                          Kit(Deflate(kitformat::EncodeContainerHead(kitformat::DescriptionForm::LanguageList, {}, {}) +
+                                      TextLikeBytes(8 << 20))),
+                          nullptr, reading),
+                  0u);
+        const int container = DescriptorOf(kit->Container());
+        ASSERT_GE(fcntl(container, F_GETFD), 0);
+        kit.reset();
+        EXPECT_EQ(fcntl(container, F_GETFD), -1);
+        EXPECT_EQ(ContainerCount(), 0u);
+    }
+}
+
+// What reads the kit only reads: its container cannot be written through the
+// kit, also while the rest of a kit read file table first is still to come.
+TEST_F(KitUnpackTest, TheKitsContainerIsOpenForReadingOnly) {
+    const std::string head = kitformat::EncodeContainerHead(kitformat::DescriptionForm::LanguageList, {}, {});
+    const std::string data = TextLikeBytes(8 << 20);
+    for (const KitReading reading : {KitReading::Whole, KitReading::FileTableFirst}) {
+        std::unique_ptr<DistributionKit> kit;
+        ASSERT_EQ(ReadKit(kit, Kit(Deflate(head + data)), nullptr, reading), 0u);
+        const int container = DescriptorOf(kit->Container());
+        EXPECT_EQ(fcntl(container, F_GETFL) & O_ACCMODE, O_RDONLY);
+        EXPECT_LT(pwrite(container, "x", 1, 0), 0);
+        EXPECT_EQ(kit->RestPending(), reading == KitReading::FileTableFirst);
+        // The rest, written through the unpacking's own handle, is seen through the kit's.
+        ASSERT_EQ(UnpackRest(*kit), 0u);
+        EXPECT_FALSE(kit->RestPending());
+        EXPECT_EQ(ReadContainer(kit, static_cast<uint32_t>(head.size() + data.size() - 5), 5),
+                  data.substr(data.size() - 5));
+    }
 }
 
 TEST_F(KitUnpackTest, ContainerGoesWithTheKitModel) {
     {
-        DistributionKit kit;
-        ASSERT_NE(kit.buffer, nullptr);
-        EXPECT_EQ(kit.bufferSize, 1048576u);
+        std::unique_ptr<DistributionKit> kit;
         ASSERT_EQ(ReadKit(kit, Kit(Deflate(kitformat::EncodeContainerHead(kitformat::DescriptionForm::SingleLanguage,
                                                                            {}, {})))),
                   0u);
-        EXPECT_NE(kit.tempHandle.Get(), INVALID_FILE_HANDLE);
+        ASSERT_NE(kit->CopyBuffer(), nullptr);
+        EXPECT_EQ(kit->CopyBufferSize(), 1048576u);
+        EXPECT_NE(kit->Container(), INVALID_FILE_HANDLE);
         EXPECT_EQ(ContainerCount(), 0u) << "the open container has no name";
     }
     EXPECT_EQ(ContainerCount(), 0u);
 }
 
 TEST_F(KitUnpackTest, ReservedBlockTypeFailsReadKitAndReleases) {
-    DistributionKit kit;
+    std::unique_ptr<DistributionKit> kit;
     EXPECT_EQ(ReadKit(kit, Kit("\x07\x00\x00\x00")), ERR_INVALID_DATA);
-    EXPECT_EQ(kit.tempHandle.Get(), INVALID_FILE_HANDLE);
+    EXPECT_EQ(kit->Container(), INVALID_FILE_HANDLE);
     EXPECT_EQ(ContainerCount(), 0u);
 }
 
 TEST_F(KitUnpackTest, MissingKitFailsReadKitAndReleases) {
-    DistributionKit kit;
+    std::unique_ptr<DistributionKit> kit;
     EXPECT_EQ(ReadKit(kit, FromMultiByte(tmp_.path("missing.efd"))), ERR_NOT_FOUND);
     EXPECT_EQ(ContainerCount(), 0u);
 }
@@ -297,18 +320,17 @@ TEST_F(KitUnpackTest, ContainerThatCannotBeWrittenGives87AndIsReleased) {
             setrlimit(RLIMIT_FSIZE, &limit);
             int status = 0;
             {
-                DistributionKit kit;
+                std::unique_ptr<DistributionKit> kit;
                 const uint32_t code = ReadKit(kit, kitPath);
                 if (code != ERR_INVALID_PARAMETER) status = 1;
-                if (kit.tempHandle.Get() != INVALID_FILE_HANDLE) status |= 2;
-                if (access(ToMultiByteString(kit.tempPath).c_str(), F_OK) == 0) status |= 4;
+                if (kit->Container() != INVALID_FILE_HANDLE) status |= 2;
             }
             _exit(status);
         }
         int status = 0;
         ASSERT_EQ(waitpid(child, &status, 0), child);
         ASSERT_TRUE(WIFEXITED(status));
-        EXPECT_EQ(WEXITSTATUS(status), 0) << c.data << ": 1 wrong code, 2 handle left open, 4 container left behind";
+        EXPECT_EQ(WEXITSTATUS(status), 0) << c.data << ": 1 wrong code, 2 a kit made";
         EXPECT_EQ(ContainerCount(), 0u);
     }
 }
@@ -337,7 +359,7 @@ TEST_F(KitUnpackTest, KilledUnpackingLeavesNothingInTheTemporaryDirectory) {
             if (child == 0) {
                 AllowUnnamedTempFiles(unnamed);
                 for (;;) {
-                    DistributionKit kit;
+                    std::unique_ptr<DistributionKit> kit;
                     (void)ReadKit(kit, kitPath);
                 }
             }

@@ -155,11 +155,11 @@ TEST_F(ParallelDeflateTest, KitsOfZeroOneAndManyEntriesReadBackThroughTheInstall
         bool ended = false;
         EXPECT_EQ(ZlibInflate(kitBytes, ended), container) << count;
         EXPECT_EQ(IsalInflate(kitBytes, ended), container) << count;
-        DistributionKit kit;
+        std::unique_ptr<DistributionKit> kit;
         ASSERT_EQ(ReadKit(kit, FromMultiByte(tmp_.path("many.efd"))), 0u) << count;
-        ASSERT_EQ(kit.entries.size(), count);
+        ASSERT_EQ(kit->Entries().size(), count);
         for (size_t i = 0; i < count; ++i) {
-            EXPECT_EQ(ReadContainer(kit, kit.entries[i].offset, kit.entries[i].size),
+            EXPECT_EQ(ReadContainer(kit, kit->Entries()[i].offset, kit->Entries()[i].size),
                       data.substr(entries[i].offset, entries[i].size))
                 << count << " entries, entry " << i;
         }

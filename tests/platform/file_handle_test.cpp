@@ -188,4 +188,48 @@ TEST_F(FileHandleTest, SeekOriginsAndTruncationAtThePosition) {
     EXPECT_EQ(ReadFile(path), "0123456");
 }
 
+// Positional writes leave the handle where it was, and a write of more than
+// one call's worth still lands whole; the size is set both ways.
+TEST_F(FileHandleTest, WritesAtAnOffsetAndSetsTheSize) {
+    const std::string path = dir_.path("at");
+    OwnedDescriptor file(Open(path, FILE_ACCESS_READ | FILE_ACCESS_WRITE, FILE_CREATE));
+    ASSERT_EQ(Write(file.Get(), "0123456789"), 0u);
+    ASSERT_EQ(SeekFileHandle(file.Get(), 2, FILE_FROM_START), 2);
+    EXPECT_EQ(WriteFileHandleAt(file.Get(), "abc", 3, 5), 0);
+    EXPECT_EQ(SeekFileHandle(file.Get(), 0, FILE_FROM_CURRENT), 2) << "the position is not moved";
+    EXPECT_EQ(ReadFile(path), "01234abc89");
+    const std::string large(3 << 20, 'x');
+    EXPECT_EQ(WriteFileHandleAt(file.Get(), large.data(), static_cast<uint32_t>(large.size()), 12), 0);
+    EXPECT_EQ(ReadFile(path).size(), 12 + large.size());
+    EXPECT_EQ(ReadFile(path).substr(10, 2), std::string(2, '\0')) << "the gap reads as zeros";
+    EXPECT_EQ(SetFileHandleSize(file.Get(), 4), 0);
+    EXPECT_EQ(ReadFile(path), "0123");
+    EXPECT_EQ(SetFileHandleSize(file.Get(), 6), 0);
+    EXPECT_EQ(ReadFile(path), std::string("0123\0\0", 6));
+    OwnedDescriptor reading(Open(path, FILE_ACCESS_READ, FILE_OPEN_EXISTING));
+    EXPECT_NE(WriteFileHandleAt(reading.Get(), "z", 1, 0), 0) << "not open for writing";
+    EXPECT_NE(SetFileHandleSize(reading.Get(), 0), 0);
+}
+
+// A second handle for reading only, with its own position, also on a file
+// that has lost its name.
+TEST_F(FileHandleTest, ReopensAFileForReadingOnly) {
+    const std::string path = dir_.path("again");
+    OwnedDescriptor file(Open(path, FILE_ACCESS_READ | FILE_ACCESS_WRITE, FILE_CREATE));
+    ASSERT_EQ(Write(file.Get(), "first"), 0u);
+    ASSERT_EQ(unlink(path.c_str()), 0);
+    FileHandle handle = INVALID_FILE_HANDLE;
+    ASSERT_EQ(ReopenFileHandleForReading(file.Get(), handle), 0u);
+    OwnedDescriptor again(handle);
+    EXPECT_EQ(fcntl(DescriptorOf(again.Get()), F_GETFL) & O_ACCMODE, O_RDONLY);
+    EXPECT_EQ(Read(again.Get(), 5), "first") << "its own position, at the start";
+    ASSERT_EQ(Write(file.Get(), " more"), 0u);
+    EXPECT_EQ(Read(again.Get(), 5), " more") << "what the first handle writes is seen";
+    uint32_t count = 0;
+    EXPECT_NE(WriteFileHandle(again.Get(), "x", 1, &count, nullptr), 0u);
+    FileHandle none = INVALID_FILE_HANDLE;
+    EXPECT_EQ(ReopenFileHandleForReading(INVALID_FILE_HANDLE, none), ERR_INVALID_HANDLE);
+    EXPECT_EQ(none, INVALID_FILE_HANDLE);
+}
+
 }  // namespace

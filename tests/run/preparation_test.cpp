@@ -45,7 +45,7 @@ protected:
     ScopedEnv home_;
     ScopedEnv tmpdir_;
     ScopedCwd here_;
-    DistributionKit kit_;
+    std::unique_ptr<DistributionKit> kit_;
     PreparedRun prepared_;
     RunSummary summary_;
     std::vector<std::pair<std::string, NoticeKind>> notices_;

@@ -30,10 +30,10 @@ using namespace vxk5;
 namespace {
 
 std::vector<std::string> EntryNames(const std::string& kitPath) {
-    DistributionKit kit;
+    std::unique_ptr<DistributionKit> kit;
     std::vector<std::string> names;
     if (ReadKit(kit, FromMultiByte(kitPath)) != 0) return names;
-    for (const KitFileEntry& entry : kit.entries) {
+    for (const KitFileEntry& entry : kit->Entries()) {
         const AString name = ToMultiByte(entry.name);
         names.emplace_back(name.c_str(), name.length());
     }

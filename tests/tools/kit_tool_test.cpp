@@ -62,37 +62,37 @@ TEST_F(KitToolTest, CreateThenReadWithTheInstallersReader) {
     const RunResult run = RunTool(tmp_, CreateArguments());
     ASSERT_EQ(run.status, 0) << run.err;
 
-    DistributionKit kit;
+    std::unique_ptr<DistributionKit> kit;
     ASSERT_EQ(ReadKit(kit, FromMultiByte(kit_)), 0u);
-    ASSERT_EQ(kit.descriptions.size(), 2u);
-    EXPECT_EQ(kit.descriptions[0].language, u"en");
-    EXPECT_EQ(kit.descriptions[0].product, u"Templates");
-    EXPECT_EQ(kit.descriptions[0].vendor, u"Company");
-    EXPECT_EQ(kit.descriptions[0].descriptionPath, u"docs\\README.en.txt");
-    EXPECT_EQ(kit.descriptions[1].language, u"de");
-    EXPECT_EQ(kit.descriptions[1].product, u"Vorlagen");
+    ASSERT_EQ(kit->Descriptions().size(), 2u);
+    EXPECT_EQ(kit->Descriptions()[0].language, u"en");
+    EXPECT_EQ(kit->Descriptions()[0].product, u"Templates");
+    EXPECT_EQ(kit->Descriptions()[0].vendor, u"Company");
+    EXPECT_EQ(kit->Descriptions()[0].descriptionPath, u"docs\\README.en.txt");
+    EXPECT_EQ(kit->Descriptions()[1].language, u"de");
+    EXPECT_EQ(kit->Descriptions()[1].product, u"Vorlagen");
 
     // Sorted names with "\" separators; directories are not listed.
-    ASSERT_EQ(kit.entries.size(), 5u);
-    EXPECT_EQ(kit.entries[0].name, u"b.conf");
-    EXPECT_EQ(kit.entries[1].name, u"desktop\\launchers\\editor.desktop");
-    EXPECT_EQ(kit.entries[2].name, u"docs\\README.de.txt");
-    EXPECT_EQ(kit.entries[3].name, u"docs\\README.en.txt");
-    EXPECT_EQ(kit.entries[4].name, u"zero.txt");
-    EXPECT_EQ(kit.entries[4].size, 0u);
+    ASSERT_EQ(kit->Entries().size(), 5u);
+    EXPECT_EQ(kit->Entries()[0].name, u"b.conf");
+    EXPECT_EQ(kit->Entries()[1].name, u"desktop\\launchers\\editor.desktop");
+    EXPECT_EQ(kit->Entries()[2].name, u"docs\\README.de.txt");
+    EXPECT_EQ(kit->Entries()[3].name, u"docs\\README.en.txt");
+    EXPECT_EQ(kit->Entries()[4].name, u"zero.txt");
+    EXPECT_EQ(kit->Entries()[4].size, 0u);
 
     // The time keeps its 100-nanosecond part.
-    const FileTime time{kit.entries[1].timeLow, kit.entries[1].timeHigh};
+    const FileTime time{kit->Entries()[1].timeLow, kit->Entries()[1].timeHigh};
     EXPECT_EQ(time.Ticks(), (1614834367ull + 11644473600ull) * 10000000ull + 1234567ull);
 
-    for (const KitFileEntry& entry : kit.entries) {
+    for (const KitFileEntry& entry : kit->Entries()) {
         std::string path = std::string(src_) + "/";
         const AString name = ToMultiByte(entry.name);
         for (const char* c = name.c_str(); *c != 0; ++c) path += *c == '\\' ? '/' : *c;
         std::string bytes(entry.size, '\0');
         uint32_t count = 0;
-        ASSERT_EQ(SeekFileHandle(kit.tempHandle.Get(), entry.offset, FILE_FROM_START), entry.offset);
-        ASSERT_EQ(ReadFileHandle(kit.tempHandle.Get(), bytes.data(), entry.size, &count, nullptr), 0u);
+        ASSERT_EQ(SeekFileHandle(kit->Container(), entry.offset, FILE_FROM_START), entry.offset);
+        ASSERT_EQ(ReadFileHandle(kit->Container(), bytes.data(), entry.size, &count, nullptr), 0u);
         EXPECT_EQ(count, entry.size);
         EXPECT_EQ(bytes, ReadFile(path)) << path;
     }
@@ -121,12 +121,12 @@ TEST_F(KitToolTest, SingleFormIsReadAsEnglish) {
                              "--description", "docs/README.en.txt"})
                   .status,
               0);
-    DistributionKit kit;
+    std::unique_ptr<DistributionKit> kit;
     ASSERT_EQ(ReadKit(kit, FromMultiByte(kit_)), 0u);
-    ASSERT_EQ(kit.descriptions.size(), 1u);
-    EXPECT_EQ(kit.descriptions[0].language, u"en");
-    EXPECT_EQ(kit.descriptions[0].product, u"Solo");
-    EXPECT_EQ(kit.descriptions[0].descriptionPath, u"docs\\README.en.txt");
+    ASSERT_EQ(kit->Descriptions().size(), 1u);
+    EXPECT_EQ(kit->Descriptions()[0].language, u"en");
+    EXPECT_EQ(kit->Descriptions()[0].product, u"Solo");
+    EXPECT_EQ(kit->Descriptions()[0].descriptionPath, u"docs\\README.en.txt");
 }
 
 TEST_F(KitToolTest, SameTreeGivesTheSameKit) {
@@ -284,11 +284,11 @@ TEST_F(KitToolTest, DemoKitBuildsAndVerifies) {
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 
     EXPECT_EQ(RunTool(tmp_, {"verify", kit_}).status, 0);
-    DistributionKit kit;
+    std::unique_ptr<DistributionKit> kit;
     ASSERT_EQ(ReadKit(kit, FromMultiByte(kit_)), 0u);
-    EXPECT_GE(kit.entries.size(), 24u);
-    EXPECT_EQ(GetDescriptionName(kit, u"de"), u"README.de.txt");
-    EXPECT_EQ(GetDescriptionName(kit, u"fr"), u"README.en.txt");
+    EXPECT_GE(kit->Entries().size(), 24u);
+    EXPECT_EQ(GetDescriptionName(kit.get(), u"de"), u"README.de.txt");
+    EXPECT_EQ(GetDescriptionName(kit.get(), u"fr"), u"README.en.txt");
 }
 
 TEST(KitToolFormatTest, TimesPrintInUtcWithTheirFraction) {

@@ -9,6 +9,7 @@
 #include "ui/progress_page.h"
 #include "ui/success_final_page.h"
 #include "wizard_fixture.h"
+#include "tests/support/kit_parts.h"
 
 using namespace vxk5;
 
@@ -48,7 +49,7 @@ class Accessibility : public WizardTest {
 protected:
     void OpenWithProduct(const char* language) {
         Make(false, language);
-        dialog_->Kit().descriptions.push_back({FromMultiByte(AString(language)), u"Büro-Vorlagen", u"V", u""});
+        AddKitDescription(dialog_->Kit(), {FromMultiByte(AString(language)), u"Büro-Vorlagen", u"V", u""});
         dialog_->BuildWindow();
         dialog_->ShowWelcomePage();
         Pump();

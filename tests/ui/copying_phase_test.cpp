@@ -27,7 +27,7 @@ using namespace vxk5;
 
 namespace {
 
-bool FailToStart(InstallWorker&, InstallJobState&) { return false; }
+bool FailToStart(InstallWorker&, InstallJobState&, DistributionKit*) { return false; }
 
 // Runs `during` once from inside the copying loop, then posts the job's end.
 struct HeldJob {
@@ -210,6 +210,7 @@ TEST_F(CopyingPhase, SilentRunGoesStraightToTheFinalPage) {
 TEST_F(CopyingPhase, RealWorkerInstallsAKitWithoutEntries) {
     OpenHeld();
     dialog_->SetWorkerHooks({nullptr, nullptr});  // the real thread
+    dialog_->Kit() = DistributionKit::FromContainer(OwnedDescriptor(), {}, {});
     const std::string target = temp_.path("fresh/templates/");
     gtk_entry_set_text(GTK_ENTRY(dialog_->DirectoryPage()->Entry()), target.c_str());
     ClickNext();
@@ -238,7 +239,7 @@ struct PostingWorker {
         self->changed.notify_all();
     }
 
-    static bool Start(InstallWorker&, InstallJobState& state) {
+    static bool Start(InstallWorker&, InstallJobState& state, DistributionKit*) {
         PostingWorker* self = current;
         // Called on the main thread with the progress page up.
         g_signal_connect(self->dialog->CopyingPage()->Bar(), "notify::fraction", G_CALLBACK(OnFraction), nullptr);

@@ -14,6 +14,7 @@
 #include "ui/description_opener.h"
 #include "ui/success_final_page.h"
 #include "wizard_fixture.h"
+#include "tests/support/kit_parts.h"
 
 using namespace vxk5;
 
@@ -45,7 +46,7 @@ protected:
     // The success page for a kit whose English description is `description`.
     void Succeed(const std::u16string& description) {
         Make();
-        dialog_->Kit().descriptions.push_back({u"en", u"P", u"V", WString(description.c_str())});
+        AddKitDescription(dialog_->Kit(), {u"en", u"P", u"V", WString(description.c_str())});
         dialog_->BuildWindow();
         dialog_->ShowWelcomePage();
         dialog_->SetWorkerHooks({StartNoThread, JoinNothing});
@@ -78,8 +79,8 @@ TEST_F(FinishTest, DirectoryWithoutItsTrailingSlashStillHoldsTheDescription) {
     WriteFile(dir + "/readme.html", "<html/>");
     WriteFile(dir + "readme.html", "a file beside the directory, not the description");
     Make();
-    dialog_->SetTemplateDirectory(FromMultiByte(dir));
-    dialog_->Kit().descriptions.push_back({u"en", u"P", u"V", u"readme.html"});
+    dialog_->SetTemplateDirectory(FromMultiByte(AString(dir.c_str())));
+    AddKitDescription(dialog_->Kit(), {u"en", u"P", u"V", u"readme.html"});
     dialog_->BuildWindow();
     dialog_->ShowWelcomePage();
     dialog_->SetWorkerHooks({StartNoThread, JoinNothing});

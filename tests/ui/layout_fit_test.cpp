@@ -19,6 +19,7 @@
 #include "ui/progress_page.h"
 #include "ui/success_final_page.h"
 #include "wizard_fixture.h"
+#include "tests/support/kit_parts.h"
 
 using namespace vxk5;
 
@@ -180,7 +181,7 @@ TEST_P(LayoutFit, EveryPageOfEveryLanguageFits) {
         const char* language = LanguageCode(id);
         SCOPED_TRACE(language);
         Make(false, language);
-        dialog_->Kit().descriptions.push_back({FromMultiByte(AString(language)), u"Office Templates 2026",
+        AddKitDescription(dialog_->Kit(), {FromMultiByte(AString(language)), u"Office Templates 2026",
                                                u"Example Software Ltd", u"readme.html"});
         dialog_->BuildWindow();
         dialog_->ShowWelcomePage();

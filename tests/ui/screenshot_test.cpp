@@ -19,6 +19,7 @@
 #include "ui/dir_select_page.h"
 #include "run/failure_reason.h"
 #include "wizard_fixture.h"
+#include "tests/support/kit_parts.h"
 
 using namespace vxk5;
 
@@ -26,7 +27,7 @@ extern char** environ;
 
 namespace {
 
-bool StartNoThread(InstallWorker&, InstallJobState&) { return true; }
+bool StartNoThread(InstallWorker&, InstallJobState&, DistributionKit*) { return true; }
 void JoinNothing(InstallWorker&) {}
 
 // Lets the X server catch up and handles the exposures it sends back.
@@ -90,7 +91,7 @@ protected:
         SetCatalogueLanguage(FindLanguageId(language));
         Make(false, language);
         // Names as a kit would give them for the language.
-        dialog_->Kit().descriptions.push_back({FromMultiByte(AString(language)), u"Office Templates 2026",
+        AddKitDescription(dialog_->Kit(), {FromMultiByte(AString(language)), u"Office Templates 2026",
                                                u"Example Software Ltd", u"readme.html"});
         dialog_->BuildWindow();
         dialog_->ShowWelcomePage();

@@ -16,7 +16,7 @@
 using namespace vxk5;
 
 // Worker hooks for tests that post the job's end themselves: no thread runs.
-inline bool StartNoThread(InstallWorker&, InstallJobState&) { return true; }
+inline bool StartNoThread(InstallWorker&, InstallJobState&, DistributionKit*) { return true; }
 inline void JoinNothing(InstallWorker&) {}
 
 // A timeout that ends the job successfully once the dialog is copying.

@@ -7,6 +7,7 @@
 #include "ui/message_page.h"
 #include "ui/message_box.h"
 #include "wizard_fixture.h"
+#include "tests/support/kit_parts.h"
 
 using namespace vxk5;
 
@@ -54,8 +55,8 @@ TEST_F(Navigation, WindowIsFixedAt500By360WithButtonsInTheirPlaces) {
 
 TEST_F(Navigation, WelcomePageGreetsWithTheKitsNamesForTheLanguage) {
     Make();
-    dialog_->Kit().descriptions.push_back({u"de", u"Vorlagen", u"Firma", u""});
-    dialog_->Kit().descriptions.push_back({u"EN", u"Office Templates", u"Acme Ltd", u""});
+    AddKitDescription(dialog_->Kit(), {u"de", u"Vorlagen", u"Firma", u""});
+    AddKitDescription(dialog_->Kit(), {u"EN", u"Office Templates", u"Acme Ltd", u""});
     dialog_->BuildWindow();
     dialog_->ShowWelcomePage();
     ASSERT_NE(dialog_->WelcomePage(), nullptr);
@@ -65,8 +66,8 @@ TEST_F(Navigation, WelcomePageGreetsWithTheKitsNamesForTheLanguage) {
 
 TEST_F(Navigation, WelcomePageFallsBackToPlaceholderNames) {
     Make();
-    dialog_->Kit().descriptions.push_back({u"de", u"Vorlagen", u"Firma", u""});
-    dialog_->Kit().descriptions.push_back({u"en", u"Office Templates", u"", u""});
+    AddKitDescription(dialog_->Kit(), {u"de", u"Vorlagen", u"Firma", u""});
+    AddKitDescription(dialog_->Kit(), {u"en", u"Office Templates", u"", u""});
     dialog_->BuildWindow();
     dialog_->ShowWelcomePage();
     EXPECT_EQ(LabelText(dialog_->WelcomePage()->Label()),

@@ -1,6 +1,6 @@
 #pragma once
 // One read-only, private mapping of a window of an open file, unmapped when
-// the owner goes. The kit is read through one such window at a time.
+// the owner goes: a large file read window by window.
 
 #include <cstddef>
 #include <cstdint>

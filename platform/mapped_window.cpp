@@ -1,4 +1,4 @@
-#include "kit/mapped_window.h"
+#include "platform/mapped_window.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>

@@ -267,7 +267,7 @@ uint32_t ReadKit(std::unique_ptr<DistributionKit>& kit, const WString& kitPath, 
     OwnedDescriptor container;
     FileHandle readOnly = INVALID_FILE_HANDLE;
     if (ReopenFileHandleForReading(parts.writer.Get(), readOnly) == 0) {
-        container.Reset(readOnly);
+        container.Reset(DescriptorOf(readOnly));
     } else {
         // The container cannot be opened again (no /proc): it is read through
         // the handle it was made with, once nothing more is written to it.

@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint32_t code = ReadKit(kit, FromMultiByte(path));
     if (code == 0) {
         WalkEntries(*kit);
-    } else if (!kit->Entries().empty() || kit->Container() != INVALID_FILE_HANDLE) {
+    } else if (kit != nullptr && (!kit->Entries().empty() || kit->Container() != INVALID_FILE_HANDLE)) {
         std::abort();  // the failure path must have emptied and released everything
     }
     return 0;

@@ -170,7 +170,7 @@ void InstallTest::SetEntries(std::vector<KitFileEntry> entries) {
     FileHandle handle = INVALID_FILE_HANDLE;
     ASSERT_EQ(CreateFileHandle(FromMultiByte(containerPath_), FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle, FILE_ATTR_NORMAL),
               0u);
-    kit_ = DistributionKit::FromContainer(OwnedDescriptor(handle), {}, std::move(entries));
+    kit_ = DistributionKit::FromContainer(OwnedDescriptor(DescriptorOf(handle)), {}, std::move(entries));
 }
 
 uint32_t InstallTest::RunJob() { return RunJobInto(TargetPath()); }

@@ -192,7 +192,7 @@ TEST_F(FileHandleTest, SeekOriginsAndTruncationAtThePosition) {
 // one call's worth still lands whole; the size is set both ways.
 TEST_F(FileHandleTest, WritesAtAnOffsetAndSetsTheSize) {
     const std::string path = dir_.path("at");
-    OwnedDescriptor file(Open(path, FILE_ACCESS_READ | FILE_ACCESS_WRITE, FILE_CREATE));
+    OwnedDescriptor file(DescriptorOf(Open(path, FILE_ACCESS_READ | FILE_ACCESS_WRITE, FILE_CREATE)));
     ASSERT_EQ(Write(file.Get(), "0123456789"), 0u);
     ASSERT_EQ(SeekFileHandle(file.Get(), 2, FILE_FROM_START), 2);
     EXPECT_EQ(WriteFileHandleAt(file.Get(), "abc", 3, 5), 0);
@@ -206,7 +206,7 @@ TEST_F(FileHandleTest, WritesAtAnOffsetAndSetsTheSize) {
     EXPECT_EQ(ReadFile(path), "0123");
     EXPECT_EQ(SetFileHandleSize(file.Get(), 6), 0);
     EXPECT_EQ(ReadFile(path), std::string("0123\0\0", 6));
-    OwnedDescriptor reading(Open(path, FILE_ACCESS_READ, FILE_OPEN_EXISTING));
+    OwnedDescriptor reading(DescriptorOf(Open(path, FILE_ACCESS_READ, FILE_OPEN_EXISTING)));
     EXPECT_NE(WriteFileHandleAt(reading.Get(), "z", 1, 0), 0) << "not open for writing";
     EXPECT_NE(SetFileHandleSize(reading.Get(), 0), 0);
 }
@@ -215,12 +215,12 @@ TEST_F(FileHandleTest, WritesAtAnOffsetAndSetsTheSize) {
 // that has lost its name.
 TEST_F(FileHandleTest, ReopensAFileForReadingOnly) {
     const std::string path = dir_.path("again");
-    OwnedDescriptor file(Open(path, FILE_ACCESS_READ | FILE_ACCESS_WRITE, FILE_CREATE));
+    OwnedDescriptor file(DescriptorOf(Open(path, FILE_ACCESS_READ | FILE_ACCESS_WRITE, FILE_CREATE)));
     ASSERT_EQ(Write(file.Get(), "first"), 0u);
     ASSERT_EQ(unlink(path.c_str()), 0);
     FileHandle handle = INVALID_FILE_HANDLE;
     ASSERT_EQ(ReopenFileHandleForReading(file.Get(), handle), 0u);
-    OwnedDescriptor again(handle);
+    OwnedDescriptor again(DescriptorOf(handle));
     EXPECT_EQ(fcntl(DescriptorOf(again.Get()), F_GETFL) & O_ACCMODE, O_RDONLY);
     EXPECT_EQ(Read(again.Get(), 5), "first") << "its own position, at the start";
     ASSERT_EQ(Write(file.Get(), " more"), 0u);

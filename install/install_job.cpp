@@ -338,7 +338,9 @@ uint32_t CommitInstall(InstallJob& job) {
             job.journal.back().steps.ForEach([&target](StepKind kind, const std::string& path) {
                 if (kind != StepKind::MakeDirectory || path.size() > target.size()) return;
                 OwnedDescriptor made;
-                // Best effort: the entries the files were placed in are synced above.
+                // Best effort: a directory made at or above the template directory
+                // holds nothing the user had, so one lost to a power cut loses only
+                // this installation's new files, which the next run writes again.
                 if (OpenDirectoryPath(path, DirectoryAccess::LookUp, made).error == 0) (void)SyncDirectory(made.Get());
             });
             // Best effort: only the staging directory's own entries, which the

@@ -34,8 +34,6 @@ public:
     // directory or its new file).
     void Identify(size_t record, const EntryIdentity& identity);
 
-    bool empty() const { return count_ == 0; }
-
     // Every step in the order made, as the journal's text has them.
     std::vector<JournalStep> Expand() const;
     // Calls `visit(kind, path)` for every step in the order made.

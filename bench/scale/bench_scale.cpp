@@ -288,57 +288,66 @@ SizeResult BenchSize(const Places& places, size_t entries, bool withCreate, bool
     ::mkdir(tmp.c_str(), 0700);
     for (int rep = 0; rep < places.reps; ++rep) {
         const bool installFirst = rep % 2 == 1;
-        // fresh
+        // At a million entries a tree takes gigabytes of the tmpfs, so at most one copy besides the source
+        // exists at a time: tar's pair of runs (fresh, then up to date on its tree) and the installer's pair,
+        // in turn, which goes first alternating from run to run.
         const std::string tarDir = work + "/tar-x";
         const std::string installDir = work + "/installed";
-        ::mkdir(tarDir.c_str(), 0755);
-        Measured tar, install;
-        const auto runTar = [&] { tar = RunMeasured({"tar", "-xzf", tgz, "-C", tarDir}); };
-        const auto runInstall = [&] { install = RunInstaller(places.self, kit, installDir + "/", tmp); };
-        if (installFirst) { runInstall(); runTar(); } else { runTar(); runInstall(); }
-        if (tar.seconds < 0 || install.seconds < 0) Fail(kProgram, "fresh: tar -xzf or the installer failed");
-        CheckFile(installDir + "/" + probe, kNewTime, "fresh install");
-        t["tar -xzf"].push_back(tar.seconds);
-        t["fresh"].push_back(install.seconds);
-        result.peakKib["fresh"] = std::max(result.peakKib["fresh"], install.peakKib);
+        const auto tarPair = [&] {
+            ::mkdir(tarDir.c_str(), 0755);
+            const Measured tar = RunMeasured({"tar", "-xzf", tgz, "-C", tarDir});
+            if (tar.seconds < 0) Fail(kProgram, "fresh: tar -xzf failed");
+            const Measured rsync = RunMeasured({"rsync", "-a", "--update", src + "/", tarDir + "/"});
+            if (rsync.seconds < 0) Fail(kProgram, "up to date: rsync failed");
+            t["tar -xzf"].push_back(tar.seconds);
+            t["rsync -a --update"].push_back(rsync.seconds);
+            Remove(tarDir);
+        };
+        const auto installerPair = [&] {
+            const Measured install = RunInstaller(places.self, kit, installDir + "/", tmp);
+            if (install.seconds < 0) Fail(kProgram, "fresh: the installer failed");
+            CheckFile(installDir + "/" + probe, kNewTime, "fresh install");
+            // up to date: the fresh tree again, nothing to write
+            const Measured uptodate = RunInstaller(places.self, kit, installDir + "/", tmp);
+            if (uptodate.seconds < 0) Fail(kProgram, "up to date: the installer failed");
+            t["fresh"].push_back(install.seconds);
+            t["uptodate"].push_back(uptodate.seconds);
+            result.peakKib["fresh"] = std::max(result.peakKib["fresh"], install.peakKib);
+            result.peakKib["uptodate"] = std::max(result.peakKib["uptodate"], uptodate.peakKib);
+            Remove(installDir);
+        };
+        if (installFirst) { installerPair(); tarPair(); } else { tarPair(); installerPair(); }
 
-        // up to date: the fresh trees again, nothing to write
-        Measured rsync, uptodate;
-        const auto runRsync = [&] { rsync = RunMeasured({"rsync", "-a", "--update", src + "/", tarDir + "/"}); };
-        const auto runUptodate = [&] { uptodate = RunInstaller(places.self, kit, installDir + "/", tmp); };
-        if (installFirst) { runUptodate(); runRsync(); } else { runRsync(); runUptodate(); }
-        if (rsync.seconds < 0 || uptodate.seconds < 0) Fail(kProgram, "up to date: rsync or the installer failed");
-        t["rsync -a --update"].push_back(rsync.seconds);
-        t["uptodate"].push_back(uptodate.seconds);
-        result.peakKib["uptodate"] = std::max(result.peakKib["uptodate"], uptodate.peakKib);
-        Remove(tarDir);
-        Remove(installDir);
-
-        // update: every file older
+        // update: every file older; each side lays out its old tree just before its run and removes it after
         const auto updateRun = [&](const std::string& parent, const char* tarKind, const char* installKind,
                                    const std::string& tmpdir) {
-            const std::string a = parent + "/upd-tar";
-            const std::string b = parent + "/upd-inst";
-            ::mkdir(a.c_str(), 0755);
-            ::mkdir(b.c_str(), 0755);
-            if (Run({"tar", "-xzf", oldTgz, "-C", a}) != 0 || Run({"tar", "-xzf", oldTgz, "-C", b}) != 0) {
-                Fail(kProgram, "cannot lay out the old tree");
-            }
-            Run({"sync"});
-            Measured tarU, installU;
-            const auto runTarU = [&] { tarU = RunMeasured({"tar", "--keep-newer-files", "-xzf", tgz, "-C", a}); };
-            const auto runInstallU = [&] { installU = RunInstaller(places.self, kit, b + "/", tmpdir); };
+            const auto oldTree = [&](const std::string& dir) {
+                ::mkdir(dir.c_str(), 0755);
+                if (Run({"tar", "-xzf", oldTgz, "-C", dir}) != 0) Fail(kProgram, "cannot lay out the old tree");
+                Run({"sync"});
+            };
+            const auto runTarU = [&] {
+                const std::string a = parent + "/upd-tar";
+                oldTree(a);
+                const Measured tarU = RunMeasured({"tar", "--keep-newer-files", "-xzf", tgz, "-C", a});
+                if (tarU.seconds < 0) Fail(kProgram, "update: tar failed");
+                CheckFile(a + "/" + probe, kNewTime, "tar --keep-newer-files");
+                t[tarKind].push_back(tarU.seconds);
+                Remove(a);
+            };
+            const auto runInstallU = [&] {
+                const std::string b = parent + "/upd-inst";
+                oldTree(b);
+                const Measured installU = RunInstaller(places.self, kit, b + "/", tmpdir);
+                if (installU.seconds < 0) Fail(kProgram, "update: the installer failed");
+                CheckFile(b + "/" + probe, kNewTime, "update");
+                t[installKind].push_back(installU.seconds);
+                if (std::string(installKind) == "update") {
+                    result.peakKib["update"] = std::max(result.peakKib["update"], installU.peakKib);
+                }
+                Remove(b);
+            };
             if (installFirst) { runInstallU(); runTarU(); } else { runTarU(); runInstallU(); }
-            if (tarU.seconds < 0 || installU.seconds < 0) Fail(kProgram, "update: tar or the installer failed");
-            CheckFile(b + "/" + probe, kNewTime, "update");
-            CheckFile(a + "/" + probe, kNewTime, "tar --keep-newer-files");
-            t[tarKind].push_back(tarU.seconds);
-            t[installKind].push_back(installU.seconds);
-            if (std::string(installKind) == "update") {
-                result.peakKib["update"] = std::max(result.peakKib["update"], installU.peakKib);
-            }
-            Remove(a);
-            Remove(b);
         };
         updateRun(work, "tar --keep-newer-files", "update", tmp);
         if (withDisk) {

@@ -38,13 +38,13 @@ private:
     // and slot `hashed_ % kSlots` is hashed next. A slot is filled again only
     // once it has been hashed, and the inflater is done with it by then (it
     // asks for the next buffer only after inflating the last one). The thread
-    // is woken once a batch of pieces waits, not for each: a wake-up costs
-    // about what hashing a piece does. When every slot waits, the unpacking
+    // is woken as soon as a piece waits: a piece is 1 MiB of kit, which takes
+    // far longer to hash than a wake-up does. When every slot waits, the unpacking
     // hashes the next piece itself rather than wait for a thread the system
     // has not run: the pieces are hashed in order, one at a time, by whichever
     // holds `hashing_`.
-    static constexpr uint32_t kSlots = 32;  // 1 MiB of kit at 32 KiB a piece
-    static constexpr uint32_t kBatch = 8;
+    static constexpr uint32_t kSlots = 4;  // 4 MiB of kit at 1 MiB a piece
+    static constexpr uint32_t kBatch = 1;
     const minisign::Algorithm algorithm_;
     uint64_t observed_ = 0;
     std::vector<uint8_t> legacyBytes_;  // the whole file, for a legacy signature

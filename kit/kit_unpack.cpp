@@ -13,7 +13,14 @@
 
 namespace vxk5 {
 
-using kitformat::kWindowSize;
+
+namespace {
+
+// The kit is taken in 1 MiB at a time: a mapping (or a read into the
+// observer's memory) per 32 KiB window cost a quarter of the unpacking's time.
+constexpr uint32_t kInputWindow = 1u << 20;
+
+}  // namespace
 
 uint32_t CreateKitTempFile(WString& path) {
     WString directory;
@@ -58,7 +65,7 @@ bool ReadObserved(FileHandle source, KitInputObserver& observer, uint32_t& lengt
 // inflation did not need.
 void ObserveRest(FileHandle source, uint32_t size, KitInputObserver& observer, uint64_t observed) {
     while (observed < size) {
-        uint32_t length = static_cast<uint32_t>(std::min<uint64_t>(kWindowSize, size - observed));
+        uint32_t length = static_cast<uint32_t>(std::min<uint64_t>(kInputWindow, size - observed));
         const uint8_t* bytes = nullptr;
         if (!ReadObserved(source, observer, length, bytes) || length == 0) return;
         observed += length;
@@ -114,55 +121,62 @@ uint32_t KitUnpacker::Failed(uint32_t code) {
 // observer's memory), inflates each window's bytes into the writer's space
 // and hands them on, until the container has `until` bytes, the stream ends
 // or the kit's bytes run out; a stream that stops early leaves a short
-// container.
+// container. A pause may fall inside a window: its input, and output the
+// inflater holds back for want of room, wait for the next call.
 uint32_t KitUnpacker::Inflate(uint64_t until) {
     if (failure_ != 0) return failure_;
     if (streams_ == nullptr) return Failed(ERR_INVALID_PARAMETER);
     RawInflater& inflater = streams_->inflater;
     MappedWindow& window = streams_->window;
     ContainerWriter& writer = streams_->writer;
-    // 64-bit offsets: the last window of a kit just below 4 GiB must not wrap.
-    for (; offset_ < size_ && !ended_ && writer.Produced() < until; offset_ += kWindowSize) {
-        uint32_t length = static_cast<uint32_t>(std::min<uint64_t>(kWindowSize, size_ - offset_));
-        if (observer_ != nullptr) {
-            const uint8_t* bytes = nullptr;
-            const bool read = ReadObserved(kit_.Get(), *observer_, length, bytes);
-            observed_ += length;
-            if (!read) return Failed(ERR_INVALID_PARAMETER);
-            if (length == 0) {  // the file shrank: what is there has been inflated
-                offset_ = size_;
-                break;
+    while (!ended_ && writer.Produced() < until) {
+        if (inflater.InputLeft() == 0 && !outputHeldBack_) {
+            window.Reset();
+            // 64-bit offsets: the last window of a kit just below 4 GiB must not wrap.
+            if (offset_ >= size_) break;
+            uint32_t length = static_cast<uint32_t>(std::min<uint64_t>(kInputWindow, size_ - offset_));
+            if (observer_ != nullptr) {
+                const uint8_t* bytes = nullptr;
+                const bool read = ReadObserved(kit_.Get(), *observer_, length, bytes);
+                observed_ += length;
+                if (!read) return Failed(ERR_INVALID_PARAMETER);
+                if (length == 0) {  // the file shrank: what is there has been inflated
+                    offset_ = size_;
+                    break;
+                }
+                inflater.SetInput(bytes, length);
+            } else {
+                // Never inflate from a window that is not there.
+                if (!window.Map(kit_.Get(), offset_, length)) return Failed(ERR_INVALID_PARAMETER);
+                inflater.SetInput(window.Data(), length);
             }
-            inflater.SetInput(bytes, length);
-        } else {
-            // Never inflate from a window that is not there.
-            if (!window.Map(kit_.Get(), offset_, length)) return Failed(ERR_INVALID_PARAMETER);
-            inflater.SetInput(window.Data(), length);
+            offset_ += length;
         }
-        bool full = false;
-        do {
-            const uint32_t room = writer.Room();
-            const uint32_t inputBefore = inflater.InputLeft();
-            uint32_t produced = 0;
-            const RawInflater::Status status = inflater.Inflate(writer.Space(), room, produced);
-            if (status == RawInflater::Status::Damaged) return Failed(ERR_INVALID_DATA);
-            ended_ = status == RawInflater::Status::Finished;
-            full = produced == room;
-            if (uint32_t code = writer.Advance(produced); code != 0) return Failed(code);
-            if (!full && !ended_ && inflater.InputLeft() != 0 && produced == 0 &&
-                inflater.InputLeft() == inputBefore) {
-                // Room and input, yet no step forward: never spin on such a stream.
-                return Failed(ERR_INVALID_DATA);
-            }
-            // Output room used up may hide more output of the bits already
-            // taken in; input left over must be inflated before the next window.
-        } while (!ended_ && (full || inflater.InputLeft() != 0));
-        window.Reset();
+        const uint32_t room = writer.Room();
+        const uint32_t inputBefore = inflater.InputLeft();
+        uint32_t produced = 0;
+        const RawInflater::Status status = inflater.Inflate(writer.Space(), room, produced);
+        // What came before a damage goes to the container too, as from a
+        // stream that stopped there.
+        if (uint32_t code = writer.Advance(produced); code != 0) return Failed(code);
+        if (status == RawInflater::Status::Damaged) return Failed(ERR_INVALID_DATA);
+        ended_ = status == RawInflater::Status::Finished;
+        // Output room used up may hide more output of the bits already taken in.
+        outputHeldBack_ = produced == room;
+        if (!outputHeldBack_ && !ended_ && inflater.InputLeft() != 0 && produced == 0 &&
+            inflater.InputLeft() == inputBefore) {
+            // Room and input, yet no step forward: never spin on such a stream.
+            return Failed(ERR_INVALID_DATA);
+        }
     }
+    if (ended_) window.Reset();
     return 0;
 }
 
-bool KitUnpacker::Ended() const { return failure_ != 0 || ended_ || offset_ >= size_; }
+bool KitUnpacker::Ended() const {
+    const bool inputLeft = streams_ != nullptr && (streams_->inflater.InputLeft() != 0 || outputHeldBack_);
+    return failure_ != 0 || ended_ || (offset_ >= size_ && !inputLeft);
+}
 
 uint64_t KitUnpacker::Available() const { return streams_ != nullptr ? streams_->writer.Produced() : 0; }
 

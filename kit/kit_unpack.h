@@ -87,6 +87,7 @@ private:
     KitInputObserver* observer_ = nullptr;
     uint64_t observed_ = 0;
     uint64_t offset_ = 0;  // of the next window in the kit
+    bool outputHeldBack_ = false;  // the inflater filled the room it was given
     std::unique_ptr<Streams> streams_;
     bool ended_ = false;
     bool finished_ = false;

@@ -45,18 +45,6 @@ WString DestinationOf(const WString& target, const WString& name) {
     return target + relative;
 }
 
-// An absolute form of the template directory: a relative one is taken from
-// the current directory now, so that the journal means the same to a later
-// start made elsewhere.
-WString AbsoluteTarget(const WString& target) {
-    if (target.empty() || target[0] == u'/') return target;
-    const std::string current = CurrentDirectory();
-    if (current.empty()) return target;
-    WString absolute = FromMultiByte(current);
-    if (!absolute.EndsWith(u'/')) absolute += u'/';
-    return absolute + target;
-}
-
 enum class Decision { Skip, WriteNew, Replace, Rewrite };
 
 // What to do about what stands at `name` inside `directory` (-1 when the
@@ -220,8 +208,11 @@ uint32_t BeginInstall(InstallJob& job, const WString& targetDirectory) {
     job.journal.emplace_back();
     JournalRecord& record = job.journal.back();
     if (targetDirectory.empty()) return ERR_SUCCESS;
-    record.target = ToMultiByteString(AbsoluteTarget(targetDirectory));
-    if (record.target.back() != '/') record.target += '/';
+    // A relative path would mean another directory to a later start made
+    // elsewhere, and the entries' paths are the directory's followed by
+    // their names: the caller gives the one form that means one directory.
+    if (!IsInstallTarget(targetDirectory)) return RecordFailure(job, ToMultiByteString(targetDirectory), EINVAL);
+    record.target = ToMultiByteString(targetDirectory);
 
     if (const uint32_t code = LockTemplateDirectory(job); code != ERR_SUCCESS) return code;
     const int targetFd = job.targetLock.Descriptor();
@@ -393,7 +384,6 @@ namespace {
     job.jobState = &state;
     WString target;
     GetJobSetup(state, target);
-    target = AbsoluteTarget(target);
 
     if (kit == nullptr) {
         job.journal.emplace_back();

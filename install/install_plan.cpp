@@ -10,6 +10,7 @@
 #include "kit/distribution_kit.h"
 #include "install/replace_rule.h"
 #include "install/staging.h"
+#include "install/target_form.h"
 #include "platform/entry_details.h"
 #include "platform/file_entries.h"
 #include "platform/file_handle.h"
@@ -129,8 +130,7 @@ struct Planner {
 }  // namespace
 
 InstallPlan PlanInstall(const std::vector<KitFileEntry>& entries, const WString& targetDirectory) {
-    WString root = targetDirectory;
-    if (!root.empty() && !root.EndsWith(u'/') && !root.EndsWith(u'\\')) root += u'/';
+    const WString& root = targetDirectory;
     const size_t rootLength = root.length();
     // An original is set aside at the same path below the staging directory,
     // whose path is longer: a name must fit there too.
@@ -149,6 +149,8 @@ InstallPlan PlanInstall(const std::vector<KitFileEntry>& entries, const WString&
         planned.destination = root + relative;
         if (root.empty()) {
             planned.reason = "there is no template directory";
+        } else if (!IsInstallTarget(root)) {
+            planned.reason = "the template directory is no absolute path ending with \"/\"";
         } else if (const EntryNameCheck check = CheckEntryName(entry.name, rootBytes); check != ENTRY_NAME_OK) {
             planned.reason = check == ENTRY_NAME_DOT_DOT || check == ENTRY_NAME_ABSOLUTE
                                  ? "the name reaches outside the template directory"

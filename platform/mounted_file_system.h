@@ -5,7 +5,8 @@
 namespace vxk5 {
 
 // syncfs(2): everything written to the file system of `descriptor` reaches
-// its storage. 0, or the errno value.
+// its storage. 0, or the errno value (EBADF for a descriptor opened only to
+// look names up in, DirectoryAccess::LookUp).
 [[nodiscard]] int SyncFileSystemOf(int descriptor);
 
 // Whether `descriptor` lives on a file system in user space (FUSE), which

@@ -166,6 +166,11 @@ bool TemplateLocations::ResolveTyped(const WString& typed, WString& cleaned, WSt
     return ResolveTargetPath(cleaned, directory);
 }
 
+WString TemplateLocations::AsInstallTarget(const WString& directory) {
+    if (directory.empty() || directory.EndsWith(u'/') || directory.EndsWith(u'\\')) return directory;
+    return directory + u"/";
+}
+
 void TemplateLocations::Record(const WString& directory) {
     WString recorded = directory;
     if (recorded.EndsWith(u'/') || recorded.EndsWith(u'\\')) recorded.resize(recorded.length() - 1);

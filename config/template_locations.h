@@ -76,6 +76,13 @@ public:
     // `directory` untouched) when it cannot be resolved.
     [[nodiscard]] static bool ResolveTyped(const WString& typed, WString& cleaned, WString& directory);
 
+    // A directory as Normalise or ResolveTyped give it, in the form the
+    // installation and its plan take: a "/" appended unless it is empty or
+    // ends in "/" or "\". Nothing else changes: a path still relative (its
+    // current directory unknown) stays relative, and the installation
+    // refuses it.
+    static WString AsInstallTarget(const WString& directory);
+
     // Records `directory` first, without a trailing separator, before the
     // locations read, in the sets named above. Throws ConfigWriteError.
     void Record(const WString& directory);

@@ -1,14 +1,12 @@
 #include "install/backup.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <unordered_map>
 #include <vector>
 
 #include "base/result_codes.h"
 #include "platform/fault_injection.h"
 #include "platform/file_entries.h"
+#include "platform/mounted_file_system.h"
 #include "platform/platform_error.h"
 
 namespace vxk5 {
@@ -221,7 +219,7 @@ uint32_t RollbackInstall(InstallJob& job, uint32_t code) {
             // directory is the job's own, and failing to remove it loses
             // nothing. The undone state reaches the disk before the journal
             // that describes it goes.
-            if (root >= 0) (void)::syncfs(root);
+            if (root >= 0) (void)SyncFileSystemOf(root);
             job.journalFile.Close();
             (void)DiscardStaging(job.staging);  // what stays is the job's own: the next start removes it
             UnregisterStaging(job.staging);

@@ -1,12 +1,12 @@
 #include "install/directories.h"
 
-#include <fcntl.h>
-
 #include <vector>
 
 #include "base/result_codes.h"
 #include "platform/fault_injection.h"
+#include "platform/directory_open.h"
 #include "platform/file_entries.h"
+#include "platform/open_file.h"
 #include "platform/platform_error.h"
 
 namespace vxk5 {
@@ -29,10 +29,9 @@ namespace {
     DestinationDirectories& destinations = job.destinations;
     if (destinations.root.IsOpen()) return ERR_SUCCESS;
     const int locked = job.targetLock.Descriptor();
-    const int fd = locked >= 0 ? ::fcntl(locked, F_DUPFD_CLOEXEC, 0)
-                               : ::open(target.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return RecordFailure(job, target, errno);
-    destinations.root.Reset(fd);
+    const int error = locked >= 0 ? DuplicatePrivateDescriptor(locked, destinations.root)
+                                  : OpenNamedDirectory(target, DirectoryAccess::LookUp, destinations.root);
+    if (error != 0) return RecordFailure(job, target, error);
     return ERR_SUCCESS;
 }
 
@@ -123,8 +122,9 @@ uint32_t OpenDestinationDirectory(InstallJob& job, const std::string& relative, 
     for (size_t slash = relative.rfind('/'); slash != std::string::npos && slash > 0;
          slash = relative.rfind('/', slash - 1)) {
         if (const int cached = destinations.Find(relative.substr(0, slash)); cached >= 0) {
-            held.Reset(::fcntl(cached, F_DUPFD_CLOEXEC, 0));
-            if (!held.IsOpen()) return RecordFailure(job, target + relative, errno);
+            if (const int error = DuplicatePrivateDescriptor(cached, held); error != 0) {
+                return RecordFailure(job, target + relative, error);
+            }
             parent = held.Get();
             start = slash + 1;
             break;

@@ -1,9 +1,5 @@
 #include "install/extract.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <string>
@@ -15,6 +11,7 @@
 #include "kit/entry_names.h"
 #include "platform/fault_injection.h"
 #include "platform/file_handle.h"
+#include "platform/open_file.h"
 #include "platform/owned_descriptor.h"
 #include "platform/platform_error.h"
 
@@ -29,11 +26,7 @@ Failure PlatformFailure(uint32_t code, const std::string& path) {
     return FailureOf(last != ERR_SUCCESS ? last : code, GetPlatformErrno(), path);
 }
 
-ssize_t SystemKernelCopy(int from, off64_t* fromOffset, int to, size_t length) {
-    return ::copy_file_range(from, fromOffset, to, nullptr, length, 0);
-}
-
-KernelCopyFunction g_kernelCopy = SystemKernelCopy;
+KernelCopyFunction g_kernelCopy = CopyInKernel;
 
 // The kernel cannot copy between these two files (two file systems, a file
 // system or a kernel without the operation): the bytes go through the buffer.
@@ -49,17 +42,17 @@ bool KernelCopyRefused(int error) {
 Failure CopyEntryBytes(DistributionKit& kit, const KitFileEntry& entry, int output, const std::string& path) {
     auto failedWith = [&path](int error) { return FailureFromErrno(error, path); };
     const int container = DescriptorOf(kit.Container());
-    off64_t position = entry.offset;
+    int64_t position = entry.offset;
     uint32_t remaining = entry.size;
 
     // Both ways move at most a buffer's worth per call, so that every step
     // of a long entry is as short and as checked as the last.
     while (remaining > 0 && kit.CopyInKernel()) {
         if (const int fault = InjectedFault(FaultStep::Write, path); fault != 0) return failedWith(fault);
-        const ssize_t copied = g_kernelCopy(container, &position, output, std::min(remaining, kit.CopyBufferSize()));
+        const int64_t copied = g_kernelCopy(container, &position, output, std::min(remaining, kit.CopyBufferSize()));
         if (copied > 0) {
             // A short count is no failure: the rest follows in the next call.
-            remaining -= static_cast<uint32_t>(std::min<ssize_t>(copied, remaining));
+            remaining -= static_cast<uint32_t>(std::min<int64_t>(copied, remaining));
             continue;
         }
         if (copied == 0) break;  // the container's end, or a file system that copies nothing: the reads decide
@@ -74,7 +67,7 @@ Failure CopyEntryBytes(DistributionKit& kit, const KitFileEntry& entry, int outp
     uint8_t* const buffer = kit.CopyBuffer();
     while (remaining > 0) {
         const size_t wanted = std::min(remaining, kit.CopyBufferSize());
-        const ssize_t got = ::pread64(container, buffer, wanted, position);
+        const int64_t got = ReadOpenFileAt(container, buffer, wanted, position);
         if (got < 0) {
             if (errno == EINTR) continue;
             return failedWith(errno);
@@ -94,12 +87,12 @@ Failure CopyEntryBytes(DistributionKit& kit, const KitFileEntry& entry, int outp
 
 }  // namespace
 
-void SetKernelCopyFunction(KernelCopyFunction copy) { g_kernelCopy = copy != nullptr ? copy : SystemKernelCopy; }
+void SetKernelCopyFunction(KernelCopyFunction copy) { g_kernelCopy = copy != nullptr ? copy : CopyInKernel; }
 
 Failure ExtractEntry(DistributionKit& kit, size_t index, const WString& destination, int directory) {
     const std::string path = ToMultiByteString(destination);
     if (directory >= 0) return ExtractEntryAt(kit, index, directory, path.substr(path.rfind('/') + 1), path);
-    return ExtractEntryAt(kit, index, AT_FDCWD, path, path);
+    return ExtractEntryAt(kit, index, kCurrentDirectoryDescriptor, path, path);
 }
 
 Failure ExtractEntryAt(DistributionKit& kit, size_t index, int directory, const std::string& name,
@@ -119,11 +112,12 @@ Failure ExtractEntryAt(DistributionKit& kit, size_t index, int directory, const 
     // first file is made from it.
     if (const uint32_t code = UnpackRest(kit); code != 0) return FailureOf(code, 0, path);
     if (const int fault = InjectedFault(FaultStep::CreateFile, path); fault != 0) return systemFailure(fault);
-    const int fd = ::openat(directory, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0660);
-    if (fd < 0) return systemFailure(errno);
-    OwnedDescriptor output(fd);
+    OwnedDescriptor output;
+    if (const int error = CreateNewFileAt(directory, name, 0660, output).error; error != 0) {
+        return systemFailure(error);
+    }
     if (identity != nullptr) {
-        if (const int status = IdentityOf(fd, *identity).error; status != 0) return systemFailure(status);
+        if (const int status = IdentityOf(output.Get(), *identity).error; status != 0) return systemFailure(status);
     }
 
     if (Failure copied = CopyEntryBytes(kit, entry, static_cast<int>(output.Get()), path); copied.Failed()) {
@@ -137,16 +131,18 @@ Failure ExtractEntryAt(DistributionKit& kit, size_t index, int directory, const 
     const FileTime time{entry.timeLow, entry.timeHigh};
     if (exactTime) {
         const uint64_t ticks = time.Ticks();
-        timespec times[2];
         const FileTime whole = FileTime::FromTicks(ticks - ticks % kFileTimeTicksPerSecond);
-        times[0].tv_sec = static_cast<time_t>(FileTimeToUnixTime(whole));
-        times[0].tv_nsec = static_cast<long>((ticks % kFileTimeTicksPerSecond) * 100);
-        times[1] = times[0];
-        if (::futimens(static_cast<int>(output.Get()), times) != 0) return systemFailure(errno);
+        if (const int error = SetOpenFileTimes(output.Get(), static_cast<int64_t>(FileTimeToUnixTime(whole)),
+                                               static_cast<int64_t>((ticks % kFileTimeTicksPerSecond) * 100));
+            error != 0) {
+            return systemFailure(error);
+        }
     } else if (const uint32_t code = SetFileHandleTimes(output.Get(), &time, &time, &time); code != ERR_SUCCESS) {
         return failed(code);
     }
-    if (sync && ::fsync(static_cast<int>(output.Get())) != 0) return systemFailure(errno);
+    if (sync) {
+        if (const int error = SyncOpenFile(output.Get()); error != 0) return systemFailure(error);
+    }
     // A close can report a write the file system could not complete.
     const int closeFault = InjectedFault(FaultStep::Close, path);
     if (const uint32_t code = CloseFileHandle(output.Release()); code != ERR_SUCCESS) return failed(code);

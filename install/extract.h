@@ -2,12 +2,11 @@
 // Writing one kit entry to its destination, and the check that an entry's name
 // stays inside the template directory.
 
-#include <sys/types.h>
-
 #include <cstdint>
 
 #include "base/wstring.h"
 #include "platform/file_entries.h"
+#include "platform/kernel_copy.h"
 
 namespace vxk5 {
 
@@ -39,13 +38,8 @@ Failure ExtractEntryAt(DistributionKit& kit, size_t index, int directory, const 
                        const std::string& shown, EntryIdentity* identity = nullptr, bool sync = false,
                        bool exactTime = false);
 
-// The kernel copy ExtractEntry uses: copy_file_range from `from` at
-// `*fromOffset` (advanced by the count copied) to `to` at its position.
-// Returns the count copied, 0 at the end of `from`, or -1 with errno set.
-using KernelCopyFunction = ssize_t (*)(int from, off64_t* fromOffset, int to, size_t length);
-
-// Puts `copy` in place of the system's kernel copy (null puts the system's
-// back). For tests; not while a job runs.
+// Puts `copy` in place of the kernel copy ExtractEntry uses (CopyInKernel;
+// null puts it back). For tests; not while a job runs.
 void SetKernelCopyFunction(KernelCopyFunction copy);
 
 }  // namespace vxk5

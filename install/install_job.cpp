@@ -1,10 +1,5 @@
 #include "install/install_job.h"
 
-#include <fcntl.h>
-#include <limits.h>
-#include <sys/vfs.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <functional>
 #include <string_view>
@@ -26,6 +21,9 @@
 #include "platform/file_entries.h"
 #include "platform/file_handle.h"
 #include "platform/file_system.h"
+#include "platform/mounted_file_system.h"
+#include "platform/open_file.h"
+#include "platform/path_limit.h"
 #include "platform/platform_error.h"
 
 namespace vxk5 {
@@ -45,18 +43,6 @@ WString DestinationOf(const WString& target, const WString& name) {
     WString relative = name;
     ReplaceAll(relative, WString(u"\\"), WString(u"/"));
     return target + relative;
-}
-
-// An absolute form of the template directory: a relative one is taken from
-// the current directory now, so that the journal means the same to a later
-// start made elsewhere.
-WString AbsoluteTarget(const WString& target) {
-    if (target.empty() || target[0] == u'/') return target;
-    const std::string current = CurrentDirectory();
-    if (current.empty()) return target;
-    WString absolute = FromMultiByte(current);
-    if (!absolute.EndsWith(u'/')) absolute += u'/';
-    return absolute + target;
 }
 
 enum class Decision { Skip, WriteNew, Replace, Rewrite };
@@ -222,8 +208,11 @@ uint32_t BeginInstall(InstallJob& job, const WString& targetDirectory) {
     job.journal.emplace_back();
     JournalRecord& record = job.journal.back();
     if (targetDirectory.empty()) return ERR_SUCCESS;
-    record.target = ToMultiByteString(AbsoluteTarget(targetDirectory));
-    if (record.target.back() != '/') record.target += '/';
+    // A relative path would mean another directory to a later start made
+    // elsewhere, and the entries' paths are the directory's followed by
+    // their names: the caller gives the one form that means one directory.
+    if (!IsInstallTarget(targetDirectory)) return RecordFailure(job, ToMultiByteString(targetDirectory), EINVAL);
+    record.target = ToMultiByteString(targetDirectory);
 
     if (const uint32_t code = LockTemplateDirectory(job); code != ERR_SUCCESS) return code;
     const int targetFd = job.targetLock.Descriptor();
@@ -244,10 +233,7 @@ uint32_t BeginInstall(InstallJob& job, const WString& targetDirectory) {
     // files of 10 KB on ext4 here: 1.3 s against 7.8 s), but a FUSE file
     // system need not pass a syncfs on to its storage, while every fsync
     // reaches it: there each file is synced.
-    struct statfs system;
-    constexpr decltype(system.f_type) kFuseMagic = 0x65735546;
-    if (job.durability == DurabilityMode::SyncFileSystem && ::fstatfs(targetFd, &system) == 0 &&
-        system.f_type == kFuseMagic) {
+    if (job.durability == DurabilityMode::SyncFileSystem && OnUserSpaceFileSystem(targetFd)) {
         job.durability = DurabilityMode::SyncEachFile;
     }
     if (const int error = MakeStaging(targetFd, record.target, job.staging); error != 0) {
@@ -298,8 +284,10 @@ uint32_t BeginInstall(InstallJob& job, const WString& targetDirectory) {
     }
     // Held back for the rollback; given back as it starts.
     for (size_t n = 0; n < kReservedDescriptors; ++n) {
-        OwnedDescriptor spare(::fcntl(targetFd, F_DUPFD_CLOEXEC, 0));
-        if (!spare.IsOpen()) return RecordFailure(job, record.target, errno);
+        OwnedDescriptor spare;
+        if (const int failed = DuplicatePrivateDescriptor(targetFd, spare); failed != 0) {
+            return RecordFailure(job, record.target, failed);
+        }
         job.reserved.push_back(std::move(spare));
     }
     return ERR_SUCCESS;
@@ -314,7 +302,9 @@ uint32_t CommitInstall(InstallJob& job) {
         // nothing that the record promises.
         const std::string& target = job.journal.back().target;
         if (job.durability == DurabilityMode::SyncFileSystem) {
-            if (::syncfs(job.targetLock.Descriptor()) != 0) return RecordFailure(job, target, errno);
+            if (const int error = SyncFileSystemOf(job.targetLock.Descriptor()); error != 0) {
+                return RecordFailure(job, target, error);
+            }
         } else {
             // The files were synced as they were written; their directories now.
             std::unordered_set<std::string> synced;
@@ -394,7 +384,6 @@ namespace {
     job.jobState = &state;
     WString target;
     GetJobSetup(state, target);
-    target = AbsoluteTarget(target);
 
     if (kit == nullptr) {
         job.journal.emplace_back();
@@ -431,7 +420,7 @@ namespace {
             AString relativeBytes;
             if (!EntryNamePath(kit->Entries()[i].name, relativeBytes)) break;
             const std::string_view relative(relativeBytes.c_str(), relativeBytes.length());
-            if (longest + relative.size() >= PATH_MAX) {
+            if (longest + relative.size() >= kMaxPathBytes) {
                 // The detail; the code is the refusal's.
                 (void)RecordFailure(job, root + std::string(relative), ENAMETOOLONG);
                 return ReportInstallError(job, ENTRY_NAME_REFUSAL_CODE, 0);

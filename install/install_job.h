@@ -36,6 +36,7 @@
 #include "install/journal_format.h"
 #include "install/install_counts.h"
 #include "install/staging.h"
+#include "install/target_form.h"
 #include "install/step_log.h"
 #include "platform/file_entries.h"
 #include "platform/job_state.h"
@@ -123,7 +124,10 @@ struct InstallJob {
 
 // Runs the whole job on `kit` (read-only, except its container's position and
 // copy buffer, which only the job uses) and the target directory set up in
-// `state`. Succeeded(), or the code that ended it (after the rollback) with
+// `state`: an absolute path ending with "/" (install/target_form.h), or empty
+// for a kit without entries. Any other form is refused before anything is
+// made (ERR_INVALID_PARAMETER, errno EINVAL, the path as set up); an empty
+// one for a kit with entries is ERR_PATH_NOT_FOUND. Succeeded(), or the code that ended it (after the rollback) with
 // the path and errno of the job's first failure (those of job.failure).
 Failure RunInstallJob(InstallJob& job, InstallJobState& state, DistributionKit* kit);
 
@@ -131,7 +135,9 @@ Failure RunInstallJob(InstallJob& job, InstallJobState& state, DistributionKit* 
 // change: makes the template directory when missing, takes its lock (waiting
 // for another installer, with the waiting state posted), recovers what a dead
 // installer left beside or inside it, makes the staging directory with its
-// journal and registers it. Nothing is made for an empty target directory.
+// journal and registers it. Nothing is made for an empty target directory; one
+// that is not absolute or does not end with "/" is refused
+// (ERR_INVALID_PARAMETER, the failure detail naming it with EINVAL).
 [[nodiscard]] uint32_t BeginInstall(InstallJob& job, const WString& targetDirectory);
 
 // Makes the new files durable, writes and syncs the commit record, then

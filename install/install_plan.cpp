@@ -1,7 +1,5 @@
 #include "install/install_plan.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <map>
@@ -12,6 +10,8 @@
 #include "kit/distribution_kit.h"
 #include "install/replace_rule.h"
 #include "install/staging.h"
+#include "install/target_form.h"
+#include "platform/entry_details.h"
 #include "platform/file_entries.h"
 #include "platform/file_handle.h"
 
@@ -19,31 +19,35 @@ namespace vxk5 {
 
 namespace {
 
-// What lstat finds at one path; `status` is valid unless the path is missing or
-// could not be examined (`error`).
+// What lstat finds at one path; `details` is valid unless the path is missing
+// or could not be examined (`error`).
 struct Found {
     bool present = false;
     int error = 0;  // errno of a failed lstat other than "missing"
-    struct stat status {};
+    EntryDetails details;
 };
 
 Found Examine(const WString& path) {
     Found found;
-    if (::lstat(ToMultiByte(path).c_str(), &found.status) == 0) {
+    const int error = DescribeEntry(ToMultiByte(path).c_str(), LinkHandling::DoNotFollow, found.details);
+    if (error == 0) {
         found.present = true;
-    } else if (errno != ENOENT) {
-        found.error = errno;
+    } else if (error != ENOENT) {
+        found.error = error;
     }
     return found;
 }
 
 // A refusal for whatever other than a regular file stands where the file goes.
-const char* RefusalFor(mode_t mode) {
-    if (S_ISDIR(mode)) return "a folder stands where the file belongs";
-    if (S_ISFIFO(mode)) return "a named pipe stands where the file belongs";
-    if (S_ISSOCK(mode)) return "a socket stands where the file belongs";
-    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device stands where the file belongs";
-    return "something other than a file stands where the file belongs";
+const char* RefusalFor(FileType type) {
+    switch (type) {
+        case FileType::Directory: return "a folder stands where the file belongs";
+        case FileType::Fifo: return "a named pipe stands where the file belongs";
+        case FileType::Socket: return "a socket stands where the file belongs";
+        case FileType::CharacterDevice:
+        case FileType::BlockDevice: return "a device stands where the file belongs";
+        default: return "something other than a file stands where the file belongs";
+    }
 }
 
 struct Planner {
@@ -65,9 +69,9 @@ struct Planner {
                 missing = true;
                 continue;
             }
-            if (S_ISDIR(found.status.st_mode)) continue;
+            if (found.details.type == FileType::Directory) continue;
             // The job never writes through a link below the template directory.
-            if (S_ISLNK(found.status.st_mode)) return "a link stands where a folder is needed";
+            if (found.details.type == FileType::Link) return "a link stands where a folder is needed";
             return "something other than a folder stands where a folder is needed";
         }
         return nullptr;
@@ -101,12 +105,13 @@ struct Planner {
             case ReplaceVerdict::WriteNew: planned.action = PlanAction::WriteNew; return;
             case ReplaceVerdict::Replace: planned.action = PlanAction::Replace; return;
             case ReplaceVerdict::Keep: planned.action = PlanAction::Keep; return;
-            case ReplaceVerdict::RefuseDirectory: planned.reason = RefusalFor(S_IFDIR); return;
+            case ReplaceVerdict::RefuseDirectory: planned.reason = RefusalFor(FileType::Directory); return;
             case ReplaceVerdict::RefuseOther: {
-                struct stat status;
-                planned.reason = ::stat(ToMultiByte(planned.destination).c_str(), &status) == 0
-                                     ? RefusalFor(status.st_mode)
-                                     : RefusalFor(0);
+                EntryDetails details;
+                planned.reason = DescribeEntry(ToMultiByte(planned.destination).c_str(), LinkHandling::Follow,
+                                               details) == 0
+                                     ? RefusalFor(details.type)
+                                     : RefusalFor(FileType::Unknown);
                 return;
             }
         }
@@ -125,8 +130,7 @@ struct Planner {
 }  // namespace
 
 InstallPlan PlanInstall(const std::vector<KitFileEntry>& entries, const WString& targetDirectory) {
-    WString root = targetDirectory;
-    if (!root.empty() && !root.EndsWith(u'/') && !root.EndsWith(u'\\')) root += u'/';
+    const WString& root = targetDirectory;
     const size_t rootLength = root.length();
     // An original is set aside at the same path below the staging directory,
     // whose path is longer: a name must fit there too.
@@ -145,6 +149,8 @@ InstallPlan PlanInstall(const std::vector<KitFileEntry>& entries, const WString&
         planned.destination = root + relative;
         if (root.empty()) {
             planned.reason = "there is no template directory";
+        } else if (!IsInstallTarget(root)) {
+            planned.reason = "the template directory is no absolute path ending with \"/\"";
         } else if (const EntryNameCheck check = CheckEntryName(entry.name, rootBytes); check != ENTRY_NAME_OK) {
             planned.reason = check == ENTRY_NAME_DOT_DOT || check == ENTRY_NAME_ABSOLUTE
                                  ? "the name reaches outside the template directory"

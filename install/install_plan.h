@@ -40,8 +40,9 @@ struct InstallPlan {
     uint32_t refused = 0;
 };
 
-// Decides every entry for `targetDirectory` (a "/" is added when it ends with
-// neither "/" nor "\", as the job does). Reads the file system only.
+// Decides every entry for `targetDirectory`, which takes the job's form (an
+// absolute path ending with "/", install/target_form.h): for an empty one, or
+// one of any other form, every entry is refused. Reads the file system only.
 InstallPlan PlanInstall(const std::vector<KitFileEntry>& entries, const WString& targetDirectory);
 
 // The word a dry run prints for an action: "new", "replace", "keep", "refuse".

@@ -1,14 +1,14 @@
 #include "install/install_worker.h"
 
-#include <unistd.h>
-
+#include <chrono>
 #include <exception>
+#include <functional>
+#include <system_error>
 
 #include "base/result_codes.h"
 #include "install/backup.h"
 #include "install/install_job.h"
 #include "lang/messages.h"
-#include "platform/posix_objects.h"
 
 namespace vxk5 {
 
@@ -16,7 +16,7 @@ InstallWorker::~InstallWorker() { Join(); }
 
 void InstallWorker::Join() {
     if (!joinable) return;
-    ::pthread_join(thread, nullptr);
+    thread.join();
     joinable = false;
 }
 
@@ -26,15 +26,17 @@ bool StartWorker(InstallWorker& worker, InstallJobState& state, DistributionKit*
     worker.kit = kit;
     worker.creationResult = -1;
     worker.counts = InstallCounts{};
-    ThreadAttributes attributes;
-    if (!attributes.ok()) return false;
-    worker.creationResult = ::pthread_create(&worker.thread, attributes.get(), WorkerMain, &worker);
+    try {
+        worker.thread = std::thread(WorkerMain, std::ref(worker));
+        worker.creationResult = 0;
+    } catch (const std::system_error& refused) {
+        worker.creationResult = refused.code().value();  // EAGAIN: no thread to be had
+    }
     worker.joinable = worker.creationResult == 0;
     return worker.joinable;
 }
 
-void* WorkerMain(void* argument) {
-    InstallWorker& worker = *static_cast<InstallWorker*>(argument);
+void WorkerMain(InstallWorker& worker) {
     InstallJobState& state = *worker.jobState;
     worker.failure = Failure();
     InstallJob job;
@@ -53,18 +55,10 @@ void* WorkerMain(void* argument) {
     }
     worker.failure = job.failure;
     worker.counts = job.counts;
-    return nullptr;
 }
 
 void SleepMilliseconds(uint32_t milliseconds) {
-    // useconds_t holds 32 bits: longer pauses go in several calls.
-    constexpr uint64_t kLongestCall = 4000000000u;
-    uint64_t microseconds = static_cast<uint64_t>(milliseconds) * 1000;
-    while (microseconds > 0) {
-        const uint64_t slice = microseconds < kLongestCall ? microseconds : kLongestCall;
-        ::usleep(static_cast<useconds_t>(slice));
-        microseconds -= slice;
-    }
+    if (milliseconds != 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
 }  // namespace vxk5

@@ -8,9 +8,8 @@
 // failure before it rolls back, so the controller joins before the process
 // may end), and the destructor joins a thread still running.
 
-#include <pthread.h>
-
 #include <cstdint>
+#include <thread>
 
 #include "install/install_job.h"
 #include "install/install_counts.h"
@@ -26,8 +25,10 @@ struct InstallWorker {
 
     InstallJobState* jobState = nullptr;  // not owned
     DistributionKit* kit = nullptr;       // not owned
-    pthread_t thread{};
-    int32_t creationResult = -1;  // -1 until a thread is requested, then pthread_create's result
+    std::thread thread;
+    // -1 until a thread is requested, then 0 when it started or the errno
+    // value that kept it from starting.
+    int32_t creationResult = -1;
     bool joinable = false;        // a thread was started and not yet joined
     // Why the last job failed (its code, path and errno); written by the
     // worker thread before it ends, so read it only after Join.
@@ -44,10 +45,10 @@ struct InstallWorker {
 // joined first.
 bool StartWorker(InstallWorker& worker, InstallJobState& state, DistributionKit* kit);
 
-// The thread's entry: runs one InstallJob on the worker's job state. Returns null.
-void* WorkerMain(void* worker);
+// The thread's entry: runs one InstallJob on the worker's job state.
+void WorkerMain(InstallWorker& worker);
 
-// Suspends the calling thread for `milliseconds` (usleep).
+// Suspends the calling thread for `milliseconds`.
 void SleepMilliseconds(uint32_t milliseconds);
 
 }  // namespace vxk5

@@ -1,8 +1,5 @@
 #include "install/recovery.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include "base/conversion.h"
 #include "install/backup.h"
 #include "install/journal_format.h"
@@ -10,6 +7,7 @@
 #include "lang/messages.h"
 #include "platform/file_entries.h"
 #include "platform/journal_file.h"
+#include "platform/mounted_file_system.h"
 
 namespace vxk5 {
 
@@ -125,7 +123,7 @@ bool RecoverStagingAt(int parent, const std::string& parentPath, const std::stri
     // held, so no other start works on it at once.
     const std::string entry = RegistryEntryOf(staging);
     // What was undone reaches the disk before the journal that describes it goes.
-    (void)::syncfs(staging.directory.Get());
+    (void)SyncFileSystemOf(staging.directory.Get());
     journal.Close();
     (void)DiscardStaging(staging);  // undone already: what stays holds nothing to put back
     // The directories made on the way to the template directory go too,

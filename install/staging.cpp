@@ -1,15 +1,15 @@
 #include "install/staging.h"
 
-#include <fcntl.h>
-#include <limits.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 
 #include "base/conversion.h"
 #include "platform/fault_injection.h"
+#include "platform/directory_open.h"
+#include "platform/entry_details.h"
 #include "platform/file_system.h"
+#include "platform/open_file.h"
+#include "platform/path_limit.h"
+#include "platform/user_accounts.h"
 
 namespace vxk5 {
 
@@ -46,17 +46,14 @@ bool AllDigits(const std::string& text) {
 
 // Opens `name` in `directory` as a directory that can be read, not following a link.
 [[nodiscard]] int OpenReadable(int directory, const std::string& name, OwnedDescriptor& opened) {
-    const int fd = ::openat(directory, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return errno;
-    opened.Reset(fd);
-    return 0;
+    return OpenDirectoryAt(directory, name, opened, DirectoryAccess::Read).error;
 }
 
 // A directory of this user with exactly `mode`.
 bool OwnedWithMode(int fd, unsigned mode) {
-    struct stat status;
-    return ::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode) && status.st_uid == ::getuid() &&
-           (status.st_mode & 07777) == mode;
+    EntryDetails details;
+    return DescribeOpenEntry(fd, details) == 0 && details.type == FileType::Directory &&
+           details.owner == ThisUserId() && details.permissions == mode;
 }
 
 // Tries the names one after another in `parent`; 0 with `staging` filled in.
@@ -71,10 +68,10 @@ bool OwnedWithMode(int fd, unsigned mode) {
         OwnedDescriptor made;
         error = OpenReadable(parent, name, made);
         // The umask may have taken bits away: the mode is set whole.
-        if (error == 0 && ::fchmod(made.Get(), 0700) != 0) error = errno;
+        if (error == 0) error = SetOpenFileMode(made.Get(), 0700);
         if (error == 0) error = MakeDirectoryAt(made.Get(), kOriginalsName, 0700).error;
         if (error == 0) error = OpenReadable(made.Get(), kOriginalsName, staging.originals);
-        if (error == 0 && ::fchmod(staging.originals.Get(), 0700) != 0) error = errno;
+        if (error == 0) error = SetOpenFileMode(staging.originals.Get(), 0700);
         if (error == 0) error = IdentityOf(made.Get(), staging.identity).error;
         // The staging directory's own entry survives a power cut before
         // anything relies on it.
@@ -100,8 +97,8 @@ bool OwnedWithMode(int fd, unsigned mode) {
 [[nodiscard]] int OpenRegistry(MissingDirectory missing, OwnedDescriptor& registry) {
     const std::string home = ToMultiByteString(GetHomeDirectory());
     if (home.empty()) return ENOENT;
-    OwnedDescriptor current(::open(home.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!current.IsOpen()) return errno;
+    OwnedDescriptor current;
+    if (const int error = OpenNamedDirectory(home, current); error != 0) return error;
     for (const char* name : {kRegistryBase, kRegistryName}) {
         OwnedDescriptor next;
         int error = OpenReadable(current.Get(), name, next);
@@ -111,9 +108,9 @@ bool OwnedWithMode(int fd, unsigned mode) {
             if (error == 0 || error == EEXIST) error = OpenReadable(current.Get(), name, next);
         }
         if (error != 0) return error;
-        struct stat status;
-        if (::fstat(next.Get(), &status) != 0) return errno;
-        if (status.st_uid != ::getuid() || (status.st_mode & 0022) != 0) return EPERM;
+        EntryDetails status;
+        if (const int failed = DescribeOpenEntry(next.Get(), status); failed != 0) return failed;
+        if (status.owner != ThisUserId() || (status.permissions & 0022) != 0) return EPERM;
         current = std::move(next);
     }
     registry = std::move(current);
@@ -179,8 +176,10 @@ int MakeStaging(int targetFd, const std::string& target, Staging& staging) {
             }
         }
     }
-    OwnedDescriptor inside(::openat(targetFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!inside.IsOpen()) return errno;
+    OwnedDescriptor inside;
+    if (const int failed = OpenDirectoryAt(targetFd, ".", inside, DirectoryAccess::Read).error; failed != 0) {
+        return failed;
+    }
     const int error = MakeIn(inside.Get(), target, directoryName, true, staging);
     if (error == 0) staging.parent = std::move(inside);
     return error;
@@ -189,16 +188,16 @@ int MakeStaging(int targetFd, const std::string& target, Staging& staging) {
 int OpenStaging(int parent, const std::string& name, Staging& staging) {
     staging = Staging();
     OwnedDescriptor directory;
-    if (const int error = OpenReadable(parent, name, directory); error != 0) return error == ENOTDIR ? EPERM : error;
+    if (const int error = OpenReadable(parent, name, directory); error != 0) {
+        return error == ENOTDIR || error == ELOOP ? EPERM : error;
+    }
     if (!OwnedWithMode(directory.Get(), 0700)) return EPERM;
     OwnedDescriptor originals;
     const int error = OpenReadable(directory.Get(), kOriginalsName, originals);
     if (error == 0 && !OwnedWithMode(originals.Get(), 0700)) return EPERM;
     if (error != 0 && error != ENOENT) return error == ELOOP || error == ENOTDIR ? EPERM : error;
     if (const int failed = IdentityOf(directory.Get(), staging.identity).error; failed != 0) return failed;
-    const int parentCopy = ::fcntl(parent, F_DUPFD_CLOEXEC, 0);
-    if (parentCopy < 0) return errno;
-    staging.parent.Reset(parentCopy);
+    if (const int failed = DuplicatePrivateDescriptor(parent, staging.parent); failed != 0) return failed;
     staging.directory = std::move(directory);
     staging.originals = std::move(originals);
     staging.name = name;
@@ -231,17 +230,15 @@ int RegisterStaging(Staging& staging) {
     if (const int error = OpenRegistry(MissingDirectory::Make, registry); error != 0) return error;
     const std::string entry = std::to_string(staging.identity.device) + "-" + std::to_string(staging.identity.inode);
     const std::string text = std::string(kRegistryMagic) + "\n" + staging.path + "\n";
-    (void)::unlinkat(registry.Get(), entry.c_str(), 0);  // a stale entry of a staging directory long gone
-    OwnedDescriptor file(
-        ::openat(registry.Get(), entry.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (!file.IsOpen()) return errno;
-    int error = 0;
-    if (::write(file.Get(), text.data(), text.size()) != static_cast<ssize_t>(text.size())) error = errno ? errno : EIO;
-    if (error == 0 && ::fdatasync(file.Get()) != 0) error = errno;
+    (void)RemoveEntryAt(registry.Get(), entry);  // a stale entry of a staging directory long gone
+    OwnedDescriptor file;
+    if (const int failed = CreateNewFileAt(registry.Get(), entry, 0600, file).error; failed != 0) return failed;
+    int error = WriteOpenFile(file.Get(), text);
+    if (error == 0) error = SyncOpenFileData(file.Get());
     if (error == 0) error = file.Close();
     if (error == 0) error = SyncDirectory(registry.Get()).error;
     if (error != 0) {
-        (void)::unlinkat(registry.Get(), entry.c_str(), 0);
+        (void)RemoveEntryAt(registry.Get(), entry);  // undoing the half-written entry: its error is reported
         return error;
     }
     staging.registryEntry = entry;
@@ -252,7 +249,7 @@ void UnregisterStaging(const std::string& registryEntry) {
     if (registryEntry.empty()) return;
     OwnedDescriptor registry;
     if (OpenRegistry(MissingDirectory::Leave, registry) != 0) return;
-    (void)::unlinkat(registry.Get(), registryEntry.c_str(), 0);
+    (void)RemoveEntryAt(registry.Get(), registryEntry);  // best effort: a stale entry is skipped by every reader
 }
 
 void UnregisterStaging(Staging& staging) {
@@ -267,15 +264,15 @@ std::vector<RegisteredStaging> RegisteredStagings() {
     std::vector<std::string> names;
     if (ListDirectoryAt(registry.Get(), names).error != 0) return found;
     for (const std::string& name : names) {
-        OwnedDescriptor file(::openat(registry.Get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-        if (!file.IsOpen()) continue;
-        struct stat status;
-        if (::fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != ::getuid() ||
-            status.st_size > PATH_MAX + 64) {
+        OwnedDescriptor file;
+        if (OpenForReadingAt(registry.Get(), name, file).Failed()) continue;
+        EntryDetails status;
+        if (DescribeOpenEntry(file.Get(), status) != 0 || status.type != FileType::Regular ||
+            status.owner != ThisUserId() || status.size > kMaxPathBytes + 64) {
             continue;
         }
-        std::string text(static_cast<size_t>(status.st_size), '\0');
-        if (::pread(file.Get(), &text[0], text.size(), 0) != static_cast<ssize_t>(text.size())) continue;
+        std::string text(static_cast<size_t>(status.size), '\0');
+        if (ReadOpenFileAt(file.Get(), &text[0], text.size(), 0) != static_cast<int64_t>(text.size())) continue;
         const std::string head = std::string(kRegistryMagic) + "\n";
         if (text.compare(0, head.size(), head) != 0 || text.back() != '\n') continue;
         const std::string path = text.substr(head.size(), text.size() - head.size() - 1);

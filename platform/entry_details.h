@@ -1,6 +1,7 @@
 #pragma once
 // What stands at a path, in the detail a tool that walks a tree needs: its
-// type, size, modification time to the nanosecond and identity.
+// type, size, modification time to the nanosecond, identity, owner and
+// permissions.
 
 #include <cstdint>
 #include <string>
@@ -20,10 +21,15 @@ struct EntryDetails {
     int64_t modifiedSeconds = 0;      // POSIX time
     int64_t modifiedNanoseconds = 0;  // 0..999999999
     EntryIdentity identity;
+    uint32_t owner = 0;        // the owning user's id
+    unsigned permissions = 0;  // the permission bits, set-id and sticky bits included (07777)
 };
 
 // stat(2) (Follow) or lstat(2) (DoNotFollow). 0, or the errno value (ENOENT
 // when nothing is there, or when a followed link dangles).
 [[nodiscard]] int DescribeEntry(const std::string& path, LinkHandling links, EntryDetails& details);
+
+// fstat(2) of an open descriptor: the same of the file it holds. 0, or errno.
+[[nodiscard]] int DescribeOpenEntry(int descriptor, EntryDetails& details);
 
 }  // namespace vxk5

@@ -44,15 +44,19 @@ EntryKind KindOf(mode_t mode) {
     return 0;
 }
 
-[[nodiscard]] int OpenDirectoryAtErrno(int directory, const std::string& name, OwnedDescriptor& opened) {
-    // O_PATH: the directory is only looked up in, so it need not be readable.
-    const int fd = ::openat(directory, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+static_assert(kCurrentDirectoryDescriptor == AT_FDCWD, "the current directory's stand-in is the system's");
+
+[[nodiscard]] int OpenDirectoryAtErrno(int directory, const std::string& name, OwnedDescriptor& opened,
+                                       DirectoryAccess access = DirectoryAccess::LookUp) {
+    // O_PATH: a directory only looked up in need not be readable.
+    const int how = access == DirectoryAccess::LookUp ? O_PATH : O_RDONLY;
+    const int fd = ::openat(directory, name.c_str(), how | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd >= 0) {
         opened.Reset(fd);
         return 0;
     }
     const int error = errno;
-    // With O_PATH a link is refused as no directory: say that it is a link.
+    // With O_DIRECTORY a link is refused as no directory: say that it is a link.
     struct stat info;
     if (error == ENOTDIR && ::fstatat(directory, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
         S_ISLNK(info.st_mode)) {
@@ -226,8 +230,23 @@ Failure MakeDirectory(const std::string& path, unsigned mode) {
     return EntryFailure(MakeDirectoryErrno(path, mode), path);
 }
 
-Failure OpenDirectoryAt(int directory, const std::string& name, OwnedDescriptor& opened) {
-    return EntryFailure(OpenDirectoryAtErrno(directory, name, opened), name);
+Failure OpenDirectoryAt(int directory, const std::string& name, OwnedDescriptor& opened, DirectoryAccess access) {
+    return EntryFailure(OpenDirectoryAtErrno(directory, name, opened, access), name);
+}
+
+Failure CreateNewFileAt(int directory, const std::string& name, unsigned mode, OwnedDescriptor& file) {
+    const int fd = ::openat(directory, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                            static_cast<mode_t>(mode));
+    if (fd < 0) return FailureFromErrno(errno, name);
+    file.Reset(fd);
+    return Succeeded();
+}
+
+Failure OpenForReadingAt(int directory, const std::string& name, OwnedDescriptor& file) {
+    const int fd = ::openat(directory, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return FailureFromErrno(errno, name);
+    file.Reset(fd);
+    return Succeeded();
 }
 
 Failure MakeDirectoryAt(int directory, const std::string& name, unsigned mode) {

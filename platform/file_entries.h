@@ -37,17 +37,17 @@ bool IsDirectoryAt(const std::string& path);
 Failure MakeDirectory(const std::string& path, unsigned mode);
 
 // The same operations on a name inside an open directory (`directory` is a
-// descriptor, AT_FDCWD for the current directory). The name is one component:
-// nothing above it is looked up again, so a link swapped into a parent after
-// the directory was opened is never followed.
+// descriptor, kCurrentDirectoryDescriptor for the current directory). The
+// name is one component: nothing above it is looked up again, so a link
+// swapped into a parent after the directory was opened is never followed.
+
+// Stands for the current directory where an operation below takes an open
+// directory (the system's AT_FDCWD).
+constexpr int kCurrentDirectoryDescriptor = -100;
 
 // ExamineEntry of `name` in `directory`; a missing name is 0 with Missing.
 Failure ExamineEntryAt(int directory, const std::string& name, EntryStatus& status);
 
-// Opens the directory `name` inside `directory` without following a link:
-// 0 with `opened` set; ELOOP for a link, ENOTDIR for anything else that is
-// no directory, ENOENT when nothing is there, or another errno.
-Failure OpenDirectoryAt(int directory, const std::string& name, OwnedDescriptor& opened);
 
 // mkdirat(2); unlinkat(2) of anything but a directory (0 when nothing is
 // there); unlinkat(2) of an empty directory (0 when nothing is there).
@@ -86,6 +86,23 @@ enum class DirectoryAccess { LookUp, Read };
 
 // Whether an operation that opens a directory makes it when it is missing.
 enum class MissingDirectory { Leave, Make };
+
+// Opens the directory `name` inside `directory` without following a link,
+// only to look names up in it (LookUp) or to read its entries too (Read):
+// 0 with `opened` set; ELOOP for a link, ENOTDIR for anything else that is
+// no directory, ENOENT when nothing is there, or another errno.
+Failure OpenDirectoryAt(int directory, const std::string& name, OwnedDescriptor& opened,
+                        DirectoryAccess access = DirectoryAccess::LookUp);
+
+// Makes the new file `name` inside `directory` with `mode` (less the umask)
+// and opens it for writing: never through a link, never over an existing
+// entry (EEXIST). 0 with `file` set, or errno.
+Failure CreateNewFileAt(int directory, const std::string& name, unsigned mode, OwnedDescriptor& file);
+
+// Opens the file `name` inside `directory` for reading, without following a
+// link (ELOOP) and without waiting for a FIFO's writer or a device: examine
+// what was opened before reading it. 0 with `file` set, or errno.
+Failure OpenForReadingAt(int directory, const std::string& name, OwnedDescriptor& file);
 
 // Opens the absolute directory path `path` from "/", one component at a
 // time, never following a link (ELOOP when a component is one).

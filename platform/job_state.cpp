@@ -43,13 +43,11 @@ void InitJobState(InstallJobState& state) {
 }
 
 void SetupJob(InstallJobState& state, const WString& targetDirectory) {
-    WString directory = targetDirectory;
-    if (!directory.empty() && directory.back() != u'/' && directory.back() != u'\\') directory += u'/';
     LockGuard guard(state.lock);
     state.resultCode = 0;
     state.percent = 0;
     state.waiting = false;
-    state.targetDirectory = directory;
+    state.targetDirectory = targetDirectory;
 }
 
 void GetJobSetup(InstallJobState& state, WString& targetDirectory) {

@@ -18,7 +18,7 @@ struct InstallJobState {
     InstallJobState& operator=(const InstallJobState&) = delete;
 
     sem_t lock;
-    WString targetDirectory;  // empty or ending with a separator
+    WString targetDirectory;  // as set up: the job checks its form
     uint32_t resultCode = 0;
     WString message;
     uint32_t percent = 0;
@@ -27,6 +27,8 @@ struct InstallJobState {
 };
 
 void InitJobState(InstallJobState& state);
+// Clears the code, the percentage and the waiting state, and keeps
+// `targetDirectory` as given (the job takes it in the form it states).
 void SetupJob(InstallJobState& state, const WString& targetDirectory);
 void GetJobSetup(InstallJobState& state, WString& targetDirectory);
 void SetJobResult(InstallJobState& state, uint32_t code, const WString& message, uint32_t percent);

@@ -1,5 +1,6 @@
 #include "platform/open_file.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,13 @@ namespace vxk5 {
 
 int DuplicateDescriptor(int descriptor, OwnedDescriptor& copy) {
     const int fd = ::dup(descriptor);
+    if (fd < 0) return errno;
+    copy.Reset(fd);
+    return 0;
+}
+
+int DuplicatePrivateDescriptor(int descriptor, OwnedDescriptor& copy) {
+    const int fd = ::fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
     if (fd < 0) return errno;
     copy.Reset(fd);
     return 0;
@@ -32,5 +40,25 @@ int OpenFileSize(int descriptor, uint64_t& size) {
 }
 
 int SyncOpenFile(int descriptor) { return ::fsync(descriptor) == 0 ? 0 : errno; }
+
+int SyncOpenFileData(int descriptor) { return ::fdatasync(descriptor) == 0 ? 0 : errno; }
+
+int SetOpenFileTimes(int descriptor, int64_t seconds, int64_t nanoseconds) {
+    timespec times[2];
+    times[0].tv_sec = static_cast<time_t>(seconds);
+    times[0].tv_nsec = static_cast<long>(nanoseconds);
+    times[1] = times[0];
+    return ::futimens(descriptor, times) == 0 ? 0 : errno;
+}
+
+int WriteOpenFile(int descriptor, const std::string& bytes) {
+    const ssize_t written = ::write(descriptor, bytes.data(), bytes.size());
+    if (written < 0) return errno;
+    return static_cast<size_t>(written) == bytes.size() ? 0 : EIO;
+}
+
+int64_t ReadOpenFileAt(int descriptor, void* buffer, size_t size, int64_t offset) {
+    return ::pread64(descriptor, buffer, size, static_cast<off64_t>(offset));
+}
 
 }  // namespace vxk5

@@ -3,7 +3,6 @@
 // when its owner is made and destroyed, when initialisation succeeded, when
 // its owner goes, on every path.
 
-#include <pthread.h>
 #include <spawn.h>
 
 namespace vxk5 {
@@ -27,7 +26,6 @@ private:
     bool ok_;
 };
 
-using ThreadAttributes = PosixObject<pthread_attr_t, pthread_attr_init, pthread_attr_destroy>;
 using SpawnAttributes = PosixObject<posix_spawnattr_t, posix_spawnattr_init, posix_spawnattr_destroy>;
 using SpawnActions =
     PosixObject<posix_spawn_file_actions_t, posix_spawn_file_actions_init, posix_spawn_file_actions_destroy>;

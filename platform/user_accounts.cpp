@@ -10,6 +10,8 @@
 
 namespace vxk5 {
 
+uint32_t ThisUserId() { return static_cast<uint32_t>(::getuid()); }
+
 WString HomeDirectoryOf(const AString& user) {
     long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
     if (size <= 0) size = 16384;

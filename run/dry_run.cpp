@@ -4,6 +4,7 @@
 #include <string>
 
 #include "base/conversion.h"
+#include "config/template_locations.h"
 #include "install/install_plan.h"
 
 namespace vxk5 {
@@ -36,7 +37,7 @@ std::string Printable(const AString& bytes) {
 }  // namespace
 
 void PrintDryRun(const DistributionKit& kit, const WString& templateDirectory, RunSummary& summary) {
-    const InstallPlan plan = PlanInstall(kit.Entries(), templateDirectory);
+    const InstallPlan plan = PlanInstall(kit.Entries(), TemplateLocations::AsInstallTarget(templateDirectory));
     bool printed = true;
     for (const PlannedEntry& entry : plan.entries) {
         std::string line = PlanActionName(entry.action);

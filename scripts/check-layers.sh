@@ -21,7 +21,7 @@ declare -A rank=([base]=0 [lang]=1 [platform]=2 [kit]=3 [install]=4 [config]=4 [
 # Folders that still include POSIX headers while their system calls move down
 # to platform/. Temporary: each goes from this list when its last such
 # include does, and the list with it.
-posix_pending=(install)
+posix_pending=()
 # Forward declarations that still name a higher layer's type, as FILE:TYPE.
 # Temporary like the list above.
 declaration_pending=()

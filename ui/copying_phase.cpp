@@ -54,7 +54,7 @@ void CInstallerDlg::StartInstallation() {
         gtk_widget_set_sensitive(next_, FALSE);
         gtk_widget_set_sensitive(cancel_, FALSE);  // the copy cannot be cancelled: do not invite it
     }
-    SetupJob(jobState_, templateDirectory_);
+    SetupJob(jobState_, TemplateLocations::AsInstallTarget(templateDirectory_));
     if (layout_ != nullptr) ShowPage(progressPage_.get());
     state_ = StateCopying;
 

@@ -179,6 +179,15 @@ TEST_F(TemplateLocationsTest, ALocationIsMadeADirectoryPathOnce) {
     for (const auto& c : cases) EXPECT_EQ(ToMultiByteString(TemplateLocations::Normalise(FromMultiByte(AString(c.location)))), c.expected) << c.location;
 }
 
+TEST(TemplateLocationsForm, TheInstallationGetsTheDirectoryWithOneSeparator) {
+    const auto stored = [](const WString& given) { return TemplateLocations::AsInstallTarget(given); };
+    EXPECT_EQ(stored(u"/home/u/tmplts"), u"/home/u/tmplts/");
+    EXPECT_EQ(stored(u"/home/u/tmplts/"), u"/home/u/tmplts/");
+    EXPECT_EQ(stored(u"C:\\tmplts\\"), u"C:\\tmplts\\");
+    EXPECT_EQ(stored(u""), u"");
+    EXPECT_EQ(stored(u"/"), u"/");
+}
+
 TEST_F(TemplateLocationsTest, RecordedLocationsAreExpandedAndTheInstalledOneLosesItsTrailingSeparator) {
     Put(MainFile(), LocationLines({"~/y/t"}));
     TemplateLocations locations = TemplateLocations::Load();

@@ -10,6 +10,8 @@
 #include <ctime>
 
 #include "base/conversion.h"
+#include "config/target_path.h"
+#include "config/template_locations.h"
 #include "lang/messages.h"
 #include "platform/job_state.h"
 
@@ -186,7 +188,11 @@ uint32_t InstallTest::RunJobInto(const std::string& target) {
         if (onPost_) onPost_(posts_.back());
     };
     InstallJobState state;
-    SetupJob(state, FromMultiByte(target));
+    // The job takes an absolute directory ending with "/": a relative target
+    // is resolved here, as the installer resolves what the user typed.
+    WString directory = FromMultiByte(target);
+    if (WString absolute; ResolveTargetPath(directory, absolute)) directory = absolute;
+    SetupJob(state, TemplateLocations::AsInstallTarget(directory));
     const uint32_t result = RunInstallJob(job_, state, kit_.get()).code;
     // The record holds the last post as well.
     uint32_t code = 0;

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "base/conversion.h"
 #include "platform/command_fast_paths.h"
 #include "tests/install/install_fixture.h"
 
@@ -217,10 +218,36 @@ TEST_F(InstallJobTest, KitWithoutEntriesStillMakesAndRemovesTheBackupDirectory) 
 }
 
 TEST_F(InstallJobTest, TargetWithoutFinalSeparatorIsUsedAsGiven) {
-    // The job takes the target as set up; SetupJob adds the "/".
+    // The caller hands the job the directory with its "/" (config's form).
     AddEntry("a.txt", "x", TimeAt(kYear2010));
     ASSERT_EQ(RunJobInto(RootPath("t")), 0u);
     EXPECT_EQ(ReadFile(TargetPath("a.txt")), "x");
+}
+
+TEST_F(InstallJobTest, TargetNotAbsoluteOrWithoutFinalSeparatorIsRefusedBeforeAnythingIsMade) {
+    // The job adds no "/" and resolves no relative path: whoever sets it up
+    // gives the one form that means one directory wherever a later start runs.
+    AddEntry("a.txt", "x", TimeAt(kYear2010));
+    BuildKit();
+    const TreeSnapshot before = Snapshot(RootPath(""));
+    for (const std::string& target : {RootPath("t"), std::string("relative/t/"), std::string("relative")}) {
+        InstallJobState state;
+        SetupJob(state, FromMultiByte(target));
+        InstallJob job;
+        job.finalPauseMilliseconds = 0;
+        const Failure failure = RunInstallJob(job, state, &kit());
+        EXPECT_EQ(failure.code, ERR_INVALID_PARAMETER) << target;
+        EXPECT_EQ(failure.error, EINVAL) << target;
+        EXPECT_EQ(failure.path, target) << target;
+        uint32_t code = 0;
+        WString text;
+        uint32_t percent = 1;
+        GetJobResult(state, code, text, percent);
+        EXPECT_EQ(code, ERR_INVALID_PARAMETER) << target;
+        EXPECT_EQ(percent, 0u) << target;
+    }
+    EXPECT_EQ(Snapshot(RootPath("")), before);
+    EXPECT_FALSE(PathExists("relative"));
 }
 
 TEST_F(InstallJobTest, MissingTemplateDirectoryIsMadeAndRecorded) {

@@ -122,10 +122,17 @@ TEST_F(InstallPlanTest, MissingTemplateDirectoryMeansEveryFileIsNew) {
     AddEntry("a.txt", "a", TimeAt(kYear2010));
     AddEntry("b\\c.txt", "c", TimeAt(kYear2010));
     BuildKit();
-    const InstallPlan plan = PlanInstall(kit().Entries(), FromMultiByte(RootPath("not-yet")));  // no final "/"
+    const InstallPlan plan = PlanInstall(kit().Entries(), FromMultiByte(RootPath("not-yet/")));
     EXPECT_EQ(plan.counts.newFiles, 2u);
     EXPECT_EQ(ToMultiByteString(plan.entries[1].destination), RootPath("not-yet/b/c.txt"));
     EXPECT_FALSE(PathExists(RootPath("not-yet")));
+
+    // The job's form only: no "/" is added, no relative path resolved.
+    for (const std::string& target : {RootPath("not-yet"), std::string("not-yet/")}) {
+        const InstallPlan refused = PlanInstall(kit().Entries(), FromMultiByte(target));
+        EXPECT_EQ(refused.refused, 2u) << target;
+        EXPECT_EQ(refused.counts.newFiles, 0u) << target;
+    }
 
     const InstallPlan nowhere = PlanInstall(kit().Entries(), WString());
     EXPECT_EQ(nowhere.refused, 2u) << "without a template directory nothing can be written";

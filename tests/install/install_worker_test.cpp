@@ -95,7 +95,7 @@ TEST_F(InstallWorkerTest, DestructorJoinsAndARestartRunsANewJob) {
         InstallWorker worker;
         ASSERT_TRUE(StartWorker(worker, state, &kit()));
         // Started again at once: the first thread is joined before the second starts.
-        SetupJob(state, FromMultiByte(TargetPath("second")));
+        SetupJob(state, FromMultiByte(TargetPath("second/")));
         ASSERT_TRUE(StartWorker(worker, state, &kit()));
     }  // joined here, pause and all
     uint32_t code = 1;

@@ -49,7 +49,7 @@ TEST(InstallJobStateThreads, ReaderSeesWholeTriples) {
 
 TEST(InstallJobStateThreads, SetupHandsOverToAWorker) {
     InstallJobState state;
-    SetupJob(state, u"/srv/templates");
+    SetupJob(state, u"/srv/templates/");
     WString directory;
     std::thread worker([&] {
         GetJobSetup(state, directory);

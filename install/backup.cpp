@@ -218,7 +218,9 @@ uint32_t RollbackInstall(InstallJob& job, uint32_t code) {
             // Every original is back in place: what is left in the staging
             // directory is the job's own, and failing to remove it loses
             // nothing. The undone state reaches the disk before the journal
-            // that describes it goes.
+            // that describes it goes. A failed sync is not acted on: kept, the
+            // journal would be replayed over originals already in place and
+            // call them not restored; the undo itself has succeeded.
             if (root >= 0) (void)SyncFileSystemOf(root);
             job.journalFile.Close();
             (void)DiscardStaging(job.staging);  // what stays is the job's own: the next start removes it

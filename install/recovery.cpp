@@ -122,7 +122,9 @@ bool RecoverStagingAt(int parent, const std::string& parentPath, const std::stri
     // The template directory is settled by now; the journal's lock is still
     // held, so no other start works on it at once.
     const std::string entry = RegistryEntryOf(staging);
-    // What was undone reaches the disk before the journal that describes it goes.
+    // What was undone reaches the disk before the journal that describes it
+    // goes. A failed sync is not acted on: kept, the journal would be replayed
+    // over originals already in place and call them not restored.
     (void)SyncFileSystemOf(staging.directory.Get());
     journal.Close();
     (void)DiscardStaging(staging);  // undone already: what stays holds nothing to put back

@@ -6,9 +6,10 @@ BUILD_PACKAGES=(build-essential cmake pkg-config libgtk2.0-dev zlib1g-dev libisa
 # What the tests add (test.sh installs both lists): the test and benchmark
 # libraries, the test display and its tools, the locales, clang for fuzzing,
 # dpkg-dev for the package's dependencies, minisign for the signed kits' peer,
-# fuse3 for the power-cut file system.
+# fuse3 for the power-cut file system, rsync for bench-scale's up-to-date
+# reference.
 TEST_PACKAGES=(libgtest-dev libbenchmark-dev xvfb xauth xdotool imagemagick locales
-               clang libclang-rt-14-dev dpkg-dev fonts-wqy-zenhei minisign fuse3 libfuse3-dev)
+               clang libclang-rt-14-dev dpkg-dev fonts-wqy-zenhei minisign fuse3 libfuse3-dev rsync)
 
 step() { printf '\n== %s ==\n' "$*"; }
 

@@ -33,7 +33,10 @@
 // the sizes below N; the comparisons with 10,000 then use the smallest size
 // run), --reps N (default
 // 5, at least 5), --no-disk (leave out the runs on the disk, whose RESULT is
-// then 0), --keep (leave the trees in place). Not run by the tests.
+// then 0), --floor (at 100,000 entries also time the job's own system calls
+// alone, from memory, on one and on two threads: see protocol_floor.h; adds
+// RESULT floor_fresh_vs_tar, floor_update_vs_tar and their 2-thread forms),
+// --keep (leave the trees in place). Not run by the tests.
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -55,6 +58,7 @@
 
 #include "../common/bench_common.h"
 #include "../common/text_source.h"
+#include "protocol_floor.h"
 #include "base/conversion.h"
 #include "install/install_job.h"
 #include "kit/kit_reader.h"
@@ -131,7 +135,11 @@ int InstallChild(const char* kitPath, const char* target) {
     Clock::time_point finalPost = start;
     {
         std::unique_ptr<DistributionKit> kit;
-        if (ReadKit(kit, FromMultiByte(AString(kitPath)), nullptr, KitReading::FileTableFirst) != 0) return 1;
+        if (const uint32_t code = ReadKit(kit, FromMultiByte(AString(kitPath)), nullptr, KitReading::FileTableFirst);
+            code != 0) {
+            std::fprintf(stderr, "bench-scale: cannot read %s: code %u\n", kitPath, code);
+            return 1;
+        }
         InstallJobState state;
         SetupJob(state, FromMultiByte(AString(target)));
         InstallJob job;
@@ -139,7 +147,11 @@ int InstallChild(const char* kitPath, const char* target) {
         job.postObserver = [&finalPost](uint32_t code, const WString&, uint32_t percent) {
             if (code != 0 || percent >= 100) finalPost = Clock::now();
         };
-        if (RunInstallJob(job, state, kit.get()).Failed()) return 1;
+        if (const Failure failed = RunInstallJob(job, state, kit.get()); failed.Failed()) {
+            std::fprintf(stderr, "bench-scale: the installation failed: code %u, %s, %s\n", failed.code,
+                         failed.error != 0 ? std::strerror(failed.error) : "no system error", failed.path.c_str());
+            return 1;
+        }
     }
     long peak = -1;
     std::ifstream status("/proc/self/status");
@@ -227,6 +239,8 @@ struct SizeResult {
     std::map<std::string, std::vector<double>> times;  // kind -> seconds per run
     std::map<std::string, long> peakKib;               // installer kinds -> the largest peak of the runs
     Ratio create, fresh, update, uptodate, updateDisk;
+    // --floor: the job's own system calls alone, against tar, and the installer against them.
+    Ratio floorFresh, floorUpdate, floorFresh2, floorUpdate2, freshVsFloor, updateVsFloor;
     uint64_t kitBytes = 0, tgzBytes = 0;
 };
 
@@ -246,7 +260,7 @@ void Print(const SizeResult& r, const char* kind) {
 }
 
 // Every measurement at one size.
-SizeResult BenchSize(const Places& places, size_t entries, bool withCreate, bool withDisk) {
+SizeResult BenchSize(const Places& places, size_t entries, bool withCreate, bool withDisk, bool withFloor) {
     SizeResult result;
     result.entries = entries;
     const std::string work = places.base + "/n" + std::to_string(entries);
@@ -372,6 +386,33 @@ SizeResult BenchSize(const Places& places, size_t entries, bool withCreate, bool
                     t["list"].back(), t["verify"].back());
         std::fflush(stdout);
     }
+    if (withFloor) {
+        // The floor's runs pair with the installer's and tar's runs of the same number, above.
+        const std::vector<FloorFile> files = LoadFloorTree(src);
+        const std::string floorDir = work + "/floor";
+        for (int rep = 0; rep < places.reps; ++rep) {
+            for (const int threads : {1, 2}) {
+                const std::string suffix = threads == 1 ? "" : ", 2 threads";
+                ::mkdir(floorDir.c_str(), 0755);
+                const double fresh = RunFloor(files, floorDir, FloorMode::Fresh, threads, kNewTime);
+                Remove(floorDir);
+                ::mkdir(floorDir.c_str(), 0755);
+                if (Run({"tar", "-xzf", oldTgz, "-C", floorDir}) != 0) Fail(kProgram, "cannot lay out the old tree");
+                Run({"sync"});
+                const double update = RunFloor(files, floorDir, FloorMode::Update, threads, kNewTime);
+                Remove(floorDir);
+                if (fresh < 0 || update < 0) Fail(kProgram, "the floor's system calls failed");
+                t["floor fresh" + suffix].push_back(fresh);
+                t["floor update" + suffix].push_back(update);
+            }
+        }
+        result.floorFresh = Ratios(t["floor fresh"], t["tar -xzf"]);
+        result.floorUpdate = Ratios(t["floor update"], t["tar --keep-newer-files"]);
+        result.floorFresh2 = Ratios(t["floor fresh, 2 threads"], t["tar -xzf"]);
+        result.floorUpdate2 = Ratios(t["floor update, 2 threads"], t["tar --keep-newer-files"]);
+        result.freshVsFloor = Ratios(t["fresh"], t["floor fresh"]);
+        result.updateVsFloor = Ratios(t["update"], t["floor update"]);
+    }
     result.fresh = Ratios(t["fresh"], t["tar -xzf"]);
     result.update = Ratios(t["update"], t["tar --keep-newer-files"]);
     result.uptodate = Ratios(t["uptodate"], t["rsync -a --update"]);
@@ -380,7 +421,8 @@ SizeResult BenchSize(const Places& places, size_t entries, bool withCreate, bool
     std::printf("%zu entries (medians of %d runs; per entry = median / entries):\n", entries, places.reps);
     for (const char* kind : {"tar -czf", "create", "tar -xzf", "fresh", "rsync -a --update", "uptodate",
                              "tar --keep-newer-files", "update", "tar --keep-newer-files (disk)", "update (disk)",
-                             "list", "verify"}) {
+                             "list", "verify", "floor fresh", "floor fresh, 2 threads", "floor update",
+                             "floor update, 2 threads"}) {
         Print(result, kind);
     }
     std::printf("  create / tar -czf %s; kit %llu bytes, tar.gz %llu bytes (%.3f)\n", Describe(result.create).c_str(),
@@ -389,6 +431,14 @@ SizeResult BenchSize(const Places& places, size_t entries, bool withCreate, bool
     std::printf("  fresh / tar -xzf %s; update / tar --keep-newer-files %s; up to date / rsync %s\n",
                 Describe(result.fresh).c_str(), Describe(result.update).c_str(), Describe(result.uptodate).c_str());
     if (withDisk) std::printf("  update on the disk / tar %s\n", Describe(result.updateDisk).c_str());
+    if (withFloor) {
+        std::printf("  floor (the job's system calls alone, bytes from memory): fresh / tar -xzf %s, on 2 threads %s;"
+                    " update / tar --keep-newer-files %s, on 2 threads %s\n",
+                    Describe(result.floorFresh).c_str(), Describe(result.floorFresh2).c_str(),
+                    Describe(result.floorUpdate).c_str(), Describe(result.floorUpdate2).c_str());
+        std::printf("  the installer / the floor: fresh %s, update %s\n", Describe(result.freshVsFloor).c_str(),
+                    Describe(result.updateVsFloor).c_str());
+    }
     std::printf("  peak RSS: fresh %ld KiB, update %ld KiB, up to date %ld KiB, list %ld KiB, verify %ld KiB\n",
                 result.peakKib["fresh"], result.peakKib["update"], result.peakKib["uptodate"], result.peakKib["list"],
                 result.peakKib["verify"]);
@@ -403,6 +453,7 @@ struct Options {
     int reps = 5;
     bool keep = false;
     bool disk = true;
+    bool floor = false;
 };
 
 Options ParseOptions(int argc, char** argv) {
@@ -411,6 +462,8 @@ Options ParseOptions(int argc, char** argv) {
         const std::string argument = argv[i];
         if (argument == "--keep") {
             options.keep = true;
+        } else if (argument == "--floor") {
+            options.floor = true;
         } else if (argument == "--no-disk") {
             options.disk = false;
         } else if (argument == "--from" && i + 1 < argc) {
@@ -420,7 +473,7 @@ Options ParseOptions(int argc, char** argv) {
         } else if (argument == "--reps" && i + 1 < argc) {
             options.reps = std::max(5, std::atoi(argv[++i]));
         } else {
-            Fail(kProgram, "unknown option " + argument + " (--from N, --max N, --reps N, --no-disk, --keep)");
+            Fail(kProgram, "unknown option " + argument + " (--from N, --max N, --reps N, --no-disk, --floor, --keep)");
         }
     }
     if (options.max < 1000) options.max = 1000;
@@ -470,7 +523,8 @@ int main(int argc, char** argv) {
     }
     std::map<size_t, SizeResult> results;
     for (size_t n : sizes) {
-        results[n] = BenchSize(places, n, n == sizes.back() || n == diskSize, options.disk && n == diskSize);
+        results[n] = BenchSize(places, n, n == sizes.back() || n == diskSize, options.disk && n == diskSize,
+                               options.floor && n == diskSize);
     }
 
     const SizeResult& largest = results[sizes.back()];
@@ -506,6 +560,12 @@ int main(int argc, char** argv) {
     std::printf("RESULT scale_uptodate_vs_rsync=%.3f\n", mid.uptodate.median);
     std::printf("RESULT scale_flatness=%.3f\n", flatness);
     std::printf("RESULT create_vs_tar_czf=%.3f\n", largest.create.median);
+    if (options.floor) {
+        std::printf("RESULT floor_fresh_vs_tar=%.3f\n", mid.floorFresh.median);
+        std::printf("RESULT floor_update_vs_tar=%.3f\n", mid.floorUpdate.median);
+        std::printf("RESULT floor_fresh_2threads_vs_tar=%.3f\n", mid.floorFresh2.median);
+        std::printf("RESULT floor_update_2threads_vs_tar=%.3f\n", mid.floorUpdate2.median);
+    }
     std::printf("RESULT kit_vs_tgz_size=%.3f\n",
                 static_cast<double>(largest.kitBytes) / static_cast<double>(std::max<uint64_t>(largest.tgzBytes, 1)));
     return 0;

@@ -1,0 +1,160 @@
+#include "protocol_floor.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <thread>
+
+#include "../common/bench_common.h"
+
+namespace vxk5 {
+
+namespace {
+
+// The entries of `path` but "." and "..", sorted.
+std::vector<std::string> SortedNames(const std::string& path) {
+    std::vector<std::string> names;
+    DIR* directory = ::opendir(path.c_str());
+    if (directory == nullptr) return names;
+    while (const dirent* entry = ::readdir(directory)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(directory);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class Descriptor {
+public:
+    Descriptor() = default;
+    explicit Descriptor(int fd) : fd_(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    Descriptor& operator=(Descriptor&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            fd_ = other.fd_;
+            other.fd_ = -1;
+        }
+        return *this;
+    }
+    ~Descriptor() { Reset(); }
+    int Get() const { return fd_; }
+    void Reset() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+int OpenDirectory(int parent, const std::string& name) {
+    return ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+// One thread's share: files [from, to). False when a call failed.
+bool LayShare(const std::vector<FloorFile>& files, size_t from, size_t to, int root, int originals, FloorMode mode,
+              long long modifiedSeconds, int thread) {
+    const struct timespec times[2] = {{modifiedSeconds, 0}, {modifiedSeconds, 0}};
+    std::string current;
+    Descriptor directory, kept;
+    size_t made = 0;
+    for (size_t i = from; i < to; ++i) {
+        const FloorFile& file = files[i];
+        if (file.directory != current || directory.Get() < 0) {
+            current = file.directory;
+            if (mode == FloorMode::Fresh && ::mkdirat(root, current.c_str(), 0777) != 0 && errno != EEXIST) {
+                return false;
+            }
+            directory = Descriptor(OpenDirectory(root, current));
+            if (directory.Get() < 0) return false;
+            if (mode == FloorMode::Update) {
+                if (::mkdirat(originals, current.c_str(), 0700) != 0 && errno != EEXIST) return false;
+                kept = Descriptor(OpenDirectory(originals, current));
+                if (kept.Get() < 0) return false;
+            }
+        }
+        struct stat status {};
+        const bool standing = ::fstatat(directory.Get(), file.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
+        if (standing != (mode == FloorMode::Update)) return false;
+        if (mode == FloorMode::Update &&
+            ::renameat(directory.Get(), file.name.c_str(), kept.Get(), file.name.c_str()) != 0) {
+            return false;
+        }
+        const std::string temporary = ".floor" + std::to_string(thread) + "-" + std::to_string(made++);
+        Descriptor output(::openat(directory.Get(), temporary.c_str(),
+                                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0660));
+        if (output.Get() < 0 || ::fstat(output.Get(), &status) != 0) return false;
+        if (::write(output.Get(), file.bytes.data(), file.bytes.size()) != static_cast<ssize_t>(file.bytes.size())) {
+            return false;
+        }
+        if (::futimens(output.Get(), times) != 0) return false;
+        output.Reset();
+        if (::renameat2(directory.Get(), temporary.c_str(), directory.Get(), file.name.c_str(), RENAME_NOREPLACE) != 0) {
+            return false;
+        }
+    }
+    if (mode == FloorMode::Update) {
+        current.clear();
+        for (size_t i = from; i < to; ++i) {
+            if (files[i].directory != current) {
+                current = files[i].directory;
+                kept = Descriptor(OpenDirectory(originals, current));
+                if (kept.Get() < 0) return false;
+            }
+            if (::unlinkat(kept.Get(), files[i].name.c_str(), 0) != 0) return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::vector<FloorFile> LoadFloorTree(const std::string& root) {
+    std::vector<FloorFile> files;
+    for (const std::string& directory : SortedNames(root)) {
+        for (const std::string& name : SortedNames(root + "/" + directory)) {
+            files.push_back({directory, name, ReadWholeFile(root + "/" + directory + "/" + name)});
+        }
+    }
+    return files;
+}
+
+double RunFloor(const std::vector<FloorFile>& files, const std::string& target, FloorMode mode, int threads,
+                long long modifiedSeconds) {
+    const std::string originalsPath = target + "/.floor-originals";
+    if (mode == FloorMode::Update && ::mkdir(originalsPath.c_str(), 0700) != 0) return -1;
+    const Descriptor root(::open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const Descriptor originals(mode == FloorMode::Update ? ::open(originalsPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                                                         : -1);
+    if (root.Get() < 0 || (mode == FloorMode::Update && originals.Get() < 0)) return -1;
+    threads = std::max(threads, 1);
+    std::atomic<bool> failed{false};
+    const Clock::time_point start = Clock::now();
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t) {
+        const size_t from = files.size() * static_cast<size_t>(t) / static_cast<size_t>(threads);
+        const size_t to = files.size() * static_cast<size_t>(t + 1) / static_cast<size_t>(threads);
+        workers.emplace_back([&, from, to, t] {
+            if (!LayShare(files, from, to, root.Get(), originals.Get(), mode, modifiedSeconds, t)) failed = true;
+        });
+    }
+    for (std::thread& worker : workers) worker.join();
+    const double seconds = Seconds(Clock::now() - start);
+    if (mode == FloorMode::Update) {
+        for (const std::string& directory : SortedNames(originalsPath)) {
+            ::rmdir((originalsPath + "/" + directory).c_str());
+        }
+        ::rmdir(originalsPath.c_str());
+    }
+    return failed ? -1 : seconds;
+}
+
+}  // namespace vxk5

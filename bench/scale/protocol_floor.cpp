@@ -11,6 +11,8 @@
 #include <thread>
 
 #include "../common/bench_common.h"
+#include "platform/dir_stream.h"
+#include "platform/owned_descriptor.h"
 
 namespace vxk5 {
 
@@ -19,41 +21,15 @@ namespace {
 // The entries of `path` but "." and "..", sorted.
 std::vector<std::string> SortedNames(const std::string& path) {
     std::vector<std::string> names;
-    DIR* directory = ::opendir(path.c_str());
+    const DirStream directory(::opendir(path.c_str()));
     if (directory == nullptr) return names;
-    while (const dirent* entry = ::readdir(directory)) {
+    while (const dirent* entry = ::readdir(static_cast<DIR*>(directory.get()))) {
         const std::string name = entry->d_name;
         if (name != "." && name != "..") names.push_back(name);
     }
-    ::closedir(directory);
     std::sort(names.begin(), names.end());
     return names;
 }
-
-class Descriptor {
-public:
-    Descriptor() = default;
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    Descriptor& operator=(Descriptor&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            fd_ = other.fd_;
-            other.fd_ = -1;
-        }
-        return *this;
-    }
-    ~Descriptor() { Reset(); }
-    int Get() const { return fd_; }
-    void Reset() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_ = -1;
-};
 
 int OpenDirectory(int parent, const std::string& name) {
     return ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -64,7 +40,7 @@ bool LayShare(const std::vector<FloorFile>& files, size_t from, size_t to, int r
               long long modifiedSeconds, int thread) {
     const struct timespec times[2] = {{modifiedSeconds, 0}, {modifiedSeconds, 0}};
     std::string current;
-    Descriptor directory, kept;
+    OwnedDescriptor directory, kept;
     size_t made = 0;
     for (size_t i = from; i < to; ++i) {
         const FloorFile& file = files[i];
@@ -73,11 +49,11 @@ bool LayShare(const std::vector<FloorFile>& files, size_t from, size_t to, int r
             if (mode == FloorMode::Fresh && ::mkdirat(root, current.c_str(), 0777) != 0 && errno != EEXIST) {
                 return false;
             }
-            directory = Descriptor(OpenDirectory(root, current));
+            directory = OwnedDescriptor(OpenDirectory(root, current));
             if (directory.Get() < 0) return false;
             if (mode == FloorMode::Update) {
                 if (::mkdirat(originals, current.c_str(), 0700) != 0 && errno != EEXIST) return false;
-                kept = Descriptor(OpenDirectory(originals, current));
+                kept = OwnedDescriptor(OpenDirectory(originals, current));
                 if (kept.Get() < 0) return false;
             }
         }
@@ -89,7 +65,7 @@ bool LayShare(const std::vector<FloorFile>& files, size_t from, size_t to, int r
             return false;
         }
         const std::string temporary = ".floor" + std::to_string(thread) + "-" + std::to_string(made++);
-        Descriptor output(::openat(directory.Get(), temporary.c_str(),
+        OwnedDescriptor output(::openat(directory.Get(), temporary.c_str(),
                                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0660));
         if (output.Get() < 0 || ::fstat(output.Get(), &status) != 0) return false;
         if (::write(output.Get(), file.bytes.data(), file.bytes.size()) != static_cast<ssize_t>(file.bytes.size())) {
@@ -106,7 +82,7 @@ bool LayShare(const std::vector<FloorFile>& files, size_t from, size_t to, int r
         for (size_t i = from; i < to; ++i) {
             if (files[i].directory != current) {
                 current = files[i].directory;
-                kept = Descriptor(OpenDirectory(originals, current));
+                kept = OwnedDescriptor(OpenDirectory(originals, current));
                 if (kept.Get() < 0) return false;
             }
             if (::unlinkat(kept.Get(), files[i].name.c_str(), 0) != 0) return false;
@@ -131,8 +107,8 @@ double RunFloor(const std::vector<FloorFile>& files, const std::string& target, 
                 long long modifiedSeconds) {
     const std::string originalsPath = target + "/.floor-originals";
     if (mode == FloorMode::Update && ::mkdir(originalsPath.c_str(), 0700) != 0) return -1;
-    const Descriptor root(::open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    const Descriptor originals(mode == FloorMode::Update ? ::open(originalsPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+    const OwnedDescriptor root(::open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const OwnedDescriptor originals(mode == FloorMode::Update ? ::open(originalsPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
                                                          : -1);
     if (root.Get() < 0 || (mode == FloorMode::Update && originals.Get() < 0)) return -1;
     threads = std::max(threads, 1);

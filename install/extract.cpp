@@ -36,10 +36,12 @@ bool KernelCopyRefused(int error) {
 
 // Copies `entry`'s bytes from the container into `output`, a new file that is
 // still empty: inside the kernel while it copies, then through the kit's
-// buffer, always at explicit container offsets (the container's own position
-// is neither used nor moved). Succeeded(), ERR_INVALID_DATA when the entry
-// runs past the end of the container, or the failed call's code and errno.
-Failure CopyEntryBytes(DistributionKit& kit, const KitFileEntry& entry, int output, const std::string& path) {
+// buffer (or `buffer`, of the same size), always at explicit container
+// offsets (the container's own position is neither used nor moved).
+// Succeeded(), ERR_INVALID_DATA when the entry runs past the end of the
+// container, or the failed call's code and errno.
+Failure CopyEntryBytes(DistributionKit& kit, const KitFileEntry& entry, int output, const std::string& path,
+                       uint8_t* buffer) {
     auto failedWith = [&path](int error) { return FailureFromErrno(error, path); };
     const int container = DescriptorOf(kit.Container());
     int64_t position = entry.offset;
@@ -64,7 +66,7 @@ Failure CopyEntryBytes(DistributionKit& kit, const KitFileEntry& entry, int outp
     // Each read asks for what the entry still needs, up to the whole buffer:
     // asking for the full buffer for a small entry would read on into the
     // following entries' bytes for nothing.
-    uint8_t* const buffer = kit.CopyBuffer();
+    if (buffer == nullptr) buffer = kit.CopyBuffer();
     while (remaining > 0) {
         const size_t wanted = std::min(remaining, kit.CopyBufferSize());
         const int64_t got = ReadOpenFileAt(container, buffer, wanted, position);
@@ -96,7 +98,8 @@ Failure ExtractEntry(DistributionKit& kit, size_t index, const WString& destinat
 }
 
 Failure ExtractEntryAt(DistributionKit& kit, size_t index, int directory, const std::string& name,
-                       const std::string& path, EntryIdentity* identity, bool sync, bool exactTime) {
+                       const std::string& path, EntryIdentity* identity, bool sync, bool exactTime,
+                       uint8_t* buffer) {
     if (index >= kit.Entries().size() || !kit.CopyBuffer() || kit.CopyBufferSize() == 0) {
         return FailureOf(ERR_INVALID_PARAMETER, 0, path);
     }
@@ -120,7 +123,8 @@ Failure ExtractEntryAt(DistributionKit& kit, size_t index, int directory, const 
         if (const int status = IdentityOf(output.Get(), *identity).error; status != 0) return systemFailure(status);
     }
 
-    if (Failure copied = CopyEntryBytes(kit, entry, static_cast<int>(output.Get()), path); copied.Failed()) {
+    if (Failure copied = CopyEntryBytes(kit, entry, static_cast<int>(output.Get()), path, buffer);
+        copied.Failed()) {
         return copied;
     }
 

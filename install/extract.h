@@ -34,9 +34,11 @@ Failure ExtractEntry(DistributionKit& kit, size_t index, const WString& destinat
 // receives the new file's device and inode; with `sync` the file's bytes are
 // on the disk (fsync) before it is closed. With `exactTime` the file gets the
 // entry's time to the 100 ns the kit holds instead of whole seconds.
+// `buffer`, when given, takes the kit's copy buffer's place (a second thread
+// writing files needs memory of its own): CopyBufferSize() bytes.
 Failure ExtractEntryAt(DistributionKit& kit, size_t index, int directory, const std::string& name,
                        const std::string& shown, EntryIdentity* identity = nullptr, bool sync = false,
-                       bool exactTime = false);
+                       bool exactTime = false, uint8_t* buffer = nullptr);
 
 // Puts `copy` in place of the kernel copy ExtractEntry uses (CopyInKernel;
 // null puts it back). For tests; not while a job runs.

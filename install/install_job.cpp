@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <functional>
+#include <memory>
+#include <new>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <unordered_set>
 #include <utility>
 
@@ -90,7 +94,68 @@ struct Pending {
     std::string temporary;
     size_t writeStep = 0;  // the record of its W step
     EntryIdentity identity;
+    int directory = -1;  // its directory, held open while its run is written or placed
 };
+
+// The directories of a run of a batch's entries, held open while the run's
+// files are written or placed, on two threads, by name inside them. They are
+// copies of the cache's descriptors, which a later entry's directory may close
+// meanwhile. At most kCapacity are held, so that a kit of one file per
+// directory does not run the process out of descriptors: a run ends before a
+// directory that would not fit.
+class HeldDirectories {
+public:
+    static constexpr size_t kCapacity = 16;
+
+    // The descriptor held for `relative`, a copy of `directory` the first
+    // time; -1 with the errno in `error` when none is left, or with 0 when the
+    // run is full.
+    int Hold(const std::string& relative, int directory, int& error) {
+        error = 0;
+        const auto found = held_.find(relative);
+        if (found != held_.end()) return found->second.Get();
+        if (held_.size() >= kCapacity) return -1;
+        OwnedDescriptor copy;
+        if ((error = DuplicatePrivateDescriptor(directory, copy)) != 0) return -1;
+        const int descriptor = copy.Get();
+        held_.emplace(relative, std::move(copy));
+        return descriptor;
+    }
+    bool Holds(const std::string& relative) const { return held_.count(relative) != 0; }
+    bool Full() const { return held_.size() >= kCapacity; }
+
+private:
+    std::unordered_map<std::string, OwnedDescriptor> held_;
+};
+
+// Runs work(first, last, buffer) over the entries [from, to): on this thread
+// with the kit's buffer alone, or, for a run of at least `parallelFrom`,
+// its second half on a thread of its own with `buffer` (created when first
+// needed). A thread that cannot be started leaves its half to this one.
+template <typename Work>
+void OnTwoThreads(size_t from, size_t to, size_t parallelFrom, std::unique_ptr<uint8_t[]>& buffer, Work work) {
+    if (to - from < std::max<size_t>(parallelFrom, 2)) {
+        work(from, to, nullptr);
+        return;
+    }
+    if (!buffer) buffer.reset(new (std::nothrow) uint8_t[kKitCopyBufferSize]);
+    const size_t half = from + (to - from) / 2;
+    std::thread other;
+    if (buffer) {
+        try {
+            other = std::thread(work, half, to, buffer.get());
+        } catch (const std::system_error&) {
+        }
+    }
+    struct Joined {
+        std::thread& thread;
+        ~Joined() {
+            if (thread.joinable()) thread.join();
+        }
+    } joined{other};
+    work(from, half, nullptr);
+    if (!other.joinable()) work(half, to, nullptr);
+}
 
 std::string JournalPath(const InstallJob& job) { return job.staging.path + kJournalName; }
 
@@ -431,6 +496,8 @@ namespace {
     }
 
     size_t i = 0;
+    // The memory the second thread copies through, when the kernel does not copy.
+    std::unique_ptr<uint8_t[]> helperBuffer;
     std::vector<Pending> batch;
     std::unordered_set<std::string> batchPaths;
     size_t batchSize = std::max<size_t>(job.batchSize, 1);
@@ -524,66 +591,123 @@ namespace {
         if (const uint32_t code = SyncJournal(job); code != 0) return ReportInstallError(job, code, batch[0].percent);
 
         // Directories made, originals set aside, new files written under
-        // their temporary names, their identities journalled.
-        for (Pending& pending : batch) {
-            int directory = -1;
-            if (const uint32_t code =
-                    OpenDestinationDirectory(job, pending.parent,
-                                             pending.decision == Decision::WriteNew ? MissingDirectory::Make
-                                                                                    : MissingDirectory::Leave,
-                                             directory);
-                code != ERR_SUCCESS) {
-                return ReportInstallError(job, code, pending.percent);
-            }
-            if (directory < 0) {
-                return ReportInstallError(job, RecordFailure(job, root + pending.parent, ENOENT), pending.percent);
-            }
-            if (pending.decision == Decision::Replace) {
-                if (const uint32_t code = MoveOriginalToBackup(job, pending.path, directory, pending.name);
+        // their temporary names, their identities journalled; a run of
+        // entries at a time, whose directories are held open meanwhile.
+        const bool syncEach = job.durability == DurabilityMode::SyncEachFile;
+        std::vector<std::pair<size_t, size_t>> runs;
+        for (size_t from = 0; from < batch.size();) {
+            HeldDirectories held;
+            size_t to = from;
+            for (; to < batch.size(); ++to) {
+                Pending& pending = batch[to];
+                if (held.Full() && !held.Holds(pending.parent)) break;
+                int directory = -1;
+                if (const uint32_t code = OpenDestinationDirectory(job, pending.parent,
+                                                                   pending.decision == Decision::WriteNew
+                                                                       ? MissingDirectory::Make
+                                                                       : MissingDirectory::Leave,
+                                                                   directory);
                     code != ERR_SUCCESS) {
                     return ReportInstallError(job, code, pending.percent);
                 }
-            } else if (pending.decision == Decision::Rewrite) {
-                // The job's own earlier file goes; anything else standing
-                // there now is not the job's to remove.
-                EntryIdentity standing;
-                int error = IdentityAt(directory, pending.name, standing).error;
-                if (error == 0 && standing != job.placed[pending.path]) error = EEXIST;
-                if (error == 0) error = RemoveEntryAt(directory, pending.name).error;
-                if (error != 0) return ReportInstallError(job, RecordFailure(job, pending.path, error), pending.percent);
+                if (directory < 0) {
+                    return ReportInstallError(job, RecordFailure(job, root + pending.parent, ENOENT), pending.percent);
+                }
+                int error = 0;
+                pending.directory = held.Hold(pending.parent, directory, error);
+                // Out of descriptors with some held: the run ends here.
+                if (pending.directory < 0 && error == EMFILE && to > from) break;
+                if (pending.directory < 0) {
+                    return ReportInstallError(job, RecordFailure(job, root + pending.parent, error), pending.percent);
+                }
+                if (pending.decision == Decision::Replace) {
+                    if (const uint32_t code = MoveOriginalToBackup(job, pending.path, directory, pending.name);
+                        code != ERR_SUCCESS) {
+                        return ReportInstallError(job, code, pending.percent);
+                    }
+                } else if (pending.decision == Decision::Rewrite) {
+                    // The job's own earlier file goes; anything else standing
+                    // there now is not the job's to remove.
+                    EntryIdentity standing;
+                    error = IdentityAt(directory, pending.name, standing).error;
+                    if (error == 0 && standing != job.placed[pending.path]) error = EEXIST;
+                    if (error == 0) error = RemoveEntryAt(directory, pending.name).error;
+                    if (error != 0) {
+                        return ReportInstallError(job, RecordFailure(job, pending.path, error), pending.percent);
+                    }
+                }
             }
-            if (Failure failed = ExtractEntryAt(*kit, pending.index, directory, pending.temporary, pending.path,
-                                                &pending.identity, job.durability == DurabilityMode::SyncEachFile);
-                failed.Failed()) {
-                const uint32_t code = failed.code;
-                if (job.failure.Empty()) job.failure = std::move(failed);
-                return ReportInstallError(job, code, pending.percent);
+            // Each half stops at its first failure. What the other half wrote
+            // meanwhile stands under temporary names, the job's own, which the
+            // rollback removes with the rest.
+            std::vector<Failure> failures(to - from);
+            OnTwoThreads(from, to, job.parallelFrom, helperBuffer, [&](size_t first, size_t last, uint8_t* buffer) {
+                for (size_t k = first; k < last; ++k) {
+                    Pending& pending = batch[k];
+                    failures[k - from] = ExtractEntryAt(*kit, pending.index, pending.directory, pending.temporary,
+                                                        pending.path, &pending.identity, syncEach, false, buffer);
+                    if (failures[k - from].Failed()) return;
+                }
+            });
+            // The first failure in the kit's order is the one reported.
+            for (size_t k = from; k < to; ++k) {
+                Pending& pending = batch[k];
+                if (Failure& failed = failures[k - from]; failed.Failed()) {
+                    const uint32_t code = failed.code;
+                    if (job.failure.Empty()) job.failure = std::move(failed);
+                    return ReportInstallError(job, code, pending.percent);
+                }
+                job.journal.back().steps.Identify(pending.writeStep, pending.identity);
+                if (const uint32_t code = WriteAhead(job, JournalIdentityLine(StepKind::WriteFile,
+                                                                              pending.identity.device,
+                                                                              pending.identity.inode, pending.path));
+                    code != 0) {
+                    return ReportInstallError(job, code, pending.percent);
+                }
             }
-            job.journal.back().steps.Identify(pending.writeStep, pending.identity);
-            if (const uint32_t code = WriteAhead(job, JournalIdentityLine(StepKind::WriteFile, pending.identity.device,
-                                                                          pending.identity.inode, pending.path));
-                code != 0) {
-                return ReportInstallError(job, code, pending.percent);
-            }
+            runs.emplace_back(from, to);
+            from = to;
         }
         job.plannedDirectories.clear();  // made now
         // The identities are on the disk before the files take their names,
         // so that a rollback after a power cut knows every file as the job's.
         if (const uint32_t code = SyncJournal(job); code != 0) return ReportInstallError(job, code, batch[0].percent);
 
-        // Each new file takes its name, never over anything that appeared there meanwhile.
-        for (Pending& pending : batch) {
-            int directory = -1;
-            if (const uint32_t code = OpenDestinationDirectory(job, pending.parent, MissingDirectory::Leave, directory);
-                code != ERR_SUCCESS) {
-                return ReportInstallError(job, code, pending.percent);
+        // Each new file takes its name, never over anything that appeared
+        // there meanwhile; the runs as they were written.
+        for (const auto& [from, to] : runs) {
+            HeldDirectories held;
+            for (size_t k = from; k < to; ++k) {
+                Pending& pending = batch[k];
+                int directory = -1;
+                if (const uint32_t code =
+                        OpenDestinationDirectory(job, pending.parent, MissingDirectory::Leave, directory);
+                    code != ERR_SUCCESS) {
+                    return ReportInstallError(job, code, pending.percent);
+                }
+                int error = directory < 0 ? ENOENT : 0;
+                if (error == 0) pending.directory = held.Hold(pending.parent, directory, error);
+                if (pending.directory < 0 && error == 0) error = EMFILE;  // fewer than the run held before
+                if (error != 0) return ReportInstallError(job, RecordFailure(job, pending.path, error), pending.percent);
             }
-            int error = directory < 0 ? ENOENT : 0;
-            if (error == 0) error = PlaceWithoutReplacing(directory, pending.temporary, pending.name).error;
-            if (error != 0) return ReportInstallError(job, RecordFailure(job, pending.path, error), pending.percent);
-            if (job.repeated.count(pending.path) != 0) job.placed[pending.path] = pending.identity;
-            if (pending.decision == Decision::Replace) ++job.counts.replaced;
-            if (pending.decision == Decision::WriteNew) ++job.counts.newFiles;
+            // A file one half placed after the other half's failure is the
+            // job's by its journalled identity, and the rollback removes it.
+            std::vector<int> errors(to - from, 0);
+            OnTwoThreads(from, to, job.parallelFrom, helperBuffer, [&](size_t first, size_t last, uint8_t*) {
+                for (size_t k = first; k < last; ++k) {
+                    errors[k - from] = PlaceWithoutReplacing(batch[k].directory, batch[k].temporary, batch[k].name).error;
+                    if (errors[k - from] != 0) return;
+                }
+            });
+            for (size_t k = from; k < to; ++k) {
+                Pending& pending = batch[k];
+                if (const int error = errors[k - from]; error != 0) {
+                    return ReportInstallError(job, RecordFailure(job, pending.path, error), pending.percent);
+                }
+                if (job.repeated.count(pending.path) != 0) job.placed[pending.path] = pending.identity;
+                if (pending.decision == Decision::Replace) ++job.counts.replaced;
+                if (pending.decision == Decision::WriteNew) ++job.counts.newFiles;
+            }
         }
     }
 

@@ -117,6 +117,10 @@ struct InstallJob {
     // the journal rather than two per 256 entries.
     size_t batchSize = 256;
     size_t batchSizeLimit = 16384;
+    // A run of at least this many of a batch's files is written, and then
+    // placed, on two threads (each half in the kit's order), a smaller one on
+    // the job's thread alone.
+    size_t parallelFrom = 64;
     DurabilityMode durability = DurabilityMode::SyncFileSystem;
     // Sees every post, right after it has been made, on the job's thread.
     std::function<void(uint32_t code, const WString& text, uint32_t percent)> postObserver;

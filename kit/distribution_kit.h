@@ -7,6 +7,7 @@
 // be changed from outside. The data area of a kit read file table first is
 // unpacked when first needed (UnpackRest).
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -64,10 +65,11 @@ public:
     uint32_t CopyBufferSize() const { return kKitCopyBufferSize; }
 
     // Whether bytes may still be copied from the container inside the
-    // kernel. Once the kernel has refused, the bytes go through the buffer
-    // for good: the same refusal would come for every further entry.
-    bool CopyInKernel() const { return copyInKernel_; }
-    void StopCopyInKernel() { copyInKernel_ = false; }
+    // kernel. Once the kernel has refused, the bytes go through a buffer for
+    // good: the same refusal would come for every further entry. Safe from
+    // the two threads that write a batch's files.
+    bool CopyInKernel() const { return copyInKernel_.load(std::memory_order_relaxed); }
+    void StopCopyInKernel() { copyInKernel_.store(false, std::memory_order_relaxed); }
 
     // Whether the data area still waits to be unpacked (a kit read file table
     // first whose files' bytes have not been needed yet).
@@ -85,7 +87,7 @@ private:
     std::vector<KitFileEntry> entries_;
     OwnedDescriptor container_;
     std::unique_ptr<uint8_t[]> buffer_;
-    bool copyInKernel_ = true;
+    std::atomic<bool> copyInKernel_{true};
     // The unpacking of the data area, with the container's writing handle it
     // writes through, while the rest is pending; and what finishing it gave.
     std::unique_ptr<KitUnpacker> rest_;

@@ -24,7 +24,8 @@ enum class FaultStep {
 // Returns an errno value that the step is to fail with, or 0 to let it run.
 using FaultHook = int (*)(FaultStep step, const std::string& path, void* context);
 
-// Installs `hook` (null removes it). Not for use while a job runs.
+// Installs `hook` (null removes it). Not for use while a job runs. The hook
+// is called for one question at a time, from whichever thread asks.
 void SetFaultHook(FaultHook hook, void* context);
 
 // 0, or the errno a test wants `step` on `path` to fail with.

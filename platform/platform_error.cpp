@@ -1,7 +1,6 @@
 #include "platform/platform_error.h"
 
 #include <cerrno>
-#include <atomic>
 #include <utility>
 
 #include "base/result_codes.h"
@@ -11,11 +10,11 @@ namespace vxk5 {
 
 namespace {
 
-// One value for the whole process, not per thread: callers read it right after
-// the failing call on the same thread. Atomic so that a stray concurrent use
-// is merely a lost value, never a data race.
-std::atomic<uint32_t> g_lastError{0};
-std::atomic<int> g_lastErrno{0};
+// One value per thread: callers read it right after the failing call on the
+// same thread, and the job writes a batch's files on two threads, so one
+// thread's failure must not be overwritten by the other's.
+thread_local uint32_t g_lastError = 0;
+thread_local int g_lastErrno = 0;
 
 }  // namespace
 
@@ -26,26 +25,26 @@ Failure FailureFromErrno(int error, std::string path) {
 }
 
 uint32_t FailWith(uint32_t code) {
-    g_lastError.store(code, std::memory_order_relaxed);
-    g_lastErrno.store(0, std::memory_order_relaxed);
+    g_lastError = code;
+    g_lastErrno = 0;
     return code;
 }
 
 void ClearPlatformError() {
-    g_lastError.store(0, std::memory_order_relaxed);
-    g_lastErrno.store(0, std::memory_order_relaxed);
+    g_lastError = 0;
+    g_lastErrno = 0;
 }
 
 uint32_t FailWithErrno(int error) { return FailWithErrno(error, CodeFromErrno(error)); }
 
 uint32_t FailWithErrno(int error, uint32_t code) {
     (void)FailWith(code);  // stores the code, returned below
-    g_lastErrno.store(error, std::memory_order_relaxed);
+    g_lastErrno = error;
     return code;
 }
 
-int GetPlatformErrno() { return g_lastErrno.load(std::memory_order_relaxed); }
+int GetPlatformErrno() { return g_lastErrno; }
 
-uint32_t GetPlatformError() { return g_lastError.load(std::memory_order_relaxed); }
+uint32_t GetPlatformError() { return g_lastError; }
 
 }  // namespace vxk5

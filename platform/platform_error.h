@@ -1,6 +1,6 @@
 #pragma once
-// The one mapping from errno to result codes, and the process-wide last error
-// of the handle interface.
+// The one mapping from errno to result codes, and the last error of the
+// handle interface (one per thread).
 
 #include <cstdint>
 #include <string>

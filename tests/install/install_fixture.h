@@ -97,6 +97,8 @@ protected:
     InstallJob job_;  // the last run's job, with its journal
     // Entries per journalled batch of the next runs (0: the job's default).
     size_t batchSize_ = 0;
+    // The smallest run written on two threads in the next runs (0: the job's default).
+    size_t parallelFrom_ = 0;
     // Called with each post, right after it has been recorded.
     std::function<void(const Post&)> onPost_;
 

@@ -5,12 +5,11 @@
 #include <memory>
 #include <new>
 #include <string_view>
-#include <system_error>
-#include <thread>
 #include <unordered_set>
 #include <utility>
 
 #include "base/conversion.h"
+#include "base/two_threads.h"
 #include "install/backup.h"
 #include "install/directories.h"
 #include "install/extract.h"
@@ -129,32 +128,21 @@ private:
 };
 
 // Runs work(first, last, buffer) over the entries [from, to): on this thread
-// with the kit's buffer alone, or, for a run of at least `parallelFrom`,
-// its second half on a thread of its own with `buffer` (created when first
-// needed). A thread that cannot be started leaves its half to this one.
+// with the kit's buffer (null), or, for a run of at least `parallelFrom`,
+// its second half on a thread of its own with `buffer` (made when first
+// needed; without it, on this thread alone).
 template <typename Work>
 void OnTwoThreads(size_t from, size_t to, size_t parallelFrom, std::unique_ptr<uint8_t[]>& buffer, Work work) {
-    if (to - from < std::max<size_t>(parallelFrom, 2)) {
+    const bool split = to - from >= std::max<size_t>(parallelFrom, 2);
+    if (split && !buffer) buffer.reset(new (std::nothrow) uint8_t[kKitCopyBufferSize]);
+    if (!split || !buffer) {
         work(from, to, nullptr);
         return;
     }
-    if (!buffer) buffer.reset(new (std::nothrow) uint8_t[kKitCopyBufferSize]);
-    const size_t half = from + (to - from) / 2;
-    std::thread other;
-    if (buffer) {
-        try {
-            other = std::thread(work, half, to, buffer.get());
-        } catch (const std::system_error&) {
-        }
-    }
-    struct Joined {
-        std::thread& thread;
-        ~Joined() {
-            if (thread.joinable()) thread.join();
-        }
-    } joined{other};
-    work(from, half, nullptr);
-    if (!other.joinable()) work(half, to, nullptr);
+    uint8_t* const second = buffer.get();
+    SplitOverTwoThreads(from, to, [&work, second](size_t first, size_t last, bool other) {
+        work(first, last, other ? second : nullptr);
+    });
 }
 
 std::string JournalPath(const InstallJob& job) { return job.staging.path + kJournalName; }

@@ -207,7 +207,7 @@ int OpenStaging(int parent, const std::string& name, Staging& staging) {
 int DiscardStaging(Staging& staging) {
     if (!staging.IsOpen()) return 0;
     staging.originals.Reset();
-    int first = PurgeTreeAt(staging.directory.Get(), kOriginalsName).error;
+    int first = PurgeTreeOnTwoThreadsAt(staging.directory.Get(), kOriginalsName).error;
     // The journal goes last: while any of the rest is left, a later start finds it.
     if (first == 0) first = RemoveEntryAt(staging.directory.Get(), kJournalName).error;
     std::vector<std::string> left;

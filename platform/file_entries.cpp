@@ -9,6 +9,7 @@
 #include <memory>
 #include <stdio.h>
 
+#include "base/two_threads.h"
 #include "platform/dir_stream.h"
 #include "platform/fault_injection.h"
 #include "platform/platform_error.h"
@@ -179,7 +180,12 @@ static_assert(kCurrentDirectoryDescriptor == AT_FDCWD, "the current directory's 
     return ReadNames(static_cast<DIR*>(stream.get()), names);
 }
 
-[[nodiscard]] int PurgeTreeAtErrno(int directory, const std::string& name) {
+// How a directory's entries are purged: one after the other, or shared out
+// between two threads at the first directory holding more than one entry.
+enum class PurgeSharing { OneThread, TwoThreads };
+
+[[nodiscard]] int PurgeTreeAtErrno(int directory, const std::string& name,
+                                   PurgeSharing sharing = PurgeSharing::OneThread) {
     if (const int injected = InjectedFault(FaultStep::Purge, name); injected != 0) return injected;
     // Anything but a directory goes with one call; a directory refuses it
     // (EISDIR, or EPERM where unlink(2) says so) and is emptied first.
@@ -194,9 +200,21 @@ static_assert(kCurrentDirectoryDescriptor == AT_FDCWD, "the current directory's 
         first = OpenDirectoryAtErrno(directory, name, inside);
         std::vector<std::string> names;
         if (first == 0) first = ListDirectoryAtErrno(inside.Get(), names);
-        for (const std::string& child : names) {
-            const int error = PurgeTreeAtErrno(inside.Get(), child);
-            if (first == 0) first = error;
+        if (sharing == PurgeSharing::TwoThreads && names.size() > 1) {
+            // Each half's first error; the first half's wins.
+            int errors[2] = {0, 0};
+            SplitOverTwoThreads(0, names.size(), [&](size_t from, size_t to, bool second) {
+                for (size_t k = from; k < to; ++k) {
+                    const int error = PurgeTreeAtErrno(inside.Get(), names[k]);
+                    if (errors[second] == 0) errors[second] = error;
+                }
+            });
+            if (first == 0) first = errors[0] != 0 ? errors[0] : errors[1];
+        } else {
+            for (const std::string& child : names) {
+                const int error = PurgeTreeAtErrno(inside.Get(), child, sharing);
+                if (first == 0) first = error;
+            }
         }
     }
     const int removed = RemoveDirectoryAtErrno(directory, name);
@@ -283,6 +301,10 @@ Failure OpenDirectoryPath(const std::string& path, DirectoryAccess access, Owned
 
 Failure PurgeTreeAt(int directory, const std::string& name) {
     return EntryFailure(PurgeTreeAtErrno(directory, name), name);
+}
+
+Failure PurgeTreeOnTwoThreadsAt(int directory, const std::string& name) {
+    return EntryFailure(PurgeTreeAtErrno(directory, name, PurgeSharing::TwoThreads), name);
 }
 
 Failure ListDirectoryAt(int directory, std::vector<std::string>& names) {

@@ -127,21 +127,26 @@ private:
     std::unordered_map<std::string, OwnedDescriptor> held_;
 };
 
-// Runs work(first, last, buffer) over the entries [from, to): on this thread
-// with the kit's buffer (null), or, for a run of at least `parallelFrom`,
-// its second half on a thread of its own with `buffer` (made when first
-// needed; without it, on this thread alone).
-template <typename Work>
-void OnTwoThreads(size_t from, size_t to, size_t parallelFrom, std::unique_ptr<uint8_t[]>& buffer, Work work) {
-    const bool split = to - from >= std::max<size_t>(parallelFrom, 2);
-    if (split && !buffer) buffer.reset(new (std::nothrow) uint8_t[kKitCopyBufferSize]);
-    if (!split || !buffer) {
-        work(from, to, nullptr);
+// Runs lead() and then work(k, buffer) over the entries [from, to) on this
+// thread with the kit's buffer (null); or, for a run of at least
+// `parallelFrom`, shares the entries with a second thread, which copies
+// through `buffer` (made when first needed; without it, this thread does all).
+// lead() or a work returning false stops the taking of further entries.
+template <typename Lead, typename Work>
+void OnTwoThreads(size_t from, size_t to, size_t parallelFrom, std::unique_ptr<uint8_t[]>& buffer, Lead lead,
+                  Work work) {
+    const bool share = to - from >= std::max<size_t>(parallelFrom, 2);
+    if (share && !buffer) buffer.reset(new (std::nothrow) uint8_t[kKitCopyBufferSize]);
+    if (!share || !buffer) {
+        if (!lead()) return;
+        for (size_t k = from; k < to; ++k) {
+            if (!work(k, nullptr)) return;
+        }
         return;
     }
     uint8_t* const second = buffer.get();
-    SplitOverTwoThreads(from, to, [&work, second](size_t first, size_t last, bool other) {
-        work(first, last, other ? second : nullptr);
+    ShareOverTwoThreads(from, to, lead, [&work, second](size_t k, bool other) {
+        return work(k, other ? second : nullptr);
     });
 }
 
@@ -608,43 +613,55 @@ namespace {
                 if (pending.directory < 0) {
                     return ReportInstallError(job, RecordFailure(job, root + pending.parent, error), pending.percent);
                 }
-                if (pending.decision == Decision::Replace) {
-                    if (const uint32_t code = MoveOriginalToBackup(job, pending.path, directory, pending.name);
-                        code != ERR_SUCCESS) {
-                        return ReportInstallError(job, code, pending.percent);
-                    }
-                } else if (pending.decision == Decision::Rewrite) {
-                    // The job's own earlier file goes; anything else standing
-                    // there now is not the job's to remove.
-                    EntryIdentity standing;
-                    error = IdentityAt(directory, pending.name, standing).error;
-                    if (error == 0 && standing != job.placed[pending.path]) error = EEXIST;
-                    if (error == 0) error = RemoveEntryAt(directory, pending.name).error;
-                    if (error != 0) {
-                        return ReportInstallError(job, RecordFailure(job, pending.path, error), pending.percent);
-                    }
-                }
             }
-            // Each half stops at its first failure. What the other half wrote
-            // meanwhile stands under temporary names, the job's own, which the
-            // rollback removes with the rest.
-            std::vector<Failure> failures(to - from);
-            OnTwoThreads(from, to, job.parallelFrom, helperBuffer, [&](size_t first, size_t last, uint8_t* buffer) {
-                for (size_t k = first; k < last; ++k) {
+            // The originals are set aside on this thread, in the kit's order,
+            // while the other thread starts on the new files; then both write
+            // until none is left. What is written meanwhile stands under
+            // temporary names, the job's own, which the rollback removes.
+            size_t setAsideFailedAt = to;
+            uint32_t setAsideCode = 0;
+            auto setAside = [&]() {
+                for (size_t k = from; k < to; ++k) {
                     Pending& pending = batch[k];
-                    failures[k - from] = ExtractEntryAt(*kit, pending.index, pending.directory, pending.temporary,
-                                                        pending.path, &pending.identity, syncEach, false, buffer);
-                    if (failures[k - from].Failed()) return;
+                    uint32_t code = ERR_SUCCESS;
+                    if (pending.decision == Decision::Replace) {
+                        code = MoveOriginalToBackup(job, pending.path, pending.directory, pending.name);
+                    } else if (pending.decision == Decision::Rewrite) {
+                        // The job's own earlier file goes; anything else
+                        // standing there now is not the job's to remove.
+                        EntryIdentity standing;
+                        int error = IdentityAt(pending.directory, pending.name, standing).error;
+                        if (error == 0 && standing != job.placed[pending.path]) error = EEXIST;
+                        if (error == 0) error = RemoveEntryAt(pending.directory, pending.name).error;
+                        if (error != 0) code = RecordFailure(job, pending.path, error);
+                    }
+                    if (code != ERR_SUCCESS) {
+                        setAsideFailedAt = k;
+                        setAsideCode = code;
+                        return false;
+                    }
                 }
+                return true;
+            };
+            const bool failureWasEmpty = job.failure.Empty();
+            std::vector<Failure> failures(to - from);
+            OnTwoThreads(from, to, job.parallelFrom, helperBuffer, setAside, [&](size_t k, uint8_t* buffer) {
+                Pending& pending = batch[k];
+                failures[k - from] = ExtractEntryAt(*kit, pending.index, pending.directory, pending.temporary,
+                                                    pending.path, &pending.identity, syncEach, false, buffer);
+                return !failures[k - from].Failed();
             });
             // The first failure in the kit's order is the one reported.
             for (size_t k = from; k < to; ++k) {
-                Pending& pending = batch[k];
+                if (k == setAsideFailedAt) return ReportInstallError(job, setAsideCode, batch[k].percent);
                 if (Failure& failed = failures[k - from]; failed.Failed()) {
                     const uint32_t code = failed.code;
-                    if (job.failure.Empty()) job.failure = std::move(failed);
-                    return ReportInstallError(job, code, pending.percent);
+                    if (failureWasEmpty) job.failure = std::move(failed);
+                    return ReportInstallError(job, code, batch[k].percent);
                 }
+            }
+            for (size_t k = from; k < to; ++k) {
+                Pending& pending = batch[k];
                 job.journal.back().steps.Identify(pending.writeStep, pending.identity);
                 if (const uint32_t code = WriteAhead(job, JournalIdentityLine(StepKind::WriteFile,
                                                                               pending.identity.device,
@@ -678,15 +695,15 @@ namespace {
                 if (pending.directory < 0 && error == 0) error = EMFILE;  // fewer than the run held before
                 if (error != 0) return ReportInstallError(job, RecordFailure(job, pending.path, error), pending.percent);
             }
-            // A file one half placed after the other half's failure is the
+            // A file placed by one thread after the other's failure is the
             // job's by its journalled identity, and the rollback removes it.
             std::vector<int> errors(to - from, 0);
-            OnTwoThreads(from, to, job.parallelFrom, helperBuffer, [&](size_t first, size_t last, uint8_t*) {
-                for (size_t k = first; k < last; ++k) {
+            OnTwoThreads(
+                from, to, job.parallelFrom, helperBuffer, [] { return true; },
+                [&](size_t k, uint8_t*) {
                     errors[k - from] = PlaceWithoutReplacing(batch[k].directory, batch[k].temporary, batch[k].name).error;
-                    if (errors[k - from] != 0) return;
-                }
-            });
+                    return errors[k - from] == 0;
+                });
             for (size_t k = from; k < to; ++k) {
                 Pending& pending = batch[k];
                 if (const int error = errors[k - from]; error != 0) {

@@ -118,8 +118,8 @@ struct InstallJob {
     size_t batchSize = 256;
     size_t batchSizeLimit = 16384;
     // A run of at least this many of a batch's files is written, and then
-    // placed, on two threads (each half in the kit's order), a smaller one on
-    // the job's thread alone.
+    // placed, by two threads, which take the files in the kit's order as each
+    // comes free; a smaller one by the job's thread alone.
     size_t parallelFrom = 64;
     DurabilityMode durability = DurabilityMode::SyncFileSystem;
     // Sees every post, right after it has been made, on the job's thread.

@@ -201,15 +201,15 @@ enum class PurgeSharing { OneThread, TwoThreads };
         std::vector<std::string> names;
         if (first == 0) first = ListDirectoryAtErrno(inside.Get(), names);
         if (sharing == PurgeSharing::TwoThreads && names.size() > 1) {
-            // Each half's first error; the first half's wins.
-            int errors[2] = {0, 0};
-            SplitOverTwoThreads(0, names.size(), [&](size_t from, size_t to, bool second) {
-                for (size_t k = from; k < to; ++k) {
-                    const int error = PurgeTreeAtErrno(inside.Get(), names[k]);
-                    if (errors[second] == 0) errors[second] = error;
-                }
+            // The first error in the listing's order, as on one thread.
+            std::vector<int> errors(names.size(), 0);
+            ShareOverTwoThreads(0, names.size(), [&](size_t k, bool) {
+                errors[k] = PurgeTreeAtErrno(inside.Get(), names[k]);
+                return true;
             });
-            if (first == 0) first = errors[0] != 0 ? errors[0] : errors[1];
+            for (const int error : errors) {
+                if (first == 0) first = error;
+            }
         } else {
             for (const std::string& child : names) {
                 const int error = PurgeTreeAtErrno(inside.Get(), child, sharing);

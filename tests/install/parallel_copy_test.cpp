@@ -1,4 +1,4 @@
-// A batch's files written and placed on two threads: the same tree as on one,
+// A batch's files written and placed by two threads: the same tree as by one,
 // each thread with its own copy memory, the first failure in the kit's order
 // reported, and everything undone whichever thread failed.
 
@@ -127,17 +127,15 @@ TEST_F(ParallelCopyTest, TwoThreadsMakeTheTreeOneThreadMakes) {
     }
 }
 
-// Failures on both halves: whichever thread fails first in time, the failure
-// reported is the first in the kit's order, and nothing is changed.
+// Two failing files, taken by either thread: whichever fails first in time,
+// the failure reported is the first in the kit's order, and nothing is changed.
 TEST_F(ParallelCopyTest, FirstFailureInTheKitsOrderIsReported) {
     AddKit(6);
     parallelFrom_ = 2;
-    batchSize_ = 1024;  // one batch, one run: halves of 171 files
+    batchSize_ = 1024;  // one batch, one run of 342 files
     for (const FaultStep kind : {FaultStep::CreateFile, FaultStep::Write, FaultStep::SetTimes, FaultStep::Close}) {
         MakeOldState(TargetPath(), 6);
         const TreeSnapshot before = Snapshot(TargetPath());
-        // f190 is the first thread's 163rd file, f205 the second's 5th:
-        // the second thread fails first.
         PathFaults faults;
         faults.kind = kind;
         faults.suffixes = {"f205", "f190"};
@@ -181,14 +179,14 @@ TEST_F(ParallelCopyTest, FailureOnEitherThreadLeavesEverythingAsItWas) {
     }
 }
 
-// A name taken by another program while the second thread places its half:
-// the job fails there, undoes the rest (what the first thread placed too), and
-// the other program's file stays.
-TEST_F(ParallelCopyTest, NameTakenMeanwhileOnTheSecondThreadStays) {
+// A name taken by another program before the two threads place the files:
+// the job fails there, undoes the rest (what either thread placed), and the
+// other program's file stays.
+TEST_F(ParallelCopyTest, NameTakenMeanwhileStays) {
     AddKit(6);
     parallelFrom_ = 2;
     MakeOldState(TargetPath(), 6);
-    const std::string taken = Name(389, 6);  // new in the kit, in the second half
+    const std::string taken = Name(389, 6);  // new in the kit
     std::once_flag once;
     onPost_ = nullptr;
     struct Intruder {

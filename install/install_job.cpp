@@ -127,26 +127,47 @@ private:
     std::unordered_map<std::string, OwnedDescriptor> held_;
 };
 
-// Runs lead() and then work(k, buffer) over the entries [from, to) on this
-// thread with the kit's buffer (null); or, for a run of at least
-// `parallelFrom`, shares the entries with a second thread, which copies
-// through `buffer` (made when first needed; without it, this thread does all).
-// lead() or a work returning false stops the taking of further entries.
+// The starts of the groups of the entries [from, to) of a batch, and `to`:
+// consecutive entries of one directory, at most kGroupSize of them. Two
+// threads take whole groups, so that they seldom work in the same directory,
+// whose lock every creation and rename in it takes.
+constexpr size_t kGroupSize = 128;
+std::vector<size_t> GroupsOf(const std::vector<Pending>& batch, size_t from, size_t to) {
+    std::vector<size_t> starts;
+    for (size_t k = from; k < to; ++k) {
+        if (starts.empty() || k - starts.back() >= kGroupSize || batch[k].parent != batch[k - 1].parent) {
+            starts.push_back(k);
+        }
+    }
+    starts.push_back(to);
+    return starts;
+}
+
+// Runs lead() and then work(k, buffer) over the entries of `groups` (as
+// GroupsOf gives them) in order on this thread with the kit's buffer (null);
+// or, for a run of at least `parallelFrom` entries in more than one group,
+// shares the groups with a second thread, which copies through `buffer`
+// (made when first needed; without it, this thread does all). lead() or a
+// work returning false stops the taking of further entries.
 template <typename Lead, typename Work>
-void OnTwoThreads(size_t from, size_t to, size_t parallelFrom, std::unique_ptr<uint8_t[]>& buffer, Lead lead,
-                  Work work) {
-    const bool share = to - from >= std::max<size_t>(parallelFrom, 2);
+void OnTwoThreads(const std::vector<size_t>& groups, size_t parallelFrom, std::unique_ptr<uint8_t[]>& buffer,
+                  Lead lead, Work work) {
+    const size_t count = groups.back() - groups.front();
+    const bool share = count >= std::max<size_t>(parallelFrom, 2) && groups.size() > 2;
     if (share && !buffer) buffer.reset(new (std::nothrow) uint8_t[kKitCopyBufferSize]);
     if (!share || !buffer) {
         if (!lead()) return;
-        for (size_t k = from; k < to; ++k) {
+        for (size_t k = groups.front(); k < groups.back(); ++k) {
             if (!work(k, nullptr)) return;
         }
         return;
     }
     uint8_t* const second = buffer.get();
-    ShareOverTwoThreads(from, to, lead, [&work, second](size_t k, bool other) {
-        return work(k, other ? second : nullptr);
+    ShareOverTwoThreads(0, groups.size() - 1, lead, [&work, &groups, second](size_t group, bool other) {
+        for (size_t k = groups[group]; k < groups[group + 1]; ++k) {
+            if (!work(k, other ? second : nullptr)) return false;
+        }
+        return true;
     });
 }
 
@@ -645,7 +666,7 @@ namespace {
             };
             const bool failureWasEmpty = job.failure.Empty();
             std::vector<Failure> failures(to - from);
-            OnTwoThreads(from, to, job.parallelFrom, helperBuffer, setAside, [&](size_t k, uint8_t* buffer) {
+            OnTwoThreads(GroupsOf(batch, from, to), job.parallelFrom, helperBuffer, setAside, [&](size_t k, uint8_t* buffer) {
                 Pending& pending = batch[k];
                 failures[k - from] = ExtractEntryAt(*kit, pending.index, pending.directory, pending.temporary,
                                                     pending.path, &pending.identity, syncEach, false, buffer);
@@ -699,7 +720,7 @@ namespace {
             // job's by its journalled identity, and the rollback removes it.
             std::vector<int> errors(to - from, 0);
             OnTwoThreads(
-                from, to, job.parallelFrom, helperBuffer, [] { return true; },
+                GroupsOf(batch, from, to), job.parallelFrom, helperBuffer, [] { return true; },
                 [&](size_t k, uint8_t*) {
                     errors[k - from] = PlaceWithoutReplacing(batch[k].directory, batch[k].temporary, batch[k].name).error;
                     return errors[k - from] == 0;

@@ -68,8 +68,11 @@ protected:
 
     // `directories` directories of the kit's files; every third file exists
     // older, every seventh newer (kept), the rest are new.
+    // With few directories each holds a block of consecutive entries (the
+    // threads take groups of one directory); with many, they take turns.
     static std::string Name(int i, int directories) {
-        return "d" + std::to_string(i % directories) + "/f" + std::to_string(i);
+        const int directory = directories < 10 ? i * directories / kFiles : i % directories;
+        return "d" + std::to_string(directory) + "/f" + std::to_string(i);
     }
     void MakeOldState(const std::string& target, int directories) {
         RemoveAll(target);

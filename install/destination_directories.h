@@ -17,8 +17,10 @@
 #include <list>
 #include <string>
 #include <unordered_map>
+#include <utility>
 
 #include "platform/file_entries.h"
+#include "platform/open_file.h"
 #include "platform/owned_descriptor.h"
 
 namespace vxk5 {
@@ -65,6 +67,37 @@ struct DestinationDirectories {
         identities.clear();
         root.Reset();
     }
+};
+
+// The directories of a run of a batch's entries, held open while the run's
+// files are written or placed by two threads, by name inside them. They are
+// copies of the cache's descriptors, which a later entry's directory may close
+// meanwhile. At most kCapacity are held, so that a kit of one file per
+// directory does not run the process out of descriptors: a run ends before a
+// directory that would not fit.
+class HeldDirectories {
+public:
+    static constexpr size_t kCapacity = 16;
+
+    // The descriptor held for `relative`, a copy of `directory` the first
+    // time; -1 with the errno in `error` when none is left, or with 0 when the
+    // run is full.
+    int Hold(const std::string& relative, int directory, int& error) {
+        error = 0;
+        const auto found = held_.find(relative);
+        if (found != held_.end()) return found->second.Get();
+        if (held_.size() >= kCapacity) return -1;
+        OwnedDescriptor copy;
+        if ((error = DuplicatePrivateDescriptor(directory, copy)) != 0) return -1;
+        const int descriptor = copy.Get();
+        held_.emplace(relative, std::move(copy));
+        return descriptor;
+    }
+    bool Holds(const std::string& relative) const { return held_.count(relative) != 0; }
+    bool Full() const { return held_.size() >= kCapacity; }
+
+private:
+    std::unordered_map<std::string, OwnedDescriptor> held_;
 };
 
 }  // namespace vxk5

@@ -96,37 +96,6 @@ struct Pending {
     int directory = -1;  // its directory, held open while its run is written or placed
 };
 
-// The directories of a run of a batch's entries, held open while the run's
-// files are written or placed, on two threads, by name inside them. They are
-// copies of the cache's descriptors, which a later entry's directory may close
-// meanwhile. At most kCapacity are held, so that a kit of one file per
-// directory does not run the process out of descriptors: a run ends before a
-// directory that would not fit.
-class HeldDirectories {
-public:
-    static constexpr size_t kCapacity = 16;
-
-    // The descriptor held for `relative`, a copy of `directory` the first
-    // time; -1 with the errno in `error` when none is left, or with 0 when the
-    // run is full.
-    int Hold(const std::string& relative, int directory, int& error) {
-        error = 0;
-        const auto found = held_.find(relative);
-        if (found != held_.end()) return found->second.Get();
-        if (held_.size() >= kCapacity) return -1;
-        OwnedDescriptor copy;
-        if ((error = DuplicatePrivateDescriptor(directory, copy)) != 0) return -1;
-        const int descriptor = copy.Get();
-        held_.emplace(relative, std::move(copy));
-        return descriptor;
-    }
-    bool Holds(const std::string& relative) const { return held_.count(relative) != 0; }
-    bool Full() const { return held_.size() >= kCapacity; }
-
-private:
-    std::unordered_map<std::string, OwnedDescriptor> held_;
-};
-
 // The starts of the groups of the entries [from, to) of a batch, and `to`:
 // consecutive entries of one directory, at most kGroupSize of them. Two
 // threads take whole groups, so that they seldom work in the same directory,

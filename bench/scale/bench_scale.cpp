@@ -18,7 +18,9 @@
 // The installer runs as a separate process of this program (--install), which
 // unpacks and reads the kit and runs the installation job as the installer
 // does, with the 1 s pause the program makes after copying switched off, and
-// reports its time up to the job's final post and its peak resident memory.
+// reports its time up to the job's final post and its peak resident memory
+// (`bench-scale --install KIT DIR/ [--one-thread]` runs it by hand; with
+// --one-thread the job's own thread alone writes and places the files).
 //
 // RESULT lines: scale_fresh_vs_tar (largest size), scale_bytes_per_entry (peak
 // RSS growth per entry from 10,000 to the largest size, the worst of fresh,
@@ -48,6 +50,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -128,8 +132,9 @@ Measured RunInstaller(const std::string& self, const std::string& kit, const std
 }
 
 // The child: unpack and read the kit and run the job as the installer does,
-// without the pause after the final post. Prints "<seconds> <VmHWM KiB>".
-int InstallChild(const char* kitPath, const char* target) {
+// without the pause after the final post; with `oneThread`, the job's thread
+// alone writes and places the files. Prints "<seconds> <VmHWM KiB>".
+int InstallChild(const char* kitPath, const char* target, bool oneThread) {
     InitProcessLocale();
     const Clock::time_point start = Clock::now();
     Clock::time_point finalPost = start;
@@ -144,6 +149,7 @@ int InstallChild(const char* kitPath, const char* target) {
         SetupJob(state, FromMultiByte(AString(target)));
         InstallJob job;
         job.finalPauseMilliseconds = 0;
+        if (oneThread) job.parallelFrom = SIZE_MAX;
         job.postObserver = [&finalPost](uint32_t code, const WString&, uint32_t percent) {
             if (code != 0 || percent >= 100) finalPost = Clock::now();
         };
@@ -492,7 +498,10 @@ bool IsTmpfs(const std::string& path) {
 using namespace vxk5;
 
 int main(int argc, char** argv) {
-    if (argc == 4 && std::strcmp(argv[1], "--install") == 0) return InstallChild(argv[2], argv[3]);
+    if ((argc == 4 || (argc == 5 && std::strcmp(argv[4], "--one-thread") == 0)) &&
+        std::strcmp(argv[1], "--install") == 0) {
+        return InstallChild(argv[2], argv[3], argc == 5);
+    }
     const Options options = ParseOptions(argc, argv);
     char selfPath[4096] = {};
     if (readlink("/proc/self/exe", selfPath, sizeof selfPath - 1) <= 0) return 1;

@@ -97,6 +97,14 @@ protected:
             AddEntry(name, bytes, TimeAt(kNew));
         }
     }
+
+    // The last run failed with a full disk and left everything as `before`.
+    void ExpectUndone(const TreeSnapshot& before, const std::string& what) {
+        EXPECT_EQ(job_.failure.error, ENOSPC) << what;
+        EXPECT_EQ(Snapshot(TargetPath()), before) << what;
+        EXPECT_TRUE(ListNames(TempPath()).empty()) << what;
+        EXPECT_FALSE(job_.backupKept) << what;
+    }
 };
 
 // On two threads, with the kernel copying or refusing (each thread then
@@ -147,11 +155,8 @@ TEST_F(ParallelCopyTest, FirstFailureInTheKitsOrderIsReported) {
         SetFaultHook(nullptr, nullptr);
         const std::string what = "kind " + std::to_string(static_cast<int>(kind));
         EXPECT_GE(faults.fired, 1) << what;
-        EXPECT_EQ(job_.failure.error, ENOSPC) << what;
         EXPECT_EQ(std::string(job_.failure.path.c_str()), TargetPath(Name(190, 6))) << what;
-        EXPECT_EQ(Snapshot(TargetPath()), before) << what;
-        EXPECT_TRUE(ListNames(TempPath()).empty()) << what;
-        EXPECT_FALSE(job_.backupKept) << what;
+        ExpectUndone(before, what);
     }
 }
 
@@ -174,10 +179,7 @@ TEST_F(ParallelCopyTest, FailureOnEitherThreadLeavesEverythingAsItWas) {
             const std::string what = "kind " + std::to_string(static_cast<int>(kind)) + " step " + std::to_string(nth);
             ASSERT_TRUE(fault.fired) << what;
             EXPECT_NE(code, 0u) << what;
-            EXPECT_EQ(job_.failure.error, ENOSPC) << what;
-            EXPECT_EQ(Snapshot(TargetPath()), before) << what;
-            EXPECT_TRUE(ListNames(TempPath()).empty()) << what;
-            EXPECT_FALSE(job_.backupKept) << what;
+            ExpectUndone(before, what);
         }
     }
 }

@@ -103,6 +103,8 @@ Failure ExtractEntryAt(DistributionKit& kit, size_t index, int directory, const 
     if (index >= kit.Entries().size() || !kit.CopyBuffer() || kit.CopyBufferSize() == 0) {
         return FailureOf(ERR_INVALID_PARAMETER, 0, path);
     }
+    // Bytes given back once their entry was copied are not there to copy again.
+    if (index < kit.ReleasedEntries()) return FailureOf(ERR_INVALID_PARAMETER, 0, path);
     const KitFileEntry& entry = kit.Entries()[index];
 
     // A failed platform call (its last error and errno), a system call's

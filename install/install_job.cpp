@@ -650,6 +650,9 @@ namespace {
                     return ReportInstallError(job, code, batch[k].percent);
                 }
             }
+            // The run's files are written, and every entry before them was
+            // written or kept: the container's bytes for them are done with.
+            if (job.releaseCopiedBytes) kit->ReleaseEntriesBefore(batch[to - 1].index + 1);
             for (size_t k = from; k < to; ++k) {
                 Pending& pending = batch[k];
                 job.journal.back().steps.Identify(pending.writeStep, pending.identity);

@@ -108,6 +108,13 @@ struct InstallJob {
     std::vector<OwnedDescriptor> reserved;
     uint64_t nextTemporary = 0;  // the sequence of the next temporary name
 
+    // The kit is copied from once, as in the installer's one installation
+    // per run: its container's bytes go back to the system as the files are
+    // written (a container in memory would otherwise double what the
+    // installation holds), and a later job on the same kit fails. Off, a kit
+    // can serve any number of jobs.
+    bool releaseCopiedBytes = false;
+
     // Test and benchmark hooks; the worker never changes them.
     // The pause after the success has been posted.
     uint32_t finalPauseMilliseconds = kFinalPauseMilliseconds;

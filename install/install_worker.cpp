@@ -40,6 +40,7 @@ void WorkerMain(InstallWorker& worker) {
     InstallJobState& state = *worker.jobState;
     worker.failure = Failure();
     InstallJob job;
+    job.releaseCopiedBytes = true;  // the installer makes one installation of its kit
     try {
         // Its outcome is posted to the job state and left in job.failure.
         (void)RunInstallJob(job, state, worker.kit);

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "kit/kit_unpack.h"
+#include "platform/open_file.h"
 
 namespace vxk5 {
 
@@ -13,12 +14,46 @@ DistributionKit::DistributionKit(OwnedDescriptor container, std::vector<KitDescr
     : descriptions_(std::move(descriptions)),
       entries_(std::move(entries)),
       container_(std::move(container)),
-      buffer_(new uint8_t[kKitCopyBufferSize]) {}
+      buffer_(new uint8_t[kKitCopyBufferSize]) {
+    // Entries whose bytes start in the entries' order, as the kit tool lays
+    // them out: no entry needs bytes before those of an earlier one.
+    entriesInOrder_ = true;
+    uint64_t previous = 0;
+    for (const KitFileEntry& entry : entries_) {
+        if (entry.size == 0) continue;
+        if (entry.offset < previous) {
+            entriesInOrder_ = false;
+            break;
+        }
+        previous = entry.offset;
+    }
+}
 
 DistributionKit::~DistributionKit() {
     rest_.reset();  // its writer stops before the container closes
     restWriter_.Reset();
+    releaser_.Reset();
     container_.Reset();
+}
+
+void DistributionKit::ReleaseEntriesBefore(size_t next) {
+    // Given back in steps of a few MiB, at page boundaries: few calls, and
+    // no page of bytes still needed is cleared in part.
+    constexpr uint64_t kStep = 4u << 20;
+    constexpr uint64_t kPage = 4096;
+    if (next <= ReleasedEntries() || next > entries_.size()) return;
+    releasedEntries_.store(next, std::memory_order_relaxed);
+    if (!entriesInOrder_ || !releaser_.IsOpen()) return;
+    if (nextNonEmpty_ < next) nextNonEmpty_ = next;
+    while (nextNonEmpty_ < entries_.size() && entries_[nextNonEmpty_].size == 0) ++nextNonEmpty_;
+    // The rest of the container goes with the kit.
+    if (nextNonEmpty_ == entries_.size()) return;
+    const uint64_t until = entries_[nextNonEmpty_].offset / kPage * kPage;
+    if (until < releasedBytes_ + kStep) return;
+    // A failure leaves the bytes where they are, which is all it means.
+    (void)ReleaseOpenFileRange(releaser_.Get(), static_cast<int64_t>(releasedBytes_),
+                               static_cast<int64_t>(until - releasedBytes_));
+    releasedBytes_ = until;
 }
 
 std::unique_ptr<DistributionKit> DistributionKit::FromContainer(OwnedDescriptor container,

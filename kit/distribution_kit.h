@@ -5,7 +5,8 @@
 // assemble one from parts with FromContainer): a failed read, one of the
 // descriptions read before the failure and nothing else. What was read cannot
 // be changed from outside. The data area of a kit read file table first is
-// unpacked when first needed (UnpackRest).
+// unpacked when first needed (UnpackRest); a kit copied from once gives the
+// container's bytes back as its entries are done with (ReleaseEntriesBefore).
 
 #include <atomic>
 #include <cstdint>
@@ -71,6 +72,16 @@ public:
     bool CopyInKernel() const { return copyInKernel_.load(std::memory_order_relaxed); }
     void StopCopyInKernel() { copyInKernel_.store(false, std::memory_order_relaxed); }
 
+    // Every entry before `next` has been copied for the last time: the
+    // container's bytes that no entry from `next` on needs go back to the
+    // system, so that a container in memory (tmpfs) does not double what an
+    // installation holds. Only for a kit whose entries' bytes lie in the
+    // entries' order; a file system that cannot free part of a file keeps
+    // them. The entries before `next` cannot be copied from then on.
+    void ReleaseEntriesBefore(size_t next);
+    // The entries whose bytes may have been given back: those before this.
+    size_t ReleasedEntries() const { return releasedEntries_.load(std::memory_order_relaxed); }
+
     // Whether the data area still waits to be unpacked (a kit read file table
     // first whose files' bytes have not been needed yet).
     bool RestPending() const { return rest_ != nullptr; }
@@ -88,6 +99,14 @@ private:
     OwnedDescriptor container_;
     std::unique_ptr<uint8_t[]> buffer_;
     std::atomic<bool> copyInKernel_{true};
+    // The container's bytes are given back through a handle that may write,
+    // which readers never get; the bytes given back so far, and the entries
+    // they served.
+    OwnedDescriptor releaser_;
+    bool entriesInOrder_ = false;
+    uint64_t releasedBytes_ = 0;
+    std::atomic<size_t> releasedEntries_{0};
+    size_t nextNonEmpty_ = 0;  // the search for the first entry still needing bytes
     // The unpacking of the data area, with the container's writing handle it
     // writes through, while the rest is pending; and what finishing it gave.
     std::unique_ptr<KitUnpacker> rest_;

@@ -285,6 +285,8 @@ uint32_t ReadKit(std::unique_ptr<DistributionKit>& kit, const WString& kitPath, 
     if (parts.rest != nullptr) {
         kit->rest_ = std::move(parts.rest);
         kit->restWriter_ = std::move(parts.writer);
+    } else {
+        kit->releaser_ = std::move(parts.writer);  // empty when the container is that handle
     }
     return 0;
 }
@@ -293,7 +295,8 @@ uint32_t UnpackRest(DistributionKit& kit) {
     if (kit.rest_ == nullptr) return kit.restFailure_;
     uint32_t code = kit.rest_->Finish();
     kit.rest_.reset();
-    kit.restWriter_.Reset();
+    // Nothing more is written through it; what was copied is given back through it.
+    kit.releaser_ = std::move(kit.restWriter_);
     if (code == 0) {
         const int64_t size = SeekFileHandle(kit.container_.Get(), 0, FILE_FROM_END);
         if (size < 0) code = ERR_INVALID_PARAMETER;

@@ -51,6 +51,10 @@ int SetOpenFileTimes(int descriptor, int64_t seconds, int64_t nanoseconds) {
     return ::futimens(descriptor, times) == 0 ? 0 : errno;
 }
 
+int ReleaseOpenFileRange(int descriptor, int64_t offset, int64_t length) {
+    return ::fallocate(descriptor, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, offset, length) == 0 ? 0 : errno;
+}
+
 int WriteOpenFile(int descriptor, const std::string& bytes) {
     const ssize_t written = ::write(descriptor, bytes.data(), bytes.size());
     if (written < 0) return errno;

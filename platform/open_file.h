@@ -44,6 +44,12 @@ unsigned DefaultNewFileMode();
 // or EIO when fewer bytes were written.
 [[nodiscard]] int WriteOpenFile(int descriptor, const std::string& bytes);
 
+// Gives back what holds bytes [offset, offset + length) of an open file (a
+// hole is punched, the size stays): they read as zeros from then on, and a
+// file in memory (tmpfs) holds that much less. 0 or the errno value
+// (EOPNOTSUPP where the file system cannot).
+[[nodiscard]] int ReleaseOpenFileRange(int descriptor, int64_t offset, int64_t length);
+
 // pread(2) of up to `size` bytes at `offset`, the file's position neither
 // used nor moved: the count read, 0 at the end of the file, or -1 with errno
 // set (EINTR included: the caller decides whether to ask again).

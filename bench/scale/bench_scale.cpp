@@ -149,6 +149,7 @@ int InstallChild(const char* kitPath, const char* target, bool oneThread) {
         SetupJob(state, FromMultiByte(AString(target)));
         InstallJob job;
         job.finalPauseMilliseconds = 0;
+        job.releaseCopiedBytes = true;  // as the installer's worker does
         if (oneThread) job.parallelFrom = SIZE_MAX;
         job.postObserver = [&finalPost](uint32_t code, const WString&, uint32_t percent) {
             if (code != 0 || percent >= 100) finalPost = Clock::now();

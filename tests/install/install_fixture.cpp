@@ -12,6 +12,9 @@
 #include "base/conversion.h"
 #include "config/target_path.h"
 #include "config/template_locations.h"
+#include "kit/container_encoder.h"
+#include "kit/kit_reader.h"
+#include "kit/kit_writer.h"
 #include "lang/messages.h"
 #include "platform/job_state.h"
 
@@ -46,6 +49,9 @@ std::vector<std::string> ListNames(const std::string& directory) {
 }
 
 namespace {
+
+// What the parts' containers begin with, before the entries' bytes.
+constexpr char kContainerHead[] = "CONTAINER-HEAD";
 
 void SnapshotInto(const std::string& directory, const std::string& prefix, TreeSnapshot& snapshot) {
     for (const std::string& name : ListNames(directory)) {
@@ -137,7 +143,7 @@ void InstallTest::ResetKit() {
     pending_.clear();
     built_ = false;
     // Some bytes ahead of the data, so that no entry starts at offset 0.
-    containerData_ = "CONTAINER-HEAD";
+    containerData_ = kContainerHead;
 }
 
 void InstallTest::AddEntry(const std::string& name, const std::string& bytes, FileTime time) {
@@ -175,6 +181,27 @@ void InstallTest::SetEntries(std::vector<KitFileEntry> entries) {
     kit_ = DistributionKit::FromContainer(OwnedDescriptor(DescriptorOf(handle)), {}, std::move(entries));
 }
 
+void InstallTest::ReadBackAsKitFile() {
+    // The parts' offsets count from the container's first byte; a kit's, from its data area.
+    const size_t head = std::string(kContainerHead).size();
+    std::vector<KitFileEntry> files;
+    for (const PendingEntry& entry : pending_) {
+        KitFileEntry file;
+        file.name = FromMultiByte(entry.name);
+        file.timeLow = entry.time.low;
+        file.timeHigh = entry.time.high;
+        file.offset = entry.offset - static_cast<uint32_t>(head);
+        file.size = entry.size;
+        files.push_back(file);
+    }
+    const std::string container =
+        kitformat::EncodeContainerHead(kitformat::DescriptionForm::LanguageList, {}, files) + containerData_.substr(head);
+    const std::string path = root_.path("kits/kit" + std::to_string(kitCount_++) + ".efd");
+    ASSERT_EQ(WriteKitFile(FromMultiByte(path), container, 1), 0u);
+    ASSERT_EQ(ReadKit(kit_, FromMultiByte(path)), 0u);
+    built_ = true;
+}
+
 uint32_t InstallTest::RunJob() { return RunJobInto(TargetPath()); }
 
 uint32_t InstallTest::RunJobInto(const std::string& target) {
@@ -184,6 +211,7 @@ uint32_t InstallTest::RunJobInto(const std::string& target) {
     job_.finalPauseMilliseconds = 0;
     if (batchSize_ != 0) job_.batchSize = job_.batchSizeLimit = batchSize_;
     if (parallelFrom_ != 0) job_.parallelFrom = parallelFrom_;
+    job_.releaseCopiedBytes = releaseCopiedBytes_;
     job_.postObserver = [this](uint32_t code, const WString& text, uint32_t percent) {
         posts_.push_back({code, ToMultiByteString(text), percent});
         if (onPost_) onPost_(posts_.back());

@@ -84,6 +84,9 @@ protected:
     // default), without the final pause, recording every post.
     uint32_t RunJob();
     uint32_t RunJobInto(const std::string& target);
+    // Builds the kit, writes it as a kit file and reads that back as the
+    // installer reads its kit (a container of its own, which can give bytes back).
+    void ReadBackAsKitFile();
     // Discards the kit and its entries, for a second kit in the same test.
     void ResetKit();
 
@@ -99,6 +102,8 @@ protected:
     size_t batchSize_ = 0;
     // The smallest run written on two threads in the next runs (0: the job's default).
     size_t parallelFrom_ = 0;
+    // The next runs give the container's bytes back as they copy (a kit copied from once).
+    bool releaseCopiedBytes_ = false;
     // Called with each post, right after it has been recorded.
     std::function<void(const Post&)> onPost_;
 

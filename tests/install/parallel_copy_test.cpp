@@ -138,6 +138,35 @@ TEST_F(ParallelCopyTest, TwoThreadsMakeTheTreeOneThreadMakes) {
     }
 }
 
+// A kit copied from once, read as the installer reads it, gives its
+// container's bytes back as the runs are written, on one thread and on two:
+// the tree is the one a kit that keeps its bytes makes. A second job on that
+// kit fails before changing anything rather than copy bytes given back.
+TEST_F(ParallelCopyTest, AKitCopiedFromOnceGivesItsBytesBackAndMakesTheSameTree) {
+    AddKit(6);  // eight files larger than a copy step: several MiB, given back in steps
+    batchSize_ = 64;
+    MakeOldState(TargetPath(), 6);
+    ASSERT_EQ(RunJob(), 0u);
+    const TreeSnapshot kept = Snapshot(TargetPath());
+    for (const size_t parallelFrom : {size_t{2}, SIZE_MAX}) {
+        const std::string what = parallelFrom == 2 ? "two threads" : "one thread";
+        ReadBackAsKitFile();
+        releaseCopiedBytes_ = true;
+        parallelFrom_ = parallelFrom;
+        MakeOldState(TargetPath(), 6);
+        ASSERT_EQ(RunJob(), 0u) << what;
+        EXPECT_EQ(Snapshot(TargetPath()), kept) << what;
+        EXPECT_GT(kit().ReleasedEntries(), 0u) << what;
+
+        MakeOldState(TargetPath(), 6);
+        const TreeSnapshot before = Snapshot(TargetPath());
+        EXPECT_EQ(RunJob(), ERR_INVALID_PARAMETER) << what;
+        EXPECT_EQ(Snapshot(TargetPath()), before) << what;
+        EXPECT_TRUE(ListNames(TempPath()).empty()) << what;
+        releaseCopiedBytes_ = false;
+    }
+}
+
 // Two failing files, taken by either thread: whichever fails first in time,
 // the failure reported is the first in the kit's order, and nothing is changed.
 TEST_F(ParallelCopyTest, FirstFailureInTheKitsOrderIsReported) {

@@ -159,18 +159,22 @@ void InstallTest::BuildKit() {
     if (built_) return;
     containerPath_ = root_.path("kits/container" + std::to_string(kitCount_++));
     WriteFile(containerPath_, containerData_);
+    SetEntries(PendingEntries(0));
+    built_ = true;
+}
+
+std::vector<KitFileEntry> InstallTest::PendingEntries(uint32_t offsetsFrom) const {
     std::vector<KitFileEntry> entries;
     for (const PendingEntry& entry : pending_) {
         KitFileEntry kitEntry;
         kitEntry.name = FromMultiByte(entry.name);
         kitEntry.timeLow = entry.time.low;
         kitEntry.timeHigh = entry.time.high;
-        kitEntry.offset = entry.offset;
+        kitEntry.offset = entry.offset - offsetsFrom;
         kitEntry.size = entry.size;
         entries.push_back(kitEntry);
     }
-    SetEntries(std::move(entries));
-    built_ = true;
+    return entries;
 }
 
 void InstallTest::SetEntries(std::vector<KitFileEntry> entries) {
@@ -184,18 +188,9 @@ void InstallTest::SetEntries(std::vector<KitFileEntry> entries) {
 void InstallTest::ReadBackAsKitFile() {
     // The parts' offsets count from the container's first byte; a kit's, from its data area.
     const size_t head = std::string(kContainerHead).size();
-    std::vector<KitFileEntry> files;
-    for (const PendingEntry& entry : pending_) {
-        KitFileEntry file;
-        file.name = FromMultiByte(entry.name);
-        file.timeLow = entry.time.low;
-        file.timeHigh = entry.time.high;
-        file.offset = entry.offset - static_cast<uint32_t>(head);
-        file.size = entry.size;
-        files.push_back(file);
-    }
-    const std::string container =
-        kitformat::EncodeContainerHead(kitformat::DescriptionForm::LanguageList, {}, files) + containerData_.substr(head);
+    const std::string container = kitformat::EncodeContainerHead(kitformat::DescriptionForm::LanguageList, {},
+                                                                 PendingEntries(static_cast<uint32_t>(head))) +
+                                  containerData_.substr(head);
     const std::string path = root_.path("kits/kit" + std::to_string(kitCount_++) + ".efd");
     ASSERT_EQ(WriteKitFile(FromMultiByte(path), container, 1), 0u);
     ASSERT_EQ(ReadKit(kit_, FromMultiByte(path)), 0u);

@@ -114,6 +114,8 @@ private:
         uint32_t size;
         FileTime time;
     };
+    // The entries added so far, their offsets counted from `offsetsFrom`.
+    std::vector<KitFileEntry> PendingEntries(uint32_t offsetsFrom) const;
     std::vector<PendingEntry> pending_;
     bool built_ = false;
     std::optional<RedirectedDirectory> tmpdir_;

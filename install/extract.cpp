@@ -113,9 +113,12 @@ Failure ExtractEntryAt(DistributionKit& kit, size_t index, int directory, const 
     auto systemFailure = [&path](int value) { return FailureFromErrno(value, path); };
 
     if (kit.Container() == INVALID_FILE_HANDLE) return FailureOf(ERR_INVALID_HANDLE, 0, path);
-    // A kit read file table first has its data area unpacked now, before the
-    // first file is made from it.
-    if (const uint32_t code = UnpackRest(kit); code != 0) return FailureOf(code, 0, path);
+    // A kit read file table first has its data area unpacked now, or, while
+    // it is being unpacked, as far as this entry's bytes. A container that
+    // ran out of room says so, without a path: it is not the template's.
+    if (const uint32_t code = WaitForEntryBytes(kit, index); code != 0) {
+        return code == ERR_DISK_FULL ? FailureOf(code, ENOSPC) : FailureOf(code, 0, path);
+    }
     if (const int fault = InjectedFault(FaultStep::CreateFile, path); fault != 0) return systemFailure(fault);
     OwnedDescriptor output;
     if (const int error = CreateNewFileAt(directory, name, 0660, output).error; error != 0) {

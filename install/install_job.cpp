@@ -478,6 +478,13 @@ namespace {
         job.repeated = RepeatedDestinations(*kit, std::move(hashes), root);
     }
 
+    // The kit's own failure: a damaged data area, or a container out of room.
+    const auto kitFailed = [&job](uint32_t code, uint32_t percent) {
+        job.kitDamaged = code == ERR_INVALID_DATA;
+        if (code == ERR_DISK_FULL) job.failure = FailureOf(code, ENOSPC);
+        return ReportInstallError(job, code, percent);
+    };
+
     size_t i = 0;
     // The memory the second thread copies through, when the kernel does not copy.
     std::unique_ptr<uint8_t[]> helperBuffer;
@@ -538,14 +545,12 @@ namespace {
                 continue;
             }
             // The first file to write: a kit read file table first has its
-            // data area unpacked now, before anything is journalled, so that a
-            // damaged one changes nothing. A run that writes nothing never
-            // inflates it.
-            if (const uint32_t code = UnpackRest(*kit); code != 0) {
-                job.kitDamaged = code == ERR_INVALID_DATA;
-                if (code == ERR_DISK_FULL) job.failure = FailureOf(code, ENOSPC);
-                return ReportInstallError(job, code, percent);
-            }
+            // data area unpacked from now on, on a thread of its own, while
+            // the job plans, sets aside and writes; each file waits for its
+            // own bytes only. A run that writes nothing never inflates it. A
+            // damaged data area fails the file that needs its bytes, or the
+            // job before its commit, and the rollback undoes every change.
+            if (const uint32_t code = StartUnpackingRest(*kit); code != 0) return kitFailed(code, percent);
             JournalRecord& record = job.journal.back();
             if (pending.decision == Decision::Replace) {
                 if (const uint32_t code = WriteAhead(job, JournalStepLine(StepKind::MoveToBackup, pending.path));
@@ -646,6 +651,8 @@ namespace {
                 if (k == setAsideFailedAt) return ReportInstallError(job, setAsideCode, batch[k].percent);
                 if (Failure& failed = failures[k - from]; failed.Failed()) {
                     const uint32_t code = failed.code;
+                    // The data area being unpacked ran short of its bytes, or broke off.
+                    if (code == ERR_INVALID_DATA && kit->RestUnpackingStarted()) job.kitDamaged = true;
                     if (failureWasEmpty) job.failure = std::move(failed);
                     return ReportInstallError(job, code, batch[k].percent);
                 }
@@ -709,6 +716,11 @@ namespace {
         }
     }
 
+    // A data area whose unpacking failed after the last file's bytes is
+    // damaged all the same: nothing of it is committed.
+    if (kit->RestUnpackingStarted()) {
+        if (const uint32_t code = UnpackRest(*kit); code != 0) return kitFailed(code, 100);
+    }
     if (const uint32_t code = CommitInstall(job); code != ERR_SUCCESS) return ReportInstallError(job, code, 100);
     PostJobResult(job, ERR_SUCCESS, LoadResString("IDS_INSTALL_FINISH"), 100);
     if (job.finalPauseMilliseconds != 0) SleepMilliseconds(job.finalPauseMilliseconds);

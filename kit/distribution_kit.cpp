@@ -1,8 +1,10 @@
 #include "kit/distribution_kit.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "kit/kit_unpack.h"
+#include "kit/rest_unpacking.h"
 #include "platform/open_file.h"
 
 namespace vxk5 {
@@ -30,6 +32,7 @@ DistributionKit::DistributionKit(OwnedDescriptor container, std::vector<KitDescr
 }
 
 DistributionKit::~DistributionKit() {
+    background_.reset();  // stops using the unpacking before it goes
     rest_.reset();  // its writer stops before the container closes
     restWriter_.Reset();
     releaser_.Reset();
@@ -43,15 +46,20 @@ void DistributionKit::ReleaseEntriesBefore(size_t next) {
     constexpr uint64_t kPage = 4096;
     if (next <= ReleasedEntries() || next > entries_.size()) return;
     releasedEntries_.store(next, std::memory_order_relaxed);
-    if (!entriesInOrder_ || !releaser_.IsOpen()) return;
+    // While the data area is still being unpacked, through the handle that
+    // unpacks it, and only below what it has written.
+    const int releaser = releaser_.IsOpen() ? releaser_.Get() : background_ != nullptr ? restWriter_.Get() : -1;
+    if (!entriesInOrder_ || releaser < 0) return;
     if (nextNonEmpty_ < next) nextNonEmpty_ = next;
     while (nextNonEmpty_ < entries_.size() && entries_[nextNonEmpty_].size == 0) ++nextNonEmpty_;
     // The rest of the container goes with the kit.
     if (nextNonEmpty_ == entries_.size()) return;
-    const uint64_t until = entries_[nextNonEmpty_].offset / kPage * kPage;
+    uint64_t until = entries_[nextNonEmpty_].offset;
+    if (background_ != nullptr) until = std::min(until, background_->Available());
+    until = until / kPage * kPage;
     if (until < releasedBytes_ + kStep) return;
     // A failure leaves the bytes where they are, which is all it means.
-    (void)ReleaseOpenFileRange(releaser_.Get(), static_cast<int64_t>(releasedBytes_),
+    (void)ReleaseOpenFileRange(releaser, static_cast<int64_t>(releasedBytes_),
                                static_cast<int64_t>(until - releasedBytes_));
     releasedBytes_ = until;
 }

@@ -5,7 +5,8 @@
 // assemble one from parts with FromContainer): a failed read, one of the
 // descriptions read before the failure and nothing else. What was read cannot
 // be changed from outside. The data area of a kit read file table first is
-// unpacked when first needed (UnpackRest); a kit copied from once gives the
+// unpacked when first needed (UnpackRest), or on a thread of its own while
+// the first files are copied (StartUnpackingRest); a kit copied from once gives the
 // container's bytes back as its entries are done with (ReleaseEntriesBefore).
 
 #include <atomic>
@@ -21,6 +22,7 @@ namespace vxk5 {
 
 class KitUnpacker;
 class KitInputObserver;
+class RestUnpacking;
 enum class KitReading;
 
 struct KitDescription {
@@ -85,6 +87,9 @@ public:
     // Whether the data area still waits to be unpacked (a kit read file table
     // first whose files' bytes have not been needed yet).
     bool RestPending() const { return rest_ != nullptr; }
+    // Whether the data area is being unpacked on a thread of its own
+    // (StartUnpackingRest), and UnpackRest has not waited for its end yet.
+    bool RestUnpackingStarted() const { return background_ != nullptr; }
 
 private:
     DistributionKit(OwnedDescriptor container, std::vector<KitDescription> descriptions,
@@ -93,6 +98,8 @@ private:
     friend uint32_t ReadKit(std::unique_ptr<DistributionKit>& kit, const WString& kitPath,
                             KitInputObserver* observer, KitReading reading);
     friend uint32_t UnpackRest(DistributionKit& kit);
+    friend uint32_t StartUnpackingRest(DistributionKit& kit);
+    friend uint32_t WaitForEntryBytes(DistributionKit& kit, size_t index);
 
     std::vector<KitDescription> descriptions_;
     std::vector<KitFileEntry> entries_;
@@ -112,6 +119,9 @@ private:
     std::unique_ptr<KitUnpacker> rest_;
     OwnedDescriptor restWriter_;
     uint32_t restFailure_ = 0;
+    // The thread unpacking it meanwhile, once started; the kit's entries and
+    // the unpacking hold still until UnpackRest has waited for it.
+    std::unique_ptr<RestUnpacking> background_;
 };
 
 }  // namespace vxk5

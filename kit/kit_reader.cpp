@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <system_error>
 #include <vector>
 
 #include "kit/byte_cursor.h"
 #include "kit/kit_format.h"
 #include "kit/kit_unpack.h"
+#include "kit/rest_unpacking.h"
 #include "platform/file_handle.h"
 
 namespace vxk5 {
@@ -292,6 +295,15 @@ uint32_t ReadKit(std::unique_ptr<DistributionKit>& kit, const WString& kitPath, 
 }
 
 uint32_t UnpackRest(DistributionKit& kit) {
+    if (kit.background_ != nullptr) {
+        // Started on its own thread: its end is waited for.
+        const uint32_t code = kit.background_->Join();
+        kit.background_.reset();
+        kit.rest_.reset();
+        kit.releaser_ = std::move(kit.restWriter_);
+        kit.restFailure_ = code;
+        return code;
+    }
     if (kit.rest_ == nullptr) return kit.restFailure_;
     uint32_t code = kit.rest_->Finish();
     kit.rest_.reset();
@@ -304,6 +316,27 @@ uint32_t UnpackRest(DistributionKit& kit) {
     }
     kit.restFailure_ = code;
     return code;
+}
+
+uint32_t StartUnpackingRest(DistributionKit& kit) {
+    if (kit.background_ != nullptr) return ERR_SUCCESS;
+    if (kit.rest_ == nullptr) return kit.restFailure_;
+    try {
+        kit.background_.reset(new RestUnpacking(*kit.rest_, kit.entries_));
+    } catch (const std::system_error&) {
+        return UnpackRest(kit);  // no thread to spare: unpacked here, whole
+    } catch (const std::bad_alloc&) {
+        return UnpackRest(kit);
+    }
+    return ERR_SUCCESS;
+}
+
+uint32_t WaitForEntryBytes(DistributionKit& kit, size_t index) {
+    if (kit.background_ == nullptr) return UnpackRest(kit);
+    if (index >= kit.entries_.size()) return ERR_INVALID_PARAMETER;
+    const KitFileEntry& entry = kit.entries_[index];
+    if (entry.size == 0) return ERR_SUCCESS;
+    return kit.background_->WaitFor(static_cast<uint64_t>(entry.offset) + entry.size);
 }
 
 void GetProductInfo(const DistributionKit* kit, const WString& language, WString& product, WString& vendor) {

@@ -35,7 +35,22 @@ enum class KitReading { Whole, FileTableFirst };
 // every entry's bytes lie inside the container: ERR_SUCCESS, UnpackKit's
 // codes, or ERR_INVALID_DATA for an entry past the end. The same code every
 // time after the first; ERR_SUCCESS for a kit read whole.
+// After StartUnpackingRest, waits for that unpacking's end, with the same codes.
 [[nodiscard]] uint32_t UnpackRest(DistributionKit& kit);
+
+// Starts unpacking what ReadKit left of the data area on a thread of its
+// own, so that copying can begin with the first entries' bytes
+// (WaitForEntryBytes) and UnpackRest waits for the end. ERR_SUCCESS when it
+// has started, or was started or never needed before; the code of an
+// unpacking that failed already. Without a thread to start, the data area is
+// unpacked here, whole, with UnpackRest's codes.
+[[nodiscard]] uint32_t StartUnpackingRest(DistributionKit& kit);
+
+// Waits until entry `index`'s bytes are in the container: from any number
+// of threads while StartUnpackingRest's unpacking runs; otherwise, from one,
+// UnpackRest. ERR_SUCCESS, or UnpackRest's codes (the unpacking failed, or
+// ended before those bytes).
+[[nodiscard]] uint32_t WaitForEntryBytes(DistributionKit& kit, size_t index);
 
 // Product and vendor of the first description whose language matches
 // `language` without regard to case; both empty when none does or there is

@@ -217,6 +217,33 @@ TEST_F(LateDataAreaTest, IsUnpackedForTheFirstWriteOnly) {
     bool said = false;
     for (const Post& post : posts_) said = said || post.text.find(damaged) != std::string::npos;
     EXPECT_TRUE(said);
+
+    // Broken after the last entry's bytes, which no entry needs: every file
+    // is written meanwhile, and the job still fails before its commit, as
+    // damaged, and rolls back.
+    const std::string tailed = container + data + data + data;  // the unpacking's steps serve every entry first
+    constexpr size_t kBlock = 65535;
+    std::string stored;  // stored deflate blocks, 5 bytes of header each
+    for (size_t at = 0; at < tailed.size(); at += kBlock) {
+        const size_t n = std::min(kBlock, tailed.size() - at);
+        stored += at + n == tailed.size() ? '\x01' : '\x00';
+        for (const size_t half : {n, ~n}) {
+            stored += static_cast<char>(half & 0xFF);
+            stored += static_cast<char>((half >> 8) & 0xFF);
+        }
+        stored.append(tailed, at, n);
+    }
+    stored[(tailed.size() - kEach / 2) / kBlock * (kBlock + 5) + 3] ^= 0x01;  // length and complement disagree
+    WriteFile(RootPath("kits/broken.efd"), stored);
+    SetModificationTime(TargetPath("a.bin"), kOld);
+    const TreeSnapshot older = Snapshot(TargetPath());
+    posts_.clear();
+    ASSERT_EQ(ReadKit(kit_, FromMultiByte(RootPath("kits/broken.efd")), nullptr, KitReading::FileTableFirst), 0u);
+    EXPECT_EQ(RunJob(), ERR_INVALID_DATA);
+    EXPECT_EQ(Snapshot(TargetPath()), older);
+    said = false;
+    for (const Post& post : posts_) said = said || post.text.find(damaged) != std::string::npos;
+    EXPECT_TRUE(said);
 }
 
 }  // namespace

@@ -193,7 +193,7 @@ void InstallTest::ReadBackAsKitFile() {
                                   containerData_.substr(head);
     const std::string path = root_.path("kits/kit" + std::to_string(kitCount_++) + ".efd");
     ASSERT_EQ(WriteKitFile(FromMultiByte(path), container, 1), 0u);
-    ASSERT_EQ(ReadKit(kit_, FromMultiByte(path)), 0u);
+    ASSERT_EQ(ReadKit(kit_, FromMultiByte(path), nullptr, KitReading::FileTableFirst), 0u);
     built_ = true;
 }
 

@@ -85,7 +85,9 @@ protected:
     uint32_t RunJob();
     uint32_t RunJobInto(const std::string& target);
     // Builds the kit, writes it as a kit file and reads that back as the
-    // installer reads its kit (a container of its own, which can give bytes back).
+    // installer reads its kit: file table first, the data area unpacked
+    // while the first files are written, into a container of its own, which
+    // can give bytes back.
     void ReadBackAsKitFile();
     // Discards the kit and its entries, for a second kit in the same test.
     void ResetKit();

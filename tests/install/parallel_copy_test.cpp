@@ -139,7 +139,8 @@ TEST_F(ParallelCopyTest, TwoThreadsMakeTheTreeOneThreadMakes) {
 }
 
 // A kit copied from once, read as the installer reads it, gives its
-// container's bytes back as the runs are written, on one thread and on two:
+// container's bytes back as the runs are written, on one thread and on two,
+// while its data area is still being unpacked:
 // the tree is the one a kit that keeps its bytes makes. A second job on that
 // kit fails before changing anything rather than copy bytes given back.
 TEST_F(ParallelCopyTest, AKitCopiedFromOnceGivesItsBytesBackAndMakesTheSameTree) {
@@ -151,6 +152,7 @@ TEST_F(ParallelCopyTest, AKitCopiedFromOnceGivesItsBytesBackAndMakesTheSameTree)
     for (const size_t parallelFrom : {size_t{2}, SIZE_MAX}) {
         const std::string what = parallelFrom == 2 ? "two threads" : "one thread";
         ReadBackAsKitFile();
+        ASSERT_TRUE(kit().RestPending()) << what << ": the data area is unpacked while the job writes";
         releaseCopiedBytes_ = true;
         parallelFrom_ = parallelFrom;
         MakeOldState(TargetPath(), 6);

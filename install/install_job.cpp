@@ -12,6 +12,7 @@
 #include "base/two_threads.h"
 #include "install/backup.h"
 #include "install/directories.h"
+#include "install/entry_lookahead.h"
 #include "install/extract.h"
 #include "install/install_worker.h"
 #include "install/recovery.h"
@@ -52,13 +53,21 @@ enum class Decision { Skip, WriteNew, Replace, Rewrite };
 
 // What to do about what stands at `name` inside `directory` (-1 when the
 // destination's directory does not exist yet), from one fstatat.
-[[nodiscard]] uint32_t Decide(InstallJob& job, int directory, const std::string& name, const std::string& destination,
-                const FileTime& kitTime, Decision& decision) {
+// A look the lookahead took in that same directory (`identity`) stands for
+// the fstatat.
+[[nodiscard]] uint32_t Decide(InstallJob& job, int directory, const EntryIdentity& identity,
+                              const EntryLookahead::Look* look, const std::string& name,
+                              const std::string& destination, const FileTime& kitTime, Decision& decision) {
     EntryStatus standing;
     if (directory >= 0) {
-        if (const int error = ExamineEntryAt(directory, name, standing).error; error != 0) {
-            return RecordFailure(job, destination, error);
+        int error = 0;
+        if (look != nullptr && look->examined && look->directory == identity) {
+            error = look->error;
+            standing = look->status;
+        } else {
+            error = ExamineEntryAt(directory, name, standing).error;
         }
+        if (error != 0) return RecordFailure(job, destination, error);
     }
     const ReplaceVerdict verdict = DecideReplacement(standing, kitTime);
     switch (verdict) {
@@ -490,26 +499,48 @@ namespace {
     std::unique_ptr<uint8_t[]> helperBuffer;
     std::vector<Pending> batch;
     std::unordered_set<std::string> batchPaths;
+    // The names converted and the destinations looked at ahead of the planning.
+    std::unique_ptr<EntryLookahead> ahead;
+    if (!root.empty() && count > 1) {
+        int rootDirectory = -1;
+        if (const uint32_t code = OpenDestinationDirectory(job, std::string(), MissingDirectory::Leave, rootDirectory);
+            code != ERR_SUCCESS) {
+            return ReportInstallError(job, code, 0);
+        }
+        ahead = std::make_unique<EntryLookahead>(kit->Entries(), rootDirectory);
+    }
     size_t batchSize = std::max<size_t>(job.batchSize, 1);
     for (bool firstBatch = true; i < count; firstBatch = false) {
         if (!firstBatch) batchSize = std::max(batchSize, std::min(batchSize * 2, job.batchSizeLimit));
         batch.clear();
         batchPaths.clear();
+        // The identity of the directory an entry's look must have been taken in.
+        int identified = -1;
+        std::string identifiedParent;
+        EntryIdentity identity;
         // Plan and journal a batch of entries.
         for (; i < count && batch.size() < batchSize; ++i) {
             const KitFileEntry& entry = kit->Entries()[i];
             const WString destination = DestinationOf(target, entry.name);
             const uint32_t percent = static_cast<uint32_t>(static_cast<uint64_t>(i) * 100 / count);
 
-            AString relativeBytes;
-            if (i == refusedIndex || !EntryNamePath(entry.name, relativeBytes)) {
+            EntryLookahead::Look* const look = ahead != nullptr ? ahead->Take(i) : nullptr;
+            // The journal and the failure detail keep the whole path; the file
+            // itself is reached by name from its verified directory.
+            std::string relative;
+            bool named = look != nullptr && look->named;
+            if (named) {
+                relative = std::move(look->relative);
+            } else {
+                AString relativeBytes;
+                named = EntryNamePath(entry.name, relativeBytes);
+                relative.assign(relativeBytes.c_str(), relativeBytes.length());
+            }
+            if (i == refusedIndex || !named) {
                 PostJobResult(job, ERR_SUCCESS, destination, percent);
                 (void)RecordFailure(job, ToMultiByteString(destination), 0);  // the detail; the code is the refusal's
                 return ReportInstallError(job, ENTRY_NAME_REFUSAL_CODE, percent);
             }
-            // The journal and the failure detail keep the whole path; the file
-            // itself is reached by name from its verified directory.
-            const std::string relative(relativeBytes.c_str(), relativeBytes.length());
             Pending pending;
             pending.index = i;
             pending.percent = percent;
@@ -535,8 +566,16 @@ namespace {
                     return ReportInstallError(job, code, percent);
                 }
             }
+            if (directory >= 0 && (directory != identified || pending.parent != identifiedParent)) {
+                if (const int error = IdentityOf(directory, identity).error; error != 0) {
+                    return ReportInstallError(job, RecordFailure(job, root + pending.parent, error), percent);
+                }
+                identified = directory;
+                identifiedParent = pending.parent;
+            }
             const FileTime entryTime{entry.timeLow, entry.timeHigh};
-            if (const uint32_t code = Decide(job, directory, pending.name, pending.path, entryTime, pending.decision);
+            if (const uint32_t code = Decide(job, directory, identity, look, pending.name, pending.path, entryTime,
+                                             pending.decision);
                 code != ERR_SUCCESS) {
                 return ReportInstallError(job, code, percent);
             }
@@ -574,6 +613,8 @@ namespace {
             batchPaths.insert(pending.path);
             batch.push_back(std::move(pending));
         }
+        // What was looked at so far may change from here on.
+        if (ahead != nullptr) ahead->Discard();
         if (batch.empty()) continue;
         // The batch's records are on the disk before any change they describe.
         if (const uint32_t code = SyncJournal(job); code != 0) return ReportInstallError(job, code, batch[0].percent);

@@ -1,0 +1,69 @@
+#pragma once
+// Ahead of a batch's planning, which decides and journals entry after entry
+// on the job's thread, a second thread converts the next entries' names and
+// looks at what stands at each destination, so that the planning finds most
+// of its answers ready while the other core would otherwise idle.
+//
+// The lookahead reaches each directory itself, from the template directory
+// one component at a time without following a link. The planning takes a
+// look only when it was taken in the very directory the planning writes into
+// (the same identity) and looks again itself otherwise. A look is a look
+// taken a moment earlier: the planning discards the lookahead before its
+// batch changes anything, so that the next batch looks anew.
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/wstring.h"
+#include "kit/distribution_kit.h"
+#include "platform/file_entries.h"
+#include "platform/owned_descriptor.h"
+
+namespace vxk5 {
+
+class EntryLookahead {
+public:
+    struct Look {
+        bool named = false;  // the name converted whole
+        std::string relative;  // below the template directory, as EntryNamePath gives it
+        bool examined = false;  // what stands there was looked at, in the directory of this identity
+        EntryIdentity directory;
+        int error = 0;
+        EntryStatus status;
+    };
+
+    // Over `entries`, below `root` (the template directory, duplicated
+    // here); `entries` must hold still while this lives. Without a thread or
+    // a descriptor to spare, Take gives nothing and the planning looks itself.
+    EntryLookahead(const std::vector<KitFileEntry>& entries, int root);
+    ~EntryLookahead();  // the thread stops after its current entry
+    EntryLookahead(const EntryLookahead&) = delete;
+    EntryLookahead& operator=(const EntryLookahead&) = delete;
+
+    // Entry `index`'s look, ready, or null when the planning is to convert
+    // and look itself (the lookahead has not got that far, or is at it
+    // now): never a wait. The planning takes entries in increasing order; a
+    // look is taken once.
+    Look* Take(size_t index);
+    // The looks taken so far are forgotten; the next Take starts anew.
+    void Discard();
+
+private:
+    void Run(size_t base, size_t from, size_t to);
+
+    const std::vector<KitFileEntry>& entries_;
+    OwnedDescriptor root_;
+    std::vector<Look> looks_;
+    std::unique_ptr<std::atomic<uint8_t>[]> states_;  // per look: free, the planning's, being looked, ready
+    size_t from_ = 0;
+    size_t to_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+}  // namespace vxk5

@@ -1,5 +1,6 @@
 #include "install/entry_lookahead.h"
 
+#include <algorithm>
 #include <system_error>
 #include <utility>
 
@@ -40,8 +41,8 @@ EntryLookahead::Look* EntryLookahead::Take(size_t index) {
         to_ = std::min(entries_.size(), index + kSegment);
         for (size_t k = 0; k < to_ - from_; ++k) states_[k].store(kFree, std::memory_order_relaxed);
         try {
-            // The looks' entries start one after the planning's: both at
-            // the same entry would wait for each other from the start.
+            // The planning takes its first entry itself: the looks start
+            // at the next one.
             thread_ = std::thread([this, base = from_, to = to_] { Run(base, base + 1, to); });
         } catch (const std::system_error&) {
             to_ = from_;

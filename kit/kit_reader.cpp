@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <new>
-#include <system_error>
+#include <exception>
 #include <vector>
 
 #include "kit/byte_cursor.h"
@@ -295,17 +294,10 @@ uint32_t ReadKit(std::unique_ptr<DistributionKit>& kit, const WString& kitPath, 
 }
 
 uint32_t UnpackRest(DistributionKit& kit) {
-    if (kit.background_ != nullptr) {
-        // Started on its own thread: its end is waited for.
-        const uint32_t code = kit.background_->Join();
-        kit.background_.reset();
-        kit.rest_.reset();
-        kit.releaser_ = std::move(kit.restWriter_);
-        kit.restFailure_ = code;
-        return code;
-    }
     if (kit.rest_ == nullptr) return kit.restFailure_;
-    uint32_t code = kit.rest_->Finish();
+    // Started on a thread of its own, its end is waited for.
+    uint32_t code = kit.background_ != nullptr ? kit.background_->Join() : kit.rest_->Finish();
+    kit.background_.reset();
     kit.rest_.reset();
     // Nothing more is written through it; what was copied is given back through it.
     kit.releaser_ = std::move(kit.restWriter_);
@@ -322,11 +314,9 @@ uint32_t StartUnpackingRest(DistributionKit& kit) {
     if (kit.background_ != nullptr) return ERR_SUCCESS;
     if (kit.rest_ == nullptr) return kit.restFailure_;
     try {
-        kit.background_.reset(new RestUnpacking(*kit.rest_, kit.entries_));
-    } catch (const std::system_error&) {
-        return UnpackRest(kit);  // no thread to spare: unpacked here, whole
-    } catch (const std::bad_alloc&) {
-        return UnpackRest(kit);
+        kit.background_ = std::make_unique<RestUnpacking>(*kit.rest_);
+    } catch (const std::exception&) {
+        return UnpackRest(kit);  // no thread or memory to spare: unpacked here, whole
     }
     return ERR_SUCCESS;
 }

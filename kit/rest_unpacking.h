@@ -8,9 +8,6 @@
 #include <cstdint>
 #include <mutex>
 #include <thread>
-#include <vector>
-
-#include "kit/distribution_kit.h"
 
 namespace vxk5 {
 
@@ -19,20 +16,19 @@ class KitUnpacker;
 class RestUnpacking {
 public:
     // Starts the thread, which alone uses `unpacker` until Join() has
-    // returned; `entries` must hold still meanwhile. Throws std::system_error
-    // when no thread can be started.
-    RestUnpacking(KitUnpacker& unpacker, const std::vector<KitFileEntry>& entries);
+    // returned. Throws std::system_error when no thread can be started.
+    explicit RestUnpacking(KitUnpacker& unpacker);
     ~RestUnpacking();  // an unfinished unpacking stops after its current step
     RestUnpacking(const RestUnpacking&) = delete;
     RestUnpacking& operator=(const RestUnpacking&) = delete;
 
     // Waits until the container holds its first `end` bytes: ERR_SUCCESS, or
-    // the code of an unpacking that failed or ended short of them
-    // (UnpackRest's codes). Safe from any number of threads.
+    // the code of an unpacking that failed, ERR_INVALID_DATA for one that
+    // ended short of them. Safe from any number of threads.
     [[nodiscard]] uint32_t WaitFor(uint64_t end);
     // The bytes the container holds so far.
     uint64_t Available();
-    // Waits for the end: UnpackRest's code for the whole data area.
+    // Waits for the end: KitUnpacker::Finish's code.
     [[nodiscard]] uint32_t Join();
 
 private:
@@ -40,7 +36,6 @@ private:
     void Publish(uint64_t available, bool ended, uint32_t code);
 
     KitUnpacker& unpacker_;
-    const std::vector<KitFileEntry>& entries_;
     std::mutex mutex_;
     std::condition_variable grown_;
     uint64_t available_ = 0;

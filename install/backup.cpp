@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/result_codes.h"
+#include "base/two_threads.h"
 #include "platform/fault_injection.h"
 #include "platform/file_entries.h"
 #include "platform/mounted_file_system.h"
@@ -92,7 +93,9 @@ UndoOutcome UndoSteps(const std::vector<JournalStep>& steps, const std::string& 
     // The files the job wrote at each destination, to tell its own from anyone else's.
     std::unordered_map<std::string, std::vector<const JournalStep*>> written;
     for (const JournalStep& step : steps) {
-        if (step.kind == StepKind::WriteFile && step.identified) written[step.path].push_back(&step);
+        if ((step.kind == StepKind::WriteFile || step.kind == StepKind::ExchangeFile) && step.identified) {
+            written[step.path].push_back(&step);
+        }
     }
     auto jobsOwn = [&written](int directory, const std::string& name, const std::string& path) {
         const auto found = written.find(path);
@@ -131,6 +134,49 @@ UndoOutcome UndoSteps(const std::vector<JournalStep>& steps, const std::string& 
                     error = RemoveEntryAt(directory, step->temporary).error;
                 }
                 if (error != 0) note(path, error);
+                break;
+            }
+            case StepKind::ExchangeFile: {
+                if (reached == ENOENT) break;  // nothing of the job's reached a missing directory
+                if (reached != 0) {
+                    notRestored(path, reached);
+                    break;
+                }
+                const std::string kept = path.substr(0, path.size() - name.size()) + step->temporary;
+                EntryStatus temporary;
+                int error = ExamineEntryAt(directory, step->temporary, temporary).error;
+                if (error != 0) {
+                    notRestored(kept, error);
+                    break;
+                }
+                if (temporary.kind == EntryKind::Missing) {
+                    // Never written, or the original is back; but an original
+                    // taken from under its temporary name is lost: that is said.
+                    if (jobsOwn(directory, name, path)) notRestored(path, ENOENT);
+                    break;
+                }
+                // The new file under its temporary name: the exchange never
+                // happened (it waits for the file's identity on the disk), and
+                // the original stands at its place still.
+                if (step->identified ? Matches(directory, step->temporary, *step) : temporary.kind == EntryKind::File) {
+                    error = InjectedFault(FaultStep::Remove, path);
+                    if (error == 0) error = RemoveEntryAt(directory, step->temporary).error;
+                    if (error != 0) note(path, error);
+                    break;
+                }
+                // The original, under the temporary name: it goes back over
+                // the job's file, or to an empty place; what anyone else put
+                // there since is theirs, and the original then stays where it is.
+                EntryStatus standing;
+                error = ExamineEntryAt(directory, name, standing).error;
+                if (error == 0 && standing.kind != EntryKind::Missing && !jobsOwn(directory, name, path)) error = EEXIST;
+                if (error == 0) error = InjectedFault(FaultStep::Restore, path);
+                if (error == 0) {
+                    error = standing.kind == EntryKind::Missing
+                                 ? PlaceWithoutReplacing(directory, step->temporary, name).error
+                                 : RenameAt(directory, step->temporary, directory, name).error;
+                }
+                if (error != 0) notRestored(kept, error);
                 break;
             }
             case StepKind::MoveToBackup: {
@@ -179,6 +225,49 @@ UndoOutcome UndoSteps(const std::vector<JournalStep>& steps, const std::string& 
         }
     }
     return outcome;
+}
+
+void PurgeExchangedOriginals(const StepLog& steps, const std::string& target, int root) {
+    constexpr size_t kRecordsPerShare = 1024;
+    const size_t shares = (steps.Records() + kRecordsPerShare - 1) / kRecordsPerShare;
+    ShareOverTwoThreads(0, shares, [&](size_t share, bool) {
+        std::string parent;  // of the directory open in `directory`
+        OwnedDescriptor below;
+        int directory = -1;
+        steps.ForEachIn(share * kRecordsPerShare, (share + 1) * kRecordsPerShare,
+                        [&](StepKind kind, const std::string& path, const std::string& temporary) {
+                            if (kind != StepKind::ExchangeFile || path.size() <= target.size()) return;
+                            const size_t slash = path.rfind('/');
+                            const std::string relative = path.substr(target.size(), slash + 1 - target.size());
+                            if (directory < 0 || relative != parent) {
+                                parent = relative;
+                                std::string name;
+                                if (OpenParentOf(root, relative + "x", below, directory, name) != 0) directory = -1;
+                            }
+                            if (directory >= 0 && InjectedFault(FaultStep::Remove, path) == 0) {
+                                (void)RemoveEntryAt(directory, temporary);
+                            }
+                        });
+        return true;
+    });
+}
+
+void PurgeExchangedOriginals(const std::vector<JournalStep>& steps, const std::string& target, int root) {
+    for (const JournalStep& step : steps) {
+        if (step.kind != StepKind::ExchangeFile || !step.identified) continue;
+        if (step.path.size() <= target.size() || step.path.compare(0, target.size(), target) != 0) continue;
+        OwnedDescriptor parent;
+        int directory = -1;
+        std::string name;
+        if (OpenParentOf(root, step.path.substr(target.size()), parent, directory, name) != 0) continue;
+        // Only beside the job's own file is the temporary name known to hold
+        // its original: a file, or a link the new file replaced.
+        EntryStatus kept;
+        if (Matches(directory, name, step) && ExamineEntryAt(directory, step.temporary, kept).error == 0 &&
+            (kept.kind == EntryKind::File || kept.kind == EntryKind::Link)) {
+            (void)RemoveEntryAt(directory, step.temporary);
+        }
+    }
 }
 
 void UndoDirectoriesAbove(const std::vector<JournalStep>& steps, const std::string& target) {

@@ -21,7 +21,9 @@ namespace vxk5 {
 
 struct UndoOutcome {
     bool originalsRestored = true;        // every moved original is back
-    std::vector<std::string> notRestored; // the destinations whose original could not be put back
+    // The destinations whose original could not be put back; for an original
+    // exchanged with its new file, where it stands (its temporary name).
+    std::vector<std::string> notRestored;
     std::string failedPath;               // the first path that could not be undone
     int error = 0;
 };
@@ -36,9 +38,21 @@ struct UndoOutcome {
 // empty); a file the job was about to write but had not yet identified is
 // removed only under its temporary name. An original goes back only into an
 // empty place or over the job's own file; anything else standing there is
-// left alone and the original stays in the staging directory. Repeating it
+// left alone and the original stays in the staging directory (or, exchanged
+// with its new file, under that file's temporary name). Repeating it
 // after a partial run is harmless, which is what the recovery relies on.
 UndoOutcome UndoSteps(const std::vector<JournalStep>& steps, const std::string& target, int root, int originals);
+
+// The commit's purge: removes each original that was exchanged with its new
+// file and waits under that file's temporary name, on two threads. Best
+// effort: the commit record stands already.
+void PurgeExchangedOriginals(const StepLog& steps, const std::string& target, int root);
+
+// After the commit: removes each original that was exchanged with its new
+// file and waits under that file's temporary name, where the job's file
+// (by its journalled identity) still stands at the destination. For a
+// committed journal whose purge did not finish.
+void PurgeExchangedOriginals(const std::vector<JournalStep>& steps, const std::string& target, int root);
 
 // Removes the directories the job made on the way to (and including) the
 // template directory: those of `steps` that are not below `target`, deepest

@@ -8,8 +8,11 @@
 // one component at a time without following a link. The planning takes a
 // look only when it was taken in the very directory the planning writes into
 // (the same identity) and looks again itself otherwise. A look is a look
-// taken a moment earlier: the planning discards the lookahead before its
-// batch changes anything, so that the next batch looks anew.
+// taken a moment earlier, and the looks go on while the job's batches change
+// the tree: those change only the paths of their own entries (and their
+// temporary names, which no entry may have), so a look stands unless its
+// entry's destination is named by an earlier entry too, which the planning
+// looks at itself.
 
 #include <atomic>
 #include <cstddef>

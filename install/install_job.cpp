@@ -296,6 +296,8 @@ uint32_t BeginInstall(InstallJob& job, const WString& targetDirectory) {
     if (const int error = MakeStaging(targetFd, record.target, job.staging); error != 0) {
         return RecordFailure(job, record.target, error);
     }
+    // The staging directory is on the template directory's file system.
+    if (job.exchangeOriginals) job.exchangeOriginals = ExchangesEntries(job.staging.directory.Get(), "exchange-probe");
     int error = InjectedFault(FaultStep::JournalWrite, JournalPath(job));
     if (error == 0) {
         error = job.journalFile.CreateAt(job.staging.directory.Get(), kJournalName,
@@ -366,8 +368,8 @@ uint32_t CommitInstall(InstallJob& job) {
             // The files were synced as they were written; their directories now.
             std::unordered_set<std::string> synced;
             uint32_t failed = ERR_SUCCESS;
-            job.journal.back().steps.ForEach([&](StepKind kind, const std::string& path) {
-                if (kind != StepKind::WriteFile || failed != ERR_SUCCESS) return;
+            job.journal.back().steps.ForEach([&](StepKind kind, const std::string& path, const std::string&) {
+                if ((kind != StepKind::WriteFile && kind != StepKind::ExchangeFile) || failed != ERR_SUCCESS) return;
                 const std::string relative = path.substr(target.size());
                 const size_t slash = relative.rfind('/');
                 const std::string parent = slash == std::string::npos ? std::string() : relative.substr(0, slash);
@@ -382,7 +384,7 @@ uint32_t CommitInstall(InstallJob& job) {
                 }
             });
             if (failed != ERR_SUCCESS) return failed;
-            job.journal.back().steps.ForEach([&target](StepKind kind, const std::string& path) {
+            job.journal.back().steps.ForEach([&target](StepKind kind, const std::string& path, const std::string&) {
                 if (kind != StepKind::MakeDirectory || path.size() > target.size()) return;
                 OwnedDescriptor made;
                 // Best effort: a directory made at or above the template directory
@@ -403,6 +405,8 @@ uint32_t CommitInstall(InstallJob& job) {
     // From here the installation stands; what is left is tidying up, which a
     // later start finishes should this process die in it.
     job.reserved.clear();
+    PurgeExchangedOriginals(job.journal.back().steps, job.journal.back().target,
+                            job.destinations.root.IsOpen() ? job.destinations.root.Get() : job.targetLock.Descriptor());
     job.journalFile.Close();
     // The commit record is on the disk: what the purge leaves is finished by
     // a later start, and no original is lost either way.
@@ -552,9 +556,13 @@ namespace {
             const size_t slash = relative.rfind('/');
             pending.parent = slash == std::string::npos ? std::string() : relative.substr(0, slash);
             pending.name = slash == std::string::npos ? relative : relative.substr(slash + 1);
-            // The staging directory inside the template directory is no place for a template.
+            // The staging directory inside the template directory is no place
+            // for a template; nor is a name of the form of the job's temporary
+            // names, under which its new files are written and the originals
+            // they replace wait for the commit.
             const std::string first = relative.substr(0, relative.find('/'));
-            if (job.staging.inside && first == job.staging.name) {
+            if ((job.staging.inside && first == job.staging.name) ||
+                (!pending.name.empty() && pending.name[0] == '.' && job.staging.IsTemporaryName(pending.name))) {
                 (void)RecordFailure(job, pending.path, EEXIST);  // the detail; the code is the refusal's
                 return ReportInstallError(job, ENTRY_NAME_REFUSAL_CODE, percent);
             }
@@ -574,8 +582,12 @@ namespace {
                 identifiedParent = pending.parent;
             }
             const FileTime entryTime{entry.timeLow, entry.timeHigh};
-            if (const uint32_t code = Decide(job, directory, identity, look, pending.name, pending.path, entryTime,
-                                             pending.decision);
+            // The looks go on while batches change the tree, but only at the
+            // paths of their own entries: a destination that an earlier entry
+            // names too is looked at now, after that entry's file.
+            const bool lookStands = look != nullptr && (job.repeated.empty() || job.repeated.count(pending.path) == 0);
+            if (const uint32_t code = Decide(job, directory, identity, lookStands ? look : nullptr, pending.name,
+                                             pending.path, entryTime, pending.decision);
                 code != ERR_SUCCESS) {
                 return ReportInstallError(job, code, percent);
             }
@@ -591,7 +603,8 @@ namespace {
             // job before its commit, and the rollback undoes every change.
             if (const uint32_t code = StartUnpackingRest(*kit); code != 0) return kitFailed(code, percent);
             JournalRecord& record = job.journal.back();
-            if (pending.decision == Decision::Replace) {
+            const bool exchange = pending.decision == Decision::Replace && job.exchangeOriginals;
+            if (pending.decision == Decision::Replace && !exchange) {
                 if (const uint32_t code = WriteAhead(job, JournalStepLine(StepKind::MoveToBackup, pending.path));
                     code != 0) {
                     return ReportInstallError(job, code, percent);
@@ -603,18 +616,22 @@ namespace {
                 }
             }
             pending.temporary = job.staging.TemporaryName(job.nextTemporary++);
-            if (const uint32_t code = WriteAhead(job, JournalWriteLine(pending.temporary, pending.path)); code != 0) {
+            if (const uint32_t code = WriteAhead(job, exchange ? JournalExchangeLine(pending.temporary, pending.path)
+                                                               : JournalWriteLine(pending.temporary, pending.path));
+                code != 0) {
                 return ReportInstallError(job, code, percent);
             }
             // The move aside and the write are journalled together, and kept as one step.
-            pending.writeStep = pending.decision == Decision::Replace
-                                    ? record.steps.AppendReplacement(pending.path, pending.temporary)
-                                    : record.steps.Append(StepKind::WriteFile, pending.path, pending.temporary);
+            if (exchange) {
+                pending.writeStep = record.steps.Append(StepKind::ExchangeFile, pending.path, pending.temporary);
+            } else {
+                pending.writeStep = pending.decision == Decision::Replace
+                                        ? record.steps.AppendReplacement(pending.path, pending.temporary)
+                                        : record.steps.Append(StepKind::WriteFile, pending.path, pending.temporary);
+            }
             batchPaths.insert(pending.path);
             batch.push_back(std::move(pending));
         }
-        // What was looked at so far may change from here on.
-        if (ahead != nullptr) ahead->Discard();
         if (batch.empty()) continue;
         // The batch's records are on the disk before any change they describe.
         if (const uint32_t code = SyncJournal(job); code != 0) return ReportInstallError(job, code, batch[0].percent);
@@ -660,7 +677,7 @@ namespace {
                 for (size_t k = from; k < to; ++k) {
                     Pending& pending = batch[k];
                     uint32_t code = ERR_SUCCESS;
-                    if (pending.decision == Decision::Replace) {
+                    if (pending.decision == Decision::Replace && !job.exchangeOriginals) {
                         code = MoveOriginalToBackup(job, pending.path, pending.directory, pending.name);
                     } else if (pending.decision == Decision::Rewrite) {
                         // The job's own earlier file goes; anything else
@@ -742,8 +759,16 @@ namespace {
             OnTwoThreads(
                 GroupsOf(batch, from, to), job.parallelFrom, helperBuffer, [] { return true; },
                 [&](size_t k, uint8_t*) {
-                    errors[k - from] = PlaceWithoutReplacing(batch[k].directory, batch[k].temporary, batch[k].name).error;
-                    return errors[k - from] == 0;
+                    const Pending& pending = batch[k];
+                    int& error = errors[k - from];
+                    if (pending.decision == Decision::Replace && job.exchangeOriginals) {
+                        // The original takes the temporary name as the new file takes its own.
+                        error = InjectedFault(FaultStep::MoveToBackup, pending.path);
+                        if (error == 0) error = ExchangeAt(pending.directory, pending.temporary, pending.name).error;
+                    } else {
+                        error = PlaceWithoutReplacing(pending.directory, pending.temporary, pending.name).error;
+                    }
+                    return error == 0;
                 });
             for (size_t k = from; k < to; ++k) {
                 Pending& pending = batch[k];

@@ -129,6 +129,13 @@ struct InstallJob {
     // comes free; a smaller one by the job's thread alone.
     size_t parallelFrom = 64;
     DurabilityMode durability = DurabilityMode::SyncFileSystem;
+    // An original is replaced by exchanging it with the new file, written
+    // beside it, in one rename; it then waits under the new file's temporary
+    // name until the commit removes it. Where the file system cannot exchange
+    // two entries (BeginInstall tries), or with this off, the original is
+    // first moved to the staging directory's originals/ and the new file
+    // renamed to its place.
+    bool exchangeOriginals = true;
     // Sees every post, right after it has been made, on the job's thread.
     std::function<void(uint32_t code, const WString& text, uint32_t percent)> postObserver;
 };

@@ -125,6 +125,10 @@ std::string JournalWriteLine(const std::string& temporary, const std::string& de
     return "W " + Escape(temporary) + " " + Escape(destination) + "\n";
 }
 
+std::string JournalExchangeLine(const std::string& temporary, const std::string& destination) {
+    return "X " + Escape(temporary) + " " + Escape(destination) + "\n";
+}
+
 std::string JournalIdentityLine(StepKind kind, uint64_t device, uint64_t inode, const std::string& path) {
     return std::string(kind == StepKind::MakeDirectory ? "d " : "P ") + std::to_string(device) + " " +
            std::to_string(inode) + " " + Escape(path) + "\n";
@@ -170,7 +174,8 @@ bool ParseJournal(const std::string& text, ParsedJournal& journal) {
             if (!SplitIdentity(body, device, inode, escaped) || !Unescape(escaped, path)) return false;
             bool found = false;
             for (auto step = journal.steps.rbegin(); step != journal.steps.rend(); ++step) {
-                if (step->kind != kind || step->path != path) continue;
+                const bool made = step->kind == kind || (kind == StepKind::WriteFile && step->kind == StepKind::ExchangeFile);
+                if (!made || step->path != path) continue;
                 step->identified = true;
                 step->device = device;
                 step->inode = inode;
@@ -181,7 +186,7 @@ bool ParseJournal(const std::string& text, ParsedJournal& journal) {
             continue;
         }
         JournalStep step(static_cast<StepKind>(line[0]), std::string());
-        if (step.kind == StepKind::WriteFile) {
+        if (step.kind == StepKind::WriteFile || step.kind == StepKind::ExchangeFile) {
             const size_t space = body.find(' ');
             if (space == std::string::npos || !Unescape(body.substr(0, space), step.temporary) ||
                 !IsPlainName(step.temporary) || !Unescape(body.substr(space + 1), step.path)) {
@@ -199,6 +204,7 @@ bool ParseJournal(const std::string& text, ParsedJournal& journal) {
                 break;
             case StepKind::MoveToBackup:
             case StepKind::WriteFile:
+            case StepKind::ExchangeFile:
                 if (!BelowTarget(step.path, journal.target)) return false;
                 break;
             default:

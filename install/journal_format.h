@@ -14,6 +14,11 @@
 //   W <temporary> <destination> a new file is about to be written under the
 //                               name <temporary> in the destination's directory,
 //                               then renamed to the destination
+//   X <temporary> <destination> a new file is about to be written under the
+//                               name <temporary> in the destination's directory,
+//                               then exchanged with the original at the
+//                               destination, which from then on stands under
+//                               <temporary> until the commit's purge removes it
 //   P <device> <inode> <destination>
 //                               the identity of the new file for <destination>,
 //                               written before it takes the destination's name
@@ -30,7 +35,7 @@
 
 namespace vxk5 {
 
-enum class StepKind : char { MakeDirectory = 'D', MoveToBackup = 'M', WriteFile = 'W' };
+enum class StepKind : char { MakeDirectory = 'D', MoveToBackup = 'M', WriteFile = 'W', ExchangeFile = 'X' };
 
 struct JournalStep {
     JournalStep() = default;
@@ -39,7 +44,7 @@ struct JournalStep {
 
     StepKind kind = StepKind::WriteFile;
     std::string path;
-    std::string temporary;     // WriteFile: the name the file is written under
+    std::string temporary;     // WriteFile, ExchangeFile: the name the file is written under
     bool identified = false;   // the identity below was recorded
     uint64_t device = 0;
     uint64_t inode = 0;
@@ -57,13 +62,14 @@ struct ParsedJournal {
 std::string JournalHeader(const std::string& target, uint64_t device, uint64_t inode, const std::string& staging);
 std::string JournalStepLine(StepKind kind, const std::string& path);
 std::string JournalWriteLine(const std::string& temporary, const std::string& destination);
-// The identity of what a D or W record made: "d ..." or "P ...".
+std::string JournalExchangeLine(const std::string& temporary, const std::string& destination);
+// The identity of what a D, W or X record made: "d ..." or "P ...".
 std::string JournalIdentityLine(StepKind kind, uint64_t device, uint64_t inode, const std::string& path);
 std::string JournalCommitLine();
 
 // False when the text is no journal, or a record is unknown or names a path
 // outside what the journal may touch: M and W only below the template
-// directory, D below it or on its way down from "/", nothing with a ".."
+// directory (and X), D below it or on its way down from "/", nothing with a ".."
 // component, everything absolute; a temporary name is one plain component.
 // An identity record is attached to the latest step of its path.
 bool ParseJournal(const std::string& text, ParsedJournal& journal);

@@ -99,14 +99,22 @@ bool RecoverStagingAt(int parent, const std::string& parentPath, const std::stri
     if (error != 0) {
         // The template directory is gone or is another one: nothing can go
         // back. The originals stay, unless there are none.
-        restored = parsed.committed || !HoldsOriginals(staging);
+        // An original exchanged with its new file waits beside it, out of reach now.
+        bool exchanged = false;
         for (const JournalStep& step : parsed.steps) {
-            if (!restored && step.kind == StepKind::MoveToBackup) {
+            exchanged = exchanged || (step.kind == StepKind::ExchangeFile && step.identified);
+        }
+        restored = parsed.committed || (!HoldsOriginals(staging) && !exchanged);
+        for (const JournalStep& step : parsed.steps) {
+            if (!restored && (step.kind == StepKind::MoveToBackup ||
+                              (step.kind == StepKind::ExchangeFile && step.identified))) {
                 report.notRestored.push_back(FromMultiByte(step.path));
             }
         }
         report.outcome = parsed.committed ? RecoveryReport::Outcome::Completed : RecoveryReport::Outcome::RolledBack;
     } else if (parsed.committed) {
+        // The purge that the commit began.
+        PurgeExchangedOriginals(parsed.steps, parsed.target, root);
         report.outcome = RecoveryReport::Outcome::Completed;
     } else {
         const UndoOutcome undone =

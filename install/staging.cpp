@@ -123,6 +123,12 @@ std::string Staging::TemporaryName(uint64_t sequence) const {
     return std::string(kStagingPrefix) + std::to_string(number) + "." + std::to_string(sequence);
 }
 
+bool Staging::IsTemporaryName(const std::string& entry) const {
+    const std::string prefix = std::string(kStagingPrefix) + std::to_string(number) + ".";
+    return entry.size() > prefix.size() && entry.compare(0, prefix.size(), prefix) == 0 &&
+           AllDigits(entry.substr(prefix.size()));
+}
+
 std::string BesideStagingName(int number, const std::string& directoryName) {
     return std::string(kStagingPrefix) + std::to_string(number) + "-" + directoryName.substr(0, kStagingNameKept);
 }

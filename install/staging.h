@@ -54,6 +54,8 @@ struct Staging {
     std::string OriginalsPath() const { return path + kOriginalsName + "/"; }
     // The temporary name of the `sequence`-th new file.
     std::string TemporaryName(uint64_t sequence) const;
+    // Whether `entry` has the form of this staging directory's temporary names.
+    bool IsTemporaryName(const std::string& entry) const;
 };
 
 // ".k5stp<N>-<name>" (the name cut to kStagingNameKept bytes) and ".k5stp<N>".

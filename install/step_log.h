@@ -36,14 +36,23 @@ public:
 
     // Every step in the order made, as the journal's text has them.
     std::vector<JournalStep> Expand() const;
-    // Calls `visit(kind, path)` for every step in the order made.
+    // Calls `visit(kind, path, temporary)` for every step in the order made
+    // (`temporary` is empty but for WriteFile and ExchangeFile).
     template <typename Visit>
     void ForEach(Visit visit) const {
-        for (size_t n = 0; n < count_; ++n) {
+        ForEachIn(0, count_, visit);
+    }
+    // The same for the records [from, to) only; records may be visited from
+    // several threads at once.
+    size_t Records() const { return count_; }
+    template <typename Visit>
+    void ForEachIn(size_t from, size_t to, Visit visit) const {
+        for (size_t n = from; n < to && n < count_; ++n) {
             const Record& record = At(n);
             const std::string path = PathOf(record);
-            if (record.kind == kReplacement) visit(StepKind::MoveToBackup, path);
-            visit(record.kind == kReplacement ? StepKind::WriteFile : static_cast<StepKind>(record.kind), path);
+            if (record.kind == kReplacement) visit(StepKind::MoveToBackup, path, std::string());
+            visit(record.kind == kReplacement ? StepKind::WriteFile : static_cast<StepKind>(record.kind), path,
+                  TemporaryOf(record));
         }
     }
 

@@ -295,6 +295,26 @@ Failure PlaceWithoutReplacing(int directory, const std::string& from, const std:
     return EntryFailure(PlaceWithoutReplacingErrno(directory, from, to), to);
 }
 
+Failure ExchangeAt(int directory, const std::string& from, const std::string& to) {
+    const int error =
+        ::renameat2(directory, from.c_str(), directory, to.c_str(), RENAME_EXCHANGE) == 0 ? 0 : errno;
+    return EntryFailure(error, to);
+}
+
+bool ExchangesEntries(int directory, const std::string& probe) {
+    const std::string first = probe + ".a";
+    const std::string second = probe + ".b";
+    bool exchanged = false;
+    if (::mkdirat(directory, first.c_str(), 0700) == 0) {
+        if (::mkdirat(directory, second.c_str(), 0700) == 0) {
+            exchanged = ::renameat2(directory, first.c_str(), directory, second.c_str(), RENAME_EXCHANGE) == 0;
+            (void)::unlinkat(directory, second.c_str(), AT_REMOVEDIR);
+        }
+        (void)::unlinkat(directory, first.c_str(), AT_REMOVEDIR);
+    }
+    return exchanged;
+}
+
 Failure OpenDirectoryPath(const std::string& path, DirectoryAccess access, OwnedDescriptor& opened) {
     return EntryFailure(OpenDirectoryPathErrno(path, access, opened), path);
 }

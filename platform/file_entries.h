@@ -80,6 +80,16 @@ Failure RenameAt(int fromDirectory, const std::string& from, int toDirectory, co
 // stands there is left alone, and so is `from`.
 Failure PlaceWithoutReplacing(int directory, const std::string& from, const std::string& to);
 
+// Swaps the entries `from` and `to` of one directory in one step:
+// renameat2(RENAME_EXCHANGE). Both must exist (ENOENT otherwise); EINVAL
+// where the file system cannot exchange.
+Failure ExchangeAt(int directory, const std::string& from, const std::string& to);
+
+// Whether the file system of `directory` exchanges two entries in one step:
+// two empty directories `probe` + ".a" and + ".b" are made in it, exchanged
+// and removed.
+bool ExchangesEntries(int directory, const std::string& probe);
+
 // What an opened directory descriptor is good for: looking names up in it
 // (O_PATH, which needs no read permission), or reading its entries too.
 enum class DirectoryAccess { LookUp, Read };

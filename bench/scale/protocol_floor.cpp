@@ -36,11 +36,13 @@ int OpenDirectory(int parent, const std::string& name) {
 }
 
 // One thread's share: files [from, to). False when a call failed.
-bool LayShare(const std::vector<FloorFile>& files, size_t from, size_t to, int root, int originals, FloorMode mode,
+std::string TemporaryOf(int thread, size_t made) { return ".floor" + std::to_string(thread) + "-" + std::to_string(made); }
+
+bool LayShare(const std::vector<FloorFile>& files, size_t from, size_t to, int root, FloorMode mode,
               long long modifiedSeconds, int thread) {
     const struct timespec times[2] = {{modifiedSeconds, 0}, {modifiedSeconds, 0}};
     std::string current;
-    OwnedDescriptor directory, kept;
+    OwnedDescriptor directory;
     size_t made = 0;
     for (size_t i = from; i < to; ++i) {
         const FloorFile& file = files[i];
@@ -51,20 +53,11 @@ bool LayShare(const std::vector<FloorFile>& files, size_t from, size_t to, int r
             }
             directory = OwnedDescriptor(OpenDirectory(root, current));
             if (directory.Get() < 0) return false;
-            if (mode == FloorMode::Update) {
-                if (::mkdirat(originals, current.c_str(), 0700) != 0 && errno != EEXIST) return false;
-                kept = OwnedDescriptor(OpenDirectory(originals, current));
-                if (kept.Get() < 0) return false;
-            }
         }
         struct stat status {};
         const bool standing = ::fstatat(directory.Get(), file.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
         if (standing != (mode == FloorMode::Update)) return false;
-        if (mode == FloorMode::Update &&
-            ::renameat(directory.Get(), file.name.c_str(), kept.Get(), file.name.c_str()) != 0) {
-            return false;
-        }
-        const std::string temporary = ".floor" + std::to_string(thread) + "-" + std::to_string(made++);
+        const std::string temporary = TemporaryOf(thread, made++);
         OwnedDescriptor output(::openat(directory.Get(), temporary.c_str(),
                                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0660));
         if (output.Get() < 0 || ::fstat(output.Get(), &status) != 0) return false;
@@ -73,19 +66,21 @@ bool LayShare(const std::vector<FloorFile>& files, size_t from, size_t to, int r
         }
         if (::futimens(output.Get(), times) != 0) return false;
         output.Reset();
-        if (::renameat2(directory.Get(), temporary.c_str(), directory.Get(), file.name.c_str(), RENAME_NOREPLACE) != 0) {
+        if (::renameat2(directory.Get(), temporary.c_str(), directory.Get(), file.name.c_str(),
+                        mode == FloorMode::Update ? RENAME_EXCHANGE : RENAME_NOREPLACE) != 0) {
             return false;
         }
     }
     if (mode == FloorMode::Update) {
         current.clear();
+        made = 0;
         for (size_t i = from; i < to; ++i) {
             if (files[i].directory != current) {
                 current = files[i].directory;
-                kept = OwnedDescriptor(OpenDirectory(originals, current));
-                if (kept.Get() < 0) return false;
+                directory = OwnedDescriptor(OpenDirectory(root, current));
+                if (directory.Get() < 0) return false;
             }
-            if (::unlinkat(kept.Get(), files[i].name.c_str(), 0) != 0) return false;
+            if (::unlinkat(directory.Get(), TemporaryOf(thread, made++).c_str(), 0) != 0) return false;
         }
     }
     return true;
@@ -105,12 +100,8 @@ std::vector<FloorFile> LoadFloorTree(const std::string& root) {
 
 double RunFloor(const std::vector<FloorFile>& files, const std::string& target, FloorMode mode, int threads,
                 long long modifiedSeconds) {
-    const std::string originalsPath = target + "/.floor-originals";
-    if (mode == FloorMode::Update && ::mkdir(originalsPath.c_str(), 0700) != 0) return -1;
     const OwnedDescriptor root(::open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    const OwnedDescriptor originals(mode == FloorMode::Update ? ::open(originalsPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
-                                                         : -1);
-    if (root.Get() < 0 || (mode == FloorMode::Update && originals.Get() < 0)) return -1;
+    if (root.Get() < 0) return -1;
     threads = std::max(threads, 1);
     std::atomic<bool> failed{false};
     const Clock::time_point start = Clock::now();
@@ -119,17 +110,11 @@ double RunFloor(const std::vector<FloorFile>& files, const std::string& target, 
         const size_t from = files.size() * static_cast<size_t>(t) / static_cast<size_t>(threads);
         const size_t to = files.size() * static_cast<size_t>(t + 1) / static_cast<size_t>(threads);
         workers.emplace_back([&, from, to, t] {
-            if (!LayShare(files, from, to, root.Get(), originals.Get(), mode, modifiedSeconds, t)) failed = true;
+            if (!LayShare(files, from, to, root.Get(), mode, modifiedSeconds, t)) failed = true;
         });
     }
     for (std::thread& worker : workers) worker.join();
     const double seconds = Seconds(Clock::now() - start);
-    if (mode == FloorMode::Update) {
-        for (const std::string& directory : SortedNames(originalsPath)) {
-            ::rmdir((originalsPath + "/" + directory).c_str());
-        }
-        ::rmdir(originalsPath.c_str());
-    }
     return failed ? -1 : seconds;
 }
 

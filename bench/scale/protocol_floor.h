@@ -8,10 +8,10 @@
 //   fresh   fstatat (what stands there), openat O_EXCL of a temporary name,
 //           fstat (its identity), write, futimens, close, renameat2 with
 //           RENAME_NOREPLACE to the file's name;
-//   update  the same, with the original renamed into a private originals tree
-//           before the write, and every original unlinked after the last file
-//           (the commit's purge).
-// Each directory is made (fresh) or its originals directory made (update) once.
+//   update  the same, with renameat2 RENAME_EXCHANGE in place of the last
+//           rename: the original takes the temporary name, and every original
+//           is unlinked after the last file (the commit's purge).
+// Each directory is made (fresh) once.
 
 #include <string>
 #include <vector>

@@ -599,6 +599,15 @@ TEST_F(TransactionFaults, RecoveryReportsAMissingOriginalAndKeepsTheRest) {
             if (removed.empty() && ::unlink(candidate.c_str()) == 0) removed = candidate;
         }
     }
+    // Or beside its new file, under the new file's temporary name.
+    const std::string beside = Templates() + "/" + BulkName(0).substr(0, BulkName(0).rfind('/'));
+    for (const auto& entry : fs::directory_iterator(beside)) {
+        const std::string name = entry.path().filename().string();
+        if (removed.empty() && name.rfind(".k5stp", 0) == 0 && ReadFile(entry.path().string()) == "old 0" &&
+            ::unlink(entry.path().c_str()) == 0) {
+            removed = entry.path().string();
+        }
+    }
     ASSERT_FALSE(removed.empty()) << "no original of bulk/file0.tpl was found set aside";
 
     RecoverOnly();

@@ -130,98 +130,43 @@ TEST_F(DurableTest, ANameTakenMeanwhileFailsTheJobAndStays) {
 
 // A file the job placed and someone then replaced (another inode) is not the
 // job's any more: the rollback leaves it, and keeps the original it would have
-// put there, saying which one and where.
+// put there, saying which one and where: under the new file's temporary name
+// where it was exchanged with it, in the staging directory where it was moved.
 TEST_F(DurableTest, RollbackRemovesOnlyWhatIsStillTheJobs) {
-    MakeOldState();
-    AddEntry("a.txt", "new a", TimeAt(kNew));
-    AddEntry("n.txt", "new n", TimeAt(kNew));
-    AddEntry("..\\refused", "x", TimeAt(kNew));
-    batchSize_ = 1;
-    onPost_ = [this](const Post& post) {
-        if (post.text.find("refused") == std::string::npos) return;
-        ASSERT_EQ(ReadFile(TargetPath("a.txt")), "new a");
-        // Saved as editors save: a new file renamed over the old one.
-        WriteFile(TargetPath("edit.tmp"), "the user's edit");
-        ASSERT_EQ(::rename(TargetPath("edit.tmp").c_str(), TargetPath("a.txt").c_str()), 0);
-        WriteFile(TargetPath("n.tmp"), "the user's own n");
-        ASSERT_EQ(::rename(TargetPath("n.tmp").c_str(), TargetPath("n.txt").c_str()), 0);
-    };
-    EXPECT_EQ(RunJob(), 13u);
-    EXPECT_EQ(ReadFile(TargetPath("a.txt")), "the user's edit");
-    EXPECT_EQ(ReadFile(TargetPath("n.txt")), "the user's own n");
-    EXPECT_EQ(ReadFile(TargetPath("sub/b.txt")), "old b");
-    EXPECT_TRUE(job_.backupKept);
-    EXPECT_EQ(job_.notRestored, std::vector<std::string>{TargetPath("a.txt")});
-    EXPECT_EQ(ReadFile(RootPath(".k5stp0-t/originals/a.txt")), "old a");
-    ASSERT_FALSE(posts_.empty());
-    EXPECT_NE(posts_.back().text.find(RootPath(".k5stp0-t/originals/") + "\n" + TargetPath("a.txt")),
-              std::string::npos)
-        << posts_.back().text;
-}
-
-// Setting an original aside and putting it back are renames: owner, mode
-// with set-id bits, extended attributes, hard links and holes come back as
-// they were.
-TEST_F(DurableTest, RestoredOriginalIsTheVeryFile) {
-    MakeOldState();
-    const std::string original = TargetPath("tool");
-    WriteFile(original, "");
-    {
-        const int fd = ::open(original.c_str(), O_WRONLY);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(::pwrite(fd, "end", 3, 64 * 1024 * 1024), 3);  // a sparse file
-        ::close(fd);
-    }
-    ASSERT_EQ(::chmod(original.c_str(), 04755), 0);
-    ASSERT_EQ(::link(original.c_str(), TargetPath("tool-link").c_str()), 0);
-    const bool xattrs = ::setxattr(original.c_str(), "user.note", "kept", 4, 0) == 0;
-    SetModificationTime(original, kOld);
-    struct stat before;
-    ASSERT_EQ(::stat(original.c_str(), &before), 0);
-    AddEntry("tool", "replacement", TimeAt(kNew));
-    AddEntry("..\\refused", "x", TimeAt(kNew));
-    batchSize_ = 1;
-    EXPECT_EQ(RunJob(), 13u);
-    struct stat after;
-    ASSERT_EQ(::stat(original.c_str(), &after), 0);
-    EXPECT_EQ(after.st_ino, before.st_ino);
-    EXPECT_EQ(after.st_mode, before.st_mode);
-    EXPECT_EQ(after.st_uid, before.st_uid);
-    EXPECT_EQ(after.st_nlink, 2u);
-    EXPECT_EQ(after.st_blocks, before.st_blocks);
-    if (xattrs) {
-        char value[16] = {};
-        EXPECT_EQ(::getxattr(original.c_str(), "user.note", value, sizeof value), 4);
-        EXPECT_STREQ(value, "kept");
+    for (const bool exchange : {true, false}) {
+        SCOPED_TRACE(exchange ? "exchanged" : "moved aside");
+        RemoveAll(RootPath(".k5stp0-t"));
+        ResetKit();
+        MakeOldState();
+        AddEntry("a.txt", "new a", TimeAt(kNew));
+        AddEntry("n.txt", "new n", TimeAt(kNew));
+        AddEntry("..\\refused", "x", TimeAt(kNew));
+        batchSize_ = 1;
+        exchangeOriginals_ = exchange;
+        onPost_ = [this](const Post& post) {
+            if (post.text.find("refused") == std::string::npos) return;
+            ASSERT_EQ(ReadFile(TargetPath("a.txt")), "new a");
+            // Saved as editors save: a new file renamed over the old one.
+            WriteFile(TargetPath("edit.tmp"), "the user's edit");
+            ASSERT_EQ(::rename(TargetPath("edit.tmp").c_str(), TargetPath("a.txt").c_str()), 0);
+            WriteFile(TargetPath("n.tmp"), "the user's own n");
+            ASSERT_EQ(::rename(TargetPath("n.tmp").c_str(), TargetPath("n.txt").c_str()), 0);
+        };
+        EXPECT_EQ(RunJob(), 13u);
+        EXPECT_EQ(ReadFile(TargetPath("a.txt")), "the user's edit");
+        EXPECT_EQ(ReadFile(TargetPath("n.txt")), "the user's own n");
+        EXPECT_EQ(ReadFile(TargetPath("sub/b.txt")), "old b");
+        EXPECT_TRUE(job_.backupKept);
+        const std::string kept = exchange ? TargetPath(".k5stp0.0") : RootPath(".k5stp0-t/originals/a.txt");
+        EXPECT_EQ(job_.notRestored, std::vector<std::string>{exchange ? kept : TargetPath("a.txt")});
+        EXPECT_EQ(ReadFile(kept), "old a");
+        ASSERT_FALSE(posts_.empty());
+        EXPECT_NE(posts_.back().text.find(RootPath(".k5stp0-t/originals/") + "\n" + job_.notRestored[0]),
+                  std::string::npos)
+            << posts_.back().text;
     }
 }
 
-// The staging directory goes beside the template directory; where the parent
-// is on another file system it goes inside, under a hidden name that no kit
-// entry may use, and leaves nothing behind either way.
-TEST_F(DurableTest, StagingInsideWhereTheParentIsOnAnotherFileSystem) {
-    const std::string target = RootPath("mounted");
-    if (!MountTmpfs(target, "size=4m,mode=0755")) GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
-    WriteFile(target + "/a.txt", "old");
-    SetModificationTime(target + "/a.txt", kOld);
-    AddEntry("a.txt", "new", TimeAt(kNew));
-    bool inside = false;
-    onPost_ = [&](const Post&) { inside = inside || PathExists(target + "/.k5stp0/journal"); };
-    ASSERT_EQ(RunJobInto(target + "/"), 0u);
-    EXPECT_TRUE(inside);
-    EXPECT_TRUE(job_.staging.inside);
-    EXPECT_EQ(ListNames(target), std::vector<std::string>{"a.txt"});
-    EXPECT_EQ(ReadFile(target + "/a.txt"), "new");
-
-    // An entry inside the staging directory's name is refused before it is written.
-    ResetKit();
-    AddEntry(".k5stp0\\journal", "planted", TimeAt(kNew));
-    EXPECT_EQ(RunJobInto(target + "/"), 13u);
-    EXPECT_EQ(ListNames(target), std::vector<std::string>{"a.txt"});
-}
-
-// A dead installer's work is found through the registry wherever TMPDIR
-// points at the next start, and undone exactly.
 TEST_F(DurableTest, RecoveredFromTheRegistryWithAnotherTemporaryDirectory) {
     MakeOldState();
     const TreeSnapshot before = Snapshot(TargetPath());
@@ -244,6 +189,7 @@ TEST_F(DurableTest, RecoveredFromTheRegistryWithAnotherTemporaryDirectory) {
 // were all taken on the old one. The same directory, with its staging
 // directory beside it, is still recognised and rolled back exactly.
 TEST_F(DurableTest, RecoveredWhereTheFileSystemCameBackUnderAnotherDeviceNumber) {
+    exchangeOriginals_ = false;  // the originals are moved to the staging directory
     MakeOldState();
     const TreeSnapshot before = Snapshot(TargetPath());
     AddNewKit();
@@ -344,6 +290,7 @@ TEST_F(DurableTest, SyncingEachFileInstallsAndUpdatesAlike) {
 // journal's identity there, and touches nothing, neither the link's target
 // nor the moved directory; the originals stay in the staging directory.
 TEST_F(DurableTest, RecoveryNeverFollowsALinkSwappedForTheTemplateDirectory) {
+    exchangeOriginals_ = false;  // the originals are moved to the staging directory
     MakeOldState();
     AddNewKit();
     ASSERT_TRUE(RunKilledAt(60));
@@ -483,6 +430,7 @@ TEST_F(DurableTest, PlantedStagingDirectoriesAreLeftAloneAndKeptOnesStopTheJob) 
 // nothing to restore) is reported, and the staging directory and journal are
 // kept, by the recovery at start and by the next installation.
 TEST_F(DurableTest, MissingOriginalIsReportedAndKept) {
+    exchangeOriginals_ = false;  // the originals are moved to the staging directory
     MakeOldState();
     AddNewKit();
     ASSERT_TRUE(RunKilledAt(60));

@@ -93,6 +93,27 @@ TEST_F(HostileDestinationTest, EveryRefusedNameFailsWith13AndLeavesTheDirectoryA
     }
 }
 
+// The job writes its new files under temporary names in their directories,
+// and an original exchanged with its new file waits under that name until the
+// commit: an entry of that form would take the place of another entry's
+// original, and the commit's purge would remove the entry. It is refused,
+// however far the job got; names merely like it install.
+TEST_F(HostileDestinationTest, ANameOfTheJobsTemporaryFormIsRefused) {
+    WriteFile(TargetPath("user.txt"), "the user's own");
+    SetModificationTime(TargetPath("user.txt"), kYear2001);
+    const TreeSnapshot before = Snapshot(TargetPath());
+    batchSize_ = 1;  // the original is exchanged before the name's turn
+    EXPECT_EQ(RunNames({u"user.txt", u".k5stp0.0"}), ENTRY_NAME_REFUSAL_CODE);
+    EXPECT_EQ(Snapshot(TargetPath()), before);
+    EXPECT_EQ(RootNames(), (std::vector<std::string>{"home", "kits", "t", "tmp"}));
+
+    ResetKit();
+    ASSERT_EQ(RunNames({u"user.txt", u".k5stp0.x", u".k5stp1.0", u".k5stp0.", u"sub\\.k5stp0-0"}), 0u);
+    EXPECT_EQ(ReadFile(TargetPath("user.txt")), "evil");
+    EXPECT_EQ(ReadFile(TargetPath(".k5stp1.0")), "evil");
+    EXPECT_EQ(ListNames(TargetPath()), (std::vector<std::string>{".k5stp0.", ".k5stp0.x", ".k5stp1.0", "sub", "user.txt"}));
+}
+
 TEST_F(HostileDestinationTest, UsableNamesOfTheSameShapesInstall) {
     const std::vector<WString> names = {WString(u"pair\xD83D\xDE00.txt", 10), Repeated(u"n", NAME_MAX),
                                         u"a\\.\\b.txt", u"..a\\b..\\c", u"Q", u"q\\b.txt"};
@@ -194,34 +215,44 @@ TEST_F(HostileDestinationTest, TheTemplateDirectoryItselfMayBeALink) {
 // directory it opened, and its rollback never removes or restores through the
 // link.
 TEST_F(HostileDestinationTest, ADirectorySwappedForALinkDuringTheJobIsNeverFollowed) {
-    MakeDirectories(RootPath("outside"));
-    WriteOutside("a.txt", "the other place's a", kYear2001);
-    WriteOutside("old.txt", "the other place's old", kYear2001);
-    const TreeSnapshot outside = Snapshot(RootPath("outside"));
-    MakeDirectories(TargetPath("sub"));
-    WriteFile(TargetPath("sub/old.txt"), "mine");
-    SetModificationTime(TargetPath("sub/old.txt"), kYear2001);
+    for (const bool exchange : {true, false}) {
+        SCOPED_TRACE(exchange ? "exchanged" : "moved aside");
+        RemoveAll(RootPath("outside"));
+        RemoveAll(RootPath("moved"));
+        RemoveAll(RootPath(".k5stp0-t"));
+        RemoveAll(TargetPath());
+        ResetKit();
+        exchangeOriginals_ = exchange;
+        MakeDirectories(RootPath("outside"));
+        WriteOutside("a.txt", "the other place's a", kYear2001);
+        WriteOutside("old.txt", "the other place's old", kYear2001);
+        const TreeSnapshot outside = Snapshot(RootPath("outside"));
+        MakeDirectories(TargetPath("sub"));
+        WriteFile(TargetPath("sub/old.txt"), "mine");
+        SetModificationTime(TargetPath("sub/old.txt"), kYear2001);
 
-    // "sub\a.txt" and "sub\old.txt" are written; when the refused name's turn
-    // comes, t/sub has become a link to the sandbox.
-    AddEntry("sub\\a.txt", "evil", TimeAt(kYear2020));
-    AddEntry("sub\\old.txt", "evil", TimeAt(kYear2020));
-    AddEntry("..\\refused.txt", "evil", TimeAt(kYear2020));
-    batchSize_ = 1;  // the first two are in place when the refused name comes
-    bool swapped = false;
-    onPost_ = [&](const Post& post) {
-        if (swapped || post.text.find("refused") == std::string::npos) return;
-        swapped = true;
-        ASSERT_EQ(std::rename(TargetPath("sub").c_str(), RootPath("moved").c_str()), 0);
-        ASSERT_EQ(symlink(RootPath("outside").c_str(), TargetPath("sub").c_str()), 0);
-    };
-    EXPECT_EQ(RunJob(), ENTRY_NAME_REFUSAL_CODE);
-    ASSERT_TRUE(swapped);
-    EXPECT_EQ(Snapshot(RootPath("outside")), outside);
-    // The original could not be put back through the link: it is kept.
-    EXPECT_TRUE(job_.backupKept);
-    EXPECT_EQ(ReadFile(RootPath(".k5stp0-t/originals/sub/old.txt")), "mine");
-    EXPECT_EQ(job_.notRestored, std::vector<std::string>{TargetPath("sub/old.txt")});
+        // "sub\a.txt" and "sub\old.txt" are written; when the refused name's turn
+        // comes, t/sub has become a link to the sandbox.
+        AddEntry("sub\\a.txt", "evil", TimeAt(kYear2020));
+        AddEntry("sub\\old.txt", "evil", TimeAt(kYear2020));
+        AddEntry("..\\refused.txt", "evil", TimeAt(kYear2020));
+        batchSize_ = 1;  // the first two are in place when the refused name comes
+        bool swapped = false;
+        onPost_ = [&](const Post& post) {
+            if (swapped || post.text.find("refused") == std::string::npos) return;
+            swapped = true;
+            ASSERT_EQ(std::rename(TargetPath("sub").c_str(), RootPath("moved").c_str()), 0);
+            ASSERT_EQ(symlink(RootPath("outside").c_str(), TargetPath("sub").c_str()), 0);
+        };
+        EXPECT_EQ(RunJob(), ENTRY_NAME_REFUSAL_CODE);
+        ASSERT_TRUE(swapped);
+        EXPECT_EQ(Snapshot(RootPath("outside")), outside);
+        // The original could not be put back through the link: it is kept,
+        // beside the new file in the moved directory or in the staging directory.
+        EXPECT_TRUE(job_.backupKept);
+        EXPECT_EQ(ReadFile(exchange ? RootPath("moved/.k5stp0.1") : RootPath(".k5stp0-t/originals/sub/old.txt")), "mine");
+        EXPECT_EQ(job_.notRestored, std::vector<std::string>{TargetPath("sub/old.txt")});
+    }
 }
 
 TEST_F(HostileDestinationTest, ASwapAfterTheDirectoryWasOpenedWritesIntoTheOpenedOne) {

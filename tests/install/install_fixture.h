@@ -104,6 +104,9 @@ protected:
     size_t batchSize_ = 0;
     // The smallest run written on two threads in the next runs (0: the job's default).
     size_t parallelFrom_ = 0;
+    // Off: originals are moved to the staging directory's originals/, as on a
+    // file system that cannot exchange two entries.
+    bool exchangeOriginals_ = true;
     // The next runs give the container's bytes back as they copy (a kit copied from once).
     bool releaseCopiedBytes_ = false;
     // Called with each post, right after it has been recorded.

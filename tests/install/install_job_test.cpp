@@ -156,31 +156,52 @@ TEST_F(InstallJobTest, StagingDirectoryTakesTheFirstFreeNumber) {
     EXPECT_TRUE(ListNames(TempPath()).empty());
 }
 
-TEST_F(InstallJobTest, ReplacedFilesWaitInTheBackupTreeUntilTheCommit) {
-    WriteFile(TargetPath("a.txt"), "old");
-    SetModificationTime(TargetPath("a.txt"), kYear2001);
-    MakeDirectories(TargetPath("sub"));
-    WriteFile(TargetPath("sub/b.txt"), "old b");
-    SetModificationTime(TargetPath("sub/b.txt"), kYear2001);
-    AddEntry("a.txt", "new", TimeAt(kYear2010));
-    AddEntry("sub\\b.txt", "new b", TimeAt(kYear2010));
-    AddEntry("sub\\fresh\\c.txt", "c", TimeAt(kYear2010));
-    AddEntry("last.txt", "d", TimeAt(kYear2010));
-    batchSize_ = 1;  // each entry done before the next is looked at
-    // Looked at when the last entry is about to be handled.
-    onPost_ = [this](const Post& post) {
-        if (post.percent != 75) return;
-        EXPECT_EQ(ReadFile(RootPath(".k5stp0-t/originals/a.txt")), "old");
-        EXPECT_EQ(ReadFile(RootPath(".k5stp0-t/originals/sub/b.txt")), "old b");
-        EXPECT_EQ(ModificationTime(RootPath(".k5stp0-t/originals/sub/b.txt")), kYear2001);
-        // A subdirectory is made only for an original that is moved there.
-        EXPECT_FALSE(PathExists(RootPath(".k5stp0-t/originals/sub/fresh")));
+// Exchanged with its new file, an original waits beside it under the new
+// file's temporary name; moved aside (where the file system cannot exchange),
+// in the staging directory's originals/. Either way it goes at the commit.
+TEST_F(InstallJobTest, ReplacedFilesWaitAsideUntilTheCommit) {
+    for (const bool exchange : {true, false}) {
+        SCOPED_TRACE(exchange ? "exchanged" : "moved aside");
+        ResetKit();
+        RemoveAll(TargetPath());
+        MakeDirectories(TargetPath());
+        WriteFile(TargetPath("a.txt"), "old");
+        SetModificationTime(TargetPath("a.txt"), kYear2001);
+        MakeDirectories(TargetPath("sub"));
+        WriteFile(TargetPath("sub/b.txt"), "old b");
+        SetModificationTime(TargetPath("sub/b.txt"), kYear2001);
+        AddEntry("a.txt", "new", TimeAt(kYear2010));
+        AddEntry("sub\\b.txt", "new b", TimeAt(kYear2010));
+        AddEntry("sub\\fresh\\c.txt", "c", TimeAt(kYear2010));
+        AddEntry("last.txt", "d", TimeAt(kYear2010));
+        batchSize_ = 1;  // each entry done before the next is looked at
+        exchangeOriginals_ = exchange;
+        // Looked at when the last entry is about to be handled.
+        onPost_ = [this, exchange](const Post& post) {
+            if (post.percent != 75) return;
+            EXPECT_EQ(ReadFile(TargetPath("a.txt")), "new");
+            if (exchange) {
+                EXPECT_EQ(ReadFile(TargetPath(".k5stp0.0")), "old");
+                EXPECT_EQ(ReadFile(TargetPath("sub/.k5stp0.1")), "old b");
+                EXPECT_EQ(ModificationTime(TargetPath("sub/.k5stp0.1")), kYear2001);
+                EXPECT_FALSE(PathExists(RootPath(".k5stp0-t/originals/sub")));
+            } else {
+                EXPECT_EQ(ReadFile(RootPath(".k5stp0-t/originals/a.txt")), "old");
+                EXPECT_EQ(ReadFile(RootPath(".k5stp0-t/originals/sub/b.txt")), "old b");
+                EXPECT_EQ(ModificationTime(RootPath(".k5stp0-t/originals/sub/b.txt")), kYear2001);
+                // A subdirectory is made only for an original that is moved there.
+                EXPECT_FALSE(PathExists(RootPath(".k5stp0-t/originals/sub/fresh")));
+            }
+            EXPECT_TRUE(ListNames(TempPath()).empty());
+        };
+        ASSERT_EQ(RunJob(), 0u);
+        ASSERT_EQ(posts_.size(), 5u);
+        EXPECT_EQ(ReadFile(TargetPath("sub/b.txt")), "new b");
+        EXPECT_EQ(ListNames(TargetPath()), (std::vector<std::string>{"a.txt", "last.txt", "sub"}));
+        EXPECT_EQ(ListNames(TargetPath("sub")), (std::vector<std::string>{"b.txt", "fresh"}));
+        EXPECT_FALSE(PathExists(RootPath(".k5stp0-t")));
         EXPECT_TRUE(ListNames(TempPath()).empty());
-    };
-    ASSERT_EQ(RunJob(), 0u);
-    ASSERT_EQ(posts_.size(), 5u);
-    EXPECT_EQ(ReadFile(TargetPath("sub/b.txt")), "new b");
-    EXPECT_TRUE(ListNames(TempPath()).empty());
+    }
 }
 
 TEST_F(InstallJobTest, PostsPercentBeforeEachEntryAndOneFinalPost) {

@@ -270,6 +270,8 @@ TEST(JournalFormatTest, RoundTripsOddBytesAndRefusesWhatReachesOutside) {
                        JournalIdentityLine(StepKind::MakeDirectory, 7, 8, "/t/dir") +
                        JournalStepLine(StepKind::MoveToBackup, odd) + JournalWriteLine(".k5stp0.0", odd) +
                        JournalIdentityLine(StepKind::WriteFile, 7, 99, odd) +
+                       JournalExchangeLine(".k5stp0.3", "/t/dir/y") +
+                       JournalIdentityLine(StepKind::WriteFile, 7, 100, "/t/dir/y") +
                        JournalWriteLine(".k5stp0.1", "/t/dir/x") + "W .k5stp0.2 /t/dir/torn";
     ParsedJournal parsed;
     ASSERT_TRUE(ParseJournal(text, parsed));
@@ -277,13 +279,17 @@ TEST(JournalFormatTest, RoundTripsOddBytesAndRefusesWhatReachesOutside) {
     EXPECT_EQ(parsed.targetDevice, 7u);
     EXPECT_EQ(parsed.targetInode, 8u);
     EXPECT_EQ(parsed.staging, "/t/.k5stp0-dir/");
-    ASSERT_EQ(parsed.steps.size(), 5u);  // the torn last line is no record
+    ASSERT_EQ(parsed.steps.size(), 6u);  // the torn last line is no record
     EXPECT_TRUE(parsed.steps[1].identified);
     EXPECT_EQ(parsed.steps[2].path, odd);
     EXPECT_EQ(parsed.steps[3].temporary, ".k5stp0.0");
     EXPECT_TRUE(parsed.steps[3].identified);
     EXPECT_EQ(parsed.steps[3].inode, 99u);
-    EXPECT_FALSE(parsed.steps[4].identified);
+    EXPECT_EQ(parsed.steps[4].kind, StepKind::ExchangeFile);
+    EXPECT_EQ(parsed.steps[4].path, "/t/dir/y");
+    EXPECT_EQ(parsed.steps[4].temporary, ".k5stp0.3");
+    EXPECT_EQ(parsed.steps[4].inode, 100u);  // the new file's identity belongs to the exchange
+    EXPECT_FALSE(parsed.steps[5].identified);
     EXPECT_FALSE(parsed.committed);
     ASSERT_TRUE(ParseJournal(text.substr(0, text.rfind('\n') + 1) + JournalCommitLine(), parsed));
     EXPECT_TRUE(parsed.committed);
@@ -297,7 +303,9 @@ TEST(JournalFormatTest, RoundTripsOddBytesAndRefusesWhatReachesOutside) {
              JournalStepLine(StepKind::MakeDirectory, "/u"),        // not on the way
              JournalWriteLine(".k5stp0.0", "t/dir/x"),              // relative
              JournalIdentityLine(StepKind::WriteFile, 1, 2, "/t/dir/never"),  // identifies nothing
-             std::string("X /t/dir/x\n"),                           // unknown record
+             std::string("Q /t/dir/x\n"),                           // unknown record
+             std::string("X /t/dir/x\n"),                           // an exchange without its temporary name
+             JournalExchangeLine(".k5stp0.0", "/t/other"),          // outside the target
              std::string("W .k5stp0.0 /t/dir/%zz\n"),               // bad escape
              JournalCommitLine() + JournalWriteLine(".k5stp0.0", "/t/dir/x"),  // after the commit
          }) {

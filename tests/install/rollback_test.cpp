@@ -4,7 +4,9 @@
 // first two entries have by then replaced an older file and made a new
 // directory.
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,7 +18,9 @@
 #include "kit/kit_reader.h"
 #include "kit/kit_writer.h"
 #include "lang/messages.h"
+#include "platform/owned_descriptor.h"
 #include "tests/install/install_fixture.h"
+#include "tests/support/temp_dir.h"
 
 using namespace vxk5;
 
@@ -164,6 +168,67 @@ TEST_F(RollbackTest, WriteFailingPartWay) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(Snapshot(TargetPath()), targetBefore_);
     EXPECT_EQ(Snapshot(TempPath()), tempBefore_);
+}
+
+// Each state an exchange can be found in: done (the original under the
+// temporary name, the job's file in place); not yet done (the new file under
+// its temporary name, identified or not); done, and then the job's file
+// removed, or replaced, or the original taken, by someone else. The originals
+// go back wherever they can; what anyone else put there stays; a lost
+// original is said.
+TEST(ExchangeUndoTest, EveryStateOfAnExchangeIsUndoneOrSaid) {
+    TempDir root;
+    const std::string target = root.path("t") + "/";
+    MakeDirectories(target + "sub");
+    const auto identity = [&](const std::string& relative) {
+        struct stat status {};
+        EXPECT_EQ(::lstat((target + relative).c_str(), &status), 0) << relative;
+        return EntryIdentity{static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino)};
+    };
+    std::vector<JournalStep> steps;
+    const auto exchange = [&](const std::string& name, const std::string& temporary, const char* standing,
+                              const char* kept, bool identified) {
+        if (standing != nullptr) WriteFile(target + name, standing);
+        if (kept != nullptr) WriteFile(target + "sub/" + temporary, kept);
+        JournalStep& step = steps.emplace_back(StepKind::ExchangeFile, target + name, temporary);
+        if (identified) {
+            // The job's file: at the destination once exchanged, else under the temporary name.
+            const std::string& relative = standing != nullptr && std::string(standing) == "job's" ? name : "sub/" + temporary;
+            const EntryIdentity file = identity(relative);
+            step.identified = true;
+            step.device = file.device;
+            step.inode = file.inode;
+        }
+    };
+    exchange("sub/done", ".k5stp0.0", "job's", "original done", true);
+    exchange("sub/before", ".k5stp0.1", "original before", "job's new", true);
+    exchange("sub/unidentified", ".k5stp0.2", "original unidentified", "job's new", false);
+    exchange("sub/removed", ".k5stp0.3", "job's", "original removed", true);
+    ASSERT_EQ(::unlink((target + "sub/removed").c_str()), 0);
+    exchange("sub/replaced", ".k5stp0.4", "job's", "original replaced", true);
+    WriteFile(target + "sub/replaced.new", "the user's");
+    ASSERT_EQ(::rename((target + "sub/replaced.new").c_str(), (target + "sub/replaced").c_str()), 0);
+    exchange("sub/taken", ".k5stp0.5", "job's", "original taken", true);
+    ASSERT_EQ(::unlink((target + "sub/.k5stp0.5").c_str()), 0);
+
+    const OwnedDescriptor directory(::open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const UndoOutcome outcome = UndoSteps(steps, target, directory.Get(), -1);
+    EXPECT_FALSE(outcome.originalsRestored);
+    EXPECT_EQ(outcome.notRestored,
+              (std::vector<std::string>{target + "sub/taken", target + "sub/.k5stp0.4"}));  // newest first
+    EXPECT_EQ(ReadFile(target + "sub/done"), "original done");
+    EXPECT_EQ(ReadFile(target + "sub/before"), "original before");
+    EXPECT_EQ(ReadFile(target + "sub/unidentified"), "original unidentified");
+    EXPECT_EQ(ReadFile(target + "sub/removed"), "original removed");
+    EXPECT_EQ(ReadFile(target + "sub/replaced"), "the user's");
+    EXPECT_EQ(ReadFile(target + "sub/.k5stp0.4"), "original replaced");
+    EXPECT_EQ(ReadFile(target + "sub/taken"), "job's");
+    EXPECT_EQ(ListNames(target + "sub"), (std::vector<std::string>{".k5stp0.4", "before", "done", "removed",
+                                                                    "replaced", "taken", "unidentified"}));
+    // Played again (a recovery after a rollback cut short), it changes nothing more.
+    const TreeSnapshot after = Snapshot(target);
+    EXPECT_EQ(UndoSteps(steps, target, directory.Get(), -1).notRestored, outcome.notRestored);
+    EXPECT_EQ(Snapshot(target), after);
 }
 
 TEST_F(RollbackTest, RollbackOfAnEmptyJournalReturnsTheCode) {

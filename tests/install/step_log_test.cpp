@@ -45,11 +45,11 @@ TEST(StepLogTest, StepsComeBackInOrderWithTheirPathsTemporariesAndIdentities) {
     EXPECT_FALSE(steps[4].identified);
 
     std::vector<std::string> visited;
-    log.ForEach([&visited](StepKind kind, const std::string& path) {
-        visited.push_back(std::string(1, static_cast<char>(kind)) + " " + path);
+    log.ForEach([&visited](StepKind kind, const std::string& path, const std::string& temporary) {
+        visited.push_back(std::string(1, static_cast<char>(kind)) + " " + path + " " + temporary);
     });
-    EXPECT_EQ(visited, (std::vector<std::string>{"D /home/u", "D /home/u/t/sub", "M /home/u/t/a.txt",
-                                                 "W /home/u/t/a.txt", "W /home/u/t/sub/b.txt"}));
+    EXPECT_EQ(visited, (std::vector<std::string>{"D /home/u ", "D /home/u/t/sub ", "M /home/u/t/a.txt ",
+                                                 "W /home/u/t/a.txt .k5stp0.0", "W /home/u/t/sub/b.txt .k5stp0.1"}));
 }
 
 // Enough steps to fill several blocks of records and of path bytes, with

@@ -16,7 +16,9 @@
 // and only when <parent> is on another file system or cannot take a new
 // directory, inside the template directory as <parent>/<name>/.k5stp<N>/. N is
 // the first number free. New files are written under the temporary name
-// .k5stp<N>.<sequence> in their final directory.
+// .k5stp<N>.<sequence> in their final directory; an original exchanged with
+// its new file waits under that name until the commit. The originals are
+// moved to originals/ only where the file system cannot exchange two names.
 //
 // Every live staging directory is also listed in the per-user registry
 // ~/.vxk5/transactions/ (one file per staging directory, named after its

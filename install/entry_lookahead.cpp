@@ -53,8 +53,12 @@ EntryLookahead::Look* EntryLookahead::Take(size_t index) {
     uint8_t seen = kFree;
     if (state.compare_exchange_strong(seen, kPlanning, std::memory_order_acq_rel)) return nullptr;
     // Still being looked at: the planning looks itself rather than wait, and
-    // the lookahead goes on past it.
-    return seen == kReady ? &looks_[index - from_] : nullptr;
+    // the lookahead goes on past it. A look is given once: an entry taken
+    // again (it waited for the next batch) is the planning's own.
+    if (seen == kReady && state.compare_exchange_strong(seen, kPlanning, std::memory_order_acq_rel)) {
+        return &looks_[index - from_];
+    }
+    return nullptr;
 }
 
 void EntryLookahead::Run(size_t base, size_t from, size_t to) {

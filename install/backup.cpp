@@ -244,6 +244,8 @@ void PurgeExchangedOriginals(const StepLog& steps, const std::string& target, in
                                 std::string name;
                                 if (OpenParentOf(root, relative + "x", below, directory, name) != 0) directory = -1;
                             }
+                            // An original left behind holds nothing the installation needs:
+                            // the commit record stands, and the next run's files take other names.
                             if (directory >= 0 && InjectedFault(FaultStep::Remove, path) == 0) {
                                 (void)RemoveEntryAt(directory, temporary);
                             }
@@ -265,6 +267,7 @@ void PurgeExchangedOriginals(const std::vector<JournalStep>& steps, const std::s
         EntryStatus kept;
         if (Matches(directory, name, step) && ExamineEntryAt(directory, step.temporary, kept).error == 0 &&
             (kept.kind == EntryKind::File || kept.kind == EntryKind::Link)) {
+            // Failing, it stays as a stray file beside the installed one; nothing is lost.
             (void)RemoveEntryAt(directory, step.temporary);
         }
     }

@@ -308,6 +308,7 @@ bool ExchangesEntries(int directory, const std::string& probe) {
     if (::mkdirat(directory, first.c_str(), 0700) == 0) {
         if (::mkdirat(directory, second.c_str(), 0700) == 0) {
             exchanged = ::renameat2(directory, first.c_str(), directory, second.c_str(), RENAME_EXCHANGE) == 0;
+            // Empty directories of the caller's own: one left behind goes with the directory holding it.
             (void)::unlinkat(directory, second.c_str(), AT_REMOVEDIR);
         }
         (void)::unlinkat(directory, first.c_str(), AT_REMOVEDIR);

@@ -11,67 +11,102 @@ namespace vxk5 {
 
 namespace {
 
-// Entries looked ahead at a time: a few milliseconds of planning, a thread
-// started for each.
-constexpr size_t kSegment = 4096;
+// Entries the lookahead may be ahead of the planning: a few milliseconds of
+// planning, and the memory of as many looks.
+constexpr size_t kRing = 4096;
 
-enum : uint8_t { kFree, kPlanning, kLooking, kReady };
+enum : uint64_t { kPlanning = 1, kLooking = 2, kReady = 3 };
+
+constexpr uint64_t Tag(size_t index, uint64_t state) { return (static_cast<uint64_t>(index) + 1) << 2 | state; }
+constexpr uint64_t EntryOf(uint64_t tag) { return tag >> 2; }  // the entry's index + 1
+constexpr uint64_t StateOf(uint64_t tag) { return tag & 3; }
 
 }  // namespace
 
 EntryLookahead::EntryLookahead(const std::vector<KitFileEntry>& entries, int root)
-    : entries_(entries), looks_(kSegment), states_(new std::atomic<uint8_t>[kSegment]) {
+    : entries_(entries), looks_(kRing), tags_(new std::atomic<uint64_t>[kRing]) {
     if (DuplicatePrivateDescriptor(root, root_) != 0) root_.Reset();
+    for (size_t k = 0; k < kRing; ++k) tags_[k].store(0, std::memory_order_relaxed);
 }
 
 EntryLookahead::~EntryLookahead() { Discard(); }
 
 void EntryLookahead::Discard() {
-    stop_.store(true, std::memory_order_relaxed);
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        stop_.store(true);
+    }
+    room_.notify_one();
     if (thread_.joinable()) thread_.join();
-    stop_.store(false, std::memory_order_relaxed);
-    from_ = to_ = 0;
+    stop_.store(false);
+    started_ = false;
+    for (size_t k = 0; k < kRing; ++k) tags_[k].store(0, std::memory_order_relaxed);
 }
 
 EntryLookahead::Look* EntryLookahead::Take(size_t index) {
     if (!root_.IsOpen()) return nullptr;
-    if (index < from_ || index >= to_) {
-        Discard();
-        from_ = index;
-        to_ = std::min(entries_.size(), index + kSegment);
-        for (size_t k = 0; k < to_ - from_; ++k) states_[k].store(kFree, std::memory_order_relaxed);
+    if (!started_) {
+        started_ = true;
+        taken_.store(index);
         try {
             // The planning takes its first entry itself: the looks start
             // at the next one.
-            thread_ = std::thread([this, base = from_, to = to_] { Run(base, base + 1, to); });
+            thread_ = std::thread([this, index] { Run(index + 1); });
         } catch (const std::system_error&) {
-            to_ = from_;
+            root_.Reset();
             return nullptr;
         }
+    } else if (const size_t before = taken_.load(std::memory_order_relaxed); index > before) {
+        // Room in the ring for more looks; a waiting lookahead is woken when
+        // there is room for a quarter of the ring.
+        taken_.store(index);
+        if (waiting_.load() && index / (kRing / 4) != before / (kRing / 4)) {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            room_.notify_one();
+        }
     }
-    std::atomic<uint8_t>& state = states_[index - from_];
-    uint8_t seen = kFree;
-    if (state.compare_exchange_strong(seen, kPlanning, std::memory_order_acq_rel)) return nullptr;
-    // Still being looked at: the planning looks itself rather than wait, and
-    // the lookahead goes on past it. A look is given once: an entry taken
-    // again (it waited for the next batch) is the planning's own.
-    if (seen == kReady && state.compare_exchange_strong(seen, kPlanning, std::memory_order_acq_rel)) {
-        return &looks_[index - from_];
+    std::atomic<uint64_t>& tag = tags_[index % kRing];
+    uint64_t seen = tag.load(std::memory_order_acquire);
+    for (;;) {
+        if (EntryOf(seen) > index + 1 || seen == Tag(index, kPlanning)) return nullptr;
+        if (seen == Tag(index, kReady)) {
+            if (tag.compare_exchange_weak(seen, Tag(index, kPlanning), std::memory_order_acq_rel)) {
+                return &looks_[index % kRing];
+            }
+            continue;
+        }
+        // Not looked at yet, or being looked at now: the planning looks
+        // itself rather than wait, and the lookahead drops or skips it.
+        if (tag.compare_exchange_weak(seen, Tag(index, kPlanning), std::memory_order_acq_rel)) return nullptr;
     }
-    return nullptr;
 }
 
-void EntryLookahead::Run(size_t base, size_t from, size_t to) {
+bool EntryLookahead::WaitForRoom(size_t index) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    waiting_.store(true);
+    room_.wait(lock, [&] { return stop_.load() || index < taken_.load() + kRing; });
+    waiting_.store(false);
+    return !stop_.load();
+}
+
+void EntryLookahead::Run(size_t from) {
     std::string parent;  // of the directory open in `directory`, "" for the template directory
     OwnedDescriptor below;
     int directory = root_.Get();
     EntryIdentity identity;
     bool reached = IdentityOf(directory, identity).error == 0;
-    for (size_t k = from; k < to && !stop_.load(std::memory_order_relaxed); ++k) {
-        std::atomic<uint8_t>& state = states_[k - base];
-        uint8_t seen = kFree;
-        if (!state.compare_exchange_strong(seen, kLooking, std::memory_order_acq_rel)) continue;
-        Look& look = looks_[k - base];
+    for (size_t k = from; k < entries_.size() && !stop_.load(std::memory_order_relaxed); ++k) {
+        // Behind the planning, the lookahead jumps ahead of it; too far ahead,
+        // it waits for the planning to take the entry a ring before.
+        const size_t taken = taken_.load();
+        if (k <= taken) k = taken + 1;
+        if (k >= entries_.size()) break;
+        if (k >= taken + kRing && !WaitForRoom(k)) break;
+        std::atomic<uint64_t>& tag = tags_[k % kRing];
+        uint64_t seen = tag.load(std::memory_order_acquire);
+        if (EntryOf(seen) >= k + 1) continue;  // the planning got there first
+        if (!tag.compare_exchange_strong(seen, Tag(k, kLooking), std::memory_order_acq_rel)) continue;
+        Look& look = looks_[k % kRing];
         look = Look();
         AString path;
         look.named = EntryNamePath(entries_[k].name, path);
@@ -102,7 +137,9 @@ void EntryLookahead::Run(size_t base, size_t from, size_t to) {
                 look.examined = true;
             }
         }
-        state.store(kReady, std::memory_order_release);
+        // Unless the planning came for it meanwhile and looked itself.
+        seen = Tag(k, kLooking);
+        (void)tag.compare_exchange_strong(seen, Tag(k, kReady), std::memory_order_acq_rel);
     }
 }
 

@@ -15,9 +15,11 @@
 // looks at itself.
 
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -50,22 +52,34 @@ public:
 
     // Entry `index`'s look, ready, or null when the planning is to convert
     // and look itself (the lookahead has not got that far, or is at it
-    // now): never a wait. The planning takes entries in increasing order; a
-    // look is taken once.
+    // now): never a wait. The planning takes entries in increasing order,
+    // and is done with every entry before the last one it took; a look is
+    // given once.
     Look* Take(size_t index);
     // The looks taken so far are forgotten; the next Take starts anew.
     void Discard();
 
 private:
-    void Run(size_t base, size_t from, size_t to);
+    void Run(size_t from);
+    // Waits until the planning has taken an entry at least `index` - the
+    // ring's size, or the lookahead is to stop: false then.
+    bool WaitForRoom(size_t index);
 
     const std::vector<KitFileEntry>& entries_;
     OwnedDescriptor root_;
+    // A ring of looks, entry k's in slot k % its size. Each slot's tag holds
+    // (k + 1) << 2 and the look's state: the planning's, being looked at, or
+    // ready; 0 is a slot no entry has had.
     std::vector<Look> looks_;
-    std::unique_ptr<std::atomic<uint8_t>[]> states_;  // per look: free, the planning's, being looked, ready
-    size_t from_ = 0;
-    size_t to_ = 0;
+    std::unique_ptr<std::atomic<uint64_t>[]> tags_;
+    // The last entry the planning took: the lookahead stays within the ring's
+    // size of it, and jumps to it when it falls behind.
+    std::atomic<size_t> taken_{0};
+    bool started_ = false;
     std::atomic<bool> stop_{false};
+    std::atomic<bool> waiting_{false};  // the lookahead waits for room
+    std::mutex mutex_;
+    std::condition_variable room_;
     std::thread thread_;
 };
 

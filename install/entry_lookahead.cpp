@@ -19,14 +19,12 @@ enum : uint64_t { kPlanning = 1, kLooking = 2, kReady = 3 };
 
 constexpr uint64_t Tag(size_t index, uint64_t state) { return (static_cast<uint64_t>(index) + 1) << 2 | state; }
 constexpr uint64_t EntryOf(uint64_t tag) { return tag >> 2; }  // the entry's index + 1
-constexpr uint64_t StateOf(uint64_t tag) { return tag & 3; }
 
 }  // namespace
 
 EntryLookahead::EntryLookahead(const std::vector<KitFileEntry>& entries, int root)
-    : entries_(entries), looks_(kRing), tags_(new std::atomic<uint64_t>[kRing]) {
+    : entries_(entries), looks_(kRing), tags_(new std::atomic<uint64_t>[kRing]()) {
     if (DuplicatePrivateDescriptor(root, root_) != 0) root_.Reset();
-    for (size_t k = 0; k < kRing; ++k) tags_[k].store(0, std::memory_order_relaxed);
 }
 
 EntryLookahead::~EntryLookahead() { Discard(); }

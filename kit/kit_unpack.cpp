@@ -3,10 +3,11 @@
 #include <cerrno>
 
 #include <algorithm>
+#include <memory>
 
 #include "kit/container_writer.h"
 #include "kit/kit_format.h"
-#include "platform/mapped_window.h"
+#include "platform/mapped_window.h"  // AdviseSequentialRead
 #include "kit/raw_inflater.h"
 #include "platform/fault_injection.h"
 #include "platform/file_system.h"
@@ -16,8 +17,11 @@ namespace vxk5 {
 
 namespace {
 
-// The kit is taken in 1 MiB at a time: a mapping (or a read into the
-// observer's memory) per 32 KiB window cost a quarter of the unpacking's time.
+// The kit is read 1 MiB at a time into one reused buffer (the observer's
+// memory when there is one). A read per 32 KiB cost a quarter of the
+// unpacking's time; mapping each 1 MiB window instead of reading it cost a
+// fifth, in page faults and in unmapping, which every other processor the
+// process runs on must be told of.
 constexpr uint32_t kInputWindow = 1u << 20;
 
 }  // namespace
@@ -61,6 +65,16 @@ bool ReadObserved(FileHandle source, KitInputObserver& observer, uint32_t& lengt
     return read;
 }
 
+// Reads the kit's next `length` bytes into `buffer`, as ReadObserved does
+// without an observer.
+bool ReadPlain(FileHandle source, uint8_t* buffer, uint32_t& length, const uint8_t*& bytes) {
+    uint32_t got = 0;
+    const bool read = ReadFileHandle(source, buffer, length, &got, nullptr) == 0;
+    length = got;
+    bytes = buffer;
+    return read;
+}
+
 // Shows the observer the kit's bytes from `observed` to `size` that the
 // inflation did not need.
 void ObserveRest(FileHandle source, uint32_t size, KitInputObserver& observer, uint64_t observed) {
@@ -83,9 +97,10 @@ void ObserveRest(FileHandle source, uint32_t size, KitInputObserver& observer, u
 }  // namespace
 
 struct KitUnpacker::Streams {
-    explicit Streams(FileHandle container) : writer(container) {}
+    Streams(FileHandle container, bool ownInput)
+        : input(ownInput ? new uint8_t[kInputWindow] : nullptr), writer(container) {}
+    std::unique_ptr<uint8_t[]> input;  // the kit's bytes when no observer holds them
     RawInflater inflater;
-    MappedWindow window;
     ContainerWriter writer;
 };
 
@@ -101,7 +116,7 @@ uint32_t KitUnpacker::Open(const WString& source, KitInputObserver* observer) {
     // reading only its first 4 GiB would give a wrong container.
     if (end > static_cast<int64_t>(UINT32_MAX)) return Failed(ERR_INVALID_DATA);
     AdviseSequentialRead(kit_.Get());
-    if (observer != nullptr && SeekFileHandle(kit_.Get(), 0, FILE_FROM_START) != 0) {
+    if (SeekFileHandle(kit_.Get(), 0, FILE_FROM_START) != 0) {
         return Failed(ERR_INVALID_PARAMETER);
     }
     // Tests may change the kit here, between its opening and its reading.
@@ -110,15 +125,17 @@ uint32_t KitUnpacker::Open(const WString& source, KitInputObserver* observer) {
     return 0;
 }
 
-void KitUnpacker::Start(FileHandle container) { streams_ = std::make_unique<Streams>(container); }
+void KitUnpacker::Start(FileHandle container) {
+    streams_ = std::make_unique<Streams>(container, observer_ == nullptr);
+}
 
 uint32_t KitUnpacker::Failed(uint32_t code) {
     if (failure_ == 0) failure_ = code;
     return failure_;
 }
 
-// Maps the kit window by window (or, with an observer, reads it into the
-// observer's memory), inflates each window's bytes into the writer's space
+// Reads the kit window by window (into the observer's memory when there is
+// one), inflates each window's bytes into the writer's space
 // and hands them on, until the container has `until` bytes, the stream ends
 // or the kit's bytes run out; a stream that stops early leaves a short
 // container. A pause may fall inside a window: its input, and output the
@@ -127,29 +144,22 @@ uint32_t KitUnpacker::Inflate(uint64_t until) {
     if (failure_ != 0) return failure_;
     if (streams_ == nullptr) return Failed(ERR_INVALID_PARAMETER);
     RawInflater& inflater = streams_->inflater;
-    MappedWindow& window = streams_->window;
     ContainerWriter& writer = streams_->writer;
     while (!ended_ && writer.Produced() < until) {
         if (inflater.InputLeft() == 0 && !outputHeldBack_) {
-            window.Reset();
             // 64-bit offsets: the last window of a kit just below 4 GiB must not wrap.
             if (offset_ >= size_) break;
             uint32_t length = static_cast<uint32_t>(std::min<uint64_t>(kInputWindow, size_ - offset_));
-            if (observer_ != nullptr) {
-                const uint8_t* bytes = nullptr;
-                const bool read = ReadObserved(kit_.Get(), *observer_, length, bytes);
-                observed_ += length;
-                if (!read) return Failed(ERR_INVALID_PARAMETER);
-                if (length == 0) {  // the file shrank: what is there has been inflated
-                    offset_ = size_;
-                    break;
-                }
-                inflater.SetInput(bytes, length);
-            } else {
-                // Never inflate from a window that is not there.
-                if (!window.Map(kit_.Get(), offset_, length)) return Failed(ERR_INVALID_PARAMETER);
-                inflater.SetInput(window.Data(), length);
+            const uint8_t* bytes = nullptr;
+            const bool read = observer_ != nullptr ? ReadObserved(kit_.Get(), *observer_, length, bytes)
+                                                   : ReadPlain(kit_.Get(), streams_->input.get(), length, bytes);
+            if (observer_ != nullptr) observed_ += length;
+            if (!read) return Failed(ERR_INVALID_PARAMETER);
+            if (length == 0) {  // the file shrank: what is there has been inflated
+                offset_ = size_;
+                break;
             }
+            inflater.SetInput(bytes, length);
             offset_ += length;
         }
         const uint32_t room = writer.Room();
@@ -169,7 +179,6 @@ uint32_t KitUnpacker::Inflate(uint64_t until) {
             return Failed(ERR_INVALID_DATA);
         }
     }
-    if (ended_) window.Reset();
     return 0;
 }
 

@@ -19,7 +19,7 @@ namespace vxk5 {
 
 // Sees every byte of the kit file exactly once, in order, as UnpackKit reads
 // it: a signature check over the very bytes that are inflated. With an
-// observer the kit is read into the observer's memory rather than mapped, so
+// observer the kit is read into the observer's memory rather than its own, so
 // a file rewritten meanwhile cannot hand the inflater other bytes than those
 // observed; and the file is read to its end even when the stream ends before
 // it or is damaged.
@@ -41,8 +41,8 @@ public:
 // ERR_SUCCESS; the open's code (ERR_NOT_FOUND or ERR_INVALID_PARAMETER) when a
 // file cannot be opened; ERR_INVALID_DATA when the stream is damaged or the kit
 // is 4 GiB or larger; ERR_DISK_FULL when the container's file system is full;
-// ERR_INVALID_PARAMETER when a
-// window cannot be mapped or the container cannot be written in full otherwise.
+// ERR_INVALID_PARAMETER when the kit
+// cannot be read or the container cannot be written in full otherwise.
 // With `observer`, every byte of `source` is shown to it, also when the result is not ERR_SUCCESS
 // (except when a file cannot be opened or read).
 [[nodiscard]] uint32_t UnpackKit(const WString& source, const WString& destination,
@@ -80,7 +80,7 @@ private:
     [[nodiscard]] uint32_t Inflate(uint64_t until);
     [[nodiscard]] uint32_t Failed(uint32_t code);
 
-    struct Streams;  // the inflater, the kit's window and the container's writer
+    struct Streams;  // the kit's input buffer, the inflater and the container's writer
 
     OwnedDescriptor kit_;
     uint32_t size_ = 0;

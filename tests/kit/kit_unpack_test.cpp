@@ -15,6 +15,7 @@
 #include "kit/kit_reader.h"
 #include "platform/mapped_window.h"
 #include "kit/raw_inflater.h"
+#include "platform/fault_injection.h"
 #include "platform/file_system.h"
 #include "tests/kit/kit_fixture.h"
 #include "tests/support/tiny_tmpfs.h"
@@ -60,6 +61,37 @@ TEST_F(KitUnpackTest, InflatesAcrossManyWindows) {
     std::string container;
     EXPECT_EQ(Unpack(kit, container), 0u);
     EXPECT_EQ(container, data);
+}
+
+// A kit cut short after it was opened (its size already taken) gives the
+// bytes still there, a shorter container, and never a fault on bytes that
+// have gone: the kit is read, not mapped.
+TEST_F(KitUnpackTest, AKitCutShortAfterItsOpeningGivesWhatIsStillThere) {
+    const std::string data = TextLikeBytes(600000);
+    const std::string kit = Deflate(data);
+    ASSERT_GT(kit.size(), 5u * 5000);  // pages of it go
+    const WString kitPath = Kit(kit);
+    struct Cut {
+        std::string path;
+        bool done = false;
+    } cut{ToMultiByteString(kitPath)};
+    SetFaultHook(
+        [](FaultStep step, const std::string&, void* context) {
+            auto* state = static_cast<Cut*>(context);
+            if (step == FaultStep::KitOpened && !state->done) state->done = truncate(state->path.c_str(), 5000) == 0;
+            return 0;
+        },
+        &cut);
+    WString containerPath;
+    ASSERT_EQ(CreateKitTempFile(containerPath), 0u);
+    const uint32_t code = UnpackKit(kitPath, containerPath);
+    SetFaultHook(nullptr, nullptr);
+    ASSERT_TRUE(cut.done);
+    EXPECT_EQ(code, 0u);  // a stream that stops early is not an error here
+    const std::string container = ReadFile(ToMultiByteString(containerPath));
+    EXPECT_GT(container.size(), 0u);
+    EXPECT_LT(container.size(), data.size());
+    EXPECT_EQ(container, data.substr(0, container.size()));
 }
 
 TEST_F(KitUnpackTest, EmptyKitGivesEmptyContainer) {

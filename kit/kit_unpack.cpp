@@ -7,7 +7,6 @@
 
 #include "kit/container_writer.h"
 #include "kit/kit_format.h"
-#include "platform/mapped_window.h"  // AdviseSequentialRead
 #include "kit/raw_inflater.h"
 #include "platform/fault_injection.h"
 #include "platform/file_system.h"

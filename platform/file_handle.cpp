@@ -154,4 +154,8 @@ uint32_t TruncateFileHandle(FileHandle handle) {
     return ERR_SUCCESS;
 }
 
+void AdviseSequentialRead(FileHandle handle) {
+    if (handle >= 0) posix_fadvise(static_cast<int>(handle), 0, 0, POSIX_FADV_SEQUENTIAL);
+}
+
 }  // namespace vxk5

@@ -51,6 +51,9 @@ constexpr uint32_t FILE_FROM_END = 2;
                                         uint32_t disposition, FileHandle& handle, uint32_t flags);
 // New position from the start; a result whose low 32 bits are all ones is a failure.
 int64_t SeekFileHandle(FileHandle handle, int64_t offset, uint32_t origin);
+// Tells the system that `handle` will be read once from start to end. Advice
+// only: failures are ignored.
+void AdviseSequentialRead(FileHandle handle);
 // Reads until `size` bytes or the end of the file; the end is not an error.
 [[nodiscard]] uint32_t ReadFileHandle(FileHandle handle, void* buffer, uint32_t size, uint32_t* count,
                                       void* reserved);

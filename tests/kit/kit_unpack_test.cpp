@@ -13,7 +13,6 @@
 
 #include "kit/container_encoder.h"
 #include "kit/kit_reader.h"
-#include "platform/mapped_window.h"
 #include "kit/raw_inflater.h"
 #include "platform/fault_injection.h"
 #include "platform/file_system.h"
@@ -366,13 +365,6 @@ TEST_F(KitUnpackTest, ContainerThatCannotBeWrittenGives87AndIsReleased) {
         EXPECT_EQ(WEXITSTATUS(status), 0) << c.data << ": 1 wrong code, 2 a kit made";
         EXPECT_EQ(ContainerCount(), 0u);
     }
-}
-
-TEST(MappedWindowTest, RefusesWhatCannotBeMapped) {
-    MappedWindow window;
-    EXPECT_FALSE(window.Map(INVALID_FILE_HANDLE, 0, 32768));
-    EXPECT_EQ(window.Data(), nullptr);
-    EXPECT_EQ(window.Size(), 0u);
 }
 
 }  // namespace

@@ -51,26 +51,21 @@ uint64_t KitContainerLowerBound(uint64_t kitSize) {
 
 namespace {
 
-// Reads the kit's next `length` bytes, from its current position, into the
-// observer's memory and shows them to it. False when the read fails; `length`
-// is then, or when the file ended early, what was read.
-bool ReadObserved(FileHandle source, KitInputObserver& observer, uint32_t& length, const uint8_t*& bytes) {
-    uint8_t* buffer = observer.Buffer(length);
-    uint32_t got = 0;
-    const bool read = ReadFileHandle(source, buffer, length, &got, nullptr) == 0;
-    observer.Observe(got);
-    length = got;
-    bytes = buffer;
-    return read;
-}
-
-// Reads the kit's next `length` bytes into `buffer`, as ReadObserved does
-// without an observer.
+// Reads the kit's next `length` bytes, from its current position, into
+// `buffer`. False when the read fails; `length` is then, or when the file
+// ended early, what was read.
 bool ReadPlain(FileHandle source, uint8_t* buffer, uint32_t& length, const uint8_t*& bytes) {
     uint32_t got = 0;
     const bool read = ReadFileHandle(source, buffer, length, &got, nullptr) == 0;
     length = got;
     bytes = buffer;
+    return read;
+}
+
+// ReadPlain into the observer's memory, and shows the observer what was read.
+bool ReadObserved(FileHandle source, KitInputObserver& observer, uint32_t& length, const uint8_t*& bytes) {
+    const bool read = ReadPlain(source, observer.Buffer(length), length, bytes);
+    observer.Observe(length);
     return read;
 }
 

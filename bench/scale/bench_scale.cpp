@@ -14,7 +14,9 @@
 //             against rsync -a --update from an extracted copy;
 //   list, verify  vxk5-kit list / verify, for the time per entry.
 // At 100,000 entries (or the largest size below it) the update is also run on
-// the temporary directory's own file system ("disk").
+// the temporary directory's own file system ("disk"), every old tree laid out
+// before the first of those runs and none removed before the last (why: at
+// the runs).
 // The installer runs as a separate process of this program (--install), which
 // unpacks and reads the kit and runs the installation job as the installer
 // does, with the 1 s pause the program makes after copying switched off, and
@@ -340,43 +342,31 @@ SizeResult BenchSize(const Places& places, size_t entries, bool withCreate, bool
         if (installFirst) { installerPair(); tarPair(); } else { tarPair(); installerPair(); }
 
         // update: every file older; each side lays out its old tree just before its run and removes it after
-        const auto updateRun = [&](const std::string& parent, const char* tarKind, const char* installKind,
-                                   const std::string& tmpdir) {
-            const auto oldTree = [&](const std::string& dir) {
-                ::mkdir(dir.c_str(), 0755);
-                if (Run({"tar", "-xzf", oldTgz, "-C", dir}) != 0) Fail(kProgram, "cannot lay out the old tree");
-                Run({"sync"});
-            };
-            const auto runTarU = [&] {
-                const std::string a = parent + "/upd-tar";
-                oldTree(a);
-                const Measured tarU = RunMeasured({"tar", "--keep-newer-files", "-xzf", tgz, "-C", a});
-                if (tarU.seconds < 0) Fail(kProgram, "update: tar failed");
-                CheckFile(a + "/" + probe, kNewTime, "tar --keep-newer-files");
-                t[tarKind].push_back(tarU.seconds);
-                Remove(a);
-            };
-            const auto runInstallU = [&] {
-                const std::string b = parent + "/upd-inst";
-                oldTree(b);
-                const Measured installU = RunInstaller(places.self, kit, b + "/", tmpdir);
-                if (installU.seconds < 0) Fail(kProgram, "update: the installer failed");
-                CheckFile(b + "/" + probe, kNewTime, "update");
-                t[installKind].push_back(installU.seconds);
-                if (std::string(installKind) == "update") {
-                    result.peakKib["update"] = std::max(result.peakKib["update"], installU.peakKib);
-                }
-                Remove(b);
-            };
-            if (installFirst) { runInstallU(); runTarU(); } else { runTarU(); runInstallU(); }
+        const auto oldTree = [&](const std::string& dir) {
+            ::mkdir(dir.c_str(), 0755);
+            if (Run({"tar", "-xzf", oldTgz, "-C", dir}) != 0) Fail(kProgram, "cannot lay out the old tree");
+            Run({"sync"});
         };
-        updateRun(work, "tar --keep-newer-files", "update", tmp);
-        if (withDisk) {
-            const std::string diskWork = places.disk + "/n" + std::to_string(entries);
-            ::mkdir(diskWork.c_str(), 0755);
-            updateRun(diskWork, "tar --keep-newer-files (disk)", "update (disk)", tmp);
-            Remove(diskWork);
-        }
+        const auto runTarU = [&] {
+            const std::string a = work + "/upd-tar";
+            oldTree(a);
+            const Measured tarU = RunMeasured({"tar", "--keep-newer-files", "-xzf", tgz, "-C", a});
+            if (tarU.seconds < 0) Fail(kProgram, "update: tar failed");
+            CheckFile(a + "/" + probe, kNewTime, "tar --keep-newer-files");
+            t["tar --keep-newer-files"].push_back(tarU.seconds);
+            Remove(a);
+        };
+        const auto runInstallU = [&] {
+            const std::string b = work + "/upd-inst";
+            oldTree(b);
+            const Measured installU = RunInstaller(places.self, kit, b + "/", tmp);
+            if (installU.seconds < 0) Fail(kProgram, "update: the installer failed");
+            CheckFile(b + "/" + probe, kNewTime, "update");
+            t["update"].push_back(installU.seconds);
+            result.peakKib["update"] = std::max(result.peakKib["update"], installU.peakKib);
+            Remove(b);
+        };
+        if (installFirst) { runInstallU(); runTarU(); } else { runTarU(); runInstallU(); }
 
         // list and verify
         const Measured list = RunMeasured({places.tool, "list", kit}, {"TMPDIR=" + tmp});
@@ -392,6 +382,53 @@ SizeResult BenchSize(const Places& places, size_t entries, bool withCreate, bool
                     t["rsync -a --update"].back(), t["update"].back(), t["tar --keep-newer-files"].back(),
                     t["list"].back(), t["verify"].back());
         std::fflush(stdout);
+    }
+    if (withDisk) {
+        // The update on the disk, every old tree laid out before the first run
+        // and none removed before the last. On ext4 without a journal, a new
+        // file's inode is not taken from among those freed in the last minutes
+        // whose inode-table block is dirty, and each allocation steps over all
+        // of them again: removing one run's tree just before the next would
+        // slow that run by an amount that depends on where the allocator lands.
+        // Each side's own removals still count in its own run (tar's unlinks,
+        // the installer's purge of the originals after its commit).
+        const std::string diskWork = places.disk + "/n" + std::to_string(entries);
+        ::mkdir(diskWork.c_str(), 0755);
+        const auto treeOf = [&](int rep, bool installer) {
+            return diskWork + (installer ? "/upd-inst" : "/upd-tar") + std::to_string(rep);
+        };
+        std::printf("  the disk: laying out %d old trees\n", 2 * places.reps);
+        std::fflush(stdout);
+        for (int rep = 0; rep < places.reps; ++rep) {
+            for (const bool installer : {false, true}) {
+                ::mkdir(treeOf(rep, installer).c_str(), 0755);
+                if (Run({"tar", "-xzf", oldTgz, "-C", treeOf(rep, installer)}) != 0) {
+                    Fail(kProgram, "cannot lay out an old tree on the disk (room for every run's tree at once is needed)");
+                }
+            }
+        }
+        Run({"sync"});
+        for (int rep = 0; rep < places.reps; ++rep) {
+            const auto runTarU = [&] {
+                const std::string a = treeOf(rep, false);
+                const Measured tarU = RunMeasured({"tar", "--keep-newer-files", "-xzf", tgz, "-C", a});
+                if (tarU.seconds < 0) Fail(kProgram, "update on the disk: tar failed");
+                CheckFile(a + "/" + probe, kNewTime, "tar --keep-newer-files on the disk");
+                t["tar --keep-newer-files (disk)"].push_back(tarU.seconds);
+            };
+            const auto runInstallU = [&] {
+                const std::string b = treeOf(rep, true);
+                const Measured installU = RunInstaller(places.self, kit, b + "/", tmp);
+                if (installU.seconds < 0) Fail(kProgram, "update on the disk: the installer failed");
+                CheckFile(b + "/" + probe, kNewTime, "update on the disk");
+                t["update (disk)"].push_back(installU.seconds);
+            };
+            if (rep % 2 == 1) { runInstallU(); runTarU(); } else { runTarU(); runInstallU(); }
+            std::printf("  the disk, run %d: update %.3f s / tar %.3f s\n", rep + 1, t["update (disk)"].back(),
+                        t["tar --keep-newer-files (disk)"].back());
+            std::fflush(stdout);
+        }
+        Remove(diskWork);
     }
     if (withFloor) {
         // The floor's runs pair with the installer's and tar's runs of the same number, above.

@@ -6,7 +6,6 @@
 #include <system_error>
 
 #include "base/result_codes.h"
-#include "install/backup.h"
 #include "install/install_job.h"
 #include "lang/messages.h"
 
@@ -41,19 +40,8 @@ void WorkerMain(InstallWorker& worker) {
     worker.failure = Failure();
     InstallJob job;
     job.releaseCopiedBytes = true;  // the installer makes one installation of its kit
-    try {
-        // Its outcome is posted to the job state and left in job.failure.
-        (void)RunInstallJob(job, state, worker.kit);
-    } catch (const std::exception&) {
-        // Out of memory part-way: the journal is still here, so the failure is
-        // posted and the job undone as for any other failure.
-        uint32_t code = 0;
-        WString text;
-        uint32_t percent = 0;
-        GetJobResult(state, code, text, percent);
-        // ReportInstallError posts the failure and hands back the code it was given.
-        if (code == ERR_SUCCESS && percent < 100) (void)ReportInstallError(job, ERR_INVALID_PARAMETER, percent);
-    }
+    // Its outcome is posted to the job state and left in job.failure.
+    (void)RunInstallJob(job, state, worker.kit);
     worker.failure = job.failure;
     worker.counts = job.counts;
 }

@@ -1,7 +1,7 @@
 #include "install/recovery.h"
 
 #include "base/conversion.h"
-#include "install/backup.h"
+#include "install/undo.h"
 #include "install/journal_format.h"
 #include "install/staging.h"
 #include "lang/messages.h"
@@ -29,50 +29,32 @@ std::string RegistryEntryOf(const Staging& staging) {
     return std::to_string(staging.identity.device) + "-" + std::to_string(staging.identity.inode);
 }
 
-// Recovers the staging directory `name` in `parent` (whose absolute path is
-// `parentPath`, ending with "/"). `lockedTarget` is the template directory's
-// descriptor when the caller holds its lock, else -1 (the lock is then taken
-// here, without waiting). False when there is nothing to report: not a
-// staging directory of ours, one a live installer holds, one whose template
-// directory is busy, or one that never got as far as a journal.
-bool RecoverStagingAt(int parent, const std::string& parentPath, const std::string& name, int lockedTarget,
-                      const std::string& registryEntry, RecoveryReport& report) {
-    Staging staging;
-    if (OpenStaging(parent, name, staging) != 0) return false;  // not ours to touch
-    staging.path = parentPath + name + "/";
-    report = RecoveryReport();
-    report.journalPath = FromMultiByte(staging.path + kJournalName);
-    report.backupDirectory = FromMultiByte(staging.OriginalsPath());
-
+// The journal of the staging directory `staging`, opened and locked. 0;
+// ENOENT for a staging directory made by a job that died before its journal
+// (it changed nothing; removed here unless it holds originals); or another
+// errno: a live installer's, or not ours.
+int OpenLeftOverJournal(Staging& staging, int lockedTarget, const std::string& registryEntry, JournalFile& journal) {
     // With the template directory's lock held no live installer of it can
     // exist, so a journal lock still held belongs to one that is dying: it is
     // waited for (bounded), lest its half-done work be built upon.
     constexpr int kDyingInstallerMilliseconds = 30000;
-    JournalFile journal;
     const int opened =
         journal.OpenLeftOverAt(staging.directory.Get(), kJournalName, lockedTarget >= 0 ? kDyingInstallerMilliseconds : 0);
-    if (opened == ENOENT) {
-        // Made, but the job died before its journal: it changed nothing.
-        if (!HoldsOriginals(staging)) {
-            UnregisterStaging(RegistryEntryOf(staging));
-            UnregisterStaging(registryEntry);
-            (void)DiscardStaging(staging);  // it holds nothing to keep; what stays is harmless
-        }
-        return false;
+    if (opened == ENOENT && !HoldsOriginals(staging)) {
+        UnregisterStaging(RegistryEntryOf(staging));
+        UnregisterStaging(registryEntry);
+        (void)DiscardStaging(staging);  // it holds nothing to keep; what stays is harmless
     }
-    if (opened != 0) return false;  // a live installer's, or not ours
+    return opened;
+}
 
-    std::string text;
-    ParsedJournal parsed;
-    if (journal.ReadAll(text) != 0 || !ParseJournal(text, parsed) || parsed.staging != staging.path) {
-        report.outcome = RecoveryReport::Outcome::Unreadable;
-        return true;
-    }
-    report.templateDirectory = FromMultiByte(parsed.target);
+// The template directory the journal names, as `root` (locked here unless
+// `lockedTarget` is it already). 0; ESTALE when another directory holds its
+// name now; EWOULDBLOCK when an installer holds its lock; or another errno.
+int ReachTemplateDirectory(ParsedJournal& parsed, const Staging& staging, int lockedTarget, DirectoryLock& lock,
+                           int& root) {
     const EntryIdentity journalled{parsed.targetDevice, parsed.targetInode};
-
-    DirectoryLock lock;
-    int root = lockedTarget;
+    root = lockedTarget;
     int error = 0;
     if (root < 0) {
         error = lock.OpenWithoutLinks(Trimmed(parsed.target));
@@ -93,36 +75,74 @@ bool RecoverStagingAt(int parent, const std::string& parentPath, const std::stri
     } else if (error == 0 && identity != journalled) {
         error = ESTALE;  // another directory holds that name now
     }
-    if (error == 0 && lockedTarget < 0 && !lock.TryLock()) return false;  // an installer there recovers it
+    if (error == 0 && lockedTarget < 0 && !lock.TryLock()) return EWOULDBLOCK;
+    return error;
+}
 
-    bool restored = true;
-    if (error != 0) {
-        // The template directory is gone or is another one: nothing can go
-        // back. The originals stay, unless there are none.
-        // An original exchanged with its new file waits beside it, out of reach now.
-        bool exchanged = false;
-        for (const JournalStep& step : parsed.steps) {
-            exchanged = exchanged || (step.kind == StepKind::ExchangeFile && step.identified);
+// The template directory is gone or is another one: nothing can go back.
+// The originals stay, unless there are none. Whether nothing is lost.
+bool SettleWithoutTemplateDirectory(const ParsedJournal& parsed, const Staging& staging, RecoveryReport& report) {
+    // An original exchanged with its new file waits beside it, out of reach now.
+    bool exchanged = false;
+    for (const JournalStep& step : parsed.steps) {
+        exchanged = exchanged || (step.kind == StepKind::ExchangeFile && step.identified);
+    }
+    const bool restored = parsed.committed || (!HoldsOriginals(staging) && !exchanged);
+    for (const JournalStep& step : parsed.steps) {
+        if (!restored && (step.kind == StepKind::MoveToBackup ||
+                          (step.kind == StepKind::ExchangeFile && step.identified))) {
+            report.notRestored.push_back(FromMultiByte(step.path));
         }
-        restored = parsed.committed || (!HoldsOriginals(staging) && !exchanged);
-        for (const JournalStep& step : parsed.steps) {
-            if (!restored && (step.kind == StepKind::MoveToBackup ||
-                              (step.kind == StepKind::ExchangeFile && step.identified))) {
-                report.notRestored.push_back(FromMultiByte(step.path));
-            }
-        }
-        report.outcome = parsed.committed ? RecoveryReport::Outcome::Completed : RecoveryReport::Outcome::RolledBack;
-    } else if (parsed.committed) {
-        // The purge that the commit began.
+    }
+    report.outcome = parsed.committed ? RecoveryReport::Outcome::Completed : RecoveryReport::Outcome::RolledBack;
+    return restored;
+}
+
+// Finishes what the journal began in the template directory `root`: the
+// commit's purge, or the undo. Whether every original is back.
+bool Settle(const ParsedJournal& parsed, const Staging& staging, int root, RecoveryReport& report) {
+    if (parsed.committed) {
         PurgeExchangedOriginals(parsed.steps, parsed.target, root);
         report.outcome = RecoveryReport::Outcome::Completed;
-    } else {
-        const UndoOutcome undone =
-            UndoSteps(parsed.steps, parsed.target, root, staging.originals.IsOpen() ? staging.originals.Get() : -1);
-        restored = undone.originalsRestored;
-        for (const std::string& path : undone.notRestored) report.notRestored.push_back(FromMultiByte(path));
-        report.outcome = RecoveryReport::Outcome::RolledBack;
+        return true;
     }
+    const UndoOutcome undone =
+        UndoSteps(parsed.steps, parsed.target, root, staging.originals.IsOpen() ? staging.originals.Get() : -1);
+    for (const std::string& path : undone.notRestored) report.notRestored.push_back(FromMultiByte(path));
+    report.outcome = RecoveryReport::Outcome::RolledBack;
+    return undone.originalsRestored;
+}
+
+// Recovers the staging directory `name` in `parent` (whose absolute path is
+// `parentPath`, ending with "/"). `lockedTarget` is the template directory's
+// descriptor when the caller holds its lock, else -1 (the lock is then taken
+// here, without waiting). False when there is nothing to report: not a
+// staging directory of ours, one a live installer holds, one whose template
+// directory is busy, or one that never got as far as a journal.
+bool RecoverStagingAt(int parent, const std::string& parentPath, const std::string& name, int lockedTarget,
+                      const std::string& registryEntry, RecoveryReport& report) {
+    Staging staging;
+    if (OpenStaging(parent, name, staging) != 0) return false;  // not ours to touch
+    staging.path = parentPath + name + "/";
+    report = RecoveryReport();
+    report.journalPath = FromMultiByte(staging.path + kJournalName);
+    report.backupDirectory = FromMultiByte(staging.OriginalsPath());
+    JournalFile journal;
+    if (OpenLeftOverJournal(staging, lockedTarget, registryEntry, journal) != 0) return false;
+
+    std::string text;
+    ParsedJournal parsed;
+    if (journal.ReadAll(text) != 0 || !ParseJournal(text, parsed) || parsed.staging != staging.path) {
+        report.outcome = RecoveryReport::Outcome::Unreadable;
+        return true;
+    }
+    report.templateDirectory = FromMultiByte(parsed.target);
+    DirectoryLock lock;
+    int root = -1;
+    const int reached = ReachTemplateDirectory(parsed, staging, lockedTarget, lock, root);
+    if (reached == EWOULDBLOCK) return false;  // an installer there recovers it
+    const bool restored = reached != 0 ? SettleWithoutTemplateDirectory(parsed, staging, report)
+                                       : Settle(parsed, staging, root, report);
     if (!restored) {
         report.outcome = RecoveryReport::Outcome::BackupKept;
         return true;  // the staging directory, its journal and its registry entry stay

@@ -34,6 +34,9 @@ public:
     // directory or its new file).
     void Identify(size_t record, const EntryIdentity& identity);
 
+    // Whether the record numbered `record` has its identity.
+    bool Identified(size_t record) const { return record < count_ && (At(record).flags & kIdentified) != 0; }
+
     // Every step in the order made, as the journal's text has them.
     std::vector<JournalStep> Expand() const;
     // Calls `visit(kind, path, temporary)` for every step in the order made

@@ -2,7 +2,7 @@
 // before anything is written.
 
 #include "base/conversion.h"
-#include "install/directories.h"
+#include "install/template_directory.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,7 +10,7 @@
 
 #include <cerrno>
 
-#include "install/backup.h"
+#include "install/undo.h"
 #include "install/extract.h"
 #include "kit/entry_names.h"
 #include "platform/file_entries.h"
@@ -23,25 +23,25 @@ namespace {
 using DirectoriesTest = InstallTest;
 
 TEST_F(DirectoriesTest, MakeTemplateDirectoryRecordsWhatItMakesParentsFirst) {
-    InstallJob job;
-    job.journal.emplace_back();
-    EXPECT_EQ(MakeTemplateDirectory(job, TargetPath("a/b/c/")), 0u);
+    std::vector<std::string> made;
+    Failure failure;
+    EXPECT_EQ(MakeTemplateDirectory(TargetPath("a/b/c/"), made, failure), 0u);
     EXPECT_TRUE(IsDirectory(TargetPath("a/b/c")));
-    EXPECT_EQ(job.journal.back().madeAbove,
+    EXPECT_EQ(made,
               (std::vector<std::string>{TargetPath("a"), TargetPath("a/b"), TargetPath("a/b/c")}));
 
     // Existing directories cost nothing and are not recorded again.
-    EXPECT_EQ(MakeTemplateDirectory(job, TargetPath("a/b")), 0u);
-    EXPECT_EQ(MakeTemplateDirectory(job, "/"), 0u);
-    EXPECT_EQ(job.journal.back().madeAbove.size(), 3u);
+    EXPECT_EQ(MakeTemplateDirectory(TargetPath("a/b"), made, failure), 0u);
+    EXPECT_EQ(MakeTemplateDirectory("/", made, failure), 0u);
+    EXPECT_EQ(made.size(), 3u);
 }
 
 TEST_F(DirectoriesTest, MakeTemplateDirectoryFailsWithoutAParentToMake) {
-    InstallJob job;
-    job.journal.emplace_back();
-    EXPECT_EQ(MakeTemplateDirectory(job, "C:/missing"), 3u);
-    EXPECT_EQ(MakeTemplateDirectory(job, "C:/missing/deeper"), 3u);
-    EXPECT_TRUE(job.journal.back().madeAbove.empty());
+    std::vector<std::string> made;
+    Failure failure;
+    EXPECT_EQ(MakeTemplateDirectory("C:/missing", made, failure), 3u);
+    EXPECT_EQ(MakeTemplateDirectory("C:/missing/deeper", made, failure), 3u);
+    EXPECT_TRUE(made.empty());
 }
 
 TEST_F(DirectoriesTest, RelativeTemplateDirectoryIsMadeDownFromTheCurrentDirectory) {
@@ -56,12 +56,12 @@ TEST_F(DirectoriesTest, RelativeTemplateDirectoryIsMadeDownFromTheCurrentDirecto
 }
 
 TEST_F(DirectoriesTest, MakeTemplateDirectoryStopsAtAFileInTheWay) {
-    InstallJob job;
-    job.journal.emplace_back();
+    std::vector<std::string> made;
+    Failure failure;
     MakeDirectories(TargetPath("a"));
     WriteFile(TargetPath("a/file"), "x");
-    EXPECT_EQ(MakeTemplateDirectory(job, TargetPath("a/file/b")), 2u);
-    EXPECT_TRUE(job.journal.back().madeAbove.empty());
+    EXPECT_EQ(MakeTemplateDirectory(TargetPath("a/file/b"), made, failure), 2u);
+    EXPECT_TRUE(made.empty());
     EXPECT_EQ(ReadFile(TargetPath("a/file")), "x");
 }
 

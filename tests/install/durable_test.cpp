@@ -20,7 +20,7 @@
 #include <sys/xattr.h>
 
 #include "base/conversion.h"
-#include "install/backup.h"
+#include "install/undo.h"
 #include "install/install_job.h"
 #include "install/recovery.h"
 #include "install/staging.h"

@@ -109,8 +109,7 @@ void InstallTest::SetUp() {
 
 std::vector<std::string> InstallTest::CreatedDirectories() const {
     std::vector<std::string> created;
-    if (job_.journal.empty()) return created;
-    for (const JournalStep& step : job_.journal.back().steps.Expand()) {
+    for (const JournalStep& step : job_.record.steps.Expand()) {
         if (step.kind != StepKind::MakeDirectory || !step.identified) continue;
         std::string path = step.path;
         while (path.size() > 1 && path.back() == '/') path.pop_back();
@@ -121,8 +120,7 @@ std::vector<std::string> InstallTest::CreatedDirectories() const {
 
 std::vector<std::string> InstallTest::NewFiles() const {
     std::vector<std::string> files;
-    if (job_.journal.empty()) return files;
-    const std::vector<JournalStep> steps = job_.journal.back().steps.Expand();
+    const std::vector<JournalStep> steps = job_.record.steps.Expand();
     for (const JournalStep& step : steps) {
         if (step.kind != StepKind::WriteFile) continue;
         bool replaced = false;

@@ -62,7 +62,7 @@ protected:
     std::string TempPath(const std::string& relative = "") const { return root_.path("tmp") + "/" + relative; }
     std::string RootPath(const std::string& relative) const { return root_.path(relative); }
     // The last run's staging directory (beside the template directory), and a path in it.
-    std::string StagingPath(const std::string& relative = "") const { return job_.staging.path + relative; }
+    std::string StagingPath(const std::string& relative = "") const { return job_.stagingPath + relative; }
     // The directories the last run made (its identified D records), parents
     // first, and the new files it wrote where no file was, from its journal.
     std::vector<std::string> CreatedDirectories() const;

@@ -50,8 +50,7 @@ TEST_F(InstallJobTest, JournalRecordsCreatedDirectoriesParentsFirst) {
     ASSERT_EQ(RunJob(), 0u);
     EXPECT_EQ(ReadFile(TargetPath("sub/dir/a.txt")), "x");
 
-    ASSERT_EQ(job_.journal.size(), 1u);
-    const JournalRecord& record = job_.journal.back();
+    const JournalRecord& record = job_.record;
     EXPECT_EQ(record.target, TargetPath());
     EXPECT_EQ(StagingPath(), RootPath(".k5stp0-t/"));
     // The staging directory is no directory of the template path: it is made

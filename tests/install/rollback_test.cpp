@@ -12,7 +12,8 @@
 #include <unistd.h>
 
 #include "base/conversion.h"
-#include "install/backup.h"
+#include "install/transaction.h"
+#include "install/undo.h"
 #include "install/install_job.h"
 #include "kit/container_encoder.h"
 #include "kit/kit_reader.h"
@@ -64,7 +65,7 @@ protected:
         EXPECT_EQ(Snapshot(TargetPath()), targetBefore_);
         EXPECT_EQ(Snapshot(TempPath()), tempBefore_);
         EXPECT_EQ(ListNames(RootPath("")), rootBefore_);
-        ASSERT_FALSE(job_.journal.empty());
+        ASSERT_FALSE(job_.record.target.empty());
         EXPECT_FALSE(PathExists(StagingPath()));
         ExpectFailurePosts(posts_, expectedCode);
     }
@@ -232,8 +233,8 @@ TEST(ExchangeUndoTest, EveryStateOfAnExchangeIsUndoneOrSaid) {
 }
 
 TEST_F(RollbackTest, RollbackOfAnEmptyJournalReturnsTheCode) {
-    InstallJob job;
-    EXPECT_EQ(RollbackInstall(job, 87), 87u);
+    Transaction transaction;
+    EXPECT_EQ(transaction.Rollback(87), 87u);
     EXPECT_EQ(Snapshot(TargetPath()), targetBefore_);
 }
 

@@ -14,7 +14,7 @@
 #include <map>
 
 #include "base/conversion.h"
-#include "install/backup.h"
+#include "install/undo.h"
 #include "install/install_job.h"
 #include "install/recovery.h"
 #include "platform/fault_injection.h"

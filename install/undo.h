@@ -1,0 +1,53 @@
+#pragma once
+// The one undo of a transaction's steps, played by the live rollback from the
+// steps it kept and by the recovery from a dead transaction's journal; and
+// the commit's purge of the originals that new files replaced.
+
+#include <string>
+#include <vector>
+
+#include "install/journal_format.h"
+#include "install/step_log.h"
+
+namespace vxk5 {
+
+struct UndoOutcome {
+    bool originalsRestored = true;  // every moved original is back
+    // The destinations whose original could not be put back; for an original
+    // exchanged with its new file, where it stands (its working name).
+    std::vector<std::string> notRestored;
+    std::string failedPath;  // the first path that could not be undone
+    int error = 0;
+};
+
+// Plays back the steps below the template directory `target`, newest first.
+// `root` is the template directory's descriptor (whose identity the caller
+// has checked) and `originals` the staging directory's originals/ (-1 when
+// there is none); every path is reached from them one component at a time
+// without following a link (a link planted in a parent since is left alone
+// and reported). An entry is removed only when its identity is the one
+// journalled for it (a written file, a made directory, which must also be
+// empty); a file about to be written but not yet identified is removed only
+// under its working name. An original goes back only into an empty place or
+// over the transaction's own file; anything else standing there is left
+// alone and the original stays in the staging directory (or, exchanged with
+// its new file, under that file's working name). Repeating it after a
+// partial run is harmless, which is what the recovery relies on.
+UndoOutcome UndoSteps(const std::vector<JournalStep>& steps, const std::string& target, int root, int originals);
+
+// Removes the directories made on the way to (and including) the template
+// directory: those of `steps` that are not below `target`, deepest first,
+// each only when empty and, when identified, of the journalled identity.
+void UndoDirectoriesAbove(const std::vector<JournalStep>& steps, const std::string& target);
+
+// The commit's purge: removes each original that was exchanged with its new
+// file and waits under that file's working name, on two threads. Best
+// effort: the commit record stands already.
+void PurgeExchangedOriginals(const StepLog& steps, const std::string& target, int root);
+
+// The same for a committed journal whose purge did not finish: only where
+// the transaction's file (by its journalled identity) still stands at the
+// destination.
+void PurgeExchangedOriginals(const std::vector<JournalStep>& steps, const std::string& target, int root);
+
+}  // namespace vxk5

@@ -11,6 +11,10 @@
 #   - a POSIX or Linux system header outside platform/: the other layers and
 #     tools/ reach the system through platform's services (tests/ and bench/
 #     may include them).
+#   - inside install/, a file of the transaction (transaction*, undo, staging,
+#     the journal's format, the step log, recovery, the template directory)
+#     that includes the copy (copy_*, install_job, install_worker): the
+#     copy is the transaction's client, never the other way round.
 # Prints each offending line and exits 1 when there is one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -106,6 +110,17 @@ for folder in base lang kit install config run ui app tools; do
   done < <(grep -rnE "^[[:space:]]*#[[:space:]]*include[[:space:]]*<($posix)>" "$folder" \
              --include='*.h' --include='*.cpp' --include='*.c' || true)
 done
+
+# 4. Inside install/: the transaction below the copy.
+transaction_files=(install/transaction*.h install/transaction*.cpp install/undo.* install/staging.*
+                   install/journal_format.* install/step_log.* install/recovery.* install/template_directory.*
+                   install/destination_directories.h)
+while IFS= read -r hit; do
+  [ -n "$hit" ] || continue
+  echo "layer order: $hit (the transaction may not include the copy that uses it)" >&2
+  bad=1
+done < <(grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"install/(copy_[^"]*|install_job|install_worker)\.h"' \
+           "${transaction_files[@]}" /dev/null || true)
 
 if [ "$bad" -ne 0 ]; then
   exit 1

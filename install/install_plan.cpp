@@ -39,13 +39,13 @@ Found Examine(const WString& path) {
 }
 
 // A refusal for whatever other than a regular file stands where the file goes.
-const char* RefusalFor(FileType type) {
-    switch (type) {
-        case FileType::Directory: return "a folder stands where the file belongs";
-        case FileType::Fifo: return "a named pipe stands where the file belongs";
-        case FileType::Socket: return "a socket stands where the file belongs";
-        case FileType::CharacterDevice:
-        case FileType::BlockDevice: return "a device stands where the file belongs";
+const char* RefusalFor(EntryKind kind) {
+    switch (kind) {
+        case EntryKind::Directory: return "a folder stands where the file belongs";
+        case EntryKind::Fifo: return "a named pipe stands where the file belongs";
+        case EntryKind::Socket: return "a socket stands where the file belongs";
+        case EntryKind::CharacterDevice:
+        case EntryKind::BlockDevice: return "a device stands where the file belongs";
         default: return "something other than a file stands where the file belongs";
     }
 }
@@ -69,9 +69,9 @@ struct Planner {
                 missing = true;
                 continue;
             }
-            if (found.details.type == FileType::Directory) continue;
+            if (found.details.kind == EntryKind::Directory) continue;
             // The job never writes through a link below the template directory.
-            if (found.details.type == FileType::Link) return "a link stands where a folder is needed";
+            if (found.details.kind == EntryKind::Link) return "a link stands where a folder is needed";
             return "something other than a folder stands where a folder is needed";
         }
         return nullptr;
@@ -105,13 +105,13 @@ struct Planner {
             case ReplaceVerdict::WriteNew: planned.action = PlanAction::WriteNew; return;
             case ReplaceVerdict::Replace: planned.action = PlanAction::Replace; return;
             case ReplaceVerdict::Keep: planned.action = PlanAction::Keep; return;
-            case ReplaceVerdict::RefuseDirectory: planned.reason = RefusalFor(FileType::Directory); return;
+            case ReplaceVerdict::RefuseDirectory: planned.reason = RefusalFor(EntryKind::Directory); return;
             case ReplaceVerdict::RefuseOther: {
                 EntryDetails details;
                 planned.reason = DescribeEntry(ToMultiByte(planned.destination).c_str(), LinkHandling::Follow,
                                                details) == 0
-                                     ? RefusalFor(details.type)
-                                     : RefusalFor(FileType::Unknown);
+                                     ? RefusalFor(details.kind)
+                                     : RefusalFor(EntryKind::Other);
                 return;
             }
         }

@@ -52,7 +52,7 @@ bool AllDigits(const std::string& text) {
 // A directory of this user with exactly `mode`.
 bool OwnedWithMode(int fd, unsigned mode) {
     EntryDetails details;
-    return DescribeOpenEntry(fd, details) == 0 && details.type == FileType::Directory &&
+    return DescribeOpenEntry(fd, details) == 0 && details.kind == EntryKind::Directory &&
            details.owner == ThisUserId() && details.permissions == mode;
 }
 
@@ -273,7 +273,7 @@ std::vector<RegisteredStaging> RegisteredStagings() {
         OwnedDescriptor file;
         if (OpenForReadingAt(registry.Get(), name, file).Failed()) continue;
         EntryDetails status;
-        if (DescribeOpenEntry(file.Get(), status) != 0 || status.type != FileType::Regular ||
+        if (DescribeOpenEntry(file.Get(), status) != 0 || status.kind != EntryKind::File ||
             status.owner != ThisUserId() || status.size > kMaxPathBytes + 64) {
             continue;
         }

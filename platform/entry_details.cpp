@@ -8,19 +8,19 @@ namespace vxk5 {
 
 namespace {
 
-FileType TypeOf(mode_t mode) {
-    if (S_ISREG(mode)) return FileType::Regular;
-    if (S_ISDIR(mode)) return FileType::Directory;
-    if (S_ISLNK(mode)) return FileType::Link;
-    if (S_ISFIFO(mode)) return FileType::Fifo;
-    if (S_ISSOCK(mode)) return FileType::Socket;
-    if (S_ISCHR(mode)) return FileType::CharacterDevice;
-    if (S_ISBLK(mode)) return FileType::BlockDevice;
-    return FileType::Unknown;
+EntryKind KindOf(mode_t mode) {
+    if (S_ISREG(mode)) return EntryKind::File;
+    if (S_ISDIR(mode)) return EntryKind::Directory;
+    if (S_ISLNK(mode)) return EntryKind::Link;
+    if (S_ISFIFO(mode)) return EntryKind::Fifo;
+    if (S_ISSOCK(mode)) return EntryKind::Socket;
+    if (S_ISCHR(mode)) return EntryKind::CharacterDevice;
+    if (S_ISBLK(mode)) return EntryKind::BlockDevice;
+    return EntryKind::Other;
 }
 
 void Describe(const struct stat& info, EntryDetails& details) {
-    details.type = TypeOf(info.st_mode);
+    details.kind = KindOf(info.st_mode);
     details.size = static_cast<uint64_t>(info.st_size);
     details.modifiedSeconds = info.st_mtim.tv_sec;
     details.modifiedNanoseconds = info.st_mtim.tv_nsec;

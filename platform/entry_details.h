@@ -1,6 +1,6 @@
 #pragma once
 // What stands at a path, in the detail a tool that walks a tree needs: its
-// type, size, modification time to the nanosecond, identity, owner and
+// kind, size, modification time to the nanosecond, identity, owner and
 // permissions.
 
 #include <cstdint>
@@ -10,13 +10,11 @@
 
 namespace vxk5 {
 
-enum class FileType { Regular, Directory, Link, Fifo, Socket, CharacterDevice, BlockDevice, Unknown };
-
 // Whether a symbolic link at the path itself is followed to what it points to.
 enum class LinkHandling { Follow, DoNotFollow };
 
 struct EntryDetails {
-    FileType type = FileType::Unknown;
+    EntryKind kind = EntryKind::Other;  // never Missing: nothing is described then
     uint64_t size = 0;
     int64_t modifiedSeconds = 0;      // POSIX time
     int64_t modifiedNanoseconds = 0;  // 0..999999999

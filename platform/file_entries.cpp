@@ -18,6 +18,7 @@ namespace vxk5 {
 
 namespace {
 
+// The coarse kind EntryStatus holds: a FIFO, socket or device is Other.
 EntryKind KindOf(mode_t mode) {
     if (S_ISREG(mode)) return EntryKind::File;
     if (S_ISDIR(mode)) return EntryKind::Directory;

@@ -16,11 +16,15 @@
 
 namespace vxk5 {
 
-enum class EntryKind { Missing, File, Directory, Link, Other };
+// What stands at a path. DescribeEntry (platform/entry_details.h) tells every
+// kind apart; Other is then a type none of the others names.
+enum class EntryKind { Missing, File, Directory, Link, Fifo, Socket, CharacterDevice, BlockDevice, Other };
 
 struct EntryStatus {
+    // Missing, File, Directory, Link or Other, never a finer kind: the
+    // installation treats a FIFO, a socket and a device alike, as Other.
     EntryKind kind = EntryKind::Missing;
-    // For a link, what it points to: Missing when it dangles.
+    // For a link, what it points to in the same terms: Missing when it dangles.
     EntryKind target = EntryKind::Missing;
     // Whole seconds: the file's modification time, or that of a link's target.
     int64_t modified = 0;

@@ -189,7 +189,7 @@ bool ExtractKit(const ExtractOptions& options, std::ostream& out, std::string& e
     EntryDetails found;
     const int examined = DescribeEntry(options.directory, LinkHandling::Follow, found);
     if (examined == 0) {
-        if (found.type != FileType::Directory) {
+        if (found.kind != EntryKind::Directory) {
             error = "not a directory: " + options.directory;
             return false;
         }

@@ -15,12 +15,12 @@ namespace {
 
 std::string Join(const std::string& base, const std::string& name) { return base.empty() ? name : base + "/" + name; }
 
-const char* KindOf(FileType type) {
-    switch (type) {
-        case FileType::Fifo: return "a FIFO";
-        case FileType::Socket: return "a socket";
-        case FileType::CharacterDevice: return "a character device";
-        case FileType::BlockDevice: return "a block device";
+const char* KindOf(EntryKind kind) {
+    switch (kind) {
+        case EntryKind::Fifo: return "a FIFO";
+        case EntryKind::Socket: return "a socket";
+        case EntryKind::CharacterDevice: return "a character device";
+        case EntryKind::BlockDevice: return "a block device";
         default: return "not a regular file";
     }
 }
@@ -54,7 +54,7 @@ bool Walk(WalkState& state, const std::string& relative) {
             state.error = "cannot examine " + childPath + ": " + std::strerror(failed);
             return false;
         }
-        if (info.type == FileType::Link) {
+        if (info.kind == EntryKind::Link) {
             if (const int failed = DescribeEntry(childPath, LinkHandling::Follow, info); failed != 0) {
                 if (failed == ENOENT || failed == ENOTDIR || failed == ELOOP) {
                     state.warnings.push_back("skipping dangling symbolic link " + childPath);
@@ -64,7 +64,7 @@ bool Walk(WalkState& state, const std::string& relative) {
                 return false;
             }
         }
-        if (info.type == FileType::Directory) {
+        if (info.kind == EntryKind::Directory) {
             const EntryIdentity identity = info.identity;
             if (std::find(state.ancestors.begin(), state.ancestors.end(), identity) != state.ancestors.end()) {
                 state.warnings.push_back("skipping " + childPath + ": it leads back to a directory above it (a loop)");
@@ -76,8 +76,8 @@ bool Walk(WalkState& state, const std::string& relative) {
             if (!walked) return false;
             continue;
         }
-        if (info.type != FileType::Regular) {
-            state.warnings.push_back(std::string("skipping ") + childPath + ": " + KindOf(info.type));
+        if (info.kind != EntryKind::File) {
+            state.warnings.push_back(std::string("skipping ") + childPath + ": " + KindOf(info.kind));
             continue;
         }
         SourceFile file;
@@ -106,7 +106,7 @@ bool ListSourceFiles(const std::string& root, std::vector<SourceFile>& files, st
                      std::string& error) {
     files.clear();
     EntryDetails info;
-    if (DescribeEntry(root, LinkHandling::Follow, info) != 0 || info.type != FileType::Directory) {
+    if (DescribeEntry(root, LinkHandling::Follow, info) != 0 || info.kind != EntryKind::Directory) {
         error = "not a directory: " + root;
         return false;
     }

@@ -99,6 +99,23 @@ TEST_F(InstallPlanTest, DecidesEveryKindOfDestinationAndChangesNothing) {
     EXPECT_FALSE(PathExists(RootPath("escape.txt")));
 }
 
+TEST_F(InstallPlanTest, ALinkToAPipeOrADeviceIsRefusedForWhatItPointsTo) {
+    ASSERT_EQ(::mkfifo(RootPath("pipe").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink(RootPath("pipe").c_str(), TargetPath("to-pipe.txt").c_str()), 0);
+    ASSERT_EQ(::symlink("/dev/null", TargetPath("to-device.txt").c_str()), 0);
+    AddEntry("to-pipe.txt", "p", TimeAt(kYear2010));
+    AddEntry("to-device.txt", "d", TimeAt(kYear2010));
+    BuildKit();
+
+    const InstallPlan plan = PlanInstall(kit().Entries(), FromMultiByte(TargetPath()));
+    const auto decisions = Decisions(plan, TargetPath());
+    EXPECT_EQ(decisions.at("to-pipe.txt").action, "refuse");
+    EXPECT_NE(decisions.at("to-pipe.txt").reason.find("pipe"), std::string::npos);
+    EXPECT_EQ(decisions.at("to-device.txt").action, "refuse");
+    EXPECT_NE(decisions.at("to-device.txt").reason.find("device"), std::string::npos);
+    EXPECT_EQ(plan.refused, 2u);
+}
+
 TEST_F(InstallPlanTest, LaterEntriesSeeWhatEarlierOnesWouldWrite) {
     WriteFile(TargetPath("twice.txt"), "old");
     SetModificationTime(TargetPath("twice.txt"), kYear2001);

@@ -2,10 +2,13 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
 #include <utility>
 
 #include "platform/directory_open.h"
@@ -27,7 +30,7 @@ TEST(DescribeEntry, TellsTypeSizeTimeAndIdentityAndFollowsLinksOnlyWhenAsked) {
 
     EntryDetails file;
     ASSERT_EQ(DescribeEntry(dir.path("file"), LinkHandling::DoNotFollow, file), 0);
-    EXPECT_EQ(file.type, FileType::Regular);
+    EXPECT_EQ(file.kind, EntryKind::File);
     EXPECT_EQ(file.size, 12u);
     EXPECT_EQ(file.modifiedSeconds, 1614834367);
     EXPECT_EQ(file.modifiedNanoseconds, 123456789);
@@ -37,18 +40,46 @@ TEST(DescribeEntry, TellsTypeSizeTimeAndIdentityAndFollowsLinksOnlyWhenAsked) {
 
     EntryDetails link;
     ASSERT_EQ(DescribeEntry(dir.path("link"), LinkHandling::DoNotFollow, link), 0);
-    EXPECT_EQ(link.type, FileType::Link);
+    EXPECT_EQ(link.kind, EntryKind::Link);
     ASSERT_EQ(DescribeEntry(dir.path("link"), LinkHandling::Follow, link), 0);
-    EXPECT_EQ(link.type, FileType::Regular);
+    EXPECT_EQ(link.kind, EntryKind::File);
     EXPECT_EQ(link.identity, file.identity);
 
     EntryDetails other;
     EXPECT_EQ(DescribeEntry(dir.path("dangling"), LinkHandling::Follow, other), ENOENT);
     EXPECT_EQ(DescribeEntry(dir.path("missing"), LinkHandling::DoNotFollow, other), ENOENT);
     ASSERT_EQ(DescribeEntry(dir.path("fifo"), LinkHandling::Follow, other), 0);
-    EXPECT_EQ(other.type, FileType::Fifo);
+    EXPECT_EQ(other.kind, EntryKind::Fifo);
     ASSERT_EQ(DescribeEntry(dir.path(""), LinkHandling::Follow, other), 0);
-    EXPECT_EQ(other.type, FileType::Directory);
+    EXPECT_EQ(other.kind, EntryKind::Directory);
+}
+
+// A socket bound at `path`, closed again: the entry stays. False when the
+// path is too long for a socket's address.
+bool MakeSocketEntry(const std::string& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) return false;
+    path.copy(address.sun_path, path.size());
+    const OwnedDescriptor bound(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    return bound.IsOpen() && ::bind(bound.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+
+TEST(DescribeEntry, NamesTheSpecialFilesEachByItsKind) {
+    TempDir dir;
+    ASSERT_EQ(::mkfifo(dir.path("fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("fifo", dir.path("to-fifo").c_str()), 0);
+
+    EntryDetails details;
+    ASSERT_EQ(DescribeEntry(dir.path("to-fifo"), LinkHandling::DoNotFollow, details), 0);
+    EXPECT_EQ(details.kind, EntryKind::Link);
+    ASSERT_EQ(DescribeEntry(dir.path("to-fifo"), LinkHandling::Follow, details), 0);
+    EXPECT_EQ(details.kind, EntryKind::Fifo) << "a followed link is named by what it points to";
+    ASSERT_EQ(DescribeEntry("/dev/null", LinkHandling::Follow, details), 0);
+    EXPECT_EQ(details.kind, EntryKind::CharacterDevice);
+    if (!MakeSocketEntry(dir.path("socket"))) GTEST_SKIP() << "no socket can be bound at " << dir.path("socket");
+    ASSERT_EQ(DescribeEntry(dir.path("socket"), LinkHandling::DoNotFollow, details), 0);
+    EXPECT_EQ(details.kind, EntryKind::Socket);
 }
 
 TEST(OpenNamedDirectory, FollowsALinkAndRefusesAFile) {

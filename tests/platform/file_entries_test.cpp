@@ -1,8 +1,10 @@
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -66,6 +68,50 @@ TEST(FileEntryFailures, CarryCodeErrnoAndTheNameActedOn) {
     const Failure closed = IdentityOf(-1, identity);
     EXPECT_EQ(closed.error, EBADF);
     EXPECT_TRUE(closed.path.empty());
+}
+
+// The installation's view of what stands at a name: a file, a directory or a
+// link (with what it points to), and Other for anything else, which it
+// refuses alike.
+TEST(ExamineEntryAt, TellsFilesDirectoriesAndLinksApartAndCallsTheRestOther) {
+    TempDir temp;
+    OwnedDescriptor root;
+    ASSERT_FALSE(OpenDirectoryPath(temp.path(), DirectoryAccess::LookUp, root).Failed());
+    WriteFile(temp.path("file"), "x");
+    const timespec times[2] = {{1262304000, 0}, {1262304000, 0}};
+    ASSERT_EQ(::utimensat(root.Get(), "file", times, 0), 0);
+    ASSERT_FALSE(MakeDirectoryAt(root.Get(), "directory", 0700).Failed());
+    ASSERT_EQ(::mkfifo(temp.path("fifo").c_str(), 0600), 0);
+    for (const char* target : {"file", "directory", "fifo", "absent"}) {
+        ASSERT_EQ(::symlinkat(target, root.Get(), (std::string("to-") + target).c_str()), 0) << target;
+    }
+
+    const auto examine = [&](const std::string& name) {
+        EntryStatus status;
+        const Failure failed = ExamineEntryAt(root.Get(), name, status);
+        EXPECT_FALSE(failed.Failed()) << name;
+        return status;
+    };
+    EXPECT_EQ(examine("file").kind, EntryKind::File);
+    EXPECT_EQ(examine("file").modified, 1262304000);
+    EXPECT_EQ(examine("directory").kind, EntryKind::Directory);
+    EXPECT_EQ(examine("fifo").kind, EntryKind::Other);
+    EXPECT_EQ(examine("absent").kind, EntryKind::Missing);
+    EXPECT_EQ(examine("file/below").kind, EntryKind::Missing) << "a file is no parent: nothing is there";
+
+    const std::vector<std::pair<std::string, EntryKind>> links = {
+        {"to-file", EntryKind::File}, {"to-directory", EntryKind::Directory},
+        {"to-fifo", EntryKind::Other}, {"to-absent", EntryKind::Missing}};
+    for (const auto& [name, target] : links) {
+        const EntryStatus link = examine(name);
+        EXPECT_EQ(link.kind, EntryKind::Link) << name;
+        EXPECT_EQ(link.target, target) << name;
+    }
+    EXPECT_EQ(examine("to-file").modified, 1262304000) << "a link to a file has the file's time";
+
+    EntryStatus device;
+    ASSERT_FALSE(ExamineEntry("/dev/null", device).Failed());
+    EXPECT_EQ(device.kind, EntryKind::Other);
 }
 
 }  // namespace

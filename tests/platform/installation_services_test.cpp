@@ -40,7 +40,7 @@ TEST(NewFile, IsMadeOnlyWhereNothingStandsAndNeverThroughALink) {
 
     EntryDetails details;
     ASSERT_EQ(DescribeOpenEntry(file.Get(), details), 0);
-    EXPECT_EQ(details.type, FileType::Regular);
+    EXPECT_EQ(details.kind, EntryKind::File);
     EXPECT_EQ(details.size, 10u);
     EXPECT_EQ(details.permissions, 0640u);
     EXPECT_EQ(details.owner, static_cast<uint32_t>(::getuid()));
@@ -88,7 +88,7 @@ TEST(OpenFileAt, ReadsAtAnOffsetWithoutMovingThePosition) {
     ASSERT_FALSE(OpenForReadingAt(directory.Get(), "fifo", fifo).Failed());
     EntryDetails details;
     ASSERT_EQ(DescribeOpenEntry(fifo.Get(), details), 0);
-    EXPECT_EQ(details.type, FileType::Fifo);
+    EXPECT_EQ(details.kind, EntryKind::Fifo);
     EXPECT_EQ(OpenForReadingAt(directory.Get(), "missing", refused).error, ENOENT);
 }
 
@@ -164,7 +164,7 @@ TEST(DirectoryAccess, ReadableAndLookUpOnlyDescriptors) {
     ASSERT_FALSE(OpenDirectoryAt(readable.Get(), ".", same, DirectoryAccess::Read).Failed());
     EntryDetails details;
     ASSERT_EQ(DescribeOpenEntry(same.Get(), details), 0);
-    EXPECT_EQ(details.type, FileType::Directory);
+    EXPECT_EQ(details.kind, EntryKind::Directory);
 
     // A named directory is reached through links, as a shell would.
     OwnedDescriptor named;

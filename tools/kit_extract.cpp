@@ -98,6 +98,125 @@ struct Planned {
     std::vector<std::string> components;
 };
 
+// The installer's own check of every name, and of a file that another entry
+// needs as its directory: the first problem of each entry.
+std::vector<EntryNameCheck> CheckNames(const std::vector<KitFileEntry>& entries) {
+    std::vector<EntryNameCheck> nameChecks(entries.size(), ENTRY_NAME_OK);
+    for (const EntryNameProblem& problem : FindEntryNameProblems(entries)) {
+        if (nameChecks[problem.index] == ENTRY_NAME_OK) nameChecks[problem.index] = problem.check;
+    }
+    return nameChecks;
+}
+
+// Why the entry cannot be extracted, or "" when it can: then `components`
+// holds its name's components.
+std::string RefusalOf(const KitFileEntry& entry, EntryNameCheck check, int64_t containerSize,
+                      std::vector<std::string>& components) {
+    if (check != ENTRY_NAME_OK) return std::string("unsafe name (") + DescribeEntryNameCheck(check) + ")";
+    if (!IsExtractableName(entry.name) || !ComponentsOf(entry.name, components)) return "unsafe name";
+    if (static_cast<uint64_t>(entry.offset) + entry.size > static_cast<uint64_t>(containerSize)) {
+        return "its bytes lie outside the kit";
+    }
+    return std::string();
+}
+
+// Whether `later` takes the place of `earlier`, an entry of the same name:
+// the installer's rule, as it would find the earlier copy written.
+bool ReplacesEarlier(const KitFileEntry& earlier, const KitFileEntry& later) {
+    EntryStatus written;
+    written.kind = EntryKind::File;
+    written.modified = FileTimeToUnixTime(WholeSecondOf(FileTime{earlier.timeLow, earlier.timeHigh}));
+    return DecideReplacement(written, FileTime{later.timeLow, later.timeHigh}) == ReplaceVerdict::Replace;
+}
+
+// Checks the whole kit: `plan` gets the entries to write, one for each name
+// (a name listed twice keeps its newest copy, the one an installation would
+// leave). Returns a line for each refused entry, empty when there is none.
+std::string PlanExtraction(const DistributionKit& kit, int64_t containerSize, std::vector<Planned>& plan) {
+    const std::vector<KitFileEntry>& entries = kit.Entries();
+    const std::vector<EntryNameCheck> nameChecks = CheckNames(entries);
+    std::string refused;
+    std::map<std::vector<std::string>, size_t> planned;  // components -> position in `plan`
+    for (size_t i = 0; i < entries.size(); ++i) {
+        std::vector<std::string> components;
+        if (const std::string refusal = RefusalOf(entries[i], nameChecks[i], containerSize, components);
+            !refusal.empty()) {
+            refused += "  " + ToMultiByteString(entries[i].name) + ": " + refusal + "\n";
+            continue;
+        }
+        const auto [it, added] = planned.emplace(components, plan.size());
+        if (added) {
+            plan.push_back(Planned{i, std::move(components)});
+        } else if (ReplacesEarlier(entries[plan[it->second].index], entries[i])) {
+            plan[it->second].index = i;
+        }
+    }
+    return refused;
+}
+
+// The directory extracted into: an existing one must be a directory, and
+// empty unless `force` is set; a missing one is made with its parents. Then
+// opened in `root`.
+bool PrepareDirectory(const ExtractOptions& options, OwnedDescriptor& root, std::string& error) {
+    EntryDetails found;
+    const int examined = DescribeEntry(options.directory, LinkHandling::Follow, found);
+    if (examined == 0) {
+        if (found.kind != EntryKind::Directory) {
+            error = "not a directory: " + options.directory;
+            return false;
+        }
+        bool empty = IsEmptyDirectory(options.directory, error);
+        if (!error.empty()) return false;
+        if (!empty && !options.force) {
+            error = "directory " + options.directory + " is not empty; --force extracts into it anyway";
+            return false;
+        }
+    } else if (examined != ENOENT || !MakeDirectories(options.directory, error)) {
+        if (error.empty()) error = SystemError("cannot examine " + options.directory, examined);
+        return false;
+    }
+    if (const int failed = OpenNamedDirectory(options.directory, root); failed != 0) {
+        error = SystemError("cannot open directory " + options.directory, failed);
+        return false;
+    }
+    return true;
+}
+
+// Opens (making them when missing) the directories of `item` below `root`,
+// one below the other: `parent` holds the last, and stays empty for a file
+// in `root` itself. `shown` goes down with them.
+bool OpenParents(int root, const Planned& item, std::string& shown, OwnedDescriptor& parent, std::string& error) {
+    for (size_t c = 0; c + 1 < item.components.size(); ++c) {
+        shown += "/" + item.components[c];
+        OwnedDescriptor child;
+        if (!OpenChildDirectory(parent.IsOpen() ? parent.Get() : root, item.components[c], shown, child, error)) {
+            return false;
+        }
+        parent = std::move(child);
+    }
+    return true;
+}
+
+// Writes the planned entry afresh below `root` (`rootPath` as shown).
+bool WriteEntry(DistributionKit& kit, const Planned& item, int root, const std::string& rootPath,
+                std::string& error) {
+    std::string shown = rootPath;
+    OwnedDescriptor parent;  // empty: the root
+    if (!OpenParents(root, item, shown, parent, error)) return false;
+    shown += "/" + item.components.back();
+    const int directory = parent.IsOpen() ? parent.Get() : root;
+    if (!RemoveChildEntry(directory, item.components.back(), shown, error)) return false;
+    // The installer's own extraction, keeping the kit's time to the 100 ns.
+    if (const Failure failed =
+            ExtractEntryAt(kit, item.index, directory, item.components.back(), shown, nullptr, false, true);
+        failed.Failed()) {
+        error = failed.error != 0 ? SystemError("cannot write " + shown, failed.error)
+                                  : "cannot read the kit's bytes of " + shown;
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool IsExtractableName(const WString& name) { return CheckEntryName(name) == ENTRY_NAME_OK; }
@@ -139,102 +258,18 @@ bool ExtractKit(const ExtractOptions& options, std::ostream& out, std::string& e
         error = "cannot take the size of the unpacked kit";
         return false;
     }
-
-    // The whole kit is checked before anything is written. A name listed
-    // twice keeps its newest copy, the one an installation would leave.
-    std::string refused;
+    // The whole kit is checked before anything is written.
     std::vector<Planned> plan;
-    std::map<std::vector<std::string>, size_t> planned;  // components -> position in `plan`
-    // The installer's own check of every name, and of a file that another
-    // entry needs as its directory.
-    std::vector<EntryNameCheck> nameChecks(kit->Entries().size(), ENTRY_NAME_OK);
-    for (const EntryNameProblem& problem : FindEntryNameProblems(kit->Entries())) {
-        if (nameChecks[problem.index] == ENTRY_NAME_OK) nameChecks[problem.index] = problem.check;
-    }
-    for (size_t i = 0; i < kit->Entries().size(); ++i) {
-        const KitFileEntry& entry = kit->Entries()[i];
-        const std::string shown = ToMultiByteString(entry.name);
-        std::vector<std::string> components;
-        if (nameChecks[i] != ENTRY_NAME_OK) {
-            refused += "  " + shown + ": unsafe name (" + DescribeEntryNameCheck(nameChecks[i]) + ")\n";
-            continue;
-        }
-        if (!IsExtractableName(entry.name) || !ComponentsOf(entry.name, components)) {
-            refused += "  " + shown + ": unsafe name\n";
-            continue;
-        }
-        if (static_cast<uint64_t>(entry.offset) + entry.size > static_cast<uint64_t>(containerSize)) {
-            refused += "  " + shown + ": its bytes lie outside the kit\n";
-            continue;
-        }
-        const auto [it, added] = planned.emplace(components, plan.size());
-        if (added) {
-            plan.push_back(Planned{i, std::move(components)});
-        } else {
-            // The installer's rule, as it would find the earlier copy written.
-            const KitFileEntry& kept = kit->Entries()[plan[it->second].index];
-            EntryStatus written;
-            written.kind = EntryKind::File;
-            written.modified = FileTimeToUnixTime(WholeSecondOf(FileTime{kept.timeLow, kept.timeHigh}));
-            if (DecideReplacement(written, FileTime{entry.timeLow, entry.timeHigh}) == ReplaceVerdict::Replace) {
-                plan[it->second].index = i;
-            }
-        }
-    }
-    if (!refused.empty()) {
+    if (const std::string refused = PlanExtraction(*kit, containerSize, plan); !refused.empty()) {
         error = "refusing kit " + options.kit + ", nothing was written:\n" + refused;
         return false;
     }
-
-    EntryDetails found;
-    const int examined = DescribeEntry(options.directory, LinkHandling::Follow, found);
-    if (examined == 0) {
-        if (found.kind != EntryKind::Directory) {
-            error = "not a directory: " + options.directory;
-            return false;
-        }
-        bool empty = IsEmptyDirectory(options.directory, error);
-        if (!error.empty()) return false;
-        if (!empty && !options.force) {
-            error = "directory " + options.directory + " is not empty; --force extracts into it anyway";
-            return false;
-        }
-    } else if (examined != ENOENT || !MakeDirectories(options.directory, error)) {
-        if (error.empty()) error = SystemError("cannot examine " + options.directory, examined);
-        return false;
-    }
     OwnedDescriptor root;
-    if (const int failed = OpenNamedDirectory(options.directory, root); failed != 0) {
-        error = SystemError("cannot open directory " + options.directory, failed);
-        return false;
-    }
-
+    if (!PrepareDirectory(options, root, error)) return false;
     uint64_t bytes = 0;
     for (const Planned& item : plan) {
-        const KitFileEntry& entry = kit->Entries()[item.index];
-        std::string shown = options.directory;
-        OwnedDescriptor parent;  // empty: the root
-        for (size_t c = 0; c + 1 < item.components.size(); ++c) {
-            shown += "/" + item.components[c];
-            OwnedDescriptor child;
-            if (!OpenChildDirectory(parent.IsOpen() ? parent.Get() : root.Get(), item.components[c], shown, child,
-                                    error)) {
-                return false;
-            }
-            parent = std::move(child);
-        }
-        shown += "/" + item.components.back();
-        const int directory = parent.IsOpen() ? parent.Get() : root.Get();
-        if (!RemoveChildEntry(directory, item.components.back(), shown, error)) return false;
-        // The installer's own extraction, keeping the kit's time to the 100 ns.
-        if (const Failure failed = ExtractEntryAt(*kit, item.index, static_cast<int>(directory),
-                                                  item.components.back(), shown, nullptr, false, true);
-            failed.Failed()) {
-            error = failed.error != 0 ? SystemError("cannot write " + shown, failed.error)
-                                      : "cannot read the kit's bytes of " + shown;
-            return false;
-        }
-        bytes += entry.size;
+        if (!WriteEntry(*kit, item, root.Get(), options.directory, error)) return false;
+        bytes += kit->Entries()[item.index].size;
     }
     out << "extracted " << plan.size() << (plan.size() == 1 ? " file, " : " files, ") << bytes << " bytes, into "
         << options.directory << "\n";

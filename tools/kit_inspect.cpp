@@ -23,10 +23,16 @@ namespace vxk5 {
 namespace {
 
 
+// What a kit the reader refused with `code` is said to be.
+std::string ReadFailure(const std::string& kitPath, uint32_t code) {
+    return "cannot read kit " + kitPath + " (code " + std::to_string(code) + (code == ERR_INVALID_DATA ? ", damaged" : "") +
+           ")";
+}
+
 bool Read(const std::string& kitPath, std::unique_ptr<DistributionKit>& kit, std::string& error) {
     const uint32_t code = ReadKit(kit, FromMultiByte(AString(kitPath.c_str(), kitPath.size())));
     if (code == 0) return true;
-    error = "cannot read kit " + kitPath + " (code " + std::to_string(code) + (code == ERR_INVALID_DATA ? ", damaged" : "") + ")";
+    error = ReadFailure(kitPath, code);
     return false;
 }
 
@@ -101,6 +107,83 @@ private:
     std::unordered_set<size_t> repeated_;
 };
 
+// Reads the kit with the installer's own check of its signature, under a
+// policy of this one key; `signatureLine` tells whose signature it is.
+bool ReadSignedBy(const std::string& kitPath, const minisign::PublicKey& key, std::unique_ptr<DistributionKit>& kit,
+                  std::string& signatureLine, std::string& error) {
+    TrustPolicy policy;
+    policy.inForce = true;
+    policy.keys.push_back(key);
+    SignatureCheck check;
+    const uint32_t code = ReadSignedKit(kit, FromMultiByte(kitPath), policy, check);
+    if (check.verdict != SignatureVerdict::Verified) {
+        error = "kit " + kitPath + " is not signed by key " + minisign::KeyIdText(key.keyId) + ": " +
+                (check.verdict == SignatureVerdict::NotChecked ? "cannot read the kit (code " + std::to_string(code) + ")"
+                                                               : std::string(VerdictText(check.verdict)));
+        return false;
+    }
+    signatureLine = "Signature: good, key id " + check.keyId + ", trusted comment: " + check.trustedComment + "\n";
+    if (code != 0) {
+        error = ReadFailure(kitPath, code);
+        return false;
+    }
+    return true;
+}
+
+// Verify's own checks of each entry: its bytes, its name, a repetition.
+std::string EntryProblems(const DistributionKit& kit, const NameIndex& names, int64_t containerSize) {
+    std::string problems;
+    for (size_t i = 0; i < kit.Entries().size(); ++i) {
+        const KitFileEntry& e = kit.Entries()[i];
+        const std::string name = ToMultiByteString(e.name);
+        if (static_cast<uint64_t>(e.offset) + e.size > static_cast<uint64_t>(containerSize)) {
+            problems += "  " + name + ": bytes " + std::to_string(e.offset) + "+" + std::to_string(e.size) +
+                        " lie outside the container of " + std::to_string(containerSize) + " bytes\n";
+        }
+        if (!IsUsableName(e.name)) problems += "  " + name + ": not a usable relative path\n";
+        if (names.RepeatsAnEarlier(i)) problems += "  " + name + ": listed more than once\n";
+    }
+    return problems;
+}
+
+// The installer's own name check of the entries and of the description
+// documents: every kit it would refuse fails here.
+std::string InstallerRefusals(const DistributionKit& kit) {
+    std::string problems;
+    for (const EntryNameProblem& problem : FindEntryNameProblems(kit.Entries())) {
+        problems += "  " + ToMultiByteString(kit.Entries()[problem.index].name) + ": refused by the installer, " +
+                    DescribeEntryNameCheck(problem.check);
+        if (problem.check == ENTRY_NAME_FILE_AND_DIRECTORY) {
+            problems += " (" + ToMultiByteString(kit.Entries()[problem.other].name) + ")";
+        }
+        problems += "\n";
+    }
+    for (const KitDescription& d : kit.Descriptions()) {
+        if (!d.descriptionPath.empty() && CheckEntryName(d.descriptionPath) != ENTRY_NAME_OK) {
+            problems += "  description document of \"" + ToMultiByteString(d.language) + "\": " +
+                        DescribeEntryNameCheck(CheckEntryName(d.descriptionPath)) + "\n";
+        }
+    }
+    return problems;
+}
+
+// What is suspicious about the descriptions but installable.
+std::vector<std::string> Doubts(const DistributionKit& kit, const NameIndex& names) {
+    std::vector<std::string> doubts;
+    for (const KitDescription& d : kit.Descriptions()) {
+        const std::string language = ToMultiByteString(d.language);
+        if (!IsInterfaceLanguage(d.language)) {
+            doubts.push_back("description language \"" + language +
+                             "\" is not one of the installer's 24 languages");
+        }
+        if (!d.descriptionPath.empty() && !names.Contains(d.descriptionPath)) {
+            doubts.push_back("description document of \"" + language + "\" is not in the kit: " +
+                             ToMultiByteString(d.descriptionPath));
+        }
+    }
+    return doubts;
+}
+
 }  // namespace
 
 bool ReadKitFile(const std::string& kitPath, std::unique_ptr<DistributionKit>& kit, std::string& error) {
@@ -159,25 +242,7 @@ bool VerifyKit(const std::string& kitPath, Warnings strictness, std::ostream& ou
                std::string& error, const minisign::PublicKey* key) {
     std::unique_ptr<DistributionKit> kit;
     std::string signatureLine;
-    if (key != nullptr) {
-        // The installer's own check, under a policy of this one key.
-        TrustPolicy policy;
-        policy.inForce = true;
-        policy.keys.push_back(*key);
-        SignatureCheck check;
-        const uint32_t code = ReadSignedKit(kit, FromMultiByte(kitPath), policy, check);
-        if (check.verdict != SignatureVerdict::Verified) {
-            error = "kit " + kitPath + " is not signed by key " + minisign::KeyIdText(key->keyId) + ": " +
-                    (check.verdict == SignatureVerdict::NotChecked ? "cannot read the kit (code " + std::to_string(code) + ")"
-                                                                   : std::string(VerdictText(check.verdict)));
-            return false;
-        }
-        signatureLine = "Signature: good, key id " + check.keyId + ", trusted comment: " + check.trustedComment + "\n";
-        if (code != 0) {
-            error = "cannot read kit " + kitPath + " (code " + std::to_string(code) + (code == ERR_INVALID_DATA ? ", damaged" : "") + ")";
-            return false;
-        }
-    } else if (!Read(kitPath, kit, error)) {
+    if (key != nullptr ? !ReadSignedBy(kitPath, *key, kit, signatureLine, error) : !Read(kitPath, kit, error)) {
         return false;
     }
     const int64_t containerSize = SeekFileHandle(kit->Container(), 0, FILE_FROM_END);
@@ -185,48 +250,10 @@ bool VerifyKit(const std::string& kitPath, Warnings strictness, std::ostream& ou
         error = "cannot take the size of the unpacked kit";
         return false;
     }
-    std::string problems;
     const NameIndex names(kit->Entries());
-    uint64_t dataBytes = 0;
-    for (size_t i = 0; i < kit->Entries().size(); ++i) {
-        const KitFileEntry& e = kit->Entries()[i];
-        const std::string name = ToMultiByteString(e.name);
-        if (static_cast<uint64_t>(e.offset) + e.size > static_cast<uint64_t>(containerSize)) {
-            problems += "  " + name + ": bytes " + std::to_string(e.offset) + "+" + std::to_string(e.size) +
-                        " lie outside the container of " + std::to_string(containerSize) + " bytes\n";
-        }
-        if (!IsUsableName(e.name)) problems += "  " + name + ": not a usable relative path\n";
-        if (names.RepeatsAnEarlier(i)) problems += "  " + name + ": listed more than once\n";
-        dataBytes += e.size;
-    }
-    // The installer's own name check: every kit it would refuse fails here.
-    for (const EntryNameProblem& problem : FindEntryNameProblems(kit->Entries())) {
-        problems += "  " + ToMultiByteString(kit->Entries()[problem.index].name) + ": refused by the installer, " +
-                    DescribeEntryNameCheck(problem.check);
-        if (problem.check == ENTRY_NAME_FILE_AND_DIRECTORY) {
-            problems += " (" + ToMultiByteString(kit->Entries()[problem.other].name) + ")";
-        }
-        problems += "\n";
-    }
-    for (const KitDescription& d : kit->Descriptions()) {
-        if (!d.descriptionPath.empty() && CheckEntryName(d.descriptionPath) != ENTRY_NAME_OK) {
-            problems += "  description document of \"" + ToMultiByteString(d.language) + "\": " +
-                        DescribeEntryNameCheck(CheckEntryName(d.descriptionPath)) + "\n";
-        }
-    }
+    std::string problems = EntryProblems(*kit, names, containerSize) + InstallerRefusals(*kit);
     // Suspicious but installable.
-    std::vector<std::string> doubts;
-    for (const KitDescription& d : kit->Descriptions()) {
-        const std::string language = ToMultiByteString(d.language);
-        if (!IsInterfaceLanguage(d.language)) {
-            doubts.push_back("description language \"" + language +
-                             "\" is not one of the installer's 24 languages");
-        }
-        if (!d.descriptionPath.empty() && !names.Contains(d.descriptionPath)) {
-            doubts.push_back("description document of \"" + language + "\" is not in the kit: " +
-                             ToMultiByteString(d.descriptionPath));
-        }
-    }
+    const std::vector<std::string> doubts = Doubts(*kit, names);
     for (const std::string& doubt : doubts) warnings << "warning: " << doubt << "\n";
     if (strictness == Warnings::CountAsErrors && !doubts.empty()) {
         problems += "  " + std::to_string(doubts.size()) + (doubts.size() == 1 ? " warning" : " warnings") +
@@ -236,6 +263,8 @@ bool VerifyKit(const std::string& kitPath, Warnings strictness, std::ostream& ou
         error = "kit " + kitPath + " has problems:\n" + problems;
         return false;
     }
+    uint64_t dataBytes = 0;
+    for (const KitFileEntry& e : kit->Entries()) dataBytes += e.size;
     out << signatureLine;
     out << "OK: " << kit->Descriptions().size() << " descriptions, " << kit->Entries().size() << " files, " << dataBytes
         << " bytes of file data, container of " << containerSize << " bytes\n";

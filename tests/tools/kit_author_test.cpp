@@ -17,6 +17,7 @@
 
 #include "base/conversion.h"
 #include "kit/container_encoder.h"
+#include "kit/entry_names.h"
 #include "kit/kit_reader.h"
 #include "kit/kit_writer.h"
 #include "tests/support/scoped_env.h"
@@ -319,6 +320,22 @@ TEST_F(KitAuthorTest, ExtractRefusesHostileKitsAndWritesNothingOutsideTheDirecto
     EXPECT_TRUE(Contains(run.err, "not a directory")) << run.err;
     EXPECT_EQ(ReadFile(tmp_.path("elsewhere/victim.txt")), "keep");
     EXPECT_EQ(Listing(tmp_.path("elsewhere")), std::vector<std::string>{"victim.txt"});
+}
+
+// The refusal names every refused entry with its reason, in the kit's order,
+// and none of the entries that could be written.
+TEST_F(KitAuthorTest, ExtractNamesEachRefusedEntryWithItsReason) {
+    WriteContainer({{u"folder", 0, 0, 0, 4},  // a file where the next entry needs a folder
+                    {u"folder\\inner.txt", 0, 0, 0, 4},
+                    {u"fine.txt", 0, 0, 0, 4},
+                    {u"a\\..\\up.txt", 0, 0, 0, 4}},
+                   "data");
+    const RunResult run = RunTool(tmp_, {"extract", kit_, tmp_.path("out")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "vxk5-kit: refusing kit " + kit_ + ", nothing was written:\n" +
+                           "  folder: unsafe name (" + DescribeEntryNameCheck(ENTRY_NAME_FILE_AND_DIRECTORY) + ")\n" +
+                           "  a\\..\\up.txt: unsafe name (" + DescribeEntryNameCheck(ENTRY_NAME_DOT_DOT) + ")\n\n");
+    EXPECT_FALSE(PathExists(tmp_.path("out")));
 }
 
 TEST_F(KitAuthorTest, ExtractKeepsTheNewerOfTwoEntriesWithOneName) {

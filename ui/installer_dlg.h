@@ -167,6 +167,14 @@ private:
     // After the wizard: the worker joined, the summary completed.
     void FinishRun();
     void JoinWorker();
+    // The steps of the copying phase: the progress page and the job's
+    // parameters; the worker started (or the job failed when it cannot be);
+    // the loop until the job is done, which gives its code; the error box and
+    // page of a failed job (no box when the run is ending).
+    void ShowCopyingPage();
+    void StartJobWorker();
+    uint32_t AwaitJob();
+    void ShowJobFailure(bool ending);
     // One turn of the copying loop: a GTK main-loop iteration, or a short wait
     // when there is no display.
     void WaitForProgress();

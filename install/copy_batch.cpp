@@ -134,6 +134,10 @@ uint32_t BatchCopier::WriteRun(std::vector<PendingFile>& batch, size_t from, siz
                      });
                      return !failures[k - from].Failed();
                  });
+    // Every file made, also when a later one failed, is known to the rollback as the job's.
+    for (size_t k = from; k < to; ++k) {
+        if (batch[k].identity.inode != 0) transaction.Made(batch[k].record, batch[k].identity);
+    }
     // The first failure in the kit's order is the one reported.
     for (size_t k = from; k < to; ++k) {
         if (k == setAsideFailedAt) return run_.Stop(setAsideCode, batch[k].percent);

@@ -8,6 +8,7 @@
 #include "base/conversion.h"
 #include "install/extract.h"
 #include "install/replace_rule.h"
+#include "install/reserved_names.h"
 #include "kit/entry_names.h"
 #include "kit/kit_reader.h"
 #include "platform/path_limit.h"
@@ -90,6 +91,14 @@ uint32_t BatchPlanner::CheckNames(size_t& refused) {
             (void)run_.transaction.Fail(root_ + std::string(relative), ENAMETOOLONG);  // the detail
             return run_.Stop(ENTRY_NAME_REFUSAL_CODE, 0);
         }
+        // A name an installation keeps for itself, whatever its number, is
+        // refused before anything is changed: nothing a kit installs is ever
+        // taken for a staging directory or a working file.
+        if (HasReservedComponent(relative)) {
+            run_.Post(ERR_SUCCESS, DestinationOf(target_, run_.kit.Entries()[i].name), 0);
+            (void)run_.transaction.Fail(root_ + std::string(relative), EEXIST);  // the detail
+            return run_.Stop(ENTRY_NAME_REFUSAL_CODE, 0);
+        }
         hashes.emplace_back(std::hash<std::string_view>()(relative), i);
     }
     repeated_ = RepeatedDestinations(run_.kit, std::move(hashes), root_);
@@ -150,10 +159,6 @@ uint32_t BatchPlanner::PlanEntry(size_t index, PendingFile& pending, Step& step)
     const size_t slash = relative.rfind('/');
     pending.parent = slash == std::string::npos ? std::string() : relative.substr(0, slash);
     pending.name = slash == std::string::npos ? relative : relative.substr(slash + 1);
-    if (run_.transaction.IsReserved(relative, pending.name)) {
-        (void)run_.transaction.Fail(pending.path, EEXIST);  // the detail; the code is the refusal's
-        return run_.Stop(ENTRY_NAME_REFUSAL_CODE, percent);
-    }
     // A directory this batch is to make is not there yet: nothing to look at.
     int directory = -1;
     if (!run_.transaction.DirectoryPlanned(pending.parent)) {

@@ -21,9 +21,10 @@ public:
     explicit BatchPlanner(CopyRun& run);
 
     // Checks every name before the first is used (one that does not convert
-    // whole, is too long for the file system, or leads outside the template
-    // directory stops the job when its turn comes, before anything is
-    // written for it), finds the destinations more than one entry names and
+    // whole, or leads outside the template directory, stops the job when its
+    // turn comes, before anything is written for it; one too long for the
+    // file system, or with a component of a name reserved for installations,
+    // stops it now, before anything is changed), finds the destinations more than one entry names and
     // starts the looks ahead. ERR_SUCCESS or the code that stops the job.
     [[nodiscard]] uint32_t Prepare();
     bool More() const { return next_ < count_; }

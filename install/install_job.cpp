@@ -49,6 +49,7 @@ TransactionOptions OptionsOf(CopyRun& run) {
     TransactionOptions options;
     options.durability = run.job.durability;
     options.exchangeOriginals = run.job.exchangeOriginals;
+    options.firstWorkingNumber = run.job.firstWorkingNumber;
     options.waiting = [&run](bool waiting) {
         // The progress stays where it is; the text says why.
         SetJobWaiting(run.state, waiting);

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,8 @@ struct InstallJob {
     // Originals replaced by exchanging them with their new files in one
     // rename, where the file system can (TransactionOptions).
     bool exchangeOriginals = true;
+    // Where the working names' numbers start (TransactionOptions).
+    std::optional<uint64_t> firstWorkingNumber;
     // The kit is copied from once, as in the installer's one installation
     // per run: its container's bytes go back to the system as the files are
     // written (a container in memory would otherwise double what the

@@ -29,18 +29,42 @@ std::string RegistryEntryOf(const Staging& staging) {
     return std::to_string(staging.identity.device) + "-" + std::to_string(staging.identity.inode);
 }
 
+// Whether `name` in `directory` is an empty directory.
+bool EmptyDirectoryAt(int directory, const std::string& name) {
+    OwnedDescriptor opened;
+    std::vector<std::string> names;
+    return OpenDirectoryAt(directory, name, opened).error == 0 && ListDirectoryAt(opened.Get(), names).error == 0 &&
+           names.empty();
+}
+
+// Whether the staging directory holds only what an installation puts there:
+// its journal, its originals/ and the empty directories of its probe for
+// exchanging two names. A directory named like one that holds anything else
+// is someone else's, and is left alone.
+bool InStagingLayout(const Staging& staging) {
+    std::vector<std::string> names;
+    if (ListDirectoryAt(staging.directory.Get(), names).error != 0) return false;
+    for (const std::string& name : names) {
+        if (name == kJournalName || (name == kOriginalsName && staging.originals.IsOpen())) continue;
+        if (name.rfind(kExchangeProbe, 0) == 0 && EmptyDirectoryAt(staging.directory.Get(), name)) continue;
+        return false;
+    }
+    return true;
+}
+
 // The journal of the staging directory `staging`, opened and locked. 0;
 // ENOENT for a staging directory made by a job that died before its journal
-// (it changed nothing; removed here unless it holds originals); or another
-// errno: a live installer's, or not ours.
+// (it changed nothing; removed here when it holds an empty originals/ and
+// nothing else); or another errno: a live installer's, or not ours.
 int OpenLeftOverJournal(Staging& staging, int lockedTarget, const std::string& registryEntry, JournalFile& journal) {
+    if (!InStagingLayout(staging)) return EPERM;
     // With the template directory's lock held no live installer of it can
     // exist, so a journal lock still held belongs to one that is dying: it is
     // waited for (bounded), lest its half-done work be built upon.
     constexpr int kDyingInstallerMilliseconds = 30000;
     const int opened =
         journal.OpenLeftOverAt(staging.directory.Get(), kJournalName, lockedTarget >= 0 ? kDyingInstallerMilliseconds : 0);
-    if (opened == ENOENT && !HoldsOriginals(staging)) {
+    if (opened == ENOENT && staging.originals.IsOpen() && !HoldsOriginals(staging)) {
         UnregisterStaging(RegistryEntryOf(staging));
         UnregisterStaging(registryEntry);
         (void)DiscardStaging(staging);  // it holds nothing to keep; what stays is harmless
@@ -107,7 +131,8 @@ bool Settle(const ParsedJournal& parsed, const Staging& staging, int root, Recov
         return true;
     }
     const UndoOutcome undone =
-        UndoSteps(parsed.steps, parsed.target, root, staging.originals.IsOpen() ? staging.originals.Get() : -1);
+        UndoSteps(parsed.steps, parsed.target, root, staging.originals.IsOpen() ? staging.originals.Get() : -1,
+                  Unrecorded::Ours);
     for (const std::string& path : undone.notRestored) report.notRestored.push_back(FromMultiByte(path));
     report.outcome = RecoveryReport::Outcome::RolledBack;
     return undone.originalsRestored;
@@ -116,9 +141,16 @@ bool Settle(const ParsedJournal& parsed, const Staging& staging, int root, Recov
 // Recovers the staging directory `name` in `parent` (whose absolute path is
 // `parentPath`, ending with "/"). `lockedTarget` is the template directory's
 // descriptor when the caller holds its lock, else -1 (the lock is then taken
-// here, without waiting). False when there is nothing to report: not a
-// staging directory of ours, one a live installer holds, one whose template
-// directory is busy, or one that never got as far as a journal.
+// here, without waiting). A directory found beside or inside a template
+// directory proves itself: it is adopted only in the layout an installation
+// makes, with a journal that parses, names this very directory as its
+// staging directory and the template directory by its identity. One the
+// registry names (`registryEntry`, its device and inode) is the user's
+// installation's already: its journal, when unreadable, is reported, and a
+// template directory gone since settles it as far as it can. False when
+// there is nothing to report: not a staging directory of ours, one a live
+// installer holds, one whose template directory is busy, or one that never
+// got as far as a journal.
 bool RecoverStagingAt(int parent, const std::string& parentPath, const std::string& name, int lockedTarget,
                       const std::string& registryEntry, RecoveryReport& report) {
     Staging staging;
@@ -127,6 +159,7 @@ bool RecoverStagingAt(int parent, const std::string& parentPath, const std::stri
     report = RecoveryReport();
     report.journalPath = FromMultiByte(staging.path + kJournalName);
     report.backupDirectory = FromMultiByte(staging.OriginalsPath());
+    const bool registered = !registryEntry.empty() && registryEntry == RegistryEntryOf(staging);
     JournalFile journal;
     if (OpenLeftOverJournal(staging, lockedTarget, registryEntry, journal) != 0) return false;
 
@@ -134,13 +167,14 @@ bool RecoverStagingAt(int parent, const std::string& parentPath, const std::stri
     ParsedJournal parsed;
     if (journal.ReadAll(text) != 0 || !ParseJournal(text, parsed) || parsed.staging != staging.path) {
         report.outcome = RecoveryReport::Outcome::Unreadable;
-        return true;
+        return registered;  // otherwise no journal of ours: left alone
     }
     report.templateDirectory = FromMultiByte(parsed.target);
     DirectoryLock lock;
     int root = -1;
     const int reached = ReachTemplateDirectory(parsed, staging, lockedTarget, lock, root);
     if (reached == EWOULDBLOCK) return false;  // an installer there recovers it
+    if (reached != 0 && !registered) return false;  // names another template directory: not this one's
     const bool restored = reached != 0 ? SettleWithoutTemplateDirectory(parsed, staging, report)
                                        : Settle(parsed, staging, root, report);
     if (!restored) {

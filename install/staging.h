@@ -38,6 +38,8 @@ namespace vxk5 {
 constexpr char kStagingPrefix[] = ".k5stp";
 constexpr char kJournalName[] = "journal";
 constexpr char kOriginalsName[] = "originals";
+// The probe for exchanging two names makes its empty directories with this prefix.
+constexpr char kExchangeProbe[] = "exchange-probe";
 // The part of the template directory's name kept in a staging name beside it.
 constexpr size_t kStagingNameKept = 200;
 

@@ -2,6 +2,8 @@
 
 #include "install/transaction.h"
 
+#include <random>
+
 #include "base/conversion.h"
 #include "install/recovery.h"
 #include "install/target_form.h"
@@ -22,6 +24,13 @@ constexpr int kLockAttempts = 100;
 // Descriptors held back for the rollback: the walk down to a directory and
 // to an original's place in the staging directory, two levels each.
 constexpr size_t kReservedDescriptors = 4;
+
+// The first working name's number: 40 bits drawn at random.
+uint64_t RandomWorkingNumber() {
+    std::random_device device;
+    const uint64_t drawn = (static_cast<uint64_t>(device()) << 32) | device();
+    return drawn & ((uint64_t{1} << 40) - 1);
+}
 
 }  // namespace
 
@@ -82,6 +91,7 @@ uint32_t Transaction::Begin(const WString& targetDirectory, const TransactionOpt
         options_.durability = DurabilityMode::SyncEachFile;
     }
     if (const uint32_t code = MakeStagingWithJournal(); code != ERR_SUCCESS) return code;
+    nextWorkingName_ = options_.firstWorkingNumber ? *options_.firstWorkingNumber : RandomWorkingNumber();
     if (const uint32_t code = JournalMadeAbove(); code != ERR_SUCCESS) return code;
     if (const uint32_t code = RegisterAndReserve(); code != ERR_SUCCESS) return code;
     state_ = State::Open;
@@ -143,7 +153,7 @@ uint32_t Transaction::MakeStagingWithJournal() {
     }
     // The staging directory is on the template directory's file system.
     if (options_.exchangeOriginals) {
-        options_.exchangeOriginals = ExchangesEntries(staging_.directory.Get(), "exchange-probe");
+        options_.exchangeOriginals = ExchangesEntries(staging_.directory.Get(), kExchangeProbe);
     }
     int error = InjectedFault(FaultStep::JournalWrite, JournalPath());
     if (error == 0) {
@@ -300,7 +310,9 @@ uint32_t Transaction::Rollback(uint32_t code) {
         UndoOutcome outcome;
         const std::vector<JournalStep> steps = record_.steps.Expand();
         if (root >= 0) {
-            outcome = UndoSteps(steps, record_.target, root, staging_.originals.IsOpen() ? staging_.originals.Get() : -1);
+            // Every file this transaction made has its identity, journalled or not.
+            outcome = UndoSteps(steps, record_.target, root, staging_.originals.IsOpen() ? staging_.originals.Get() : -1,
+                                Unrecorded::NotOurs);
         }
         if (outcome.error != 0 && failure_.Empty()) failure_ = FailureFromErrno(outcome.error, outcome.failedPath);
         if (outcome.originalsRestored) {

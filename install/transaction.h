@@ -28,6 +28,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -73,6 +74,9 @@ struct TransactionOptions {
     // moved to the staging directory's originals/ and the new file renamed
     // to its place.
     bool exchangeOriginals = true;
+    // Where the numbers of the working names start; by default at one drawn
+    // at random (tests fix it to name the files they look at).
+    std::optional<uint64_t> firstWorkingNumber;
     // Told when the transaction starts (true) and stops (false) waiting for
     // another installer's lock on the template directory.
     std::function<void(bool waiting)> waiting;
@@ -106,10 +110,6 @@ public:
     const std::string& Target() const { return record_.target; }
     bool Exchanges() const { return options_.exchangeOriginals; }
     bool SyncsEachFile() const { return options_.durability == DurabilityMode::SyncEachFile; }
-    // Whether the path `relative` below the template directory is one the
-    // transaction keeps for itself: in the staging directory made inside
-    // it, or of the form of its working names.
-    bool IsReserved(const std::string& relative, const std::string& name) const;
 
     // The directory `relative` below the template directory ("" for itself,
     // "a/b" without a final "/"), each component opened from its parent
@@ -128,7 +128,9 @@ public:
     // The planned directories are made: OpenDirectory knows them from now on.
     void PlannedDirectoriesMade() { planned_.clear(); }
 
-    // The next working name, for a new file.
+    // The next working name, for a new file. The numbers of a transaction's
+    // working names start at one drawn at random, so that no file that
+    // stands in the template directory already has one of them.
     std::string NewWorkingName() { return staging_.TemporaryName(nextWorkingName_++); }
     // Journals (without syncing) that a new file is about to be written under
     // `working` in the directory of `path`, to take the name `path`:
@@ -141,6 +143,9 @@ public:
     // Writes the records journalled so far and syncs the journal: the
     // changes they describe may be made from now on.
     [[nodiscard]] uint32_t SyncJournal();
+    // The file for `record` was made with `identity` (its identity not yet
+    // journalled): the rollback knows it as this transaction's.
+    void Made(size_t record, const EntryIdentity& identity) { record_.steps.Identify(record, identity); }
     // Journals (without syncing) the identity of the file written for `record`.
     [[nodiscard]] uint32_t JournalIdentity(size_t record, const std::string& path, const EntryIdentity& identity);
 

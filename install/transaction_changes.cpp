@@ -7,15 +7,6 @@
 
 namespace vxk5 {
 
-bool Transaction::IsReserved(const std::string& relative, const std::string& name) const {
-    // The staging directory inside the template directory is no place for a
-    // template; nor is a name of the form of the working names, under which
-    // new files are written and the originals they replace wait for the commit.
-    const std::string first = relative.substr(0, relative.find('/'));
-    return (staging_.inside && first == staging_.name) ||
-           (!name.empty() && name[0] == '.' && staging_.IsTemporaryName(name));
-}
-
 uint32_t Transaction::JournalNewFile(const std::string& path, const std::string& working, Original original,
                                      size_t& record) {
     if (state_ != State::Open) return Fail(path, EINVAL);

@@ -44,7 +44,8 @@ bool Matches(int directory, const std::string& name, const JournalStep& step) {
 // One undo: the steps' own files by destination, and what could not be undone.
 class Undo {
 public:
-    Undo(const std::vector<JournalStep>& steps, int originals) : originals_(originals) {
+    Undo(const std::vector<JournalStep>& steps, int originals, Unrecorded unrecorded)
+        : originals_(originals), unrecorded_(unrecorded) {
         // The files written at each destination, to tell the transaction's own from anyone else's.
         for (const JournalStep& step : steps) {
             if ((step.kind == StepKind::WriteFile || step.kind == StepKind::ExchangeFile) && step.identified) {
@@ -91,7 +92,13 @@ private:
         return false;
     }
 
+    // An unidentified working file, a regular file, is the transaction's own.
+    bool OwnWorking(const EntryStatus& working) const {
+        return unrecorded_ == Unrecorded::Ours && working.kind == EntryKind::File;
+    }
+
     int originals_;
+    Unrecorded unrecorded_;
     std::unordered_map<std::string, std::vector<const JournalStep*>> written_;
 };
 
@@ -103,10 +110,10 @@ void Undo::UndoWrite(const JournalStep& step, int reached, int directory, const 
         error = InjectedFault(FaultStep::Remove, step.path);
         if (error == 0) error = RemoveEntryAt(directory, name).error;
     }
-    // The working name is the transaction's own: whatever file it holds was
-    // written there by this transaction.
+    // The file under the working name goes when it is the transaction's own.
     EntryStatus working;
-    if (error == 0 && ExamineEntryAt(directory, step.temporary, working).error == 0 && working.kind == EntryKind::File) {
+    if (error == 0 && ExamineEntryAt(directory, step.temporary, working).error == 0 &&
+        (step.identified ? Matches(directory, step.temporary, step) : OwnWorking(working))) {
         error = RemoveEntryAt(directory, step.temporary).error;
     }
     if (error != 0) Note(step.path, error);
@@ -128,13 +135,16 @@ void Undo::UndoExchange(const JournalStep& step, int reached, int directory, con
     }
     // The new file under its working name: the exchange never happened (it
     // waits for the file's identity on the disk), and the original stands
-    // at its place still.
-    if (step.identified ? Matches(directory, step.temporary, step) : working.kind == EntryKind::File) {
+    // at its place still. Without a recorded identity the exchange never
+    // happened either, and what stands there is removed only when it is
+    // the transaction's own.
+    if (step.identified ? Matches(directory, step.temporary, step) : OwnWorking(working)) {
         int error = InjectedFault(FaultStep::Remove, step.path);
         if (error == 0) error = RemoveEntryAt(directory, step.temporary).error;
         if (error != 0) Note(step.path, error);
         return;
     }
+    if (!step.identified) return;
     PutExchangedBack(step, directory, name, kept);
 }
 
@@ -196,8 +206,9 @@ void Undo::UndoMakeDirectory(const JournalStep& step, int reached, int directory
 
 }  // namespace
 
-UndoOutcome UndoSteps(const std::vector<JournalStep>& steps, const std::string& target, int root, int originals) {
-    Undo undo(steps, originals);
+UndoOutcome UndoSteps(const std::vector<JournalStep>& steps, const std::string& target, int root, int originals,
+                      Unrecorded unrecorded) {
+    Undo undo(steps, originals, unrecorded);
     for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
         const std::string& path = step->path;
         if (path.size() <= target.size() || path.compare(0, target.size(), target) != 0) continue;  // above: later

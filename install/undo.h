@@ -11,6 +11,14 @@
 
 namespace vxk5 {
 
+// What a working file without a recorded identity is. The live rollback
+// knows every file its transaction made (NotOurs: anything else there is
+// someone else's); the recovery of a dead transaction's journal knows only
+// what reached the disk, and a working name holds a number drawn at random
+// for each transaction, so that a file standing at one is the dead
+// transaction's own (Ours).
+enum class Unrecorded { NotOurs, Ours };
+
 struct UndoOutcome {
     bool originalsRestored = true;  // every moved original is back
     // The destinations whose original could not be put back; for an original
@@ -27,13 +35,14 @@ struct UndoOutcome {
 // without following a link (a link planted in a parent since is left alone
 // and reported). An entry is removed only when its identity is the one
 // journalled for it (a written file, a made directory, which must also be
-// empty); a file about to be written but not yet identified is removed only
-// under its working name. An original goes back only into an empty place or
+// empty); a file about to be written whose identity is not recorded is
+// removed only under its working name, and only as `unrecorded` says. An original goes back only into an empty place or
 // over the transaction's own file; anything else standing there is left
 // alone and the original stays in the staging directory (or, exchanged with
 // its new file, under that file's working name). Repeating it after a
 // partial run is harmless, which is what the recovery relies on.
-UndoOutcome UndoSteps(const std::vector<JournalStep>& steps, const std::string& target, int root, int originals);
+UndoOutcome UndoSteps(const std::vector<JournalStep>& steps, const std::string& target, int root, int originals,
+                      Unrecorded unrecorded);
 
 // Removes the directories made on the way to (and including) the template
 // directory: those of `steps` that are not below `target`, deepest first,

@@ -103,7 +103,7 @@ TEST_F(DirectoriesTest, UndoMovesOriginalsBackOnlyOverTheJobsOwnFiles) {
     steps.push_back(mine);
     OwnedDescriptor root(::open(TargetPath().c_str(), O_RDONLY | O_DIRECTORY));
     OwnedDescriptor originals(::open(TempPath("originals").c_str(), O_RDONLY | O_DIRECTORY));
-    const UndoOutcome outcome = UndoSteps(steps, TargetPath(), root.Get(), originals.Get());
+    const UndoOutcome outcome = UndoSteps(steps, TargetPath(), root.Get(), originals.Get(), Unrecorded::NotOurs);
     // The job's own file went, and the original is back in its place.
     EXPECT_FALSE(PathExists(TargetPath(".k5stp0.0")));
     EXPECT_EQ(ReadFile(TargetPath("top.txt")), "top");

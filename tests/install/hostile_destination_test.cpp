@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "base/conversion.h"
 #include "install/install_job.h"
 #include "kit/entry_names.h"
 #include "tests/install/install_fixture.h"
@@ -93,11 +94,12 @@ TEST_F(HostileDestinationTest, EveryRefusedNameFailsWith13AndLeavesTheDirectoryA
     }
 }
 
-// The job writes its new files under temporary names in their directories,
+// The job writes its new files under working names in their directories,
 // and an original exchanged with its new file waits under that name until the
 // commit: an entry of that form would take the place of another entry's
-// original, and the commit's purge would remove the entry. It is refused,
-// however far the job got; names merely like it install.
+// original, and the commit's purge would remove the entry. An entry of the
+// form of any job's working or staging names, whatever the number, is
+// refused before anything is changed; names merely like them install.
 TEST_F(HostileDestinationTest, ANameOfTheJobsTemporaryFormIsRefused) {
     WriteFile(TargetPath("user.txt"), "the user's own");
     SetModificationTime(TargetPath("user.txt"), kYear2001);
@@ -107,11 +109,24 @@ TEST_F(HostileDestinationTest, ANameOfTheJobsTemporaryFormIsRefused) {
     EXPECT_EQ(Snapshot(TargetPath()), before);
     EXPECT_EQ(RootNames(), (std::vector<std::string>{"home", "kits", "t", "tmp"}));
 
+    for (const char16_t* reserved : {u".k5stp1.0", u"sub\\.k5stp0-0", u".k5stp12", u"a\\.k5stp3.44\\b.txt",
+                                     u".k5stp7-other\\x"}) {
+        ResetKit();
+        posts_.clear();
+        EXPECT_EQ(RunNames({u"first.txt", reserved}), ENTRY_NAME_REFUSAL_CODE) << ToMultiByteString(reserved);
+        EXPECT_EQ(Snapshot(TargetPath()), before);
+        // The refused name is shown, then the failure: nothing before it was begun.
+        ASSERT_EQ(posts_.size(), 2u);
+        EXPECT_EQ(posts_[0].text.rfind(TargetPath(), 0), 0u);
+        EXPECT_EQ(posts_[1].code, ENTRY_NAME_REFUSAL_CODE);
+    }
+
     ResetKit();
-    ASSERT_EQ(RunNames({u"user.txt", u".k5stp0.x", u".k5stp1.0", u".k5stp0.", u"sub\\.k5stp0-0"}), 0u);
+    ASSERT_EQ(RunNames({u"user.txt", u".k5stp0.x", u".k5stp0.", u".k5stpx", u".k5stp-1", u"sub\\.k5stp"}), 0u);
     EXPECT_EQ(ReadFile(TargetPath("user.txt")), "evil");
-    EXPECT_EQ(ReadFile(TargetPath(".k5stp1.0")), "evil");
-    EXPECT_EQ(ListNames(TargetPath()), (std::vector<std::string>{".k5stp0.", ".k5stp0.x", ".k5stp1.0", "sub", "user.txt"}));
+    EXPECT_EQ(ReadFile(TargetPath(".k5stp0.x")), "evil");
+    EXPECT_EQ(ListNames(TargetPath()),
+              (std::vector<std::string>{".k5stp-1", ".k5stp0.", ".k5stp0.x", ".k5stpx", "sub", "user.txt"}));
 }
 
 TEST_F(HostileDestinationTest, UsableNamesOfTheSameShapesInstall) {

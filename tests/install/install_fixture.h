@@ -109,6 +109,10 @@ protected:
     bool exchangeOriginals_ = true;
     // The next runs give the container's bytes back as they copy (a kit copied from once).
     bool releaseCopiedBytes_ = false;
+    // Where the next runs' working names are numbered from: 0 names them
+    // .k5stp<N>.0, .k5stp<N>.1, ...; empty draws the start at random, as the
+    // installer does.
+    std::optional<uint64_t> firstWorkingNumber_ = 0;
     // Called with each post, right after it has been recorded.
     std::function<void(const Post&)> onPost_;
 

@@ -225,19 +225,28 @@ TEST_F(RecoveryTest, RecoveryTouchesOnlyFreeStagingDirectoriesOfItsOwn) {
     // Open to others.
     const std::string open = plant(".k5stp4-t", wants(".k5stp4-t"));
     ASSERT_EQ(::chmod(open.c_str(), 0755), 0);
-    // Does not parse; and one that names a staging directory not its own.
+    // Does not parse; and one that names a staging directory not its own:
+    // no staging directory's, left alone without a word.
     plant(".k5stp5-t", "not a journal\n");
     plant(".k5stp6-t", wants(".k5stp9-t"));
+    // The registry's own entry (named by the directory's device and inode)
+    // proves one an installation's: its unreadable journal is said.
+    const std::string registered = plant(".k5stp7-t", "not a journal either\n");
+    struct stat made;
+    ASSERT_EQ(::stat(registered.c_str(), &made), 0);
+    ASSERT_EQ(::rename(RootPath("home/.vxk5/transactions/.k5stp7-t").c_str(),
+                       RootPath("home/.vxk5/transactions/" + std::to_string(made.st_dev) + "-" +
+                                std::to_string(made.st_ino)).c_str()),
+              0);
 
     const std::vector<RecoveryReport> reports = RecoverInterruptedInstalls();
     ::close(holder);
     EXPECT_EQ(ReadFile(TargetPath("precious")), "keep me");
-    ASSERT_EQ(reports.size(), 2u);
-    for (const RecoveryReport& report : reports) {
-        EXPECT_EQ(report.outcome, RecoveryReport::Outcome::Unreadable);
-        EXPECT_NE(ToMultiByteString(RecoveryMessage(report)).find("left in place"), std::string::npos);
-    }
-    for (const char* name : {".k5stp2-t", ".k5stp3-t", ".k5stp4-t", ".k5stp5-t", ".k5stp6-t", "elsewhere"}) {
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].outcome, RecoveryReport::Outcome::Unreadable);
+    EXPECT_EQ(ToMultiByteString(reports[0].journalPath), registered + "/journal");
+    EXPECT_NE(ToMultiByteString(RecoveryMessage(reports[0])).find("left in place"), std::string::npos);
+    for (const char* name : {".k5stp2-t", ".k5stp3-t", ".k5stp4-t", ".k5stp5-t", ".k5stp6-t", ".k5stp7-t", "elsewhere"}) {
         EXPECT_TRUE(PathExists(RootPath(name))) << name;
     }
     if (root) {

@@ -213,7 +213,12 @@ TEST(ExchangeUndoTest, EveryStateOfAnExchangeIsUndoneOrSaid) {
     ASSERT_EQ(::unlink((target + "sub/.k5stp0.5").c_str()), 0);
 
     const OwnedDescriptor directory(::open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    const UndoOutcome outcome = UndoSteps(steps, target, directory.Get(), -1);
+    // The live rollback knows every file its job made: an unidentified
+    // working file is someone else's and stays.
+    EXPECT_FALSE(UndoSteps({steps[2]}, target, directory.Get(), -1, Unrecorded::NotOurs).error);
+    EXPECT_EQ(ReadFile(target + "sub/.k5stp0.2"), "job's new");
+    // The recovery takes a regular file at a working name, drawn at random, for its own.
+    const UndoOutcome outcome = UndoSteps(steps, target, directory.Get(), -1, Unrecorded::Ours);
     EXPECT_FALSE(outcome.originalsRestored);
     EXPECT_EQ(outcome.notRestored,
               (std::vector<std::string>{target + "sub/taken", target + "sub/.k5stp0.4"}));  // newest first
@@ -228,7 +233,7 @@ TEST(ExchangeUndoTest, EveryStateOfAnExchangeIsUndoneOrSaid) {
                                                                     "replaced", "taken", "unidentified"}));
     // Played again (a recovery after a rollback cut short), it changes nothing more.
     const TreeSnapshot after = Snapshot(target);
-    EXPECT_EQ(UndoSteps(steps, target, directory.Get(), -1).notRestored, outcome.notRestored);
+    EXPECT_EQ(UndoSteps(steps, target, directory.Get(), -1, Unrecorded::Ours).notRestored, outcome.notRestored);
     EXPECT_EQ(Snapshot(target), after);
 }
 

@@ -11,6 +11,10 @@
 
 namespace vxk5 {
 
+// The errno a failure carries when an entry it was to replace was changed by
+// someone else after it had been judged: no system call's, so below them all.
+constexpr int kChangedMeanwhile = -1;
+
 struct [[nodiscard]] Failure {
     uint32_t code = ERR_SUCCESS;  // ERR_SUCCESS when nothing failed
     int error = 0;                // errno; 0 when the failure was no system call's

@@ -109,7 +109,8 @@ uint32_t BatchCopier::WriteRun(std::vector<PendingFile>& batch, size_t from, siz
             const PendingFile& pending = batch[k];
             uint32_t code = ERR_SUCCESS;
             if (pending.decision == Decision::Replace && !transaction.Exchanges()) {
-                code = transaction.SetOriginalAside(pending.record, pending.path, pending.directory, pending.name);
+                code = transaction.SetOriginalAside(pending.record, pending.path, pending.directory, pending.name,
+                                                    pending.judged);
             } else if (pending.decision == Decision::Rewrite) {
                 code = transaction.RemoveOwnFile(pending.path, pending.directory, pending.name,
                                                  planner_.PlacedAt(pending.path));
@@ -204,7 +205,7 @@ uint32_t BatchCopier::PlaceRun(std::vector<PendingFile>& batch, size_t from, siz
             int& error = errors[k - from];
             if (pending.decision == Decision::Replace && transaction.Exchanges()) {
                 error = transaction.ExchangeWithOriginal(pending.record, pending.directory, pending.working,
-                                                         pending.name, pending.path);
+                                                         pending.name, pending.path, pending.judged);
             } else {
                 error = transaction.PlaceNewFile(pending.record, pending.directory, pending.working, pending.name);
             }

@@ -189,15 +189,13 @@ uint32_t BatchPlanner::LookAt(PendingFile& pending, const EntryLookahead::Look* 
     // of their own entries: a destination that an earlier entry names too is
     // looked at now, after that entry's file.
     const bool lookStands = look != nullptr && (repeated_.empty() || repeated_.count(pending.path) == 0);
-    if (const uint32_t code = Decide(pending, directory, lookStands ? look : nullptr, pending.decision);
-        code != ERR_SUCCESS) {
+    if (const uint32_t code = Decide(pending, directory, lookStands ? look : nullptr); code != ERR_SUCCESS) {
         return run_.Stop(code, pending.percent);
     }
     return ERR_SUCCESS;
 }
 
-uint32_t BatchPlanner::Decide(const PendingFile& pending, int directory, const EntryLookahead::Look* look,
-                              Decision& decision) {
+uint32_t BatchPlanner::Decide(PendingFile& pending, int directory, const EntryLookahead::Look* look) {
     // What stands at the destination (nothing when its directory does not
     // exist yet), from one fstatat, or from the look taken ahead in that
     // same directory.
@@ -212,6 +210,8 @@ uint32_t BatchPlanner::Decide(const PendingFile& pending, int directory, const E
         }
         if (error != 0) return run_.transaction.Fail(pending.path, error);
     }
+    pending.judged = standing.stamp;
+    Decision& decision = pending.decision;
     const KitFileEntry& entry = run_.kit.Entries()[pending.index];
     switch (DecideReplacement(standing, FileTime{entry.timeLow, entry.timeHigh})) {
         case ReplaceVerdict::WriteNew:

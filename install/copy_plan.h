@@ -42,8 +42,7 @@ private:
     [[nodiscard]] uint32_t CheckNames(size_t& refused);
     [[nodiscard]] uint32_t PlanEntry(size_t index, PendingFile& pending, Step& step);
     [[nodiscard]] uint32_t LookAt(PendingFile& pending, const EntryLookahead::Look* look, int directory);
-    [[nodiscard]] uint32_t Decide(const PendingFile& pending, int directory, const EntryLookahead::Look* look,
-                                  Decision& decision);
+    [[nodiscard]] uint32_t Decide(PendingFile& pending, int directory, const EntryLookahead::Look* look);
     [[nodiscard]] uint32_t Journal(PendingFile& pending, int directory);
 
     CopyRun& run_;

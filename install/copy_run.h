@@ -56,6 +56,7 @@ struct PendingFile {
     std::string parent;  // relative to the template directory, "" for itself
     std::string name;
     Decision decision = Decision::Skip;
+    EntryStamp judged;    // the original the decision was taken on
     std::string working;  // the name it is written under
     size_t record = 0;    // the transaction's record of its write
     EntryIdentity identity;

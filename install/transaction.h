@@ -158,16 +158,21 @@ public:
         return write();
     }
     // Moves the original `name` in `directory` (at `path`) into the staging
-    // directory's originals/, by one rename. ERR_SUCCESS or a code.
+    // directory's originals/, by one rename. What was moved must be the
+    // original as it was judged (`judged`): anything else, changed or put
+    // there by someone since, goes back at once, and the failure's errno is
+    // kChangedMeanwhile. ERR_SUCCESS or a code.
     [[nodiscard]] uint32_t SetOriginalAside(size_t record, const std::string& path, int directory,
-                                            const std::string& name);
+                                            const std::string& name, const EntryStamp& judged);
     // Gives the new file under `working` the name `name` (never over an
-    // entry), or exchanges it with the original standing there. Once its
-    // identity is journalled and synced. 0 or errno.
+    // entry), or exchanges it with the original standing there, which must
+    // be the original as it was judged (or the exchange is undone at once:
+    // kChangedMeanwhile). Once its identity is journalled and synced. 0 or errno.
     [[nodiscard]] int PlaceNewFile(size_t record, int directory, const std::string& working,
                                    const std::string& name) const;
     [[nodiscard]] int ExchangeWithOriginal(size_t record, int directory, const std::string& working,
-                                           const std::string& name, const std::string& path) const;
+                                           const std::string& name, const std::string& path,
+                                           const EntryStamp& judged) const;
     // Removes the file `name` in `directory` (at `path`) that this transaction
     // placed with the identity `own`; anything else standing there is left
     // (EEXIST). ERR_SUCCESS or a code.

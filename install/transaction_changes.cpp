@@ -58,7 +58,7 @@ int Transaction::MakeBackupParents(const std::string& relative) {
 }
 
 uint32_t Transaction::SetOriginalAside(size_t record, const std::string& path, int directory,
-                                       const std::string& name) {
+                                       const std::string& name, const EntryStamp& judged) {
     if (!MayChange(record) || !staging_.IsOpen()) return Fail(path, EINVAL);
     // Nothing about the file changes: one rename into its place below originals/.
     const std::string relative = path.substr(record_.target.size());
@@ -68,7 +68,14 @@ uint32_t Transaction::SetOriginalAside(size_t record, const std::string& path, i
     int error = InjectedFault(FaultStep::MoveToBackup, path);
     if (error == 0) error = RenameAt(directory, name, staging_.originals.Get(), relative).error;
     if (error != 0) return Fail(path, error);
-    return ERR_SUCCESS;
+    // Only the original that was judged older: anything else goes back.
+    EntryStatus aside;
+    if (ExamineEntryAt(staging_.originals.Get(), relative, aside).error == 0 && aside.stamp == judged) {
+        return ERR_SUCCESS;
+    }
+    // Failing, it stays in originals/, and the rollback puts it back.
+    (void)PlaceWithoutReplacing(staging_.originals.Get(), relative, directory, name);
+    return Fail(path, kChangedMeanwhile);
 }
 
 bool Transaction::MayPlace(size_t record) const {
@@ -82,12 +89,19 @@ int Transaction::PlaceNewFile(size_t record, int directory, const std::string& w
 }
 
 int Transaction::ExchangeWithOriginal(size_t record, int directory, const std::string& working,
-                                      const std::string& name, const std::string& path) const {
+                                      const std::string& name, const std::string& path,
+                                      const EntryStamp& judged) const {
     if (!MayPlace(record) || !options_.exchangeOriginals) return EINVAL;
     // The original takes the working name as the new file takes its own.
     int error = InjectedFault(FaultStep::MoveToBackup, path);
     if (error == 0) error = ExchangeAt(directory, working, name).error;
-    return error;
+    if (error != 0) return error;
+    // Only the original that was judged older: anything else goes back at
+    // once (failing that, the rollback puts it back over the new file).
+    EntryStatus aside;
+    if (ExamineEntryAt(directory, working, aside).error == 0 && aside.stamp == judged) return 0;
+    (void)ExchangeAt(directory, working, name);
+    return kChangedMeanwhile;
 }
 
 uint32_t Transaction::RemoveOwnFile(const std::string& path, int directory, const std::string& name,

@@ -47,6 +47,7 @@ extern const LanguageTexts kTextsAzerbaijani = {{
     {"IDS_ERROR_UNTRUSTED_KEYID", "vxk5.efd quraşdırma faylı etibarlı açarla imzalanmayıb: imzanın açar identifikatoru naməlumdur."},
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "vxk5.efd quraşdırma faylı etibarlı açarla imzalanmayıb: imza quraşdırma faylına uyğun gəlmir."},
     {"IDS_ERROR_NOTRESTORED", "Bu orijinal faylları bərpa etmək mümkün olmadı:"},
+    {"IDS_ERROR_CHANGED", "Quraşdırma zamanı başqa proqram tərəfindən dəyişdirildi"},
 }};
 
 }  // namespace vxk5

@@ -47,6 +47,7 @@ extern const LanguageTexts kTextsBulgarian = {{
     {"IDS_ERROR_UNTRUSTED_KEYID", "Инсталационният файл vxk5.efd не е подписан с доверен ключ: подписът е с неизвестен идентификатор на ключ."},
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "Инсталационният файл vxk5.efd не е подписан с доверен ключ: подписът не съответства на инсталационния файл."},
     {"IDS_ERROR_NOTRESTORED", "Тези оригинални файлове не можаха да бъдат възстановени:"},
+    {"IDS_ERROR_CHANGED", "Променен от друга програма по време на инсталирането"},
 }};
 
 }  // namespace vxk5

@@ -47,6 +47,7 @@ extern const LanguageTexts kTextsGerman = {{
     {"IDS_ERROR_UNTRUSTED_KEYID", "Die Installationsdatei vxk5.efd ist nicht mit einem vertrauenswürdigen Schlüssel signiert: Die Signatur hat eine unbekannte Schlüssel-ID."},
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "Die Installationsdatei vxk5.efd ist nicht mit einem vertrauenswürdigen Schlüssel signiert: Die Signatur passt nicht zur Installationsdatei."},
     {"IDS_ERROR_NOTRESTORED", "Diese Originaldateien konnten nicht wiederhergestellt werden:"},
+    {"IDS_ERROR_CHANGED", "Während der Installation von einem anderen Programm geändert"},
 }};
 
 }  // namespace vxk5

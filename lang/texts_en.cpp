@@ -47,6 +47,7 @@ extern const LanguageTexts kTextsEnglish = {{
     {"IDS_ERROR_UNTRUSTED_KEYID", "Distribution kit file vxk5.efd is not signed by a trusted key: the signature has an unknown key id."},
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "Distribution kit file vxk5.efd is not signed by a trusted key: the signature does not match the kit."},
     {"IDS_ERROR_NOTRESTORED", "These original files could not be put back:"},
+    {"IDS_ERROR_CHANGED", "Changed by another program during the installation"},
 }};
 
 }  // namespace vxk5

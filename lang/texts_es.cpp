@@ -47,6 +47,7 @@ extern const LanguageTexts kTextsSpanish = {{
     {"IDS_ERROR_UNTRUSTED_KEYID", "El archivo de instalación vxk5.efd no está firmado con una clave de confianza: la firma tiene un identificador de clave desconocido."},
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "El archivo de instalación vxk5.efd no está firmado con una clave de confianza: la firma no coincide con el archivo de instalación."},
     {"IDS_ERROR_NOTRESTORED", "No se pudieron restaurar estos archivos originales:"},
+    {"IDS_ERROR_CHANGED", "Modificado por otro programa durante la instalación"},
 }};
 
 }  // namespace vxk5

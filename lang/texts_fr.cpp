@@ -47,6 +47,7 @@ extern const LanguageTexts kTextsFrench = {{
     {"IDS_ERROR_UNTRUSTED_KEYID", "Le fichier d’installation vxk5.efd n’est pas signé par une clé de confiance : la signature porte un identifiant de clé inconnu."},
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "Le fichier d’installation vxk5.efd n’est pas signé par une clé de confiance : la signature ne correspond pas au fichier d’installation."},
     {"IDS_ERROR_NOTRESTORED", "Ces fichiers d’origine n’ont pas pu être remis en place :"},
+    {"IDS_ERROR_CHANGED", "Modifié par un autre programme pendant l'installation"},
 }};
 
 }  // namespace vxk5

@@ -47,6 +47,7 @@ extern const LanguageTexts kTextsHungarian = {{
     {"IDS_ERROR_UNTRUSTED_KEYID", "A vxk5.efd telepítőfájl nincs megbízható kulccsal aláírva: az aláírás kulcsazonosítója ismeretlen."},
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "A vxk5.efd telepítőfájl nincs megbízható kulccsal aláírva: az aláírás nem egyezik a telepítőfájllal."},
     {"IDS_ERROR_NOTRESTORED", "Ezeket az eredeti fájlokat nem sikerült visszaállítani:"},
+    {"IDS_ERROR_CHANGED", "A telepítés közben egy másik program módosította"},
 }};
 
 }  // namespace vxk5

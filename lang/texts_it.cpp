@@ -47,6 +47,7 @@ extern const LanguageTexts kTextsItalian = {{
     {"IDS_ERROR_UNTRUSTED_KEYID", "Il file di installazione vxk5.efd non è firmato con una chiave attendibile: la firma ha un ID chiave sconosciuto."},
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "Il file di installazione vxk5.efd non è firmato con una chiave attendibile: la firma non corrisponde al file di installazione."},
     {"IDS_ERROR_NOTRESTORED", "Non è stato possibile ripristinare questi file originali:"},
+    {"IDS_ERROR_CHANGED", "Modificato da un altro programma durante l'installazione"},
 }};
 
 }  // namespace vxk5

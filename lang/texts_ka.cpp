@@ -47,6 +47,7 @@ extern const LanguageTexts kTextsGeorgian = {{
     {"IDS_ERROR_UNTRUSTED_KEYID", "დისტრიბუტივის ფაილი vxk5.efd არ არის ხელმოწერილი სანდო გასაღებით: ხელმოწერის გასაღების იდენტიფიკატორი უცნობია."},
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "დისტრიბუტივის ფაილი vxk5.efd არ არის ხელმოწერილი სანდო გასაღებით: ხელმოწერა არ შეესაბამება დისტრიბუტივის ფაილს."},
     {"IDS_ERROR_NOTRESTORED", "ამ საწყისი ფაილების აღდგენა ვერ მოხერხდა:"},
+    {"IDS_ERROR_CHANGED", "ინსტალაციისას შეიცვალა სხვა პროგრამის მიერ"},
 }};
 
 }  // namespace vxk5

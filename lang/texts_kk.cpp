@@ -47,6 +47,7 @@ extern const LanguageTexts kTextsKazakh = {{
     {"IDS_ERROR_UNTRUSTED_KEYID", "vxk5.efd дистрибутив файлына сенімді кілтпен қол қойылмаған: қолтаңбаның кілт идентификаторы белгісіз."},
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "vxk5.efd дистрибутив файлына сенімді кілтпен қол қойылмаған: қолтаңба дистрибутив файлына сәйкес келмейді."},
     {"IDS_ERROR_NOTRESTORED", "Мына бастапқы файлдарды қалпына келтіру мүмкін болмады:"},
+    {"IDS_ERROR_CHANGED", "Орнату кезінде басқа бағдарлама өзгертті"},
 }};
 
 }  // namespace vxk5

@@ -47,6 +47,7 @@ extern const LanguageTexts kTextsLithuanian = {{
     {"IDS_ERROR_UNTRUSTED_KEYID", "Diegimo failas vxk5.efd nepasirašytas patikimu raktu: parašo rakto ID nežinomas."},
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "Diegimo failas vxk5.efd nepasirašytas patikimu raktu: parašas neatitinka diegimo failo."},
     {"IDS_ERROR_NOTRESTORED", "Šių originalių failų nepavyko atkurti:"},
+    {"IDS_ERROR_CHANGED", "Diegimo metu pakeitė kita programa"},
 }};
 
 }  // namespace vxk5

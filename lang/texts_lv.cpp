@@ -47,6 +47,7 @@ extern const LanguageTexts kTextsLatvian = {{
     {"IDS_ERROR_UNTRUSTED_KEYID", "Instalācijas fails vxk5.efd nav parakstīts ar uzticamu atslēgu: parakstam ir nezināms atslēgas ID."},
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "Instalācijas fails vxk5.efd nav parakstīts ar uzticamu atslēgu: paraksts neatbilst instalācijas failam."},
     {"IDS_ERROR_NOTRESTORED", "Šos sākotnējos failus neizdevās atjaunot:"},
+    {"IDS_ERROR_CHANGED", "Instalēšanas laikā to mainīja cita programma"},
 }};
 
 }  // namespace vxk5

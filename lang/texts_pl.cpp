@@ -47,6 +47,7 @@ extern const LanguageTexts kTextsPolish = {{
     {"IDS_ERROR_UNTRUSTED_KEYID", "Plik instalacyjny vxk5.efd nie jest podpisany zaufanym kluczem: podpis ma nieznany identyfikator klucza."},
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "Plik instalacyjny vxk5.efd nie jest podpisany zaufanym kluczem: podpis nie pasuje do pliku instalacyjnego."},
     {"IDS_ERROR_NOTRESTORED", "Nie udało się przywrócić tych oryginalnych plików:"},
+    {"IDS_ERROR_CHANGED", "Zmieniony przez inny program podczas instalacji"},
 }};
 
 }  // namespace vxk5

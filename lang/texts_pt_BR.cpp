@@ -47,6 +47,7 @@ extern const LanguageTexts kTextsPortugueseBrazil = {{
     {"IDS_ERROR_UNTRUSTED_KEYID", "O arquivo de instalação vxk5.efd não está assinado com uma chave confiável: a assinatura tem um ID de chave desconhecido."},
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "O arquivo de instalação vxk5.efd não está assinado com uma chave confiável: a assinatura não corresponde ao arquivo de instalação."},
     {"IDS_ERROR_NOTRESTORED", "Não foi possível restaurar estes arquivos originais:"},
+    {"IDS_ERROR_CHANGED", "Alterado por outro programa durante a instalação"},
 }};
 
 }  // namespace vxk5

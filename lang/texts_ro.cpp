@@ -47,6 +47,7 @@ extern const LanguageTexts kTextsRomanian = {{
     {"IDS_ERROR_UNTRUSTED_KEYID", "Fișierul de instalare vxk5.efd nu este semnat cu o cheie de încredere: semnătura are un ID de cheie necunoscut."},
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "Fișierul de instalare vxk5.efd nu este semnat cu o cheie de încredere: semnătura nu corespunde fișierului de instalare."},
     {"IDS_ERROR_NOTRESTORED", "Aceste fișiere originale nu au putut fi restaurate:"},
+    {"IDS_ERROR_CHANGED", "Modificat de alt program în timpul instalării"},
 }};
 
 }  // namespace vxk5

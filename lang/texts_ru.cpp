@@ -47,6 +47,7 @@ extern const LanguageTexts kTextsRussian = {{
     {"IDS_ERROR_UNTRUSTED_KEYID", "Файл дистрибутива vxk5.efd не подписан доверенным ключом: подпись имеет неизвестный идентификатор ключа."},
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "Файл дистрибутива vxk5.efd не подписан доверенным ключом: подпись не соответствует файлу дистрибутива."},
     {"IDS_ERROR_NOTRESTORED", "Не удалось восстановить эти исходные файлы:"},
+    {"IDS_ERROR_CHANGED", "Изменён другой программой во время установки"},
 }};
 
 }  // namespace vxk5

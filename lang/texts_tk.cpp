@@ -47,6 +47,7 @@ extern const LanguageTexts kTextsTurkmen = {{
     {"IDS_ERROR_UNTRUSTED_KEYID", "Gurnama toplumynyň vxk5.efd faýly ynamdar açar bilen gol çekilmedik: goluň açar belgisi näbelli."},
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "Gurnama toplumynyň vxk5.efd faýly ynamdar açar bilen gol çekilmedik: gol gurnama faýlyna gabat gelmeýär."},
     {"IDS_ERROR_NOTRESTORED", "Şu asyl faýllary dikeldip bolmady:"},
+    {"IDS_ERROR_CHANGED", "Gurnama wagtynda başga programma tarapyndan üýtgedildi"},
 }};
 
 }  // namespace vxk5

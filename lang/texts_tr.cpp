@@ -47,6 +47,7 @@ extern const LanguageTexts kTextsTurkish = {{
     {"IDS_ERROR_UNTRUSTED_KEYID", "vxk5.efd kurulum dosyası güvenilir bir anahtarla imzalanmamış: imzanın anahtar kimliği bilinmiyor."},
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "vxk5.efd kurulum dosyası güvenilir bir anahtarla imzalanmamış: imza kurulum dosyasıyla eşleşmiyor."},
     {"IDS_ERROR_NOTRESTORED", "Şu özgün dosyalar geri yüklenemedi:"},
+    {"IDS_ERROR_CHANGED", "Kurulum sırasında başka bir program tarafından değiştirildi"},
 }};
 
 }  // namespace vxk5

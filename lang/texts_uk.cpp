@@ -47,6 +47,7 @@ extern const LanguageTexts kTextsUkrainian = {{
     {"IDS_ERROR_UNTRUSTED_KEYID", "Файл дистрибутива vxk5.efd не підписано довіреним ключем: підпис має невідомий ідентифікатор ключа."},
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "Файл дистрибутива vxk5.efd не підписано довіреним ключем: підпис не відповідає файлу дистрибутива."},
     {"IDS_ERROR_NOTRESTORED", "Не вдалося відновити ці початкові файли:"},
+    {"IDS_ERROR_CHANGED", "Змінено іншою програмою під час встановлення"},
 }};
 
 }  // namespace vxk5

@@ -47,6 +47,7 @@ extern const LanguageTexts kTextsVietnamese = {{
     {"IDS_ERROR_UNTRUSTED_KEYID", "Tệp cài đặt vxk5.efd không được ký bằng khóa tin cậy: chữ ký có mã khóa không xác định."},
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "Tệp cài đặt vxk5.efd không được ký bằng khóa tin cậy: chữ ký không khớp với tệp cài đặt."},
     {"IDS_ERROR_NOTRESTORED", "Không thể khôi phục các tệp gốc sau:"},
+    {"IDS_ERROR_CHANGED", "Đã bị chương trình khác thay đổi trong khi cài đặt"},
 }};
 
 }  // namespace vxk5

@@ -47,6 +47,7 @@ extern const LanguageTexts kTextsChinese = {{
     {"IDS_ERROR_UNTRUSTED_KEYID", "安装文件 vxk5.efd 未使用受信任的密钥签名：签名的密钥 ID 未知。"},
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "安装文件 vxk5.efd 未使用受信任的密钥签名：签名与安装文件不匹配。"},
     {"IDS_ERROR_NOTRESTORED", "以下原始文件未能恢复："},
+    {"IDS_ERROR_CHANGED", "安装期间已被其他程序更改"},
 }};
 
 }  // namespace vxk5

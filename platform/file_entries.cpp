@@ -35,6 +35,8 @@ EntryKind KindOf(mode_t mode) {
     }
     status.kind = KindOf(info.st_mode);
     status.modified = info.st_mtime;
+    status.stamp = EntryStamp{EntryIdentity{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)},
+                              static_cast<uint64_t>(info.st_size), info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
     if (status.kind != EntryKind::Link) return 0;
     struct stat target;
     if (::fstatat(directory, name.c_str(), &target, 0) != 0) {
@@ -124,20 +126,21 @@ static_assert(kCurrentDirectoryDescriptor == AT_FDCWD, "the current directory's 
     return ::renameat(fromDirectory, from.c_str(), toDirectory, to.c_str()) == 0 ? 0 : errno;
 }
 
-[[nodiscard]] int PlaceWithoutReplacingErrno(int directory, const std::string& from, const std::string& to) {
-    if (::renameat2(directory, from.c_str(), directory, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+[[nodiscard]] int PlaceWithoutReplacingErrno(int fromDirectory, const std::string& from, int toDirectory,
+                                             const std::string& to) {
+    if (::renameat2(fromDirectory, from.c_str(), toDirectory, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
     if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
     // A link cannot be made over a taken name either; the old name goes only
     // once the new one holds the file.
-    if (::linkat(directory, from.c_str(), directory, to.c_str(), 0) == 0) {
-        return ::unlinkat(directory, from.c_str(), 0) == 0 ? 0 : errno;
+    if (::linkat(fromDirectory, from.c_str(), toDirectory, to.c_str(), 0) == 0) {
+        return ::unlinkat(fromDirectory, from.c_str(), 0) == 0 ? 0 : errno;
     }
     if (errno != EPERM && errno != EOPNOTSUPP && errno != EMLINK) return errno;
     // No hard links here: the name is checked free just before the rename.
     struct stat info;
-    if (::fstatat(directory, to.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
+    if (::fstatat(toDirectory, to.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
     if (errno != ENOENT) return errno;
-    return RenameAtErrno(directory, from, directory, to);
+    return RenameAtErrno(fromDirectory, from, toDirectory, to);
 }
 
 [[nodiscard]] int OpenDirectoryPathErrno(const std::string& path, DirectoryAccess access, OwnedDescriptor& opened) {
@@ -293,7 +296,11 @@ Failure RenameAt(int fromDirectory, const std::string& from, int toDirectory, co
 }
 
 Failure PlaceWithoutReplacing(int directory, const std::string& from, const std::string& to) {
-    return EntryFailure(PlaceWithoutReplacingErrno(directory, from, to), to);
+    return EntryFailure(PlaceWithoutReplacingErrno(directory, from, directory, to), to);
+}
+
+Failure PlaceWithoutReplacing(int fromDirectory, const std::string& from, int toDirectory, const std::string& to) {
+    return EntryFailure(PlaceWithoutReplacingErrno(fromDirectory, from, toDirectory, to), to);
 }
 
 Failure ExchangeAt(int directory, const std::string& from, const std::string& to) {

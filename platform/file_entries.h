@@ -20,6 +20,28 @@ namespace vxk5 {
 // kind apart; Other is then a type none of the others names.
 enum class EntryKind { Missing, File, Directory, Link, Fifo, Socket, CharacterDevice, BlockDevice, Other };
 
+// The identity of a file or directory: its device and inode numbers.
+struct EntryIdentity {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    bool operator==(const EntryIdentity& other) const { return device == other.device && inode == other.inode; }
+    bool operator!=(const EntryIdentity& other) const { return !(*this == other); }
+};
+
+// An entry itself (a link not followed) as one look saw it: whether the same
+// entry still stands there unchanged is told by all of it.
+struct EntryStamp {
+    EntryIdentity identity;
+    uint64_t size = 0;
+    int64_t seconds = 0;  // the modification time
+    int64_t nanoseconds = 0;
+    bool operator==(const EntryStamp& other) const {
+        return identity == other.identity && size == other.size && seconds == other.seconds &&
+               nanoseconds == other.nanoseconds;
+    }
+    bool operator!=(const EntryStamp& other) const { return !(*this == other); }
+};
+
 struct EntryStatus {
     // Missing, File, Directory, Link or Other, never a finer kind: the
     // installation treats a FIFO, a socket and a device alike, as Other.
@@ -28,6 +50,7 @@ struct EntryStatus {
     EntryKind target = EntryKind::Missing;
     // Whole seconds: the file's modification time, or that of a link's target.
     int64_t modified = 0;
+    EntryStamp stamp;  // of the entry itself; empty for Missing
 };
 
 // lstat(2) (and, for a link, stat(2) of its target). A path that is not there
@@ -59,14 +82,6 @@ Failure MakeDirectoryAt(int directory, const std::string& name, unsigned mode);
 Failure RemoveEntryAt(int directory, const std::string& name);
 Failure RemoveDirectoryAt(int directory, const std::string& name);
 
-// The identity of a file or directory: its device and inode numbers.
-struct EntryIdentity {
-    uint64_t device = 0;
-    uint64_t inode = 0;
-    bool operator==(const EntryIdentity& other) const { return device == other.device && inode == other.inode; }
-    bool operator!=(const EntryIdentity& other) const { return !(*this == other); }
-};
-
 // fstat(2) of an open descriptor; lstat of `name` in `directory` (never
 // following a link). 0, or errno (ENOENT when nothing is there).
 Failure IdentityOf(int descriptor, EntryIdentity& identity);
@@ -83,6 +98,8 @@ Failure RenameAt(int fromDirectory, const std::string& from, int toDirectory, co
 // after an lstat found the name free. EEXIST when the name is taken: what
 // stands there is left alone, and so is `from`.
 Failure PlaceWithoutReplacing(int directory, const std::string& from, const std::string& to);
+// The same from `from` in `fromDirectory` to `to` in `toDirectory`, on one file system.
+Failure PlaceWithoutReplacing(int fromDirectory, const std::string& from, int toDirectory, const std::string& to);
 
 // Swaps the entries `from` and `to` of one directory in one step:
 // renameat2(RENAME_EXCHANGE). Both must exist (ENOENT otherwise); EINVAL

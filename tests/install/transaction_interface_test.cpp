@@ -103,11 +103,14 @@ TEST_F(TransactionInterfaceTest, EveryChangeWaitsForItsRecordOnTheDisk) {
     const std::string next = transaction_.NewWorkingName();
     ASSERT_EQ(transaction_.JournalNewFile(TargetPath("old.txt"), next, Transaction::Original::SetAside, replacement),
               ERR_SUCCESS);
-    EXPECT_EQ(transaction_.SetOriginalAside(replacement, TargetPath("old.txt"), root_, "old.txt"),
+    EntryStatus judged;
+    ASSERT_FALSE(ExamineEntryAt(root_, "old.txt", judged).Failed());
+    EXPECT_EQ(transaction_.SetOriginalAside(replacement, TargetPath("old.txt"), root_, "old.txt", judged.stamp),
               ERR_INVALID_PARAMETER);
     EXPECT_EQ(ReadFile(TargetPath("old.txt")), "original");
     ASSERT_EQ(transaction_.SyncJournal(), ERR_SUCCESS);
-    EXPECT_EQ(transaction_.SetOriginalAside(replacement, TargetPath("old.txt"), root_, "old.txt"), ERR_SUCCESS);
+    EXPECT_EQ(transaction_.SetOriginalAside(replacement, TargetPath("old.txt"), root_, "old.txt", judged.stamp),
+              ERR_SUCCESS);
     EXPECT_FALSE(PathExists(TargetPath("old.txt")));
     EXPECT_EQ(ReadFile(transaction_.StagingPath() + "originals/old.txt"), "original");
 
@@ -169,10 +172,12 @@ TEST_F(TransactionInterfaceTest, RollbackRemovesOnlyWhatItsIdentitiesName) {
     std::string working;
     const size_t placed = Written("placed.txt", "mine", Transaction::Original::Absent, working);
     ASSERT_EQ(transaction_.PlaceNewFile(placed, root_, working, "placed.txt"), 0);
+    EntryStatus judged;
+    ASSERT_FALSE(ExamineEntryAt(root_, "replaced.txt", judged).Failed());
     std::string exchangedName;
     const size_t exchanged = Written("replaced.txt", "newer", Transaction::Original::Exchange, exchangedName);
     ASSERT_EQ(transaction_.ExchangeWithOriginal(exchanged, root_, exchangedName, "replaced.txt",
-                                                TargetPath("replaced.txt")),
+                                                TargetPath("replaced.txt"), judged.stamp),
               0);
     EXPECT_EQ(ReadFile(TargetPath("replaced.txt")), "newer");
     EXPECT_EQ(ReadFile(TargetPath(exchangedName)), "original");

@@ -5,9 +5,13 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstdio>
+
 #include "base/conversion.h"
 #include "install/reserved_names.h"
 #include "kit/kit_reader.h"
+#include "platform/fault_injection.h"
 #include "tests/install/install_fixture.h"
 
 using namespace vxk5;
@@ -98,6 +102,56 @@ TEST_F(WorkingNameTest, LookAlikesOfTheJobsNamesAreNeverTouched) {
             EXPECT_EQ(ListNames(TargetPath()),
                       (std::vector<std::string>{".k5stp0", ".k5stp1.0", "kept.txt", "new.txt"}));
         }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Saves `bytes` over `path` as an editor does: a new file renamed over it.
+struct Saver {
+    std::string path;
+    std::string bytes;
+    bool done = false;
+};
+int SaveWhileMovingAside(FaultStep step, const std::string& path, void* context) {
+    Saver& saver = *static_cast<Saver*>(context);
+    if (step != FaultStep::MoveToBackup || path != saver.path || saver.done) return 0;
+    saver.done = true;
+    WriteFile(path + ".saving", saver.bytes);
+    return ::rename((path + ".saving").c_str(), path.c_str()) == 0 ? 0 : errno;
+}
+
+// A file another program saves between the planning's look and the moment
+// it is set aside was never judged older: it is left in place, the job
+// fails naming it, and every other change is taken back.
+TEST_F(WorkingNameTest, OnlyTheOriginalThatWasJudgedIsReplaced) {
+    for (const bool exchange : {true, false}) {
+        SCOPED_TRACE(exchange ? "exchanged" : "moved aside");
+        RemoveAll(TargetPath());
+        MakeDirectories(TargetPath());
+        WriteFile(TargetPath("a.txt"), "old a");
+        SetModificationTime(TargetPath("a.txt"), kOld);
+        WriteFile(TargetPath("b.txt"), "old b");
+        SetModificationTime(TargetPath("b.txt"), kOld);
+        ResetKit();
+        AddEntry("a.txt", "new a", TimeAt(kNew));
+        AddEntry("b.txt", "new b", TimeAt(kNew));
+        exchangeOriginals_ = exchange;
+        Saver saver{TargetPath("b.txt"), "saved meanwhile"};
+        SetFaultHook(SaveWhileMovingAside, &saver);
+        const uint32_t code = RunJob();
+        SetFaultHook(nullptr, nullptr);
+        ASSERT_TRUE(saver.done);
+        EXPECT_NE(code, 0u);
+        EXPECT_EQ(job_.failure.error, kChangedMeanwhile);
+        EXPECT_EQ(job_.failure.path, TargetPath("b.txt"));
+        EXPECT_EQ(ReadFile(TargetPath("b.txt")), "saved meanwhile");
+        EXPECT_EQ(ReadFile(TargetPath("a.txt")), "old a");
+        EXPECT_EQ(ListNames(TargetPath()), (std::vector<std::string>{"a.txt", "b.txt"}));
+        EXPECT_FALSE(job_.backupKept);
+        EXPECT_EQ(RootNames(), (std::vector<std::string>{"home", "kits", "t", "tmp"}));
     }
 }
 

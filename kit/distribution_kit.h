@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/wstring.h"
+#include "kit/kit_trailer.h"
 #include "platform/file_handle.h"
 #include "platform/owned_descriptor.h"
 
@@ -91,6 +92,13 @@ public:
     // (StartUnpackingRest), and UnpackRest has not waited for its end yet.
     bool RestUnpackingStarted() const { return background_ != nullptr; }
 
+    // What the kit's check said of its deflate stream: Pending while the
+    // data area waits to be unpacked (a kit read file table first), and for
+    // a kit whose reading failed before the stream's end. A kit read
+    // without failure never has a damage here: that fails its reading.
+    // Read it once the unpacking is over (after UnpackRest).
+    const KitCheckResult& Check() const { return check_; }
+
 private:
     DistributionKit(OwnedDescriptor container, std::vector<KitDescription> descriptions,
                     std::vector<KitFileEntry> entries);
@@ -119,6 +127,7 @@ private:
     std::unique_ptr<KitUnpacker> rest_;
     OwnedDescriptor restWriter_;
     uint32_t restFailure_ = 0;
+    KitCheckResult check_;
     // The thread unpacking it meanwhile, once started; the kit's entries and
     // the unpacking hold still until UnpackRest has waited for it.
     std::unique_ptr<RestUnpacking> background_;

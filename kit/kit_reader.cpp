@@ -185,7 +185,17 @@ struct ReadParts {
     std::vector<KitDescription> descriptions;
     std::vector<KitFileEntry> entries;
     std::unique_ptr<KitUnpacker> rest;
+    KitCheckResult check;  // once the unpacking has finished
 };
+
+// Finishes the unpacking (the stream checked against the kit's check) and
+// lets it go.
+void FinishUnpacking(ReadParts& kit, std::unique_ptr<KitUnpacker>& unpacker) {
+    const uint32_t code = unpacker->Finish();
+    kit.check = unpacker->Check();
+    unpacker.reset();
+    if (code != 0) Fail(code);
+}
 
 // The steps of ReadKit; a failing step raises its code.
 void ReadKitSteps(ReadParts& kit, const WString& kitPath, KitInputObserver* observer, KitReading reading) {
@@ -197,10 +207,7 @@ void ReadKitSteps(ReadParts& kit, const WString& kitPath, KitInputObserver* obse
     unpacker->Start(kit.writer.Get());
     // A signature check sees the whole kit before anything of it is read.
     const bool tableFirst = reading == KitReading::FileTableFirst && observer == nullptr;
-    if (!tableFirst) {
-        if (uint32_t code = unpacker->Finish(); code != 0) Fail(code);
-        unpacker.reset();
-    }
+    if (!tableFirst) FinishUnpacking(kit, unpacker);
     ContainerReader reader(kit.writer.Get(), tableFirst ? 0 : ContainerSize(kit.writer.Get()), unpacker.get());
 
     if (reader.ReadU32() != kSingleLanguageForm) {
@@ -224,11 +231,8 @@ void ReadKitSteps(ReadParts& kit, const WString& kitPath, KitInputObserver* obse
     for (uint32_t i = 0; i < fileCount; ++i) kit.entries.push_back(ReadFileRecord(reader));
 
     PlaceEntries(kit.entries, reader.Position());
-    if (unpacker != nullptr && unpacker->Ended()) {
-        // The whole kit is unpacked already: nothing is left for later.
-        if (uint32_t code = unpacker->Finish(); code != 0) Fail(code);
-        unpacker.reset();
-    }
+    // The whole kit is unpacked already: nothing is left for later.
+    if (unpacker != nullptr && unpacker->Ended()) FinishUnpacking(kit, unpacker);
     if (unpacker == nullptr) {
         if (!EntriesEndInside(kit.entries, ContainerSize(kit.writer.Get()))) Fail(ERR_INVALID_DATA);
     } else {
@@ -257,6 +261,7 @@ uint32_t ReadKit(std::unique_ptr<DistributionKit>& kit, const WString& kitPath, 
         parts.rest.reset();  // its writer stops before the container closes
         parts.writer.Reset();
         kit.reset(new DistributionKit(OwnedDescriptor(), std::move(parts.descriptions), {}));
+        kit->check_ = parts.check;  // which may tell why the kit is damaged
         return code;
     };
     try {
@@ -275,6 +280,7 @@ uint32_t ReadKit(std::unique_ptr<DistributionKit>& kit, const WString& kitPath, 
         // the handle it was made with, once nothing more is written to it.
         if (parts.rest != nullptr) {
             const uint32_t code = parts.rest->Finish();
+            parts.check = parts.rest->Check();
             if (code != 0) return failed(code);
             parts.rest.reset();
             const int64_t size = SeekFileHandle(parts.writer.Get(), 0, FILE_FROM_END);
@@ -284,6 +290,7 @@ uint32_t ReadKit(std::unique_ptr<DistributionKit>& kit, const WString& kitPath, 
         container = std::move(parts.writer);
     }
     kit.reset(new DistributionKit(std::move(container), std::move(parts.descriptions), std::move(parts.entries)));
+    kit->check_ = parts.check;
     if (parts.rest != nullptr) {
         kit->rest_ = std::move(parts.rest);
         kit->restWriter_ = std::move(parts.writer);
@@ -298,6 +305,9 @@ uint32_t UnpackRest(DistributionKit& kit) {
     // Started on a thread of its own, its end is waited for.
     uint32_t code = kit.background_ != nullptr ? kit.background_->Join() : kit.rest_->Finish();
     kit.background_.reset();
+    // A stream that does not match the kit's check fails here, after every
+    // entry's bytes may have been copied: the installation is undone.
+    kit.check_ = kit.rest_->Check();
     kit.rest_.reset();
     // Nothing more is written through it; what was copied is given back through it.
     kit.releaser_ = std::move(kit.restWriter_);

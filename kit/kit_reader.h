@@ -20,20 +20,25 @@ namespace vxk5 {
 // ERR_TEMP_NOT_CREATED), the read's code (ERR_NOT_FOUND or
 // ERR_INVALID_PARAMETER), or ERR_INVALID_DATA when the
 // container ends inside a field or a record does not hold its fields.
+// A kit read whole has its deflate stream checked against the check after it
+// (kit_trailer.h; ERR_INVALID_DATA when they differ); the kit's Check() says
+// what was found, also after such a failure.
 // `observer` (optional) is shown the kit's bytes as they are unpacked (UnpackKit).
 //
 // FileTableFirst (without an observer only) unpacks no more than the
 // descriptions and the file table need, give or take a few MiB, and leaves
 // the data area to UnpackRest: a run that writes no file never inflates it.
 // A data area that is damaged, runs short or does not hold every entry's
-// bytes is then found by UnpackRest.
+// bytes, or a stream that does not match its check, is then found by
+// UnpackRest.
 enum class KitReading { Whole, FileTableFirst };
 [[nodiscard]] uint32_t ReadKit(std::unique_ptr<DistributionKit>& kit, const WString& kitPath,
                                KitInputObserver* observer = nullptr, KitReading reading = KitReading::Whole);
 
-// Unpacks what ReadKit left of the data area, if anything, and checks that
-// every entry's bytes lie inside the container: ERR_SUCCESS, UnpackKit's
-// codes, or ERR_INVALID_DATA for an entry past the end. The same code every
+// Unpacks what ReadKit left of the data area, if anything, checks the stream
+// against the kit's check and that every entry's bytes lie inside the
+// container: ERR_SUCCESS, UnpackKit's codes, or ERR_INVALID_DATA for an entry
+// past the end. The same code every
 // time after the first; ERR_SUCCESS for a kit read whole.
 // After StartUnpackingRest, waits for that unpacking's end, with the same codes.
 [[nodiscard]] uint32_t UnpackRest(DistributionKit& kit);

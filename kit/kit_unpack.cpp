@@ -8,6 +8,7 @@
 #include "kit/container_writer.h"
 #include "kit/kit_format.h"
 #include "kit/raw_inflater.h"
+#include "kit/stream_check.h"
 #include "platform/fault_injection.h"
 #include "platform/file_system.h"
 
@@ -88,6 +89,18 @@ void ObserveRest(FileHandle source, uint32_t size, KitInputObserver& observer, u
     return code;
 }
 
+// Reads the kit file's last bytes into `last`, then goes back to `resumeAt`,
+// where the reading goes on. False when they cannot be read; `lost` is set
+// when the position cannot be restored.
+bool ReadLastBytes(FileHandle kit, uint64_t size, uint64_t resumeAt, kitformat::KitTrailer& last, bool& lost) {
+    const uint32_t want = static_cast<uint32_t>(last.size());
+    uint32_t got = 0;
+    const bool read = size >= want && SeekFileHandle(kit, static_cast<int64_t>(size - want), FILE_FROM_START) >= 0 &&
+                      ReadFileHandle(kit, last.data(), want, &got, nullptr) == 0 && got == want;
+    lost = SeekFileHandle(kit, static_cast<int64_t>(resumeAt), FILE_FROM_START) != static_cast<int64_t>(resumeAt);
+    return read;
+}
+
 }  // namespace
 
 struct KitUnpacker::Streams {
@@ -96,6 +109,7 @@ struct KitUnpacker::Streams {
     std::unique_ptr<uint8_t[]> input;  // the kit's bytes when no observer holds them
     RawInflater inflater;
     ContainerWriter writer;
+    StreamCheck check;
 };
 
 KitUnpacker::KitUnpacker() = default;
@@ -143,18 +157,21 @@ uint32_t KitUnpacker::Inflate(uint64_t until) {
         if (inflater.InputLeft() == 0 && !outputHeldBack_) {
             // 64-bit offsets: the last window of a kit just below 4 GiB must not wrap.
             if (offset_ >= size_) break;
+            // The window before is used up: the stream's bytes, hashed while
+            // they are still at hand (all but the few the inflater may hold).
+            streams_->check.Consumed(window_, windowLength_);
+            windowLength_ = 0;
             uint32_t length = static_cast<uint32_t>(std::min<uint64_t>(kInputWindow, size_ - offset_));
             const uint8_t* bytes = nullptr;
-            const bool read = observer_ != nullptr ? ReadObserved(kit_.Get(), *observer_, length, bytes)
-                                                   : ReadPlain(kit_.Get(), streams_->input.get(), length, bytes);
-            if (observer_ != nullptr) observed_ += length;
-            if (!read) return Failed(ERR_INVALID_PARAMETER);
+            if (uint32_t code = ReadWindow(length, bytes); code != 0) return code;
             if (length == 0) {  // the file shrank: what is there has been inflated
                 offset_ = size_;
                 break;
             }
             inflater.SetInput(bytes, length);
             offset_ += length;
+            window_ = bytes;
+            windowLength_ = length;
         }
         const uint32_t room = writer.Room();
         const uint32_t inputBefore = inflater.InputLeft();
@@ -176,6 +193,46 @@ uint32_t KitUnpacker::Inflate(uint64_t until) {
     return 0;
 }
 
+// Reads the kit's next `length` bytes (fewer when the file ended early) into
+// the observer's memory, or the unpacking's own.
+uint32_t KitUnpacker::ReadWindow(uint32_t& length, const uint8_t*& bytes) {
+    const bool read = observer_ != nullptr ? ReadObserved(kit_.Get(), *observer_, length, bytes)
+                                           : ReadPlain(kit_.Get(), streams_->input.get(), length, bytes);
+    if (observer_ != nullptr) observed_ += length;
+    return read ? 0 : Failed(ERR_INVALID_PARAMETER);
+}
+
+// Once the inflating is over: the rest of the stream's last window hashed,
+// the bytes after the stream read as far as a trailer reaches, and the
+// verdict. ERR_INVALID_DATA when the kit's check says it is damaged.
+uint32_t KitUnpacker::ConcludeCheck() {
+    StreamCheck& check = streams_->check;
+    bool lost = false;
+    const auto readLast = [this, &lost](kitformat::KitTrailer& last) {
+        return ReadLastBytes(kit_.Get(), size_, offset_, last, lost);
+    };
+    if (!ended_) {
+        check_ = check.ConcludeUnended(size_, readLast);
+    } else {
+        const uint32_t left = streams_->inflater.InputLeft();
+        check.Consumed(window_, windowLength_ - left);
+        check.StreamEnded(streams_->inflater.HeldBytes());
+        check.Follow(window_ + (windowLength_ - left), left);
+        windowLength_ = 0;
+        while (check.Wanted() != 0 && offset_ < size_) {
+            uint32_t length = static_cast<uint32_t>(std::min<uint64_t>(check.Wanted(), size_ - offset_));
+            const uint8_t* bytes = nullptr;
+            if (uint32_t code = ReadWindow(length, bytes); code != 0) return code;
+            if (length == 0) break;
+            offset_ += length;
+            check.Follow(bytes, length);
+        }
+        check_ = check.Conclude(size_, readLast);
+    }
+    if (lost) return Failed(ERR_INVALID_PARAMETER);
+    return IsKitDamage(check_.state) ? Failed(ERR_INVALID_DATA) : 0;
+}
+
 bool KitUnpacker::Ended() const {
     const bool inputLeft = streams_ != nullptr && (streams_->inflater.InputLeft() != 0 || outputHeldBack_);
     return failure_ != 0 || ended_ || (offset_ >= size_ && !inputLeft);
@@ -192,6 +249,7 @@ uint32_t KitUnpacker::Finish() {
     if (finished_) return failure_;
     finished_ = true;
     uint32_t code = Inflate(UINT64_MAX);
+    if (code == 0 && streams_ != nullptr) code = ConcludeCheck();
     // The check sees the whole file, whatever the inflation made of it.
     if (observer_ != nullptr && size_ != 0) ObserveRest(kit_.Get(), size_, *observer_, observed_);
     if (streams_ == nullptr) return code;

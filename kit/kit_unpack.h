@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "base/wstring.h"
+#include "kit/kit_trailer.h"
 #include "platform/file_handle.h"
 #include "platform/owned_descriptor.h"
 
@@ -36,11 +37,13 @@ public:
 };
 
 // Inflates the raw deflate stream of `source` into `destination`, replacing its
-// content. Bytes after the end of the stream are ignored; a stream that stops
-// early leaves a shorter container and is not an error here.
+// content. A check after the stream (kit_trailer.h) is checked; other bytes
+// after the end of the stream are ignored; a stream that stops early leaves a
+// shorter container and is not an error here.
 // ERR_SUCCESS; the open's code (ERR_NOT_FOUND or ERR_INVALID_PARAMETER) when a
-// file cannot be opened; ERR_INVALID_DATA when the stream is damaged or the kit
-// is 4 GiB or larger; ERR_DISK_FULL when the container's file system is full;
+// file cannot be opened; ERR_INVALID_DATA when the stream is damaged, does
+// not match its check, or the kit is 4 GiB or larger (the container then holds
+// what was inflated); ERR_DISK_FULL when the container's file system is full;
 // ERR_INVALID_PARAMETER when the kit
 // cannot be read or the container cannot be written in full otherwise.
 // With `observer`, every byte of `source` is shown to it, also when the result is not ERR_SUCCESS
@@ -68,8 +71,13 @@ public:
     // stream has ended, and has them written to it. UnpackKit's codes.
     [[nodiscard]] uint32_t UnpackUntil(uint64_t bytes);
     // The rest, and the container cut to the inflated bytes; the observer
-    // sees the rest of the kit. UnpackKit's codes; the same on a second call.
+    // sees the rest of the kit. The stream is checked against the kit's
+    // check, when it carries one, only here: before Finish, bytes unpacked
+    // are not known to be right. UnpackKit's codes; the same on a second call.
     [[nodiscard]] uint32_t Finish();
+    // What the bytes after the stream said, once Finish has returned; Pending
+    // when the unpacking failed before the stream's end.
+    const KitCheckResult& Check() const { return check_; }
     // Nothing more will be inflated: the stream ended, the kit's bytes ran
     // out, or something failed.
     bool Ended() const;
@@ -78,6 +86,8 @@ public:
 
 private:
     [[nodiscard]] uint32_t Inflate(uint64_t until);
+    [[nodiscard]] uint32_t ReadWindow(uint32_t& length, const uint8_t*& bytes);
+    [[nodiscard]] uint32_t ConcludeCheck();
     [[nodiscard]] uint32_t Failed(uint32_t code);
 
     struct Streams;  // the kit's input buffer, the inflater and the container's writer
@@ -87,6 +97,11 @@ private:
     KitInputObserver* observer_ = nullptr;
     uint64_t observed_ = 0;
     uint64_t offset_ = 0;  // of the next window in the kit
+    // The window the inflater takes its input from: the kit's bytes before
+    // offset_, the last windowLength_ of them.
+    const uint8_t* window_ = nullptr;
+    uint32_t windowLength_ = 0;
+    KitCheckResult check_;
     bool outputHeldBack_ = false;  // the inflater filled the room it was given
     std::unique_ptr<Streams> streams_;
     bool ended_ = false;

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "kit/kit_trailer.h"
 #include "kit/parallel_deflate.h"
+#include "kit/stream_digest.h"
 #include "kit/zlib_stream.h"
 #include "platform/file_handle.h"
 #include "platform/owned_descriptor.h"
@@ -12,26 +14,40 @@ namespace vxk5 {
 struct KitFileWriter::State {
     OwnedDescriptor file;
     std::unique_ptr<ParallelDeflater> deflater;
+    StreamDigest digest;  // of the stream written so far, for the trailer
+    uint64_t streamLength = 0;
 
-    // The compressed pieces go straight to the file, in order.
+    [[nodiscard]] uint32_t WriteAll(const uint8_t* bytes, size_t size) {
+        while (size != 0) {
+            const uint32_t piece = static_cast<uint32_t>(std::min<size_t>(size, 1u << 30));
+            uint32_t written = 0;
+            if (WriteFileHandle(file.Get(), bytes, piece, &written, nullptr) != 0 || written != piece) {
+                return ERR_INVALID_PARAMETER;
+            }
+            bytes += piece;
+            size -= piece;
+        }
+        return 0;
+    }
+
+    // The compressed pieces go straight to the file, in order, and into the digest.
     [[nodiscard]] uint32_t Start(int level, unsigned threads) {
         if (level < Z_NO_COMPRESSION || level > Z_BEST_COMPRESSION) return ERR_INVALID_PARAMETER;
         deflater = std::make_unique<ParallelDeflater>(
             level,
             [this](const uint8_t* bytes, size_t size) -> uint32_t {
-                while (size != 0) {
-                    const uint32_t piece = static_cast<uint32_t>(std::min<size_t>(size, 1u << 30));
-                    uint32_t written = 0;
-                    if (WriteFileHandle(file.Get(), bytes, piece, &written, nullptr) != 0 || written != piece) {
-                        return ERR_INVALID_PARAMETER;
-                    }
-                    bytes += piece;
-                    size -= piece;
-                }
-                return 0;
+                digest.Update(bytes, size);
+                streamLength += size;
+                return WriteAll(bytes, size);
             },
             threads);
         return 0;
+    }
+
+    // After the stream's final block: its check.
+    [[nodiscard]] uint32_t WriteTrailer() {
+        const kitformat::KitTrailer trailer = kitformat::EncodeKitTrailer(streamLength, digest.Value());
+        return WriteAll(trailer.data(), trailer.size());
     }
 };
 
@@ -70,6 +86,7 @@ uint32_t KitFileWriter::Finish() {
     if (!state_) return ERR_INVALID_PARAMETER;
     uint32_t code = state_->deflater->Finish() == 0 ? 0 : ERR_INVALID_PARAMETER;
     state_->deflater.reset();
+    if (code == 0) code = state_->WriteTrailer();
     if (code == 0 && TruncateFileHandle(state_->file.Get()) != 0) code = ERR_INVALID_PARAMETER;
     if (code == 0 && CloseFileHandle(state_->file.Release()) != 0) code = ERR_INVALID_PARAMETER;
     state_.reset();

@@ -1,8 +1,9 @@
 #pragma once
 // Writing kit files: the container's bytes, given in pieces, are raw-deflated
 // into the kit file as one stream, compressed on every core
-// (parallel_deflate.h). The container itself is built with
-// container_encoder.h; the data area is whatever is written after its head.
+// (parallel_deflate.h), and the stream's check follows it (kit_trailer.h).
+// The container itself is built with container_encoder.h; the data area is
+// whatever is written after its head.
 
 #include <cstddef>
 #include <cstdint>
@@ -32,7 +33,8 @@ public:
     // Compresses the next container bytes. ERR_SUCCESS, or
     // ERR_INVALID_PARAMETER when the kit file cannot be written.
     [[nodiscard]] uint32_t Write(const void* bytes, size_t size);
-    // Ends the stream and closes the kit file. ERR_SUCCESS, or ERR_INVALID_PARAMETER.
+    // Ends the stream, writes its check after it and closes the kit file.
+    // ERR_SUCCESS, or ERR_INVALID_PARAMETER.
     [[nodiscard]] uint32_t Finish();
 
 private:
@@ -44,7 +46,8 @@ private:
 [[nodiscard]] uint32_t WriteKitFile(const WString& path, const std::string& container,
                                     int level = kitformat::kWriteLevel);
 
-// The raw deflate stream of `container`, in memory.
+// The raw deflate stream of `container`, in memory, without a check after it
+// (a kit as the kit tool made them before it wrote one).
 std::string DeflateContainer(const std::string& container, int level = kitformat::kWriteLevel);
 
 }  // namespace vxk5

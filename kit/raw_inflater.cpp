@@ -19,6 +19,12 @@ void RawInflater::SetInput(const uint8_t* bytes, uint32_t size) {
 
 uint32_t RawInflater::InputLeft() const { return state_->avail_in; }
 
+uint32_t RawInflater::HeldBytes() const {
+    // The inflater reads ahead into a 64-bit buffer and does not give back
+    // what it read past the final block.
+    return state_->read_in_length > 0 ? static_cast<uint32_t>(state_->read_in_length) / 8 : 0;
+}
+
 RawInflater::Status RawInflater::Inflate(uint8_t* output, uint32_t room, uint32_t& produced) {
     if (finished_) return Status::Finished;
     state_->next_out = output;

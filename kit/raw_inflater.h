@@ -33,6 +33,11 @@ public:
     // stream has ended or is found damaged.
     Status Inflate(uint8_t* output, uint32_t room, uint32_t& produced);
 
+    // Whole bytes taken in from the input but not decoded (at most 8). Once
+    // the stream has finished they are the first bytes after it: the stream
+    // ends InputLeft() + HeldBytes() bytes before the end of the input given.
+    uint32_t HeldBytes() const;
+
 private:
     std::unique_ptr<inflate_state> state_;
     bool finished_ = false;

@@ -2,7 +2,8 @@
 # generation.
 
 # What building and running need (run.sh installs only these).
-BUILD_PACKAGES=(build-essential cmake pkg-config libgtk2.0-dev zlib1g-dev libisal-dev libsodium-dev nlohmann-json3-dev x11-utils)
+BUILD_PACKAGES=(build-essential cmake pkg-config libgtk2.0-dev zlib1g-dev libisal-dev libsodium-dev libxxhash-dev
+                nlohmann-json3-dev x11-utils)
 # What the tests add (test.sh installs both lists): the test and benchmark
 # libraries, the test display and its tools, the locales, clang for fuzzing,
 # dpkg-dev for the package's dependencies, minisign for the signed kits' peer,

@@ -15,6 +15,7 @@
 #include "kit/entry_names.h"
 #include "kit/kit_reader.h"
 #include "kit/signed_kit.h"
+#include "tools/kit_check_text.h"
 #include "tools/kit_signing.h"
 #include "lang/messages.h"
 
@@ -23,16 +24,17 @@ namespace vxk5 {
 namespace {
 
 
-// What a kit the reader refused with `code` is said to be.
-std::string ReadFailure(const std::string& kitPath, uint32_t code) {
-    return "cannot read kit " + kitPath + " (code " + std::to_string(code) + (code == ERR_INVALID_DATA ? ", damaged" : "") +
-           ")";
+// What a kit the reader refused with `code` is said to be; `kit` is what the
+// reader left of it.
+std::string ReadFailure(const std::string& kitPath, uint32_t code, const DistributionKit* kit) {
+    return "cannot read kit " + kitPath + " (code " + std::to_string(code) +
+           (code == ERR_INVALID_DATA ? ", damaged" + CheckDamage(kit) : "") + ")";
 }
 
 bool Read(const std::string& kitPath, std::unique_ptr<DistributionKit>& kit, std::string& error) {
     const uint32_t code = ReadKit(kit, FromMultiByte(AString(kitPath.c_str(), kitPath.size())));
     if (code == 0) return true;
-    error = ReadFailure(kitPath, code);
+    error = ReadFailure(kitPath, code, kit.get());
     return false;
 }
 
@@ -124,7 +126,7 @@ bool ReadSignedBy(const std::string& kitPath, const minisign::PublicKey& key, st
     }
     signatureLine = "Signature: good, key id " + check.keyId + ", trusted comment: " + check.trustedComment + "\n";
     if (code != 0) {
-        error = ReadFailure(kitPath, code);
+        error = ReadFailure(kitPath, code, kit.get());
         return false;
     }
     return true;
@@ -167,9 +169,9 @@ std::string InstallerRefusals(const DistributionKit& kit) {
     return problems;
 }
 
-// What is suspicious about the descriptions but installable.
+// What is suspicious about the descriptions and the kit's check but installable.
 std::vector<std::string> Doubts(const DistributionKit& kit, const NameIndex& names) {
-    std::vector<std::string> doubts;
+    std::vector<std::string> doubts = CheckDoubts(kit.Check());
     for (const KitDescription& d : kit.Descriptions()) {
         const std::string language = ToMultiByteString(d.language);
         if (!IsInterfaceLanguage(d.language)) {
@@ -229,6 +231,7 @@ bool ListKit(const std::string& kitPath, std::ostream& out, std::string& error) 
         out << "Signature: key id " << signature.keyId << ", trusted comment: " << signature.trustedComment
             << " (not checked; verify --key checks it)\n";
     }
+    out << CheckLine(kit->Check()) << "\n";
     out << "Files: " << kit->Entries().size() << "\n";
     out << "  name\tmodified (UTC)\tsize\toffset\n";
     for (const KitFileEntry& e : kit->Entries()) {
@@ -266,6 +269,7 @@ bool VerifyKit(const std::string& kitPath, Warnings strictness, std::ostream& ou
     uint64_t dataBytes = 0;
     for (const KitFileEntry& e : kit->Entries()) dataBytes += e.size;
     out << signatureLine;
+    out << CheckLine(kit->Check()) << "\n";
     out << "OK: " << kit->Descriptions().size() << " descriptions, " << kit->Entries().size() << " files, " << dataBytes
         << " bytes of file data, container of " << containerSize << " bytes\n";
     return true;

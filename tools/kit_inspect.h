@@ -19,16 +19,19 @@ namespace vxk5 {
 // "YYYY-MM-DDTHH:MM:SS.fffffffZ": the UTC time with its 100-nanosecond fraction.
 std::string FormatFileTime(FileTime time);
 
-// Prints the descriptions and the file table (name, time, size, offset).
+// Prints the descriptions, what the kit's check said and the file table
+// (name, time, size, offset).
 // False with `error` set when the kit cannot be read.
 [[nodiscard]] bool ListKit(const std::string& kitPath, std::ostream& out, std::string& error);
 
 // Reads every record and checks it as the installer would. Errors are what
 // would make the installer refuse the kit or fail: bytes outside the
-// container, names that are not usable relative paths, a name listed twice.
-// Warnings are suspicious but installable: a description document that is not
-// in the kit (it may already be in the template directory), a description
-// language that is none of the installer's. Each warning is one line
+// container, names that are not usable relative paths, a name listed twice,
+// a deflate stream that does not match its check. Warnings are suspicious but
+// installable: a description document that is not in the kit (it may already
+// be in the template directory), a description language that is none of the
+// installer's, a kit without a check, bytes after the stream that nothing
+// reads. Each warning is one line
 // "warning: ..." on `warnings`; CountAsErrors counts them as errors. Prints a
 // summary on `out`; false with `error` describing every error found.
 // With `key`, the kit's signature (KIT.minisig) must also verify with that key,

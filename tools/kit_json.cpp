@@ -49,6 +49,9 @@ bool ListKitJson(const std::string& kitPath, std::ostream& out, std::string& err
     } else {
         document["signature"] = {{"key_id", signature.keyId}, {"trusted_comment", Utf8Text(signature.trustedComment)}};
     }
+    // The deflate stream matched the check after it ("checked"), or the kit
+    // carries none this tool knows ("unchecked"); a mismatch fails the reading.
+    document["integrity"] = kit->Check().state == KitCheck::Matched ? "checked" : "unchecked";
     out << document.dump(2) << "\n";
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <clocale>
+#include <cstdio>
 #include <memory>
 
 #include "app/deploy_options.h"
@@ -16,6 +17,10 @@ int AppMain(CommandLine& commandLine) {
     const auto started = std::chrono::steady_clock::now();
     // Before GTK sees the arguments: it may take some of them away.
     const DeployOptions deploy = ParseDeployOptions(commandLine.argumentCount, commandLine.argumentVector);
+    for (const std::string& warning : deploy.warnings) {
+        std::fprintf(stderr, "vxk5-setup: warning: %s\n", warning.c_str());
+    }
+    std::fflush(stderr);
     // The locale was set from the environment at start; this only asks its name.
     const LaunchOptions options = ParseCommandLine(commandLine.argumentCount, commandLine.argumentVector,
                                                    [] { return std::setlocale(LC_ALL, nullptr); });

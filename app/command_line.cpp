@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "app/deploy_options.h"
 #include "base/conversion.h"
 #include "lang/messages.h"
 
@@ -39,7 +40,9 @@ LaunchOptions ParseCommandLine(int32_t argumentCount, char** argumentVector,
     }
     options.languageCode = u"en";
 
-    for (int32_t i = start; i < argumentCount; ++i) {
+    // The value of a two-word deployment option ("--result /Srv/r.json") is
+    // no switch: the scan passes over it with its option.
+    for (int32_t i = start; i < argumentCount; i += ArgumentsTaken(argumentCount, argumentVector, i)) {
         const char* argument = argumentVector[i];
         if (!IsSwitch(argument)) continue;
         const char letter = argument[1];

@@ -1,7 +1,8 @@
 #pragma once
 // The command line: an optional first argument `usecwd`, then switches that
 // begin with "/" or "-": L<code> chooses the language, S a silent run. Anything
-// else is ignored.
+// else is ignored, and so are the deployment options with their values
+// (deploy_options.h).
 
 #include <cstdint>
 #include <functional>

@@ -1,14 +1,19 @@
 #pragma once
 // Options for unattended deployment, recognised anywhere on the command line
-// and apart from the switch scan (which passes over them, as over any other
-// argument it does not know):
+// and apart from the switch scan (which passes over them and their values, as
+// over any other argument it does not know):
 //   --result=FILE   write a JSON document about the run to FILE when it ends
 //   --exit-status   let the exit status tell the outcome (without it, 0)
 //   --dry-run       tell what the installation would do, and write nothing
 //   --trusted-key=FILE  trust the minisign public key in FILE (repeatable);
 //                   with any trusted key, only a kit signed by one installs
+// --result and --trusted-key also take their value as the next argument
+// ("--result FILE"), unless that one begins with "--" or there is none: the
+// option then has no value. Any other argument that begins with "--" and is
+// neither one of these nor the toolkit's is ignored with a warning.
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "base/wstring.h"
@@ -21,10 +26,17 @@ struct DeployOptions {
     bool dryRun = false;
     bool wantsResult = false;
     AString resultPath;  // the last --result= given; may be empty
-    std::vector<WString> trustedKeyFiles;  // every --trusted-key= given, in order
+    // Every --trusted-key given, in order; one without a value gives an empty
+    // name, which still puts the trust policy in force.
+    std::vector<WString> trustedKeyFiles;
+    std::vector<std::string> warnings;  // lines for standard error, without the program's name
 };
 
 DeployOptions ParseDeployOptions(int32_t argumentCount, char** argumentVector);
+
+// The arguments the one at `index` spans: 2 for a two-word option with its
+// value, else 1.
+[[nodiscard]] int32_t ArgumentsTaken(int32_t argumentCount, char** argumentVector, int32_t index);
 
 // 0 installed or up to date, 1 failed, 2 no kit, a damaged kit or one the
 // trust policy refused, 3 cancelled.

@@ -24,7 +24,7 @@ const char* Reason(SmallFileRead read) {
 
 void AddKey(TrustPolicy& policy, const WString& path, SmallFileRead read, const std::string& text,
             std::vector<std::string>& warnings) {
-    const std::string name = Utf8Of(path);
+    const std::string name = path.empty() ? std::string("(no file named)") : Utf8Of(path);
     if (read != SmallFileRead::Read) {
         warnings.push_back("ignoring trusted key " + name + ": " + Reason(read));
         return;
@@ -36,6 +36,55 @@ void AddKey(TrustPolicy& policy, const WString& path, SmallFileRead read, const 
         return;
     }
     policy.keys.push_back(key);
+}
+
+const char* Reason(PolicyDirectory state) {
+    switch (state) {
+        case PolicyDirectory::Absent:
+        case PolicyDirectory::Protected: break;
+        case PolicyDirectory::NotProtected:
+            return "it or the directory that holds it is not owned by root or is writable by group or others";
+        case PolicyDirectory::NotDirectory: return "it is not a directory";
+        case PolicyDirectory::Unexaminable: return "it cannot be examined";
+    }
+    return "it cannot be read";
+}
+
+bool IsKeyFileName(const WString& name) {
+    const WString suffix = FromMultiByte(AString(kTrustedKeySuffix));
+    return name.length() > suffix.length() && name.substr(name.length() - suffix.length()) == suffix;
+}
+
+// The keys of the administrator's directory. A directory that someone other
+// than root could have changed, or that cannot be read, puts the policy in
+// force with none of its keys.
+void AddDirectoryKeys(TrustPolicy& policy, const WString& directory, std::vector<std::string>& warnings) {
+    const PolicyDirectory state = ExaminePolicyDirectory(directory);
+    if (state == PolicyDirectory::Absent) return;
+    std::vector<WString> names;
+    const char* refusal = nullptr;
+    if (state != PolicyDirectory::Protected) {
+        refusal = Reason(state);
+    } else if (!ListEntryNames(directory, names)) {
+        refusal = "it cannot be read";
+    }
+    if (refusal != nullptr) {
+        policy.inForce = true;
+        warnings.push_back("ignoring every trusted key in " + Utf8Of(directory) + ": " + refusal);
+        return;
+    }
+    for (const WString& name : names) {
+        const WString path = directory + u"/" + name;
+        if (!IsKeyFileName(name)) {
+            warnings.push_back("ignoring " + Utf8Of(path) + ": only files named *" + kTrustedKeySuffix +
+                               " are trusted keys");
+            continue;
+        }
+        policy.inForce = true;
+        std::string text;
+        const SmallFileRead read = ReadProtectedFile(path, kMaxKeyFileBytes, text);
+        AddKey(policy, path, read, text, warnings);
+    }
 }
 
 }  // namespace
@@ -50,13 +99,7 @@ const minisign::PublicKey* TrustPolicy::FindKey(const minisign::KeyId& keyId) co
 TrustPolicy LoadTrustPolicy(const WString& directory, const std::vector<WString>& namedFiles,
                             std::vector<std::string>& warnings) {
     TrustPolicy policy;
-    for (const WString& name : ListNamesEndingWith(directory, kTrustedKeySuffix)) {
-        const WString path = directory + u"/" + name;
-        policy.inForce = true;
-        std::string text;
-        const SmallFileRead read = ReadProtectedFile(path, kMaxKeyFileBytes, text);
-        AddKey(policy, path, read, text, warnings);
-    }
+    AddDirectoryKeys(policy, directory, warnings);
     // Named by whoever started the installer: no ownership rule.
     for (const WString& path : namedFiles) {
         policy.inForce = true;

@@ -2,12 +2,16 @@
 // The administrator's trust policy: the public keys a kit must be signed with.
 // Keys come from the files "*.pub" in /etc/vxk5/trusted-keys/ (each a regular
 // file owned by root and writable by nobody else; any other is ignored with
-// a warning) and from files named on the command line (--trusted-key=FILE).
+// a warning, and so is any other entry there) and from files named on the
+// command line (--trusted-key).
 //
 // The policy is in force as soon as one key file is found or named, usable or
 // not: a key file that is damaged or ignored leaves the policy in force with
 // fewer keys (possibly none, which refuses every kit), so that a mistake in
-// the policy never lets an unsigned kit through.
+// the policy never lets an unsigned kit through. For the same reason a
+// directory of keys, or the one that holds it (/etc/vxk5), that is not root's
+// or is writable by group or others, or that cannot be read, puts the policy in
+// force without any of its keys, with a warning.
 
 #include <string>
 #include <vector>
@@ -28,8 +32,8 @@ struct TrustPolicy {
 };
 
 // Reads the policy from the key files of `directory` and from `namedFiles`.
-// Each file that is ignored or unusable adds a line to `warnings` (the file
-// and the reason), for the caller to show.
+// Each file or directory that is ignored or unusable adds a line to `warnings`
+// (the file and the reason), for the caller to show.
 TrustPolicy LoadTrustPolicy(const WString& directory, const std::vector<WString>& namedFiles,
                             std::vector<std::string>& warnings);
 

@@ -11,10 +11,25 @@
 
 namespace vxk5 {
 
-// The names (without the directory) of the entries of `directory` whose names
-// end with `suffix` and are longer than it, sorted byte-wise; empty when the
-// directory is missing or cannot be read.
-std::vector<WString> ListNamesEndingWith(const WString& directory, const char* suffix);
+enum class PolicyDirectory {
+    Absent,        // nothing at the path (nor at the directory that would hold it)
+    Protected,     // a directory that only root can change, in one that only root can change
+    NotProtected,  // it, or the directory that holds it, is not root's or is writable by group or others
+    NotDirectory,  // something other than a directory is at the path
+    Unexaminable,  // it or the directory that holds it could not be examined
+};
+
+// Whether only root can have put in place what `directory` holds: the
+// directory (links followed), the directory named before it in the path and
+// the one that holds it on disk (its "..") must each be owned by root and not
+// writable by group or others. A directory that would hold `directory` but is
+// not protected gives NotProtected even when `directory` does not exist: its
+// owner could have removed it.
+PolicyDirectory ExaminePolicyDirectory(const WString& directory);
+
+// The names (without the directory) of every entry of `directory` but "." and
+// "..", sorted byte-wise. False when the directory cannot be read.
+bool ListEntryNames(const WString& directory, std::vector<WString>& names);
 
 enum class SmallFileRead {
     Read,

@@ -40,9 +40,12 @@ TEST(DeployOptions, AreFoundAnywhereAndLeaveTheSwitchScanAlone) {
     Arguments keys({"vxk5-setup", "--trusted-key=/k/one.pub", "/S", "-Lfr", "--trusted-key=/k/two.pub",
                     "--trusted-key", "--trusted-keys=/k/x.pub"});
     const DeployOptions withKeys = ParseDeployOptions(keys.count(), keys.vector());
-    ASSERT_EQ(withKeys.trustedKeyFiles.size(), 2u);
+    // The bare --trusted-key has no value (the next argument is an option): it
+    // names no file, which keeps the policy in force.
+    ASSERT_EQ(withKeys.trustedKeyFiles.size(), 3u);
     EXPECT_EQ(withKeys.trustedKeyFiles[0], WString(u"/k/one.pub"));
     EXPECT_EQ(withKeys.trustedKeyFiles[1], WString(u"/k/two.pub"));
+    EXPECT_TRUE(withKeys.trustedKeyFiles[2].empty());
     const LaunchOptions keyLaunch = ParseCommandLine(keys.count(), keys.vector(), [] { return "C"; });
     EXPECT_TRUE(keyLaunch.silent);
     EXPECT_EQ(keyLaunch.languageId, FindLanguageId("fr"));
@@ -60,12 +63,99 @@ TEST(DeployOptions, AreFoundAnywhereAndLeaveTheSwitchScanAlone) {
     EXPECT_FALSE(second.usecwd);
     EXPECT_TRUE(second.silent);
 
-    // Near misses are ignored, like any other unknown argument.
-    Arguments nearMisses({"vxk5-setup", "--dry-run=yes", "--exit-status2", "--result", "-result=x", "--RESULT=x"});
+    // Near misses are ignored, like any other unknown argument, and so is a
+    // --result with no value.
+    Arguments nearMisses({"vxk5-setup", "--dry-run=yes", "--exit-status2", "-result=x", "--RESULT=x", "--result"});
     const DeployOptions none = ParseDeployOptions(nearMisses.count(), nearMisses.vector());
     EXPECT_FALSE(none.dryRun);
     EXPECT_FALSE(none.exitStatus);
     EXPECT_FALSE(none.wantsResult);
+}
+
+TEST(DeployOptions, TakeTheirValueInOneWordOrTwo) {
+    Arguments arguments({"vxk5-setup", "--trusted-key", "/k/one.pub", "/S", "--result", "/r/one.json",
+                         "--trusted-key=/k/two.pub", "--exit-status", "--trusted-key", "k/three.pub"});
+    const DeployOptions deploy = ParseDeployOptions(arguments.count(), arguments.vector());
+    EXPECT_TRUE(deploy.wantsResult);
+    EXPECT_EQ(std::string(deploy.resultPath.c_str()), "/r/one.json");
+    EXPECT_TRUE(deploy.exitStatus);
+    ASSERT_EQ(deploy.trustedKeyFiles.size(), 3u);
+    EXPECT_EQ(deploy.trustedKeyFiles[0], WString(u"/k/one.pub"));
+    EXPECT_EQ(deploy.trustedKeyFiles[1], WString(u"/k/two.pub"));
+    EXPECT_EQ(deploy.trustedKeyFiles[2], WString(u"k/three.pub"));
+    EXPECT_TRUE(deploy.warnings.empty());
+
+    // The last one-word or two-word --result counts; an empty value is a value.
+    Arguments results({"vxk5-setup", "--result=/r/one.json", "--result", "/r/two.json"});
+    EXPECT_EQ(std::string(ParseDeployOptions(results.count(), results.vector()).resultPath.c_str()), "/r/two.json");
+    Arguments emptyKey({"vxk5-setup", "--trusted-key", ""});
+    const DeployOptions empty = ParseDeployOptions(emptyKey.count(), emptyKey.vector());
+    ASSERT_EQ(empty.trustedKeyFiles.size(), 1u);
+    EXPECT_TRUE(empty.trustedKeyFiles[0].empty());
+}
+
+TEST(DeployOptions, ValuesAreNoSwitches) {
+    // "/Srv" would be a silent switch and "/lab.pub" a language switch that
+    // ends the scan; as values they are neither.
+    Arguments arguments({"vxk5-setup", "--result", "/Srv/r.json", "--trusted-key", "/lab.pub", "-Lde"});
+    LaunchOptions launch = ParseCommandLine(arguments.count(), arguments.vector(), [] { return "C"; });
+    EXPECT_FALSE(launch.silent);
+    EXPECT_EQ(launch.languageId, FindLanguageId("de"));
+    // A value after usecwd, and the switches after a value, are read as before.
+    Arguments afterUsecwd({"vxk5-setup", "usecwd", "--trusted-key", "-Sfile.pub", "/S"});
+    launch = ParseCommandLine(afterUsecwd.count(), afterUsecwd.vector(), [] { return "C"; });
+    EXPECT_TRUE(launch.usecwd);
+    EXPECT_TRUE(launch.silent);
+    Arguments valueOnly({"vxk5-setup", "--trusted-key", "-Sfile.pub"});
+    EXPECT_FALSE(ParseCommandLine(valueOnly.count(), valueOnly.vector(), [] { return "C"; }).silent);
+    // An option that has no value takes nothing: the next option stays one.
+    Arguments noValue({"vxk5-setup", "--result", "--dry-run", "/S"});
+    EXPECT_TRUE(ParseCommandLine(noValue.count(), noValue.vector(), [] { return "C"; }).silent);
+    EXPECT_EQ(ArgumentsTaken(noValue.count(), noValue.vector(), 1), 1);
+    EXPECT_EQ(ArgumentsTaken(arguments.count(), arguments.vector(), 1), 2);
+    EXPECT_EQ(ArgumentsTaken(arguments.count(), arguments.vector(), 2), 1);
+}
+
+// A --trusted-key without a file must not be dropped: it keeps the policy in
+// force, so that every kit is refused rather than installed unchecked.
+TEST(DeployOptions, AMissingValueIsToldAndAKeyWithoutOneStillCounts) {
+    Arguments last({"vxk5-setup", "/S", "--trusted-key"});
+    DeployOptions deploy = ParseDeployOptions(last.count(), last.vector());
+    ASSERT_EQ(deploy.trustedKeyFiles.size(), 1u);
+    EXPECT_TRUE(deploy.trustedKeyFiles[0].empty());
+    ASSERT_EQ(deploy.warnings.size(), 1u);
+    EXPECT_EQ(deploy.warnings[0], "--trusted-key needs a file name: no kit is trusted through it");
+
+    Arguments beforeOption({"vxk5-setup", "--trusted-key", "--exit-status", "--result", "--dry-run"});
+    deploy = ParseDeployOptions(beforeOption.count(), beforeOption.vector());
+    ASSERT_EQ(deploy.trustedKeyFiles.size(), 1u);
+    EXPECT_TRUE(deploy.trustedKeyFiles[0].empty());
+    EXPECT_TRUE(deploy.exitStatus);
+    EXPECT_TRUE(deploy.dryRun);
+    EXPECT_FALSE(deploy.wantsResult);
+    ASSERT_EQ(deploy.warnings.size(), 2u);
+    EXPECT_EQ(deploy.warnings[1], "--result needs a file name: no result is written");
+}
+
+TEST(DeployOptions, UnknownLongOptionsAreIgnoredWithOneWarningEach) {
+    Arguments arguments({"vxk5-setup", "--foo", "/S", "--help", "--dry-run=yes", "--exit-status2", "--RESULT=x",
+                         "--trusted-keys=/k/x.pub", "--", "--result", "/r/--x.json", "-result=x", "plain", "/x",
+                         "--display=:1", "--sync", "--name", "vxk5", "--gtk-module=m"});
+    const DeployOptions deploy = ParseDeployOptions(arguments.count(), arguments.vector());
+    const std::vector<std::string> expected = {
+        "unknown option --foo ignored",           "unknown option --help ignored",
+        "unknown option --dry-run=yes ignored",   "unknown option --exit-status2 ignored",
+        "unknown option --RESULT=x ignored",      "unknown option --trusted-keys=/k/x.pub ignored",
+        "unknown option -- ignored"};
+    EXPECT_EQ(deploy.warnings, expected);
+    EXPECT_FALSE(deploy.dryRun);
+    EXPECT_FALSE(deploy.exitStatus);
+    EXPECT_TRUE(deploy.trustedKeyFiles.empty());
+    EXPECT_EQ(std::string(deploy.resultPath.c_str()), "/r/--x.json");
+    // The switch scan is unchanged by them.
+    const LaunchOptions launch = ParseCommandLine(arguments.count(), arguments.vector(), [] { return "C"; });
+    EXPECT_TRUE(launch.silent);
+    EXPECT_EQ(launch.languageId, kLanguageEnglish);
 }
 
 TEST(DeployOptions, ExitStatusTable) {

@@ -249,6 +249,42 @@ TEST_F(Deploy, UnwritableResultFileIsReportedAndChangesNothingElse) {
     }
 }
 
+// A --trusted-key that gives no usable key, in one word or two or with no
+// value at all, refuses an unsigned kit: the policy is in force without keys.
+TEST_F(Deploy, ATrustedKeyWithoutAUsableFileRefusesTheKit) {
+    MakeWholeSecondKit();
+    WriteFile(temp_.path("not-a-key.pub"), "untrusted comment: nothing\nRWQ=\n");
+    const std::vector<std::vector<std::string>> forms = {
+        {"--trusted-key=/nonexistent/k.pub"}, {"--trusted-key", "/nonexistent/k.pub"},
+        {"--trusted-key", temp_.path("not-a-key.pub")}, {"--trusted-key", Home()},
+        {"--trusted-key", "--dry-run"}, {"--trusted-key"}};
+    for (const std::vector<std::string>& form : forms) {
+        // The space form of --result too, before the key.
+        std::vector<std::string> arguments = {"/S", "--exit-status", "--result", Result()};
+        arguments.insert(arguments.end(), form.begin(), form.end());
+        fs::remove(Result());
+        const std::string what = form.size() == 2 ? form[0] + " " + form[1] : form[0];
+        EXPECT_EQ(Run(arguments), 2) << what << ": " << Errors();
+        const Json document = Json::parse(ReadFile(Result()));
+        EXPECT_EQ(document["outcome"], "untrusted") << what;
+        EXPECT_EQ(document["message_key"], "IDS_ERROR_UNTRUSTED_NOSIG") << what;
+        EXPECT_FALSE(fs::exists(DefaultTemplates() + "settings.cfg")) << what;
+        EXPECT_NE(Errors().find("vxk5-setup: warning: ignoring trusted key"), std::string::npos) << what << Errors();
+    }
+    EXPECT_NE(Errors().find("vxk5-setup: warning: --trusted-key needs a file name"), std::string::npos) << Errors();
+}
+
+TEST_F(Deploy, UnknownLongOptionsAreToldOnceAndIgnored) {
+    MakeWholeSecondKit();
+    EXPECT_EQ(Run({"--frobnicate", "/S", "--exit-status", "--help=x"}), 0) << Errors();
+    const std::string errors = Errors();
+    const std::string warning = "vxk5-setup: warning: unknown option --frobnicate ignored\n";
+    ASSERT_NE(errors.find(warning), std::string::npos) << errors;
+    EXPECT_EQ(errors.find(warning, errors.find(warning) + 1), std::string::npos) << errors;
+    EXPECT_NE(errors.find("vxk5-setup: warning: unknown option --help=x ignored\n"), std::string::npos) << errors;
+    EXPECT_EQ(ReadFile(DefaultTemplates() + "settings.cfg"), "a=b\n");
+}
+
 // A trust policy: keys made and kits signed with Debian's minisign, the
 // installer's peer; every refusal leaves the template directory as it was.
 class SignedDeploy : public Deploy {

@@ -402,7 +402,7 @@ TEST_F(TrustPolicyFiles, OnlyKeyFilesThatOnlyRootCanHaveWrittenAreTrusted) {
     KeyFile("good.pub", good.publicKey, 0644);
     KeyFile("group.pub", groupWritable.publicKey, 0664);
     KeyFile("others.pub", othersOwn.publicKey, 0644, 65534);
-    KeyFile("not-a-key.txt", named.publicKey, 0644);  // not *.pub: not read
+    KeyFile("not-a-key.txt", named.publicKey, 0644);  // not *.pub: not read, but told
     WriteFile(dir_.path("keys/damaged.pub"), "untrusted comment: x\nRWQ=\n");
 
     std::vector<std::string> warnings;
@@ -412,11 +412,13 @@ TEST_F(TrustPolicyFiles, OnlyKeyFilesThatOnlyRootCanHaveWrittenAreTrusted) {
     EXPECT_NE(policy.FindKey(good.publicKey.keyId), nullptr);
     EXPECT_EQ(policy.FindKey(groupWritable.publicKey.keyId), nullptr);
     EXPECT_EQ(policy.FindKey(othersOwn.publicKey.keyId), nullptr);
-    ASSERT_EQ(warnings.size(), 3u);  // damaged, group, others: sorted by name
+    ASSERT_EQ(warnings.size(), 4u);  // damaged, group, not-a-key, others: sorted by name
     EXPECT_NE(warnings[0].find("damaged.pub"), std::string::npos);
     EXPECT_NE(warnings[1].find("group.pub: it is not owned by root or is writable by group or others"),
               std::string::npos) << warnings[1];
-    EXPECT_NE(warnings[2].find("others.pub"), std::string::npos);
+    EXPECT_NE(warnings[2].find("not-a-key.txt: only files named *.pub are trusted keys"), std::string::npos)
+        << warnings[2];
+    EXPECT_NE(warnings[3].find("others.pub"), std::string::npos);
 
     // Named files need no particular owner; a missing one is told and keeps the policy in force.
     const std::string namedPath = KeyFile("named.key", named.publicKey, 0666, 65534);
@@ -433,6 +435,97 @@ TEST_F(TrustPolicyFiles, OnlyKeyFilesThatOnlyRootCanHaveWrittenAreTrusted) {
     policy = LoadTrustPolicy(FromMultiByte(dir_.path("missing")), {}, warnings);
     EXPECT_FALSE(policy.inForce);
     EXPECT_TRUE(warnings.empty());
+}
+
+// A directory of keys that someone other than root could have changed (or
+// the directory that holds it, /etc/vxk5 on a desktop) gives none of its keys
+// and keeps the policy in force: whoever could write there could have removed
+// the keys or put their own in place.
+TEST_F(TrustPolicyFiles, ADirectoryOthersCouldChangeKeepsThePolicyInForceWithNoneOfItsKeys) {
+    const KeyPair good = NewKeyPair();
+    const KeyPair named = NewKeyPair();
+    KeyFile("good.pub", good.publicKey, 0644);
+    const std::string keys = dir_.path("keys");
+    const std::string namedPath = dir_.path("named.key");
+    WriteFile(namedPath, minisign::FormatPublicKey(named.publicKey));
+    MakeDirectories(dir_.path("open/real"));
+    ASSERT_EQ(chmod(dir_.path("open").c_str(), 0777), 0);
+    ASSERT_EQ(symlink(dir_.path("open/real").c_str(), dir_.path("linked").c_str()), 0);
+    WriteFile(dir_.path("plain-file"), "");
+    const std::string refused =
+        "it or the directory that holds it is not owned by root or is writable by group or others";
+
+    struct Case {
+        const char* what;
+        mode_t keysMode;
+        uid_t keysOwner;
+        mode_t parentMode;
+        std::string directory;
+        const char* reason;  // nullptr: the directory's key is trusted
+    };
+    const std::vector<Case> cases = {
+        {"as it should be", 0755, 0, 0700, keys, nullptr},
+        {"keys writable by all", 0777, 0, 0700, keys, refused.c_str()},
+        {"keys writable by the group", 0775, 0, 0700, keys, refused.c_str()},
+        {"keys owned by another user", 0755, 65534, 0700, keys, refused.c_str()},
+        {"parent writable by all", 0755, 0, 0777, keys, refused.c_str()},
+        {"parent writable by the group", 0755, 0, 0770, keys, refused.c_str()},
+        {"missing in a parent writable by all", 0755, 0, 0777, dir_.path("missing"), refused.c_str()},
+        {"a link to a directory held by one writable by all", 0755, 0, 0700, dir_.path("linked"), refused.c_str()},
+        {"a file where the directory should be", 0755, 0, 0700, dir_.path("plain-file"), "it is not a directory"},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(chmod(keys.c_str(), c.keysMode), 0);
+        ASSERT_EQ(chown(keys.c_str(), c.keysOwner, 0), 0);
+        ASSERT_EQ(chmod(dir_.path().c_str(), c.parentMode), 0);
+        std::vector<std::string> warnings;
+        const TrustPolicy policy = LoadTrustPolicy(FromMultiByte(c.directory), {}, warnings);
+        EXPECT_TRUE(policy.inForce) << c.what;
+        if (c.reason == nullptr) {
+            ASSERT_EQ(policy.keys.size(), 1u) << c.what;
+            EXPECT_EQ(policy.keys[0].keyId, good.publicKey.keyId) << c.what;
+            EXPECT_TRUE(warnings.empty()) << c.what;
+            continue;
+        }
+        EXPECT_TRUE(policy.keys.empty()) << c.what;
+        ASSERT_EQ(warnings.size(), 1u) << c.what;
+        EXPECT_EQ(warnings[0], "ignoring every trusted key in " + c.directory + ": " + c.reason) << c.what;
+
+        // Keys named on the command line still count.
+        warnings.clear();
+        const TrustPolicy withNamed =
+            LoadTrustPolicy(FromMultiByte(c.directory), {FromMultiByte(namedPath)}, warnings);
+        ASSERT_EQ(withNamed.keys.size(), 1u) << c.what;
+        EXPECT_EQ(withNamed.keys[0].keyId, named.publicKey.keyId) << c.what;
+    }
+    ASSERT_EQ(chmod(dir_.path().c_str(), 0700), 0);
+}
+
+// Only *.pub files are keys; anything else in the directory is told, and puts
+// no policy in force by itself.
+TEST_F(TrustPolicyFiles, EveryEntryThatIsNoKeyFileIsTold) {
+    const KeyPair key = NewKeyPair();
+    KeyFile("lab.pub~", key.publicKey, 0644);
+    KeyFile(".pub", key.publicKey, 0644);
+    KeyFile("README", key.publicKey, 0644);
+    MakeDirectories(dir_.path("keys/old"));
+    std::vector<std::string> warnings;
+    TrustPolicy policy = LoadTrustPolicy(FromMultiByte(dir_.path("keys")), {}, warnings);
+    EXPECT_FALSE(policy.inForce);
+    const std::string keys = dir_.path("keys");
+    const std::vector<std::string> expected = {
+        "ignoring " + keys + "/.pub: only files named *.pub are trusted keys",
+        "ignoring " + keys + "/README: only files named *.pub are trusted keys",
+        "ignoring " + keys + "/lab.pub~: only files named *.pub are trusted keys",
+        "ignoring " + keys + "/old: only files named *.pub are trusted keys"};
+    EXPECT_EQ(warnings, expected);
+
+    KeyFile("lab.pub", key.publicKey, 0644);
+    warnings.clear();
+    policy = LoadTrustPolicy(FromMultiByte(dir_.path("keys")), {}, warnings);
+    EXPECT_TRUE(policy.inForce);
+    ASSERT_EQ(policy.keys.size(), 1u);
+    EXPECT_EQ(warnings.size(), 4u);
 }
 
 }  // namespace

@@ -28,6 +28,11 @@ std::string EnglishText(const std::string& key) {
 
 }  // namespace
 
+const char* IntegrityName(KitCheck check) {
+    if (check == KitCheck::Matched) return "checked";
+    return IsKitDamage(check) ? "damaged" : "unchecked";
+}
+
 const char* OutcomeName(RunOutcome outcome) {
     switch (outcome) {
         case RunOutcome::Installed: return "installed";
@@ -69,6 +74,7 @@ std::string ResultDocument(const RunSummary& summary, double seconds) {
         document["signature"] = {{"key_id", summary.signatureKeyId},
                                  {"trusted_comment", summary.signatureTrustedComment}};
     }
+    document["integrity"] = IntegrityName(summary.kitCheck);
     document["seconds"] = std::round(seconds * 1000.0) / 1000.0;
     // Texts are UTF-8 already; anything else would be replaced, not thrown.
     return document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";

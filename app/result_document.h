@@ -16,6 +16,11 @@
 //   dry_run            whether this was a dry run
 //   signature          {"key_id", "trusted_comment"} of the kit's signature
 //                      when a trusted key verified it, else null
+//   integrity          "checked" when the kit's deflate stream was read to
+//                      its end and matched the check after it, "damaged"
+//                      when it did not (the outcome is then "no-kit" or
+//                      "failed"), "unchecked" otherwise: the kit carries no
+//                      check, or the run did not read the stream to its end
 //   seconds            the time the run took
 
 #include <string>
@@ -27,6 +32,9 @@ namespace vxk5 {
 
 // The outcome's name in the document.
 const char* OutcomeName(RunOutcome outcome);
+
+// The integrity's name in the document.
+const char* IntegrityName(KitCheck check);
 
 // The document's text, ending with a line feed.
 std::string ResultDocument(const RunSummary& summary, double seconds);

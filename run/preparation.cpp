@@ -124,6 +124,9 @@ bool PrepareRun(const PreparationRequest& request, const NoticeSink& tell, std::
     // data area follows when the first file is written (an up-to-date
     // directory never needs it).
     const uint32_t code = ReadSignedKit(kit, prepared.kitPath, policy, check, KitReading::FileTableFirst);
+    // A kit read whole (signed, or small enough) has had its check made; a
+    // stream that does not match it is a damaged kit like any other.
+    if (kit != nullptr) summary.kitCheck = kit->Check().state;
     if (const char* refusal = RefusalKey(check.verdict)) return ReportFailure(tell, summary, refusal);
     summary.signatureKeyId = check.keyId;
     summary.signatureTrustedComment = check.trustedComment;

@@ -7,6 +7,7 @@
 
 #include "base/wstring.h"
 #include "install/install_counts.h"
+#include "kit/kit_trailer.h"
 
 namespace vxk5 {
 
@@ -36,6 +37,10 @@ struct RunSummary {
     // The kit's signature when a trusted key verified it; empty otherwise.
     std::string signatureKeyId;
     std::string signatureTrustedComment;
+    // What the kit's check said of its deflate stream, as far as the run
+    // read it: Pending when it never read the stream to its end (a run that
+    // wrote no file does not unpack the data area).
+    KitCheck kitCheck = KitCheck::Pending;
 
     // A failure reported by message key: a missing or unreadable kit is
     // NoKit, a kit refused by the trust policy Untrusted, anything else Failed.

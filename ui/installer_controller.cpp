@@ -111,6 +111,9 @@ void CInstallerDlg::Run() {
 
 void CInstallerDlg::FinishRun() {
     JoinWorker();
+    // The data area, when an installation needed it, has been unpacked and
+    // checked by now (or the installation failed).
+    if (kit_ != nullptr) summary_.kitCheck = kit_->Check().state;
     if (summary_.outcome == RunOutcome::Installed) {
         summary_.counts = worker_.counts;  // left by the worker, joined above
         if (summary_.counts.newFiles == 0 && summary_.counts.replaced == 0) summary_.outcome = RunOutcome::UpToDate;

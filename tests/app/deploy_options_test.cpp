@@ -253,3 +253,19 @@ TEST(ResultDocument, OriginalsLeftOutOfPlaceByARecoveryFailTheRun) {
 }
 
 }  // namespace
+
+// "checked" only for a stream that matched its check; a check of a later
+// version, none at all, or a stream never read to its end are "unchecked".
+TEST(ResultDocument, TellsWhatTheKitsCheckSaid) {
+    const std::vector<std::pair<KitCheck, const char*>> cases = {
+        {KitCheck::Matched, "checked"},     {KitCheck::Absent, "unchecked"},   {KitCheck::Unknown, "unchecked"},
+        {KitCheck::Pending, "unchecked"},   {KitCheck::Mismatch, "damaged"},   {KitCheck::CutShort, "damaged"},
+        {KitCheck::Malformed, "damaged"},   {KitCheck::Misplaced, "damaged"},
+    };
+    for (const auto& [check, name] : cases) {
+        RunSummary summary;
+        summary.kitCheck = check;
+        EXPECT_EQ(nlohmann::json::parse(ResultDocument(summary, 0.0))["integrity"], name) << KitCheckText(check);
+    }
+    EXPECT_EQ(nlohmann::json::parse(ResultDocument(RunSummary(), 0.0))["integrity"], "unchecked");
+}

@@ -10,9 +10,7 @@
 
 namespace fs = std::filesystem;
 
-InstallerRun::InstallerRun() { MakeSandbox(); }
-
-void InstallerRun::MakeSandbox() {
+InstallerRun::InstallerRun() {
     MakeDirectories(Home());
     MakeDirectories(Tmp());
     MakeDirectories(AppDir());

@@ -131,6 +131,7 @@ Failure RunInstallJob(InstallJob& job, InstallJobState& state, DistributionKit* 
     Transaction transaction;
     uint32_t code = ERR_INVALID_PARAMETER;
     if (kit == nullptr) {
+        // Posts the failure; it hands back `code`, which is returned below.
         (void)ReportInstallError(job, state, transaction, code, 0);
     } else {
         WString target;

@@ -5,7 +5,7 @@
 // against it. The trailer, 32 bytes right after the byte that holds the
 // final block's last bit:
 //   0   8  magic 88 56 58 4B 35 43 48 4B ("\x88VXK5CHK")
-//   8   1  version: 1, the XXH3-64 digest (seed 0) of the stream
+//   8   1  version: 1, the XXH3-64 digest of the stream (start value 0)
 //   9   1  the trailer's length: 32
 //   10  6  zero
 //   16  8  the stream's length in bytes, u64 little-endian

@@ -1,6 +1,6 @@
 #pragma once
 // The digest of a kit's deflate stream, as its trailer holds it (kit_trailer.h):
-// XXH3-64 with seed 0, taken piece by piece. Hashing each 1 MiB piece of a
+// XXH3-64 with start value 0, taken piece by piece. Hashing each 1 MiB piece of a
 // kit of text after inflating it added, in processor time, 2-3 % to the
 // inflating alone with XXH3, 2-5 % with CRC32C (the processor's instruction,
 // one stream) and 26-31 % with BLAKE2b; XXH3 needs no code of ours for

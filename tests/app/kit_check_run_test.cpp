@@ -20,13 +20,13 @@ namespace fs = std::filesystem;
 using Json = nlohmann::json;
 using vxk5::kitformat::kTrailerSize;
 
-// Text in words, different for every seed, that deflate compresses about
+// Text in words, different for every variant, that deflate compresses about
 // three to one.
-std::string Words(size_t size, uint32_t seed) {
+std::string Words(size_t size, uint32_t variant) {
     static const char* const kWords[] = {"panel ", "launcher ", "Exec=", "true\n", "size=", "clock ", "#fff;",
                                          "Name=", "Icon=", "editor ", "[Desktop Entry]\n", "24 "};
     std::string text;
-    uint32_t state = seed;
+    uint32_t state = variant;
     while (text.size() < size) {
         state = state * 1103515245u + 12345u;
         text += kWords[(state >> 16) % (sizeof kWords / sizeof kWords[0])];

@@ -84,7 +84,7 @@ protected:
 // The format is what kits in the field carry: its bytes and its digest
 // must not change.
 TEST(KitTrailerFormat, LayoutAndDigestAreFixed) {
-    EXPECT_EQ(DigestOf(nullptr, 0), 0x2D06800538D394C2ull) << "XXH3-64, seed 0, of no bytes";
+    EXPECT_EQ(DigestOf(nullptr, 0), 0x2D06800538D394C2ull) << "XXH3-64, start value 0, of no bytes";
     const kitformat::KitTrailer trailer = kitformat::EncodeKitTrailer(0x0102030405060708ull, 0x1122334455667788ull);
     const uint8_t expected[kTrailerSize] = {0x88, 'V',  'X',  'K',  '5',  'C',  'H',  'K',  1,    32,   0,
                                             0,    0,    0,    0,    0,    0x08, 0x07, 0x06, 0x05, 0x04, 0x03,

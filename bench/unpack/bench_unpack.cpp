@@ -19,9 +19,18 @@
 //     does without a trust policy (ReadKit) and under one (ReadSignedKit: the
 //     kit hashed while it is inflated, then the signature checked); the result
 //     is the median signed time over the median plain time.
+//   - times, alternately, UnpackKit of the large kit as written (its stream
+//     hashed while it is inflated, then compared with the check after it) and
+//     of the same kit without its check (the file less its trailer, as kits
+//     were written before they carried one), unpacked as kits were before
+//     they carried a check: nothing hashed (KitUnpacker::SkipCheck; the
+//     unpacking hashes every stream, since only its end tells whether a check
+//     follows). The result is the median of the runs' ratios, checked time
+//     over unchecked time.
 // The last lines are "RESULT unpack_vs_inflate=R", "RESULT rss_growth_kib=N",
 // "RESULT unpack_vs_isal=R" (UnpackKit's time over ISA-L's inflate alone, the
-// median of the runs' ratios) and "RESULT signed_unpack_vs_unpack=S".
+// median of the runs' ratios), "RESULT signed_unpack_vs_unpack=S" and
+// "RESULT checked_unpack_vs_unpack=C".
 //
 // Options: --size-mib N (size of the large kit, default 256), --reps N (default
 // 9, at least 7), --keep (leave the kits in place for a closer look).
@@ -49,6 +58,7 @@
 #include "base/conversion.h"
 #include "kit/container_encoder.h"
 #include "kit/kit_reader.h"
+#include "kit/kit_trailer.h"
 #include "kit/kit_unpack.h"
 #include "kit/kit_writer.h"
 #include "kit/minisign.h"
@@ -163,17 +173,32 @@ double TimeIsalReused(const std::string& kit, uint8_t* buffer, uint64_t expected
 }
 
 // Unpacks as the installer does: into an unnamed container in the temporary
-// directory, which goes when it is closed.
-double TimeUnpack(const std::string& kit, uint64_t expected) {
+// directory, which goes when it is closed. `check` false: as kits were
+// unpacked before they carried a check.
+double TimeUnpack(const std::string& kit, uint64_t expected, bool check = true) {
     OwnedDescriptor container;
     if (CreateKitContainer(container) != 0) Fail(kProgram, "cannot make a temporary file");
     const auto start = std::chrono::steady_clock::now();
-    const uint32_t code = UnpackKitInto(FromMultiByte(kit), container.Get());
+    uint32_t code = 0;
+    KitCheck found = KitCheck::Pending;
+    {
+        // UnpackKitInto's steps, the unpacker's end included.
+        KitUnpacker unpacker;
+        code = unpacker.Open(FromMultiByte(kit), nullptr);
+        if (code == 0) {
+            if (!check) unpacker.SkipCheck();
+            unpacker.Start(container.Get());
+            code = unpacker.Finish();
+            found = unpacker.Check().state;
+        }
+    }
     const double seconds = Seconds(std::chrono::steady_clock::now() - start);
     const int64_t size = SeekFileHandle(container.Get(), 0, FILE_FROM_END);
     if (code != 0 || size != static_cast<int64_t>(expected)) {
         Fail(kProgram, "UnpackKit failed (" + std::to_string(code) + ")");
     }
+    // Only kits with their check are unpacked with it.
+    if (check && found != KitCheck::Matched) Fail(kProgram, std::string("the kit's check: ") + KitCheckText(found));
     return seconds;
 }
 
@@ -373,6 +398,46 @@ Times TimeRuns(const Kits& kits, int reps) {
     return times;
 }
 
+// The cost of the kit's check: UnpackKit of the kit as written, with its
+// check, and of a copy without the check, alternately. Returns the median of
+// the runs' ratios, checked over unchecked.
+double TimeCheckedUnpacks(const Kits& kits, const std::string& work, int reps) {
+    const std::string unchecked = work + "/unchecked.efd";
+    const std::string& bytes = kits.bigBytes;
+    if (bytes.size() < kitformat::kTrailerSize ||
+        !WriteWholeFile(unchecked, bytes.substr(0, bytes.size() - kitformat::kTrailerSize))) {
+        Fail(kProgram, "cannot write " + unchecked);
+    }
+    std::vector<double> checked;
+    std::vector<double> plain;
+    std::vector<double> ratios;
+    std::vector<double> processorRatios;  // the processor time of all threads, less disturbed by other load
+    for (int r = 0; r < reps; ++r) {
+        double processor[2] = {0, 0};
+        for (int side = 0; side < 2; ++side) {
+            // Alternate which side goes first, so neither always finds a warmer machine.
+            const bool checkedSide = (side == 0) == (r % 2 == 1);
+            const double start = ProcessorSeconds();
+            (checkedSide ? checked : plain)
+                .push_back(TimeUnpack(checkedSide ? kits.big : unchecked, kits.bigSize, checkedSide));
+            processor[checkedSide ? 1 : 0] = ProcessorSeconds() - start;
+        }
+        ratios.push_back(checked.back() / plain.back());
+        processorRatios.push_back(processor[1] / processor[0]);
+        std::printf("run %d: UnpackKit without check %.3f s, with check %.3f s, ratio %.3f\n", r + 1, plain.back(),
+                    checked.back(), ratios.back());
+        std::fflush(stdout);
+    }
+    std::printf("UnpackKit, kit without check:  %s\n", Spread(plain, 1, "s", 3).c_str());
+    std::printf("UnpackKit, kit with check:     %s\n", Spread(checked, 1, "s", 3).c_str());
+    std::printf("ratio (checked / unchecked): median of the runs' ratios %.3f (%.3f-%.3f); ratio of the medians %.3f\n",
+                Median(ratios), *std::min_element(ratios.begin(), ratios.end()),
+                *std::max_element(ratios.begin(), ratios.end()), Median(checked) / Median(plain));
+    std::printf("processor time, all threads (checked / unchecked): median of the runs' ratios %.3f\n",
+                Median(processorRatios));
+    return Median(ratios);
+}
+
 // Prints the summaries; the result: the median of the runs' ratios. The ratio
 // is taken within each run, whose two sides ran back to back on the same
 // machine: the load of a shared machine drifts more between runs than within one.
@@ -421,6 +486,7 @@ int main(int argc, char** argv) {
     double unpackOverIsal = 0;
     const double ratio = ReportTimes(TimeRuns(kits, options.reps), work, kits.bigSize, unpackOverIsal);
     const double signedRatio = TimeSignedReads(kits.big, kits.bigBytes, options.sizeMib, options.reps);
+    const double checkedRatio = TimeCheckedUnpacks(kits, work, options.reps);
     std::string().swap(kits.bigBytes);
 
     const long smallPeak = MeasurePeakRss(selfPath, kits.small);
@@ -441,5 +507,7 @@ int main(int argc, char** argv) {
     std::printf("RESULT unpack_vs_isal=%.3f\n", unpackOverIsal);
     std::printf("target: signed_unpack_vs_unpack <= 1.05 (%s)\n", signedRatio <= 1.05 ? "met" : "missed");
     std::printf("RESULT signed_unpack_vs_unpack=%.3f\n", signedRatio);
+    std::printf("target: checked_unpack_vs_unpack <= 1.03 (%s)\n", checkedRatio <= 1.03 ? "met" : "missed");
+    std::printf("RESULT checked_unpack_vs_unpack=%.3f\n", checkedRatio);
     return 0;
 }

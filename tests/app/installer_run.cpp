@@ -10,7 +10,9 @@
 
 namespace fs = std::filesystem;
 
-InstallerRun::InstallerRun() {
+InstallerRun::InstallerRun() { MakeSandbox(); }
+
+void InstallerRun::MakeSandbox() {
     MakeDirectories(Home());
     MakeDirectories(Tmp());
     MakeDirectories(AppDir());

@@ -15,6 +15,9 @@
 class InstallerRun : public ::testing::Test {
 protected:
     InstallerRun();
+    // Makes the sandbox's directories, program and stub (the constructor
+    // does; again after a file system is mounted over temp_).
+    void MakeSandbox();
 
     std::string Home() const { return temp_.path("home"); }
     std::string Tmp() const { return temp_.path("tmp"); }

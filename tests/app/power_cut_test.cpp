@@ -1,22 +1,50 @@
-// The real installer updating a template directory of a few hundred files on
-// powercut_fs (tests/support/powercut_fs.cpp), with the power cut at one
-// mutating operation after another: after the cut, /tmp is empty (as after a
-// reboot), the next start of the program (with no kit beside it, so that it
-// only recovers) runs on the image of the cut, and the template directory
-// must then be exactly the old one or exactly the new one: names, bytes,
-// times, modes, links. A file of 0 bytes where neither has one is the classic
-// sign of data that was renamed into place before it was durable.
+// The real installer updating a template directory on powercut_fs
+// (tests/support/powercut_fs.cpp), with the power cut at one mutating
+// operation after another: after the cut, /tmp is empty (as after a reboot),
+// the next start of the program (with no kit beside it, so that it only
+// recovers) runs on the image of the cut, and the template directory must
+// then be exactly the old one or exactly the new one: names, bytes, times,
+// modes, links, and no working name (.k5stp<N>.<M>) left in it. A cut after
+// the commit record (in the purge of the replaced originals, the removal of
+// the journal and of the staging directory) must end exactly new. A file of
+// 0 bytes where neither has one is the classic sign of data that was renamed
+// into place before it was durable.
+//
+// The cuts run on both of powercut_fs's disks: one that keeps its directory
+// operations in order (a journalling file system), and one that keeps of the
+// directory operations not followed by a sync of their directory or of the
+// file system a random part, directory by directory (ext2, ext4 without a
+// journal); its seed is VXK5_POWERCUT_SEED (1 unless given) plus the cut's
+// number, and a failure names both. And they run on both of the installer's
+// ways to make its changes durable: FUSE as it is, where the installer syncs
+// each file and directory, and FUSE presented to the installer as ext4
+// (powercut_syncfs_shim), where it takes the path every disk gets, one
+// syncfs before the commit record, which the shim turns into the file
+// system's "everything written so far is durable". A larger kit (three
+// batches of the journal, names that two entries share, the later one
+// winning, across batches and within one) is cut on that path.
 //
 // The home directory is the mount, so whatever the installer keeps there to
 // find an unfinished installation again is subject to the cut as well.
-// VXK5_POWERCUT_EVERY=1 cuts at every operation instead of a spread;
-// VXK5_POWERCUT_AT=K only at K, VXK5_POWERCUT_KEEP=DIR keeps the image, and
-// VXK5_POWERCUT_FILES=N makes the kit N files.
+// The cut points are a spread over the run plus the syncs, the commit record
+// and a spread after it; VXK5_POWERCUT_EVERY=1 cuts at every operation
+// instead, VXK5_POWERCUT_AT=K only at K, VXK5_POWERCUT_KEEP=DIR keeps the
+// image, and VXK5_POWERCUT_FILES=N makes the first kit N files.
 //
-// The same file system also kills the installer at each of its mutating
-// system calls on the disk in turn (a process killed, nothing lost), after
-// which the next start finds either an emptied temporary directory or another
-// one: old or new exactly, every time.
+// The installer is also killed at one call after another that changes a
+// file system, whichever thread makes it (powercut_kill_shim: one count for
+// the whole process, so the second writing thread and the thread that
+// unpacks the kit are killed at too), on powercut_fs (where it syncs each
+// file) and on an ordinary file system (where it syncs the file system
+// once); the next start finds either an emptied temporary directory or
+// another one: old or new exactly, every time. The kill points are a spread
+// over the calls of each thread; VXK5_POWERCUT_EVERY=1 kills at every call,
+// each with both kinds of next start.
+//
+// As root the whole sandbox is on a tmpfs: the disk the tests share is slow
+// and noisy under load, and a campaign starts the installer hundreds of
+// times. The cases the installer does not pass yet are DISABLED_ tests, the
+// reason beside each (--gtest_also_run_disabled_tests runs them).
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,32 +53,53 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 
+#include "base/conversion.h"
 #include "installer_run.h"
+#include "kit/container_encoder.h"
+#include "kit/kit_writer.h"
 #include "tests/app/tree_state.h"
 #include "tests/support/powercut_mount.h"
+#include "tests/support/tiny_tmpfs.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
 constexpr time_t kOld = 978307200;     // 2001
 constexpr time_t kNew = 1262304000;    // 2010
 constexpr time_t kNewer = 1577836800;  // 2020
+constexpr time_t kLater = 1609459200;  // 2021: the second entry of a shared name
 constexpr char kTemplates[] = ".vxk5/Vx/vxk5/tmplts";
+// The large kit: enough entries written for three batches of the journal
+// (256, then 512, then the rest).
+constexpr int kLargeEntries = 1100;
 #if defined(__SANITIZE_ADDRESS__)
 // The instrumented program is slower: fewer files and cut points keep the
-// sanitizer run to the same time, and every call is still killed at.
+// sanitizer run to the same time.
 constexpr int kFiles = 60;
 constexpr size_t kSpread = 60;
 constexpr size_t kSyncPoints = 8;
-constexpr int kKillFiles = 6;
+constexpr size_t kAfterCommitPoints = 4;
+constexpr size_t kLargeSpread = 6;
+constexpr size_t kUnorderedSpread = 12;
+constexpr int kKillFiles = 96;
+constexpr size_t kKillsPerThread = 8;
 #else
 constexpr int kFiles = 200;
 constexpr size_t kSpread = 200;
 constexpr size_t kSyncPoints = 20;
-constexpr int kKillFiles = 16;
+constexpr size_t kAfterCommitPoints = 8;
+constexpr size_t kLargeSpread = 40;
+constexpr size_t kUnorderedSpread = 40;
+constexpr int kKillFiles = 240;
+constexpr size_t kKillsPerThread = 30;
 #endif
 
 void SetTime(const std::string& path, time_t seconds, bool link = false) {
@@ -75,44 +124,132 @@ std::string Missing(const std::string& a, const std::string& b, const char* labe
     return out.str();
 }
 
+// Working names (.k5stp<N>.<M>) anywhere below `root`, relative.
+std::vector<std::string> WorkingNames(const std::string& root) {
+    std::vector<std::string> found;
+    std::error_code error;
+    for (auto it = fs::recursive_directory_iterator(root, error); !error && it != fs::recursive_directory_iterator();
+         it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        const size_t dot = name.find('.', 6);
+        if (name.rfind(".k5stp", 0) == 0 && dot != std::string::npos && dot > 6 &&
+            name.find_first_not_of("0123456789", 6) == dot && dot + 1 < name.size() &&
+            name.find_first_not_of("0123456789", dot + 1) == std::string::npos) {
+            found.push_back(it->path().lexically_relative(root).string());
+        }
+    }
+    return found;
+}
+
 struct Operation {
     long number = 0;
     std::string kind;
     std::string path;
 };
 
-std::vector<Operation> ReadLog(const std::string& path, long& total, std::string& cut) {
+struct OperationLog {
     std::vector<Operation> operations;
+    long total = 0;           // "end N": the run was not cut
+    std::string cut;          // "cut K kind path"
+    std::vector<std::string> lost;  // "lost K path": the second model's losses
+};
+
+OperationLog ReadLog(const std::string& path) {
+    OperationLog log;
     std::ifstream in(path);
     for (std::string line; std::getline(in, line);) {
         std::istringstream fields(line);
         std::string first;
         fields >> first;
         if (first == "end") {
-            fields >> total;
+            fields >> log.total;
         } else if (first == "cut") {
-            cut = line;
+            log.cut = line;
+        } else if (first == "lost" || first == "gone") {
+            log.lost.push_back(line);
+        } else if (first == "planted") {
+            continue;
         } else {
             Operation operation;
             operation.number = std::atol(first.c_str());
             fields >> operation.kind;
             std::getline(fields, operation.path);
-            operations.push_back(operation);
+            if (!operation.path.empty() && operation.path[0] == ' ') operation.path.erase(0, 1);
+            log.operations.push_back(operation);
         }
     }
-    return operations;
+    return log;
 }
 
-class PowerCut : public InstallerRun {
+bool EndsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+bool IsSync(const std::string& kind) {
+    return kind == "fsync" || kind == "fdatasync" || kind == "syncfs" || kind == "fsyncdir";
+}
+
+// `count` points spread evenly over [from, to].
+void Spread(std::set<long>& points, long from, long to, size_t count) {
+    if (to < from || count == 0) return;
+    if (count == 1 || to == from) {
+        points.insert(from);
+        return;
+    }
+    for (size_t k = 0; k < count; ++k) {
+        points.insert(from + static_cast<long>(k) * (to - from) / static_cast<long>(count - 1));
+    }
+}
+
+// Which cuts a campaign makes: all, those up to the commit record's sync
+// (old or new), or those after it and after the run's end (new).
+enum class Scope { Whole, UntilCommit, AfterCommit };
+
+// How a campaign of cuts runs: the disk's model, the installer's way to make
+// its changes durable, and how many cut points of each kind.
+struct Campaign {
+    const char* label;
+    bool unordered = false;  // the second model: directory operations kept at random unless synced
+    bool syncfsPath = false; // FUSE shown to the installer as ext4: its one syncfs
+    size_t spread = 0;       // evenly over the run
+    size_t syncPoints = 0;   // syncs, and the operation after each
+    size_t afterCommit = 0;  // evenly over the operations after the commit record
+    Scope scope = Scope::Whole;
+};
+
+// The first operations after the commit record's sync, every one of them
+// cut at (the purge begins there, on two threads).
+constexpr long kFirstAfterCommit = 16;
+
+// The sandbox on a tmpfs where one can be mounted (as root): the disk the
+// tests share is slow and noisy under load, and a campaign starts the
+// installer hundreds of times. Elsewhere it stays where it is.
+class SandboxOnTmpfs : public InstallerRun {
+protected:
+    void MoveToTmpfs() {
+        if (::geteuid() != 0) return;
+        auto fast = std::make_unique<TinyTmpfs>(temp_.path(), "1g");
+        if (!fast->Mounted()) return;
+        fast_ = std::move(fast);
+        MakeSandbox();
+    }
+
+private:
+    std::unique_ptr<TinyTmpfs> fast_;  // unmounted before temp_ goes
+};
+
+class PowerCut : public SandboxOnTmpfs {
 protected:
     void SetUp() override {
         unavailable_ = PowerCutMount::Unavailable(VXK5_POWERCUT_FS);
         if (!unavailable_.empty()) GTEST_SKIP() << unavailable_;
+        MoveToTmpfs();
         // An instrumented program does not mind the shim coming first.
         std::string asan = std::getenv("ASAN_OPTIONS") != nullptr ? std::getenv("ASAN_OPTIONS") : "";
         ::setenv("ASAN_OPTIONS", (asan + (asan.empty() ? "" : ":") + "verify_asan_link_order=0").c_str(), 1);
         environment_ = {"LD_PRELOAD=" + std::string(VXK5_POWERCUT_SHIM), "VXK5_POWERCUT_MOUNTS=" + Home()};
         ::umask(022);
+        if (const char* seed = std::getenv("VXK5_POWERCUT_SEED")) seed_ = std::strtoull(seed, nullptr, 10);
     }
 
     std::string Disk() const { return temp_.path("disk"); }
@@ -164,6 +301,75 @@ protected:
                           : "dir" + std::to_string(i % 6) + "/f" + std::to_string(i) + ".tpl";
     }
 
+    struct KitFile {
+        std::string name;  // with "/"
+        std::string bytes;
+        time_t time;
+    };
+
+    // The kit beside the program, of `files` in that order (two of the same
+    // name allowed), made with the kit library.
+    void WriteKitOf(const std::vector<KitFile>& files) {
+        std::vector<vxk5::KitFileEntry> entries;
+        std::string data;
+        for (const KitFile& file : files) {
+            std::string name = file.name;
+            std::replace(name.begin(), name.end(), '/', '\\');
+            const uint64_t ticks = (static_cast<uint64_t>(file.time) + 11644473600ull) * 10000000ull;
+            vxk5::KitFileEntry entry;
+            entry.name = vxk5::FromMultiByte(name);
+            entry.timeLow = static_cast<uint32_t>(ticks);
+            entry.timeHigh = static_cast<uint32_t>(ticks >> 32);
+            entry.offset = static_cast<uint32_t>(data.size());
+            entry.size = static_cast<uint32_t>(file.bytes.size());
+            data += file.bytes;
+            entries.push_back(entry);
+        }
+        std::string container = vxk5::kitformat::EncodeContainerHead(
+            vxk5::kitformat::DescriptionForm::LanguageList, {{u"en", u"Power cut", u"Example Ltd", u"doc\\readme.html"}},
+            entries);
+        container += data;
+        ASSERT_EQ(vxk5::WriteKitFile(vxk5::FromMultiByte(Kit()), container), 0u);
+    }
+
+    // The large update: kLargeEntries entries in directories of 64 (so that
+    // both writing threads take part), of which a third are new (some in
+    // new directories), a tenth kept (the originals are newer) and the rest
+    // replacements; and names that two entries share, the later one newer:
+    // one over an original, its entries in the first batch and the third;
+    // one new, likewise; and one whose entries follow each other, so that
+    // the second waits for the next batch.
+    void MakeLargeOldAndKit(const std::string& home) {
+        const std::string templates = home + "/" + kTemplates;
+        MakeDirectories(templates + "/shared");
+        std::vector<KitFile> files;
+        for (int i = 0; i < kLargeEntries; ++i) {
+            const int block = i / 64;
+            const std::string directory = block >= 14 ? "new" + std::to_string(block) + "/inner" : "d" + std::to_string(block);
+            const std::string name = directory + "/f" + std::to_string(i) + ".tpl";
+            files.push_back({name, "new " + std::to_string(i) + std::string(static_cast<size_t>(i % 97), 'n'), kNew});
+            if (block >= 14 || i % 3 == 2) continue;
+            MakeDirectories(templates + "/" + directory);
+            WriteFile(templates + "/" + name, "old " + std::to_string(i));
+            SetTime(templates + "/" + name, i % 10 == 0 ? kNewer : kOld);
+        }
+        WriteFile(templates + "/shared/over-original.tpl", "the original");
+        SetTime(templates + "/shared/over-original.tpl", kOld);
+        WriteFile(templates + "/not-in-kit.txt", "mine");
+        SetTime(templates + "/not-in-kit.txt", kOld);
+        const auto at = [&files](size_t index, const KitFile& file) {
+            files.insert(files.begin() + static_cast<std::ptrdiff_t>(index), file);
+        };
+        at(10, {"shared/over-original.tpl", "first of two, over the original", kNew});
+        at(20, {"shared/fresh.tpl", "first of two, new", kNew});
+        at(400, {"shared/adjacent.tpl", "first of two, side by side", kNew});
+        at(401, {"shared/adjacent.tpl", "second of two, side by side", kLater});
+        at(1000, {"shared/over-original.tpl", "second of two, over the original", kLater});
+        at(1050, {"shared/fresh.tpl", "second of two, new", kLater});
+        files.push_back({"doc/readme.html", "<html><body>Power cut</body></html>\n", kNew});
+        WriteKitOf(files);
+    }
+
     // One start of the installer; with `recoverOnly` the kit is put out of
     // its reach, so that the start recovers and then stops for want of a kit.
     void RunInstaller(bool recoverOnly) {
@@ -184,15 +390,39 @@ protected:
         MakeDirectories(Tmp());
     }
 
-    enum class AfterCut { TemporaryLost, OtherTemporary };
+    // The old and new states: the pristine tree, and the same update on a
+    // plain directory with no cut.
+    void OldAndNew(std::string& oldState, std::string& newState) {
+        oldState = TreeState(Pristine() + "/" + kTemplates);
+        ASSERT_TRUE(CopyTree(Pristine(), Home()));
+        RunInstaller(false);
+        newState = TreeState(Home() + "/" + kTemplates);
+        ASSERT_TRUE(newState != oldState) << Errors();
+        RemoveAll(Home());
+        MakeDirectories(Home());
+    }
+
+    // powercut_fs's arguments for the model, with the seed of this cut.
+    std::vector<std::string> ModelArguments(bool unordered, uint64_t seed) const {
+        if (!unordered) return {};
+        return {"--unordered", std::to_string(seed)};
+    }
 
     // The disk as the pristine old state, an installation cut at `cutAt`
     // (0: after it ended), /tmp lost, a recovering start; the template
     // directory's state afterwards. `log` gets the cut run's operations.
-    std::string CutAndRecover(long cutAt, const std::string& log) {
+    std::string CutAndRecover(long cutAt, const std::string& log, bool unordered = false, uint64_t seed = 0) {
         EXPECT_TRUE(CopyTree(Pristine(), Disk()));
         EmptyTemporaryDirectory();
-        if (!InstallOnMount(cutAt, log, false)) return std::string();
+        {
+            PowerCutMount mount(VXK5_POWERCUT_FS, Disk(), Home(), cutAt, log, false, ModelArguments(unordered, seed));
+            if (!mount.Mounted()) {
+                ADD_FAILURE() << "powercut_fs did not mount";
+                return std::string();
+            }
+            RunInstaller(false);
+            EXPECT_TRUE(mount.Unmount());
+        }
         EmptyTemporaryDirectory();
         // VXK5_POWERCUT_KEEP=DIR keeps a copy of the image for a look.
         if (const char* keep = std::getenv("VXK5_POWERCUT_KEEP")) {
@@ -202,7 +432,8 @@ protected:
             // The image mounted again (a device of the same kind, as after a
             // reboot), and the power cut once more after the recovery: what
             // it put back must be durable too.
-            PowerCutMount mount(VXK5_POWERCUT_FS, Disk(), Home(), 0, std::string());
+            PowerCutMount mount(VXK5_POWERCUT_FS, Disk(), Home(), 0, std::string(), false,
+                                ModelArguments(unordered, seed + 7777));
             if (!mount.Mounted()) {
                 ADD_FAILURE() << "powercut_fs did not mount the image";
                 return std::string();
@@ -213,176 +444,529 @@ protected:
         return TreeState(Disk() + "/" + kTemplates);
     }
 
-    // An installation on the mount, cut or killed at `cutAt`.
-    bool InstallOnMount(long cutAt, const std::string& log, bool killOnly) {
-        PowerCutMount mount(VXK5_POWERCUT_FS, Disk(), Home(), cutAt, log, killOnly);
-        if (!mount.Mounted()) {
-            ADD_FAILURE() << "powercut_fs did not mount";
-            return false;
+    // Cuts the update at the campaign's points; every one must end old or
+    // new, and every one after the commit record new.
+    void RunCampaign(const Campaign& campaign, const std::string& oldState, const std::string& newState) {
+        const auto started = std::chrono::steady_clock::now();
+        const std::vector<std::string> saved = environment_;
+        if (campaign.syncfsPath) environment_.push_back("VXK5_POWERCUT_AS_EXT4=1");
+        const std::string name = campaign.label;
+
+        // The whole run, cut only after the program has ended (it has said
+        // "installed"): the new state, every byte of it durable.
+        const std::string countLog = temp_.path("count.log");
+        const std::string afterEnd = CutAndRecover(0, countLog, campaign.unordered, seed_);
+        const OperationLog counted = ReadLog(countLog);
+        const bool untilCommit = campaign.scope == Scope::UntilCommit;
+        const bool afterCommit = campaign.scope == Scope::AfterCommit;
+        EXPECT_TRUE(untilCommit || afterEnd == newState) << name << ": a power cut after a successful run loses part of it (seed "
+                                      << seed_ << "):\n"
+                                      << Missing(newState, afterEnd, "lost") << Missing(afterEnd, newState, "instead")
+                                      << Working(afterEnd) << Lost(counted)
+                                      << "empty files: " << EmptyFiles(Disk() + "/" + kTemplates).size();
+        const long total = counted.total;
+        ASSERT_GT(total, 0) << "no mutating operation was counted";
+
+        // The installer took the way asked for: one syncfs before the commit
+        // record and no sync of each new file, or a sync of each.
+        const std::string journal = "/journal";
+        long commit = 0;
+        long commitSync = 0;
+        size_t syncfs = 0;
+        size_t fileSyncs = 0;
+        for (const Operation& operation : counted.operations) {
+            if (operation.kind == "write" && EndsWith(operation.path, journal)) commit = operation.number;
         }
-        RunInstaller(false);
-        EXPECT_TRUE(mount.Unmount());
-        return true;
+        for (const Operation& operation : counted.operations) {
+            if (operation.number < commit) {
+                if (operation.kind == "syncfs") ++syncfs;
+                if ((operation.kind == "fsync" || operation.kind == "fdatasync") &&
+                    operation.path.find("/tmplts/") != std::string::npos) {
+                    ++fileSyncs;
+                }
+            }
+            if (operation.number > commit && commitSync == 0 && IsSync(operation.kind) &&
+                EndsWith(operation.path, journal)) {
+                commitSync = operation.number;
+            }
+        }
+        ASSERT_GT(commit, 0) << name << ": no write of the journal was seen";
+        ASSERT_GT(commitSync, 0) << name << ": the commit record was never synced";
+        if (campaign.syncfsPath) {
+            EXPECT_GE(syncfs, 1u) << name << ": no syncfs before the commit record";
+            EXPECT_EQ(fileSyncs, 0u) << name << ": new files were synced one by one";
+        } else {
+            EXPECT_GT(fileSyncs, 0u) << name << ": no new file was synced";
+        }
+
+        std::set<long> points;
+        const bool every = std::getenv("VXK5_POWERCUT_EVERY") != nullptr;
+        if (const char* only = std::getenv("VXK5_POWERCUT_AT")) {
+            points.insert(std::atol(only));  // one cut, to look into
+        } else if (every || total <= static_cast<long>(campaign.spread) + 40) {
+            for (long k = 1; k <= total; ++k) points.insert(k);
+        } else if (afterCommit) {
+            for (long k = commitSync + 1; k <= std::min(total, commitSync + kFirstAfterCommit); ++k) points.insert(k);
+            Spread(points, commitSync + 1, total, campaign.afterCommit);
+            for (const Operation& operation : counted.operations) {
+                if (operation.number > commitSync &&
+                    (EndsWith(operation.path, journal) || operation.kind == "rmdir" || IsSync(operation.kind))) {
+                    points.insert(operation.number);
+                    points.insert(operation.number + 1);
+                }
+            }
+            points.erase(total + 1);
+        } else {
+            Spread(points, 1, total, campaign.spread);
+            // Syncs (evenly chosen) and the operation after each, where what
+            // is durable changes; every syncfs.
+            std::vector<long> syncs;
+            for (const Operation& operation : counted.operations) {
+                if (IsSync(operation.kind)) syncs.push_back(operation.number);
+                if (operation.kind == "syncfs") {
+                    points.insert(operation.number);
+                    points.insert(operation.number + 1);
+                }
+            }
+            const size_t chosen = std::min(syncs.size(), campaign.syncPoints);
+            for (size_t k = 0; k < chosen; ++k) {
+                const long sync = syncs[chosen == 1 ? 0 : k * (syncs.size() - 1) / (chosen - 1)];
+                points.insert(sync);
+                if (sync < total) points.insert(sync + 1);
+            }
+            // The commit record: its write, its sync, and what follows: the
+            // purge, the journal's and the staging directory's removal.
+            for (const long k : {commit, commitSync, commitSync + 1}) points.insert(k);
+            Spread(points, commitSync + 1, total, campaign.afterCommit);
+            for (const Operation& operation : counted.operations) {
+                if (operation.number > commitSync &&
+                    (EndsWith(operation.path, journal) || operation.kind == "rmdir" || IsSync(operation.kind))) {
+                    points.insert(operation.number);
+                    points.insert(operation.number + 1);
+                }
+            }
+            points.erase(total + 1);
+        }
+        if (std::getenv("VXK5_POWERCUT_AT") == nullptr) {
+            if (untilCommit) points.erase(points.upper_bound(commitSync), points.end());
+            if (afterCommit) points.erase(points.begin(), points.upper_bound(commitSync));
+        }
+
+        int failures = 0;
+        int oldCount = 0;
+        int newCount = 0;
+        for (const long cutAt : points) {
+            const std::string log = temp_.path("cut.log");
+            const uint64_t seed = seed_ + static_cast<uint64_t>(cutAt);
+            const std::string after = CutAndRecover(cutAt, log, campaign.unordered, seed);
+            const bool committed = cutAt > commitSync;
+            if (after == oldState && !committed) {
+                ++oldCount;
+                continue;
+            }
+            if (after == newState) {
+                ++newCount;
+                continue;
+            }
+            ++failures;
+            if (failures <= 5) {
+                const OperationLog cut = ReadLog(log);
+                const std::vector<std::string> empty = EmptyFiles(Disk() + "/" + kTemplates);
+                ADD_FAILURE() << name << ": power cut at operation " << cutAt << " of " << total << " (" << cut.cut
+                              << (committed ? ", after the commit record" : "") << ")"
+                              << (campaign.unordered ? ", seed " + std::to_string(seed) : std::string())
+                              << ": after the recovery the template directory is "
+                              << (committed && after == oldState ? "old" : "neither old nor new") << "\n"
+                              << Missing(oldState, after, "old, lost") << Missing(newState, after, "new, lost")
+                              << Missing(after, oldState, "there") << Working(after) << Lost(cut)
+                              << "files of 0 bytes: " << empty.size()
+                              << (empty.empty() ? "" : " (" + empty.front() + ", ...)") << "\nrecovery's output: "
+                              << Errors().substr(0, 400) << "\nagain: VXK5_POWERCUT_AT=" << cutAt
+                              << " VXK5_POWERCUT_SEED=" << seed_;
+            }
+        }
+        EXPECT_EQ(failures, 0) << name << ": " << failures << " of " << points.size()
+                               << " cut points ended neither old nor new (or old after the commit record)";
+        const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - started;
+        std::printf("power cut, %s: %zu cut points of %ld operations (commit record synced at %ld), %d old, %d new, "
+                    "%d failed, %.1f s\n",
+                    name.c_str(), points.size(), total, commitSync, oldCount, newCount, failures, taken.count());
+        environment_ = saved;
     }
 
-    // The installation killed at `killAt`, then a recovering start on the
-    // disk as the kill left it, with the temporary directory emptied or with
-    // another one (the first left as it was).
-    std::string KillAndRecover(long killAt, const std::string& log, AfterCut after) {
-        EXPECT_TRUE(CopyTree(Pristine(), Disk()));
-        EmptyTemporaryDirectory();
-        if (!InstallOnMount(killAt, log, true)) return std::string();
-        const std::vector<std::string> saved = environment_;
-        if (after == AfterCut::TemporaryLost) {
-            EmptyTemporaryDirectory();
-        } else {
-            RemoveAll(temp_.path("tmp2"));
-            MakeDirectories(temp_.path("tmp2"));
-            environment_.push_back("TMPDIR=" + temp_.path("tmp2"));
-        }
-        {
-            PowerCutMount mount(VXK5_POWERCUT_FS, Disk(), Home(), 0, std::string(), true);
-            EXPECT_TRUE(mount.Mounted());
-            RunInstaller(true);
-        }
-        environment_ = saved;
-        return TreeState(Disk() + "/" + kTemplates);
+    // What a failure message says of working names in the image's template directory.
+    std::string Working(const std::string& state) const {
+        const std::vector<std::string> names = WorkingNames(Disk() + "/" + kTemplates);
+        if (names.empty() || state.empty()) return std::string();
+        std::ostringstream out;
+        out << "  working names left: " << names.size() << " (" << names.front() << (names.size() > 1 ? ", ...)" : ")")
+            << "\n";
+        return out.str();
+    }
+    static std::string Lost(const OperationLog& log) {
+        if (log.lost.empty()) return std::string();
+        std::ostringstream out;
+        out << "  directory operations lost: " << log.lost.size() << ", the first:";
+        for (size_t k = 0; k < log.lost.size() && k < 6; ++k) out << " [" << log.lost[k] << "]";
+        out << "\n";
+        return out.str();
     }
 
     std::string unavailable_;
+    uint64_t seed_ = 1;
 };
 
+// The first update on the disk that keeps its directory operations in order,
+// with a sync of each file and directory (FUSE as it is).
 TEST_F(PowerCut, UpdateCutAtEveryMutatingOperationIsOldOrNewAfterRecovery) {
-    const auto started = std::chrono::steady_clock::now();
     const char* files = std::getenv("VXK5_POWERCUT_FILES");  // another size, to look into
     MakeOldAndKit(Pristine(), files != nullptr ? std::atoi(files) : kFiles);
     MakeKit(temp_.path("src"));
-    const std::string oldState = TreeState(Pristine() + "/" + kTemplates);
-
-    // The new state: the same update on a plain directory, with no cut.
-    ASSERT_TRUE(CopyTree(Pristine(), Home()));
-    RunInstaller(false);
-    const std::string newState = TreeState(Home() + "/" + kTemplates);
-    ASSERT_TRUE(newState != oldState) << Errors();
+    std::string oldState, newState;
+    OldAndNew(oldState, newState);
     ASSERT_NE(newState.find("/f2.tpl mode "), std::string::npos) << Errors();
-    RemoveAll(Home());
-    MakeDirectories(Home());
-
-    // The whole run on powercut_fs, cut only after the program has ended (it
-    // has said "installed"): the new state, every byte of it durable.
-    const std::string countLog = temp_.path("count.log");
-    const std::string afterEnd = CutAndRecover(0, countLog);
-    EXPECT_EQ(afterEnd, newState) << "a power cut after a successful run loses part of it:\n"
-                                  << Missing(newState, afterEnd, "lost") << Missing(afterEnd, newState, "instead")
-                                  << "empty files: " << EmptyFiles(Disk() + "/" + kTemplates).size();
-    long total = 0;
-    std::string ignored;
-    const std::vector<Operation> operations = ReadLog(countLog, total, ignored);
-    ASSERT_GT(total, 0) << "no mutating operation was counted";
-
-    // Every operation, or an even spread plus syncs and the operation after
-    // each (where what is durable changes).
-    std::set<long> points;
-    const bool every = std::getenv("VXK5_POWERCUT_EVERY") != nullptr;
-    if (const char* only = std::getenv("VXK5_POWERCUT_AT")) {
-        points.insert(std::atol(only));  // one cut, to look into
-    } else if (every || total <= static_cast<long>(kSpread) + 40) {
-        for (long k = 1; k <= total; ++k) points.insert(k);
-    } else {
-        for (size_t k = 0; k < kSpread; ++k) {
-            points.insert(1 + static_cast<long>(k) * (total - 1) / static_cast<long>(kSpread - 1));
-        }
-        // Syncs (at most kSyncPoints of them, evenly chosen) and the operation after each.
-        std::vector<long> syncs;
-        for (const Operation& operation : operations) {
-            if (operation.kind == "fsync" || operation.kind == "fdatasync" || operation.kind == "syncfs") {
-                syncs.push_back(operation.number);
-            }
-        }
-        const size_t chosen = std::min(syncs.size(), kSyncPoints);
-        for (size_t k = 0; k < chosen; ++k) {
-            const long sync = syncs[chosen == 1 ? 0 : k * (syncs.size() - 1) / (chosen - 1)];
-            points.insert(sync);
-            if (sync < total) points.insert(sync + 1);
-        }
-    }
-
-    int failures = 0;
-    int oldCount = 0;
-    int newCount = 0;
-    for (const long cutAt : points) {
-        const std::string log = temp_.path("cut.log");
-        const std::string after = CutAndRecover(cutAt, log);
-        long unused = 0;
-        std::string cut;
-        (void)ReadLog(log, unused, cut);
-        if (after == oldState) {
-            ++oldCount;
-            continue;
-        }
-        if (after == newState) {
-            ++newCount;
-            continue;
-        }
-        ++failures;
-        if (failures <= 5) {
-            const std::vector<std::string> empty = EmptyFiles(Disk() + "/" + kTemplates);
-            ADD_FAILURE() << "power cut at operation " << cutAt << " of " << total << " (" << cut
-                          << "): after the recovery the template directory is neither old nor new\n"
-                          << Missing(oldState, after, "old, lost") << Missing(newState, after, "new, lost")
-                          << Missing(after, oldState, "there") << "files of 0 bytes: " << empty.size()
-                          << (empty.empty() ? "" : " (" + empty.front() + ", ...)") << "\nrecovery's output: "
-                          << Errors().substr(0, 400);
-        }
-    }
-    EXPECT_EQ(failures, 0) << failures << " of " << points.size() << " cut points ended neither old nor new";
-    const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - started;
-    std::printf("power cut: %zu cut points of %ld operations, %d old, %d new, %d neither, %.1f s\n", points.size(),
-                total, oldCount, newCount, failures, taken.count());
+    RunCampaign({"ordered directories, a sync per file", false, false, kSpread, kSyncPoints, kAfterCommitPoints},
+                oldState, newState);
 }
 
-// Killed at each mutating system call on the disk, every one: the next start
-// with /tmp emptied, and the next start with another TMPDIR, both find the
-// template directory old or new exactly.
-TEST_F(PowerCut, UpdateKilledAtEveryMutatingCallIsOldOrNewWhateverBecameOfTmp) {
-    MakeOldAndKit(Pristine(), kKillFiles);
+// The same update on the disk that keeps a random part of its unsynced
+// directory operations, on both of the installer's ways, up to the commit
+// record's sync.
+TEST_F(PowerCut, UpdateWithUnorderedDirectoryOperationsIsOldOrNewUntilTheCommitRecord) {
+    MakeOldAndKit(Pristine(), kFiles);
     MakeKit(temp_.path("src"));
-    const std::string oldState = TreeState(Pristine() + "/" + kTemplates);
-    ASSERT_TRUE(CopyTree(Pristine(), Home()));
-    RunInstaller(false);
-    const std::string newState = TreeState(Home() + "/" + kTemplates);
-    ASSERT_TRUE(newState != oldState) << Errors();
-    RemoveAll(Home());
-    MakeDirectories(Home());
+    std::string oldState, newState;
+    OldAndNew(oldState, newState);
+    RunCampaign({"unordered directories, a sync per file", true, false, kUnorderedSpread, kSyncPoints / 2, 0,
+                 Scope::UntilCommit},
+                oldState, newState);
+}
 
-    ASSERT_TRUE(CopyTree(Pristine(), Disk()));
-    const std::string countLog = temp_.path("count.log");
-    ASSERT_TRUE(InstallOnMount(0, countLog, true));
-    long total = 0;
-    std::string ignored;
-    (void)ReadLog(countLog, total, ignored);
-    ASSERT_GT(total, 0);
+TEST_F(PowerCut, UpdateOnTheSyncfsPathWithUnorderedDirectoryOperationsIsOldOrNewUntilTheCommitRecord) {
+    MakeOldAndKit(Pristine(), kFiles);
+    MakeKit(temp_.path("src"));
+    std::string oldState, newState;
+    OldAndNew(oldState, newState);
+    RunCampaign({"unordered directories, one syncfs", true, true, kUnorderedSpread, kSyncPoints / 2, 0,
+                 Scope::UntilCommit},
+                oldState, newState);
+}
 
-    int failures = 0;
-    for (long killAt = 1; killAt <= total; ++killAt) {
-        for (const AfterCut after : {AfterCut::TemporaryLost, AfterCut::OtherTemporary}) {
-            const std::string log = temp_.path("kill.log");
-            const std::string state = KillAndRecover(killAt, log, after);
-            if (state == oldState || state == newState) continue;
-            long unused = 0;
-            std::string cut;
-            (void)ReadLog(log, unused, cut);
-            if (++failures <= 5) {
-                ADD_FAILURE() << "killed at call " << killAt << " of " << total << " (" << cut << "), then "
-                              << (after == AfterCut::TemporaryLost ? "/tmp emptied" : "another TMPDIR")
-                              << ": neither old nor new\n"
-                              << Missing(oldState, state, "old, lost") << Missing(newState, state, "new, lost")
-                              << Missing(state, oldState, "there") << "recovery's output: "
-                              << Errors().substr(0, 400);
-            }
+// After the commit record, on the disk that keeps a random part of its
+// unsynced directory operations, the installation must stand whole.
+// Disabled: it does not yet. (1) Nothing syncs the purge's removals of the
+// replaced originals (the working names .k5stp<N>.<M> beside the new files)
+// before the staging directory's removal is synced into its parent: a cut
+// anywhere after the purge, or after the run has ended, brings originals
+// back under their working names with no journal left to remove them (the
+// cut at the unmount after a whole run shows it every time). (2) With a sync
+// per file, a directory made inside the template directory whose parent
+// holds no new file of its own (fresh1/deep, made in the new fresh1) is
+// never synced into that parent before the commit record, and a cut after
+// the record loses it with the files in it.
+TEST_F(PowerCut, DISABLED_UpdateWithUnorderedDirectoryOperationsIsNewAfterTheCommitRecord) {
+    MakeOldAndKit(Pristine(), kFiles);
+    MakeKit(temp_.path("src"));
+    std::string oldState, newState;
+    OldAndNew(oldState, newState);
+    RunCampaign({"unordered directories, a sync per file, after the commit record", true, false, 0, 0,
+                 kAfterCommitPoints, Scope::AfterCommit},
+                oldState, newState);
+    RunCampaign({"unordered directories, one syncfs, after the commit record", true, true, 0, 0, kAfterCommitPoints,
+                 Scope::AfterCommit},
+                oldState, newState);
+}
+
+// The large kit (three batches of the journal, names two entries share) on
+// the path of every disk: one syncfs before the commit record.
+class PowerCutLarge : public PowerCut {
+protected:
+    void SetUp() override {
+        PowerCut::SetUp();
+        if (IsSkipped()) return;
+        MakeLargeOldAndKit(Pristine());
+        OldAndNew(oldState_, newState_);
+        // The later of two entries of a name wins, whichever batch each is in.
+        EXPECT_NE(newState_.find("[second of two, over the original]"), std::string::npos);
+        EXPECT_NE(newState_.find("[second of two, new]"), std::string::npos);
+        EXPECT_NE(newState_.find("[second of two, side by side]"), std::string::npos);
+        EXPECT_EQ(newState_.find("[first of two"), std::string::npos);
+    }
+    std::string oldState_, newState_;
+};
+
+TEST_F(PowerCutLarge, ThreeBatchesOnTheSyncfsPathCutIsOldOrNewUntilTheCommitRecord) {
+    RunCampaign({"ordered directories, one syncfs, three batches", false, true, kLargeSpread, kSyncPoints / 2, 0,
+                 Scope::UntilCommit},
+                oldState_, newState_);
+}
+
+// After the commit record the installation must stand whole. Disabled: it
+// does not yet. The recovery that finishes a committed journal's purge
+// removes an original waiting under its working name only when the name
+// beside it still holds the file its exchange placed; when a later entry of
+// the same name has rewritten that file (shared/over-original.tpl: its first
+// entry in the first batch, its second in the third), the original stays
+// in the template directory as shared/.k5stp<N>.<M>. A cut in the purge
+// before that removal shows it (the first operations after the commit
+// record's sync; the purge runs on two threads, so which cut it is varies).
+TEST_F(PowerCutLarge, DISABLED_ThreeBatchesOnTheSyncfsPathIsNewAfterTheCommitRecord) {
+    RunCampaign({"ordered directories, one syncfs, three batches, after the commit record", false, true, 0, 0,
+                 kAfterCommitPoints, Scope::AfterCommit},
+                oldState_, newState_);
+}
+
+// On the disk that keeps a random part of its unsynced directory operations.
+// Disabled: the installer fails it before the commit record as well. A later
+// entry of a shared name removes the earlier entry's file, which was
+// exchanged with the original (the original waiting under the working
+// name), while that exchange is not yet synced (no directory sync or syncfs
+// between the batches): a cut that keeps the removal and loses the exchange
+// leaves the working name holding the earlier entry's file and the original
+// nowhere, and the recovery, which removes that working name as the
+// transaction's own, reports the installation cleaned up with
+// shared/over-original.tpl gone. After the commit record it fails as the
+// test above and the first unordered one after the commit record do.
+TEST_F(PowerCutLarge, DISABLED_ThreeBatchesOnTheSyncfsPathWithUnorderedDirectoryOperationsIsOldOrNew) {
+    RunCampaign({"unordered directories, one syncfs, three batches", true, true, kLargeSpread, kSyncPoints / 2,
+                 kAfterCommitPoints},
+                oldState_, newState_);
+}
+
+// ---- killed at calls of every thread ----
+
+// The installer killed at one call after another that changes a file system
+// (powercut_kill_shim), then a recovering start with the temporary
+// directory emptied or with another one (the first left as it was).
+class PowerCutKill : public SandboxOnTmpfs {
+protected:
+    void SetUp() override {
+        MoveToTmpfs();
+        std::string asan = std::getenv("ASAN_OPTIONS") != nullptr ? std::getenv("ASAN_OPTIONS") : "";
+        ::setenv("ASAN_OPTIONS", (asan + (asan.empty() ? "" : ":") + "verify_asan_link_order=0").c_str(), 1);
+        ::umask(022);
+    }
+
+    std::string Disk() const { return temp_.path("disk"); }
+    std::string Pristine() const { return temp_.path("pristine"); }
+
+    // An update of `files` files in six directories (so that a batch's
+    // files are shared by the two writing threads, a directory at a time),
+    // a third of them new.
+    void MakeOldAndKit(int files) {
+        const std::string templates = Pristine() + "/" + kTemplates;
+        const std::string source = temp_.path("src");
+        for (int i = 0; i < files; ++i) {
+            const std::string directory = "part" + std::to_string(i % 6);
+            const std::string name = directory + "/f" + std::to_string(i) + ".tpl";
+            MakeDirectories(source + "/" + directory);
+            WriteFile(source + "/" + name, "new " + std::to_string(i) + std::string(static_cast<size_t>(i % 300), 'n'));
+            SetTime(source + "/" + name, kNew);
+            if (i % 3 == 1) continue;
+            MakeDirectories(templates + "/" + directory);
+            WriteFile(templates + "/" + name, "old " + std::to_string(i));
+            SetTime(templates + "/" + name, kOld);
+        }
+        MakeDirectories(source + "/doc");
+        WriteFile(source + "/doc/readme.html", "<html><body>Killed</body></html>\n");
+        SetTime(source + "/doc/readme.html", kNew);
+        MakeKit(source);
+    }
+
+    enum class AfterKill { TemporaryLost, OtherTemporary };
+
+    // One start on `home` (the disk itself, or a powercut_fs mount of it
+    // that cuts nothing), killed at its call `killAt` (0: never); with
+    // `recoverOnly` the kit is out of its reach.
+    void RunOn(long killAt, const std::string& log, bool recoverOnly) {
+        const std::string away = Kit() + ".away";
+        if (recoverOnly) {
+            ASSERT_EQ(::rename(Kit().c_str(), away.c_str()), 0);
+        }
+        const std::vector<std::string> saved = environment_;
+        if (killAt >= 0) {
+            environment_.push_back("LD_PRELOAD=" + std::string(VXK5_KILL_SHIM));
+            environment_.push_back("VXK5_KILL_AT=" + std::to_string(killAt));
+            environment_.push_back("VXK5_KILL_LOG=" + log);
+            if (killAt == 0) environment_.push_back("VXK5_KILL_TRACE=1");
+        }
+        Start({"/S"}, false);
+        (void)Finish(120);
+        child_.reset();
+        environment_ = saved;
+        if (recoverOnly) {
+            ASSERT_EQ(::rename(away.c_str(), Kit().c_str()), 0);
         }
     }
-    EXPECT_EQ(failures, 0) << failures << " of " << 2 * total << " recoveries ended neither old nor new";
+
+    // Mounts powercut_fs over the home directory for the scope when
+    // `onPowerCutFs` (cutting and killing nothing: the installer syncs each
+    // file there); the disk is then the backing directory.
+    std::unique_ptr<PowerCutMount> Mount(bool onPowerCutFs) {
+        if (!onPowerCutFs) return nullptr;
+        auto mount = std::make_unique<PowerCutMount>(VXK5_POWERCUT_FS, Disk(), Home(), 0, std::string(), true);
+        EXPECT_TRUE(mount->Mounted());
+        return mount;
+    }
+    // The template directory as it stands on the disk.
+    std::string DiskState(bool onPowerCutFs) const {
+        return TreeState((onPowerCutFs ? Disk() : Home()) + "/" + kTemplates);
+    }
+    // Puts the pristine tree where the installer will see it.
+    void Reset(bool onPowerCutFs) {
+        RemoveAll(Home());
+        RemoveAll(Disk());
+        MakeDirectories(Home());
+        EXPECT_TRUE(CopyTree(Pristine(), onPowerCutFs ? Disk() : Home()));
+        RemoveAll(Tmp());
+        MakeDirectories(Tmp());
+    }
+
+    void KillEverywhere(bool onPowerCutFs) {
+        const auto started = std::chrono::steady_clock::now();
+        MakeOldAndKit(kKillFiles);
+        const std::string oldState = TreeState(Pristine() + "/" + kTemplates);
+
+        // The new state, and every counted call with its thread: the job's
+        // thread, the second writer, the unpacker, the main thread, the
+        // purge's second thread. Where a run is quick, the second writer may
+        // find the work taken before it starts: the count is made again.
+        const std::string countLog = temp_.path("count.log");
+        std::string newState;
+        long total = 0;
+        std::map<int, long> perThread;
+        std::map<int, std::vector<long>> callsOf;  // thread: the numbers of its calls
+        for (int attempt = 0; attempt < 5 && perThread.size() < 5; ++attempt) {
+            Reset(onPowerCutFs);
+            ::unlink(countLog.c_str());
+            {
+                auto mount = Mount(onPowerCutFs);
+                RunOn(0, countLog, false);
+            }
+            newState = DiskState(onPowerCutFs);
+            ASSERT_TRUE(newState != oldState) << Errors();
+            total = 0;
+            perThread.clear();
+            callsOf.clear();
+            std::ifstream in(countLog);
+            for (std::string line; std::getline(in, line);) {
+                std::istringstream fields(line);
+                std::string first;
+                fields >> first;
+                if (first == "call") {
+                    long number = 0;
+                    std::string word;
+                    int thread = 0;
+                    fields >> number >> word >> thread;
+                    callsOf[thread].push_back(number);
+                }
+                if (first == "calls") fields >> total;
+                if (first == "thread") {
+                    int thread = 0;
+                    long count = 0;
+                    fields >> thread >> count;
+                    perThread[thread] = count;
+                }
+            }
+        }
+        ASSERT_GT(total, 0) << "no call was counted: " << ReadFile(countLog);
+        // The threads that change the disk or the temporary directory: the
+        // job's, the second writer's and the unpacker's at least.
+        ASSERT_GE(perThread.size(), 3u) << ReadFile(countLog);
+
+        // Every call, or for each thread a spread over its own calls in the
+        // run counted (the threads' calls interleave a little differently
+        // from run to run, so a kill may fall on a neighbour's), and the
+        // first and last few calls.
+        std::vector<long> points;
+        const bool every = std::getenv("VXK5_POWERCUT_EVERY") != nullptr;
+        if (every) {
+            for (long k = 1; k <= total; ++k) points.push_back(k);
+        } else {
+            std::set<long> chosen;
+            for (const auto& [thread, numbers] : callsOf) {
+                std::set<long> indexes;
+                Spread(indexes, 0, static_cast<long>(numbers.size()) - 1, kKillsPerThread);
+                for (const long index : indexes) chosen.insert(numbers[static_cast<size_t>(index)]);
+            }
+            for (long k = 1; k <= std::min<long>(total, 8); ++k) chosen.insert(k);
+            for (long k = std::max<long>(1, total - 8); k <= total; ++k) chosen.insert(k);
+            points.assign(chosen.begin(), chosen.end());
+        }
+
+        int failures = 0;
+        size_t runs = 0;
+        std::map<int, int> killedOn;  // thread: kills
+        for (size_t n = 0; n < points.size(); ++n) {
+            const long killAt = points[n];
+            // Each kill point with both kinds of next start when all are
+            // taken; otherwise one, in turn.
+            std::vector<AfterKill> afters = {n % 2 == 0 ? AfterKill::TemporaryLost : AfterKill::OtherTemporary};
+            if (every) afters = {AfterKill::TemporaryLost, AfterKill::OtherTemporary};
+            for (const AfterKill after : afters) {
+                ++runs;
+                Reset(onPowerCutFs);
+                const std::string log = temp_.path("kill.log");
+                ::unlink(log.c_str());
+                std::string state;
+                {
+                    auto mount = Mount(onPowerCutFs);
+                    RunOn(killAt, log, false);
+                    const std::vector<std::string> saved = environment_;
+                    if (after == AfterKill::TemporaryLost) {
+                        RemoveAll(Tmp());
+                        MakeDirectories(Tmp());
+                    } else {
+                        RemoveAll(temp_.path("tmp2"));
+                        MakeDirectories(temp_.path("tmp2"));
+                        environment_.push_back("TMPDIR=" + temp_.path("tmp2"));
+                    }
+                    RunOn(-1, std::string(), true);
+                    environment_ = saved;
+                }
+                state = DiskState(onPowerCutFs);
+                std::string killed = ReadFile(log);
+                if (!killed.empty() && killed.back() == '\n') killed.pop_back();
+                long number = 0;
+                int thread = -1;
+                if (std::sscanf(killed.c_str(), "kill %ld thread %d", &number, &thread) == 2) ++killedOn[thread];
+                if (state == oldState || state == newState) continue;
+                if (++failures <= 5) {
+                    const std::vector<std::string> working =
+                        WorkingNames((onPowerCutFs ? Disk() : Home()) + "/" + kTemplates);
+                    ADD_FAILURE() << "killed at call " << killAt << " of " << total << " (" << killed << "), then "
+                                  << (after == AfterKill::TemporaryLost ? "/tmp emptied" : "another TMPDIR")
+                                  << ": neither old nor new\n"
+                                  << Missing(oldState, state, "old, lost") << Missing(newState, state, "new, lost")
+                                  << Missing(state, oldState, "there") << "working names left: " << working.size()
+                                  << "\nrecovery's output: " << Errors().substr(0, 400);
+                }
+            }
+        }
+        EXPECT_EQ(failures, 0) << failures << " of " << runs << " recoveries ended neither old nor new";
+        // The kills came on the threads that make calls, not only the job's
+        // (all of them but, by chance, one).
+        EXPECT_GE(killedOn.size() + 1, perThread.size())
+            << "the kills fell on " << killedOn.size() << " threads of " << perThread.size();
+        std::ostringstream threads;
+        for (const auto& [thread, count] : perThread) {
+            threads << " " << thread << ":" << count << "/" << (killedOn.count(thread) ? killedOn[thread] : 0);
+        }
+        const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - started;
+        std::printf("killed %s: %zu runs at %zu of %ld calls (thread:calls/kills%s), %d failed, %.1f s\n",
+                    onPowerCutFs ? "on powercut_fs" : "on the disk", runs, points.size(), total,
+                    threads.str().c_str(), failures, taken.count());
+    }
+};
+
+// On an ordinary file system: the installer syncs the file system once.
+TEST_F(PowerCutKill, UpdateKilledAtCallsOfEveryThreadIsOldOrNewWhateverBecameOfTmp) { KillEverywhere(false); }
+
+// On powercut_fs, which cuts nothing here: the installer syncs each file.
+TEST_F(PowerCutKill, UpdateOnFuseKilledAtCallsOfEveryThreadIsOldOrNewWhateverBecameOfTmp) {
+    const std::string unavailable = PowerCutMount::Unavailable(VXK5_POWERCUT_FS);
+    if (!unavailable.empty()) GTEST_SKIP() << unavailable;
+    KillEverywhere(true);
 }
 
 }  // namespace

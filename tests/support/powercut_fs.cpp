@@ -2,10 +2,11 @@
 // through to a backing directory and keeps track of what a disk would hold if
 // the power went off now.
 //
-//   powercut_fs [--cut-at K | --kill-at K | --plant-at K PATH] [--log FILE] BACKING MOUNTPOINT
+//   powercut_fs [--cut-at K | --kill-at K | --plant-at K PATH] [--unordered SEED] [--log FILE]
+//               BACKING MOUNTPOINT
 //
-// The model is that of a journalling file system in its usual mode (ordered
-// data, as ext4 mounts by default):
+// Two models of the disk. The first (the default) is that of a journalling
+// file system in its usual mode (ordered data, as ext4 mounts by default):
 //   - Namespace and attribute changes (create, mkdir, unlink, rmdir, rename
 //     in all its forms, link, symlink, chmod, chown, utimens, setxattr,
 //     removexattr) are durable in the order they were made: after a cut, all
@@ -26,17 +27,39 @@
 //     a FUSE file system, so the tests preload a small shim
 //     (powercut_syncfs_shim) that, after the real syncfs on a descriptor of
 //     this file system, asks for the attribute "user.powercut.syncfs" of it:
-//     that question is taken as the syncfs. fsync of a directory changes
-//     nothing in this model (directory operations are in order already).
+//     that question is taken as the syncfs. fsync of a directory makes
+//     nothing more durable in this model (directory operations are in order
+//     already), but it is counted as an operation all the same.
+//
+// With --unordered SEED the second model: a file system that keeps no order
+// among its directory operations, as ext2, or ext4 without a journal, may
+// write a directory's blocks in any order and any number of them before the
+// power goes. Bytes and attributes are as in the first model; but an entry
+// operation (a name made, removed, renamed, exchanged or linked) is durable
+// only once the directory it changed is synced (fsync of the directory) or
+// the file system is (syncfs); fsync of a file leaves its name as unsure as
+// before. At the cut, each directory's unsynced operations are kept or lost
+// one by one (a random choice, half of them, from SEED: the same run with
+// the same seed loses the same ones), and each name ends as the last kept
+// operation left it, or as it was at the directory's last sync when none of
+// its operations is kept. An operation on one directory is kept or lost
+// whole (an exchange of two names in it included); a rename between two
+// directories is one operation in each, kept or lost apart, so that a file
+// may end with both names or with neither, and a directory whose making is
+// lost takes what was made in it along. Names removed meanwhile are kept
+// hidden in the backing directory (in .powercut-attic, which the mount does
+// not show) until the image is made, so that a removal that is lost can be
+// undone.
 //
 // Every change and every sync is a numbered "mutating operation" (1, 2, ...).
 // With --cut-at K the K-th is not made: its caller is killed with SIGKILL at
 // that instant (the power is off, nothing of the program runs on), and every
 // later change is refused with EIO and not made. Without --cut-at (or K = 0)
 // the cut comes at the unmount: a program that ended without syncing still
-// loses its unsynced bytes.
+// loses what it did not sync.
 //
 // At the unmount the backing directory is turned into the image of the cut:
+// under the second model the lost entry operations are undone first; then
 // every file whose bytes were not durable gets its durable bytes back (times,
 // mode and owner as they stand, since those are metadata). The backing
 // directory is then what the disk would hold after the power came back; mount
@@ -52,18 +75,19 @@
 // "made by another program\n". Nothing is cut.
 //
 // --log FILE receives one line per mutating operation made: its number, its
-// kind and its path (none for operations on an open file), and a last line
-// "cut K ..." or "end N".
+// kind and its path (for an operation on an open file, the path it was
+// opened by), and a last line "cut K ..." or "end N"; under the second model
+// then one line "lost K PATH" for each entry operation K lost at PATH.
 //
-// What a disk does with its cache, and a directory's own entry made durable
-// only by an fsync of the directory (where a file system does not order its
-// metadata), are outside the model. Syncs are not passed on to the backing
-// directory: it is scratch, and durability is this model's business.
+// What a disk does with its cache is outside both models. Syncs are not
+// passed on to the backing directory: it is scratch, and durability is this
+// model's business.
 //
 // Single-threaded (-s): operations are numbered in the order the kernel sends
-// them, so the same run gives the same numbers. Runs as root (it passes
-// operations through with its own rights; default_permissions lets the
-// kernel check the caller's).
+// them, so the same run gives the same numbers (a program that changes the
+// disk on two threads at once may give another order). Runs as root (it
+// passes operations through with its own rights; default_permissions lets
+// the kernel check the caller's).
 
 #define FUSE_USE_VERSION 31
 
@@ -74,22 +98,44 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/resource.h>
 #include <sys/types.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <optional>
+#include <random>
+#include <set>
 #include <string>
 #include <vector>
 
 namespace {
 
 constexpr char kSyncfsAttribute[] = "user.powercut.syncfs";
+// Where the second model keeps removed names until the image is made.
+constexpr char kAttic[] = ".powercut-attic";
+
+// One change of a name in a directory: the operation that made it and the
+// inode the name held after it (0: none).
+struct EntryChange {
+    long operation = 0;
+    ino_t after = 0;
+};
+
+// A directory's entry operations since its last sync (second model).
+struct UnsyncedDirectory {
+    std::string path;  // as first seen, for the log
+    // Each name changed since the sync: what it held at the sync (0: nothing).
+    std::map<std::string, ino_t> durable;
+    std::map<std::string, std::vector<EntryChange>> changes;
+    std::vector<long> operations;  // in order, each once
+};
 
 struct State {
     int root = -1;          // the backing directory
@@ -103,6 +149,16 @@ struct State {
     std::vector<std::string> log;
     // Files whose bytes are not durable, by inode number: their durable bytes.
     std::map<ino_t, std::string> dirty;
+    // The paths open files were opened by, for the log.
+    std::map<int, std::string> openedAs;
+    // The second model: its seed, the attic, and the unsynced entry
+    // operations by directory inode (no inode number is used twice while
+    // mounted: whatever is removed waits in the attic).
+    bool unordered = false;
+    uint64_t seed = 0;
+    int attic = -1;
+    uint64_t atticNames = 0;
+    std::map<ino_t, UnsyncedDirectory> unsynced;
 };
 
 State g_state;
@@ -206,6 +262,122 @@ void NoteMade(const std::string& relative) {
 
 int Errno(int result) { return result < 0 ? -errno : 0; }
 
+// The path an open file was opened by ("" when unknown).
+const char* OpenedAs(const fuse_file_info* info) {
+    if (info == nullptr) return "";
+    const auto found = g_state.openedAs.find(static_cast<int>(info->fh));
+    return found == g_state.openedAs.end() ? "" : found->second.c_str();
+}
+
+// ---- the second model's bookkeeping ----
+
+bool InAttic(const char* path) {
+    if (!g_state.unordered || path == nullptr || path[0] != '/') return false;
+    const size_t length = sizeof kAttic - 1;
+    return std::strncmp(path + 1, kAttic, length) == 0 && (path[1 + length] == '\0' || path[1 + length] == '/');
+}
+
+ino_t InodeAt(int directory, const std::string& name) {
+    struct stat status;
+    return fstatat(directory, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 ? status.st_ino : 0;
+}
+
+// A name in a directory, as an entry operation changes it.
+struct Entry {
+    ino_t directory = 0;
+    std::string directoryPath;
+    std::string name;
+    std::string relative;
+};
+
+Entry EntryOf(const std::string& relative) {
+    Entry entry;
+    entry.relative = relative;
+    const size_t slash = relative.rfind('/');
+    entry.directoryPath = slash == std::string::npos ? "." : relative.substr(0, slash);
+    entry.name = slash == std::string::npos ? relative : relative.substr(slash + 1);
+    entry.directory = InodeAt(g_state.root, entry.directoryPath);
+    return entry;
+}
+
+// Before an entry operation: what each name held at its directory's last
+// sync, if it has not changed since.
+void BeforeEntryChange(const std::vector<Entry>& entries) {
+    if (!g_state.unordered) return;
+    for (const Entry& entry : entries) {
+        UnsyncedDirectory& directory = g_state.unsynced[entry.directory];
+        if (directory.path.empty()) directory.path = entry.directoryPath;
+        if (directory.durable.count(entry.name) == 0) {
+            directory.durable[entry.name] = InodeAt(g_state.root, entry.relative);
+        }
+    }
+}
+
+// After it: what each name holds now, as the change of this operation.
+void AfterEntryChange(const std::vector<Entry>& entries) {
+    if (!g_state.unordered) return;
+    const long operation = g_state.operations;
+    for (const Entry& entry : entries) {
+        UnsyncedDirectory& directory = g_state.unsynced[entry.directory];
+        directory.changes[entry.name].push_back({operation, InodeAt(g_state.root, entry.relative)});
+        if (directory.operations.empty() || directory.operations.back() != operation) {
+            directory.operations.push_back(operation);
+        }
+    }
+}
+
+// A fresh name in the attic.
+std::string AtticName() { return "r" + std::to_string(++g_state.atticNames); }
+
+bool EmptyDirectory(const std::string& relative) {
+    const int fd = openat(g_state.root, relative.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    DIR* stream = fdopendir(fd);
+    if (stream == nullptr) {
+        close(fd);
+        return false;
+    }
+    bool empty = true;
+    while (dirent* entry = readdir(stream)) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) empty = false;
+    }
+    closedir(stream);
+    return empty;
+}
+
+// Removes a name under the second model: the name goes, its inode waits in
+// the attic. The errors of unlink or rmdir.
+int RemoveIntoAttic(const std::string& relative, bool directory) {
+    struct stat status;
+    if (fstatat(g_state.root, relative.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return -errno;
+    if (directory && !S_ISDIR(status.st_mode)) return -ENOTDIR;
+    if (!directory && S_ISDIR(status.st_mode)) return -EISDIR;
+    if (directory && !EmptyDirectory(relative)) return -ENOTEMPTY;
+    return Errno(renameat(g_state.root, relative.c_str(), g_state.attic, AtticName().c_str()));
+}
+
+void PurgeTree(int directory, const std::string& name) {
+    const int fd = openat(directory, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) {
+        DIR* stream = fdopendir(fd);
+        if (stream == nullptr) {
+            close(fd);
+        } else {
+            std::vector<std::string> names;
+            while (dirent* entry = readdir(stream)) {
+                if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+                    names.push_back(entry->d_name);
+                }
+            }
+            for (const std::string& inside : names) {
+                if (unlinkat(fd, inside.c_str(), 0) != 0 && (errno == EISDIR || errno == EPERM)) PurgeTree(fd, inside);
+            }
+            closedir(stream);
+        }
+    }
+    (void)unlinkat(directory, name.c_str(), AT_REMOVEDIR);
+}
+
 // ---- operations that change nothing ----
 
 void* Init(fuse_conn_info*, fuse_config* config) {
@@ -220,6 +392,7 @@ void* Init(fuse_conn_info*, fuse_config* config) {
 
 int GetAttr(const char* path, struct stat* status, fuse_file_info* info) {
     if (info != nullptr) return Errno(fstat(static_cast<int>(info->fh), status));
+    if (InAttic(path)) return -ENOENT;
     return Errno(fstatat(g_state.root, Relative(path).c_str(), status, AT_SYMLINK_NOFOLLOW));
 }
 
@@ -236,10 +409,14 @@ int ReadLink(const char* path, char* buffer, size_t size) {
 
 struct DirectoryHandle {
     DIR* stream = nullptr;
+    std::string path;  // as opened
+    bool root = false;
 };
 
 int OpenDir(const char* path, fuse_file_info* info) {
-    const int fd = openat(g_state.root, Relative(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (InAttic(path)) return -ENOENT;
+    const std::string relative = Relative(path);
+    const int fd = openat(g_state.root, relative.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return -errno;
     DIR* stream = fdopendir(fd);
     if (stream == nullptr) {
@@ -247,14 +424,20 @@ int OpenDir(const char* path, fuse_file_info* info) {
         close(fd);
         return -error;
     }
-    info->fh = reinterpret_cast<uint64_t>(stream);
+    auto* handle = new DirectoryHandle;
+    handle->stream = stream;
+    handle->path = path != nullptr ? path : "";
+    handle->root = relative == ".";
+    info->fh = reinterpret_cast<uint64_t>(handle);
     return 0;
 }
 
 int ReadDir(const char*, void* buffer, fuse_fill_dir_t fill, off_t, fuse_file_info* info, fuse_readdir_flags) {
-    DIR* stream = reinterpret_cast<DIR*>(info->fh);
+    const auto* handle = reinterpret_cast<DirectoryHandle*>(info->fh);
+    DIR* stream = handle->stream;
     rewinddir(stream);
     while (dirent* entry = readdir(stream)) {
+        if (handle->root && g_state.unordered && std::strcmp(entry->d_name, kAttic) == 0) continue;
         struct stat status {};
         status.st_ino = entry->d_ino;
         status.st_mode = static_cast<mode_t>(DTTOIF(entry->d_type));
@@ -264,7 +447,9 @@ int ReadDir(const char*, void* buffer, fuse_fill_dir_t fill, off_t, fuse_file_in
 }
 
 int ReleaseDir(const char*, fuse_file_info* info) {
-    closedir(reinterpret_cast<DIR*>(info->fh));
+    auto* handle = reinterpret_cast<DirectoryHandle*>(info->fh);
+    closedir(handle->stream);
+    delete handle;
     return 0;
 }
 
@@ -278,6 +463,7 @@ int StatFs(const char*, struct statvfs* status) { return Errno(fstatvfs(g_state.
 int Flush(const char*, fuse_file_info*) { return 0; }
 
 int Release(const char*, fuse_file_info* info) {
+    g_state.openedAs.erase(static_cast<int>(info->fh));
     close(static_cast<int>(info->fh));
     return 0;
 }
@@ -285,7 +471,10 @@ int Release(const char*, fuse_file_info* info) {
 int GetXattr(const char* path, const char* name, char* value, size_t size) {
     if (std::strcmp(name, kSyncfsAttribute) == 0) {
         // The shim's word that the program called syncfs on this file system.
-        if (Admit("syncfs", path)) g_state.dirty.clear();
+        if (Admit("syncfs", path)) {
+            g_state.dirty.clear();
+            g_state.unsynced.clear();
+        }
         return -ENODATA;
     }
     const std::string self = "/proc/self/fd/" + std::to_string(g_state.root) + "/" + Relative(path);
@@ -304,61 +493,115 @@ int ListXattr(const char* path, char* list, size_t size) {
 int MakeNode(const char* path, mode_t mode, dev_t device) {
     if (!Admit("mknod", path)) return -EIO;
     const std::string relative = Relative(path);
+    const std::vector<Entry> entries = {EntryOf(relative)};
+    BeforeEntryChange(entries);
     const int result = mknodat(g_state.root, relative.c_str(), mode, device);
     if (result == 0) NoteMade(relative);
+    AfterEntryChange(entries);
     return Errno(result);
 }
 
 int MakeDirectory(const char* path, mode_t mode) {
     if (!Admit("mkdir", path)) return -EIO;
     const std::string relative = Relative(path);
+    const std::vector<Entry> entries = {EntryOf(relative)};
+    BeforeEntryChange(entries);
     const int result = mkdirat(g_state.root, relative.c_str(), mode);
     if (result == 0) NoteMade(relative);
+    AfterEntryChange(entries);
     return Errno(result);
 }
 
 int Unlink(const char* path) {
     if (!Admit("unlink", path)) return -EIO;
-    return Errno(unlinkat(g_state.root, Relative(path).c_str(), 0));
+    const std::string relative = Relative(path);
+    if (!g_state.unordered) return Errno(unlinkat(g_state.root, relative.c_str(), 0));
+    const std::vector<Entry> entries = {EntryOf(relative)};
+    BeforeEntryChange(entries);
+    const int result = RemoveIntoAttic(relative, false);
+    AfterEntryChange(entries);
+    return result;
 }
 
 int RemoveDirectory(const char* path) {
     if (!Admit("rmdir", path)) return -EIO;
-    return Errno(unlinkat(g_state.root, Relative(path).c_str(), AT_REMOVEDIR));
+    const std::string relative = Relative(path);
+    if (!g_state.unordered) return Errno(unlinkat(g_state.root, relative.c_str(), AT_REMOVEDIR));
+    const std::vector<Entry> entries = {EntryOf(relative)};
+    BeforeEntryChange(entries);
+    const int result = RemoveIntoAttic(relative, true);
+    AfterEntryChange(entries);
+    return result;
 }
 
 int Symlink(const char* text, const char* path) {
     if (!Admit("symlink", path)) return -EIO;
     const std::string relative = Relative(path);
+    const std::vector<Entry> entries = {EntryOf(relative)};
+    BeforeEntryChange(entries);
     const int result = symlinkat(text, g_state.root, relative.c_str());
     if (result == 0) NoteMade(relative);
+    AfterEntryChange(entries);
     return Errno(result);
+}
+
+// The names a rename changes: one operation on each directory.
+std::vector<Entry> RenamedEntries(const std::string& from, const std::string& to) {
+    if (!g_state.unordered) return {};
+    return {EntryOf(from), EntryOf(to)};
 }
 
 int Rename(const char* from, const char* to, unsigned int flags) {
     if (!Admit(flags == 0 ? "rename" : "rename2", to)) return -EIO;
-    return Errno(renameat2(g_state.root, Relative(from).c_str(), g_state.root, Relative(to).c_str(), flags));
+    const std::string source = Relative(from);
+    const std::string target = Relative(to);
+    const std::vector<Entry> entries = RenamedEntries(source, target);
+    BeforeEntryChange(entries);
+    // Under the second model a file replaced by the rename keeps its inode in
+    // the attic (a directory replaced, always empty, is not kept).
+    std::string kept;
+    if (g_state.unordered && flags == 0) {
+        struct stat replaced;
+        struct stat moved;
+        if (fstatat(g_state.root, target.c_str(), &replaced, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISDIR(replaced.st_mode) &&
+            fstatat(g_state.root, source.c_str(), &moved, AT_SYMLINK_NOFOLLOW) == 0 &&
+            moved.st_ino != replaced.st_ino) {
+            kept = AtticName();
+            if (linkat(g_state.root, target.c_str(), g_state.attic, kept.c_str(), 0) != 0) kept.clear();
+        }
+    }
+    const int result = renameat2(g_state.root, source.c_str(), g_state.root, target.c_str(), flags);
+    const int error = errno;
+    if (result != 0 && !kept.empty()) (void)unlinkat(g_state.attic, kept.c_str(), 0);
+    AfterEntryChange(entries);
+    return result < 0 ? -error : 0;
 }
 
 int Link(const char* from, const char* to) {
     if (!Admit("link", to)) return -EIO;
-    return Errno(linkat(g_state.root, Relative(from).c_str(), g_state.root, Relative(to).c_str(), 0));
+    const std::string target = Relative(to);
+    const std::vector<Entry> entries = {EntryOf(target)};
+    BeforeEntryChange(entries);
+    const int result = linkat(g_state.root, Relative(from).c_str(), g_state.root, target.c_str(), 0);
+    const int error = errno;
+    AfterEntryChange(entries);
+    return result < 0 ? -error : 0;
 }
 
 int ChangeMode(const char* path, mode_t mode, fuse_file_info* info) {
-    if (!Admit("chmod", path)) return -EIO;
+    if (!Admit("chmod", path != nullptr ? path : OpenedAs(info))) return -EIO;
     if (info != nullptr) return Errno(fchmod(static_cast<int>(info->fh), mode));
     return Errno(fchmodat(g_state.root, Relative(path).c_str(), mode, 0));
 }
 
 int ChangeOwner(const char* path, uid_t user, gid_t group, fuse_file_info* info) {
-    if (!Admit("chown", path)) return -EIO;
+    if (!Admit("chown", path != nullptr ? path : OpenedAs(info))) return -EIO;
     if (info != nullptr) return Errno(fchown(static_cast<int>(info->fh), user, group));
     return Errno(fchownat(g_state.root, Relative(path).c_str(), user, group, AT_SYMLINK_NOFOLLOW));
 }
 
 int SetTimes(const char* path, const struct timespec times[2], fuse_file_info* info) {
-    if (!Admit("utimens", path)) return -EIO;
+    if (!Admit("utimens", path != nullptr ? path : OpenedAs(info))) return -EIO;
     if (info != nullptr) return Errno(futimens(static_cast<int>(info->fh), times));
     return Errno(utimensat(g_state.root, Relative(path).c_str(), times, AT_SYMLINK_NOFOLLOW));
 }
@@ -389,11 +632,17 @@ int Create(const char* path, mode_t mode, fuse_file_info* info) {
     struct stat before;
     const bool existed = fstatat(g_state.root, relative.c_str(), &before, AT_SYMLINK_NOFOLLOW) == 0;
     if (existed && (info->flags & O_TRUNC) != 0) TruncateDurableAt(relative);
+    std::vector<Entry> entries;
+    if (!existed) entries.push_back(EntryOf(relative));
+    BeforeEntryChange(entries);
     int fd = openat(g_state.root, relative.c_str(), BackingFlags(info->flags), mode);
     if (fd < 0 && errno == EACCES) fd = openat(g_state.root, relative.c_str(), info->flags | O_CLOEXEC, mode);
-    if (fd < 0) return -errno;
+    const int error = errno;
+    AfterEntryChange(entries);
+    if (fd < 0) return -error;
     if (!existed) NoteMade(relative);
     info->fh = static_cast<uint64_t>(fd);
+    g_state.openedAs[fd] = path;
     return 0;
 }
 
@@ -407,11 +656,12 @@ int Open(const char* path, fuse_file_info* info) {
     if (fd < 0 && errno == EACCES) fd = openat(g_state.root, relative.c_str(), info->flags | O_CLOEXEC);
     if (fd < 0) return -errno;
     info->fh = static_cast<uint64_t>(fd);
+    if ((info->flags & O_ACCMODE) != O_RDONLY) g_state.openedAs[fd] = path;
     return 0;
 }
 
 int Write(const char* path, const char* buffer, size_t size, off_t offset, fuse_file_info* info) {
-    if (!Admit("write", path)) return -EIO;
+    if (!Admit("write", path != nullptr ? path : OpenedAs(info))) return -EIO;
     const int fd = static_cast<int>(info->fh);
     RememberDurable(fd);
     const ssize_t written = pwrite(fd, buffer, size, offset);
@@ -419,7 +669,7 @@ int Write(const char* path, const char* buffer, size_t size, off_t offset, fuse_
 }
 
 int Truncate(const char* path, off_t size, fuse_file_info* info) {
-    if (!Admit("truncate", path)) return -EIO;
+    if (!Admit("truncate", path != nullptr ? path : OpenedAs(info))) return -EIO;
     if (info != nullptr) {
         TruncateDurable(static_cast<int>(info->fh), size);
         return Errno(ftruncate(static_cast<int>(info->fh), size));
@@ -434,14 +684,14 @@ int Truncate(const char* path, off_t size, fuse_file_info* info) {
 }
 
 int Allocate(const char* path, int mode, off_t offset, off_t length, fuse_file_info* info) {
-    if (!Admit("fallocate", path)) return -EIO;
+    if (!Admit("fallocate", path != nullptr ? path : OpenedAs(info))) return -EIO;
     const int fd = static_cast<int>(info->fh);
     RememberDurable(fd);
     return Errno(fallocate(fd, mode, offset, length));
 }
 
 int Sync(const char* path, int dataOnly, fuse_file_info* info) {
-    if (!Admit(dataOnly != 0 ? "fdatasync" : "fsync", path)) return -EIO;
+    if (!Admit(dataOnly != 0 ? "fdatasync" : "fsync", path != nullptr ? path : OpenedAs(info))) return -EIO;
     const int fd = static_cast<int>(info->fh);
     struct stat status;
     if (fstat(fd, &status) == 0) g_state.dirty.erase(status.st_ino);
@@ -450,7 +700,15 @@ int Sync(const char* path, int dataOnly, fuse_file_info* info) {
     return 0;
 }
 
-int SyncDir(const char*, int, fuse_file_info*) { return 0; }
+// Under the second model the directory's entry operations are durable from
+// here; under the first nothing changes, but a cut may come here too.
+int SyncDir(const char* path, int, fuse_file_info* info) {
+    const auto* handle = reinterpret_cast<const DirectoryHandle*>(info->fh);
+    if (!Admit("fsyncdir", path != nullptr ? path : handle->path.c_str())) return -EIO;
+    struct stat status;
+    if (g_state.unordered && fstat(dirfd(handle->stream), &status) == 0) g_state.unsynced.erase(status.st_ino);
+    return 0;
+}
 
 // ---- the image of the cut ----
 
@@ -463,9 +721,11 @@ void CollectFiles(int directory, std::map<ino_t, std::vector<std::pair<int, std:
         close(copy);
         return;
     }
+    rewinddir(stream);  // the copy shares its position with `directory`, which may have been read
     while (dirent* entry = readdir(stream)) {
         const std::string name = entry->d_name;
         if (name == "." || name == "..") continue;
+        if (directory == g_state.root && g_state.unordered && name == kAttic) continue;
         struct stat status;
         if (fstatat(directory, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) continue;
         if (S_ISDIR(status.st_mode)) {
@@ -480,7 +740,124 @@ void CollectFiles(int directory, std::map<ino_t, std::vector<std::pair<int, std:
     closedir(stream);
 }
 
+// Where every inode of the backing directory (the attic included) has a
+// name, and every directory open, by inode.
+struct Places {
+    std::map<ino_t, std::pair<ino_t, std::string>> named;  // inode: its directory's inode and a name there
+    std::map<ino_t, int> directories;
+    std::set<ino_t> isDirectory;
+};
+
+void Survey(int directory, ino_t inode, Places& places) {
+    places.directories[inode] = directory;
+    places.isDirectory.insert(inode);
+    const int copy = dup(directory);
+    if (copy < 0) return;
+    DIR* stream = fdopendir(copy);
+    if (stream == nullptr) {
+        close(copy);
+        return;
+    }
+    rewinddir(stream);  // the copy shares its position with `directory`, which may have been read
+    std::vector<std::pair<std::string, ino_t>> subdirectories;
+    while (dirent* entry = readdir(stream)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        struct stat status;
+        if (fstatat(directory, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        places.named.emplace(status.st_ino, std::make_pair(inode, name));
+        if (S_ISDIR(status.st_mode)) subdirectories.emplace_back(name, status.st_ino);
+    }
+    closedir(stream);
+    for (const auto& [name, child] : subdirectories) {
+        const int fd = openat(directory, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd >= 0) Survey(fd, child, places);
+    }
+}
+
+// The second model's cut: each directory's unsynced entry operations are
+// kept or lost at random, and every name is set to what the last kept
+// operation left there, or to what it held at the directory's last sync.
+void LoseUnsyncedEntries() {
+    if (!g_state.unordered || g_state.unsynced.empty()) return;
+    std::mt19937_64 random(g_state.seed);
+    // The directories in the order of their first unsynced operation, so
+    // that the choices depend on the run and the seed only.
+    std::vector<std::pair<long, ino_t>> order;
+    for (const auto& [inode, directory] : g_state.unsynced) {
+        if (!directory.operations.empty()) order.emplace_back(directory.operations.front(), inode);
+    }
+    std::sort(order.begin(), order.end());
+    struct Change {
+        ino_t directory;
+        std::string name;
+        ino_t wanted;
+    };
+    std::vector<Change> changes;
+    for (const auto& [first, inode] : order) {
+        UnsyncedDirectory& directory = g_state.unsynced[inode];
+        std::set<long> lost;
+        for (const long operation : directory.operations) {
+            if ((random() & 1) != 0) lost.insert(operation);
+        }
+        for (const auto& [name, made] : directory.changes) {
+            ino_t wanted = directory.durable[name];
+            for (const EntryChange& change : made) {
+                if (lost.count(change.operation) == 0) {
+                    wanted = change.after;
+                } else {
+                    g_state.log.push_back("lost " + std::to_string(change.operation) + " " + directory.path + "/" + name);
+                }
+            }
+            changes.push_back({inode, name, wanted});
+        }
+    }
+    Places places;
+    const int root = dup(g_state.root);
+    struct stat rootStatus;
+    if (root < 0 || fstat(root, &rootStatus) != 0) return;
+    Survey(root, rootStatus.st_ino, places);
+    // First every name that is to hold another inode or none is emptied
+    // (into the attic), then each is given its inode: a link for a file, the
+    // directory itself moved for a directory.
+    std::vector<Change> giving;
+    for (const Change& change : changes) {
+        const auto directory = places.directories.find(change.directory);
+        if (directory == places.directories.end()) continue;
+        const ino_t now = InodeAt(directory->second, change.name);
+        if (now == change.wanted) continue;
+        if (now != 0) {
+            const std::string away = AtticName();
+            if (renameat(directory->second, change.name.c_str(), g_state.attic, away.c_str()) != 0) continue;
+            struct stat attic;
+            if (fstat(g_state.attic, &attic) == 0) {
+                auto& named = places.named[now];
+                if (named.first == change.directory && named.second == change.name) named = {attic.st_ino, away};
+            }
+        }
+        if (change.wanted != 0) giving.push_back(change);
+    }
+    for (const Change& change : giving) {
+        const auto place = places.named.find(change.wanted);
+        const int directory = places.directories.at(change.directory);
+        if (place == places.named.end() || places.directories.count(place->second.first) == 0) {
+            g_state.log.push_back("gone " + std::to_string(change.wanted) + " for " + change.name);
+            continue;
+        }
+        const int from = places.directories.at(place->second.first);
+        if (places.isDirectory.count(change.wanted) != 0) {
+            if (renameat(from, place->second.second.c_str(), directory, change.name.c_str()) == 0) {
+                place->second = {change.directory, change.name};
+            }
+        } else {
+            (void)linkat(from, place->second.second.c_str(), directory, change.name.c_str(), 0);
+        }
+    }
+    for (const auto& [inode, fd] : places.directories) close(fd);
+}
+
 void MakeImage() {
+    LoseUnsyncedEntries();
     std::map<ino_t, std::vector<std::pair<int, std::string>>> found;
     std::vector<int> descriptors;
     CollectFiles(g_state.root, found, descriptors);
@@ -505,13 +882,22 @@ void MakeImage() {
         close(fd);
     }
     for (const int fd : descriptors) close(fd);
+    if (g_state.unordered) {
+        close(g_state.attic);
+        g_state.attic = -1;
+        PurgeTree(g_state.root, kAttic);
+    }
 }
 
 void Destroy(void*) {
     if (!g_state.cut) {
         g_state.log.push_back("end " + std::to_string(g_state.operations));
     }
-    if (!g_state.killOnly) MakeImage();
+    if (!g_state.killOnly) {
+        MakeImage();
+    } else if (g_state.unordered) {
+        PurgeTree(g_state.root, kAttic);  // a kill loses nothing: what was removed stays removed
+    }
     if (g_state.logFile != nullptr) {
         for (const std::string& line : g_state.log) std::fprintf(g_state.logFile, "%s\n", line.c_str());
         std::fclose(g_state.logFile);
@@ -521,7 +907,8 @@ void Destroy(void*) {
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: powercut_fs [--cut-at K | --kill-at K | --plant-at K PATH] [--log FILE] BACKING MOUNTPOINT\n");
+                 "usage: powercut_fs [--cut-at K | --kill-at K | --plant-at K PATH] [--unordered SEED] [--log FILE] "
+                 "BACKING MOUNTPOINT\n");
     return 2;
 }
 
@@ -538,6 +925,9 @@ int main(int argc, char** argv) {
             g_state.plantAt = std::strtol(argv[++i], nullptr, 10);
             g_state.plantPath = argv[++i];
             g_state.killOnly = true;
+        } else if (argument == "--unordered" && i + 1 < argc) {
+            g_state.unordered = true;
+            g_state.seed = std::strtoull(argv[++i], nullptr, 10);
         } else if (argument == "--log" && i + 1 < argc) {
             g_state.logFile = std::fopen(argv[++i], "we");
             if (g_state.logFile == nullptr) {
@@ -555,6 +945,20 @@ int main(int argc, char** argv) {
     if (g_state.root < 0) {
         std::perror(positional[0].c_str());
         return 1;
+    }
+    if (g_state.unordered) {
+        PurgeTree(g_state.root, kAttic);  // left by a daemon that did not end
+        if (mkdirat(g_state.root, kAttic, 0700) != 0 ||
+            (g_state.attic = openat(g_state.root, kAttic, O_RDONLY | O_DIRECTORY | O_CLOEXEC)) < 0) {
+            std::perror(kAttic);
+            return 1;
+        }
+        // The image holds every directory open at once.
+        struct rlimit limit;
+        if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+            limit.rlim_cur = limit.rlim_max;
+            (void)setrlimit(RLIMIT_NOFILE, &limit);
+        }
     }
 
     fuse_operations operations {};

@@ -230,7 +230,7 @@ uint32_t Transaction::Commit() {
     // start finishes should this process die in it.
     state_ = State::Committed;
     reserved_.clear();
-    PurgeExchangedOriginals(record_.steps, record_.target, RootDescriptor());
+    PurgeOriginals();
     journal_.Close();
     // The commit record is on the disk: what the purge leaves is finished by
     // a later start, and no original is lost either way.
@@ -238,6 +238,18 @@ uint32_t Transaction::Commit() {
     UnregisterStaging(staging_);
     Finish();
     return ERR_SUCCESS;
+}
+
+void Transaction::PurgeOriginals() {
+    // The removals reach the disk before the staging directory and its
+    // journal go: on a disk that keeps no order among directory operations
+    // an original would otherwise come back under its working name, with no
+    // journal left to say whose it is.
+    const bool syncEach = options_.durability == DurabilityMode::SyncEachFile;
+    const int root = RootDescriptor();
+    if (PurgeExchangedOriginals(record_.steps, record_.target, root, syncEach) != 0 && !syncEach && root >= 0) {
+        (void)SyncFileSystemOf(root);
+    }
 }
 
 uint32_t Transaction::SyncChanges() {
@@ -272,7 +284,10 @@ uint32_t Transaction::SyncChangedDirectories() {
     std::unordered_set<std::string> synced;
     uint32_t failed = ERR_SUCCESS;
     record_.steps.ForEach([&](StepKind kind, const std::string& path, const std::string&) {
-        if ((kind != StepKind::WriteFile && kind != StepKind::ExchangeFile) || failed != ERR_SUCCESS) return;
+        // A directory made inside the template directory goes into its
+        // parent's entries, whether or not a new file goes there too.
+        const bool made = kind == StepKind::MakeDirectory && path.size() > target.size();
+        if ((kind != StepKind::WriteFile && kind != StepKind::ExchangeFile && !made) || failed != ERR_SUCCESS) return;
         const std::string relative = path.substr(target.size());
         const size_t slash = relative.rfind('/');
         const std::string parent = slash == std::string::npos ? std::string() : relative.substr(0, slash);

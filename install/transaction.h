@@ -221,6 +221,7 @@ private:
                                                 int& error, bool& ours);
     // Commit's steps.
     [[nodiscard]] uint32_t SyncChanges();
+    void PurgeOriginals();
     [[nodiscard]] uint32_t SyncChangedDirectories();
     void Finish();
 

@@ -111,6 +111,11 @@ uint32_t Transaction::RemoveOwnFile(const std::string& path, int directory, cons
     EntryIdentity standing;
     int error = IdentityAt(directory, name, standing).error;
     if (error == 0 && standing != own) error = EEXIST;
+    // The earlier entry's placement (an exchange, whose original now waits
+    // under a working name) reaches the disk before this removal can: on a
+    // disk that keeps no order among directory operations the removal alone
+    // would take the original with it.
+    if (error == 0) error = SyncDirectory(directory).error;
     if (error == 0) error = RemoveEntryAt(directory, name).error;
     if (error != 0) return Fail(path, error);
     return ERR_SUCCESS;

@@ -1,5 +1,7 @@
 #include "install/undo.h"
 
+#include <algorithm>
+#include <atomic>
 #include <unordered_map>
 
 #include "base/two_threads.h"
@@ -240,34 +242,69 @@ void UndoDirectoriesAbove(const std::vector<JournalStep>& steps, const std::stri
     }
 }
 
-void PurgeExchangedOriginals(const StepLog& steps, const std::string& target, int root) {
+size_t PurgeExchangedOriginals(const StepLog& steps, const std::string& target, int root, bool syncDirectories) {
     constexpr size_t kRecordsPerShare = 1024;
     const size_t shares = (steps.Records() + kRecordsPerShare - 1) / kRecordsPerShare;
+    std::atomic<size_t> removed{0};
     ShareOverTwoThreads(0, shares, [&](size_t share, bool) {
         std::string parent;  // of the directory open in `directory`
         OwnedDescriptor below;
         int directory = -1;
+        size_t removedHere = 0;  // from `directory`, not yet synced
+        auto leave = [&]() {
+            if (removedHere != 0 && syncDirectories && directory >= 0) (void)SyncDirectory(directory);
+            removed += removedHere;
+            removedHere = 0;
+        };
         steps.ForEachIn(share * kRecordsPerShare, (share + 1) * kRecordsPerShare,
                         [&](StepKind kind, const std::string& path, const std::string& working) {
                             if (kind != StepKind::ExchangeFile || path.size() <= target.size()) return;
                             const size_t slash = path.rfind('/');
                             const std::string relative = path.substr(target.size(), slash + 1 - target.size());
                             if (directory < 0 || relative != parent) {
+                                leave();
                                 parent = relative;
                                 std::string name;
                                 if (OpenParentOf(root, relative + "x", below, directory, name) != 0) directory = -1;
                             }
                             // An original left behind holds nothing the installation needs:
                             // the commit record stands, and the next run's files take other names.
-                            if (directory >= 0 && InjectedFault(FaultStep::Remove, path) == 0) {
-                                (void)RemoveEntryAt(directory, working);
+                            if (directory >= 0 && InjectedFault(FaultStep::Remove, path) == 0 &&
+                                RemoveEntryAt(directory, working).error == 0) {
+                                ++removedHere;
                             }
                         });
+        leave();
         return true;
     });
+    return removed;
 }
 
+namespace {
+
+// The identities of every file the steps wrote, by destination: the last
+// entry of a name repeated in the kit replaced the file of its first.
+std::unordered_map<std::string, std::vector<EntryIdentity>> WrittenByDestination(
+    const std::vector<JournalStep>& steps) {
+    std::unordered_map<std::string, std::vector<EntryIdentity>> written;
+    for (const JournalStep& step : steps) {
+        if ((step.kind == StepKind::WriteFile || step.kind == StepKind::ExchangeFile) && step.identified) {
+            written[step.path].push_back(EntryIdentity{step.device, step.inode});
+        }
+    }
+    return written;
+}
+
+bool HoldsOneOf(int directory, const std::string& name, const std::vector<EntryIdentity>& identities) {
+    EntryIdentity standing;
+    if (IdentityAt(directory, name, standing).error != 0) return false;
+    return std::find(identities.begin(), identities.end(), standing) != identities.end();
+}
+
+}  // namespace
+
 void PurgeExchangedOriginals(const std::vector<JournalStep>& steps, const std::string& target, int root) {
+    const auto written = WrittenByDestination(steps);
     for (const JournalStep& step : steps) {
         if (step.kind != StepKind::ExchangeFile || !step.identified) continue;
         if (step.path.size() <= target.size() || step.path.compare(0, target.size(), target) != 0) continue;
@@ -275,13 +312,15 @@ void PurgeExchangedOriginals(const std::vector<JournalStep>& steps, const std::s
         int directory = -1;
         std::string name;
         if (OpenParentOf(root, step.path.substr(target.size()), parent, directory, name) != 0) continue;
-        // Only beside the transaction's own file is the working name known to
-        // hold its original: a file, or a link the new file replaced.
+        // Only beside one of the transaction's own files is the working name
+        // known to hold its original: a file, or a link the new file replaced.
         EntryStatus kept;
-        if (Matches(directory, name, step) && ExamineEntryAt(directory, step.temporary, kept).error == 0 &&
+        if (HoldsOneOf(directory, name, written.at(step.path)) &&
+            ExamineEntryAt(directory, step.temporary, kept).error == 0 &&
             (kept.kind == EntryKind::File || kept.kind == EntryKind::Link)) {
             // Failing, it stays as a stray file beside the installed one; nothing is lost.
-            (void)RemoveEntryAt(directory, step.temporary);
+            // Synced at once: the staging directory goes after this, and with it the journal.
+            if (RemoveEntryAt(directory, step.temporary).error == 0) (void)SyncDirectory(directory);
         }
     }
 }

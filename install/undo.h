@@ -50,13 +50,15 @@ UndoOutcome UndoSteps(const std::vector<JournalStep>& steps, const std::string& 
 void UndoDirectoriesAbove(const std::vector<JournalStep>& steps, const std::string& target);
 
 // The commit's purge: removes each original that was exchanged with its new
-// file and waits under that file's working name, on two threads. Best
-// effort: the commit record stands already.
-void PurgeExchangedOriginals(const StepLog& steps, const std::string& target, int root);
+// file and waits under that file's working name, on two threads, and with
+// `syncDirectories` syncs each directory it removed one from. Best effort:
+// the commit record stands already. How many it removed.
+size_t PurgeExchangedOriginals(const StepLog& steps, const std::string& target, int root, bool syncDirectories);
 
 // The same for a committed journal whose purge did not finish: only where
-// the transaction's file (by its journalled identity) still stands at the
-// destination.
+// one of the transaction's files (by a journalled identity: a later entry
+// of the same name replaced the first's) stands at the destination. Each
+// removal is synced into its directory.
 void PurgeExchangedOriginals(const std::vector<JournalStep>& steps, const std::string& target, int root);
 
 }  // namespace vxk5

@@ -43,8 +43,7 @@
 //
 // As root the whole sandbox is on a tmpfs: the disk the tests share is slow
 // and noisy under load, and a campaign starts the installer hundreds of
-// times. The cases the installer does not pass yet are DISABLED_ tests, the
-// reason beside each (--gtest_also_run_disabled_tests runs them).
+// times.
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -653,18 +652,12 @@ TEST_F(PowerCut, UpdateOnTheSyncfsPathWithUnorderedDirectoryOperationsIsOldOrNew
 }
 
 // After the commit record, on the disk that keeps a random part of its
-// unsynced directory operations, the installation must stand whole.
-// Disabled: it does not yet. (1) Nothing syncs the purge's removals of the
-// replaced originals (the working names .k5stp<N>.<M> beside the new files)
-// before the staging directory's removal is synced into its parent: a cut
-// anywhere after the purge, or after the run has ended, brings originals
-// back under their working names with no journal left to remove them (the
-// cut at the unmount after a whole run shows it every time). (2) With a sync
-// per file, a directory made inside the template directory whose parent
-// holds no new file of its own (fresh1/deep, made in the new fresh1) is
-// never synced into that parent before the commit record, and a cut after
-// the record loses it with the files in it.
-TEST_F(PowerCut, DISABLED_UpdateWithUnorderedDirectoryOperationsIsNewAfterTheCommitRecord) {
+// unsynced directory operations, the installation must stand whole: the
+// purge's removals of the replaced originals reach the disk before the
+// staging directory's removal does (or the originals come back under their
+// working names with no journal left), and with a sync per file a directory
+// made in a new directory of its own (fresh1/deep) is synced into it.
+TEST_F(PowerCut, UpdateWithUnorderedDirectoryOperationsIsNewAfterTheCommitRecord) {
     MakeOldAndKit(Pristine(), kFiles);
     MakeKit(temp_.path("src"));
     std::string oldState, newState;
@@ -701,33 +694,26 @@ TEST_F(PowerCutLarge, ThreeBatchesOnTheSyncfsPathCutIsOldOrNewUntilTheCommitReco
                 oldState_, newState_);
 }
 
-// After the commit record the installation must stand whole. Disabled: it
-// does not yet. The recovery that finishes a committed journal's purge
-// removes an original waiting under its working name only when the name
-// beside it still holds the file its exchange placed; when a later entry of
-// the same name has rewritten that file (shared/over-original.tpl: its first
-// entry in the first batch, its second in the third), the original stays
-// in the template directory as shared/.k5stp<N>.<M>. A cut in the purge
-// before that removal shows it (the first operations after the commit
-// record's sync; the purge runs on two threads, so which cut it is varies).
-TEST_F(PowerCutLarge, DISABLED_ThreeBatchesOnTheSyncfsPathIsNewAfterTheCommitRecord) {
+// After the commit record the installation must stand whole. The recovery
+// that finishes a committed journal's purge removes an original waiting
+// under its working name when the name beside it holds one of the files the
+// transaction wrote there: a later entry of the same name may have replaced
+// the file the exchange placed (shared/over-original.tpl: its first entry
+// in the first batch, its second in the third). The purge runs on two
+// threads, so which cut falls in it varies.
+TEST_F(PowerCutLarge, ThreeBatchesOnTheSyncfsPathIsNewAfterTheCommitRecord) {
     RunCampaign({"ordered directories, one syncfs, three batches, after the commit record", false, true, 0, 0,
                  kAfterCommitPoints, Scope::AfterCommit},
                 oldState_, newState_);
 }
 
 // On the disk that keeps a random part of its unsynced directory operations.
-// Disabled: the installer fails it before the commit record as well. A later
-// entry of a shared name removes the earlier entry's file, which was
+// A later entry of a shared name removes the earlier entry's file, which was
 // exchanged with the original (the original waiting under the working
-// name), while that exchange is not yet synced (no directory sync or syncfs
-// between the batches): a cut that keeps the removal and loses the exchange
-// leaves the working name holding the earlier entry's file and the original
-// nowhere, and the recovery, which removes that working name as the
-// transaction's own, reports the installation cleaned up with
-// shared/over-original.tpl gone. After the commit record it fails as the
-// test above and the first unordered one after the commit record do.
-TEST_F(PowerCutLarge, DISABLED_ThreeBatchesOnTheSyncfsPathWithUnorderedDirectoryOperationsIsOldOrNew) {
+// name); with no sync between the batches, a disk that kept the removal and
+// lost the exchange would hold the original nowhere. The removal waits for
+// a sync of its directory.
+TEST_F(PowerCutLarge, ThreeBatchesOnTheSyncfsPathWithUnorderedDirectoryOperationsIsOldOrNew) {
     RunCampaign({"unordered directories, one syncfs, three batches", true, true, kLargeSpread, kSyncPoints / 2,
                  kAfterCommitPoints},
                 oldState_, newState_);

@@ -7,12 +7,15 @@
 // second with every file newer) and a .tar.gz of it made once by tar -czf.
 // Then, several times over, alternately:
 //   tar     tar -xzf of the archive into an empty directory;
-//   fresh   ReadKit (unpack and read) of the first kit and the installation
-//           job into an empty directory, up to the job's final post;
+//   fresh   a process of its own (this program with --install) that unpacks
+//           and reads the first kit as the installer does and runs the
+//           installation job into an empty directory, from its spawn to its
+//           exit, as tar's are taken;
 //   update  the same for the second kit into that directory, every file
 //           replaced.
-// The pause the job makes after its final post is not counted: the job is run
-// with it switched off. The medians are compared (install time / tar time).
+// The pause the program makes after its final post is switched off in that
+// process. Each run's line gives the processor time of both sides (user,
+// sys). The medians are compared (install time / tar time).
 //
 // Then, on a real tree (--tree DIR, default /usr/include: its regular files),
 // in a directory on the temporary directory's file system (TMPDIR, else /tmp),
@@ -67,6 +70,8 @@
 #include <vector>
 
 #include "../common/bench_common.h"
+#include "../common/installer_child.h"
+#include "../common/measured_run.h"
 #include "../common/text_source.h"
 #include "base/conversion.h"
 #include "install/install_job.h"
@@ -122,31 +127,33 @@ bool WriteKit(const std::string& path, const std::vector<TreeFile>& files, int64
     return writer.Finish() == 0;
 }
 
-// ReadKit and the job into `target`; seconds up to the final post, or -1.
-double TimeInstall(const std::string& kitPath, const std::string& target) {
-    const Clock::time_point start = Clock::now();
-    Clock::time_point finalPost = start;
-    std::unique_ptr<DistributionKit> kit;
-    if (ReadKit(kit, FromMultiByte(kitPath)) != 0) return -1;
-    InstallJobState state;
-    SetupJob(state, FromMultiByte(target));
-    InstallJob job;
-    job.finalPauseMilliseconds = 0;  // the pause after the final post is not counted
-    job.postObserver = [&finalPost](uint32_t code, const WString&, uint32_t percent) {
-        if (code != 0 || percent >= 100) finalPost = Clock::now();
-    };
-    if (RunInstallJob(job, state, kit.get()).Failed()) return -1;
-    return std::chrono::duration<double>(finalPost - start).count();
+// The installation as a process of its own (this program with --install:
+// the kit unpacked and read, the job into `target`, the exit), from its spawn
+// to its exit, as tar's are taken; seconds -1 when it failed.
+Measured TimeInstall(const std::string& kitPath, const std::string& target) {
+    static const std::string self = [] {
+        char path[4096] = {};
+        return readlink("/proc/self/exe", path, sizeof path - 1) > 0 ? std::string(path) : std::string();
+    }();
+    return RunMeasured({self, "--install", kitPath, target});
 }
 
 // tar -xzf into a new directory; with `sync`, then sync -f on it (the whole
-// file system the target is on, as the installer's syncfs does).
-double TimeTar(const std::string& archive, const std::string& target, bool sync = false) {
-    if (::mkdir(target.c_str(), 0755) != 0) return -1;
+// file system the target is on, as the installer's syncfs does), the two
+// processes' times together.
+Measured TimeTar(const std::string& archive, const std::string& target, bool sync = false) {
+    if (::mkdir(target.c_str(), 0755) != 0) return Measured();
     const Clock::time_point start = Clock::now();
-    if (Run({"tar", "-xzf", archive, "-C", target}) != 0) return -1;
-    if (sync && Run({"sync", "-f", target}) != 0) return -1;
-    return std::chrono::duration<double>(Clock::now() - start).count();
+    Measured tar = RunMeasured({"tar", "-xzf", archive, "-C", target});
+    if (tar.seconds < 0) return tar;
+    if (sync) {
+        const Measured synced = RunMeasured({"sync", "-f", target});
+        if (synced.seconds < 0) return synced;
+        tar.userSeconds += synced.userSeconds;
+        tar.systemSeconds += synced.systemSeconds;
+    }
+    tar.seconds = Seconds(Clock::now() - start);
+    return tar;
 }
 
 bool SameBytes(const std::string& path, const std::string& bytes) {
@@ -266,20 +273,17 @@ RealTreeResult BenchRealTree(const std::string& tree, const std::string& parent,
         const std::string tarTarget = base + "/tar" + std::to_string(rep);
         const std::string tarSyncTarget = base + "/tarsync" + std::to_string(rep);
         const std::string target = base + "/installed" + std::to_string(rep) + "/";
-        double tarTime = 0;
-        double tarSyncTime = 0;
-        double installTime = 0;
-        double updateTime = 0;
+        Measured tar, tarSync, install, update;
         // Dirty pages of one measurement are not left for the next to write.
         (void)Run({"sync", "-f", base});
         auto tars = [&] {
-            tarTime = TimeTar(archive, tarTarget);
-            tarSyncTime = TimeTar(archive, tarSyncTarget, true);
+            tar = TimeTar(archive, tarTarget);
+            tarSync = TimeTar(archive, tarSyncTarget, true);
         };
         auto installs = [&] {
-            installTime = TimeInstall(kit, target);
+            install = TimeInstall(kit, target);
             (void)Run({"sync", "-f", base});
-            updateTime = installTime < 0 ? -1 : TimeInstall(newerKit, target);
+            if (install.seconds >= 0) update = TimeInstall(newerKit, target);
         };
         if (rep % 2 == 0) {
             tars();
@@ -293,18 +297,19 @@ RealTreeResult BenchRealTree(const std::string& tree, const std::string& parent,
         struct stat updated {};
         const bool ok = SameBytes(target + names.back(), ReadWholeFile(tree + "/" + names.back())) &&
                         ::stat((target + names.front()).c_str(), &updated) == 0 && updated.st_mtime == kSecondTime;
-        if (tarTime < 0 || tarSyncTime < 0 || installTime < 0 || updateTime < 0 || !ok) {
+        if (tar.seconds < 0 || tarSync.seconds < 0 || install.seconds < 0 || update.seconds < 0 || !ok) {
             std::fprintf(stderr, "real tree: run %d failed (tar %.3f, tar+sync %.3f, install %.3f, update %.3f)\n", rep,
-                         tarTime, tarSyncTime, installTime, updateTime);
+                         tar.seconds, tarSync.seconds, install.seconds, update.seconds);
             return result;
         }
-        std::printf("real tree run %d: tar %.1f ms, tar+sync %.1f ms, fresh install %.1f ms, update %.1f ms\n", rep,
-                    tarTime * 1e3, tarSyncTime * 1e3, installTime * 1e3, updateTime * 1e3);
+        std::printf("real tree run %d: tar %s, tar+sync %s\n  fresh install %s, update %s\n", rep,
+                    DescribeRun(tar).c_str(), DescribeRun(tarSync).c_str(), DescribeRun(install).c_str(),
+                    DescribeRun(update).c_str());
         std::fflush(stdout);
-        tarTimes.push_back(tarTime);
-        tarSyncTimes.push_back(tarSyncTime);
-        installTimes.push_back(installTime);
-        updateTimes.push_back(updateTime);
+        tarTimes.push_back(tar.seconds);
+        tarSyncTimes.push_back(tarSync.seconds);
+        installTimes.push_back(install.seconds);
+        updateTimes.push_back(update.seconds);
         (void)RemoveTree(FromMultiByte(tarTarget));
         (void)RemoveTree(FromMultiByte(tarSyncTarget));
         (void)RemoveTree(FromMultiByte(target));
@@ -675,25 +680,25 @@ TreeTimes BenchGeneratedTree(const GeneratedTree& tree, const std::string& base,
     for (int rep = 0; rep < reps; ++rep) {
         const std::string tarTarget = base + "/tar" + std::to_string(rep);
         const std::string target = base + "/installed" + std::to_string(rep) + "/";
-        const double tarTime = TimeTar(tree.archive, tarTarget);
-        const double freshTime = TimeInstall(tree.firstKit, target);
+        const Measured tar = TimeTar(tree.archive, tarTarget);
+        const Measured fresh = TimeInstall(tree.firstKit, target);
         const bool freshOk = SameBytes(target + tree.files.back().relative, tree.files.back().bytes);
-        const double updateTime = TimeInstall(tree.secondKit, target);
+        const Measured update = TimeInstall(tree.secondKit, target);
         struct stat updated {};
         const bool updateOk = ::stat((target + tree.files.front().relative).c_str(), &updated) == 0 &&
                               updated.st_mtime == kSecondTime;
-        if (tarTime < 0 || freshTime < 0 || updateTime < 0 || !freshOk || !updateOk) {
+        if (tar.seconds < 0 || fresh.seconds < 0 || update.seconds < 0 || !freshOk || !updateOk) {
             char text[160];
-            std::snprintf(text, sizeof text, "run %d failed (tar %.3f, fresh %.3f, update %.3f)", rep, tarTime,
-                          freshTime, updateTime);
+            std::snprintf(text, sizeof text, "run %d failed (tar %.3f, fresh %.3f, update %.3f)", rep, tar.seconds,
+                          fresh.seconds, update.seconds);
             Fail(kProgram, text);
         }
-        std::printf("run %d: tar %.1f ms, fresh %.1f ms, update %.1f ms\n", rep, tarTime * 1e3, freshTime * 1e3,
-                    updateTime * 1e3);
+        std::printf("run %d: tar %s, fresh %s, update %s\n", rep, DescribeRun(tar).c_str(),
+                    DescribeRun(fresh).c_str(), DescribeRun(update).c_str());
         std::fflush(stdout);
-        tarTimes.push_back(tarTime);
-        freshTimes.push_back(freshTime);
-        updateTimes.push_back(updateTime);
+        tarTimes.push_back(tar.seconds);
+        freshTimes.push_back(fresh.seconds);
+        updateTimes.push_back(update.seconds);
         (void)RemoveTree(FromMultiByte(tarTarget));
         (void)RemoveTree(FromMultiByte(target));
     }
@@ -747,6 +752,7 @@ GuiResult BenchProgram(const Options& options, const std::string& base, StartRes
 using namespace vxk5;
 
 int main(int argc, char** argv) {
+    if (int status = 0; RunInstallChildIfAsked(argc, argv, status)) return status;
     const Options options = ParseOptions(argc, argv);
     const std::string tempParent = TemporaryDirectory();
     InitProcessLocale();

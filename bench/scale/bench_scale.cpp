@@ -19,10 +19,12 @@
 // the runs).
 // The installer runs as a separate process of this program (--install), which
 // unpacks and reads the kit and runs the installation job as the installer
-// does, with the 1 s pause the program makes after copying switched off, and
-// reports its time up to the job's final post and its peak resident memory
-// (`bench-scale --install KIT DIR/ [--one-thread]` runs it by hand; with
-// --one-thread the job's own thread alone writes and places the files).
+// does, with the 1 s pause the program makes after copying switched off; it
+// is timed from its spawn to its exit (the release of what it held included),
+// as tar and rsync are, and each run's line gives both sides' processor time
+// in the program and in the kernel (`bench-scale --install KIT DIR/
+// [--one-thread]` runs it by hand; with --one-thread the job's own thread
+// alone writes and places the files).
 //
 // RESULT lines: scale_fresh_vs_tar (largest size), scale_bytes_per_entry (peak
 // RSS growth per entry from 10,000 to the largest size, the worst of fresh,
@@ -63,6 +65,8 @@
 #include <vector>
 
 #include "../common/bench_common.h"
+#include "../common/installer_child.h"
+#include "../common/measured_run.h"
 #include "../common/text_source.h"
 #include "protocol_floor.h"
 #include "base/conversion.h"
@@ -71,8 +75,6 @@
 #include "lang/messages.h"
 #include "platform/file_system.h"
 #include "platform/job_state.h"
-
-extern char** environ;
 
 namespace vxk5 {
 
@@ -83,92 +85,11 @@ constexpr int kFilesPerDirectory = 100;
 constexpr int64_t kOldTime = 1577836800;  // 2020-01-01: the trees that are updated
 constexpr int64_t kNewTime = 1609459200;  // 2021-01-01: the kit's files
 
-struct Measured {
-    double seconds = -1;
-    long peakKib = -1;
-};
-
-// Runs a program (argument vector, no shell) with stdout to `out` (or
-// /dev/null); its wall time and peak RSS, seconds -1 when it failed.
-Measured RunMeasured(const std::vector<std::string>& arguments, const std::vector<std::string>& environment = {},
-                     const std::string& out = "/dev/null") {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    std::vector<std::string> envStrings;
-    for (char** e = environ; *e != nullptr; ++e) envStrings.emplace_back(*e);
-    for (const std::string& e : environment) envStrings.push_back(e);
-    std::vector<char*> envp;
-    for (std::string& e : envStrings) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    const Clock::time_point start = Clock::now();
-    pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    Measured result;
-    if (spawned != 0) return result;
-    int status = 0;
-    struct rusage usage {};
-    if (wait4(pid, &status, 0, &usage) != pid) return result;
-    const double seconds = Seconds(Clock::now() - start);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return result;
-    result.seconds = seconds;
-    result.peakKib = usage.ru_maxrss;
-    return result;
-}
-
-// The installer as a process of its own: this program with --install.
+// The installer as a process of its own (this program with --install), timed
+// from its spawn to its exit as tar is.
 Measured RunInstaller(const std::string& self, const std::string& kit, const std::string& target,
                       const std::string& tmpdir) {
-    const std::string out = tmpdir + "/install-report";
-    const Measured process = RunMeasured({self, "--install", kit, target}, {"TMPDIR=" + tmpdir}, out);
-    Measured result;
-    if (process.seconds < 0) return result;
-    std::ifstream report(out);
-    report >> result.seconds >> result.peakKib;
-    if (!report) result.seconds = -1;
-    return result;
-}
-
-// The child: unpack and read the kit and run the job as the installer does,
-// without the pause after the final post; with `oneThread`, the job's thread
-// alone writes and places the files. Prints "<seconds> <VmHWM KiB>".
-int InstallChild(const char* kitPath, const char* target, bool oneThread) {
-    InitProcessLocale();
-    const Clock::time_point start = Clock::now();
-    Clock::time_point finalPost = start;
-    {
-        std::unique_ptr<DistributionKit> kit;
-        if (const uint32_t code = ReadKit(kit, FromMultiByte(AString(kitPath)), nullptr, KitReading::FileTableFirst);
-            code != 0) {
-            std::fprintf(stderr, "bench-scale: cannot read %s: code %u\n", kitPath, code);
-            return 1;
-        }
-        InstallJobState state;
-        SetupJob(state, FromMultiByte(AString(target)));
-        InstallJob job;
-        job.finalPauseMilliseconds = 0;
-        job.releaseCopiedBytes = true;  // as the installer's worker does
-        if (oneThread) job.parallelFrom = SIZE_MAX;
-        job.postObserver = [&finalPost](uint32_t code, const WString&, uint32_t percent) {
-            if (code != 0 || percent >= 100) finalPost = Clock::now();
-        };
-        if (const Failure failed = RunInstallJob(job, state, kit.get()); failed.Failed()) {
-            std::fprintf(stderr, "bench-scale: the installation failed: code %u, %s, %s\n", failed.code,
-                         failed.error != 0 ? std::strerror(failed.error) : "no system error", failed.path.c_str());
-            return 1;
-        }
-    }
-    long peak = -1;
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmHWM:", 0) == 0) peak = std::atol(line.c_str() + 6);
-    }
-    std::printf("%.6f %ld\n", Seconds(finalPost - start), peak);
-    return 0;
+    return RunMeasured({self, "--install", kit, target}, {"TMPDIR=" + tmpdir}, tmpdir + "/install-report");
 }
 
 void SetTimes(const std::string& path, int64_t seconds) {
@@ -247,6 +168,7 @@ struct SizeResult {
     size_t entries = 0;
     std::map<std::string, std::vector<double>> times;  // kind -> seconds per run
     std::map<std::string, long> peakKib;               // installer kinds -> the largest peak of the runs
+    std::map<std::string, std::vector<Measured>> runs; // kind -> each run, with its processor times
     Ratio create, fresh, update, uptodate, updateDisk;
     // --floor: the job's own system calls alone, against tar, and the installer against them.
     Ratio floorFresh, floorUpdate, floorFresh2, floorUpdate2, freshVsFloor, updateVsFloor;
@@ -260,6 +182,18 @@ struct Places {
     std::string tool;
     int reps = 5;
 };
+
+// One run of `kind`: its time for the ratios, the whole measurement for the run's line.
+void Keep(SizeResult& result, const std::string& kind, const Measured& run) {
+    result.times[kind].push_back(run.seconds);
+    result.runs[kind].push_back(run);
+}
+
+// The last run of `kind`, as the run's line gives it.
+std::string Last(const SizeResult& result, const std::string& kind) {
+    const auto it = result.runs.find(kind);
+    return it == result.runs.end() || it->second.empty() ? std::string("-") : DescribeRun(it->second.back());
+}
 
 void Print(const SizeResult& r, const char* kind) {
     const auto it = r.times.find(kind);
@@ -300,8 +234,8 @@ SizeResult BenchSize(const Places& places, size_t entries, bool withCreate, bool
             runTar();
         }
         if (tar.seconds < 0 || create.seconds < 0) Fail(kProgram, "tar -czf or vxk5-kit create failed");
-        t["tar -czf"].push_back(tar.seconds);
-        t["create"].push_back(create.seconds);
+        Keep(result, "tar -czf", tar);
+        Keep(result, "create", create);
     }
     result.kitBytes = FileSize(kit);
     result.tgzBytes = FileSize(tgz);
@@ -322,8 +256,8 @@ SizeResult BenchSize(const Places& places, size_t entries, bool withCreate, bool
             if (tar.seconds < 0) Fail(kProgram, "fresh: tar -xzf failed");
             const Measured rsync = RunMeasured({"rsync", "-a", "--update", src + "/", tarDir + "/"});
             if (rsync.seconds < 0) Fail(kProgram, "up to date: rsync failed");
-            t["tar -xzf"].push_back(tar.seconds);
-            t["rsync -a --update"].push_back(rsync.seconds);
+            Keep(result, "tar -xzf", tar);
+            Keep(result, "rsync -a --update", rsync);
             Remove(tarDir);
         };
         const auto installerPair = [&] {
@@ -333,8 +267,8 @@ SizeResult BenchSize(const Places& places, size_t entries, bool withCreate, bool
             // up to date: the fresh tree again, nothing to write
             const Measured uptodate = RunInstaller(places.self, kit, installDir + "/", tmp);
             if (uptodate.seconds < 0) Fail(kProgram, "up to date: the installer failed");
-            t["fresh"].push_back(install.seconds);
-            t["uptodate"].push_back(uptodate.seconds);
+            Keep(result, "fresh", install);
+            Keep(result, "uptodate", uptodate);
             result.peakKib["fresh"] = std::max(result.peakKib["fresh"], install.peakKib);
             result.peakKib["uptodate"] = std::max(result.peakKib["uptodate"], uptodate.peakKib);
             Remove(installDir);
@@ -353,7 +287,7 @@ SizeResult BenchSize(const Places& places, size_t entries, bool withCreate, bool
             const Measured tarU = RunMeasured({"tar", "--keep-newer-files", "-xzf", tgz, "-C", a});
             if (tarU.seconds < 0) Fail(kProgram, "update: tar failed");
             CheckFile(a + "/" + probe, kNewTime, "tar --keep-newer-files");
-            t["tar --keep-newer-files"].push_back(tarU.seconds);
+            Keep(result, "tar --keep-newer-files", tarU);
             Remove(a);
         };
         const auto runInstallU = [&] {
@@ -362,7 +296,7 @@ SizeResult BenchSize(const Places& places, size_t entries, bool withCreate, bool
             const Measured installU = RunInstaller(places.self, kit, b + "/", tmp);
             if (installU.seconds < 0) Fail(kProgram, "update: the installer failed");
             CheckFile(b + "/" + probe, kNewTime, "update");
-            t["update"].push_back(installU.seconds);
+            Keep(result, "update", installU);
             result.peakKib["update"] = std::max(result.peakKib["update"], installU.peakKib);
             Remove(b);
         };
@@ -372,15 +306,16 @@ SizeResult BenchSize(const Places& places, size_t entries, bool withCreate, bool
         const Measured list = RunMeasured({places.tool, "list", kit}, {"TMPDIR=" + tmp});
         const Measured verify = RunMeasured({places.tool, "verify", kit}, {"TMPDIR=" + tmp});
         if (list.seconds < 0 || verify.seconds < 0) Fail(kProgram, "vxk5-kit list or verify failed");
-        t["list"].push_back(list.seconds);
-        t["verify"].push_back(verify.seconds);
+        Keep(result, "list", list);
+        Keep(result, "verify", verify);
         result.peakKib["list"] = std::max(result.peakKib["list"], list.peakKib);
         result.peakKib["verify"] = std::max(result.peakKib["verify"], verify.peakKib);
-        std::printf("  run %d: fresh %.3f s / tar %.3f s; up to date %.3f s / rsync %.3f s; update %.3f s / tar %.3f s;"
-                    " list %.3f s, verify %.3f s\n",
-                    rep + 1, t["fresh"].back(), t["tar -xzf"].back(), t["uptodate"].back(),
-                    t["rsync -a --update"].back(), t["update"].back(), t["tar --keep-newer-files"].back(),
-                    t["list"].back(), t["verify"].back());
+        std::printf("  run %d: fresh %s / tar %s\n         up to date %s / rsync %s\n"
+                    "         update %s / tar %s\n         list %s, verify %s\n",
+                    rep + 1, Last(result, "fresh").c_str(), Last(result, "tar -xzf").c_str(),
+                    Last(result, "uptodate").c_str(), Last(result, "rsync -a --update").c_str(),
+                    Last(result, "update").c_str(), Last(result, "tar --keep-newer-files").c_str(),
+                    Last(result, "list").c_str(), Last(result, "verify").c_str());
         std::fflush(stdout);
     }
     if (withDisk) {
@@ -414,18 +349,18 @@ SizeResult BenchSize(const Places& places, size_t entries, bool withCreate, bool
                 const Measured tarU = RunMeasured({"tar", "--keep-newer-files", "-xzf", tgz, "-C", a});
                 if (tarU.seconds < 0) Fail(kProgram, "update on the disk: tar failed");
                 CheckFile(a + "/" + probe, kNewTime, "tar --keep-newer-files on the disk");
-                t["tar --keep-newer-files (disk)"].push_back(tarU.seconds);
+                Keep(result, "tar --keep-newer-files (disk)", tarU);
             };
             const auto runInstallU = [&] {
                 const std::string b = treeOf(rep, true);
                 const Measured installU = RunInstaller(places.self, kit, b + "/", tmp);
                 if (installU.seconds < 0) Fail(kProgram, "update on the disk: the installer failed");
                 CheckFile(b + "/" + probe, kNewTime, "update on the disk");
-                t["update (disk)"].push_back(installU.seconds);
+                Keep(result, "update (disk)", installU);
             };
             if (rep % 2 == 1) { runInstallU(); runTarU(); } else { runTarU(); runInstallU(); }
-            std::printf("  the disk, run %d: update %.3f s / tar %.3f s\n", rep + 1, t["update (disk)"].back(),
-                        t["tar --keep-newer-files (disk)"].back());
+            std::printf("  the disk, run %d: update %s / tar %s\n", rep + 1, Last(result, "update (disk)").c_str(),
+                        Last(result, "tar --keep-newer-files (disk)").c_str());
             std::fflush(stdout);
         }
         Remove(diskWork);
@@ -536,10 +471,7 @@ bool IsTmpfs(const std::string& path) {
 using namespace vxk5;
 
 int main(int argc, char** argv) {
-    if ((argc == 4 || (argc == 5 && std::strcmp(argv[4], "--one-thread") == 0)) &&
-        std::strcmp(argv[1], "--install") == 0) {
-        return InstallChild(argv[2], argv[3], argc == 5);
-    }
+    if (int status = 0; RunInstallChildIfAsked(argc, argv, status)) return status;
     const Options options = ParseOptions(argc, argv);
     char selfPath[4096] = {};
     if (readlink("/proc/self/exe", selfPath, sizeof selfPath - 1) <= 0) return 1;
@@ -555,8 +487,9 @@ int main(int argc, char** argv) {
     std::printf("bench-scale: trees on %s (%s); the disk runs in %s (%s)\n", mountPoint.c_str(),
                 mounted ? "a tmpfs mounted for this run" : IsTmpfs(mountPoint) ? "tmpfs" : "the temporary directory, not tmpfs",
                 places.disk.c_str(), IsTmpfs(places.disk) ? "tmpfs" : "the temporary directory's file system");
-    std::printf("installer times: unpacking, reading and the installation job, up to the job's final post; the"
-                " program's 1 s pause after copying is switched off; the installer runs as a process of its own\n");
+    std::printf("installer times: a process of its own that unpacks and reads the kit and runs the installation"
+                " job, from its spawn to its exit, as tar's are taken; the program's 1 s pause after copying is"
+                " switched off; each run also gives the processor time in the program (user) and the kernel (sys)\n");
     std::fflush(stdout);
 
     std::vector<size_t> sizes;

@@ -23,7 +23,62 @@ as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
-# install_packages PACKAGE...: installs those that are missing.
+# The package manager's locks: another installation (the system's automatic
+# updates after a boot, an administrator's apt) holds one of them while it runs.
+PACKAGE_MANAGER_LOCKS=(/var/lib/dpkg/lock-frontend /var/lib/dpkg/lock /var/lib/apt/lists/lock
+                       /var/cache/apt/archives/lock)
+# How long the installation of packages waits for them, in seconds.
+PACKAGE_LOCK_WAIT=${PACKAGE_LOCK_WAIT:-600}
+
+# package_lock_holders: "COMMAND (process PID)" of each process that holds one
+# of the package manager's locks, one a line; nothing when they are free or
+# lslocks is missing. apt and dpkg take POSIX locks, which lslocks lists.
+package_lock_holders() {
+  command -v lslocks >/dev/null 2>&1 || return 0
+  local command pid path lock
+  as_root lslocks --noheadings --raw --output COMMAND,PID,PATH 2>/dev/null |
+    while read -r command pid path; do
+      for lock in "${PACKAGE_MANAGER_LOCKS[@]}"; do
+        if [ "$path" = "$lock" ]; then
+          printf '%s (process %s)\n' "$command" "$pid"
+          break
+        fi
+      done
+    done | sort -u
+}
+
+# wait_for_package_manager DEADLINE: waits, saying so, while another
+# installation holds the package manager's locks; stops the run when they are
+# still held at DEADLINE (in bash's SECONDS).
+wait_for_package_manager() {
+  local deadline=$1 holders said=false
+  while holders=$(package_lock_holders) && [ -n "$holders" ]; do
+    if ! $said; then
+      echo "waiting for the package manager's lock (another installation is running:" \
+           "${holders//$'\n'/, }); at most $(( (deadline - SECONDS + 59) / 60 )) min" >&2
+      said=true
+    fi
+    [ "$SECONDS" -lt "$deadline" ] ||
+      die "the package manager's lock is still held by ${holders//$'\n'/, } after ${PACKAGE_LOCK_WAIT} s;" \
+          "run again when that installation has finished"
+    sleep 2
+  done
+  if $said; then echo "the package manager's lock is free" >&2; fi
+}
+
+# apt_get DEADLINE ARGUMENT...: apt-get as root once the package manager is
+# free. Its own lock time-out covers an installation that starts in between.
+apt_get() {
+  local deadline=$1
+  shift
+  wait_for_package_manager "$deadline"
+  local left=$(( deadline - SECONDS ))
+  [ "$left" -gt 0 ] || left=1
+  DEBIAN_FRONTEND=noninteractive as_root apt-get -o DPkg::Lock::Timeout="$left" "$@"
+}
+
+# install_packages PACKAGE...: installs those that are missing, waiting its turn
+# (PACKAGE_LOCK_WAIT seconds at most) when another installation is running.
 install_packages() {
   local missing=()
   for package in "$@"; do
@@ -31,8 +86,9 @@ install_packages() {
   done
   if [ ${#missing[@]} -gt 0 ]; then
     step "installing ${missing[*]}"
-    as_root apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    local deadline=$(( SECONDS + PACKAGE_LOCK_WAIT ))
+    apt_get "$deadline" update -qq
+    apt_get "$deadline" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
   fi
 }
 

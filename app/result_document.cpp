@@ -18,6 +18,16 @@ using Json = nlohmann::ordered_json;
 
 Json PathOrNull(const WString& path) { return path.empty() ? Json(nullptr) : Json(Utf8Of(path)); }
 
+// A directory in one form, ending with "/": the default template directory is
+// proposed with one, a directory read back from the launcher configuration
+// has none, and the document must not tell a first run from a later one.
+Json DirectoryOrNull(const WString& directory) {
+    if (directory.empty()) return nullptr;
+    std::string text = Utf8Of(directory);
+    if (text.back() != '/') text += '/';
+    return text;
+}
+
 // The English text of a message, whatever language the run spoke.
 std::string EnglishText(const std::string& key) {
     for (const MessagePair& pair : kTextsEnglish.pairs) {
@@ -57,7 +67,7 @@ std::string ResultDocument(const RunSummary& summary, double seconds) {
     }
     document["error_code"] = summary.errorCode;
     document["kit"] = PathOrNull(summary.kitPath);
-    document["template_directory"] = PathOrNull(summary.templateDirectory);
+    document["template_directory"] = DirectoryOrNull(summary.templateDirectory);
     // A failed installation was rolled back: it leaves nothing written.
     const bool rolledBack = summary.outcome == RunOutcome::Failed && !summary.dryRun;
     const InstallCounts counts = rolledBack ? InstallCounts{} : summary.counts;

@@ -7,7 +7,8 @@
 //   message            that message's English text (or an English detail)
 //   error_code         the code that ended a failed installation, or 0
 //   kit                the kit's path, or null when it was not found
-//   template_directory the directory installed into (or proposed), or null
+//   template_directory the directory installed into (or proposed), ending
+//                      with "/", or null
 //   files              {"new", "replaced", "kept", "refused"}: what was done,
 //                      or for a dry run what would be done; all 0 after a
 //                      failed installation (it was rolled back)

@@ -195,6 +195,13 @@ TEST(ResultDocument, CarriesAnyPathAsValidJson) {
     EXPECT_EQ(document["recovered_at_start"], 2);
     EXPECT_DOUBLE_EQ(document["seconds"].get<double>(), 1.235);
 
+    // A directory as the launcher configuration records it, without the
+    // final "/", and the root directory are written in the same form.
+    summary.templateDirectory = WString(u"/srv/templates");
+    EXPECT_EQ(nlohmann::json::parse(ResultDocument(summary, 0.0))["template_directory"], "/srv/templates/");
+    summary.templateDirectory = WString(u"/");
+    EXPECT_EQ(nlohmann::json::parse(ResultDocument(summary, 0.0))["template_directory"], "/");
+
     // A failed installation was rolled back: whatever the job had counted, nothing stands.
     summary.Fail("IDS_ERROR_FINISH");
     summary.templateDirectory = WString();

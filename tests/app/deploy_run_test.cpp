@@ -88,8 +88,10 @@ TEST_F(Deploy, ResultDocumentTellsEachOutcome) {
     EXPECT_GE(document["seconds"].get<double>(), 0.0);
 
     // The same kit again: nothing to write, in the user's language or not.
+    // The directory now comes from the launcher configuration, and reads the same.
     document = RunForResult({"/S", "-Lde"});
     EXPECT_EQ(document["outcome"], "up-to-date");
+    EXPECT_EQ(document["template_directory"], DefaultTemplates()) << "the same form as on the first run";
     EXPECT_EQ(document["message"], "Configuration installed successfully.") << "the message is English";
     ExpectFiles(document, 0, 0, 4);
 

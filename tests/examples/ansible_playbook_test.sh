@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs examples/ansible/deploy-templates.yml against localhost in a sandbox:
-# the first run installs and reports changed, a second changes nothing, a
-# check-mode run with a newer kit foretells a change and writes nothing, and
+# the first run installs and reports changed, a second changes nothing and
+# neither does check mode then, a check-mode run with a newer kit foretells a
+# change and writes nothing, and
 # the real run then replaces the files; a signed kit installs under a trust
 # policy and an unsigned one is refused. Exits 77 (skipped) without ansible-core.
 #   ansible_playbook_test.sh SOURCE_DIR VXK5_SETUP VXK5_KIT_TOOL
@@ -52,6 +53,12 @@ out=$(play) || fail "first run: $out"
 
 out=$(play) || fail "second run: $out"
 [ "$(changed "$out")" = 0 ] || fail "a second run with the same kit changed something: $out"
+# Check mode on the host that is up to date foretells no change at all, and
+# leaves nothing behind.
+out=$(play --check) || fail "check mode on an up-to-date host: $out"
+[ "$(changed "$out")" = 0 ] || fail "check mode reports a change on an up-to-date host: $out"
+grep -q 'up-to-date: 0 new, 0 replaced, 2 kept' <<<"$out" || fail "check mode did not tell the dry run's outcome: $out"
+[ -z "$(find "$sandbox/stage" "$sandbox/tmp" -mindepth 1)" ] || fail "check mode left files behind: $(ls -lA "$sandbox/stage" "$sandbox/tmp")"
 
 printf 'invoice v2\n' >"$sandbox/src/forms/invoice.tpl"
 make_kit 1577836800

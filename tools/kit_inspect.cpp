@@ -200,17 +200,37 @@ bool IsInterfaceLanguage(const WString& language) {
     return false;
 }
 
-std::string FormatFileTime(FileTime time) {
+namespace {
+
+// "YYYY-MM-DDTHH:MM:SS" of the time's whole second, in UTC; the fraction apart.
+std::string FormatWholeSecond(FileTime time, unsigned& fraction) {
     const uint64_t ticks = time.Ticks();
     const int64_t seconds = static_cast<int64_t>(ticks / kFileTimeTicksPerSecond) - kFileTimeEpochOffsetSeconds;
-    const unsigned fraction = static_cast<unsigned>(ticks % kFileTimeTicksPerSecond);
+    fraction = static_cast<unsigned>(ticks % kFileTimeTicksPerSecond);
     const time_t whole = static_cast<time_t>(seconds);
     struct tm parts {};
-    if (gmtime_r(&whole, &parts) == nullptr) return "?";
+    if (gmtime_r(&whole, &parts) == nullptr) return std::string();
     char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%07uZ", parts.tm_year + 1900, parts.tm_mon + 1,
-                  parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec, fraction);
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", parts.tm_year + 1900, parts.tm_mon + 1,
+                  parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec);
     return text;
+}
+
+}  // namespace
+
+std::string FormatFileTime(FileTime time) {
+    unsigned fraction = 0;
+    const std::string whole = FormatWholeSecond(time, fraction);
+    if (whole.empty()) return "?";
+    char text[16];
+    std::snprintf(text, sizeof text, ".%07uZ", fraction);
+    return whole + text;
+}
+
+std::string FormatFileTimeSeconds(FileTime time) {
+    unsigned fraction = 0;
+    const std::string whole = FormatWholeSecond(time, fraction);
+    return whole.empty() ? "?" : whole + "Z";
 }
 
 bool ListKit(const std::string& kitPath, std::ostream& out, std::string& error) {

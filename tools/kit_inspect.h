@@ -19,6 +19,11 @@ namespace vxk5 {
 // "YYYY-MM-DDTHH:MM:SS.fffffffZ": the UTC time with its 100-nanosecond fraction.
 std::string FormatFileTime(FileTime time);
 
+// "YYYY-MM-DDTHH:MM:SSZ": the UTC time cut to its whole second, as the
+// installer sets it on the files it writes, in the form of RFC 3339 that
+// programs such as jq read (its fromdate takes no fraction).
+std::string FormatFileTimeSeconds(FileTime time);
+
 // Prints the descriptions, what the kit's check said and the file table
 // (name, time, size, offset).
 // False with `error` set when the kit cannot be read.

@@ -35,7 +35,7 @@ bool ListKitJson(const std::string& kitPath, std::ostream& out, std::string& err
     nlohmann::ordered_json files = nlohmann::ordered_json::array();
     for (const KitFileEntry& e : kit->Entries()) {
         files.push_back({{"name", Utf8Of(e.name)},
-                         {"modified", FormatFileTime(FileTime{e.timeLow, e.timeHigh})},
+                         {"modified", FormatFileTimeSeconds(FileTime{e.timeLow, e.timeHigh})},
                          {"size", e.size},
                          {"offset", e.offset}});
     }

@@ -13,8 +13,9 @@ namespace vxk5 {
 // "signature": {"key_id", "trusted_comment"} of KIT.minisig, unchecked, or
 // null when there is none (with "damaged": why, and null fields, when it
 // cannot be read as a signature)}
-// with names as stored ("\" separators) and times as FormatFileTime gives
-// them. False with `error` set when the kit cannot be read.
+// with names as stored ("\" separators) and times in whole seconds, as
+// FormatFileTimeSeconds gives them. False with `error` set when the kit
+// cannot be read.
 [[nodiscard]] bool ListKitJson(const std::string& kitPath, std::ostream& out, std::string& error);
 
 }  // namespace vxk5

@@ -4,6 +4,7 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstdint>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -42,6 +44,17 @@ std::vector<std::string> EntryNames(const std::string& kitPath) {
 }
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// The seconds since 1970 of a time written "YYYY-MM-DDTHH:MM:SSZ", the form
+// of RFC 3339 that jq's fromdate reads; false for any other text (a fraction,
+// an offset, a missing field).
+bool ReadWholeSecondTime(const std::string& text, int64_t& seconds) {
+    struct tm parts {};
+    const char* end = strptime(text.c_str(), "%Y-%m-%dT%H:%M:%SZ", &parts);
+    if (end == nullptr || *end != '\0' || text.size() != 20) return false;
+    seconds = static_cast<int64_t>(timegm(&parts));
+    return true;
+}
 
 // Names in the directory, "." and ".." left out, sorted; empty when missing.
 std::vector<std::string> Listing(const std::string& directory) {
@@ -200,7 +213,10 @@ TEST_F(KitAuthorTest, ListJsonParsesBackWithEveryField) {
     // Quotes, backslashes, control characters and text beyond ASCII and
     // beyond the first plane must come through intact.
     const WString product = u"B\u00fcro \"Vorlagen\"\t\U0001F600";
-    WriteContainer({{u"docs\\README.txt", 0x157AA007u, 0x01D710B4u, 2, 4}, {u"\u00e9t\u00e9.txt", 0, 0, 0, 0}},
+    // Times with a fraction (.1234567, .9999999) and the earliest a kit holds.
+    WriteContainer({{u"docs\\README.txt", 0x157AA007u, 0x01D710B4u, 2, 4},
+                    {u"\u00e9t\u00e9.txt", 0, 0, 0, 0},
+                    {u"late.txt", 0x4598167Fu, 0x01C138D1u, 0, 0}},
                    "..data", {{u"de", product, u"Firma\\GmbH", u"docs\\README.txt"}, {u"en", u"", u"", u""}});
     const RunResult run = RunTool(tmp_, {"list", "--json", kit_});
     ASSERT_EQ(run.status, 0) << run.err;
@@ -215,14 +231,22 @@ TEST_F(KitAuthorTest, ListJsonParsesBackWithEveryField) {
     EXPECT_EQ(de.at("description"), "docs\\README.txt");
     EXPECT_EQ(document["descriptions"][1].at("product"), "");
 
-    ASSERT_EQ(document.at("files").size(), 2u);
+    ASSERT_EQ(document.at("files").size(), 3u);
     const nlohmann::json& readme = document["files"][0];
     EXPECT_EQ(readme.at("name"), "docs\\README.txt");
     EXPECT_EQ(readme.at("size"), 4);
     EXPECT_TRUE(readme.at("offset").is_number_unsigned());
-    EXPECT_EQ(readme.at("modified"), "2021-03-04T05:06:07.1234567Z");
     EXPECT_EQ(document["files"][1].at("name"), "\xc3\xa9t\xc3\xa9.txt");
-    EXPECT_EQ(document["files"][1].at("modified"), "1601-01-01T00:00:00.0000000Z");
+    // Times read back as whole seconds of RFC 3339, the fraction cut off (as
+    // the installer sets them), never rounded up into the next second.
+    const std::vector<int64_t> seconds = {1614834367, -11644473600, 1000000000};
+    for (size_t i = 0; i < seconds.size(); ++i) {
+        const std::string modified = document["files"][i].at("modified").get<std::string>();
+        int64_t read = 0;
+        EXPECT_TRUE(ReadWholeSecondTime(modified, read)) << modified;
+        EXPECT_EQ(read, seconds[i]) << modified;
+    }
+    EXPECT_EQ(readme.at("modified"), "2021-03-04T05:06:07Z");
     EXPECT_EQ(readme.at("offset").get<uint64_t>() + 4, document["files"][1].at("offset").get<uint64_t>() + 6);
 
     EXPECT_EQ(Utf8Of(WString(u"a\xD800z")), "a\xef\xbf\xbdz");  // a lone surrogate

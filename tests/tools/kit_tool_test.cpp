@@ -302,4 +302,13 @@ TEST(KitToolFormatTest, TimesPrintInUtcWithTheirFraction) {
     EXPECT_FALSE(FileTimeFromUnix(-11644473601, 0, time));
 }
 
+TEST(KitToolFormatTest, WholeSecondTimesCutTheFractionOff) {
+    FileTime time;
+    ASSERT_TRUE(FileTimeFromUnix(1000000000, 999999999, time));
+    EXPECT_EQ(FormatFileTimeSeconds(time), "2001-09-09T01:46:40Z") << "cut, not rounded into the next second";
+    ASSERT_TRUE(FileTimeFromUnix(1704067199, 0, time));
+    EXPECT_EQ(FormatFileTimeSeconds(time), "2023-12-31T23:59:59Z");
+    EXPECT_EQ(FormatFileTimeSeconds(FileTime{0, 0}), "1601-01-01T00:00:00Z");
+}
+
 }  // namespace

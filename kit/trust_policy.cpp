@@ -22,20 +22,22 @@ const char* Reason(SmallFileRead read) {
     return "it cannot be read";
 }
 
-void AddKey(TrustPolicy& policy, const WString& path, SmallFileRead read, const std::string& text,
+// False when the file gives no key (told in `warnings`).
+bool AddKey(TrustPolicy& policy, const WString& path, SmallFileRead read, const std::string& text,
             std::vector<std::string>& warnings) {
     const std::string name = path.empty() ? std::string("(no file named)") : Utf8Of(path);
     if (read != SmallFileRead::Read) {
         warnings.push_back("ignoring trusted key " + name + ": " + Reason(read));
-        return;
+        return false;
     }
     minisign::PublicKey key;
     std::string error;
     if (!minisign::ParsePublicKey(text, key, error)) {
         warnings.push_back("ignoring trusted key " + name + ": " + error);
-        return;
+        return false;
     }
     policy.keys.push_back(key);
+    return true;
 }
 
 const char* Reason(PolicyDirectory state) {
@@ -83,7 +85,7 @@ void AddDirectoryKeys(TrustPolicy& policy, const WString& directory, std::vector
         policy.inForce = true;
         std::string text;
         const SmallFileRead read = ReadProtectedFile(path, kMaxKeyFileBytes, text);
-        AddKey(policy, path, read, text, warnings);
+        (void)AddKey(policy, path, read, text, warnings);
     }
 }
 
@@ -100,12 +102,19 @@ TrustPolicy LoadTrustPolicy(const WString& directory, const std::vector<WString>
                             std::vector<std::string>& warnings) {
     TrustPolicy policy;
     AddDirectoryKeys(policy, directory, warnings);
-    // Named by whoever started the installer: no ownership rule.
+    // Named by whoever started the installer: no ownership rule. A named key
+    // that cannot be used is a key the kit was meant to be checked with: no
+    // other key, the directory's included, may stand in for it.
+    bool unusable = false;
     for (const WString& path : namedFiles) {
         policy.inForce = true;
         std::string text;
         const SmallFileRead read = ReadSmallFile(path, kMaxKeyFileBytes, text);
-        AddKey(policy, path, read, text, warnings);
+        if (!AddKey(policy, path, read, text, warnings)) unusable = true;
+    }
+    if (unusable) {
+        policy.keys.clear();
+        warnings.push_back("no kit is trusted: a trusted key named on the command line cannot be used");
     }
     return policy;
 }

@@ -8,10 +8,13 @@
 // The policy is in force as soon as one key file is found or named, usable or
 // not: a key file that is damaged or ignored leaves the policy in force with
 // fewer keys (possibly none, which refuses every kit), so that a mistake in
-// the policy never lets an unsigned kit through. For the same reason a
-// directory of keys, or the one that holds it (/etc/vxk5), that is not root's
-// or is writable by group or others, or that cannot be read, puts the policy in
-// force without any of its keys, with a warning.
+// the policy never lets an unsigned kit through. A key file named on the
+// command line that cannot be used leaves the policy in force with no key at
+// all: the kit was to be checked with that key, and no other stands in for
+// it. For the same reason a directory of keys, or the one that holds it
+// (/etc/vxk5), that is not root's or is writable by group or others, or that
+// cannot be read, puts the policy in force without any of its keys, with a
+// warning.
 
 #include <string>
 #include <vector>

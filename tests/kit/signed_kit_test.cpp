@@ -420,15 +420,14 @@ TEST_F(TrustPolicyFiles, OnlyKeyFilesThatOnlyRootCanHaveWrittenAreTrusted) {
         << warnings[2];
     EXPECT_NE(warnings[3].find("others.pub"), std::string::npos);
 
-    // Named files need no particular owner; a missing one is told and keeps the policy in force.
+    // Named files need no particular owner.
     const std::string namedPath = KeyFile("named.key", named.publicKey, 0666, 65534);
     warnings.clear();
-    policy = LoadTrustPolicy(FromMultiByte(dir_.path("missing")), {FromMultiByte(namedPath), FromMultiByte(dir_.path("absent.pub"))}, warnings);
+    policy = LoadTrustPolicy(FromMultiByte(dir_.path("missing")), {FromMultiByte(namedPath)}, warnings);
     EXPECT_TRUE(policy.inForce);
     ASSERT_EQ(policy.keys.size(), 1u);
     EXPECT_EQ(policy.keys[0].keyId, named.publicKey.keyId);
-    ASSERT_EQ(warnings.size(), 1u);
-    EXPECT_NE(warnings[0].find("absent.pub: it does not exist"), std::string::npos) << warnings[0];
+    EXPECT_TRUE(warnings.empty());
 
     // No key file anywhere: no policy.
     warnings.clear();
@@ -499,6 +498,53 @@ TEST_F(TrustPolicyFiles, ADirectoryOthersCouldChangeKeepsThePolicyInForceWithNon
         EXPECT_EQ(withNamed.keys[0].keyId, named.publicKey.keyId) << c.what;
     }
     ASSERT_EQ(chmod(dir_.path().c_str(), 0700), 0);
+}
+
+// A key named on the command line that cannot be used trusts no kit at all:
+// neither another named key nor a good key of the directory stands in for it.
+TEST_F(TrustPolicyFiles, ANamedKeyThatCannotBeUsedTrustsNoKit) {
+    const KeyPair inDirectory = NewKeyPair();
+    const KeyPair named = NewKeyPair();
+    KeyFile("good.pub", inDirectory.publicKey, 0644);
+    const std::string namedPath = dir_.path("named.key");
+    WriteFile(namedPath, minisign::FormatPublicKey(named.publicKey));
+    WriteFile(dir_.path("damaged.key"), "untrusted comment: x\nRWQ=\n");
+    const std::string kit = SampleKit("the last file");
+    const std::string kitPath = dir_.path("vxk5.efd");
+    WriteFile(kitPath, kit);
+    WriteFile(kitPath + ".minisig", Sign(inDirectory, kit));
+
+    const std::vector<std::pair<const char*, std::string>> unusable = {
+        {"missing", dir_.path("absent.pub")}, {"damaged", dir_.path("damaged.key")},
+        {"a directory", dir_.path("keys")}, {"no file named", ""}};
+    for (const auto& [what, path] : unusable) {
+        for (const bool withGoodNamed : {false, true}) {
+            std::vector<WString> namedFiles = {FromMultiByte(path)};
+            if (withGoodNamed) namedFiles.insert(namedFiles.begin(), FromMultiByte(namedPath));
+            std::vector<std::string> warnings;
+            const TrustPolicy policy = LoadTrustPolicy(FromMultiByte(dir_.path("keys")), namedFiles, warnings);
+            EXPECT_TRUE(policy.inForce) << what;
+            EXPECT_TRUE(policy.keys.empty()) << what;
+            ASSERT_EQ(warnings.size(), 2u) << what;
+            EXPECT_EQ(warnings[0].rfind("ignoring trusted key ", 0), 0u) << what << ": " << warnings[0];
+            EXPECT_EQ(warnings[1], "no kit is trusted: a trusted key named on the command line cannot be used");
+
+            // The kit the directory's key signed is refused, and nothing of it is unpacked.
+            std::unique_ptr<DistributionKit> read;
+            SignatureCheck check;
+            EXPECT_NE(ReadSignedKit(read, FromMultiByte(kitPath), policy, check), 0u) << what;
+            EXPECT_EQ(check.verdict, SignatureVerdict::UnknownKey) << what;
+            EXPECT_TRUE(read == nullptr || read->Entries().empty()) << what;
+        }
+    }
+
+    // The same directory without the unusable name: its key verifies the kit.
+    std::vector<std::string> warnings;
+    const TrustPolicy policy = LoadTrustPolicy(FromMultiByte(dir_.path("keys")), {}, warnings);
+    std::unique_ptr<DistributionKit> read;
+    SignatureCheck check;
+    EXPECT_EQ(ReadSignedKit(read, FromMultiByte(kitPath), policy, check), 0u);
+    EXPECT_EQ(check.verdict, SignatureVerdict::Verified);
 }
 
 // Only *.pub files are keys; anything else in the directory is told, and puts

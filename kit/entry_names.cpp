@@ -52,14 +52,14 @@ EntryNameCheck BuildPath(const WString& name, size_t directoryBytes, AString& pa
         const bool dot = size == 1 && name[start] == u'.';
         const bool dotDot = size == 2 && name[start] == u'.' && name[start + 1] == u'.';
         if (dotDot) return ENTRY_NAME_DOT_DOT;
-        if (i == length && (size == 0 || dot)) return ENTRY_NAME_NOT_A_FILE_NAME;
-        if (size != 0 && !dot) {
-            AString component;
-            if (!ToMultiByteWhole(name.substr(start, size), component)) return ENTRY_NAME_NOT_ENCODABLE;
-            if (component.length() > kMaxNameBytes) return ENTRY_NAME_COMPONENT_TOO_LONG;
-            if (!built.empty()) built += "/";
-            built += component;
-        }
+        // A doubled separator or a "." component names nothing: two names
+        // of one file would look like two files to whoever reads the kit.
+        if (size == 0 || dot) return i == length ? ENTRY_NAME_NOT_A_FILE_NAME : ENTRY_NAME_HOLLOW_COMPONENT;
+        AString component;
+        if (!ToMultiByteWhole(name.substr(start, size), component)) return ENTRY_NAME_NOT_ENCODABLE;
+        if (component.length() > kMaxNameBytes) return ENTRY_NAME_COMPONENT_TOO_LONG;
+        if (!built.empty()) built += "/";
+        built += component;
         start = i + 1;
     }
     // The limit counts the terminating 0 byte.
@@ -150,6 +150,7 @@ const char* DescribeEntryNameCheck(EntryNameCheck check) {
         case ENTRY_NAME_COMPONENT_TOO_LONG: return "a component longer than the file system allows";
         case ENTRY_NAME_PATH_TOO_LONG: return "a path longer than the file system allows";
         case ENTRY_NAME_FILE_AND_DIRECTORY: return "a file that another entry needs as its directory";
+        case ENTRY_NAME_HOLLOW_COMPONENT: return "an empty or '.' component";
     }
     return "an unusable name";
 }

@@ -28,6 +28,7 @@ enum EntryNameCheck : uint32_t {
     ENTRY_NAME_COMPONENT_TOO_LONG = 8,     // a component of more than NAME_MAX bytes
     ENTRY_NAME_PATH_TOO_LONG = 9,          // PATH_MAX bytes or more, with the directory
     ENTRY_NAME_FILE_AND_DIRECTORY = 10,    // a file of the kit is another's directory
+    ENTRY_NAME_HOLLOW_COMPONENT = 11,      // an empty (a\\b, a//b) or "." (a\.\b) component before the last
 };
 
 // The result code of an installation refused for its names.
@@ -38,10 +39,9 @@ constexpr uint32_t ENTRY_NAME_REFUSAL_CODE = ERR_INVALID_DATA;
 // joined path must stay below PATH_MAX bytes.
 EntryNameCheck CheckEntryName(const WString& name, size_t directoryBytes = 0);
 
-// The name's components in the file system's bytes, empty and "." components
-// left out: the path the installer makes of it below the template directory,
-// "/" between components. False (and `path` unchanged) when CheckEntryName
-// fails.
+// The name's components in the file system's bytes: the path the installer
+// makes of it below the template directory, "/" between components. False
+// (and `path` unchanged) when CheckEntryName fails.
 bool EntryNamePath(const WString& name, AString& path);
 
 struct EntryNameProblem {

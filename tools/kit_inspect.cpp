@@ -15,6 +15,7 @@
 #include "kit/entry_names.h"
 #include "kit/kit_reader.h"
 #include "kit/signed_kit.h"
+#include "install/reserved_names.h"
 #include "tools/kit_check_text.h"
 #include "tools/kit_signing.h"
 #include "lang/messages.h"
@@ -132,8 +133,8 @@ bool ReadSignedBy(const std::string& kitPath, const minisign::PublicKey& key, st
     return true;
 }
 
-// Verify's own checks of each entry: its bytes, its name, a repetition.
-std::string EntryProblems(const DistributionKit& kit, const NameIndex& names, int64_t containerSize) {
+// Verify's own checks of each entry: its bytes and its name.
+std::string EntryProblems(const DistributionKit& kit, int64_t containerSize) {
     std::string problems;
     for (size_t i = 0; i < kit.Entries().size(); ++i) {
         const KitFileEntry& e = kit.Entries()[i];
@@ -143,7 +144,6 @@ std::string EntryProblems(const DistributionKit& kit, const NameIndex& names, in
                         " lie outside the container of " + std::to_string(containerSize) + " bytes\n";
         }
         if (!IsUsableName(e.name)) problems += "  " + name + ": not a usable relative path\n";
-        if (names.RepeatsAnEarlier(i)) problems += "  " + name + ": listed more than once\n";
     }
     return problems;
 }
@@ -160,6 +160,15 @@ std::string InstallerRefusals(const DistributionKit& kit) {
         }
         problems += "\n";
     }
+    // The names an installation keeps for its own work, refused by the
+    // installer before its first change.
+    for (const KitFileEntry& e : kit.Entries()) {
+        AString path;
+        if (EntryNamePath(e.name, path) && HasReservedComponent(std::string_view(path.c_str(), path.length()))) {
+            problems += "  " + ToMultiByteString(e.name) +
+                        ": refused by the installer, a name it keeps for its own work\n";
+        }
+    }
     for (const KitDescription& d : kit.Descriptions()) {
         if (!d.descriptionPath.empty() && CheckEntryName(d.descriptionPath) != ENTRY_NAME_OK) {
             problems += "  description document of \"" + ToMultiByteString(d.language) + "\": " +
@@ -169,9 +178,17 @@ std::string InstallerRefusals(const DistributionKit& kit) {
     return problems;
 }
 
-// What is suspicious about the descriptions and the kit's check but installable.
+// What is suspicious about the names, the descriptions and the kit's check
+// but installable.
 std::vector<std::string> Doubts(const DistributionKit& kit, const NameIndex& names) {
     std::vector<std::string> doubts = CheckDoubts(kit.Check());
+    // The installer writes each copy of a repeated name in turn: the last one stays.
+    for (size_t i = 0; i < kit.Entries().size(); ++i) {
+        if (names.RepeatsAnEarlier(i)) {
+            doubts.push_back(ToMultiByteString(kit.Entries()[i].name) +
+                             ": listed more than once; the last copy is installed");
+        }
+    }
     for (const KitDescription& d : kit.Descriptions()) {
         const std::string language = ToMultiByteString(d.language);
         if (!IsInterfaceLanguage(d.language)) {
@@ -274,7 +291,7 @@ bool VerifyKit(const std::string& kitPath, Warnings strictness, std::ostream& ou
         return false;
     }
     const NameIndex names(kit->Entries());
-    std::string problems = EntryProblems(*kit, names, containerSize) + InstallerRefusals(*kit);
+    std::string problems = EntryProblems(*kit, containerSize) + InstallerRefusals(*kit);
     // Suspicious but installable.
     const std::vector<std::string> doubts = Doubts(*kit, names);
     for (const std::string& doubt : doubts) warnings << "warning: " << doubt << "\n";

@@ -70,6 +70,10 @@ TEST_F(HostileDestinationTest, EveryRefusedNameFailsWith13AndLeavesTheDirectoryA
         {"absolute", {u"fresh.txt", u"/tmp/x.txt"}},
         {"drive designator", {u"fresh.txt", u"C:\\x.txt"}},
         {"no file name", {u"fresh.txt", u"sub\\"}},
+        // Two names of one file: one shape of name for each destination.
+        {"doubled separator", {u"fresh.txt", u"sub\\\\user.txt"}},
+        {"\".\" component", {u"fresh.txt", u"sub\\.\\user.txt"}},
+        {"leading \".\" component", {u"fresh.txt", u"./user.txt"}},
         {"file, then a directory of its name", {u"fresh.txt", u"q", u"q\\b.txt"}},
         {"directory, then a file of its name", {u"fresh.txt", u"q\\b.txt", u"q"}},
     };

@@ -244,6 +244,13 @@ TEST_F(KitToolTest, VerifyRefusesHostileNames) {
         {u"C:\\x"},
         {u"q\\b", u"q"},
         {u"q", u"q/b"},
+        {u"sub\\\\x"},
+        {u"sub\\.\\x"},
+        {u"./x"},
+        // The forms of an installation's own names, whatever the number.
+        {u".k5stp1.0"},
+        {u"a\\.k5stp0-templates\\f.txt"},
+        {u"a/.k5stp12/journal"},
     };
     for (const std::vector<WString>& names : kits) {
         std::vector<KitFileEntry> entries;
@@ -269,6 +276,47 @@ TEST_F(KitToolTest, VerifyRefusesHostileNames) {
               0u);
     const RunResult run = RunTool(tmp_, {"verify", kit_});
     EXPECT_EQ(run.status, 0) << run.err;
+}
+
+// A name listed twice installs its last copy, as the installer does: verify
+// warns of it (and --strict fails on it) but finds no error.
+TEST_F(KitToolTest, VerifyWarnsOfARepeatedNameThatTheLastCopyWins) {
+    auto entry = [](const char16_t* name, uint32_t offset) {
+        KitFileEntry e;
+        e.name = name;
+        e.offset = offset;
+        e.size = 1;
+        return e;
+    };
+    auto write = [this](const std::vector<KitFileEntry>& entries) {
+        const std::string container = kitformat::EncodeContainerHead(kitformat::DescriptionForm::LanguageList,
+                                                                      {{u"en", u"P", u"V", u""}}, entries) + "abc";
+        ASSERT_EQ(WriteKitFile(FromMultiByte(kit_), container), 0u);
+    };
+    write({entry(u"a\\b.txt", 0), entry(u"c.txt", 1)});
+    RunResult run = RunTool(tmp_, {"verify", "--strict", kit_});
+    const std::string strictWithout = run.err;
+
+    // "a\\b.txt" and "a/b.txt" are one destination.
+    write({entry(u"a\\b.txt", 0), entry(u"c.txt", 1), entry(u"a/b.txt", 2)});
+    run = RunTool(tmp_, {"verify", kit_});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("OK: "), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("warning: a/b.txt: listed more than once; the last copy is installed\n"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.err.find("c.txt"), std::string::npos) << run.err;
+
+    run = RunTool(tmp_, {"verify", "--strict", kit_});
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.err.find("listed more than once"), std::string::npos) << run.err;
+    // One warning more than the same kit without the repetition gives.
+    int without = 0;
+    if (const size_t counted = strictWithout.find(" warning"); counted != std::string::npos) {
+        const size_t start = strictWithout.rfind(' ', counted - 1) + 1;
+        without = std::stoi(strictWithout.substr(start, counted - start));
+    }
+    const std::string expected = std::to_string(without + 1) + (without == 0 ? " warning," : " warnings,");
+    EXPECT_NE(run.err.find(expected + " which --strict counts as errors"), std::string::npos) << run.err;
 }
 
 TEST_F(KitToolTest, DemoKitBuildsAndVerifies) {

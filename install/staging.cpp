@@ -93,8 +93,9 @@ bool OwnedWithMode(int fd, unsigned mode) {
 }
 
 // The registry directory, made when missing and `missing` says Make (each level mode 0700, owned by
-// this user, reached below HOME without following a link).
-[[nodiscard]] int OpenRegistry(MissingDirectory missing, OwnedDescriptor& registry) {
+// this user, reached below HOME without following a link). `made`, when given, learns how many
+// levels were made here.
+[[nodiscard]] int OpenRegistry(MissingDirectory missing, OwnedDescriptor& registry, int* made = nullptr) {
     const std::string home = ToMultiByteString(GetHomeDirectory());
     if (home.empty()) return ENOENT;
     OwnedDescriptor current;
@@ -104,6 +105,7 @@ bool OwnedWithMode(int fd, unsigned mode) {
         int error = OpenReadable(current.Get(), name, next);
         if (error == ENOENT && missing == MissingDirectory::Make) {
             error = MakeDirectoryAt(current.Get(), name, 0700).error;
+            if (error == 0 && made != nullptr) ++*made;
             if (error == 0) error = SyncDirectory(current.Get()).error;
             if (error == 0 || error == EEXIST) error = OpenReadable(current.Get(), name, next);
         }
@@ -115,6 +117,24 @@ bool OwnedWithMode(int fd, unsigned mode) {
     }
     registry = std::move(current);
     return 0;
+}
+
+// Removes the last `levels` levels of the registry's directory, the deepest
+// first, each only when it is empty (a removal that fails leaves it and
+// those above it). Best effort: an empty directory left costs nothing.
+void RemoveRegistryLevels(int levels) {
+    if (levels <= 0) return;
+    const std::string home = ToMultiByteString(GetHomeDirectory());
+    if (home.empty()) return;
+    OwnedDescriptor base;
+    OwnedDescriptor homeDirectory;
+    if (OpenNamedDirectory(home, homeDirectory) != 0 || OpenReadable(homeDirectory.Get(), kRegistryBase, base) != 0) {
+        return;
+    }
+    if (RemoveDirectoryAt(base.Get(), kRegistryName).error != 0) return;
+    (void)SyncDirectory(base.Get());
+    if (levels < 2 || RemoveDirectoryAt(homeDirectory.Get(), kRegistryBase).error != 0) return;
+    (void)SyncDirectory(homeDirectory.Get());
 }
 
 }  // namespace
@@ -233,7 +253,9 @@ int DiscardStaging(Staging& staging) {
 
 int RegisterStaging(Staging& staging) {
     OwnedDescriptor registry;
-    if (const int error = OpenRegistry(MissingDirectory::Make, registry); error != 0) return error;
+    if (const int error = OpenRegistry(MissingDirectory::Make, registry, &staging.registryLevelsMade); error != 0) {
+        return error;
+    }
     const std::string entry = std::to_string(staging.identity.device) + "-" + std::to_string(staging.identity.inode);
     const std::string text = std::string(kRegistryMagic) + "\n" + staging.path + "\n";
     (void)RemoveEntryAt(registry.Get(), entry);  // a stale entry of a staging directory long gone
@@ -261,6 +283,8 @@ void UnregisterStaging(const std::string& registryEntry) {
 void UnregisterStaging(Staging& staging) {
     UnregisterStaging(staging.registryEntry);
     staging.registryEntry.clear();
+    RemoveRegistryLevels(staging.registryLevelsMade);
+    staging.registryLevelsMade = 0;
 }
 
 std::vector<RegisteredStaging> RegisteredStagings() {

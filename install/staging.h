@@ -50,6 +50,9 @@ struct Staging {
     std::string name;           // its name inside `parent`
     std::string path;           // absolute, ending with "/"
     std::string registryEntry;  // the registry's file name; empty when not registered
+    // How many levels of the registry's directory (~/.vxk5/, its
+    // transactions/) RegisterStaging made: 0, 1 (transactions/) or 2.
+    int registryLevelsMade = 0;
     int number = 0;
     bool inside = false;        // made inside the template directory
     EntryIdentity identity;
@@ -89,7 +92,9 @@ size_t LongestStagingPrefix(const std::string& target);
 [[nodiscard]] int DiscardStaging(Staging& staging);
 
 // The registry. RegisterStaging writes and syncs the entry (making
-// ~/.vxk5/transactions/ when missing); UnregisterStaging removes it.
+// ~/.vxk5/transactions/ when missing); UnregisterStaging removes it, and the
+// levels of that directory RegisterStaging made when they are empty again:
+// nothing the user or another installer made, and nothing that holds an entry.
 [[nodiscard]] int RegisterStaging(Staging& staging);
 void UnregisterStaging(Staging& staging);
 void UnregisterStaging(const std::string& registryEntry);

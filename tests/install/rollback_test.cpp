@@ -92,6 +92,43 @@ TEST_F(RollbackTest, FileStandingWhereADirectoryMustBeMade) {
     ExpectRolledBack(2);
 }
 
+// The registry's directory (~/.vxk5/transactions/) made for a job that then
+// failed goes with it, and so does ~/.vxk5/ when the job made that too; a
+// level the user made stays, empty or not.
+TEST_F(RollbackTest, RegistryDirectoriesTheJobMadeGoWhenItFails) {
+    const std::string base = RootPath("home/.vxk5");
+    const std::string registry = base + "/transactions";
+    bool registered = false;  // while the job ran
+    auto failingRun = [&] {
+        ResetKit();
+        registered = false;
+        onPost_ = [&](const Post&) { registered = registered || ListNames(registry).size() == 1; };
+        AddEntry("replaced.txt", "from the kit", TimeAt(kNew));
+        AddEntry("blocker\\inside.txt", "x", TimeAt(kNew));
+        EXPECT_EQ(RunJob(), 2u);
+        EXPECT_EQ(Snapshot(TargetPath()), targetBefore_);
+    };
+    ASSERT_TRUE(IsDirectory(RootPath("home")));
+    ASSERT_FALSE(PathExists(base));
+    failingRun();
+    EXPECT_TRUE(registered);
+    EXPECT_FALSE(PathExists(base));
+    EXPECT_TRUE(IsDirectory(RootPath("home")));
+
+    MakeDirectories(base);
+    failingRun();
+    EXPECT_TRUE(registered);
+    EXPECT_TRUE(IsDirectory(base));
+    EXPECT_FALSE(PathExists(registry));
+
+    MakeDirectories(registry);
+    ASSERT_EQ(::chmod(base.c_str(), 0700), 0);
+    ASSERT_EQ(::chmod(registry.c_str(), 0700), 0);
+    failingRun();
+    EXPECT_TRUE(IsDirectory(registry));
+    EXPECT_TRUE(ListNames(registry).empty());
+}
+
 TEST_F(RollbackTest, EntryRunningPastTheEndOfTheContainer) {
     BuildKit();  // the first two entries as usual
     const uint32_t end = static_cast<uint32_t>(containerData_.size());

@@ -24,8 +24,13 @@ uint32_t ReportInstallError(InstallJob& job, InstallJobState& state, Transaction
                             uint32_t percent) {
     const int error = transaction.FirstFailure().error;
     WString text = LoadResString("IDS_INSTALL_ERROR");
-    // A journal, a staging directory or a file that ran out of room says so.
-    if (error == ENOSPC || error == EDQUOT) text += u"\n" + LoadResString("IDS_ERROR_NOSPACE");
+    // A journal, a staging directory or a file that ran out of room says so:
+    // each is on the template directory's file system.
+    if (error == ENOSPC || error == EDQUOT) {
+        WString target;
+        GetJobSetup(state, target);
+        text += u"\n" + LoadResString("IDS_ERROR_NOSPACE_TARGET") + u" " + target;
+    }
     if (job.kitDamaged) text += u"\n" + LoadResString("IDS_ERROR_DAMAGEDSOURCE");
     PostJobResult(job, state, code, text, percent);
     // The rollback hands `code` back; what it could not undo is in Kept().

@@ -48,6 +48,8 @@ extern const LanguageTexts kTextsAzerbaijani = {{
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "vxk5.efd quraşdırma faylı etibarlı açarla imzalanmayıb: imza quraşdırma faylına uyğun gəlmir."},
     {"IDS_ERROR_NOTRESTORED", "Bu orijinal faylları bərpa etmək mümkün olmadı:"},
     {"IDS_ERROR_CHANGED", "Quraşdırma zamanı başqa proqram tərəfindən dəyişdirildi"},
+    {"IDS_ERROR_NOSPACE_TARGET", "Şablon qovluğunda kifayət qədər boş yer yoxdur:"},
+    {"IDS_ERROR_NOHOME", "Ev qovluğu mövcud deyil və ya qovluq deyil:"},
 }};
 
 }  // namespace vxk5

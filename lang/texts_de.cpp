@@ -48,6 +48,8 @@ extern const LanguageTexts kTextsGerman = {{
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "Die Installationsdatei vxk5.efd ist nicht mit einem vertrauenswürdigen Schlüssel signiert: Die Signatur passt nicht zur Installationsdatei."},
     {"IDS_ERROR_NOTRESTORED", "Diese Originaldateien konnten nicht wiederhergestellt werden:"},
     {"IDS_ERROR_CHANGED", "Während der Installation von einem anderen Programm geändert"},
+    {"IDS_ERROR_NOSPACE_TARGET", "Im Vorlagenverzeichnis ist nicht genügend Speicherplatz verfügbar:"},
+    {"IDS_ERROR_NOHOME", "Das Home-Verzeichnis existiert nicht oder ist kein Verzeichnis:"},
 }};
 
 }  // namespace vxk5

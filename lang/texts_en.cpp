@@ -48,6 +48,8 @@ extern const LanguageTexts kTextsEnglish = {{
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "Distribution kit file vxk5.efd is not signed by a trusted key: the signature does not match the kit."},
     {"IDS_ERROR_NOTRESTORED", "These original files could not be put back:"},
     {"IDS_ERROR_CHANGED", "Changed by another program during the installation"},
+    {"IDS_ERROR_NOSPACE_TARGET", "Insufficient space available in the template directory:"},
+    {"IDS_ERROR_NOHOME", "The home directory does not exist or is not a directory:"},
 }};
 
 }  // namespace vxk5

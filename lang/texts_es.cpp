@@ -48,6 +48,8 @@ extern const LanguageTexts kTextsSpanish = {{
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "El archivo de instalación vxk5.efd no está firmado con una clave de confianza: la firma no coincide con el archivo de instalación."},
     {"IDS_ERROR_NOTRESTORED", "No se pudieron restaurar estos archivos originales:"},
     {"IDS_ERROR_CHANGED", "Modificado por otro programa durante la instalación"},
+    {"IDS_ERROR_NOSPACE_TARGET", "No hay espacio suficiente en la carpeta de plantillas:"},
+    {"IDS_ERROR_NOHOME", "La carpeta personal no existe o no es una carpeta:"},
 }};
 
 }  // namespace vxk5

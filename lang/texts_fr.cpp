@@ -48,6 +48,8 @@ extern const LanguageTexts kTextsFrench = {{
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "Le fichier d’installation vxk5.efd n’est pas signé par une clé de confiance : la signature ne correspond pas au fichier d’installation."},
     {"IDS_ERROR_NOTRESTORED", "Ces fichiers d’origine n’ont pas pu être remis en place :"},
     {"IDS_ERROR_CHANGED", "Modifié par un autre programme pendant l'installation"},
+    {"IDS_ERROR_NOSPACE_TARGET", "Espace insuffisant dans le répertoire des modèles :"},
+    {"IDS_ERROR_NOHOME", "Le répertoire personnel n'existe pas ou n'est pas un répertoire :"},
 }};
 
 }  // namespace vxk5

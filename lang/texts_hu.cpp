@@ -48,6 +48,8 @@ extern const LanguageTexts kTextsHungarian = {{
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "A vxk5.efd telepítőfájl nincs megbízható kulccsal aláírva: az aláírás nem egyezik a telepítőfájllal."},
     {"IDS_ERROR_NOTRESTORED", "Ezeket az eredeti fájlokat nem sikerült visszaállítani:"},
     {"IDS_ERROR_CHANGED", "A telepítés közben egy másik program módosította"},
+    {"IDS_ERROR_NOSPACE_TARGET", "Nincs elég szabad hely a sablonkönyvtárban:"},
+    {"IDS_ERROR_NOHOME", "A saját könyvtár nem létezik, vagy nem könyvtár:"},
 }};
 
 }  // namespace vxk5

@@ -48,6 +48,8 @@ extern const LanguageTexts kTextsArmenian = {{
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "Տեղադրման փաթեթի vxk5.efd ֆայլը ստորագրված չէ վստահելի բանալիով. ստորագրությունը չի համապատասխանում տեղադրման ֆայլին։"},
     {"IDS_ERROR_NOTRESTORED", "Այս սկզբնական ֆայլերը չհաջողվեց վերականգնել:"},
     {"IDS_ERROR_CHANGED", "Տեղադրման ընթացքում փոփոխվել է մեկ այլ ծրագրի կողմից"},
+    {"IDS_ERROR_NOSPACE_TARGET", "Ձևանմուշների պանակում բավարար ազատ տեղ չկա:"},
+    {"IDS_ERROR_NOHOME", "Տնային պանակը գոյություն չունի կամ պանակ չէ:"},
 }};
 
 }  // namespace vxk5

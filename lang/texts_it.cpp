@@ -48,6 +48,8 @@ extern const LanguageTexts kTextsItalian = {{
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "Il file di installazione vxk5.efd non è firmato con una chiave attendibile: la firma non corrisponde al file di installazione."},
     {"IDS_ERROR_NOTRESTORED", "Non è stato possibile ripristinare questi file originali:"},
     {"IDS_ERROR_CHANGED", "Modificato da un altro programma durante l'installazione"},
+    {"IDS_ERROR_NOSPACE_TARGET", "Spazio insufficiente nella cartella dei modelli:"},
+    {"IDS_ERROR_NOHOME", "La cartella home non esiste o non è una cartella:"},
 }};
 
 }  // namespace vxk5

@@ -48,6 +48,8 @@ extern const LanguageTexts kTextsGeorgian = {{
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "დისტრიბუტივის ფაილი vxk5.efd არ არის ხელმოწერილი სანდო გასაღებით: ხელმოწერა არ შეესაბამება დისტრიბუტივის ფაილს."},
     {"IDS_ERROR_NOTRESTORED", "ამ საწყისი ფაილების აღდგენა ვერ მოხერხდა:"},
     {"IDS_ERROR_CHANGED", "ინსტალაციისას შეიცვალა სხვა პროგრამის მიერ"},
+    {"IDS_ERROR_NOSPACE_TARGET", "შაბლონების საქაღალდეში საკმარისი ადგილი არ არის:"},
+    {"IDS_ERROR_NOHOME", "საწყისი საქაღალდე არ არსებობს ან საქაღალდე არ არის:"},
 }};
 
 }  // namespace vxk5

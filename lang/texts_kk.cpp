@@ -48,6 +48,8 @@ extern const LanguageTexts kTextsKazakh = {{
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "vxk5.efd дистрибутив файлына сенімді кілтпен қол қойылмаған: қолтаңба дистрибутив файлына сәйкес келмейді."},
     {"IDS_ERROR_NOTRESTORED", "Мына бастапқы файлдарды қалпына келтіру мүмкін болмады:"},
     {"IDS_ERROR_CHANGED", "Орнату кезінде басқа бағдарлама өзгертті"},
+    {"IDS_ERROR_NOSPACE_TARGET", "Үлгілер каталогында бос орын жеткіліксіз:"},
+    {"IDS_ERROR_NOHOME", "Үй каталогы жоқ немесе каталог емес:"},
 }};
 
 }  // namespace vxk5

@@ -48,6 +48,8 @@ extern const LanguageTexts kTextsLithuanian = {{
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "Diegimo failas vxk5.efd nepasirašytas patikimu raktu: parašas neatitinka diegimo failo."},
     {"IDS_ERROR_NOTRESTORED", "Šių originalių failų nepavyko atkurti:"},
     {"IDS_ERROR_CHANGED", "Diegimo metu pakeitė kita programa"},
+    {"IDS_ERROR_NOSPACE_TARGET", "Šablonų aplanke nepakanka vietos:"},
+    {"IDS_ERROR_NOHOME", "Namų aplankas neegzistuoja arba nėra aplankas:"},
 }};
 
 }  // namespace vxk5

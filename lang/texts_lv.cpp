@@ -48,6 +48,8 @@ extern const LanguageTexts kTextsLatvian = {{
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "Instalācijas fails vxk5.efd nav parakstīts ar uzticamu atslēgu: paraksts neatbilst instalācijas failam."},
     {"IDS_ERROR_NOTRESTORED", "Šos sākotnējos failus neizdevās atjaunot:"},
     {"IDS_ERROR_CHANGED", "Instalēšanas laikā to mainīja cita programma"},
+    {"IDS_ERROR_NOSPACE_TARGET", "Veidņu mapē nepietiek brīvas vietas:"},
+    {"IDS_ERROR_NOHOME", "Mājas mape nepastāv vai nav mape:"},
 }};
 
 }  // namespace vxk5

@@ -48,6 +48,8 @@ extern const LanguageTexts kTextsPolish = {{
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "Plik instalacyjny vxk5.efd nie jest podpisany zaufanym kluczem: podpis nie pasuje do pliku instalacyjnego."},
     {"IDS_ERROR_NOTRESTORED", "Nie udało się przywrócić tych oryginalnych plików:"},
     {"IDS_ERROR_CHANGED", "Zmieniony przez inny program podczas instalacji"},
+    {"IDS_ERROR_NOSPACE_TARGET", "Za mało miejsca w katalogu szablonów:"},
+    {"IDS_ERROR_NOHOME", "Katalog domowy nie istnieje lub nie jest katalogiem:"},
 }};
 
 }  // namespace vxk5

@@ -48,6 +48,8 @@ extern const LanguageTexts kTextsPortugueseBrazil = {{
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "O arquivo de instalação vxk5.efd não está assinado com uma chave confiável: a assinatura não corresponde ao arquivo de instalação."},
     {"IDS_ERROR_NOTRESTORED", "Não foi possível restaurar estes arquivos originais:"},
     {"IDS_ERROR_CHANGED", "Alterado por outro programa durante a instalação"},
+    {"IDS_ERROR_NOSPACE_TARGET", "Espaço insuficiente na pasta de modelos:"},
+    {"IDS_ERROR_NOHOME", "A pasta pessoal não existe ou não é uma pasta:"},
 }};
 
 }  // namespace vxk5

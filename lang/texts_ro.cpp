@@ -48,6 +48,8 @@ extern const LanguageTexts kTextsRomanian = {{
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "Fișierul de instalare vxk5.efd nu este semnat cu o cheie de încredere: semnătura nu corespunde fișierului de instalare."},
     {"IDS_ERROR_NOTRESTORED", "Aceste fișiere originale nu au putut fi restaurate:"},
     {"IDS_ERROR_CHANGED", "Modificat de alt program în timpul instalării"},
+    {"IDS_ERROR_NOSPACE_TARGET", "Spațiu insuficient în directorul de șabloane:"},
+    {"IDS_ERROR_NOHOME", "Directorul personal nu există sau nu este un director:"},
 }};
 
 }  // namespace vxk5

@@ -48,6 +48,8 @@ extern const LanguageTexts kTextsRussian = {{
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "Файл дистрибутива vxk5.efd не подписан доверенным ключом: подпись не соответствует файлу дистрибутива."},
     {"IDS_ERROR_NOTRESTORED", "Не удалось восстановить эти исходные файлы:"},
     {"IDS_ERROR_CHANGED", "Изменен другой программой во время установки"},
+    {"IDS_ERROR_NOSPACE_TARGET", "Недостаточно места в каталоге шаблонов:"},
+    {"IDS_ERROR_NOHOME", "Домашний каталог не существует или не является каталогом:"},
 }};
 
 }  // namespace vxk5

@@ -48,6 +48,8 @@ extern const LanguageTexts kTextsTurkmen = {{
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "Gurnama toplumynyň vxk5.efd faýly ynamdar açar bilen gol çekilmedik: gol gurnama faýlyna gabat gelmeýär."},
     {"IDS_ERROR_NOTRESTORED", "Şu asyl faýllary dikeldip bolmady:"},
     {"IDS_ERROR_CHANGED", "Gurnama wagtynda başga programma tarapyndan üýtgedildi"},
+    {"IDS_ERROR_NOSPACE_TARGET", "Şablon bukjasynda ýeterlik boş ýer ýok:"},
+    {"IDS_ERROR_NOHOME", "Öý bukjasy ýok ýa-da bukja däl:"},
 }};
 
 }  // namespace vxk5

@@ -48,6 +48,8 @@ extern const LanguageTexts kTextsTurkish = {{
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "vxk5.efd kurulum dosyası güvenilir bir anahtarla imzalanmamış: imza kurulum dosyasıyla eşleşmiyor."},
     {"IDS_ERROR_NOTRESTORED", "Şu özgün dosyalar geri yüklenemedi:"},
     {"IDS_ERROR_CHANGED", "Kurulum sırasında başka bir program tarafından değiştirildi"},
+    {"IDS_ERROR_NOSPACE_TARGET", "Şablon dizininde yeterli boş alan yok:"},
+    {"IDS_ERROR_NOHOME", "Ev dizini yok ya da bir dizin değil:"},
 }};
 
 }  // namespace vxk5

@@ -48,6 +48,8 @@ extern const LanguageTexts kTextsUkrainian = {{
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "Файл дистрибутива vxk5.efd не підписано довіреним ключем: підпис не відповідає файлу дистрибутива."},
     {"IDS_ERROR_NOTRESTORED", "Не вдалося відновити ці початкові файли:"},
     {"IDS_ERROR_CHANGED", "Змінено іншою програмою під час встановлення"},
+    {"IDS_ERROR_NOSPACE_TARGET", "Недостатньо місця в каталозі шаблонів:"},
+    {"IDS_ERROR_NOHOME", "Домашній каталог не існує або не є каталогом:"},
 }};
 
 }  // namespace vxk5

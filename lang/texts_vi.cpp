@@ -48,6 +48,8 @@ extern const LanguageTexts kTextsVietnamese = {{
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "Tệp cài đặt vxk5.efd không được ký bằng khóa tin cậy: chữ ký không khớp với tệp cài đặt."},
     {"IDS_ERROR_NOTRESTORED", "Không thể khôi phục các tệp gốc sau:"},
     {"IDS_ERROR_CHANGED", "Đã bị chương trình khác thay đổi trong khi cài đặt"},
+    {"IDS_ERROR_NOSPACE_TARGET", "Không đủ dung lượng trống trong thư mục mẫu:"},
+    {"IDS_ERROR_NOHOME", "Thư mục chính không tồn tại hoặc không phải là thư mục:"},
 }};
 
 }  // namespace vxk5

@@ -48,6 +48,8 @@ extern const LanguageTexts kTextsChinese = {{
     {"IDS_ERROR_UNTRUSTED_MISMATCH", "安装文件 vxk5.efd 未使用受信任的密钥签名：签名与安装文件不匹配。"},
     {"IDS_ERROR_NOTRESTORED", "以下原始文件未能恢复："},
     {"IDS_ERROR_CHANGED", "安装期间已被其他程序更改"},
+    {"IDS_ERROR_NOSPACE_TARGET", "模板目录中的可用空间不足："},
+    {"IDS_ERROR_NOHOME", "主目录不存在或不是目录："},
 }};
 
 }  // namespace vxk5

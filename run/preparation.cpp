@@ -14,6 +14,7 @@
 #include "kit/signed_kit.h"
 #include "kit/trust_policy.h"
 #include "lang/messages.h"
+#include "platform/file_entries.h"
 #include "platform/file_finder.h"
 #include "platform/file_system.h"
 
@@ -47,6 +48,13 @@ bool ReportFailure(const NoticeSink& tell, RunSummary& summary, const char* key)
     return recovered;
 }
 
+// A home directory is named (HOME, or the user database) but is no
+// directory there (nor a link to one).
+bool HomeDirectoryMissing() {
+    const WString home = GetHomeDirectory();
+    return !home.empty() && !IsDirectoryAt(ToMultiByteString(home));
+}
+
 // The message that tells why the trust policy refused the kit.
 const char* RefusalKey(SignatureVerdict verdict) {
     switch (verdict) {
@@ -74,6 +82,14 @@ TrustPolicy LoadPolicy(const std::vector<WString>& namedFiles) {
 
 bool PrepareRun(const PreparationRequest& request, const NoticeSink& tell, std::unique_ptr<DistributionKit>& kit,
                 PreparedRun& prepared, RunSummary& summary) {
+    // The launcher's files and the default template directory lie below the
+    // home directory: one that is not there is never made (HOME=/nonexistent
+    // is the home of many a system user), and the run stops before anything.
+    if (HomeDirectoryMissing()) {
+        summary.Fail("IDS_ERROR_NOHOME");
+        tell(LoadResString("IDS_ERROR_NOHOME") + u" " + GetHomeDirectory(), NoticeKind::Error);
+        return false;
+    }
     // A dry run changes nothing, not even what an earlier run left behind.
     if (!request.dryRun) summary.recoveredAtStart = RecoverEarlierInstallations(tell, summary.recoveryFailed);
     const WString kitPath = LocateKit(request.kitPlace);

@@ -276,6 +276,33 @@ TEST_F(Deploy, ATrustedKeyWithoutAUsableFileRefusesTheKit) {
     EXPECT_NE(Errors().find("vxk5-setup: warning: --trusted-key needs a file name"), std::string::npos) << Errors();
 }
 
+// A home directory that is not there (HOME=/nonexistent is the home of many
+// a system user), or that is no directory, is never made nor written below:
+// the run fails before anything, and says why.
+TEST_F(Deploy, AHomeDirectoryThatIsNotThereIsNeverMade) {
+    MakeWholeSecondKit();
+    WriteFile(temp_.path("plain-file"), "not a directory");
+    for (const std::string& home : {temp_.path("gone") + "/home", temp_.path("plain-file")}) {
+        for (const bool exitStatus : {true, false}) {
+            environment_ = {"HOME=" + home};
+            fs::remove(Result());
+            std::vector<std::string> arguments = {"/S", "--result=" + Result()};
+            if (exitStatus) arguments.push_back("--exit-status");
+            Start(arguments, false);
+            EXPECT_EQ(Finish(), exitStatus ? 1 : 0) << home << ": " << Errors();
+            const Json document = Json::parse(ReadFile(Result()));
+            EXPECT_EQ(document["outcome"], "failed") << home;
+            EXPECT_EQ(document["message_key"], "IDS_ERROR_NOHOME") << home;
+            EXPECT_NE(Errors().find("The home directory does not exist or is not a directory: " + home + "\n"),
+                      std::string::npos)
+                << Errors();
+            EXPECT_FALSE(fs::exists(temp_.path("gone"))) << "nothing is made where the home directory would be";
+            EXPECT_EQ(ReadFile(temp_.path("plain-file")), "not a directory");
+            EXPECT_TRUE(Leftovers().empty());
+        }
+    }
+}
+
 TEST_F(Deploy, UnknownLongOptionsAreToldOnceAndIgnored) {
     MakeWholeSecondKit();
     EXPECT_EQ(Run({"--frobnicate", "/S", "--exit-status", "--help=x"}), 0) << Errors();

@@ -81,7 +81,8 @@ TEST_F(FullDiskTest, TemplateFileSystemFilledByTheNewFiles) {
     EXPECT_FALSE(job_.backupKept);
     EXPECT_EQ(Snapshot(target), before);
     ASSERT_FALSE(posts_.empty());
-    EXPECT_EQ(posts_.back().text, "Installation error\nInsufficient space available in the directory Temp.");
+    EXPECT_EQ(posts_.back().text, "Installation error\nInsufficient space available in the template directory: " +
+                                      target + "/");
     EXPECT_TRUE(ListNames(TempPath()).empty());
     EXPECT_EQ(RootNames(), (std::vector<std::string>{"home", "kits", "small-target", "t", "tmp"}));
 
@@ -110,7 +111,8 @@ TEST_F(FullDiskTest, NoRoomForTheJournal) {
     EXPECT_EQ(RunJobInto(target + "/"), 87u);
     EXPECT_EQ(job_.failure.error, ENOSPC);
     ASSERT_FALSE(posts_.empty());
-    EXPECT_EQ(posts_.back().text, "Installation error\nInsufficient space available in the directory Temp.");
+    EXPECT_EQ(posts_.back().text, "Installation error\nInsufficient space available in the template directory: " +
+                                      target + "/");
     EXPECT_EQ(Snapshot(target), before);
 }
 

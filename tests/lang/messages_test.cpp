@@ -28,7 +28,8 @@ const char* const kKeys[kMessageCount] = {
     "IDS_BUTTON_YES",       "IDS_BUTTON_NO",          "IDS_BUTTON_OK",
     "IDS_ERROR_UNTRUSTED_NOSIG", "IDS_ERROR_UNTRUSTED_BADSIG", "IDS_ERROR_UNTRUSTED_KEYID",
     "IDS_ERROR_UNTRUSTED_MISMATCH",
-    "IDS_ERROR_NOTRESTORED", "IDS_ERROR_CHANGED",
+    "IDS_ERROR_NOTRESTORED", "IDS_ERROR_CHANGED",     "IDS_ERROR_NOSPACE_TARGET",
+    "IDS_ERROR_NOHOME",
 };
 
 // Restores English after each test: the current language is process-wide.

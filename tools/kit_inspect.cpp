@@ -182,11 +182,12 @@ std::string InstallerRefusals(const DistributionKit& kit) {
 // but installable.
 std::vector<std::string> Doubts(const DistributionKit& kit, const NameIndex& names) {
     std::vector<std::string> doubts = CheckDoubts(kit.Check());
-    // The installer writes each copy of a repeated name in turn: the last one stays.
+    // The installer writes each copy of a repeated name in turn, as it writes
+    // any entry: only over an older file, so the newest copy stays.
     for (size_t i = 0; i < kit.Entries().size(); ++i) {
         if (names.RepeatsAnEarlier(i)) {
             doubts.push_back(ToMultiByteString(kit.Entries()[i].name) +
-                             ": listed more than once; the last copy is installed");
+                             ": listed more than once; each copy is installed in turn over an older file, so the newest stays");
         }
     }
     for (const KitDescription& d : kit.Descriptions()) {

@@ -127,6 +127,7 @@ void KeepResults(InstallJob& job, Transaction& transaction) {
     job.notRestored = transaction.Kept().notRestored;
     job.keptOriginals = transaction.Kept().where;
     job.stagingPath = transaction.StagingPath();
+    job.recovered = transaction.Recovered();
     job.record = transaction.TakeRecord();
 }
 

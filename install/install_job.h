@@ -72,6 +72,9 @@ struct InstallJob {
     std::string keptOriginals;             // where the originals are kept then
     JournalRecord record;                  // what the transaction journalled
     std::string stagingPath;               // where its staging directory was (ending with "/")
+    // Dead installations found beside or inside the template directory and
+    // recovered before this one began (their registry entries were lost).
+    std::vector<RecoveryReport> recovered;
 };
 
 // Runs the whole job on `kit` (read-only, except its container's position and

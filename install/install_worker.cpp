@@ -25,6 +25,7 @@ bool StartWorker(InstallWorker& worker, InstallJobState& state, DistributionKit*
     worker.kit = kit;
     worker.creationResult = -1;
     worker.counts = InstallCounts{};
+    worker.recovered.clear();
     try {
         worker.thread = std::thread(WorkerMain, std::ref(worker));
         worker.creationResult = 0;
@@ -44,6 +45,7 @@ void WorkerMain(InstallWorker& worker) {
     (void)RunInstallJob(job, state, worker.kit);
     worker.failure = job.failure;
     worker.counts = job.counts;
+    worker.recovered = std::move(job.recovered);
 }
 
 void SleepMilliseconds(uint32_t milliseconds) {

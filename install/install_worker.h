@@ -10,9 +10,11 @@
 
 #include <cstdint>
 #include <thread>
+#include <vector>
 
 #include "install/install_job.h"
 #include "install/install_counts.h"
+#include "install/recovery.h"
 #include "platform/job_state.h"
 
 namespace vxk5 {
@@ -34,6 +36,7 @@ struct InstallWorker {
     // worker thread before it ends, so read it only after Join.
     Failure failure;
     InstallCounts counts;         // the job's counts, left by the thread as it ends: read after Join
+    std::vector<RecoveryReport> recovered;  // what the job recovered before it began: read after Join
 
     // Waits for the thread, if one is running or has not been joined.
     void Join();

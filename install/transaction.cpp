@@ -135,6 +135,7 @@ uint32_t Transaction::RecoverLeftOvers() {
     // An installer that died here before (or that this one waited for) is
     // finished first: nothing is built on its half-done work.
     for (const RecoveryReport& report : RecoverBesideAndInside(lock_.Descriptor(), record_.target)) {
+        recovered_.push_back(report);
         if (report.outcome == RecoveryReport::Outcome::BackupKept ||
             report.outcome == RecoveryReport::Outcome::Unreadable) {
             kept_.kept = report.outcome == RecoveryReport::Outcome::BackupKept;

@@ -37,6 +37,7 @@
 #include "base/result_codes.h"
 #include "base/wstring.h"
 #include "install/destination_directories.h"
+#include "install/recovery.h"
 #include "install/staging.h"
 #include "install/step_log.h"
 #include "platform/file_entries.h"
@@ -195,6 +196,9 @@ public:
     [[nodiscard]] uint32_t Fail(const std::string& path, int error);
     Failure& FirstFailure() { return failure_; }
     const KeptOriginals& Kept() const { return kept_; }
+    // What Begin recovered of dead operations found beside or inside the
+    // template directory (their registry entries lost), each as it ended.
+    const std::vector<RecoveryReport>& Recovered() const { return recovered_; }
     // The journal's record as it stands (the steps so far).
     const JournalRecord& Record() const { return record_; }
     // The staging directory's path, ending with "/"; empty when none was made.
@@ -252,6 +256,7 @@ private:
     uint64_t nextWorkingName_ = 0;
     Failure failure_;
     KeptOriginals kept_;
+    std::vector<RecoveryReport> recovered_;
 
     // The directories below the template directory (relative, no final "/")
     // that exist or are about to be made, so that each costs one look; of

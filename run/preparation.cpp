@@ -17,6 +17,7 @@
 #include "platform/file_entries.h"
 #include "platform/file_finder.h"
 #include "platform/file_system.h"
+#include "run/recovery_notices.h"
 
 namespace vxk5 {
 
@@ -26,26 +27,6 @@ bool ReportFailure(const NoticeSink& tell, RunSummary& summary, const char* key)
     summary.Fail(key);
     tell(LoadResString(key), NoticeKind::Error);
     return false;
-}
-
-// An installer that died part-way is finished before anything else: undone,
-// or, when it had committed, tidied up. One line says what was done.
-// Returns how many were recovered; `failed` tells whether any left originals
-// out of place.
-[[nodiscard]] uint32_t RecoverEarlierInstallations(const NoticeSink& tell, bool& failed) {
-    uint32_t recovered = 0;
-    for (const RecoveryReport& report : RecoverInterruptedInstalls()) {
-        if (RecoveryFailed(report)) failed = true;
-        if (report.outcome == RecoveryReport::Outcome::Unreadable) {
-            std::fprintf(stderr, "vxk5-setup: %s\n", ToMultiByte(RecoveryMessage(report)).c_str());
-            std::fflush(stderr);
-            continue;
-        }
-        // Without a display the box is one line on standard error.
-        tell(RecoveryMessage(report), RecoveryFailed(report) ? NoticeKind::Error : NoticeKind::Plain);
-        ++recovered;
-    }
-    return recovered;
 }
 
 // A home directory is named (HOME, or the user database) but is no
@@ -91,7 +72,9 @@ bool PrepareRun(const PreparationRequest& request, const NoticeSink& tell, std::
         return false;
     }
     // A dry run changes nothing, not even what an earlier run left behind.
-    if (!request.dryRun) summary.recoveredAtStart = RecoverEarlierInstallations(tell, summary.recoveryFailed);
+    // An installer that died part-way is finished before anything else:
+    // undone, or, when it had committed, tidied up. One line says what was done.
+    if (!request.dryRun) TellRecoveries(RecoverInterruptedInstalls(), tell, summary);
     const WString kitPath = LocateKit(request.kitPlace);
     // Only a readable regular file is a kit: a FIFO, a device or a directory
     // there is reported as missing, and examining it never blocks.

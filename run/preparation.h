@@ -11,6 +11,7 @@
 #include "config/template_locations.h"
 #include "kit/distribution_kit.h"
 #include "run/kit_location.h"
+#include "run/notice_sink.h"
 #include "run/run_summary.h"
 
 namespace vxk5 {
@@ -22,11 +23,6 @@ struct PreparationRequest {
     // Key files named on the command line, read with the policy directory's.
     std::vector<WString> trustedKeyFiles;
 };
-
-// What the user is told while preparing: a recovery's report, or why the run
-// cannot go on (the message of a key in the user's language).
-enum class NoticeKind { Plain, Error };
-using NoticeSink = std::function<void(const WString& text, NoticeKind kind)>;
 
 // What a successful preparation found.
 struct PreparedRun {

@@ -31,7 +31,10 @@ struct RunSummary {
     InstallCounts counts;       // of a successful installation, or of a dry run's plan
     uint32_t refused = 0;       // entries a dry run found no way to install
     bool recorded = false;      // the directory was written into the launcher configuration
-    uint32_t recoveredAtStart = 0;  // interrupted installations put right before this one
+    // Interrupted installations put right before this one: those the registry
+    // listed at the start and those found beside or inside the template
+    // directory as the installation began.
+    uint32_t recoveredAtStart = 0;
     bool recoveryFailed = false;    // an interrupted installation's originals could not all be put back
     bool dryRun = false;
     // The kit's signature when a trusted key verified it; empty otherwise.

@@ -7,6 +7,7 @@
 #include "lang/messages.h"
 #include "run/dry_run.h"
 #include "run/preparation.h"
+#include "run/recovery_notices.h"
 #include "ui/dir_select_page.h"
 #include "ui/message_box.h"
 #include "ui/message_page.h"
@@ -39,10 +40,7 @@ CInstallerDlg::CInstallerDlg(int32_t argumentCount, char** argumentVector, bool 
 
 bool CInstallerDlg::Prepare() {
     const PreparationRequest request{dryRun_, kitPlace_, trustedKeyFiles_};
-    // Without a display each box is a line on standard error.
-    const NoticeSink tell = [this](const WString& text, NoticeKind kind) {
-        MessageBox(this, text, kind == NoticeKind::Error ? MB_STYLE_ERROR_OK : MB_STYLE_PLAIN_OK);
-    };
+    const NoticeSink tell = Notices();
     // What the preparation does not reach before a failure stays as it was.
     PreparedRun prepared{kitPath_, locations_, templateDirectory_};
     const bool ready = PrepareRun(request, tell, kit_, prepared, summary_);
@@ -50,6 +48,13 @@ bool CInstallerDlg::Prepare() {
     locations_ = std::move(prepared.locations);
     templateDirectory_ = std::move(prepared.templateDirectory);
     return ready;
+}
+
+NoticeSink CInstallerDlg::Notices() {
+    // Without a display each box is a line on standard error.
+    return [this](const WString& text, NoticeKind kind) {
+        MessageBox(this, text, kind == NoticeKind::Error ? MB_STYLE_ERROR_OK : MB_STYLE_PLAIN_OK);
+    };
 }
 
 WString CInstallerDlg::LocateKit() const { return vxk5::LocateKit(kitPlace_); }
@@ -111,6 +116,11 @@ void CInstallerDlg::Run() {
 
 void CInstallerDlg::FinishRun() {
     JoinWorker();
+    // Dead installations the job found beside or inside the template
+    // directory (their registry entries lost) are told and counted as those
+    // recovered at the start are.
+    TellRecoveries(worker_.recovered, Notices(), summary_);
+    worker_.recovered.clear();
     // The data area, when an installation needed it, has been unpacked and
     // checked by now (or the installation failed).
     if (kit_ != nullptr) summary_.kitCheck = kit_->Check().state;

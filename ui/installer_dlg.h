@@ -32,6 +32,7 @@
 #include "kit/distribution_kit.h"
 #include "platform/job_state.h"
 #include "run/kit_location.h"
+#include "run/notice_sink.h"
 #include "run/run_summary.h"
 #include "ui/gobject_ptr.h"
 #include "ui/wnd.h"
@@ -164,8 +165,10 @@ private:
     // Marks the window for automation (the test suite): "preparing" or "ready".
     void MarkWindowState(const char* state);
     void DestroyWindow();
-    // After the wizard: the worker joined, the summary completed.
+    // After the wizard: the worker joined, the job's recoveries told, the summary completed.
     void FinishRun();
+    // Tells the user outside the pages: a box, or a line on standard error.
+    NoticeSink Notices();
     void JoinWorker();
     // The steps of the copying phase: the progress page and the job's
     // parameters; the worker started (or the job failed when it cannot be);

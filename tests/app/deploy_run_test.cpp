@@ -4,8 +4,10 @@
 
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utime.h>
 
+#include <chrono>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
@@ -301,6 +303,40 @@ TEST_F(Deploy, AHomeDirectoryThatIsNotThereIsNeverMade) {
             EXPECT_TRUE(Leftovers().empty());
         }
     }
+}
+
+// A killed run whose registry entry is lost: the next run finds its staging
+// directory beside the template directory only as it begins to install,
+// recovers it there, and says and counts it as a recovery at the start.
+TEST_F(Deploy, ARecoveryTheInstallationFindsIsToldAndCountedAsOneAtTheStart) {
+    WriteSampleTree(temp_.path("src"), 4000);
+    MakeKit(temp_.path("src"));
+    Start({"/S"}, false);
+    std::string templates = DefaultTemplates();
+    templates.pop_back();
+    const size_t slash = templates.rfind('/');
+    const std::string journal = templates.substr(0, slash) + "/.k5stp0-" + templates.substr(slash + 1) + "/journal";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!PathExists(journal) && std::chrono::steady_clock::now() < deadline) usleep(1000);
+    ASSERT_TRUE(PathExists(journal)) << Errors();
+    usleep(20 * 1000);  // well into the copy
+    ASSERT_EQ(kill(child_->Pid(), SIGKILL), 0);
+    int status = 0;
+    EXPECT_FALSE(child_->Wait(20, status)) << "killed, not ended";
+    child_.reset();
+    ASSERT_TRUE(PathExists(journal)) << "killed before the commit";
+    fs::remove_all(Home() + "/.vxk5/transactions");
+
+    const Json document = RunForResult({"/S"});
+    EXPECT_EQ(document["outcome"], "installed") << Errors();
+    EXPECT_EQ(document["recovered_at_start"], 1) << document.dump();
+    const std::string told =
+        "An interrupted installation was found and cleaned up. Template directory: " + DefaultTemplates() + "\n";
+    const std::string errors = Errors();
+    ASSERT_NE(errors.find(told), std::string::npos) << errors;
+    EXPECT_EQ(errors.find(told, errors.find(told) + 1), std::string::npos) << "told once: " << errors;
+    EXPECT_EQ(Snapshot(DefaultTemplates()), Snapshot(temp_.path("src")));
+    EXPECT_FALSE(PathExists(journal));
 }
 
 TEST_F(Deploy, UnknownLongOptionsAreToldOnceAndIgnored) {

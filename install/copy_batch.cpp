@@ -5,6 +5,7 @@
 
 #include "base/two_threads.h"
 #include "install/extract.h"
+#include "install/install_record.h"
 #include "kit/kit_reader.h"
 
 namespace vxk5 {
@@ -217,6 +218,7 @@ uint32_t BatchCopier::PlaceRun(std::vector<PendingFile>& batch, size_t from, siz
             return run_.Stop(run_.transaction.Fail(pending.path, error), pending.percent);
         }
         planner_.Placed(pending);
+        RecordPlaced(run_, pending);
         if (pending.decision == Decision::Replace) ++run_.job.counts.replaced;
         if (pending.decision == Decision::WriteNew) ++run_.job.counts.newFiles;
     }

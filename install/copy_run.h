@@ -10,6 +10,7 @@
 #include "base/result_codes.h"
 #include "base/wstring.h"
 #include "install/install_job.h"
+#include "install/record_store.h"
 #include "install/transaction.h"
 #include "kit/distribution_kit.h"
 #include "platform/file_entries.h"
@@ -31,6 +32,7 @@ struct CopyRun {
     Transaction& transaction;
     DistributionKit& kit;
     uint32_t stopPercent = 0;  // the percentage a failure is posted with
+    RecordWriter record{};     // the installation's record, when the job keeps one
 
     void Post(uint32_t code, const WString& text, uint32_t percent) { PostJobResult(job, state, code, text, percent); }
     // Returns `code`, to be posted with `percent`.

@@ -8,6 +8,7 @@
 #include "install/copy_plan.h"
 #include "install/copy_run.h"
 #include "base/conversion.h"
+#include "install/install_record.h"
 #include "install/install_worker.h"
 #include "kit/distribution_kit.h"
 #include "kit/kit_reader.h"
@@ -96,6 +97,7 @@ uint32_t RunJob(CopyRun& run, const WString& target) {
     if (const uint32_t code = run.transaction.Begin(target, OptionsOf(run)); code != ERR_SUCCESS) {
         return ReportInstallError(run, code, 0);
     }
+    OpenInstallRecord(run);
     BatchPlanner planner(run);
     uint32_t code = planner.Prepare();
     if (code == ERR_SUCCESS) code = CopyBatches(run, planner);
@@ -103,6 +105,7 @@ uint32_t RunJob(CopyRun& run, const WString& target) {
     if (const uint32_t failed = run.transaction.Commit(); failed != ERR_SUCCESS) {
         return ReportInstallError(run, failed, 100);
     }
+    FinishInstallRecord(run);
     run.Post(ERR_SUCCESS, LoadResString("IDS_INSTALL_FINISH"), 100);
     if (run.job.finalPauseMilliseconds != 0) SleepMilliseconds(run.job.finalPauseMilliseconds);
     return ERR_SUCCESS;

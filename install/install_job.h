@@ -58,6 +58,13 @@ struct InstallJob {
     // installation holds), and a later job on the same kit fails. Off, a kit
     // can serve any number of jobs.
     bool releaseCopiedBytes = false;
+    // Keep a record of the installation, so that it can be taken back
+    // (install/record_store.h), when it places any file; with what is known
+    // of the kit it came from.
+    bool keepRecord = false;
+    std::string kitPath;
+    uint64_t kitSize = 0;
+    std::string kitCheck;  // "-" or empty for none
     // Sees every post, right after it has been made, on the job's thread.
     std::function<void(uint32_t code, const WString& text, uint32_t percent)> postObserver;
 
@@ -72,6 +79,10 @@ struct InstallJob {
     std::string keptOriginals;             // where the originals are kept then
     JournalRecord record;                  // what the transaction journalled
     std::string stagingPath;               // where its staging directory was (ending with "/")
+    // The record could not be written (its errno; 0 when it was, or none was
+    // kept): the installation stands, and cannot be taken back.
+    int recordError = 0;
+    bool recordWritten = false;
     // Dead installations found beside or inside the template directory and
     // recovered before this one began (their registry entries were lost).
     std::vector<RecoveryReport> recovered;

@@ -136,6 +136,12 @@ std::string JournalIdentityLine(StepKind kind, uint64_t device, uint64_t inode, 
 
 std::string JournalCommitLine() { return "C\n"; }
 
+std::string EscapePath(const std::string& path) { return Escape(path); }
+
+bool UnescapePath(const std::string& text, std::string& path) { return Unescape(text, path); }
+
+bool ParseDecimal(const std::string& text, uint64_t& value) { return ParseNumber(text, value); }
+
 bool ParseJournal(const std::string& text, ParsedJournal& journal) {
     journal = ParsedJournal();
     std::vector<std::string> lines;

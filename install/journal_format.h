@@ -67,6 +67,13 @@ std::string JournalExchangeLine(const std::string& temporary, const std::string&
 std::string JournalIdentityLine(StepKind kind, uint64_t device, uint64_t inode, const std::string& path);
 std::string JournalCommitLine();
 
+// A path as the journal writes it (%XX for "%", the space, control bytes
+// and DEL), and back: false for text that is not one.
+std::string EscapePath(const std::string& path);
+bool UnescapePath(const std::string& text, std::string& path);
+// A decimal number of at most 20 digits that fits 64 bits.
+bool ParseDecimal(const std::string& text, uint64_t& value);
+
 // False when the text is no journal, or a record is unknown or names a path
 // outside what the journal may touch: M and W only below the template
 // directory (and X), D below it or on its way down from "/", nothing with a ".."

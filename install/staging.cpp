@@ -96,27 +96,7 @@ bool OwnedWithMode(int fd, unsigned mode) {
 // this user, reached below HOME without following a link). `made`, when given, learns how many
 // levels were made here.
 [[nodiscard]] int OpenRegistry(MissingDirectory missing, OwnedDescriptor& registry, int* made = nullptr) {
-    const std::string home = ToMultiByteString(GetHomeDirectory());
-    if (home.empty()) return ENOENT;
-    OwnedDescriptor current;
-    if (const int error = OpenNamedDirectory(home, current); error != 0) return error;
-    for (const char* name : {kRegistryBase, kRegistryName}) {
-        OwnedDescriptor next;
-        int error = OpenReadable(current.Get(), name, next);
-        if (error == ENOENT && missing == MissingDirectory::Make) {
-            error = MakeDirectoryAt(current.Get(), name, 0700).error;
-            if (error == 0 && made != nullptr) ++*made;
-            if (error == 0) error = SyncDirectory(current.Get()).error;
-            if (error == 0 || error == EEXIST) error = OpenReadable(current.Get(), name, next);
-        }
-        if (error != 0) return error;
-        EntryDetails status;
-        if (const int failed = DescribeOpenEntry(next.Get(), status); failed != 0) return failed;
-        if (status.owner != ThisUserId() || (status.permissions & 0022) != 0) return EPERM;
-        current = std::move(next);
-    }
-    registry = std::move(current);
-    return 0;
+    return OpenUserDirectory(kRegistryName, missing, registry, made);
 }
 
 // Removes the last `levels` levels of the registry's directory, the deepest
@@ -138,6 +118,30 @@ void RemoveRegistryLevels(int levels) {
 }
 
 }  // namespace
+
+int OpenUserDirectory(const char* name, MissingDirectory missing, OwnedDescriptor& opened, int* made) {
+    const std::string home = ToMultiByteString(GetHomeDirectory());
+    if (home.empty()) return ENOENT;
+    OwnedDescriptor current;
+    if (const int error = OpenNamedDirectory(home, current); error != 0) return error;
+    for (const char* level : {kRegistryBase, name}) {
+        OwnedDescriptor next;
+        int error = OpenReadable(current.Get(), level, next);
+        if (error == ENOENT && missing == MissingDirectory::Make) {
+            error = MakeDirectoryAt(current.Get(), level, 0700).error;
+            if (error == 0 && made != nullptr) ++*made;
+            if (error == 0) error = SyncDirectory(current.Get()).error;
+            if (error == 0 || error == EEXIST) error = OpenReadable(current.Get(), level, next);
+        }
+        if (error != 0) return error;
+        EntryDetails status;
+        if (const int failed = DescribeOpenEntry(next.Get(), status); failed != 0) return failed;
+        if (status.owner != ThisUserId() || (status.permissions & 0022) != 0) return EPERM;
+        current = std::move(next);
+    }
+    opened = std::move(current);
+    return 0;
+}
 
 std::string Staging::TemporaryName(uint64_t sequence) const {
     return std::string(kStagingPrefix) + std::to_string(number) + "." + std::to_string(sequence);

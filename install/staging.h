@@ -91,6 +91,13 @@ size_t LongestStagingPrefix(const std::string& target);
 // syncs its parent. 0 or the first errno.
 [[nodiscard]] int DiscardStaging(Staging& staging);
 
+// Opens (with MissingDirectory::Make, makes, 0700, synced into its parent)
+// the user's own directory ~/.vxk5/<name>/: each level this user's and not
+// writable by group or others (EPERM otherwise). `made` counts the levels
+// made. 0 or errno (ENOENT without a home directory).
+[[nodiscard]] int OpenUserDirectory(const char* name, MissingDirectory missing, OwnedDescriptor& opened,
+                                    int* made = nullptr);
+
 // The registry. RegisterStaging writes and syncs the entry (making
 // ~/.vxk5/transactions/ when missing); UnregisterStaging removes it, and the
 // levels of that directory RegisterStaging made when they are empty again:

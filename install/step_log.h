@@ -34,6 +34,11 @@ public:
     // directory or its new file).
     void Identify(size_t record, const EntryIdentity& identity);
 
+    // The identity of the record numbered `record` (zero without one).
+    EntryIdentity IdentityOf(size_t record) const {
+        if (!Identified(record)) return EntryIdentity();
+        return EntryIdentity{At(record).device, At(record).inode};
+    }
     // Whether the record numbered `record` has its identity.
     bool Identified(size_t record) const { return record < count_ && (At(record).flags & kIdentified) != 0; }
 

@@ -2,6 +2,7 @@
 
 #include "install/transaction.h"
 
+#include <algorithm>
 #include <random>
 
 #include "base/conversion.h"
@@ -287,8 +288,10 @@ uint32_t Transaction::SyncChangedDirectories() {
     record_.steps.ForEach([&](StepKind kind, const std::string& path, const std::string&) {
         // A directory made inside the template directory goes into its
         // parent's entries, whether or not a new file goes there too.
+        // So do a file's removal and an original set aside.
         const bool made = kind == StepKind::MakeDirectory && path.size() > target.size();
-        if ((kind != StepKind::WriteFile && kind != StepKind::ExchangeFile && !made) || failed != ERR_SUCCESS) return;
+        const bool changed = kind == StepKind::WriteFile || kind == StepKind::ExchangeFile || kind == StepKind::MoveToBackup;
+        if ((!changed && !made) || failed != ERR_SUCCESS) return;
         const std::string relative = path.substr(target.size());
         const size_t slash = relative.rfind('/');
         const std::string parent = slash == std::string::npos ? std::string() : relative.substr(0, slash);
@@ -301,6 +304,17 @@ uint32_t Transaction::SyncChangedDirectories() {
         }
     });
     return failed;
+}
+
+std::vector<std::pair<std::string, uint64_t>> Transaction::MadeDirectories() const {
+    std::vector<std::pair<std::string, uint64_t>> made;
+    const std::string& target = record_.target;
+    for (const auto& [path, record] : directorySteps_) {
+        if (path.size() <= target.size() || !record_.steps.Identified(record)) continue;
+        made.emplace_back(path.substr(target.size()), record_.steps.IdentityOf(record).inode);
+    }
+    std::sort(made.begin(), made.end());  // a parent is a prefix of its children
+    return made;
 }
 
 void Transaction::Finish() {

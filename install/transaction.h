@@ -174,6 +174,11 @@ public:
     [[nodiscard]] int ExchangeWithOriginal(size_t record, int directory, const std::string& working,
                                            const std::string& name, const std::string& path,
                                            const EntryStamp& judged) const;
+    // Journals (without syncing) that the file at `path` is about to be taken
+    // out of the template directory: moved to the staging directory's
+    // originals/ by SetOriginalAside, and deleted with it at the commit (the
+    // rollback puts it back). `record` receives the record's number.
+    [[nodiscard]] uint32_t JournalRemoval(const std::string& path, size_t& record);
     // Removes the file `name` in `directory` (at `path`) that this transaction
     // placed with the identity `own`; anything else standing there is left
     // (EEXIST). ERR_SUCCESS or a code.
@@ -203,6 +208,9 @@ public:
     const JournalRecord& Record() const { return record_; }
     // The staging directory's path, ending with "/"; empty when none was made.
     const std::string& StagingPath() const { return staging_.path; }
+    // The directories the transaction made below the template directory
+    // (relative, parents first) with their inode numbers.
+    std::vector<std::pair<std::string, uint64_t>> MadeDirectories() const;
     // Hands the record over when the transaction is over.
     JournalRecord TakeRecord() { return std::move(record_); }
 

@@ -207,6 +207,7 @@ uint32_t InstallTest::RunJobInto(const std::string& target) {
     job_.releaseCopiedBytes = releaseCopiedBytes_;
     job_.exchangeOriginals = exchangeOriginals_;
     job_.firstWorkingNumber = firstWorkingNumber_;
+    job_.keepRecord = keepRecord_;
     job_.postObserver = [this](uint32_t code, const WString& text, uint32_t percent) {
         posts_.push_back({code, ToMultiByteString(text), percent});
         if (onPost_) onPost_(posts_.back());

@@ -113,6 +113,8 @@ protected:
     // .k5stp<N>.0, .k5stp<N>.1, ...; empty draws the start at random, as the
     // installer does.
     std::optional<uint64_t> firstWorkingNumber_ = 0;
+    // The next runs keep a record of what they place, as the installer does.
+    bool keepRecord_ = false;
     // Called with each post, right after it has been recorded.
     std::function<void(const Post&)> onPost_;
 

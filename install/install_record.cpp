@@ -1,0 +1,48 @@
+#include "install/install_record.h"
+
+#include <time.h>
+
+#include <algorithm>
+
+#include "platform/file_handle.h"
+
+namespace vxk5 {
+
+void OpenInstallRecord(CopyRun& run) {
+    if (!run.job.keepRecord) return;
+    const JournalRecord& journal = run.transaction.Record();
+    InstallationRecord header;
+    header.target = journal.target;
+    header.targetIdentity = journal.targetIdentity;
+    const std::string itself = journal.target.substr(0, journal.target.size() - 1);
+    header.madeTarget = std::find(journal.madeAbove.begin(), journal.madeAbove.end(), itself) != journal.madeAbove.end();
+    header.kitPath = run.job.kitPath;
+    header.kitSize = run.job.kitSize;
+    header.kitCheck = run.job.kitCheck.empty() ? "-" : run.job.kitCheck;
+    run.job.recordError = run.record.Open(header);
+}
+
+void RecordPlaced(CopyRun& run, const PendingFile& pending) {
+    if (!run.record.IsOpen()) return;
+    const KitFileEntry& entry = run.kit.Entries()[pending.index];
+    RecordedFile file;
+    file.relative = pending.path.substr(run.transaction.Target().size());
+    file.inode = pending.identity.inode;
+    file.size = entry.size;
+    file.modified = FileTimeToUnixTime(FileTime{entry.timeLow, entry.timeHigh});
+    file.replaced = pending.decision == Decision::Replace;
+    run.record.AddFile(file);
+}
+
+void FinishInstallRecord(CopyRun& run) {
+    if (!run.record.IsOpen()) return;
+    // An installation that placed nothing has nothing to take back.
+    if (!run.record.Placed()) return run.record.Abandon();
+    for (const auto& [relative, inode] : run.transaction.MadeDirectories()) {
+        run.record.AddDirectory(RecordedDirectory{relative, inode});
+    }
+    run.job.recordError = run.record.Finish(static_cast<int64_t>(::time(nullptr)));
+    run.job.recordWritten = run.job.recordError == 0;
+}
+
+}  // namespace vxk5

@@ -1,0 +1,187 @@
+#include "install/record_store.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+#include "install/journal_format.h"
+#include "install/staging.h"
+#include "platform/entry_details.h"
+#include "platform/file_entries.h"
+#include "platform/open_file.h"
+#include "platform/user_accounts.h"
+
+namespace vxk5 {
+
+namespace {
+
+constexpr char kRecordsName[] = "installations";
+constexpr char kSuffix[] = ".rec";
+constexpr char kUnfinishedPrefix[] = ".new-";
+constexpr size_t kFlushAt = 1 << 16;
+constexpr uint64_t kLargestRecord = uint64_t(1) << 34;
+
+std::string KeyOf(const EntryIdentity& identity) {
+    return std::to_string(identity.device) + "-" + std::to_string(identity.inode);
+}
+
+// This user's and writable by nobody else.
+bool Trusted(int descriptor, EntryKind kind) {
+    EntryDetails details;
+    return DescribeOpenEntry(descriptor, details) == 0 && details.kind == kind && details.owner == ThisUserId() &&
+           (details.permissions & 0022) == 0;
+}
+
+// The template directory's directory of records. 0, ENOENT, EPERM or errno.
+int OpenRecords(const EntryIdentity& identity, MissingDirectory missing, OwnedDescriptor& records) {
+    OwnedDescriptor all;
+    if (const int error = OpenUserDirectory(kRecordsName, missing, all); error != 0) return error;
+    const std::string key = KeyOf(identity);
+    int error = OpenDirectoryAt(all.Get(), key, records, DirectoryAccess::Read).error;
+    if (error == ENOENT && missing == MissingDirectory::Make) {
+        error = MakeDirectoryAt(all.Get(), key, 0700).error;
+        if (error == 0) error = SyncDirectory(all.Get()).error;
+        if (error == 0 || error == EEXIST) error = OpenDirectoryAt(all.Get(), key, records, DirectoryAccess::Read).error;
+    }
+    if (error != 0) return error;
+    return Trusted(records.Get(), EntryKind::Directory) ? 0 : EPERM;
+}
+
+// The sequences of the finished records, oldest first.
+std::vector<uint64_t> Sequences(int records) {
+    std::vector<std::string> names;
+    std::vector<uint64_t> sequences;
+    if (ListDirectoryAt(records, names).error != 0) return sequences;
+    const std::string suffix = kSuffix;
+    for (const std::string& name : names) {
+        uint64_t sequence = 0;
+        if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0 &&
+            ParseDecimal(name.substr(0, name.size() - suffix.size()), sequence)) {
+            sequences.push_back(sequence);
+        }
+    }
+    std::sort(sequences.begin(), sequences.end());
+    return sequences;
+}
+
+std::string NameOf(uint64_t sequence) { return std::to_string(sequence) + kSuffix; }
+
+// Unfinished records of a dead installer: the template directory's lock,
+// which the caller holds, keeps live ones from being here.
+void RemoveUnfinished(int records) {
+    std::vector<std::string> names;
+    if (ListDirectoryAt(records, names).error != 0) return;
+    for (const std::string& name : names) {
+        if (name.rfind(kUnfinishedPrefix, 0) == 0) (void)RemoveEntryAt(records, name);
+    }
+}
+
+}  // namespace
+
+int RecordWriter::Open(const InstallationRecord& header) {
+    Abandon();
+    if (const int error = OpenRecords(header.targetIdentity, MissingDirectory::Make, directory_); error != 0) {
+        return error;
+    }
+    RemoveUnfinished(directory_.Get());
+    const std::vector<uint64_t> sequences = Sequences(directory_.Get());
+    sequence_ = sequences.empty() ? 1 : sequences.back() + 1;
+    temporary_ = kUnfinishedPrefix + std::to_string(::getpid());
+    if (const int error = CreateNewFileAt(directory_.Get(), temporary_, 0600, file_).error; error != 0) {
+        directory_.Reset();
+        return error;
+    }
+    error_ = 0;
+    placed_ = false;
+    buffer_ = RecordHeader(header);
+    return 0;
+}
+
+void RecordWriter::Append(const std::string& line) {
+    if (!file_.IsOpen()) return;
+    buffer_ += line;
+    if (buffer_.size() >= kFlushAt) Flush();
+}
+
+void RecordWriter::Flush() {
+    if (error_ == 0 && !buffer_.empty()) error_ = WriteOpenFile(file_.Get(), buffer_);
+    buffer_.clear();
+}
+
+void RecordWriter::AddFile(const RecordedFile& file) {
+    placed_ = true;
+    Append(RecordFileLine(file));
+}
+
+void RecordWriter::AddDirectory(const RecordedDirectory& directory) { Append(RecordDirectoryLine(directory)); }
+
+int RecordWriter::Finish(int64_t when) {
+    if (!file_.IsOpen()) return EBADF;
+    Append(RecordEnd(when));
+    Flush();
+    int error = error_;
+    if (error == 0) error = SyncOpenFileData(file_.Get());
+    if (error == 0) error = file_.Close();
+    if (error == 0) error = PlaceWithoutReplacing(directory_.Get(), temporary_, NameOf(sequence_)).error;
+    if (error == 0) error = SyncDirectory(directory_.Get()).error;
+    if (error != 0) {
+        Abandon();
+        return error;
+    }
+    // The oldest records beyond those kept: best effort.
+    const std::vector<uint64_t> sequences = Sequences(directory_.Get());
+    for (size_t k = 0; k + kRecordsKept < sequences.size(); ++k) {
+        (void)RemoveEntryAt(directory_.Get(), NameOf(sequences[k]));
+    }
+    directory_.Reset();
+    temporary_.clear();
+    return 0;
+}
+
+void RecordWriter::Abandon() {
+    file_.Reset();
+    if (directory_.IsOpen() && !temporary_.empty()) (void)RemoveEntryAt(directory_.Get(), temporary_);
+    directory_.Reset();
+    temporary_.clear();
+    buffer_.clear();
+}
+
+int ReadLatestRecord(const EntryIdentity& identity, InstallationRecord& record, std::string& name) {
+    OwnedDescriptor records;
+    if (const int error = OpenRecords(identity, MissingDirectory::Leave, records); error != 0) return error;
+    const std::vector<uint64_t> sequences = Sequences(records.Get());
+    if (sequences.empty()) return ENOENT;
+    name = NameOf(sequences.back());
+    OwnedDescriptor file;
+    if (const Failure opened = OpenForReadingAt(records.Get(), name, file); opened.Failed()) return opened.error;
+    EntryDetails details;
+    if (const int error = DescribeOpenEntry(file.Get(), details); error != 0) return error;
+    if (!Trusted(file.Get(), EntryKind::File)) return EPERM;
+    if (details.size > kLargestRecord) return EINVAL;
+    std::string text(static_cast<size_t>(details.size), '\0');
+    if (!text.empty() && ReadOpenFileAt(file.Get(), &text[0], text.size(), 0) != static_cast<int64_t>(text.size())) {
+        return EIO;
+    }
+    if (!ParseRecord(text, record)) return EINVAL;
+    return record.targetIdentity == identity ? 0 : EPERM;
+}
+
+int RemoveRecord(const EntryIdentity& identity, const std::string& name) {
+    OwnedDescriptor all;
+    OwnedDescriptor records;
+    if (const int error = OpenRecords(identity, MissingDirectory::Leave, records); error != 0) return error;
+    int error = RemoveEntryAt(records.Get(), name).error;
+    if (error == 0) error = SyncDirectory(records.Get()).error;
+    if (error == 0 && Sequences(records.Get()).empty() &&
+        OpenUserDirectory(kRecordsName, MissingDirectory::Leave, all) == 0) {
+        std::vector<std::string> left;
+        if (ListDirectoryAt(records.Get(), left).error == 0 && left.empty()) {
+            (void)RemoveDirectoryAt(all.Get(), KeyOf(identity));
+        }
+    }
+    return error;
+}
+
+}  // namespace vxk5

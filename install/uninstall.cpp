@@ -1,0 +1,248 @@
+#include "install/uninstall.h"
+
+#include <cerrno>
+
+#include "base/conversion.h"
+#include "install/record_store.h"
+#include "platform/directory_open.h"
+#include "platform/file_entries.h"
+#include "platform/open_file.h"
+
+namespace vxk5 {
+
+namespace {
+
+enum class Verdict { Remove, KeepChanged, Missing };
+
+// A file taken out: its record in the journal and the file as judged.
+struct Removal {
+    size_t record = 0;
+    std::string parent;
+    std::string name;
+    EntryStamp judged;
+};
+
+void SplitRelative(const std::string& relative, std::string& parent, std::string& name) {
+    const size_t slash = relative.rfind('/');
+    parent = slash == std::string::npos ? std::string() : relative.substr(0, slash);
+    name = slash == std::string::npos ? relative : relative.substr(slash + 1);
+}
+
+// Still the file the installation placed: the same file (its identity), its
+// size and its modification time as the installation gave them. (Its time
+// of status change cannot tell: every rename changes it, and so does putting
+// a file back after a failed uninstall.)
+Verdict Judge(const InstallationRecord& record, const RecordedFile& file, const EntryStatus& status) {
+    if (status.kind == EntryKind::Missing) return Verdict::Missing;
+    const EntryStamp& stamp = status.stamp;
+    const bool same = status.kind == EntryKind::File && stamp.identity.device == record.targetIdentity.device &&
+                      stamp.identity.inode == file.inode && stamp.size == file.size && stamp.seconds == file.modified;
+    return same ? Verdict::Remove : Verdict::KeepChanged;
+}
+
+// The directory `relative` below `root`, each component opened without
+// following a link. 0, ENOENT, ELOOP, ENOTDIR or errno.
+int OpenBelow(int root, const std::string& relative, OwnedDescriptor& opened) {
+    OwnedDescriptor current;
+    int at = root;
+    size_t start = 0;
+    while (start <= relative.size() && !relative.empty()) {
+        size_t end = relative.find('/', start);
+        if (end == std::string::npos) end = relative.size();
+        OwnedDescriptor next;
+        if (const int error = OpenDirectoryAt(at, relative.substr(start, end - start), next).error; error != 0) {
+            return error;
+        }
+        current = std::move(next);
+        at = current.Get();
+        start = end + 1;
+    }
+    if (!current.IsOpen()) return DuplicateDescriptor(root, opened);
+    opened = std::move(current);
+    return 0;
+}
+
+// Judges every recorded file from `root`, without a change: a dry run's lines.
+void DryRun(const InstallationRecord& record, const std::string& base, int root, const UninstallOptions& options,
+            UninstallResult& result) {
+    auto say = [&options](const std::string& line) {
+        if (options.dryRunLine) options.dryRunLine(line);
+    };
+    for (const RecordedFile& file : record.files) {
+        std::string parent, name;
+        SplitRelative(file.relative, parent, name);
+        OwnedDescriptor directory;
+        EntryStatus status;
+        int error = OpenBelow(root, parent, directory);
+        if (error == 0) error = ExamineEntryAt(directory.Get(), name, status).error;
+        const Verdict verdict = error == ENOENT ? Verdict::Missing
+                                : error != 0    ? Verdict::KeepChanged
+                                                : Judge(record, file, status);
+        const std::string path = base + file.relative;
+        if (verdict == Verdict::Remove) {
+            ++result.removed;
+            if (file.replaced) ++result.originalsNotKept;
+            say("remove " + path);
+        } else if (verdict == Verdict::KeepChanged) {
+            result.keptChanged.push_back(path);
+            say("keep-changed " + path);
+        } else {
+            ++result.missing;
+        }
+    }
+    for (auto directory = record.directories.rbegin(); directory != record.directories.rend(); ++directory) {
+        ++result.directoriesRemoved;
+        say("remove-dir " + base + directory->relative);
+    }
+}
+
+// Judges and journals the removal of every recorded file through `transaction`.
+uint32_t PlanRemovals(const InstallationRecord& record, Transaction& transaction, std::vector<Removal>& removals,
+                      UninstallResult& result) {
+    for (const RecordedFile& file : record.files) {
+        Removal removal;
+        SplitRelative(file.relative, removal.parent, removal.name);
+        int directory = -1;
+        EntryStatus status;
+        const uint32_t opened = transaction.OpenDirectory(removal.parent, MissingDirectory::Leave, directory);
+        int error = opened != ERR_SUCCESS ? (transaction.FirstFailure().error != 0 ? transaction.FirstFailure().error
+                                                                                   : EINVAL)
+                                          : 0;
+        if (error == 0 && directory >= 0) error = ExamineEntryAt(directory, removal.name, status).error;
+        // A directory on the way that is gone, or is no longer one of its own: not this record's to touch.
+        transaction.FirstFailure() = Failure();
+        const Verdict verdict = directory < 0 && error == 0 ? Verdict::Missing
+                                : error != 0               ? Verdict::KeepChanged
+                                                           : Judge(record, file, status);
+        const std::string path = transaction.Target() + file.relative;
+        if (verdict == Verdict::Missing) {
+            ++result.missing;
+        } else if (verdict == Verdict::KeepChanged) {
+            result.keptChanged.push_back(path);
+        } else {
+            if (const uint32_t code = transaction.JournalRemoval(path, removal.record); code != ERR_SUCCESS) return code;
+            removal.judged = status.stamp;
+            if (file.replaced) ++result.originalsNotKept;
+            removals.push_back(std::move(removal));
+        }
+    }
+    return ERR_SUCCESS;
+}
+
+// Takes every judged file out, into the staging directory.
+uint32_t TakeOut(Transaction& transaction, const std::vector<Removal>& removals,
+                 UninstallResult& result) {
+    for (const Removal& removal : removals) {
+        const std::string path =
+            transaction.Target() + (removal.parent.empty() ? "" : removal.parent + "/") + removal.name;
+        int directory = -1;
+        if (const uint32_t code = transaction.OpenDirectory(removal.parent, MissingDirectory::Leave, directory);
+            code != ERR_SUCCESS) {
+            return code;
+        }
+        if (directory < 0) return transaction.Fail(path, kChangedMeanwhile);
+        if (const uint32_t code =
+                transaction.SetOriginalAside(removal.record, path, directory, removal.name, removal.judged);
+            code != ERR_SUCCESS) {
+            return code;
+        }
+        ++result.removed;
+    }
+    return ERR_SUCCESS;
+}
+
+// After the commit: the directories the installation made, deepest first,
+// each when it is still the one made and empty; then the template directory
+// when the installation made it and it is empty.
+void RemoveMadeDirectories(const InstallationRecord& record, const std::string& target, int root,
+                           UninstallResult& result) {
+    for (auto made = record.directories.rbegin(); made != record.directories.rend(); ++made) {
+        std::string parent, name;
+        SplitRelative(made->relative, parent, name);
+        OwnedDescriptor directory;
+        EntryStatus status;
+        if (OpenBelow(root, parent, directory) != 0 || ExamineEntryAt(directory.Get(), name, status).error != 0) {
+            continue;
+        }
+        if (status.kind != EntryKind::Directory || status.stamp.identity.inode != made->inode) continue;
+        if (RemoveDirectoryAt(directory.Get(), name).error == 0) ++result.directoriesRemoved;
+    }
+    if (!record.madeTarget) return;
+    std::string path = target.substr(0, target.size() - 1);
+    const size_t slash = path.rfind('/');
+    OwnedDescriptor above;
+    EntryIdentity identity;
+    if (slash == std::string::npos || OpenNamedDirectory(slash == 0 ? "/" : path.substr(0, slash), above) != 0) return;
+    const std::string name = path.substr(slash + 1);
+    if (IdentityAt(above.Get(), name, identity).error != 0 || identity != record.targetIdentity) return;
+    result.templateRemoved = RemoveDirectoryAt(above.Get(), name).error == 0;
+}
+
+uint32_t TakeBack(const InstallationRecord& record, const std::string& target, const UninstallOptions& options,
+                  Transaction& transaction, UninstallResult& result) {
+    TransactionOptions transactionOptions;
+    transactionOptions.durability = options.durability;
+    transactionOptions.firstWorkingNumber = options.firstWorkingNumber;
+    if (const uint32_t code = transaction.Begin(FromMultiByte(target), transactionOptions); code != ERR_SUCCESS) {
+        return code;
+    }
+    result.recovered = transaction.Recovered();
+    // Swapped for another directory since it was looked at: not this record's.
+    if (transaction.Record().targetIdentity != record.targetIdentity) return transaction.Fail(target, ESTALE);
+    result.target = transaction.Target();
+    std::vector<Removal> removals;
+    if (const uint32_t code = PlanRemovals(record, transaction, removals, result); code != ERR_SUCCESS) return code;
+    if (const uint32_t code = transaction.SyncJournal(); code != ERR_SUCCESS) return code;
+    if (const uint32_t code = TakeOut(transaction, removals, result); code != ERR_SUCCESS) return code;
+    return transaction.Commit();
+}
+
+}  // namespace
+
+UninstallResult RunUninstall(const UninstallOptions& options) {
+    UninstallResult result;
+    std::string target = ToMultiByteString(options.directory);
+    if (target.empty() || target[0] != '/') {
+        result.code = ERR_INVALID_PARAMETER;
+        result.failure = FailureOf(result.code, EINVAL, target);
+        return result;
+    }
+    if (target.back() != '/') target += '/';
+    result.target = target;
+    OwnedDescriptor root;
+    EntryIdentity identity;
+    InstallationRecord record;
+    std::string name;
+    int error = OpenNamedDirectory(target, DirectoryAccess::LookUp, root);
+    if (error == 0) error = IdentityOf(root.Get(), identity).error;
+    if (error == 0) error = ReadLatestRecord(identity, record, name);
+    if (error == ENOENT || error == ENOTDIR) {
+        result.outcome = UninstallOutcome::NothingToUninstall;
+        return result;
+    }
+    if (error != 0) {
+        result.recordError = error == EPERM || error == EINVAL ? error : 0;
+        result.code = error == EINVAL ? ERR_INVALID_DATA : ERR_INVALID_PARAMETER;
+        result.failure = FailureFromErrno(error, target);
+        return result;
+    }
+    result.installedAt = record.when;
+    if (options.dryRun) {
+        DryRun(record, target, root.Get(), options, result);
+        result.outcome = UninstallOutcome::Uninstalled;
+        return result;
+    }
+    Transaction transaction;
+    if (const uint32_t code = TakeBack(record, target, options, transaction, result); code != ERR_SUCCESS) {
+        result.failure = transaction.FirstFailure();
+        result.code = transaction.Rollback(code);
+        result.removed = 0;
+        return result;
+    }
+    RemoveMadeDirectories(record, result.target, root.Get(), result);
+    (void)RemoveRecord(identity, name);  // a record left names files gone: the next one keeps nothing of them
+    result.outcome = UninstallOutcome::Uninstalled;
+    return result;
+}
+
+}  // namespace vxk5

@@ -1,0 +1,57 @@
+#pragma once
+// Taking back the latest recorded installation of a template directory
+// (install/record_store.h), through the same transaction as installing:
+// each file it placed that is still the file it placed (same identity, size
+// and modification time, and no change of status since its commit) is taken
+// out, journalled first and deleted only at the commit, so that a failure,
+// a kill or a power cut leaves the directory as it was; a file changed or
+// replaced since is kept and listed. Then the directories it made go when
+// they are empty, the template directory itself when the installation made
+// it and nothing is left in it, and the record goes, so that the next one
+// takes back the installation before.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "base/failure.h"
+#include "base/wstring.h"
+#include "install/recovery.h"
+#include "install/transaction.h"
+
+namespace vxk5 {
+
+enum class UninstallOutcome { Uninstalled, NothingToUninstall, Failed };
+
+struct UninstallOptions {
+    WString directory;  // the template directory, absolute
+    bool dryRun = false;
+    DurabilityMode durability = DurabilityMode::SyncFileSystem;
+    std::optional<uint64_t> firstWorkingNumber;  // TransactionOptions
+    // A dry run's lines ("remove PATH", "keep-changed PATH", "remove-dir PATH").
+    std::function<void(const std::string& line)> dryRunLine;
+};
+
+struct UninstallResult {
+    UninstallOutcome outcome = UninstallOutcome::Failed;
+    std::string target;              // the template directory's real path, ending with "/"
+    int64_t installedAt = 0;         // when the installation taken back was committed (POSIX time)
+    uint32_t removed = 0;            // files taken out (a dry run: to take out)
+    uint32_t missing = 0;            // files already gone
+    uint32_t directoriesRemoved = 0; // directories the installation made, removed (a dry run: recorded)
+    // Files that had replaced an original, which was not kept: it cannot come back.
+    uint32_t originalsNotKept = 0;
+    std::vector<std::string> keptChanged;  // files changed or replaced since, kept (absolute)
+    bool templateRemoved = false;    // the template directory itself went
+    uint32_t code = 0;               // of a failure
+    Failure failure;
+    // Why the record was not used: EPERM (not this user's, writable by others,
+    // naming another directory) or EINVAL (unreadable); 0 otherwise.
+    int recordError = 0;
+    std::vector<RecoveryReport> recovered;  // dead operations found there and recovered first
+};
+
+UninstallResult RunUninstall(const UninstallOptions& options);
+
+}  // namespace vxk5

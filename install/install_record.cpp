@@ -1,8 +1,7 @@
 #include "install/install_record.h"
 
-#include <time.h>
-
 #include <algorithm>
+#include <ctime>
 
 #include "platform/file_handle.h"
 
@@ -41,7 +40,7 @@ void FinishInstallRecord(CopyRun& run) {
     for (const auto& [relative, inode] : run.transaction.MadeDirectories()) {
         run.record.AddDirectory(RecordedDirectory{relative, inode});
     }
-    run.job.recordError = run.record.Finish(static_cast<int64_t>(::time(nullptr)));
+    run.job.recordError = run.record.Finish(static_cast<int64_t>(std::time(nullptr)));
     run.job.recordWritten = run.job.recordError == 0;
 }
 

@@ -1,7 +1,5 @@
 #include "install/record_store.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <vector>
@@ -19,7 +17,9 @@ namespace {
 
 constexpr char kRecordsName[] = "installations";
 constexpr char kSuffix[] = ".rec";
-constexpr char kUnfinishedPrefix[] = ".new-";
+// A record being written; the template directory's lock keeps a second one
+// from being written at once.
+constexpr char kUnfinishedPrefix[] = ".new";
 constexpr size_t kFlushAt = 1 << 16;
 constexpr uint64_t kLargestRecord = uint64_t(1) << 34;
 
@@ -88,7 +88,7 @@ int RecordWriter::Open(const InstallationRecord& header) {
     RemoveUnfinished(directory_.Get());
     const std::vector<uint64_t> sequences = Sequences(directory_.Get());
     sequence_ = sequences.empty() ? 1 : sequences.back() + 1;
-    temporary_ = kUnfinishedPrefix + std::to_string(::getpid());
+    temporary_ = kUnfinishedPrefix;
     if (const int error = CreateNewFileAt(directory_.Get(), temporary_, 0600, file_).error; error != 0) {
         directory_.Reset();
         return error;

@@ -8,6 +8,7 @@
 #include "app/deploy_options.h"
 #include "base/conversion.h"
 #include "lang/messages.h"
+#include "run/uninstall_run.h"
 #include "ui/installer_dlg.h"
 #include "ui/toolkit_language.h"
 
@@ -25,6 +26,13 @@ int AppMain(CommandLine& commandLine) {
     const LaunchOptions options = ParseCommandLine(commandLine.argumentCount, commandLine.argumentVector,
                                                    [] { return std::setlocale(LC_ALL, nullptr); });
     SetCurrentLanguage(options.languageId);
+    if (deploy.uninstall) {
+        // No window: the uninstall tells what it did on standard output.
+        RunSummary summary;
+        RunUninstallRequest({deploy.uninstallDirectory, deploy.dryRun}, summary);
+        const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - started;
+        return FinishDeployment(deploy, summary, taken.count());
+    }
     PrepareToolkitLanguage(options.languageId);  // before the controller starts GTK
     const WString caption = LoadResString("IDR_MAINFRAME");
 

@@ -11,6 +11,7 @@ namespace {
 
 constexpr char kResult[] = "--result";
 constexpr char kTrustedKey[] = "--trusted-key";
+constexpr char kUninstall[] = "--uninstall";
 
 // The toolkit takes these from the command line itself ("--display=:1",
 // "--display :1"): they are not unknown.
@@ -69,6 +70,11 @@ DeployOptions ParseDeployOptions(int32_t argumentCount, char** argumentVector) {
             options.exitStatus = true;
         } else if (std::strcmp(argument, "--dry-run") == 0) {
             options.dryRun = true;
+        } else if (NamesOption(argument, kUninstall)) {
+            // Its value in one word only: the next argument may be any of the program's own.
+            options.uninstall = true;
+            const size_t length = std::strlen(kUninstall);
+            if (argument[length] == '=') options.uninstallDirectory = FromMultiByte(AString(argument + length + 1));
         } else if (MatchValueOption(kResult, argumentCount, argumentVector, i, value, present, taken)) {
             if (present) {
                 options.wantsResult = true;
@@ -100,7 +106,9 @@ int32_t ArgumentsTaken(int32_t argumentCount, char** argumentVector, int32_t ind
 int ExitStatusFor(RunOutcome outcome) {
     switch (outcome) {
         case RunOutcome::Installed:
-        case RunOutcome::UpToDate: return 0;
+        case RunOutcome::UpToDate:
+        case RunOutcome::Uninstalled:
+        case RunOutcome::NothingToUninstall: return 0;
         case RunOutcome::Failed: return 1;
         case RunOutcome::NoKit:
         case RunOutcome::Untrusted: return 2;

@@ -5,6 +5,9 @@
 //   --result=FILE   write a JSON document about the run to FILE when it ends
 //   --exit-status   let the exit status tell the outcome (without it, 0)
 //   --dry-run       tell what the installation would do, and write nothing
+//   --uninstall[=DIR]  take back the latest recorded installation of DIR
+//                   (without one, of the directory the launcher records
+//                   first) instead of installing
 //   --trusted-key=FILE  trust the minisign public key in FILE (repeatable);
 //                   with any trusted key, only a kit signed by one installs
 // --result and --trusted-key also take their value as the next argument
@@ -24,6 +27,8 @@ namespace vxk5 {
 struct DeployOptions {
     bool exitStatus = false;
     bool dryRun = false;
+    bool uninstall = false;
+    WString uninstallDirectory;  // empty: the one the launcher records first
     bool wantsResult = false;
     AString resultPath;  // the last --result= given; may be empty
     // Every --trusted-key given, in order; one without a value gives an empty
@@ -38,7 +43,7 @@ DeployOptions ParseDeployOptions(int32_t argumentCount, char** argumentVector);
 // value, else 1.
 [[nodiscard]] int32_t ArgumentsTaken(int32_t argumentCount, char** argumentVector, int32_t index);
 
-// 0 installed or up to date, 1 failed, 2 no kit, a damaged kit or one the
+// 0 installed, up to date, uninstalled or nothing to uninstall, 1 failed, 2 no kit, a damaged kit or one the
 // trust policy refused, 3 cancelled.
 [[nodiscard]] int ExitStatusFor(RunOutcome outcome);
 

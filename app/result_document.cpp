@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <nlohmann/json.hpp>
 
 #include "base/conversion.h"
@@ -36,6 +37,29 @@ std::string EnglishText(const std::string& key) {
     return std::string();
 }
 
+// What an uninstall did (a dry run: would do).
+Json UninstallMember(const RunSummary& summary) {
+    const UninstallCounts& counts = summary.uninstalled;
+    Json kept = Json::array();
+    for (const std::string& path : counts.keptChanged) kept.push_back(path);
+    Json installed = nullptr;
+    if (counts.installedAt != 0) {
+        char text[32];
+        const std::time_t when = static_cast<std::time_t>(counts.installedAt);
+        struct std::tm parts {};
+        if (gmtime_r(&when, &parts) != nullptr && std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts) != 0) {
+            installed = text;
+        }
+    }
+    return {{"installed_at", installed},
+            {"removed", counts.removed},
+            {"missing", counts.missing},
+            {"kept_changed", kept},
+            {"directories_removed", counts.directoriesRemoved},
+            {"originals_not_kept", counts.originalsNotKept},
+            {"template_directory_removed", counts.templateRemoved}};
+}
+
 }  // namespace
 
 const char* IntegrityName(KitCheck check) {
@@ -51,6 +75,8 @@ const char* OutcomeName(RunOutcome outcome) {
         case RunOutcome::Cancelled: return "cancelled";
         case RunOutcome::NoKit: return "no-kit";
         case RunOutcome::Untrusted: return "untrusted";
+        case RunOutcome::Uninstalled: return "uninstalled";
+        case RunOutcome::NothingToUninstall: return "nothing-to-uninstall";
     }
     return "failed";
 }
@@ -85,6 +111,7 @@ std::string ResultDocument(const RunSummary& summary, double seconds) {
                                  {"trusted_comment", summary.signatureTrustedComment}};
     }
     document["integrity"] = IntegrityName(summary.kitCheck);
+    if (summary.uninstall) document["uninstall"] = UninstallMember(summary);
     document["seconds"] = std::round(seconds * 1000.0) / 1000.0;
     // Texts are UTF-8 already; anything else would be replaced, not thrown.
     return document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";

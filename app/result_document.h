@@ -1,8 +1,9 @@
 #pragma once
 // The result document: one JSON object telling how a run ended, for
 // configuration-management engines. Its members:
-//   outcome            "installed", "up-to-date", "failed", "cancelled", "no-kit"
-//                      or "untrusted" (refused by the trust policy)
+//   outcome            "installed", "up-to-date", "failed", "cancelled", "no-kit",
+//                      "untrusted" (refused by the trust policy), or for
+//                      --uninstall "uninstalled" or "nothing-to-uninstall"
 //   message_key        the key of the message that tells the outcome, or null
 //   message            that message's English text (or an English detail)
 //   error_code         the code that ended a failed installation, or 0
@@ -22,6 +23,12 @@
 //                      when it did not (the outcome is then "no-kit" or
 //                      "failed"), "unchecked" otherwise: the kit carries no
 //                      check, or the run did not read the stream to its end
+//   uninstall          only for --uninstall: {"installed_at" (the installation
+//                      taken back, RFC 3339 UTC), "removed", "missing",
+//                      "kept_changed" (the files changed since, kept),
+//                      "directories_removed", "originals_not_kept" (files
+//                      it had replaced, which cannot come back),
+//                      "template_directory_removed"}
 //   seconds            the time the run took
 
 #include <string>

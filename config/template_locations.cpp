@@ -179,4 +179,28 @@ void TemplateLocations::Record(const WString& directory) {
     if (alternatePresent_) RecordTemplateLocations(recorded_, ConfigurationSet::Alternate);
 }
 
+namespace {
+
+WString WithoutTrailingSeparator(WString directory) {
+    while (directory.length() > 1 && (directory.EndsWith(u'/') || directory.EndsWith(u'\\'))) {
+        directory.resize(directory.length() - 1);
+    }
+    return directory;
+}
+
+}  // namespace
+
+bool TemplateLocations::Forget(const WString& directory) {
+    const WString forgotten = WithoutTrailingSeparator(Normalise(directory));
+    std::vector<WString> kept;
+    for (const WString& location : recorded_) {
+        if (WithoutTrailingSeparator(Normalise(location)) != forgotten) kept.push_back(location);
+    }
+    if (kept.size() == recorded_.size()) return false;
+    recorded_ = std::move(kept);
+    if (!fromAlternate_) RecordTemplateLocations(recorded_, ConfigurationSet::Main);
+    if (alternatePresent_) RecordTemplateLocations(recorded_, ConfigurationSet::Alternate);
+    return true;
+}
+
 }  // namespace vxk5

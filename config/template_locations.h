@@ -87,6 +87,11 @@ public:
     // locations read, in the sets named above. Throws ConfigWriteError.
     void Record(const WString& directory);
 
+    // Drops every location that names `directory` (as Normalise gives
+    // both, without a trailing separator) and writes the rest back as Record
+    // does. Whether one was dropped. Throws ConfigWriteError.
+    bool Forget(const WString& directory);
+
 private:
     std::vector<WString> recorded_;
     bool fromAlternate_ = false;     // the locations came from the alternate set

@@ -18,7 +18,7 @@ void OpenInstallRecord(CopyRun& run) {
     header.kitPath = run.job.kitPath;
     header.kitSize = run.job.kitSize;
     header.kitCheck = run.job.kitCheck.empty() ? "-" : run.job.kitCheck;
-    run.job.recordError = run.record.Open(header);
+    run.record.Open(header);
 }
 
 void RecordPlaced(CopyRun& run, const PendingFile& pending) {

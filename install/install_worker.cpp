@@ -41,11 +41,16 @@ void WorkerMain(InstallWorker& worker) {
     worker.failure = Failure();
     InstallJob job;
     job.releaseCopiedBytes = true;  // the installer makes one installation of its kit
+    job.keepRecord = true;          // so that it can be taken back
+    job.kitPath = worker.kitPath;
+    job.kitSize = worker.kitSize;
+    job.kitCheck = worker.kitCheck;
     // Its outcome is posted to the job state and left in job.failure.
     (void)RunInstallJob(job, state, worker.kit);
     worker.failure = job.failure;
     worker.counts = job.counts;
     worker.recovered = std::move(job.recovered);
+    worker.recordError = job.recordError;
 }
 
 void SleepMilliseconds(uint32_t milliseconds) {

@@ -27,6 +27,10 @@ struct InstallWorker {
 
     InstallJobState* jobState = nullptr;  // not owned
     DistributionKit* kit = nullptr;       // not owned
+    // What the installation's record says of the kit (set before the start).
+    std::string kitPath;
+    uint64_t kitSize = 0;
+    std::string kitCheck;
     std::thread thread;
     // -1 until a thread is requested, then 0 when it started or the errno
     // value that kept it from starting.
@@ -37,6 +41,7 @@ struct InstallWorker {
     Failure failure;
     InstallCounts counts;         // the job's counts, left by the thread as it ends: read after Join
     std::vector<RecoveryReport> recovered;  // what the job recovered before it began: read after Join
+    int recordError = 0;          // the installation's record could not be written (errno): read after Join
 
     // Waits for the thread, if one is running or has not been joined.
     void Join();

@@ -80,27 +80,42 @@ void RemoveUnfinished(int records) {
 
 }  // namespace
 
-int RecordWriter::Open(const InstallationRecord& header) {
+void RecordWriter::Open(const InstallationRecord& header) {
     Abandon();
-    if (const int error = OpenRecords(header.targetIdentity, MissingDirectory::Make, directory_); error != 0) {
-        return error;
+    buffer_ = RecordHeader(header);
+    target_ = header.targetIdentity;
+    error_ = 0;
+    placed_ = false;
+    open_ = true;
+}
+
+int RecordWriter::MakeFile() {
+    int made = 0;
+    OwnedDescriptor all;
+    int error = OpenUserDirectory(kRecordsName, MissingDirectory::Make, all, &made);
+    levelsMade_ = made;
+    const std::string key = KeyOf(target_);
+    if (error == 0) {
+        error = OpenDirectoryAt(all.Get(), key, directory_, DirectoryAccess::Read).error;
+        if (error == ENOENT) {
+            error = MakeDirectoryAt(all.Get(), key, 0700).error;
+            if (error == 0) ++levelsMade_;
+            if (error == 0) error = SyncDirectory(all.Get()).error;
+            if (error == 0) error = OpenDirectoryAt(all.Get(), key, directory_, DirectoryAccess::Read).error;
+        }
     }
+    if (error == 0 && !Trusted(directory_.Get(), EntryKind::Directory)) error = EPERM;
+    if (error != 0) return error;
     RemoveUnfinished(directory_.Get());
     const std::vector<uint64_t> sequences = Sequences(directory_.Get());
     sequence_ = sequences.empty() ? 1 : sequences.back() + 1;
     temporary_ = kUnfinishedPrefix;
-    if (const int error = CreateNewFileAt(directory_.Get(), temporary_, 0600, file_).error; error != 0) {
-        directory_.Reset();
-        return error;
-    }
-    error_ = 0;
-    placed_ = false;
-    buffer_ = RecordHeader(header);
-    return 0;
+    return CreateNewFileAt(directory_.Get(), temporary_, 0600, file_).error;
 }
 
 void RecordWriter::Append(const std::string& line) {
-    if (!file_.IsOpen()) return;
+    if (!open_ || error_ != 0) return;
+    if (!file_.IsOpen() && (error_ = MakeFile()) != 0) return;
     buffer_ += line;
     if (buffer_.size() >= kFlushAt) Flush();
 }
@@ -118,10 +133,11 @@ void RecordWriter::AddFile(const RecordedFile& file) {
 void RecordWriter::AddDirectory(const RecordedDirectory& directory) { Append(RecordDirectoryLine(directory)); }
 
 int RecordWriter::Finish(int64_t when) {
-    if (!file_.IsOpen()) return EBADF;
+    if (!open_) return EBADF;
     Append(RecordEnd(when));
     Flush();
     int error = error_;
+    if (error == 0 && !file_.IsOpen()) error = EBADF;
     if (error == 0) error = SyncOpenFileData(file_.Get());
     if (error == 0) error = file_.Close();
     if (error == 0) error = PlaceWithoutReplacing(directory_.Get(), temporary_, NameOf(sequence_)).error;
@@ -137,6 +153,8 @@ int RecordWriter::Finish(int64_t when) {
     }
     directory_.Reset();
     temporary_.clear();
+    open_ = false;
+    levelsMade_ = 0;
     return 0;
 }
 
@@ -144,8 +162,23 @@ void RecordWriter::Abandon() {
     file_.Reset();
     if (directory_.IsOpen() && !temporary_.empty()) (void)RemoveEntryAt(directory_.Get(), temporary_);
     directory_.Reset();
+    RemoveLevelsMade();
     temporary_.clear();
     buffer_.clear();
+    open_ = false;
+}
+
+void RecordWriter::RemoveLevelsMade() {
+    // The deepest first, each only when empty: nothing the user or another
+    // installation keeps there goes.
+    if (levelsMade_ == 0) return;
+    OwnedDescriptor all;
+    if (OpenUserDirectory(kRecordsName, MissingDirectory::Leave, all) == 0 &&
+        RemoveDirectoryAt(all.Get(), KeyOf(target_)).error == 0 && levelsMade_ > 1) {
+        all.Reset();
+        (void)RemoveUserDirectory(kRecordsName, levelsMade_ - 1);
+    }
+    levelsMade_ = 0;
 }
 
 int ReadLatestRecord(const EntryIdentity& identity, InstallationRecord& record, std::string& name) {

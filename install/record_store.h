@@ -27,31 +27,38 @@ public:
     RecordWriter(const RecordWriter&) = delete;
     RecordWriter& operator=(const RecordWriter&) = delete;
 
-    // Starts the record of `header` (target, identity, kit; no files yet).
-    // 0 or errno; nothing is recorded after a failure.
-    [[nodiscard]] int Open(const InstallationRecord& header);
-    bool IsOpen() const { return file_.IsOpen(); }
+    // Starts the record of `header` (target, identity, kit; no files yet);
+    // its file is made with the first file recorded, so that a job that
+    // places nothing leaves nothing in the user's directory.
+    void Open(const InstallationRecord& header);
+    bool IsOpen() const { return open_; }
     // Whether any file was recorded.
     bool Placed() const { return placed_; }
     void AddFile(const RecordedFile& file);
     void AddDirectory(const RecordedDirectory& directory);
     // Ends, syncs and names the record, the latest of its template directory,
     // and removes the oldest beyond kRecordsKept. 0 or errno (the record is
-    // then removed).
+    // then removed); the first error met while the record was written.
     [[nodiscard]] int Finish(int64_t when);
-    // Removes an unfinished record.
+    // Removes an unfinished record, and the directories made for it when
+    // they are left empty.
     void Abandon();
 
 private:
+    [[nodiscard]] int MakeFile();
     void Append(const std::string& line);
     void Flush();
+    void RemoveLevelsMade();
 
     OwnedDescriptor directory_;
     OwnedDescriptor file_;
     std::string temporary_;
     std::string buffer_;
     uint64_t sequence_ = 0;
+    EntryIdentity target_;
+    int levelsMade_ = 0;  // of ~/.vxk5/, its installations/ and the template directory's own
     int error_ = 0;
+    bool open_ = false;
     bool placed_ = false;
 };
 

@@ -99,23 +99,7 @@ bool OwnedWithMode(int fd, unsigned mode) {
     return OpenUserDirectory(kRegistryName, missing, registry, made);
 }
 
-// Removes the last `levels` levels of the registry's directory, the deepest
-// first, each only when it is empty (a removal that fails leaves it and
-// those above it). Best effort: an empty directory left costs nothing.
-void RemoveRegistryLevels(int levels) {
-    if (levels <= 0) return;
-    const std::string home = ToMultiByteString(GetHomeDirectory());
-    if (home.empty()) return;
-    OwnedDescriptor base;
-    OwnedDescriptor homeDirectory;
-    if (OpenNamedDirectory(home, homeDirectory) != 0 || OpenReadable(homeDirectory.Get(), kRegistryBase, base) != 0) {
-        return;
-    }
-    if (RemoveDirectoryAt(base.Get(), kRegistryName).error != 0) return;
-    (void)SyncDirectory(base.Get());
-    if (levels < 2 || RemoveDirectoryAt(homeDirectory.Get(), kRegistryBase).error != 0) return;
-    (void)SyncDirectory(homeDirectory.Get());
-}
+void RemoveRegistryLevels(int levels) { RemoveUserDirectory(kRegistryName, levels); }
 
 }  // namespace
 
@@ -141,6 +125,21 @@ int OpenUserDirectory(const char* name, MissingDirectory missing, OwnedDescripto
     }
     opened = std::move(current);
     return 0;
+}
+
+void RemoveUserDirectory(const char* name, int levels) {
+    if (levels <= 0) return;
+    const std::string home = ToMultiByteString(GetHomeDirectory());
+    if (home.empty()) return;
+    OwnedDescriptor base;
+    OwnedDescriptor homeDirectory;
+    if (OpenNamedDirectory(home, homeDirectory) != 0 || OpenReadable(homeDirectory.Get(), kRegistryBase, base) != 0) {
+        return;
+    }
+    if (RemoveDirectoryAt(base.Get(), name).error != 0) return;
+    (void)SyncDirectory(base.Get());
+    if (levels < 2 || RemoveDirectoryAt(homeDirectory.Get(), kRegistryBase).error != 0) return;
+    (void)SyncDirectory(homeDirectory.Get());
 }
 
 std::string Staging::TemporaryName(uint64_t sequence) const {

@@ -98,6 +98,11 @@ size_t LongestStagingPrefix(const std::string& target);
 [[nodiscard]] int OpenUserDirectory(const char* name, MissingDirectory missing, OwnedDescriptor& opened,
                                     int* made = nullptr);
 
+// Removes the last `levels` levels of ~/.vxk5/<name>/ (1: that directory,
+// 2: ~/.vxk5/ as well), the deepest first, each only when it is empty (a
+// removal that fails leaves it and those above it). Best effort.
+void RemoveUserDirectory(const char* name, int levels);
+
 // The registry. RegisterStaging writes and syncs the entry (making
 // ~/.vxk5/transactions/ when missing); UnregisterStaging removes it, and the
 // levels of that directory RegisterStaging made when they are empty again:

@@ -36,6 +36,8 @@ std::string Printable(const AString& bytes) {
 
 }  // namespace
 
+std::string PrintablePath(const std::string& bytes) { return Printable(AString(bytes.c_str())); }
+
 void PrintDryRun(const DistributionKit& kit, const WString& templateDirectory, RunSummary& summary) {
     const InstallPlan plan = PlanInstall(kit.Entries(), TemplateLocations::AsInstallTarget(templateDirectory));
     bool printed = true;

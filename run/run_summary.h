@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "base/wstring.h"
 #include "install/install_counts.h"
@@ -18,6 +19,19 @@ enum class RunOutcome {
     Cancelled,  // the run ended before an installation happened
     NoKit,      // no kit, or one that cannot be read
     Untrusted,  // a trust policy is in force and the kit is not signed by a trusted key
+    Uninstalled,         // the latest recorded installation was taken back
+    NothingToUninstall,  // no installation of the directory is recorded
+};
+
+// What an uninstall did, or for a dry run would do.
+struct UninstallCounts {
+    uint32_t removed = 0;             // files taken out
+    uint32_t missing = 0;             // files already gone
+    uint32_t directoriesRemoved = 0;  // directories the installation made
+    uint32_t originalsNotKept = 0;    // originals its files replaced, which cannot come back
+    std::vector<std::string> keptChanged;  // files changed since, kept
+    bool templateRemoved = false;     // the template directory went too
+    int64_t installedAt = 0;          // when the installation taken back was made (POSIX time)
 };
 
 struct RunSummary {
@@ -37,6 +51,8 @@ struct RunSummary {
     uint32_t recoveredAtStart = 0;
     bool recoveryFailed = false;    // an interrupted installation's originals could not all be put back
     bool dryRun = false;
+    bool uninstall = false;     // the run took an installation back (UninstallCounts)
+    UninstallCounts uninstalled;
     // The kit's signature when a trusted key verified it; empty otherwise.
     std::string signatureKeyId;
     std::string signatureTrustedComment;

@@ -10,6 +10,7 @@
 #include "config/config_file.h"
 #include "config/template_locations.h"
 #include "lang/messages.h"
+#include "platform/entry_details.h"
 #include "run/job_failure.h"
 #include "ui/console_progress.h"
 #include "ui/message_box.h"
@@ -123,6 +124,11 @@ void CInstallerDlg::ShowCopyingPage() {
 
 void CInstallerDlg::StartJobWorker() {
     bool started = false;
+    // What the installation's record says of the kit.
+    worker_.kitPath = ToMultiByteString(kitPath_);
+    EntryDetails kitFile;
+    worker_.kitSize = DescribeEntry(worker_.kitPath, LinkHandling::Follow, kitFile) == 0 ? kitFile.size : 0;
+    worker_.kitCheck = summary_.signatureKeyId.empty() ? std::string("-") : "minisign:" + summary_.signatureKeyId;
     {
         ScopedTerminationBlock block;  // the worker and what it starts ignore Ctrl-C
         started = (workerHooks_.start != nullptr ? workerHooks_.start : &StartWorker)(worker_, jobState_, kit_.get());

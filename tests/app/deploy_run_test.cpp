@@ -485,3 +485,52 @@ TEST_F(SignedDeploy, EveryRefusalLeavesTheTemplateDirectoryAsItWas) {
 }
 
 }  // namespace
+
+TEST_F(Deploy, UninstallTakesTheLatestInstallationBackAndSaysWhatItDid) {
+    MakeWholeSecondKit();
+    ASSERT_EQ(RunForResult({"/S"})["outcome"], "installed");
+    ASSERT_NE(ReadFile(MainConfig()).find("tmplts"), std::string::npos);
+    const std::string edited = DefaultTemplates() + "settings.cfg";
+    WriteFile(edited, ReadFile(edited) + "# the user's own line\n");
+    const std::string installed = Snapshot(DefaultTemplates());
+
+    // The dry run says what would go and what stays, and changes nothing.
+    int status = -1;
+    Json document = RunForResult({"--uninstall", "--dry-run", "--exit-status"}, &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(document["outcome"], "uninstalled");
+    EXPECT_EQ(document["dry_run"], true);
+    EXPECT_EQ(document["uninstall"]["removed"], 3) << document.dump();
+    EXPECT_NE(Output().find("keep-changed " + edited + "\n"), std::string::npos) << Output();
+    EXPECT_NE(Output().find("remove " + DefaultTemplates() + "doc/readme.html\n"), std::string::npos) << Output();
+    EXPECT_EQ(Snapshot(DefaultTemplates()), installed);
+
+    // The real one, with the directory named.
+    document = RunForResult({"--uninstall=" + DefaultTemplates(), "--exit-status"}, &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(document["outcome"], "uninstalled") << document.dump();
+    EXPECT_EQ(document["template_directory"], DefaultTemplates());
+    EXPECT_EQ(document["uninstall"]["removed"], 3);
+    EXPECT_EQ(document["uninstall"]["kept_changed"], Json::array({edited}));
+    EXPECT_EQ(document["uninstall"]["template_directory_removed"], false);
+    EXPECT_TRUE(document["uninstall"]["installed_at"].get<std::string>().size() == 20) << document.dump();
+    EXPECT_TRUE(fs::exists(edited));
+    EXPECT_FALSE(fs::exists(DefaultTemplates() + "doc"));
+    EXPECT_NE(Output().find("uninstalled " + DefaultTemplates() + ": 3 removed, 1 kept"), std::string::npos)
+        << Output();
+
+    document = RunForResult({"--uninstall", "--exit-status"}, &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(document["outcome"], "nothing-to-uninstall");
+
+    // A directory the installation made goes when nothing is left in it, and
+    // the launcher no longer names it.
+    fs::remove(edited);
+    fs::remove(DefaultTemplates());
+    ASSERT_EQ(RunForResult({"/S"})["outcome"], "installed");
+    document = RunForResult({"--uninstall", "--exit-status"}, &status);
+    EXPECT_EQ(document["uninstall"]["template_directory_removed"], true) << document.dump();
+    EXPECT_FALSE(fs::exists(DefaultTemplates()));
+    EXPECT_EQ(ReadFile(MainConfig()).find("tmplts"), std::string::npos) << ReadFile(MainConfig());
+    EXPECT_TRUE(Leftovers().empty());
+}

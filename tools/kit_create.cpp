@@ -9,15 +9,26 @@
 
 #include "base/conversion.h"
 #include "kit/kit_writer.h"
+#include "platform/entry_details.h"
+#include "platform/file_system.h"
+#include "platform/platform_error.h"
 #include "platform/file_handle.h"
 #include "platform/open_file.h"
 #include "platform/owned_descriptor.h"
+#include "tools/arguments.h"
+#include "tools/kit_input.h"
+#include "tools/packable_names.h"
 #include "tools/progress_line.h"
 #include "tools/source_tree.h"
 
 namespace vxk5 {
 
 namespace {
+
+constexpr int kStandardOutput = 1;
+
+// The system's words for the last failure of the file interface.
+std::string LastSystemReason() { return std::strerror(GetPlatformErrno() != 0 ? GetPlatformErrno() : EIO); }
 
 // The kit names files with "\" between components.
 WString KitName(const std::string& relativePath) {
@@ -26,12 +37,42 @@ WString KitName(const std::string& relativePath) {
     return name;
 }
 
-bool TakeValue(int argc, char** argv, int& i, std::string& value, std::string& error) {
-    if (i + 1 >= argc) {
-        error = std::string("option ") + argv[i] + " needs a value";
+// One option of create and its value, if it takes one.
+bool TakeOption(ArgumentScanner& arguments, CreateOptions& options, std::string& error) {
+    const std::string name = arguments.Text();
+    auto current = [&options]() -> KitDescription& {
+        // --product, --vendor and --description before any --lang describe "en".
+        if (options.descriptions.empty()) options.descriptions.push_back(KitDescription{u"en", {}, {}, {}});
+        return options.descriptions.back();
+    };
+    std::string value;
+    if (name == "-q" || name == "--quiet" || name == "--single") {
+        if (!arguments.NoValue(error)) return false;
+        if (name == "--single") options.form = kitformat::DescriptionForm::SingleLanguage;
+        else options.quiet = true;
+        return true;
+    }
+    if (name != "-o" && name != "--output" && name != "--lang" && name != "--product" && name != "--vendor" &&
+        name != "--description") {
+        error = "unknown option " + name;
         return false;
     }
-    value = argv[++i];
+    if (!arguments.TakeValue(value, error)) return false;
+    if (name == "-o" || name == "--output") {
+        options.output = value;
+    } else if (name == "--lang") {
+        if (value.empty()) {
+            error = "--lang needs a language code";
+            return false;
+        }
+        options.descriptions.push_back(KitDescription{FromMultiByte(value), {}, {}, {}});
+    } else if (name == "--product") {
+        current().product = FromMultiByte(value);
+    } else if (name == "--vendor") {
+        current().vendor = FromMultiByte(value);
+    } else {
+        current().descriptionPath = FromMultiByte(value);
+    }
     return true;
 }
 
@@ -41,7 +82,7 @@ bool CopyFileInto(KitFileWriter& writer, const std::string& path, uint64_t size,
     FileHandle handle = INVALID_FILE_HANDLE;
     if (CreateFileHandle(FromMultiByte(path), FILE_ACCESS_READ, 0, FILE_OPEN_EXISTING, handle,
                          FILE_FLAG_SEQUENTIAL_NORMAL) != 0) {
-        error = "cannot open " + path;
+        error = "cannot open " + path + ": " + LastSystemReason();
         return false;
     }
     OwnedDescriptor file(DescriptorOf(handle));
@@ -49,14 +90,14 @@ bool CopyFileInto(KitFileWriter& writer, const std::string& path, uint64_t size,
     for (;;) {
         uint32_t count = 0;
         if (ReadFileHandle(file.Get(), buffer, bufferSize, &count, nullptr) != 0) {
-            error = "cannot read " + path;
+            error = "cannot read " + path + ": " + LastSystemReason();
             return false;
         }
         if (count == 0) break;
         total += count;
         if (total > size) break;
         if (writer.Write(buffer, count) != 0) {
-            error = "cannot write the kit";
+            error = "cannot write the kit: " + LastSystemReason();
             return false;
         }
         copied(count);
@@ -99,6 +140,7 @@ bool PlanContainerHead(const CreateOptions& options, const std::vector<SourceFil
             return false;
         }
     }
+    if (!CheckPackableNames(entries, options.sourceDirectory, error)) return false;
     std::vector<KitDescription> descriptions = options.descriptions;
     for (KitDescription& description : descriptions) ReplaceAll(description.descriptionPath, u"/", u"\\");
     head = kitformat::EncodeContainerHead(options.form, descriptions, entries);
@@ -117,11 +159,11 @@ bool WriteKit(const CreateOptions& options, const std::vector<SourceFile>& files
               FileHandle handle, const std::string& target, std::ostream& messages, std::string& error) {
     KitFileWriter writer;
     if (writer.Adopt(handle) != 0) {
-        error = "cannot start compressing " + target;
+        error = "cannot start compressing " + target + ": " + LastSystemReason();
         return false;
     }
     if (writer.Write(head.data(), head.size()) != 0) {
-        error = "cannot write " + target;
+        error = "cannot write " + target + ": " + LastSystemReason();
         return false;
     }
     std::optional<ProgressLine> progress;
@@ -144,7 +186,7 @@ bool WriteKit(const CreateOptions& options, const std::vector<SourceFile>& files
     }
     if (progress) progress->Finish();
     if (writer.Finish() != 0) {
-        error = "cannot write " + target;
+        error = "cannot write " + target + ": " + LastSystemReason();
         return false;
     }
     return true;
@@ -167,69 +209,18 @@ private:
     bool kept_ = false;
 };
 
-}  // namespace
-
-bool ParseCreateArguments(int argc, char** argv, CreateOptions& options, std::string& error) {
-    options = CreateOptions();
-    auto current = [&options]() -> KitDescription& {
-        // --product, --vendor and --description before any --lang describe "en".
-        if (options.descriptions.empty()) options.descriptions.push_back(KitDescription{u"en", {}, {}, {}});
-        return options.descriptions.back();
-    };
-    for (int i = 0; i < argc; ++i) {
-        const std::string argument = argv[i];
-        std::string value;
-        if (argument == "-o" || argument == "--output") {
-            if (!TakeValue(argc, argv, i, options.output, error)) return false;
-        } else if (argument == "-q" || argument == "--quiet") {
-            options.quiet = true;
-        } else if (argument == "--single") {
-            options.form = kitformat::DescriptionForm::SingleLanguage;
-        } else if (argument == "--lang") {
-            if (!TakeValue(argc, argv, i, value, error)) return false;
-            if (value.empty()) {
-                error = "--lang needs a language code";
-                return false;
-            }
-            options.descriptions.push_back(KitDescription{FromMultiByte(value), {}, {}, {}});
-        } else if (argument == "--product") {
-            if (!TakeValue(argc, argv, i, value, error)) return false;
-            current().product = FromMultiByte(value);
-        } else if (argument == "--vendor") {
-            if (!TakeValue(argc, argv, i, value, error)) return false;
-            current().vendor = FromMultiByte(value);
-        } else if (argument == "--description") {
-            if (!TakeValue(argc, argv, i, value, error)) return false;
-            current().descriptionPath = FromMultiByte(value);
-        } else if (!argument.empty() && argument[0] == '-') {
-            error = "unknown option " + argument;
-            return false;
-        } else if (options.sourceDirectory.empty()) {
-            options.sourceDirectory = argument;
-        } else {
-            error = "more than one source directory: " + argument;
-            return false;
-        }
-    }
-    if (options.sourceDirectory.empty()) {
-        error = "no source directory given";
-        return false;
-    }
-    if (options.output.empty()) {
-        error = "no kit file given (-o KIT)";
-        return false;
-    }
-    if (options.form == kitformat::DescriptionForm::SingleLanguage && options.descriptions.size() > 1) {
-        error = "--single takes at most one description";
-        return false;
-    }
-    return true;
-}
-
-bool CreateKit(const CreateOptions& options, std::ostream& messages, std::string& error) {
-    std::vector<SourceFile> files;
+// Lists the source files, checks the descriptions' documents and lays out
+// the container's head: everything that can fail before a byte is written.
+bool PlanKit(const CreateOptions& options, std::ostream& messages, std::vector<SourceFile>& files, std::string& head,
+             std::string& error) {
     std::vector<std::string> warnings;
-    if (!ListSourceFiles(options.sourceDirectory, files, warnings, error)) return false;
+    // A kit written into its own source tree (by an earlier run) is not packed into the new one.
+    EntryDetails earlierKit;
+    const bool kitExists = !IsStandardStream(options.output) &&
+                           DescribeEntry(options.output, LinkHandling::Follow, earlierKit) == 0;
+    if (!ListSourceFiles(options.sourceDirectory, files, warnings, error, kitExists ? &earlierKit.identity : nullptr)) {
+        return false;
+    }
     for (const std::string& warning : warnings) messages << "warning: " << warning << "\n";
     for (const KitDescription& description : options.descriptions) {
         if (description.descriptionPath.empty()) continue;
@@ -243,8 +234,65 @@ bool CreateKit(const CreateOptions& options, std::ostream& messages, std::string
             return false;
         }
     }
-    std::string head;
-    if (!PlanContainerHead(options, files, head, error)) return false;
+    return PlanContainerHead(options, files, head, error);
+}
+
+// Data that does not compress grows a little as it is stored: the kit
+// file itself must stay below 4 GiB too, or no installer would read it.
+bool CheckKitSize(int descriptor, const std::string& shown, std::string& error) {
+    uint64_t size = 0;
+    if (OpenFileSize(descriptor, size) != 0 || size > UINT32_MAX) {
+        error = "the compressed kit would hold 4 GiB or more, more than an installer reads: " + shown;
+        return false;
+    }
+    return true;
+}
+
+// Copies the whole file open on `descriptor` to standard output.
+bool CopyToStandardOutput(int descriptor, std::string& error) {
+    std::string buffer(1 << 20, '\0');
+    for (int64_t offset = 0;;) {
+        const int64_t count = ReadOpenFileAt(descriptor, buffer.data(), buffer.size(), offset);
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) {
+            error = std::string("cannot read the kit back from its temporary file: ") + std::strerror(errno);
+            return false;
+        }
+        if (count == 0) return true;
+        if (const int failed = WriteOpenFile(kStandardOutput, buffer.substr(0, static_cast<size_t>(count)));
+            failed != 0) {
+            error = std::string("cannot write the kit to standard output: ") + std::strerror(failed);
+            return false;
+        }
+        offset += count;
+    }
+}
+
+// Makes the kit in an unnamed temporary file, then copies it to standard
+// output: nothing goes out before the whole kit has been made.
+bool WriteKitToStandardOutput(const CreateOptions& options, const std::vector<SourceFile>& files,
+                              const std::string& head, std::ostream& messages, std::string& error) {
+    WString directory;
+    FileHandle handle = INVALID_FILE_HANDLE;
+    if (GetTempDirectory(directory) != 0 || CreateUnnamedTempFile(directory, u"kit", handle) != 0) {
+        error = "cannot make a temporary file in " + ToMultiByteString(directory) + " for the kit: " +
+                LastSystemReason();
+        return false;
+    }
+    OwnedDescriptor unwritten(DescriptorOf(handle));  // until the writer takes it
+    OwnedDescriptor kept;
+    if (const int failed = DuplicateDescriptor(unwritten.Get(), kept); failed != 0) {
+        error = std::string("cannot keep the kit's temporary file open: ") + std::strerror(failed);
+        return false;
+    }
+    const std::string shown = "standard output";
+    return WriteKit(options, files, head, unwritten.Release(), shown, messages, error) &&
+           CheckKitSize(kept.Get(), shown, error) && CopyToStandardOutput(kept.Get(), error);
+}
+
+// Writes the kit file beside its target and renames it into place.
+bool WriteKitFile(const CreateOptions& options, const std::vector<SourceFile>& files, const std::string& head,
+                  std::ostream& messages, std::string& error) {
     // Written beside the target under a name of its own and renamed when
     // complete, so that a failure never leaves a damaged kit under the
     // target's name and readers of the old kit never see a half-written one.
@@ -270,11 +318,7 @@ bool CreateKit(const CreateOptions& options, std::ostream& messages, std::string
     if (!WriteKit(options, files, head, unwritten.Release(), options.output, messages, error)) return false;
     // Data that does not compress grows a little as it is stored: the kit
     // file itself must stay below 4 GiB too, or no installer would read it.
-    uint64_t size = 0;
-    if (OpenFileSize(sync.Get(), size) != 0 || size > UINT32_MAX) {
-        error = "the compressed kit would hold 4 GiB or more, more than an installer reads: " + options.output;
-        return false;
-    }
+    if (!CheckKitSize(sync.Get(), options.output, error)) return false;
     if (const int failed = SyncOpenFile(sync.Get()); failed != 0) {
         error = "cannot write " + options.output + ": " + std::strerror(failed);
         return false;
@@ -285,6 +329,45 @@ bool CreateKit(const CreateOptions& options, std::ostream& messages, std::string
     }
     temporary.Keep();
     return true;
+}
+
+}  // namespace
+
+bool ParseCreateArguments(int argc, char** argv, CreateOptions& options, std::string& error) {
+    options = CreateOptions();
+    ArgumentScanner arguments(argc, argv);
+    while (arguments.Next()) {
+        if (!arguments.IsOption()) {
+            if (!options.sourceDirectory.empty()) {
+                error = "more than one source directory: " + arguments.Text();
+                return false;
+            }
+            options.sourceDirectory = arguments.Text();
+        } else if (!TakeOption(arguments, options, error)) {
+            return false;
+        }
+    }
+    if (options.sourceDirectory.empty()) {
+        error = "no source directory given";
+        return false;
+    }
+    if (options.output.empty()) {
+        error = "no kit file given (-o KIT)";
+        return false;
+    }
+    if (options.form == kitformat::DescriptionForm::SingleLanguage && options.descriptions.size() > 1) {
+        error = "--single takes at most one description";
+        return false;
+    }
+    return true;
+}
+
+bool CreateKit(const CreateOptions& options, std::ostream& messages, std::string& error) {
+    std::vector<SourceFile> files;
+    std::string head;
+    if (!PlanKit(options, messages, files, head, error)) return false;
+    return IsStandardStream(options.output) ? WriteKitToStandardOutput(options, files, head, messages, error)
+                                            : WriteKitFile(options, files, head, messages, error);
 }
 
 }  // namespace vxk5

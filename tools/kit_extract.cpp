@@ -18,6 +18,9 @@
 #include "platform/file_handle.h"
 #include "platform/file_system.h"
 #include "platform/owned_descriptor.h"
+#include "tools/arguments.h"
+#include "tools/extract_report.h"
+#include "tools/kit_input.h"
 #include "tools/kit_inspect.h"
 
 namespace vxk5 {
@@ -197,10 +200,17 @@ bool OpenParents(int root, const Planned& item, std::string& shown, OwnedDescrip
     return true;
 }
 
-// Writes the planned entry afresh below `root` (`rootPath` as shown).
-bool WriteEntry(DistributionKit& kit, const Planned& item, int root, const std::string& rootPath,
+uint64_t TotalBytes(const DistributionKit& kit, const std::vector<Planned>& plan) {
+    uint64_t total = 0;
+    for (const Planned& item : plan) total += kit.Entries()[item.index].size;
+    return total;
+}
+
+// Writes the planned entry afresh below `root` (`rootPath` as shown); `shown`
+// gets the path written.
+bool WriteEntry(DistributionKit& kit, const Planned& item, int root, const std::string& rootPath, std::string& shown,
                 std::string& error) {
-    std::string shown = rootPath;
+    shown = rootPath;
     OwnedDescriptor parent;  // empty: the root
     if (!OpenParents(root, item, shown, parent, error)) return false;
     shown += "/" + item.components.back();
@@ -224,18 +234,17 @@ bool IsExtractableName(const WString& name) { return CheckEntryName(name) == ENT
 bool ParseExtractArguments(int argc, char** argv, ExtractOptions& options, std::string& error) {
     options = ExtractOptions();
     std::vector<std::string> operands;
-    bool optionsEnded = false;
-    for (int i = 0; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (!optionsEnded && argument == "--") {
-            optionsEnded = true;
-        } else if (!optionsEnded && (argument == "-f" || argument == "--force")) {
-            options.force = true;
-        } else if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {
-            error = "unknown option " + argument;
-            return false;
+    ArgumentScanner arguments(argc, argv);
+    while (arguments.Next()) {
+        const std::string& name = arguments.Text();
+        if (!arguments.IsOption()) {
+            operands.push_back(name);
+        } else if (name == "-f" || name == "--force" || name == "-v" || name == "--verbose") {
+            if (!arguments.NoValue(error)) return false;
+            (name == "-f" || name == "--force" ? options.force : options.verbose) = true;
         } else {
-            operands.push_back(argument);
+            error = "unknown option " + name;
+            return false;
         }
     }
     if (operands.size() != 2) {
@@ -247,32 +256,40 @@ bool ParseExtractArguments(int argc, char** argv, ExtractOptions& options, std::
     return true;
 }
 
-bool ExtractKit(const ExtractOptions& options, std::ostream& out, std::string& error) {
+bool ExtractKit(const ExtractOptions& options, std::ostream& out, std::ostream& messages, std::string& error) {
     std::unique_ptr<DistributionKit> kit;
-    if (!ReadKitFile(options.kit, kit, error)) {
+    if (!ReadKitFile(options.kit, kit, error, options.showProgress ? &messages : nullptr)) {
         error += "; nothing was written";
         return false;
     }
     const int64_t containerSize = SeekFileHandle(kit->Container(), 0, FILE_FROM_END);
     if (containerSize < 0) {
-        error = "cannot take the size of the unpacked kit";
+        error = "cannot take the size of the unpacked kit; nothing was written";
         return false;
     }
     // The whole kit is checked before anything is written.
     std::vector<Planned> plan;
     if (const std::string refused = PlanExtraction(*kit, containerSize, plan); !refused.empty()) {
-        error = "refusing kit " + options.kit + ", nothing was written:\n" + refused;
+        error = "refusing kit " + ShownKit(options.kit) + ", nothing was written:\n" + refused;
         return false;
     }
     OwnedDescriptor root;
-    if (!PrepareDirectory(options, root, error)) return false;
-    uint64_t bytes = 0;
-    for (const Planned& item : plan) {
-        if (!WriteEntry(*kit, item, root.Get(), options.directory, error)) return false;
-        bytes += kit->Entries()[item.index].size;
+    if (!PrepareDirectory(options, root, error)) {
+        error += "; nothing was written";
+        return false;
     }
-    out << "extracted " << plan.size() << (plan.size() == 1 ? " file, " : " files, ") << bytes << " bytes, into "
-        << options.directory << "\n";
+    WrittenFiles written(options, plan.size(), TotalBytes(*kit, plan), messages);
+    for (const Planned& item : plan) {
+        std::string shown;
+        if (!WriteEntry(*kit, item, root.Get(), options.directory, shown, error)) {
+            error += written.BeforeFailure();
+            return false;
+        }
+        written.Add(shown, kit->Entries()[item.index].size, out);
+    }
+    written.Finish();
+    out << "extracted " << plan.size() << (plan.size() == 1 ? " file, " : " files, ") << written.Bytes()
+        << " bytes, into " << options.directory << "\n";
     return true;
 }
 

@@ -12,7 +12,9 @@ namespace vxk5 {
 struct ExtractOptions {
     std::string kit;
     std::string directory;
-    bool force = false;  // --force: the directory may already hold files
+    bool force = false;    // --force: the directory may already hold files
+    bool verbose = false;  // -v: each file's path on `out` as it is written
+    bool showProgress = false;  // a progress line on `messages` (the caller checks for a terminal)
 };
 
 // Parses the arguments after "extract". False with `error` set on a usage error.
@@ -29,8 +31,10 @@ bool IsExtractableName(const WString& name);
 // unless `force` is set. Nothing is written outside the directory: every
 // component is opened below the one before without following symbolic links,
 // and an existing file is replaced, never written through. A name listed
-// twice keeps the newer copy, as an installation would. Prints a summary on
-// `out`; false with `error` set.
-[[nodiscard]] bool ExtractKit(const ExtractOptions& options, std::ostream& out, std::string& error);
+// twice keeps the newer copy, as an installation would. The kit "-" is read
+// from standard input. Prints a summary on `out`; false with `error` set,
+// which says which files were written before the failure, if any.
+[[nodiscard]] bool ExtractKit(const ExtractOptions& options, std::ostream& out, std::ostream& messages,
+                              std::string& error);
 
 }  // namespace vxk5

@@ -17,6 +17,7 @@
 #include "kit/signed_kit.h"
 #include "install/reserved_names.h"
 #include "tools/kit_check_text.h"
+#include "tools/kit_input.h"
 #include "tools/kit_signing.h"
 #include "lang/messages.h"
 
@@ -24,20 +25,6 @@ namespace vxk5 {
 
 namespace {
 
-
-// What a kit the reader refused with `code` is said to be; `kit` is what the
-// reader left of it.
-std::string ReadFailure(const std::string& kitPath, uint32_t code, const DistributionKit* kit) {
-    return "cannot read kit " + kitPath + " (code " + std::to_string(code) +
-           (code == ERR_INVALID_DATA ? ", damaged" + CheckDamage(kit) : "") + ")";
-}
-
-bool Read(const std::string& kitPath, std::unique_ptr<DistributionKit>& kit, std::string& error) {
-    const uint32_t code = ReadKit(kit, FromMultiByte(AString(kitPath.c_str(), kitPath.size())));
-    if (code == 0) return true;
-    error = ReadFailure(kitPath, code, kit.get());
-    return false;
-}
 
 // A name the installer can place below the template directory: not empty,
 // not absolute, no empty, "." or ".." component.
@@ -111,23 +98,30 @@ private:
 };
 
 // Reads the kit with the installer's own check of its signature, under a
-// policy of this one key; `signatureLine` tells whose signature it is.
+// policy of this one key; `report` tells whose signature it is.
 bool ReadSignedBy(const std::string& kitPath, const minisign::PublicKey& key, std::unique_ptr<DistributionKit>& kit,
-                  std::string& signatureLine, std::string& error) {
+                  VerifyReport& report, std::string& error) {
+    if (IsStandardStream(kitPath)) {
+        error = "--key checks the signature file beside a kit file; a kit on standard input has none";
+        return false;
+    }
     TrustPolicy policy;
     policy.inForce = true;
     policy.keys.push_back(key);
     SignatureCheck check;
     const uint32_t code = ReadSignedKit(kit, FromMultiByte(kitPath), policy, check);
     if (check.verdict != SignatureVerdict::Verified) {
-        error = "kit " + kitPath + " is not signed by key " + minisign::KeyIdText(key.keyId) + ": " +
-                (check.verdict == SignatureVerdict::NotChecked ? "cannot read the kit (code " + std::to_string(code) + ")"
-                                                               : std::string(VerdictText(check.verdict)));
+        error = check.verdict == SignatureVerdict::NotChecked
+                    ? KitReadFailure(kitPath, code, kit.get())
+                    : "kit " + kitPath + " is not signed by key " + minisign::KeyIdText(key.keyId) + ": " +
+                          VerdictText(check.verdict);
         return false;
     }
-    signatureLine = "Signature: good, key id " + check.keyId + ", trusted comment: " + check.trustedComment + "\n";
+    report.signatureChecked = true;
+    report.keyId = check.keyId;
+    report.trustedComment = check.trustedComment;
     if (code != 0) {
-        error = ReadFailure(kitPath, code, kit.get());
+        error = KitReadFailure(kitPath, code, kit.get());
         return false;
     }
     return true;
@@ -206,8 +200,9 @@ std::vector<std::string> Doubts(const DistributionKit& kit, const NameIndex& nam
 
 }  // namespace
 
-bool ReadKitFile(const std::string& kitPath, std::unique_ptr<DistributionKit>& kit, std::string& error) {
-    return Read(kitPath, kit, error);
+bool ReadKitFile(const std::string& kitPath, std::unique_ptr<DistributionKit>& kit, std::string& error,
+                 std::ostream* progress) {
+    return ReadKitInput(kitPath, kit, error, progress);
 }
 
 bool IsInterfaceLanguage(const WString& language) {
@@ -253,7 +248,7 @@ std::string FormatFileTimeSeconds(FileTime time) {
 
 bool ListKit(const std::string& kitPath, std::ostream& out, std::string& error) {
     std::unique_ptr<DistributionKit> kit;
-    if (!Read(kitPath, kit, error)) return false;
+    if (!ReadKitInput(kitPath, kit, error)) return false;
     out << "Descriptions: " << kit->Descriptions().size() << "\n";
     out << "  language\tproduct\tvendor\tdescription\n";
     for (const KitDescription& d : kit->Descriptions()) {
@@ -261,7 +256,9 @@ bool ListKit(const std::string& kitPath, std::ostream& out, std::string& error) 
             << ToMultiByteString(d.descriptionPath) << "\n";
     }
     const SignatureSummary signature = SummariseSignature(kitPath);
-    if (!signature.present) {
+    if (IsStandardStream(kitPath)) {
+        out << "Signature: not looked for (the kit came on standard input)\n";
+    } else if (!signature.present) {
         out << "Signature: none\n";
     } else if (!signature.damage.empty()) {
         out << "Signature: damaged (" << signature.damage << ")\n";
@@ -279,37 +276,61 @@ bool ListKit(const std::string& kitPath, std::ostream& out, std::string& error) 
     return true;
 }
 
-bool VerifyKit(const std::string& kitPath, Warnings strictness, std::ostream& out, std::ostream& warnings,
-               std::string& error, const minisign::PublicKey* key) {
+bool ListKitNames(const std::string& kitPath, std::ostream& out, std::string& error) {
     std::unique_ptr<DistributionKit> kit;
-    std::string signatureLine;
-    if (key != nullptr ? !ReadSignedBy(kitPath, *key, kit, signatureLine, error) : !Read(kitPath, kit, error)) {
+    if (!ReadKitInput(kitPath, kit, error)) return false;
+    for (const KitFileEntry& e : kit->Entries()) {
+        WString name = e.name;
+        ReplaceAll(name, u"\\", u"/");
+        out << ToMultiByteString(name) << "\n";
+    }
+    return true;
+}
+
+bool InspectKit(const std::string& kitPath, Warnings strictness, const minisign::PublicKey* key, VerifyReport& report,
+                std::string& error, std::ostream* progress) {
+    report = VerifyReport();
+    std::unique_ptr<DistributionKit> kit;
+    if (key != nullptr ? !ReadSignedBy(kitPath, *key, kit, report, error)
+                       : !ReadKitInput(kitPath, kit, error, progress)) {
         return false;
     }
-    const int64_t containerSize = SeekFileHandle(kit->Container(), 0, FILE_FROM_END);
-    if (containerSize < 0) {
+    report.containerSize = SeekFileHandle(kit->Container(), 0, FILE_FROM_END);
+    if (report.containerSize < 0) {
         error = "cannot take the size of the unpacked kit";
         return false;
     }
     const NameIndex names(kit->Entries());
-    std::string problems = EntryProblems(*kit, containerSize) + InstallerRefusals(*kit);
+    report.problems = EntryProblems(*kit, report.containerSize) + InstallerRefusals(*kit);
     // Suspicious but installable.
-    const std::vector<std::string> doubts = Doubts(*kit, names);
-    for (const std::string& doubt : doubts) warnings << "warning: " << doubt << "\n";
-    if (strictness == Warnings::CountAsErrors && !doubts.empty()) {
-        problems += "  " + std::to_string(doubts.size()) + (doubts.size() == 1 ? " warning" : " warnings") +
-                    ", which --strict counts as errors\n";
+    report.warnings = Doubts(*kit, names);
+    if (strictness == Warnings::CountAsErrors && !report.warnings.empty()) {
+        report.problems += "  " + std::to_string(report.warnings.size()) +
+                           (report.warnings.size() == 1 ? " warning" : " warnings") + ", which --strict counts as errors\n";
     }
-    if (!problems.empty()) {
-        error = "kit " + kitPath + " has problems:\n" + problems;
+    report.checkLine = CheckLine(kit->Check());
+    report.checked = kit->Check().state == KitCheck::Matched;
+    report.descriptions = kit->Descriptions().size();
+    report.files = kit->Entries().size();
+    for (const KitFileEntry& e : kit->Entries()) report.dataBytes += e.size;
+    return true;
+}
+
+bool VerifyKit(const std::string& kitPath, Warnings strictness, std::ostream& out, std::ostream& warnings,
+               std::string& error, const minisign::PublicKey* key, std::ostream* progress) {
+    VerifyReport report;
+    if (!InspectKit(kitPath, strictness, key, report, error, progress)) return false;
+    for (const std::string& doubt : report.warnings) warnings << "warning: " << doubt << "\n";
+    if (!report.problems.empty()) {
+        error = "kit " + ShownKit(kitPath) + " has problems:\n" + report.problems;
         return false;
     }
-    uint64_t dataBytes = 0;
-    for (const KitFileEntry& e : kit->Entries()) dataBytes += e.size;
-    out << signatureLine;
-    out << CheckLine(kit->Check()) << "\n";
-    out << "OK: " << kit->Descriptions().size() << " descriptions, " << kit->Entries().size() << " files, " << dataBytes
-        << " bytes of file data, container of " << containerSize << " bytes\n";
+    if (report.signatureChecked) {
+        out << "Signature: good, key id " << report.keyId << ", trusted comment: " << report.trustedComment << "\n";
+    }
+    out << report.checkLine << "\n";
+    out << "OK: " << report.descriptions << " descriptions, " << report.files << " files, " << report.dataBytes
+        << " bytes of file data, container of " << report.containerSize << " bytes\n";
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "kit/distribution_kit.h"
 #include "kit/minisign.h"
@@ -12,9 +13,11 @@
 
 namespace vxk5 {
 
-// Reads the kit with the installer's reader. False with `error` naming the
-// kit and the reader's code when it cannot be read.
-[[nodiscard]] bool ReadKitFile(const std::string& kitPath, std::unique_ptr<DistributionKit>& kit, std::string& error);
+// Reads the kit with the installer's reader ("-": standard input). False
+// with `error` naming the kit and saying why when it cannot be read.
+// With `progress`, a progress line is drawn there while the kit is read.
+[[nodiscard]] bool ReadKitFile(const std::string& kitPath, std::unique_ptr<DistributionKit>& kit, std::string& error,
+                               std::ostream* progress = nullptr);
 
 // "YYYY-MM-DDTHH:MM:SS.fffffffZ": the UTC time with its 100-nanosecond fraction.
 std::string FormatFileTime(FileTime time);
@@ -28,6 +31,11 @@ std::string FormatFileTimeSeconds(FileTime time);
 // (name, time, size, offset).
 // False with `error` set when the kit cannot be read.
 [[nodiscard]] bool ListKit(const std::string& kitPath, std::ostream& out, std::string& error);
+
+// Prints the names of the kit's files, one a line, with "/" between
+// components, in the kit's order. False with `error` set when the kit cannot
+// be read.
+[[nodiscard]] bool ListKitNames(const std::string& kitPath, std::ostream& out, std::string& error);
 
 // Reads every record and checks it as the installer would. Errors are what
 // would make the installer refuse the kit or fail: bytes outside the
@@ -43,8 +51,31 @@ std::string FormatFileTimeSeconds(FileTime time);
 // checked as the installer checks it: otherwise `error` tells why and the kit
 // counts as failed.
 enum class Warnings { Allowed, CountAsErrors };
+
+// What verify found in a kit it could read.
+struct VerifyReport {
+    std::string problems;               // "  what: why" lines; empty when the kit passes
+    std::vector<std::string> warnings;  // without "warning: "
+    bool signatureChecked = false;      // with a key: the signature verified
+    std::string keyId;
+    std::string trustedComment;
+    std::string checkLine;  // CheckLine's text
+    bool checked = false;   // the deflate stream matched its check
+    size_t descriptions = 0;
+    size_t files = 0;
+    uint64_t dataBytes = 0;
+    int64_t containerSize = 0;
+};
+
+// Verify's checks without printing: false with `error` set when the kit
+// cannot be read (or, with `key`, its signature does not verify).
+// With `progress`, a progress line is drawn there while the kit is read.
+[[nodiscard]] bool InspectKit(const std::string& kitPath, Warnings strictness, const minisign::PublicKey* key,
+                              VerifyReport& report, std::string& error, std::ostream* progress = nullptr);
+
 [[nodiscard]] bool VerifyKit(const std::string& kitPath, Warnings strictness, std::ostream& out, std::ostream& warnings,
-                             std::string& error, const minisign::PublicKey* key = nullptr);
+                             std::string& error, const minisign::PublicKey* key = nullptr,
+                             std::ostream* progress = nullptr);
 
 // True when `language` is one of the installer's interface languages,
 // compared without regard to case as the installer compares it.

@@ -4,6 +4,7 @@
 
 #include "base/conversion.h"
 #include "kit/kit_reader.h"
+#include "tools/kit_input.h"
 #include "tools/kit_inspect.h"
 #include "tools/kit_signing.h"
 
@@ -17,7 +18,46 @@ nlohmann::ordered_json Utf8Text(const std::string& text) {
                                                                           nlohmann::ordered_json::error_handler_t::replace));
 }
 
+// The lines of verify's problems, without their indentation.
+nlohmann::ordered_json Lines(const std::string& text) {
+    nlohmann::ordered_json lines = nlohmann::ordered_json::array();
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        const size_t first = text.find_first_not_of(' ', start);
+        if (first < end) lines.push_back(Utf8Text(text.substr(first, end - first)));
+        start = end + 1;
+    }
+    return lines;
+}
+
 }  // namespace
+
+bool VerifyKitJson(const std::string& kitPath, Warnings strictness, const minisign::PublicKey* key, std::ostream& out,
+                   std::string& error) {
+    VerifyReport report;
+    const bool read = InspectKit(kitPath, strictness, key, report, error);
+    nlohmann::ordered_json document;
+    document["kit"] = Utf8Of(FromMultiByte(kitPath));
+    document["ok"] = read && report.problems.empty();
+    document["errors"] = read ? Lines(report.problems) : Lines(error);
+    nlohmann::ordered_json warnings = nlohmann::ordered_json::array();
+    for (const std::string& warning : report.warnings) warnings.push_back(Utf8Text(warning));
+    document["warnings"] = std::move(warnings);
+    document["signature"] = nullptr;
+    if (report.signatureChecked) {
+        document["signature"] = {{"key_id", report.keyId}, {"trusted_comment", Utf8Text(report.trustedComment)}};
+    }
+    document["integrity"] = read ? nlohmann::ordered_json(report.checked ? "checked" : "unchecked") : nullptr;
+    document["descriptions"] = read ? nlohmann::ordered_json(report.descriptions) : nullptr;
+    document["files"] = read ? nlohmann::ordered_json(report.files) : nullptr;
+    document["data_bytes"] = read ? nlohmann::ordered_json(report.dataBytes) : nullptr;
+    document["container_bytes"] = read ? nlohmann::ordered_json(report.containerSize) : nullptr;
+    out << document.dump(2) << "\n";
+    if (read && !report.problems.empty()) error = "kit " + ShownKit(kitPath) + " has problems:\n" + report.problems;
+    return read && report.problems.empty();
+}
 
 bool ListKitJson(const std::string& kitPath, std::ostream& out, std::string& error) {
     std::unique_ptr<DistributionKit> kit;

@@ -5,6 +5,8 @@
 #include <string>
 
 #include "base/wstring.h"
+#include "kit/minisign.h"
+#include "tools/kit_inspect.h"
 
 namespace vxk5 {
 
@@ -17,5 +19,14 @@ namespace vxk5 {
 // FormatFileTimeSeconds gives them. False with `error` set when the kit
 // cannot be read.
 [[nodiscard]] bool ListKitJson(const std::string& kitPath, std::ostream& out, std::string& error);
+
+// `verify --json`: prints {"kit", "ok", "errors": [...], "warnings": [...],
+// "signature": {"key_id", "trusted_comment"} when --key checked it or null,
+// "integrity": "checked" or "unchecked", "descriptions", "files",
+// "data_bytes", "container_bytes"}; a kit that cannot be read gives "ok":
+// false with the reason as its one error, and null counts. Returns whether
+// the kit passed, with `error` set when it did not.
+[[nodiscard]] bool VerifyKitJson(const std::string& kitPath, Warnings strictness, const minisign::PublicKey* key,
+                                 std::ostream& out, std::string& error);
 
 }  // namespace vxk5

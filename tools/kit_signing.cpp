@@ -13,6 +13,7 @@
 #include "platform/file_entries.h"
 #include "platform/open_file.h"
 #include "platform/policy_files.h"
+#include "tools/arguments.h"
 #include "tools/passphrase.h"
 
 namespace vxk5 {
@@ -21,28 +22,15 @@ namespace {
 
 constexpr size_t kMaxKeyFileBytes = 4096;
 
-// Options that take a value: "-s FILE" or "-sFILE".
-bool TakeValue(int argc, char** argv, int& i, const char* name, std::string& value, std::string& error) {
-    const std::string argument = argv[i];
-    if (argument.size() > 2) {
-        value = argument.substr(2);
-        return true;
-    }
-    if (i + 1 >= argc) {
-        error = std::string("option ") + name + " needs a value";
-        return false;
-    }
-    value = argv[++i];
-    return true;
-}
-
 bool ReadWhole(const std::string& path, size_t maxBytes, std::string& text, std::string& error) {
     switch (ReadSmallFile(FromMultiByte(path), maxBytes, text)) {
         case SmallFileRead::Read: return true;
-        case SmallFileRead::Missing: error = path + ": no such file"; return false;
-        case SmallFileRead::TooLarge: error = path + ": too large"; return false;
-        case SmallFileRead::NotRegular: error = path + ": not a regular file"; return false;
-        default: error = path + ": cannot be read"; return false;
+        case SmallFileRead::Missing: error = "cannot open " + path + ": " + std::strerror(ENOENT); return false;
+        case SmallFileRead::TooLarge:
+            error = "cannot read " + path + ": larger than the " + std::to_string(maxBytes) + " bytes such a file has";
+            return false;
+        case SmallFileRead::NotRegular: error = "cannot read " + path + ": not a regular file"; return false;
+        default: error = "cannot read " + path + ": " + std::strerror(errno != 0 ? errno : EIO); return false;
     }
 }
 
@@ -68,9 +56,10 @@ bool Exists(const std::string& path) {
 
 // The kit's BLAKE2b-512, read in pieces.
 bool HashFile(const std::string& path, minisign::Blake2b512& hash, std::string& error) {
+    errno = 0;
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        error = "cannot open " + path;
+        error = "cannot open " + path + ": " + std::strerror(errno != 0 ? errno : EIO);
         return false;
     }
     minisign::Hasher hasher;
@@ -80,7 +69,7 @@ bool HashFile(const std::string& path, minisign::Blake2b512& hash, std::string& 
         hasher.Update(reinterpret_cast<const uint8_t*>(buffer.data()), static_cast<size_t>(in.gcount()));
     }
     if (in.bad()) {
-        error = "cannot read " + path;
+        error = "cannot read " + path + ": " + std::strerror(errno != 0 ? errno : EIO);
         return false;
     }
     hash = hasher.Final();
@@ -96,18 +85,20 @@ std::string BaseName(const std::string& path) {
 
 bool ParseKeygenArguments(int argc, char** argv, KeygenOptions& options, std::string& error) {
     options = KeygenOptions();
-    for (int i = 0; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (argument == "-W") {
-            options.unencrypted = true;
-        } else if (argument == "-f" || argument == "--force") {
-            options.force = true;
-        } else if (argument.rfind("-p", 0) == 0) {
-            if (!TakeValue(argc, argv, i, "-p", options.publicKeyPath, error)) return false;
-        } else if (argument.rfind("-s", 0) == 0) {
-            if (!TakeValue(argc, argv, i, "-s", options.secretKeyPath, error)) return false;
+    ArgumentScanner arguments(argc, argv);
+    while (arguments.Next()) {
+        const std::string& name = arguments.Text();
+        if (!arguments.IsOption()) {
+            error = "keygen takes no file but those of -p and -s: " + name;
+            return false;
+        }
+        if (name == "-W" || name == "-f" || name == "--force") {
+            if (!arguments.NoValue(error)) return false;
+            (name == "-W" ? options.unencrypted : options.force) = true;
+        } else if (name == "-p" || name == "-s") {
+            if (!arguments.TakeValue(name == "-p" ? options.publicKeyPath : options.secretKeyPath, error)) return false;
         } else {
-            error = "keygen does not take " + argument;
+            error = "keygen does not take " + name;
             return false;
         }
     }
@@ -125,21 +116,19 @@ bool ParseKeygenArguments(int argc, char** argv, KeygenOptions& options, std::st
 bool ParseSignArguments(int argc, char** argv, SignOptions& options, std::string& error) {
     options = SignOptions();
     std::vector<std::string> operands;
-    bool optionsEnded = false;
-    for (int i = 0; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (optionsEnded || argument == "-" || argument.empty() || argument[0] != '-') {
-            operands.push_back(argument);
-        } else if (argument == "--") {
-            optionsEnded = true;
-        } else if (argument.rfind("-s", 0) == 0) {
-            if (!TakeValue(argc, argv, i, "-s", options.secretKeyPath, error)) return false;
-        } else if (argument.rfind("-t", 0) == 0) {
+    ArgumentScanner arguments(argc, argv);
+    while (arguments.Next()) {
+        const std::string& name = arguments.Text();
+        if (!arguments.IsOption()) {
+            operands.push_back(name);
+        } else if (name == "-s") {
+            if (!arguments.TakeValue(options.secretKeyPath, error)) return false;
+        } else if (name == "-t") {
             std::string comment;
-            if (!TakeValue(argc, argv, i, "-t", comment, error)) return false;
+            if (!arguments.TakeValue(comment, error)) return false;
             options.trustedComment = comment;
         } else {
-            error = "sign does not take " + argument;
+            error = "sign does not take " + name;
             return false;
         }
     }
@@ -148,6 +137,10 @@ bool ParseSignArguments(int argc, char** argv, SignOptions& options, std::string
         return false;
     }
     options.kit = operands[0];
+    if (options.kit == "-") {
+        error = "sign writes KIT.minisig beside a kit file; it does not sign standard input";
+        return false;
+    }
     if (options.trustedComment &&
         (options.trustedComment->find_first_of("\r\n") != std::string::npos ||
          options.trustedComment->size() > minisign::kMaxTrustedComment)) {
@@ -229,6 +222,7 @@ bool ReadPublicKeyFile(const std::string& path, minisign::PublicKey& key, std::s
 
 SignatureSummary SummariseSignature(const std::string& kitPath) {
     SignatureSummary summary;
+    if (kitPath == "-") return summary;  // a kit on standard input has no file beside it
     std::string text;
     const std::string path = kitPath + ".minisig";
     std::string error;

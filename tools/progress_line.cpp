@@ -42,7 +42,8 @@ void ProgressLine::Update(uint64_t files, uint64_t bytes) {
     if (now - start_ < firstAfter_) return;
     if (shown_ && now - last_ < interval_) return;
     last_ = now;
-    const std::string text = Format(files, totalFiles_, bytes, totalBytes_);
+    std::string text = Format(files, totalFiles_, bytes, totalBytes_);
+    if (bytesOnly_) text = text.substr(text.find(" files, ") + 8);
     // Spaces cover what a longer earlier line left.
     const size_t pad = shownWidth_ > text.size() ? shownWidth_ - text.size() : 0;
     out_ << '\r' << text << std::string(pad, ' ') << std::flush;
@@ -52,8 +53,15 @@ void ProgressLine::Update(uint64_t files, uint64_t bytes) {
 
 void ProgressLine::Finish() {
     if (finished_) return;
+    Clear();
     finished_ = true;
-    if (shown_) out_ << '\r' << std::string(shownWidth_, ' ') << '\r' << std::flush;
+}
+
+void ProgressLine::Clear() {
+    if (!shown_) return;
+    out_ << '\r' << std::string(shownWidth_, ' ') << '\r' << std::flush;
+    shown_ = false;
+    shownWidth_ = 0;
 }
 
 }  // namespace vxk5

@@ -10,18 +10,24 @@ namespace vxk5 {
 
 class ProgressLine {
 public:
-    // Shows nothing before `firstAfter` has passed, so that small jobs stay
-    // silent, and then at most one line per `interval`.
+    // Shows nothing before `firstAfter` has passed, so that work of a second
+    // or less stays silent, and then at most one line per `interval`.
     ProgressLine(std::ostream& out, uint64_t totalFiles, uint64_t totalBytes,
-                 std::chrono::milliseconds firstAfter = std::chrono::milliseconds(300),
+                 std::chrono::milliseconds firstAfter = std::chrono::milliseconds(1000),
                  std::chrono::milliseconds interval = std::chrono::milliseconds(100));
     ~ProgressLine();  // erases the line if one is shown
     ProgressLine(const ProgressLine&) = delete;
     ProgressLine& operator=(const ProgressLine&) = delete;
 
+    // The line shows bytes only ("1.5/20.0 MiB, 7%"): for work that has no files to count.
+    void CountBytesOnly() { bytesOnly_ = true; }
+
     void Update(uint64_t files, uint64_t bytes);
     // Erases the line; later updates show nothing.
     void Finish();
+    // Erases the line so that other output can be written; the next update
+    // draws it again.
+    void Clear();
 
     // "12/345 files, 1.5/20.0 MiB, 7%".
     static std::string Format(uint64_t files, uint64_t totalFiles, uint64_t bytes, uint64_t totalBytes);
@@ -38,6 +44,7 @@ private:
     size_t shownWidth_ = 0;
     bool shown_ = false;
     bool finished_ = false;
+    bool bytesOnly_ = false;
 };
 
 }  // namespace vxk5

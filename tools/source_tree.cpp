@@ -34,6 +34,7 @@ struct WalkState {
     // inode (the same directory reached through another name is the same): a
     // link to any of them would loop.
     std::vector<EntryIdentity> ancestors;
+    const EntryIdentity* leaveOut;
 };
 
 bool Walk(WalkState& state, const std::string& relative) {
@@ -80,6 +81,10 @@ bool Walk(WalkState& state, const std::string& relative) {
             state.warnings.push_back(std::string("skipping ") + childPath + ": " + KindOf(info.kind));
             continue;
         }
+        if (state.leaveOut != nullptr && info.identity == *state.leaveOut) {
+            state.warnings.push_back("leaving out " + childPath + ": it is the kit being written");
+            continue;
+        }
         SourceFile file;
         file.relativePath = childRelative;
         file.size = info.size;
@@ -103,14 +108,18 @@ bool FileTimeFromUnix(int64_t seconds, int64_t nanoseconds, FileTime& time) {
 }
 
 bool ListSourceFiles(const std::string& root, std::vector<SourceFile>& files, std::vector<std::string>& warnings,
-                     std::string& error) {
+                     std::string& error, const EntryIdentity* leaveOut) {
     files.clear();
     EntryDetails info;
-    if (DescribeEntry(root, LinkHandling::Follow, info) != 0 || info.kind != EntryKind::Directory) {
-        error = "not a directory: " + root;
+    if (const int failed = DescribeEntry(root, LinkHandling::Follow, info); failed != 0) {
+        error = "cannot open " + root + ": " + std::strerror(failed);
         return false;
     }
-    WalkState state{root, files, warnings, error, {info.identity}};
+    if (info.kind != EntryKind::Directory) {
+        error = "cannot pack " + root + ": " + std::strerror(ENOTDIR);
+        return false;
+    }
+    WalkState state{root, files, warnings, error, {info.identity}, leaveOut};
     if (!Walk(state, std::string())) return false;
     std::sort(files.begin(), files.end(),
               [](const SourceFile& a, const SourceFile& b) { return a.relativePath < b.relativePath; });

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_entries.h"
 #include "platform/file_handle.h"
 
 namespace vxk5 {
@@ -22,9 +23,12 @@ struct SourceFile {
 // back into a directory being walked (a loop, told by device and inode) is not
 // followed again. A dangling link and anything that is neither file nor
 // directory (FIFO, socket, device) is left out with a line in `warnings`
-// naming it. False with `error` set when the tree cannot be read.
+// naming it. The file `leaveOut` (when given; the kit being written) is
+// left out with a warning wherever it appears. False with `error` set when
+// the tree cannot be read.
 [[nodiscard]] bool ListSourceFiles(const std::string& root, std::vector<SourceFile>& files,
-                                   std::vector<std::string>& warnings, std::string& error);
+                                   std::vector<std::string>& warnings, std::string& error,
+                                   const EntryIdentity* leaveOut = nullptr);
 
 // The file time of a POSIX time; false before 1601.
 [[nodiscard]] bool FileTimeFromUnix(int64_t seconds, int64_t nanoseconds, FileTime& time);

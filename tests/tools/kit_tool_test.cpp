@@ -140,7 +140,8 @@ TEST_F(KitToolTest, SameTreeGivesTheSameKit) {
 TEST_F(KitToolTest, FailuresExitNonZeroWithAMessage) {
     RunResult run = RunTool(tmp_, {"create", tmp_.path("missing"), "-o", kit_});
     EXPECT_NE(run.status, 0);
-    EXPECT_NE(run.err.find("not a directory"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("cannot open " + tmp_.path("missing") + ": No such file or directory"), std::string::npos)
+        << run.err;
     EXPECT_FALSE(PathExists(kit_));
 
     run = RunTool(tmp_, {"create", src_, "-o", kit_, "--lang", "en", "--description", "docs/missing.txt"});
@@ -160,15 +161,22 @@ TEST_F(KitToolTest, FailuresExitNonZeroWithAMessage) {
     WriteFile(tmp_.path("damaged.efd"), "\x07 not a kit");
     run = RunTool(tmp_, {"list", tmp_.path("damaged.efd")});
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("code 13"), std::string::npos) << run.err;
-    EXPECT_EQ(RunTool(tmp_, {"verify", tmp_.path("missing.efd")}).status, 1);
+    EXPECT_NE(run.err.find("not a kit, or a damaged one"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("code"), std::string::npos) << run.err;
+    run = RunTool(tmp_, {"verify", tmp_.path("missing.efd")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("cannot open " + tmp_.path("missing.efd") + ": No such file or directory"),
+              std::string::npos)
+        << run.err;
 }
 
 TEST_F(KitToolTest, HelpDescribesTheCommands) {
     const RunResult run = RunTool(tmp_, {"--help"});
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("vxk5-kit create SOURCE_DIR -o KIT"), std::string::npos);
-    EXPECT_NE(run.out.find("vxk5-kit verify [--strict] [--key PUBLIC_KEY] KIT"), std::string::npos);
+    EXPECT_NE(run.out.find("vxk5-kit verify [--strict] [--key PUBLIC_KEY] [--json] KIT"), std::string::npos);
+    EXPECT_NE(run.out.find("vxk5-kit list [--json | --names] KIT"), std::string::npos);
+    EXPECT_NE(run.out.find("vxk5-kit extract [--force] [-v] KIT DIR"), std::string::npos);
     EXPECT_NE(run.out.find("vxk5-kit keygen [-W] [-f] -p PUBLIC_KEY -s SECRET_KEY"), std::string::npos);
     EXPECT_NE(run.out.find("vxk5-kit sign -s SECRET_KEY [-t COMMENT] KIT"), std::string::npos);
 }

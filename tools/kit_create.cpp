@@ -10,13 +10,12 @@
 #include "base/conversion.h"
 #include "kit/kit_writer.h"
 #include "platform/entry_details.h"
-#include "platform/file_system.h"
 #include "platform/platform_error.h"
 #include "platform/file_handle.h"
-#include "platform/open_file.h"
 #include "platform/owned_descriptor.h"
 #include "tools/arguments.h"
 #include "tools/kit_input.h"
+#include "tools/kit_output.h"
 #include "tools/packable_names.h"
 #include "tools/progress_line.h"
 #include "tools/source_tree.h"
@@ -24,8 +23,6 @@
 namespace vxk5 {
 
 namespace {
-
-constexpr int kStandardOutput = 1;
 
 // The system's words for the last failure of the file interface.
 std::string LastSystemReason() { return std::strerror(GetPlatformErrno() != 0 ? GetPlatformErrno() : EIO); }
@@ -192,23 +189,6 @@ bool WriteKit(const CreateOptions& options, const std::vector<SourceFile>& files
     return true;
 }
 
-// Removes the temporary kit unless it was renamed into place.
-class TemporaryKit {
-public:
-    explicit TemporaryKit(std::string path) : path_(std::move(path)) {}
-    ~TemporaryKit() {
-        if (!kept_) unlink(path_.c_str());
-    }
-    TemporaryKit(const TemporaryKit&) = delete;
-    TemporaryKit& operator=(const TemporaryKit&) = delete;
-    const std::string& path() const { return path_; }
-    void Keep() { kept_ = true; }
-
-private:
-    std::string path_;
-    bool kept_ = false;
-};
-
 // Lists the source files, checks the descriptions' documents and lays out
 // the container's head: everything that can fail before a byte is written.
 bool PlanKit(const CreateOptions& options, std::ostream& messages, std::vector<SourceFile>& files, std::string& head,
@@ -235,100 +215,6 @@ bool PlanKit(const CreateOptions& options, std::ostream& messages, std::vector<S
         }
     }
     return PlanContainerHead(options, files, head, error);
-}
-
-// Data that does not compress grows a little as it is stored: the kit
-// file itself must stay below 4 GiB too, or no installer would read it.
-bool CheckKitSize(int descriptor, const std::string& shown, std::string& error) {
-    uint64_t size = 0;
-    if (OpenFileSize(descriptor, size) != 0 || size > UINT32_MAX) {
-        error = "the compressed kit would hold 4 GiB or more, more than an installer reads: " + shown;
-        return false;
-    }
-    return true;
-}
-
-// Copies the whole file open on `descriptor` to standard output.
-bool CopyToStandardOutput(int descriptor, std::string& error) {
-    std::string buffer(1 << 20, '\0');
-    for (int64_t offset = 0;;) {
-        const int64_t count = ReadOpenFileAt(descriptor, buffer.data(), buffer.size(), offset);
-        if (count < 0 && errno == EINTR) continue;
-        if (count < 0) {
-            error = std::string("cannot read the kit back from its temporary file: ") + std::strerror(errno);
-            return false;
-        }
-        if (count == 0) return true;
-        if (const int failed = WriteOpenFile(kStandardOutput, buffer.substr(0, static_cast<size_t>(count)));
-            failed != 0) {
-            error = std::string("cannot write the kit to standard output: ") + std::strerror(failed);
-            return false;
-        }
-        offset += count;
-    }
-}
-
-// Makes the kit in an unnamed temporary file, then copies it to standard
-// output: nothing goes out before the whole kit has been made.
-bool WriteKitToStandardOutput(const CreateOptions& options, const std::vector<SourceFile>& files,
-                              const std::string& head, std::ostream& messages, std::string& error) {
-    WString directory;
-    FileHandle handle = INVALID_FILE_HANDLE;
-    if (GetTempDirectory(directory) != 0 || CreateUnnamedTempFile(directory, u"kit", handle) != 0) {
-        error = "cannot make a temporary file in " + ToMultiByteString(directory) + " for the kit: " +
-                LastSystemReason();
-        return false;
-    }
-    OwnedDescriptor unwritten(DescriptorOf(handle));  // until the writer takes it
-    OwnedDescriptor kept;
-    if (const int failed = DuplicateDescriptor(unwritten.Get(), kept); failed != 0) {
-        error = std::string("cannot keep the kit's temporary file open: ") + std::strerror(failed);
-        return false;
-    }
-    const std::string shown = "standard output";
-    return WriteKit(options, files, head, unwritten.Release(), shown, messages, error) &&
-           CheckKitSize(kept.Get(), shown, error) && CopyToStandardOutput(kept.Get(), error);
-}
-
-// Writes the kit file beside its target and renames it into place.
-bool WriteKitFile(const CreateOptions& options, const std::vector<SourceFile>& files, const std::string& head,
-                  std::ostream& messages, std::string& error) {
-    // Written beside the target under a name of its own and renamed when
-    // complete, so that a failure never leaves a damaged kit under the
-    // target's name and readers of the old kit never see a half-written one.
-    std::string pattern = options.output + ".XXXXXX";
-    const int descriptor = mkstemp(pattern.data());
-    if (descriptor < 0) {
-        error = "cannot create " + options.output + ": " + std::strerror(errno);
-        return false;
-    }
-    TemporaryKit temporary(pattern);
-    OwnedDescriptor unwritten(descriptor);  // until the writer takes it
-    // A second descriptor to flush the kit to disk after the writer closed its own.
-    OwnedDescriptor sync;
-    if (const int failed = DuplicateDescriptor(descriptor, sync); failed != 0) {
-        error = "cannot create " + options.output + ": " + std::strerror(failed);
-        return false;
-    }
-    // mkstemp makes the file 0600; a kit is made to be shared like any other file.
-    if (const int failed = SetOpenFileMode(descriptor, DefaultNewFileMode()); failed != 0) {
-        error = "cannot set the mode of " + temporary.path() + ": " + std::strerror(failed);
-        return false;
-    }
-    if (!WriteKit(options, files, head, unwritten.Release(), options.output, messages, error)) return false;
-    // Data that does not compress grows a little as it is stored: the kit
-    // file itself must stay below 4 GiB too, or no installer would read it.
-    if (!CheckKitSize(sync.Get(), options.output, error)) return false;
-    if (const int failed = SyncOpenFile(sync.Get()); failed != 0) {
-        error = "cannot write " + options.output + ": " + std::strerror(failed);
-        return false;
-    }
-    if (std::rename(temporary.path().c_str(), options.output.c_str()) != 0) {
-        error = "cannot rename " + temporary.path() + " to " + options.output + ": " + std::strerror(errno);
-        return false;
-    }
-    temporary.Keep();
-    return true;
 }
 
 }  // namespace
@@ -366,8 +252,11 @@ bool CreateKit(const CreateOptions& options, std::ostream& messages, std::string
     std::vector<SourceFile> files;
     std::string head;
     if (!PlanKit(options, messages, files, head, error)) return false;
-    return IsStandardStream(options.output) ? WriteKitToStandardOutput(options, files, head, messages, error)
-                                            : WriteKitFile(options, files, head, messages, error);
+    const KitWriting write = [&](FileHandle handle, const std::string& shown, std::string& failure) {
+        return WriteKit(options, files, head, handle, shown, messages, failure);
+    };
+    return IsStandardStream(options.output) ? DeliverKitToStandardOutput(write, error)
+                                            : DeliverKitFile(options.output, write, error);
 }
 
 }  // namespace vxk5

@@ -35,9 +35,9 @@ nlohmann::ordered_json Lines(const std::string& text) {
 }  // namespace
 
 bool VerifyKitJson(const std::string& kitPath, Warnings strictness, const minisign::PublicKey* key, std::ostream& out,
-                   std::string& error) {
+                   std::string& error, std::ostream* progress) {
     VerifyReport report;
-    const bool read = InspectKit(kitPath, strictness, key, report, error);
+    const bool read = InspectKit(kitPath, strictness, key, report, error, progress);
     nlohmann::ordered_json document;
     document["kit"] = Utf8Of(FromMultiByte(kitPath));
     document["ok"] = read && report.problems.empty();

@@ -25,8 +25,9 @@ namespace vxk5 {
 // "integrity": "checked" or "unchecked", "descriptions", "files",
 // "data_bytes", "container_bytes"}; a kit that cannot be read gives "ok":
 // false with the reason as its one error, and null counts. Returns whether
-// the kit passed, with `error` set when it did not.
+// the kit passed, with `error` set when it did not. With `progress`, a
+// progress line is drawn there while the kit is read.
 [[nodiscard]] bool VerifyKitJson(const std::string& kitPath, Warnings strictness, const minisign::PublicKey* key,
-                                 std::ostream& out, std::string& error);
+                                 std::ostream& out, std::string& error, std::ostream* progress = nullptr);
 
 }  // namespace vxk5

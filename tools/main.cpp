@@ -174,7 +174,7 @@ bool ParseVerifyArguments(int argc, char** argv, VerifyOptions& options, std::st
     const Warnings strictness = options.strict ? Warnings::CountAsErrors : Warnings::Allowed;
     const minisign::PublicKey* trusted = options.keyPath ? &key : nullptr;
     const bool ok = options.json
-                        ? VerifyKitJson(options.kits[0], strictness, trusted, std::cout, error)
+                        ? VerifyKitJson(options.kits[0], strictness, trusted, std::cout, error, ProgressStream())
                         : VerifyKit(options.kits[0], strictness, std::cout, std::cerr, error, trusted, ProgressStream());
     return ok ? 0 : Fail(error);
 }

@@ -83,8 +83,9 @@ int JournalFile::Append(const std::string& record) {
         if (put <= 0) {
             const int error = put < 0 ? errno : EIO;
             // A record cut short is as good as none: it is taken back so that
-            // the file ends with a whole record again.
-            if (done > 0) (void)::ftruncate(fd_.Get(), length_);
+            // the file ends with a whole record again. Should that fail too,
+            // the write's own error is still the one to report.
+            if (done > 0 && ::ftruncate(fd_.Get(), length_) != 0) return error;
             return error;
         }
         done += static_cast<size_t>(put);

@@ -6,11 +6,11 @@ BUILD_PACKAGES=(build-essential cmake pkg-config libgtk2.0-dev zlib1g-dev libisa
                 nlohmann-json3-dev x11-utils)
 # What the tests add (test.sh installs both lists): the test and benchmark
 # libraries, the test display and its tools, the locales, clang for fuzzing,
-# dpkg-dev for the package's dependencies, minisign for the signed kits' peer,
+# dpkg-dev for the package's dependencies and lintian for its check, minisign for the signed kits' peer,
 # fuse3 for the power-cut file system, rsync for bench-scale's up-to-date
 # reference.
 TEST_PACKAGES=(libgtest-dev libbenchmark-dev xvfb xauth xdotool imagemagick locales
-               clang libclang-rt-14-dev dpkg-dev fonts-wqy-zenhei minisign fuse3 libfuse3-dev rsync)
+               clang libclang-rt-14-dev dpkg-dev lintian fonts-wqy-zenhei minisign fuse3 libfuse3-dev rsync)
 
 step() { printf '\n== %s ==\n' "$*"; }
 

@@ -18,6 +18,7 @@
 #include "platform/file_handle.h"
 #include "platform/file_system.h"
 #include "platform/owned_descriptor.h"
+#include "platform/platform_error.h"
 #include "tools/arguments.h"
 #include "tools/extract_report.h"
 #include "tools/kit_input.h"
@@ -62,11 +63,16 @@ bool IsEmptyDirectory(const std::string& path, std::string& error) {
     return names.empty();
 }
 
-// Makes `path` and its missing parents, as the installer's platform layer does.
+// Makes `path` and its missing parents (mkdir -p), saying why one cannot be made.
 bool MakeDirectories(const std::string& path, std::string& error) {
-    if (CreateDirectoryTree(FromMultiByte(path)) == ERR_SUCCESS) return true;
-    error = "cannot make directory " + path;
-    return false;
+    for (size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
+        const std::string prefix = path.substr(0, end);
+        if (const int failed = MakeDirectory(prefix, 0777).error; failed != 0 && failed != EEXIST) {
+            error = SystemError("cannot make directory " + prefix, failed);
+            return false;
+        }
+        if (end == std::string::npos) return true;
+    }
 }
 
 // Opens (making it when missing) the directory `name` below `parent`; a
@@ -165,7 +171,7 @@ bool PrepareDirectory(const ExtractOptions& options, OwnedDescriptor& root, std:
     const int examined = DescribeEntry(options.directory, LinkHandling::Follow, found);
     if (examined == 0) {
         if (found.kind != EntryKind::Directory) {
-            error = "not a directory: " + options.directory;
+            error = SystemError("cannot extract into " + options.directory, ENOTDIR);
             return false;
         }
         bool empty = IsEmptyDirectory(options.directory, error);
@@ -264,7 +270,7 @@ bool ExtractKit(const ExtractOptions& options, std::ostream& out, std::ostream& 
     }
     const int64_t containerSize = SeekFileHandle(kit->Container(), 0, FILE_FROM_END);
     if (containerSize < 0) {
-        error = "cannot take the size of the unpacked kit; nothing was written";
+        error = SystemError("cannot take the size of the unpacked kit", GetPlatformErrno()) + "; nothing was written";
         return false;
     }
     // The whole kit is checked before anything is written.

@@ -2,6 +2,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <algorithm>
 #include <functional>
@@ -15,6 +16,7 @@
 #include "kit/entry_names.h"
 #include "kit/kit_reader.h"
 #include "kit/signed_kit.h"
+#include "platform/platform_error.h"
 #include "install/reserved_names.h"
 #include "tools/kit_check_text.h"
 #include "tools/kit_input.h"
@@ -297,7 +299,7 @@ bool InspectKit(const std::string& kitPath, Warnings strictness, const minisign:
     }
     report.containerSize = SeekFileHandle(kit->Container(), 0, FILE_FROM_END);
     if (report.containerSize < 0) {
-        error = "cannot take the size of the unpacked kit";
+        error = std::string("cannot take the size of the unpacked kit: ") + std::strerror(GetPlatformErrno());
         return false;
     }
     const NameIndex names(kit->Entries());

@@ -174,6 +174,16 @@ TEST_F(KitToolFormsTest, ExtractNamesWhatItWroteBeforeAFailure) {
                                       "/b.txt\n"))
         << run.err;
     EXPECT_FALSE(PathExists(tmp_.path("elsewhere/c.txt")));
+
+    WriteFile(tmp_.path("file"), "");
+    const RunResult intoFile = Tool({"extract", kit_, tmp_.path("file")});
+    EXPECT_EQ(intoFile.status, 1);
+    EXPECT_TRUE(Contains(intoFile.err, "cannot extract into " + tmp_.path("file") +
+                                           ": Not a directory; nothing was written"))
+        << intoFile.err;
+    const RunResult belowFile = Tool({"extract", kit_, tmp_.path("file/sub")});
+    EXPECT_EQ(belowFile.status, 1);
+    EXPECT_TRUE(Contains(belowFile.err, ": Not a directory; nothing was written")) << belowFile.err;
 }
 
 TEST(ArgumentScannerTest, SplitsValuesEndsOptionsAndKeepsDash) {

@@ -103,6 +103,7 @@ TEST_F(KitToolFormsTest, DashIsStandardInputForReadersAndStandardOutputForCreate
     const RunResult created = Tool({"create", src_, "-o", "-", "--lang=en", "--product=P", "--vendor", "V"});
     ASSERT_EQ(created.status, 0) << created.err;
     EXPECT_FALSE(PathExists(tmp_.path("-")));
+    EXPECT_EQ(created.err, "");  // no progress line where the standard error is no terminal
     const std::string kit = created.out;
 
     EXPECT_EQ(Tool({"list", "--names", "-"}, kit).out, "a.conf\ndocs/README.txt\n");

@@ -146,6 +146,27 @@ TEST_F(KitToolFormsTest, DoubleDashEndsOptionsAndLongOptionsTakeEqualsValues) {
     EXPECT_EQ(Tool({"list", "--json", "--names", kit_}).status, 2);
 }
 
+TEST_F(KitToolFormsTest, KeygenAndSignFollowTheSameRules) {
+    ASSERT_EQ(Tool({"create", src_, "-o", kit_}).status, 0);
+    const std::string pub = tmp_.path("lab.pub");
+    const std::string sec = tmp_.path("lab.key");
+    RunResult run = Tool({"keygen", "-W", "-p" + pub, "-s", sec});
+    ASSERT_EQ(run.status, 0) << run.err;
+    run = Tool({"sign", "-s" + sec, "-t", "-release-", "--", kit_});
+    ASSERT_EQ(run.status, 0) << run.err;
+    run = Tool({"verify", "--json", "--key=" + pub, kit_});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const nlohmann::json document = nlohmann::json::parse(run.out);
+    EXPECT_EQ(document["signature"]["trusted_comment"], "-release-");
+
+    EXPECT_EQ(Tool({"sign", "-s", sec, "-"}).status, 2);  // no place for -.minisig
+    EXPECT_EQ(Tool({"keygen", "-W", "-p", pub, "-s", sec, "stray"}).status, 2);
+    EXPECT_EQ(Tool({"keygen", "-W", "-f=yes", "-p", pub, "-s", sec}).status, 2);
+    run = Tool({"verify", "--key", tmp_.path("k.efd"), kit_});  // a kit is no public key
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(Contains(run.err, tmp_.path("k.efd"))) << run.err;
+}
+
 TEST_F(KitToolFormsTest, VerifyJsonListsEveryError) {
     WriteContainer({{u"..\\evil.txt", 0, 0, 0, 4}, {u"\\abs.txt", 0, 0, 0, 4}}, "evil");
     const RunResult run = Tool({"verify", "--json", kit_});

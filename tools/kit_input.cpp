@@ -46,20 +46,6 @@ bool SpoolStandardInput(OwnedDescriptor& spool, std::string& error) {
     }
 }
 
-// A kit file that cannot be opened, or is a directory, said as the system says it.
-bool CheckKitFile(const std::string& path, std::string& error) {
-    EntryDetails details;
-    if (const int failed = DescribeEntry(path, LinkHandling::Follow, details); failed != 0) {
-        error = "cannot open " + path + ": " + std::strerror(failed);
-        return false;
-    }
-    if (details.kind == EntryKind::Directory) {
-        error = "cannot read kit " + path + ": " + std::strerror(EISDIR);
-        return false;
-    }
-    return true;
-}
-
 // Shows the kit's bytes, as the reader takes them, on a progress line.
 class ProgressObserver : public KitInputObserver {
 public:
@@ -88,6 +74,20 @@ uint32_t ReadWithProgress(std::unique_ptr<DistributionKit>& kit, const std::stri
 }
 
 }  // namespace
+
+bool CheckKitFile(const std::string& path, std::string& error) {
+    if (IsStandardStream(path)) return true;
+    EntryDetails details;
+    if (const int failed = DescribeEntry(path, LinkHandling::Follow, details); failed != 0) {
+        error = "cannot open " + path + ": " + std::strerror(failed);
+        return false;
+    }
+    if (details.kind == EntryKind::Directory) {
+        error = "cannot read kit " + path + ": " + std::strerror(EISDIR);
+        return false;
+    }
+    return true;
+}
 
 std::string ShownKit(const std::string& operand) {
     return IsStandardStream(operand) ? std::string("standard input") : operand;

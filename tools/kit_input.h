@@ -16,6 +16,11 @@ inline bool IsStandardStream(const std::string& operand) { return operand == "-"
 // The kit as messages name it: "standard input" for "-".
 std::string ShownKit(const std::string& operand);
 
+// A kit file that cannot be opened, or is a directory: false with `error`
+// saying so in the system's words ("cannot open k.efd: No such file or
+// directory"). Standard input passes.
+[[nodiscard]] bool CheckKitFile(const std::string& operand, std::string& error);
+
 // Reads the kit with the installer's reader; "-" reads standard input whole
 // first (into an unnamed temporary file). False with `error` saying which kit
 // and why, in words: "cannot open k.efd: No such file or directory".

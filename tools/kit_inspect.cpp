@@ -107,6 +107,7 @@ bool ReadSignedBy(const std::string& kitPath, const minisign::PublicKey& key, st
         error = "--key checks the signature file beside a kit file; a kit on standard input has none";
         return false;
     }
+    if (!CheckKitFile(kitPath, error)) return false;
     TrustPolicy policy;
     policy.inForce = true;
     policy.keys.push_back(key);

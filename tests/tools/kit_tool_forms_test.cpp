@@ -159,6 +159,9 @@ TEST_F(KitToolFormsTest, KeygenAndSignFollowTheSameRules) {
     const nlohmann::json document = nlohmann::json::parse(run.out);
     EXPECT_EQ(document["signature"]["trusted_comment"], "-release-");
 
+    run = Tool({"verify", "--key", pub, tmp_.path("none.efd")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(Contains(run.err, "cannot open " + tmp_.path("none.efd") + ": No such file or directory")) << run.err;
     EXPECT_EQ(Tool({"sign", "-s", sec, "-"}).status, 2);  // no place for -.minisig
     EXPECT_EQ(Tool({"keygen", "-W", "-p", pub, "-s", sec, "stray"}).status, 2);
     EXPECT_EQ(Tool({"keygen", "-W", "-f=yes", "-p", pub, "-s", sec}).status, 2);

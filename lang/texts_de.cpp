@@ -11,7 +11,7 @@ extern const LanguageTexts kTextsGerman = {{
     {"IDS_TITLE_INSTALLER", "Konfiguration wird installiert"},
     {"IDS_PREPARECOPY", "Kopiervorgang wird vorbereitet..."},
     {"IDS_INSTALL_ERROR", "Installationsfehler"},
-    {"IDS_ERROR_NOSOURCE", "Installationsdatei vxk5.efd wurde nicht gefunden."},
+    {"IDS_ERROR_NOSOURCE", "Die Installationsdatei vxk5.efd wurde nicht gefunden."},
     {"IDS_ERROR_NOTARGET", "Die Installation von Vorlagen in das aktuelle Verzeichnis wird nicht unterstützt."},
     {"IDS_ERROR_NOSPACE", "Im Verzeichnis Temp ist nicht genügend Speicherplatz verfügbar."},
     {"IDS_CHOOSEDIR_FOLDER", "&Ordner:"},

@@ -42,14 +42,14 @@ extern const LanguageTexts kTextsFrench = {{
     {"IDS_BUTTON_YES", "Oui"},
     {"IDS_BUTTON_NO", "Non"},
     {"IDS_BUTTON_OK", "OK"},
-    {"IDS_ERROR_UNTRUSTED_NOSIG", "Le fichier d’installation vxk5.efd n’est pas signé par une clé de confiance : le fichier de signature vxk5.efd.minisig est absent."},
-    {"IDS_ERROR_UNTRUSTED_BADSIG", "Le fichier d’installation vxk5.efd n’est pas signé par une clé de confiance : le fichier de signature vxk5.efd.minisig est endommagé."},
-    {"IDS_ERROR_UNTRUSTED_KEYID", "Le fichier d’installation vxk5.efd n’est pas signé par une clé de confiance : la signature porte un identifiant de clé inconnu."},
-    {"IDS_ERROR_UNTRUSTED_MISMATCH", "Le fichier d’installation vxk5.efd n’est pas signé par une clé de confiance : la signature ne correspond pas au fichier d’installation."},
-    {"IDS_ERROR_NOTRESTORED", "Ces fichiers d’origine n’ont pas pu être remis en place :"},
-    {"IDS_ERROR_CHANGED", "Modifié par un autre programme pendant l'installation"},
-    {"IDS_ERROR_NOSPACE_TARGET", "Espace insuffisant dans le répertoire des modèles :"},
-    {"IDS_ERROR_NOHOME", "Le répertoire personnel n'existe pas ou n'est pas un répertoire :"},
+    {"IDS_ERROR_UNTRUSTED_NOSIG", "Le fichier d’installation vxk5.efd n’est pas signé par une clé de confiance : le fichier de signature vxk5.efd.minisig est absent."},
+    {"IDS_ERROR_UNTRUSTED_BADSIG", "Le fichier d’installation vxk5.efd n’est pas signé par une clé de confiance : le fichier de signature vxk5.efd.minisig est endommagé."},
+    {"IDS_ERROR_UNTRUSTED_KEYID", "Le fichier d’installation vxk5.efd n’est pas signé par une clé de confiance : la signature porte un identifiant de clé inconnu."},
+    {"IDS_ERROR_UNTRUSTED_MISMATCH", "Le fichier d’installation vxk5.efd n’est pas signé par une clé de confiance : la signature ne correspond pas au fichier d’installation."},
+    {"IDS_ERROR_NOTRESTORED", "Ces fichiers d’origine n’ont pas pu être remis en place :"},
+    {"IDS_ERROR_CHANGED", "Modifié par un autre programme pendant l’installation"},
+    {"IDS_ERROR_NOSPACE_TARGET", "Espace insuffisant dans le répertoire des modèles :"},
+    {"IDS_ERROR_NOHOME", "Le répertoire personnel n’existe pas ou n’est pas un répertoire :"},
 }};
 
 }  // namespace vxk5

@@ -23,7 +23,7 @@ extern const LanguageTexts kTextsTurkish = {{
     {"IDS_DEFPRODUCT", "<Ürün>"},
     {"IDS_DEFPROVIDER", "<Satıcı>"},
     {"IDS_SUCCESS_FINISH", "Yapılandırma başarıyla kuruldu."},
-    {"IDS_SUCCESS_OPENDESCR", "Dağıtım paketinin açıklamasını aç"},
+    {"IDS_SUCCESS_OPENDESCR", "Kurulum dosyasının açıklamasını aç"},
     {"IDS_PROGRESS_START", "Dosyalar kopyalanıyor..."},
     {"IDS_ERROR_FINISH", "Kurulum sırasında bir hata oluştu. Kurulum iptal edildi. Şablon dizini değiştirilmedi."},
     {"IDS_CANCEL_FINISH", "Kurulum iptal edildi. Şablon dizini değiştirilmedi."},

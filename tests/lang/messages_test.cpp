@@ -6,6 +6,8 @@
 
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "base/conversion.h"
 #include "lang/language_texts.h"
@@ -144,7 +146,7 @@ TEST_F(Messages, KnownTranslations) {
     EXPECT_EQ(LoadResString("IDS_WIZARD_BACK"), u"< Zurück");
     EXPECT_EQ(LoadResString("IDS_WIZARD_NEXT"), u"Weiter >");
     EXPECT_EQ(LoadResString("IDS_CHOOSEDIR_FOLDER"), u"&Ordner:");
-    EXPECT_EQ(LoadResString("IDS_ERROR_NOSOURCE"), u"Installationsdatei vxk5.efd wurde nicht gefunden.");
+    EXPECT_EQ(LoadResString("IDS_ERROR_NOSOURCE"), u"Die Installationsdatei vxk5.efd wurde nicht gefunden.");
     EXPECT_EQ(LoadResString("IDR_MAINFRAME"), u"Konfiguration wird installiert");
     SetCurrentLanguage(kLanguageEnglish);
     EXPECT_EQ(LoadResString("IDS_PREPARECOPY"), u"Preparing to copy...");
@@ -203,6 +205,47 @@ TEST_F(Messages, ReviewedTexts) {
     EXPECT_EQ(Text("IDS_ERROR_BACKUPKEPT"), "Որոշ սկզբնական ֆայլեր չհաջողվեց վերականգնել։ Բնօրինակները պահված են հետևյալ պանակում:");
     SetCurrentLanguage(FindLanguageId("ka"));
     EXPECT_EQ(Text("IDS_WAITING_INSTALL"), "ამ საქაღალდეში სხვა ინსტალაციის დასრულების ლოდინი...");
+}
+
+// Each language's typography, over all of its texts: what slipped into the
+// tables before and a review had to find.
+TEST_F(Messages, TypographyOfEachLanguage) {
+    const auto texts = [](const char* code) {
+        SetCurrentLanguage(FindLanguageId(code));
+        std::vector<std::pair<std::string, std::string>> all;
+        for (const char* key : kKeys) all.emplace_back(key, Text(key));
+        return all;
+    };
+    // French: a no-break space before a colon, semicolon, question or
+    // exclamation mark, and the typographic apostrophe.
+    for (const auto& [key, text] : texts("fr")) {
+        for (const char* plain : {" :", " ;", " ?", " !"}) EXPECT_EQ(text.find(plain), std::string::npos) << "fr " << key;
+        EXPECT_EQ(text.find('\''), std::string::npos) << "fr " << key << ": " << text;
+    }
+    // Italian: the typographic apostrophe.
+    for (const auto& [key, text] : texts("it")) EXPECT_EQ(text.find('\''), std::string::npos) << "it " << key << ": " << text;
+    // Chinese: the ellipsis is two "…", never one and never three dots.
+    for (const auto& [key, text] : texts("zh")) {
+        EXPECT_EQ(text.find("..."), std::string::npos) << "zh " << key;
+        const std::string ellipsis = "\xe2\x80\xa6";
+        for (size_t at = text.find(ellipsis); at != std::string::npos; at = text.find(ellipsis, at + 6)) {
+            EXPECT_EQ(text.compare(at, 6, ellipsis + ellipsis), 0) << "zh " << key << ": " << text;
+        }
+    }
+    // German names the kit with its article; Turkish names it with one word.
+    for (const auto& [key, text] : texts("de")) {
+        for (size_t at = text.find("Installationsdatei "); at != std::string::npos; at = text.find("Installationsdatei ", at + 1)) {
+            EXPECT_TRUE(at >= 4 && (text.compare(at - 4, 4, "Die ") == 0 || text.compare(at - 4, 4, "die ") == 0))
+                << "de " << key << ": " << text;
+        }
+    }
+    for (const auto& [key, text] : texts("tr")) {
+        const bool namesKit = text.find("vxk5.efd ") != std::string::npos || key == "IDS_SUCCESS_OPENDESCR";
+        if (namesKit) {
+            EXPECT_NE(text.find("urulum dosya"), std::string::npos) << "tr " << key << ": " << text;
+        }
+        EXPECT_EQ(text.find("paket"), std::string::npos) << "tr " << key << ": " << text;
+    }
 }
 
 }  // namespace

@@ -30,8 +30,8 @@ inline constexpr Box kNextButton{310, 320, 80, 30};
 inline constexpr Box kCancelButton{410, 320, 80, 30};
 
 // The banner fills the left of a page from (0, 0); the page's text sits right
-// of it, wrapped in this box.
-inline constexpr Box kPageText{170, 10, 330, 250};
+// of it, wrapped in this box, which keeps the margin from the right edge.
+inline constexpr Box kPageText{170, 10, kWindowWidth - kMargin - 170, 250};
 
 // The directory page: a caption, the directory's entry and the browse button.
 inline constexpr int kDirectoryCaptionX = 170;

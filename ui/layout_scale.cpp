@@ -46,7 +46,12 @@ int Scaled(int pixels, double scale) {
 }
 
 layout::Box Scaled(const layout::Box& box, double scale) {
-    return {Scaled(box.x, scale), Scaled(box.y, scale), Scaled(box.width, scale), Scaled(box.height, scale)};
+    // Edges are scaled, not sizes: boxes that meet in the design meet on
+    // screen, and a box never reaches past an edge the design keeps it within
+    // (rounding a position and a size each up would push it a pixel further).
+    const int left = Scaled(box.x, scale);
+    const int top = Scaled(box.y, scale);
+    return {left, top, Scaled(box.x + box.width, scale) - left, Scaled(box.y + box.height, scale) - top};
 }
 
 }  // namespace vxk5

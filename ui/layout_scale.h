@@ -28,6 +28,8 @@ double LayoutScaleOf(GtkWidget* fixed);  // 1.0 when none was set
 
 // Design pixels to screen pixels; exact at 1.0.
 int Scaled(int pixels, double scale);
+// A box by its scaled edges: its width is Scaled(right) - Scaled(left), which
+// may differ by a pixel from Scaled(width).
 layout::Box Scaled(const layout::Box& box, double scale);
 
 }  // namespace vxk5

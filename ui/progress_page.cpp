@@ -19,7 +19,7 @@ ProgressPage::ProgressPage(GtkWidget* fixed)
     // upwards, so that its last line sits where a one-line text does.
     gtk_label_set_line_wrap(GTK_LABEL(label_), TRUE);
     gtk_misc_set_alignment(GTK_MISC(label_), 0.0f, 0.0f);
-    gtk_widget_set_size_request(label_, Scaled(layout::kProgressBar.width, Scale()), -1);
+    gtk_widget_set_size_request(label_, Scaled(layout::kProgressBar, Scale()).width, -1);
     Put(bar_, layout::kProgressBar);
     SetProgress(0);
     // While copying, no button can be used: the bar holds the focus, so that a

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "base/conversion.h"
 #include "lang/messages.h"
@@ -99,13 +100,13 @@ void CInstallerDlg::BuildWindow() {
     g_signal_connect(next_, "clicked", G_CALLBACK(OnNextClicked), this);
     g_signal_connect(cancel_, "clicked", G_CALLBACK(OnCancelClicked), this);
 
-    LayOutButtons();
     // Read without the arrows of "< Back" and "Next >".
     SetAccessibleName(back_, SpokenButtonName(LoadResString("IDS_WIZARD_BACK")));
     SetAccessibleName(next_, SpokenButtonName(LoadResString("IDS_WIZARD_NEXT")));
     SetAccessibleName(cancel_, SpokenButtonName(LoadResString("IDS_WIZARD_CANCEL")));
 
     gtk_widget_show_all(layout_);
+    LayOutButtons();  // for the buttons shown
     banner_.reset(ScaledBanner(scale_));
     gtk_widget_show(window_);
 }
@@ -118,14 +119,16 @@ void CInstallerDlg::MarkWindowState(const char* state) {
 }
 
 void CInstallerDlg::LayOutButtons() {
-    // From the right edge leftwards: a button that needs more room than its
-    // design width for its label pushes those left of it further left.
+    // One text size for the shown buttons. From the right edge leftwards: a
+    // button that needs more room than its design width for its label pushes
+    // those left of it further left.
     const layout::Box back = Scaled(layout::kBackButton, scale_);
     const layout::Box next = Scaled(layout::kNextButton, scale_);
     const layout::Box cancel = Scaled(layout::kCancelButton, scale_);
-    const int cancelWidth = FitButtonLabel(cancel_, cancel.width);
-    const int nextWidth = FitButtonLabel(next_, next.width);
-    const int backWidth = FitButtonLabel(back_, back.width);
+    const std::vector<int> widths = FitButtonRow({{cancel_, cancel.width}, {next_, next.width}, {back_, back.width}});
+    const int cancelWidth = widths[0];
+    const int nextWidth = widths[1];
+    const int backWidth = widths[2];
     const int gap = cancel.x - (next.x + next.width);
     const int cancelX = cancel.x + cancel.width - cancelWidth;
     const int nextX = std::min(next.x, cancelX - gap - nextWidth);

@@ -33,23 +33,45 @@ int NaturalWidth(GtkWidget* widget) {
 
 void SetScale(GtkWidget* label, double scale) {
     PangoAttrList* attributes = pango_attr_list_new();
-    if (scale < 1.0) pango_attr_list_insert(attributes, pango_attr_scale_new(scale));
+    if (scale < 1.0 - 1e-9) pango_attr_list_insert(attributes, pango_attr_scale_new(scale));
     gtk_label_set_attributes(GTK_LABEL(label), attributes);  // the label takes its own ref
     pango_attr_list_unref(attributes);
 }
 
+int LabelWidthAt(GtkWidget* label, double scale) {
+    SetScale(label, scale);
+    const int width = NaturalWidth(label);
+    SetScale(label, 1.0);
+    return width;
+}
+
+GtkWidget* LabelOf(GtkWidget* button) {
+    GtkWidget* child = gtk_bin_get_child(GTK_BIN(button));
+    return child != nullptr && GTK_IS_LABEL(child) ? child : nullptr;
+}
+
 }  // namespace
 
-int FitButtonLabel(GtkWidget* button, int width) {
-    GtkWidget* label = gtk_bin_get_child(GTK_BIN(button));
-    if (label == nullptr || !GTK_IS_LABEL(label)) return width;
-    SetScale(label, 1.0);
-    const int frame = ButtonFrameWidth(button);
-    const int room = width - frame;
-    // Smaller in steps of 5 %, never below the smallest size.
-    for (int step = 1; NaturalWidth(label) > room && step <= 3; ++step) SetScale(label, 1.0 - 0.05 * step);
-    const int needed = NaturalWidth(label) + frame;
-    return needed > width ? needed : width;
+std::vector<int> FitButtonRow(const std::vector<RowButton>& row) {
+    // Smaller in steps of 5 %, never below the smallest size, until every
+    // shown label fits.
+    double scale = 1.0;
+    for (const RowButton& item : row) {
+        GtkWidget* label = LabelOf(item.button);
+        if (label == nullptr) continue;
+        SetScale(label, 1.0);
+        if (!gtk_widget_get_visible(item.button)) continue;
+        const int room = item.width - ButtonFrameWidth(item.button);
+        while (scale > kSmallestButtonText + 1e-9 && LabelWidthAt(label, scale) > room) scale -= 0.05;
+    }
+    std::vector<int> widths;
+    for (const RowButton& item : row) {
+        GtkWidget* label = LabelOf(item.button);
+        if (label != nullptr) SetScale(label, scale);
+        const int needed = label != nullptr ? NaturalWidth(label) + ButtonFrameWidth(item.button) : item.width;
+        widths.push_back(needed > item.width ? needed : item.width);
+    }
+    return widths;
 }
 
 void FitCheckButtonLabel(GtkWidget* check, int x, int rightEdge) {

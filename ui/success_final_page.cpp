@@ -2,6 +2,7 @@
 
 #include "base/conversion.h"
 #include "lang/messages.h"
+#include "ui/check_indicator.h"
 #include "ui/label_fit.h"
 #include "ui/layout.h"
 #include "ui/gtk_text.h"
@@ -15,6 +16,7 @@ SuccessFinalPage::SuccessFinalPage(GtkWidget* layout, GdkPixbuf* banner, const W
     Add(check_);
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(check_), TRUE);
     const double scale = Scale();
+    ScaleCheckIndicator(check_, scale);  // the box grows with the label's font
     gtk_fixed_put(GTK_FIXED(layout_), check_, Scaled(layout::kCheckBoxX, scale), Scaled(layout::kCheckBoxY, scale));
     FitCheckButtonLabel(check_, Scaled(layout::kCheckBoxX, scale), Scaled(layout::kCheckBoxRightEdge, scale));
 }

@@ -116,6 +116,27 @@ void CheckPlace(GtkWidget* widget, const std::vector<GtkWidget*>& shown, const R
     }
 }
 
+// The shown buttons of the window's bottom row draw their texts at one size.
+void CheckButtonRow(CInstallerDlg& dialog) {
+    double rowScale = 0;
+    for (GtkWidget* button : {dialog.BackButton(), dialog.NextButton(), dialog.CancelButton()}) {
+        if (!gtk_widget_get_visible(button)) continue;
+        const double scale = SmallestScale(LabelOf(button));
+        if (rowScale == 0) rowScale = scale;
+        EXPECT_NEAR(scale, rowScale, 1e-9) << What(button) << " drawn at another size than the row";
+    }
+}
+
+// A check box's box grows with its label's font: not a dot beside large text.
+void CheckIndicator(GtkWidget* check) {
+    gint size = 0;
+    gtk_widget_style_get(check, "indicator-size", &size, nullptr);
+    PangoLayout* text = gtk_label_get_layout(GTK_LABEL(LabelOf(check)));
+    PangoRectangle line;
+    pango_layout_line_get_pixel_extents(pango_layout_get_line_readonly(text, 0), nullptr, &line);
+    EXPECT_GE(size, line.height * 0.6) << What(check) << ": a box of " << size << " beside a line of " << line.height;
+}
+
 }  // namespace
 
 void CheckPage(CInstallerDlg& dialog, const std::string& page) {
@@ -134,7 +155,9 @@ void CheckPage(CInstallerDlg& dialog, const std::string& page) {
         EXPECT_TRUE(inside.Contains(area)) << What(widget) << " at " << area << " leaves the window";
         CheckPlace(widget, shown, inner);
         if (GtkWidget* label = LabelOf(widget)) CheckText(widget, label, shown);
+        if (GTK_IS_CHECK_BUTTON(widget)) CheckIndicator(widget);
     }
+    CheckButtonRow(dialog);
 }
 
 namespace {

@@ -29,5 +29,7 @@ int32_t GetCurrentLanguage();
 // The text of `key` in the current language, or the empty text when the key or
 // the language is unknown. There is no fallback to another language.
 WString LoadResString(const char* key);
+// The same in the language of `id`, whatever the current one.
+WString LoadResStringIn(int32_t id, const char* key);
 
 }  // namespace vxk5

@@ -80,7 +80,11 @@ void SetCurrentLanguage(int32_t id) { g_currentLanguage = id; }
 int32_t GetCurrentLanguage() { return g_currentLanguage; }
 
 WString LoadResString(const char* key) {
-    const auto language = g_registry.find(g_currentLanguage);
+    return LoadResStringIn(g_currentLanguage, key);
+}
+
+WString LoadResStringIn(int32_t languageId, const char* key) {
+    const auto language = g_registry.find(languageId);
     if (language == g_registry.end()) return WString();
     const auto text = language->second.table.find(key);
     if (text == language->second.table.end()) return WString();

@@ -15,15 +15,6 @@ bool IsBlank(char16_t unit) { return unit == u' ' || unit == u'\u00A0'; }
 
 }  // namespace
 
-std::string MnemonicLabel(const WString& text) {
-    std::string label = "_";
-    for (char byte : GtkText(text)) {
-        label += byte;
-        if (byte == '_') label += '_';
-    }
-    return text.empty() ? std::string() : label;
-}
-
 std::string SpokenButtonName(const WString& text) {
     size_t begin = 0;
     size_t end = text.length();

@@ -8,10 +8,6 @@
 
 namespace vxk5 {
 
-// The text as a mnemonic label (UTF-8): its first character is the access key
-// (Alt+Y for "Yes"); an underscore in the text stays an underscore.
-std::string MnemonicLabel(const WString& text);
-
 // The name a screen reader should speak for a button labelled `text`: the
 // label without the direction marks of "< Back" and "Next >" ("Avanti>",
 // "« Retour" alike) and the blanks beside them.

@@ -7,7 +7,8 @@
 #include "ui/chooser_folder.h"
 #include "ui/layout.h"
 #include "ui/modal_dialog.h"
-#include "ui/button_label.h"
+#include "ui/widget_mnemonics.h"
+#include "ui/wizard_access_keys.h"
 #include "ui/gtk_text.h"
 #include "ui/accessible.h"
 
@@ -44,7 +45,7 @@ DirSelectPage::DirSelectPage(GtkWidget* layout, GdkPixbuf* banner) : WizardDialo
     AddBanner(banner);
     prompt_ = AddTextLabel();
     gtk_label_set_text(GTK_LABEL(prompt_), GtkText(LoadResString("IDS_DESTINATION_PROMPT")).c_str());
-    caption_ = Put(gtk_label_new(GtkText(LoadResString("IDS_TEMPLATE_CATALOG")).c_str()),
+    caption_ = Put(gtk_label_new_with_mnemonic(WizardMnemonicLabels().caption.c_str()),
                    layout::kDirectoryCaptionX, layout::kDirectoryCaptionY);
     entry_ = gtk_entry_new();
     gtk_entry_set_activates_default(GTK_ENTRY(entry_), TRUE);  // Enter is Next, as a click
@@ -53,8 +54,8 @@ DirSelectPage::DirSelectPage(GtkWidget* layout, GdkPixbuf* banner) : WizardDialo
     Put(browse_, layout::kBrowseButton);
     g_signal_connect(browse_, "clicked", G_CALLBACK(OnBrowseClicked), this);
 
-    // For a screen reader: the caption names the entry (and a click on it
-    // focuses the entry), and "..." is read as what it does.
+    // The caption's access key focuses the entry. For a screen reader: the
+    // caption names the entry, and "..." is read as what it does.
     gtk_label_set_mnemonic_widget(GTK_LABEL(caption_), entry_);
     RelateLabel(caption_, entry_);
     SetAccessibleName(entry_, gtk_label_get_text(GTK_LABEL(caption_)));
@@ -73,14 +74,14 @@ void DirSelectPage::SetDirectory(const WString& directory) {
 
 void DirSelectPage::BrowseForFolder() {
     const std::string title = GtkText(LoadResString("IDS_CHOOSEDIR_TITLE"));
-    // The buttons speak the wizard's language from its own tables: GTK's
+    GtkWidget* chooser =
+        gtk_file_chooser_dialog_new(title.c_str(), nullptr, GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, nullptr, nullptr);
+    // The buttons speak the wizard's language from its own tables (GTK's
     // catalogues lack them for some languages, and the wizard's Cancel reads
-    // the same everywhere.
-    const std::string cancel = MnemonicLabel(LoadResString("IDS_WIZARD_CANCEL"));
-    const std::string select = MnemonicLabel(LoadResString("IDS_BROWSE_OK"));
-    GtkWidget* chooser = gtk_file_chooser_dialog_new(title.c_str(), nullptr, GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER,
-                                                     cancel.c_str(), GTK_RESPONSE_CANCEL, select.c_str(),
-                                                     GTK_RESPONSE_ACCEPT, nullptr);
+    // the same everywhere), with access keys the chooser's own do not take.
+    const ChooserLabels labels = ChooserMnemonicLabels(MnemonicKeysIn(chooser));
+    gtk_dialog_add_buttons(GTK_DIALOG(chooser), labels.cancel.c_str(), GTK_RESPONSE_CANCEL, labels.select.c_str(),
+                           GTK_RESPONSE_ACCEPT, nullptr);
     gtk_dialog_set_default_response(GTK_DIALOG(chooser), GTK_RESPONSE_ACCEPT);
     gtk_window_set_modal(GTK_WINDOW(chooser), TRUE);
     GtkWidget* wizard = gtk_widget_get_toplevel(entry_);

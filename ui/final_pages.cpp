@@ -16,6 +16,7 @@
 #include "ui/gtk_text.h"
 #include "ui/accessible.h"
 #include "ui/button_label.h"
+#include "ui/wizard_access_keys.h"
 
 namespace vxk5 {
 
@@ -64,7 +65,7 @@ void CInstallerDlg::SetFinishButtons() {
     gtk_widget_set_sensitive(cancel_, FALSE);
     gtk_widget_set_visible(back_, FALSE);
     gtk_widget_set_visible(next_, TRUE);  // hidden from the start in a silent run
-    gtk_button_set_label(GTK_BUTTON(next_), GtkText(LoadResString("IDS_WIZARD_FINISH")).c_str());
+    gtk_button_set_label(GTK_BUTTON(next_), WizardMnemonicLabels().finish.c_str());  // Next's underline stays on
     gtk_widget_set_can_default(next_, TRUE);
     gtk_window_set_default(GTK_WINDOW(window_), next_);
     LayOutButtons();

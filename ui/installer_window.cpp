@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "base/conversion.h"
@@ -22,6 +23,7 @@
 #include "ui/gtk_text.h"
 #include "ui/accessible.h"
 #include "ui/button_label.h"
+#include "ui/wizard_access_keys.h"
 
 namespace vxk5 {
 
@@ -32,8 +34,8 @@ GdkPixbuf* PictureFromXpm(const char* const* xpm) {
     return gdk_pixbuf_new_from_xpm_data(const_cast<const char**>(xpm));
 }
 
-GtkWidget* NewButton(const char* key, GtkWidget* fixed, const layout::Box& box) {
-    GtkWidget* button = gtk_button_new_with_label(GtkText(LoadResString(key)).c_str());
+GtkWidget* NewButton(const std::string& mnemonicLabel, GtkWidget* fixed, const layout::Box& box) {
+    GtkWidget* button = gtk_button_new_with_mnemonic(mnemonicLabel.c_str());
     gtk_widget_set_size_request(button, box.width, box.height);
     gtk_fixed_put(GTK_FIXED(fixed), button, box.x, box.y);
     return button;
@@ -90,11 +92,12 @@ void CInstallerDlg::BuildWindow() {
     gtk_widget_set_size_request(separator, separatorBox.width, separatorBox.height);
     gtk_fixed_put(GTK_FIXED(layout_), separator, separatorBox.x, separatorBox.y);
 
-    back_ = NewButton("IDS_WIZARD_BACK", layout_, Scaled(layout::kBackButton, scale_));
-    next_ = NewButton("IDS_WIZARD_NEXT", layout_, Scaled(layout::kNextButton, scale_));
+    const WizardLabels labels = WizardMnemonicLabels();  // Alt+letter for each
+    back_ = NewButton(labels.back, layout_, Scaled(layout::kBackButton, scale_));
+    next_ = NewButton(labels.next, layout_, Scaled(layout::kNextButton, scale_));
     gtk_widget_set_can_default(next_, TRUE);
     gtk_window_set_default(GTK_WINDOW(window_), next_);
-    cancel_ = NewButton("IDS_WIZARD_CANCEL", layout_, Scaled(layout::kCancelButton, scale_));
+    cancel_ = NewButton(labels.cancel, layout_, Scaled(layout::kCancelButton, scale_));
 
     g_signal_connect(back_, "clicked", G_CALLBACK(OnBackClicked), this);
     g_signal_connect(next_, "clicked", G_CALLBACK(OnNextClicked), this);

@@ -9,7 +9,7 @@
 
 #include "base/conversion.h"
 #include "lang/messages.h"
-#include "ui/button_label.h"
+#include "ui/wizard_access_keys.h"
 #include "ui/gtk_text.h"
 #include "ui/installer_dlg.h"
 #include "ui/modal_dialog.h"
@@ -30,11 +30,12 @@ GtkMessageType KindOf(uint32_t style) {
 // tables: GTK's catalogues have no such labels for some languages.
 void AddButtons(GtkDialog* dialog, uint32_t style) {
     if ((style & 0xFF) == 2) {
-        gtk_dialog_add_button(dialog, MnemonicLabel(LoadResString("IDS_BUTTON_NO")).c_str(), GTK_RESPONSE_NO);
-        gtk_dialog_add_button(dialog, MnemonicLabel(LoadResString("IDS_BUTTON_YES")).c_str(), GTK_RESPONSE_YES);
+        const QuestionLabels labels = QuestionMnemonicLabels();
+        gtk_dialog_add_button(dialog, labels.no.c_str(), GTK_RESPONSE_NO);
+        gtk_dialog_add_button(dialog, labels.yes.c_str(), GTK_RESPONSE_YES);
         gtk_dialog_set_default_response(dialog, GTK_RESPONSE_NO);  // Enter never confirms by accident
     } else {
-        gtk_dialog_add_button(dialog, MnemonicLabel(LoadResString("IDS_BUTTON_OK")).c_str(), GTK_RESPONSE_OK);
+        gtk_dialog_add_button(dialog, OkMnemonicLabel().c_str(), GTK_RESPONSE_OK);
         gtk_dialog_set_default_response(dialog, GTK_RESPONSE_OK);
     }
 }

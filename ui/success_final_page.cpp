@@ -7,12 +7,13 @@
 #include "ui/layout.h"
 #include "ui/gtk_text.h"
 #include "ui/layout_scale.h"
+#include "ui/wizard_access_keys.h"
 
 namespace vxk5 {
 
 SuccessFinalPage::SuccessFinalPage(GtkWidget* layout, GdkPixbuf* banner, const WString& text)
     : MessagePage(layout, banner, text),
-      check_(gtk_check_button_new_with_label(GtkText(LoadResString("IDS_SUCCESS_OPENDESCR")).c_str())) {
+      check_(gtk_check_button_new_with_mnemonic(WizardMnemonicLabels().openDescription.c_str())) {
     Add(check_);
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(check_), TRUE);
     const double scale = Scale();

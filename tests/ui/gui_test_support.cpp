@@ -121,6 +121,9 @@ std::string LabelText(GtkWidget* label) {
 }
 
 std::string ButtonLabel(GtkWidget* button) {
+    // As shown: without the underscore that marks the access key.
+    GtkWidget* label = gtk_bin_get_child(GTK_BIN(button));
+    if (label != nullptr && GTK_IS_LABEL(label)) return LabelText(label);
     const gchar* text = gtk_button_get_label(GTK_BUTTON(button));
     return text != nullptr ? text : "";
 }

@@ -82,6 +82,6 @@ unsigned long WindowXid(GtkWidget* widget);
 int CountMessageDialogs();
 
 std::string LabelText(GtkWidget* label);
-std::string ButtonLabel(GtkWidget* button);
+std::string ButtonLabel(GtkWidget* button);  // the text shown, without access key marks
 bool IsShown(GtkWidget* widget);
 bool IsSensitive(GtkWidget* widget);

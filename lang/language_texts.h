@@ -12,7 +12,7 @@ struct MessagePair {
 };
 
 // Number of message keys every table holds.
-constexpr std::size_t kMessageCount = 47;
+constexpr std::size_t kMessageCount = 48;
 
 struct LanguageTexts {
     MessagePair pairs[kMessageCount];

@@ -50,6 +50,7 @@ extern const LanguageTexts kTextsAzerbaijani = {{
     {"IDS_ERROR_CHANGED", "Quraşdırma zamanı başqa proqram tərəfindən dəyişdirildi"},
     {"IDS_ERROR_NOSPACE_TARGET", "Şablon qovluğunda kifayət qədər boş yer yoxdur:"},
     {"IDS_ERROR_NOHOME", "Ev qovluğu mövcud deyil və ya qovluq deyil:"},
+    {"IDS_ERROR_UNKNOWNUSER", "Bu yolun əvvəlində göstərilən istifadəçi bu kompüterdə məlum deyil:"},
 }};
 
 }  // namespace vxk5

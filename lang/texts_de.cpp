@@ -50,6 +50,7 @@ extern const LanguageTexts kTextsGerman = {{
     {"IDS_ERROR_CHANGED", "Während der Installation von einem anderen Programm geändert"},
     {"IDS_ERROR_NOSPACE_TARGET", "Im Vorlagenverzeichnis ist nicht genügend Speicherplatz verfügbar:"},
     {"IDS_ERROR_NOHOME", "Das Home-Verzeichnis existiert nicht oder ist kein Verzeichnis:"},
+    {"IDS_ERROR_UNKNOWNUSER", "Der am Anfang dieses Pfads genannte Benutzer ist auf diesem Computer nicht bekannt:"},
 }};
 
 }  // namespace vxk5

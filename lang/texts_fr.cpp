@@ -50,6 +50,7 @@ extern const LanguageTexts kTextsFrench = {{
     {"IDS_ERROR_CHANGED", "Modifié par un autre programme pendant l’installation"},
     {"IDS_ERROR_NOSPACE_TARGET", "Espace insuffisant dans le répertoire des modèles :"},
     {"IDS_ERROR_NOHOME", "Le répertoire personnel n’existe pas ou n’est pas un répertoire :"},
+    {"IDS_ERROR_UNKNOWNUSER", "L’utilisateur nommé au début de ce chemin est inconnu sur cet ordinateur :"},
 }};
 
 }  // namespace vxk5

@@ -50,6 +50,7 @@ extern const LanguageTexts kTextsHungarian = {{
     {"IDS_ERROR_CHANGED", "A telepítés közben egy másik program módosította"},
     {"IDS_ERROR_NOSPACE_TARGET", "Nincs elég szabad hely a sablonkönyvtárban:"},
     {"IDS_ERROR_NOHOME", "A saját könyvtár nem létezik, vagy nem könyvtár:"},
+    {"IDS_ERROR_UNKNOWNUSER", "Az elérési út elején megadott felhasználó ezen a számítógépen nem ismert:"},
 }};
 
 }  // namespace vxk5

@@ -50,6 +50,7 @@ extern const LanguageTexts kTextsArmenian = {{
     {"IDS_ERROR_CHANGED", "Տեղադրման ընթացքում փոփոխվել է մեկ այլ ծրագրի կողմից"},
     {"IDS_ERROR_NOSPACE_TARGET", "Ձևանմուշների պանակում բավարար ազատ տեղ չկա:"},
     {"IDS_ERROR_NOHOME", "Տնային պանակը գոյություն չունի կամ պանակ չէ:"},
+    {"IDS_ERROR_UNKNOWNUSER", "Այս ուղու սկզբում նշված օգտատերը այս համակարգչում հայտնի չէ:"},
 }};
 
 }  // namespace vxk5

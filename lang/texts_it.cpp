@@ -50,6 +50,7 @@ extern const LanguageTexts kTextsItalian = {{
     {"IDS_ERROR_CHANGED", "Modificato da un altro programma durante l’installazione"},
     {"IDS_ERROR_NOSPACE_TARGET", "Spazio insufficiente nella cartella dei modelli:"},
     {"IDS_ERROR_NOHOME", "La cartella home non esiste o non è una cartella:"},
+    {"IDS_ERROR_UNKNOWNUSER", "L’utente indicato all’inizio di questo percorso non è noto su questo computer:"},
 }};
 
 }  // namespace vxk5

@@ -50,6 +50,7 @@ extern const LanguageTexts kTextsGeorgian = {{
     {"IDS_ERROR_CHANGED", "ინსტალაციისას შეიცვალა სხვა პროგრამის მიერ"},
     {"IDS_ERROR_NOSPACE_TARGET", "შაბლონების საქაღალდეში საკმარისი ადგილი არ არის:"},
     {"IDS_ERROR_NOHOME", "საწყისი საქაღალდე არ არსებობს ან საქაღალდე არ არის:"},
+    {"IDS_ERROR_UNKNOWNUSER", "ამ გზის დასაწყისში მითითებული მომხმარებელი ამ კომპიუტერზე უცნობია:"},
 }};
 
 }  // namespace vxk5

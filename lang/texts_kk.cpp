@@ -50,6 +50,7 @@ extern const LanguageTexts kTextsKazakh = {{
     {"IDS_ERROR_CHANGED", "Орнату кезінде басқа бағдарлама өзгертті"},
     {"IDS_ERROR_NOSPACE_TARGET", "Үлгілер каталогында бос орын жеткіліксіз:"},
     {"IDS_ERROR_NOHOME", "Үй каталогы жоқ немесе каталог емес:"},
+    {"IDS_ERROR_UNKNOWNUSER", "Осы жолдың басында көрсетілген пайдаланушы бұл компьютерде белгісіз:"},
 }};
 
 }  // namespace vxk5

@@ -50,6 +50,7 @@ extern const LanguageTexts kTextsLithuanian = {{
     {"IDS_ERROR_CHANGED", "Diegimo metu pakeitė kita programa"},
     {"IDS_ERROR_NOSPACE_TARGET", "Šablonų aplanke nepakanka vietos:"},
     {"IDS_ERROR_NOHOME", "Namų aplankas neegzistuoja arba nėra aplankas:"},
+    {"IDS_ERROR_UNKNOWNUSER", "Šio kelio pradžioje nurodytas naudotojas šiame kompiuteryje nežinomas:"},
 }};
 
 }  // namespace vxk5

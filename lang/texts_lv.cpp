@@ -50,6 +50,7 @@ extern const LanguageTexts kTextsLatvian = {{
     {"IDS_ERROR_CHANGED", "Instalēšanas laikā to mainīja cita programma"},
     {"IDS_ERROR_NOSPACE_TARGET", "Veidņu mapē nepietiek brīvas vietas:"},
     {"IDS_ERROR_NOHOME", "Mājas mape nepastāv vai nav mape:"},
+    {"IDS_ERROR_UNKNOWNUSER", "Šī ceļa sākumā norādītais lietotājs šajā datorā nav zināms:"},
 }};
 
 }  // namespace vxk5

@@ -50,6 +50,7 @@ extern const LanguageTexts kTextsPolish = {{
     {"IDS_ERROR_CHANGED", "Zmieniony przez inny program podczas instalacji"},
     {"IDS_ERROR_NOSPACE_TARGET", "Za mało miejsca w katalogu szablonów:"},
     {"IDS_ERROR_NOHOME", "Katalog domowy nie istnieje lub nie jest katalogiem:"},
+    {"IDS_ERROR_UNKNOWNUSER", "Użytkownik podany na początku tej ścieżki nie jest znany na tym komputerze:"},
 }};
 
 }  // namespace vxk5

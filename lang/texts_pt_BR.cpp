@@ -50,6 +50,7 @@ extern const LanguageTexts kTextsPortugueseBrazil = {{
     {"IDS_ERROR_CHANGED", "Alterado por outro programa durante a instalação"},
     {"IDS_ERROR_NOSPACE_TARGET", "Espaço insuficiente na pasta de modelos:"},
     {"IDS_ERROR_NOHOME", "A pasta pessoal não existe ou não é uma pasta:"},
+    {"IDS_ERROR_UNKNOWNUSER", "O usuário indicado no início deste caminho não é conhecido neste computador:"},
 }};
 
 }  // namespace vxk5

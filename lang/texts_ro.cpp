@@ -50,6 +50,7 @@ extern const LanguageTexts kTextsRomanian = {{
     {"IDS_ERROR_CHANGED", "Modificat de alt program în timpul instalării"},
     {"IDS_ERROR_NOSPACE_TARGET", "Spațiu insuficient în directorul de șabloane:"},
     {"IDS_ERROR_NOHOME", "Directorul personal nu există sau nu este un director:"},
+    {"IDS_ERROR_UNKNOWNUSER", "Utilizatorul indicat la începutul acestei căi nu este cunoscut pe acest calculator:"},
 }};
 
 }  // namespace vxk5

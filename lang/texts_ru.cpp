@@ -50,6 +50,7 @@ extern const LanguageTexts kTextsRussian = {{
     {"IDS_ERROR_CHANGED", "Изменен другой программой во время установки"},
     {"IDS_ERROR_NOSPACE_TARGET", "Недостаточно места в каталоге шаблонов:"},
     {"IDS_ERROR_NOHOME", "Домашний каталог не существует или не является каталогом:"},
+    {"IDS_ERROR_UNKNOWNUSER", "Пользователь, указанный в начале этого пути, неизвестен на этом компьютере:"},
 }};
 
 }  // namespace vxk5

@@ -50,6 +50,7 @@ extern const LanguageTexts kTextsTurkmen = {{
     {"IDS_ERROR_CHANGED", "Gurnama wagtynda başga programma tarapyndan üýtgedildi"},
     {"IDS_ERROR_NOSPACE_TARGET", "Şablon bukjasynda ýeterlik boş ýer ýok:"},
     {"IDS_ERROR_NOHOME", "Öý bukjasy ýok ýa-da bukja däl:"},
+    {"IDS_ERROR_UNKNOWNUSER", "Bu ýoluň başynda görkezilen ulanyjy bu kompýuterde näbelli:"},
 }};
 
 }  // namespace vxk5

@@ -50,6 +50,7 @@ extern const LanguageTexts kTextsTurkish = {{
     {"IDS_ERROR_CHANGED", "Kurulum sırasında başka bir program tarafından değiştirildi"},
     {"IDS_ERROR_NOSPACE_TARGET", "Şablon dizininde yeterli boş alan yok:"},
     {"IDS_ERROR_NOHOME", "Ev dizini yok ya da bir dizin değil:"},
+    {"IDS_ERROR_UNKNOWNUSER", "Bu yolun başında adı geçen kullanıcı bu bilgisayarda tanınmıyor:"},
 }};
 
 }  // namespace vxk5

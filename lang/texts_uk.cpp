@@ -50,6 +50,7 @@ extern const LanguageTexts kTextsUkrainian = {{
     {"IDS_ERROR_CHANGED", "Змінено іншою програмою під час встановлення"},
     {"IDS_ERROR_NOSPACE_TARGET", "Недостатньо місця в каталозі шаблонів:"},
     {"IDS_ERROR_NOHOME", "Домашній каталог не існує або не є каталогом:"},
+    {"IDS_ERROR_UNKNOWNUSER", "Користувач, зазначений на початку цього шляху, невідомий на цьому комп’ютері:"},
 }};
 
 }  // namespace vxk5

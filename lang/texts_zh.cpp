@@ -50,6 +50,7 @@ extern const LanguageTexts kTextsChinese = {{
     {"IDS_ERROR_CHANGED", "安装期间已被其他程序更改"},
     {"IDS_ERROR_NOSPACE_TARGET", "模板目录中的可用空间不足："},
     {"IDS_ERROR_NOHOME", "主目录不存在或不是目录："},
+    {"IDS_ERROR_UNKNOWNUSER", "此路径开头所指的用户在本计算机上不存在："},
 }};
 
 }  // namespace vxk5

@@ -6,14 +6,27 @@
 #include "kit/kit_reader.h"
 #include "lang/message_format.h"
 #include "lang/messages.h"
+#include "config/target_path.h"
 #include "run/target_check.h"
 #include "ui/dir_select_page.h"
 #include "ui/message_box.h"
 #include "ui/message_page.h"
 #include "ui/accessible.h"
 #include "ui/gtk_text.h"
+#include "ui/target_question.h"
 
 namespace vxk5 {
+
+namespace {
+
+// A "~user" at the front that names nobody known here.
+bool NamesUnknownUser(const WString& directory) {
+    bool unknownUser = false;
+    (void)ExpandHomePrefix(directory, &unknownUser);
+    return unknownUser;
+}
+
+}  // namespace
 
 void CInstallerDlg::ShowWelcomePage() {
     if (preparing_) {
@@ -86,8 +99,8 @@ void CInstallerDlg::ShowDirectoryPage() {
 void CInstallerDlg::AcceptDirectory() {
     if (!directoryPage_) return;
     // "~/x" and "rel/x" mean what they mean in a shell; the absolute path is
-    // what is installed into, recorded, and shown from here on. An entry of
-    // blanks alone is an empty entry.
+    // what is installed into, recorded, and shown from here on ("." as the
+    // directory it names). An entry of blanks alone is an empty entry.
     WString directory;
     WString absolute;
     const bool resolved = vxk5::TemplateLocations::ResolveTyped(directoryPage_->GetDirectory(), directory, absolute);
@@ -95,9 +108,20 @@ void CInstallerDlg::AcceptDirectory() {
         MessageBox(this, LoadResString("IDS_SETUP_EMPTYTARGET"), MB_STYLE_PLAIN_OK);
         return;
     }
+    // Turned away before anything is touched; the entry stays as typed.
+    if (!resolved && NamesUnknownUser(directory)) {
+        MessageBox(this, LoadResString("IDS_ERROR_UNKNOWNUSER"), MB_STYLE_ERROR_OK, directory);
+        return;
+    }
+    if (resolved) absolute = WithoutDotComponents(absolute);
     if (!resolved || !IsUsableTarget(absolute)) {
-        // Turned away before anything is touched; the entry stays as typed.
         MessageBox(this, LoadResString("IDS_ERROR_BADTARGET"), MB_STYLE_ERROR_OK, resolved ? absolute : directory);
+        return;
+    }
+    // The home folder or the installer's own folder hold much besides
+    // templates: installing there is most likely a slip of "~" or ".".
+    if (IsStartOrHomeDirectory(absolute, kitPath_) &&
+        MessageBox(this, LoadResString("IDS_SETUP_EXISTEDTARGET"), MB_STYLE_QUESTION_YESNO, absolute) != MB_RESULT_YES) {
         return;
     }
     templateDirectory_ = absolute;

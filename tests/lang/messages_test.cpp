@@ -31,7 +31,7 @@ const char* const kKeys[kMessageCount] = {
     "IDS_ERROR_UNTRUSTED_NOSIG", "IDS_ERROR_UNTRUSTED_BADSIG", "IDS_ERROR_UNTRUSTED_KEYID",
     "IDS_ERROR_UNTRUSTED_MISMATCH",
     "IDS_ERROR_NOTRESTORED", "IDS_ERROR_CHANGED",     "IDS_ERROR_NOSPACE_TARGET",
-    "IDS_ERROR_NOHOME",
+    "IDS_ERROR_NOHOME",     "IDS_ERROR_UNKNOWNUSER",
 };
 
 // Restores English after each test: the current language is process-wide.
@@ -111,7 +111,8 @@ TEST_F(Messages, TextsBeforeAPathEndInAColon) {
     for (int32_t id = 1; id <= kLanguageCount; ++id) {
         SetCurrentLanguage(id);
         for (const char* key :
-             {"IDS_ERROR_BACKUPKEPT", "IDS_RECOVERED_INSTALL", "IDS_TEMPLATE_CATALOG", "IDS_ERROR_NOTRESTORED"}) {
+             {"IDS_ERROR_BACKUPKEPT", "IDS_RECOVERED_INSTALL", "IDS_TEMPLATE_CATALOG", "IDS_ERROR_NOTRESTORED",
+              "IDS_ERROR_UNKNOWNUSER"}) {
             const std::string text = Text(key);
             const bool colon = text.back() == ':' ||
                                (text.size() >= 3 && text.compare(text.size() - 3, 3, "\xef\xbc\x9a") == 0);

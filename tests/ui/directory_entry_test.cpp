@@ -120,7 +120,7 @@ TEST_F(DirectoryEntry, UnusableDirectoryIsNamedInABoxAndTheUserStaysOnThePage) {
 
 // Blanks are never part of what is installed into or recorded; blanks alone
 // are no entry at all; "~user" is a user's home, and a user nobody knows is
-// turned away on the page.
+// turned away on the page, as such.
 TEST_F(DirectoryEntry, BlanksAndOtherUsersHomes) {
     OpenOnDirectoryPage();
     const WString stored = dialog_->TemplateDirectory();
@@ -137,7 +137,7 @@ TEST_F(DirectoryEntry, BlanksAndOtherUsersHomes) {
         DialogAnswerer answer(GTK_RESPONSE_OK);
         ClickNext();
         ASSERT_TRUE(answer.Answered());
-        EXPECT_EQ(answer.Text(), Text("IDS_ERROR_BADTARGET"));
+        EXPECT_EQ(answer.Text(), Text("IDS_ERROR_UNKNOWNUSER")) << "said as what it is, not as an unusable directory";
         EXPECT_EQ(answer.Secondary(), "~no-such-user-vxk5/tpl");
         EXPECT_EQ(dialog_->State(), StateDirectory);
         EXPECT_EQ(dialog_->TemplateDirectory(), stored);
@@ -151,6 +151,57 @@ TEST_F(DirectoryEntry, BlanksAndOtherUsersHomes) {
     ASSERT_EQ(dialog_->State(), StateSuccess);
     EXPECT_EQ(ToMultiByteString(dialog_->TemplateDirectory()), target);
     EXPECT_EQ(MainConfig().rfind("ConfigurationTemplatesLocation=" + target + "\n", 0), 0u) << MainConfig();
+}
+
+// "~" and "." are easily typed: installing into the home folder itself or the
+// folder the installer was started from is asked about first, naming the
+// directory ("." as the directory it is). No keeps the page; Yes installs.
+TEST_F(DirectoryEntry, HomeAndStartDirectoriesAreAskedAboutFirst) {
+    MakeDirectories(temp_.path("start"));
+    ScopedCwd cwd(temp_.path("start"));
+    const std::string start = RealPath(temp_.path("start"));
+    const std::string home = temp_.path("home");
+    OpenOnDirectoryPage();
+    const WString stored = dialog_->TemplateDirectory();
+    const struct {
+        const char* typed;
+        std::string named;
+    } cases[] = {{"~", home}, {"~/", home + "/"}, {".", start}, {"./", start + "/"}, {start.c_str(), start}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        Type(c.typed);
+        DialogAnswerer answer(GTK_RESPONSE_NO);
+        ClickNext();
+        ASSERT_TRUE(answer.Answered());
+        EXPECT_EQ(answer.Text(), Text("IDS_SETUP_EXISTEDTARGET"));
+        EXPECT_EQ(answer.Secondary(), c.named);
+        EXPECT_EQ(answer.Type(), GTK_MESSAGE_QUESTION);
+        EXPECT_TRUE(answer.HasYesNo());
+        EXPECT_EQ(dialog_->State(), StateDirectory);
+        EXPECT_EQ(EntryText(), c.typed) << "the entry is left as typed";
+        EXPECT_EQ(dialog_->TemplateDirectory(), stored);
+    }
+    EXPECT_FALSE(PathExists(temp_.path("home/.Vx"))) << "nothing recorded";
+
+    // Below them, or not there yet: no question.
+    Type("./templates/.");
+    {
+        const ScopedTimeout finish(10, FinishJob, dialog_.get());
+        ClickNext();
+    }
+    ASSERT_EQ(dialog_->State(), StateSuccess);
+    EXPECT_EQ(ToMultiByteString(dialog_->TemplateDirectory()), start + "/templates");
+    dialog_.reset();
+
+    OpenOnDirectoryPage();
+    Type(".");
+    DialogAnswerer yes(GTK_RESPONSE_YES);
+    const ScopedTimeout finish(10, FinishJob, dialog_.get());
+    ClickNext();
+    ASSERT_TRUE(yes.Answered());
+    ASSERT_EQ(dialog_->State(), StateSuccess);
+    EXPECT_EQ(ToMultiByteString(dialog_->TemplateDirectory()), start);
+    EXPECT_EQ(EntryText(), start) << "shown as the directory it names";
 }
 
 TEST_F(DirectoryEntry, EnterInTheEntryIsNextEmptyMessageIncluded) {

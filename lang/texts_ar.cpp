@@ -56,6 +56,8 @@ extern const LanguageTexts kTextsArabic = {{
     {"IDS_ERROR_NOSPACE_TARGET", "Insufficient space available in the template directory:"},
     {"IDS_ERROR_NOHOME", "The home directory does not exist or is not a directory:"},
     {"IDS_ERROR_UNKNOWNUSER", "The user named at the beginning of this path is not known on this computer:"},
+    {"IDS_BOX_QUESTION", "Question"},
+    {"IDS_BOX_ERROR", "Error"},
 }};
 
 }  // namespace vxk5

@@ -51,6 +51,8 @@ extern const LanguageTexts kTextsAzerbaijani = {{
     {"IDS_ERROR_NOSPACE_TARGET", "Şablon qovluğunda kifayət qədər boş yer yoxdur:"},
     {"IDS_ERROR_NOHOME", "Ev qovluğu mövcud deyil və ya qovluq deyil:"},
     {"IDS_ERROR_UNKNOWNUSER", "Bu yolun əvvəlində göstərilən istifadəçi bu kompüterdə məlum deyil:"},
+    {"IDS_BOX_QUESTION", "Sual"},
+    {"IDS_BOX_ERROR", "Xəta"},
 }};
 
 }  // namespace vxk5

@@ -51,6 +51,8 @@ extern const LanguageTexts kTextsBulgarian = {{
     {"IDS_ERROR_NOSPACE_TARGET", "Няма достатъчно свободно място в директорията с шаблони:"},
     {"IDS_ERROR_NOHOME", "Домашната директория не съществува или не е директория:"},
     {"IDS_ERROR_UNKNOWNUSER", "Потребителят, посочен в началото на този път, не е известен на този компютър:"},
+    {"IDS_BOX_QUESTION", "Въпрос"},
+    {"IDS_BOX_ERROR", "Грешка"},
 }};
 
 }  // namespace vxk5

@@ -51,6 +51,8 @@ extern const LanguageTexts kTextsGerman = {{
     {"IDS_ERROR_NOSPACE_TARGET", "Im Vorlagenverzeichnis ist nicht genügend Speicherplatz verfügbar:"},
     {"IDS_ERROR_NOHOME", "Das Home-Verzeichnis existiert nicht oder ist kein Verzeichnis:"},
     {"IDS_ERROR_UNKNOWNUSER", "Der am Anfang dieses Pfads genannte Benutzer ist auf diesem Computer nicht bekannt:"},
+    {"IDS_BOX_QUESTION", "Frage"},
+    {"IDS_BOX_ERROR", "Fehler"},
 }};
 
 }  // namespace vxk5

@@ -51,6 +51,8 @@ extern const LanguageTexts kTextsGreek = {{
     {"IDS_ERROR_NOSPACE_TARGET", "Δεν υπάρχει αρκετός ελεύθερος χώρος στον κατάλογο προτύπων:"},
     {"IDS_ERROR_NOHOME", "Ο προσωπικός κατάλογος δεν υπάρχει ή δεν είναι κατάλογος:"},
     {"IDS_ERROR_UNKNOWNUSER", "Ο χρήστης που αναφέρεται στην αρχή αυτής της διαδρομής δεν είναι γνωστός σε αυτόν τον υπολογιστή:"},
+    {"IDS_BOX_QUESTION", "Ερώτηση"},
+    {"IDS_BOX_ERROR", "Σφάλμα"},
 }};
 
 }  // namespace vxk5

@@ -51,6 +51,8 @@ extern const LanguageTexts kTextsSpanish = {{
     {"IDS_ERROR_NOSPACE_TARGET", "No hay espacio suficiente en la carpeta de plantillas:"},
     {"IDS_ERROR_NOHOME", "La carpeta personal no existe o no es una carpeta:"},
     {"IDS_ERROR_UNKNOWNUSER", "El usuario indicado al principio de esta ruta no es conocido en este equipo:"},
+    {"IDS_BOX_QUESTION", "Pregunta"},
+    {"IDS_BOX_ERROR", "Error"},
 }};
 
 }  // namespace vxk5

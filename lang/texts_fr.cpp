@@ -51,6 +51,8 @@ extern const LanguageTexts kTextsFrench = {{
     {"IDS_ERROR_NOSPACE_TARGET", "Espace insuffisant dans le répertoire des modèles :"},
     {"IDS_ERROR_NOHOME", "Le répertoire personnel n’existe pas ou n’est pas un répertoire :"},
     {"IDS_ERROR_UNKNOWNUSER", "L’utilisateur nommé au début de ce chemin est inconnu sur cet ordinateur :"},
+    {"IDS_BOX_QUESTION", "Question"},
+    {"IDS_BOX_ERROR", "Erreur"},
 }};
 
 }  // namespace vxk5

@@ -51,6 +51,8 @@ extern const LanguageTexts kTextsHungarian = {{
     {"IDS_ERROR_NOSPACE_TARGET", "Nincs elég szabad hely a sablonkönyvtárban:"},
     {"IDS_ERROR_NOHOME", "A saját könyvtár nem létezik, vagy nem könyvtár:"},
     {"IDS_ERROR_UNKNOWNUSER", "Az elérési út elején megadott felhasználó ezen a számítógépen nem ismert:"},
+    {"IDS_BOX_QUESTION", "Kérdés"},
+    {"IDS_BOX_ERROR", "Hiba"},
 }};
 
 }  // namespace vxk5

@@ -51,6 +51,8 @@ extern const LanguageTexts kTextsArmenian = {{
     {"IDS_ERROR_NOSPACE_TARGET", "Ձևանմուշների պանակում բավարար ազատ տեղ չկա:"},
     {"IDS_ERROR_NOHOME", "Տնային պանակը գոյություն չունի կամ պանակ չէ:"},
     {"IDS_ERROR_UNKNOWNUSER", "Այս ուղու սկզբում նշված օգտատերը այս համակարգչում հայտնի չէ:"},
+    {"IDS_BOX_QUESTION", "Հարց"},
+    {"IDS_BOX_ERROR", "Սխալ"},
 }};
 
 }  // namespace vxk5

@@ -51,6 +51,8 @@ extern const LanguageTexts kTextsItalian = {{
     {"IDS_ERROR_NOSPACE_TARGET", "Spazio insufficiente nella cartella dei modelli:"},
     {"IDS_ERROR_NOHOME", "La cartella home non esiste o non è una cartella:"},
     {"IDS_ERROR_UNKNOWNUSER", "L’utente indicato all’inizio di questo percorso non è noto su questo computer:"},
+    {"IDS_BOX_QUESTION", "Domanda"},
+    {"IDS_BOX_ERROR", "Errore"},
 }};
 
 }  // namespace vxk5

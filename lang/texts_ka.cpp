@@ -51,6 +51,8 @@ extern const LanguageTexts kTextsGeorgian = {{
     {"IDS_ERROR_NOSPACE_TARGET", "შაბლონების საქაღალდეში საკმარისი ადგილი არ არის:"},
     {"IDS_ERROR_NOHOME", "საწყისი საქაღალდე არ არსებობს ან საქაღალდე არ არის:"},
     {"IDS_ERROR_UNKNOWNUSER", "ამ გზის დასაწყისში მითითებული მომხმარებელი ამ კომპიუტერზე უცნობია:"},
+    {"IDS_BOX_QUESTION", "კითხვა"},
+    {"IDS_BOX_ERROR", "შეცდომა"},
 }};
 
 }  // namespace vxk5

@@ -51,6 +51,8 @@ extern const LanguageTexts kTextsKazakh = {{
     {"IDS_ERROR_NOSPACE_TARGET", "Үлгілер каталогында бос орын жеткіліксіз:"},
     {"IDS_ERROR_NOHOME", "Үй каталогы жоқ немесе каталог емес:"},
     {"IDS_ERROR_UNKNOWNUSER", "Осы жолдың басында көрсетілген пайдаланушы бұл компьютерде белгісіз:"},
+    {"IDS_BOX_QUESTION", "Сұрақ"},
+    {"IDS_BOX_ERROR", "Қате"},
 }};
 
 }  // namespace vxk5

@@ -51,6 +51,8 @@ extern const LanguageTexts kTextsLithuanian = {{
     {"IDS_ERROR_NOSPACE_TARGET", "Šablonų aplanke nepakanka vietos:"},
     {"IDS_ERROR_NOHOME", "Namų aplankas neegzistuoja arba nėra aplankas:"},
     {"IDS_ERROR_UNKNOWNUSER", "Šio kelio pradžioje nurodytas naudotojas šiame kompiuteryje nežinomas:"},
+    {"IDS_BOX_QUESTION", "Klausimas"},
+    {"IDS_BOX_ERROR", "Klaida"},
 }};
 
 }  // namespace vxk5

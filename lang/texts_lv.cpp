@@ -51,6 +51,8 @@ extern const LanguageTexts kTextsLatvian = {{
     {"IDS_ERROR_NOSPACE_TARGET", "Veidņu mapē nepietiek brīvas vietas:"},
     {"IDS_ERROR_NOHOME", "Mājas mape nepastāv vai nav mape:"},
     {"IDS_ERROR_UNKNOWNUSER", "Šī ceļa sākumā norādītais lietotājs šajā datorā nav zināms:"},
+    {"IDS_BOX_QUESTION", "Jautājums"},
+    {"IDS_BOX_ERROR", "Kļūda"},
 }};
 
 }  // namespace vxk5

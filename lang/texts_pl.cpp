@@ -51,6 +51,8 @@ extern const LanguageTexts kTextsPolish = {{
     {"IDS_ERROR_NOSPACE_TARGET", "Za mało miejsca w katalogu szablonów:"},
     {"IDS_ERROR_NOHOME", "Katalog domowy nie istnieje lub nie jest katalogiem:"},
     {"IDS_ERROR_UNKNOWNUSER", "Użytkownik podany na początku tej ścieżki nie jest znany na tym komputerze:"},
+    {"IDS_BOX_QUESTION", "Pytanie"},
+    {"IDS_BOX_ERROR", "Błąd"},
 }};
 
 }  // namespace vxk5

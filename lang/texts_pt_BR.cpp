@@ -51,6 +51,8 @@ extern const LanguageTexts kTextsPortugueseBrazil = {{
     {"IDS_ERROR_NOSPACE_TARGET", "Espaço insuficiente na pasta de modelos:"},
     {"IDS_ERROR_NOHOME", "A pasta pessoal não existe ou não é uma pasta:"},
     {"IDS_ERROR_UNKNOWNUSER", "O usuário indicado no início deste caminho não é conhecido neste computador:"},
+    {"IDS_BOX_QUESTION", "Pergunta"},
+    {"IDS_BOX_ERROR", "Erro"},
 }};
 
 }  // namespace vxk5

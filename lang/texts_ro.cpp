@@ -51,6 +51,8 @@ extern const LanguageTexts kTextsRomanian = {{
     {"IDS_ERROR_NOSPACE_TARGET", "Spațiu insuficient în directorul de șabloane:"},
     {"IDS_ERROR_NOHOME", "Directorul personal nu există sau nu este un director:"},
     {"IDS_ERROR_UNKNOWNUSER", "Utilizatorul indicat la începutul acestei căi nu este cunoscut pe acest calculator:"},
+    {"IDS_BOX_QUESTION", "Întrebare"},
+    {"IDS_BOX_ERROR", "Eroare"},
 }};
 
 }  // namespace vxk5

@@ -51,6 +51,8 @@ extern const LanguageTexts kTextsRussian = {{
     {"IDS_ERROR_NOSPACE_TARGET", "Недостаточно места в каталоге шаблонов:"},
     {"IDS_ERROR_NOHOME", "Домашний каталог не существует или не является каталогом:"},
     {"IDS_ERROR_UNKNOWNUSER", "Пользователь, указанный в начале этого пути, неизвестен на этом компьютере:"},
+    {"IDS_BOX_QUESTION", "Вопрос"},
+    {"IDS_BOX_ERROR", "Ошибка"},
 }};
 
 }  // namespace vxk5

@@ -51,6 +51,8 @@ extern const LanguageTexts kTextsTurkmen = {{
     {"IDS_ERROR_NOSPACE_TARGET", "Şablon bukjasynda ýeterlik boş ýer ýok:"},
     {"IDS_ERROR_NOHOME", "Öý bukjasy ýok ýa-da bukja däl:"},
     {"IDS_ERROR_UNKNOWNUSER", "Bu ýoluň başynda görkezilen ulanyjy bu kompýuterde näbelli:"},
+    {"IDS_BOX_QUESTION", "Sorag"},
+    {"IDS_BOX_ERROR", "Ýalňyşlyk"},
 }};
 
 }  // namespace vxk5

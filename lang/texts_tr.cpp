@@ -51,6 +51,8 @@ extern const LanguageTexts kTextsTurkish = {{
     {"IDS_ERROR_NOSPACE_TARGET", "Şablon dizininde yeterli boş alan yok:"},
     {"IDS_ERROR_NOHOME", "Ev dizini yok ya da bir dizin değil:"},
     {"IDS_ERROR_UNKNOWNUSER", "Bu yolun başında adı geçen kullanıcı bu bilgisayarda tanınmıyor:"},
+    {"IDS_BOX_QUESTION", "Soru"},
+    {"IDS_BOX_ERROR", "Hata"},
 }};
 
 }  // namespace vxk5

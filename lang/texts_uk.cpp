@@ -51,6 +51,8 @@ extern const LanguageTexts kTextsUkrainian = {{
     {"IDS_ERROR_NOSPACE_TARGET", "Недостатньо місця в каталозі шаблонів:"},
     {"IDS_ERROR_NOHOME", "Домашній каталог не існує або не є каталогом:"},
     {"IDS_ERROR_UNKNOWNUSER", "Користувач, зазначений на початку цього шляху, невідомий на цьому комп’ютері:"},
+    {"IDS_BOX_QUESTION", "Питання"},
+    {"IDS_BOX_ERROR", "Помилка"},
 }};
 
 }  // namespace vxk5

@@ -51,6 +51,8 @@ extern const LanguageTexts kTextsVietnamese = {{
     {"IDS_ERROR_NOSPACE_TARGET", "Không đủ dung lượng trống trong thư mục mẫu:"},
     {"IDS_ERROR_NOHOME", "Thư mục chính không tồn tại hoặc không phải là thư mục:"},
     {"IDS_ERROR_UNKNOWNUSER", "Người dùng được nêu ở đầu đường dẫn này không có trên máy tính này:"},
+    {"IDS_BOX_QUESTION", "Câu hỏi"},
+    {"IDS_BOX_ERROR", "Lỗi"},
 }};
 
 }  // namespace vxk5

@@ -51,6 +51,8 @@ extern const LanguageTexts kTextsChinese = {{
     {"IDS_ERROR_NOSPACE_TARGET", "模板目录中的可用空间不足："},
     {"IDS_ERROR_NOHOME", "主目录不存在或不是目录："},
     {"IDS_ERROR_UNKNOWNUSER", "此路径开头所指的用户在本计算机上不存在："},
+    {"IDS_BOX_QUESTION", "问题"},
+    {"IDS_BOX_ERROR", "错误"},
 }};
 
 }  // namespace vxk5

@@ -10,6 +10,7 @@
 #include "base/conversion.h"
 #include "lang/messages.h"
 #include "ui/wizard_access_keys.h"
+#include "ui/accessible.h"
 #include "ui/gtk_text.h"
 #include "ui/installer_dlg.h"
 #include "ui/modal_dialog.h"
@@ -38,6 +39,15 @@ void AddButtons(GtkDialog* dialog, uint32_t style) {
         gtk_dialog_add_button(dialog, OkMnemonicLabel().c_str(), GTK_RESPONSE_OK);
         gtk_dialog_set_default_response(dialog, GTK_RESPONSE_OK);
     }
+}
+
+// GTK names a box by its kind for a screen reader ("Question") from its own
+// catalogue, which lacks the word for some languages (Georgian, Armenian):
+// the name comes from the tables, in the window's language.
+void NameByKind(GtkWidget* dialog, uint32_t style) {
+    const GtkMessageType kind = KindOf(style);
+    if (kind != GTK_MESSAGE_QUESTION && kind != GTK_MESSAGE_ERROR) return;
+    SetAccessibleName(dialog, GtkText(LoadResString(kind == GTK_MESSAGE_QUESTION ? "IDS_BOX_QUESTION" : "IDS_BOX_ERROR")));
 }
 
 uint32_t ResultOf(gint response) {
@@ -123,6 +133,7 @@ uint32_t MessageBox(const CInstallerDlg* owner, const WString& text, uint32_t st
     GtkWidget* dialog = gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, KindOf(style), GTK_BUTTONS_NONE, "%s",
                                                GtkText(text).c_str());
     AddButtons(GTK_DIALOG(dialog), style);
+    NameByKind(dialog, style);
     gtk_window_set_position(GTK_WINDOW(dialog),
                             parent != nullptr ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
     if (owner != nullptr) gtk_window_set_title(GTK_WINDOW(dialog), GtkText(owner->GetTitle()).c_str());

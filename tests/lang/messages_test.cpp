@@ -31,7 +31,7 @@ const char* const kKeys[kMessageCount] = {
     "IDS_ERROR_UNTRUSTED_NOSIG", "IDS_ERROR_UNTRUSTED_BADSIG", "IDS_ERROR_UNTRUSTED_KEYID",
     "IDS_ERROR_UNTRUSTED_MISMATCH",
     "IDS_ERROR_NOTRESTORED", "IDS_ERROR_CHANGED",     "IDS_ERROR_NOSPACE_TARGET",
-    "IDS_ERROR_NOHOME",     "IDS_ERROR_UNKNOWNUSER",
+    "IDS_ERROR_NOHOME",     "IDS_ERROR_UNKNOWNUSER",  "IDS_BOX_QUESTION",      "IDS_BOX_ERROR",
 };
 
 // Restores English after each test: the current language is process-wide.

@@ -58,6 +58,10 @@ extern const LanguageTexts kTextsArabic = {{
     {"IDS_ERROR_UNKNOWNUSER", "The user named at the beginning of this path is not known on this computer:"},
     {"IDS_BOX_QUESTION", "Question"},
     {"IDS_BOX_ERROR", "Error"},
+    {"IDS_CHOOSER_PLACES", "Places"},
+    {"IDS_CHOOSER_SEARCH", "Search"},
+    {"IDS_CHOOSER_RECENT", "Recently Used"},
+    {"IDS_CHOOSER_FILESYSTEM", "File System"},
 }};
 
 }  // namespace vxk5

@@ -53,6 +53,10 @@ extern const LanguageTexts kTextsAzerbaijani = {{
     {"IDS_ERROR_UNKNOWNUSER", "Bu yolun əvvəlində göstərilən istifadəçi bu kompüterdə məlum deyil:"},
     {"IDS_BOX_QUESTION", "Sual"},
     {"IDS_BOX_ERROR", "Xəta"},
+    {"IDS_CHOOSER_PLACES", "Yerlər"},
+    {"IDS_CHOOSER_SEARCH", "Axtarış"},
+    {"IDS_CHOOSER_RECENT", "Son istifadə olunanlar"},
+    {"IDS_CHOOSER_FILESYSTEM", "Fayl sistemi"},
 }};
 
 }  // namespace vxk5

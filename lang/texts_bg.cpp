@@ -53,6 +53,10 @@ extern const LanguageTexts kTextsBulgarian = {{
     {"IDS_ERROR_UNKNOWNUSER", "Потребителят, посочен в началото на този път, не е известен на този компютър:"},
     {"IDS_BOX_QUESTION", "Въпрос"},
     {"IDS_BOX_ERROR", "Грешка"},
+    {"IDS_CHOOSER_PLACES", "Места"},
+    {"IDS_CHOOSER_SEARCH", "Търсене"},
+    {"IDS_CHOOSER_RECENT", "Скоро използвани"},
+    {"IDS_CHOOSER_FILESYSTEM", "Файлова система"},
 }};
 
 }  // namespace vxk5

@@ -53,6 +53,10 @@ extern const LanguageTexts kTextsGerman = {{
     {"IDS_ERROR_UNKNOWNUSER", "Der am Anfang dieses Pfads genannte Benutzer ist auf diesem Computer nicht bekannt:"},
     {"IDS_BOX_QUESTION", "Frage"},
     {"IDS_BOX_ERROR", "Fehler"},
+    {"IDS_CHOOSER_PLACES", "Orte"},
+    {"IDS_CHOOSER_SEARCH", "Suchen"},
+    {"IDS_CHOOSER_RECENT", "Zuletzt verwendet"},
+    {"IDS_CHOOSER_FILESYSTEM", "Dateisystem"},
 }};
 
 }  // namespace vxk5

@@ -53,6 +53,10 @@ extern const LanguageTexts kTextsGreek = {{
     {"IDS_ERROR_UNKNOWNUSER", "Ο χρήστης που αναφέρεται στην αρχή αυτής της διαδρομής δεν είναι γνωστός σε αυτόν τον υπολογιστή:"},
     {"IDS_BOX_QUESTION", "Ερώτηση"},
     {"IDS_BOX_ERROR", "Σφάλμα"},
+    {"IDS_CHOOSER_PLACES", "Τοποθεσίες"},
+    {"IDS_CHOOSER_SEARCH", "Αναζήτηση"},
+    {"IDS_CHOOSER_RECENT", "Πρόσφατα χρησιμοποιημένα"},
+    {"IDS_CHOOSER_FILESYSTEM", "Σύστημα αρχείων"},
 }};
 
 }  // namespace vxk5

@@ -53,6 +53,10 @@ extern const LanguageTexts kTextsSpanish = {{
     {"IDS_ERROR_UNKNOWNUSER", "El usuario indicado al principio de esta ruta no es conocido en este equipo:"},
     {"IDS_BOX_QUESTION", "Pregunta"},
     {"IDS_BOX_ERROR", "Error"},
+    {"IDS_CHOOSER_PLACES", "Lugares"},
+    {"IDS_CHOOSER_SEARCH", "Buscar"},
+    {"IDS_CHOOSER_RECENT", "Usados recientemente"},
+    {"IDS_CHOOSER_FILESYSTEM", "Sistema de archivos"},
 }};
 
 }  // namespace vxk5

@@ -53,6 +53,10 @@ extern const LanguageTexts kTextsFrench = {{
     {"IDS_ERROR_UNKNOWNUSER", "L’utilisateur nommé au début de ce chemin est inconnu sur cet ordinateur :"},
     {"IDS_BOX_QUESTION", "Question"},
     {"IDS_BOX_ERROR", "Erreur"},
+    {"IDS_CHOOSER_PLACES", "Emplacements"},
+    {"IDS_CHOOSER_SEARCH", "Rechercher"},
+    {"IDS_CHOOSER_RECENT", "Récemment utilisés"},
+    {"IDS_CHOOSER_FILESYSTEM", "Système de fichiers"},
 }};
 
 }  // namespace vxk5

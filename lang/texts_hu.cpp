@@ -53,6 +53,10 @@ extern const LanguageTexts kTextsHungarian = {{
     {"IDS_ERROR_UNKNOWNUSER", "Az elérési út elején megadott felhasználó ezen a számítógépen nem ismert:"},
     {"IDS_BOX_QUESTION", "Kérdés"},
     {"IDS_BOX_ERROR", "Hiba"},
+    {"IDS_CHOOSER_PLACES", "Helyek"},
+    {"IDS_CHOOSER_SEARCH", "Keresés"},
+    {"IDS_CHOOSER_RECENT", "Legutóbb használt"},
+    {"IDS_CHOOSER_FILESYSTEM", "Fájlrendszer"},
 }};
 
 }  // namespace vxk5

@@ -53,6 +53,10 @@ extern const LanguageTexts kTextsArmenian = {{
     {"IDS_ERROR_UNKNOWNUSER", "Այս ուղու սկզբում նշված օգտատերը այս համակարգչում հայտնի չէ:"},
     {"IDS_BOX_QUESTION", "Հարց"},
     {"IDS_BOX_ERROR", "Սխալ"},
+    {"IDS_CHOOSER_PLACES", "Տեղեր"},
+    {"IDS_CHOOSER_SEARCH", "Որոնում"},
+    {"IDS_CHOOSER_RECENT", "Վերջերս օգտագործված"},
+    {"IDS_CHOOSER_FILESYSTEM", "Ֆայլային համակարգ"},
 }};
 
 }  // namespace vxk5

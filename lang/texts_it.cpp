@@ -53,6 +53,10 @@ extern const LanguageTexts kTextsItalian = {{
     {"IDS_ERROR_UNKNOWNUSER", "L’utente indicato all’inizio di questo percorso non è noto su questo computer:"},
     {"IDS_BOX_QUESTION", "Domanda"},
     {"IDS_BOX_ERROR", "Errore"},
+    {"IDS_CHOOSER_PLACES", "Risorse"},
+    {"IDS_CHOOSER_SEARCH", "Cerca"},
+    {"IDS_CHOOSER_RECENT", "Usati di recente"},
+    {"IDS_CHOOSER_FILESYSTEM", "File system"},
 }};
 
 }  // namespace vxk5

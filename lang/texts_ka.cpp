@@ -53,6 +53,10 @@ extern const LanguageTexts kTextsGeorgian = {{
     {"IDS_ERROR_UNKNOWNUSER", "ამ გზის დასაწყისში მითითებული მომხმარებელი ამ კომპიუტერზე უცნობია:"},
     {"IDS_BOX_QUESTION", "კითხვა"},
     {"IDS_BOX_ERROR", "შეცდომა"},
+    {"IDS_CHOOSER_PLACES", "ადგილები"},
+    {"IDS_CHOOSER_SEARCH", "ძიება"},
+    {"IDS_CHOOSER_RECENT", "ბოლოს გამოყენებული"},
+    {"IDS_CHOOSER_FILESYSTEM", "ფაილური სისტემა"},
 }};
 
 }  // namespace vxk5

@@ -53,6 +53,10 @@ extern const LanguageTexts kTextsKazakh = {{
     {"IDS_ERROR_UNKNOWNUSER", "Осы жолдың басында көрсетілген пайдаланушы бұл компьютерде белгісіз:"},
     {"IDS_BOX_QUESTION", "Сұрақ"},
     {"IDS_BOX_ERROR", "Қате"},
+    {"IDS_CHOOSER_PLACES", "Орындар"},
+    {"IDS_CHOOSER_SEARCH", "Іздеу"},
+    {"IDS_CHOOSER_RECENT", "Жуырда қолданылғандар"},
+    {"IDS_CHOOSER_FILESYSTEM", "Файлдық жүйе"},
 }};
 
 }  // namespace vxk5

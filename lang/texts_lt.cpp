@@ -53,6 +53,10 @@ extern const LanguageTexts kTextsLithuanian = {{
     {"IDS_ERROR_UNKNOWNUSER", "Šio kelio pradžioje nurodytas naudotojas šiame kompiuteryje nežinomas:"},
     {"IDS_BOX_QUESTION", "Klausimas"},
     {"IDS_BOX_ERROR", "Klaida"},
+    {"IDS_CHOOSER_PLACES", "Vietos"},
+    {"IDS_CHOOSER_SEARCH", "Paieška"},
+    {"IDS_CHOOSER_RECENT", "Neseniai naudoti"},
+    {"IDS_CHOOSER_FILESYSTEM", "Failų sistema"},
 }};
 
 }  // namespace vxk5

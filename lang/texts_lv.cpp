@@ -53,6 +53,10 @@ extern const LanguageTexts kTextsLatvian = {{
     {"IDS_ERROR_UNKNOWNUSER", "Šī ceļa sākumā norādītais lietotājs šajā datorā nav zināms:"},
     {"IDS_BOX_QUESTION", "Jautājums"},
     {"IDS_BOX_ERROR", "Kļūda"},
+    {"IDS_CHOOSER_PLACES", "Vietas"},
+    {"IDS_CHOOSER_SEARCH", "Meklēt"},
+    {"IDS_CHOOSER_RECENT", "Nesen izmantotie"},
+    {"IDS_CHOOSER_FILESYSTEM", "Failu sistēma"},
 }};
 
 }  // namespace vxk5

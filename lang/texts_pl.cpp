@@ -53,6 +53,10 @@ extern const LanguageTexts kTextsPolish = {{
     {"IDS_ERROR_UNKNOWNUSER", "Użytkownik podany na początku tej ścieżki nie jest znany na tym komputerze:"},
     {"IDS_BOX_QUESTION", "Pytanie"},
     {"IDS_BOX_ERROR", "Błąd"},
+    {"IDS_CHOOSER_PLACES", "Miejsca"},
+    {"IDS_CHOOSER_SEARCH", "Wyszukaj"},
+    {"IDS_CHOOSER_RECENT", "Ostatnio używane"},
+    {"IDS_CHOOSER_FILESYSTEM", "System plików"},
 }};
 
 }  // namespace vxk5

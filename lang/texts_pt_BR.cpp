@@ -53,6 +53,10 @@ extern const LanguageTexts kTextsPortugueseBrazil = {{
     {"IDS_ERROR_UNKNOWNUSER", "O usuário indicado no início deste caminho não é conhecido neste computador:"},
     {"IDS_BOX_QUESTION", "Pergunta"},
     {"IDS_BOX_ERROR", "Erro"},
+    {"IDS_CHOOSER_PLACES", "Locais"},
+    {"IDS_CHOOSER_SEARCH", "Pesquisar"},
+    {"IDS_CHOOSER_RECENT", "Usados recentemente"},
+    {"IDS_CHOOSER_FILESYSTEM", "Sistema de arquivos"},
 }};
 
 }  // namespace vxk5

@@ -53,6 +53,10 @@ extern const LanguageTexts kTextsRomanian = {{
     {"IDS_ERROR_UNKNOWNUSER", "Utilizatorul indicat la începutul acestei căi nu este cunoscut pe acest calculator:"},
     {"IDS_BOX_QUESTION", "Întrebare"},
     {"IDS_BOX_ERROR", "Eroare"},
+    {"IDS_CHOOSER_PLACES", "Locuri"},
+    {"IDS_CHOOSER_SEARCH", "Caută"},
+    {"IDS_CHOOSER_RECENT", "Folosite recent"},
+    {"IDS_CHOOSER_FILESYSTEM", "Sistem de fișiere"},
 }};
 
 }  // namespace vxk5

@@ -53,6 +53,10 @@ extern const LanguageTexts kTextsRussian = {{
     {"IDS_ERROR_UNKNOWNUSER", "Пользователь, указанный в начале этого пути, неизвестен на этом компьютере:"},
     {"IDS_BOX_QUESTION", "Вопрос"},
     {"IDS_BOX_ERROR", "Ошибка"},
+    {"IDS_CHOOSER_PLACES", "Места"},
+    {"IDS_CHOOSER_SEARCH", "Поиск"},
+    {"IDS_CHOOSER_RECENT", "Недавние"},
+    {"IDS_CHOOSER_FILESYSTEM", "Файловая система"},
 }};
 
 }  // namespace vxk5

@@ -53,6 +53,10 @@ extern const LanguageTexts kTextsTurkmen = {{
     {"IDS_ERROR_UNKNOWNUSER", "Bu ýoluň başynda görkezilen ulanyjy bu kompýuterde näbelli:"},
     {"IDS_BOX_QUESTION", "Sorag"},
     {"IDS_BOX_ERROR", "Ýalňyşlyk"},
+    {"IDS_CHOOSER_PLACES", "Ýerler"},
+    {"IDS_CHOOSER_SEARCH", "Gözleg"},
+    {"IDS_CHOOSER_RECENT", "Soňky ulanylanlar"},
+    {"IDS_CHOOSER_FILESYSTEM", "Faýl ulgamy"},
 }};
 
 }  // namespace vxk5

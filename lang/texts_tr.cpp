@@ -53,6 +53,10 @@ extern const LanguageTexts kTextsTurkish = {{
     {"IDS_ERROR_UNKNOWNUSER", "Bu yolun başında adı geçen kullanıcı bu bilgisayarda tanınmıyor:"},
     {"IDS_BOX_QUESTION", "Soru"},
     {"IDS_BOX_ERROR", "Hata"},
+    {"IDS_CHOOSER_PLACES", "Yerler"},
+    {"IDS_CHOOSER_SEARCH", "Ara"},
+    {"IDS_CHOOSER_RECENT", "Son kullanılanlar"},
+    {"IDS_CHOOSER_FILESYSTEM", "Dosya sistemi"},
 }};
 
 }  // namespace vxk5

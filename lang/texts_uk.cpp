@@ -53,6 +53,10 @@ extern const LanguageTexts kTextsUkrainian = {{
     {"IDS_ERROR_UNKNOWNUSER", "Користувач, зазначений на початку цього шляху, невідомий на цьому комп’ютері:"},
     {"IDS_BOX_QUESTION", "Питання"},
     {"IDS_BOX_ERROR", "Помилка"},
+    {"IDS_CHOOSER_PLACES", "Місця"},
+    {"IDS_CHOOSER_SEARCH", "Пошук"},
+    {"IDS_CHOOSER_RECENT", "Нещодавні"},
+    {"IDS_CHOOSER_FILESYSTEM", "Файлова система"},
 }};
 
 }  // namespace vxk5

@@ -53,6 +53,10 @@ extern const LanguageTexts kTextsVietnamese = {{
     {"IDS_ERROR_UNKNOWNUSER", "Người dùng được nêu ở đầu đường dẫn này không có trên máy tính này:"},
     {"IDS_BOX_QUESTION", "Câu hỏi"},
     {"IDS_BOX_ERROR", "Lỗi"},
+    {"IDS_CHOOSER_PLACES", "Vị trí"},
+    {"IDS_CHOOSER_SEARCH", "Tìm kiếm"},
+    {"IDS_CHOOSER_RECENT", "Dùng gần đây"},
+    {"IDS_CHOOSER_FILESYSTEM", "Hệ thống tập tin"},
 }};
 
 }  // namespace vxk5

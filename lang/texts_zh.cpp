@@ -53,6 +53,10 @@ extern const LanguageTexts kTextsChinese = {{
     {"IDS_ERROR_UNKNOWNUSER", "此路径开头所指的用户在本计算机上不存在："},
     {"IDS_BOX_QUESTION", "问题"},
     {"IDS_BOX_ERROR", "错误"},
+    {"IDS_CHOOSER_PLACES", "位置"},
+    {"IDS_CHOOSER_SEARCH", "搜索"},
+    {"IDS_CHOOSER_RECENT", "最近使用"},
+    {"IDS_CHOOSER_FILESYSTEM", "文件系统"},
 }};
 
 }  // namespace vxk5

@@ -5,6 +5,7 @@
 #include "base/conversion.h"
 #include "lang/messages.h"
 #include "ui/chooser_folder.h"
+#include "ui/chooser_texts.h"
 #include "ui/layout.h"
 #include "ui/modal_dialog.h"
 #include "ui/widget_mnemonics.h"
@@ -79,6 +80,7 @@ void DirSelectPage::BrowseForFolder() {
     // The buttons speak the wizard's language from its own tables (GTK's
     // catalogues lack them for some languages, and the wizard's Cancel reads
     // the same everywhere), with access keys the chooser's own do not take.
+    SupplyChooserTexts(chooser);
     const ChooserLabels labels = ChooserMnemonicLabels(MnemonicKeysIn(chooser));
     gtk_dialog_add_buttons(GTK_DIALOG(chooser), labels.cancel.c_str(), GTK_RESPONSE_CANCEL, labels.select.c_str(),
                            GTK_RESPONSE_ACCEPT, nullptr);

@@ -32,6 +32,7 @@ const char* const kKeys[kMessageCount] = {
     "IDS_ERROR_UNTRUSTED_MISMATCH",
     "IDS_ERROR_NOTRESTORED", "IDS_ERROR_CHANGED",     "IDS_ERROR_NOSPACE_TARGET",
     "IDS_ERROR_NOHOME",     "IDS_ERROR_UNKNOWNUSER",  "IDS_BOX_QUESTION",      "IDS_BOX_ERROR",
+    "IDS_CHOOSER_PLACES",   "IDS_CHOOSER_SEARCH",     "IDS_CHOOSER_RECENT",    "IDS_CHOOSER_FILESYSTEM",
 };
 
 // Restores English after each test: the current language is process-wide.

@@ -1,11 +1,13 @@
 // Access keys on every page in every language: Back, Next (Finish), Cancel and
 // the directory caption each have one, and no two controls on screen share
-// one, in the wizard or in the folder chooser with GTK's own controls.
+// one, in the wizard or in the folder chooser with GTK's own controls; and
+// the chooser's lists in the window's language.
 
 #include <gdk/gdkkeysyms.h>
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "layout_check.h"
 #include "ui/dir_select_page.h"
@@ -70,8 +72,44 @@ TEST_F(AccessKeysOnScreen, EveryPageOfEveryLanguageHasItsOwnKeys) {
     for (int32_t id = 1; id <= kLanguageCount; ++id) WalkPages(LanguageCode(id), CheckKeys);
 }
 
+// The texts of the chooser's lists: their headers and every text of their rows.
+void CollectListTexts(GtkWidget* widget, std::vector<std::string>& texts) {
+    if (GTK_IS_TREE_VIEW(widget)) {
+        GList* columns = gtk_tree_view_get_columns(GTK_TREE_VIEW(widget));
+        for (GList* item = columns; item != nullptr; item = item->next) {
+            // A column's title is read with its access key: "_Places" shows "Places".
+            const gchar* title = gtk_tree_view_column_get_title(GTK_TREE_VIEW_COLUMN(item->data));
+            std::string shown;
+            for (const char* c = title != nullptr ? title : ""; *c != '\0'; ++c) {
+                if (*c != '_') shown += *c;
+            }
+            texts.push_back(shown);
+        }
+        g_list_free(columns);
+        GtkTreeModel* model = gtk_tree_view_get_model(GTK_TREE_VIEW(widget));
+        GtkTreeIter row;
+        for (gboolean more = model != nullptr && gtk_tree_model_get_iter_first(model, &row); more;
+             more = gtk_tree_model_iter_next(model, &row)) {
+            for (gint column = 0; column < gtk_tree_model_get_n_columns(model); ++column) {
+                if (gtk_tree_model_get_column_type(model, column) != G_TYPE_STRING) continue;
+                gchar* text = nullptr;
+                gtk_tree_model_get(model, &row, column, &text, -1);
+                if (text != nullptr) texts.push_back(text);
+                g_free(text);
+            }
+        }
+    }
+    if (GTK_IS_CONTAINER(widget)) {
+        gtk_container_forall(
+            GTK_CONTAINER(widget),
+            [](GtkWidget* child, gpointer data) { CollectListTexts(child, *static_cast<std::vector<std::string>*>(data)); },
+            &texts);
+    }
+}
+
 // Checks the folder chooser once it is up, then cancels it.
 struct ChooserKeys {
+    bool english = false;  // the window's table is English
     bool checked = false;
 
     static gboolean Step(gpointer self) {
@@ -90,21 +128,30 @@ struct ChooserKeys {
             GtkWidget* button = gtk_dialog_get_widget_for_response(GTK_DIALOG(chooser), response);
             EXPECT_TRUE(button != nullptr && HasKey(button)) << "response " << response;
         }
-        static_cast<ChooserKeys*>(self)->checked = true;
+        auto* check = static_cast<ChooserKeys*>(self);
+        std::vector<std::string> texts;
+        CollectListTexts(chooser, texts);
+        for (const std::string& text : texts) {
+            for (const char* english : {"Places", "Search", "Recently Used", "File System"}) {
+                EXPECT_TRUE(check->english || text != english) << "\"" << text << "\" left in English";
+            }
+        }
+        check->checked = true;
         gtk_dialog_response(GTK_DIALOG(chooser), GTK_RESPONSE_CANCEL);
         return FALSE;
     }
 };
 
-// GTK's own controls in the chooser speak the language of GTK's catalogue;
-// ours avoid their keys.
-TEST_F(AccessKeysOnScreen, FolderChooserButtonsTakeNoKeyOfTheChoosersOwn) {
+// GTK's own controls in the chooser speak the language of GTK's catalogue, or
+// of our tables where the catalogue has no word; our buttons avoid their keys.
+TEST_F(AccessKeysOnScreen, FolderChooserSpeaksTheLanguageAndSharesNoKey) {
     for (int32_t id = 1; id <= kLanguageCount; ++id) {
         SCOPED_TRACE(LanguageCode(id));
         SetCatalogueLanguage(id);
         Open(false, LanguageCode(id));
         ClickNext();
         ChooserKeys chooser;
+        chooser.english = LoadResString("IDS_CHOOSER_PLACES") == u"Places";
         const ScopedTimeout timeout(20, ChooserKeys::Step, &chooser);
         gtk_button_clicked(GTK_BUTTON(dialog_->DirectoryPage()->BrowseButton()));
         EXPECT_TRUE(chooser.checked);

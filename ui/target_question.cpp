@@ -45,7 +45,7 @@ WString WithoutDotComponents(const WString& path) {
             result = result + component;
             if (!last) result = result + u"/";
         } else if (last && result.length() > 1 && result.EndsWith(u'/')) {
-            result.resize(result.length() - 1);  // "/a/." is "/a", not "/a/"
+            result = result.substr(0, result.length() - 1);  // "/a/." is "/a", not "/a/"
         }
         begin = end + 1;
     }

@@ -144,7 +144,7 @@ TEST_F(ToolkitLanguage, BrazilianLocaleAndSwitchesInAPlainCLocale) {
     EXPECT_EQ(facts["question-yes"], "Да");
     EXPECT_EQ(facts["chooser-title"], TextIn("ru", "IDS_CHOOSEDIR_TITLE"));
     facts = Probe("C", {"-Lzh"});
-    EXPECT_EQ(facts["question-no"], "否");
+    EXPECT_EQ(facts["question-no"], "否(N)");  // its access key, which a Chinese text has no letter for
 }
 
 TEST_F(ToolkitLanguage, ArabicLocaleIsLeftToRightWithEnglishButtons) {

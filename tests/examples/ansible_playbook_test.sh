@@ -3,7 +3,7 @@
 # the first run installs and reports changed, a second changes nothing and
 # neither does check mode then, a check-mode run with a newer kit foretells a
 # change and writes nothing, and
-# the real run then replaces the files; a signed kit installs under a trust
+# the real run then replaces the files; state absent takes them back once; a signed kit installs under a trust
 # policy and an unsigned one is refused. Exits 77 (skipped) without ansible-core.
 #   ansible_playbook_test.sh SOURCE_DIR VXK5_SETUP VXK5_KIT_TOOL
 set -euo pipefail
@@ -80,6 +80,23 @@ grep -q '0 new, 2 replaced, 0 kept' <<<"$out" || fail "unexpected counts: $out"
 printf 'not a kit' >"$sandbox/vxk5.efd.bad"
 if out=$(play -e "vxk5_kit=$sandbox/vxk5.efd.bad"); then fail "a damaged kit did not fail the play: $out"; fi
 grep -q 'no-kit' <<<"$out" || fail "the failure does not name the outcome: $out"
+
+# State absent: check mode foretells it and changes nothing; the real run
+# takes back both installations (the update's files, then the first's
+# directories) and keeps the file the user changed; a second run changes nothing.
+printf 'my own line\n' >>"$templates/readme.txt"
+before=$(cd "$templates" && find . -printf '%p %s %T@\n' | sort)
+out=$(play -e vxk5_state=absent --check) || fail "check mode of absent: $out"
+[ "$(changed "$out")" = 1 ] || fail "check mode does not foretell the uninstall: $out"
+after=$(cd "$templates" && find . -printf '%p %s %T@\n' | sort)
+[ "$before" = "$after" ] || fail "check mode of absent changed the template directory"
+out=$(play -e vxk5_state=absent) || fail "absent: $out"
+[ "$(changed "$out")" = 1 ] || fail "the uninstall is not reported as changed: $out"
+[ ! -e "$templates/forms" ] || fail "the templates were not taken back: $(ls -lAR "$templates")"
+[ "$(tail -n1 "$templates/readme.txt")" = "my own line" ] || fail "the user's changed file was not kept"
+out=$(play -e vxk5_state=absent) || fail "absent again: $out"
+[ "$(changed "$out")" = 0 ] || fail "a second absent run changed something: $out"
+rm -f -- "$templates/readme.txt"
 
 # Signed kits: the play installs the key (here into the sandbox, not as root)
 # and copies the signature beside the kit; a kit signed with minisign installs.

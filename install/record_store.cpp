@@ -34,14 +34,17 @@ bool Trusted(int descriptor, EntryKind kind) {
            (details.permissions & 0022) == 0;
 }
 
-// The template directory's directory of records. 0, ENOENT, EPERM or errno.
-int OpenRecords(const EntryIdentity& identity, MissingDirectory missing, OwnedDescriptor& records) {
+// The template directory's directory of records. 0, ENOENT, EPERM or errno;
+// `made` counts the levels made (~/.vxk5/, its installations/, the directory's own).
+int OpenRecords(const EntryIdentity& identity, MissingDirectory missing, OwnedDescriptor& records,
+                int* made = nullptr) {
     OwnedDescriptor all;
-    if (const int error = OpenUserDirectory(kRecordsName, missing, all); error != 0) return error;
+    if (const int error = OpenUserDirectory(kRecordsName, missing, all, made); error != 0) return error;
     const std::string key = KeyOf(identity);
     int error = OpenDirectoryAt(all.Get(), key, records, DirectoryAccess::Read).error;
     if (error == ENOENT && missing == MissingDirectory::Make) {
         error = MakeDirectoryAt(all.Get(), key, 0700).error;
+        if (error == 0 && made != nullptr) ++*made;
         if (error == 0) error = SyncDirectory(all.Get()).error;
         if (error == 0 || error == EEXIST) error = OpenDirectoryAt(all.Get(), key, records, DirectoryAccess::Read).error;
     }
@@ -74,6 +77,8 @@ void RemoveUnfinished(int records) {
     std::vector<std::string> names;
     if (ListDirectoryAt(records, names).error != 0) return;
     for (const std::string& name : names) {
+        // One that stays is never read as a record, and the new one is made
+        // exclusively: its creation then fails and says why.
         if (name.rfind(kUnfinishedPrefix, 0) == 0) (void)RemoveEntryAt(records, name);
     }
 }
@@ -90,22 +95,10 @@ void RecordWriter::Open(const InstallationRecord& header) {
 }
 
 int RecordWriter::MakeFile() {
-    int made = 0;
-    OwnedDescriptor all;
-    int error = OpenUserDirectory(kRecordsName, MissingDirectory::Make, all, &made);
-    levelsMade_ = made;
-    const std::string key = KeyOf(target_);
-    if (error == 0) {
-        error = OpenDirectoryAt(all.Get(), key, directory_, DirectoryAccess::Read).error;
-        if (error == ENOENT) {
-            error = MakeDirectoryAt(all.Get(), key, 0700).error;
-            if (error == 0) ++levelsMade_;
-            if (error == 0) error = SyncDirectory(all.Get()).error;
-            if (error == 0) error = OpenDirectoryAt(all.Get(), key, directory_, DirectoryAccess::Read).error;
-        }
+    levelsMade_ = 0;
+    if (const int error = OpenRecords(target_, MissingDirectory::Make, directory_, &levelsMade_); error != 0) {
+        return error;
     }
-    if (error == 0 && !Trusted(directory_.Get(), EntryKind::Directory)) error = EPERM;
-    if (error != 0) return error;
     RemoveUnfinished(directory_.Get());
     const std::vector<uint64_t> sequences = Sequences(directory_.Get());
     sequence_ = sequences.empty() ? 1 : sequences.back() + 1;
@@ -146,7 +139,8 @@ int RecordWriter::Finish(int64_t when) {
         Abandon();
         return error;
     }
-    // The oldest records beyond those kept: best effort.
+    // The oldest records beyond those kept: best effort, as one left is only
+    // an older installation's, which the next record's finish tries again.
     const std::vector<uint64_t> sequences = Sequences(directory_.Get());
     for (size_t k = 0; k + kRecordsKept < sequences.size(); ++k) {
         (void)RemoveEntryAt(directory_.Get(), NameOf(sequences[k]));
@@ -160,6 +154,8 @@ int RecordWriter::Finish(int64_t when) {
 
 void RecordWriter::Abandon() {
     file_.Reset();
+    // An unfinished record that stays is never read as one, and the next
+    // record of the directory removes it.
     if (directory_.IsOpen() && !temporary_.empty()) (void)RemoveEntryAt(directory_.Get(), temporary_);
     directory_.Reset();
     RemoveLevelsMade();
@@ -176,7 +172,7 @@ void RecordWriter::RemoveLevelsMade() {
     if (OpenUserDirectory(kRecordsName, MissingDirectory::Leave, all) == 0 &&
         RemoveDirectoryAt(all.Get(), KeyOf(target_)).error == 0 && levelsMade_ > 1) {
         all.Reset();
-        (void)RemoveUserDirectory(kRecordsName, levelsMade_ - 1);
+        RemoveUserDirectory(kRecordsName, levelsMade_ - 1);
     }
     levelsMade_ = 0;
 }
@@ -211,6 +207,7 @@ int RemoveRecord(const EntryIdentity& identity, const std::string& name) {
         OpenUserDirectory(kRecordsName, MissingDirectory::Leave, all) == 0) {
         std::vector<std::string> left;
         if (ListDirectoryAt(records.Get(), left).error == 0 && left.empty()) {
+            // An empty directory of records left behind holds nothing and misleads no reader.
             (void)RemoveDirectoryAt(all.Get(), KeyOf(identity));
         }
     }

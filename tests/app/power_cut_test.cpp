@@ -14,7 +14,7 @@
 // operations in order (a journalling file system), and one that keeps of the
 // directory operations not followed by a sync of their directory or of the
 // file system a random part, directory by directory (ext2, ext4 without a
-// journal); its seed is VXK5_POWERCUT_SEED (1 unless given) plus the cut's
+// journal); the number its choices are drawn from is VXK5_POWERCUT_CHOICES (1 unless given) plus the cut's
 // number, and a failure names both. And they run on both of the installer's
 // ways to make its changes durable: FUSE as it is, where the installer syncs
 // each file and directory, and FUSE presented to the installer as ext4
@@ -248,7 +248,7 @@ protected:
         ::setenv("ASAN_OPTIONS", (asan + (asan.empty() ? "" : ":") + "verify_asan_link_order=0").c_str(), 1);
         environment_ = {"LD_PRELOAD=" + std::string(VXK5_POWERCUT_SHIM), "VXK5_POWERCUT_MOUNTS=" + Home()};
         ::umask(022);
-        if (const char* seed = std::getenv("VXK5_POWERCUT_SEED")) seed_ = std::strtoull(seed, nullptr, 10);
+        if (const char* choices = std::getenv("VXK5_POWERCUT_CHOICES")) choices_ = std::strtoull(choices, nullptr, 10);
     }
 
     std::string Disk() const { return temp_.path("disk"); }
@@ -401,20 +401,20 @@ protected:
         MakeDirectories(Home());
     }
 
-    // powercut_fs's arguments for the model, with the seed of this cut.
-    std::vector<std::string> ModelArguments(bool unordered, uint64_t seed) const {
+    // powercut_fs's arguments for the model, with the choices of this cut.
+    std::vector<std::string> ModelArguments(bool unordered, uint64_t choices) const {
         if (!unordered) return {};
-        return {"--unordered", std::to_string(seed)};
+        return {"--unordered", std::to_string(choices)};
     }
 
     // The disk as the pristine old state, an installation cut at `cutAt`
     // (0: after it ended), /tmp lost, a recovering start; the template
     // directory's state afterwards. `log` gets the cut run's operations.
-    std::string CutAndRecover(long cutAt, const std::string& log, bool unordered = false, uint64_t seed = 0) {
+    std::string CutAndRecover(long cutAt, const std::string& log, bool unordered = false, uint64_t choices = 0) {
         EXPECT_TRUE(CopyTree(Pristine(), Disk()));
         EmptyTemporaryDirectory();
         {
-            PowerCutMount mount(VXK5_POWERCUT_FS, Disk(), Home(), cutAt, log, false, ModelArguments(unordered, seed));
+            PowerCutMount mount(VXK5_POWERCUT_FS, Disk(), Home(), cutAt, log, false, ModelArguments(unordered, choices));
             if (!mount.Mounted()) {
                 ADD_FAILURE() << "powercut_fs did not mount";
                 return std::string();
@@ -432,7 +432,7 @@ protected:
             // reboot), and the power cut once more after the recovery: what
             // it put back must be durable too.
             PowerCutMount mount(VXK5_POWERCUT_FS, Disk(), Home(), 0, std::string(), false,
-                                ModelArguments(unordered, seed + 7777));
+                                ModelArguments(unordered, choices + 7777));
             if (!mount.Mounted()) {
                 ADD_FAILURE() << "powercut_fs did not mount the image";
                 return std::string();
@@ -454,12 +454,12 @@ protected:
         // The whole run, cut only after the program has ended (it has said
         // "installed"): the new state, every byte of it durable.
         const std::string countLog = temp_.path("count.log");
-        const std::string afterEnd = CutAndRecover(0, countLog, campaign.unordered, seed_);
+        const std::string afterEnd = CutAndRecover(0, countLog, campaign.unordered, choices_);
         const OperationLog counted = ReadLog(countLog);
         const bool untilCommit = campaign.scope == Scope::UntilCommit;
         const bool afterCommit = campaign.scope == Scope::AfterCommit;
-        EXPECT_TRUE(untilCommit || afterEnd == newState) << name << ": a power cut after a successful run loses part of it (seed "
-                                      << seed_ << "):\n"
+        EXPECT_TRUE(untilCommit || afterEnd == newState) << name << ": a power cut after a successful run loses part of it (choices "
+                                      << choices_ << "):\n"
                                       << Missing(newState, afterEnd, "lost") << Missing(afterEnd, newState, "instead")
                                       << Working(afterEnd) << Lost(counted)
                                       << "empty files: " << EmptyFiles(Disk() + "/" + kTemplates).size();
@@ -556,8 +556,8 @@ protected:
         int newCount = 0;
         for (const long cutAt : points) {
             const std::string log = temp_.path("cut.log");
-            const uint64_t seed = seed_ + static_cast<uint64_t>(cutAt);
-            const std::string after = CutAndRecover(cutAt, log, campaign.unordered, seed);
+            const uint64_t choices = choices_ + static_cast<uint64_t>(cutAt);
+            const std::string after = CutAndRecover(cutAt, log, campaign.unordered, choices);
             const bool committed = cutAt > commitSync;
             if (after == oldState && !committed) {
                 ++oldCount;
@@ -573,7 +573,7 @@ protected:
                 const std::vector<std::string> empty = EmptyFiles(Disk() + "/" + kTemplates);
                 ADD_FAILURE() << name << ": power cut at operation " << cutAt << " of " << total << " (" << cut.cut
                               << (committed ? ", after the commit record" : "") << ")"
-                              << (campaign.unordered ? ", seed " + std::to_string(seed) : std::string())
+                              << (campaign.unordered ? ", choices " + std::to_string(choices) : std::string())
                               << ": after the recovery the template directory is "
                               << (committed && after == oldState ? "old" : "neither old nor new") << "\n"
                               << Missing(oldState, after, "old, lost") << Missing(newState, after, "new, lost")
@@ -581,7 +581,7 @@ protected:
                               << "files of 0 bytes: " << empty.size()
                               << (empty.empty() ? "" : " (" + empty.front() + ", ...)") << "\nrecovery's output: "
                               << Errors().substr(0, 400) << "\nagain: VXK5_POWERCUT_AT=" << cutAt
-                              << " VXK5_POWERCUT_SEED=" << seed_;
+                              << " VXK5_POWERCUT_CHOICES=" << choices_;
             }
         }
         EXPECT_EQ(failures, 0) << name << ": " << failures << " of " << points.size()
@@ -612,7 +612,7 @@ protected:
     }
 
     std::string unavailable_;
-    uint64_t seed_ = 1;
+    uint64_t choices_ = 1;
 };
 
 // The first update on the disk that keeps its directory operations in order,

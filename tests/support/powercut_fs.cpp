@@ -2,7 +2,7 @@
 // through to a backing directory and keeps track of what a disk would hold if
 // the power went off now.
 //
-//   powercut_fs [--cut-at K | --kill-at K | --plant-at K PATH] [--unordered SEED] [--log FILE]
+//   powercut_fs [--cut-at K | --kill-at K | --plant-at K PATH] [--unordered CHOICES] [--log FILE]
 //               BACKING MOUNTPOINT
 //
 // Two models of the disk. The first (the default) is that of a journalling
@@ -31,7 +31,7 @@
 //     nothing more durable in this model (directory operations are in order
 //     already), but it is counted as an operation all the same.
 //
-// With --unordered SEED the second model: a file system that keeps no order
+// With --unordered CHOICES the second model: a file system that keeps no order
 // among its directory operations, as ext2, or ext4 without a journal, may
 // write a directory's blocks in any order and any number of them before the
 // power goes. Bytes and attributes are as in the first model; but an entry
@@ -39,8 +39,8 @@
 // only once the directory it changed is synced (fsync of the directory) or
 // the file system is (syncfs); fsync of a file leaves its name as unsure as
 // before. At the cut, each directory's unsynced operations are kept or lost
-// one by one (a random choice, half of them, from SEED: the same run with
-// the same seed loses the same ones), and each name ends as the last kept
+// one by one (a random choice, half of them, drawn from the number CHOICES:
+// the same run with the same number loses the same ones), and each name ends as the last kept
 // operation left it, or as it was at the directory's last sync when none of
 // its operations is kept. An operation on one directory is kept or lost
 // whole (an exchange of two names in it included); a rename between two
@@ -151,11 +151,11 @@ struct State {
     std::map<ino_t, std::string> dirty;
     // The paths open files were opened by, for the log.
     std::map<int, std::string> openedAs;
-    // The second model: its seed, the attic, and the unsynced entry
+    // The second model: the number its choices are drawn from, the attic, and the unsynced entry
     // operations by directory inode (no inode number is used twice while
     // mounted: whatever is removed waits in the attic).
     bool unordered = false;
-    uint64_t seed = 0;
+    uint64_t choices = 0;
     int attic = -1;
     uint64_t atticNames = 0;
     std::map<ino_t, UnsyncedDirectory> unsynced;
@@ -780,9 +780,9 @@ void Survey(int directory, ino_t inode, Places& places) {
 // operation left there, or to what it held at the directory's last sync.
 void LoseUnsyncedEntries() {
     if (!g_state.unordered || g_state.unsynced.empty()) return;
-    std::mt19937_64 random(g_state.seed);
+    std::mt19937_64 random(g_state.choices);
     // The directories in the order of their first unsynced operation, so
-    // that the choices depend on the run and the seed only.
+    // that the choices depend on the run and that number only.
     std::vector<std::pair<long, ino_t>> order;
     for (const auto& [inode, directory] : g_state.unsynced) {
         if (!directory.operations.empty()) order.emplace_back(directory.operations.front(), inode);
@@ -907,7 +907,7 @@ void Destroy(void*) {
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: powercut_fs [--cut-at K | --kill-at K | --plant-at K PATH] [--unordered SEED] [--log FILE] "
+                 "usage: powercut_fs [--cut-at K | --kill-at K | --plant-at K PATH] [--unordered CHOICES] [--log FILE] "
                  "BACKING MOUNTPOINT\n");
     return 2;
 }
@@ -927,7 +927,7 @@ int main(int argc, char** argv) {
             g_state.killOnly = true;
         } else if (argument == "--unordered" && i + 1 < argc) {
             g_state.unordered = true;
-            g_state.seed = std::strtoull(argv[++i], nullptr, 10);
+            g_state.choices = std::strtoull(argv[++i], nullptr, 10);
         } else if (argument == "--log" && i + 1 < argc) {
             g_state.logFile = std::fopen(argv[++i], "we");
             if (g_state.logFile == nullptr) {

@@ -62,6 +62,29 @@ int OpenBelow(int root, const std::string& relative, OwnedDescriptor& opened) {
     return 0;
 }
 
+// Tells the caller's progress: a step for each recorded file judged and for
+// each file taken out, at most every 256 steps and at the end.
+class Progress {
+public:
+    Progress(const UninstallOptions& options, size_t files) : options_(options), total_(2 * files) {}
+    void Step() const {
+        ++done_;
+        if (options_.progress && (done_ % 256 == 0 || done_ == total_)) {
+            options_.progress(static_cast<uint32_t>(done_), static_cast<uint32_t>(total_));
+        }
+    }
+    // The files not taken out count as done.
+    void Finish() const {
+        done_ = total_;
+        if (options_.progress) options_.progress(static_cast<uint32_t>(total_), static_cast<uint32_t>(total_));
+    }
+
+private:
+    const UninstallOptions& options_;
+    size_t total_;
+    mutable size_t done_ = 0;
+};
+
 // Judges every recorded file from `root`, without a change: a dry run's lines.
 void DryRun(const InstallationRecord& record, const std::string& base, int root, const UninstallOptions& options,
             UninstallResult& result) {
@@ -98,8 +121,9 @@ void DryRun(const InstallationRecord& record, const std::string& base, int root,
 
 // Judges and journals the removal of every recorded file through `transaction`.
 uint32_t PlanRemovals(const InstallationRecord& record, Transaction& transaction, std::vector<Removal>& removals,
-                      UninstallResult& result) {
+                      const Progress& progress, UninstallResult& result) {
     for (const RecordedFile& file : record.files) {
+        progress.Step();
         Removal removal;
         SplitRelative(file.relative, removal.parent, removal.name);
         int directory = -1;
@@ -130,9 +154,10 @@ uint32_t PlanRemovals(const InstallationRecord& record, Transaction& transaction
 }
 
 // Takes every judged file out, into the staging directory.
-uint32_t TakeOut(Transaction& transaction, const std::vector<Removal>& removals,
+uint32_t TakeOut(Transaction& transaction, const std::vector<Removal>& removals, const Progress& progress,
                  UninstallResult& result) {
     for (const Removal& removal : removals) {
+        progress.Step();
         const std::string path =
             transaction.Target() + (removal.parent.empty() ? "" : removal.parent + "/") + removal.name;
         int directory = -1;
@@ -191,10 +216,15 @@ uint32_t TakeBack(const InstallationRecord& record, const std::string& target, c
     if (transaction.Record().targetIdentity != record.targetIdentity) return transaction.Fail(target, ESTALE);
     result.target = transaction.Target();
     std::vector<Removal> removals;
-    if (const uint32_t code = PlanRemovals(record, transaction, removals, result); code != ERR_SUCCESS) return code;
+    const Progress progress(options, record.files.size());
+    if (const uint32_t code = PlanRemovals(record, transaction, removals, progress, result); code != ERR_SUCCESS) {
+        return code;
+    }
     if (const uint32_t code = transaction.SyncJournal(); code != ERR_SUCCESS) return code;
-    if (const uint32_t code = TakeOut(transaction, removals, result); code != ERR_SUCCESS) return code;
-    return transaction.Commit();
+    if (const uint32_t code = TakeOut(transaction, removals, progress, result); code != ERR_SUCCESS) return code;
+    const uint32_t code = transaction.Commit();
+    if (code == ERR_SUCCESS) progress.Finish();
+    return code;
 }
 
 }  // namespace

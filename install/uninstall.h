@@ -31,6 +31,9 @@ struct UninstallOptions {
     std::optional<uint64_t> firstWorkingNumber;  // TransactionOptions
     // A dry run's lines ("remove PATH", "keep-changed PATH", "remove-dir PATH").
     std::function<void(const std::string& line)> dryRunLine;
+    // Told how many of the recorded files have been judged and taken out
+    // (done, of total), from the thread running the uninstall.
+    std::function<void(uint32_t done, uint32_t total)> progress;
 };
 
 struct UninstallResult {
@@ -38,9 +41,10 @@ struct UninstallResult {
     std::string target;              // the template directory's real path, ending with "/"
     int64_t installedAt = 0;         // when the installation taken back was committed (POSIX time)
     uint32_t removed = 0;            // files taken out (a dry run: to take out)
+    uint32_t restored = 0;           // originals they had replaced, put back (a dry run: to put back)
     uint32_t missing = 0;            // files already gone
     uint32_t directoriesRemoved = 0; // directories the installation made, removed (a dry run: recorded)
-    // Files that had replaced an original, which was not kept: it cannot come back.
+    // Files removed that had replaced an original which was not kept: it cannot come back.
     uint32_t originalsNotKept = 0;
     std::vector<std::string> keptChanged;  // files changed or replaced since, kept (absolute)
     bool templateRemoved = false;    // the template directory itself went

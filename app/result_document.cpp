@@ -53,6 +53,7 @@ Json UninstallMember(const RunSummary& summary) {
     }
     return {{"installed_at", installed},
             {"removed", counts.removed},
+            {"restored", counts.restored},
             {"missing", counts.missing},
             {"kept_changed", kept},
             {"directories_removed", counts.directoriesRemoved},
@@ -101,6 +102,7 @@ std::string ResultDocument(const RunSummary& summary, double seconds) {
                          {"replaced", counts.replaced},
                          {"kept", counts.kept},
                          {"refused", summary.refused}};
+    document["originals_kept_bytes"] = rolledBack ? 0 : summary.keptBytes;
     document["recorded_in_launcher_configuration"] = summary.recorded;
     document["recovered_at_start"] = summary.recoveredAtStart;
     document["dry_run"] = summary.dryRun;

@@ -13,6 +13,8 @@
 //   files              {"new", "replaced", "kept", "refused"}: what was done,
 //                      or for a dry run what would be done; all 0 after a
 //                      failed installation (it was rolled back)
+//   originals_kept_bytes  the bytes of the files the installation replaced,
+//                      kept so that --uninstall puts them back (0 when none)
 //   recorded_in_launcher_configuration  true when the directory was recorded
 //   recovered_at_start interrupted installations put right before this run
 //   dry_run            whether this was a dry run
@@ -24,7 +26,8 @@
 //                      "failed"), "unchecked" otherwise: the kit carries no
 //                      check, or the run did not read the stream to its end
 //   uninstall          only for --uninstall: {"installed_at" (the installation
-//                      taken back, RFC 3339 UTC), "removed", "missing",
+//                      taken back, RFC 3339 UTC), "removed", "restored"
+//                      (the files they had replaced, put back), "missing",
 //                      "kept_changed" (the files changed since, kept),
 //                      "directories_removed", "originals_not_kept" (files
 //                      it had replaced, which cannot come back),

@@ -83,6 +83,9 @@ struct InstallJob {
     // kept): the installation stands, and cannot be taken back.
     int recordError = 0;
     bool recordWritten = false;
+    // The bytes of the originals it replaced that are kept, so that taking it
+    // back puts them back (0 when none were replaced, or none are kept).
+    uint64_t keptBytes = 0;
     // Dead installations found beside or inside the template directory and
     // recovered before this one began (their registry entries were lost).
     std::vector<RecoveryReport> recovered;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <ctime>
 
+#include "install/kept_generation.h"
+#include "install/record_store.h"
 #include "platform/file_handle.h"
 
 namespace vxk5 {
@@ -19,6 +21,12 @@ void OpenInstallRecord(CopyRun& run) {
     header.kitSize = run.job.kitSize;
     header.kitCheck = run.job.kitCheck.empty() ? "-" : run.job.kitCheck;
     run.record.Open(header);
+    // The originals this installation replaces are kept in place of those
+    // the latest one kept (its record names them).
+    InstallationRecord latest;
+    std::string name;
+    if (ReadLatestRecord(journal.targetIdentity, latest, name) != 0) latest = InstallationRecord();
+    run.transaction.KeepOriginalsAtCommit(latest.kept);
 }
 
 void RecordPlaced(CopyRun& run, const PendingFile& pending) {
@@ -40,8 +48,20 @@ void FinishInstallRecord(CopyRun& run) {
     for (const auto& [relative, inode] : run.transaction.MadeDirectories()) {
         run.record.AddDirectory(RecordedDirectory{relative, inode});
     }
+    const KeptGeneration& kept = run.transaction.Generation();
+    if (kept.kept) run.record.AddKept(kept.identity);
     run.job.recordError = run.record.Finish(static_cast<int64_t>(std::time(nullptr)));
     run.job.recordWritten = run.job.recordError == 0;
+    if (!kept.kept) return;
+    if (run.job.recordWritten) {
+        run.job.keptBytes = kept.bytes;
+        return;
+    }
+    // No record names them: they could never be brought back.
+    Staging unnamed;
+    if (OpenKeptGeneration(run.transaction.Target(), kept.identity, unnamed) == 0) {
+        (void)DiscardKeptGeneration(unnamed);
+    }
 }
 
 }  // namespace vxk5

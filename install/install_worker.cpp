@@ -25,6 +25,7 @@ bool StartWorker(InstallWorker& worker, InstallJobState& state, DistributionKit*
     worker.kit = kit;
     worker.creationResult = -1;
     worker.counts = InstallCounts{};
+    worker.keptBytes = 0;
     worker.recovered.clear();
     try {
         worker.thread = std::thread(WorkerMain, std::ref(worker));
@@ -49,6 +50,7 @@ void WorkerMain(InstallWorker& worker) {
     (void)RunInstallJob(job, state, worker.kit);
     worker.failure = job.failure;
     worker.counts = job.counts;
+    worker.keptBytes = job.keptBytes;
     worker.recovered = std::move(job.recovered);
     worker.recordError = job.recordError;
 }

@@ -40,6 +40,7 @@ struct InstallWorker {
     // worker thread before it ends, so read it only after Join.
     Failure failure;
     InstallCounts counts;         // the job's counts, left by the thread as it ends: read after Join
+    uint64_t keptBytes = 0;       // the job's keptBytes, the same way
     std::vector<RecoveryReport> recovered;  // what the job recovered before it began: read after Join
     int recordError = 0;          // the installation's record could not be written (errno): read after Join
 

@@ -80,6 +80,7 @@ bool ParseLine(const std::vector<std::string>& f, InstallationRecord& record, bo
         record.directories.push_back(std::move(directory));
         return true;
     }
+    if (kind == "G" && f.size() == 3) return Number(f[1], record.kept.device) && Number(f[2], record.kept.inode);
     if (kind == "A" && f.size() == 2) return SignedNumber(f[1], record.when);
     if (kind == "E" && f.size() == 1) {
         ended = true;
@@ -122,6 +123,10 @@ std::string RecordFileLine(const RecordedFile& file) {
 
 std::string RecordDirectoryLine(const RecordedDirectory& directory) {
     return "d " + std::to_string(directory.inode) + " " + EscapePath(directory.relative) + "\n";
+}
+
+std::string RecordKeptLine(const EntryIdentity& kept) {
+    return "G " + std::to_string(kept.device) + " " + std::to_string(kept.inode) + "\n";
 }
 
 std::string RecordEnd(int64_t when) { return "A " + std::to_string(when) + "\nE\n"; }

@@ -16,6 +16,9 @@
 //                                time (POSIX seconds), and whether it
 //                                replaced an original (r) or took a free name
 //   d <inode> <relative name>    a directory made
+//   G <device> <inode>           the identity of the directory that keeps the
+//                                originals it replaced (install/kept_generation.h);
+//                                none when they were not kept
 //   A <when>                     the commit's time (POSIX seconds)
 //   E                            the record is whole
 //
@@ -52,6 +55,7 @@ struct InstallationRecord {
     std::string kitCheck;  // "-" when the kit carried none
     std::string kitPath;
     int64_t when = 0;
+    EntryIdentity kept;  // of the kept originals' directory; zero when none was kept
     std::vector<RecordedFile> files;  // in the order placed, a repeated name once, at its last placement
     std::vector<RecordedDirectory> directories;  // parents first
 };
@@ -59,6 +63,7 @@ struct InstallationRecord {
 std::string RecordHeader(const InstallationRecord& record);
 std::string RecordFileLine(const RecordedFile& file);
 std::string RecordDirectoryLine(const RecordedDirectory& directory);
+std::string RecordKeptLine(const EntryIdentity& kept);
 std::string RecordEnd(int64_t when);
 
 // False for text that is no whole record, or names a path that is absolute,

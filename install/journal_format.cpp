@@ -134,6 +134,8 @@ std::string JournalIdentityLine(StepKind kind, uint64_t device, uint64_t inode, 
            std::to_string(inode) + " " + Escape(path) + "\n";
 }
 
+std::string JournalKeptLine(const std::string& keptDirectory) { return "G " + Escape(keptDirectory) + "\n"; }
+
 std::string JournalCommitLine() { return "C\n"; }
 
 std::string EscapePath(const std::string& path) { return Escape(path); }
@@ -171,6 +173,13 @@ bool ParseJournal(const std::string& text, ParsedJournal& journal) {
         }
         if (line.size() < 3 || line[1] != ' ') return false;
         const std::string body = line.substr(2);
+        if (line[0] == 'G') {
+            if (!journal.kept.empty() || !Unescape(body, journal.kept) || !IsPlainAbsolute(journal.kept) ||
+                journal.kept.back() != '/') {
+                return false;
+            }
+            continue;
+        }
         if (line[0] == 'd' || line[0] == 'P') {
             const StepKind kind = line[0] == 'd' ? StepKind::MakeDirectory : StepKind::WriteFile;
             uint64_t device = 0;
@@ -180,7 +189,9 @@ bool ParseJournal(const std::string& text, ParsedJournal& journal) {
             if (!SplitIdentity(body, device, inode, escaped) || !Unescape(escaped, path)) return false;
             bool found = false;
             for (auto step = journal.steps.rbegin(); step != journal.steps.rend(); ++step) {
-                const bool made = step->kind == kind || (kind == StepKind::WriteFile && step->kind == StepKind::ExchangeFile);
+                const bool made = step->kind == kind ||
+                                  (kind == StepKind::WriteFile && (step->kind == StepKind::ExchangeFile ||
+                                                                   step->kind == StepKind::RestoreKept));
                 if (!made || step->path != path) continue;
                 step->identified = true;
                 step->device = device;
@@ -211,6 +222,7 @@ bool ParseJournal(const std::string& text, ParsedJournal& journal) {
             case StepKind::MoveToBackup:
             case StepKind::WriteFile:
             case StepKind::ExchangeFile:
+            case StepKind::RestoreKept:
                 if (!BelowTarget(step.path, journal.target)) return false;
                 break;
             default:

@@ -22,6 +22,12 @@
 //   P <device> <inode> <destination>
 //                               the identity of the new file for <destination>,
 //                               written before it takes the destination's name
+//   G <kept directory>          the originals an earlier installation replaced
+//                               are kept there, under its originals/ + their
+//                               path below the template directory, ending with "/"
+//   O <destination>             the original kept for <destination> is about to
+//                               be moved back to it (its identity follows as P,
+//                               before the move)
 //   C                           the installation is complete; only the staging
 //                               directory remains to purge
 //
@@ -35,7 +41,13 @@
 
 namespace vxk5 {
 
-enum class StepKind : char { MakeDirectory = 'D', MoveToBackup = 'M', WriteFile = 'W', ExchangeFile = 'X' };
+enum class StepKind : char {
+    MakeDirectory = 'D',
+    MoveToBackup = 'M',
+    WriteFile = 'W',
+    ExchangeFile = 'X',
+    RestoreKept = 'O',
+};
 
 struct JournalStep {
     JournalStep() = default;
@@ -55,6 +67,7 @@ struct ParsedJournal {
     uint64_t targetDevice = 0;
     uint64_t targetInode = 0;
     std::string staging;  // ends with "/"
+    std::string kept;     // the kept originals' directory (G), ending with "/"; empty without one
     std::vector<JournalStep> steps;
     bool committed = false;
 };
@@ -63,7 +76,8 @@ std::string JournalHeader(const std::string& target, uint64_t device, uint64_t i
 std::string JournalStepLine(StepKind kind, const std::string& path);
 std::string JournalWriteLine(const std::string& temporary, const std::string& destination);
 std::string JournalExchangeLine(const std::string& temporary, const std::string& destination);
-// The identity of what a D, W or X record made: "d ..." or "P ...".
+std::string JournalKeptLine(const std::string& keptDirectory);
+// The identity of what a D, W or X record made, or of the original an O record brings back: "d ..." or "P ...".
 std::string JournalIdentityLine(StepKind kind, uint64_t device, uint64_t inode, const std::string& path);
 std::string JournalCommitLine();
 
@@ -76,7 +90,7 @@ bool ParseDecimal(const std::string& text, uint64_t& value);
 
 // False when the text is no journal, or a record is unknown or names a path
 // outside what the journal may touch: M and W only below the template
-// directory (and X), D below it or on its way down from "/", nothing with a ".."
+// directory (and X and O), D below it or on its way down from "/", nothing with a ".."
 // component, everything absolute; a temporary name is one plain component.
 // An identity record is attached to the latest step of its path.
 bool ParseJournal(const std::string& text, ParsedJournal& journal);

@@ -152,6 +152,10 @@ int RecordWriter::Finish(int64_t when) {
     return 0;
 }
 
+void RecordWriter::AddKept(const EntryIdentity& kept) {
+    if (open_) Append(RecordKeptLine(kept));
+}
+
 void RecordWriter::Abandon() {
     file_.Reset();
     // An unfinished record that stays is never read as one, and the next

@@ -36,6 +36,8 @@ public:
     bool Placed() const { return placed_; }
     void AddFile(const RecordedFile& file);
     void AddDirectory(const RecordedDirectory& directory);
+    // The identity of the directory keeping the originals replaced.
+    void AddKept(const EntryIdentity& kept);
     // Ends, syncs and names the record, the latest of its template directory,
     // and removes the oldest beyond kRecordsKept. 0 or errno (the record is
     // then removed); the first error met while the record was written.

@@ -3,6 +3,7 @@
 #include "base/conversion.h"
 #include "install/undo.h"
 #include "install/journal_format.h"
+#include "install/kept_generation.h"
 #include "install/staging.h"
 #include "lang/messages.h"
 #include "platform/file_entries.h"
@@ -130,9 +131,12 @@ bool Settle(const ParsedJournal& parsed, const Staging& staging, int root, Recov
         report.outcome = RecoveryReport::Outcome::Completed;
         return true;
     }
+    // The kept originals an uninstall was bringing back go back there.
+    Staging kept;
+    if (!parsed.kept.empty()) (void)OpenKeptGenerationAt(parsed.target, parsed.kept, kept);
     const UndoOutcome undone =
         UndoSteps(parsed.steps, parsed.target, root, staging.originals.IsOpen() ? staging.originals.Get() : -1,
-                  Unrecorded::Ours);
+                  Unrecorded::Ours, kept.originals.IsOpen() ? kept.originals.Get() : -1);
     for (const std::string& path : undone.notRestored) report.notRestored.push_back(FromMultiByte(path));
     report.outcome = RecoveryReport::Outcome::RolledBack;
     return undone.originalsRestored;

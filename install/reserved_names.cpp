@@ -1,5 +1,6 @@
 #include "install/reserved_names.h"
 
+#include "install/kept_generation.h"
 #include "install/staging.h"
 
 namespace vxk5 {
@@ -16,6 +17,7 @@ size_t DigitsAt(std::string_view text) {
 }  // namespace
 
 bool IsReservedName(std::string_view component) {
+    if (IsKeptName(std::string(component))) return true;  // the kept originals' directory
     const std::string_view prefix(kStagingPrefix);
     if (component.substr(0, prefix.size()) != prefix) return false;
     std::string_view rest = component.substr(prefix.size());

@@ -1,7 +1,8 @@
 #pragma once
 // The names an installation keeps for itself in and beside a template
 // directory: its staging directories (".k5stp<N>" inside, ".k5stp<N>-<name>"
-// beside) and its working names (".k5stp<N>.<M>"), whatever the numbers. No
+// beside), its working names (".k5stp<N>.<M>"), whatever the numbers, and
+// the directory of the originals it keeps (".k5kept", ".k5kept-<name>"). No
 // kit entry may have a path component of one of these forms, so that nothing
 // a kit installs can ever be taken for the work of an installation.
 

@@ -232,6 +232,10 @@ uint32_t Transaction::Commit() {
     // start finishes should this process die in it.
     state_ = State::Committed;
     reserved_.clear();
+    if (keepOriginals_ && KeepReplacedOriginals()) {
+        Finish();
+        return ERR_SUCCESS;
+    }
     PurgeOriginals();
     journal_.Close();
     // The commit record is on the disk: what the purge leaves is finished by
@@ -342,7 +346,7 @@ uint32_t Transaction::Rollback(uint32_t code) {
         if (root >= 0) {
             // Every file this transaction made has its identity, journalled or not.
             outcome = UndoSteps(steps, record_.target, root, staging_.originals.IsOpen() ? staging_.originals.Get() : -1,
-                                Unrecorded::NotOurs);
+                                Unrecorded::NotOurs, keptFrom_.originals.IsOpen() ? keptFrom_.originals.Get() : -1);
         }
         if (outcome.error != 0 && failure_.Empty()) failure_ = FailureFromErrno(outcome.error, outcome.failedPath);
         if (outcome.originalsRestored) {

@@ -37,6 +37,7 @@
 #include "base/result_codes.h"
 #include "base/wstring.h"
 #include "install/destination_directories.h"
+#include "install/kept_generation.h"
 #include "install/recovery.h"
 #include "install/staging.h"
 #include "install/step_log.h"
@@ -185,6 +186,28 @@ public:
     [[nodiscard]] uint32_t RemoveOwnFile(const std::string& path, int directory, const std::string& name,
                                          const EntryIdentity& own);
 
+    // At the commit, the originals replaced are kept (install/kept_generation.h)
+    // instead of purged, in place of the kept directory of identity
+    // `previous` (none when zero). Anything else of the kept name there, or a
+    // failure on the way, purges them as without this.
+    void KeepOriginalsAtCommit(const EntryIdentity& previous) {
+        keepOriginals_ = true;
+        previousKept_ = previous;
+    }
+    // What the commit kept.
+    const KeptGeneration& Generation() const { return generation_; }
+    // The kept originals of an earlier installation, opened by
+    // OpenKeptGeneration, that RestoreKept brings back: journalled (without
+    // syncing). ERR_SUCCESS or a code.
+    [[nodiscard]] uint32_t UseKeptOriginals(Staging kept);
+    // Journals (without syncing) that the kept original for `path`, whose
+    // identity is `identity`, is about to be moved back to it; `record`
+    // receives the record's number.
+    [[nodiscard]] uint32_t JournalRestore(const std::string& path, const EntryIdentity& identity, size_t& record);
+    // Moves the kept original for `path` back to its place, `name` in
+    // `directory` (empty by now: SetOriginalAside took out what stood there),
+    // when it is still the one journalled. ERR_SUCCESS or a code.
+    [[nodiscard]] uint32_t RestoreKept(size_t record, const std::string& path, int directory, const std::string& name);
     // Makes the changes durable, writes and syncs the commit record, then
     // purges the originals replaced and removes the staging directory and
     // its registry entry. ERR_SUCCESS, or the code of a sync or commit record
@@ -234,6 +257,9 @@ private:
     // Commit's steps.
     [[nodiscard]] uint32_t SyncChanges();
     void PurgeOriginals();
+    [[nodiscard]] bool KeepReplacedOriginals();
+    [[nodiscard]] bool GatherExchangedOriginals();
+    void CountKept();
     [[nodiscard]] uint32_t SyncChangedDirectories();
     void Finish();
 
@@ -274,6 +300,11 @@ private:
     std::unordered_set<std::string> planned_;
     std::unordered_map<std::string, size_t> directorySteps_;
     std::unordered_set<std::string> backupDirectories_;
+    // The originals replaced are kept at the commit, in place of previousKept_.
+    bool keepOriginals_ = false;
+    EntryIdentity previousKept_;
+    KeptGeneration generation_;
+    Staging keptFrom_;  // an earlier installation's kept originals, brought back
 };
 
 }  // namespace vxk5

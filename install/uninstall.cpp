@@ -1,8 +1,10 @@
 #include "install/uninstall.h"
 
 #include <cerrno>
+#include <cstdint>
 
 #include "base/conversion.h"
+#include "install/kept_generation.h"
 #include "install/record_store.h"
 #include "platform/directory_open.h"
 #include "platform/file_entries.h"
@@ -17,6 +19,7 @@ enum class Verdict { Remove, KeepChanged, Missing };
 // A file taken out: its record in the journal and the file as judged.
 struct Removal {
     size_t record = 0;
+    size_t restore = SIZE_MAX;  // the record bringing back the original it replaced, if kept
     std::string parent;
     std::string name;
     EntryStamp judged;
@@ -85,9 +88,20 @@ private:
     mutable size_t done_ = 0;
 };
 
+// Whether the original `file` replaced is kept in `keptOriginals` (-1: none
+// is kept), and its identity.
+bool OriginalKept(const RecordedFile& file, int keptOriginals, EntryIdentity& identity) {
+    EntryStatus kept;
+    if (!file.replaced || keptOriginals < 0 || ExamineEntryAt(keptOriginals, file.relative, kept).error != 0) {
+        return false;
+    }
+    identity = kept.stamp.identity;
+    return kept.kind != EntryKind::Missing && kept.kind != EntryKind::Directory;
+}
+
 // Judges every recorded file from `root`, without a change: a dry run's lines.
-void DryRun(const InstallationRecord& record, const std::string& base, int root, const UninstallOptions& options,
-            UninstallResult& result) {
+void DryRun(const InstallationRecord& record, const std::string& base, int root, int keptOriginals,
+            const UninstallOptions& options, UninstallResult& result) {
     auto say = [&options](const std::string& line) {
         if (options.dryRunLine) options.dryRunLine(line);
     };
@@ -104,8 +118,14 @@ void DryRun(const InstallationRecord& record, const std::string& base, int root,
         const std::string path = base + file.relative;
         if (verdict == Verdict::Remove) {
             ++result.removed;
-            if (file.replaced) ++result.originalsNotKept;
-            say("remove " + path);
+            EntryIdentity kept;
+            if (OriginalKept(file, keptOriginals, kept)) {
+                ++result.restored;
+                say("restore " + path);
+            } else {
+                if (file.replaced) ++result.originalsNotKept;
+                say("remove " + path);
+            }
         } else if (verdict == Verdict::KeepChanged) {
             result.keptChanged.push_back(path);
             say("keep-changed " + path);
@@ -120,8 +140,8 @@ void DryRun(const InstallationRecord& record, const std::string& base, int root,
 }
 
 // Judges and journals the removal of every recorded file through `transaction`.
-uint32_t PlanRemovals(const InstallationRecord& record, Transaction& transaction, std::vector<Removal>& removals,
-                      const Progress& progress, UninstallResult& result) {
+uint32_t PlanRemovals(const InstallationRecord& record, Transaction& transaction, int keptOriginals,
+                      std::vector<Removal>& removals, const Progress& progress, UninstallResult& result) {
     for (const RecordedFile& file : record.files) {
         progress.Step();
         Removal removal;
@@ -146,7 +166,15 @@ uint32_t PlanRemovals(const InstallationRecord& record, Transaction& transaction
         } else {
             if (const uint32_t code = transaction.JournalRemoval(path, removal.record); code != ERR_SUCCESS) return code;
             removal.judged = status.stamp;
-            if (file.replaced) ++result.originalsNotKept;
+            EntryIdentity kept;
+            if (OriginalKept(file, keptOriginals, kept)) {
+                if (const uint32_t code = transaction.JournalRestore(path, kept, removal.restore); code != ERR_SUCCESS) {
+                    return code;
+                }
+                ++result.restored;
+            } else if (file.replaced) {
+                ++result.originalsNotKept;
+            }
             removals.push_back(std::move(removal));
         }
     }
@@ -170,6 +198,12 @@ uint32_t TakeOut(Transaction& transaction, const std::vector<Removal>& removals,
                 transaction.SetOriginalAside(removal.record, path, directory, removal.name, removal.judged);
             code != ERR_SUCCESS) {
             return code;
+        }
+        if (removal.restore != SIZE_MAX) {
+            if (const uint32_t code = transaction.RestoreKept(removal.restore, path, directory, removal.name);
+                code != ERR_SUCCESS) {
+                return code;
+            }
         }
         ++result.removed;
     }
@@ -204,7 +238,7 @@ void RemoveMadeDirectories(const InstallationRecord& record, const std::string& 
 }
 
 uint32_t TakeBack(const InstallationRecord& record, const std::string& target, const UninstallOptions& options,
-                  Transaction& transaction, UninstallResult& result) {
+                  Staging kept, Transaction& transaction, UninstallResult& result) {
     TransactionOptions transactionOptions;
     transactionOptions.durability = options.durability;
     transactionOptions.firstWorkingNumber = options.firstWorkingNumber;
@@ -215,9 +249,15 @@ uint32_t TakeBack(const InstallationRecord& record, const std::string& target, c
     // Swapped for another directory since it was looked at: not this record's.
     if (transaction.Record().targetIdentity != record.targetIdentity) return transaction.Fail(target, ESTALE);
     result.target = transaction.Target();
+    // The originals it replaced, when kept, come back through the transaction.
+    const int keptOriginals = kept.originals.IsOpen() ? kept.originals.Get() : -1;
+    if (keptOriginals >= 0) {
+        if (const uint32_t code = transaction.UseKeptOriginals(std::move(kept)); code != ERR_SUCCESS) return code;
+    }
     std::vector<Removal> removals;
     const Progress progress(options, record.files.size());
-    if (const uint32_t code = PlanRemovals(record, transaction, removals, progress, result); code != ERR_SUCCESS) {
+    if (const uint32_t code = PlanRemovals(record, transaction, keptOriginals, removals, progress, result);
+        code != ERR_SUCCESS) {
         return code;
     }
     if (const uint32_t code = transaction.SyncJournal(); code != ERR_SUCCESS) return code;
@@ -257,17 +297,27 @@ UninstallResult RunUninstall(const UninstallOptions& options) {
         return result;
     }
     result.installedAt = record.when;
+    // The originals it replaced, kept by the commit; gone or not one to trust, none are.
+    Staging kept;
+    if (record.kept != EntryIdentity() && OpenKeptGeneration(result.target, record.kept, kept) != 0) kept = Staging();
     if (options.dryRun) {
-        DryRun(record, target, root.Get(), options, result);
+        DryRun(record, target, root.Get(), kept.originals.IsOpen() ? kept.originals.Get() : -1, options, result);
         result.outcome = UninstallOutcome::Uninstalled;
         return result;
     }
     Transaction transaction;
-    if (const uint32_t code = TakeBack(record, target, options, transaction, result); code != ERR_SUCCESS) {
+    if (const uint32_t code = TakeBack(record, target, options, std::move(kept), transaction, result);
+        code != ERR_SUCCESS) {
         result.failure = transaction.FirstFailure();
         result.code = transaction.Rollback(code);
         result.removed = 0;
+        result.restored = 0;
         return result;
+    }
+    // What is left kept belongs to files changed or removed since: with the
+    // record gone, nothing could bring it back.
+    if (record.kept != EntryIdentity() && OpenKeptGeneration(result.target, record.kept, kept) == 0) {
+        (void)DiscardKeptGeneration(kept);
     }
     RemoveMadeDirectories(record, result.target, root.Get(), result);
     (void)RemoveRecord(identity, name);  // a record left names files gone: the next one keeps nothing of them

@@ -4,8 +4,10 @@
 // each file it placed that is still the file it placed (same identity, size
 // and modification time, and no change of status since its commit) is taken
 // out, journalled first and deleted only at the commit, so that a failure,
-// a kill or a power cut leaves the directory as it was; a file changed or
-// replaced since is kept and listed. Then the directories it made go when
+// a kill or a power cut leaves the directory as it was, and the original it
+// replaced, when the installation kept it (install/kept_generation.h), is
+// moved back to its place; a file changed or replaced since is kept and
+// listed. What else is kept goes at the commit. Then the directories it made go when
 // they are empty, the template directory itself when the installation made
 // it and nothing is left in it, and the record goes, so that the next one
 // takes back the installation before.
@@ -29,7 +31,8 @@ struct UninstallOptions {
     bool dryRun = false;
     DurabilityMode durability = DurabilityMode::SyncFileSystem;
     std::optional<uint64_t> firstWorkingNumber;  // TransactionOptions
-    // A dry run's lines ("remove PATH", "keep-changed PATH", "remove-dir PATH").
+    // A dry run's lines ("remove PATH", "restore PATH" for a file whose
+    // original comes back, "keep-changed PATH", "remove-dir PATH").
     std::function<void(const std::string& line)> dryRunLine;
     // Told how many of the recorded files have been judged and taken out
     // (done, of total), from the thread running the uninstall.

@@ -26,6 +26,7 @@ enum class RunOutcome {
 // What an uninstall did, or for a dry run would do.
 struct UninstallCounts {
     uint32_t removed = 0;             // files taken out
+    uint32_t restored = 0;            // originals they had replaced, put back
     uint32_t missing = 0;             // files already gone
     uint32_t directoriesRemoved = 0;  // directories the installation made
     uint32_t originalsNotKept = 0;    // originals its files replaced, which cannot come back
@@ -43,6 +44,7 @@ struct RunSummary {
     WString kitPath;
     WString templateDirectory;
     InstallCounts counts;       // of a successful installation, or of a dry run's plan
+    uint64_t keptBytes = 0;     // of the originals it replaced, kept to be put back by --uninstall
     uint32_t refused = 0;       // entries a dry run found no way to install
     bool recorded = false;      // the directory was written into the launcher configuration
     // Interrupted installations put right before this one: those the registry

@@ -37,6 +37,7 @@ WString DirectoryToTakeBack(const UninstallRequest& request) {
 void KeepCounts(const UninstallResult& result, RunSummary& summary) {
     UninstallCounts& counts = summary.uninstalled;
     counts.removed = result.removed;
+    counts.restored = result.restored;
     counts.missing = result.missing;
     counts.directoriesRemoved = result.directoriesRemoved;
     counts.originalsNotKept = result.originalsNotKept;
@@ -49,6 +50,7 @@ void KeepCounts(const UninstallResult& result, RunSummary& summary) {
 void TellDone(const UninstallResult& result) {
     for (const std::string& path : result.keptChanged) Say("keep-changed " + PrintablePath(path));
     Say("uninstalled " + PrintablePath(result.target) + ": " + std::to_string(result.removed) + " removed, " +
+        std::to_string(result.restored) + " restored, " +
         std::to_string(result.keptChanged.size()) + " kept as changed since, " +
         std::to_string(result.directoriesRemoved) + " directories removed" +
         (result.templateRemoved ? ", the template directory removed" : ""));

@@ -4,7 +4,8 @@
 // operations recovered first, the latest recorded installation taken back
 // (install/uninstall.h), the launcher configuration told when the template
 // directory went, and a line for each thing done on standard output (a dry
-// run: "remove", "keep-changed" and "remove-dir" lines, and nothing done).
+// run: "remove", "restore", "keep-changed" and "remove-dir" lines, and
+// nothing done).
 
 #include "base/wstring.h"
 #include "run/run_summary.h"

@@ -126,6 +126,7 @@ void CInstallerDlg::FinishRun() {
     if (kit_ != nullptr) summary_.kitCheck = kit_->Check().state;
     if (summary_.outcome == RunOutcome::Installed) {
         summary_.counts = worker_.counts;  // left by the worker, joined above
+        summary_.keptBytes = worker_.keptBytes;
         if (summary_.counts.newFiles == 0 && summary_.counts.replaced == 0) summary_.outcome = RunOutcome::UpToDate;
     }
 }

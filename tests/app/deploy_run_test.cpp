@@ -516,7 +516,8 @@ TEST_F(Deploy, UninstallTakesTheLatestInstallationBackAndSaysWhatItDid) {
     EXPECT_TRUE(document["uninstall"]["installed_at"].get<std::string>().size() == 20) << document.dump();
     EXPECT_TRUE(fs::exists(edited));
     EXPECT_FALSE(fs::exists(DefaultTemplates() + "doc"));
-    EXPECT_NE(Output().find("uninstalled " + DefaultTemplates() + ": 3 removed, 1 kept"), std::string::npos)
+    EXPECT_NE(Output().find("uninstalled " + DefaultTemplates() + ": 3 removed, 0 restored, 1 kept"),
+              std::string::npos)
         << Output();
 
     document = RunForResult({"--uninstall", "--exit-status"}, &status);
@@ -532,5 +533,18 @@ TEST_F(Deploy, UninstallTakesTheLatestInstallationBackAndSaysWhatItDid) {
     EXPECT_EQ(document["uninstall"]["template_directory_removed"], true) << document.dump();
     EXPECT_FALSE(fs::exists(DefaultTemplates()));
     EXPECT_EQ(ReadFile(MainConfig()).find("tmplts"), std::string::npos) << ReadFile(MainConfig());
+    EXPECT_TRUE(Leftovers().empty());
+
+    // An older file of the user's that the installation replaced comes back
+    // with the uninstall, and the result says what was kept for it.
+    fs::create_directories(DefaultTemplates());
+    WriteFile(edited, "the user's\n");
+    SetTime(edited, kYear2010 - 1000);
+    document = RunForResult({"/S"});
+    EXPECT_EQ(document["files"]["replaced"], 1) << document.dump();
+    EXPECT_EQ(document["originals_kept_bytes"], 11);
+    document = RunForResult({"--uninstall", "--exit-status"}, &status);
+    EXPECT_EQ(document["uninstall"]["restored"], 1) << document.dump();
+    EXPECT_EQ(ReadFile(edited), "the user's\n");
     EXPECT_TRUE(Leftovers().empty());
 }

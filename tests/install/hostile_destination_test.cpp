@@ -114,7 +114,7 @@ TEST_F(HostileDestinationTest, ANameOfTheJobsTemporaryFormIsRefused) {
     EXPECT_EQ(RootNames(), (std::vector<std::string>{"home", "kits", "t", "tmp"}));
 
     for (const char16_t* reserved : {u".k5stp1.0", u"sub\\.k5stp0-0", u".k5stp12", u"a\\.k5stp3.44\\b.txt",
-                                     u".k5stp7-other\\x"}) {
+                                     u".k5stp7-other\\x", u"sub\\.k5kept\\x", u".k5kept-t\\x"}) {
         ResetKit();
         posts_.clear();
         EXPECT_EQ(RunNames({u"first.txt", reserved}), ENTRY_NAME_REFUSAL_CODE) << ToMultiByteString(reserved);

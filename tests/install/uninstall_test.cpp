@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "base/conversion.h"
@@ -89,30 +90,72 @@ TEST_F(UninstallTest, EachInstallationIsTakenBackInTurnAndWhatTheUserHadStays) {
     WriteFile(TargetPath("mine.txt"), "the user's own");
     const TreeSnapshot before = Snapshot(TargetPath());
     InstallFirst();
-    TreeSnapshot afterFirst = Snapshot(TargetPath());
+    // The user's mode and a hard link of the user's to the first a.txt.
+    ASSERT_EQ(::chmod(TargetPath("a.txt").c_str(), 0640), 0);
+    ASSERT_EQ(::link(TargetPath("a.txt").c_str(), TargetPath("a-link").c_str()), 0);
+    const TreeSnapshot afterFirst = Snapshot(TargetPath());
     InstallSecond();
+    EXPECT_EQ(job_.keptBytes, std::string("first a").size());
+    EXPECT_EQ(ListNames(RootPath("")), (std::vector<std::string>{".k5kept-t", "home", "kits", "t", "tmp"}));
 
     UninstallResult result = Uninstall(TargetPath());
     ASSERT_EQ(result.outcome, UninstallOutcome::Uninstalled) << result.failure.error << " " << result.failure.path.c_str();
     EXPECT_EQ(result.removed, 3u);
-    EXPECT_EQ(result.originalsNotKept, 1u);  // the first a.txt: replaced, not kept
+    EXPECT_EQ(result.restored, 1u);  // the first a.txt, the very file
+    EXPECT_EQ(result.originalsNotKept, 0u);
     EXPECT_EQ(result.directoriesRemoved, 1u);
     EXPECT_TRUE(result.keptChanged.empty());
-    afterFirst.erase("a.txt");
     EXPECT_EQ(Snapshot(TargetPath()), afterFirst);
-    EXPECT_TRUE(StagingNames(RootPath("")).empty());
-    EXPECT_TRUE(StagingNames(TargetPath()).empty());
+    struct stat restored {}, linked {};
+    ASSERT_EQ(::stat(TargetPath("a.txt").c_str(), &restored), 0);
+    ASSERT_EQ(::stat(TargetPath("a-link").c_str(), &linked), 0);
+    EXPECT_EQ(restored.st_ino, linked.st_ino);
+    EXPECT_EQ(ListNames(RootPath("")), (std::vector<std::string>{"home", "kits", "t", "tmp"}));  // nothing is kept now
 
+    ASSERT_EQ(::unlink(TargetPath("a-link").c_str()), 0);
     result = Uninstall(TargetPath());
     ASSERT_EQ(result.outcome, UninstallOutcome::Uninstalled);
-    EXPECT_EQ(result.removed, 2u);
-    EXPECT_EQ(result.missing, 1u);  // a.txt went with the second
+    EXPECT_EQ(result.removed, 3u);
+    EXPECT_EQ(result.restored, 0u);
     EXPECT_EQ(result.directoriesRemoved, 2u);
     EXPECT_FALSE(result.templateRemoved);  // it holds the user's own file
     EXPECT_EQ(Snapshot(TargetPath()), before);
 
     EXPECT_EQ(Uninstall(TargetPath()).outcome, UninstallOutcome::NothingToUninstall);
     EXPECT_TRUE(ListNames(RecordsPath()).empty());
+}
+
+// One generation of originals is kept: the next installation that replaces
+// anything purges it, one that only adds leaves it to the one before.
+TEST_F(UninstallTest, TheOriginalsOfOneInstallationAreKeptUntilTheNextReplacesAny) {
+    MakeDirectories(TargetPath());
+    WriteFile(TargetPath("a.txt"), "the user's a");
+    SetModificationTime(TargetPath("a.txt"), kFirst - 100);
+    ASSERT_EQ(::chmod(TargetPath("a.txt").c_str(), 0604), 0);
+    const TreeSnapshot before = Snapshot(TargetPath());
+    InstallFirst();
+    ResetKit();
+    AddEntry("only-new.txt", "added", TimeAt(kSecond));
+    ASSERT_EQ(RunJob(), 0u);
+    EXPECT_EQ(job_.keptBytes, 0u);
+
+    std::vector<std::string> lines;
+    ASSERT_EQ(Uninstall(TargetPath()).restored, 0u);
+    UninstallResult result = Uninstall(TargetPath(), true, &lines);
+    EXPECT_EQ(result.restored, 1u);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "restore " + TargetPath("a.txt")), lines.end());
+    result = Uninstall(TargetPath());
+    EXPECT_EQ(result.restored, 1u);
+    EXPECT_EQ(Snapshot(TargetPath()), before);
+
+    // Replaced by the first and again by the second: only the second's are kept.
+    InstallFirst();
+    InstallSecond();
+    ASSERT_EQ(Uninstall(TargetPath()).restored, 1u);  // the first's a.txt
+    result = Uninstall(TargetPath());
+    EXPECT_EQ(result.restored, 0u);
+    EXPECT_EQ(result.originalsNotKept, 1u);  // the user's a.txt: its generation went with the second
+    EXPECT_EQ(FilesOf(Snapshot(TargetPath())), TreeSnapshot{});
 }
 
 TEST_F(UninstallTest, FilesChangedSinceAreKeptAndListedAndTheRestGoes) {
@@ -242,12 +285,19 @@ TEST_F(UninstallTest, KilledAtEveryStepIsBeforeOrAfterAtTheNextStart) {
     const std::string home = RootPath("home");
     auto install = [&] {
         RemoveAll(TargetPath());
+        RemoveAll(RootPath(".k5kept-t"));
         RemoveAll(home);
         MakeDirectories(home);
-        MakeDirectories(TargetPath());
+        MakeDirectories(TargetPath("d1"));
         WriteFile(TargetPath("mine.txt"), "the user's own");
         SetModificationTime(TargetPath("mine.txt"), kFirst);
+        // Two of the user's files the kit replaces: they come back with the uninstall.
+        WriteFile(TargetPath("d1/f1"), "the user's f1");
+        WriteFile(TargetPath("d1/f5"), "the user's f5");
+        SetModificationTime(TargetPath("d1/f1"), kFirst - 100);
+        SetModificationTime(TargetPath("d1/f5"), kFirst - 100);
         ASSERT_EQ(RunJob(), 0u);
+        ASSERT_EQ(job_.keptBytes, 26u);
     };
     install();
     const TreeSnapshot installed = Snapshot(TargetPath());
@@ -257,6 +307,7 @@ TEST_F(UninstallTest, KilledAtEveryStepIsBeforeOrAfterAtTheNextStart) {
     SetFaultHook(nullptr, nullptr);
     const TreeSnapshot uninstalled = FilesOf(Snapshot(TargetPath()));
     ASSERT_GT(counter.steps, 40);
+    ASSERT_EQ(uninstalled.at("d1/f5").bytes, "the user's f5");
 
     for (int killAt = 1; killAt <= counter.steps; killAt += 3) {
         install();

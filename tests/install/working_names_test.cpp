@@ -49,11 +49,12 @@ protected:
 };
 
 TEST(ReservedNames, EveryNumberOfEveryFormAndNothingElse) {
-    for (const char* name : {".k5stp0", ".k5stp12", ".k5stp0-t", ".k5stp3-", ".k5stp1-a-b", ".k5stp1.0", ".k5stp7.123"}) {
+    for (const char* name : {".k5stp0", ".k5stp12", ".k5stp0-t", ".k5stp3-", ".k5stp1-a-b", ".k5stp1.0", ".k5stp7.123",
+                             ".k5kept", ".k5kept-t", ".k5kept-"}) {
         EXPECT_TRUE(IsReservedName(name)) << name;
     }
     for (const char* name : {".k5stp", ".k5stpx", ".k5stp-1", ".k5stp0.", ".k5stp0.x", ".k5stp0.1a", "k5stp0",
-                             "x.k5stp0", ".K5STP0", ".k5stp0x"}) {
+                             "x.k5stp0", ".K5STP0", ".k5stp0x", ".k5keptx", ".k5kep", "k5kept"}) {
         EXPECT_FALSE(IsReservedName(name)) << name;
     }
     EXPECT_TRUE(HasReservedComponent("a/.k5stp2/b.txt"));

@@ -1,0 +1,137 @@
+// The originals a transaction keeps at its commit, and the kept originals of
+// an earlier one that it brings back.
+
+#include <unordered_set>
+
+#include "base/result_codes.h"
+#include "install/transaction.h"
+#include "platform/fault_injection.h"
+#include "platform/mounted_file_system.h"
+
+namespace vxk5 {
+
+namespace {
+
+std::string ParentOfRelative(const std::string& relative) {
+    const size_t slash = relative.rfind('/');
+    return slash == std::string::npos ? std::string() : relative.substr(0, slash);
+}
+
+std::string NameOfTarget(const std::string& target) {
+    const std::string path = target.substr(0, target.size() - 1);
+    return path.substr(path.rfind('/') + 1);
+}
+
+}  // namespace
+
+bool Transaction::KeepReplacedOriginals() {
+    bool replaced = false;
+    record_.steps.ForEach([&replaced](StepKind kind, const std::string&, const std::string&) {
+        replaced = replaced || kind == StepKind::ExchangeFile || kind == StepKind::MoveToBackup;
+    });
+    if (!replaced || !staging_.IsOpen() || !staging_.originals.IsOpen() || !staging_.parent.IsOpen()) return false;
+    const std::string name = KeptName(staging_.inside, NameOfTarget(record_.target));
+    // The generation before goes first; a name held by anything else keeps
+    // this one from being kept, and its originals are purged as ever.
+    if (MakeRoomForKeptGeneration(record_.target, previousKept_, staging_.parent.Get(), name) != 0) return false;
+    if (!GatherExchangedOriginals()) return false;
+    CountKept();
+    // From here the staging directory is the kept one. The journal goes once
+    // it has the kept name: a cut before finds a committed journal, whose
+    // recovery purges what is left, which the user had replaced already.
+    if (PlaceWithoutReplacing(staging_.parent.Get(), staging_.name, staging_.parent.Get(), name).error != 0) {
+        generation_ = KeptGeneration();
+        return false;
+    }
+    generation_.kept = true;
+    generation_.identity = staging_.identity;
+    journal_.Close();
+    (void)RemoveEntryAt(staging_.directory.Get(), kJournalName);  // a committed journal left there undoes nothing
+    (void)SyncDirectory(staging_.parent.Get());  // best effort: the commit record stands
+    UnregisterStaging(staging_);
+    staging_ = Staging();
+    return true;
+}
+
+bool Transaction::GatherExchangedOriginals() {
+    // Each original exchanged with its new file waits under that file's
+    // working name; it joins those set aside in originals/. Of a name the
+    // kit repeats, the first entry's original is the user's: a later one
+    // holds the kit's own earlier file, which goes.
+    std::unordered_set<std::string> left;
+    bool failed = false;
+    record_.steps.ForEach([&](StepKind kind, const std::string& path, const std::string& working) {
+        if (kind != StepKind::ExchangeFile || failed) return;
+        const std::string relative = path.substr(record_.target.size());
+        int directory = -1;
+        if (OpenDirectory(ParentOfRelative(relative), MissingDirectory::Leave, directory) != ERR_SUCCESS ||
+            directory < 0) {
+            failed = true;
+            return;
+        }
+        left.insert(ParentOfRelative(relative));
+        int error = MakeBackupParents(relative);
+        if (error == 0) error = PlaceWithoutReplacing(directory, working, staging_.originals.Get(), relative).error;
+        if (error == EEXIST) error = RemoveEntryAt(directory, working).error;
+        failed = error != 0 && error != ENOENT;
+    });
+    if (failed) return false;
+    // The moves reach the disk before the journal goes.
+    if (!SyncsEachFile()) return SyncFileSystemOf(RootDescriptor()) == 0;
+    for (const std::string& parent : left) {
+        int directory = -1;
+        if (OpenDirectory(parent, MissingDirectory::Leave, directory) != ERR_SUCCESS || directory < 0 ||
+            SyncDirectory(directory).error != 0) {
+            return false;
+        }
+    }
+    for (const std::string& below : backupDirectories_) {
+        OwnedDescriptor opened;
+        if (OpenDirectoryAt(staging_.originals.Get(), below, opened).error != 0 ||
+            SyncDirectory(opened.Get()).error != 0) {
+            return false;
+        }
+    }
+    return SyncDirectory(staging_.originals.Get()).error == 0;
+}
+
+void Transaction::CountKept() {
+    generation_ = KeptGeneration();
+    const int originals = staging_.originals.Get();
+    const size_t skip = record_.target.size();
+    record_.steps.ForEach([&](StepKind kind, const std::string& path, const std::string&) {
+        if (kind != StepKind::ExchangeFile && kind != StepKind::MoveToBackup) return;
+        EntryStatus kept;
+        if (ExamineEntryAt(originals, path.substr(skip), kept).error != 0 || kept.kind == EntryKind::Missing) return;
+        ++generation_.files;
+        if (kept.kind == EntryKind::File) generation_.bytes += kept.stamp.size;
+    });
+}
+
+uint32_t Transaction::UseKeptOriginals(Staging kept) {
+    if (state_ != State::Open || !kept.originals.IsOpen()) return Fail(kept.path, EINVAL);
+    if (const uint32_t code = WriteAhead(JournalKeptLine(kept.path)); code != 0) return code;
+    keptFrom_ = std::move(kept);
+    return ERR_SUCCESS;
+}
+
+uint32_t Transaction::JournalRestore(const std::string& path, const EntryIdentity& identity, size_t& record) {
+    if (state_ != State::Open || !keptFrom_.originals.IsOpen()) return Fail(path, EINVAL);
+    if (const uint32_t code = WriteAhead(JournalStepLine(StepKind::RestoreKept, path)); code != 0) return code;
+    record = record_.steps.Append(StepKind::RestoreKept, path);
+    record_.steps.Identify(record, identity);
+    return WriteAhead(JournalIdentityLine(StepKind::WriteFile, identity.device, identity.inode, path));
+}
+
+uint32_t Transaction::RestoreKept(size_t record, const std::string& path, int directory, const std::string& name) {
+    if (!MayChange(record) || !keptFrom_.originals.IsOpen()) return Fail(path, EINVAL);
+    const std::string relative = path.substr(record_.target.size());
+    EntryIdentity kept;
+    int error = IdentityAt(keptFrom_.originals.Get(), relative, kept).error;
+    if (error == 0 && kept != record_.steps.IdentityOf(record)) error = kChangedMeanwhile;
+    if (error == 0) error = InjectedFault(FaultStep::MoveToBackup, path);
+    if (error == 0) error = PlaceWithoutReplacing(keptFrom_.originals.Get(), relative, directory, name).error;
+    return error == 0 ? ERR_SUCCESS : Fail(path, error);
+}
+
+}  // namespace vxk5

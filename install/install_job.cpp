@@ -102,10 +102,13 @@ uint32_t RunJob(CopyRun& run, const WString& target) {
     uint32_t code = planner.Prepare();
     if (code == ERR_SUCCESS) code = CopyBatches(run, planner);
     if (code != ERR_SUCCESS) return ReportInstallError(run, code, run.stopPercent);
+    // The record is on the disk before the commit, which a failure withdraws it from.
+    FinishInstallRecord(run);
     if (const uint32_t failed = run.transaction.Commit(); failed != ERR_SUCCESS) {
+        SettleInstallRecord(run, false);
         return ReportInstallError(run, failed, 100);
     }
-    FinishInstallRecord(run);
+    SettleInstallRecord(run, true);
     run.Post(ERR_SUCCESS, LoadResString("IDS_INSTALL_FINISH"), 100);
     if (run.job.finalPauseMilliseconds != 0) SleepMilliseconds(run.job.finalPauseMilliseconds);
     return ERR_SUCCESS;

@@ -20,6 +20,7 @@ void OpenInstallRecord(CopyRun& run) {
     header.kitPath = run.job.kitPath;
     header.kitSize = run.job.kitSize;
     header.kitCheck = run.job.kitCheck.empty() ? "-" : run.job.kitCheck;
+    header.transaction = run.transaction.StagingIdentity();
     run.record.Open(header);
     // The originals this installation replaces are kept in place of those
     // the latest one kept (its record names them).
@@ -44,24 +45,30 @@ void RecordPlaced(CopyRun& run, const PendingFile& pending) {
 void FinishInstallRecord(CopyRun& run) {
     if (!run.record.IsOpen()) return;
     // An installation that placed nothing has nothing to take back.
-    if (!run.record.Placed()) return run.record.Abandon();
+    if (!run.record.Placed()) {
+        run.transaction.KeepNoOriginals();
+        return run.record.Abandon();
+    }
     for (const auto& [relative, inode] : run.transaction.MadeDirectories()) {
         run.record.AddDirectory(RecordedDirectory{relative, inode});
     }
-    const KeptGeneration& kept = run.transaction.Generation();
-    if (kept.kept) run.record.AddKept(kept.identity);
+    // The staging directory becomes the kept one at the commit.
+    if (run.transaction.KeepsOriginals()) run.record.AddKept(run.transaction.StagingIdentity());
     run.job.recordError = run.record.Finish(static_cast<int64_t>(std::time(nullptr)));
     run.job.recordWritten = run.job.recordError == 0;
-    if (!kept.kept) return;
-    if (run.job.recordWritten) {
-        run.job.keptBytes = kept.bytes;
+    // Without a record nothing could bring them back.
+    if (!run.job.recordWritten) run.transaction.KeepNoOriginals();
+}
+
+void SettleInstallRecord(CopyRun& run, bool committed) {
+    if (!run.job.recordWritten) return;
+    if (!committed) {
+        run.record.Withdraw();
+        run.job.recordWritten = false;
         return;
     }
-    // No record names them: they could never be brought back.
-    Staging unnamed;
-    if (OpenKeptGeneration(run.transaction.Target(), kept.identity, unnamed) == 0) {
-        (void)DiscardKeptGeneration(unnamed);
-    }
+    run.record.Prune();
+    run.job.keptBytes = run.transaction.Generation().bytes;
 }
 
 }  // namespace vxk5

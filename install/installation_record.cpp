@@ -80,6 +80,9 @@ bool ParseLine(const std::vector<std::string>& f, InstallationRecord& record, bo
         record.directories.push_back(std::move(directory));
         return true;
     }
+    if (kind == "S" && f.size() == 3) {
+        return Number(f[1], record.transaction.device) && Number(f[2], record.transaction.inode);
+    }
     if (kind == "G" && f.size() == 3) return Number(f[1], record.kept.device) && Number(f[2], record.kept.inode);
     if (kind == "A" && f.size() == 2) return SignedNumber(f[1], record.when);
     if (kind == "E" && f.size() == 1) {
@@ -109,7 +112,8 @@ void KeepLastPlacements(std::vector<RecordedFile>& files) {
 }  // namespace
 
 std::string RecordHeader(const InstallationRecord& record) {
-    return std::string(kMagic) + "\nT " + EscapePath(record.target) + "\nI " +
+    return std::string(kMagic) + "\nS " + std::to_string(record.transaction.device) + " " +
+           std::to_string(record.transaction.inode) + "\nT " + EscapePath(record.target) + "\nI " +
            std::to_string(record.targetIdentity.device) + " " + std::to_string(record.targetIdentity.inode) +
            "\nM " + (record.madeTarget ? "1" : "0") + "\nK " + std::to_string(record.kitSize) + " " +
            (record.kitCheck.empty() ? std::string("-") : record.kitCheck) + " " +
@@ -130,6 +134,14 @@ std::string RecordKeptLine(const EntryIdentity& kept) {
 }
 
 std::string RecordEnd(int64_t when) { return "A " + std::to_string(when) + "\nE\n"; }
+
+bool RecordTransaction(const std::string& start, EntryIdentity& transaction) {
+    const std::string head = std::string(kMagic) + "\n";
+    const size_t end = start.find('\n', head.size());
+    if (start.compare(0, head.size(), head) != 0 || end == std::string::npos) return false;
+    const std::vector<std::string> f = Fields(start.substr(head.size(), end - head.size()));
+    return f.size() == 3 && f[0] == "S" && Number(f[1], transaction.device) && Number(f[2], transaction.inode);
+}
 
 bool ParseRecord(const std::string& text, InstallationRecord& record) {
     record = InstallationRecord();

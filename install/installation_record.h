@@ -5,6 +5,9 @@
 // an original. One line per entry, about 50 bytes beside its name:
 //
 //   vxk5-record 1
+//   S <device> <inode>           the identity of the installation's staging
+//                                directory: the record is written before its
+//                                commit, and goes with its rollback
 //   T <template directory>       its real path, absolute, ending with "/"
 //   I <device> <inode>           its identity
 //   M <0|1>                      whether the installation made it
@@ -50,6 +53,7 @@ struct RecordedDirectory {
 struct InstallationRecord {
     std::string target;  // ends with "/"
     EntryIdentity targetIdentity;
+    EntryIdentity transaction;  // the installation's staging directory
     bool madeTarget = false;
     uint64_t kitSize = 0;
     std::string kitCheck;  // "-" when the kit carried none
@@ -61,6 +65,9 @@ struct InstallationRecord {
 };
 
 std::string RecordHeader(const InstallationRecord& record);
+// The staging directory a record's first lines name (RecordHeader writes it
+// first of all); false when `start` does not begin as a record.
+bool RecordTransaction(const std::string& start, EntryIdentity& transaction);
 std::string RecordFileLine(const RecordedFile& file);
 std::string RecordDirectoryLine(const RecordedDirectory& directory);
 std::string RecordKeptLine(const EntryIdentity& kept);

@@ -86,6 +86,7 @@ void RemoveUnfinished(int records) {
 }  // namespace
 
 void RecordWriter::Open(const InstallationRecord& header) {
+    Withdraw();
     Abandon();
     buffer_ = RecordHeader(header);
     target_ = header.targetIdentity;
@@ -139,17 +140,31 @@ int RecordWriter::Finish(int64_t when) {
         Abandon();
         return error;
     }
+    temporary_.clear();
+    open_ = false;
+    named_ = true;
+    return 0;
+}
+
+void RecordWriter::Prune() {
+    if (!named_) return;
     // The oldest records beyond those kept: best effort, as one left is only
-    // an older installation's, which the next record's finish tries again.
+    // an older installation's, which the next record's prune tries again.
     const std::vector<uint64_t> sequences = Sequences(directory_.Get());
     for (size_t k = 0; k + kRecordsKept < sequences.size(); ++k) {
         (void)RemoveEntryAt(directory_.Get(), NameOf(sequences[k]));
     }
     directory_.Reset();
-    temporary_.clear();
-    open_ = false;
+    named_ = false;
     levelsMade_ = 0;
-    return 0;
+}
+
+void RecordWriter::Withdraw() {
+    if (!named_) return;
+    if (RemoveEntryAt(directory_.Get(), NameOf(sequence_)).error == 0) (void)SyncDirectory(directory_.Get());
+    directory_.Reset();
+    named_ = false;
+    RemoveLevelsMade();
 }
 
 void RecordWriter::AddKept(const EntryIdentity& kept) {
@@ -157,6 +172,7 @@ void RecordWriter::AddKept(const EntryIdentity& kept) {
 }
 
 void RecordWriter::Abandon() {
+    if (named_) return;  // whole: Prune or Withdraw settles it
     file_.Reset();
     // An unfinished record that stays is never read as one, and the next
     // record of the directory removes it.
@@ -199,6 +215,27 @@ int ReadLatestRecord(const EntryIdentity& identity, InstallationRecord& record, 
     }
     if (!ParseRecord(text, record)) return EINVAL;
     return record.targetIdentity == identity ? 0 : EPERM;
+}
+
+void WithdrawRecordOf(const EntryIdentity& identity, const EntryIdentity& transaction) {
+    OwnedDescriptor records;
+    if (OpenRecords(identity, MissingDirectory::Leave, records) != 0) return;
+    for (const uint64_t sequence : Sequences(records.Get())) {
+        OwnedDescriptor file;
+        if (OpenForReadingAt(records.Get(), NameOf(sequence), file).Failed() || !Trusted(file.Get(), EntryKind::File)) {
+            continue;
+        }
+        std::string start(128, '\0');
+        const int64_t read = ReadOpenFileAt(file.Get(), &start[0], start.size(), 0);
+        EntryIdentity named;
+        if (read <= 0 || !RecordTransaction(start.substr(0, static_cast<size_t>(read)), named) ||
+            named != transaction) {
+            continue;
+        }
+        file.Reset();
+        (void)RemoveRecord(identity, NameOf(sequence));
+        return;
+    }
 }
 
 int RemoveRecord(const EntryIdentity& identity, const std::string& name) {

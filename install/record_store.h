@@ -23,7 +23,10 @@ constexpr size_t kRecordsKept = 8;
 class RecordWriter {
 public:
     RecordWriter() = default;
-    ~RecordWriter() { Abandon(); }
+    ~RecordWriter() {
+        Abandon();
+        Withdraw();
+    }
     RecordWriter(const RecordWriter&) = delete;
     RecordWriter& operator=(const RecordWriter&) = delete;
 
@@ -38,10 +41,15 @@ public:
     void AddDirectory(const RecordedDirectory& directory);
     // The identity of the directory keeping the originals replaced.
     void AddKept(const EntryIdentity& kept);
-    // Ends, syncs and names the record, the latest of its template directory,
-    // and removes the oldest beyond kRecordsKept. 0 or errno (the record is
-    // then removed); the first error met while the record was written.
+    // Ends, syncs and names the record, the latest of its template
+    // directory: before the installation's commit, so that a commit never
+    // stands without its record. 0 or errno (the record is then removed);
+    // the first error met while the record was written.
     [[nodiscard]] int Finish(int64_t when);
+    // After the commit: removes the oldest records beyond kRecordsKept.
+    void Prune();
+    // After a failed commit: removes the record named by Finish.
+    void Withdraw();
     // Removes an unfinished record, and the directories made for it when
     // they are left empty.
     void Abandon();
@@ -62,6 +70,7 @@ private:
     int error_ = 0;
     bool open_ = false;
     bool placed_ = false;
+    bool named_ = false;  // Finish named it, and neither Prune nor Withdraw has come
 };
 
 // The latest record of the template directory whose identity is
@@ -70,6 +79,11 @@ private:
 // EINVAL when it does not read as a record, or errno. `name` receives its
 // file name, for RemoveRecord.
 [[nodiscard]] int ReadLatestRecord(const EntryIdentity& identity, InstallationRecord& record, std::string& name);
+
+// Removes the record of the template directory `identity` that the
+// installation whose staging directory was `transaction` wrote, after its
+// rollback. Best effort.
+void WithdrawRecordOf(const EntryIdentity& identity, const EntryIdentity& transaction);
 
 // Removes the record `name` of that template directory (and its directory
 // when it is left empty). 0 or errno.

@@ -4,6 +4,7 @@
 #include "install/undo.h"
 #include "install/journal_format.h"
 #include "install/kept_generation.h"
+#include "install/record_store.h"
 #include "install/staging.h"
 #include "lang/messages.h"
 #include "platform/file_entries.h"
@@ -123,11 +124,44 @@ bool SettleWithoutTemplateDirectory(const ParsedJournal& parsed, const Staging& 
     return restored;
 }
 
+// A committed installation whose record names its staging directory as the
+// kept one was keeping the originals it replaced: that is finished, when the
+// kept name is free. Whether the staging directory is the kept one now (it
+// is then closed here, and nothing of it is discarded).
+bool FinishKeeping(const ParsedJournal& parsed, Staging& staging, int root) {
+    InstallationRecord record;
+    std::string recordName;
+    if (!staging.originals.IsOpen() ||
+        ReadLatestRecord(EntryIdentity{parsed.targetDevice, parsed.targetInode}, record, recordName) != 0 ||
+        record.kept != staging.identity) {
+        return false;
+    }
+    const bool inside = parsed.staging.compare(0, parsed.target.size(), parsed.target) == 0;
+    const std::string target = parsed.target.substr(0, parsed.target.size() - 1);
+    const std::string name = KeptName(inside, target.substr(target.rfind('/') + 1));
+    EntryStatus standing;
+    if (ExamineEntryAt(staging.parent.Get(), name, standing).error != 0 || standing.kind != EntryKind::Missing) {
+        return false;
+    }
+    GatherExchangedOriginals(parsed.steps, parsed.target, root, staging.originals.Get());
+    // The moves reach the disk before the journal goes.
+    if (SyncFileSystemOf(root) != 0 ||
+        PlaceWithoutReplacing(staging.parent.Get(), staging.name, staging.parent.Get(), name).error != 0) {
+        return false;
+    }
+    (void)RemoveEntryAt(staging.directory.Get(), kJournalName);  // committed: it undoes nothing
+    (void)SyncDirectory(staging.parent.Get());
+    staging.originals.Reset();
+    staging.directory.Reset();
+    return true;
+}
+
 // Finishes what the journal began in the template directory `root`: the
-// commit's purge, or the undo. Whether every original is back.
-bool Settle(const ParsedJournal& parsed, const Staging& staging, int root, RecoveryReport& report) {
+// commit's purge (or its keeping of the originals), or the undo. Whether
+// every original is back.
+bool Settle(const ParsedJournal& parsed, Staging& staging, int root, RecoveryReport& report) {
     if (parsed.committed) {
-        PurgeExchangedOriginals(parsed.steps, parsed.target, root);
+        if (!FinishKeeping(parsed, staging, root)) PurgeExchangedOriginals(parsed.steps, parsed.target, root);
         report.outcome = RecoveryReport::Outcome::Completed;
         return true;
     }
@@ -181,6 +215,9 @@ bool RecoverStagingAt(int parent, const std::string& parentPath, const std::stri
     if (reached != 0 && !registered) return false;  // names another template directory: not this one's
     const bool restored = reached != 0 ? SettleWithoutTemplateDirectory(parsed, staging, report)
                                        : Settle(parsed, staging, root, report);
+    // An installation that never committed has nothing to take back: the
+    // record it wrote before its commit goes.
+    if (!parsed.committed) WithdrawRecordOf(EntryIdentity{parsed.targetDevice, parsed.targetInode}, staging.identity);
     if (!restored) {
         report.outcome = RecoveryReport::Outcome::BackupKept;
         return true;  // the staging directory, its journal and its registry entry stay

@@ -194,8 +194,13 @@ public:
         keepOriginals_ = true;
         previousKept_ = previous;
     }
+    void KeepNoOriginals() { keepOriginals_ = false; }
+    // Whether the commit is to keep originals: asked to, and some were replaced.
+    bool KeepsOriginals() const;
     // What the commit kept.
     const KeptGeneration& Generation() const { return generation_; }
+    // The staging directory's identity: the kept directory's, once kept.
+    const EntryIdentity& StagingIdentity() const { return staging_.identity; }
     // The kept originals of an earlier installation, opened by
     // OpenKeptGeneration, that RestoreKept brings back: journalled (without
     // syncing). ERR_SUCCESS or a code.

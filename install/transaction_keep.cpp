@@ -24,12 +24,16 @@ std::string NameOfTarget(const std::string& target) {
 
 }  // namespace
 
-bool Transaction::KeepReplacedOriginals() {
+bool Transaction::KeepsOriginals() const {
     bool replaced = false;
     record_.steps.ForEach([&replaced](StepKind kind, const std::string&, const std::string&) {
         replaced = replaced || kind == StepKind::ExchangeFile || kind == StepKind::MoveToBackup;
     });
-    if (!replaced || !staging_.IsOpen() || !staging_.originals.IsOpen() || !staging_.parent.IsOpen()) return false;
+    return keepOriginals_ && replaced;
+}
+
+bool Transaction::KeepReplacedOriginals() {
+    if (!KeepsOriginals() || !staging_.IsOpen() || !staging_.originals.IsOpen() || !staging_.parent.IsOpen()) return false;
     const std::string name = KeptName(staging_.inside, NameOfTarget(record_.target));
     // The generation before goes first; a name held by anything else keeps
     // this one from being kept, and its originals are purged as ever.

@@ -324,7 +324,41 @@ bool HoldsOneOf(int directory, const std::string& name, const std::vector<EntryI
     return std::find(identities.begin(), identities.end(), standing) != identities.end();
 }
 
+// Makes the directories of `relative` below `originals`, 0700. 0 or errno.
+int MakeParentsBelow(int originals, const std::string& relative) {
+    for (size_t slash = relative.find('/'); slash != std::string::npos; slash = relative.find('/', slash + 1)) {
+        const int error = MakeDirectoryAt(originals, relative.substr(0, slash), 0700).error;
+        if (error != 0 && error != EEXIST) return error;
+    }
+    return 0;
+}
+
 }  // namespace
+
+void GatherExchangedOriginals(const std::vector<JournalStep>& steps, const std::string& target, int root,
+                              int originals) {
+    const auto written = WrittenByDestination(steps);
+    for (const JournalStep& step : steps) {
+        if (step.kind != StepKind::ExchangeFile || !step.identified) continue;
+        if (step.path.size() <= target.size() || step.path.compare(0, target.size(), target) != 0) continue;
+        const std::string relative = step.path.substr(target.size());
+        OwnedDescriptor parent;
+        int directory = -1;
+        std::string name;
+        if (OpenParentOf(root, relative, parent, directory, name) != 0) continue;
+        EntryStatus kept;
+        if (!HoldsOneOf(directory, name, written.at(step.path)) ||
+            ExamineEntryAt(directory, step.temporary, kept).error != 0 ||
+            (kept.kind != EntryKind::File && kept.kind != EntryKind::Link)) {
+            continue;
+        }
+        // A later entry of a name the kit repeats holds the kit's own file: it goes.
+        int error = MakeParentsBelow(originals, relative);
+        if (error == 0) error = PlaceWithoutReplacing(directory, step.temporary, originals, relative).error;
+        if (error != 0) (void)RemoveEntryAt(directory, step.temporary);
+        (void)SyncDirectory(directory);
+    }
+}
 
 void PurgeExchangedOriginals(const std::vector<JournalStep>& steps, const std::string& target, int root) {
     const auto written = WrittenByDestination(steps);

@@ -63,4 +63,11 @@ size_t PurgeExchangedOriginals(const StepLog& steps, const std::string& target, 
 // removal is synced into its directory.
 void PurgeExchangedOriginals(const std::vector<JournalStep>& steps, const std::string& target, int root);
 
+// The same, where the commit was keeping the originals: each goes to
+// `originals` (the staging directory's originals/, below its path there)
+// instead, the first of a name the kit repeats; failing that, it is
+// removed. Each directory it leaves is synced.
+void GatherExchangedOriginals(const std::vector<JournalStep>& steps, const std::string& target, int root,
+                              int originals);
+
 }  // namespace vxk5

@@ -268,6 +268,57 @@ TEST_F(UninstallTest, AFailureTakingOutPutsEveryFileBackAndKeepsTheRecord) {
     EXPECT_EQ(Uninstall(TargetPath()).removed, 3u);  // the record stands, and serves
 }
 
+struct JournalWrites {
+    int seen = 0;
+    int failAt = 0;  // 0: count only
+    bool kill = false;
+};
+
+int FailAJournalWrite(FaultStep step, const std::string&, void* context) {
+    JournalWrites& writes = *static_cast<JournalWrites*>(context);
+    if (step != FaultStep::JournalWrite || ++writes.seen != writes.failAt) return 0;
+    if (writes.kill) ::kill(::getpid(), SIGKILL);
+    return EIO;
+}
+
+// The record is on the disk before the commit record: an installation whose
+// commit fails, or which dies before it, leaves none behind.
+TEST_F(UninstallTest, AnInstallationThatNeverCommitsLeavesNoRecord) {
+    JournalWrites counted;
+    SetFaultHook(FailAJournalWrite, &counted);
+    InstallFirst();
+    SetFaultHook(nullptr, nullptr);
+    ASSERT_EQ(Uninstall(TargetPath()).outcome, UninstallOutcome::Uninstalled);
+    const TreeSnapshot before = Snapshot(RootPath(""));
+
+    JournalWrites failing;
+    failing.failAt = counted.seen;  // the commit record's
+    SetFaultHook(FailAJournalWrite, &failing);
+    EXPECT_NE(RunJob(), 0u);
+    SetFaultHook(nullptr, nullptr);
+    EXPECT_EQ(Snapshot(RootPath("")), before);
+    EXPECT_EQ(Uninstall(TargetPath()).outcome, UninstallOutcome::NothingToUninstall);
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        JournalWrites killing;
+        killing.failAt = counted.seen;
+        killing.kill = true;
+        SetFaultHook(FailAJournalWrite, &killing);
+        (void)RunJob();
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    ASSERT_EQ(RecoverInterruptedInstalls().size(), 1u);
+    EXPECT_EQ(Uninstall(TargetPath()).outcome, UninstallOutcome::NothingToUninstall);
+    TreeSnapshot after = Snapshot(RootPath(""));
+    after.erase("home/.vxk5/transactions");  // the dead one's registry, empty: the recovery leaves it
+    EXPECT_EQ(after, before);
+}
+
 struct Killer {
     int steps = 0;
     int killAt = 0;

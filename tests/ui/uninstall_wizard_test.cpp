@@ -237,3 +237,99 @@ TEST(UninstallTexts, EndPageNamesTheFirstKeptFilesAndCountsThemAll) {
 }
 
 }  // namespace
+
+// Screenshots for a person to look at (<build>/screenshots/): the question,
+// the progress page and the end page, with five kept files of long names.
+namespace {
+
+extern "C" char** environ;
+
+void Settle() {
+    for (int i = 0; i < 3; ++i) {
+        gdk_window_process_all_updates();
+        gdk_display_sync(gdk_display_get_default());
+        Pump();
+    }
+}
+
+// `import` of a window (or of the whole screen for a message box) into `file`.
+bool Shoot(GtkWidget* window, const std::string& file) {
+    Settle();
+    MakeDirectories(VXK5_SCREENSHOT_DIR);
+    std::string target = window != nullptr ? std::to_string(WindowXid(window)) : "root";
+    std::string import = "import";
+    std::string option = "-window";
+    std::string path = file;
+    char* argv[] = {import.data(), option.data(), target.data(), path.data(), nullptr};
+    GError* error = nullptr;
+    gint status = -1;
+    const gboolean ran = g_spawn_sync(nullptr, argv, environ, G_SPAWN_SEARCH_PATH, nullptr, nullptr, nullptr, nullptr,
+                                      &status, &error);
+    if (error != nullptr) g_error_free(error);
+    return ran && status == 0;
+}
+
+GtkWidget* MappedMessageDialog() {
+    GList* windows = gtk_window_list_toplevels();
+    GtkWidget* found = nullptr;
+    for (GList* item = windows; item != nullptr; item = item->next) {
+        GtkWidget* widget = GTK_WIDGET(item->data);
+        if (GTK_IS_MESSAGE_DIALOG(widget) && gtk_widget_get_mapped(widget)) found = widget;
+    }
+    g_list_free(windows);
+    return found;
+}
+
+// Shoots each step as it comes, then goes on: Yes, the engine released, Finish.
+struct UninstallShots {
+    CInstallerDlg* dialog;
+    FakeEngine* engine;
+    std::string prefix;  // <dir>/<language>-
+    int step = 0;
+    int shot = 0;
+
+    static gboolean Step(gpointer self) {
+        auto* shots = static_cast<UninstallShots*>(self);
+        CInstallerDlg* dialog = shots->dialog;
+        if (shots->step == 0 && MappedMessageDialog() != nullptr) {
+            shots->shot += Shoot(nullptr, shots->prefix + "8-uninstall-question.png") ? 1 : 0;
+            gtk_dialog_response(GTK_DIALOG(MappedMessageDialog()), GTK_RESPONSE_YES);
+            shots->step = 1;
+        } else if (shots->step == 1 && dialog->State() == StateCopying && shots->engine->Holding()) {
+            Pump();  // the loop shows the worker's post
+            shots->shot += Shoot(dialog->Window(), shots->prefix + "9-uninstall-progress.png") ? 1 : 0;
+            shots->engine->Release();
+            shots->step = 2;
+        } else if (shots->step == 2 && dialog->State() == StateUninstalled) {
+            shots->shot += Shoot(dialog->Window(), shots->prefix + "9b-uninstall-end.png") ? 1 : 0;
+            gtk_button_clicked(GTK_BUTTON(dialog->NextButton()));
+            return FALSE;
+        }
+        return TRUE;
+    }
+};
+
+class UninstallScreenshots : public UninstallWizard {};
+
+TEST_P(UninstallScreenshots, QuestionProgressAndEndPage) {
+    RecordedInstallation();
+    engine_.plan.keptChanged.clear();
+    for (const char* name : {"forms/letters/quarterly-report-2025.tpl", "forms/invoice.tpl", "styles/corporate.css",
+                             "macros/autostart-templates.desktop", "forms/letters/letter.tpl"}) {
+        engine_.plan.keptChanged.push_back(Target() + name);
+    }
+    engine_.plan.removed = 1284;
+    engine_.done = engine_.plan;
+    engine_.hold = true;
+    MakeUninstall(GetParam());
+    UninstallShots shots{dialog_.get(), &engine_, std::string(VXK5_SCREENSHOT_DIR) + "/" + GetParam() + "-"};
+    const ScopedTimeout drive(50, UninstallShots::Step, &shots);
+    dialog_->Run();
+    EXPECT_EQ(shots.step, 2);
+    EXPECT_EQ(shots.shot, 3);
+    EXPECT_EQ(dialog_->Summary().outcome, RunOutcome::Uninstalled);
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, UninstallScreenshots, ::testing::Values("en", "ru", "zh"));
+
+}  // namespace

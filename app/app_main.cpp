@@ -14,6 +14,25 @@
 
 namespace vxk5 {
 
+namespace {
+
+// The uninstall asked about and shown in the wizard, when there is a display
+// for it (the same test as for the installation's wizard); false without one.
+bool RunUninstallWizard(CommandLine& commandLine, const LaunchOptions& options, const DeployOptions& deploy,
+                        RunSummary& summary) {
+    PrepareToolkitLanguage(options.languageId);  // before the controller starts GTK
+    auto controller = std::make_unique<CInstallerDlg>(commandLine.argumentCount, commandLine.argumentVector,
+                                                      false, ToMultiByte(LoadResString("IDS_UNINSTALL_CAPTION")),
+                                                      options.languageCode, options.usecwd);
+    if (!controller->HasDisplay()) return false;
+    controller->SetUninstall({deploy.uninstallDirectory, false});
+    controller->Run();
+    summary = controller->Summary();
+    return true;
+}
+
+}  // namespace
+
 int AppMain(CommandLine& commandLine) {
     const auto started = std::chrono::steady_clock::now();
     // Before GTK sees the arguments: it may take some of them away.
@@ -27,9 +46,12 @@ int AppMain(CommandLine& commandLine) {
                                                    [] { return std::setlocale(LC_ALL, nullptr); });
     SetCurrentLanguage(options.languageId);
     if (deploy.uninstall) {
-        // No window: the uninstall tells what it did on standard output.
+        // Asked and shown in the wizard; silent, a dry run or without a
+        // display, it tells what it did on standard output instead.
         RunSummary summary;
-        RunUninstallRequest({deploy.uninstallDirectory, deploy.dryRun}, summary);
+        const bool shown = !options.silent && !deploy.dryRun &&
+                           RunUninstallWizard(commandLine, options, deploy, summary);
+        if (!shown) RunUninstallRequest({deploy.uninstallDirectory, deploy.dryRun}, summary);
         const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - started;
         return FinishDeployment(deploy, summary, taken.count());
     }

@@ -57,6 +57,13 @@ extern const LanguageTexts kTextsAzerbaijani = {{
     {"IDS_CHOOSER_SEARCH", "Axtarış"},
     {"IDS_CHOOSER_RECENT", "Son istifadə olunanlar"},
     {"IDS_CHOOSER_FILESYSTEM", "Fayl sistemi"},
+    {"IDS_UNINSTALL_CAPTION", "Konfiqurasiyanın silinməsi"},
+    {"IDS_UNINSTALL_QUESTION", "%1 tarixində quraşdırılmış konfiqurasiya bu şablon qovluğundan silinəcək. Silinəcək fayllar: %2. Bərpa ediləcək orijinal fayllar: %3. Quraşdırmadan sonra dəyişdirilmiş fayllar saxlanılır. Davam etmək istəyirsiniz?"},
+    {"IDS_UNINSTALL_NOTHING", "Silinəcək heç nə yoxdur: bu şablon qovluğu üçün heç bir quraşdırma qeydə alınmayıb."},
+    {"IDS_UNINSTALL_PROGRESS", "Fayllar silinir..."},
+    {"IDS_UNINSTALL_FINISH", "Konfiqurasiya uğurla silindi.\nSilinmiş fayllar: %1\nBərpa edilmiş orijinal fayllar: %2\nQuraşdırmadan sonra dəyişdirilmiş, saxlanılmış fayllar: %3"},
+    {"IDS_UNINSTALL_ERROR", "Silinmə zamanı xəta baş verdi. Heç nə silinmədi. Şablon qovluğu dəyişdirilmədi."},
+    {"IDS_UNINSTALL_BADRECORD", "Bu quraşdırmanın qeydini oxumaq mümkün deyil və ya ona etibar etmək olmaz."},
 }};
 
 }  // namespace vxk5

@@ -57,6 +57,13 @@ extern const LanguageTexts kTextsGerman = {{
     {"IDS_CHOOSER_SEARCH", "Suchen"},
     {"IDS_CHOOSER_RECENT", "Zuletzt verwendet"},
     {"IDS_CHOOSER_FILESYSTEM", "Dateisystem"},
+    {"IDS_UNINSTALL_CAPTION", "Konfiguration wird deinstalliert"},
+    {"IDS_UNINSTALL_QUESTION", "Die am %1 installierte Konfiguration wird aus diesem Vorlagenverzeichnis deinstalliert. Zu entfernende Dateien: %2. Wiederherzustellende Originaldateien: %3. Seit der Installation geänderte Dateien bleiben erhalten. Möchten Sie fortfahren?"},
+    {"IDS_UNINSTALL_NOTHING", "Es gibt nichts zu deinstallieren: Für dieses Vorlagenverzeichnis ist keine Installation verzeichnet."},
+    {"IDS_UNINSTALL_PROGRESS", "Dateien werden entfernt..."},
+    {"IDS_UNINSTALL_FINISH", "Die Konfiguration wurde erfolgreich deinstalliert.\nEntfernte Dateien: %1\nWiederhergestellte Originaldateien: %2\nSeit der Installation geänderte, behaltene Dateien: %3"},
+    {"IDS_UNINSTALL_ERROR", "Bei der Deinstallation ist ein Fehler aufgetreten. Es wurde nichts deinstalliert. Das Vorlagenverzeichnis wurde nicht geändert."},
+    {"IDS_UNINSTALL_BADRECORD", "Die Aufzeichnung dieser Installation kann nicht gelesen werden oder ist nicht vertrauenswürdig."},
 }};
 
 }  // namespace vxk5

@@ -57,6 +57,13 @@ extern const LanguageTexts kTextsEnglish = {{
     {"IDS_CHOOSER_SEARCH", "Search"},
     {"IDS_CHOOSER_RECENT", "Recently Used"},
     {"IDS_CHOOSER_FILESYSTEM", "File System"},
+    {"IDS_UNINSTALL_CAPTION", "Uninstalling configuration"},
+    {"IDS_UNINSTALL_QUESTION", "The configuration installed on %1 will be uninstalled from this template directory. Files to be removed: %2. Original files to be restored: %3. Files changed since the installation are kept. Do you want to continue?"},
+    {"IDS_UNINSTALL_NOTHING", "There is nothing to uninstall: no installation into this template directory is recorded."},
+    {"IDS_UNINSTALL_PROGRESS", "Files being removed..."},
+    {"IDS_UNINSTALL_FINISH", "Configuration uninstalled successfully.\nFiles removed: %1\nOriginal files restored: %2\nFiles changed since the installation, kept: %3"},
+    {"IDS_UNINSTALL_ERROR", "An error occurred while uninstalling. Nothing was uninstalled. Template directory has not been changed."},
+    {"IDS_UNINSTALL_BADRECORD", "The record of this installation cannot be read or is not to be trusted."},
 }};
 
 }  // namespace vxk5

@@ -57,6 +57,13 @@ extern const LanguageTexts kTextsSpanish = {{
     {"IDS_CHOOSER_SEARCH", "Buscar"},
     {"IDS_CHOOSER_RECENT", "Usados recientemente"},
     {"IDS_CHOOSER_FILESYSTEM", "Sistema de archivos"},
+    {"IDS_UNINSTALL_CAPTION", "Desinstalación de la configuración"},
+    {"IDS_UNINSTALL_QUESTION", "La configuración instalada el %1 se desinstalará de esta carpeta de plantillas. Archivos que se eliminarán: %2. Archivos originales que se restaurarán: %3. Los archivos modificados desde la instalación se conservan. ¿Desea continuar?"},
+    {"IDS_UNINSTALL_NOTHING", "No hay nada que desinstalar: no consta ninguna instalación en esta carpeta de plantillas."},
+    {"IDS_UNINSTALL_PROGRESS", "Eliminando archivos..."},
+    {"IDS_UNINSTALL_FINISH", "La configuración se desinstaló correctamente.\nArchivos eliminados: %1\nArchivos originales restaurados: %2\nArchivos modificados desde la instalación, conservados: %3"},
+    {"IDS_UNINSTALL_ERROR", "Se produjo un error durante la desinstalación. No se desinstaló nada. La carpeta de plantillas no se modificó."},
+    {"IDS_UNINSTALL_BADRECORD", "El registro de esta instalación no se puede leer o no es de confianza."},
 }};
 
 }  // namespace vxk5

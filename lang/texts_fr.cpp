@@ -57,6 +57,13 @@ extern const LanguageTexts kTextsFrench = {{
     {"IDS_CHOOSER_SEARCH", "Rechercher"},
     {"IDS_CHOOSER_RECENT", "Récemment utilisés"},
     {"IDS_CHOOSER_FILESYSTEM", "Système de fichiers"},
+    {"IDS_UNINSTALL_CAPTION", "Désinstallation de la configuration"},
+    {"IDS_UNINSTALL_QUESTION", "La configuration installée le %1 sera désinstallée de ce répertoire des modèles. Fichiers à supprimer : %2. Fichiers d’origine à restaurer : %3. Les fichiers modifiés depuis l’installation sont conservés. Voulez-vous continuer ?"},
+    {"IDS_UNINSTALL_NOTHING", "Il n’y a rien à désinstaller : aucune installation n’est enregistrée pour ce répertoire des modèles."},
+    {"IDS_UNINSTALL_PROGRESS", "Suppression des fichiers en cours..."},
+    {"IDS_UNINSTALL_FINISH", "La configuration a été désinstallée avec succès.\nFichiers supprimés : %1\nFichiers d’origine restaurés : %2\nFichiers modifiés depuis l’installation, conservés : %3"},
+    {"IDS_UNINSTALL_ERROR", "Une erreur s’est produite pendant la désinstallation. Rien n’a été désinstallé. Le répertoire des modèles n’a pas été modifié."},
+    {"IDS_UNINSTALL_BADRECORD", "L’enregistrement de cette installation est illisible ou n’est pas digne de confiance."},
 }};
 
 }  // namespace vxk5

@@ -57,6 +57,13 @@ extern const LanguageTexts kTextsHungarian = {{
     {"IDS_CHOOSER_SEARCH", "Keresés"},
     {"IDS_CHOOSER_RECENT", "Legutóbb használt"},
     {"IDS_CHOOSER_FILESYSTEM", "Fájlrendszer"},
+    {"IDS_UNINSTALL_CAPTION", "Konfiguráció eltávolítása"},
+    {"IDS_UNINSTALL_QUESTION", "Az ebbe a sablonkönyvtárba %1 időpontban telepített konfiguráció eltávolításra kerül. Eltávolítandó fájlok: %2. Visszaállítandó eredeti fájlok: %3. A telepítés óta módosított fájlok megmaradnak. Folytatja?"},
+    {"IDS_UNINSTALL_NOTHING", "Nincs mit eltávolítani: ehhez a sablonkönyvtárhoz nincs nyilvántartott telepítés."},
+    {"IDS_UNINSTALL_PROGRESS", "Fájlok eltávolítása folyamatban..."},
+    {"IDS_UNINSTALL_FINISH", "A konfiguráció eltávolítása sikeresen befejeződött.\nEltávolított fájlok: %1\nVisszaállított eredeti fájlok: %2\nA telepítés óta módosított, megtartott fájlok: %3"},
+    {"IDS_UNINSTALL_ERROR", "Hiba történt az eltávolítás során. Semmi sem lett eltávolítva. A sablonkönyvtár nem módosult."},
+    {"IDS_UNINSTALL_BADRECORD", "A telepítés nyilvántartása nem olvasható, vagy nem megbízható."},
 }};
 
 }  // namespace vxk5

@@ -57,6 +57,13 @@ extern const LanguageTexts kTextsItalian = {{
     {"IDS_CHOOSER_SEARCH", "Cerca"},
     {"IDS_CHOOSER_RECENT", "Usati di recente"},
     {"IDS_CHOOSER_FILESYSTEM", "File system"},
+    {"IDS_UNINSTALL_CAPTION", "Disinstallazione della configurazione"},
+    {"IDS_UNINSTALL_QUESTION", "La configurazione installata il %1 verrà disinstallata da questa cartella dei modelli. File da rimuovere: %2. File originali da ripristinare: %3. I file modificati dopo l’installazione vengono conservati. Continuare?"},
+    {"IDS_UNINSTALL_NOTHING", "Non c’è nulla da disinstallare: per questa cartella dei modelli non risulta alcuna installazione."},
+    {"IDS_UNINSTALL_PROGRESS", "Rimozione dei file in corso..."},
+    {"IDS_UNINSTALL_FINISH", "Configurazione disinstallata correttamente.\nFile rimossi: %1\nFile originali ripristinati: %2\nFile modificati dopo l’installazione, conservati: %3"},
+    {"IDS_UNINSTALL_ERROR", "Si è verificato un errore durante la disinstallazione. Non è stato disinstallato nulla. La cartella dei modelli non è stata modificata."},
+    {"IDS_UNINSTALL_BADRECORD", "La registrazione di questa installazione non è leggibile o non è affidabile."},
 }};
 
 }  // namespace vxk5

@@ -57,6 +57,13 @@ extern const LanguageTexts kTextsLithuanian = {{
     {"IDS_CHOOSER_SEARCH", "Paieška"},
     {"IDS_CHOOSER_RECENT", "Neseniai naudoti"},
     {"IDS_CHOOSER_FILESYSTEM", "Failų sistema"},
+    {"IDS_UNINSTALL_CAPTION", "Konfigūracijos šalinimas"},
+    {"IDS_UNINSTALL_QUESTION", "Konfigūracija, įdiegta %1, bus pašalinta iš šio šablonų aplanko. Šalinami failai: %2. Atkuriami originalūs failai: %3. Po diegimo pakeisti failai išsaugomi. Ar norite tęsti?"},
+    {"IDS_UNINSTALL_NOTHING", "Nėra ką šalinti: šiam šablonų aplankui neužregistruota jokio diegimo."},
+    {"IDS_UNINSTALL_PROGRESS", "Šalinami failai..."},
+    {"IDS_UNINSTALL_FINISH", "Konfigūracija sėkmingai pašalinta.\nPašalinta failų: %1\nAtkurta originalių failų: %2\nIšsaugota po diegimo pakeistų failų: %3"},
+    {"IDS_UNINSTALL_ERROR", "Šalinant įvyko klaida. Niekas nepašalinta. Šablonų aplankas nepakeistas."},
+    {"IDS_UNINSTALL_BADRECORD", "Šio diegimo įrašo nepavyksta perskaityti arba juo negalima pasitikėti."},
 }};
 
 }  // namespace vxk5

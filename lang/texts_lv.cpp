@@ -57,6 +57,13 @@ extern const LanguageTexts kTextsLatvian = {{
     {"IDS_CHOOSER_SEARCH", "Meklēt"},
     {"IDS_CHOOSER_RECENT", "Nesen izmantotie"},
     {"IDS_CHOOSER_FILESYSTEM", "Failu sistēma"},
+    {"IDS_UNINSTALL_CAPTION", "Konfigurācijas atinstalēšana"},
+    {"IDS_UNINSTALL_QUESTION", "Konfigurācija, kas instalēta %1, tiks atinstalēta no šīs veidņu mapes. Noņemamie faili: %2. Atjaunojamie oriģinālie faili: %3. Faili, kas mainīti pēc instalēšanas, tiek saglabāti. Vai vēlaties turpināt?"},
+    {"IDS_UNINSTALL_NOTHING", "Nav ko atinstalēt: šai veidņu mapei nav reģistrēta neviena instalēšana."},
+    {"IDS_UNINSTALL_PROGRESS", "Notiek failu noņemšana..."},
+    {"IDS_UNINSTALL_FINISH", "Konfigurācija ir veiksmīgi atinstalēta.\nNoņemtie faili: %1\nAtjaunotie oriģinālie faili: %2\nSaglabātie faili, kas mainīti pēc instalēšanas: %3"},
+    {"IDS_UNINSTALL_ERROR", "Atinstalēšanas laikā radās kļūda. Nekas netika atinstalēts. Veidņu mape netika mainīta."},
+    {"IDS_UNINSTALL_BADRECORD", "Šīs instalēšanas ierakstu nevar nolasīt, vai tam nevar uzticēties."},
 }};
 
 }  // namespace vxk5

@@ -57,6 +57,13 @@ extern const LanguageTexts kTextsPolish = {{
     {"IDS_CHOOSER_SEARCH", "Wyszukaj"},
     {"IDS_CHOOSER_RECENT", "Ostatnio używane"},
     {"IDS_CHOOSER_FILESYSTEM", "System plików"},
+    {"IDS_UNINSTALL_CAPTION", "Odinstalowywanie konfiguracji"},
+    {"IDS_UNINSTALL_QUESTION", "Konfiguracja zainstalowana %1 zostanie odinstalowana z tego katalogu szablonów. Pliki do usunięcia: %2. Pliki oryginalne do przywrócenia: %3. Pliki zmienione po instalacji zostaną zachowane. Czy chcesz kontynuować?"},
+    {"IDS_UNINSTALL_NOTHING", "Nie ma nic do odinstalowania: dla tego katalogu szablonów nie zapisano żadnej instalacji."},
+    {"IDS_UNINSTALL_PROGRESS", "Trwa usuwanie plików..."},
+    {"IDS_UNINSTALL_FINISH", "Konfiguracja została pomyślnie odinstalowana.\nUsunięte pliki: %1\nPrzywrócone pliki oryginalne: %2\nZachowane pliki zmienione po instalacji: %3"},
+    {"IDS_UNINSTALL_ERROR", "Podczas odinstalowywania wystąpił błąd. Nic nie zostało odinstalowane. Katalog szablonów nie został zmieniony."},
+    {"IDS_UNINSTALL_BADRECORD", "Zapisu tej instalacji nie można odczytać lub nie jest on wiarygodny."},
 }};
 
 }  // namespace vxk5

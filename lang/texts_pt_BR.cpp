@@ -57,6 +57,13 @@ extern const LanguageTexts kTextsPortugueseBrazil = {{
     {"IDS_CHOOSER_SEARCH", "Pesquisar"},
     {"IDS_CHOOSER_RECENT", "Usados recentemente"},
     {"IDS_CHOOSER_FILESYSTEM", "Sistema de arquivos"},
+    {"IDS_UNINSTALL_CAPTION", "Desinstalando a configuração"},
+    {"IDS_UNINSTALL_QUESTION", "A configuração instalada em %1 será desinstalada desta pasta de modelos. Arquivos a remover: %2. Arquivos originais a restaurar: %3. Os arquivos alterados desde a instalação serão mantidos. Deseja continuar?"},
+    {"IDS_UNINSTALL_NOTHING", "Não há nada para desinstalar: nenhuma instalação está registrada para esta pasta de modelos."},
+    {"IDS_UNINSTALL_PROGRESS", "Removendo arquivos..."},
+    {"IDS_UNINSTALL_FINISH", "A configuração foi desinstalada com êxito.\nArquivos removidos: %1\nArquivos originais restaurados: %2\nArquivos alterados desde a instalação, mantidos: %3"},
+    {"IDS_UNINSTALL_ERROR", "Ocorreu um erro durante a desinstalação. Nada foi desinstalado. A pasta de modelos não foi alterada."},
+    {"IDS_UNINSTALL_BADRECORD", "O registro desta instalação não pode ser lido ou não é confiável."},
 }};
 
 }  // namespace vxk5

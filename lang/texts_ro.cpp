@@ -57,6 +57,13 @@ extern const LanguageTexts kTextsRomanian = {{
     {"IDS_CHOOSER_SEARCH", "Caută"},
     {"IDS_CHOOSER_RECENT", "Folosite recent"},
     {"IDS_CHOOSER_FILESYSTEM", "Sistem de fișiere"},
+    {"IDS_UNINSTALL_CAPTION", "Dezinstalarea configurației"},
+    {"IDS_UNINSTALL_QUESTION", "Configurația instalată la %1 va fi dezinstalată din acest director de șabloane. Fișiere de eliminat: %2. Fișiere originale de restaurat: %3. Fișierele modificate după instalare se păstrează. Doriți să continuați?"},
+    {"IDS_UNINSTALL_NOTHING", "Nu există nimic de dezinstalat: pentru acest director de șabloane nu este înregistrată nicio instalare."},
+    {"IDS_UNINSTALL_PROGRESS", "Se elimină fișierele..."},
+    {"IDS_UNINSTALL_FINISH", "Configurația a fost dezinstalată cu succes.\nFișiere eliminate: %1\nFișiere originale restaurate: %2\nFișiere modificate după instalare, păstrate: %3"},
+    {"IDS_UNINSTALL_ERROR", "A apărut o eroare în timpul dezinstalării. Nu a fost dezinstalat nimic. Directorul de șabloane nu a fost modificat."},
+    {"IDS_UNINSTALL_BADRECORD", "Înregistrarea acestei instalări nu poate fi citită sau nu este de încredere."},
 }};
 
 }  // namespace vxk5

@@ -57,6 +57,13 @@ extern const LanguageTexts kTextsTurkmen = {{
     {"IDS_CHOOSER_SEARCH", "Gözleg"},
     {"IDS_CHOOSER_RECENT", "Soňky ulanylanlar"},
     {"IDS_CHOOSER_FILESYSTEM", "Faýl ulgamy"},
+    {"IDS_UNINSTALL_CAPTION", "Konfigurasiýa aýrylýar"},
+    {"IDS_UNINSTALL_QUESTION", "%1 senesinde gurnalan konfigurasiýa bu şablon bukjasyndan aýrylar. Aýrylmaly faýllar: %2. Dikeldilmeli asyl faýllar: %3. Gurnamadan soň üýtgedilen faýllar saklanýar. Dowam etmek isleýärsiňizmi?"},
+    {"IDS_UNINSTALL_NOTHING", "Aýyrmaga zat ýok: bu şablon bukjasy üçin hiç hili gurnama ýazylmandyr."},
+    {"IDS_UNINSTALL_PROGRESS", "Faýllar aýrylýar..."},
+    {"IDS_UNINSTALL_FINISH", "Konfigurasiýa üstünlikli aýryldy.\nAýrylan faýllar: %1\nDikeldilen asyl faýllar: %2\nGurnamadan soň üýtgedilip saklanan faýllar: %3"},
+    {"IDS_UNINSTALL_ERROR", "Aýyrma wagtynda ýalňyşlyk ýüze çykdy. Hiç zat aýrylmady. Şablon bukjasy üýtgedilmedi."},
+    {"IDS_UNINSTALL_BADRECORD", "Bu gurnamanyň ýazgysyny okap bolmaýar ýa-da oňa ynanyp bolmaýar."},
 }};
 
 }  // namespace vxk5

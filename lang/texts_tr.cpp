@@ -57,6 +57,13 @@ extern const LanguageTexts kTextsTurkish = {{
     {"IDS_CHOOSER_SEARCH", "Ara"},
     {"IDS_CHOOSER_RECENT", "Son kullanılanlar"},
     {"IDS_CHOOSER_FILESYSTEM", "Dosya sistemi"},
+    {"IDS_UNINSTALL_CAPTION", "Yapılandırma kaldırılıyor"},
+    {"IDS_UNINSTALL_QUESTION", "%1 tarihinde kurulan yapılandırma bu şablon dizininden kaldırılacak. Kaldırılacak dosyalar: %2. Geri yüklenecek özgün dosyalar: %3. Kurulumdan sonra değiştirilen dosyalar korunur. Devam etmek istiyor musunuz?"},
+    {"IDS_UNINSTALL_NOTHING", "Kaldırılacak bir şey yok: bu şablon dizini için kayıtlı bir kurulum bulunmuyor."},
+    {"IDS_UNINSTALL_PROGRESS", "Dosyalar kaldırılıyor..."},
+    {"IDS_UNINSTALL_FINISH", "Yapılandırma başarıyla kaldırıldı.\nKaldırılan dosyalar: %1\nGeri yüklenen özgün dosyalar: %2\nKurulumdan sonra değiştirilip korunan dosyalar: %3"},
+    {"IDS_UNINSTALL_ERROR", "Kaldırma sırasında bir hata oluştu. Hiçbir şey kaldırılmadı. Şablon dizini değiştirilmedi."},
+    {"IDS_UNINSTALL_BADRECORD", "Bu kurulumun kaydı okunamıyor veya güvenilir değil."},
 }};
 
 }  // namespace vxk5

@@ -57,6 +57,13 @@ extern const LanguageTexts kTextsVietnamese = {{
     {"IDS_CHOOSER_SEARCH", "Tìm kiếm"},
     {"IDS_CHOOSER_RECENT", "Dùng gần đây"},
     {"IDS_CHOOSER_FILESYSTEM", "Hệ thống tập tin"},
+    {"IDS_UNINSTALL_CAPTION", "Đang gỡ cài đặt cấu hình"},
+    {"IDS_UNINSTALL_QUESTION", "Cấu hình được cài đặt lúc %1 sẽ bị gỡ khỏi thư mục mẫu này. Số tệp sẽ bị xóa: %2. Số tệp gốc sẽ được khôi phục: %3. Các tệp đã thay đổi sau khi cài đặt được giữ lại. Bạn có muốn tiếp tục không?"},
+    {"IDS_UNINSTALL_NOTHING", "Không có gì để gỡ cài đặt: không có bản cài đặt nào được ghi nhận cho thư mục mẫu này."},
+    {"IDS_UNINSTALL_PROGRESS", "Đang xóa tệp..."},
+    {"IDS_UNINSTALL_FINISH", "Đã gỡ cài đặt cấu hình thành công.\nSố tệp đã xóa: %1\nSố tệp gốc đã khôi phục: %2\nSố tệp đã thay đổi sau khi cài đặt được giữ lại: %3"},
+    {"IDS_UNINSTALL_ERROR", "Đã xảy ra lỗi trong quá trình gỡ cài đặt. Không có gì bị gỡ. Thư mục mẫu không bị thay đổi."},
+    {"IDS_UNINSTALL_BADRECORD", "Không thể đọc bản ghi của lần cài đặt này hoặc bản ghi không đáng tin cậy."},
 }};
 
 }  // namespace vxk5

@@ -57,6 +57,13 @@ extern const LanguageTexts kTextsChinese = {{
     {"IDS_CHOOSER_SEARCH", "搜索"},
     {"IDS_CHOOSER_RECENT", "最近使用"},
     {"IDS_CHOOSER_FILESYSTEM", "文件系统"},
+    {"IDS_UNINSTALL_CAPTION", "正在卸载配置"},
+    {"IDS_UNINSTALL_QUESTION", "将从此模板目录中卸载于 %1 安装的配置。将删除的文件：%2。将恢复的原始文件：%3。安装后更改过的文件将保留。是否继续？"},
+    {"IDS_UNINSTALL_NOTHING", "没有可卸载的内容：此模板目录没有任何安装记录。"},
+    {"IDS_UNINSTALL_PROGRESS", "正在删除文件……"},
+    {"IDS_UNINSTALL_FINISH", "配置已成功卸载。\n已删除的文件：%1\n已恢复的原始文件：%2\n安装后更改过而保留的文件：%3"},
+    {"IDS_UNINSTALL_ERROR", "卸载过程中出错。未卸载任何内容。模板目录未更改。"},
+    {"IDS_UNINSTALL_BADRECORD", "无法读取此安装的记录，或该记录不可信。"},
 }};
 
 }  // namespace vxk5

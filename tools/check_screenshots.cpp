@@ -5,6 +5,7 @@
 //                                     as the layout is for a larger font
 //                                     ("@1.5x": 750 x 540)
 //   message boxes, shot from the root the screen's size (--screen WxH)
+//   (the uninstall's question among them)
 //   the folder chooser                any size, but a window's
 // and every language that has any shot at a scale has, at that scale, the
 // four every language gets (welcome, cancel question, directory, success).
@@ -36,8 +37,9 @@ enum class ShotKind { Window, Screen, Chooser, Unknown };
 
 ShotKind KindOf(const std::string& what) {
     static const char* const kWindow[] = {"1-welcome", "3-directory", "4-progress", "4b-waiting", "5-success",
-                                          "7-error"};
-    static const char* const kScreen[] = {"2-cancel-question", "3b-unusable-directory", "6-error-box"};
+                                          "7-error", "9-uninstall-progress", "9b-uninstall-end"};
+    static const char* const kScreen[] = {"2-cancel-question", "3b-unusable-directory", "6-error-box",
+                                          "8-uninstall-question"};
     for (const char* name : kWindow) {
         if (what == name) return ShotKind::Window;
     }

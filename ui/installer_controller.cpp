@@ -85,6 +85,10 @@ void CInstallerDlg::Run() {
         return;
     }
     summary_.dryRun = dryRun_;
+    if (uninstall_) {
+        RunUninstallWizard();
+        return;
+    }
     if (!silent_ && !dryRun_) {
         RunInteractive();
         return;

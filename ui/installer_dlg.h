@@ -34,6 +34,8 @@
 #include "run/kit_location.h"
 #include "run/notice_sink.h"
 #include "run/run_summary.h"
+#include "run/uninstall_run.h"
+#include "run/uninstall_worker.h"
 #include "ui/gobject_ptr.h"
 #include "ui/wnd.h"
 
@@ -54,6 +56,7 @@ enum WizardState : int32_t {
     StateCopying = 3,
     StateSuccess = 4,
     StateError = 5,
+    StateUninstalled = 6,  // the uninstall's end page
 };
 
 class CInstallerDlg : public CWnd {
@@ -84,6 +87,20 @@ public:
     const RunSummary& Summary() const { return summary_; }
     // A preparation failure by message key, for the summary.
     void NoteFailure(const char* key) { summary_.Fail(key); }
+
+    // ---- the uninstall wizard (ui/uninstall_phase.cpp, ui/uninstall_pages.cpp)
+    // Run then takes back the latest recorded installation instead of
+    // installing: the question, the progress page, the end page.
+    void SetUninstall(const UninstallRequest& request) {
+        uninstall_ = true;
+        uninstallRequest_ = request;
+    }
+    // Whether GTK found a display: without one the wizard cannot be shown.
+    bool HasDisplay() const { return gtkReady_; }
+    // What judges and takes back the installation (RunUninstall unless set);
+    // tests put in their own.
+    void SetUninstallEngine(UninstallEngine engine) { uninstallEngine_ = std::move(engine); }
+    MessagePage* UninstallEndPage() const { return uninstallEndPage_.get(); }
 
     // The window caption as a WString; the title of every message box.
     virtual WString GetTitle() const;
@@ -182,6 +199,15 @@ private:
     // when there is no display.
     void WaitForProgress();
     void RecordInstalledDirectory();
+    // The uninstall: the dry run judged and asked about (false: the run ends
+    // there, its outcome told); the worker run under the progress page; the
+    // end page, on which the main loop waits for Finish.
+    void RunUninstallWizard();
+    bool AskToUninstall(const UninstallResult& plan, const WString& directory);
+    UninstallResult TakeBackInstallation(const WString& directory);
+    UninstallResult RunUninstallEngine(const UninstallOptions& options) const;
+    void ShowUninstallProgress();
+    void ShowUninstallEnd(const UninstallResult& result);
 
     // ---- controller
     bool silent_ = false;
@@ -230,6 +256,13 @@ private:
     std::unique_ptr<TerminationSignals> signals_;
     bool signalsHeld_ = false;
     bool inCopyingPhase_ = false;
+
+    // ---- the uninstall wizard
+    bool uninstall_ = false;
+    UninstallRequest uninstallRequest_;
+    UninstallEngine uninstallEngine_;
+    UninstallWorker uninstallWorker_;
+    std::unique_ptr<MessagePage> uninstallEndPage_;
 
     // ---- unattended deployment
     bool dryRun_ = false;

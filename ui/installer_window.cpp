@@ -164,7 +164,8 @@ gint CInstallerDlg::OnBackClicked(GtkWidget*, CInstallerDlg* dialog) {
         case StateWelcome:
         case StateCopying:
         case StateSuccess:
-        case StateError: break;
+        case StateError:
+        case StateUninstalled: break;
     }
     return 0;
 }
@@ -175,7 +176,8 @@ gint CInstallerDlg::OnNextClicked(GtkWidget*, CInstallerDlg* dialog) {
         case StateWelcome: dialog->ShowDirectoryPage(); break;
         case StateDirectory: dialog->AcceptDirectory(); break;
         case StateSuccess:
-        case StateError: dialog->OnFinish(); break;
+        case StateError:
+        case StateUninstalled: dialog->OnFinish(); break;
         case StateNone:
         case StateCopying: break;
     }
@@ -185,6 +187,7 @@ gint CInstallerDlg::OnNextClicked(GtkWidget*, CInstallerDlg* dialog) {
 gint CInstallerDlg::OnCancelClicked(GtkWidget*, CInstallerDlg* dialog) {
     switch (dialog->state_) {
         case StateCopying: break;  // the copy goes on; nothing is asked
+        case StateUninstalled: dialog->DestroyWindow(); break;  // nothing is left to cancel: as Finish
         case StateNone:
         case StateWelcome:
         case StateDirectory:

@@ -9,12 +9,12 @@
 
 namespace vxk5 {
 
-ProgressPage::ProgressPage(GtkWidget* fixed)
+ProgressPage::ProgressPage(GtkWidget* fixed, const ProgressTexts& texts)
     : WizardDialogPage(fixed),
       label_(Put(gtk_label_new(nullptr), layout::kProgressTextX, layout::kProgressTextY)),
       bar_(gtk_progress_bar_new()),
-      startText_(GtkText(LoadResString("IDS_PROGRESS_START"))),
-      finishText_(GtkText(LoadResString("IDS_INSTALL_FINISH"))) {
+      startText_(GtkText(LoadResString(texts.running))),
+      finishText_(GtkText(LoadResString(texts.complete))) {
     // The status line wraps across the bar's width; a text of more lines grows
     // upwards, so that its last line sits where a one-line text does.
     gtk_label_set_line_wrap(GTK_LABEL(label_), TRUE);
@@ -26,7 +26,7 @@ ProgressPage::ProgressPage(GtkWidget* fixed)
     // screen reader announces it and follows its value; the line above it
     // names it.
     gtk_widget_set_can_focus(bar_, TRUE);
-    SetAccessibleName(bar_, GtkText(LoadResString("IDS_TITLE_INSTALLER")));
+    SetAccessibleName(bar_, GtkText(LoadResString(texts.barName)));
     RelateLabel(label_, bar_);
 }
 

@@ -8,11 +8,20 @@
 
 namespace vxk5 {
 
+// The table keys of the page's texts: the status while the work goes on and
+// once it is complete, and the bar's name for a screen reader.
+struct ProgressTexts {
+    const char* running = "IDS_PROGRESS_START";
+    const char* complete = "IDS_INSTALL_FINISH";
+    const char* barName = "IDS_TITLE_INSTALLER";
+};
+
 class ProgressPage : public WizardDialogPage {
 public:
-    explicit ProgressPage(GtkWidget* fixed);
+    explicit ProgressPage(GtkWidget* fixed, const ProgressTexts& texts = ProgressTexts());
 
-    // "Copying complete..." at exactly 100, "Files being copied..." otherwise;
+    // "Copying complete..." at exactly 100, "Files being copied..." otherwise
+    // (or the texts given);
     // the bar at percent / 100.
     void SetProgress(uint32_t percent);
     // Puts the keyboard focus on the bar.

@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <utility>
@@ -33,6 +34,8 @@ const char* const kKeys[kMessageCount] = {
     "IDS_ERROR_NOTRESTORED", "IDS_ERROR_CHANGED",     "IDS_ERROR_NOSPACE_TARGET",
     "IDS_ERROR_NOHOME",     "IDS_ERROR_UNKNOWNUSER",  "IDS_BOX_QUESTION",      "IDS_BOX_ERROR",
     "IDS_CHOOSER_PLACES",   "IDS_CHOOSER_SEARCH",     "IDS_CHOOSER_RECENT",    "IDS_CHOOSER_FILESYSTEM",
+    "IDS_UNINSTALL_CAPTION", "IDS_UNINSTALL_QUESTION", "IDS_UNINSTALL_NOTHING", "IDS_UNINSTALL_PROGRESS",
+    "IDS_UNINSTALL_FINISH", "IDS_UNINSTALL_ERROR",    "IDS_UNINSTALL_BADRECORD",
 };
 
 // Restores English after each test: the current language is process-wide.
@@ -187,6 +190,33 @@ TEST_F(Messages, DialogButtonsAreTranslated) {
                 EXPECT_NE(text, english) << code << " " << key;
             }
         }
+    }
+}
+
+// The uninstall's question and end page are filled with numbers and a date:
+// every table places each of them exactly once, and nothing else numbered.
+TEST_F(Messages, UninstallTextsHoldEachPlaceholderOnce) {
+    for (int32_t id = 1; id <= kLanguageCount; ++id) {
+        SetCurrentLanguage(id);
+        for (const char* key : {"IDS_UNINSTALL_QUESTION", "IDS_UNINSTALL_FINISH"}) {
+            const std::string text = Text(key);
+            SCOPED_TRACE(std::string(LanguageCode(id)) + " " + key + ": " + text);
+            for (const char* placeholder : {"%1", "%2", "%3"}) {
+                const size_t at = text.find(placeholder);
+                ASSERT_NE(at, std::string::npos) << placeholder;
+                EXPECT_EQ(text.find(placeholder, at + 1), std::string::npos) << placeholder;
+            }
+            EXPECT_EQ(text.find("%4"), std::string::npos);
+        }
+        // The end page lists the kept files after the last count: one line each.
+        const std::string finish = Text("IDS_UNINSTALL_FINISH");
+        EXPECT_EQ(finish.compare(finish.size() - 2, 2, "%3"), 0) << LanguageCode(id) << ": " << finish;
+        EXPECT_EQ(std::count(finish.begin(), finish.end(), '\n'), 3) << LanguageCode(id) << ": " << finish;
+        // The question asks: it ends in the language's question mark.
+        const std::string question = Text("IDS_UNINSTALL_QUESTION");
+        const std::string code = LanguageCode(id);
+        const std::string mark = code == "zh" ? "\xef\xbc\x9f" : code == "hy" ? "\xd6\x89" : code == "el" ? ";" : "?";
+        EXPECT_EQ(question.compare(question.size() - mark.size(), mark.size(), mark), 0) << code << ": " << question;
     }
 }
 

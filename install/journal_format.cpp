@@ -136,6 +136,10 @@ std::string JournalIdentityLine(StepKind kind, uint64_t device, uint64_t inode, 
 
 std::string JournalKeptLine(const std::string& keptDirectory) { return "G " + Escape(keptDirectory) + "\n"; }
 
+std::string JournalRemoveAfterCommitLine(uint64_t device, uint64_t inode, const std::string& path) {
+    return "Z " + std::to_string(device) + " " + std::to_string(inode) + " " + Escape(path) + "\n";
+}
+
 std::string JournalCommitLine() { return "C\n"; }
 
 std::string EscapePath(const std::string& path) { return Escape(path); }
@@ -178,6 +182,17 @@ bool ParseJournal(const std::string& text, ParsedJournal& journal) {
                 journal.kept.back() != '/') {
                 return false;
             }
+            continue;
+        }
+        if (line[0] == 'Z') {
+            DirectoryToRemove directory;
+            std::string escaped;
+            if (!SplitIdentity(body, directory.device, directory.inode, escaped) ||
+                !Unescape(escaped, directory.path) || !IsPlainAbsolute(directory.path) ||
+                (directory.path + "/" != journal.target && !BelowTarget(directory.path, journal.target))) {
+                return false;
+            }
+            journal.removeAfterCommit.push_back(std::move(directory));
             continue;
         }
         if (line[0] == 'd' || line[0] == 'P') {

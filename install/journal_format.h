@@ -28,6 +28,11 @@
 //   O <destination>             the original kept for <destination> is about to
 //                               be moved back to it (its identity follows as P,
 //                               before the move)
+//   Z <device> <inode> <path>   after the commit the directory at <path> (below
+//                               the template directory, or the template
+//                               directory itself without its "/") is to be
+//                               removed when it is empty and still that one;
+//                               in the order given, deepest first
 //   C                           the installation is complete; only the staging
 //                               directory remains to purge
 //
@@ -62,6 +67,12 @@ struct JournalStep {
     uint64_t inode = 0;
 };
 
+struct DirectoryToRemove {
+    std::string path;  // no final "/"
+    uint64_t device = 0;
+    uint64_t inode = 0;
+};
+
 struct ParsedJournal {
     std::string target;   // ends with "/"
     uint64_t targetDevice = 0;
@@ -69,6 +80,7 @@ struct ParsedJournal {
     std::string staging;  // ends with "/"
     std::string kept;     // the kept originals' directory (G), ending with "/"; empty without one
     std::vector<JournalStep> steps;
+    std::vector<DirectoryToRemove> removeAfterCommit;  // Z, in the order given
     bool committed = false;
 };
 
@@ -79,6 +91,7 @@ std::string JournalExchangeLine(const std::string& temporary, const std::string&
 std::string JournalKeptLine(const std::string& keptDirectory);
 // The identity of what a D, W or X record made, or of the original an O record brings back: "d ..." or "P ...".
 std::string JournalIdentityLine(StepKind kind, uint64_t device, uint64_t inode, const std::string& path);
+std::string JournalRemoveAfterCommitLine(uint64_t device, uint64_t inode, const std::string& path);
 std::string JournalCommitLine();
 
 // A path as the journal writes it (%XX for "%", the space, control bytes

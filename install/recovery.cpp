@@ -162,6 +162,13 @@ bool FinishKeeping(const ParsedJournal& parsed, Staging& staging, int root) {
 bool Settle(const ParsedJournal& parsed, Staging& staging, int root, RecoveryReport& report) {
     if (parsed.committed) {
         if (!FinishKeeping(parsed, staging, root)) PurgeExchangedOriginals(parsed.steps, parsed.target, root);
+        // An uninstall's: the kept originals not brought back, and the directories left empty.
+        Staging kept;
+        if (!parsed.kept.empty() && OpenKeptGenerationAt(parsed.target, parsed.kept, kept) == 0) {
+            (void)DiscardKeptGeneration(kept);
+        }
+        const bool inside = parsed.staging.compare(0, parsed.target.size(), parsed.target) == 0;
+        (void)RemoveDirectoriesAfterCommit(parsed.removeAfterCommit, parsed.target, root, !inside);
         report.outcome = RecoveryReport::Outcome::Completed;
         return true;
     }

@@ -237,11 +237,22 @@ uint32_t Transaction::Commit() {
         return ERR_SUCCESS;
     }
     PurgeOriginals();
+    // An uninstall's: the kept originals not brought back, and the
+    // directories left empty, while the journal still names them.
+    if (keptFrom_.IsOpen()) (void)DiscardKeptGeneration(keptFrom_);
+    const int root = RootDescriptor();
+    if (!removeAfterCommit_.empty() && root >= 0) {
+        removedAtCommit_ = RemoveDirectoriesAfterCommit(removeAfterCommit_, record_.target, root, !staging_.inside);
+    }
     journal_.Close();
     // The commit record is on the disk: what the purge leaves is finished by
     // a later start, and no original is lost either way.
     (void)DiscardStaging(staging_);
     UnregisterStaging(staging_);
+    if (staging_.inside && !removeAfterCommit_.empty() && root >= 0) {
+        // Best effort: the staging directory held it until now.
+        removedAtCommit_.target = RemoveDirectoriesAfterCommit(removeAfterCommit_, record_.target, root, true).target;
+    }
     Finish();
     return ERR_SUCCESS;
 }

@@ -40,6 +40,7 @@
 #include "install/kept_generation.h"
 #include "install/recovery.h"
 #include "install/staging.h"
+#include "install/undo.h"
 #include "install/step_log.h"
 #include "platform/file_entries.h"
 #include "platform/journal_file.h"
@@ -213,6 +214,14 @@ public:
     // `directory` (empty by now: SetOriginalAside took out what stood there),
     // when it is still the one journalled. ERR_SUCCESS or a code.
     [[nodiscard]] uint32_t RestoreKept(size_t record, const std::string& path, int directory, const std::string& name);
+    // Journals (without syncing) that the directory at `path` (below the
+    // template directory, or the template directory itself without its "/"),
+    // of identity `identity`, is to go after the commit when it is empty and
+    // still that one: the commit removes it, deepest first in the order
+    // journalled, or the recovery of a committed journal does.
+    [[nodiscard]] uint32_t RemoveAfterCommit(const std::string& path, const EntryIdentity& identity);
+    // What the commit removed of those.
+    const DirectoriesRemoved& RemovedAtCommit() const { return removedAtCommit_; }
     // Makes the changes durable, writes and syncs the commit record, then
     // purges the originals replaced and removes the staging directory and
     // its registry entry. ERR_SUCCESS, or the code of a sync or commit record
@@ -264,6 +273,7 @@ private:
     void PurgeOriginals();
     [[nodiscard]] bool KeepReplacedOriginals();
     [[nodiscard]] bool GatherExchangedOriginals();
+    [[nodiscard]] bool SyncGathered(const std::unordered_set<std::string>& left);
     void CountKept();
     [[nodiscard]] uint32_t SyncChangedDirectories();
     void Finish();
@@ -309,7 +319,9 @@ private:
     bool keepOriginals_ = false;
     EntryIdentity previousKept_;
     KeptGeneration generation_;
-    Staging keptFrom_;  // an earlier installation's kept originals, brought back
+    Staging keptFrom_;  // an earlier installation's kept originals, brought back; discarded at the commit
+    std::vector<DirectoryToRemove> removeAfterCommit_;
+    DirectoriesRemoved removedAtCommit_;
 };
 
 }  // namespace vxk5

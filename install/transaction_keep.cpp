@@ -1,7 +1,9 @@
 // The originals a transaction keeps at its commit, and the kept originals of
 // an earlier one that it brings back.
 
+#include <algorithm>
 #include <unordered_set>
+#include <vector>
 
 #include "base/result_codes.h"
 #include "install/transaction.h"
@@ -82,6 +84,25 @@ bool Transaction::GatherExchangedOriginals() {
     if (failed) return false;
     // The moves reach the disk before the journal goes.
     if (!SyncsEachFile()) return SyncFileSystemOf(RootDescriptor()) == 0;
+    return SyncGathered(left);
+}
+
+bool Transaction::SyncGathered(const std::unordered_set<std::string>& left) {
+    // Where the originals went first, parents before their subdirectories,
+    // then where they left: a move whose two halves reach the disk apart
+    // leaves the original under both names, never under none.
+    if (SyncDirectory(staging_.originals.Get()).error != 0) return false;
+    std::vector<std::string> below(backupDirectories_.begin(), backupDirectories_.end());
+    std::sort(below.begin(), below.end(), [](const std::string& a, const std::string& b) {
+        return std::count(a.begin(), a.end(), '/') < std::count(b.begin(), b.end(), '/');
+    });
+    for (const std::string& made : below) {
+        OwnedDescriptor opened;
+        if (OpenDirectoryAt(staging_.originals.Get(), made, opened).error != 0 ||
+            SyncDirectory(opened.Get()).error != 0) {
+            return false;
+        }
+    }
     for (const std::string& parent : left) {
         int directory = -1;
         if (OpenDirectory(parent, MissingDirectory::Leave, directory) != ERR_SUCCESS || directory < 0 ||
@@ -89,14 +110,7 @@ bool Transaction::GatherExchangedOriginals() {
             return false;
         }
     }
-    for (const std::string& below : backupDirectories_) {
-        OwnedDescriptor opened;
-        if (OpenDirectoryAt(staging_.originals.Get(), below, opened).error != 0 ||
-            SyncDirectory(opened.Get()).error != 0) {
-            return false;
-        }
-    }
-    return SyncDirectory(staging_.originals.Get()).error == 0;
+    return true;
 }
 
 void Transaction::CountKept() {
@@ -110,6 +124,15 @@ void Transaction::CountKept() {
         ++generation_.files;
         if (kept.kind == EntryKind::File) generation_.bytes += kept.stamp.size;
     });
+}
+
+uint32_t Transaction::RemoveAfterCommit(const std::string& path, const EntryIdentity& identity) {
+    if (state_ != State::Open) return Fail(path, EINVAL);
+    if (const uint32_t code = WriteAhead(JournalRemoveAfterCommitLine(identity.device, identity.inode, path)); code != 0) {
+        return code;
+    }
+    removeAfterCommit_.push_back(DirectoryToRemove{path, identity.device, identity.inode});
+    return ERR_SUCCESS;
 }
 
 uint32_t Transaction::UseKeptOriginals(Staging kept) {

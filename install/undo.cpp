@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "base/two_threads.h"
+#include "platform/directory_open.h"
 #include "platform/fault_injection.h"
 #include "platform/file_entries.h"
 #include "platform/owned_descriptor.h"
@@ -333,7 +334,53 @@ int MakeParentsBelow(int originals, const std::string& relative) {
     return 0;
 }
 
+// Syncs `originals` and each directory of `relative` below it, parents first.
+void SyncParentsBelow(int originals, const std::string& relative) {
+    (void)SyncDirectory(originals);
+    for (size_t slash = relative.find('/'); slash != std::string::npos; slash = relative.find('/', slash + 1)) {
+        OwnedDescriptor opened;
+        if (OpenDirectoryAt(originals, relative.substr(0, slash), opened).error == 0) (void)SyncDirectory(opened.Get());
+    }
+}
+
 }  // namespace
+
+DirectoriesRemoved RemoveDirectoriesAfterCommit(const std::vector<DirectoryToRemove>& directories,
+                                                const std::string& target, int root, bool withTarget) {
+    DirectoriesRemoved done;
+    for (const DirectoryToRemove& directory : directories) {
+        const bool itself = directory.path + "/" == target;
+        if (itself && !withTarget) continue;
+        OwnedDescriptor parent;
+        int at = -1;
+        std::string name;
+        if (itself) {
+            const size_t slash = directory.path.rfind('/');
+            if (slash == std::string::npos ||
+                OpenNamedDirectory(slash == 0 ? "/" : directory.path.substr(0, slash), parent) != 0) {
+                continue;
+            }
+            at = parent.Get();
+            name = directory.path.substr(slash + 1);
+        } else if (directory.path.size() <= target.size() ||
+                   OpenParentOf(root, directory.path.substr(target.size()), parent, at, name) != 0) {
+            continue;
+        }
+        // Only the very directory, and only empty: what anyone put there since stays, and so does it.
+        EntryIdentity standing;
+        if (IdentityAt(at, name, standing).error != 0 || standing != EntryIdentity{directory.device, directory.inode} ||
+            RemoveDirectoryAt(at, name).error != 0) {
+            continue;
+        }
+        (void)SyncDirectory(at);  // on the disk before the journal that names it goes
+        if (itself) {
+            done.target = true;
+        } else {
+            ++done.removed;
+        }
+    }
+    return done;
+}
 
 void GatherExchangedOriginals(const std::vector<JournalStep>& steps, const std::string& target, int root,
                               int originals) {
@@ -355,7 +402,13 @@ void GatherExchangedOriginals(const std::vector<JournalStep>& steps, const std::
         // A later entry of a name the kit repeats holds the kit's own file: it goes.
         int error = MakeParentsBelow(originals, relative);
         if (error == 0) error = PlaceWithoutReplacing(directory, step.temporary, originals, relative).error;
-        if (error != 0) (void)RemoveEntryAt(directory, step.temporary);
+        if (error != 0) {
+            (void)RemoveEntryAt(directory, step.temporary);
+        } else {
+            // Where it went first: the move's two halves may reach the disk
+            // apart, and then it stands under both names, never under none.
+            SyncParentsBelow(originals, relative);
+        }
         (void)SyncDirectory(directory);
     }
 }

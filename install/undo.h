@@ -51,6 +51,17 @@ UndoOutcome UndoSteps(const std::vector<JournalStep>& steps, const std::string& 
 // each only when empty and, when identified, of the journalled identity.
 void UndoDirectoriesAbove(const std::vector<JournalStep>& steps, const std::string& target);
 
+// After the commit of an uninstall: the directories it named (Z records),
+// each when it is empty and still the one named, in their order; the
+// template directory itself only `withTarget` (not while the staging
+// directory is inside it). Each removal is synced into its parent.
+struct DirectoriesRemoved {
+    uint32_t removed = 0;  // below the template directory
+    bool target = false;   // the template directory itself
+};
+DirectoriesRemoved RemoveDirectoriesAfterCommit(const std::vector<DirectoryToRemove>& directories,
+                                                const std::string& target, int root, bool withTarget);
+
 // The commit's purge: removes each original that was exchanged with its new
 // file and waits under that file's working name, on two threads, and with
 // `syncDirectories` syncs each directory it removed one from. Best effort:

@@ -210,31 +210,20 @@ uint32_t TakeOut(Transaction& transaction, const std::vector<Removal>& removals,
     return ERR_SUCCESS;
 }
 
-// After the commit: the directories the installation made, deepest first,
-// each when it is still the one made and empty; then the template directory
-// when the installation made it and it is empty.
-void RemoveMadeDirectories(const InstallationRecord& record, const std::string& target, int root,
-                           UninstallResult& result) {
+// The directories the installation made, deepest first, and the template
+// directory when the installation made it: each goes after the commit when
+// it is empty and still the one made.
+uint32_t JournalDirectoriesToRemove(const InstallationRecord& record, Transaction& transaction) {
     for (auto made = record.directories.rbegin(); made != record.directories.rend(); ++made) {
-        std::string parent, name;
-        SplitRelative(made->relative, parent, name);
-        OwnedDescriptor directory;
-        EntryStatus status;
-        if (OpenBelow(root, parent, directory) != 0 || ExamineEntryAt(directory.Get(), name, status).error != 0) {
-            continue;
+        const EntryIdentity identity{record.targetIdentity.device, made->inode};
+        if (const uint32_t code = transaction.RemoveAfterCommit(transaction.Target() + made->relative, identity);
+            code != ERR_SUCCESS) {
+            return code;
         }
-        if (status.kind != EntryKind::Directory || status.stamp.identity.inode != made->inode) continue;
-        if (RemoveDirectoryAt(directory.Get(), name).error == 0) ++result.directoriesRemoved;
     }
-    if (!record.madeTarget) return;
-    std::string path = target.substr(0, target.size() - 1);
-    const size_t slash = path.rfind('/');
-    OwnedDescriptor above;
-    EntryIdentity identity;
-    if (slash == std::string::npos || OpenNamedDirectory(slash == 0 ? "/" : path.substr(0, slash), above) != 0) return;
-    const std::string name = path.substr(slash + 1);
-    if (IdentityAt(above.Get(), name, identity).error != 0 || identity != record.targetIdentity) return;
-    result.templateRemoved = RemoveDirectoryAt(above.Get(), name).error == 0;
+    if (!record.madeTarget) return ERR_SUCCESS;
+    const std::string& target = transaction.Target();
+    return transaction.RemoveAfterCommit(target.substr(0, target.size() - 1), record.targetIdentity);
 }
 
 uint32_t TakeBack(const InstallationRecord& record, const std::string& target, const UninstallOptions& options,
@@ -262,9 +251,13 @@ uint32_t TakeBack(const InstallationRecord& record, const std::string& target, c
     }
     if (const uint32_t code = transaction.SyncJournal(); code != ERR_SUCCESS) return code;
     if (const uint32_t code = TakeOut(transaction, removals, progress, result); code != ERR_SUCCESS) return code;
+    if (const uint32_t code = JournalDirectoriesToRemove(record, transaction); code != ERR_SUCCESS) return code;
     const uint32_t code = transaction.Commit();
-    if (code == ERR_SUCCESS) progress.Finish();
-    return code;
+    if (code != ERR_SUCCESS) return code;
+    result.directoriesRemoved = transaction.RemovedAtCommit().removed;
+    result.templateRemoved = transaction.RemovedAtCommit().target;
+    progress.Finish();
+    return ERR_SUCCESS;
 }
 
 }  // namespace
@@ -314,12 +307,6 @@ UninstallResult RunUninstall(const UninstallOptions& options) {
         result.restored = 0;
         return result;
     }
-    // What is left kept belongs to files changed or removed since: with the
-    // record gone, nothing could bring it back.
-    if (record.kept != EntryIdentity() && OpenKeptGeneration(result.target, record.kept, kept) == 0) {
-        (void)DiscardKeptGeneration(kept);
-    }
-    RemoveMadeDirectories(record, result.target, root.Get(), result);
     (void)RemoveRecord(identity, name);  // a record left names files gone: the next one keeps nothing of them
     result.outcome = UninstallOutcome::Uninstalled;
     return result;

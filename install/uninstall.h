@@ -2,15 +2,16 @@
 // Taking back the latest recorded installation of a template directory
 // (install/record_store.h), through the same transaction as installing:
 // each file it placed that is still the file it placed (same identity, size
-// and modification time, and no change of status since its commit) is taken
-// out, journalled first and deleted only at the commit, so that a failure,
-// a kill or a power cut leaves the directory as it was, and the original it
-// replaced, when the installation kept it (install/kept_generation.h), is
-// moved back to its place; a file changed or replaced since is kept and
-// listed. What else is kept goes at the commit. Then the directories it made go when
-// they are empty, the template directory itself when the installation made
-// it and nothing is left in it, and the record goes, so that the next one
-// takes back the installation before.
+// and modification time) is taken out, journalled first and deleted only at
+// the commit, so that a failure, a kill or a power cut leaves the directory
+// as it was, and the original it replaced, when the installation kept it
+// (install/kept_generation.h), is moved back to its place; a file changed or
+// replaced since is kept and listed. After the commit record (and finished
+// by the recovery should the process die there) what else is kept goes, and
+// so do the directories it made when they are empty and the template
+// directory itself when the installation made it and nothing is left in it.
+// Then the record goes, so that the next one takes back the installation
+// before.
 
 #include <cstdint>
 #include <functional>

@@ -32,6 +32,7 @@ namespace {
 void KeepCounts(const UninstallResult& result, RunSummary& summary) {
     UninstallCounts& counts = summary.uninstalled;
     counts.removed = result.removed;
+    counts.restored = result.restored;
     counts.missing = result.missing;
     counts.directoriesRemoved = result.directoriesRemoved;
     counts.originalsNotKept = result.originalsNotKept;

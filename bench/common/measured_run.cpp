@@ -29,8 +29,20 @@ Measured RunMeasured(const std::vector<std::string>& arguments, const std::vecto
     std::vector<char*> argv;
     for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
+    // A variable given replaces this process's own of the same name: the
+    // C library takes the first of two, and a TMPDIR or HOME left in front
+    // would send the child's files elsewhere unnoticed.
+    const auto given = [&environment](const std::string& e) {
+        const std::string name = e.substr(0, e.find('=') + 1);
+        for (const std::string& g : environment) {
+            if (g.compare(0, name.size(), name) == 0) return true;
+        }
+        return false;
+    };
     std::vector<std::string> envStrings;
-    for (char** e = environ; *e != nullptr; ++e) envStrings.emplace_back(*e);
+    for (char** e = environ; *e != nullptr; ++e) {
+        if (!given(*e)) envStrings.emplace_back(*e);
+    }
     for (const std::string& e : environment) envStrings.push_back(e);
     std::vector<char*> envp;
     for (std::string& e : envStrings) envp.push_back(e.data());

@@ -15,7 +15,8 @@ struct Measured {
 };
 
 // Runs a program found on PATH (argument vector, no shell) with `environment`
-// added to this one's and standard output to `out`; waits for it.
+// added to this one's (replacing a variable of the same name) and standard
+// output to `out`; waits for it.
 Measured RunMeasured(const std::vector<std::string>& arguments, const std::vector<std::string>& environment = {},
                      const std::string& out = "/dev/null");
 

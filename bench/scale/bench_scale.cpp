@@ -13,6 +13,11 @@
 //   uptodate  the installer over a tree already up to date (nothing to write)
 //             against rsync -a --update from an extracted copy;
 //   list, verify  vxk5-kit list / verify, for the time per entry.
+// At 100,000 entries (or the largest size below it) the uninstall is timed
+// too: vxk5-setup --uninstall=DIR /S (the program itself, with the home the
+// installation was recorded in) against rm -rf of a tree made the same way,
+// each tree installed afresh before its run, outside the timing; a run after
+// which the tree is still there fails the benchmark.
 // At 100,000 entries (or the largest size below it) the update is also run on
 // the temporary directory's own file system ("disk"), every old tree laid out
 // before the first of those runs and none removed before the last (why: at
@@ -32,8 +37,8 @@
 // (100k), scale_uptodate_vs_rsync (100k), scale_flatness (the worst ratio of
 // the time per entry at the largest size to that at 10,000, over install,
 // update, up-to-date, list and verify), create_vs_tar_czf and kit_vs_tgz_size
-// (largest size). Bars: <= 1.0, <= 200, <= 0.8, <= 1.0, <= 1.0, <= 1.3, <= 1.0,
-// <= 1.0.
+// (largest size), scale_uninstall_vs_rm (100k). Bars: <= 1.0, <= 200, <= 0.8,
+// <= 1.0, <= 1.0, <= 1.3, <= 1.0, <= 1.0, <= 1.5.
 //
 // Options: --max N (largest entry count, default 1000000), --from N (leave out
 // the sizes below N; the comparisons with 10,000 then use the smallest size
@@ -42,7 +47,9 @@
 // then 0), --floor (at 100,000 entries also time the job's own system calls
 // alone, from memory, on one and on two threads: see protocol_floor.h; adds
 // RESULT floor_fresh_vs_tar, floor_update_vs_tar and their 2-thread forms),
-// --keep (leave the trees in place). Not run by the tests.
+// --no-uninstall (leave out the uninstall's runs), --uninstall-only (at the
+// uninstall's size only the uninstall's runs, and its RESULT alone), --keep
+// (leave the trees in place). Not run by the tests.
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -169,7 +176,7 @@ struct SizeResult {
     std::map<std::string, std::vector<double>> times;  // kind -> seconds per run
     std::map<std::string, long> peakKib;               // installer kinds -> the largest peak of the runs
     std::map<std::string, std::vector<Measured>> runs; // kind -> each run, with its processor times
-    Ratio create, fresh, update, uptodate, updateDisk;
+    Ratio create, fresh, update, uptodate, updateDisk, uninstall;
     // --floor: the job's own system calls alone, against tar, and the installer against them.
     Ratio floorFresh, floorUpdate, floorFresh2, floorUpdate2, freshVsFloor, updateVsFloor;
     uint64_t kitBytes = 0, tgzBytes = 0;
@@ -180,6 +187,7 @@ struct Places {
     std::string disk;  // the temporary directory's own file system
     std::string self;
     std::string tool;
+    std::string setup;  // the installer program itself, for the uninstall
     int reps = 5;
 };
 
@@ -202,8 +210,55 @@ void Print(const SizeResult& r, const char* kind) {
                 Median(it->second) / static_cast<double>(r.entries) * 1e6);
 }
 
+bool Exists(const std::string& path) {
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0;
+}
+
+// The uninstall against rm -rf: each side gets a tree the installer has just
+// made (outside the timing), and the uninstall runs the real program with the
+// home the installation recorded it in. The installation made the template
+// directory, so a complete uninstall leaves nothing of it, as rm -rf does.
+void BenchUninstall(const Places& places, const std::string& work, const std::string& kit, const std::string& probe,
+                    SizeResult& result) {
+    const std::string tmp = work + "/tmp";
+    const std::string home = tmp + "/bench-home";  // the installer child's
+    const std::string ours = work + "/uninst-setup";
+    const std::string theirs = work + "/uninst-rm";
+    for (int rep = 0; rep < places.reps; ++rep) {
+        for (const std::string& dir : {ours, theirs}) {
+            if (RunInstaller(places.self, kit, dir + "/", tmp).seconds < 0) Fail(kProgram, "uninstall: the installer failed");
+            CheckFile(dir + "/" + probe, kNewTime, "the install before the uninstall");
+        }
+        const auto runUninstall = [&] {
+            const Measured run = RunMeasured({places.setup, "--uninstall=" + ours + "/", "/S", "--exit-status"},
+                                             {"HOME=" + home, "TMPDIR=" + tmp});
+            if (run.seconds < 0) Fail(kProgram, "vxk5-setup --uninstall failed");
+            // An uninstall that did nothing would be a fast one: the tree must be gone.
+            if (Exists(ours)) Fail(kProgram, "vxk5-setup --uninstall left " + ours + " in place");
+            Keep(result, "uninstall", run);
+        };
+        const auto runRm = [&] {
+            const Measured run = RunMeasured({"rm", "-rf", theirs});
+            if (run.seconds < 0 || Exists(theirs)) Fail(kProgram, "rm -rf failed");
+            Keep(result, "rm -rf", run);
+        };
+        if (rep % 2 == 1) { runUninstall(); runRm(); } else { runRm(); runUninstall(); }
+        std::printf("  uninstall run %d: vxk5-setup --uninstall %s / rm -rf %s\n", rep + 1,
+                    Last(result, "uninstall").c_str(), Last(result, "rm -rf").c_str());
+        std::fflush(stdout);
+    }
+    result.uninstall = Ratios(result.times["uninstall"], result.times["rm -rf"]);
+    Print(result, "rm -rf");
+    Print(result, "uninstall");
+    std::printf("  uninstall / rm -rf %s; medians %.3f s / %.3f s\n", Describe(result.uninstall).c_str(),
+                Median(result.times["uninstall"]), Median(result.times["rm -rf"]));
+    std::fflush(stdout);
+}
+
 // Every measurement at one size.
-SizeResult BenchSize(const Places& places, size_t entries, bool withCreate, bool withDisk, bool withFloor) {
+SizeResult BenchSize(const Places& places, size_t entries, bool withCreate, bool withDisk, bool withFloor,
+                     bool withUninstall, bool uninstallOnly) {
     SizeResult result;
     result.entries = entries;
     const std::string work = places.base + "/n" + std::to_string(entries);
@@ -221,7 +276,7 @@ SizeResult BenchSize(const Places& places, size_t entries, bool withCreate, bool
     const std::string kit = work + "/new.efd";
     const std::string tgz = work + "/new.tar.gz";
     auto& t = result.times;
-    const int createReps = withCreate ? places.reps : 1;
+    const int createReps = withCreate && !uninstallOnly ? places.reps : 1;
     for (int rep = 0; rep < createReps; ++rep) {
         Measured tar, create;
         const auto runTar = [&] { tar = RunMeasured({"tar", "-czf", tgz, "-C", src, "."}); };
@@ -243,6 +298,11 @@ SizeResult BenchSize(const Places& places, size_t entries, bool withCreate, bool
 
     const std::string tmp = work + "/tmp";
     ::mkdir(tmp.c_str(), 0700);
+    if (withUninstall) BenchUninstall(places, work, kit, probe, result);
+    if (uninstallOnly) {
+        if (places.base != work) Remove(work);
+        return result;
+    }
     for (int rep = 0; rep < places.reps; ++rep) {
         const bool installFirst = rep % 2 == 1;
         // At a million entries a tree takes gigabytes of the tmpfs, so at most one copy besides the source
@@ -433,6 +493,8 @@ struct Options {
     bool keep = false;
     bool disk = true;
     bool floor = false;
+    bool uninstall = true;
+    bool uninstallOnly = false;
 };
 
 Options ParseOptions(int argc, char** argv) {
@@ -443,6 +505,10 @@ Options ParseOptions(int argc, char** argv) {
             options.keep = true;
         } else if (argument == "--floor") {
             options.floor = true;
+        } else if (argument == "--no-uninstall") {
+            options.uninstall = false;
+        } else if (argument == "--uninstall-only") {
+            options.uninstallOnly = true;
         } else if (argument == "--no-disk") {
             options.disk = false;
         } else if (argument == "--from" && i + 1 < argc) {
@@ -452,7 +518,8 @@ Options ParseOptions(int argc, char** argv) {
         } else if (argument == "--reps" && i + 1 < argc) {
             options.reps = std::max(5, std::atoi(argv[++i]));
         } else {
-            Fail(kProgram, "unknown option " + argument + " (--from N, --max N, --reps N, --no-disk, --floor, --keep)");
+            Fail(kProgram, "unknown option " + argument +
+                             " (--from N, --max N, --reps N, --no-disk, --floor, --no-uninstall, --uninstall-only, --keep)");
         }
     }
     if (options.max < 1000) options.max = 1000;
@@ -479,6 +546,7 @@ int main(int argc, char** argv) {
     Places places;
     places.self = selfPath;
     places.tool = VXK5_KIT_TOOL;
+    places.setup = VXK5_SETUP_PROGRAM;
     places.reps = options.reps;
     places.disk = MakeScratchDirectory("bench-scale-disk", false);
     const std::string mountPoint = MakeScratchDirectory("bench-scale", false);
@@ -503,8 +571,17 @@ int main(int argc, char** argv) {
     }
     std::map<size_t, SizeResult> results;
     for (size_t n : sizes) {
+        const bool uninstall = (options.uninstall || options.uninstallOnly) && n == diskSize;
+        if (options.uninstallOnly && !uninstall) continue;
         results[n] = BenchSize(places, n, n == sizes.back() || n == diskSize, options.disk && n == diskSize,
-                               options.floor && n == diskSize);
+                               options.floor && n == diskSize, uninstall, options.uninstallOnly);
+    }
+    if (options.uninstallOnly) {
+        if (mounted) ::umount2(mountPoint.c_str(), MNT_DETACH);
+        if (!options.keep) Remove(mountPoint);
+        if (!options.keep) Remove(places.disk);
+        std::printf("RESULT scale_uninstall_vs_rm=%.3f\n", results[diskSize].uninstall.median);
+        return 0;
     }
 
     const SizeResult& largest = results[sizes.back()];
@@ -540,6 +617,7 @@ int main(int argc, char** argv) {
     std::printf("RESULT scale_uptodate_vs_rsync=%.3f\n", mid.uptodate.median);
     std::printf("RESULT scale_flatness=%.3f\n", flatness);
     std::printf("RESULT create_vs_tar_czf=%.3f\n", largest.create.median);
+    if (options.uninstall) std::printf("RESULT scale_uninstall_vs_rm=%.3f\n", mid.uninstall.median);
     if (options.floor) {
         std::printf("RESULT floor_fresh_vs_tar=%.3f\n", mid.floorFresh.median);
         std::printf("RESULT floor_update_vs_tar=%.3f\n", mid.floorUpdate.median);

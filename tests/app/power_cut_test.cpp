@@ -90,6 +90,10 @@ constexpr size_t kLargeSpread = 6;
 constexpr size_t kUnorderedSpread = 12;
 constexpr int kKillFiles = 96;
 constexpr size_t kKillsPerThread = 8;
+constexpr int kUninstallFiles = 18;
+constexpr long kUninstallEvery = 30;
+constexpr size_t kUninstallSpread = 18;
+constexpr int kUninstallKillFiles = 96;
 #else
 constexpr int kFiles = 200;
 constexpr size_t kSpread = 200;
@@ -99,6 +103,14 @@ constexpr size_t kLargeSpread = 40;
 constexpr size_t kUnorderedSpread = 40;
 constexpr int kKillFiles = 240;
 constexpr size_t kKillsPerThread = 30;
+// A's files, for the uninstall's cuts; up to kUninstallEvery operations
+// every one is cut at, else kUninstallSpread spread over them and a third
+// as many over those after the commit record, with the points that matter.
+constexpr int kUninstallFiles = 30;
+constexpr long kUninstallEvery = 40;
+constexpr size_t kUninstallSpread = 36;
+// The uninstall killed at every call: a few hundred files.
+constexpr int kUninstallKillFiles = 300;
 #endif
 
 void SetTime(const std::string& path, time_t seconds, bool link = false) {
@@ -719,6 +731,202 @@ TEST_F(PowerCutLarge, ThreeBatchesOnTheSyncfsPathWithUnorderedDirectoryOperation
                 oldState_, newState_);
 }
 
+// ---- an uninstall cut ----
+
+// The uninstall of an installation A cut at one operation after another,
+// then a recovering start. A puts new files into a directory the user had
+// (with a file of the user's in it) and into directories of its own; the
+// user's other files and a link sit beside them. After the recovery the
+// template directory must be exactly as A left it or exactly as before A,
+// the user's files untouched in both; once the commit record is synced,
+// exactly as before A. Each cut point gets A installed afresh through the
+// mount, nothing cut: the record names the template directory by its
+// device and inode, which a copy of the tree would not keep.
+class PowerCutUninstall : public PowerCut {
+protected:
+    void SetUp() override {
+        PowerCut::SetUp();
+        if (IsSkipped()) return;
+        const std::string templates = Pristine() + "/" + kTemplates;
+        MakeDirectories(templates + "/shared");
+        MakeDirectories(templates + "/notes");
+        for (const char* name : {"mine.txt", "shared/mine-too.txt", "notes/keep.txt"}) {
+            WriteFile(templates + "/" + name, std::string("the user's ") + name);
+            SetTime(templates + "/" + name, kOld);
+        }
+        ASSERT_EQ(::symlink("mine.txt", (templates + "/mine-link").c_str()), 0);
+        std::vector<KitFile> files;
+        for (int i = 0; i < kUninstallFiles; ++i) {
+            const std::string directory = i % 3 == 0 ? "shared" : i % 3 == 1 ? "own1" : "own2/deep";
+            files.push_back({directory + "/f" + std::to_string(i) + ".tpl",
+                             "A's " + std::to_string(i) + std::string(static_cast<size_t>(i * 13 % 300), 'a'), kNew});
+        }
+        files.push_back({"doc/readme.html", "<html><body>Power cut</body></html>\n", kNew});
+        WriteKitOf(files);
+        before_ = TreeState(templates);
+    }
+
+    // The disk as before A, then A installed through the mount, nothing cut.
+    bool InstallA() {
+        if (!CopyTree(Pristine(), Disk())) return false;
+        EmptyTemporaryDirectory();
+        PowerCutMount mount(VXK5_POWERCUT_FS, Disk(), Home(), 0, std::string(), false);
+        if (!mount.Mounted()) return false;
+        RunInstaller(false);
+        return mount.Unmount();
+    }
+
+    // A installed, its uninstall cut at `cutAt` (0: after it ended), /tmp
+    // lost, a recovering start; the template directory's state afterwards
+    // (empty when A did not install as it does uncut).
+    std::string CutUninstallAndRecover(long cutAt, const std::string& log, bool unordered, uint64_t choices) {
+        if (!InstallA()) {
+            ADD_FAILURE() << "A was not installed: " << Errors().substr(0, 400);
+            return std::string();
+        }
+        const std::string installed = TreeState(Disk() + "/" + kTemplates);
+        if (!installed_.empty() && installed != installed_) {
+            ADD_FAILURE() << "A installed differently:\n" << StateDifference(installed_, installed);
+            return std::string();
+        }
+        installed_ = installed;
+        {
+            PowerCutMount mount(VXK5_POWERCUT_FS, Disk(), Home(), cutAt, log, false, ModelArguments(unordered, choices));
+            if (!mount.Mounted()) {
+                ADD_FAILURE() << "powercut_fs did not mount";
+                return std::string();
+            }
+            Start({"--uninstall=" + Home() + "/" + kTemplates + "/", "/S"}, false);
+            (void)Finish(120);
+            child_.reset();
+            EXPECT_TRUE(mount.Unmount());
+        }
+        EmptyTemporaryDirectory();
+        {
+            PowerCutMount mount(VXK5_POWERCUT_FS, Disk(), Home(), 0, std::string(), false,
+                                ModelArguments(unordered, choices + 7777));
+            if (!mount.Mounted()) {
+                ADD_FAILURE() << "powercut_fs did not mount the image";
+                return std::string();
+            }
+            RunInstaller(true);
+            EXPECT_TRUE(mount.Unmount());
+        }
+        return TreeState(Disk() + "/" + kTemplates);
+    }
+
+    // Staging directories beside the template directory and working names in it.
+    std::string StagingLeftovers() const {
+        std::ostringstream out;
+        const std::string parent = Disk() + "/" + kTemplates + "/..";
+        std::error_code error;
+        for (const auto& entry : fs::directory_iterator(parent, error)) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind(".k5stp", 0) == 0) out << " staging " << name;
+        }
+        for (const std::string& name : WorkingNames(Disk() + "/" + kTemplates)) out << " working " << name;
+        return out.str();
+    }
+
+    // The number of the sync that made the commit record durable: the
+    // first sync of the journal after its last write.
+    static long CommitSync(const OperationLog& log) {
+        long commit = 0;
+        for (const Operation& operation : log.operations) {
+            if (operation.kind == "write" && EndsWith(operation.path, "/journal")) commit = operation.number;
+        }
+        for (const Operation& operation : log.operations) {
+            if (commit > 0 && operation.number > commit && IsSync(operation.kind) &&
+                EndsWith(operation.path, "/journal")) {
+                return operation.number;
+            }
+        }
+        return 0;
+    }
+
+    // Every operation when there are few, else a spread over the run and
+    // one after the commit record, the first operations (the staging
+    // directory is made), the commit record's sync, and every removal of
+    // a directory and operation on the journal after it, with the next.
+    static std::set<long> CutPoints(const OperationLog& log, long commitSync) {
+        std::set<long> points;
+        if (const char* only = std::getenv("VXK5_POWERCUT_AT")) return {std::atol(only)};
+        if (std::getenv("VXK5_POWERCUT_EVERY") != nullptr || log.total <= kUninstallEvery) {
+            for (long k = 1; k <= log.total; ++k) points.insert(k);
+            return points;
+        }
+        Spread(points, 1, log.total, kUninstallSpread);
+        Spread(points, commitSync + 1, log.total, kUninstallSpread / 3);
+        for (long k = 1; k <= 8; ++k) points.insert(k);
+        for (const Operation& operation : log.operations) {
+            if (operation.number == commitSync ||
+                (operation.number > commitSync &&
+                 (operation.kind == "rmdir" || EndsWith(operation.path, "/journal")))) {
+                points.insert(operation.number);
+                if (operation.number < log.total) points.insert(operation.number + 1);
+            }
+        }
+        return points;
+    }
+
+    void RunUninstallCampaign(const char* name, bool unordered, bool syncfsPath) {
+        const auto started = std::chrono::steady_clock::now();
+        if (syncfsPath) environment_.push_back("VXK5_POWERCUT_AS_EXT4=1");
+        const std::string countLog = temp_.path("count.log");
+        const std::string uncut = CutUninstallAndRecover(0, countLog, unordered, choices_);
+        // An uninstall that found no record would leave A in place at every cut.
+        ASSERT_EQ(uncut, before_) << name << ": the uncut uninstall did not end as before A\n"
+                                  << StateDifference(before_, uncut) << Errors().substr(0, 400);
+        ASSERT_NE(installed_, before_);
+        const OperationLog counted = ReadLog(countLog);
+        const long commitSync = CommitSync(counted);
+        ASSERT_GT(commitSync, 0) << name << ": the commit record was never synced";
+        const std::set<long> points = CutPoints(counted, commitSync);
+        int failures = 0, installedCount = 0, beforeCount = 0;
+        for (const long cutAt : points) {
+            const uint64_t choices = choices_ + static_cast<uint64_t>(cutAt);
+            const std::string log = temp_.path("cut.log");
+            const std::string after = CutUninstallAndRecover(cutAt, log, unordered, choices);
+            const bool committed = cutAt > commitSync;
+            const std::string leftovers = StagingLeftovers();
+            if (leftovers.empty() && (after == before_ || (after == installed_ && !committed))) {
+                ++(after == before_ ? beforeCount : installedCount);
+                continue;
+            }
+            if (++failures > 5) continue;
+            ADD_FAILURE() << name << ": power cut at operation " << cutAt << " of " << counted.total << " ("
+                          << ReadLog(log).cut << (committed ? ", after the commit record" : "") << ")"
+                          << (unordered ? ", choices " + std::to_string(choices) : std::string())
+                          << ": after the recovery the template directory is "
+                          << (after == installed_ ? "as A left it" : after == before_ ? "as before A" : "neither")
+                          << "\n" << Missing(installed_, after, "A's, lost") << Missing(before_, after, "before, lost")
+                          << Missing(after, installed_, "there") << "left over:" << leftovers
+                          << "\nrecovery's output: " << Errors().substr(0, 400) << "\nagain: VXK5_POWERCUT_AT="
+                          << cutAt << " VXK5_POWERCUT_CHOICES=" << choices_;
+        }
+        EXPECT_EQ(failures, 0) << name << ": " << failures << " of " << points.size() << " cut points failed";
+        const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - started;
+        std::printf("power cut, uninstall, %s: %zu cut points of %ld operations (commit record synced at %ld), "
+                    "%d as installed, %d as before, %d failed, %.1f s\n",
+                    name, points.size(), counted.total, commitSync, installedCount, beforeCount, failures,
+                    taken.count());
+    }
+
+    std::string before_, installed_;
+};
+
+TEST_F(PowerCutUninstall, UninstallCutAtEveryOperationIsInstalledOrBeforeAfterRecovery) {
+    RunUninstallCampaign("ordered directories, a sync per file", false, false);
+}
+
+TEST_F(PowerCutUninstall, UninstallWithUnorderedDirectoryOperationsIsInstalledOrBeforeAfterRecovery) {
+    RunUninstallCampaign("unordered directories, a sync per file", true, false);
+}
+
+TEST_F(PowerCutUninstall, UninstallOnTheSyncfsPathWithUnorderedDirectoryOperationsIsInstalledOrBefore) {
+    RunUninstallCampaign("unordered directories, one syncfs", true, true);
+}
+
 // ---- killed at calls of every thread ----
 
 // The installer killed at one call after another that changes a file system
@@ -953,6 +1161,127 @@ TEST_F(PowerCutKill, UpdateOnFuseKilledAtCallsOfEveryThreadIsOldOrNewWhateverBec
     const std::string unavailable = PowerCutMount::Unavailable(VXK5_POWERCUT_FS);
     if (!unavailable.empty()) GTEST_SKIP() << unavailable;
     KillEverywhere(true);
+}
+
+// An uninstall of a few hundred files killed at its calls that change a
+// file system (powercut_kill_shim, whichever thread makes it: every fourth
+// and the last few, every one with VXK5_POWERCUT_EVERY=1), on an
+// ordinary file system, then a recovering start with /tmp emptied or with
+// another temporary directory, in turn: the template directory must be
+// exactly as installed or exactly as an uninstall that ran to its end left
+// it (the user's file kept), with no staging directory or working name
+// left. Each kill point installs afresh: the record names the template
+// directory by its inode, which a copy of the tree would not keep.
+class PowerCutKillUninstall : public PowerCutKill {
+protected:
+    void MakeFreshKit(int files) {
+        const std::string templates = Pristine() + "/" + kTemplates;
+        const std::string source = temp_.path("src");
+        MakeDirectories(templates + "/part0");
+        WriteFile(templates + "/part0/mine.txt", "the user's");
+        SetTime(templates + "/part0/mine.txt", kOld);
+        for (int i = 0; i < files; ++i) {
+            const std::string directory = "part" + std::to_string(i % 6);
+            const std::string name = directory + "/f" + std::to_string(i) + ".tpl";
+            MakeDirectories(source + "/" + directory);
+            WriteFile(source + "/" + name, "new " + std::to_string(i) + std::string(static_cast<size_t>(i % 300), 'n'));
+            SetTime(source + "/" + name, kNew);
+        }
+        MakeDirectories(source + "/doc");
+        WriteFile(source + "/doc/readme.html", "<html><body>Killed</body></html>\n");
+        SetTime(source + "/doc/readme.html", kNew);
+        MakeKit(source);
+    }
+
+    // The pristine tree, the installation, and its uninstall killed at the
+    // call `killAt` (0: counted only, into `log`).
+    void InstallAndUninstall(long killAt, const std::string& log) {
+        Reset(false);
+        RunOn(-1, std::string(), false);
+        const std::vector<std::string> saved = environment_;
+        environment_.push_back("LD_PRELOAD=" + std::string(VXK5_KILL_SHIM));
+        environment_.push_back("VXK5_KILL_AT=" + std::to_string(killAt));
+        environment_.push_back("VXK5_KILL_LOG=" + log);
+        Start({"--uninstall=" + Home() + "/" + kTemplates + "/", "/S"}, false);
+        (void)Finish(120);
+        child_.reset();
+        environment_ = saved;
+    }
+
+    // Staging directories beside the template directory and working names in it.
+    std::string StagingLeftovers() const {
+        std::ostringstream out;
+        std::error_code error;
+        for (const auto& entry : fs::directory_iterator(Home() + "/" + kTemplates + "/..", error)) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind(".k5stp", 0) == 0) out << " staging " << name;
+        }
+        for (const std::string& name : WorkingNames(Home() + "/" + kTemplates)) out << " working " << name;
+        return out.str();
+    }
+};
+
+TEST_F(PowerCutKillUninstall, UninstallKilledAtItsCallsIsInstalledOrUninstalledAtTheNextStart) {
+    const auto started = std::chrono::steady_clock::now();
+    MakeFreshKit(kUninstallKillFiles);
+    const std::string countLog = temp_.path("count.log");
+    ::unlink(countLog.c_str());
+    InstallAndUninstall(0, countLog);
+    const std::string uninstalled = DiskState(false);
+    long total = 0;
+    std::istringstream counted(ReadFile(countLog));
+    for (std::string line; std::getline(counted, line);) {
+        if (line.rfind("calls ", 0) == 0) total = std::atol(line.c_str() + 6);
+    }
+    ASSERT_GT(total, kUninstallKillFiles) << ReadFile(countLog) << Errors();
+    Reset(false);
+    RunOn(-1, std::string(), false);
+    const std::string installed = DiskState(false);
+    ASSERT_NE(installed, uninstalled);
+    ASSERT_NE(uninstalled.find("part0/mine.txt"), std::string::npos) << uninstalled;
+    ASSERT_EQ(uninstalled.find(".tpl"), std::string::npos) << uninstalled;
+
+    // Every call with VXK5_POWERCUT_EVERY=1; otherwise every fourth, and
+    // the last few (the directories' removal, the record's).
+    std::set<long> points;
+    const long step = std::getenv("VXK5_POWERCUT_EVERY") != nullptr ? 1 : 4;
+    for (long k = 1; k <= total; k += step) points.insert(k);
+    for (long k = std::max<long>(1, total - 8); k <= total; ++k) points.insert(k);
+    int failures = 0, installedCount = 0, uninstalledCount = 0;
+    for (const long killAt : points) {
+        const std::string log = temp_.path("kill.log");
+        ::unlink(log.c_str());
+        InstallAndUninstall(killAt, log);
+        const std::string killed = ReadFile(log);
+        const std::vector<std::string> saved = environment_;
+        if ((installedCount + uninstalledCount + failures) % 2 == 0) {
+            RemoveAll(Tmp());
+            MakeDirectories(Tmp());
+        } else {
+            RemoveAll(temp_.path("tmp2"));
+            MakeDirectories(temp_.path("tmp2"));
+            environment_.push_back("TMPDIR=" + temp_.path("tmp2"));
+        }
+        RunOn(-1, std::string(), true);
+        environment_ = saved;
+        const std::string state = DiskState(false);
+        const std::string leftovers = StagingLeftovers();
+        EXPECT_EQ(killed.rfind("kill ", 0), 0u) << "call " << killAt << " of " << total << " was not reached";
+        if (leftovers.empty() && (state == installed || state == uninstalled)) {
+            ++(state == installed ? installedCount : uninstalledCount);
+            continue;
+        }
+        if (++failures > 5) continue;
+        ADD_FAILURE() << "killed at call " << killAt << " of " << total << " (" << killed << "): "
+                      << (state == installed || state == uninstalled ? "" : "neither installed nor uninstalled\n")
+                      << Missing(installed, state, "installed, lost") << Missing(uninstalled, state, "uninstalled, lost")
+                      << Missing(state, installed, "there") << "left over:" << leftovers
+                      << "\nrecovery's output: " << Errors().substr(0, 400);
+    }
+    EXPECT_EQ(failures, 0) << failures << " of " << points.size() << " kills failed";
+    const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - started;
+    std::printf("uninstall killed on the disk: %zu kills of %ld calls, %d installed, %d uninstalled, %d failed, "
+                "%.1f s\n", points.size(), total, installedCount, uninstalledCount, failures, taken.count());
 }
 
 }  // namespace

@@ -148,8 +148,9 @@ bool UnescapePath(const std::string& text, std::string& path) { return Unescape(
 
 bool ParseDecimal(const std::string& text, uint64_t& value) { return ParseNumber(text, value); }
 
-bool ParseJournal(const std::string& text, ParsedJournal& journal) {
-    journal = ParsedJournal();
+namespace {
+
+std::vector<std::string> LinesOf(const std::string& text) {
     std::vector<std::string> lines;
     size_t start = 0;
     for (size_t i = 0; i < text.size(); ++i) {
@@ -158,6 +159,10 @@ bool ParseJournal(const std::string& text, ParsedJournal& journal) {
         start = i + 1;
     }
     // Whatever follows the last line feed is a record the process did not finish.
+    return lines;
+}
+
+bool ParseHeader(const std::vector<std::string>& lines, ParsedJournal& journal) {
     if (lines.size() < 4 || lines[0] != kMagic) return false;
     if (lines[1].compare(0, 2, "T ") != 0 || !Unescape(lines[1].substr(2), journal.target)) return false;
     std::string rest;
@@ -166,8 +171,85 @@ bool ParseJournal(const std::string& text, ParsedJournal& journal) {
         return false;
     }
     if (lines[3].compare(0, 2, "S ") != 0 || !Unescape(lines[3].substr(2), journal.staging)) return false;
-    if (!IsPlainAbsolute(journal.target) || journal.target.back() != '/') return false;
-    if (!IsPlainAbsolute(journal.staging) || journal.staging.back() != '/') return false;
+    return IsPlainAbsolute(journal.target) && journal.target.back() == '/' && IsPlainAbsolute(journal.staging) &&
+           journal.staging.back() == '/';
+}
+
+// G: the kept originals' directory, once.
+bool ParseKept(const std::string& body, ParsedJournal& journal) {
+    return journal.kept.empty() && Unescape(body, journal.kept) && IsPlainAbsolute(journal.kept) &&
+           journal.kept.back() == '/';
+}
+
+// Z: a directory to remove after the commit, below the template directory or itself.
+bool ParseRemoveAfterCommit(const std::string& body, ParsedJournal& journal) {
+    DirectoryToRemove directory;
+    std::string escaped;
+    if (!SplitIdentity(body, directory.device, directory.inode, escaped) || !Unescape(escaped, directory.path) ||
+        !IsPlainAbsolute(directory.path) ||
+        (directory.path + "/" != journal.target && !BelowTarget(directory.path, journal.target))) {
+        return false;
+    }
+    journal.removeAfterCommit.push_back(std::move(directory));
+    return true;
+}
+
+// d and P: the identity of what the latest step of that path made.
+bool ParseIdentity(char type, const std::string& body, ParsedJournal& journal) {
+    const StepKind kind = type == 'd' ? StepKind::MakeDirectory : StepKind::WriteFile;
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    std::string escaped;
+    std::string path;
+    if (!SplitIdentity(body, device, inode, escaped) || !Unescape(escaped, path)) return false;
+    for (auto step = journal.steps.rbegin(); step != journal.steps.rend(); ++step) {
+        const bool made = step->kind == kind || (kind == StepKind::WriteFile && (step->kind == StepKind::ExchangeFile ||
+                                                                                step->kind == StepKind::RestoreKept));
+        if (!made || step->path != path) continue;
+        step->identified = true;
+        step->device = device;
+        step->inode = inode;
+        return true;
+    }
+    return false;
+}
+
+// D, M, W, X and O: a step, only where the journal may touch.
+bool ParseStep(char type, const std::string& body, ParsedJournal& journal) {
+    JournalStep step(static_cast<StepKind>(type), std::string());
+    if (step.kind == StepKind::WriteFile || step.kind == StepKind::ExchangeFile) {
+        const size_t space = body.find(' ');
+        if (space == std::string::npos || !Unescape(body.substr(0, space), step.temporary) ||
+            !IsPlainName(step.temporary) || !Unescape(body.substr(space + 1), step.path)) {
+            return false;
+        }
+    } else if (!Unescape(body, step.path)) {
+        return false;
+    }
+    if (!IsPlainAbsolute(step.path)) return false;
+    switch (step.kind) {
+        case StepKind::MakeDirectory:
+            if (!BelowTarget(step.path, journal.target) && !OnTheWayToTarget(step.path, journal.target)) return false;
+            break;
+        case StepKind::MoveToBackup:
+        case StepKind::WriteFile:
+        case StepKind::ExchangeFile:
+        case StepKind::RestoreKept:
+            if (!BelowTarget(step.path, journal.target)) return false;
+            break;
+        default:
+            return false;
+    }
+    journal.steps.push_back(std::move(step));
+    return true;
+}
+
+}  // namespace
+
+bool ParseJournal(const std::string& text, ParsedJournal& journal) {
+    journal = ParsedJournal();
+    const std::vector<std::string> lines = LinesOf(text);
+    if (!ParseHeader(lines, journal)) return false;
     for (size_t n = 4; n < lines.size(); ++n) {
         const std::string& line = lines[n];
         if (journal.committed) return false;  // nothing follows the commit
@@ -177,73 +259,11 @@ bool ParseJournal(const std::string& text, ParsedJournal& journal) {
         }
         if (line.size() < 3 || line[1] != ' ') return false;
         const std::string body = line.substr(2);
-        if (line[0] == 'G') {
-            if (!journal.kept.empty() || !Unescape(body, journal.kept) || !IsPlainAbsolute(journal.kept) ||
-                journal.kept.back() != '/') {
-                return false;
-            }
-            continue;
-        }
-        if (line[0] == 'Z') {
-            DirectoryToRemove directory;
-            std::string escaped;
-            if (!SplitIdentity(body, directory.device, directory.inode, escaped) ||
-                !Unescape(escaped, directory.path) || !IsPlainAbsolute(directory.path) ||
-                (directory.path + "/" != journal.target && !BelowTarget(directory.path, journal.target))) {
-                return false;
-            }
-            journal.removeAfterCommit.push_back(std::move(directory));
-            continue;
-        }
-        if (line[0] == 'd' || line[0] == 'P') {
-            const StepKind kind = line[0] == 'd' ? StepKind::MakeDirectory : StepKind::WriteFile;
-            uint64_t device = 0;
-            uint64_t inode = 0;
-            std::string escaped;
-            std::string path;
-            if (!SplitIdentity(body, device, inode, escaped) || !Unescape(escaped, path)) return false;
-            bool found = false;
-            for (auto step = journal.steps.rbegin(); step != journal.steps.rend(); ++step) {
-                const bool made = step->kind == kind ||
-                                  (kind == StepKind::WriteFile && (step->kind == StepKind::ExchangeFile ||
-                                                                   step->kind == StepKind::RestoreKept));
-                if (!made || step->path != path) continue;
-                step->identified = true;
-                step->device = device;
-                step->inode = inode;
-                found = true;
-                break;
-            }
-            if (!found) return false;
-            continue;
-        }
-        JournalStep step(static_cast<StepKind>(line[0]), std::string());
-        if (step.kind == StepKind::WriteFile || step.kind == StepKind::ExchangeFile) {
-            const size_t space = body.find(' ');
-            if (space == std::string::npos || !Unescape(body.substr(0, space), step.temporary) ||
-                !IsPlainName(step.temporary) || !Unescape(body.substr(space + 1), step.path)) {
-                return false;
-            }
-        } else if (!Unescape(body, step.path)) {
-            return false;
-        }
-        if (!IsPlainAbsolute(step.path)) return false;
-        switch (step.kind) {
-            case StepKind::MakeDirectory:
-                if (!BelowTarget(step.path, journal.target) && !OnTheWayToTarget(step.path, journal.target)) {
-                    return false;
-                }
-                break;
-            case StepKind::MoveToBackup:
-            case StepKind::WriteFile:
-            case StepKind::ExchangeFile:
-            case StepKind::RestoreKept:
-                if (!BelowTarget(step.path, journal.target)) return false;
-                break;
-            default:
-                return false;
-        }
-        journal.steps.push_back(std::move(step));
+        const bool parsed = line[0] == 'G'                     ? ParseKept(body, journal)
+                            : line[0] == 'Z'                   ? ParseRemoveAfterCommit(body, journal)
+                            : line[0] == 'd' || line[0] == 'P' ? ParseIdentity(line[0], body, journal)
+                                                               : ParseStep(line[0], body, journal);
+        if (!parsed) return false;
     }
     return true;
 }

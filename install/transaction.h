@@ -273,7 +273,7 @@ private:
     void PurgeOriginals();
     [[nodiscard]] bool KeepReplacedOriginals();
     [[nodiscard]] bool GatherExchangedOriginals();
-    [[nodiscard]] bool SyncGathered(const std::unordered_set<std::string>& left);
+    [[nodiscard]] bool SyncGathered();
     void CountKept();
     [[nodiscard]] uint32_t SyncChangedDirectories();
     void Finish();

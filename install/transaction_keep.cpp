@@ -61,36 +61,60 @@ bool Transaction::KeepReplacedOriginals() {
 
 bool Transaction::GatherExchangedOriginals() {
     // Each original exchanged with its new file waits under that file's
-    // working name; it joins those set aside in originals/. Of a name the
+    // working name; it joins those set aside in originals/. A move between
+    // two directories may reach the disk half done, the file then under
+    // neither name: each is linked into originals/ first, the links made
+    // durable, and only then are the working names removed. Of a name the
     // kit repeats, the first entry's original is the user's: a later one
     // holds the kit's own earlier file, which goes.
-    std::unordered_set<std::string> left;
+    std::vector<std::pair<std::string, std::string>> linked;  // parent (relative), working name
     bool failed = false;
     record_.steps.ForEach([&](StepKind kind, const std::string& path, const std::string& working) {
         if (kind != StepKind::ExchangeFile || failed) return;
         const std::string relative = path.substr(record_.target.size());
         int directory = -1;
         if (OpenDirectory(ParentOfRelative(relative), MissingDirectory::Leave, directory) != ERR_SUCCESS ||
-            directory < 0) {
+            directory < 0 || MakeBackupParents(relative) != 0) {
             failed = true;
             return;
         }
-        left.insert(ParentOfRelative(relative));
-        int error = MakeBackupParents(relative);
-        if (error == 0) error = PlaceWithoutReplacing(directory, working, staging_.originals.Get(), relative).error;
+        int error = LinkEntryAt(directory, working, staging_.originals.Get(), relative).error;
+        if (error == 0) {
+            linked.emplace_back(ParentOfRelative(relative), working);
+            return;
+        }
+        if (error == EPERM || error == EOPNOTSUPP || error == EMLINK) {
+            // No hard links here: one rename, durable with the rest.
+            error = PlaceWithoutReplacing(directory, working, staging_.originals.Get(), relative).error;
+            linked.emplace_back(ParentOfRelative(relative), std::string());
+        }
         if (error == EEXIST) error = RemoveEntryAt(directory, working).error;
         failed = error != 0 && error != ENOENT;
     });
-    if (failed) return false;
-    // The moves reach the disk before the journal goes.
+    if (failed || !SyncGathered()) return false;
+    std::unordered_set<std::string> left;
+    for (const auto& [parent, working] : linked) {
+        int directory = -1;
+        if (OpenDirectory(parent, MissingDirectory::Leave, directory) != ERR_SUCCESS || directory < 0) return false;
+        if (!working.empty() && RemoveEntryAt(directory, working).error != 0) return false;
+        left.insert(parent);
+    }
+    // The working names are gone from the disk before the journal that names them.
     if (!SyncsEachFile()) return SyncFileSystemOf(RootDescriptor()) == 0;
-    return SyncGathered(left);
+    for (const std::string& parent : left) {
+        int directory = -1;
+        if (OpenDirectory(parent, MissingDirectory::Leave, directory) != ERR_SUCCESS || directory < 0 ||
+            SyncDirectory(directory).error != 0) {
+            return false;
+        }
+    }
+    return true;
 }
 
-bool Transaction::SyncGathered(const std::unordered_set<std::string>& left) {
-    // Where the originals went first, parents before their subdirectories,
-    // then where they left: a move whose two halves reach the disk apart
-    // leaves the original under both names, never under none.
+bool Transaction::SyncGathered() {
+    if (!SyncsEachFile()) return SyncFileSystemOf(RootDescriptor()) == 0;
+    // Parents before their subdirectories: a directory whose making is lost
+    // would take what was linked into it along.
     if (SyncDirectory(staging_.originals.Get()).error != 0) return false;
     std::vector<std::string> below(backupDirectories_.begin(), backupDirectories_.end());
     std::sort(below.begin(), below.end(), [](const std::string& a, const std::string& b) {
@@ -100,13 +124,6 @@ bool Transaction::SyncGathered(const std::unordered_set<std::string>& left) {
         OwnedDescriptor opened;
         if (OpenDirectoryAt(staging_.originals.Get(), made, opened).error != 0 ||
             SyncDirectory(opened.Get()).error != 0) {
-            return false;
-        }
-    }
-    for (const std::string& parent : left) {
-        int directory = -1;
-        if (OpenDirectory(parent, MissingDirectory::Leave, directory) != ERR_SUCCESS || directory < 0 ||
-            SyncDirectory(directory).error != 0) {
             return false;
         }
     }

@@ -399,16 +399,22 @@ void GatherExchangedOriginals(const std::vector<JournalStep>& steps, const std::
             (kept.kind != EntryKind::File && kept.kind != EntryKind::Link)) {
             continue;
         }
-        // A later entry of a name the kit repeats holds the kit's own file: it goes.
-        int error = MakeParentsBelow(originals, relative);
-        if (error == 0) error = PlaceWithoutReplacing(directory, step.temporary, originals, relative).error;
-        if (error != 0) {
-            (void)RemoveEntryAt(directory, step.temporary);
-        } else {
-            // Where it went first: the move's two halves may reach the disk
-            // apart, and then it stands under both names, never under none.
-            SyncParentsBelow(originals, relative);
+        // Linked into originals/ and that made durable before the working
+        // name goes: a move between two directories may reach the disk half
+        // done. Linked already by the commit, it only needs the working name
+        // gone; a name taken by another file holds the user's original of a
+        // name the kit repeats, and this one is the kit's own.
+        EntryIdentity working;
+        EntryIdentity there;
+        int error = IdentityAt(directory, step.temporary, working).error;
+        const bool linked = error == 0 && IdentityAt(originals, relative, there).error == 0 && there == working;
+        if (error == 0 && !linked) error = MakeParentsBelow(originals, relative);
+        if (error == 0 && !linked) error = LinkEntryAt(directory, step.temporary, originals, relative).error;
+        if (error == EPERM || error == EOPNOTSUPP || error == EMLINK) {
+            error = PlaceWithoutReplacing(directory, step.temporary, originals, relative).error;  // no hard links
         }
+        if (error == 0) SyncParentsBelow(originals, relative);
+        (void)RemoveEntryAt(directory, step.temporary);
         (void)SyncDirectory(directory);
     }
 }

@@ -303,6 +303,10 @@ Failure PlaceWithoutReplacing(int fromDirectory, const std::string& from, int to
     return EntryFailure(PlaceWithoutReplacingErrno(fromDirectory, from, toDirectory, to), to);
 }
 
+Failure LinkEntryAt(int fromDirectory, const std::string& from, int toDirectory, const std::string& to) {
+    return EntryFailure(::linkat(fromDirectory, from.c_str(), toDirectory, to.c_str(), 0) == 0 ? 0 : errno, to);
+}
+
 Failure ExchangeAt(int directory, const std::string& from, const std::string& to) {
     const int error =
         ::renameat2(directory, from.c_str(), directory, to.c_str(), RENAME_EXCHANGE) == 0 ? 0 : errno;

@@ -101,6 +101,11 @@ Failure PlaceWithoutReplacing(int directory, const std::string& from, const std:
 // The same from `from` in `fromDirectory` to `to` in `toDirectory`, on one file system.
 Failure PlaceWithoutReplacing(int fromDirectory, const std::string& from, int toDirectory, const std::string& to);
 
+// A second name `to` in `toDirectory` for the entry `from` (a link itself,
+// not what it points to): linkat(2). EEXIST when the name is taken; EPERM,
+// EOPNOTSUPP or EMLINK where the file system has no hard links for it.
+Failure LinkEntryAt(int fromDirectory, const std::string& from, int toDirectory, const std::string& to);
+
 // Swaps the entries `from` and `to` of one directory in one step:
 // renameat2(RENAME_EXCHANGE). Both must exist (ENOENT otherwise); EINVAL
 // where the file system cannot exchange.

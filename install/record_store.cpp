@@ -161,6 +161,8 @@ void RecordWriter::Prune() {
 
 void RecordWriter::Withdraw() {
     if (!named_) return;
+    // A record that stays names files the rollback took out again: an
+    // uninstall finds them gone or not the files placed, and removes nothing.
     if (RemoveEntryAt(directory_.Get(), NameOf(sequence_)).error == 0) (void)SyncDirectory(directory_.Get());
     directory_.Reset();
     named_ = false;
@@ -233,6 +235,7 @@ void WithdrawRecordOf(const EntryIdentity& identity, const EntryIdentity& transa
             continue;
         }
         file.Reset();
+        // Best effort, as Withdraw: a record that stays takes nothing that is not the installation's.
         (void)RemoveRecord(identity, NameOf(sequence));
         return;
     }

@@ -149,7 +149,11 @@ bool FinishKeeping(const ParsedJournal& parsed, Staging& staging, int root) {
         PlaceWithoutReplacing(staging.parent.Get(), staging.name, staging.parent.Get(), name).error != 0) {
         return false;
     }
-    (void)RemoveEntryAt(staging.directory.Get(), kJournalName);  // committed: it undoes nothing
+    // Either may fail harmlessly: a committed journal left in the kept
+    // directory undoes nothing and no start looks there, and the kept name,
+    // lost to a power cut, leaves a staging directory whose recovery purges
+    // originals the user had replaced already.
+    (void)RemoveEntryAt(staging.directory.Get(), kJournalName);
     (void)SyncDirectory(staging.parent.Get());
     staging.originals.Reset();
     staging.directory.Reset();
@@ -165,6 +169,7 @@ bool Settle(const ParsedJournal& parsed, Staging& staging, int root, RecoveryRep
         // An uninstall's: the kept originals not brought back, and the directories left empty.
         Staging kept;
         if (!parsed.kept.empty() && OpenKeptGenerationAt(parsed.target, parsed.kept, kept) == 0) {
+            // What stays of it no record names any more: never adopted, only space.
             (void)DiscardKeptGeneration(kept);
         }
         const bool inside = parsed.staging.compare(0, parsed.target.size(), parsed.target) == 0;

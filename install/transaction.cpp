@@ -239,6 +239,7 @@ uint32_t Transaction::Commit() {
     PurgeOriginals();
     // An uninstall's: the kept originals not brought back, and the
     // directories left empty, while the journal still names them.
+    // Failing, what stays of the kept directory is only space: no record names it once this one goes.
     if (keptFrom_.IsOpen()) (void)DiscardKeptGeneration(keptFrom_);
     const int root = RootDescriptor();
     if (!removeAfterCommit_.empty() && root >= 0) {

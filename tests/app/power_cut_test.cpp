@@ -439,10 +439,14 @@ protected:
         if (const char* keep = std::getenv("VXK5_POWERCUT_KEEP")) {
             EXPECT_TRUE(CopyTree(Disk(), keep));
         }
+        return RecoverOnTheImage(unordered, choices);
+    }
+
+    // The image mounted again (a device of the same kind, as after a
+    // reboot), a recovering start, and the power cut once more after it:
+    // what it put back must be durable too. The template directory's state.
+    std::string RecoverOnTheImage(bool unordered, uint64_t choices) {
         {
-            // The image mounted again (a device of the same kind, as after a
-            // reboot), and the power cut once more after the recovery: what
-            // it put back must be durable too.
             PowerCutMount mount(VXK5_POWERCUT_FS, Disk(), Home(), 0, std::string(), false,
                                 ModelArguments(unordered, choices + 7777));
             if (!mount.Mounted()) {
@@ -821,17 +825,7 @@ protected:
             EXPECT_TRUE(mount.Unmount());
         }
         EmptyTemporaryDirectory();
-        {
-            PowerCutMount mount(VXK5_POWERCUT_FS, Disk(), Home(), 0, std::string(), false,
-                                ModelArguments(unordered, choices + 7777));
-            if (!mount.Mounted()) {
-                ADD_FAILURE() << "powercut_fs did not mount the image";
-                return std::string();
-            }
-            RunInstaller(true);
-            EXPECT_TRUE(mount.Unmount());
-        }
-        return TreeState(Disk() + "/" + kTemplates);
+        return RecoverOnTheImage(unordered, choices);
     }
 
     std::string StagingLeftovers() const { return StagingLeftoversOf(Disk() + "/" + kTemplates); }

@@ -34,8 +34,7 @@ DialogAnswerer::~DialogAnswerer() {
     if (source_ != 0) g_source_remove(source_);
 }
 
-gboolean DialogAnswerer::Poll(gpointer self) {
-    auto* answerer = static_cast<DialogAnswerer*>(self);
+GtkWidget* MappedMessageDialog() {
     GList* windows = gtk_window_list_toplevels();
     GtkWidget* found = nullptr;
     for (GList* item = windows; item != nullptr; item = item->next) {
@@ -43,6 +42,12 @@ gboolean DialogAnswerer::Poll(gpointer self) {
         if (GTK_IS_MESSAGE_DIALOG(widget) && gtk_widget_get_mapped(widget)) found = widget;
     }
     g_list_free(windows);
+    return found;
+}
+
+gboolean DialogAnswerer::Poll(gpointer self) {
+    auto* answerer = static_cast<DialogAnswerer*>(self);
+    GtkWidget* found = MappedMessageDialog();
     if (found == nullptr) return TRUE;  // not up yet
 
     gchar* text = nullptr;

@@ -80,6 +80,8 @@ unsigned long WindowXid(GtkWidget* widget);
 
 // Mapped message dialogs on screen now.
 int CountMessageDialogs();
+// The last mapped message dialog on screen, or null.
+GtkWidget* MappedMessageDialog();
 
 std::string LabelText(GtkWidget* label);
 std::string ButtonLabel(GtkWidget* button);  // the text shown, without access key marks

@@ -269,17 +269,6 @@ bool Shoot(GtkWidget* window, const std::string& file) {
     return ran && status == 0;
 }
 
-GtkWidget* MappedMessageDialog() {
-    GList* windows = gtk_window_list_toplevels();
-    GtkWidget* found = nullptr;
-    for (GList* item = windows; item != nullptr; item = item->next) {
-        GtkWidget* widget = GTK_WIDGET(item->data);
-        if (GTK_IS_MESSAGE_DIALOG(widget) && gtk_widget_get_mapped(widget)) found = widget;
-    }
-    g_list_free(windows);
-    return found;
-}
-
 // Shoots each step as it comes, then goes on: Yes, the engine released, Finish.
 struct UninstallShots {
     CInstallerDlg* dialog;

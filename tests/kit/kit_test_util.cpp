@@ -2,11 +2,13 @@
 
 #include <dirent.h>
 
+#include <cerrno>
 #include <memory>
 
 #include "base/conversion.h"
 #include "kit/kit_writer.h"
 #include "platform/file_handle.h"
+#include "platform/open_file.h"
 
 using namespace vxk5;
 
@@ -55,12 +57,18 @@ std::vector<std::string> ContainerFiles(const std::string& directory) {
     return names;
 }
 
+// By position, as the copy reads: the tests read from several threads at
+// once, and a shared file position would hand one thread another's bytes.
 std::string ReadContainer(const std::unique_ptr<DistributionKit>& kit, uint32_t offset, uint32_t size) {
     std::string bytes(size, '\0');
-    uint32_t count = 0;
-    if (SeekFileHandle(kit->Container(), offset, FILE_FROM_START) != offset ||
-        ReadFileHandle(kit->Container(), bytes.data(), size, &count, nullptr) != 0) {
-        return std::string();
+    const int descriptor = DescriptorOf(kit->Container());
+    size_t count = 0;
+    while (count < size) {
+        const int64_t got = ReadOpenFileAt(descriptor, bytes.data() + count, size - count, static_cast<int64_t>(offset + count));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return std::string();
+        if (got == 0) break;
+        count += static_cast<size_t>(got);
     }
     bytes.resize(count);
     return bytes;

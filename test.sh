@@ -27,7 +27,20 @@ install_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 generate_locales
 
 JOBS=${JOBS:-2}
-XVFB=(xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96")  # the design resolution of the wizard's layout
+# Runs a command on a display of its own, at the design resolution of the
+# wizard's layout; when it fails, what the display server said is shown too.
+on_display() {
+  local log
+  log=$(mktemp)
+  if xvfb-run -a -e "$log" -s "-screen 0 1024x768x24 -dpi 96" "$@"; then
+    rm -f "$log"
+    return 0
+  fi
+  echo "== what the test display said" >&2
+  tail -n 40 "$log" >&2
+  rm -f "$log"
+  return 1
+}
 CONFIGURE=(-DVXK5_WERROR=ON -DVXK5_TESTS=ON)
 
 step "layer order of the includes"
@@ -37,7 +50,7 @@ step "normal build"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release "${CONFIGURE[@]}" -DVXK5_BENCH=ON >/dev/null
 cmake --build build -j "$JOBS"
 step "tests"
-"${XVFB[@]}" ctest --test-dir build --output-on-failure -j "$JOBS"
+on_display ctest --test-dir build --output-on-failure -j "$JOBS"
 step "the screenshots show the window"
 build/vxk5-check-screenshots build/screenshots --screen 1024x768
 
@@ -52,14 +65,14 @@ cmake --build build-asan -j "$JOBS"
 step "tests under ASan + UBSan"
 LSAN_OPTIONS="suppressions=$PWD/tests/sanitizers/lsan.supp" \
 UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
-  "${XVFB[@]}" ctest --test-dir build-asan --output-on-failure -j "$JOBS"
+  on_display ctest --test-dir build-asan --output-on-failure -j "$JOBS"
 
 step "ThreadSanitizer build"
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVXK5_TSAN=ON -DVXK5_BENCH=OFF "${CONFIGURE[@]}" >/dev/null
 cmake --build build-tsan -j "$JOBS"
 step "threaded tests under TSan"
 TSAN_OPTIONS="suppressions=$PWD/tests/sanitizers/tsan.supp:detect_deadlocks=0:halt_on_error=1" \
-  "${XVFB[@]}" ctest --test-dir build-tsan -L threaded --output-on-failure
+  on_display ctest --test-dir build-tsan -L threaded --output-on-failure
 
 if [ -x tests/fuzz/run_fuzzer.sh ]; then
   step "fuzzing the kit reader"

@@ -1,11 +1,14 @@
 #include "install/copy_batch.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <new>
 
 #include "base/two_threads.h"
 #include "install/extract.h"
 #include "install/install_record.h"
+#include "kit/entry_stream.h"
 #include "kit/kit_reader.h"
 
 namespace vxk5 {
@@ -127,15 +130,19 @@ uint32_t BatchCopier::WriteRun(std::vector<PendingFile>& batch, size_t from, siz
     const bool syncEach = transaction.SyncsEachFile();
     const bool failureWasEmpty = transaction.FirstFailure().Empty();
     std::vector<Failure> failures(to - from);
-    OnTwoThreads(GroupsOf(batch, from, to), run_.job.parallelFrom, helperBuffer_, setAside,
-                 [&](size_t k, uint8_t* buffer) {
-                     PendingFile& pending = batch[k];
-                     failures[k - from] = transaction.WriteNewFile(pending.record, pending.path, [&] {
-                         return ExtractEntryAt(run_.kit, pending.index, pending.directory, pending.working,
-                                               pending.path, &pending.identity, syncEach, false, buffer);
-                     });
-                     return !failures[k - from].Failed();
-                 });
+    const auto write = [&](size_t k, uint8_t* buffer) {
+        PendingFile& pending = batch[k];
+        failures[k - from] = transaction.WriteNewFile(pending.record, pending.path, [&] {
+            return ExtractEntryAt(run_.kit, pending.index, pending.directory, pending.working, pending.path,
+                                  &pending.identity, syncEach, false, buffer);
+        });
+        return !failures[k - from].Failed();
+    };
+    if (run_.kit.InflatingIntoFiles()) {
+        WriteStreamed(batch, from, to, setAside, write);
+    } else {
+        OnTwoThreads(GroupsOf(batch, from, to), run_.job.parallelFrom, helperBuffer_, setAside, write);
+    }
     // Every file made, also when a later one failed, is known to the rollback as the job's.
     for (size_t k = from; k < to; ++k) {
         if (batch[k].identity.inode != 0) transaction.Made(batch[k].record, batch[k].identity);
@@ -155,6 +162,47 @@ uint32_t BatchCopier::WriteRun(std::vector<PendingFile>& batch, size_t from, siz
     // or kept: the container's bytes for them are done with.
     if (run_.job.releaseCopiedBytes) run_.kit.ReleaseEntriesBefore(batch[to - 1].index + 1);
     return ERR_SUCCESS;
+}
+
+template <typename Lead, typename Work>
+void BatchCopier::WriteStreamed(const std::vector<PendingFile>& batch, size_t from, size_t to, Lead lead,
+                                Work work) {
+    // A data area inflated into the files gives its bytes once, in the
+    // kit's order: this thread inflates a stretch of the run's files into
+    // memory, and both threads write them from there, while this thread
+    // first inflates the next stretch; a file larger than that memory is
+    // written by this thread alone, straight from the stream.
+    std::vector<size_t> indexes;
+    for (size_t k = from; k < to; ++k) indexes.push_back(batch[k].index);
+    const auto inflate = [&](size_t start) {
+        return InflateEntryBytesAhead(run_.kit, indexes.data() + (start - from), to - start, kInflatedAhead);
+    };
+    bool led = false;
+    std::atomic<bool> stopped{false};  // a work returns false on either thread
+    const auto worked = [&](size_t k, uint8_t* buffer) {
+        if (!work(k, buffer)) stopped.store(true);
+        return !stopped.load();
+    };
+    size_t held = inflate(from);
+    for (size_t start = from; start < to && !stopped.load();) {
+        ServeEntryBytesAhead(run_.kit);
+        const size_t end = start + std::max<size_t>(held, 1);
+        // With the stretch's bytes all in memory, the stream may go on to the next.
+        const bool next = held != 0 && end < to;
+        size_t nextHeld = 0;
+        const auto leadOnce = [&] {
+            if (!led && !lead()) stopped.store(true);
+            led = true;
+            if (next && !stopped.load()) nextHeld = inflate(end);
+            return !stopped.load();
+        };
+        OnTwoThreads(GroupsOf(batch, start, end), held == 0 ? SIZE_MAX : run_.job.parallelFrom, helperBuffer_,
+                     leadOnce, worked);
+        if (!next && end < to && !stopped.load()) nextHeld = inflate(end);
+        held = nextHeld;
+        start = end;
+    }
+    DropEntryBytesAhead(run_.kit);
 }
 
 uint32_t BatchCopier::JournalIdentities(const std::vector<PendingFile>& batch, size_t from, size_t to) {

@@ -33,6 +33,11 @@ private:
     [[nodiscard]] uint32_t HoldForWriting(std::vector<PendingFile>& batch, size_t from, HeldDirectories& held,
                                           size_t& to);
     [[nodiscard]] uint32_t WriteRun(std::vector<PendingFile>& batch, size_t from, size_t to);
+    // WriteRun's writing where the kit's data area is inflated into the files.
+    template <typename Lead, typename Work>
+    void WriteStreamed(const std::vector<PendingFile>& batch, size_t from, size_t to, Lead lead, Work work);
+    // The most of a run's bytes inflated ahead into memory, for both threads to write.
+    static constexpr uint64_t kInflatedAhead = 4u << 20;
     [[nodiscard]] uint32_t JournalIdentities(const std::vector<PendingFile>& batch, size_t from, size_t to);
     [[nodiscard]] uint32_t HoldForPlacing(std::vector<PendingFile>& batch, size_t from, size_t to,
                                           HeldDirectories& held);

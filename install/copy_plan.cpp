@@ -240,8 +240,13 @@ uint32_t BatchPlanner::Journal(PendingFile& pending, int directory) {
     // aside and writes; each file waits for its own bytes only. A run that
     // writes nothing never inflates it. A damaged data area fails the file
     // that needs its bytes, or the job before its commit, and the rollback
-    // undoes every change.
-    if (const uint32_t code = StartUnpackingRest(run_.kit); code != 0) return run_.KitFailed(code, pending.percent);
+    // undoes every change. A kit whose entries' bytes follow one another
+    // may have them inflated straight into the files instead.
+    const RestDelivery delivery =
+        run_.job.inflateIntoFiles ? RestDelivery::IntoFiles : RestDelivery::ThroughContainer;
+    if (const uint32_t code = StartUnpackingRest(run_.kit, delivery); code != 0) {
+        return run_.KitFailed(code, pending.percent);
+    }
     Transaction& transaction = run_.transaction;
     if (pending.decision == Decision::WriteNew && directory < 0) {
         if (const uint32_t code = transaction.PlanDirectories(pending.parent); code != 0) {

@@ -9,6 +9,7 @@
 #include "base/conversion.h"
 #include "base/file_time_units.h"
 #include "kit/entry_names.h"
+#include "kit/entry_stream.h"
 #include "platform/fault_injection.h"
 #include "platform/file_handle.h"
 #include "platform/open_file.h"
@@ -34,18 +35,47 @@ bool KernelCopyRefused(int error) {
     return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
 }
 
+// Writes the bytes of entry `index` that the kit's data area, inflated
+// straight into the files, hands over (none for a kit whose container holds
+// them all) into `output`, after those written from the container.
+// Succeeded(); ERR_INVALID_DATA (errno 0) when the stream is damaged or ends
+// before them, and the kit is then damaged; ERR_DISK_FULL for the kit's
+// unpacking out of room (no path: it is not the template's); or the write's
+// code and errno.
+Failure CopyStreamedBytes(DistributionKit& kit, size_t index, int output, const std::string& path) {
+    Failure writeFailure = Succeeded();
+    const uint32_t code = DeliverEntryBytes(kit, index, [&](const uint8_t* bytes, uint32_t size) {
+        if (const int fault = InjectedFault(FaultStep::Write, path); fault != 0) {
+            writeFailure = FailureFromErrno(fault, path);
+            return writeFailure.code;
+        }
+        uint32_t written = 0;
+        if (const uint32_t failed = WriteFileHandle(output, bytes, size, &written, nullptr); failed != ERR_SUCCESS) {
+            writeFailure = PlatformFailure(failed, path);
+            return writeFailure.code;
+        }
+        return ERR_SUCCESS;
+    });
+    if (writeFailure.Failed()) return writeFailure;
+    if (code == ERR_DISK_FULL) return FailureOf(code, ENOSPC);
+    if (code != ERR_SUCCESS) return FailureOf(code, 0, path);
+    return Succeeded();
+}
+
 // Copies `entry`'s bytes from the container into `output`, a new file that is
 // still empty: inside the kernel while it copies, then through the kit's
 // buffer (or `buffer`, of the same size), always at explicit container
 // offsets (the container's own position is neither used nor moved).
 // Succeeded(), ERR_INVALID_DATA when the entry runs past the end of the
 // container, or the failed call's code and errno.
-Failure CopyEntryBytes(DistributionKit& kit, const KitFileEntry& entry, int output, const std::string& path,
-                       uint8_t* buffer) {
+Failure CopyEntryBytes(DistributionKit& kit, size_t index, int output, const std::string& path, uint8_t* buffer) {
+    const KitFileEntry& entry = kit.Entries()[index];
     auto failedWith = [&path](int error) { return FailureFromErrno(error, path); };
     const int container = DescriptorOf(kit.Container());
     int64_t position = entry.offset;
-    uint32_t remaining = entry.size;
+    // The bytes the container holds; while the data area is inflated into
+    // the files, those past its head come from the stream (below).
+    uint32_t remaining = EntryBytesInContainer(kit, index);
 
     // Both ways move at most a buffer's worth per call, so that every step
     // of a long entry is as short and as checked as the last.
@@ -84,7 +114,7 @@ Failure CopyEntryBytes(DistributionKit& kit, const KitFileEntry& entry, int outp
         position += got;
         remaining -= count;
     }
-    return Succeeded();
+    return CopyStreamedBytes(kit, index, output, path);
 }
 
 }  // namespace
@@ -128,7 +158,7 @@ Failure ExtractEntryAt(DistributionKit& kit, size_t index, int directory, const 
         if (const int status = IdentityOf(output.Get(), *identity).error; status != 0) return systemFailure(status);
     }
 
-    if (Failure copied = CopyEntryBytes(kit, entry, static_cast<int>(output.Get()), path, buffer);
+    if (Failure copied = CopyEntryBytes(kit, index, static_cast<int>(output.Get()), path, buffer);
         copied.Failed()) {
         return copied;
     }

@@ -20,7 +20,11 @@ class DistributionKit;
 // checked. The bytes are copied inside the kernel where it can copy from the
 // container to the destination, else read at their offset into the kit's copy
 // buffer and written from there; a refusal of the kernel copy is remembered
-// in the kit. On success a Failure with ERR_SUCCESS. Otherwise its code is the
+// in the kit. While the kit's data area is inflated straight into the files
+// (StartUnpackingRest with RestDelivery::IntoFiles), the bytes past the
+// container's head come from the inflater: entries are then written by one
+// thread, in the entries' order, and a damaged stream gives ERR_INVALID_DATA.
+// On success a Failure with ERR_SUCCESS. Otherwise its code is the
 // open's; the copy's, read's, write's, time-setting's or close's last error;
 // ERR_INVALID_DATA when the entry runs past the end of the container;
 // ERR_INVALID_HANDLE for a kit without an open container;

@@ -1,5 +1,6 @@
 #include "install/install_job.h"
 
+#include <cerrno>
 #include <exception>
 #include <memory>
 #include <vector>
@@ -64,6 +65,21 @@ TransactionOptions OptionsOf(CopyRun& run) {
     return options;
 }
 
+// Inflated straight into the files, the data area needs no room in the
+// temporary directory but in the template directory's file system, which
+// holds the staging directory too: a batch whose files need more bytes than
+// it has free is refused before any of them is written, and the failure names
+// the template directory. The files' sizes are what the batch writes at
+// least. Free space that cannot be told is left to the writes, which say so.
+uint32_t CheckRoomForBatch(CopyRun& run, const std::vector<PendingFile>& batch) {
+    if (!run.kit.InflatingIntoFiles()) return ERR_SUCCESS;
+    uint64_t needed = 0;
+    for (const PendingFile& pending : batch) needed += run.kit.Entries()[pending.index].size;
+    uint64_t room = 0;
+    if (GetFreeSpaceAt(run.transaction.StagingPath(), room) != 0 || needed <= room) return ERR_SUCCESS;
+    return run.Stop(run.transaction.Fail(run.transaction.Target(), ENOSPC), batch[0].percent);
+}
+
 // Plans, journals, writes and places every batch of the kit's entries.
 uint32_t CopyBatches(CopyRun& run, BatchPlanner& planner) {
     BatchCopier copier(run, planner);
@@ -72,6 +88,7 @@ uint32_t CopyBatches(CopyRun& run, BatchPlanner& planner) {
     while (planner.More()) {
         if (const uint32_t code = planner.Plan(batch); code != ERR_SUCCESS) return code;
         if (batch.empty()) continue;
+        if (const uint32_t code = CheckRoomForBatch(run, batch); code != ERR_SUCCESS) return code;
         // The batch's records are on the disk before any change they describe.
         if (const uint32_t code = run.transaction.SyncJournal(); code != 0) return run.Stop(code, batch[0].percent);
         if (const uint32_t code = copier.Write(batch, runs); code != ERR_SUCCESS) return code;

@@ -58,6 +58,12 @@ struct InstallJob {
     // installation holds), and a later job on the same kit fails. Off, a kit
     // can serve any number of jobs.
     bool releaseCopiedBytes = false;
+    // A kit read file table first whose entries' bytes follow one another
+    // has its data area inflated straight into the files, on the job's
+    // thread, rather than into its container first: each byte is written
+    // once. The kit is copied from once, as above; the job's stream is
+    // checked (kit_trailer.h) before the commit, as the container's is.
+    bool inflateIntoFiles = false;
     // Keep a record of the installation, so that it can be taken back
     // (install/record_store.h), when it places any file; with what is known
     // of the kit it came from.

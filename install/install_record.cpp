@@ -26,7 +26,7 @@ void OpenInstallRecord(CopyRun& run) {
     // the latest one kept (its record names them).
     InstallationRecord latest;
     std::string name;
-    if (ReadLatestRecord(journal.targetIdentity, latest, name) != 0) latest = InstallationRecord();
+    if (ReadLatestRecordSummary(journal.targetIdentity, latest, name) != 0) latest = InstallationRecord();
     run.transaction.KeepOriginalsAtCommit(latest.kept);
 }
 

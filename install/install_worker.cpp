@@ -42,6 +42,7 @@ void WorkerMain(InstallWorker& worker) {
     worker.failure = Failure();
     InstallJob job;
     job.releaseCopiedBytes = true;  // the installer makes one installation of its kit
+    job.inflateIntoFiles = true;    // so its bytes may go straight into the files
     job.keepRecord = true;          // so that it can be taken back
     job.kitPath = worker.kitPath;
     job.kitSize = worker.kitSize;

@@ -1,5 +1,8 @@
 #include "install/installation_record.h"
 
+#include <algorithm>
+#include <functional>
+#include <string_view>
 #include <unordered_map>
 
 #include "install/journal_format.h"
@@ -10,14 +13,24 @@ namespace {
 
 constexpr char kMagic[] = "vxk5-record 1";
 
-std::vector<std::string> Fields(const std::string& line) {
-    std::vector<std::string> fields;
+// A line's fields, split at each space: at most kMaxFields (a line with more is none of ours).
+constexpr size_t kMaxFields = 7;
+struct Fields {
+    std::string_view field[kMaxFields];
+    size_t count = 0;
+    size_t size() const { return count; }
+    const std::string_view& operator[](size_t n) const { return field[n]; }
+};
+
+Fields Split(std::string_view line) {
+    Fields fields;
     size_t start = 0;
-    for (size_t space = line.find(' '); space != std::string::npos; space = line.find(' ', start)) {
-        fields.push_back(line.substr(start, space - start));
+    for (size_t space = line.find(' '); space != std::string_view::npos; space = line.find(' ', start)) {
+        if (fields.count == kMaxFields - 1) return Fields();
+        fields.field[fields.count++] = line.substr(start, space - start);
         start = space + 1;
     }
-    fields.push_back(line.substr(start));
+    fields.field[fields.count++] = line.substr(start);
     return fields;
 }
 
@@ -34,25 +47,41 @@ bool IsPlainRelative(const std::string& path) {
     return true;
 }
 
-bool Number(const std::string& text, uint64_t& value) { return ParseDecimal(text, value); }
+// A decimal number of at most 20 digits that fits 64 bits.
+bool Number(std::string_view text, uint64_t& value) {
+    if (text.empty() || text.size() > 20) return false;
+    uint64_t result = 0;
+    for (const char digit : text) {
+        if (digit < '0' || digit > '9') return false;
+        const uint64_t next = result * 10 + static_cast<uint64_t>(digit - '0');
+        if (next / 10 != result) return false;  // beyond 64 bits
+        result = next;
+    }
+    value = result;
+    return true;
+}
 
-bool SignedNumber(const std::string& text, int64_t& value) {
+bool SignedNumber(std::string_view text, int64_t& value) {
     uint64_t magnitude = 0;
     const bool negative = !text.empty() && text[0] == '-';
-    if (!ParseDecimal(negative ? text.substr(1) : text, magnitude) || magnitude > INT64_MAX) return false;
+    if (!Number(negative ? text.substr(1) : text, magnitude) || magnitude > INT64_MAX) return false;
     value = negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
     return true;
 }
 
-bool RelativeField(const std::string& text, std::string& relative) {
-    return UnescapePath(text, relative) && IsPlainRelative(relative);
+bool Path(std::string_view text, std::string& path) { return UnescapePath(text, path); }
+
+bool RelativeField(std::string_view text, std::string& relative) {
+    return Path(text, relative) && IsPlainRelative(relative);
 }
 
 // One line of the header or the body; false for one that does not read.
-bool ParseLine(const std::vector<std::string>& f, InstallationRecord& record, bool& ended) {
-    const std::string& kind = f[0];
+// Without `keepEntries` the files and directories are read but not kept.
+bool ParseLine(const Fields& f, InstallationRecord& record, bool& ended, bool keepEntries = true) {
+    if (f.size() == 0) return false;
+    const std::string_view kind = f[0];
     if (kind == "T" && f.size() == 2) {
-        return UnescapePath(f[1], record.target) && record.target[0] == '/' && record.target.back() == '/';
+        return Path(f[1], record.target) && record.target[0] == '/' && record.target.back() == '/';
     }
     if (kind == "I" && f.size() == 3) {
         return Number(f[1], record.targetIdentity.device) && Number(f[2], record.targetIdentity.inode);
@@ -62,22 +91,22 @@ bool ParseLine(const std::vector<std::string>& f, InstallationRecord& record, bo
         return true;
     }
     if (kind == "K" && f.size() == 4) {
-        record.kitCheck = f[2];
+        record.kitCheck = std::string(f[2]);
         if (f[3] == "-") record.kitPath.clear();  // not known
-        return Number(f[1], record.kitSize) && (f[3] == "-" || UnescapePath(f[3], record.kitPath));
+        return Number(f[1], record.kitSize) && (f[3] == "-" || Path(f[3], record.kitPath));
     }
     if (kind == "f" && f.size() == 6 && (f[4] == "r" || f[4] == "n")) {
         RecordedFile file;
         file.replaced = f[4] == "r";
         if (!Number(f[1], file.inode) || !Number(f[2], file.size) || !SignedNumber(f[3], file.modified)) return false;
         if (!RelativeField(f[5], file.relative)) return false;
-        record.files.push_back(std::move(file));
+        if (keepEntries) record.files.push_back(std::move(file));
         return true;
     }
     if (kind == "d" && f.size() == 3) {
         RecordedDirectory directory;
         if (!Number(f[1], directory.inode) || !RelativeField(f[2], directory.relative)) return false;
-        record.directories.push_back(std::move(directory));
+        if (keepEntries) record.directories.push_back(std::move(directory));
         return true;
     }
     if (kind == "S" && f.size() == 3) {
@@ -93,8 +122,21 @@ bool ParseLine(const std::vector<std::string>& f, InstallationRecord& record, bo
 }
 
 // A name placed more than once stands at its last placement, in that place of the order.
+// Whether any two names may be the same: first by their hashes alone, sorted,
+// which costs no allocation per name.
+bool MayRepeat(const std::vector<RecordedFile>& files) {
+    std::vector<size_t> hashes;
+    hashes.reserve(files.size());
+    for (const RecordedFile& file : files) hashes.push_back(std::hash<std::string_view>{}(file.relative));
+    std::sort(hashes.begin(), hashes.end());
+    return std::adjacent_find(hashes.begin(), hashes.end()) != hashes.end();
+}
+
 void KeepLastPlacements(std::vector<RecordedFile>& files) {
-    std::unordered_map<std::string, size_t> last;
+    if (!MayRepeat(files)) return;
+    // Views of the names, which stay where they are while the map lives.
+    std::unordered_map<std::string_view, size_t> last;
+    last.reserve(files.size());
     for (size_t k = 0; k < files.size(); ++k) last[files[k].relative] = k;
     if (last.size() == files.size()) return;
     // The original an earlier placement replaced is replaced all the same.
@@ -103,8 +145,11 @@ void KeepLastPlacements(std::vector<RecordedFile>& files) {
     }
     std::vector<RecordedFile> kept;
     kept.reserve(last.size());
+    std::vector<bool> stays(files.size());
+    for (size_t k = 0; k < files.size(); ++k) stays[k] = last[files[k].relative] == k;
+    last.clear();
     for (size_t k = 0; k < files.size(); ++k) {
-        if (last[files[k].relative] == k) kept.push_back(std::move(files[k]));
+        if (stays[k]) kept.push_back(std::move(files[k]));
     }
     files = std::move(kept);
 }
@@ -139,7 +184,7 @@ bool RecordTransaction(const std::string& start, EntryIdentity& transaction) {
     const std::string head = std::string(kMagic) + "\n";
     const size_t end = start.find('\n', head.size());
     if (start.compare(0, head.size(), head) != 0 || end == std::string::npos) return false;
-    const std::vector<std::string> f = Fields(start.substr(head.size(), end - head.size()));
+    const Fields f = Split(std::string_view(start).substr(head.size(), end - head.size()));
     return f.size() == 3 && f[0] == "S" && Number(f[1], transaction.device) && Number(f[2], transaction.inode);
 }
 
@@ -149,13 +194,43 @@ bool ParseRecord(const std::string& text, InstallationRecord& record) {
     if (text.compare(0, head.size(), head) != 0 || text.back() != '\n') return false;
     bool ended = false;
     size_t start = head.size();
+    record.files.reserve(text.size() / 32);  // a file's line is longer
+    const std::string_view all(text);
     for (size_t end = text.find('\n', start); end != std::string::npos; end = text.find('\n', start)) {
         if (ended) return false;  // nothing follows the end
-        if (!ParseLine(Fields(text.substr(start, end - start)), record, ended)) return false;
+        if (!ParseLine(Split(all.substr(start, end - start)), record, ended)) return false;
         start = end + 1;
     }
+    record.files.shrink_to_fit();
     if (!ended || record.target.empty() || record.targetIdentity.inode == 0) return false;
     KeepLastPlacements(record.files);
+    return true;
+}
+
+bool RecordSummaryReader::Feed(std::string_view piece) {
+    if (failed_) return false;
+    partial_.append(piece);
+    size_t start = 0;
+    for (size_t end = partial_.find('\n'); end != std::string::npos; end = partial_.find('\n', start)) {
+        const std::string_view line = std::string_view(partial_).substr(start, end - start);
+        start = end + 1;
+        if (!started_) {
+            started_ = true;
+            failed_ = line != kMagic;
+        } else {
+            failed_ = ended_ || !ParseLine(Split(line), record_, ended_, false);  // nothing follows the end
+        }
+        if (failed_) return false;
+    }
+    partial_.erase(0, start);
+    return true;
+}
+
+bool RecordSummaryReader::Finish(InstallationRecord& record) {
+    if (failed_ || !partial_.empty() || !ended_ || record_.target.empty() || record_.targetIdentity.inode == 0) {
+        return false;
+    }
+    record = std::move(record_);
     return true;
 }
 

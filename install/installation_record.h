@@ -31,6 +31,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/file_entries.h"
@@ -76,5 +77,24 @@ std::string RecordEnd(int64_t when);
 // False for text that is no whole record, or names a path that is absolute,
 // empty, or climbs out ("..", "." or empty components).
 bool ParseRecord(const std::string& text, InstallationRecord& record);
+
+// Reads a record a piece at a time, and judges it as ParseRecord does, but
+// keeps neither its files nor its directories: a reader that needs only
+// its header, kit, kept originals and time holds little however many files
+// the record lists.
+class RecordSummaryReader {
+public:
+    // The record's next bytes; false once they cannot be part of a record.
+    bool Feed(std::string_view piece);
+    // After the last piece: false for text that is no whole record.
+    bool Finish(InstallationRecord& record);
+
+private:
+    std::string partial_;  // an unfinished line
+    InstallationRecord record_;
+    bool started_ = false;
+    bool ended_ = false;
+    bool failed_ = false;
+};
 
 }  // namespace vxk5

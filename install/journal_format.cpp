@@ -31,21 +31,25 @@ int HexValue(char c) {
     return -1;
 }
 
-bool Unescape(const std::string& text, std::string& path) {
+bool Unescape(std::string_view text, std::string& path) {
     path.clear();
+    path.reserve(text.size());
+    size_t plain = 0;  // where the bytes not yet copied start
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] != '%') {
             if (NeedsEscape(static_cast<unsigned char>(text[i]))) return false;
-            path += text[i];
             continue;
         }
         if (i + 2 >= text.size()) return false;
         const int high = HexValue(text[i + 1]);
         const int low = HexValue(text[i + 2]);
         if (high < 0 || low < 0) return false;
+        path.append(text.data() + plain, i - plain);
         path += static_cast<char>(high * 16 + low);
         i += 2;
+        plain = i + 1;
     }
+    path.append(text.data() + plain, text.size() - plain);
     return !path.empty();
 }
 
@@ -136,6 +140,10 @@ std::string JournalIdentityLine(StepKind kind, uint64_t device, uint64_t inode, 
 
 std::string JournalKeptLine(const std::string& keptDirectory) { return "G " + Escape(keptDirectory) + "\n"; }
 
+std::string JournalTakeBackLine(const std::string& prefix, uint64_t first, const std::string& record) {
+    return "U " + Escape(prefix) + " " + std::to_string(first) + " " + Escape(record) + "\n";
+}
+
 std::string JournalRemoveAfterCommitLine(uint64_t device, uint64_t inode, const std::string& path) {
     return "Z " + std::to_string(device) + " " + std::to_string(inode) + " " + Escape(path) + "\n";
 }
@@ -144,7 +152,7 @@ std::string JournalCommitLine() { return "C\n"; }
 
 std::string EscapePath(const std::string& path) { return Escape(path); }
 
-bool UnescapePath(const std::string& text, std::string& path) { return Unescape(text, path); }
+bool UnescapePath(std::string_view text, std::string& path) { return Unescape(text, path); }
 
 bool ParseDecimal(const std::string& text, uint64_t& value) { return ParseNumber(text, value); }
 
@@ -181,6 +189,16 @@ bool ParseKept(const std::string& body, ParsedJournal& journal) {
            journal.kept.back() == '/';
 }
 
+// U: the take-back after the commit, once.
+bool ParseTakeBack(const std::string& body, ParsedJournal& journal) {
+    const size_t first = body.find(' ');
+    const size_t second = first == std::string::npos ? first : body.find(' ', first + 1);
+    return second != std::string::npos && journal.takeBackRecord.empty() &&
+           Unescape(body.substr(0, first), journal.takeBackPrefix) && IsPlainName(journal.takeBackPrefix) &&
+           ParseDecimal(body.substr(first + 1, second - first - 1), journal.takeBackFirst) &&
+           Unescape(body.substr(second + 1), journal.takeBackRecord) && IsPlainName(journal.takeBackRecord);
+}
+
 // Z: a directory to remove after the commit, below the template directory or itself.
 bool ParseRemoveAfterCommit(const std::string& body, ParsedJournal& journal) {
     DirectoryToRemove directory;
@@ -203,8 +221,7 @@ bool ParseIdentity(char type, const std::string& body, ParsedJournal& journal) {
     std::string path;
     if (!SplitIdentity(body, device, inode, escaped) || !Unescape(escaped, path)) return false;
     for (auto step = journal.steps.rbegin(); step != journal.steps.rend(); ++step) {
-        const bool made = step->kind == kind || (kind == StepKind::WriteFile && (step->kind == StepKind::ExchangeFile ||
-                                                                                step->kind == StepKind::RestoreKept));
+        const bool made = step->kind == kind || (kind == StepKind::WriteFile && step->kind == StepKind::ExchangeFile);
         if (!made || step->path != path) continue;
         step->identified = true;
         step->device = device;
@@ -214,7 +231,7 @@ bool ParseIdentity(char type, const std::string& body, ParsedJournal& journal) {
     return false;
 }
 
-// D, M, W, X and O: a step, only where the journal may touch.
+// D, M, W and X: a step, only where the journal may touch.
 bool ParseStep(char type, const std::string& body, ParsedJournal& journal) {
     JournalStep step(static_cast<StepKind>(type), std::string());
     if (step.kind == StepKind::WriteFile || step.kind == StepKind::ExchangeFile) {
@@ -234,7 +251,6 @@ bool ParseStep(char type, const std::string& body, ParsedJournal& journal) {
         case StepKind::MoveToBackup:
         case StepKind::WriteFile:
         case StepKind::ExchangeFile:
-        case StepKind::RestoreKept:
             if (!BelowTarget(step.path, journal.target)) return false;
             break;
         default:
@@ -261,6 +277,7 @@ bool ParseJournal(const std::string& text, ParsedJournal& journal) {
         const std::string body = line.substr(2);
         const bool parsed = line[0] == 'G'                     ? ParseKept(body, journal)
                             : line[0] == 'Z'                   ? ParseRemoveAfterCommit(body, journal)
+                            : line[0] == 'U'                   ? ParseTakeBack(body, journal)
                             : line[0] == 'd' || line[0] == 'P' ? ParseIdentity(line[0], body, journal)
                                                                : ParseStep(line[0], body, journal);
         if (!parsed) return false;

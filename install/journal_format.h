@@ -25,9 +25,13 @@
 //   G <kept directory>          the originals an earlier installation replaced
 //                               are kept there, under its originals/ + their
 //                               path below the template directory, ending with "/"
-//   O <destination>             the original kept for <destination> is about to
-//                               be moved back to it (its identity follows as P,
-//                               before the move)
+//   U <prefix> <first> <record>
+//                               after the commit the files of the template
+//                               directory's installation record <record> (a
+//                               file name of its records) are taken back
+//                               (install/take_back.h), the original of its
+//                               i-th file coming back under the working name
+//                               <prefix><first + i>; then the record goes
 //   Z <device> <inode> <path>   after the commit the directory at <path> (below
 //                               the template directory, or the template
 //                               directory itself without its "/") is to be
@@ -41,6 +45,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -51,7 +56,6 @@ enum class StepKind : char {
     MoveToBackup = 'M',
     WriteFile = 'W',
     ExchangeFile = 'X',
-    RestoreKept = 'O',
 };
 
 struct JournalStep {
@@ -77,10 +81,17 @@ struct ParsedJournal {
     std::string target;   // ends with "/"
     uint64_t targetDevice = 0;
     uint64_t targetInode = 0;
+    // The template directory's device as the recovery finds it, when its
+    // number changed since the journal was written (0: unchanged).
+    uint64_t targetDeviceNow = 0;
     std::string staging;  // ends with "/"
     std::string kept;     // the kept originals' directory (G), ending with "/"; empty without one
     std::vector<JournalStep> steps;
     std::vector<DirectoryToRemove> removeAfterCommit;  // Z, in the order given
+    // U: the take-back after the commit, when `takeBackRecord` is not empty.
+    std::string takeBackRecord;
+    std::string takeBackPrefix;
+    uint64_t takeBackFirst = 0;
     bool committed = false;
 };
 
@@ -89,7 +100,8 @@ std::string JournalStepLine(StepKind kind, const std::string& path);
 std::string JournalWriteLine(const std::string& temporary, const std::string& destination);
 std::string JournalExchangeLine(const std::string& temporary, const std::string& destination);
 std::string JournalKeptLine(const std::string& keptDirectory);
-// The identity of what a D, W or X record made, or of the original an O record brings back: "d ..." or "P ...".
+std::string JournalTakeBackLine(const std::string& prefix, uint64_t first, const std::string& record);
+// The identity of what a D, W or X record made: "d ..." or "P ...".
 std::string JournalIdentityLine(StepKind kind, uint64_t device, uint64_t inode, const std::string& path);
 std::string JournalRemoveAfterCommitLine(uint64_t device, uint64_t inode, const std::string& path);
 std::string JournalCommitLine();
@@ -97,13 +109,13 @@ std::string JournalCommitLine();
 // A path as the journal writes it (%XX for "%", the space, control bytes
 // and DEL), and back: false for text that is not one.
 std::string EscapePath(const std::string& path);
-bool UnescapePath(const std::string& text, std::string& path);
+bool UnescapePath(std::string_view text, std::string& path);
 // A decimal number of at most 20 digits that fits 64 bits.
 bool ParseDecimal(const std::string& text, uint64_t& value);
 
 // False when the text is no journal, or a record is unknown or names a path
 // outside what the journal may touch: M and W only below the template
-// directory (and X and O), D below it or on its way down from "/", nothing with a ".."
+// directory (and X), D below it or on its way down from "/", nothing with a ".."
 // component, everything absolute; a temporary name is one plain component.
 // An identity record is attached to the latest step of its path.
 bool ParseJournal(const std::string& text, ParsedJournal& journal);

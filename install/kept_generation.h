@@ -2,9 +2,9 @@
 // The originals the latest installation into a template directory replaced,
 // kept on the template directory's own file system so that taking that
 // installation back can put them back exactly (they are the very files,
-// moved by renames). At its commit the installation's staging directory,
-// its journal removed and every original it replaced gathered in its
-// originals/, takes the kept name:
+// gathered by renames and links, and linked back). At its commit the
+// installation's staging directory, its journal removed and every original
+// it replaced gathered in its originals/, takes the kept name:
 //
 //   <parent>/.k5kept-<name>/originals/<path below the template directory>
 //

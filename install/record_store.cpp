@@ -22,6 +22,8 @@ constexpr char kSuffix[] = ".rec";
 constexpr char kUnfinishedPrefix[] = ".new";
 constexpr size_t kFlushAt = 1 << 16;
 constexpr uint64_t kLargestRecord = uint64_t(1) << 34;
+// Read at a time where a record's files are not kept.
+constexpr size_t kReadPiece = 1 << 20;
 
 std::string KeyOf(const EntryIdentity& identity) {
     return std::to_string(identity.device) + "-" + std::to_string(identity.inode);
@@ -199,23 +201,52 @@ void RecordWriter::RemoveLevelsMade() {
     levelsMade_ = 0;
 }
 
-int ReadLatestRecord(const EntryIdentity& identity, InstallationRecord& record, std::string& name) {
+namespace {
+
+// Opens the latest record of `identity` when it is one to trust; its size.
+int OpenLatestRecord(const EntryIdentity& identity, OwnedDescriptor& file, std::string& name, uint64_t& size) {
     OwnedDescriptor records;
     if (const int error = OpenRecords(identity, MissingDirectory::Leave, records); error != 0) return error;
     const std::vector<uint64_t> sequences = Sequences(records.Get());
     if (sequences.empty()) return ENOENT;
     name = NameOf(sequences.back());
-    OwnedDescriptor file;
     if (const Failure opened = OpenForReadingAt(records.Get(), name, file); opened.Failed()) return opened.error;
     EntryDetails details;
     if (const int error = DescribeOpenEntry(file.Get(), details); error != 0) return error;
     if (!Trusted(file.Get(), EntryKind::File)) return EPERM;
     if (details.size > kLargestRecord) return EINVAL;
-    std::string text(static_cast<size_t>(details.size), '\0');
+    size = details.size;
+    return 0;
+}
+
+}  // namespace
+
+int ReadLatestRecord(const EntryIdentity& identity, InstallationRecord& record, std::string& name) {
+    OwnedDescriptor file;
+    uint64_t size = 0;
+    if (const int error = OpenLatestRecord(identity, file, name, size); error != 0) return error;
+    std::string text(static_cast<size_t>(size), '\0');
     if (!text.empty() && ReadOpenFileAt(file.Get(), &text[0], text.size(), 0) != static_cast<int64_t>(text.size())) {
         return EIO;
     }
     if (!ParseRecord(text, record)) return EINVAL;
+    return record.targetIdentity == identity ? 0 : EPERM;
+}
+
+int ReadLatestRecordSummary(const EntryIdentity& identity, InstallationRecord& record, std::string& name) {
+    OwnedDescriptor file;
+    uint64_t size = 0;
+    if (const int error = OpenLatestRecord(identity, file, name, size); error != 0) return error;
+    RecordSummaryReader reader;
+    std::string piece(kReadPiece, '\0');
+    for (uint64_t offset = 0; offset < size;) {
+        const size_t wanted = static_cast<size_t>(std::min<uint64_t>(piece.size(), size - offset));
+        const int64_t got = ReadOpenFileAt(file.Get(), &piece[0], wanted, static_cast<int64_t>(offset));
+        if (got <= 0) return EIO;
+        if (!reader.Feed(std::string_view(piece.data(), static_cast<size_t>(got)))) return EINVAL;
+        offset += static_cast<uint64_t>(got);
+    }
+    if (!reader.Finish(record)) return EINVAL;
     return record.targetIdentity == identity ? 0 : EPERM;
 }
 

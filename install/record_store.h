@@ -79,6 +79,10 @@ private:
 // EINVAL when it does not read as a record, or errno. `name` receives its
 // file name, for RemoveRecord.
 [[nodiscard]] int ReadLatestRecord(const EntryIdentity& identity, InstallationRecord& record, std::string& name);
+// The same, judged the same, without its files and directories: for a reader
+// that needs only the rest, in little memory whatever the record's size.
+[[nodiscard]] int ReadLatestRecordSummary(const EntryIdentity& identity, InstallationRecord& record,
+                                          std::string& name);
 
 // Removes the record of the template directory `identity` that the
 // installation whose staging directory was `transaction` wrote, after its

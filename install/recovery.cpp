@@ -6,6 +6,7 @@
 #include "install/kept_generation.h"
 #include "install/record_store.h"
 #include "install/staging.h"
+#include "install/take_back.h"
 #include "lang/messages.h"
 #include "platform/file_entries.h"
 #include "platform/journal_file.h"
@@ -98,6 +99,7 @@ int ReachTemplateDirectory(ParsedJournal& parsed, const Staging& staging, int lo
         for (JournalStep& step : parsed.steps) {
             if (step.identified && step.device == journalled.device) step.device = identity.device;
         }
+        parsed.targetDeviceNow = identity.device;
     } else if (error == 0 && identity != journalled) {
         error = ESTALE;  // another directory holds that name now
     }
@@ -128,14 +130,23 @@ bool SettleWithoutTemplateDirectory(const ParsedJournal& parsed, const Staging& 
 // kept one was keeping the originals it replaced: that is finished, when the
 // kept name is free. Whether the staging directory is the kept one now (it
 // is then closed here, and nothing of it is discarded).
+// The record was written on the device the journal names: the identities it
+// holds on that device are on the one found now, when its number changed.
+void TakeDeviceNow(const ParsedJournal& parsed, InstallationRecord& record) {
+    if (parsed.targetDeviceNow == 0) return;
+    if (record.targetIdentity.device == parsed.targetDevice) record.targetIdentity.device = parsed.targetDeviceNow;
+    if (record.kept.device == parsed.targetDevice) record.kept.device = parsed.targetDeviceNow;
+}
+
 bool FinishKeeping(const ParsedJournal& parsed, Staging& staging, int root) {
     InstallationRecord record;
     std::string recordName;
     if (!staging.originals.IsOpen() ||
-        ReadLatestRecord(EntryIdentity{parsed.targetDevice, parsed.targetInode}, record, recordName) != 0 ||
-        record.kept != staging.identity) {
+        ReadLatestRecordSummary(EntryIdentity{parsed.targetDevice, parsed.targetInode}, record, recordName) != 0) {
         return false;
     }
+    TakeDeviceNow(parsed, record);
+    if (record.kept != staging.identity) return false;
     const bool inside = parsed.staging.compare(0, parsed.target.size(), parsed.target) == 0;
     const std::string target = parsed.target.substr(0, parsed.target.size() - 1);
     const std::string name = KeptName(inside, target.substr(target.rfind('/') + 1));
@@ -160,15 +171,40 @@ bool FinishKeeping(const ParsedJournal& parsed, Staging& staging, int root) {
     return true;
 }
 
+// A committed uninstall takes back the files of the record it names, when
+// that is still the template directory's latest (the take-back removes it
+// last), then removes it. Whether the kept originals may go.
+bool FinishTakeBack(const ParsedJournal& parsed, int root, int keptOriginals) {
+    if (parsed.takeBackRecord.empty()) return true;
+    const EntryIdentity target{parsed.targetDevice, parsed.targetInode};
+    InstallationRecord record;
+    std::string name;
+    if (ReadLatestRecord(target, record, name) != 0 || name != parsed.takeBackRecord) return true;
+    TakeDeviceNow(parsed, record);
+    TakeBackPlace place;
+    place.root = root;
+    place.keptOriginals = keptOriginals;
+    place.workingName = [&parsed](size_t index) {
+        return parsed.takeBackPrefix + std::to_string(parsed.takeBackFirst + index);
+    };
+    if (!TakeBackFiles(record, place).failure.Empty() || SyncFileSystemOf(root) != 0) return false;
+    return RemoveRecord(target, name) == 0;
+}
+
 // Finishes what the journal began in the template directory `root`: the
 // commit's purge (or its keeping of the originals), or the undo. Whether
 // every original is back.
 bool Settle(const ParsedJournal& parsed, Staging& staging, int root, RecoveryReport& report) {
     if (parsed.committed) {
         if (!FinishKeeping(parsed, staging, root)) PurgeExchangedOriginals(parsed.steps, parsed.target, root);
-        // An uninstall's: the kept originals not brought back, and the directories left empty.
+        // An uninstall's: its files taken back, the kept originals not
+        // brought back, and the directories left empty.
         Staging kept;
-        if (!parsed.kept.empty() && OpenKeptGenerationAt(parsed.target, parsed.kept, kept) == 0) {
+        // Gone or not one to trust: the take-back then brings no original
+        // back (none is there to lose) and removes the files placed, as
+        // for originals that were never kept.
+        if (!parsed.kept.empty()) (void)OpenKeptGenerationAt(parsed.target, parsed.kept, kept);
+        if (FinishTakeBack(parsed, root, kept.originals.IsOpen() ? kept.originals.Get() : -1) && kept.IsOpen()) {
             // What stays of it no record names any more: never adopted, only space.
             (void)DiscardKeptGeneration(kept);
         }
@@ -177,12 +213,10 @@ bool Settle(const ParsedJournal& parsed, Staging& staging, int root, RecoveryRep
         report.outcome = RecoveryReport::Outcome::Completed;
         return true;
     }
-    // The kept originals an uninstall was bringing back go back there.
-    Staging kept;
-    if (!parsed.kept.empty()) (void)OpenKeptGenerationAt(parsed.target, parsed.kept, kept);
+    // An uninstall changes nothing before its commit; an installation's steps are undone.
     const UndoOutcome undone =
         UndoSteps(parsed.steps, parsed.target, root, staging.originals.IsOpen() ? staging.originals.Get() : -1,
-                  Unrecorded::Ours, kept.originals.IsOpen() ? kept.originals.Get() : -1);
+                  Unrecorded::Ours);
     for (const std::string& path : undone.notRestored) report.notRestored.push_back(FromMultiByte(path));
     report.outcome = RecoveryReport::Outcome::RolledBack;
     return undone.originalsRestored;

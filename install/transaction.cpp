@@ -237,10 +237,13 @@ uint32_t Transaction::Commit() {
         return ERR_SUCCESS;
     }
     PurgeOriginals();
-    // An uninstall's: the kept originals not brought back, and the
-    // directories left empty, while the journal still names them.
+    // An uninstall's: its files taken back; then the kept originals not
+    // brought back, and the directories left empty, while the journal still
+    // names them. A take-back that failed leaves the kept originals to the
+    // record it leaves, for another uninstall to finish.
+    const bool takenBack = takeBack_ == nullptr || TakeBackRecorded();
     // Failing, what stays of the kept directory is only space: no record names it once this one goes.
-    if (keptFrom_.IsOpen()) (void)DiscardKeptGeneration(keptFrom_);
+    if (keptFrom_.IsOpen() && takenBack) (void)DiscardKeptGeneration(keptFrom_);
     const int root = RootDescriptor();
     if (!removeAfterCommit_.empty() && root >= 0) {
         removedAtCommit_ = RemoveDirectoriesAfterCommit(removeAfterCommit_, record_.target, root, !staging_.inside);
@@ -358,7 +361,7 @@ uint32_t Transaction::Rollback(uint32_t code) {
         if (root >= 0) {
             // Every file this transaction made has its identity, journalled or not.
             outcome = UndoSteps(steps, record_.target, root, staging_.originals.IsOpen() ? staging_.originals.Get() : -1,
-                                Unrecorded::NotOurs, keptFrom_.originals.IsOpen() ? keptFrom_.originals.Get() : -1);
+                                Unrecorded::NotOurs);
         }
         if (outcome.error != 0 && failure_.Empty()) failure_ = FailureFromErrno(outcome.error, outcome.failedPath);
         if (outcome.originalsRestored) {

@@ -40,6 +40,7 @@
 #include "install/kept_generation.h"
 #include "install/recovery.h"
 #include "install/staging.h"
+#include "install/take_back.h"
 #include "install/undo.h"
 #include "install/step_log.h"
 #include "platform/file_entries.h"
@@ -176,11 +177,6 @@ public:
     [[nodiscard]] int ExchangeWithOriginal(size_t record, int directory, const std::string& working,
                                            const std::string& name, const std::string& path,
                                            const EntryStamp& judged) const;
-    // Journals (without syncing) that the file at `path` is about to be taken
-    // out of the template directory: moved to the staging directory's
-    // originals/ by SetOriginalAside, and deleted with it at the commit (the
-    // rollback puts it back). `record` receives the record's number.
-    [[nodiscard]] uint32_t JournalRemoval(const std::string& path, size_t& record);
     // Removes the file `name` in `directory` (at `path`) that this transaction
     // placed with the identity `own`; anything else standing there is left
     // (EEXIST). ERR_SUCCESS or a code.
@@ -203,17 +199,19 @@ public:
     // The staging directory's identity: the kept directory's, once kept.
     const EntryIdentity& StagingIdentity() const { return staging_.identity; }
     // The kept originals of an earlier installation, opened by
-    // OpenKeptGeneration, that RestoreKept brings back: journalled (without
-    // syncing). ERR_SUCCESS or a code.
+    // OpenKeptGeneration, that the take-back brings back: journalled
+    // (without syncing), and discarded after the commit. ERR_SUCCESS or a code.
     [[nodiscard]] uint32_t UseKeptOriginals(Staging kept);
-    // Journals (without syncing) that the kept original for `path`, whose
-    // identity is `identity`, is about to be moved back to it; `record`
-    // receives the record's number.
-    [[nodiscard]] uint32_t JournalRestore(const std::string& path, const EntryIdentity& identity, size_t& record);
-    // Moves the kept original for `path` back to its place, `name` in
-    // `directory` (empty by now: SetOriginalAside took out what stood there),
-    // when it is still the one journalled. ERR_SUCCESS or a code.
-    [[nodiscard]] uint32_t RestoreKept(size_t record, const std::string& path, int directory, const std::string& name);
+    // Journals (without syncing) that after the commit record the files of
+    // `record`, the latest installation's record `recordName` of the template
+    // directory, are taken back (install/take_back.h), and the record removed
+    // once that is on the disk; the recovery of a committed journal does the
+    // same. `record` lives until the commit. progress(done, total) as files are done, on the calling thread.
+    [[nodiscard]] uint32_t TakeBackAfterCommit(const InstallationRecord& record, const std::string& recordName,
+                                               std::function<void(size_t done, size_t total)> progress);
+    // What the take-back after the commit did; a failure there leaves the
+    // record and the kept originals for another uninstall to finish.
+    const TakenBack& TakenBackAtCommit() const { return takenBack_; }
     // Journals (without syncing) that the directory at `path` (below the
     // template directory, or the template directory itself without its "/"),
     // of identity `identity`, is to go after the commit when it is empty and
@@ -272,7 +270,16 @@ private:
     [[nodiscard]] uint32_t SyncChanges();
     void PurgeOriginals();
     [[nodiscard]] bool KeepReplacedOriginals();
+    // The take-back after the commit record; whether it finished whole.
+    bool TakeBackRecorded();
     [[nodiscard]] bool GatherExchangedOriginals();
+    // What GatherExchangedOriginals did with an exchanged original.
+    static constexpr uint8_t kGatheredNothing = 0;  // nothing was there (ENOENT)
+    static constexpr uint8_t kGatheredLinked = 1;   // linked; its working name waits to go
+    static constexpr uint8_t kGatheredGone = 2;     // moved, or a repeat's removed
+    [[nodiscard]] bool LinkExchangedOriginals(std::vector<uint8_t>& gathered);
+    [[nodiscard]] bool RemoveGatheredWorkingNames(const std::vector<uint8_t>& gathered,
+                                                  std::unordered_set<std::string>& left);
     [[nodiscard]] bool SyncGathered();
     void CountKept();
     [[nodiscard]] uint32_t SyncChangedDirectories();
@@ -320,6 +327,13 @@ private:
     EntryIdentity previousKept_;
     KeptGeneration generation_;
     Staging keptFrom_;  // an earlier installation's kept originals, brought back; discarded at the commit
+    // The take-back after the commit: the record (not owned), its name and
+    // the first number of the working names its originals come back under.
+    const InstallationRecord* takeBack_ = nullptr;
+    std::string takeBackName_;
+    uint64_t takeBackFirst_ = 0;
+    std::function<void(size_t, size_t)> takeBackProgress_;
+    TakenBack takenBack_;
     std::vector<DirectoryToRemove> removeAfterCommit_;
     DirectoriesRemoved removedAtCommit_;
 };

@@ -34,13 +34,6 @@ uint32_t Transaction::JournalNewFile(const std::string& path, const std::string&
     return ERR_SUCCESS;
 }
 
-uint32_t Transaction::JournalRemoval(const std::string& path, size_t& record) {
-    if (state_ != State::Open) return Fail(path, EINVAL);
-    if (const uint32_t code = WriteAhead(JournalStepLine(StepKind::MoveToBackup, path)); code != 0) return code;
-    record = record_.steps.Append(StepKind::MoveToBackup, path);
-    return ERR_SUCCESS;
-}
-
 uint32_t Transaction::JournalIdentity(size_t record, const std::string& path, const EntryIdentity& identity) {
     if (!MayChange(record)) return Fail(path, EINVAL);
     record_.steps.Identify(record, identity);

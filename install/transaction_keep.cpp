@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/result_codes.h"
+#include "install/record_store.h"
 #include "install/transaction.h"
 #include "platform/fault_injection.h"
 #include "platform/mounted_file_system.h"
@@ -64,41 +65,11 @@ bool Transaction::GatherExchangedOriginals() {
     // working name; it joins those set aside in originals/. A move between
     // two directories may reach the disk half done, the file then under
     // neither name: each is linked into originals/ first, the links made
-    // durable, and only then are the working names removed. Of a name the
-    // kit repeats, the first entry's original is the user's: a later one
-    // holds the kit's own earlier file, which goes.
-    std::vector<std::pair<std::string, std::string>> linked;  // parent (relative), working name
-    bool failed = false;
-    record_.steps.ForEach([&](StepKind kind, const std::string& path, const std::string& working) {
-        if (kind != StepKind::ExchangeFile || failed) return;
-        const std::string relative = path.substr(record_.target.size());
-        int directory = -1;
-        if (OpenDirectory(ParentOfRelative(relative), MissingDirectory::Leave, directory) != ERR_SUCCESS ||
-            directory < 0 || MakeBackupParents(relative) != 0) {
-            failed = true;
-            return;
-        }
-        int error = LinkEntryAt(directory, working, staging_.originals.Get(), relative).error;
-        if (error == 0) {
-            linked.emplace_back(ParentOfRelative(relative), working);
-            return;
-        }
-        if (error == EPERM || error == EOPNOTSUPP || error == EMLINK) {
-            // No hard links here: one rename, durable with the rest.
-            error = PlaceWithoutReplacing(directory, working, staging_.originals.Get(), relative).error;
-            linked.emplace_back(ParentOfRelative(relative), std::string());
-        }
-        if (error == EEXIST) error = RemoveEntryAt(directory, working).error;
-        failed = error != 0 && error != ENOENT;
-    });
-    if (failed || !SyncGathered()) return false;
+    // durable, and only then are the working names removed.
+    std::vector<uint8_t> gathered;
+    if (!LinkExchangedOriginals(gathered) || !SyncGathered()) return false;
     std::unordered_set<std::string> left;
-    for (const auto& [parent, working] : linked) {
-        int directory = -1;
-        if (OpenDirectory(parent, MissingDirectory::Leave, directory) != ERR_SUCCESS || directory < 0) return false;
-        if (!working.empty() && RemoveEntryAt(directory, working).error != 0) return false;
-        left.insert(parent);
-    }
+    if (!RemoveGatheredWorkingNames(gathered, left)) return false;
     // The working names are gone from the disk before the journal that names them.
     if (!SyncsEachFile()) return SyncFileSystemOf(RootDescriptor()) == 0;
     for (const std::string& parent : left) {
@@ -109,6 +80,58 @@ bool Transaction::GatherExchangedOriginals() {
         }
     }
     return true;
+}
+
+// What became of each exchanged original, in the steps' order: a byte each
+// rather than its names, which the steps hold (a million may come).
+bool Transaction::LinkExchangedOriginals(std::vector<uint8_t>& gathered) {
+    // Of a name the kit repeats, the first entry's original is the user's: a
+    // later one holds the kit's own earlier file, which goes.
+    bool failed = false;
+    record_.steps.ForEach([&](StepKind kind, const std::string& path, const std::string& working) {
+        if (kind != StepKind::ExchangeFile || failed) return;
+        gathered.push_back(kGatheredNothing);
+        const std::string relative = path.substr(record_.target.size());
+        int directory = -1;
+        if (OpenDirectory(ParentOfRelative(relative), MissingDirectory::Leave, directory) != ERR_SUCCESS ||
+            directory < 0 || MakeBackupParents(relative) != 0) {
+            failed = true;
+            return;
+        }
+        int error = LinkEntryAt(directory, working, staging_.originals.Get(), relative).error;
+        if (error == 0) {
+            gathered.back() = kGatheredLinked;
+            return;
+        }
+        if (error == EPERM || error == EOPNOTSUPP || error == EMLINK) {
+            // No hard links here: one rename, durable with the rest.
+            error = PlaceWithoutReplacing(directory, working, staging_.originals.Get(), relative).error;
+        }
+        if (error == EEXIST) error = RemoveEntryAt(directory, working).error;
+        // Moved, or removed: the working name is gone, its directory to be synced.
+        if (error == 0) gathered.back() = kGatheredGone;
+        failed = error != 0 && error != ENOENT;
+    });
+    return !failed;
+}
+
+// The working names of the originals linked, once the links are durable;
+// `left` receives the directories that lost a name.
+bool Transaction::RemoveGatheredWorkingNames(const std::vector<uint8_t>& gathered,
+                                             std::unordered_set<std::string>& left) {
+    bool failed = false;
+    size_t next = 0;
+    record_.steps.ForEach([&](StepKind kind, const std::string& path, const std::string& working) {
+        if (kind != StepKind::ExchangeFile || failed || next >= gathered.size()) return;
+        const uint8_t outcome = gathered[next++];
+        if (outcome == kGatheredNothing) return;
+        const std::string parent = ParentOfRelative(path.substr(record_.target.size()));
+        int directory = -1;
+        failed = OpenDirectory(parent, MissingDirectory::Leave, directory) != ERR_SUCCESS || directory < 0 ||
+                 (outcome == kGatheredLinked && RemoveEntryAt(directory, working).error != 0);
+        if (!failed) left.insert(parent);
+    });
+    return !failed;
 }
 
 bool Transaction::SyncGathered() {
@@ -159,23 +182,40 @@ uint32_t Transaction::UseKeptOriginals(Staging kept) {
     return ERR_SUCCESS;
 }
 
-uint32_t Transaction::JournalRestore(const std::string& path, const EntryIdentity& identity, size_t& record) {
-    if (state_ != State::Open || !keptFrom_.originals.IsOpen()) return Fail(path, EINVAL);
-    if (const uint32_t code = WriteAhead(JournalStepLine(StepKind::RestoreKept, path)); code != 0) return code;
-    record = record_.steps.Append(StepKind::RestoreKept, path);
-    record_.steps.Identify(record, identity);
-    return WriteAhead(JournalIdentityLine(StepKind::WriteFile, identity.device, identity.inode, path));
+uint32_t Transaction::TakeBackAfterCommit(const InstallationRecord& record, const std::string& recordName,
+                                          std::function<void(size_t done, size_t total)> progress) {
+    if (state_ != State::Open || takeBack_ != nullptr) return Fail(record.target, EINVAL);
+    // Its originals come back under working names of their own, one for each recorded file.
+    takeBackFirst_ = nextWorkingName_;
+    nextWorkingName_ += record.files.size();
+    const std::string first = staging_.TemporaryName(takeBackFirst_);
+    const std::string prefix = first.substr(0, first.size() - std::to_string(takeBackFirst_).size());
+    if (const uint32_t code = WriteAhead(JournalTakeBackLine(prefix, takeBackFirst_, recordName)); code != 0) {
+        return code;
+    }
+    takeBack_ = &record;
+    takeBackName_ = recordName;
+    takeBackProgress_ = std::move(progress);
+    return ERR_SUCCESS;
 }
 
-uint32_t Transaction::RestoreKept(size_t record, const std::string& path, int directory, const std::string& name) {
-    if (!MayChange(record) || !keptFrom_.originals.IsOpen()) return Fail(path, EINVAL);
-    const std::string relative = path.substr(record_.target.size());
-    EntryIdentity kept;
-    int error = IdentityAt(keptFrom_.originals.Get(), relative, kept).error;
-    if (error == 0 && kept != record_.steps.IdentityOf(record)) error = kChangedMeanwhile;
-    if (error == 0) error = InjectedFault(FaultStep::MoveToBackup, path);
-    if (error == 0) error = PlaceWithoutReplacing(keptFrom_.originals.Get(), relative, directory, name).error;
-    return error == 0 ? ERR_SUCCESS : Fail(path, error);
+bool Transaction::TakeBackRecorded() {
+    TakeBackPlace place;
+    place.root = RootDescriptor();
+    place.keptOriginals = keptFrom_.originals.IsOpen() ? keptFrom_.originals.Get() : -1;
+    place.workingName = [this](size_t index) { return staging_.TemporaryName(takeBackFirst_ + index); };
+    place.progress = takeBackProgress_;
+    takenBack_ = TakeBackFiles(*takeBack_, place);
+    // On the disk before the kept originals, the record and the journal go.
+    if (const int error = SyncFileSystemOf(place.root); error != 0 && takenBack_.failure.Empty()) {
+        takenBack_.failure = FailureFromErrno(error, record_.target);
+    }
+    if (!takenBack_.failure.Empty()) return false;
+    // A record left would name files gone: the next uninstall takes back the installation before.
+    if (const int error = RemoveRecord(takeBack_->targetIdentity, takeBackName_); error != 0 && error != ENOENT) {
+        takenBack_.failure = FailureFromErrno(error, takeBackName_);
+    }
+    return takenBack_.failure.Empty();
 }
 
 }  // namespace vxk5

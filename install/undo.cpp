@@ -47,8 +47,8 @@ bool Matches(int directory, const std::string& name, const JournalStep& step) {
 // One undo: the steps' own files by destination, and what could not be undone.
 class Undo {
 public:
-    Undo(const std::vector<JournalStep>& steps, int originals, int keptOriginals, Unrecorded unrecorded)
-        : originals_(originals), keptOriginals_(keptOriginals), unrecorded_(unrecorded) {
+    Undo(const std::vector<JournalStep>& steps, int originals, Unrecorded unrecorded)
+        : originals_(originals), unrecorded_(unrecorded) {
         // The files written at each destination, to tell the transaction's own from anyone else's.
         for (const JournalStep& step : steps) {
             if ((step.kind == StepKind::WriteFile || step.kind == StepKind::ExchangeFile) && step.identified) {
@@ -64,7 +64,6 @@ public:
             case StepKind::ExchangeFile: return UndoExchange(step, reached, directory, name);
             case StepKind::MoveToBackup: return UndoSetAside(step, relative, reached, directory, name);
             case StepKind::MakeDirectory: return UndoMakeDirectory(step, reached, directory, name);
-            case StepKind::RestoreKept: return UndoRestoreKept(step, relative, reached, directory, name);
         }
     }
     UndoOutcome outcome;
@@ -76,8 +75,6 @@ private:
     void UndoSetAside(const JournalStep& step, const std::string& relative, int reached, int directory,
                       const std::string& name);
     void UndoMakeDirectory(const JournalStep& step, int reached, int directory, const std::string& name);
-    void UndoRestoreKept(const JournalStep& step, const std::string& relative, int reached, int directory,
-                         const std::string& name);
 
     void Note(const std::string& path, int error) {
         if (outcome.error != 0) return;
@@ -104,7 +101,6 @@ private:
     }
 
     int originals_;
-    int keptOriginals_;
     Unrecorded unrecorded_;
     std::unordered_map<std::string, std::vector<const JournalStep*>> written_;
 };
@@ -211,30 +207,11 @@ void Undo::UndoMakeDirectory(const JournalStep& step, int reached, int directory
     if (step.identified ? Matches(directory, name, step) : true) (void)RemoveDirectoryAt(directory, name);
 }
 
-void Undo::UndoRestoreKept(const JournalStep& step, const std::string& relative, int reached, int directory,
-                           const std::string& name) {
-    // The kept original brought back goes back among the kept ones; what
-    // stands there otherwise was never moved, or is someone else's. It is
-    // not the transaction's own file: an original set aside for its place
-    // never goes back over it.
-    if (reached == ENOENT || (reached == 0 && !Matches(directory, name, step))) return;
-    int error = reached;
-    OwnedDescriptor keptParent;
-    int keptDirectory = -1;
-    std::string keptName;
-    if (error == 0) error = keptOriginals_ < 0 ? ENOENT : OpenParentOf(keptOriginals_, relative, keptParent, keptDirectory, keptName);
-    if (error == 0) error = InjectedFault(FaultStep::Restore, step.path);
-    if (error == 0) error = PlaceWithoutReplacing(directory, name, keptDirectory, keptName).error;
-    // Failing, the original stays at its place, which loses nothing; what
-    // was taken out for it then waits in the staging directory.
-    if (error != 0) Note(step.path, error);
-}
-
 }  // namespace
 
 UndoOutcome UndoSteps(const std::vector<JournalStep>& steps, const std::string& target, int root, int originals,
-                      Unrecorded unrecorded, int keptOriginals) {
-    Undo undo(steps, originals, keptOriginals, unrecorded);
+                      Unrecorded unrecorded) {
+    Undo undo(steps, originals, unrecorded);
     for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
         const std::string& path = step->path;
         if (path.size() <= target.size() || path.compare(0, target.size(), target) != 0) continue;  // above: later

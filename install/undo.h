@@ -39,12 +39,10 @@ struct UndoOutcome {
 // removed only under its working name, and only as `unrecorded` says. An original goes back only into an empty place or
 // over the transaction's own file; anything else standing there is left
 // alone and the original stays in the staging directory (or, exchanged with
-// its new file, under that file's working name). A kept original brought
-// back (`keptOriginals`: the kept directory's originals/, -1 when there is
-// none) goes back there when it is still the one journalled. Repeating it
-// after a partial run is harmless, which is what the recovery relies on.
+// its new file, under that file's working name). Repeating it after a
+// partial run is harmless, which is what the recovery relies on.
 UndoOutcome UndoSteps(const std::vector<JournalStep>& steps, const std::string& target, int root, int originals,
-                      Unrecorded unrecorded, int keptOriginals = -1);
+                      Unrecorded unrecorded);
 
 // Removes the directories made on the way to (and including) the template
 // directory: those of `steps` that are not below `target`, deepest first,

@@ -6,6 +6,7 @@
 #include "base/conversion.h"
 #include "install/kept_generation.h"
 #include "install/record_store.h"
+#include "install/take_back.h"
 #include "platform/directory_open.h"
 #include "platform/file_entries.h"
 #include "platform/open_file.h"
@@ -14,67 +15,16 @@ namespace vxk5 {
 
 namespace {
 
-enum class Verdict { Remove, KeepChanged, Missing };
-
-// A file taken out: its record in the journal and the file as judged.
-struct Removal {
-    size_t record = 0;
-    size_t restore = SIZE_MAX;  // the record bringing back the original it replaced, if kept
-    std::string parent;
-    std::string name;
-    EntryStamp judged;
-};
-
-void SplitRelative(const std::string& relative, std::string& parent, std::string& name) {
-    const size_t slash = relative.rfind('/');
-    parent = slash == std::string::npos ? std::string() : relative.substr(0, slash);
-    name = slash == std::string::npos ? relative : relative.substr(slash + 1);
-}
-
-// Still the file the installation placed: the same file (its identity), its
-// size and its modification time as the installation gave them. (Its time
-// of status change cannot tell: every rename changes it, and so does putting
-// a file back after a failed uninstall.)
-Verdict Judge(const InstallationRecord& record, const RecordedFile& file, const EntryStatus& status) {
-    if (status.kind == EntryKind::Missing) return Verdict::Missing;
-    const EntryStamp& stamp = status.stamp;
-    const bool same = status.kind == EntryKind::File && stamp.identity.device == record.targetIdentity.device &&
-                      stamp.identity.inode == file.inode && stamp.size == file.size && stamp.seconds == file.modified;
-    return same ? Verdict::Remove : Verdict::KeepChanged;
-}
-
-// The directory `relative` below `root`, each component opened without
-// following a link. 0, ENOENT, ELOOP, ENOTDIR or errno.
-int OpenBelow(int root, const std::string& relative, OwnedDescriptor& opened) {
-    OwnedDescriptor current;
-    int at = root;
-    size_t start = 0;
-    while (start <= relative.size() && !relative.empty()) {
-        size_t end = relative.find('/', start);
-        if (end == std::string::npos) end = relative.size();
-        OwnedDescriptor next;
-        if (const int error = OpenDirectoryAt(at, relative.substr(start, end - start), next).error; error != 0) {
-            return error;
-        }
-        current = std::move(next);
-        at = current.Get();
-        start = end + 1;
-    }
-    if (!current.IsOpen()) return DuplicateDescriptor(root, opened);
-    opened = std::move(current);
-    return 0;
-}
-
-// Tells the caller's progress: a step for each recorded file judged and for
-// each file taken out, at most every 256 steps and at the end.
+// Tells the caller's progress as the recorded files are taken back, at most
+// once for every 256 of them and at the end.
 class Progress {
 public:
-    Progress(const UninstallOptions& options, size_t files) : options_(options), total_(2 * files) {}
-    void Step() const {
-        ++done_;
-        if (options_.progress && (done_ % 256 == 0 || done_ == total_)) {
-            options_.progress(static_cast<uint32_t>(done_), static_cast<uint32_t>(total_));
+    Progress(const UninstallOptions& options, size_t files) : options_(options), total_(files) {}
+    void Step(size_t done) const {
+        if (options_.progress && (done / 256 != done_ / 256 || done == total_) && done != done_) {
+            options_.progress(static_cast<uint32_t>(done), static_cast<uint32_t>(total_));
         }
+        done_ = done;
     }
     // The files not taken out count as done.
     void Finish() const {
@@ -87,17 +37,6 @@ private:
     size_t total_;
     mutable size_t done_ = 0;
 };
-
-// Whether the original `file` replaced is kept in `keptOriginals` (-1: none
-// is kept), and its identity.
-bool OriginalKept(const RecordedFile& file, int keptOriginals, EntryIdentity& identity) {
-    EntryStatus kept;
-    if (!file.replaced || keptOriginals < 0 || ExamineEntryAt(keptOriginals, file.relative, kept).error != 0) {
-        return false;
-    }
-    identity = kept.stamp.identity;
-    return kept.kind != EntryKind::Missing && kept.kind != EntryKind::Directory;
-}
 
 // Judges every recorded file from `root`, without a change: a dry run's lines.
 void DryRun(const InstallationRecord& record, const std::string& base, int root, int keptOriginals,
@@ -139,77 +78,6 @@ void DryRun(const InstallationRecord& record, const std::string& base, int root,
     }
 }
 
-// Judges and journals the removal of every recorded file through `transaction`.
-uint32_t PlanRemovals(const InstallationRecord& record, Transaction& transaction, int keptOriginals,
-                      std::vector<Removal>& removals, const Progress& progress, UninstallResult& result) {
-    for (const RecordedFile& file : record.files) {
-        progress.Step();
-        Removal removal;
-        SplitRelative(file.relative, removal.parent, removal.name);
-        int directory = -1;
-        EntryStatus status;
-        const uint32_t opened = transaction.OpenDirectory(removal.parent, MissingDirectory::Leave, directory);
-        int error = opened != ERR_SUCCESS ? (transaction.FirstFailure().error != 0 ? transaction.FirstFailure().error
-                                                                                   : EINVAL)
-                                          : 0;
-        if (error == 0 && directory >= 0) error = ExamineEntryAt(directory, removal.name, status).error;
-        // A directory on the way that is gone, or is no longer one of its own: not this record's to touch.
-        transaction.FirstFailure() = Failure();
-        const Verdict verdict = directory < 0 && error == 0 ? Verdict::Missing
-                                : error != 0               ? Verdict::KeepChanged
-                                                           : Judge(record, file, status);
-        const std::string path = transaction.Target() + file.relative;
-        if (verdict == Verdict::Missing) {
-            ++result.missing;
-        } else if (verdict == Verdict::KeepChanged) {
-            result.keptChanged.push_back(path);
-        } else {
-            if (const uint32_t code = transaction.JournalRemoval(path, removal.record); code != ERR_SUCCESS) return code;
-            removal.judged = status.stamp;
-            EntryIdentity kept;
-            if (OriginalKept(file, keptOriginals, kept)) {
-                if (const uint32_t code = transaction.JournalRestore(path, kept, removal.restore); code != ERR_SUCCESS) {
-                    return code;
-                }
-                ++result.restored;
-            } else if (file.replaced) {
-                ++result.originalsNotKept;
-            }
-            removals.push_back(std::move(removal));
-        }
-    }
-    return ERR_SUCCESS;
-}
-
-// Takes every judged file out, into the staging directory.
-uint32_t TakeOut(Transaction& transaction, const std::vector<Removal>& removals, const Progress& progress,
-                 UninstallResult& result) {
-    for (const Removal& removal : removals) {
-        progress.Step();
-        const std::string path =
-            transaction.Target() + (removal.parent.empty() ? "" : removal.parent + "/") + removal.name;
-        int directory = -1;
-        if (const uint32_t code = transaction.OpenDirectory(removal.parent, MissingDirectory::Leave, directory);
-            code != ERR_SUCCESS) {
-            return code;
-        }
-        if (directory < 0) return transaction.Fail(path, kChangedMeanwhile);
-        if (const uint32_t code =
-                transaction.SetOriginalAside(removal.record, path, directory, removal.name, removal.judged);
-            code != ERR_SUCCESS) {
-            return code;
-        }
-        if (removal.restore != SIZE_MAX) {
-            if (const uint32_t code = transaction.RestoreKept(removal.restore, path, directory, removal.name);
-                code != ERR_SUCCESS) {
-                return code;
-            }
-        }
-        ++result.removed;
-    }
-    return ERR_SUCCESS;
-}
-
 // The directories the installation made, deepest first, and the template
 // directory when the installation made it: each goes after the commit when
 // it is empty and still the one made.
@@ -226,8 +94,8 @@ uint32_t JournalDirectoriesToRemove(const InstallationRecord& record, Transactio
     return transaction.RemoveAfterCommit(target.substr(0, target.size() - 1), record.targetIdentity);
 }
 
-uint32_t TakeBack(const InstallationRecord& record, const std::string& target, const UninstallOptions& options,
-                  Staging kept, Transaction& transaction, UninstallResult& result) {
+uint32_t TakeBack(const InstallationRecord& record, const std::string& recordName, const std::string& target,
+                  const UninstallOptions& options, Staging kept, Transaction& transaction, UninstallResult& result) {
     TransactionOptions transactionOptions;
     transactionOptions.durability = options.durability;
     transactionOptions.firstWorkingNumber = options.firstWorkingNumber;
@@ -238,22 +106,42 @@ uint32_t TakeBack(const InstallationRecord& record, const std::string& target, c
     // Swapped for another directory since it was looked at: not this record's.
     if (transaction.Record().targetIdentity != record.targetIdentity) return transaction.Fail(target, ESTALE);
     result.target = transaction.Target();
-    // The originals it replaced, when kept, come back through the transaction.
-    const int keptOriginals = kept.originals.IsOpen() ? kept.originals.Get() : -1;
-    if (keptOriginals >= 0) {
+    // A dead uninstall of this very record, finished by that recovery, took
+    // it back already: nothing is left for this one to take back.
+    InstallationRecord latest;
+    std::string latestName;
+    if (!result.recovered.empty() &&
+        (ReadLatestRecordSummary(record.targetIdentity, latest, latestName) != 0 || latestName != recordName)) {
+        (void)transaction.Rollback(ERR_SUCCESS);  // nothing was changed
+        return ERR_SUCCESS;
+    }
+    // Every directory that holds its files lets this process remove them,
+    // so that what the commit record promises can be done.
+    OwnedDescriptor root;
+    if (const int error = OpenNamedDirectory(result.target, DirectoryAccess::LookUp, root); error != 0) {
+        return transaction.Fail(target, error);
+    }
+    if (const uint32_t code = CheckTakeBack(record, root.Get(), transaction.FirstFailure()); code != ERR_SUCCESS) {
+        return code;
+    }
+    // The originals it replaced, when kept, come back after the commit.
+    if (kept.originals.IsOpen()) {
         if (const uint32_t code = transaction.UseKeptOriginals(std::move(kept)); code != ERR_SUCCESS) return code;
     }
-    std::vector<Removal> removals;
     const Progress progress(options, record.files.size());
-    if (const uint32_t code = PlanRemovals(record, transaction, keptOriginals, removals, progress, result);
+    if (const uint32_t code = transaction.TakeBackAfterCommit(
+            record, recordName, [&progress](size_t done, size_t) { progress.Step(done); });
         code != ERR_SUCCESS) {
         return code;
     }
-    if (const uint32_t code = transaction.SyncJournal(); code != ERR_SUCCESS) return code;
-    if (const uint32_t code = TakeOut(transaction, removals, progress, result); code != ERR_SUCCESS) return code;
     if (const uint32_t code = JournalDirectoriesToRemove(record, transaction); code != ERR_SUCCESS) return code;
-    const uint32_t code = transaction.Commit();
-    if (code != ERR_SUCCESS) return code;
+    if (const uint32_t code = transaction.Commit(); code != ERR_SUCCESS) return code;
+    const TakenBack& taken = transaction.TakenBackAtCommit();
+    result.removed = taken.removed;
+    result.restored = taken.restored;
+    result.missing = taken.missing;
+    result.originalsNotKept = taken.originalsNotKept;
+    result.keptChanged = taken.keptChanged;
     result.directoriesRemoved = transaction.RemovedAtCommit().removed;
     result.templateRemoved = transaction.RemovedAtCommit().target;
     progress.Finish();
@@ -299,7 +187,7 @@ UninstallResult RunUninstall(const UninstallOptions& options) {
         return result;
     }
     Transaction transaction;
-    if (const uint32_t code = TakeBack(record, target, options, std::move(kept), transaction, result);
+    if (const uint32_t code = TakeBack(record, name, target, options, std::move(kept), transaction, result);
         code != ERR_SUCCESS) {
         result.failure = transaction.FirstFailure();
         result.code = transaction.Rollback(code);
@@ -307,7 +195,13 @@ UninstallResult RunUninstall(const UninstallOptions& options) {
         result.restored = 0;
         return result;
     }
-    (void)RemoveRecord(identity, name);  // a record left names files gone: the next one keeps nothing of them
+    // Taken back in part: what failed stays, with the record, for another uninstall to finish.
+    if (const Failure& failed = transaction.TakenBackAtCommit().failure; !failed.Empty()) {
+        result.inPart = true;
+        result.failure = failed;
+        result.code = CodeFromErrno(failed.error);
+        return result;
+    }
     result.outcome = UninstallOutcome::Uninstalled;
     return result;
 }

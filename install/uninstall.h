@@ -1,18 +1,18 @@
 #pragma once
 // Taking back the latest recorded installation of a template directory
-// (install/record_store.h), through the same transaction as installing:
-// each file it placed that is still the file it placed (same identity, size
-// and modification time) is taken out, journalled first and deleted only at
-// the commit, so that a failure, a kill or a power cut leaves the directory
-// as it was, and the original it replaced, when the installation kept it
-// (install/kept_generation.h), is moved back to its place; a file changed or
-// replaced since is kept and listed. After the commit record (and finished
-// by the recovery should the process die there) what else is kept goes, and
-// so do the directories it made when they are empty and the template
-// directory itself when the installation made it and nothing is left in it.
-// Then the record goes, so that the next one takes back the installation
-// before.
-
+// (install/record_store.h), through the same transaction as installing.
+// Before its commit record nothing changes: the record is read and trusted,
+// the directory proved to be the one recorded, every directory holding its
+// files proved changeable by this process, and the take-back journalled.
+// After the commit record (and finished by the recovery should the process
+// die there) each file it placed that is still the file it placed (same
+// identity, size and modification time) is removed, and the original it
+// replaced, when the installation kept it (install/kept_generation.h), is
+// put back (install/take_back.h); a file changed or replaced since is kept
+// and listed. Then the record goes, so that the next one takes back the
+// installation before, and so do the rest of the kept originals, the
+// directories it made when they are empty, and the template directory
+// itself when the installation made it and nothing is left in it.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -52,6 +52,9 @@ struct UninstallResult {
     uint32_t originalsNotKept = 0;
     std::vector<std::string> keptChanged;  // files changed or replaced since, kept (absolute)
     bool templateRemoved = false;    // the template directory itself went
+    // Failed after the commit record: what the counts say was done, the
+    // rest was not, and the record stays for another uninstall to finish.
+    bool inPart = false;
     uint32_t code = 0;               // of a failure
     Failure failure;
     // Why the record was not used: EPERM (not this user's, writable by others,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "kit/entry_stream.h"
 #include "kit/kit_unpack.h"
 #include "kit/rest_unpacking.h"
 #include "platform/open_file.h"
@@ -29,10 +30,20 @@ DistributionKit::DistributionKit(OwnedDescriptor container, std::vector<KitDescr
         }
         previous = entry.offset;
     }
+    // Stricter: no two entries share a byte either.
+    entriesFollow_ = entriesInOrder_;
+    uint64_t end = 0;
+    for (const KitFileEntry& entry : entries_) {
+        if (!entriesFollow_) break;
+        if (entry.size == 0) continue;
+        entriesFollow_ = entry.offset >= end;
+        end = static_cast<uint64_t>(entry.offset) + entry.size;
+    }
 }
 
 DistributionKit::~DistributionKit() {
     background_.reset();  // stops using the unpacking before it goes
+    direct_.reset();
     rest_.reset();  // its writer stops before the container closes
     restWriter_.Reset();
     releaser_.Reset();

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/wstring.h"
+#include "kit/entry_stream.h"
 #include "kit/kit_trailer.h"
 #include "platform/file_handle.h"
 #include "platform/owned_descriptor.h"
@@ -25,6 +26,7 @@ class KitUnpacker;
 class KitInputObserver;
 class RestUnpacking;
 enum class KitReading;
+enum class RestDelivery;
 
 struct KitDescription {
     WString language;
@@ -88,9 +90,21 @@ public:
     // Whether the data area still waits to be unpacked (a kit read file table
     // first whose files' bytes have not been needed yet).
     bool RestPending() const { return rest_ != nullptr; }
-    // Whether the data area is being unpacked on a thread of its own
-    // (StartUnpackingRest), and UnpackRest has not waited for its end yet.
-    bool RestUnpackingStarted() const { return background_ != nullptr; }
+    // Whether the data area is being unpacked, on a thread of its own or
+    // straight into the files (StartUnpackingRest), and UnpackRest has not
+    // waited for its end yet.
+    bool RestUnpackingStarted() const { return background_ != nullptr || direct_ != nullptr; }
+    // Whether it is being inflated straight into the files.
+    bool InflatingIntoFiles() const { return direct_ != nullptr; }
+    // Whether every entry's bytes start at or after the end of those of the
+    // entry before (empty entries aside): one pass over the stream then
+    // serves every entry in the entries' order.
+    bool EntriesFollowOneAnother() const { return entriesFollow_; }
+    // Whether StartUnpackingRest asked for RestDelivery::IntoFiles takes, or
+    // took, that way: the data area waits and the entries follow one another.
+    bool RestGoesIntoFiles() const {
+        return direct_ != nullptr || (rest_ != nullptr && background_ == nullptr && entriesFollow_);
+    }
 
     // What the kit's check said of its deflate stream: Pending while the
     // data area waits to be unpacked (a kit read file table first), and for
@@ -106,8 +120,13 @@ private:
     friend uint32_t ReadKit(std::unique_ptr<DistributionKit>& kit, const WString& kitPath,
                             KitInputObserver* observer, KitReading reading);
     friend uint32_t UnpackRest(DistributionKit& kit);
-    friend uint32_t StartUnpackingRest(DistributionKit& kit);
+    friend uint32_t StartUnpackingRest(DistributionKit& kit, RestDelivery delivery);
     friend uint32_t WaitForEntryBytes(DistributionKit& kit, size_t index);
+    friend uint32_t EntryBytesInContainer(const DistributionKit& kit, size_t index);
+    friend uint32_t DeliverEntryBytes(DistributionKit& kit, size_t index, const EntryBytesSink& write);
+    friend size_t InflateEntryBytesAhead(DistributionKit& kit, const size_t* indexes, size_t count, uint64_t budget);
+    friend void ServeEntryBytesAhead(DistributionKit& kit);
+    friend void DropEntryBytesAhead(DistributionKit& kit);
 
     std::vector<KitDescription> descriptions_;
     std::vector<KitFileEntry> entries_;
@@ -119,6 +138,7 @@ private:
     // they served.
     OwnedDescriptor releaser_;
     bool entriesInOrder_ = false;
+    bool entriesFollow_ = false;
     uint64_t releasedBytes_ = 0;
     std::atomic<size_t> releasedEntries_{0};
     size_t nextNonEmpty_ = 0;  // the search for the first entry still needing bytes
@@ -131,6 +151,9 @@ private:
     // The thread unpacking it meanwhile, once started; the kit's entries and
     // the unpacking hold still until UnpackRest has waited for it.
     std::unique_ptr<RestUnpacking> background_;
+    // Or the stream that hands the data area to the files, once started;
+    // it uses the unpacking until UnpackRest.
+    std::unique_ptr<EntryStream> direct_;
 };
 
 }  // namespace vxk5

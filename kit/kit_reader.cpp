@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "kit/byte_cursor.h"
+#include "kit/entry_stream.h"
 #include "kit/kit_format.h"
 #include "kit/kit_unpack.h"
 #include "kit/rest_unpacking.h"
@@ -302,17 +303,23 @@ uint32_t ReadKit(std::unique_ptr<DistributionKit>& kit, const WString& kitPath, 
 
 uint32_t UnpackRest(DistributionKit& kit) {
     if (kit.rest_ == nullptr) return kit.restFailure_;
-    // Started on a thread of its own, its end is waited for.
+    // Started on a thread of its own, its end is waited for; inflated into
+    // the files, the rest of the stream is inflated and dropped.
     uint32_t code = kit.background_ != nullptr ? kit.background_->Join() : kit.rest_->Finish();
     kit.background_.reset();
+    const bool intoFiles = kit.direct_ != nullptr;
+    kit.direct_.reset();
     // A stream that does not match the kit's check fails here, after every
     // entry's bytes may have been copied: the installation is undone.
     kit.check_ = kit.rest_->Check();
+    const uint64_t inflated = kit.rest_->Inflated();
     kit.rest_.reset();
     // Nothing more is written through it; what was copied is given back through it.
     kit.releaser_ = std::move(kit.restWriter_);
+    // The files had the bytes past the container's head: none is there to copy again.
+    if (intoFiles) kit.releasedEntries_.store(kit.entries_.size(), std::memory_order_relaxed);
     if (code == 0) {
-        const int64_t size = SeekFileHandle(kit.container_.Get(), 0, FILE_FROM_END);
+        const int64_t size = intoFiles ? static_cast<int64_t>(inflated) : SeekFileHandle(kit.container_.Get(), 0, FILE_FROM_END);
         if (size < 0) code = ERR_INVALID_PARAMETER;
         else if (!EntriesEndInside(kit.entries_, static_cast<uint64_t>(size))) code = ERR_INVALID_DATA;
     }
@@ -320,9 +327,17 @@ uint32_t UnpackRest(DistributionKit& kit) {
     return code;
 }
 
-uint32_t StartUnpackingRest(DistributionKit& kit) {
-    if (kit.background_ != nullptr) return ERR_SUCCESS;
+uint32_t StartUnpackingRest(DistributionKit& kit, RestDelivery delivery) {
+    if (kit.background_ != nullptr || kit.direct_ != nullptr) return ERR_SUCCESS;
     if (kit.rest_ == nullptr) return kit.restFailure_;
+    if (delivery == RestDelivery::IntoFiles && kit.entriesFollow_) {
+        uint32_t code = ERR_SUCCESS;
+        auto stream = std::make_unique<EntryStream>(*kit.rest_, code);
+        // The container's head could not be written: the unpacking failed.
+        if (code != ERR_SUCCESS) return UnpackRest(kit);
+        kit.direct_ = std::move(stream);
+        return ERR_SUCCESS;
+    }
     try {
         kit.background_ = std::make_unique<RestUnpacking>(*kit.rest_);
     } catch (const std::exception&) {
@@ -332,6 +347,7 @@ uint32_t StartUnpackingRest(DistributionKit& kit) {
 }
 
 uint32_t WaitForEntryBytes(DistributionKit& kit, size_t index) {
+    if (kit.direct_ != nullptr) return ERR_SUCCESS;
     if (kit.background_ == nullptr) return UnpackRest(kit);
     if (index >= kit.entries_.size()) return ERR_INVALID_PARAMETER;
     const KitFileEntry& entry = kit.entries_[index];

@@ -49,12 +49,23 @@ enum class KitReading { Whole, FileTableFirst };
 // has started, or was started or never needed before; the code of an
 // unpacking that failed already. Without a thread to start, the data area is
 // unpacked here, whole, with UnpackRest's codes.
-[[nodiscard]] uint32_t StartUnpackingRest(DistributionKit& kit);
+//
+// IntoFiles, for a kit whose entries follow one another
+// (EntriesFollowOneAnother), starts no thread and leaves the container as
+// it is: the bytes past its head are inflated as the files ask for them
+// (DeliverEntryBytes, entry_stream.h), on the asking thread, in the
+// entries' order, and the entries before the last one asked for cannot be
+// copied again; UnpackRest inflates the rest for nobody and checks it. A
+// kit copied from once only. Any other kit is unpacked as ThroughContainer.
+enum class RestDelivery { ThroughContainer, IntoFiles };
+[[nodiscard]] uint32_t StartUnpackingRest(DistributionKit& kit,
+                                          RestDelivery delivery = RestDelivery::ThroughContainer);
 
 // Waits until entry `index`'s bytes are in the container: from any number
 // of threads while StartUnpackingRest's unpacking runs; otherwise, from one,
 // UnpackRest. ERR_SUCCESS, or UnpackRest's codes (the unpacking failed, or
-// ended before those bytes).
+// ended before those bytes). While the data area is inflated into the
+// files, ERR_SUCCESS at once: only EntryBytesInContainer's are there.
 [[nodiscard]] uint32_t WaitForEntryBytes(DistributionKit& kit, size_t index);
 
 // Product and vendor of the first description whose language matches

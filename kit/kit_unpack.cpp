@@ -110,6 +110,10 @@ struct KitUnpacker::Streams {
     RawInflater inflater;
     ContainerWriter writer;
     StreamCheck check;
+    // Once diverted: the bytes inflated since the last Pull, and those handed out before.
+    std::unique_ptr<uint8_t[]> pulled;
+    uint32_t pulledFilled = 0;
+    uint64_t handedOut = 0;
 };
 
 KitUnpacker::KitUnpacker() = default;
@@ -152,8 +156,7 @@ uint32_t KitUnpacker::Inflate(uint64_t until) {
     if (failure_ != 0) return failure_;
     if (streams_ == nullptr) return Failed(ERR_INVALID_PARAMETER);
     RawInflater& inflater = streams_->inflater;
-    ContainerWriter& writer = streams_->writer;
-    while (!ended_ && writer.Produced() < until) {
+    while (!ended_ && Inflated() < until) {
         if (inflater.InputLeft() == 0 && !outputHeldBack_) {
             // 64-bit offsets: the last window of a kit just below 4 GiB must not wrap.
             if (offset_ >= size_) break;
@@ -173,13 +176,13 @@ uint32_t KitUnpacker::Inflate(uint64_t until) {
             window_ = bytes;
             windowLength_ = length;
         }
-        const uint32_t room = writer.Room();
+        const uint32_t room = OutputRoom();
         const uint32_t inputBefore = inflater.InputLeft();
         uint32_t produced = 0;
-        const RawInflater::Status status = inflater.Inflate(writer.Space(), room, produced);
+        const RawInflater::Status status = inflater.Inflate(OutputSpace(), room, produced);
         // What came before a damage goes to the container too, as from a
         // stream that stopped there.
-        if (uint32_t code = writer.Advance(produced); code != 0) return Failed(code);
+        if (uint32_t code = OutputAdvance(produced); code != 0) return Failed(code);
         if (status == RawInflater::Status::Damaged) return Failed(ERR_INVALID_DATA);
         ended_ = status == RawInflater::Status::Finished;
         // Output room used up may hide more output of the bits already taken in.
@@ -240,15 +243,71 @@ bool KitUnpacker::Ended() const {
 
 uint64_t KitUnpacker::Available() const { return streams_ != nullptr ? streams_->writer.Produced() : 0; }
 
+uint64_t KitUnpacker::Inflated() const {
+    if (streams_ == nullptr) return 0;
+    return streams_->writer.Produced() + streams_->handedOut + streams_->pulledFilled;
+}
+
+uint8_t* KitUnpacker::OutputSpace() {
+    return diverted_ ? streams_->pulled.get() + streams_->pulledFilled : streams_->writer.Space();
+}
+
+uint32_t KitUnpacker::OutputRoom() const {
+    return diverted_ ? kPullSize - streams_->pulledFilled : streams_->writer.Room();
+}
+
+uint32_t KitUnpacker::OutputAdvance(uint32_t produced) {
+    if (!diverted_) return streams_->writer.Advance(produced);
+    streams_->pulledFilled += produced;
+    return 0;
+}
+
+uint32_t KitUnpacker::Divert() {
+    if (failure_ != 0) return failure_;
+    if (diverted_) return 0;
+    if (streams_ == nullptr || finished_) return ERR_INVALID_PARAMETER;  // a caller's mistake, not the kit's
+    // What the container was given is written before anything goes elsewhere.
+    if (const uint32_t code = Failed(streams_->writer.Flush()); code != 0) return code;
+    streams_->pulled.reset(new uint8_t[kPullSize]);
+    diverted_ = true;
+    return 0;
+}
+
+uint32_t KitUnpacker::Pull(const uint8_t*& bytes, uint32_t& size) {
+    bytes = nullptr;
+    size = 0;
+    if (failure_ != 0) return failure_;
+    if (!diverted_ || finished_) return ERR_INVALID_PARAMETER;  // a caller's mistake, not the kit's
+    // The bytes handed out last time are done with: their room is reused.
+    streams_->handedOut += streams_->pulledFilled;
+    streams_->pulledFilled = 0;
+    if (const uint32_t code = Inflate(Inflated() + kPullSize); code != 0) return code;
+    bytes = streams_->pulled.get();
+    size = streams_->pulledFilled;
+    return 0;
+}
+
+// Once diverted: the rest of the stream inflated for nobody, so that the
+// whole stream is hashed and its end reached.
+uint32_t KitUnpacker::Drain() {
+    const uint8_t* bytes = nullptr;
+    uint32_t size = 0;
+    do {
+        if (const uint32_t code = Pull(bytes, size); code != 0) return code;
+    } while (size != 0);
+    return 0;
+}
+
 uint32_t KitUnpacker::UnpackUntil(uint64_t bytes) {
+    if (diverted_) return ERR_INVALID_PARAMETER;  // nothing more goes to the container
     if (const uint32_t code = Inflate(bytes); code != 0) return code;
     return Failed(streams_->writer.Flush());
 }
 
 uint32_t KitUnpacker::Finish() {
     if (finished_) return failure_;
+    uint32_t code = diverted_ ? Drain() : Inflate(UINT64_MAX);
     finished_ = true;
-    uint32_t code = Inflate(UINT64_MAX);
     if (code == 0 && streams_ != nullptr && checking_) code = ConcludeCheck();
     // The check sees the whole file, whatever the inflation made of it.
     if (observer_ != nullptr && size_ != 0) ObserveRest(kit_.Get(), size_, *observer_, observed_);

@@ -86,13 +86,31 @@ public:
     // out, or something failed.
     bool Ended() const;
     // The bytes inflated so far; after UnpackUntil, readable in the container.
+    // Once diverted, the bytes the container holds; the rest are handed out.
     uint64_t Available() const;
+
+    // From here on the stream's bytes are handed out by Pull instead of
+    // written: the container keeps the Available() bytes it holds, and they
+    // are written in full. UnpackKit's codes (a write that failed).
+    [[nodiscard]] uint32_t Divert();
+    // Once diverted: the stream's next bytes, at most kPullSize, at `bytes`
+    // until the next call; `size` 0 once nothing more will come. Finish
+    // inflates (and checks) the rest, handing it to nobody. UnpackKit's codes.
+    [[nodiscard]] uint32_t Pull(const uint8_t*& bytes, uint32_t& size);
+    // The bytes inflated in all: those the container holds and those handed out.
+    uint64_t Inflated() const;
+    static constexpr uint32_t kPullSize = 1u << 20;
 
 private:
     [[nodiscard]] uint32_t Inflate(uint64_t until);
     [[nodiscard]] uint32_t ReadWindow(uint32_t& length, const uint8_t*& bytes);
     [[nodiscard]] uint32_t ConcludeCheck();
     [[nodiscard]] uint32_t Failed(uint32_t code);
+    [[nodiscard]] uint32_t Drain();
+    // Where the inflater writes next, and how much room it has there.
+    uint8_t* OutputSpace();
+    uint32_t OutputRoom() const;
+    [[nodiscard]] uint32_t OutputAdvance(uint32_t produced);
 
     struct Streams;  // the kit's input buffer, the inflater and the container's writer
 
@@ -111,6 +129,7 @@ private:
     std::unique_ptr<Streams> streams_;
     bool ended_ = false;
     bool finished_ = false;
+    bool diverted_ = false;
     uint32_t failure_ = 0;
 };
 

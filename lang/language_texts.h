@@ -12,7 +12,7 @@ struct MessagePair {
 };
 
 // Number of message keys every table holds.
-constexpr std::size_t kMessageCount = 61;
+constexpr std::size_t kMessageCount = 62;
 
 struct LanguageTexts {
     MessagePair pairs[kMessageCount];

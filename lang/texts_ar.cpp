@@ -68,6 +68,7 @@ extern const LanguageTexts kTextsArabic = {{
     {"IDS_UNINSTALL_PROGRESS", "Files being removed..."},
     {"IDS_UNINSTALL_FINISH", "Configuration uninstalled successfully.\nFiles removed: %1\nOriginal files restored: %2\nFiles changed since the installation, kept: %3"},
     {"IDS_UNINSTALL_ERROR", "An error occurred while uninstalling. Nothing was uninstalled. Template directory has not been changed."},
+    {"IDS_UNINSTALL_PARTIAL", "An error occurred while uninstalling. The uninstallation was completed only in part.\nFiles removed: %1\nOriginal files restored: %2\nThe other files have not been changed. Uninstall again to finish."},
     {"IDS_UNINSTALL_BADRECORD", "The record of this installation cannot be read or is not to be trusted."},
 }};
 

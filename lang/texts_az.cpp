@@ -63,6 +63,7 @@ extern const LanguageTexts kTextsAzerbaijani = {{
     {"IDS_UNINSTALL_PROGRESS", "Fayllar silinir..."},
     {"IDS_UNINSTALL_FINISH", "Konfiqurasiya uğurla silindi.\nSilinmiş fayllar: %1\nBərpa edilmiş orijinal fayllar: %2\nQuraşdırmadan sonra dəyişdirilmiş, saxlanılmış fayllar: %3"},
     {"IDS_UNINSTALL_ERROR", "Silinmə zamanı xəta baş verdi. Heç nə silinmədi. Şablon qovluğu dəyişdirilmədi."},
+    {"IDS_UNINSTALL_PARTIAL", "Silinmə zamanı xəta baş verdi. Silinmə yalnız qismən yerinə yetirildi.\nSilinmiş fayllar: %1\nBərpa edilmiş orijinal fayllar: %2\nDigər fayllar dəyişdirilmədi. Başa çatdırmaq üçün silinməni təkrarlayın."},
     {"IDS_UNINSTALL_BADRECORD", "Bu quraşdırmanın qeydini oxumaq mümkün deyil və ya ona etibar etmək olmaz."},
 }};
 

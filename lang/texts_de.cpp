@@ -63,6 +63,7 @@ extern const LanguageTexts kTextsGerman = {{
     {"IDS_UNINSTALL_PROGRESS", "Dateien werden entfernt..."},
     {"IDS_UNINSTALL_FINISH", "Die Konfiguration wurde erfolgreich deinstalliert.\nEntfernte Dateien: %1\nWiederhergestellte Originaldateien: %2\nSeit der Installation geänderte, behaltene Dateien: %3"},
     {"IDS_UNINSTALL_ERROR", "Bei der Deinstallation ist ein Fehler aufgetreten. Es wurde nichts deinstalliert. Das Vorlagenverzeichnis wurde nicht geändert."},
+    {"IDS_UNINSTALL_PARTIAL", "Bei der Deinstallation ist ein Fehler aufgetreten. Die Deinstallation wurde nur teilweise ausgeführt.\nEntfernte Dateien: %1\nWiederhergestellte Originaldateien: %2\nDie übrigen Dateien wurden nicht geändert. Deinstallieren Sie erneut, um den Vorgang abzuschließen."},
     {"IDS_UNINSTALL_BADRECORD", "Die Aufzeichnung dieser Installation kann nicht gelesen werden oder ist nicht vertrauenswürdig."},
 }};
 

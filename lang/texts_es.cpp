@@ -63,6 +63,7 @@ extern const LanguageTexts kTextsSpanish = {{
     {"IDS_UNINSTALL_PROGRESS", "Eliminando archivos..."},
     {"IDS_UNINSTALL_FINISH", "La configuración se desinstaló correctamente.\nArchivos eliminados: %1\nArchivos originales restaurados: %2\nArchivos modificados desde la instalación, conservados: %3"},
     {"IDS_UNINSTALL_ERROR", "Se produjo un error durante la desinstalación. No se desinstaló nada. La carpeta de plantillas no se modificó."},
+    {"IDS_UNINSTALL_PARTIAL", "Se produjo un error durante la desinstalación. La desinstalación solo se realizó en parte.\nArchivos eliminados: %1\nArchivos originales restaurados: %2\nLos demás archivos no se modificaron. Vuelva a desinstalar para terminar."},
     {"IDS_UNINSTALL_BADRECORD", "El registro de esta instalación no se puede leer o no es de confianza."},
 }};
 

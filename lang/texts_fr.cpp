@@ -63,6 +63,7 @@ extern const LanguageTexts kTextsFrench = {{
     {"IDS_UNINSTALL_PROGRESS", "Suppression des fichiers en cours..."},
     {"IDS_UNINSTALL_FINISH", "La configuration a été désinstallée avec succès.\nFichiers supprimés : %1\nFichiers d’origine restaurés : %2\nFichiers modifiés depuis l’installation, conservés : %3"},
     {"IDS_UNINSTALL_ERROR", "Une erreur s’est produite pendant la désinstallation. Rien n’a été désinstallé. Le répertoire des modèles n’a pas été modifié."},
+    {"IDS_UNINSTALL_PARTIAL", "Une erreur s’est produite pendant la désinstallation. La désinstallation n’a été effectuée qu’en partie.\nFichiers supprimés : %1\nFichiers d’origine restaurés : %2\nLes autres fichiers n’ont pas été modifiés. Relancez la désinstallation pour la terminer."},
     {"IDS_UNINSTALL_BADRECORD", "L’enregistrement de cette installation est illisible ou n’est pas digne de confiance."},
 }};
 

@@ -63,6 +63,7 @@ extern const LanguageTexts kTextsHungarian = {{
     {"IDS_UNINSTALL_PROGRESS", "Fájlok eltávolítása folyamatban..."},
     {"IDS_UNINSTALL_FINISH", "A konfiguráció eltávolítása sikeresen befejeződött.\nEltávolított fájlok: %1\nVisszaállított eredeti fájlok: %2\nA telepítés óta módosított, megtartott fájlok: %3"},
     {"IDS_UNINSTALL_ERROR", "Hiba történt az eltávolítás során. Semmi sem lett eltávolítva. A sablonkönyvtár nem módosult."},
+    {"IDS_UNINSTALL_PARTIAL", "Hiba történt az eltávolítás során. Az eltávolítás csak részben történt meg.\nEltávolított fájlok: %1\nVisszaállított eredeti fájlok: %2\nA többi fájl nem módosult. A befejezéshez futtassa újra az eltávolítást."},
     {"IDS_UNINSTALL_BADRECORD", "A telepítés nyilvántartása nem olvasható, vagy nem megbízható."},
 }};
 

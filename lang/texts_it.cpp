@@ -63,6 +63,7 @@ extern const LanguageTexts kTextsItalian = {{
     {"IDS_UNINSTALL_PROGRESS", "Rimozione dei file in corso..."},
     {"IDS_UNINSTALL_FINISH", "Configurazione disinstallata correttamente.\nFile rimossi: %1\nFile originali ripristinati: %2\nFile modificati dopo l’installazione, conservati: %3"},
     {"IDS_UNINSTALL_ERROR", "Si è verificato un errore durante la disinstallazione. Non è stato disinstallato nulla. La cartella dei modelli non è stata modificata."},
+    {"IDS_UNINSTALL_PARTIAL", "Si è verificato un errore durante la disinstallazione. La disinstallazione è stata eseguita solo in parte.\nFile rimossi: %1\nFile originali ripristinati: %2\nGli altri file non sono stati modificati. Ripetere la disinstallazione per completarla."},
     {"IDS_UNINSTALL_BADRECORD", "La registrazione di questa installazione non è leggibile o non è affidabile."},
 }};
 

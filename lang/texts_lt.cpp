@@ -63,6 +63,7 @@ extern const LanguageTexts kTextsLithuanian = {{
     {"IDS_UNINSTALL_PROGRESS", "Šalinami failai..."},
     {"IDS_UNINSTALL_FINISH", "Konfigūracija sėkmingai pašalinta.\nPašalinta failų: %1\nAtkurta originalių failų: %2\nIšsaugota po diegimo pakeistų failų: %3"},
     {"IDS_UNINSTALL_ERROR", "Šalinant įvyko klaida. Niekas nepašalinta. Šablonų aplankas nepakeistas."},
+    {"IDS_UNINSTALL_PARTIAL", "Šalinant įvyko klaida. Šalinimas atliktas tik iš dalies.\nPašalinta failų: %1\nAtkurta originalių failų: %2\nKiti failai nepakeisti. Norėdami užbaigti, šalinkite dar kartą."},
     {"IDS_UNINSTALL_BADRECORD", "Šio diegimo įrašo nepavyksta perskaityti arba juo negalima pasitikėti."},
 }};
 

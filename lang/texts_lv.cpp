@@ -63,6 +63,7 @@ extern const LanguageTexts kTextsLatvian = {{
     {"IDS_UNINSTALL_PROGRESS", "Notiek failu noņemšana..."},
     {"IDS_UNINSTALL_FINISH", "Konfigurācija ir veiksmīgi atinstalēta.\nNoņemtie faili: %1\nAtjaunotie oriģinālie faili: %2\nSaglabātie faili, kas mainīti pēc instalēšanas: %3"},
     {"IDS_UNINSTALL_ERROR", "Atinstalēšanas laikā radās kļūda. Nekas netika atinstalēts. Veidņu mape netika mainīta."},
+    {"IDS_UNINSTALL_PARTIAL", "Atinstalēšanas laikā radās kļūda. Atinstalēšana tika veikta tikai daļēji.\nNoņemtie faili: %1\nAtjaunotie oriģinālie faili: %2\nPārējie faili netika mainīti. Lai pabeigtu, atinstalējiet vēlreiz."},
     {"IDS_UNINSTALL_BADRECORD", "Šīs instalēšanas ierakstu nevar nolasīt, vai tam nevar uzticēties."},
 }};
 

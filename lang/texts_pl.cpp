@@ -63,6 +63,7 @@ extern const LanguageTexts kTextsPolish = {{
     {"IDS_UNINSTALL_PROGRESS", "Trwa usuwanie plików..."},
     {"IDS_UNINSTALL_FINISH", "Konfiguracja została pomyślnie odinstalowana.\nUsunięte pliki: %1\nPrzywrócone pliki oryginalne: %2\nZachowane pliki zmienione po instalacji: %3"},
     {"IDS_UNINSTALL_ERROR", "Podczas odinstalowywania wystąpił błąd. Nic nie zostało odinstalowane. Katalog szablonów nie został zmieniony."},
+    {"IDS_UNINSTALL_PARTIAL", "Podczas odinstalowywania wystąpił błąd. Odinstalowanie zostało wykonane tylko częściowo.\nUsunięte pliki: %1\nPrzywrócone pliki oryginalne: %2\nPozostałe pliki nie zostały zmienione. Aby dokończyć, odinstaluj ponownie."},
     {"IDS_UNINSTALL_BADRECORD", "Zapisu tej instalacji nie można odczytać lub nie jest on wiarygodny."},
 }};
 

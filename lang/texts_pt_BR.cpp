@@ -63,6 +63,7 @@ extern const LanguageTexts kTextsPortugueseBrazil = {{
     {"IDS_UNINSTALL_PROGRESS", "Removendo arquivos..."},
     {"IDS_UNINSTALL_FINISH", "A configuração foi desinstalada com êxito.\nArquivos removidos: %1\nArquivos originais restaurados: %2\nArquivos alterados desde a instalação, mantidos: %3"},
     {"IDS_UNINSTALL_ERROR", "Ocorreu um erro durante a desinstalação. Nada foi desinstalado. A pasta de modelos não foi alterada."},
+    {"IDS_UNINSTALL_PARTIAL", "Ocorreu um erro durante a desinstalação. A desinstalação foi feita apenas em parte.\nArquivos removidos: %1\nArquivos originais restaurados: %2\nOs demais arquivos não foram alterados. Desinstale novamente para concluir."},
     {"IDS_UNINSTALL_BADRECORD", "O registro desta instalação não pode ser lido ou não é confiável."},
 }};
 

@@ -63,6 +63,7 @@ extern const LanguageTexts kTextsRomanian = {{
     {"IDS_UNINSTALL_PROGRESS", "Se elimină fișierele..."},
     {"IDS_UNINSTALL_FINISH", "Configurația a fost dezinstalată cu succes.\nFișiere eliminate: %1\nFișiere originale restaurate: %2\nFișiere modificate după instalare, păstrate: %3"},
     {"IDS_UNINSTALL_ERROR", "A apărut o eroare în timpul dezinstalării. Nu a fost dezinstalat nimic. Directorul de șabloane nu a fost modificat."},
+    {"IDS_UNINSTALL_PARTIAL", "A apărut o eroare în timpul dezinstalării. Dezinstalarea a fost efectuată doar parțial.\nFișiere eliminate: %1\nFișiere originale restaurate: %2\nCelelalte fișiere nu au fost modificate. Dezinstalați din nou pentru a finaliza."},
     {"IDS_UNINSTALL_BADRECORD", "Înregistrarea acestei instalări nu poate fi citită sau nu este de încredere."},
 }};
 

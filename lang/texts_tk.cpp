@@ -63,6 +63,7 @@ extern const LanguageTexts kTextsTurkmen = {{
     {"IDS_UNINSTALL_PROGRESS", "Faýllar aýrylýar..."},
     {"IDS_UNINSTALL_FINISH", "Konfigurasiýa üstünlikli aýryldy.\nAýrylan faýllar: %1\nDikeldilen asyl faýllar: %2\nGurnamadan soň üýtgedilip saklanan faýllar: %3"},
     {"IDS_UNINSTALL_ERROR", "Aýyrma wagtynda ýalňyşlyk ýüze çykdy. Hiç zat aýrylmady. Şablon bukjasy üýtgedilmedi."},
+    {"IDS_UNINSTALL_PARTIAL", "Aýyrma wagtynda ýalňyşlyk ýüze çykdy. Aýyrma diňe bölekleýin ýerine ýetirildi.\nAýrylan faýllar: %1\nDikeldilen asyl faýllar: %2\nBeýleki faýllar üýtgedilmedi. Tamamlamak üçin aýyrmany gaýtalaň."},
     {"IDS_UNINSTALL_BADRECORD", "Bu gurnamanyň ýazgysyny okap bolmaýar ýa-da oňa ynanyp bolmaýar."},
 }};
 

@@ -63,6 +63,7 @@ extern const LanguageTexts kTextsTurkish = {{
     {"IDS_UNINSTALL_PROGRESS", "Dosyalar kaldırılıyor..."},
     {"IDS_UNINSTALL_FINISH", "Yapılandırma başarıyla kaldırıldı.\nKaldırılan dosyalar: %1\nGeri yüklenen özgün dosyalar: %2\nKurulumdan sonra değiştirilip korunan dosyalar: %3"},
     {"IDS_UNINSTALL_ERROR", "Kaldırma sırasında bir hata oluştu. Hiçbir şey kaldırılmadı. Şablon dizini değiştirilmedi."},
+    {"IDS_UNINSTALL_PARTIAL", "Kaldırma sırasında bir hata oluştu. Kaldırma yalnızca kısmen yapıldı.\nKaldırılan dosyalar: %1\nGeri yüklenen özgün dosyalar: %2\nDiğer dosyalar değiştirilmedi. Tamamlamak için kaldırmayı yineleyin."},
     {"IDS_UNINSTALL_BADRECORD", "Bu kurulumun kaydı okunamıyor veya güvenilir değil."},
 }};
 

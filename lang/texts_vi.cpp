@@ -63,6 +63,7 @@ extern const LanguageTexts kTextsVietnamese = {{
     {"IDS_UNINSTALL_PROGRESS", "Đang xóa tệp..."},
     {"IDS_UNINSTALL_FINISH", "Đã gỡ cài đặt cấu hình thành công.\nSố tệp đã xóa: %1\nSố tệp gốc đã khôi phục: %2\nSố tệp đã thay đổi sau khi cài đặt được giữ lại: %3"},
     {"IDS_UNINSTALL_ERROR", "Đã xảy ra lỗi trong quá trình gỡ cài đặt. Không có gì bị gỡ. Thư mục mẫu không bị thay đổi."},
+    {"IDS_UNINSTALL_PARTIAL", "Đã xảy ra lỗi trong quá trình gỡ cài đặt. Việc gỡ cài đặt chỉ hoàn tất một phần.\nSố tệp đã xóa: %1\nSố tệp gốc đã khôi phục: %2\nCác tệp khác không bị thay đổi. Hãy gỡ cài đặt lại để hoàn tất."},
     {"IDS_UNINSTALL_BADRECORD", "Không thể đọc bản ghi của lần cài đặt này hoặc bản ghi không đáng tin cậy."},
 }};
 

@@ -63,6 +63,7 @@ extern const LanguageTexts kTextsChinese = {{
     {"IDS_UNINSTALL_PROGRESS", "正在删除文件……"},
     {"IDS_UNINSTALL_FINISH", "配置已成功卸载。\n已删除的文件：%1\n已恢复的原始文件：%2\n安装后更改过而保留的文件：%3"},
     {"IDS_UNINSTALL_ERROR", "卸载过程中出错。未卸载任何内容。模板目录未更改。"},
+    {"IDS_UNINSTALL_PARTIAL", "卸载过程中出错。卸载仅部分完成。\n已删除的文件：%1\n已恢复的原始文件：%2\n其他文件未更改。请再次卸载以完成。"},
     {"IDS_UNINSTALL_BADRECORD", "无法读取此安装的记录，或该记录不可信。"},
 }};
 

@@ -19,6 +19,8 @@ void SetFaultHook(FaultHook hook, void* context) {
     g_context = context;
 }
 
+bool FaultHookSet() { return g_hook != nullptr; }
+
 int InjectedFault(FaultStep step, const std::string& path) {
     if (g_hook == nullptr) return 0;
     const std::lock_guard<std::mutex> lock(g_hookMutex);

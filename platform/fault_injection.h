@@ -18,6 +18,7 @@ enum class FaultStep {
     Remove,         // something the job put in place removed by the rollback
     Restore,        // an original put back by the rollback
     Purge,          // one entry of the staging directory deleted
+    TakeBack,       // a change taking an installed file back, after an uninstall's commit
     KitOpened,      // the kit opened for unpacking, not yet read (no path)
 };
 
@@ -27,6 +28,10 @@ using FaultHook = int (*)(FaultStep step, const std::string& path, void* context
 // Installs `hook` (null removes it). Not for use while a job runs. The hook
 // is called for one question at a time, from whichever thread asks.
 void SetFaultHook(FaultHook hook, void* context);
+
+// Whether a hook is installed: where a path costs something to make, it is
+// made only then.
+bool FaultHookSet();
 
 // 0, or the errno a test wants `step` on `path` to fail with.
 [[nodiscard]] int InjectedFault(FaultStep step, const std::string& path);

@@ -313,6 +313,10 @@ Failure ExchangeAt(int directory, const std::string& from, const std::string& to
     return EntryFailure(error, to);
 }
 
+Failure MayChangeEntries(int directory) {
+    return EntryFailure(::faccessat(directory, ".", W_OK | X_OK, AT_EACCESS) == 0 ? 0 : errno, ".");
+}
+
 bool ExchangesEntries(int directory, const std::string& probe) {
     const std::string first = probe + ".a";
     const std::string second = probe + ".b";

@@ -111,6 +111,11 @@ Failure LinkEntryAt(int fromDirectory, const std::string& from, int toDirectory,
 // where the file system cannot exchange.
 Failure ExchangeAt(int directory, const std::string& from, const std::string& to);
 
+// Whether this process may make and remove names in `directory` (write and
+// search permission, as the kernel judges them for it, on a file system
+// that is not read-only): 0 or errno (EACCES, EROFS, EPERM ...).
+Failure MayChangeEntries(int directory);
+
 // Whether the file system of `directory` exchanges two entries in one step:
 // two empty directories `probe` + ".a" and + ".b" are made in it, exchanged
 // and removed.

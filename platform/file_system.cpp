@@ -56,6 +56,18 @@ uint32_t GetFileSize64ByPath(const WString& path, uint64_t* size) {
     return ERR_SUCCESS;
 }
 
+namespace {
+
+// Free blocks include those kept for the superuser. No file system holds
+// 2^64 bytes, but a bogus block count must not wrap into a small number.
+uint64_t FreeBytesOf(const struct statvfs64& status) {
+    const uint64_t blockSize = status.f_frsize;
+    const uint64_t blocks = status.f_bfree;
+    return blockSize != 0 && blocks > UINT64_MAX / blockSize ? UINT64_MAX : blockSize * blocks;
+}
+
+}  // namespace
+
 uint32_t GetTempFreeSpace(uint64_t* bytes) {
     if (bytes == nullptr) return ERR_INVALID_PARAMETER;
     *bytes = 0;
@@ -66,12 +78,16 @@ uint32_t GetTempFreeSpace(uint64_t* bytes) {
     if (!ToMultiByteWhole(directory, directoryBytes) || ::statvfs64(directoryBytes.c_str(), &status) != 0) {
         return ERR_SUCCESS;  // unknown reads as none
     }
-    // Free blocks include those kept for the superuser. No file system holds
-    // 2^64 bytes, but a bogus block count must not wrap into a small number.
-    const uint64_t blockSize = status.f_frsize;
-    const uint64_t blocks = status.f_bfree;
-    *bytes = blockSize != 0 && blocks > UINT64_MAX / blockSize ? UINT64_MAX : blockSize * blocks;
+    *bytes = FreeBytesOf(status);
     return ERR_SUCCESS;
+}
+
+int GetFreeSpaceAt(const std::string& path, uint64_t& bytes) {
+    bytes = 0;
+    struct statvfs64 status;
+    if (::statvfs64(path.c_str(), &status) != 0) return errno;
+    bytes = FreeBytesOf(status);
+    return 0;
 }
 
 // HOME when it is set, else the user database: what the expansion of "~"

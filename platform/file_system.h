@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <string>
 
 #include "base/result_codes.h"
 #include "base/wstring.h"
@@ -53,6 +54,10 @@ void AllowUnnamedTempFiles(bool allowed);
 // kept for the superuser included), 0 when unknown. The result is
 // ERR_SUCCESS, or ERR_INVALID_PARAMETER only when `bytes` is absent.
 [[nodiscard]] uint32_t GetTempFreeSpace(uint64_t* bytes);
+// Free bytes of the file system that holds `path` (which exists), counted as
+// GetTempFreeSpace counts them. 0 with `bytes` set, or the errno of a path
+// that cannot be examined (`bytes` then 0).
+[[nodiscard]] int GetFreeSpaceAt(const std::string& path, uint64_t& bytes);
 // The home directory without a trailing slash, empty when unknown.
 WString GetHomeDirectory();
 

@@ -59,6 +59,18 @@ TrustPolicy LoadPolicy(const std::vector<WString>& namedFiles) {
     return policy;
 }
 
+// Whether the temporary directory has less room than the kit at `kitPath`
+// unpacks to at least. A kit whose size cannot be read is not judged here.
+bool TempDirectoryTooSmall(const WString& kitPath) {
+    uint64_t kitSize = 0;
+    if (GetFileSize64ByPath(kitPath, &kitSize) != 0) return false;
+    uint64_t freeBytes = 0;
+    // Its only failure is a missing pointer; unknown free space reads as 0,
+    // and the kit is then refused as too large.
+    (void)GetTempFreeSpace(&freeBytes);
+    return KitContainerLowerBound(kitSize) > freeBytes;
+}
+
 }  // namespace
 
 bool PrepareRun(const PreparationRequest& request, const NoticeSink& tell, std::unique_ptr<DistributionKit>& kit,
@@ -104,20 +116,15 @@ bool PrepareRun(const PreparationRequest& request, const NoticeSink& tell, std::
     // The temporary directory holds the unpacked kit, whose size only its
     // unpacking tells: it is never smaller than the kit itself, less the
     // framing of stored blocks, so a directory without that much room is
-    // refused at once. The unpacking then meets a file system that fills up as
-    // a lack of space, not as damage, and its unnamed container goes with it.
-    uint64_t kitSize = 0;
-    if (GetFileSize64ByPath(prepared.kitPath, &kitSize) == 0) {
-        uint64_t freeBytes = 0;
-        // Its only failure is a missing pointer; unknown free space reads as
-        // 0, and the kit is then refused as too large.
-        (void)GetTempFreeSpace(&freeBytes);
-        if (KitContainerLowerBound(kitSize) > freeBytes) return ReportFailure(tell, summary, "IDS_ERROR_NOSPACE");
-    }
+    // refused. The unpacking then meets a file system that fills up as a lack
+    // of space, not as damage, and its unnamed container goes with it.
+    const bool tempTooSmall = TempDirectoryTooSmall(prepared.kitPath);
 
     // Under a trust policy the kit is read only when its signature verifies,
     // over exactly the bytes that are unpacked; a refusal comes before any change.
     const TrustPolicy policy = LoadPolicy(request.trustedKeyFiles);
+    // Read whole, the kit fills the temporary directory at once.
+    if (tempTooSmall && policy.inForce) return ReportFailure(tell, summary, "IDS_ERROR_NOSPACE");
     SignatureCheck check;
     // Without a signature to check, only the file table is unpacked now; the
     // data area follows when the first file is written (an up-to-date
@@ -127,6 +134,13 @@ bool PrepareRun(const PreparationRequest& request, const NoticeSink& tell, std::
     // stream that does not match it is a damaged kit like any other.
     if (kit != nullptr) summary.kitCheck = kit->Check().state;
     if (const char* refusal = RefusalKey(check.verdict)) return ReportFailure(tell, summary, refusal);
+    // A data area that goes straight into the files, as the installation
+    // takes it, needs no room here beyond what reading the file table took:
+    // the installation checks the template directory's file system instead.
+    // Any other kit needs the room for its whole container, as ever.
+    if (tempTooSmall && !(code == 0 && kit->RestGoesIntoFiles())) {
+        return ReportFailure(tell, summary, "IDS_ERROR_NOSPACE");
+    }
     summary.signatureKeyId = check.keyId;
     summary.signatureTrustedComment = check.trustedComment;
     // The temporary directory can still fill up while the kit is unpacked: that

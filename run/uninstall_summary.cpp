@@ -59,7 +59,10 @@ void SummariseUninstall(const UninstallResult& result, bool dryRun, RunSummary& 
         case UninstallOutcome::Failed:
             summary.outcome = RunOutcome::Failed;
             summary.errorCode = result.code;
-            summary.detail = UninstallFailureText(result) + "; nothing was changed";
+            summary.detail = UninstallFailureText(result) +
+                             (result.inPart ? "; taken back in part (the other files are unchanged): uninstall "
+                                              "again to finish"
+                                            : "; nothing was changed");
             break;
     }
 }

@@ -37,7 +37,8 @@ enum class ShotKind { Window, Screen, Chooser, Unknown };
 
 ShotKind KindOf(const std::string& what) {
     static const char* const kWindow[] = {"1-welcome", "3-directory", "4-progress", "4b-waiting", "5-success",
-                                          "7-error", "9-uninstall-progress", "9b-uninstall-end"};
+                                          "7-error", "9-uninstall-progress", "9b-uninstall-end",
+                                          "9c-uninstall-in-part"};
     static const char* const kScreen[] = {"2-cancel-question", "3b-unusable-directory", "6-error-box",
                                           "8-uninstall-question"};
     for (const char* name : kWindow) {

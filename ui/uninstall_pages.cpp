@@ -34,8 +34,7 @@ void CInstallerDlg::ShowUninstallEnd(const UninstallResult& result) {
     if (result.outcome == UninstallOutcome::Uninstalled) {
         text = UninstallEndText(result);
     } else {
-        const WString reason = UninstallFailureReason(result);
-        text = LoadResString("IDS_UNINSTALL_ERROR") + (reason.empty() ? WString() : u"\n\n" + reason);
+        text = UninstallFailedPageText(result);
     }
     if (!uninstallEndPage_) uninstallEndPage_ = std::make_unique<MessagePage>(layout_, banner_.get(), text);
     uninstallEndPage_->SetText(text);

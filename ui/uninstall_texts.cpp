@@ -58,6 +58,14 @@ WString UninstallEndText(const UninstallResult& result) {
     return text;
 }
 
+WString UninstallFailedPageText(const UninstallResult& result) {
+    const WString reason = UninstallFailureReason(result);
+    const WString head = result.inPart ? FillPlaceholders(LoadResString("IDS_UNINSTALL_PARTIAL"),
+                                                          {Number(result.removed), Number(result.restored)})
+                                       : LoadResString("IDS_UNINSTALL_ERROR");
+    return head + (reason.empty() ? WString() : u"\n\n" + reason);
+}
+
 WString UninstallFailureReason(const UninstallResult& result) {
     if (result.recordError != 0) return LoadResString("IDS_UNINSTALL_BADRECORD");
     return DescribeFailure({AString(result.failure.path.c_str()), result.failure.error});

@@ -27,5 +27,8 @@ WString UninstallEndText(const UninstallResult& result);
 // Why an uninstall failed, in words: the record unusable, or the file
 // concerned and the system's reason (empty when nothing is known).
 WString UninstallFailureReason(const UninstallResult& result);
+// The end page's text for a failed uninstall: nothing changed, or done in
+// part (with its counts), and why.
+WString UninstallFailedPageText(const UninstallResult& result);
 
 }  // namespace vxk5

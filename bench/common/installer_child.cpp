@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include <sys/stat.h>
+
 #include "bench_common.h"
 #include "base/conversion.h"
 #include "install/install_job.h"
@@ -27,6 +29,7 @@ int InstallChild(const char* kitPath, const char* target, bool oneThread) {
     ::setenv("HOME", home.c_str(), 1);
     const Clock::time_point start = Clock::now();
     Clock::time_point finalPost = start;
+    long long containerBytes = -1;  // what the temporary directory held of the kit, at most
     {
         std::unique_ptr<DistributionKit> kit;
         if (const uint32_t code = ReadKit(kit, FromMultiByte(AString(kitPath)), nullptr, KitReading::FileTableFirst);
@@ -39,6 +42,7 @@ int InstallChild(const char* kitPath, const char* target, bool oneThread) {
         InstallJob job;
         job.finalPauseMilliseconds = 0;
         job.releaseCopiedBytes = true;  // as the installer's worker does
+        job.inflateIntoFiles = true;    // likewise
         job.keepRecord = true;          // the record of the installation, too
         if (oneThread) job.parallelFrom = SIZE_MAX;
         job.postObserver = [&finalPost](uint32_t code, const WString&, uint32_t percent) {
@@ -49,13 +53,17 @@ int InstallChild(const char* kitPath, const char* target, bool oneThread) {
                          failed.error != 0 ? std::strerror(failed.error) : "no system error", failed.path.c_str());
             return 1;
         }
+        // The container only grows (bytes given back leave holes): its size is
+        // the most it held.
+        struct stat status {};
+        if (::fstat(DescriptorOf(kit->Container()), &status) == 0) containerBytes = status.st_size;
     }
     long peak = -1;
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);) {
         if (line.rfind("VmHWM:", 0) == 0) peak = std::atol(line.c_str() + 6);
     }
-    std::printf("%.6f %ld\n", Seconds(finalPost - start), peak);
+    std::printf("%.6f %ld %lld\n", Seconds(finalPost - start), peak, containerBytes);
     return 0;
 }
 

@@ -37,8 +37,12 @@
 // (100k), scale_uptodate_vs_rsync (100k), scale_flatness (the worst ratio of
 // the time per entry at the largest size to that at 10,000, over install,
 // update, up-to-date, list and verify), create_vs_tar_czf and kit_vs_tgz_size
-// (largest size), scale_uninstall_vs_rm (100k). Bars: <= 1.0, <= 200, <= 0.8,
-// <= 1.0, <= 1.0, <= 1.3, <= 1.0, <= 1.0, <= 1.5.
+// (largest size), scale_uninstall_vs_rm (100k), scale_record_bytes_per_entry
+// (the installation record's size per entry, largest size),
+// scale_temp_container_bytes (the most the temporary directory held of the
+// kit in a fresh install, largest size: the file table's few MiB when the
+// data area is inflated straight into the files). Bars: <= 0.6,
+// <= 200, <= 0.7, <= 1.0, <= 1.0, <= 1.3, <= 1.0, <= 1.0, <= 1.5, < 100.
 //
 // Options: --max N (largest entry count, default 1000000), --from N (leave out
 // the sizes below N; the comparisons with 10,000 then use the smallest size
@@ -51,6 +55,7 @@
 // uninstall's size only the uninstall's runs, and its RESULT alone), --keep
 // (leave the trees in place). Not run by the tests.
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/mount.h>
@@ -92,6 +97,17 @@ constexpr int kFilesPerDirectory = 100;
 constexpr int64_t kOldTime = 1577836800;  // 2020-01-01: the trees that are updated
 constexpr int64_t kNewTime = 1609459200;  // 2021-01-01: the kit's files
 
+// The container's size a run of the installer child reported (the most the
+// temporary directory held of the kit), -1 when it did not say.
+long long ContainerBytes(const std::string& tmpdir) {
+    std::ifstream report(tmpdir + "/install-report");
+    double seconds = 0;
+    long peak = 0;
+    long long bytes = -1;
+    report >> seconds >> peak >> bytes;
+    return report ? bytes : -1;
+}
+
 // The installer as a process of its own (this program with --install), timed
 // from its spawn to its exit as tar is.
 Measured RunInstaller(const std::string& self, const std::string& kit, const std::string& target,
@@ -131,6 +147,27 @@ std::vector<std::string> MakeTree(const std::string& root, size_t count) {
         names.emplace_back(name);
     }
     return names;
+}
+
+// The size of the latest record the installer child kept (in its home below
+// `tmp`) for the template directory `dir`: the largest of its records.
+uint64_t RecordBytes(const std::string& tmp, const std::string& dir) {
+    struct stat info;
+    if (::stat(dir.c_str(), &info) != 0) return 0;
+    const std::string records = tmp + "/bench-home/.vxk5/installations/" + std::to_string(info.st_dev) + "-" +
+                                std::to_string(info.st_ino);
+    uint64_t largest = 0;
+    if (DIR* listing = ::opendir(records.c_str())) {
+        while (const dirent* entry = ::readdir(listing)) {
+            if (entry->d_name[0] == '.') continue;
+            struct stat record;
+            if (::stat((records + "/" + entry->d_name).c_str(), &record) == 0) {
+                largest = std::max(largest, static_cast<uint64_t>(record.st_size));
+            }
+        }
+        ::closedir(listing);
+    }
+    return largest;
 }
 
 uint64_t FileSize(const std::string& path) {
@@ -180,6 +217,8 @@ struct SizeResult {
     // --floor: the job's own system calls alone, against tar, and the installer against them.
     Ratio floorFresh, floorUpdate, floorFresh2, floorUpdate2, freshVsFloor, updateVsFloor;
     uint64_t kitBytes = 0, tgzBytes = 0;
+    uint64_t recordBytes = 0;  // the installation record a fresh install wrote
+    long long containerBytes = -1;  // the most the temporary directory held of the kit in a fresh install
 };
 
 struct Places {
@@ -324,6 +363,8 @@ SizeResult BenchSize(const Places& places, size_t entries, bool withCreate, bool
             const Measured install = RunInstaller(places.self, kit, installDir + "/", tmp);
             if (install.seconds < 0) Fail(kProgram, "fresh: the installer failed");
             CheckFile(installDir + "/" + probe, kNewTime, "fresh install");
+            result.recordBytes = RecordBytes(tmp, installDir);
+            result.containerBytes = ContainerBytes(tmp);
             // up to date: the fresh tree again, nothing to write
             const Measured uptodate = RunInstaller(places.self, kit, installDir + "/", tmp);
             if (uptodate.seconds < 0) Fail(kProgram, "up to date: the installer failed");
@@ -478,6 +519,8 @@ SizeResult BenchSize(const Places& places, size_t entries, bool withCreate, bool
         std::printf("  the installer / the floor: fresh %s, update %s\n", Describe(result.freshVsFloor).c_str(),
                     Describe(result.updateVsFloor).c_str());
     }
+    std::printf("  temporary directory, fresh: the kit's container held %lld bytes at most (the kit: %llu bytes)\n",
+                result.containerBytes, static_cast<unsigned long long>(result.kitBytes));
     std::printf("  peak RSS: fresh %ld KiB, update %ld KiB, up to date %ld KiB, list %ld KiB, verify %ld KiB\n",
                 result.peakKib["fresh"], result.peakKib["update"], result.peakKib["uptodate"], result.peakKib["list"],
                 result.peakKib["verify"]);
@@ -604,6 +647,9 @@ int main(int argc, char** argv) {
         flatness = std::max(flatness, perLarge / perSmall);
     }
     std::printf("sizes: largest %zu entries, middle %zu, small %zu\n", largest.entries, mid.entries, small.entries);
+    const double recordPerEntry = static_cast<double>(largest.recordBytes) / static_cast<double>(largest.entries);
+    std::printf("installation record at %zu entries: %llu bytes, %.1f bytes per entry\n", largest.entries,
+                static_cast<unsigned long long>(largest.recordBytes), recordPerEntry);
 
     if (mounted) ::umount2(mountPoint.c_str(), MNT_DETACH);
     if (!options.keep) {
@@ -612,6 +658,8 @@ int main(int argc, char** argv) {
     }
     std::printf("RESULT scale_fresh_vs_tar=%.3f\n", largest.fresh.median);
     std::printf("RESULT scale_bytes_per_entry=%.0f\n", bytesPerEntry);
+    std::printf("RESULT scale_record_bytes_per_entry=%.1f\n", recordPerEntry);
+    std::printf("RESULT scale_temp_container_bytes=%lld\n", largest.containerBytes);
     std::printf("RESULT scale_update_vs_tar=%.3f\n", mid.update.median);
     std::printf("RESULT scale_update_disk_vs_tar=%.3f\n", mid.updateDisk.median);
     std::printf("RESULT scale_uptodate_vs_rsync=%.3f\n", mid.uptodate.median);

@@ -210,6 +210,51 @@ TEST_F(Headless, LackOfTemporarySpaceIsReported) {
     EXPECT_EQ(Errors(), "Insufficient space available in the directory Temp.\n");
 }
 
+// A kit whose files' bytes follow one another has its data area inflated
+// straight into the files: a temporary directory that could never hold its
+// container, but holds its file table, is no obstacle. The same files listed
+// against the order of their bytes still need the room there, and are refused.
+TEST_F(Headless, TemporaryRoomIsNeededOnlyForAKitThatGoesThroughItsContainer) {
+    const std::string tiny = temp_.path("tiny");
+    TinyTmpfs tmpfs(tiny, "8m");
+    if (!tmpfs.Mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
+    std::mt19937 random(11);
+    std::string first(12 << 20, '\0');
+    std::string second(12 << 20, '\0');
+    for (char& c : first) c = static_cast<char>(random());
+    for (char& c : second) c = static_cast<char>(random());
+    const auto install = [&](bool reversed) {
+        std::vector<vxk5::KitFileEntry> entries = {
+            {u"first.bin", 0x157AA007u, 0x01D710B4u, 0, static_cast<uint32_t>(first.size())},
+            {u"second.bin", 0x157AA007u, 0x01D710B4u, static_cast<uint32_t>(first.size()),
+             static_cast<uint32_t>(second.size())}};
+        if (reversed) std::swap(entries[0], entries[1]);
+        const std::string container = vxk5::kitformat::EncodeContainerHead(
+                                          vxk5::kitformat::DescriptionForm::LanguageList, {{u"en", u"P", u"V", u""}},
+                                          entries) +
+                                      first + second;
+        EXPECT_EQ(vxk5::WriteKitFile(vxk5::FromMultiByte(vxk5::AString(Kit().c_str())), container, 1), 0u);
+        std::vector<std::string> argv = {AppDir() + "/vxk5-setup", "/S"};
+        ChildProcess child(argv, {"HOME=" + Home(), "TMPDIR=" + tiny, "PATH=/usr/bin:/bin"}, "",
+                           temp_.path("stderr"));
+        int status = -1;
+        EXPECT_TRUE(child.Wait(120, status));
+        EXPECT_EQ(status, 0);
+    };
+    install(false);
+    EXPECT_NE(Errors().find("Configuration installed successfully.\n"), std::string::npos) << Errors();
+    EXPECT_EQ(Errors().find("Insufficient space"), std::string::npos) << Errors();
+    EXPECT_TRUE(ReadFile(DefaultTemplates() + "first.bin") == first);
+    EXPECT_TRUE(ReadFile(DefaultTemplates() + "second.bin") == second);
+    EXPECT_TRUE(std::filesystem::is_empty(tiny)) << "nothing is left in the temporary directory";
+
+    std::filesystem::remove_all(DefaultTemplates());
+    install(true);
+    EXPECT_EQ(Errors(), "Insufficient space available in the directory Temp.\n");
+    EXPECT_FALSE(PathExists(DefaultTemplates() + "first.bin"));
+    EXPECT_TRUE(std::filesystem::is_empty(tiny));
+}
+
 TEST_F(Headless, TemporaryDirectoryFillingUpWhileUnpackingIsReportedAsLackOfSpace) {
     // The kit passes the check made before unpacking (its 20 KB fit into
     // 2 MB) but inflates to 8 MB: the file system fills up on the way.

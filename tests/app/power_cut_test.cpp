@@ -79,6 +79,8 @@ constexpr char kTemplates[] = ".vxk5/Vx/vxk5/tmplts";
 // The large kit: enough entries written for three batches of the journal
 // (256, then 512, then the rest).
 constexpr int kLargeEntries = 1100;
+// More than the unpacking takes in with the file table (a few MiB).
+constexpr size_t kPastHeadBytes = 6u << 20;
 #if defined(__SANITIZE_ADDRESS__)
 // The instrumented program is slower: fewer files and cut points keep the
 // sanitizer run to the same time.
@@ -921,17 +923,14 @@ TEST_F(PowerCutUninstall, UninstallCutAtEveryOperationIsInstalledOrBeforeAfterRe
     RunUninstallCampaign("ordered directories, a sync per file", false, false);
 }
 
-// Off until the uninstall takes a file out without a move between two
-// directories: on a disk that keeps no order among directory operations the
-// move of a file into the staging directory can reach the disk half done,
-// the file then under neither name, and the rollback has nothing to put
-// back (cuts before the commit record at the moves into originals/).
-TEST_F(PowerCutUninstall, DISABLED_UninstallWithUnorderedDirectoryOperationsIsInstalledOrBeforeAfterRecovery) {
+// On a disk that keeps no order among directory operations, a move between
+// two directories can reach it half done: the uninstall makes none before
+// its commit record, and after it takes its originals back by links.
+TEST_F(PowerCutUninstall, UninstallWithUnorderedDirectoryOperationsIsInstalledOrBeforeAfterRecovery) {
     RunUninstallCampaign("unordered directories, a sync per file", true, false);
 }
 
-// Off for the same reason.
-TEST_F(PowerCutUninstall, DISABLED_UninstallOnTheSyncfsPathWithUnorderedDirectoryOperationsIsInstalledOrBefore) {
+TEST_F(PowerCutUninstall, UninstallOnTheSyncfsPathWithUnorderedDirectoryOperationsIsInstalledOrBefore) {
     RunUninstallCampaign("unordered directories, one syncfs", true, true);
 }
 
@@ -954,10 +953,20 @@ protected:
 
     // An update of `files` files in six directories (so that a batch's
     // files are shared by the two writing threads, a directory at a time),
-    // a third of them new.
-    void MakeOldAndKit(int files) {
+    // a third of them new. With `pastHead`, a new file of several MiB comes
+    // first in the kit: every file after it lies past the bytes read with
+    // the file table, and is inflated straight into its working name.
+    void MakeOldAndKit(int files, bool pastHead = false) {
         const std::string templates = Pristine() + "/" + kTemplates;
         const std::string source = temp_.path("src");
+        if (pastHead) {
+            std::string big(kPastHeadBytes, '\0');
+            uint32_t state = 12345;
+            for (char& c : big) c = static_cast<char>((state = state * 1103515245u + 12345u) >> 24);
+            MakeDirectories(source + "/a");
+            WriteFile(source + "/a/big.bin", big);
+            SetTime(source + "/a/big.bin", kNew);
+        }
         for (int i = 0; i < files; ++i) {
             const std::string directory = "part" + std::to_string(i % 6);
             const std::string name = directory + "/f" + std::to_string(i) + ".tpl";
@@ -1024,9 +1033,9 @@ protected:
         MakeDirectories(Tmp());
     }
 
-    void KillEverywhere(bool onPowerCutFs) {
+    void KillEverywhere(bool onPowerCutFs, bool pastHead = false) {
         const auto started = std::chrono::steady_clock::now();
-        MakeOldAndKit(kKillFiles);
+        MakeOldAndKit(kKillFiles, pastHead);
         const std::string oldState = TreeState(Pristine() + "/" + kTemplates);
 
         // The new state, and every counted call with its thread: the job's
@@ -1163,6 +1172,10 @@ protected:
 
 // On an ordinary file system: the installer syncs the file system once.
 TEST_F(PowerCutKill, UpdateKilledAtCallsOfEveryThreadIsOldOrNewWhateverBecameOfTmp) { KillEverywhere(false); }
+
+// The files' bytes past those read with the file table, inflated straight
+// into their working names: a kill while they are written is old or new too.
+TEST_F(PowerCutKill, UpdateKilledWhileTheStreamIsWrittenIntoTheFilesIsOldOrNew) { KillEverywhere(false, true); }
 
 // On powercut_fs, which cuts nothing here: the installer syncs each file.
 TEST_F(PowerCutKill, UpdateOnFuseKilledAtCallsOfEveryThreadIsOldOrNewWhateverBecameOfTmp) {

@@ -205,6 +205,7 @@ uint32_t InstallTest::RunJobInto(const std::string& target) {
     if (batchSize_ != 0) job_.batchSize = job_.batchSizeLimit = batchSize_;
     if (parallelFrom_ != 0) job_.parallelFrom = parallelFrom_;
     job_.releaseCopiedBytes = releaseCopiedBytes_;
+    job_.inflateIntoFiles = inflateIntoFiles_;
     job_.exchangeOriginals = exchangeOriginals_;
     job_.firstWorkingNumber = firstWorkingNumber_;
     job_.keepRecord = keepRecord_;

@@ -19,6 +19,7 @@
 #include "base/wstring.h"
 #include "install/install_job.h"
 #include "kit/distribution_kit.h"
+#include "platform/fault_injection.h"
 #include "platform/file_handle.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
@@ -109,6 +110,9 @@ protected:
     bool exchangeOriginals_ = true;
     // The next runs give the container's bytes back as they copy (a kit copied from once).
     bool releaseCopiedBytes_ = false;
+    // The next runs inflate a kit read file table first straight into the
+    // files, where its layout allows.
+    bool inflateIntoFiles_ = false;
     // Where the next runs' working names are numbered from: 0 names them
     // .k5stp<N>.0, .k5stp<N>.1, ...; empty draws the start at random, as the
     // installer does.
@@ -133,3 +137,18 @@ private:
     std::optional<RedirectedDirectory> home_;
     int kitCount_ = 0;
 };
+
+// Installations that keep their record, as the installer's do, for the
+// uninstall to take back; no fault hook outlives a test.
+class RecordedInstallTest : public InstallTest {
+protected:
+    void SetUp() override {
+        InstallTest::SetUp();
+        keepRecord_ = true;
+    }
+    void TearDown() override {
+        vxk5::SetFaultHook(nullptr, nullptr);
+        InstallTest::TearDown();
+    }
+};
+

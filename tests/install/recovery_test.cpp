@@ -317,22 +317,25 @@ TEST(JournalFormatTest, RoundTripsOddBytesAndRefusesWhatReachesOutside) {
              JournalExchangeLine(".k5stp0.0", "/t/other"),          // outside the target
              std::string("W .k5stp0.0 /t/dir/%zz\n"),               // bad escape
              JournalCommitLine() + JournalWriteLine(".k5stp0.0", "/t/dir/x"),  // after the commit
-             JournalStepLine(StepKind::RestoreKept, "/t/other"),     // a kept original brought outside
+             JournalTakeBackLine("a/b", 1, "3.rec"),                 // a working name that climbs
+             JournalTakeBackLine(".k5stp0.", 1, "../3.rec"),         // a record elsewhere
+             JournalTakeBackLine(".k5stp0.", 1, "3.rec") + JournalTakeBackLine(".k5stp0.", 1, "4.rec"),  // twice
+             std::string("U .k5stp0. -1 3.rec\n"),                  // no number
              JournalKeptLine("kept/"),                               // relative
              JournalKeptLine("/t/.k5kept-dir/") + JournalKeptLine("/t/.k5kept-dir/"),  // twice
          }) {
         EXPECT_FALSE(ParseJournal(header + bad, parsed)) << bad;
     }
-    // An uninstall bringing a kept original back: the identity belongs to it.
+    // An uninstall: its kept originals and the record it takes back, names with a space included.
     ASSERT_TRUE(ParseJournal(header + JournalKeptLine("/t/.k5kept-dir/") +
-                                 JournalStepLine(StepKind::MoveToBackup, "/t/dir/x") +
-                                 JournalStepLine(StepKind::RestoreKept, "/t/dir/x") +
-                                 JournalIdentityLine(StepKind::WriteFile, 5, 6, "/t/dir/x"),
+                                 JournalTakeBackLine(".k5stp0.", 12345, "3 a.rec") + JournalCommitLine(),
                              parsed));
     EXPECT_EQ(parsed.kept, "/t/.k5kept-dir/");
-    ASSERT_EQ(parsed.steps.size(), 2u);
-    EXPECT_TRUE(parsed.steps[1].identified);
-    EXPECT_EQ(parsed.steps[1].inode, 6u);
+    EXPECT_EQ(parsed.takeBackPrefix, ".k5stp0.");
+    EXPECT_EQ(parsed.takeBackFirst, 12345u);
+    EXPECT_EQ(parsed.takeBackRecord, "3 a.rec");
+    EXPECT_TRUE(parsed.steps.empty());
+    EXPECT_TRUE(parsed.committed);
     EXPECT_FALSE(ParseJournal("", parsed));
     EXPECT_FALSE(ParseJournal("vxk5-journal 2\nT relative/\nI 1 2\nS /tmp/k5stp0/\n", parsed));
     EXPECT_FALSE(ParseJournal("vxk5-journal 1\nT /t/\nB /tmp/k5stp0/\n", parsed));

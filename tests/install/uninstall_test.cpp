@@ -10,8 +10,12 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 
 #include "base/conversion.h"
+#include "install/installation_record.h"
+#include "install/journal_format.h"
+#include "install/record_store.h"
 #include "install/recovery.h"
 #include "install/uninstall.h"
 #include "platform/fault_injection.h"
@@ -56,16 +60,8 @@ TreeSnapshot FilesOf(const TreeSnapshot& tree) {
     return files;
 }
 
-class UninstallTest : public InstallTest {
+class UninstallTest : public RecordedInstallTest {
 protected:
-    void SetUp() override {
-        InstallTest::SetUp();
-        keepRecord_ = true;
-    }
-    void TearDown() override {
-        SetFaultHook(nullptr, nullptr);
-        InstallTest::TearDown();
-    }
     void InstallFirst() {
         ResetKit();
         AddEntry("a.txt", "first a", TimeAt(kFirst));
@@ -123,6 +119,57 @@ TEST_F(UninstallTest, EachInstallationIsTakenBackInTurnAndWhatTheUserHadStays) {
 
     EXPECT_EQ(Uninstall(TargetPath()).outcome, UninstallOutcome::NothingToUninstall);
     EXPECT_TRUE(ListNames(RecordsPath()).empty());
+}
+
+// What happens at the exchange that brings an original back, for a.txt.
+struct AtTheExchange {
+    int seen = 0;
+    bool cannotExchange = false;  // the file system refuses (EINVAL)
+    bool userReplaces = false;    // the user puts a file of their own there just before
+};
+
+int AtTheExchangeOfA(FaultStep step, const std::string& path, void* context) {
+    AtTheExchange& at = *static_cast<AtTheExchange*>(context);
+    const std::string name = "/a.txt";
+    if (step != FaultStep::TakeBack || path.size() < name.size() ||
+        path.compare(path.size() - name.size(), name.size(), name) != 0 || ++at.seen != 2) {
+        return 0;  // the link comes first, then the exchange
+    }
+    if (at.userReplaces) {
+        WriteFile(path + ".mine", "the user's, written meanwhile");
+        if (::rename((path + ".mine").c_str(), path.c_str()) != 0) return EIO;
+    }
+    return at.cannotExchange ? EINVAL : 0;
+}
+
+// The original comes back where the file system cannot exchange two names
+// too; and a file the user puts in the place just before the exchange is
+// never lost: it goes back, and is kept.
+TEST_F(UninstallTest, AnOriginalComesBackWithoutAnExchangeAndNeverOverTheUsersFile) {
+    InstallFirst();
+    const TreeSnapshot afterFirst = Snapshot(TargetPath());
+    InstallSecond();
+    AtTheExchange refusing;
+    refusing.cannotExchange = true;
+    SetFaultHook(AtTheExchangeOfA, &refusing);
+    UninstallResult result = Uninstall(TargetPath());
+    SetFaultHook(nullptr, nullptr);
+    ASSERT_EQ(result.outcome, UninstallOutcome::Uninstalled);
+    EXPECT_EQ(result.restored, 1u);
+    EXPECT_EQ(Snapshot(TargetPath()), afterFirst);
+
+    InstallSecond();
+    AtTheExchange meanwhile;
+    meanwhile.userReplaces = true;
+    SetFaultHook(AtTheExchangeOfA, &meanwhile);
+    result = Uninstall(TargetPath());
+    SetFaultHook(nullptr, nullptr);
+    ASSERT_EQ(result.outcome, UninstallOutcome::Uninstalled);
+    EXPECT_EQ(result.restored, 0u);
+    EXPECT_EQ(result.keptChanged, (std::vector<std::string>{TargetPath("a.txt")}));
+    EXPECT_EQ(ReadFile(TargetPath("a.txt")), "the user's, written meanwhile");
+    EXPECT_TRUE(StagingNames(TargetPath()).empty());
+    EXPECT_EQ(ListNames(TargetPath()), (std::vector<std::string>{"a.txt", "sub"}));  // no working name left
 }
 
 // One generation of originals is kept: the next installation that replaces
@@ -248,24 +295,110 @@ TEST_F(UninstallTest, ARecordNotToTrustOrOfAnotherDirectoryChangesNothing) {
     EXPECT_TRUE(FilesOf(Snapshot(RootPath("moved"))).empty());
 }
 
-int FailSecondTakeOut(FaultStep step, const std::string&, void* context) {
-    int& seen = *static_cast<int*>(context);
-    return step == FaultStep::MoveToBackup && ++seen == 2 ? EIO : 0;
+// The record read for its summary (by an installation that keeps the
+// originals in place of those the latest one kept, and by a recovery) is
+// judged as the whole record is, in pieces of any size, and keeps no file.
+TEST_F(UninstallTest, ARecordReadForItsSummaryIsJudgedAsTheWholeRecordIs) {
+    InstallFirst();
+    InstallSecond();
+    struct stat status {};
+    ASSERT_EQ(::stat(TargetPath().c_str(), &status), 0);
+    const EntryIdentity identity{static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino)};
+    InstallationRecord whole;
+    InstallationRecord summary;
+    std::string wholeName;
+    std::string summaryName;
+    ASSERT_EQ(ReadLatestRecord(identity, whole, wholeName), 0);
+    ASSERT_EQ(ReadLatestRecordSummary(identity, summary, summaryName), 0);
+    EXPECT_EQ(summaryName, wholeName);
+    EXPECT_NE(summary.kept.inode, 0u);
+    EXPECT_EQ(summary.kept, whole.kept);
+    EXPECT_EQ(summary.target, whole.target);
+    EXPECT_EQ(summary.when, whole.when);
+    EXPECT_EQ(summary.kitSize, whole.kitSize);
+    EXPECT_EQ(whole.files.size(), 3u);
+    EXPECT_TRUE(summary.files.empty() && summary.directories.empty());
+
+    const std::string key = RecordsPath() + "/" + ListNames(RecordsPath())[0];
+    const std::string text = ReadFile(key + "/" + wholeName);
+    const auto summarised = [](const std::string& bytes, size_t piece) {
+        RecordSummaryReader reader;
+        InstallationRecord record;
+        for (size_t at = 0; at < bytes.size(); at += piece) {
+            if (!reader.Feed(std::string_view(bytes).substr(at, piece))) return false;
+        }
+        return reader.Finish(record);
+    };
+    EXPECT_TRUE(summarised(text, 1));
+    EXPECT_TRUE(summarised(text, 7));
+    const size_t end = text.rfind("E\n");
+    const size_t file = text.find("\nf ");
+    ASSERT_NE(end, std::string::npos);
+    ASSERT_NE(file, std::string::npos);
+    std::string climbing = text;
+    climbing.insert(file + 1, "f 1 2 3 n ../outside\n");
+    for (const std::string& damaged : {text.substr(0, end), text + "E\n", text.substr(0, text.size() - 1), climbing,
+                                       "vxk5-record 2" + text.substr(text.find('\n'))}) {
+        InstallationRecord record;
+        EXPECT_FALSE(ParseRecord(damaged, record));
+        EXPECT_FALSE(summarised(damaged, 1));
+        EXPECT_FALSE(summarised(damaged, 7));
+    }
 }
 
-TEST_F(UninstallTest, AFailureTakingOutPutsEveryFileBackAndKeepsTheRecord) {
+int FailSecondTakeBack(FaultStep step, const std::string&, void* context) {
+    int& seen = *static_cast<int*>(context);
+    return step == FaultStep::TakeBack && ++seen == 2 ? EIO : 0;
+}
+
+int FailEveryJournalWrite(FaultStep step, const std::string&, void*) {
+    return step == FaultStep::JournalWrite ? EIO : 0;
+}
+
+// Nothing changes before the commit record: a failure there leaves every
+// file. The files are taken back after it: a change that fails there leaves
+// that file, is reported, and leaves the record, so that the next uninstall
+// finishes the work.
+TEST_F(UninstallTest, AFailureBeforeTheCommitChangesNothingAndOneAfterIsFinishedByTheNext) {
     InstallFirst();
     const TreeSnapshot installed = Snapshot(TargetPath());
+    SetFaultHook(FailEveryJournalWrite, nullptr);
+    const UninstallResult refused = Uninstall(TargetPath());
+    SetFaultHook(nullptr, nullptr);
+    EXPECT_EQ(refused.outcome, UninstallOutcome::Failed);
+    EXPECT_EQ(Snapshot(TargetPath()), installed);
+
     int seen = 0;
-    SetFaultHook(FailSecondTakeOut, &seen);
+    SetFaultHook(FailSecondTakeBack, &seen);
     const UninstallResult failed = Uninstall(TargetPath());
     SetFaultHook(nullptr, nullptr);
     EXPECT_EQ(failed.outcome, UninstallOutcome::Failed);
     EXPECT_EQ(failed.failure.error, EIO);
-    EXPECT_EQ(Snapshot(TargetPath()), installed);
+    EXPECT_EQ(failed.removed, 2u);
+    EXPECT_EQ(FilesOf(Snapshot(TargetPath())).size(), 1u);
     EXPECT_TRUE(StagingNames(RootPath("")).empty());
     EXPECT_TRUE(StagingNames(TargetPath()).empty());
-    EXPECT_EQ(Uninstall(TargetPath()).removed, 3u);  // the record stands, and serves
+    const UninstallResult finished = Uninstall(TargetPath());  // the record stands, and serves
+    EXPECT_EQ(finished.outcome, UninstallOutcome::Uninstalled);
+    EXPECT_EQ(finished.removed, 1u);
+    EXPECT_EQ(finished.missing, 2u);
+    EXPECT_TRUE(FilesOf(Snapshot(TargetPath())).empty());
+    EXPECT_EQ(Uninstall(TargetPath()).outcome, UninstallOutcome::NothingToUninstall);
+}
+
+// A directory of its files that this process may not change is found before
+// the commit record: nothing is taken back.
+TEST_F(UninstallTest, ADirectoryItMayNotChangeIsFoundBeforeAnythingIsTakenBack) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root may change any directory";
+    InstallFirst();
+    const TreeSnapshot installed = Snapshot(TargetPath());
+    ASSERT_EQ(::chmod(TargetPath("sub").c_str(), 0555), 0);
+    const UninstallResult refused = Uninstall(TargetPath());
+    ASSERT_EQ(::chmod(TargetPath("sub").c_str(), 0755), 0);
+    EXPECT_EQ(refused.outcome, UninstallOutcome::Failed);
+    EXPECT_EQ(refused.failure.error, EACCES);
+    EXPECT_EQ(Snapshot(TargetPath()), installed);
+    EXPECT_EQ(Uninstall(TargetPath()).outcome, UninstallOutcome::Uninstalled);
 }
 
 struct JournalWrites {
@@ -330,6 +463,39 @@ int CountOrKill(FaultStep, const std::string&, void* context) {
     return 0;
 }
 
+int KillAtTheFirstTakeBack(FaultStep step, const std::string&, void*) {
+    if (step == FaultStep::TakeBack) ::kill(::getpid(), SIGKILL);
+    return 0;
+}
+
+// An uninstall killed after its commit record is finished by the next
+// one's recovery, which then has nothing more to take back: not the
+// installation before, which nobody asked for.
+TEST_F(UninstallTest, AnUninstallFinishedByTheNextOnesRecoveryIsAllThatOneDoes) {
+    InstallFirst();
+    InstallSecond();
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        SetFaultHook(KillAtTheFirstTakeBack, nullptr);
+        (void)Uninstall(TargetPath());
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    const UninstallResult next = Uninstall(TargetPath());
+    EXPECT_EQ(next.outcome, UninstallOutcome::Uninstalled);
+    ASSERT_EQ(next.recovered.size(), 1u);
+    EXPECT_EQ(next.recovered[0].outcome, RecoveryReport::Outcome::Completed);
+    EXPECT_EQ(next.removed, 0u);
+    EXPECT_TRUE(next.keptChanged.empty());  // the originals back in place are no changes of the user's
+    EXPECT_EQ(ReadFile(TargetPath("a.txt")), "first a");  // the second taken back, the first still there
+    EXPECT_EQ(ReadFile(TargetPath("sub/b.txt")), "first b");
+    EXPECT_EQ(::access(TargetPath("d.txt").c_str(), F_OK), -1);
+    EXPECT_EQ(Uninstall(TargetPath()).removed, 3u);
+}
+
 TEST_F(UninstallTest, KilledAtEveryStepIsBeforeOrAfterAtTheNextStart) {
     for (int i = 0; i < 40; ++i) AddEntry("d" + std::to_string(i % 4) + "\\f" + std::to_string(i), "kit's", TimeAt(kFirst));
     BuildKit();
@@ -360,7 +526,7 @@ TEST_F(UninstallTest, KilledAtEveryStepIsBeforeOrAfterAtTheNextStart) {
     ASSERT_GT(counter.steps, 40);
     ASSERT_EQ(uninstalled.at("d1/f5").bytes, "the user's f5");
 
-    for (int killAt = 1; killAt <= counter.steps; killAt += 3) {
+    for (int killAt = 1; killAt <= counter.steps; ++killAt) {
         install();
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
@@ -382,12 +548,103 @@ TEST_F(UninstallTest, KilledAtEveryStepIsBeforeOrAfterAtTheNextStart) {
         }
         const TreeSnapshot after = Snapshot(TargetPath());
         EXPECT_TRUE(after == installed || FilesOf(after) == uninstalled) << "killed at step " << killAt;
-        EXPECT_TRUE(StagingNames(RootPath("")).empty()) << "step " << killAt;
-        EXPECT_TRUE(StagingNames(TargetPath()).empty()) << "step " << killAt;
-        // Whatever the kill left, the next uninstall ends it.
+        // Whatever the kill left, the next uninstall ends it (a staging
+        // directory killed before its journal and registry entry included).
         EXPECT_NE(Uninstall(TargetPath()).outcome, UninstallOutcome::Failed) << "step " << killAt;
         EXPECT_EQ(FilesOf(Snapshot(TargetPath())), uninstalled) << "step " << killAt;
+        EXPECT_TRUE(StagingNames(RootPath("")).empty()) << "step " << killAt;
+        EXPECT_TRUE(StagingNames(TargetPath()).empty()) << "step " << killAt;
     }
 }
 
 }  // namespace
+
+namespace {
+
+// Killed as it is about to write its commit record: once what it made is
+// journalled with its identities.
+int KillAtTheCommitRecord(FaultStep step, const std::string& path, void*) {
+    if (step == FaultStep::JournalWrite && ReadFile(path).find("\nP ") != std::string::npos) {
+        ::kill(::getpid(), SIGKILL);
+    }
+    return 0;
+}
+
+// Every identity on `device` in `text` (a journal's or a record's lines), on
+// `renumbered` instead.
+std::string Renumbered(std::string text, const std::string& device, const std::string& renumbered) {
+    for (const char* kind : {"\nI ", "\nd ", "\nP ", "\nZ ", "\nS ", "\nG "}) {
+        const std::string from = kind + device + " ";
+        const std::string to = kind + renumbered + " ";
+        for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+            text.replace(at, from.size(), to);
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+// A file system can come back under another device number after a reboot
+// (FUSE, btrfs subvolumes, network file systems). A journal and a record
+// written before it hold the old one: an installation cut while keeping the
+// originals it replaced still keeps them, and an uninstall cut after its
+// commit record is still finished, its files judged as placed.
+TEST_F(UninstallTest, WorkCutAfterTheCommitIsFinishedWhereTheFileSystemCameBackUnderAnotherDeviceNumber) {
+    struct stat target {};
+    const auto killedIn = [&](FaultHook kill, const std::function<void()>& run) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            SetFaultHook(kill, nullptr);
+            run();
+            ::_exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status));
+    };
+    // The journal, when there is one, and the records on the device numbered `from`, on `to`.
+    const auto renumber = [&](int64_t from, int64_t to) {
+        const std::string device = std::to_string(from), renumbered = std::to_string(to);
+        const std::string journal = RootPath(".k5stp0-t/journal");
+        if (PathExists(journal)) {
+            WriteFile(journal, Renumbered(ReadFile(journal), device, renumbered));
+            ASSERT_EQ(::chmod(journal.c_str(), 0600), 0);
+        }
+        const std::string key = std::to_string(target.st_ino);
+        const std::string records = RecordsPath() + "/" + renumbered + "-" + key;
+        ASSERT_EQ(::rename((RecordsPath() + "/" + device + "-" + key).c_str(), records.c_str()), 0);
+        for (const std::string& name : ListNames(records)) {
+            WriteFile(records + "/" + name, Renumbered(ReadFile(records + "/" + name), device, renumbered));
+        }
+    };
+    InstallFirst();
+    // The second installation, cut just after its commit record, before it kept what it replaced.
+    ResetKit();
+    AddEntry("a.txt", "second a", TimeAt(kSecond));
+    AddEntry("d.txt", "second d", TimeAt(kSecond));
+    killedIn(KillAtTheCommitRecord, [&] { (void)RunJob(); });
+    const std::string journal = RootPath(".k5stp0-t/journal");
+    ASSERT_EQ(ReadFile(journal).find("\nC\n"), std::string::npos);
+    AppendFile(journal, JournalCommitLine());
+    ASSERT_EQ(::stat(TargetPath().c_str(), &target), 0);
+    const int64_t device = static_cast<int64_t>(target.st_dev), before = device + 4099;
+    renumber(device, before);
+    std::vector<RecoveryReport> reports = RecoverInterruptedInstalls();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].outcome, RecoveryReport::Outcome::Completed);
+    EXPECT_EQ(ReadFile(TargetPath("a.txt")), "second a");
+    EXPECT_EQ(ReadFile(RootPath(".k5kept-t/originals/a.txt")), "first a");  // kept, not purged
+
+    // The uninstall of the second (its record found on the device as it is now), cut at its first take-back.
+    renumber(before, device);
+    killedIn(KillAtTheFirstTakeBack, [&] { (void)Uninstall(TargetPath()); });
+    renumber(device, before);
+    reports = RecoverInterruptedInstalls();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].outcome, RecoveryReport::Outcome::Completed);
+    EXPECT_EQ(ReadFile(TargetPath("a.txt")), "first a");  // its original back
+    EXPECT_FALSE(PathExists(TargetPath("d.txt")));
+    EXPECT_EQ(ReadFile(TargetPath("sub/b.txt")), "first b");
+}

@@ -77,16 +77,43 @@ std::string ExpectedLocalTime(int64_t seconds) {
 }
 
 // Clicks Finish once the end page is up, after noting what it says.
+void Settle() {
+    for (int i = 0; i < 3; ++i) {
+        gdk_window_process_all_updates();
+        gdk_display_sync(gdk_display_get_default());
+        Pump();
+    }
+}
+
+// `import` of a window (or of the whole screen for a message box) into `file`.
+bool Shoot(GtkWidget* window, const std::string& file) {
+    Settle();
+    MakeDirectories(VXK5_SCREENSHOT_DIR);
+    std::string target = window != nullptr ? std::to_string(WindowXid(window)) : "root";
+    std::string import = "import";
+    std::string option = "-window";
+    std::string path = file;
+    char* argv[] = {import.data(), option.data(), target.data(), path.data(), nullptr};
+    GError* error = nullptr;
+    gint status = -1;
+    const gboolean ran = g_spawn_sync(nullptr, argv, environ, G_SPAWN_SEARCH_PATH, nullptr, nullptr, nullptr, nullptr,
+                                      &status, &error);
+    if (error != nullptr) g_error_free(error);
+    return ran && status == 0;
+}
+
 struct EndPageReader {
     explicit EndPageReader(CInstallerDlg* dialog_) : dialog(dialog_) {}
     CInstallerDlg* dialog;
     std::string text;
     bool finishShown = false;
+    std::string shot;  // a screenshot of the end page goes there, when named
 
     static gboolean Step(gpointer self) {
         auto* reader = static_cast<EndPageReader*>(self);
         if (reader->dialog->State() != StateUninstalled || reader->dialog->UninstallEndPage() == nullptr) return TRUE;
         reader->text = LabelText(reader->dialog->UninstallEndPage()->Label());
+        if (!reader->shot.empty()) (void)Shoot(reader->dialog->Window(), reader->shot);
         reader->finishShown = IsShown(reader->dialog->NextButton()) && IsSensitive(reader->dialog->NextButton()) &&
                               !IsShown(reader->dialog->BackButton());
         gtk_button_clicked(GTK_BUTTON(reader->dialog->NextButton()));
@@ -206,6 +233,32 @@ TEST_F(UninstallWizardEnd, FailureShowsWhyOnTheEndPageAndTheRunFails) {
     EXPECT_EQ(dialog_->Summary().errorCode, 5u);
 }
 
+// A failure after the commit record: the end page says what was done, that
+// the rest is unchanged, and why; and the run fails all the same.
+TEST_F(UninstallWizardEnd, AFailureTakingBackInPartSaysWhatWasDone) {
+    RecordedInstallation();
+    engine_.done = UninstallResult();
+    engine_.done.code = 5;
+    engine_.done.inPart = true;
+    engine_.done.removed = 7;
+    engine_.done.restored = 2;
+    engine_.done.failure = FailureOf(5, EIO, Target() + "forms/letter.tpl");
+    MakeUninstall("de");
+    DialogAnswerer yes(GTK_RESPONSE_YES);
+    EndPageReader end(dialog_.get());
+    end.shot = std::string(VXK5_SCREENSHOT_DIR) + "/de-9c-uninstall-in-part.png";
+    const ScopedTimeout finish(20, EndPageReader::Step, &end);
+    dialog_->Run();
+
+    const std::string partial = Text("IDS_UNINSTALL_PARTIAL");
+    EXPECT_EQ(end.text.rfind(partial.substr(0, partial.find('%')), 0), 0u) << end.text;
+    EXPECT_NE(end.text.find("Entfernte Dateien: 7\nWiederhergestellte Originaldateien: 2"), std::string::npos)
+        << end.text;
+    EXPECT_NE(end.text.find("forms/letter.tpl"), std::string::npos) << end.text;
+    EXPECT_EQ(dialog_->Summary().outcome, RunOutcome::Failed);
+    EXPECT_NE(dialog_->Summary().detail.find("taken back in part"), std::string::npos) << dialog_->Summary().detail;
+}
+
 TEST_F(UninstallWizardEnd, AnUnusableRecordIsRefusedBeforeAnyQuestion) {
     engine_.plan.outcome = UninstallOutcome::Failed;
     engine_.plan.recordError = EPERM;
@@ -243,31 +296,6 @@ TEST(UninstallTexts, EndPageNamesTheFirstKeptFilesAndCountsThemAll) {
 namespace {
 
 extern "C" char** environ;
-
-void Settle() {
-    for (int i = 0; i < 3; ++i) {
-        gdk_window_process_all_updates();
-        gdk_display_sync(gdk_display_get_default());
-        Pump();
-    }
-}
-
-// `import` of a window (or of the whole screen for a message box) into `file`.
-bool Shoot(GtkWidget* window, const std::string& file) {
-    Settle();
-    MakeDirectories(VXK5_SCREENSHOT_DIR);
-    std::string target = window != nullptr ? std::to_string(WindowXid(window)) : "root";
-    std::string import = "import";
-    std::string option = "-window";
-    std::string path = file;
-    char* argv[] = {import.data(), option.data(), target.data(), path.data(), nullptr};
-    GError* error = nullptr;
-    gint status = -1;
-    const gboolean ran = g_spawn_sync(nullptr, argv, environ, G_SPAWN_SEARCH_PATH, nullptr, nullptr, nullptr, nullptr,
-                                      &status, &error);
-    if (error != nullptr) g_error_free(error);
-    return ran && status == 0;
-}
 
 // Shoots each step as it comes, then goes on: Yes, the engine released, Finish.
 struct UninstallShots {

@@ -278,6 +278,7 @@ private:
     static constexpr uint8_t kGatheredLinked = 1;   // linked; its working name waits to go
     static constexpr uint8_t kGatheredGone = 2;     // moved, or a repeat's removed
     [[nodiscard]] bool LinkExchangedOriginals(std::vector<uint8_t>& gathered);
+    [[nodiscard]] bool MakeGatheringParents(bool& repeats);
     [[nodiscard]] bool RemoveGatheredWorkingNames(const std::vector<uint8_t>& gathered,
                                                   std::unordered_set<std::string>& left);
     [[nodiscard]] bool SyncGathered();

@@ -2,10 +2,14 @@
 // an earlier one that it brings back.
 
 #include <algorithm>
+#include <atomic>
+#include <functional>
+#include <mutex>
 #include <unordered_set>
 #include <vector>
 
 #include "base/result_codes.h"
+#include "base/two_threads.h"
 #include "install/record_store.h"
 #include "install/transaction.h"
 #include "platform/fault_injection.h"
@@ -23,6 +27,64 @@ std::string ParentOfRelative(const std::string& relative) {
 std::string NameOfTarget(const std::string& target) {
     const std::string path = target.substr(0, target.size() - 1);
     return path.substr(path.rfind('/') + 1);
+}
+
+constexpr size_t kRecordsPerShare = 1024;
+
+// Runs share(from, to) for the records of `steps` a share at a time, on this
+// thread and one more, or on this thread alone and in order (`inOrder`). A
+// share returning false stops the taking of further shares; false then.
+bool ForEachShare(const StepLog& steps, bool inOrder, const std::function<bool(size_t, size_t)>& share) {
+    const size_t shares = (steps.Records() + kRecordsPerShare - 1) / kRecordsPerShare;
+    const auto bounds = [&steps](size_t n) {
+        return std::make_pair(n * kRecordsPerShare, std::min((n + 1) * kRecordsPerShare, steps.Records()));
+    };
+    if (inOrder) {
+        for (size_t n = 0; n < shares; ++n) {
+            if (const auto [from, to] = bounds(n); !share(from, to)) return false;
+        }
+        return true;
+    }
+    std::atomic<bool> whole{true};
+    ShareOverTwoThreads(0, shares, [&](size_t n, bool) {
+        const auto [from, to] = bounds(n);
+        if (!share(from, to)) whole.store(false);
+        return whole.load();
+    });
+    return whole.load();
+}
+
+// A visit of an exchanged original: its record, its path relative to the
+// template directory, its working name, and the directory holding both
+// (reached from the template directory without following a link; -1 when
+// it cannot be). False stops the visits.
+using ExchangedVisit = std::function<bool(size_t, const std::string&, const std::string&, int)>;
+
+// Visits every exchanged original of `steps` as ForEachShare shares them out;
+// each share keeps the directory of its last original open.
+bool ForEachExchanged(const StepLog& steps, const std::string& target, int root, bool inOrder,
+                      const ExchangedVisit& visit) {
+    return ForEachShare(steps, inOrder, [&](size_t from, size_t to) {
+        std::string parent;  // of the directory open in `directory`
+        OwnedDescriptor below;
+        int directory = -1;
+        bool reached = false;
+        bool going = true;
+        for (size_t record = from; record < to && going; ++record) {
+            steps.ForEachIn(record, record + 1, [&](StepKind kind, const std::string& path, const std::string& working) {
+                if (kind != StepKind::ExchangeFile || path.size() <= target.size()) return;
+                const std::string relative = path.substr(target.size());
+                if (!reached || ParentOfRelative(relative) != parent) {
+                    reached = true;
+                    parent = ParentOfRelative(relative);
+                    std::string name;
+                    if (OpenParentOf(root, relative, below, directory, name) != 0) directory = -1;
+                }
+                going = visit(record, relative, working, directory);
+            });
+        }
+        return going;
+    });
 }
 
 }  // namespace
@@ -82,56 +144,74 @@ bool Transaction::GatherExchangedOriginals() {
     return true;
 }
 
-// What became of each exchanged original, in the steps' order: a byte each
-// rather than its names, which the steps hold (a million may come).
+// What became of each exchanged original, by its record: a byte each rather
+// than its names, which the steps hold (a million may come). The links are
+// made on two threads, unless the kit repeats a name: of a name repeated, the
+// first entry's original is the user's, and a later one holds the kit's own
+// earlier file, which goes; that takes the steps' order.
 bool Transaction::LinkExchangedOriginals(std::vector<uint8_t>& gathered) {
-    // Of a name the kit repeats, the first entry's original is the user's: a
-    // later one holds the kit's own earlier file, which goes.
-    bool failed = false;
-    record_.steps.ForEach([&](StepKind kind, const std::string& path, const std::string& working) {
-        if (kind != StepKind::ExchangeFile || failed) return;
-        gathered.push_back(kGatheredNothing);
-        const std::string relative = path.substr(record_.target.size());
-        int directory = -1;
-        if (OpenDirectory(ParentOfRelative(relative), MissingDirectory::Leave, directory) != ERR_SUCCESS ||
-            directory < 0 || MakeBackupParents(relative) != 0) {
-            failed = true;
-            return;
-        }
-        int error = LinkEntryAt(directory, working, staging_.originals.Get(), relative).error;
-        if (error == 0) {
-            gathered.back() = kGatheredLinked;
-            return;
-        }
-        if (error == EPERM || error == EOPNOTSUPP || error == EMLINK) {
-            // No hard links here: one rename, durable with the rest.
-            error = PlaceWithoutReplacing(directory, working, staging_.originals.Get(), relative).error;
-        }
-        if (error == EEXIST) error = RemoveEntryAt(directory, working).error;
-        // Moved, or removed: the working name is gone, its directory to be synced.
-        if (error == 0) gathered.back() = kGatheredGone;
-        failed = error != 0 && error != ENOENT;
+    bool repeats = false;
+    if (!MakeGatheringParents(repeats)) return false;
+    gathered.assign(record_.steps.Records(), kGatheredNothing);
+    const int originals = staging_.originals.Get();
+    return ForEachExchanged(record_.steps, record_.target, RootDescriptor(), repeats,
+                            [&](size_t record, const std::string& relative, const std::string& working, int directory) {
+                                if (directory < 0) return false;
+                                int error = LinkEntryAt(directory, working, originals, relative).error;
+                                if (error == 0) {
+                                    gathered[record] = kGatheredLinked;
+                                    return true;
+                                }
+                                if (error == EPERM || error == EOPNOTSUPP || error == EMLINK) {
+                                    // No hard links here: one rename, durable with the rest.
+                                    error = PlaceWithoutReplacing(directory, working, originals, relative).error;
+                                }
+                                if (error == EEXIST) error = RemoveEntryAt(directory, working).error;
+                                // Moved, or removed: the working name is gone, its directory to be synced.
+                                if (error == 0) gathered[record] = kGatheredGone;
+                                return error == 0 || error == ENOENT;
+                            });
+}
+
+// The subdirectories of originals/ the exchanged originals go to, made here,
+// in the steps' order; `repeats` tells whether two of them share a path
+// (or, rarely, only its hash).
+bool Transaction::MakeGatheringParents(bool& repeats) {
+    std::vector<size_t> hashes;
+    std::string last;
+    bool made = true;
+    const size_t skip = record_.target.size();
+    record_.steps.ForEach([&](StepKind kind, const std::string& path, const std::string&) {
+        if (kind != StepKind::ExchangeFile || !made || path.size() <= skip) return;
+        const std::string relative = path.substr(skip);
+        hashes.push_back(std::hash<std::string>()(relative));
+        const std::string parent = ParentOfRelative(relative);
+        if (hashes.size() > 1 && parent == last) return;
+        last = parent;
+        made = MakeBackupParents(relative) == 0;
     });
-    return !failed;
+    std::sort(hashes.begin(), hashes.end());
+    repeats = std::adjacent_find(hashes.begin(), hashes.end()) != hashes.end();
+    return made;
 }
 
 // The working names of the originals linked, once the links are durable;
 // `left` receives the directories that lost a name.
 bool Transaction::RemoveGatheredWorkingNames(const std::vector<uint8_t>& gathered,
                                              std::unordered_set<std::string>& left) {
-    bool failed = false;
-    size_t next = 0;
-    record_.steps.ForEach([&](StepKind kind, const std::string& path, const std::string& working) {
-        if (kind != StepKind::ExchangeFile || failed || next >= gathered.size()) return;
-        const uint8_t outcome = gathered[next++];
-        if (outcome == kGatheredNothing) return;
-        const std::string parent = ParentOfRelative(path.substr(record_.target.size()));
-        int directory = -1;
-        failed = OpenDirectory(parent, MissingDirectory::Leave, directory) != ERR_SUCCESS || directory < 0 ||
-                 (outcome == kGatheredLinked && RemoveEntryAt(directory, working).error != 0);
-        if (!failed) left.insert(parent);
-    });
-    return !failed;
+    std::mutex leftGuard;
+    return ForEachExchanged(record_.steps, record_.target, RootDescriptor(), false,
+                            [&](size_t record, const std::string& relative, const std::string& working, int directory) {
+                                const uint8_t outcome = record < gathered.size() ? gathered[record] : kGatheredNothing;
+                                if (outcome == kGatheredNothing) return true;
+                                if (directory < 0 ||
+                                    (outcome == kGatheredLinked && RemoveEntryAt(directory, working).error != 0)) {
+                                    return false;
+                                }
+                                const std::lock_guard<std::mutex> lock(leftGuard);
+                                left.insert(ParentOfRelative(relative));
+                                return true;
+                            });
 }
 
 bool Transaction::SyncGathered() {
@@ -157,13 +237,22 @@ void Transaction::CountKept() {
     generation_ = KeptGeneration();
     const int originals = staging_.originals.Get();
     const size_t skip = record_.target.size();
-    record_.steps.ForEach([&](StepKind kind, const std::string& path, const std::string&) {
-        if (kind != StepKind::ExchangeFile && kind != StepKind::MoveToBackup) return;
-        EntryStatus kept;
-        if (ExamineEntryAt(originals, path.substr(skip), kept).error != 0 || kept.kind == EntryKind::Missing) return;
-        ++generation_.files;
-        if (kept.kind == EntryKind::File) generation_.bytes += kept.stamp.size;
+    std::atomic<uint64_t> files{0};
+    std::atomic<uint64_t> bytes{0};
+    (void)ForEachShare(record_.steps, false, [&](size_t from, size_t to) {
+        record_.steps.ForEachIn(from, to, [&](StepKind kind, const std::string& path, const std::string&) {
+            if (kind != StepKind::ExchangeFile && kind != StepKind::MoveToBackup) return;
+            EntryStatus kept;
+            if (ExamineEntryAt(originals, path.substr(skip), kept).error != 0 || kept.kind == EntryKind::Missing) {
+                return;
+            }
+            files.fetch_add(1, std::memory_order_relaxed);
+            if (kept.kind == EntryKind::File) bytes.fetch_add(kept.stamp.size, std::memory_order_relaxed);
+        });
+        return true;
     });
+    generation_.files = static_cast<uint32_t>(files.load());
+    generation_.bytes = bytes.load();
 }
 
 uint32_t Transaction::RemoveAfterCommit(const std::string& path, const EntryIdentity& identity) {

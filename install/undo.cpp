@@ -14,30 +14,6 @@ namespace vxk5 {
 
 namespace {
 
-// The directory holding `relative` (below the directory `from`), reached one
-// component at a time without following a link, and the last component.
-// 0, ENOENT, ELOOP for a link in the way, ENOTDIR, ...
-[[nodiscard]] int OpenParentOf(int from, const std::string& relative, OwnedDescriptor& parent, int& directory,
-                               std::string& name) {
-    directory = from;
-    name = relative;
-    size_t start = 0;
-    for (size_t slash = relative.find('/'); slash != std::string::npos; slash = relative.find('/', start)) {
-        if (slash > start) {
-            OwnedDescriptor next;
-            if (const int error = OpenDirectoryAt(directory, relative.substr(start, slash - start), next).error;
-                error != 0) {
-                return error;
-            }
-            parent = std::move(next);
-            directory = parent.Get();
-        }
-        start = slash + 1;
-    }
-    name = relative.substr(start);
-    return name.empty() ? EINVAL : 0;
-}
-
 bool Matches(int directory, const std::string& name, const JournalStep& step) {
     EntryIdentity identity;
     return step.identified && IdentityAt(directory, name, identity).error == 0 &&

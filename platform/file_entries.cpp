@@ -303,6 +303,27 @@ Failure PlaceWithoutReplacing(int fromDirectory, const std::string& from, int to
     return EntryFailure(PlaceWithoutReplacingErrno(fromDirectory, from, toDirectory, to), to);
 }
 
+int OpenParentOf(int from, const std::string& relative, OwnedDescriptor& parent, int& directory,
+                               std::string& name) {
+    directory = from;
+    name = relative;
+    size_t start = 0;
+    for (size_t slash = relative.find('/'); slash != std::string::npos; slash = relative.find('/', start)) {
+        if (slash > start) {
+            OwnedDescriptor next;
+            if (const int error = OpenDirectoryAt(directory, relative.substr(start, slash - start), next).error;
+                error != 0) {
+                return error;
+            }
+            parent = std::move(next);
+            directory = parent.Get();
+        }
+        start = slash + 1;
+    }
+    name = relative.substr(start);
+    return name.empty() ? EINVAL : 0;
+}
+
 Failure LinkEntryAt(int fromDirectory, const std::string& from, int toDirectory, const std::string& to) {
     return EntryFailure(::linkat(fromDirectory, from.c_str(), toDirectory, to.c_str(), 0) == 0 ? 0 : errno, to);
 }

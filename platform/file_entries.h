@@ -135,6 +135,13 @@ enum class MissingDirectory { Leave, Make };
 Failure OpenDirectoryAt(int directory, const std::string& name, OwnedDescriptor& opened,
                         DirectoryAccess access = DirectoryAccess::LookUp);
 
+// The directory holding `relative` (below the directory `from`), reached one
+// component at a time without following a link, and the last component:
+// `directory` is `from` or `parent`'s descriptor. 0, ENOENT, ELOOP for a
+// link in the way, ENOTDIR, EINVAL for a `relative` ending with "/", ...
+[[nodiscard]] int OpenParentOf(int from, const std::string& relative, OwnedDescriptor& parent, int& directory,
+                               std::string& name);
+
 // Makes the new file `name` inside `directory` with `mode` (less the umask)
 // and opens it for writing: never through a link, never over an existing
 // entry (EEXIST). 0 with `file` set, or errno.

@@ -57,6 +57,12 @@ std::vector<std::string> ContainerFiles(const std::string& directory) {
     return names;
 }
 
+std::string StoredInBlocks(const std::string& data, size_t block) {
+    std::vector<size_t> sizes(data.size() / block, block);
+    if (data.size() % block != 0) sizes.push_back(data.size() % block);
+    return StoredDeflate(data, sizes);
+}
+
 // By position, as the copy reads: the tests read from several threads at
 // once, and a shared file position would hand one thread another's bytes.
 std::string ReadContainer(const std::unique_ptr<DistributionKit>& kit, uint32_t offset, uint32_t size) {

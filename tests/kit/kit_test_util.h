@@ -18,6 +18,8 @@ std::string Deflate(const std::string& container);
 // final) carrying `data`, whose size must be their sum: its length is known
 // exactly, 5 bytes per block plus the data.
 std::string StoredDeflate(const std::string& data, const std::vector<size_t>& blockSizes);
+// `data` in stored blocks of `block` bytes each (the last one shorter).
+std::string StoredInBlocks(const std::string& data, size_t block);
 
 // Bytes that deflate finds matches in, but not only matches.
 std::string TextLikeBytes(size_t size, uint32_t start = 1);

@@ -41,11 +41,7 @@ std::string Container(std::string& data) {
     return EncodeContainerHead(DescriptionForm::LanguageList, {}, files) + data;
 }
 
-std::string Stored(const std::string& container) {
-    std::vector<size_t> sizes(container.size() / kBlock, kBlock);
-    if (container.size() % kBlock != 0) sizes.push_back(container.size() % kBlock);
-    return StoredDeflate(container, sizes);
-}
+std::string Stored(const std::string& container) { return StoredInBlocks(container, kBlock); }
 
 }  // namespace
 

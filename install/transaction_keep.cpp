@@ -32,14 +32,15 @@ std::string NameOfTarget(const std::string& target) {
 constexpr size_t kRecordsPerShare = 1024;
 
 // Runs share(from, to) for the records of `steps` a share at a time, on this
-// thread and one more, or on this thread alone and in order (`inOrder`). A
-// share returning false stops the taking of further shares; false then.
+// thread and one more, or on this thread alone and in order (`inOrder`, or a
+// single share). A share returning false stops the taking of further shares;
+// false then.
 bool ForEachShare(const StepLog& steps, bool inOrder, const std::function<bool(size_t, size_t)>& share) {
     const size_t shares = (steps.Records() + kRecordsPerShare - 1) / kRecordsPerShare;
     const auto bounds = [&steps](size_t n) {
         return std::make_pair(n * kRecordsPerShare, std::min((n + 1) * kRecordsPerShare, steps.Records()));
     };
-    if (inOrder) {
+    if (inOrder || shares < 2) {  // one share starts no thread
         for (size_t n = 0; n < shares; ++n) {
             if (const auto [from, to] = bounds(n); !share(from, to)) return false;
         }

@@ -399,7 +399,13 @@ SizeResult BenchSize(const Places& places, size_t entries, bool withCreate, bool
             CheckFile(b + "/" + probe, kNewTime, "update");
             Keep(result, "update", installU);
             result.peakKib["update"] = std::max(result.peakKib["update"], installU.peakKib);
+            // What it replaced is kept beside the tree until the next
+            // installation there; it goes with the tree, so that every run
+            // keeps the originals it replaces, as a user's update does.
+            const std::string kept = work + "/.k5kept-upd-inst";
+            CheckFile(kept + "/originals/" + probe, kOldTime, "the update's kept original");
             Remove(b);
+            Remove(kept);
         };
         if (installFirst) { runInstallU(); runTarU(); } else { runTarU(); runInstallU(); }
 
